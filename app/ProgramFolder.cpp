@@ -1,0 +1,39 @@
+#include "app/ProgramFolder.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string WithSeparator(std::string folder) {
+    if (!folder.empty() && folder.back() != '/')
+        folder += '/';
+    return folder;
+}
+
+} // namespace
+
+std::string ProgramFolder() {
+    if (const char* home = std::getenv("KESTROVAMAIL_HOME"); home && *home)
+        return WithSeparator(home);
+
+    std::error_code ec;
+    fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    if (!ec && exe.has_parent_path()) {
+        std::string folder = exe.parent_path().string();
+        if (access(folder.c_str(), W_OK) == 0)
+            return WithSeparator(folder);
+    }
+
+    if (const char* userHome = std::getenv("HOME"); userHome && *userHome) {
+        fs::path data = fs::path(userHome) / ".local/share/KestrovaMail";
+        fs::create_directories(data, ec);
+        if (!ec || fs::is_directory(data))
+            return WithSeparator(data.string());
+    }
+    return {};
+}
