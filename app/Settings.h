@@ -1,0 +1,67 @@
+#pragma once
+// The four settings records, one per INI section. Plain structures: every text is UTF-8 in
+// memory (code page 932 on disk), flags are bool ("on"/"off" in the file), colours are
+// 0x00BBGGRR. The defaults here are the values a key takes when it is missing.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// device.ini, section DEVICE
+struct DeviceSettings {
+    std::string deviceName; // SELECT: display name of the capture device; empty = none chosen yet
+    int32_t width = 352;    // WIDTH
+    int32_t height = 288;   // HEIGHT
+};
+
+// setup.ini, section APPLICATION
+struct AppSettings {
+    bool logFile = false;       // LOGFILE: log lines also go to log.txt
+    bool closeCancel = false;   // CLOSECANCEL: the close box minimises instead of quitting
+    int32_t jpegQuality = 50;   // JPEG_QUALITY
+    bool startupDialog = false; // STARTUP_DIALOG: count the start-up delay down in a dialog
+    int32_t startupTimer = 0;   // STARTUP_TIMER: start-up delay in seconds
+};
+
+// setup.ini, section MAIL
+struct MailSettings {
+    static constexpr int kMaxSendAddresses = 10;
+
+    std::string smtpServer;                 // SMTP_SERVER
+    std::string pop3Server;                 // POP3_SERVER
+    int32_t pop3Port = 110;                 // POP3_PORT
+    std::string pop3Id;                     // POP3_ID
+    std::string pop3Pass;                   // POP3_PASS (plain here, enciphered in the file)
+    std::string senderName;                 // SENDER_NAME
+    std::string senderAddress;              // SENDER_ADDRESS
+    std::vector<std::string> sendAddresses; // SEND_ADDRESS1..10: allowed requesters; empty = all
+    std::string checkString = "cap";        // CHECK_STRING: subject of a picture request
+    bool apop = false;                      // APOP: kept and edited, never used to log in
+    bool imageRotation = false;             // IMAGE_ROTATION: turn reply pictures by 90 degrees
+    int32_t smtpPort = 25;                  // SMTP_PORT: port of the authenticating path
+};
+
+// setup.ini, section TIMETEXT
+struct TimeTextSettings {
+    bool showText = false;                             // SHOW_TEXT
+    int32_t textXPos = 0;                              // TEXT_XPOS
+    int32_t textYPos = 0;                              // TEXT_YPOS
+    int32_t fontSize = 14;                             // FONT_SIZE: pixel cell height
+    bool showShadow = false;                           // SHOW_SHADOW
+    int32_t shadowXPos = 2;                            // SHADOW_XPOS
+    int32_t shadowYPos = 2;                            // SHADOW_YPOS
+    std::string timeFormat = "%Y/%M/%D(%W) %h:%m:%s";  // TIME_FORMAT
+    uint32_t textColor = 0xFFFFFF;                     // TEXT_COLOR
+    uint32_t shadowColor = 0;                          // SHADOW_COLOR
+    std::string fontName = "ＭＳ ゴシック";            // FONT_NAME
+    bool fontBold = false;                             // FONT_BOLD
+    bool fontItalic = false;                           // FONT_ITALIC
+};
+
+// All four records together, as the main window owns them.
+struct Settings {
+    DeviceSettings device;
+    AppSettings app;
+    MailSettings mail;
+    TimeTextSettings timeText;
+};
