@@ -1,0 +1,82 @@
+#pragma once
+// Grabbing a fresh frame from a running capture stream and turning it into files: the reply
+// picture for the mail service and the manual snapshot (a BMP preview and two JPEG files).
+
+#include "app/Settings.h"
+#include "capture/CaptureFrame.h"
+#include "capture/FrameSource.h"
+
+#include <chrono>
+#include <ctime>
+#include <functional>
+#include <optional>
+#include <string>
+
+// What the caller's window holds at the moment of a grab.
+struct GrabRequest {
+    bool graphReady = false;      // a stream exists; both grabs do nothing without one
+    bool windowMinimized = false; // the stream is stopped again after the grab
+    TimeTextSettings timeText;    // the stamp (drawn when timeText.showText)
+    int jpegQuality = 50;         // JPEG_QUALITY
+    // Raised (true) when a grab starts and cleared (false) on every way out; may be empty.
+    std::function<void(bool)> setUiBusy;
+};
+
+// A grabbed, stamped frame and the moment the grab began.
+struct GrabbedFrame {
+    CaptureFrame frame;
+    std::tm time{};
+};
+
+class CFrameGrabber {
+public:
+    using Clock = std::function<std::tm()>; // local time now
+    using Sleeper = std::function<void(std::chrono::milliseconds)>;
+    // Shows the snapshot dialog for the given stem and returns the path the user chose to save
+    // the picture under, or an empty text when the picture is to be discarded.
+    using SnapshotDialog = std::function<std::string(const std::string& stem)>;
+
+    enum class WaitPolicy {
+        Reply,    // from the 11th unchanged poll on: rebuild, wait 3000 ms; at most 4 rebuilds
+        Snapshot, // up to kSnapshotPolls polls, no rebuild; then go on with the last frame
+    };
+
+    static constexpr std::chrono::milliseconds kPollInterval{100};
+    static constexpr int kPollsBeforeRebuild = 10;
+    static constexpr int kMaxRebuilds = 4;
+    static constexpr std::chrono::milliseconds kWaitAfterRebuild{3000};
+    static constexpr int kSnapshotPolls = 100; // about 10 s
+
+    // programFolder ends in "/". clock and sleeper default to the system's.
+    CFrameGrabber(IFrameSource& source, std::string programFolder, Clock clock = {},
+                  Sleeper sleeper = {});
+
+    // Runs the stream, waits for a frame that differs from the first one seen and stamps it.
+    // Does not touch uiBusy. Empty when no graph is ready or no 24-bit format is connected.
+    std::optional<GrabbedFrame> GrabFreshFrame(const GrabRequest& request, WaitPolicy policy);
+
+    // Grabs a fresh frame, turns it when rotate, writes it as
+    // folder + "YYYYMMDDhhmmss.jpg" (or "...r.jpg" when turned) and stores that path in
+    // lastPicturePath. True when the file was written.
+    bool GrabReplyPicture(bool rotate, const GrabRequest& request, std::string& lastPicturePath);
+
+    // Grabs a fresh frame; writes "snap.tmp", stem + ".jpg" and stem + "r.jpg"; runs the dialog;
+    // then deletes "snap.tmp" and the turned picture and moves the plain picture to the chosen
+    // path (or deletes it when none was chosen). Failures are not reported.
+    void TakeSnapshot(const GrabRequest& request, const SnapshotDialog& showDialog);
+
+    // The 14-digit stem "%04d%02d%02d%02d%02d%02d" of a moment.
+    static std::string FileStem(const std::tm& time);
+
+    // Number of polls and rebuilds of the last GrabFreshFrame (for diagnostics and tests).
+    int lastPollCount() const { return m_lastPollCount; }
+    int lastRebuildCount() const { return m_lastRebuildCount; }
+
+private:
+    IFrameSource& m_source;
+    std::string m_folder;
+    Clock m_clock;
+    Sleeper m_sleep;
+    int m_lastPollCount = 0;
+    int m_lastRebuildCount = 0;
+};
