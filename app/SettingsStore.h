@@ -1,0 +1,31 @@
+#pragma once
+// Loading and saving the four settings records: device.ini (DEVICE) and setup.ini
+// (APPLICATION, MAIL, TIMETEXT) in the program folder. Every key is read and written in one
+// fixed order; flags are "on"/"off" and only the exact text "on" reads as on; numbers are
+// decimal; the POP3 password is stored enciphered.
+
+#include "app/MessageSink.h"
+#include "app/Settings.h"
+
+#include <string>
+
+inline constexpr const char* kDeviceIniName = "device.ini";
+inline constexpr const char* kSetupIniName = "setup.ini";
+
+// Fills settings from the two files in folder (ProgramFolder(), ending in "/", or empty for the
+// current folder). Missing files or keys leave the defaults. A password that cannot be
+// deciphered is reported through sink and stays empty.
+void LoadSettings(Settings& settings, const std::string& folder, IMessageSink& sink);
+
+// Writes every key of settings to the two files in folder, each file replaced atomically.
+// SEND_ADDRESS keys beyond the list are deleted. Returns false when a file could not be
+// written (callers may ignore it, as the profile writes always did).
+bool SaveSettings(const Settings& settings, const std::string& folder, IMessageSink& sink);
+
+// STARTUP_TIMER and STARTUP_DIALOG read straight from setup.ini, for the start-up delay before
+// any window or record exists. Same keys, defaults and flag rule as LoadSettings.
+struct StartupOptions {
+    int32_t startupTimer = 0;
+    bool startupDialog = false;
+};
+StartupOptions ReadStartupOptions(const std::string& folder);
