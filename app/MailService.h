@@ -1,0 +1,59 @@
+#pragma once
+// The mail check cycle: log in to the POP3 mailbox, find the picture requests, grab one
+// picture, reply once to every allowed requester and delete the answered requests, but only
+// after an SMTP server has accepted the reply. Every failure leaves the requests on the server
+// for the next cycle.
+//
+// Wiring in the main window: timer 0 (60,000 ms) calls CheckMail() and ignores the result; the
+// "メールチェック" button calls CheckMailNow().
+
+#include "app/Clock.h"
+#include "app/ReplySender.h"
+#include "app/ServiceInterfaces.h"
+#include "app/Settings.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+class CCodePageService;
+
+class CMailService {
+public:
+    // settings are the live mail settings (copied at the start of every cycle); flags, log,
+    // pictures and clock belong to the main window and outlive the service. codePages is the
+    // window's code-page service for the composer (may be null). helloPort is for tests only:
+    // the program always uses port 25 for the fallback SMTP path.
+    CMailService(const MailSettings& settings, ServiceFlags& flags, IServiceLog& log,
+                 IReplyPictureSource& pictures, const IClock& clock,
+                 std::shared_ptr<CCodePageService> codePages = nullptr,
+                 uint16_t helloPort = CReplySender::kHelloPort);
+
+    // Timer 0: one cycle. 1 when the cycle ran to its normal end; 0 when it did not start (no
+    // graph, busy window, a cycle already running, no POP3 server) or ended on an error.
+    // Never throws.
+    int CheckMail();
+    // The "メールチェック" button: nothing without a graph or while the window is busy; else
+    // logs a missing server, user ID or password, or runs a cycle and logs "メールチェック完了"
+    // when it ran to its end.
+    void CheckMailNow();
+
+    // True while a cycle runs.
+    bool CheckInProgress() const { return m_checkInProgress.load(); }
+
+    // The sender address of a From value: the text after the first "<" up to the next ">",
+    // else (no "<", or no ">" after it) the whole value.
+    static std::string SenderAddress(const std::string& fromValue);
+
+private:
+    int RunCycle(const MailSettings& copy);
+
+    const MailSettings& m_settings;
+    ServiceFlags& m_flags;
+    IServiceLog& m_log;
+    IReplyPictureSource& m_pictures;
+    CReplySender m_sender;
+    std::atomic<bool> m_checkInProgress{false};
+};

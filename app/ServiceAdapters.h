@@ -1,0 +1,38 @@
+#pragma once
+// The real implementations behind the mail service's interfaces: the activity log and the
+// frame grabber of the capture stream.
+
+#include "app/ActivityLog.h"
+#include "app/ServiceInterfaces.h"
+#include "capture/FrameGrabber.h"
+
+#include <functional>
+#include <string>
+#include <utility>
+
+// IServiceLog over the window's ActivityLog.
+class CActivityLogAdapter final : public IServiceLog {
+public:
+    explicit CActivityLogAdapter(ActivityLog& log) : m_log(log) {}
+    void AddLog(const std::string& message) override { m_log.AddLog(message); }
+    void WriteLogFile(const std::string& message) override { m_log.WriteLogFile(message); }
+
+private:
+    ActivityLog& m_log;
+};
+
+// IReplyPictureSource over CFrameGrabber. makeRequest describes the window at the moment of the
+// grab (graph ready, minimised, stamp settings, JPEG quality, the uiBusy setter).
+class CGrabberPictureSource final : public IReplyPictureSource {
+public:
+    CGrabberPictureSource(CFrameGrabber& grabber, std::function<GrabRequest()> makeRequest)
+        : m_grabber(grabber), m_makeRequest(std::move(makeRequest)) {}
+
+    bool GrabReplyPicture(bool rotate, std::string& path) override {
+        return m_grabber.GrabReplyPicture(rotate, m_makeRequest(), path);
+    }
+
+private:
+    CFrameGrabber& m_grabber;
+    std::function<GrabRequest()> m_makeRequest;
+};

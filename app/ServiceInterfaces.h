@@ -1,0 +1,51 @@
+#pragma once
+// What the mail service needs of the rest of the program, kept small so that the check cycle
+// and the reply sender run without a window (in tests, and later off the user-interface
+// thread): the main window's flags, the activity log and the reply-picture grab.
+
+#include <atomic>
+#include <mutex>
+#include <string>
+
+// The main window's state that the mail service reads and writes. The window owns one of these
+// for its whole life and hands it to the service by reference.
+struct ServiceFlags {
+    // A capture graph exists; without one no check runs and no picture can be grabbed.
+    std::atomic<bool> graphReady{false};
+    // A grab, graph rebuild, mail settings, date/time text or snapshot dialog is running.
+    std::atomic<bool> uiBusy{false};
+
+    // Full path of the last reply picture, written after each reply grab.
+    void SetLastPicturePath(std::string path) {
+        std::lock_guard lock(m_mutex);
+        m_lastPicturePath = std::move(path);
+    }
+    std::string LastPicturePath() const {
+        std::lock_guard lock(m_mutex);
+        return m_lastPicturePath;
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::string m_lastPicturePath;
+};
+
+// The activity log as the mail service uses it. Messages are UTF-8.
+class IServiceLog {
+public:
+    virtual ~IServiceLog() = default;
+    // Screen line, and file line when logging to a file is on.
+    virtual void AddLog(const std::string& message) = 0;
+    // File line only (when logging to a file is on); nothing on screen.
+    virtual void WriteLogFile(const std::string& message) = 0;
+};
+
+// Grabs one fresh, stamped, optionally turned picture and writes it as a JPEG file into the
+// program folder.
+class IReplyPictureSource {
+public:
+    virtual ~IReplyPictureSource() = default;
+    // True when the file has been written; path then names it. On failure path is empty, or
+    // names a partly written file that the caller removes.
+    virtual bool GrabReplyPicture(bool rotate, std::string& path) = 0;
+};
