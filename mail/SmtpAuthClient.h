@@ -1,0 +1,123 @@
+#pragma once
+// CSmtpAuthClient sends one message over SMTP (RFC 5321) with EHLO and AUTH LOGIN
+// (RFC 4954), optionally with file attachments in a multipart/mixed body (RFC 2046).
+// Every failure is kept as a numeric error code with a fixed English text.
+//
+// Texts: the body is UTF-8 and goes out in Shift_JIS; subject and sender name go out as given
+// (callers pass ISO-2022-JP encoded words). CR and LF are removed from names, the subject and
+// the mailer name; an address holding CR, LF, '<' or '>' is refused. Every reply is awaited at
+// most the reply timeout; a failed Deliver closes its connection.
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+class CSmtpAuthClient {
+public:
+    enum Error : int {
+        kNoError = 0,
+        kWinsockInit = 100,
+        kWinsockVersion = 101,
+        kSendFailed = 102,
+        kRecvFailed = 103,
+        kConnectFailed = 104,
+        kResolveFailed = 105,
+        kInvalidSocket = 106,
+        kHostNameFailed = 107,
+        kBadIpv4Address = 108,
+        kUndefinedHeader = 200,
+        kUndefinedFrom = 201,
+        kUndefinedSubject = 202,
+        kUndefinedRecipient = 203,
+        kUndefinedLogin = 204,
+        kUndefinedPassword = 205,
+        kUndefinedRecipientMail = 206,
+        kMailFromRefused = 300,
+        kEhloRefused = 301,
+        kAuthLoginRefused = 302,
+        kDataRefused = 303,
+        kQuitRefused = 304,
+        kRcptToRefused = 305,
+        kMessageBodyRefused = 306,
+        kConnectionClosed = 400,
+        kServerNotReady = 401,
+        kServerNotResponding = 402,
+        kFileNotExist = 403,
+        kMessageTooBig = 404,
+        kBadLogin = 405,
+        kUnexpectedResponse = 406,
+        kLackOfMemory = 407,
+    };
+
+    static constexpr std::chrono::milliseconds kReplyTimeout{30000};
+    static constexpr std::size_t kBufferSize = 10240;
+    static constexpr std::uint64_t kMaxAttachmentBytes = 5 * 1024 * 1024 + 1024;
+    static constexpr const char* kBoundary = "__MESSAGE__ID__54yg6f6h6y456345";
+
+    CSmtpAuthClient();
+    ~CSmtpAuthClient();
+    CSmtpAuthClient(const CSmtpAuthClient&) = delete;
+    CSmtpAuthClient& operator=(const CSmtpAuthClient&) = delete;
+
+    int ErrorCode() const { return m_errorCode; }
+    static std::string ErrorMessageFor(int code);
+
+    // Host name or dotted IPv4 address; port 0 means the "mail" service or 25.
+    void SetServerEndpoint(const std::string& host, uint16_t port);
+    // Addresses: false (and nothing stored) when unsafe.
+    bool SetFromAddress(std::string_view address);
+    bool SetReplyAddress(std::string_view address);
+    void SetFromName(std::string_view name);
+    void SetSubjectLine(std::string_view subject);
+    void SetBodyText(std::string_view utf8Body);
+    void SetMailerName(std::string_view name);
+    void SetAuthUser(std::string_view user);
+    void SetAuthPassword(std::string_view password);
+    void SetPriorityValue(int level) { m_priority = level; }
+    // An empty or unsafe address records 206 and returns false.
+    bool AddToAddress(std::string_view address, std::string_view name = {});
+    bool AddCcAddress(std::string_view address, std::string_view name = {});
+    bool AddBccAddress(std::string_view address, std::string_view name = {});
+    bool AttachFile(const std::string& path);
+
+    // The whole dialogue; true when the server took the message and QUIT was answered.
+    bool Deliver();
+
+    void SetReplyTimeout(std::chrono::milliseconds timeout) { m_replyTimeout = timeout; }
+
+private:
+    using Recipient = std::pair<std::string, std::string>; // (display name, address)
+
+    bool Connect();
+    bool SendText(std::string_view text);
+    bool ReadLine(int& code);
+    bool ExpectOne(int expected, int error);
+    bool ExpectWithin99(int expected, int skipped, int error);
+    bool RunDialogue();
+    bool MakeHeader(std::string& header);
+    void SendAttachments();
+    void Fail(int code) { m_errorCode = code; }
+    void CloseSocket();
+
+    int m_errorCode = kNoError;
+    std::string m_localHostName;
+    std::string m_fromAddress, m_fromName;
+    std::string m_subject;
+    bool m_hasSubject = false;
+    std::string m_body;
+    std::string m_mailerName;
+    std::string m_replyAddress;
+    std::string m_authUser, m_authPassword;
+    bool m_hasAuthUser = false, m_hasAuthPassword = false;
+    std::string m_serverHost;
+    uint16_t m_serverPort = 0;
+    int m_priority = 3;
+    int m_fd = -1;
+    std::string m_received; // bytes read past the current line
+    std::vector<Recipient> m_toList, m_ccList, m_bccList;
+    std::vector<std::string> m_attachments;
+    std::chrono::milliseconds m_replyTimeout = kReplyTimeout;
+};

@@ -1,0 +1,68 @@
+#pragma once
+// A real SMTP server for tests: aiosmtpd started through tests/peers/smtp_peer.py on
+// 127.0.0.1. Each message it accepts is saved as <n>.eml in a folder of its own, with the
+// envelope in <n>.json ({"sender": ..., "recipients": [...]}).
+//
+//   SmtpPeer peer;                                  // port 0: a free port, no AUTH
+//   SmtpPeer peer({.authUser = "u", .authPassword = "p"});   // AUTH LOGIN required
+//   SmtpPeer peer({.port = 25});                    // CTest RESOURCE_LOCK port25 needed
+//   ... deliver to 127.0.0.1:peer.port() ...
+//   auto mails = peer.WaitForMessages(1);           // waits up to 10 s
+//
+// DecodeMail runs tests/peers/parse_mail.py over a saved message: decoded headers and
+// attachments written into a folder.
+
+#include "tests/support/PeerProcess.h"
+#include "tests/support/TempDir.h"
+
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct ReceivedMail {
+    std::filesystem::path file;          // the raw message as the server received it (CR LF lines)
+    std::string sender;                  // MAIL FROM
+    std::vector<std::string> recipients; // RCPT TO, in order
+    std::string raw;                     // the file's bytes
+};
+
+// What Python's email package read out of a message.
+struct DecodedMail {
+    std::map<std::string, std::string> headers;     // decoded header values by lower-case name
+    std::vector<std::string> partTypes;             // content types of the leaf parts, in order
+    std::vector<std::string> texts;                 // decoded text parts (UTF-8)
+    std::vector<std::filesystem::path> attachments; // written files, named as in the mail
+};
+
+class SmtpPeer {
+public:
+    struct Options {
+        int port = 0;         // 0: a free port
+        std::string authUser; // empty: no authentication offered
+        std::string authPassword;
+    };
+
+    SmtpPeer() : SmtpPeer(Options{}) {}
+    explicit SmtpPeer(const Options& options);
+
+    int port() const { return m_process->port(); }
+    const std::filesystem::path& folder() const { return m_folder.path(); }
+
+    // The messages received so far, in the order they arrived.
+    std::vector<ReceivedMail> Messages() const;
+    // Waits until at least count messages arrived (or the timeout passed) and returns them.
+    std::vector<ReceivedMail>
+    WaitForMessages(std::size_t count,
+                    std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
+
+    // Parses a message with tests/peers/parse_mail.py; attachments go into outFolder.
+    static DecodedMail DecodeMail(const std::filesystem::path& mailFile,
+                                  const std::filesystem::path& outFolder);
+
+private:
+    TempDir m_folder;
+    std::unique_ptr<PeerProcess> m_process;
+};
