@@ -1,0 +1,55 @@
+#pragma once
+// The video input devices the program can open: the cameras GStreamer's device monitor finds
+// ("Video/Source"), one entry per physical device in a stable order, and the synthetic test
+// pattern when it has been asked for.
+
+#include "capture/GstHandles.h"
+
+#include <string>
+#include <vector>
+
+struct FrameSize {
+    int width = 0;
+    int height = 0;
+    friend bool operator==(const FrameSize&, const FrameSize&) = default;
+};
+
+struct CaptureDevice {
+    std::string name;       // display name (UTF-8), what SELECT stores
+    std::string sortKey;    // stable key the list is ordered by (device path, else name)
+    std::string devicePath; // V4L2 node (/dev/videoN) when known, for the device's controls
+    GstDevicePtr device;    // the monitor's device; null for a synthetic source
+    // A synthetic source: element factory and properties ("name", "value" as gst-launch reads
+    // them). Used when device is null.
+    std::string sourceFactory;
+    std::vector<std::pair<std::string, std::string>> sourceProperties;
+    // What the device can deliver; null means "anything".
+    GstCapsPtr caps;
+    bool testPattern = false;
+};
+
+// Display name of the synthetic device.
+inline constexpr const char* kTestPatternName = "テストパターン";
+
+// Switches the synthetic test pattern device on for this process (from main() for
+// --test-pattern). The environment variable KESTROVAMAIL_TEST_PATTERN=1 does the same.
+void EnableTestPattern(bool on = true);
+bool TestPatternEnabled();
+
+// The synthetic test pattern device (videotestsrc, live, a fixed set of frame sizes).
+CaptureDevice MakeTestPatternDevice();
+
+// Every attached video input device, sorted by sortKey, one entry per physical device, then
+// the test pattern when enabled.
+std::vector<CaptureDevice> ListCaptureDevices();
+
+// Creates the device's source element (a floating reference, as factories return it); null on
+// failure.
+GstElement* CreateSourceElement(const CaptureDevice& device);
+
+// The frame sizes the caps name: discrete sizes as they are, ranges as the usual sizes that
+// fall inside them. Sorted by width, then height, without repeats.
+std::vector<FrameSize> FrameSizesOf(const GstCaps* caps);
+
+// True when the device can deliver frames of exactly width x height (null caps: any size).
+bool OffersFrameSize(const GstCaps* caps, int width, int height);

@@ -1,0 +1,88 @@
+#pragma once
+// The live video path: finds the video input devices, lets the user pick one, builds a
+// GStreamer pipeline source -> videoconvert -> videoscale -> capsfilter (BGR, the requested
+// size when the device offers it) -> appsink, runs and stops it, keeps a copy of the latest
+// frame for the grab and the preview, and opens the device settings dialog.
+
+#include "app/Settings.h"
+#include "capture/CaptureDevices.h"
+#include "capture/CaptureFrame.h"
+#include "capture/FrameSource.h"
+#include "capture/GstHandles.h"
+
+#include <QImage>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+class ICaptureUi;
+class IDeviceControls;
+
+class CCaptureGraph final : public IFrameSource {
+public:
+    // Both are referenced for the object's life. settings is the live DEVICE section
+    // (SELECT, WIDTH, HEIGHT), which BuildGraph reads and updates; the caller saves it.
+    CCaptureGraph(DeviceSettings& settings, ICaptureUi& ui);
+    ~CCaptureGraph() override;
+    CCaptureGraph(const CCaptureGraph&) = delete;
+    CCaptureGraph& operator=(const CCaptureGraph&) = delete;
+
+    // Tears down any graph and builds a new one for the chosen device. False when no device is
+    // attached or the user cancelled the device dialog; true otherwise, also when the stream
+    // did not start.
+    bool BuildGraph(bool useFirstDevice, bool configureDevice);
+    // Stops and releases the pipeline; graphReady() is false from the start.
+    void TearDownGraph();
+    // Opens the device settings dialog (controls only) for the device of the graph.
+    void ShowFilterProperties();
+
+    // IFrameSource
+    bool RunGraph() override;
+    void StopGraphWhenReady() override;
+    bool ConnectedHeader(BitmapInfoHeader& header) const override;
+    int32_t CurrentBufferSize() const override;
+    int32_t CopyCurrentBuffer(uint8_t* dest, int32_t capacity) override;
+    bool Rebuild() override { return BuildGraph(false, false); }
+
+    bool graphReady() const { return m_graphReady; }
+    // Display names (UTF-8) of the devices found by the last build, in list order.
+    const std::vector<std::string>& deviceNames() const { return m_deviceNames; }
+    // Frames delivered since the graph was built (the preview skips repeats with it).
+    uint64_t FrameCount() const;
+    // The latest frame top-down, scaled (nearest pixel) to fit size with its aspect ratio kept,
+    // as Format_RGB32; a null image before the first frame. Cheap enough for every frame.
+    QImage PreviewImage(int width, int height) const;
+
+    // "Kestrova Mail - %s (%dx%d)": the name cut after 12 bytes of code page 932 (never
+    // inside a character) followed by "..." when it is longer.
+    static std::string WindowTitle(const std::string& deviceName, int width, int height);
+
+    // For tests: the device list (default ListCaptureDevices), the pause after a teardown
+    // (default 1000 ms) and the wait for each run attempt's state change (default 3000 ms).
+    void SetDeviceLister(std::function<std::vector<CaptureDevice>()> lister);
+    void SetTeardownPause(std::chrono::milliseconds pause) { m_teardownPause = pause; }
+    void SetStateWait(std::chrono::milliseconds wait) { m_stateWait = wait; }
+
+private:
+    struct Stream; // the pipeline and what the streaming thread shares with the UI thread
+
+    int ChooseIndex(bool useFirstDevice, bool configureDevice, int remembered, bool& cancelled);
+    void BuildPipeline(const CaptureDevice& device);
+    void ReadNegotiatedHeader();
+    std::unique_ptr<IDeviceControls> ControlsFor(const CaptureDevice& device) const;
+
+    DeviceSettings& m_settings;
+    ICaptureUi& m_ui;
+    std::function<std::vector<CaptureDevice>()> m_lister;
+    std::chrono::milliseconds m_teardownPause{1000};
+    std::chrono::milliseconds m_stateWait{3000};
+
+    std::vector<std::string> m_deviceNames;
+    CaptureDevice m_device; // the device of the current graph
+    std::unique_ptr<Stream> m_stream;
+    bool m_graphReady = false;
+};

@@ -1,0 +1,42 @@
+#pragma once
+// What the capture graph needs of the user interface. The main window implements it with
+// widgets (message boxes, the device select and device settings dialogs, its title, the
+// preview); tests use a recording fake.
+
+#include "capture/CaptureDevices.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+class IDeviceControls;
+
+// What the device settings dialog offers for one device.
+struct DeviceSetup {
+    std::string deviceName;              // UTF-8
+    std::vector<FrameSize> frameSizes;   // sizes the device delivers; empty: none to choose
+    IDeviceControls* controls = nullptr; // the device's controls; null: none
+};
+
+class ICaptureUi {
+public:
+    virtual ~ICaptureUi() = default;
+
+    // A message box with an OK button (UTF-8 text).
+    virtual void ShowMessage(const std::string& text) = 0;
+    // The device select dialog with the names in this order and `preselected` selected
+    // (a negative index preselects the first entry). nullopt: cancelled (Escape, close box).
+    // Otherwise the selected index, -1 when OK was pressed with nothing selected.
+    virtual std::optional<int> ChooseDevice(const std::vector<std::string>& names,
+                                            int preselected) = 0;
+    // The device settings dialog with frame size choice. `size` holds the requested size on
+    // entry and the chosen one after OK. False when cancelled (size unchanged).
+    virtual bool ConfigureDevice(const DeviceSetup& setup, FrameSize& size) = 0;
+    // The device settings dialog without frame size choice (the device's controls only).
+    virtual void ShowProperties(const DeviceSetup& setup) = 0;
+    // The main window's title (UTF-8).
+    virtual void SetTitle(const std::string& title) = 0;
+    // A new frame is available (CCaptureGraph::CopyCurrentBuffer / PreviewImage). Called on a
+    // GStreamer streaming thread, up to the frame rate: queue the work to the UI thread.
+    virtual void FrameArrived() {}
+};
