@@ -1,0 +1,185 @@
+#include "capture/FrameGrabber.h"
+
+#include "capture/FrameOps.h"
+#include "capture/JpegWriter.h"
+#include "capture/TimeText.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <thread>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kMaxSide = 65535; // larger sides are no video format; refuse before allocating
+
+std::tm LocalTimeNow() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return local;
+}
+
+void SleepFor(std::chrono::milliseconds duration) {
+    std::this_thread::sleep_for(duration);
+}
+
+// Raises the caller's busy flag for one grab and clears it on every way out.
+class BusyScope {
+public:
+    explicit BusyScope(const std::function<void(bool)>& setBusy) : m_setBusy(setBusy) {
+        if (m_setBusy)
+            m_setBusy(true);
+    }
+    ~BusyScope() {
+        if (m_setBusy)
+            m_setBusy(false);
+    }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+private:
+    const std::function<void(bool)>& m_setBusy;
+};
+
+bool SameSize(const IFrameSource& source, const BitmapInfoHeader& header) {
+    BitmapInfoHeader now;
+    return source.ConnectedHeader(now) && now.width == header.width &&
+           now.height == header.height && now.bitCount == header.bitCount;
+}
+
+// Moves a file, replacing the target; across file systems by copying. A failure leaves the
+// source where it is.
+void MoveReplacing(const std::string& from, const std::string& to) {
+    std::error_code error;
+    fs::rename(from, to, error);
+    if (!error)
+        return;
+    if (fs::copy_file(from, to, fs::copy_options::overwrite_existing, error))
+        fs::remove(from, error);
+}
+
+} // namespace
+
+CFrameGrabber::CFrameGrabber(IFrameSource& source, std::string programFolder, Clock clock,
+                             Sleeper sleeper)
+    : m_source(source), m_folder(std::move(programFolder)),
+      m_clock(clock ? std::move(clock) : Clock(LocalTimeNow)),
+      m_sleep(sleeper ? std::move(sleeper) : Sleeper(SleepFor)) {}
+
+std::string CFrameGrabber::FileStem(const std::tm& time) {
+    char stem[64];
+    std::snprintf(stem, sizeof stem, "%04d%02d%02d%02d%02d%02d", time.tm_year + 1900,
+                  time.tm_mon + 1, time.tm_mday, time.tm_hour, time.tm_min, time.tm_sec);
+    return stem;
+}
+
+std::optional<GrabbedFrame> CFrameGrabber::GrabFreshFrame(const GrabRequest& request,
+                                                          WaitPolicy policy) {
+    m_lastPollCount = 0;
+    m_lastRebuildCount = 0;
+    if (!request.graphReady)
+        return std::nullopt;
+
+    GrabbedFrame grabbed;
+    grabbed.time = m_clock(); // names the files and the stamp, whatever the wait takes
+    m_source.RunGraph();
+
+    // The frame keeps the size of the format connected now, for the whole grab.
+    BitmapInfoHeader header;
+    if (!m_source.ConnectedHeader(header) || header.bitCount != 24 || header.width <= 0 ||
+        header.height <= 0 || header.width > kMaxSide || header.height > kMaxSide)
+        return std::nullopt;
+    CaptureFrame& frame = grabbed.frame;
+    frame.header = header;
+    const std::size_t capacity =
+        static_cast<std::size_t>(CaptureFrame::StrideFor(header.width)) * header.height;
+    frame.pixels.assign(capacity, 0);
+    frame.byteCount =
+        std::clamp<int32_t>(m_source.CurrentBufferSize(), 0, static_cast<int32_t>(capacity));
+
+    std::vector<uint8_t> reference(capacity, 0);
+    m_source.CopyCurrentBuffer(reference.data(), static_cast<int32_t>(capacity));
+
+    bool sizeUnchanged = true;
+    const int maxPolls =
+        policy == WaitPolicy::Reply ? kPollsBeforeRebuild + kMaxRebuilds : kSnapshotPolls;
+    while (m_lastPollCount < maxPolls) {
+        m_sleep(kPollInterval);
+        ++m_lastPollCount;
+        if (sizeUnchanged) {
+            const int32_t copied =
+                m_source.CopyCurrentBuffer(frame.pixels.data(), static_cast<int32_t>(capacity));
+            if (copied > 0) {
+                frame.byteCount = std::min(copied, static_cast<int32_t>(capacity));
+                if (std::memcmp(frame.pixels.data(), reference.data(), frame.byteCount) != 0)
+                    break;
+            }
+        }
+        if (policy == WaitPolicy::Reply && m_lastPollCount > kPollsBeforeRebuild) {
+            // The device seems stalled: rebuild the stream and give it time to start.
+            m_source.Rebuild();
+            ++m_lastRebuildCount;
+            m_sleep(kWaitAfterRebuild);
+            sizeUnchanged = SameSize(m_source, header);
+        }
+    }
+    reference = {};
+
+    if (request.windowMinimized)
+        m_source.StopGraphWhenReady();
+    if (request.timeText.showText)
+        DrawTimeText(frame, ExpandTimeFormat(request.timeText.timeFormat, grabbed.time),
+                     request.timeText);
+    return grabbed;
+}
+
+bool CFrameGrabber::GrabReplyPicture(bool rotate, const GrabRequest& request,
+                                     std::string& lastPicturePath) {
+    if (!request.graphReady)
+        return false;
+    BusyScope busy(request.setUiBusy);
+    std::optional<GrabbedFrame> grabbed = GrabFreshFrame(request, WaitPolicy::Reply);
+    if (!grabbed)
+        return false;
+
+    lastPicturePath = m_folder + FileStem(grabbed->time) + (rotate ? "r.jpg" : ".jpg");
+    if (rotate)
+        return WriteJpegFile(lastPicturePath, RotateFrameClockwise(grabbed->frame),
+                             request.jpegQuality);
+    return WriteJpegFile(lastPicturePath, grabbed->frame, request.jpegQuality);
+}
+
+void CFrameGrabber::TakeSnapshot(const GrabRequest& request, const SnapshotDialog& showDialog) {
+    if (!request.graphReady)
+        return;
+    BusyScope busy(request.setUiBusy);
+    std::optional<GrabbedFrame> grabbed = GrabFreshFrame(request, WaitPolicy::Snapshot);
+    if (!grabbed)
+        return;
+
+    const std::string preview = m_folder + "snap.tmp";
+    const std::string stem = FileStem(grabbed->time);
+    const std::string plain = m_folder + stem + ".jpg";
+    const std::string turned = m_folder + stem + "r.jpg";
+    WriteBmpFile(preview, grabbed->frame);
+    WriteJpegFile(plain, grabbed->frame, request.jpegQuality);
+    WriteJpegFile(turned, RotateFrameClockwise(grabbed->frame), request.jpegQuality);
+    grabbed.reset(); // the dialog reads the files; the frame is not needed any more
+
+    const std::string savePath = showDialog ? showDialog(stem) : std::string();
+
+    // The extra files go first, so that a save path that happens to name one of them keeps
+    // the picture the user saved.
+    std::error_code error;
+    fs::remove(preview, error);
+    fs::remove(turned, error);
+    if (savePath.empty())
+        fs::remove(plain, error);
+    else
+        MoveReplacing(plain, savePath);
+}
