@@ -1,0 +1,185 @@
+#include "capture/CaptureDevices.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+
+namespace {
+
+std::atomic<bool> g_testPatternRequested{false};
+
+// Sizes offered from a width/height range: the usual capture sizes.
+constexpr FrameSize kCommonSizes[] = {{160, 120},  {176, 144},  {320, 240},  {352, 288},
+                                      {640, 480},  {800, 600},  {1024, 768}, {1280, 720},
+                                      {1280, 960}, {1920, 1080}};
+
+// The frame sizes of the test pattern: a handful, like a simple webcam.
+constexpr const char* kTestPatternCaps =
+    "video/x-raw, width=(int)160, height=(int)120; video/x-raw, width=(int)320, height=(int)240;"
+    " video/x-raw, width=(int)352, height=(int)288; video/x-raw, width=(int)640, height=(int)480;"
+    " video/x-raw, width=(int)1280, height=(int)720";
+
+std::string StringProperty(const GstStructure* props, const char* key) {
+    if (!props)
+        return {};
+    const char* value = gst_structure_get_string(props, key);
+    return value ? value : std::string();
+}
+
+// A device node path, when the provider tells it (v4l2 and pipewire name it differently).
+std::string DevicePathOf(const GstStructure* props) {
+    for (const char* key : {"device.path", "api.v4l2.path", "object.path"}) {
+        std::string value = StringProperty(props, key);
+        if (value.rfind("/dev/", 0) == 0)
+            return value;
+    }
+    return {};
+}
+
+// What identifies the physical device: one camera may be offered by more than one provider.
+std::string PhysicalKeyOf(const GstStructure* props, const std::string& path,
+                          const std::string& name) {
+    for (const char* key : {"device.bus_path", "api.v4l2.cap.bus_info", "device.bus-path"}) {
+        std::string value = StringProperty(props, key);
+        if (!value.empty())
+            return value;
+    }
+    return path.empty() ? name : path;
+}
+
+bool InRange(const GValue* value, int v) {
+    if (G_VALUE_HOLDS_INT(value))
+        return g_value_get_int(value) == v;
+    if (GST_VALUE_HOLDS_INT_RANGE(value)) {
+        int step = std::max(1, gst_value_get_int_range_step(value));
+        int lo = gst_value_get_int_range_min(value);
+        return v >= lo && v <= gst_value_get_int_range_max(value) && (v - lo) % step == 0;
+    }
+    if (GST_VALUE_HOLDS_LIST(value)) {
+        for (guint i = 0; i < gst_value_list_get_size(value); ++i)
+            if (InRange(gst_value_list_get_value(value, i), v))
+                return true;
+    }
+    return false;
+}
+
+void AddValueSizes(const GValue* widthValue, const GValue* heightValue,
+                   std::vector<FrameSize>& sizes) {
+    if (G_VALUE_HOLDS_INT(widthValue) && G_VALUE_HOLDS_INT(heightValue)) {
+        sizes.push_back({g_value_get_int(widthValue), g_value_get_int(heightValue)});
+        return;
+    }
+    for (const FrameSize& size : kCommonSizes)
+        if (InRange(widthValue, size.width) && InRange(heightValue, size.height))
+            sizes.push_back(size);
+}
+
+} // namespace
+
+void EnableTestPattern(bool on) {
+    g_testPatternRequested = on;
+}
+
+bool TestPatternEnabled() {
+    if (g_testPatternRequested)
+        return true;
+    const char* env = std::getenv("KESTROVAMAIL_TEST_PATTERN");
+    return env && std::strcmp(env, "1") == 0;
+}
+
+CaptureDevice MakeTestPatternDevice() {
+    EnsureGstInitialized();
+    CaptureDevice device;
+    device.name = kTestPatternName;
+    device.sortKey = kTestPatternName;
+    device.sourceFactory = "videotestsrc";
+    device.sourceProperties = {{"is-live", "true"}};
+    device.caps = AdoptCaps(gst_caps_from_string(kTestPatternCaps));
+    device.testPattern = true;
+    return device;
+}
+
+std::vector<CaptureDevice> ListCaptureDevices() {
+    EnsureGstInitialized();
+    std::vector<CaptureDevice> devices;
+
+    GstDeviceMonitorPtr monitor(gst_device_monitor_new());
+    gst_device_monitor_add_filter(monitor.get(), "Video/Source", nullptr);
+    if (gst_device_monitor_start(monitor.get())) {
+        GList* list = gst_device_monitor_get_devices(monitor.get());
+        std::map<std::string, bool> seen;
+        for (GList* item = list; item; item = item->next) {
+            GstDevicePtr gstDevice = AdoptDevice(GST_DEVICE(item->data));
+            item->data = nullptr;
+            gchar* displayName = gst_device_get_display_name(gstDevice.get());
+            GstStructure* props = gst_device_get_properties(gstDevice.get());
+            CaptureDevice device;
+            device.name = displayName ? displayName : "";
+            g_free(displayName);
+            device.devicePath = DevicePathOf(props);
+            std::string physical = PhysicalKeyOf(props, device.devicePath, device.name);
+            device.sortKey = device.devicePath.empty() ? physical : device.devicePath;
+            if (props)
+                gst_structure_free(props);
+            if (device.name.empty() || seen[physical])
+                continue; // a second provider's view of a device already listed
+            seen[physical] = true;
+            device.caps = AdoptCaps(gst_device_get_caps(gstDevice.get()));
+            device.device = std::move(gstDevice);
+            devices.push_back(std::move(device));
+        }
+        g_list_free(list);
+        gst_device_monitor_stop(monitor.get());
+    }
+    std::stable_sort(
+        devices.begin(), devices.end(),
+        [](const CaptureDevice& a, const CaptureDevice& b) { return a.sortKey < b.sortKey; });
+    if (TestPatternEnabled())
+        devices.push_back(MakeTestPatternDevice());
+    return devices;
+}
+
+GstElement* CreateSourceElement(const CaptureDevice& device) {
+    EnsureGstInitialized();
+    if (device.device)
+        return gst_device_create_element(device.device.get(), nullptr);
+    GstElement* element = gst_element_factory_make(device.sourceFactory.c_str(), nullptr);
+    if (!element)
+        return nullptr;
+    for (const auto& [name, value] : device.sourceProperties)
+        gst_util_set_object_arg(G_OBJECT(element), name.c_str(), value.c_str());
+    return element;
+}
+
+std::vector<FrameSize> FrameSizesOf(const GstCaps* caps) {
+    std::vector<FrameSize> sizes;
+    if (!caps || gst_caps_is_any(caps))
+        return sizes;
+    for (guint i = 0; i < gst_caps_get_size(caps); ++i) {
+        const GstStructure* s = gst_caps_get_structure(caps, i);
+        const GValue* width = gst_structure_get_value(s, "width");
+        const GValue* height = gst_structure_get_value(s, "height");
+        if (width && height)
+            AddValueSizes(width, height, sizes);
+    }
+    std::sort(sizes.begin(), sizes.end(), [](const FrameSize& a, const FrameSize& b) {
+        return a.width != b.width ? a.width < b.width : a.height < b.height;
+    });
+    sizes.erase(std::unique(sizes.begin(), sizes.end()), sizes.end());
+    return sizes;
+}
+
+bool OffersFrameSize(const GstCaps* caps, int width, int height) {
+    if (!caps || gst_caps_is_any(caps))
+        return width > 0 && height > 0;
+    for (guint i = 0; i < gst_caps_get_size(caps); ++i) {
+        const GstStructure* s = gst_caps_get_structure(caps, i);
+        const GValue* w = gst_structure_get_value(s, "width");
+        const GValue* h = gst_structure_get_value(s, "height");
+        if (w && h && InRange(w, width) && InRange(h, height))
+            return true;
+    }
+    return false;
+}

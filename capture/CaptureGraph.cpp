@@ -1,0 +1,450 @@
+#include "capture/CaptureGraph.h"
+
+#include "capture/CaptureUi.h"
+#include "capture/DeviceControls.h"
+#include "mail/TextCodec.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <gst/app/gstappsink.h>
+#include <gst/video/video.h>
+#include <thread>
+
+namespace {
+
+constexpr const char* kNoDeviceMessage = "映像入力デバイスが見つかりませんでした";
+constexpr std::size_t kTitleNameBytes = 12; // code page 932 bytes of the name in the title
+constexpr int kRunAttempts = 3;
+constexpr auto kFailedRunPause = std::chrono::milliseconds(100);
+
+class VideoFrameGuard {
+public:
+    VideoFrameGuard(GstVideoInfo* info, GstBuffer* buffer)
+        : m_mapped(gst_video_frame_map(&m_frame, info, buffer, GST_MAP_READ)) {}
+    ~VideoFrameGuard() {
+        if (m_mapped)
+            gst_video_frame_unmap(&m_frame);
+    }
+    VideoFrameGuard(const VideoFrameGuard&) = delete;
+    VideoFrameGuard& operator=(const VideoFrameGuard&) = delete;
+
+    bool mapped() const { return m_mapped; }
+    const GstVideoFrame& frame() const { return m_frame; }
+
+private:
+    GstVideoFrame m_frame{};
+    bool m_mapped;
+};
+
+GstCapsPtr OutputCaps(const CaptureDevice& device, int width, int height) {
+    GstCaps* caps = gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGR", nullptr);
+    if (OffersFrameSize(device.caps.get(), width, height))
+        gst_caps_set_simple(caps, "width", G_TYPE_INT, width, "height", G_TYPE_INT, height,
+                            nullptr);
+    return AdoptCaps(caps);
+}
+
+BitmapInfoHeader HeaderFor(int width, int height) {
+    BitmapInfoHeader header;
+    header.width = width;
+    header.height = height;
+    header.sizeImage = static_cast<uint32_t>(CaptureFrame::StrideFor(width) * height);
+    return header;
+}
+
+// Length in bytes of the UTF-8 character that starts with byte b.
+std::size_t Utf8Length(unsigned char b) {
+    if (b >= 0xF0)
+        return 4;
+    if (b >= 0xE0)
+        return 3;
+    if (b >= 0xC0)
+        return 2;
+    return 1;
+}
+
+} // namespace
+
+// Everything the streaming thread touches lives here; it outlives the pipeline's threads
+// because the destructor stops the pipeline first.
+struct CCaptureGraph::Stream {
+    explicit Stream(ICaptureUi& ui) : ui(ui) {}
+    ~Stream() {
+        if (pipeline)
+            gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+        pipeline.reset();
+    }
+
+    GstFlowReturn OnSample(GstAppSink* appsink);
+    void OnBusMessage(GstMessage* message);
+
+    ICaptureUi& ui;
+    GstElementPtr pipeline;
+    GstElement* source = nullptr; // owned by the pipeline
+    GstElement* filter = nullptr;
+    GstElement* sink = nullptr;
+
+    mutable std::mutex mutex; // guards the members below
+    BitmapInfoHeader header;
+    bool hasHeader = false;
+    std::vector<uint8_t> latest; // the latest frame, bottom-up BGR rows padded to 4 bytes
+
+    std::vector<uint8_t> work; // the streaming thread's buffer for the next frame
+    std::atomic<uint64_t> frames{0};
+};
+
+GstFlowReturn CCaptureGraph::Stream::OnSample(GstAppSink* appsink) {
+    GstSamplePtr sample(gst_app_sink_pull_sample(appsink));
+    if (!sample)
+        return GST_FLOW_EOS;
+    GstVideoInfo info;
+    GstCaps* caps = gst_sample_get_caps(sample.get());
+    GstBuffer* buffer = gst_sample_get_buffer(sample.get());
+    if (!caps || !buffer || !gst_video_info_from_caps(&info, caps) ||
+        GST_VIDEO_INFO_FORMAT(&info) != GST_VIDEO_FORMAT_BGR)
+        return GST_FLOW_OK;
+    VideoFrameGuard frame(&info, buffer);
+    if (!frame.mapped())
+        return GST_FLOW_OK;
+
+    const int width = GST_VIDEO_INFO_WIDTH(&info);
+    const int height = GST_VIDEO_INFO_HEIGHT(&info);
+    const int srcStride = GST_VIDEO_FRAME_PLANE_STRIDE(&frame.frame(), 0);
+    const auto* src = static_cast<const uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame.frame(), 0));
+    const int dstStride = CaptureFrame::StrideFor(width);
+    const std::size_t rowBytes = static_cast<std::size_t>(3 * width);
+    work.resize(static_cast<std::size_t>(dstStride) * height);
+    for (int y = 0; y < height; ++y) {
+        uint8_t* dst = work.data() + static_cast<std::size_t>(height - 1 - y) * dstStride;
+        std::memcpy(dst, src + static_cast<std::size_t>(y) * srcStride, rowBytes);
+        std::fill(dst + rowBytes, dst + dstStride, 0);
+    }
+    {
+        std::lock_guard lock(mutex);
+        latest.swap(work); // work keeps the older frame's memory for the next one
+        header = HeaderFor(width, height);
+        hasHeader = true;
+    }
+    ++frames;
+    ui.FrameArrived();
+    return GST_FLOW_OK;
+}
+
+void CCaptureGraph::Stream::OnBusMessage(GstMessage* message) {
+    switch (GST_MESSAGE_TYPE(message)) {
+    case GST_MESSAGE_ERROR: {
+        GError* error = nullptr;
+        gchar* debug = nullptr;
+        gst_message_parse_error(message, &error, &debug);
+        g_printerr("capture: %s: %s\n", GST_OBJECT_NAME(GST_MESSAGE_SRC(message)),
+                   error ? error->message : "error");
+        g_clear_error(&error);
+        g_free(debug);
+        break;
+    }
+    case GST_MESSAGE_EOS:
+        // A device that ends its stream delivers no new frames; the grab notices and rebuilds.
+        g_printerr("capture: end of stream\n");
+        break;
+    default:
+        break;
+    }
+}
+
+CCaptureGraph::CCaptureGraph(DeviceSettings& settings, ICaptureUi& ui)
+    : m_settings(settings), m_ui(ui), m_lister(&ListCaptureDevices) {
+    EnsureGstInitialized();
+}
+
+CCaptureGraph::~CCaptureGraph() {
+    m_graphReady = false;
+    m_stream.reset();
+}
+
+void CCaptureGraph::SetDeviceLister(std::function<std::vector<CaptureDevice>()> lister) {
+    m_lister = lister ? std::move(lister) : std::function(&ListCaptureDevices);
+}
+
+bool CCaptureGraph::BuildGraph(bool useFirstDevice, bool configureDevice) {
+    TearDownGraph();
+
+    std::vector<CaptureDevice> devices = m_lister();
+    m_deviceNames.clear();
+    if (devices.empty()) {
+        m_ui.ShowMessage(kNoDeviceMessage);
+        return false;
+    }
+    int remembered = -1;
+    for (std::size_t i = 0; i < devices.size(); ++i) {
+        m_deviceNames.push_back(devices[i].name);
+        if (devices[i].name == m_settings.deviceName)
+            remembered = static_cast<int>(i); // a later device of the same name wins
+    }
+
+    bool cancelled = false;
+    const int index = ChooseIndex(useFirstDevice, configureDevice, remembered, cancelled);
+    if (cancelled)
+        return false;
+    m_device = devices[static_cast<std::size_t>(index)];
+    m_settings.deviceName = m_deviceNames[static_cast<std::size_t>(index)];
+
+    BuildPipeline(m_device);
+    if (configureDevice && m_stream) {
+        std::unique_ptr<IDeviceControls> controls = ControlsFor(m_device);
+        DeviceSetup setup{m_device.name, FrameSizesOf(m_device.caps.get()), controls.get()};
+        FrameSize size{m_settings.width, m_settings.height};
+        if (m_ui.ConfigureDevice(setup, size) && size.width > 0 && size.height > 0) {
+            m_settings.width = size.width;
+            m_settings.height = size.height;
+            GstCapsPtr caps = OutputCaps(m_device, size.width, size.height);
+            g_object_set(m_stream->filter, "caps", caps.get(), nullptr);
+        }
+    }
+
+    RunGraph();
+    m_graphReady = true;
+
+    BitmapInfoHeader header;
+    if (configureDevice && ConnectedHeader(header)) {
+        // What the device really delivers becomes the requested size.
+        m_settings.width = header.width;
+        m_settings.height = header.height;
+    }
+    m_ui.SetTitle(WindowTitle(m_settings.deviceName, m_settings.width, m_settings.height));
+    return true;
+}
+
+int CCaptureGraph::ChooseIndex(bool useFirstDevice, bool configureDevice, int remembered,
+                               bool& cancelled) {
+    cancelled = false;
+    if (useFirstDevice && remembered < 0)
+        return 0;
+    if (remembered >= 0 && (useFirstDevice || configureDevice))
+        return remembered;
+    if (m_deviceNames.size() == 1)
+        return 0;
+    for (;;) {
+        std::optional<int> chosen = m_ui.ChooseDevice(m_deviceNames, std::max(remembered, 0));
+        if (!chosen) {
+            cancelled = true;
+            return -1;
+        }
+        if (*chosen >= 0 && *chosen < static_cast<int>(m_deviceNames.size()))
+            return *chosen;
+        // OK with nothing selected: ask again.
+    }
+}
+
+void CCaptureGraph::BuildPipeline(const CaptureDevice& device) {
+    auto stream = std::make_unique<Stream>(m_ui);
+    GstElementPtr source = AdoptFloating(CreateSourceElement(device));
+    GstElementPtr convert = AdoptFloating(gst_element_factory_make("videoconvert", nullptr));
+    GstElementPtr scale = AdoptFloating(gst_element_factory_make("videoscale", nullptr));
+    GstElementPtr filter = AdoptFloating(gst_element_factory_make("capsfilter", nullptr));
+    GstElementPtr sink = AdoptFloating(gst_element_factory_make("appsink", nullptr));
+    stream->pipeline = AdoptFloating(gst_pipeline_new("capture"));
+    if (!source || !convert || !scale || !filter || !sink || !stream->pipeline) {
+        g_printerr("capture: cannot create the pipeline elements\n");
+        return;
+    }
+
+    GstCapsPtr caps = OutputCaps(device, m_settings.width, m_settings.height);
+    g_object_set(filter.get(), "caps", caps.get(), nullptr);
+    g_object_set(sink.get(), "sync", FALSE, "drop", TRUE, "max-buffers", 1u, "emit-signals", FALSE,
+                 nullptr);
+    GstAppSinkCallbacks callbacks{};
+    callbacks.new_sample = [](GstAppSink* appsink, gpointer self) {
+        return static_cast<Stream*>(self)->OnSample(appsink);
+    };
+    gst_app_sink_set_callbacks(GST_APP_SINK(sink.get()), &callbacks, stream.get(), nullptr);
+
+    GstBin* bin = GST_BIN(stream->pipeline.get());
+    for (GstElement* element : {source.get(), convert.get(), scale.get(), filter.get(), sink.get()})
+        gst_bin_add(bin, element);
+    if (!gst_element_link_many(source.get(), convert.get(), scale.get(), filter.get(), sink.get(),
+                               nullptr)) {
+        g_printerr("capture: cannot link the pipeline\n");
+        return;
+    }
+    GstBusPtr bus(gst_element_get_bus(stream->pipeline.get()));
+    gst_bus_set_sync_handler(
+        bus.get(),
+        [](GstBus*, GstMessage* message, gpointer self) {
+            static_cast<Stream*>(self)->OnBusMessage(message);
+            return GST_BUS_DROP;
+        },
+        stream.get(), nullptr);
+
+    stream->source = source.get();
+    stream->filter = filter.get();
+    stream->sink = sink.get();
+    m_stream = std::move(stream);
+}
+
+void CCaptureGraph::TearDownGraph() {
+    m_graphReady = false;
+    if (!m_stream)
+        return;
+    // Stopping joins the streaming threads, so no callback runs once this returns.
+    m_stream.reset();
+    if (m_teardownPause.count() > 0)
+        std::this_thread::sleep_for(m_teardownPause);
+}
+
+bool CCaptureGraph::RunGraph() {
+    if (!m_stream)
+        return false;
+    GstElement* pipeline = m_stream->pipeline.get();
+    for (int attempt = 0; attempt < kRunAttempts; ++attempt) {
+        if (gst_element_set_state(pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
+            gst_element_set_state(pipeline, GST_STATE_NULL); // start the next attempt afresh
+            std::this_thread::sleep_for(kFailedRunPause);
+            continue;
+        }
+        GstState state = GST_STATE_VOID_PENDING;
+        const auto wait = std::chrono::duration_cast<std::chrono::nanoseconds>(m_stateWait);
+        GstStateChangeReturn result = gst_element_get_state(
+            pipeline, &state, nullptr, static_cast<GstClockTime>(wait.count()));
+        if (result != GST_STATE_CHANGE_FAILURE && state == GST_STATE_PLAYING) {
+            ReadNegotiatedHeader();
+            return true;
+        }
+        if (result == GST_STATE_CHANGE_FAILURE) {
+            gst_element_set_state(pipeline, GST_STATE_NULL);
+            std::this_thread::sleep_for(kFailedRunPause);
+        }
+    }
+    return false;
+}
+
+void CCaptureGraph::StopGraphWhenReady() {
+    // Pausing a live source lets the frame in flight reach the sink and stops the device.
+    if (m_stream)
+        gst_element_set_state(m_stream->pipeline.get(), GST_STATE_PAUSED);
+}
+
+void CCaptureGraph::ReadNegotiatedHeader() {
+    GstPadPtr pad(gst_element_get_static_pad(m_stream->sink, "sink"));
+    GstCapsPtr caps = pad ? AdoptCaps(gst_pad_get_current_caps(pad.get())) : nullptr;
+    GstVideoInfo info;
+    if (!caps || !gst_video_info_from_caps(&info, caps.get()) ||
+        GST_VIDEO_INFO_FORMAT(&info) != GST_VIDEO_FORMAT_BGR)
+        return;
+    std::lock_guard lock(m_stream->mutex);
+    if (!m_stream->hasHeader) {
+        m_stream->header = HeaderFor(GST_VIDEO_INFO_WIDTH(&info), GST_VIDEO_INFO_HEIGHT(&info));
+        m_stream->hasHeader = true;
+    }
+}
+
+void CCaptureGraph::ShowFilterProperties() {
+    if (!m_stream)
+        return;
+    std::unique_ptr<IDeviceControls> controls = ControlsFor(m_device);
+    m_ui.ShowProperties(DeviceSetup{m_device.name, {}, controls.get()});
+}
+
+std::unique_ptr<IDeviceControls> CCaptureGraph::ControlsFor(const CaptureDevice& device) const {
+    if (device.testPattern && m_stream && m_stream->source)
+        return MakeElementControls(m_stream->source, {"pattern"});
+    if (!device.devicePath.empty())
+        return MakeV4l2Controls(device.devicePath);
+    return nullptr;
+}
+
+bool CCaptureGraph::ConnectedHeader(BitmapInfoHeader& header) const {
+    if (!m_stream)
+        return false;
+    std::lock_guard lock(m_stream->mutex);
+    if (!m_stream->hasHeader)
+        return false;
+    header = m_stream->header;
+    return true;
+}
+
+int32_t CCaptureGraph::CurrentBufferSize() const {
+    if (!m_stream)
+        return 0;
+    std::lock_guard lock(m_stream->mutex);
+    if (!m_stream->latest.empty())
+        return static_cast<int32_t>(m_stream->latest.size());
+    return m_stream->hasHeader ? static_cast<int32_t>(m_stream->header.sizeImage) : 0;
+}
+
+int32_t CCaptureGraph::CopyCurrentBuffer(uint8_t* dest, int32_t capacity) {
+    if (!m_stream || !dest || capacity <= 0)
+        return 0;
+    std::lock_guard lock(m_stream->mutex);
+    const std::vector<uint8_t>& frame = m_stream->latest;
+    if (frame.empty() || frame.size() != m_stream->header.sizeImage)
+        return 0;
+    const auto count = std::min(frame.size(), static_cast<std::size_t>(capacity));
+    std::memcpy(dest, frame.data(), count);
+    return static_cast<int32_t>(count);
+}
+
+uint64_t CCaptureGraph::FrameCount() const {
+    return m_stream ? m_stream->frames.load() : 0;
+}
+
+QImage CCaptureGraph::PreviewImage(int width, int height) const {
+    if (!m_stream || width <= 0 || height <= 0)
+        return {};
+    std::lock_guard lock(m_stream->mutex);
+    const std::vector<uint8_t>& frame = m_stream->latest;
+    const int srcWidth = m_stream->header.width;
+    const int srcHeight = m_stream->header.height;
+    if (frame.empty() || srcWidth <= 0 || srcHeight <= 0)
+        return {};
+    // Fit into width x height with the frame's aspect ratio.
+    int outWidth = width;
+    int outHeight = static_cast<int>(static_cast<int64_t>(srcHeight) * width / srcWidth);
+    if (outHeight > height) {
+        outHeight = height;
+        outWidth = static_cast<int>(static_cast<int64_t>(srcWidth) * height / srcHeight);
+    }
+    outWidth = std::max(outWidth, 1);
+    outHeight = std::max(outHeight, 1);
+
+    QImage image(outWidth, outHeight, QImage::Format_RGB32);
+    std::vector<int> columnOffset(static_cast<std::size_t>(outWidth));
+    for (int x = 0; x < outWidth; ++x)
+        columnOffset[static_cast<std::size_t>(x)] = 3 * (x * srcWidth / outWidth);
+    const int stride = CaptureFrame::StrideFor(srcWidth);
+    for (int y = 0; y < outHeight; ++y) {
+        const int srcRow = srcHeight - 1 - y * srcHeight / outHeight; // rows are bottom-up
+        const uint8_t* src = frame.data() + static_cast<std::size_t>(srcRow) * stride;
+        auto* out = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < outWidth; ++x) {
+            const uint8_t* p = src + columnOffset[static_cast<std::size_t>(x)];
+            out[x] = qRgb(p[2], p[1], p[0]);
+        }
+    }
+    return image;
+}
+
+std::string CCaptureGraph::WindowTitle(const std::string& deviceName, int width, int height) {
+    // Count the name in code page 932 bytes but keep its UTF-8 characters, so a character that
+    // code page 932 cannot hold still shows as itself.
+    std::string shown;
+    std::size_t sjisBytes = 0;
+    bool cut = false;
+    for (std::size_t pos = 0; pos < deviceName.size();) {
+        const std::size_t length = std::min(Utf8Length(static_cast<unsigned char>(deviceName[pos])),
+                                            deviceName.size() - pos);
+        const std::string character = deviceName.substr(pos, length);
+        const std::size_t characterBytes = text::Utf8ToSjis(character).size();
+        if (sjisBytes + characterBytes > kTitleNameBytes) {
+            cut = true;
+            break;
+        }
+        sjisBytes += characterBytes;
+        shown += character;
+        pos += length;
+    }
+    if (cut)
+        shown += "...";
+    return "Kestrova Mail - " + shown + " (" + std::to_string(width) + "x" +
+           std::to_string(height) + ")";
+}
