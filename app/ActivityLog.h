@@ -29,8 +29,8 @@ public:
     // The screen line, and the file line when logFile is on. Trailing white space of message
     // is dropped first.
     void AddLog(std::string_view message);
-    // The file line only, when logFile is on. A file failure adds kLogFileErrorLine to the
-    // text, shown with the next AddLog.
+    // The file line only, when logFile is on (trailing white space dropped as in AddLog). A
+    // file failure adds kLogFileErrorLine to the text, shown with the next AddLog.
     void WriteLogFile(std::string_view message);
 
     const std::string& text() const { return m_text; }

@@ -51,8 +51,8 @@ public:
 
     // Sets key in section to value (UTF-8), creating the section and the key as needed.
     void Write(std::string_view section, std::string_view key, std::string_view value);
-    // Removes every line of key in section; nothing happens when it is not there.
-    void Delete(std::string_view section, std::string_view key);
+    // Removes every line of key in section; false (and no change) when it is not there.
+    bool Delete(std::string_view section, std::string_view key);
 
     // Writes the file atomically. False when it could not be written (the old file stays).
     bool Save() const;
@@ -73,6 +73,7 @@ private:
         std::string eol;  // "\r\n", "\n", "\r" or "" for a last line without ending
     };
 
+    std::optional<std::string> FindRaw(std::string_view section, std::string_view key) const;
     std::optional<std::size_t> FindSection(std::string_view sjisSection) const;
     std::optional<std::size_t> FindKey(std::size_t sectionLine, std::string_view sjisKey) const;
     std::size_t SectionEnd(std::size_t sectionLine) const;

@@ -1,0 +1,98 @@
+#include "app/ActivityLog.h"
+
+#include "mail/TextCodec.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <memory>
+#include <unistd.h>
+
+namespace {
+
+constexpr const char* kWeekdays[] = {"日", "月", "火", "水", "木", "金", "土"};
+
+struct FdCloser {
+    void operator()(int* fd) const {
+        if (*fd >= 0)
+            ::close(*fd);
+        delete fd;
+    }
+};
+
+// Appends bytes to the file in one write (looping only over short writes), creating it when
+// missing; opened and closed here so that other programs may read or delete it between lines.
+bool AppendToFile(const std::string& path, std::string_view bytes) {
+    int raw;
+    do {
+        raw = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    } while (raw < 0 && errno == EINTR);
+    if (raw < 0)
+        return false;
+    std::unique_ptr<int, FdCloser> fd(new int(raw));
+    while (!bytes.empty()) {
+        ssize_t n = ::write(*fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    *fd = -1;
+    return ::close(raw) == 0;
+}
+
+} // namespace
+
+ActivityLog::ActivityLog(const AppSettings& appSettings, std::string folder, const IClock& clock)
+    : m_appSettings(appSettings), m_folder(std::move(folder)), m_clock(clock) {}
+
+std::string_view ActivityLog::TrimTrailingSpace(std::string_view message) {
+    // UTF-8 continuation bytes are never ASCII, so byte steps cannot cut a character.
+    while (!message.empty()) {
+        char c = message.back();
+        if (c != ' ' && c != '\t' && c != '\r' && c != '\n' && c != '\v' && c != '\f')
+            break;
+        message.remove_suffix(1);
+    }
+    return message;
+}
+
+std::string ActivityLog::ScreenLine(const LocalTime& time, std::string_view message) {
+    char stamp[64];
+    std::snprintf(stamp, sizeof stamp, "%d/%d %02d:%02d:%02d", time.month, time.day, time.hour,
+                  time.minute, time.second);
+    return std::string(stamp) + " - " + std::string(message);
+}
+
+std::string ActivityLog::FileLine(const LocalTime& time, std::string_view message) {
+    const char* weekday = kWeekdays[((time.weekday % 7) + 7) % 7];
+    char stamp[128];
+    std::snprintf(stamp, sizeof stamp, "%04d年%02d月%02d日(%s) %02d時%02d分%02d秒", time.year,
+                  time.month, time.day, weekday, time.hour, time.minute, time.second);
+    return std::string(stamp) + " - " + std::string(message);
+}
+
+void ActivityLog::AddLog(std::string_view message) {
+    message = TrimTrailingSpace(message);
+    m_text += ScreenLine(m_clock.LocalNow(), message);
+    m_text += "\r\n";
+    WriteLogFile(message);
+
+    std::string_view added = std::string_view(m_text).substr(m_shownLength);
+    m_shownLength = m_text.size();
+    if (m_observer)
+        m_observer(added, m_text);
+}
+
+void ActivityLog::WriteLogFile(std::string_view message) {
+    if (!m_appSettings.logFile)
+        return;
+    // Trimmed here too, so that a direct call with a trailing CR LF cannot leave an empty line.
+    std::string line = text::Utf8ToSjis(FileLine(m_clock.LocalNow(), TrimTrailingSpace(message)));
+    line += "\r\n";
+    if (!AppendToFile(LogFilePath(), line)) {
+        m_text += kLogFileErrorLine;
+        m_text += "\r\n";
+    }
+}

@@ -1,0 +1,418 @@
+#include "app/IniFile.h"
+
+#include "mail/TextCodec.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <fcntl.h>
+#include <filesystem>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+std::function<bool(IniFile::SaveStep)>& SaveFaultHook() {
+    static std::function<bool(IniFile::SaveStep)> hook;
+    return hook;
+}
+
+bool PassStep(IniFile::SaveStep step) {
+    const auto& hook = SaveFaultHook();
+    return !hook || hook(step);
+}
+
+struct FdCloser {
+    void operator()(int* fd) const {
+        if (*fd >= 0)
+            ::close(*fd);
+        delete fd;
+    }
+};
+using UniqueFd = std::unique_ptr<int, FdCloser>;
+
+UniqueFd OpenFd(const std::string& path, int flags, mode_t mode = 0) {
+    int fd;
+    do {
+        fd = ::open(path.c_str(), flags | O_CLOEXEC, mode);
+    } while (fd < 0 && errno == EINTR);
+    return UniqueFd(new int(fd));
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+std::string_view Trim(std::string_view s) {
+    while (!s.empty() && IsBlank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && IsBlank(s.back()))
+        s.remove_suffix(1);
+    return s;
+}
+
+bool IsBlankLine(std::string_view line) {
+    return Trim(line).empty();
+}
+
+char FoldAscii(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// Names match like the profile functions match them: ASCII letters without regard to case,
+// double-byte characters exactly (their second byte may look like a letter).
+bool NamesEqual(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (text::IsSjisLeadByte(static_cast<unsigned char>(a[i])) && i + 1 < a.size()) {
+            if (a[i] != b[i] || a[i + 1] != b[i + 1])
+                return false;
+            ++i;
+        } else if (FoldAscii(a[i]) != FoldAscii(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// "[name]" with optional blanks around; the name of a section header, or nothing.
+std::optional<std::string_view> SectionName(std::string_view line) {
+    line = Trim(line);
+    if (line.empty() || line.front() != '[')
+        return std::nullopt;
+    for (std::size_t i = 1; i < line.size(); ++i) {
+        if (line[i] == ']')
+            return Trim(line.substr(1, i - 1));
+        if (text::IsSjisLeadByte(static_cast<unsigned char>(line[i])))
+            ++i; // a trail byte may be ']'
+    }
+    return std::nullopt;
+}
+
+struct KeyValue {
+    std::string_view key;
+    std::string_view value;
+};
+
+// "key=value"; comments (";" first) and lines without a key are not key lines.
+std::optional<KeyValue> ParseKeyLine(std::string_view line) {
+    std::string_view trimmed = Trim(line);
+    if (trimmed.empty() || trimmed.front() == ';' || trimmed.front() == '[')
+        return std::nullopt;
+    std::size_t eq = trimmed.find('='); // '=' is never a trail byte
+    if (eq == std::string_view::npos)
+        return std::nullopt;
+    std::string_view key = Trim(trimmed.substr(0, eq));
+    if (key.empty())
+        return std::nullopt;
+    return KeyValue{key, Trim(trimmed.substr(eq + 1))};
+}
+
+// A value written must stay on its own line and end where a C string would.
+std::string SanitizeValue(std::string_view utf8) {
+    utf8 = utf8.substr(0, utf8.find('\0'));
+    std::string sjis = text::Utf8ToSjis(utf8);
+    std::replace_if(
+        sjis.begin(), sjis.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    return sjis;
+}
+
+std::string SjisName(std::string_view utf8) {
+    return std::string(Trim(SanitizeValue(utf8)));
+}
+
+// Leading blanks, optional sign, decimal digits. Empty text: nothing; no digits: 0.
+std::optional<int64_t> ParseNumber(std::string_view value) {
+    value = Trim(value);
+    if (value.empty())
+        return std::nullopt;
+    bool negative = false;
+    if (value.front() == '+' || value.front() == '-') {
+        negative = value.front() == '-';
+        value.remove_prefix(1);
+    }
+    int64_t result = 0;
+    constexpr int64_t kLimit = int64_t{1} << 40; // far beyond 32 bits; clamped by the callers
+    for (char c : value) {
+        if (c < '0' || c > '9')
+            break;
+        result = std::min(kLimit, result * 10 + (c - '0'));
+    }
+    return negative ? -result : result;
+}
+
+} // namespace
+
+void IniFile::SetSaveFaultHookForTesting(std::function<bool(SaveStep)> hook) {
+    SaveFaultHook() = std::move(hook);
+}
+
+bool IniFile::Load() {
+    m_lines.clear();
+    m_loadFailed = false;
+    UniqueFd fd = OpenFd(m_path, O_RDONLY);
+    if (*fd < 0) {
+        m_loadFailed = errno != ENOENT;
+        return !m_loadFailed;
+    }
+    std::string bytes;
+    char buffer[16384];
+    for (;;) {
+        ssize_t n = ::read(*fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            m_loadFailed = true;
+            return false;
+        }
+        if (n == 0)
+            break;
+        bytes.append(buffer, static_cast<std::size_t>(n));
+    }
+    Parse(bytes);
+    return true;
+}
+
+void IniFile::Parse(std::string_view bytes) {
+    m_lines.clear();
+    while (!bytes.empty()) {
+        std::size_t end = bytes.find_first_of("\r\n");
+        if (end == std::string_view::npos) {
+            m_lines.push_back({std::string(bytes), ""});
+            break;
+        }
+        std::size_t eolLength =
+            (bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n') ? 2 : 1;
+        m_lines.push_back(
+            {std::string(bytes.substr(0, end)), std::string(bytes.substr(end, eolLength))});
+        bytes.remove_prefix(end + eolLength);
+    }
+}
+
+std::string IniFile::Serialize() const {
+    std::string bytes;
+    for (const Line& line : m_lines) {
+        bytes += line.text;
+        bytes += line.eol;
+    }
+    return bytes;
+}
+
+std::optional<std::size_t> IniFile::FindSection(std::string_view sjisSection) const {
+    for (std::size_t i = 0; i < m_lines.size(); ++i) {
+        std::optional<std::string_view> name = SectionName(m_lines[i].text);
+        if (name && NamesEqual(*name, sjisSection))
+            return i;
+    }
+    return std::nullopt;
+}
+
+std::size_t IniFile::SectionEnd(std::size_t sectionLine) const {
+    for (std::size_t i = sectionLine + 1; i < m_lines.size(); ++i) {
+        if (SectionName(m_lines[i].text))
+            return i;
+    }
+    return m_lines.size();
+}
+
+std::optional<std::size_t> IniFile::FindKey(std::size_t sectionLine,
+                                            std::string_view sjisKey) const {
+    std::size_t end = SectionEnd(sectionLine);
+    for (std::size_t i = sectionLine + 1; i < end; ++i) {
+        std::optional<KeyValue> kv = ParseKeyLine(m_lines[i].text);
+        if (kv && NamesEqual(kv->key, sjisKey))
+            return i;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> IniFile::FindRaw(std::string_view section, std::string_view key) const {
+    std::optional<std::size_t> sectionLine = FindSection(SjisName(section));
+    if (!sectionLine)
+        return std::nullopt;
+    std::optional<std::size_t> keyLine = FindKey(*sectionLine, SjisName(key));
+    if (!keyLine)
+        return std::nullopt;
+    return std::string(ParseKeyLine(m_lines[*keyLine].text)->value);
+}
+
+std::optional<std::string> IniFile::Find(std::string_view section, std::string_view key) const {
+    std::optional<std::string> raw = FindRaw(section, key);
+    if (!raw)
+        return std::nullopt;
+    return text::SjisToUtf8(text::CutSjis(*raw, kMaxValueBytes));
+}
+
+std::string IniFile::ReadString(std::string_view section, std::string_view key,
+                                std::string_view defaultValue) const {
+    std::optional<std::string> value = Find(section, key);
+    return value ? *value : std::string(defaultValue);
+}
+
+int32_t IniFile::ReadInt(std::string_view section, std::string_view key,
+                         int32_t defaultValue) const {
+    std::optional<std::string> raw = FindRaw(section, key);
+    std::optional<int64_t> number = raw ? ParseNumber(*raw) : std::nullopt;
+    if (!number)
+        return defaultValue;
+    return static_cast<int32_t>(std::clamp<int64_t>(*number, INT32_MIN, INT32_MAX));
+}
+
+uint32_t IniFile::ReadUInt32(std::string_view section, std::string_view key,
+                             uint32_t defaultValue) const {
+    std::optional<std::string> raw = FindRaw(section, key);
+    std::optional<int64_t> number = raw ? ParseNumber(*raw) : std::nullopt;
+    if (!number)
+        return defaultValue;
+    return static_cast<uint32_t>(std::clamp<int64_t>(*number, INT32_MIN, UINT32_MAX));
+}
+
+void IniFile::Write(std::string_view section, std::string_view key, std::string_view value) {
+    std::string sjisSection = SjisName(section);
+    std::string sjisKey = SjisName(key);
+    std::string line = sjisKey + "=" + SanitizeValue(value);
+
+    std::optional<std::size_t> sectionLine = FindSection(sjisSection);
+    if (!sectionLine) {
+        if (!m_lines.empty()) {
+            if (m_lines.back().eol.empty())
+                m_lines.back().eol = "\r\n";
+            if (!IsBlankLine(m_lines.back().text))
+                m_lines.push_back({"", "\r\n"});
+        }
+        m_lines.push_back({"[" + sjisSection + "]", "\r\n"});
+        m_lines.push_back({std::move(line), "\r\n"});
+        return;
+    }
+    if (std::optional<std::size_t> keyLine = FindKey(*sectionLine, sjisKey)) {
+        // Keep the key as the file spells it; only the value changes.
+        std::string_view existing = ParseKeyLine(m_lines[*keyLine].text)->key;
+        m_lines[*keyLine].text = std::string(existing) + "=" + SanitizeValue(value);
+        return;
+    }
+    // A new key goes after the section's last line that is not blank.
+    std::size_t at = SectionEnd(*sectionLine);
+    while (at > *sectionLine + 1 && IsBlankLine(m_lines[at - 1].text))
+        --at;
+    if (m_lines[at - 1].eol.empty())
+        m_lines[at - 1].eol = "\r\n";
+    m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(at), {std::move(line), "\r\n"});
+}
+
+bool IniFile::Delete(std::string_view section, std::string_view key) {
+    std::optional<std::size_t> sectionLine = FindSection(SjisName(section));
+    if (!sectionLine)
+        return false;
+    std::string sjisKey = SjisName(key);
+    bool deleted = false;
+    while (std::optional<std::size_t> keyLine = FindKey(*sectionLine, sjisKey)) {
+        m_lines.erase(m_lines.begin() + static_cast<std::ptrdiff_t>(*keyLine));
+        deleted = true;
+    }
+    return deleted;
+}
+
+bool IniFile::Save() const {
+    if (m_loadFailed)
+        return false; // never replace a file whose contents we could not see
+
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    // Replace what a symbolic link points at, not the link.
+    fs::path target = m_path;
+    if (fs::is_symlink(target, ec)) {
+        fs::path resolved = fs::weakly_canonical(target, ec);
+        if (!ec)
+            target = resolved;
+    }
+
+    static std::atomic<unsigned> counter{0};
+    std::string temp;
+    UniqueFd fd;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temp =
+            target.string() + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+        fd = OpenFd(temp, O_WRONLY | O_CREAT | O_EXCL, 0666);
+        if (*fd >= 0 || errno != EEXIST)
+            break;
+    }
+    if (*fd < 0)
+        return false;
+
+    // Removes the temporary file on every path but the successful rename.
+    auto removeTemp = [](std::string* name) { ::unlink(name->c_str()); };
+    std::unique_ptr<std::string, decltype(removeTemp)> tempGuard(&temp, removeTemp);
+
+    struct stat original {};
+    bool hadOriginal = ::stat(target.c_str(), &original) == 0;
+
+    if (!PassStep(SaveStep::TempCreated) || !WriteAll(*fd, Serialize()) ||
+        !PassStep(SaveStep::TempWritten) || ::fsync(*fd) != 0 || !PassStep(SaveStep::TempSynced))
+        return false;
+    if (hadOriginal)
+        ::fchmod(*fd, original.st_mode & 07777);
+    int raw = *fd;
+    *fd = -1;
+    if (::close(raw) != 0 || !PassStep(SaveStep::BeforeRename))
+        return false;
+    if (::rename(temp.c_str(), target.c_str()) != 0)
+        return false;
+    tempGuard.release();
+
+    // Make the rename itself durable.
+    fs::path folder = target.parent_path();
+    UniqueFd dir = OpenFd(folder.empty() ? "." : folder.string(), O_RDONLY | O_DIRECTORY);
+    if (*dir >= 0)
+        ::fsync(*dir);
+    return true;
+}
+
+namespace profile {
+
+std::string ReadString(std::string_view section, std::string_view key,
+                       std::string_view defaultValue, const std::string& path) {
+    IniFile file(path);
+    file.Load();
+    return file.ReadString(section, key, defaultValue);
+}
+
+int32_t ReadInt(std::string_view section, std::string_view key, int32_t defaultValue,
+                const std::string& path) {
+    IniFile file(path);
+    file.Load();
+    return file.ReadInt(section, key, defaultValue);
+}
+
+bool WriteString(std::string_view section, std::string_view key, std::string_view value,
+                 const std::string& path) {
+    IniFile file(path);
+    if (!file.Load())
+        return false;
+    file.Write(section, key, value);
+    return file.Save();
+}
+
+bool DeleteKey(std::string_view section, std::string_view key, const std::string& path) {
+    IniFile file(path);
+    if (!file.Load())
+        return false;
+    // Like the profile functions, deleting what is not there leaves the file (or its absence).
+    return !file.Delete(section, key) || file.Save();
+}
+
+} // namespace profile
