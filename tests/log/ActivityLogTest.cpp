@@ -1,0 +1,130 @@
+#include "app/ActivityLog.h"
+
+#include "tests/support/TempDir.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr LocalTime kSunday{2026, 12, 6, 0, 15, 47, 44};
+constexpr LocalTime kMonday{2026, 1, 5, 1, 9, 3, 7};
+constexpr char kStarted[] = "KestrovaMailを開始しました。";
+
+TEST(ActivityLogLines, ScreenAndFileFormats) {
+    struct Case {
+        LocalTime time;
+        const char* screen;
+        const char* file;
+    };
+    const Case cases[] = {
+        {kSunday, "12/6 15:47:44 - KestrovaMailを開始しました。",
+         "2026年12月06日(日) 15時47分44秒 - KestrovaMailを開始しました。"},
+        {kMonday, "1/5 09:03:07 - KestrovaMailを開始しました。",
+         "2026年01月05日(月) 09時03分07秒 - KestrovaMailを開始しました。"},
+        {LocalTime{2027, 2, 27, 6, 0, 0, 0}, "2/27 00:00:00 - KestrovaMailを開始しました。",
+         "2027年02月27日(土) 00時00分00秒 - KestrovaMailを開始しました。"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ActivityLog::ScreenLine(c.time, kStarted), c.screen);
+        EXPECT_EQ(ActivityLog::FileLine(c.time, kStarted), c.file);
+    }
+}
+
+class ActivityLogTest : public ::testing::Test {
+protected:
+    ActivityLogTest() : m_log(m_app, m_dir.folder(), m_clock) {
+        m_app.logFile = true;
+        m_log.SetObserver([this](std::string_view added, const std::string& whole) {
+            m_added.emplace_back(added);
+            EXPECT_EQ(whole, m_log.text());
+        });
+    }
+    std::string LogPath() const { return m_dir.folder() + "log.txt"; }
+
+    TempDir m_dir;
+    AppSettings m_app;
+    FixedClock m_clock{kSunday};
+    ActivityLog m_log;
+    std::vector<std::string> m_added;
+};
+
+TEST_F(ActivityLogTest, AddLogShowsAndAppendsInCodePage932) {
+    TempDir::WriteFile(LogPath(), "earlier\r\n");
+    m_log.AddLog(kStarted);
+    m_clock.Set(kMonday);
+    m_log.AddLog("メールチェック完了");
+
+    EXPECT_EQ(m_log.text(), "12/6 15:47:44 - KestrovaMailを開始しました。\r\n"
+                            "1/5 09:03:07 - メールチェック完了\r\n");
+    EXPECT_EQ(m_added, (std::vector<std::string>{"12/6 15:47:44 - KestrovaMailを開始しました。\r\n",
+                                                 "1/5 09:03:07 - メールチェック完了\r\n"}));
+    // 2026年12月06日(日) 15時47分44秒 - KestrovaMailを開始しました。 in code page 932.
+    EXPECT_EQ(TempDir::ReadFile(LogPath()),
+              "earlier\r\n"
+              "2026\x94\x4E"
+              "12\x8C\x8E"
+              "06\x93\xFA(\x93\xFA) 15\x8E\x9E"
+              "47\x95\xAA"
+              "44\x95\x62 - KestrovaMail\x82\xF0\x8A\x4A\x8E\x6E\x82\xB5\x82\xDC\x82\xB5\x82\xBD"
+              "\x81\x42\r\n"
+              "2026\x94\x4E"
+              "01\x8C\x8E"
+              "05\x93\xFA(\x8C\x8E) 09\x8E\x9E"
+              "03\x95\xAA"
+              "07\x95\x62 - \x83\x81\x81\x5B\x83\x8B\x83\x60\x83\x46\x83\x62\x83\x4E\x8A\xAE"
+              "\x97\xB9\r\n");
+}
+
+TEST_F(ActivityLogTest, TrailingWhiteSpaceGoesLeadingSpaceStays) {
+    m_log.AddLog("  送信完了<a@example.jp>\r\n");
+    m_log.AddLog("  送信完了<a@example.jp> \t");
+    const std::string screen = "12/6 15:47:44 -   送信完了<a@example.jp>\r\n";
+    EXPECT_EQ(m_log.text(), screen + screen);
+    const std::string file = TempDir::ReadFile(LogPath());
+    EXPECT_EQ(file.substr(0, file.size() / 2), file.substr(file.size() / 2));
+    EXPECT_EQ(file.substr(file.size() - 29),
+              " -   \x91\x97\x90\x4D\x8A\xAE\x97\xB9<a@example.jp>\r\n");
+}
+
+TEST_F(ActivityLogTest, LogFileOffLeavesNoTraceAndIsReadLive) {
+    m_app.logFile = false;
+    m_log.WriteLogFile("ERROR : POP3サーバの接続に失敗しました。");
+    EXPECT_EQ(m_log.text(), "");
+    m_log.AddLog("メールチェック完了");
+    EXPECT_FALSE(fs::exists(LogPath()));
+
+    m_app.logFile = true;
+    m_log.WriteLogFile("ERROR : SMTPサーバへの接続に失敗しました。");
+    EXPECT_TRUE(fs::exists(LogPath()));
+    EXPECT_EQ(m_log.text(), "12/6 15:47:44 - メールチェック完了\r\n");
+}
+
+TEST_F(ActivityLogTest, FileFailureAddsTheErrorLineAfterEachLine) {
+    fs::create_directory(LogPath()); // cannot be opened for writing, even by root
+    m_log.AddLog("a");
+    m_log.AddLog("b");
+    EXPECT_EQ(m_log.text(), "12/6 15:47:44 - a\r\nERROR : ログファイルエラー\r\n"
+                            "12/6 15:47:44 - b\r\nERROR : ログファイルエラー\r\n");
+
+    // A file-only line's error waits in the text until the next AddLog shows it.
+    m_added.clear();
+    m_log.WriteLogFile("ERROR : POP3サーバの接続に失敗しました。");
+    EXPECT_TRUE(m_added.empty());
+    m_log.AddLog("c");
+    EXPECT_EQ(m_added, (std::vector<std::string>{"ERROR : ログファイルエラー\r\n"
+                                                 "12/6 15:47:44 - c\r\n"
+                                                 "ERROR : ログファイルエラー\r\n"}));
+}
+
+TEST_F(ActivityLogTest, MissingFolderIsAFileFailureNotACrash) {
+    AppSettings app;
+    app.logFile = true;
+    ActivityLog log(app, m_dir.folder() + "no/such/folder/", m_clock);
+    log.AddLog("x");
+    EXPECT_EQ(log.text(), "12/6 15:47:44 - x\r\nERROR : ログファイルエラー\r\n");
+}
+
+} // namespace
