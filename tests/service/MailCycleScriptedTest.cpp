@@ -1,0 +1,220 @@
+// The check cycle against a scripted POP3 server: exact dialogues, the refusals of the timer
+// and button paths, silent protocol errors and the log lines of a failed log-in. No SMTP
+// server is involved: these cycles never get as far as a reply.
+
+#include "app/MailService.h"
+#include "tests/service/ServiceTestSupport.h"
+#include "tests/support/ScriptedServer.h"
+#include "tests/support/TempDir.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Script = std::vector<std::string>;
+
+const Script kLogIn = {"S: +OK ready", "C: USER camera", "S: +OK", "C: PASS secret", "S: +OK"};
+
+Script Join(std::initializer_list<Script> parts) {
+    Script all;
+    for (const Script& part : parts)
+        all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+// One message as the server sends it after "+OK" for RETR.
+Script Message(const std::string& from, const std::string& subject) {
+    return {"S: +OK message follows",
+            "S: From: " + from,
+            "S: Subject: " + subject,
+            "S: To: camera@example.com",
+            "S: ",
+            "S: please",
+            "S: ."};
+}
+
+class MailCycleScripted : public ::testing::Test {
+protected:
+    MailCycleScripted() : pictures(folder.folder()) {
+        settings.pop3Server = "127.0.0.1";
+        settings.pop3Id = "camera";
+        settings.pop3Pass = "secret";
+        settings.smtpServer = "127.0.0.1";
+        flags.graphReady = true;
+    }
+
+    CMailService MakeService() {
+        return CMailService(settings, flags, log, pictures, clock, nullptr, 1);
+    }
+
+    TempDir folder;
+    MailSettings settings;
+    ServiceFlags flags;
+    RecordingLog log;
+    FakePictureSource pictures;
+    FixedClock clock{{2026, 12, 6, 0, 15, 47, 44}};
+};
+
+} // namespace
+
+TEST_F(MailCycleScripted, EmptyMailboxOnTheTimerAndOnTheButtonPath) {
+    const Script visit = Join({kLogIn,
+                               {"C: NOOP", "S: +OK", "C: STAT", "S: +OK 0 0", "C: RSET", "S: +OK",
+                                "C: QUIT", "S: +OK bye"}});
+    ScriptedServer server(Join({visit, {"NEXT"}, visit}));
+    settings.pop3Port = server.port();
+    CMailService service = MakeService();
+
+    EXPECT_EQ(service.CheckMail(), 1);
+    EXPECT_TRUE(log.screen.empty());
+    service.CheckMailNow();
+    EXPECT_EQ(log.screen, std::vector<std::string>{"メールチェック完了"});
+
+    EXPECT_EQ(server.Mismatch(), "");
+    EXPECT_EQ(server.Connections(), 2);
+    EXPECT_TRUE(log.fileOnly.empty());
+    EXPECT_EQ(pictures.grabs, 0);
+    EXPECT_FALSE(service.CheckInProgress());
+}
+
+TEST_F(MailCycleScripted, LogInFailureGoesToTheLogFileOnly) {
+    ScriptedServer server({"S: +OK ready", "C: USER camera", "S: +OK", "C: PASS secret",
+                           "S: -ERR authentication failed", "C: QUIT", "S: +OK"});
+    settings.pop3Port = server.port();
+    CMailService service = MakeService();
+
+    service.CheckMailNow();
+    EXPECT_EQ(server.Mismatch(), "");
+    EXPECT_TRUE(log.screen.empty()); // and no completion line
+    EXPECT_EQ(log.fileOnly, std::vector<std::string>{"ERROR : POP3サーバの接続に失敗しました。"});
+    EXPECT_FALSE(service.CheckInProgress());
+}
+
+TEST_F(MailCycleScripted, ProtocolErrorsEndTheCycleSilentlyAndCloseTheConnection) {
+    struct Case {
+        const char* name;
+        Script afterLogIn;
+    };
+    const std::vector<Case> cases = {
+        {"NOOP", {"C: NOOP", "S: -ERR", "C: QUIT", "S: +OK"}},
+        {"STAT", {"C: NOOP", "S: +OK", "C: STAT", "S: -ERR locked", "C: QUIT", "S: +OK"}},
+        {"RSET",
+         {"C: NOOP", "S: +OK", "C: STAT", "S: +OK 0 0", "C: RSET", "S: -ERR", "C: QUIT", "S: +OK"}},
+        {"QUIT",
+         {"C: NOOP", "S: +OK", "C: STAT", "S: +OK 0 0", "C: RSET", "S: +OK", "C: QUIT", "S: -ERR"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedServer server(Join({kLogIn, c.afterLogIn}));
+        settings.pop3Port = server.port();
+        CMailService service = MakeService();
+        log.Clear();
+
+        service.CheckMailNow(); // a 0 from the cycle adds no completion line
+        EXPECT_EQ(server.Mismatch(), "");
+        EXPECT_TRUE(log.screen.empty());
+        EXPECT_TRUE(log.fileOnly.empty());
+        EXPECT_FALSE(service.CheckInProgress());
+    }
+}
+
+TEST_F(MailCycleScripted, ListingThatLacksAMessageEndsTheCycleWithoutACrash) {
+    // STAT announces two messages, LIST lists one: the size lookup of message 2 fails hard.
+    ScriptedServer server(
+        Join({kLogIn,
+              {"C: NOOP", "S: +OK", "C: STAT", "S: +OK 2 200", "C: STAT", "S: +OK 2 200", "C: LIST",
+               "S: +OK", "S: 1 100", "S: .", "C: RETR 1"},
+              Message("a@example.com", "hello"),
+              {"C: QUIT", "S: +OK"}}));
+    settings.pop3Port = server.port();
+    CMailService service = MakeService();
+
+    EXPECT_EQ(service.CheckMail(), 1); // the connection was closed properly
+    EXPECT_EQ(server.Mismatch(), "");
+    EXPECT_EQ(pictures.grabs, 0);
+    EXPECT_FALSE(service.CheckInProgress());
+}
+
+TEST_F(MailCycleScripted, FailedGrabSendsNothingDeletesNothingAndStillCompletes) {
+    // The grab also stands in for a nested message loop: a timer tick and a button press that
+    // arrive while the cycle runs must not start a second one.
+    ScriptedServer server(
+        Join({kLogIn,
+              {"C: NOOP", "S: +OK", "C: STAT", "S: +OK 1 100", "C: STAT", "S: +OK 1 100", "C: LIST",
+               "S: +OK", "S: 1 100", "S: .", "C: RETR 1"},
+              Message("Taro <taro@example.com>", "cap"),
+              {"C: RSET", "S: +OK", "C: QUIT", "S: +OK"}}));
+    settings.pop3Port = server.port();
+    CMailService service = MakeService();
+    pictures.fail = true;
+    int nestedResult = -1;
+    bool inProgressDuringGrab = false;
+    pictures.duringGrab = [&] {
+        inProgressDuringGrab = service.CheckInProgress();
+        nestedResult = service.CheckMail();
+        service.CheckMailNow();
+    };
+
+    service.CheckMailNow();
+    EXPECT_EQ(server.Mismatch(), "");
+    EXPECT_EQ(server.Connections(), 1);
+    EXPECT_EQ(pictures.grabs, 1);
+    EXPECT_TRUE(inProgressDuringGrab);
+    EXPECT_EQ(nestedResult, 0);
+    EXPECT_EQ(log.screen, std::vector<std::string>{"メールチェック完了"});
+    EXPECT_FALSE(service.CheckInProgress());
+}
+
+TEST_F(MailCycleScripted, NoCycleWithoutAGraphWhileBusyOrWithoutAServer) {
+    ListeningProbe probe;
+    settings.pop3Port = probe.port();
+    CMailService service = MakeService();
+
+    flags.graphReady = false;
+    EXPECT_EQ(service.CheckMail(), 0);
+    service.CheckMailNow();
+
+    flags.graphReady = true;
+    flags.uiBusy = true;
+    EXPECT_EQ(service.CheckMail(), 0);
+    service.CheckMailNow();
+
+    flags.uiBusy = false;
+    settings.pop3Server.clear();
+    EXPECT_EQ(service.CheckMail(), 0); // the timer path stays silent
+
+    EXPECT_FALSE(probe.SomebodyConnected());
+    EXPECT_TRUE(log.screen.empty());
+    EXPECT_TRUE(log.fileOnly.empty());
+    EXPECT_FALSE(service.CheckInProgress());
+}
+
+TEST_F(MailCycleScripted, ButtonNamesTheFirstMissingSetting) {
+    struct Case {
+        const char* server;
+        const char* id;
+        const char* pass;
+        const char* line;
+    };
+    const Case cases[] = {
+        {"", "", "", "ERROR : POP3サーバーが設定されていません"},
+        {"", "camera", "secret", "ERROR : POP3サーバーが設定されていません"},
+        {"127.0.0.1", "", "", "ERROR : POP3のユーザーIDが設定されていません"},
+        {"127.0.0.1", "camera", "", "ERROR : POP3のパスワードが設定されていません"},
+    };
+    ListeningProbe probe;
+    settings.pop3Port = probe.port();
+    CMailService service = MakeService();
+    for (const Case& c : cases) {
+        settings.pop3Server = c.server;
+        settings.pop3Id = c.id;
+        settings.pop3Pass = c.pass;
+        log.Clear();
+        service.CheckMailNow();
+        EXPECT_EQ(log.screen, std::vector<std::string>{c.line});
+    }
+    EXPECT_FALSE(probe.SomebodyConnected());
+}

@@ -1,0 +1,98 @@
+#pragma once
+// Helpers shared by the mail service tests: a log that records what the service writes, a
+// picture source that writes a real JPEG of a plain frame, and a listening socket that tells
+// whether anybody connected to it.
+
+#include "app/ServiceInterfaces.h"
+#include "capture/CaptureFrame.h"
+#include "capture/JpegWriter.h"
+
+#include <functional>
+#include <netinet/in.h>
+#include <poll.h>
+#include <stdexcept>
+#include <string>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <vector>
+
+// Records every line the service logs, split into screen-and-file and file-only lines.
+class RecordingLog final : public IServiceLog {
+public:
+    void AddLog(const std::string& message) override { screen.push_back(message); }
+    void WriteLogFile(const std::string& message) override { fileOnly.push_back(message); }
+    void Clear() {
+        screen.clear();
+        fileOnly.clear();
+    }
+
+    std::vector<std::string> screen;
+    std::vector<std::string> fileOnly;
+};
+
+// Writes a JPEG of a black frame into folder, named as the grab names reply pictures.
+class FakePictureSource final : public IReplyPictureSource {
+public:
+    explicit FakePictureSource(std::string folder) : m_folder(std::move(folder)) {}
+
+    bool GrabReplyPicture(bool rotate, std::string& path) override {
+        ++grabs;
+        lastRotate = rotate;
+        if (duringGrab)
+            duringGrab();
+        if (fail)
+            return false;
+        path = m_folder + "20261206154744" + (rotate ? "r" : "") + ".jpg";
+        const CaptureFrame frame =
+            rotate ? CaptureFrame::Blank(36, 44) : CaptureFrame::Blank(44, 36);
+        return WriteJpegFile(path, frame, 50);
+    }
+
+    int grabs = 0;
+    bool lastRotate = false;
+    bool fail = false;
+    std::function<void()> duringGrab; // runs inside the grab, as a nested message loop would
+
+private:
+    std::string m_folder;
+};
+
+// A socket listening on a free loopback port that nobody is expected to connect to.
+class ListeningProbe {
+public:
+    ListeningProbe() {
+        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (m_fd < 0 || ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+            ::listen(m_fd, 4) != 0 ||
+            ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+            throw std::runtime_error("probe socket");
+        m_port = ntohs(address.sin_port);
+    }
+    ~ListeningProbe() { ::close(m_fd); }
+    ListeningProbe(const ListeningProbe&) = delete;
+    ListeningProbe& operator=(const ListeningProbe&) = delete;
+
+    int port() const { return m_port; }
+    bool SomebodyConnected() const {
+        pollfd p{m_fd, POLLIN, 0};
+        return ::poll(&p, 1, 0) > 0;
+    }
+
+private:
+    int m_fd = -1;
+    int m_port = 0;
+};
+
+// A loopback port with nothing listening on it (connections are refused at once).
+inline int ClosedPort() {
+    int port;
+    {
+        ListeningProbe probe;
+        port = probe.port();
+    }
+    return port;
+}
