@@ -4,13 +4,16 @@
 
 #include <QFont>
 #include <QFontDatabase>
+#include <QFontMetrics>
 #include <QFontMetricsF>
 #include <QImage>
 #include <QPainter>
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -98,15 +101,20 @@ QFont TimeTextFont(const TimeTextSettings& settings) {
     return font;
 }
 
-void DrawTimeText(QPainter& painter, int width, int height, const std::string& text,
-                  const TimeTextSettings& settings) {
-    if (text.empty() || width <= 0 || height <= 0)
-        return;
-    const QString lines = StampLines(text);
-    constexpr int kFlags = Qt::AlignLeft | Qt::AlignTop | Qt::TextShowMnemonic;
+namespace {
 
+constexpr int kTextFlags = Qt::AlignLeft | Qt::AlignTop | Qt::TextShowMnemonic;
+
+// Settings come from an INI file; positions this far out are off any picture anyway, and the
+// clamp keeps the rectangle arithmetic from overflowing.
+int ClampPosition(int64_t value) {
+    return static_cast<int>(std::clamp<int64_t>(value, -(1 << 20), 1 << 20));
+}
+
+void DrawStamp(QPainter& painter, int width, int height, const QString& lines, const QFont& font,
+               const TimeTextSettings& settings) {
     painter.save();
-    painter.setFont(TimeTextFont(settings));
+    painter.setFont(font);
     painter.setBackgroundMode(Qt::TransparentMode);
     auto drawAt = [&](int left, int top, uint32_t color) {
         if (left >= width || top >= height)
@@ -114,27 +122,68 @@ void DrawTimeText(QPainter& painter, int width, int height, const std::string& t
         const QRect box(left, top, width - left, height - top);
         painter.setClipRect(box);
         painter.setPen(FromColorRef(color));
-        painter.drawText(box, kFlags, lines);
+        painter.drawText(box, kTextFlags, lines);
     };
     if (settings.showShadow)
-        drawAt(settings.textXPos + settings.shadowXPos, settings.textYPos + settings.shadowYPos,
+        drawAt(ClampPosition(int64_t{settings.textXPos} + settings.shadowXPos),
+               ClampPosition(int64_t{settings.textYPos} + settings.shadowYPos),
                settings.shadowColor);
-    drawAt(settings.textXPos, settings.textYPos, settings.textColor);
+    drawAt(ClampPosition(settings.textXPos), ClampPosition(settings.textYPos), settings.textColor);
     painter.restore();
+}
+
+} // namespace
+
+void DrawTimeText(QPainter& painter, int width, int height, const std::string& text,
+                  const TimeTextSettings& settings) {
+    if (text.empty() || width <= 0 || height <= 0)
+        return;
+    DrawStamp(painter, width, height, StampLines(text), TimeTextFont(settings), settings);
 }
 
 void DrawTimeText(CaptureFrame& frame, const std::string& text, const TimeTextSettings& settings) {
     const int width = frame.width();
     const int height = frame.height();
-    if (text.empty() || width <= 0 || height <= 0 ||
-        frame.pixels.size() < static_cast<std::size_t>(frame.stride()) * height)
+    const std::size_t stride = static_cast<std::size_t>(frame.stride());
+    if (text.empty() || width <= 0 || height <= 0 || frame.pixels.size() < stride * height)
         return;
 
-    // Wrap the pixels in place. Read top-down, the buffer is the picture upside down, so the
-    // painter mirrors y and everything is drawn in picture coordinates.
-    QImage image(frame.pixels.data(), width, height, frame.stride(), QImage::Format_BGR888);
-    QPainter painter(&image);
-    painter.translate(0, height);
-    painter.scale(1, -1);
-    DrawTimeText(painter, width, height, text, settings);
+    // QImage has no bottom-up layout, and drawing through a mirrored painter loses the glyph
+    // hinting. So only the band of picture rows the stamp can reach is copied into a top-down
+    // image, drawn on, and copied back.
+    const QString lines = StampLines(text);
+    const QFont font = TimeTextFont(settings);
+    const QFontMetrics metrics(font);
+    const int64_t textHeight =
+        metrics.boundingRect(QRect(0, 0, width, height), kTextFlags, lines).height() +
+        metrics.lineSpacing();
+    int64_t top = settings.textYPos;
+    int64_t bottom = top + textHeight;
+    if (settings.showShadow) {
+        top = std::min(top, top + settings.shadowYPos);
+        bottom = std::max(bottom, bottom + settings.shadowYPos);
+    }
+    top = std::clamp<int64_t>(top, 0, height);
+    bottom = std::clamp<int64_t>(bottom, 0, height);
+    if (top >= bottom)
+        return;
+
+    const int bandTop = static_cast<int>(top);
+    const int bandHeight = static_cast<int>(bottom - top);
+    const std::size_t rowBytes = 3 * static_cast<std::size_t>(width);
+    auto memoryRow = [&](int pictureRow) {
+        return frame.pixels.data() + static_cast<std::size_t>(height - 1 - pictureRow) * stride;
+    };
+    QImage band(width, bandHeight, QImage::Format_BGR888);
+    if (band.isNull())
+        return;
+    for (int y = 0; y < bandHeight; ++y)
+        std::memcpy(band.scanLine(y), memoryRow(bandTop + y), rowBytes);
+    {
+        QPainter painter(&band);
+        painter.translate(0, -bandTop);
+        DrawStamp(painter, width, height, lines, font, settings);
+    }
+    for (int y = 0; y < bandHeight; ++y)
+        std::memcpy(memoryRow(bandTop + y), band.constScanLine(y), rowBytes);
 }

@@ -1,0 +1,257 @@
+#include "capture/FrameGrabber.h"
+
+#include "tests/image/ImageTestSupport.h"
+#include "tests/support/TempDir.h"
+
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+// A stream whose frames the test controls: it delivers `frames[i]` on the i-th copy (the last
+// one again after the end), and records every call in `events`.
+class ScriptedSource : public IFrameSource {
+public:
+    ScriptedSource(int width, int height) {
+        header.width = width;
+        header.height = height;
+        header.sizeImage = static_cast<uint32_t>(CaptureFrame::StrideFor(width) * height);
+        CaptureFrame first = CaptureFrame::Blank(width, height);
+        FillNoise(first, 1);
+        frames.push_back(first.pixels);
+    }
+
+    bool RunGraph() override {
+        events.push_back("run");
+        return true;
+    }
+    void StopGraphWhenReady() override { events.push_back("stop"); }
+    bool ConnectedHeader(BitmapInfoHeader& out) const override {
+        out = header;
+        return connected;
+    }
+    int32_t CurrentBufferSize() const override { return static_cast<int32_t>(header.sizeImage); }
+    int32_t CopyCurrentBuffer(uint8_t* dest, int32_t capacity) override {
+        events.push_back("copy");
+        const auto& frame = frames[std::min<std::size_t>(copies++, frames.size() - 1)];
+        const auto n = std::min<std::size_t>(frame.size(), static_cast<std::size_t>(capacity));
+        std::copy_n(frame.begin(), n, dest);
+        return static_cast<int32_t>(n);
+    }
+    bool Rebuild() override {
+        events.push_back("rebuild");
+        if (onRebuild)
+            onRebuild();
+        return true;
+    }
+
+    BitmapInfoHeader header;
+    bool connected = true;
+    std::vector<std::vector<uint8_t>> frames;
+    std::size_t copies = 0;
+    std::vector<std::string> events;
+    std::function<void()> onRebuild;
+
+    // Makes the copy number `copy` (1 = the reference copy) deliver a changed frame.
+    void ChangeFrom(std::size_t copy) {
+        while (frames.size() + 1 < copy)
+            frames.push_back(frames.back());
+        std::vector<uint8_t> changed = frames.back();
+        changed[changed.size() / 2] ^= 0x01; // one byte of sensor noise
+        frames.push_back(changed);
+    }
+};
+
+class FrameGrabberTest : public ::testing::Test {
+protected:
+    FrameGrabberTest()
+        : m_grabber(
+              m_source, m_dir.folder(), [this] { return m_now; },
+              [this](std::chrono::milliseconds ms) {
+                  m_source.events.push_back("sleep " + std::to_string(ms.count()));
+              }) {
+        m_request.graphReady = true;
+        m_request.setUiBusy = [this](bool busy) { m_busyChanges.push_back(busy); };
+    }
+
+    bool Exists(const std::string& name) const { return fs::exists(m_dir.folder() + name); }
+
+    TempDir m_dir;
+    ScriptedSource m_source{352, 288};
+    std::tm m_now = MakeTime(2024, 1, 31, 9, 5, 7);
+    CFrameGrabber m_grabber;
+    GrabRequest m_request;
+    std::vector<bool> m_busyChanges;
+};
+
+TEST_F(FrameGrabberTest, ReplyGrabRebuildsAStalledStreamFourTimesThenWritesTheUnchangedFrame) {
+    std::string path;
+    ASSERT_TRUE(m_grabber.GrabReplyPicture(false, m_request, path));
+
+    std::vector<std::string> expected = {"run", "copy"};
+    for (int poll = 1; poll <= 14; ++poll) {
+        expected.insert(expected.end(), {"sleep 100", "copy"});
+        if (poll > 10)
+            expected.insert(expected.end(), {"rebuild", "sleep 3000"});
+    }
+    EXPECT_EQ(m_source.events, expected);
+    EXPECT_EQ(m_grabber.lastPollCount(), 14);
+    EXPECT_EQ(m_grabber.lastRebuildCount(), 4);
+    EXPECT_EQ(path, m_dir.folder() + "20240131090507.jpg");
+    const DecodedJpeg jpeg = DecodeJpegFile(path);
+    ASSERT_TRUE(jpeg.ok);
+    EXPECT_EQ(jpeg.width, 352);
+    EXPECT_EQ(m_busyChanges, (std::vector<bool>{true, false}));
+}
+
+TEST_F(FrameGrabberTest, FreshFrameEndsTheWaitAtOnce) {
+    struct Case {
+        std::size_t changedCopy;
+        int polls;
+        int rebuilds;
+    } const cases[] = {{2, 1, 0}, {11, 10, 0}, {12, 11, 0}, {13, 12, 1}};
+    for (const Case& c : cases) {
+        ScriptedSource source(64, 48);
+        source.ChangeFrom(c.changedCopy);
+        CFrameGrabber grabber(
+            source, m_dir.folder(), [this] { return m_now; }, [](std::chrono::milliseconds) {});
+        const auto grabbed = grabber.GrabFreshFrame(m_request, CFrameGrabber::WaitPolicy::Reply);
+        ASSERT_TRUE(grabbed);
+        EXPECT_EQ(grabber.lastPollCount(), c.polls) << "change on copy " << c.changedCopy;
+        EXPECT_EQ(grabber.lastRebuildCount(), c.rebuilds) << "change on copy " << c.changedCopy;
+        EXPECT_EQ(grabbed->frame.pixels, source.frames.back());
+    }
+}
+
+TEST_F(FrameGrabberTest, AStreamRebuiltWithAnotherSizeContributesNoPixels) {
+    const std::vector<uint8_t> first = m_source.frames[0];
+    m_source.onRebuild = [this] {
+        m_source.header.width = 640;
+        m_source.header.height = 480;
+        m_source.frames = {std::vector<uint8_t>(640 * 3 * 480, 0x77)};
+    };
+    const auto grabbed = m_grabber.GrabFreshFrame(m_request, CFrameGrabber::WaitPolicy::Reply);
+    ASSERT_TRUE(grabbed);
+    EXPECT_EQ(grabbed->frame.width(), 352);
+    EXPECT_EQ(grabbed->frame.pixels, first);
+    EXPECT_EQ(m_grabber.lastRebuildCount(), 4);
+    EXPECT_EQ(std::count(m_source.events.begin(), m_source.events.end(), "copy"), 12);
+}
+
+TEST_F(FrameGrabberTest, ManualSnapshotWaitIsBoundedAndNeverRebuilds) {
+    const auto grabbed = m_grabber.GrabFreshFrame(m_request, CFrameGrabber::WaitPolicy::Snapshot);
+    ASSERT_TRUE(grabbed);
+    EXPECT_EQ(m_grabber.lastPollCount(), CFrameGrabber::kSnapshotPolls);
+    EXPECT_EQ(m_grabber.lastRebuildCount(), 0);
+    EXPECT_EQ(std::count(m_source.events.begin(), m_source.events.end(), "rebuild"), 0);
+}
+
+TEST_F(FrameGrabberTest, TurnedReplyIsNamedWithRAndIsTurned) {
+    m_source.ChangeFrom(2);
+    m_now = MakeTime(2026, 12, 7, 23, 59, 58);
+    std::string path;
+    ASSERT_TRUE(m_grabber.GrabReplyPicture(true, m_request, path));
+    EXPECT_EQ(path, m_dir.folder() + "20261207235958r.jpg");
+    const DecodedJpeg jpeg = DecodeJpegFile(path);
+    ASSERT_TRUE(jpeg.ok);
+    EXPECT_EQ(jpeg.width, 288);
+    EXPECT_EQ(jpeg.height, 352);
+}
+
+TEST_F(FrameGrabberTest, NothingHappensWithoutAGraphOrAFormat) {
+    std::string path = "unchanged";
+    m_request.graphReady = false;
+    EXPECT_FALSE(m_grabber.GrabReplyPicture(false, m_request, path));
+    m_grabber.TakeSnapshot(m_request, [](const std::string&) { return std::string(); });
+    EXPECT_TRUE(m_source.events.empty());
+    EXPECT_TRUE(m_busyChanges.empty());
+
+    m_request.graphReady = true;
+    m_source.connected = false;
+    EXPECT_FALSE(m_grabber.GrabReplyPicture(false, m_request, path));
+    EXPECT_EQ(path, "unchanged");
+    EXPECT_EQ(m_busyChanges, (std::vector<bool>{true, false}));
+    EXPECT_TRUE(fs::is_empty(m_dir.path()));
+}
+
+TEST_F(FrameGrabberTest, UnwritableFolderFailsTheReply) {
+    m_source.ChangeFrom(2);
+    CFrameGrabber grabber(
+        m_source, m_dir.folder() + "missing/", [this] { return m_now; },
+        [](std::chrono::milliseconds) {});
+    std::string path;
+    EXPECT_FALSE(grabber.GrabReplyPicture(false, m_request, path));
+    EXPECT_EQ(m_busyChanges, (std::vector<bool>{true, false}));
+}
+
+TEST_F(FrameGrabberTest, MinimisedWindowStopsTheStreamAgain) {
+    m_source.ChangeFrom(2);
+    m_request.windowMinimized = true;
+    ASSERT_TRUE(m_grabber.GrabFreshFrame(m_request, CFrameGrabber::WaitPolicy::Reply));
+    EXPECT_EQ(m_source.events.back(), "stop");
+}
+
+TEST_F(FrameGrabberTest, StampIsDrawnOnTheFrameWhenShowTextIsOn) {
+    EnsureGuiApplication();
+    m_source.ChangeFrom(2);
+    const auto plain = m_grabber.GrabFreshFrame(m_request, CFrameGrabber::WaitPolicy::Reply);
+    m_source.copies = 0;
+    m_request.timeText.showText = true;
+    const auto stamped = m_grabber.GrabFreshFrame(m_request, CFrameGrabber::WaitPolicy::Reply);
+    ASSERT_TRUE(plain && stamped);
+    EXPECT_NE(plain->frame.pixels, stamped->frame.pixels);
+    EXPECT_EQ(PixelAt(plain->frame, 300, 280), PixelAt(stamped->frame, 300, 280));
+}
+
+TEST_F(FrameGrabberTest, SnapshotWritesThreeFilesAndMovesThePlainPictureToTheChosenPath) {
+    m_source.ChangeFrom(2);
+    const std::string saved = m_dir.folder() + "saved/picture.jpg";
+    fs::create_directory(m_dir.folder() + "saved");
+    std::string stemSeen;
+    std::vector<uint8_t> snapBytes;
+    m_grabber.TakeSnapshot(m_request, [&](const std::string& stem) {
+        stemSeen = stem;
+        EXPECT_TRUE(Exists("20240131090507.jpg"));
+        EXPECT_TRUE(Exists("20240131090507r.jpg"));
+        EXPECT_EQ(m_busyChanges, std::vector<bool>{true}) << "busy while the dialog is open";
+        std::ifstream in(m_dir.folder() + "snap.tmp", std::ios::binary);
+        snapBytes.assign(std::istreambuf_iterator<char>(in), {});
+        EXPECT_EQ(DecodeJpegFile(m_dir.folder() + stem + "r.jpg").width, 288);
+        return saved;
+    });
+
+    EXPECT_EQ(stemSeen, "20240131090507");
+    ASSERT_EQ(snapBytes.size(), 54u + 304128u);
+    EXPECT_EQ(snapBytes[0], 'B');
+    EXPECT_EQ(snapBytes[1], 'M');
+    EXPECT_EQ(std::vector<uint8_t>(snapBytes.begin() + 54, snapBytes.end()), m_source.frames.back())
+        << "pixels as grabbed, not turned";
+    EXPECT_TRUE(fs::exists(saved));
+    EXPECT_EQ(DecodeJpegFile(saved).width, 352);
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(m_dir.path()))
+        left.push_back(entry.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>{"saved"});
+    EXPECT_EQ(m_busyChanges, (std::vector<bool>{true, false}));
+}
+
+TEST_F(FrameGrabberTest, SnapshotDiscardedOrSavedOverItsOwnTurnedFile) {
+    m_source.ChangeFrom(2);
+    m_grabber.TakeSnapshot(m_request, [](const std::string&) { return std::string(); });
+    EXPECT_TRUE(fs::is_empty(m_dir.path()));
+
+    // Saving under the name of the turned picture must keep the saved picture.
+    m_source.copies = 0;
+    const std::string turnedName = m_dir.folder() + "20240131090507r.jpg";
+    m_grabber.TakeSnapshot(m_request, [&](const std::string&) { return turnedName; });
+    ASSERT_TRUE(fs::exists(turnedName));
+    EXPECT_EQ(DecodeJpegFile(turnedName).width, 352);
+    EXPECT_FALSE(Exists("snap.tmp"));
+    EXPECT_FALSE(Exists("20240131090507.jpg"));
+}
+
+} // namespace
