@@ -37,8 +37,8 @@ public:
     // Sends all length bytes; false on an error or when the peer takes nothing for
     // kSendTimeoutMs.
     bool SendBytes(const char* data, size_t length);
-    // Receives at most capacity bytes into buffer: the count, 0 when the peer has closed (or
-    // nothing is waiting after all), -1 on an error.
+    // Receives at most capacity bytes into buffer: the count, 0 when the peer has closed, -1
+    // on an error (EAGAIN in LastError() when nothing was waiting after all).
     ssize_t ReceiveBytes(char* buffer, size_t capacity);
     // Waits up to waitMs (0: no wait) until data, an end of stream or an error is waiting;
     // readable tells which. False when the poll itself fails.

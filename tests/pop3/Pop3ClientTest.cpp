@@ -1,0 +1,321 @@
+#include "mail/Pop3Client.h"
+
+#include "tests/support/ScriptedServer.h"
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <stdexcept>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+using Script = std::vector<std::string>;
+using Lines = std::vector<std::string>;
+
+// Greeting, USER and PASS answered with "+OK", as every visit below begins.
+Script LoggedIn(Script rest) {
+    Script script = {"S: +OK POP3 ready", "C: USER user", "S: +OK", "C: PASS secret", "S: +OK"};
+    script.insert(script.end(), rest.begin(), rest.end());
+    return script;
+}
+
+bool LogIn(CPop3Client& client, const ScriptedServer& server) {
+    return client.LogIn("127.0.0.1", "user", "secret", server.port());
+}
+
+TEST(Pop3Client, MailboxVisitSendsCommandsInOrderAndKeepsMessagesAsReceived) {
+    ScriptedServer server(LoggedIn({
+        "C: NOOP",
+        "S: +OK",
+        "C: STAT",
+        "S: +OK 2 75",
+        "C: STAT",
+        "S: +OK 2 75",
+        "C: LIST",
+        "R: +OK 2 messages\r\n1 35\r\n2 40\r\n.\r\n",
+        "C: RETR 1",
+        "R: +OK 35 octets\r\nSubject: one\r\n\r\n..dots stay\r\n.\r\n",
+        "C: RETR 2",
+        "R: +OK\r\nSubject: cap\r\nFrom: A <a@example.com>\r\n\r\nhi\r\n.\r\n",
+        "C: RSET",
+        "S: +OK",
+        "C: DELE 2",
+        "S: +OK",
+        "C: QUIT",
+        "S: +OK bye",
+    }));
+    CPop3Client client;
+    ASSERT_TRUE(LogIn(client, server));
+    EXPECT_TRUE(client.SendNoop());
+    int count = 0;
+    int64_t total = 0;
+    ASSERT_TRUE(client.QueryStatus(count, total));
+    EXPECT_EQ(count, 2);
+    EXPECT_EQ(total, 75);
+    std::vector<std::string> texts;
+    for (int n = 1; n <= count; ++n) {
+        uint32_t size = 0;
+        ASSERT_TRUE(client.MessageSize(n, size));
+        CPop3Message message;
+        ASSERT_TRUE(client.FetchMessage(n, message));
+        texts.push_back(message.Text());
+    }
+    EXPECT_TRUE(client.UndoDeletions());
+    EXPECT_TRUE(client.MarkDeleted(2));
+    EXPECT_TRUE(client.LogOut());
+
+    EXPECT_EQ(server.Mismatch(), "");
+    EXPECT_EQ(server.Received(), (Lines{"USER user", "PASS secret", "NOOP", "STAT", "STAT", "LIST",
+                                        "RETR 1", "RETR 2", "RSET", "DELE 2", "QUIT"}));
+    EXPECT_EQ(client.MessageSizes(), (std::vector<uint32_t>{35, 40}));
+    // A line that begins with "." keeps both dots: no unstuffing.
+    EXPECT_EQ(texts.at(0), "Subject: one\r\n\r\n..dots stay");
+    EXPECT_EQ(texts.at(1), "Subject: cap\r\nFrom: A <a@example.com>\r\n\r\nhi");
+    EXPECT_FALSE(client.SizesFetched()); // cleared by LogOut
+}
+
+TEST(Pop3Client, NegativeReplyDuringLogInSendsQuitAndFails) {
+    const Script kScripts[] = {
+        {"S: -ERR go away", "C: QUIT", "S: +OK"},
+        {"S: +OK", "C: USER user", "S: -ERR no such user", "C: QUIT", "S: +OK"},
+        {"S: +OK", "C: USER user", "S: +OK", "C: PASS secret", "S: -ERR wrong password", "C: QUIT",
+         "S: +OK"},
+    };
+    const char* kReplies[] = {"-ERR go away", "-ERR no such user", "-ERR wrong password"};
+    for (size_t i = 0; i < std::size(kScripts); ++i) {
+        ScriptedServer server(kScripts[i]);
+        CPop3Client client;
+        EXPECT_FALSE(LogIn(client, server));
+        EXPECT_EQ(client.LastError(), WSAEPROTONOSUPPORT);
+        EXPECT_EQ(client.LastServerReply(), kReplies[i]);
+        EXPECT_FALSE(client.IsConnected());
+        EXPECT_EQ(server.Mismatch(), "") << kReplies[i];
+    }
+}
+
+TEST(Pop3Client, LowerCaseOkIsAcceptedExceptByStat) {
+    ScriptedServer server({
+        "S: +ok hello",
+        "C: USER user",
+        "S: +ok",
+        "C: PASS secret",
+        "S: +ok",
+        "C: NOOP",
+        "S: +ok",
+        "C: STAT",
+        "S: +OK 1 5",
+        "C: LIST",
+        "R: +ok\r\n1 5\r\n.\r\n",
+        "C: RETR 1",
+        "R: +ok\r\nA: b\r\n.\r\n",
+        "C: STAT",
+        "S: +ok 1 5",
+        "C: QUIT",
+        "S: +ok",
+    });
+    CPop3Client client;
+    ASSERT_TRUE(LogIn(client, server));
+    EXPECT_TRUE(client.SendNoop());
+    CPop3Message message;
+    EXPECT_TRUE(client.FetchMessage(1, message));
+    EXPECT_EQ(message.Text(), "A: b");
+    int count = -1;
+    int64_t total = -1;
+    EXPECT_FALSE(client.QueryStatus(count, total));
+    EXPECT_EQ(client.LastError(), WSAEPROTONOSUPPORT);
+    EXPECT_EQ(client.LastServerReply(), "+ok 1 5");
+    EXPECT_TRUE(client.LogOut());
+    EXPECT_EQ(server.Mismatch(), "");
+}
+
+TEST(Pop3Client, EmptyMailboxGivesNoSizesAndLookupsOutsideTheListThrow) {
+    ScriptedServer server(LoggedIn({
+        "C: STAT",
+        "S: +OK 0 0",
+        "C: STAT",
+        "S: +OK 0 0",
+        "C: LIST",
+        "R: +OK 0 messages\r\n.\r\n",
+        "C: QUIT",
+        "S: +OK",
+    }));
+    CPop3Client client;
+    ASSERT_TRUE(LogIn(client, server));
+    int count = -1;
+    int64_t total = -1;
+    ASSERT_TRUE(client.QueryStatus(count, total));
+    EXPECT_EQ(count, 0);
+    EXPECT_EQ(total, 0);
+    uint32_t size = 0;
+    EXPECT_THROW(client.MessageSize(1, size), std::out_of_range);
+    EXPECT_TRUE(client.SizesFetched());
+    EXPECT_TRUE(client.MessageSizes().empty());
+    EXPECT_THROW(client.MessageSize(0, size), std::out_of_range);
+    EXPECT_TRUE(client.LogOut());
+    EXPECT_EQ(server.Mismatch(), "");
+}
+
+TEST(Pop3Client, MessageLargerThanAnnouncedArrivesWhole) {
+    std::string body;
+    for (int i = 0; body.size() < 200000; ++i)
+        body +=
+            "line " + std::to_string(i) + " of a message that is much longer than LIST said\r\n";
+    const std::string text = "Subject: big\r\n\r\n" + body + "end";
+    ScriptedServer server(LoggedIn({
+        "C: STAT",
+        "S: +OK 1 10",
+        "C: LIST",
+        "R: +OK\r\n1 10\r\n.\r\n",
+        "C: RETR 1",
+        "R: +OK\r\n" + text + "\r\n.\r\n",
+        "C: QUIT",
+        "S: +OK",
+    }));
+    CPop3Client client;
+    ASSERT_TRUE(LogIn(client, server));
+    CPop3Message message;
+    ASSERT_TRUE(client.FetchMessage(1, message));
+    EXPECT_EQ(message.Text(), text);
+    EXPECT_EQ(message.SubjectField(), "big");
+    EXPECT_TRUE(client.LogOut());
+    EXPECT_EQ(server.Mismatch(), "");
+}
+
+TEST(Pop3Client, ServerClosingMidReplyEndsInTimeOutNotAHang) {
+    ScriptedServer server(LoggedIn({
+        "C: STAT",
+        "S: +OK 1 100",
+        "C: LIST",
+        "R: +OK\r\n1 100\r\n.\r\n",
+        "C: RETR 1",
+        "R: +OK\r\nSubject: cut",
+        "CLOSE",
+    }));
+    CPop3Client client;
+    ASSERT_TRUE(LogIn(client, server));
+    CPop3Message message;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(client.FetchMessage(1, message));
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(client.LastError(), WSAETIMEDOUT);
+    EXPECT_EQ(client.LastServerReply(), "+OK\r\nSubject: cut");
+    EXPECT_LT(took, std::chrono::seconds(10));
+    EXPECT_TRUE(message.IsEmpty());
+    EXPECT_FALSE(client.LogOut()); // nobody answers the QUIT
+    EXPECT_EQ(server.Mismatch(), "");
+}
+
+TEST(Pop3Client, NegativeReplyToListLeavesTheSizeListEmpty) {
+    ScriptedServer server(LoggedIn({
+        "C: STAT",
+        "S: +OK 1 100",
+        "C: LIST",
+        "S: -ERR not now",
+        "C: QUIT",
+        "S: +OK",
+    }));
+    CPop3Client client;
+    ASSERT_TRUE(LogIn(client, server));
+    uint32_t size = 0;
+    // A negative reply has no terminating dot line, so it is only seen when the wait runs out.
+    EXPECT_THROW(client.MessageSize(1, size), std::out_of_range);
+    EXPECT_EQ(client.LastError(), WSAETIMEDOUT);
+    EXPECT_EQ(client.LastServerReply(), "-ERR not now\r\n");
+    EXPECT_FALSE(client.SizesFetched());
+    EXPECT_TRUE(client.LogOut());
+    EXPECT_EQ(server.Mismatch(), "");
+}
+
+TEST(Pop3Client, UidlListingGivesTheSecondWordOfEveryLine) {
+    ScriptedServer server(LoggedIn({
+        "C: STAT",
+        "S: +OK 2 10",
+        "C: UIDL",
+        "R: +OK\r\n1 abc.123\r\n2 QhdPYR:00WBw1Ph7x7\r\n.\r\n",
+        "C: QUIT",
+        "S: +OK",
+    }));
+    CPop3Client client;
+    ASSERT_TRUE(LogIn(client, server));
+    std::string id;
+    EXPECT_TRUE(client.MessageId(2, id));
+    EXPECT_EQ(id, "QhdPYR:00WBw1Ph7x7");
+    EXPECT_EQ(client.MessageIds(), (std::vector<std::string>{"abc.123", "QhdPYR:00WBw1Ph7x7"}));
+    EXPECT_TRUE(client.LogOut());
+    EXPECT_EQ(server.Mismatch(), "");
+}
+
+// A listening socket that nobody scripts: it only tells whether a client tried to connect.
+class Listener {
+public:
+    Listener() {
+        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof addr;
+        if (m_fd < 0 || ::bind(m_fd, reinterpret_cast<sockaddr*>(&addr), len) != 0 ||
+            ::listen(m_fd, 4) != 0 ||
+            ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
+            throw std::runtime_error("listen");
+        m_port = ntohs(addr.sin_port);
+    }
+    ~Listener() { ::close(m_fd); }
+    int port() const { return m_port; }
+    bool HasPendingConnection() const {
+        pollfd p{m_fd, POLLIN, 0};
+        return ::poll(&p, 1, 100) > 0;
+    }
+
+private:
+    int m_fd = -1;
+    int m_port = 0;
+};
+
+TEST(Pop3Client, CredentialsThatDoNotFitACommandLineAreRefusedBeforeConnecting) {
+    struct Case {
+        std::string user;
+        std::string password;
+    };
+    const Case kCases[] = {
+        {"user\r\nDELE 1", "secret"},
+        {"user", "secret\nQUIT"},
+        {"user\rx", "secret"},
+        {std::string("us\0er", 5), "secret"},
+        {std::string(121, 'u'), "secret"},
+        {"user", std::string(121, 'p')},
+    };
+    Listener listener;
+    for (const auto& c : kCases) {
+        CPop3Client client;
+        EXPECT_FALSE(client.LogIn("127.0.0.1", c.user, c.password, listener.port()));
+        EXPECT_EQ(client.LastError(), WSAEINVAL);
+        EXPECT_FALSE(client.IsConnected());
+    }
+    EXPECT_FALSE(listener.HasPendingConnection());
+}
+
+TEST(Pop3Client, ConnectFailuresReportAndSendNothing) {
+    CPop3Client never;
+    EXPECT_FALSE(never.LogOut()); // never connected: nothing sent, false
+
+    CPop3Client badPort;
+    EXPECT_FALSE(badPort.LogIn("127.0.0.1", "user", "secret", 0));
+    EXPECT_EQ(badPort.LastError(), WSAEINVAL);
+
+    int closedPort = 0;
+    {
+        Listener gone;
+        closedPort = gone.port();
+    }
+    CPop3Client refused;
+    EXPECT_FALSE(refused.LogIn("127.0.0.1", "user", "secret", closedPort));
+    EXPECT_EQ(refused.LastError(), ECONNREFUSED);
+    EXPECT_FALSE(refused.IsConnected());
+}
+
+} // namespace
