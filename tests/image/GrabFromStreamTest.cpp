@@ -1,0 +1,83 @@
+// The grabber on a real GStreamer stream (videotestsrc through CCaptureGraph).
+#include "capture/CaptureGraph.h"
+#include "capture/CaptureUi.h"
+#include "capture/FrameGrabber.h"
+#include "tests/image/ImageTestSupport.h"
+#include "tests/support/TempDir.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <thread>
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+class SilentUi : public ICaptureUi {
+public:
+    void ShowMessage(const std::string&) override {}
+    std::optional<int> ChooseDevice(const std::vector<std::string>&, int) override { return 0; }
+    bool ConfigureDevice(const DeviceSetup&, FrameSize&) override { return true; }
+    void ShowProperties(const DeviceSetup&) override {}
+    void SetTitle(const std::string&) override {}
+};
+
+class GrabFromStream : public ::testing::Test {
+protected:
+    void Build(const std::string& pattern) {
+        CaptureDevice device = MakeTestPatternDevice();
+        device.sourceProperties.emplace_back("pattern", pattern);
+        m_graph.SetDeviceLister([device] { return std::vector<CaptureDevice>{device}; });
+        m_graph.SetTeardownPause(0ms);
+        ASSERT_TRUE(m_graph.BuildGraph(true, false));
+        m_request.graphReady = m_graph.graphReady();
+        for (auto end = std::chrono::steady_clock::now() + 10s;
+             m_graph.FrameCount() < 2 && std::chrono::steady_clock::now() < end;)
+            std::this_thread::sleep_for(10ms);
+        m_request.setUiBusy = [this](bool busy) { m_busy = busy; };
+    }
+
+    TempDir m_dir;
+    DeviceSettings m_settings; // 352 × 288
+    SilentUi m_ui;
+    CCaptureGraph m_graph{m_settings, m_ui};
+    GrabRequest m_request;
+    bool m_busy = false;
+};
+
+TEST_F(GrabFromStream, MovingPictureGivesAFreshStampedReplyAtOnce) {
+    EnsureGuiApplication();
+    Build("snow");
+    m_request.timeText.showText = true;
+    CFrameGrabber grabber(m_graph, m_dir.folder());
+    std::string path;
+    ASSERT_TRUE(grabber.GrabReplyPicture(false, m_request, path));
+    EXPECT_FALSE(m_busy);
+    EXPECT_LE(grabber.lastPollCount(), 3);
+    EXPECT_EQ(grabber.lastRebuildCount(), 0);
+    EXPECT_EQ(fs::path(path).parent_path(), m_dir.path());
+    const DecodedJpeg jpeg = DecodeJpegFile(path);
+    ASSERT_TRUE(jpeg.ok);
+    EXPECT_EQ(jpeg.width, 352);
+    EXPECT_EQ(jpeg.height, 288);
+}
+
+TEST_F(GrabFromStream, StillPictureMakesTheReplyRebuildTheStreamAndAnswerAnyway) {
+    Build("white"); // every frame byte-identical, as from a stalled device
+    // Real stream, shortened waits: the schedule is counted in polls, not in seconds.
+    CFrameGrabber grabber(m_graph, m_dir.folder(), {}, [](std::chrono::milliseconds ms) {
+        std::this_thread::sleep_for(ms / 20);
+    });
+    std::string path;
+    ASSERT_TRUE(grabber.GrabReplyPicture(true, m_request, path));
+    EXPECT_EQ(grabber.lastPollCount(), 14);
+    EXPECT_EQ(grabber.lastRebuildCount(), 4);
+    EXPECT_TRUE(m_graph.graphReady());
+    const DecodedJpeg jpeg = DecodeJpegFile(path);
+    ASSERT_TRUE(jpeg.ok);
+    EXPECT_EQ(jpeg.width, 288);
+    EXPECT_GT(jpeg.At(10, 10).r, 240);
+}
+
+} // namespace
