@@ -19,6 +19,10 @@ constexpr std::string_view kListEnd = "\r\n.\r\n"; // RFC 1939 section 3: multi-
 constexpr int kPollSliceMs = 250;
 // Announced sizes only size the first buffer; a server cannot make us reserve more up front.
 constexpr size_t kMaxInitialCapacity = 16u << 20;
+// A reply that never ends must not take all memory; real messages stay far below this.
+constexpr size_t kMaxReplyBytes = size_t(1) << 30;
+// Of an oversized reply, lastServerReply keeps only the beginning.
+constexpr size_t kOversizeReplyKept = 1000;
 
 constexpr size_t kStatusLineCapacity = 1000;
 constexpr size_t kStatReplyCapacity = 100;
@@ -345,8 +349,13 @@ bool CPop3Client::AwaitReply(std::string& text, size_t initialCapacity, std::str
         if (!readable)
             continue;
 
-        if (text.size() - received < std::max<size_t>(growBy, 1) / 2 + 1)
-            text.resize(std::max(text.size() * 2, text.size() + growBy));
+        if (text.size() - received < std::max<size_t>(growBy, 1) / 2 + 1) {
+            if (text.size() >= kMaxReplyBytes) {
+                received = std::min(received, kOversizeReplyKept);
+                return failWith(EMSGSIZE);
+            }
+            text.resize(std::min(kMaxReplyBytes, std::max(text.size() * 2, text.size() + growBy)));
+        }
         ssize_t n = m_socket.ReceiveBytes(text.data() + received, text.size() - received);
         if (n < 0 && m_socket.LastError() == EAGAIN)
             continue;

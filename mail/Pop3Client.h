@@ -77,7 +77,7 @@ protected:
     virtual bool TakeMessageText(uint32_t announcedSize, CPop3Message& message);
     // Reads one reply until terminator, starting with room for initialCapacity bytes and
     // growing by at least growBy. On success text holds the reply without its terminator and
-    // begins with "+OK" (any case).
+    // begins with "+OK" (any case). A reply beyond 1 GiB fails with EMSGSIZE.
     virtual bool AwaitReply(std::string& text, size_t initialCapacity, std::string_view terminator,
                             size_t growBy);
 

@@ -209,6 +209,16 @@ TEST(Pop3Client, ServerClosingMidReplyEndsInTimeOutNotAHang) {
     EXPECT_EQ(server.Mismatch(), "");
 }
 
+TEST(Pop3Client, HostNamesAreResolvedAndEveryAddressIsTried) {
+    // "localhost" may give ::1 before 127.0.0.1; the server listens on IPv4 only.
+    ScriptedServer server(
+        {"S: +OK", "C: USER user", "S: +OK", "C: PASS secret", "S: +OK", "C: QUIT", "S: +OK"});
+    CPop3Client client;
+    ASSERT_TRUE(client.LogIn("localhost", "user", "secret", server.port())) << client.LastError();
+    EXPECT_TRUE(client.LogOut());
+    EXPECT_EQ(server.Mismatch(), "");
+}
+
 TEST(Pop3Client, NegativeReplyToListLeavesTheSizeListEmpty) {
     ScriptedServer server(LoggedIn({
         "C: STAT",
