@@ -1,0 +1,64 @@
+#include "dialogs/DeviceSelectDialog.h"
+
+#include "dialogs/DialogSupport.h"
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+CDeviceSelectDialog::CDeviceSelectDialog(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("デバイス選択"));
+    ApplyDialogFont(this);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel(QStringLiteral("映像入力デバイスを選択してください。"), this));
+    m_list = new QComboBox(this);
+    m_list->setEditable(false);
+    m_list->setMinimumWidth(260);
+    SetControlId(m_list, kIdDeviceList);
+    layout->addWidget(m_list);
+
+    // No Cancel button: Escape and the close box cancel.
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
+    SetControlId(buttons->button(QDialogButtonBox::Ok), kIdOk);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    layout->addWidget(buttons);
+}
+
+void CDeviceSelectDialog::AddDeviceName(const std::string& name) {
+    m_names.push_back(name);
+}
+
+void CDeviceSelectDialog::FillList() {
+    if (m_filled)
+        return;
+    m_filled = true;
+    for (const std::string& name : m_names)
+        m_list->addItem(ToQt(name)); // never sorted: the position is the device index
+    m_list->setCurrentIndex(m_initialIndex < m_list->count() ? m_initialIndex : -1);
+}
+
+void CDeviceSelectDialog::showEvent(QShowEvent* event) {
+    FillList();
+    QDialog::showEvent(event);
+}
+
+void CDeviceSelectDialog::accept() {
+    FillList();
+    m_selectedIndex = m_list->currentIndex();
+    QDialog::accept();
+}
+
+std::optional<int> CDeviceSelectDialog::Choose(QWidget* parent,
+                                               const std::vector<std::string>& names,
+                                               int preselected) {
+    CDeviceSelectDialog dialog(parent);
+    for (const std::string& name : names)
+        dialog.AddDeviceName(name);
+    dialog.SetInitialSelection(preselected);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.SelectedIndex();
+}
