@@ -1,0 +1,31 @@
+#pragma once
+// Small helpers every dialog uses: control ids as object names, the dialog font, the banner
+// bitmap on the left edge, and UTF-8 conversion between the records and the widgets.
+
+#include <QString>
+#include <string>
+
+class QLabel;
+class QWidget;
+
+// Button ids shared by every dialog.
+constexpr int kIdOk = 1;
+constexpr int kIdCancel = 2;
+
+// The object name under which a control with the given id can be found: "id1010".
+QString ControlName(int id);
+// Gives w the object name of control id.
+void SetControlId(QWidget* w, int id);
+
+// Japanese texts are drawn with IPAGothic (the stand-in for the Windows dialog fonts).
+void ApplyDialogFont(QWidget* dialog);
+
+// The decorative banner for the left edge of a settings dialog, scaled to the given height.
+QLabel* MakeBanner(QWidget* parent, int height);
+
+inline QString ToQt(const std::string& utf8) {
+    return QString::fromStdString(utf8);
+}
+inline std::string ToStd(const QString& text) {
+    return text.toStdString();
+}

@@ -1,0 +1,79 @@
+#pragma once
+// Helpers for driving the dialogs in QtTest: answering message boxes without a modal window,
+// finding controls by their ids, and running a dialog modally while a scripted user acts.
+
+#include "dialogs/DialogSupport.h"
+#include "dialogs/MessageBoxes.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QStringList>
+#include <QTimer>
+#include <deque>
+#include <functional>
+
+// Records every message box while it lives; answers OK unless an answer was queued.
+class MessageRecorder {
+public:
+    MessageRecorder() {
+        m_previous = SetMessageBoxHook([this](QWidget*, const QString& text, MessageKind kind) {
+            texts << text;
+            kinds.push_back(kind);
+            if (answers.empty())
+                return true;
+            const bool answer = answers.front();
+            answers.pop_front();
+            return answer;
+        });
+    }
+    ~MessageRecorder() { SetMessageBoxHook(std::move(m_previous)); }
+    MessageRecorder(const MessageRecorder&) = delete;
+    MessageRecorder& operator=(const MessageRecorder&) = delete;
+
+    void Clear() {
+        texts.clear();
+        kinds.clear();
+    }
+
+    QStringList texts;
+    std::vector<MessageKind> kinds;
+    std::deque<bool> answers; // answers for OK/Cancel boxes, in order
+
+private:
+    MessageBoxHook m_previous;
+};
+
+template <typename T> T* Control(QWidget* dialog, int id) {
+    return dialog->findChild<T*>(ControlName(id));
+}
+
+// Runs dialog.exec() and, once it runs, actions() as the user. A dialog still open after
+// timeoutMs is rejected, so a failing script cannot hang the test.
+inline int ExecWith(QDialog& dialog, std::function<void()> actions, int timeoutMs = 20000) {
+    QPointer<QDialog> guard(&dialog);
+    QTimer::singleShot(0, &dialog, [actions] { actions(); });
+    QTimer::singleShot(timeoutMs, &dialog, [guard] {
+        if (guard && guard->isVisible())
+            guard->reject();
+    });
+    return dialog.exec();
+}
+
+// The modal dialog of type T that is open now (a nested chooser), or null.
+template <typename T> T* ActiveModal() {
+    return qobject_cast<T*>(QApplication::activeModalWidget());
+}
+
+// Calls check() until it is true or timeoutMs passed, processing events meanwhile.
+inline bool WaitUntil(const std::function<bool()>& check, int timeoutMs = 10000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!check()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
