@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -15,7 +16,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kMaxSide = 65535; // larger sides are no video format; refuse before allocating
+constexpr int kMaxSide = 16384; // larger sides are no video format; refuse before allocating
 
 std::tm LocalTimeNow() {
     const std::time_t now = std::time(nullptr);
@@ -69,13 +70,21 @@ CFrameGrabber::CFrameGrabber(IFrameSource& source, std::string programFolder, Cl
                              Sleeper sleeper)
     : m_source(source), m_folder(std::move(programFolder)),
       m_clock(clock ? std::move(clock) : Clock(LocalTimeNow)),
-      m_sleep(sleeper ? std::move(sleeper) : Sleeper(SleepFor)) {}
+      m_sleep(sleeper ? std::move(sleeper) : Sleeper(SleepFor)) {
+    if (!m_folder.empty() && m_folder.back() != '/')
+        m_folder += '/';
+}
 
 std::string CFrameGrabber::FileStem(const std::tm& time) {
     char stem[64];
     std::snprintf(stem, sizeof stem, "%04d%02d%02d%02d%02d%02d", time.tm_year + 1900,
                   time.tm_mon + 1, time.tm_mday, time.tm_hour, time.tm_min, time.tm_sec);
     return stem;
+}
+
+std::string CFrameGrabber::PicturePath(const std::string& folder, const std::string& stem,
+                                       bool turned) {
+    return folder + stem + (turned ? "r.jpg" : ".jpg");
 }
 
 std::optional<GrabbedFrame> CFrameGrabber::GrabFreshFrame(const GrabRequest& request,
@@ -98,11 +107,16 @@ std::optional<GrabbedFrame> CFrameGrabber::GrabFreshFrame(const GrabRequest& req
     frame.header = header;
     const std::size_t capacity =
         static_cast<std::size_t>(CaptureFrame::StrideFor(header.width)) * header.height;
-    frame.pixels.assign(capacity, 0);
+    std::vector<uint8_t> reference;
+    try {
+        frame.pixels.assign(capacity, 0);
+        reference.assign(capacity, 0);
+    } catch (const std::bad_alloc&) {
+        return std::nullopt; // as when the drawing bitmap cannot be created
+    }
     frame.byteCount =
         std::clamp<int32_t>(m_source.CurrentBufferSize(), 0, static_cast<int32_t>(capacity));
 
-    std::vector<uint8_t> reference(capacity, 0);
     m_source.CopyCurrentBuffer(reference.data(), static_cast<int32_t>(capacity));
 
     bool sizeUnchanged = true;
@@ -147,7 +161,7 @@ bool CFrameGrabber::GrabReplyPicture(bool rotate, const GrabRequest& request,
     if (!grabbed)
         return false;
 
-    lastPicturePath = m_folder + FileStem(grabbed->time) + (rotate ? "r.jpg" : ".jpg");
+    lastPicturePath = PicturePath(m_folder, FileStem(grabbed->time), rotate);
     if (rotate)
         return WriteJpegFile(lastPicturePath, RotateFrameClockwise(grabbed->frame),
                              request.jpegQuality);
@@ -164,8 +178,8 @@ void CFrameGrabber::TakeSnapshot(const GrabRequest& request, const SnapshotDialo
 
     const std::string preview = m_folder + "snap.tmp";
     const std::string stem = FileStem(grabbed->time);
-    const std::string plain = m_folder + stem + ".jpg";
-    const std::string turned = m_folder + stem + "r.jpg";
+    const std::string plain = PicturePath(m_folder, stem, false);
+    const std::string turned = PicturePath(m_folder, stem, true);
     WriteBmpFile(preview, grabbed->frame);
     WriteJpegFile(plain, grabbed->frame, request.jpegQuality);
     WriteJpegFile(turned, RotateFrameClockwise(grabbed->frame), request.jpegQuality);

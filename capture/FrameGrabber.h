@@ -47,7 +47,8 @@ public:
     static constexpr std::chrono::milliseconds kWaitAfterRebuild{3000};
     static constexpr int kSnapshotPolls = 100; // about 10 s
 
-    // programFolder ends in "/". clock and sleeper default to the system's.
+    // programFolder normally ends in "/" (one is added when it does not). clock and sleeper
+    // default to the local time and a real sleep; the sleeps block the calling thread.
     CFrameGrabber(IFrameSource& source, std::string programFolder, Clock clock = {},
                   Sleeper sleeper = {});
 
@@ -67,6 +68,8 @@ public:
 
     // The 14-digit stem "%04d%02d%02d%02d%02d%02d" of a moment.
     static std::string FileStem(const std::tm& time);
+    // folder + stem + ".jpg", or folder + stem + "r.jpg" for the picture turned by 90 degrees.
+    static std::string PicturePath(const std::string& folder, const std::string& stem, bool turned);
 
     // Number of polls and rebuilds of the last GrabFreshFrame (for diagnostics and tests).
     int lastPollCount() const { return m_lastPollCount; }

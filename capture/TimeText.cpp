@@ -6,6 +6,7 @@
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QFontMetricsF>
+#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <algorithm>
@@ -105,6 +106,12 @@ namespace {
 
 constexpr int kTextFlags = Qt::AlignLeft | Qt::AlignTop | Qt::TextShowMnemonic;
 
+// Fonts need the GUI application object; without one (a tool or test without a display) the
+// stamp is left out rather than ending the process.
+bool FontsAvailable() {
+    return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
+}
+
 // Settings come from an INI file; positions this far out are off any picture anyway, and the
 // clamp keeps the rectangle arithmetic from overflowing.
 int ClampPosition(int64_t value) {
@@ -136,7 +143,7 @@ void DrawStamp(QPainter& painter, int width, int height, const QString& lines, c
 
 void DrawTimeText(QPainter& painter, int width, int height, const std::string& text,
                   const TimeTextSettings& settings) {
-    if (text.empty() || width <= 0 || height <= 0)
+    if (text.empty() || width <= 0 || height <= 0 || !FontsAvailable())
         return;
     DrawStamp(painter, width, height, StampLines(text), TimeTextFont(settings), settings);
 }
@@ -145,7 +152,8 @@ void DrawTimeText(CaptureFrame& frame, const std::string& text, const TimeTextSe
     const int width = frame.width();
     const int height = frame.height();
     const std::size_t stride = static_cast<std::size_t>(frame.stride());
-    if (text.empty() || width <= 0 || height <= 0 || frame.pixels.size() < stride * height)
+    if (text.empty() || width <= 0 || height <= 0 || frame.pixels.size() < stride * height ||
+        !FontsAvailable())
         return;
 
     // QImage has no bottom-up layout, and drawing through a mirrored painter loses the glyph

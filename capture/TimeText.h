@@ -31,6 +31,7 @@ QFont TimeTextFont(const TimeTextSettings& settings);
 // then the text, each clipped to the rectangle from its own top-left corner to (width, height).
 // Line feed, carriage return and CR LF start new lines; "&" underlines the next character and
 // "&&" draws one "&"; no wrapping. Only the glyphs are drawn. showText is not looked at.
+// Needs a QGuiApplication (fonts); without one nothing is drawn.
 void DrawTimeText(QPainter& painter, int width, int height, const std::string& text,
                   const TimeTextSettings& settings);
 

@@ -188,6 +188,16 @@ TEST_F(FrameGrabberTest, UnwritableFolderFailsTheReply) {
     EXPECT_EQ(m_busyChanges, (std::vector<bool>{true, false}));
 }
 
+TEST_F(FrameGrabberTest, FolderWithoutTrailingSlashStillHoldsThePicture) {
+    m_source.ChangeFrom(2);
+    CFrameGrabber grabber(
+        m_source, m_dir.path().string(), [this] { return m_now; },
+        [](std::chrono::milliseconds) {});
+    std::string path;
+    EXPECT_TRUE(grabber.GrabReplyPicture(false, m_request, path));
+    EXPECT_EQ(path, m_dir.folder() + "20240131090507.jpg");
+}
+
 TEST_F(FrameGrabberTest, MinimisedWindowStopsTheStreamAgain) {
     m_source.ChangeFrom(2);
     m_request.windowMinimized = true;
