@@ -1,0 +1,47 @@
+#include "app/window/KestrovaMailApp.h"
+
+#include "app/SettingsStore.h"
+#include "app/window/KestrovaMailDlg.h"
+#include "dialogs/TimerDialog.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <chrono>
+#include <thread>
+
+CKestrovaMailApp::CKestrovaMailApp(QStringList arguments, std::string folder)
+    : m_arguments(std::move(arguments)), m_folder(std::move(folder)) {}
+
+bool CKestrovaMailApp::WaitForStartup() {
+    for (const QString& argument : m_arguments) {
+        if (argument != QLatin1String("startup")) // exact, letter case included
+            continue;
+        const StartupOptions options = ReadStartupOptions(m_folder);
+        if (options.startupTimer <= 0)
+            continue;
+        if (options.startupDialog) {
+            CTimerDialog countdown(options.startupTimer);
+            if (countdown.exec() != QDialog::Accepted)
+                return false;
+        } else {
+            std::this_thread::sleep_for(std::chrono::seconds(options.startupTimer));
+        }
+    }
+    return true;
+}
+
+int CKestrovaMailApp::Run() {
+    if (!WaitForStartup())
+        return 0;
+
+    CKestrovaMailDlg::Options options;
+    options.folder = m_folder;
+    CKestrovaMailDlg window(options);
+    window.show();
+    if (!window.Initialise())
+        return 0;
+    // The tray keeps the program alive while the window is hidden; only the window's own
+    // close ends it.
+    QApplication::setQuitOnLastWindowClosed(false);
+    return QApplication::exec();
+}

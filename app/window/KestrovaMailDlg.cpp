@@ -1,0 +1,448 @@
+#include "app/window/KestrovaMailDlg.h"
+
+#include "app/SettingsStore.h"
+#include "app/window/AboutDialog.h"
+#include "app/window/CommandIds.h"
+#include "app/window/IconButton.h"
+#include "app/window/PreviewWidget.h"
+#include "app/window/TrayIcon.h"
+#include "dialogs/AppConfigDlg.h"
+#include "dialogs/BusyCursor.h"
+#include "dialogs/DeviceSelectDialog.h"
+#include "dialogs/DeviceSettingsDialog.h"
+#include "dialogs/MailSetupDialog.h"
+#include "dialogs/MessageBoxes.h"
+#include "dialogs/TimeTextSetupDialog.h"
+#include "mail/CodePageService.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QDesktopServices>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPalette>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTextCursor>
+#include <QUrl>
+#include <cstdlib>
+#include <ctime>
+
+namespace {
+
+// The window was laid out in dialog units; these factors give the same proportions in pixels
+// with the 320 x 240 preview.
+constexpr double kUnitX = 1.75;
+constexpr double kUnitY = 1.6;
+
+QRect Units(int x, int y, int w, int h) {
+    return QRect(int(x * kUnitX), int(y * kUnitY), int(w * kUnitX), int(h * kUnitY));
+}
+
+QIcon IconResource(int number) {
+    return QIcon(QStringLiteral(":/icons/icon%1.svg").arg(number));
+}
+
+struct ButtonSpec {
+    int id;
+    int x;
+    int hotIcon;
+    int normalIcon;
+    const char* tooltip;
+};
+
+// Position, icons (pointer over / normal) and tooltip of the six icon buttons.
+constexpr ButtonSpec kButtons[] = {
+    {ids::kSnapshotButton, 37, 165, 166, "スナップショット"},
+    {ids::kChangeDeviceButton, 68, 167, 168, "入力機器変更"},
+    {ids::kMailSetupButton, 99, 158, 159, "メール設定"},
+    {ids::kMailCheckButton, 130, 161, 160, "メールチェック"},
+    {ids::kDeviceSetupButton, 161, 163, 162, "入力設定"},
+    {ids::kDevicePropertiesButton, 192, 170, 169, "入力プロパティ"},
+};
+
+// Raises a flag for the life of a command and lowers it on every way out.
+class FlagGuard {
+public:
+    explicit FlagGuard(std::atomic<bool>& flag) : m_flag(flag) { m_flag = true; }
+    ~FlagGuard() { m_flag = false; }
+    FlagGuard(const FlagGuard&) = delete;
+    FlagGuard& operator=(const FlagGuard&) = delete;
+
+private:
+    std::atomic<bool>& m_flag;
+};
+
+} // namespace
+
+CKestrovaMailDlg::CKestrovaMailDlg(Options options, QWidget* parent)
+    : QMainWindow(parent), m_options(std::move(options)),
+      m_log(m_settings.app, m_options.folder, m_clock), m_graph(m_settings.device, *this),
+      m_grabber(m_graph, m_options.folder), m_logAdapter(m_log),
+      m_pictureSource(m_grabber, [this] { return MakeGrabRequest(); }) {
+    Q_INIT_RESOURCE(window);
+    m_graph.SetTeardownPause(std::chrono::milliseconds(m_options.teardownPauseMs));
+
+    setWindowTitle(QStringLiteral("KestrovaMail"));
+    setWindowIcon(IconResource(128));
+    QFont uiFont(QStringLiteral("IPAGothic"));
+    uiFont.setPointSize(9);
+    setFont(uiFont);
+
+    m_mailDialog = std::make_unique<CMailSetupDialog>(m_settings.mail, this);
+    m_appDialog = std::make_unique<CAppConfigDlg>(m_settings.app, this);
+    m_timeTextDialog = std::make_unique<CTimeTextSetupDialog>(m_settings.timeText, this);
+
+    BuildLayout();
+    BuildMenus();
+
+    CTrayIcon::Handlers handlers;
+    handlers.windowMinimised = [this] { return isMinimized() || isHidden(); };
+    handlers.windowEnabled = [this] { return QApplication::activeModalWidget() == nullptr; };
+    handlers.toggleWindow = [this] { ToggleWindow(); };
+    handlers.snapshot = [this] { RunCommand(ids::kSnapshot); };
+    handlers.exit = [this] { RunCommand(ids::kTrayExit); };
+    m_tray = std::make_unique<CTrayIcon>(std::move(handlers));
+
+    m_log.SetObserver([this](std::string_view added, const std::string&) { OnLogAdded(added); });
+    connect(&m_mailTimer, &QTimer::timeout, this, [this] {
+        BusyCursor busy;
+        m_mailService->CheckMail();
+    });
+}
+
+CKestrovaMailDlg::~CKestrovaMailDlg() {
+    m_mailTimer.stop();
+    if (m_initialised)
+        SaveSettings(m_settings, m_options.folder, *this);
+    m_graph.TearDownGraph();
+    m_preview->SetGraph(nullptr);
+    if (m_tray)
+        m_tray->RemoveTrayIcon();
+}
+
+void CKestrovaMailDlg::BuildLayout() {
+    auto* central = new QWidget(this);
+    central->setAutoFillBackground(true);
+    QPalette white = central->palette();
+    white.setColor(QPalette::Window, Qt::white);
+    central->setPalette(white);
+    setCentralWidget(central);
+    central->setFixedSize(int(230 * kUnitX), int(320 * kUnitY));
+
+    auto* banner = new QLabel(central);
+    banner->setGeometry(Units(7, 7, 27, 307));
+    banner->setPixmap(QIcon(QStringLiteral(":/icons/bitmap144.svg")).pixmap(banner->size()));
+    banner->setScaledContents(true);
+
+    m_preview = new CPreviewWidget(central);
+    m_preview->setObjectName(QStringLiteral("preview"));
+    m_preview->move(Units(38, 7, 0, 0).topLeft());
+    m_preview->setFixedSize(CPreviewWidget::kWidth, CPreviewWidget::kHeight);
+
+    for (const ButtonSpec& spec : kButtons) {
+        auto* button =
+            new CIconButton(spec.id, IconResource(spec.hotIcon), IconResource(spec.normalIcon),
+                            QString::fromUtf8(spec.tooltip), central);
+        button->setGeometry(Units(spec.x, 175, 31, 36));
+        button->setIconSize(button->size() - QSize(8, 8));
+        connect(button, &QToolButton::clicked, this, [this, id = spec.id] { RunCommand(id); });
+        m_buttons[spec.id] = button;
+    }
+
+    m_logView = new QPlainTextEdit(central);
+    m_logView->setObjectName(QStringLiteral("log"));
+    m_logView->setGeometry(Units(38, 217, 184, 96));
+    m_logView->setReadOnly(true);
+    m_logView->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_logView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_logView->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    QPalette logPalette = m_logView->palette();
+    logPalette.setColor(QPalette::Base, Qt::white);
+    m_logView->setPalette(logPalette);
+
+    adjustSize();
+    setFixedSize(sizeHint());
+    setWindowFlags(windowFlags() & ~Qt::WindowMaximizeButtonHint);
+}
+
+QAction* CKestrovaMailDlg::AddCommand(QMenu* menu, const QString& text, int id) {
+    QAction* action = menu->addAction(text);
+    action->setData(id);
+    connect(action, &QAction::triggered, this, [this, id] { RunCommand(id); });
+    m_actions[id] = action;
+    return action;
+}
+
+void CKestrovaMailDlg::BuildMenus() {
+    QMenuBar* bar = menuBar();
+    QMenu* file = bar->addMenu(QStringLiteral("ファイル(&F)"));
+    AddCommand(file, QStringLiteral("スナップショット(&P)"), ids::kSnapshot);
+    file->addSeparator();
+    AddCommand(file, QStringLiteral("終了(&X)"), ids::kExit);
+
+    QMenu* setup = bar->addMenu(QStringLiteral("各種設定(&S)"));
+    AddCommand(setup, QStringLiteral("アプリケーション設定(&A)"), ids::kAppSettings);
+    AddCommand(setup, QStringLiteral("メール設定(&M)"), ids::kMailSettings);
+    AddCommand(setup, QStringLiteral("日時表示設定(&T)"), ids::kTimeTextSettings);
+
+    QMenu* device = bar->addMenu(QStringLiteral("入力機器(&D)"));
+    AddCommand(device, QStringLiteral("変更(&C)"), ids::kChangeDevice);
+    AddCommand(device, QStringLiteral("設定(&S)"), ids::kDeviceSettings);
+    AddCommand(device, QStringLiteral("プロパティ(&P)"), ids::kDeviceProperties);
+
+    QMenu* help = bar->addMenu(QStringLiteral("ヘルプ(&H)"));
+    AddCommand(help, QStringLiteral("ｾﾞﾝﾄﾘﾎﾞのﾎｰﾑﾍﾟｰｼﾞ(&H)"), ids::kHomePage);
+    help->addSeparator();
+    AddCommand(help, QStringLiteral("バージョン情報(&A)"), ids::kAbout);
+}
+
+QAction* CKestrovaMailDlg::action(int id) const {
+    auto it = m_actions.find(id);
+    return it == m_actions.end() ? nullptr : it->second;
+}
+
+CIconButton* CKestrovaMailDlg::button(int id) const {
+    auto it = m_buttons.find(id);
+    return it == m_buttons.end() ? nullptr : it->second;
+}
+
+bool CKestrovaMailDlg::Initialise() {
+    m_tray->AddTrayIcon(false);
+    m_preview->SetGraph(&m_graph);
+
+    LoadSettings(m_settings, m_options.folder, *this);
+
+    bool built;
+    if (m_settings.device.deviceName.empty()) {
+        // First run: choose and set up the device, then the mail and application settings.
+        built = m_graph.BuildGraph(false, true);
+        SyncGraphReady();
+        if (built) {
+            m_mailDialog->exec();
+            m_appDialog->exec();
+        }
+    } else {
+        built = m_graph.BuildGraph(true, false);
+        SyncGraphReady();
+    }
+    if (!built) {
+        hide();
+        return false;
+    }
+
+    m_codePages = CCodePageService::Create();
+    if (!m_codePages) {
+        // Without the code-page conversion no reply can be composed; the program cannot work.
+        ShowMessage(kInitFailed);
+        hide();
+        return false;
+    }
+    m_mailService =
+        std::make_unique<CMailService>(m_settings.mail, m_flags, m_logAdapter, m_pictureSource,
+                                       m_clock, m_codePages, m_options.helloPort);
+
+    m_mailTimer.start(ids::kMailCheckIntervalMs);
+    std::srand(static_cast<unsigned>(std::time(nullptr)));
+    m_log.AddLog(kStartLine);
+    SaveSettings(m_settings, m_options.folder, *this);
+    m_initialised = true;
+    return true;
+}
+
+void CKestrovaMailDlg::RunCommand(int id) {
+    switch (id) {
+    case ids::kSnapshot:
+    case ids::kSnapshotButton:
+        TakeSnapshot();
+        break;
+    case ids::kExit:
+    case ids::kTrayExit:
+        Exit();
+        break;
+    case ids::kAppSettings:
+        m_appDialog->exec(); // a check may run meanwhile; saved at the next save
+        break;
+    case ids::kMailSettings:
+    case ids::kMailSetupButton: {
+        FlagGuard busy(m_flags.uiBusy);
+        if (m_mailDialog->exec() == QDialog::Accepted)
+            SaveSettings(m_settings, m_options.folder, *this);
+        break;
+    }
+    case ids::kTimeTextSettings: {
+        FlagGuard busy(m_flags.uiBusy);
+        m_timeTextDialog->exec();
+        break;
+    }
+    case ids::kChangeDevice:
+    case ids::kChangeDeviceButton:
+        RebuildGraph(false);
+        break;
+    case ids::kDeviceSettings:
+    case ids::kDeviceSetupButton:
+        RebuildGraph(true);
+        break;
+    case ids::kDeviceProperties:
+    case ids::kDevicePropertiesButton:
+        m_graph.ShowFilterProperties();
+        break;
+    case ids::kMailCheckButton:
+        if (m_mailService) {
+            BusyCursor busy;
+            m_mailService->CheckMailNow();
+        }
+        break;
+    case ids::kHomePage:
+        QDesktopServices::openUrl(QUrl(QString::fromLatin1(kHomePageUrl)));
+        break;
+    case ids::kAbout:
+        ShowAbout(true);
+        break;
+    case ids::kAboutKeepWindow:
+        ShowAbout(false);
+        break;
+    case ids::kTrayShowHide:
+        ToggleWindow();
+        break;
+    default:
+        break;
+    }
+}
+
+void CKestrovaMailDlg::RebuildGraph(bool configureDevice) {
+    {
+        FlagGuard busy(m_flags.uiBusy);
+        m_graph.BuildGraph(false, configureDevice);
+        SyncGraphReady();
+    }
+    SaveSettings(m_settings, m_options.folder, *this);
+}
+
+void CKestrovaMailDlg::SyncGraphReady() {
+    m_flags.graphReady = m_graph.graphReady();
+}
+
+GrabRequest CKestrovaMailDlg::MakeGrabRequest() {
+    SyncGraphReady();
+    GrabRequest request;
+    request.graphReady = m_graph.graphReady();
+    request.windowMinimized = isMinimized() || isHidden();
+    request.timeText = m_settings.timeText;
+    request.jpegQuality = m_settings.app.jpegQuality;
+    request.setUiBusy = [this](bool busy) { m_flags.uiBusy = busy; };
+    return request;
+}
+
+void CKestrovaMailDlg::TakeSnapshot() {
+    m_grabber.TakeSnapshot(MakeGrabRequest(),
+                           [this](const std::string& stem) { return RunSnapshotDialog(stem); });
+    SyncGraphReady();
+}
+
+std::string CKestrovaMailDlg::RunSnapshotDialog(const std::string& stem) {
+    if (m_snapshotRunner)
+        return m_snapshotRunner(stem);
+    return {};
+}
+
+void CKestrovaMailDlg::ShowAbout(bool hideWindow) {
+    if (hideWindow)
+        hide();
+    CAboutDlg about(hideWindow ? nullptr : this);
+    about.exec();
+    if (hideWindow)
+        show();
+}
+
+void CKestrovaMailDlg::ToggleWindow() {
+    if (isMinimized() || isHidden()) {
+        showNormal();
+        raise();
+        activateWindow();
+    } else {
+        showMinimized();
+    }
+}
+
+void CKestrovaMailDlg::Exit() {
+    m_exitRequested = true;
+    close();
+}
+
+void CKestrovaMailDlg::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange || !m_graph.graphReady())
+        return;
+    auto* change = static_cast<QWindowStateChangeEvent*>(event);
+    if (isMinimized()) {
+        // A minimised window lives in the tray only, and the preview stops.
+        QMetaObject::invokeMethod(this, &QWidget::hide, Qt::QueuedConnection);
+        m_graph.StopGraphWhenReady();
+    } else if (change->oldState() & Qt::WindowMinimized) {
+        m_graph.RunGraph();
+    }
+}
+
+void CKestrovaMailDlg::closeEvent(QCloseEvent* event) {
+    if (m_settings.app.closeCancel && !m_exitRequested) {
+        // The close box only hides the window into the tray.
+        event->ignore();
+        showMinimized();
+        return;
+    }
+    event->accept();
+    QApplication::quit();
+}
+
+void CKestrovaMailDlg::keyPressEvent(QKeyEvent* event) {
+    // Enter and Escape neither press a button nor close the window.
+    event->accept();
+}
+
+void CKestrovaMailDlg::contextMenuEvent(QContextMenuEvent* event) {
+    // Linux windows have no system menu to extend; its About item lives in the window's own
+    // context menu instead.
+    QMenu menu(this);
+    QAction* about = menu.addAction(QStringLiteral("バージョン情報 Kestrova(&A)..."));
+    about->setData(ids::kAboutKeepWindow);
+    if (menu.exec(event->globalPos()) == about)
+        RunCommand(ids::kAboutKeepWindow);
+}
+
+void CKestrovaMailDlg::OnLogAdded(std::string_view added) {
+    std::string text(added);
+    std::erase(text, '\r');
+    QTextCursor cursor(m_logView->document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(QString::fromUtf8(text.data(), qsizetype(text.size())));
+    m_logView->verticalScrollBar()->setValue(m_logView->verticalScrollBar()->maximum());
+    // A check blocks the window while it runs; paint the new line at once.
+    m_logView->viewport()->repaint();
+}
+
+void CKestrovaMailDlg::ShowMessage(const std::string& text) {
+    ShowMessageBox(this, QString::fromStdString(text));
+}
+
+std::optional<int> CKestrovaMailDlg::ChooseDevice(const std::vector<std::string>& names,
+                                                  int preselected) {
+    return CDeviceSelectDialog::Choose(this, names, preselected);
+}
+
+bool CKestrovaMailDlg::ConfigureDevice(const DeviceSetup& setup, FrameSize& size) {
+    return CDeviceSettingsDialog::Configure(this, setup, size);
+}
+
+void CKestrovaMailDlg::ShowProperties(const DeviceSetup& setup) {
+    CDeviceSettingsDialog::ShowProperties(this, setup);
+}
+
+void CKestrovaMailDlg::SetTitle(const std::string& title) {
+    setWindowTitle(QString::fromStdString(title));
+}
+
+void CKestrovaMailDlg::FrameArrived() {
+    m_preview->AnnounceFrame();
+}

@@ -1,0 +1,135 @@
+#pragma once
+// The main window: live preview, the six icon buttons, the log, the menu bar, the tray icon,
+// the once-a-minute mail check, and every command of the menus, buttons and tray.
+
+#include "app/ActivityLog.h"
+#include "app/Clock.h"
+#include "app/MailService.h"
+#include "app/MessageSink.h"
+#include "app/ServiceAdapters.h"
+#include "app/ServiceInterfaces.h"
+#include "app/Settings.h"
+#include "capture/CaptureGraph.h"
+#include "capture/CaptureUi.h"
+#include "capture/FrameGrabber.h"
+
+#include <QMainWindow>
+#include <QTimer>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+class CAppConfigDlg;
+class CIconButton;
+class CMailSetupDialog;
+class CPreviewWidget;
+class CTimeTextSetupDialog;
+class CTrayIcon;
+class CCodePageService;
+class QAction;
+class QPlainTextEdit;
+
+class CKestrovaMailDlg final : public QMainWindow, public ICaptureUi, public IMessageSink {
+    Q_OBJECT
+public:
+    static constexpr const char* kStartLine = "KestrovaMailを開始しました。";
+    static constexpr const char* kInitFailed = "ERROR 001:初期化に失敗しました。";
+    static constexpr const char* kHomePageUrl = "https://zentrivo.example/kestrovamail/";
+
+    struct Options {
+        std::string folder;         // ProgramFolder(), ending in "/"
+        uint16_t helloPort = 25;    // tests only: the fallback SMTP path's port
+        int teardownPauseMs = 1000; // tests shorten the capture graph's pause after a teardown
+    };
+
+    explicit CKestrovaMailDlg(Options options, QWidget* parent = nullptr);
+    ~CKestrovaMailDlg() override;
+
+    // The start-up sequence after construction. False when the program must end (no capture
+    // device, or the device dialog was cancelled, or the text conversion cannot start).
+    bool Initialise();
+
+    // Runs the command with this id, as its menu item, button or tray item would.
+    void RunCommand(int id);
+    // "終了(&X)": ends the program whatever closeCancel says.
+    void Exit();
+
+    // State, for the tray and for tests.
+    Settings& settings() { return m_settings; }
+    ServiceFlags& flags() { return m_flags; }
+    CCaptureGraph& graph() { return m_graph; }
+    CPreviewWidget* preview() const { return m_preview; }
+    CTrayIcon* tray() const { return m_tray.get(); }
+    QPlainTextEdit* logView() const { return m_logView; }
+    ActivityLog& log() { return m_log; }
+    CMailService& mailService() { return *m_mailService; }
+    QTimer& mailTimer() { return m_mailTimer; }
+    QAction* action(int id) const;
+    CIconButton* button(int id) const;
+    CMailSetupDialog& mailSetupDialog() { return *m_mailDialog; }
+    CAppConfigDlg& appConfigDialog() { return *m_appDialog; }
+    CTimeTextSetupDialog& timeTextDialog() { return *m_timeTextDialog; }
+
+    // Tests replace the snapshot dialog (default: the real one, modal).
+    using SnapshotDialogRunner = std::function<std::string(const std::string& stem)>;
+    void SetSnapshotDialogRunner(SnapshotDialogRunner runner) {
+        m_snapshotRunner = std::move(runner);
+    }
+
+    // ICaptureUi
+    void ShowMessage(const std::string& text) override;
+    std::optional<int> ChooseDevice(const std::vector<std::string>& names,
+                                    int preselected) override;
+    bool ConfigureDevice(const DeviceSetup& setup, FrameSize& size) override;
+    void ShowProperties(const DeviceSetup& setup) override;
+    void SetTitle(const std::string& title) override;
+    void FrameArrived() override;
+
+    // Commands with their own names
+    void TakeSnapshot();
+    void ToggleWindow();
+
+protected:
+    void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    void BuildLayout();
+    void BuildMenus();
+    QAction* AddCommand(QMenu* menu, const QString& text, int id);
+    void RebuildGraph(bool configureDevice);
+    void SyncGraphReady();
+    GrabRequest MakeGrabRequest();
+    void ShowAbout(bool hideWindow);
+    void OnLogAdded(std::string_view added);
+    std::string RunSnapshotDialog(const std::string& stem);
+
+    Options m_options;
+    Settings m_settings;
+    SystemClock m_clock;
+    ActivityLog m_log;
+    ServiceFlags m_flags;
+    CCaptureGraph m_graph;
+    CFrameGrabber m_grabber;
+    CActivityLogAdapter m_logAdapter;
+    CGrabberPictureSource m_pictureSource;
+    std::shared_ptr<CCodePageService> m_codePages;
+    std::unique_ptr<CMailService> m_mailService;
+
+    std::unique_ptr<CMailSetupDialog> m_mailDialog;
+    std::unique_ptr<CAppConfigDlg> m_appDialog;
+    std::unique_ptr<CTimeTextSetupDialog> m_timeTextDialog;
+    std::unique_ptr<CTrayIcon> m_tray;
+
+    CPreviewWidget* m_preview = nullptr;
+    QPlainTextEdit* m_logView = nullptr;
+    std::map<int, CIconButton*> m_buttons;
+    std::map<int, QAction*> m_actions;
+    QTimer m_mailTimer;
+    SnapshotDialogRunner m_snapshotRunner;
+    bool m_initialised = false;
+    bool m_exitRequested = false;
+};
