@@ -1,0 +1,241 @@
+#include "dialogs/AppConfigDlg.h"
+
+#include "app/ProgramFolder.h"
+#include "dialogs/Autostart.h"
+#include "dialogs/DialogSupport.h"
+#include "dialogs/FieldValidation.h"
+#include "dialogs/MessageBoxes.h"
+#include "dialogs/UpDownControl.h"
+
+#include <QCheckBox>
+#include <QDesktopServices>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QSlider>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <filesystem>
+#include <system_error>
+
+namespace {
+
+const QString kMsgNoShortcut = QStringLiteral("ショートカットが存在しません");
+const QString kMsgNoLogFile = QStringLiteral("ログファイルが存在しません");
+
+QPushButton* MakeButton(QWidget* parent, int id, const QString& text) {
+    auto* button = new QPushButton(text, parent);
+    SetControlId(button, id);
+    button->setAutoDefault(false);
+    return button;
+}
+
+QCheckBox* MakeCheck(QWidget* parent, int id, const QString& text) {
+    auto* check = new QCheckBox(text, parent);
+    SetControlId(check, id);
+    return check;
+}
+
+std::filesystem::path LogFilePath() {
+    return std::filesystem::path(ProgramFolder() + "log.txt");
+}
+
+bool LogFileExists() {
+    std::error_code ec;
+    return std::filesystem::is_regular_file(LogFilePath(), ec);
+}
+
+} // namespace
+
+CAppConfigDlg::CAppConfigDlg(AppSettings& settings, QWidget* parent)
+    : QDialog(parent), m_settings(settings) {
+    setWindowTitle(QStringLiteral("アプリケーション設定"));
+    ApplyDialogFont(this);
+
+    // スタートアップ設定
+    auto* startupGroup = new QGroupBox(QStringLiteral("スタートアップ設定"), this);
+    m_startupDialog = MakeCheck(startupGroup, kIdStartupDialog,
+                                QStringLiteral("起動までの秒数をダイアログで表示する"));
+    m_startupSeconds = new QLineEdit(startupGroup);
+    SetControlId(m_startupSeconds, kIdStartupSeconds);
+    m_startupSeconds->setReadOnly(true);
+    m_startupSeconds->setAlignment(Qt::AlignRight);
+    m_startupSeconds->setFixedWidth(48);
+    m_startupSpin = new UpDownControl(startupGroup);
+    SetControlId(m_startupSpin, kIdStartupSpin);
+    m_startupSpin->SetBuddy(m_startupSeconds);
+    m_startupSpin->SetRange(0, kStartupTimerMax);
+    auto* secondsRow = new QHBoxLayout;
+    secondsRow->setSpacing(0);
+    secondsRow->addWidget(m_startupSeconds);
+    secondsRow->addWidget(m_startupSpin);
+    secondsRow->addSpacing(6);
+    secondsRow->addWidget(new QLabel(QStringLiteral("秒後に起動する"), startupGroup));
+    secondsRow->addStretch();
+    auto* shortcutRow = new QHBoxLayout;
+    auto* createShortcut =
+        MakeButton(startupGroup, kIdCreateShortcut, QStringLiteral("ショートカット作成"));
+    auto* deleteShortcut =
+        MakeButton(startupGroup, kIdDeleteShortcut, QStringLiteral("ショートカット削除"));
+    shortcutRow->addWidget(createShortcut);
+    shortcutRow->addWidget(deleteShortcut);
+    auto* startupLayout = new QVBoxLayout(startupGroup);
+    startupLayout->addLayout(shortcutRow);
+    startupLayout->addLayout(secondsRow);
+    startupLayout->addWidget(m_startupDialog);
+
+    // ログファイル
+    auto* logGroup = new QGroupBox(QStringLiteral("ログファイル"), this);
+    m_logFile = MakeCheck(logGroup, kIdLogFile, QStringLiteral("ログをファイルに出力する"));
+    auto* openLog = MakeButton(logGroup, kIdOpenLog, QStringLiteral("ログファイルを開く"));
+    auto* deleteLog = MakeButton(logGroup, kIdDeleteLog, QStringLiteral("ログファイルを削除"));
+    auto* logButtons = new QHBoxLayout;
+    logButtons->addWidget(openLog);
+    logButtons->addWidget(deleteLog);
+    auto* logLayout = new QVBoxLayout(logGroup);
+    logLayout->addWidget(m_logFile);
+    logLayout->addLayout(logButtons);
+
+    // 終了の設定
+    auto* closeGroup = new QGroupBox(QStringLiteral("終了の設定"), this);
+    m_closeCancel = MakeCheck(closeGroup, kIdCloseCancel,
+                              QStringLiteral("閉じるボタンでアプリケーションを終了しない"));
+    auto* closeLayout = new QVBoxLayout(closeGroup);
+    closeLayout->addWidget(m_closeCancel);
+
+    // JPEG保存画質
+    auto* jpegGroup = new QGroupBox(QStringLiteral("JPEG保存画質"), this);
+    m_jpegQuality = new QSlider(Qt::Horizontal, jpegGroup);
+    SetControlId(m_jpegQuality, kIdJpegQuality);
+    m_jpegQuality->setRange(0, 100);
+    m_jpegQuality->setTickPosition(QSlider::TicksAbove);
+    m_jpegQuality->setTickInterval(10);
+    m_jpegQuality->setPageStep(10);
+    m_jpegQuality->installEventFilter(this);
+    auto* scale = new QHBoxLayout;
+    scale->addWidget(new QLabel(QStringLiteral("0%"), jpegGroup));
+    scale->addStretch();
+    scale->addWidget(new QLabel(QStringLiteral("50%"), jpegGroup));
+    scale->addStretch();
+    scale->addWidget(new QLabel(QStringLiteral("100%"), jpegGroup));
+    auto* jpegLayout = new QVBoxLayout(jpegGroup);
+    jpegLayout->addWidget(m_jpegQuality);
+    jpegLayout->addLayout(scale);
+
+    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    SetControlId(ok, kIdOk);
+    ok->setDefault(true);
+    auto* cancel = MakeButton(this, kIdCancel, QStringLiteral("キャンセル"));
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
+
+    auto* right = new QVBoxLayout;
+    right->addWidget(startupGroup);
+    right->addWidget(logGroup);
+    right->addWidget(closeGroup);
+    right->addWidget(jpegGroup);
+    right->addLayout(buttons);
+    auto* layout = new QHBoxLayout(this);
+    layout->addWidget(MakeBanner(this, 400), 0, Qt::AlignTop);
+    layout->addLayout(right);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    setMinimumWidth(420);
+
+    connect(ok, &QPushButton::clicked, this, &CAppConfigDlg::accept);
+    connect(cancel, &QPushButton::clicked, this, &CAppConfigDlg::reject);
+    connect(createShortcut, &QPushButton::clicked, this, &CAppConfigDlg::CreateShortcut);
+    connect(deleteShortcut, &QPushButton::clicked, this, &CAppConfigDlg::DeleteShortcut);
+    connect(openLog, &QPushButton::clicked, this, &CAppConfigDlg::OpenLogFile);
+    connect(deleteLog, &QPushButton::clicked, this, &CAppConfigDlg::DeleteLogFile);
+}
+
+void CAppConfigDlg::showEvent(QShowEvent* event) {
+    if (!event->spontaneous())
+        ShowFields();
+    QDialog::showEvent(event);
+}
+
+void CAppConfigDlg::ShowFields() {
+    m_logFile->setChecked(m_settings.logFile);
+    m_closeCancel->setChecked(m_settings.closeCancel);
+    m_startupDialog->setChecked(m_settings.startupDialog);
+    m_startupSpin->SetPosition(m_settings.startupTimer);
+    m_jpegQuality->setValue(m_settings.jpegQuality);
+}
+
+bool CAppConfigDlg::eventFilter(QObject* watched, QEvent* event) {
+    // The quality follows the slider whenever the mouse lets go of it; keyboard steps alone
+    // do not change it.
+    if (watched == m_jpegQuality && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        const bool handled = QDialog::eventFilter(watched, event);
+        m_settings.jpegQuality = m_jpegQuality->value();
+        return handled;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void CAppConfigDlg::accept() {
+    const auto seconds = ReadSignedField(this, m_startupSeconds, FieldRange{0, kStartupTimerMax});
+    if (!seconds)
+        return;
+    m_settings.logFile = m_logFile->isChecked();
+    m_settings.closeCancel = m_closeCancel->isChecked();
+    m_settings.startupDialog = m_startupDialog->isChecked();
+    m_settings.startupTimer = *seconds;
+    QDialog::accept();
+}
+
+void CAppConfigDlg::CreateShortcut() {
+    const std::string exe = CurrentExecutablePath();
+    const std::filesystem::path folder = AutostartFolder();
+    if (folder.empty())
+        return;
+    if (!ShowMessageBox(
+            this,
+            QStringLiteral("スタートアップフォルダにKestrovaMailのショートカットを作成します"),
+            MessageKind::OkCancel))
+        return;
+    CreateAutostartEntry(folder, exe); // a failure is not reported, as before
+}
+
+void CAppConfigDlg::DeleteShortcut() {
+    const std::filesystem::path folder = AutostartFolder();
+    if (folder.empty())
+        return;
+    if (!AutostartEntryExists(folder)) {
+        ShowMessageBox(this, kMsgNoShortcut);
+        return;
+    }
+    if (ShowMessageBox(
+            this,
+            QStringLiteral("スタートアップフォルダのKestrovaMailのショートカットを削除します"),
+            MessageKind::OkCancel))
+        DeleteAutostartEntry(folder);
+}
+
+void CAppConfigDlg::OpenLogFile() {
+    if (!LogFileExists()) {
+        ShowMessageBox(this, kMsgNoLogFile);
+        return;
+    }
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(LogFilePath().string())));
+}
+
+void CAppConfigDlg::DeleteLogFile() {
+    if (!LogFileExists()) {
+        ShowMessageBox(this, kMsgNoLogFile);
+        return;
+    }
+    if (ShowMessageBox(this, QStringLiteral("ログファイルを削除します"), MessageKind::OkCancel)) {
+        std::error_code ec;
+        std::filesystem::remove(LogFilePath(), ec); // a failed deletion is not reported
+    }
+}

@@ -1,0 +1,318 @@
+// The application settings dialog: what OK and Cancel take over, the JPEG slider, the
+// autostart entry and the log file actions.
+
+#include "dialogs/AppConfigDlg.h"
+
+#include "dialogs/Autostart.h"
+#include "dialogs/UpDownControl.h"
+#include "tests/dialogs/DialogTestSupport.h"
+#include "tests/support/TempDir.h"
+
+#include <QCheckBox>
+#include <QDesktopServices>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <QStyle>
+#include <QStyleOptionSlider>
+#include <QtTest>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Sets or unsets an environment variable for one scope.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, std::optional<std::string> value) : m_name(name) {
+        if (const char* old = std::getenv(name))
+            m_old = old;
+        if (value)
+            setenv(name, value->c_str(), 1);
+        else
+            unsetenv(name);
+    }
+    ~ScopedEnv() {
+        if (m_old)
+            setenv(m_name, m_old->c_str(), 1);
+        else
+            unsetenv(m_name);
+    }
+
+private:
+    const char* m_name;
+    std::optional<std::string> m_old;
+};
+
+QPoint GroovePoint(QSlider* slider, int value) {
+    QStyleOptionSlider option;
+    option.initFrom(slider);
+    option.orientation = slider->orientation();
+    option.minimum = slider->minimum();
+    option.maximum = slider->maximum();
+    const QRect groove = slider->style()->subControlRect(QStyle::CC_Slider, &option,
+                                                         QStyle::SC_SliderGroove, slider);
+    const int x = QStyle::sliderPositionFromValue(slider->minimum(), slider->maximum(), value,
+                                                  groove.width());
+    return QPoint(groove.left() + x, groove.center().y());
+}
+
+} // namespace
+
+// Receives the URLs the dialog asks the desktop to open.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl& url) { urls << url; }
+};
+
+class AppConfigDlgTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void okTakesTheControlsOver();
+    void cancelKeepsTheDraggedQualityOnly();
+    void keyboardAloneDoesNotChangeTheQuality();
+    void startupSecondsStayInRange();
+    void autostartEntryCreatedReplacedAndDeleted();
+    void autostartFolderFollowsHomeWithoutXdgConfigHome();
+    void execArgumentQuoting_data();
+    void execArgumentQuoting();
+    void logFileActions();
+
+private:
+    std::unique_ptr<TempDir> m_home;
+};
+
+void AppConfigDlgTest::init() {
+    m_home = std::make_unique<TempDir>();
+    m_home->UseAsProgramFolder();
+}
+
+void AppConfigDlgTest::okTakesTheControlsOver() {
+    AppSettings settings;
+    CAppConfigDlg dialog(settings);
+    const int result = ExecWith(dialog, [&] {
+        QCOMPARE(Control<QLineEdit>(&dialog, CAppConfigDlg::kIdStartupSeconds)->text(),
+                 QStringLiteral("0"));
+        QCOMPARE(Control<QSlider>(&dialog, CAppConfigDlg::kIdJpegQuality)->value(), 50);
+        QTest::mouseClick(Control<QCheckBox>(&dialog, CAppConfigDlg::kIdLogFile), Qt::LeftButton);
+        QTest::mouseClick(Control<QCheckBox>(&dialog, CAppConfigDlg::kIdCloseCancel),
+                          Qt::LeftButton);
+        QTest::mouseClick(Control<QCheckBox>(&dialog, CAppConfigDlg::kIdStartupDialog),
+                          Qt::LeftButton);
+        auto* spin = Control<UpDownControl>(&dialog, CAppConfigDlg::kIdStartupSpin);
+        for (int i = 0; i < 3; ++i)
+            QTest::mouseClick(spin->findChild<QWidget*>(QStringLiteral("up")), Qt::LeftButton);
+        QTest::mouseClick(Control<QPushButton>(&dialog, kIdOk), Qt::LeftButton);
+    });
+    QCOMPARE(result, int(QDialog::Accepted));
+    QVERIFY(settings.logFile);
+    QVERIFY(settings.closeCancel);
+    QVERIFY(settings.startupDialog);
+    QCOMPARE(settings.startupTimer, 3);
+    QCOMPARE(settings.jpegQuality, 50);
+}
+
+void AppConfigDlgTest::cancelKeepsTheDraggedQualityOnly() {
+    AppSettings settings;
+    settings.startupTimer = 10;
+    CAppConfigDlg dialog(settings);
+    const int result = ExecWith(dialog, [&] {
+        auto* slider = Control<QSlider>(&dialog, CAppConfigDlg::kIdJpegQuality);
+        // Drag the handle from 50 to about 80 and let go.
+        QTest::mousePress(slider, Qt::LeftButton, {}, GroovePoint(slider, 50));
+        QTest::mouseMove(slider, GroovePoint(slider, 65));
+        QTest::mouseMove(slider, GroovePoint(slider, 80));
+        QTest::mouseRelease(slider, Qt::LeftButton, {}, GroovePoint(slider, 80));
+        QTest::mouseClick(Control<QCheckBox>(&dialog, CAppConfigDlg::kIdLogFile), Qt::LeftButton);
+        auto* spin = Control<UpDownControl>(&dialog, CAppConfigDlg::kIdStartupSpin);
+        QTest::mouseClick(spin->findChild<QWidget*>(QStringLiteral("down")), Qt::LeftButton);
+        QTest::mouseClick(Control<QPushButton>(&dialog, kIdCancel), Qt::LeftButton);
+    });
+    QCOMPARE(result, int(QDialog::Rejected));
+    QVERIFY2(settings.jpegQuality > 70 && settings.jpegQuality <= 85,
+             qPrintable(QString::number(settings.jpegQuality)));
+    QVERIFY(!settings.logFile);
+    QCOMPARE(settings.startupTimer, 10);
+
+    // Opening again shows the quality that was taken.
+    const int quality = settings.jpegQuality;
+    ExecWith(dialog, [&] {
+        QCOMPARE(Control<QSlider>(&dialog, CAppConfigDlg::kIdJpegQuality)->value(), quality);
+        dialog.reject();
+    });
+}
+
+void AppConfigDlgTest::keyboardAloneDoesNotChangeTheQuality() {
+    AppSettings settings;
+    CAppConfigDlg dialog(settings);
+    ExecWith(dialog, [&] {
+        auto* slider = Control<QSlider>(&dialog, CAppConfigDlg::kIdJpegQuality);
+        slider->setFocus();
+        QTest::keyClick(slider, Qt::Key_Right);
+        QTest::keyClick(slider, Qt::Key_PageUp);
+        QCOMPARE(slider->value(), 61);
+        QTest::mouseClick(Control<QPushButton>(&dialog, kIdOk), Qt::LeftButton);
+    });
+    QCOMPARE(settings.jpegQuality, 50);
+}
+
+void AppConfigDlgTest::startupSecondsStayInRange() {
+    AppSettings settings;
+    settings.startupTimer = 179;
+    CAppConfigDlg dialog(settings);
+    MessageRecorder messages;
+    ExecWith(dialog, [&] {
+        auto* edit = Control<QLineEdit>(&dialog, CAppConfigDlg::kIdStartupSeconds);
+        QVERIFY(edit->isReadOnly());
+        QTest::keyClicks(edit, QStringLiteral("9")); // refused: the spin is the only way
+        QCOMPARE(edit->text(), QStringLiteral("179"));
+        edit->setFocus();
+        for (int i = 0; i < 5; ++i)
+            QTest::keyClick(edit, Qt::Key_Up);
+        QCOMPARE(edit->text(), QStringLiteral("180"));
+        QTest::mouseClick(Control<QPushButton>(&dialog, kIdOk), Qt::LeftButton);
+    });
+    QCOMPARE(settings.startupTimer, 180);
+    QVERIFY(messages.texts.isEmpty());
+}
+
+void AppConfigDlgTest::autostartEntryCreatedReplacedAndDeleted() {
+    TempDir config;
+    ScopedEnv xdg("XDG_CONFIG_HOME", config.path().string());
+    const fs::path entry = config.path() / "autostart" / "KestrovaMail.desktop";
+    AppSettings settings;
+    CAppConfigDlg dialog(settings);
+    MessageRecorder messages;
+    const QString askCreate =
+        QStringLiteral("スタートアップフォルダにKestrovaMailのショートカットを作成します");
+    const QString askDelete =
+        QStringLiteral("スタートアップフォルダのKestrovaMailのショートカットを削除します");
+    auto click = [&](int id) {
+        QTest::mouseClick(Control<QPushButton>(&dialog, id), Qt::LeftButton);
+    };
+
+    ExecWith(dialog, [&] {
+        // Deleting when there is none: only the message, no question.
+        click(CAppConfigDlg::kIdDeleteShortcut);
+        QCOMPARE(messages.texts, QStringList{QStringLiteral("ショートカットが存在しません")});
+        QCOMPARE(messages.kinds.front(), MessageKind::Information);
+        messages.Clear();
+
+        // Cancel in the confirmation creates nothing.
+        messages.answers = {false};
+        click(CAppConfigDlg::kIdCreateShortcut);
+        QCOMPARE(messages.texts, QStringList{askCreate});
+        QCOMPARE(messages.kinds.front(), MessageKind::OkCancel);
+        QVERIFY(!fs::exists(entry));
+        messages.Clear();
+
+        click(CAppConfigDlg::kIdCreateShortcut);
+        QVERIFY(fs::exists(entry));
+        const std::string text = TempDir::ReadFile(entry);
+        const std::string exec =
+            "Exec=" + QuoteExecArgument(CurrentExecutablePath()) + " startup\n";
+        QVERIFY2(text.find(exec) != std::string::npos, text.c_str());
+        QVERIFY(text.rfind("[Desktop Entry]\n", 0) == 0);
+        QVERIFY(text.find("Type=Application\n") != std::string::npos);
+
+        // The second time asks again and replaces the file.
+        TempDir::WriteFile(entry, "stale");
+        messages.Clear();
+        click(CAppConfigDlg::kIdCreateShortcut);
+        QCOMPARE(messages.texts, QStringList{askCreate});
+        QCOMPARE(TempDir::ReadFile(entry), text);
+
+        messages.Clear();
+        messages.answers = {false};
+        click(CAppConfigDlg::kIdDeleteShortcut);
+        QCOMPARE(messages.texts, QStringList{askDelete});
+        QVERIFY(fs::exists(entry));
+        click(CAppConfigDlg::kIdDeleteShortcut);
+        QVERIFY(!fs::exists(entry));
+        dialog.reject();
+    });
+}
+
+void AppConfigDlgTest::autostartFolderFollowsHomeWithoutXdgConfigHome() {
+    TempDir home;
+    ScopedEnv xdg("XDG_CONFIG_HOME", std::nullopt);
+    ScopedEnv homeEnv("HOME", home.path().string());
+    QCOMPARE(QString::fromStdString(AutostartFolder().string()),
+             QString::fromStdString((home.path() / ".config" / "autostart").string()));
+    QVERIFY(fs::is_directory(home.path() / ".config" / "autostart")); // created when missing
+
+    ScopedEnv relative("XDG_CONFIG_HOME", "relative/path"); // not absolute: ignored
+    QCOMPARE(QString::fromStdString(AutostartFolder().string()),
+             QString::fromStdString((home.path() / ".config" / "autostart").string()));
+}
+
+void AppConfigDlgTest::execArgumentQuoting_data() {
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("quoted");
+    QTest::newRow("plain") << "/usr/bin/kestrovamail"
+                           << R"("/usr/bin/kestrovamail")";
+    QTest::newRow("blank") << "/opt/My Apps/km"
+                           << R"("/opt/My Apps/km")";
+    QTest::newRow("quote") << R"(/a"b)"
+                           << R"("/a\\"b")";
+    QTest::newRow("dollar and backtick") << "/a$b`c"
+                                         << R"("/a\\$b\\`c")";
+    QTest::newRow("backslash") << R"(/a\b)"
+                               << R"("/a\\\\b")";
+    QTest::newRow("percent") << "/100%/km"
+                             << R"("/100%%/km")";
+    QTest::newRow("japanese") << "/home/写真/km"
+                              << R"("/home/写真/km")";
+}
+
+void AppConfigDlgTest::execArgumentQuoting() {
+    QFETCH(QString, path);
+    QFETCH(QString, quoted);
+    QCOMPARE(QString::fromStdString(QuoteExecArgument(path.toStdString())), quoted);
+}
+
+void AppConfigDlgTest::logFileActions() {
+    const fs::path log = m_home->path() / "log.txt";
+    AppSettings settings;
+    CAppConfigDlg dialog(settings);
+    MessageRecorder messages;
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &catcher, "open");
+    auto click = [&](int id) {
+        QTest::mouseClick(Control<QPushButton>(&dialog, id), Qt::LeftButton);
+    };
+    const QString missing = QStringLiteral("ログファイルが存在しません");
+
+    ExecWith(dialog, [&] {
+        click(CAppConfigDlg::kIdOpenLog);
+        click(CAppConfigDlg::kIdDeleteLog);
+        QCOMPARE(messages.texts, (QStringList{missing, missing}));
+        QVERIFY(catcher.urls.isEmpty());
+        messages.Clear();
+
+        TempDir::WriteFile(log, "line\r\n");
+        click(CAppConfigDlg::kIdOpenLog);
+        QVERIFY(messages.texts.isEmpty());
+        QCOMPARE(catcher.urls,
+                 QList<QUrl>{QUrl::fromLocalFile(QString::fromStdString(log.string()))});
+
+        messages.answers = {false};
+        click(CAppConfigDlg::kIdDeleteLog);
+        QCOMPARE(messages.texts, QStringList{QStringLiteral("ログファイルを削除します")});
+        QVERIFY(fs::exists(log));
+        click(CAppConfigDlg::kIdDeleteLog);
+        QVERIFY(!fs::exists(log));
+        dialog.reject();
+    });
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+}
+
+QTEST_MAIN(AppConfigDlgTest)
+#include "AppConfigDlgTest.moc"
