@@ -185,6 +185,37 @@ TEST(Pop3Client, MessageLargerThanAnnouncedArrivesWhole) {
     EXPECT_EQ(server.Mismatch(), "");
 }
 
+TEST(Pop3Client, TerminatorSplitAcrossPacketsIsFound) {
+    ScriptedServer server(LoggedIn({
+        "C: STAT",
+        "S: +OK 1 6",
+        "C: LIST",
+        "R: +OK\r\n1 6\r",
+        "SLEEP 30",
+        "R: \n.",
+        "SLEEP 30",
+        "R: \r\n",
+        "C: RETR 1",
+        "R: +OK\r\nA: b\r",
+        "SLEEP 30",
+        "R: \n",
+        "SLEEP 30",
+        "R: .\r",
+        "SLEEP 30",
+        "R: \n",
+        "C: QUIT",
+        "S: +OK",
+    }));
+    CPop3Client client;
+    ASSERT_TRUE(LogIn(client, server));
+    CPop3Message message;
+    ASSERT_TRUE(client.FetchMessage(1, message));
+    EXPECT_EQ(message.Text(), "A: b");
+    EXPECT_EQ(client.MessageSizes(), (std::vector<uint32_t>{6}));
+    EXPECT_TRUE(client.LogOut());
+    EXPECT_EQ(server.Mismatch(), "");
+}
+
 TEST(Pop3Client, ServerClosingMidReplyEndsInTimeOutNotAHang) {
     ScriptedServer server(LoggedIn({
         "C: STAT",
