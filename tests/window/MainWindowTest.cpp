@@ -1,0 +1,344 @@
+// The main window driven offscreen with the test pattern as camera and a temporary program
+// folder: start-up order, menu commands, tray menu, minimise/restore, close box, saving.
+
+#include "app/SettingsStore.h"
+#include "app/window/CommandIds.h"
+#include "app/window/IconButton.h"
+#include "app/window/KestrovaMailDlg.h"
+#include "app/window/PreviewWidget.h"
+#include "app/window/TrayIcon.h"
+#include "dialogs/MessageBoxes.h"
+#include "mail/TextCodec.h"
+#include "tests/support/TempDir.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDesktopServices>
+#include <QDialog>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QTimer>
+#include <QUrl>
+#include <QtTest>
+#include <functional>
+#include <memory>
+
+namespace {
+
+// Answers every modal dialog that opens while it lives: records its class name and then runs
+// the handler (default: reject).
+class ModalAnswerer {
+public:
+    using Handler = std::function<void(QWidget* dialog)>;
+    explicit ModalAnswerer(Handler handler = {}) : m_handler(std::move(handler)) {
+        QObject::connect(&m_timer, &QTimer::timeout, [this] { Poll(); });
+        m_timer.start(20);
+    }
+    QStringList seen;
+
+private:
+    void Poll() {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || modal == m_last)
+            return;
+        m_last = modal;
+        seen << QString::fromLatin1(modal->metaObject()->className());
+        if (m_handler)
+            m_handler(modal);
+        else if (auto* dialog = qobject_cast<QDialog*>(modal))
+            dialog->reject();
+        m_last = nullptr;
+    }
+    Handler m_handler;
+    QTimer m_timer;
+    QWidget* m_last = nullptr;
+};
+
+void WriteDeviceIni(const TempDir& home, const std::string& select) {
+    TempDir::WriteFile(
+        home.path() / "device.ini",
+        text::Utf8ToSjis("[DEVICE]\r\nSELECT=" + select + "\r\nWIDTH=320\r\nHEIGHT=240\r\n"));
+}
+
+std::unique_ptr<CKestrovaMailDlg> MakeWindow(const TempDir& home) {
+    CKestrovaMailDlg::Options options;
+    options.folder = home.folder();
+    options.teardownPauseMs = 0;
+    return std::make_unique<CKestrovaMailDlg>(options);
+}
+
+bool WaitForFrames(const CCaptureGraph& graph, uint64_t more, int timeoutMs = 5000) {
+    const uint64_t start = graph.FrameCount();
+    return QTest::qWaitFor([&] { return graph.FrameCount() >= start + more; }, timeoutMs);
+}
+
+} // namespace
+
+// Stands in for the desktop's browser.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public slots:
+    void open(const QUrl& url) { opened << url; }
+};
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() {
+        m_messages.clear();
+        SetMessageBoxHook([this](QWidget*, const QString& text, MessageKind) {
+            m_messages << text;
+            return true;
+        });
+    }
+    void cleanup() { SetMessageBoxHook({}); }
+
+    void firstRunOpensDeviceMailAndApplicationDialogsInOrder() {
+        TempDir home;
+        auto window = MakeWindow(home);
+        ModalAnswerer answerer([](QWidget* modal) {
+            if (auto* dialog = qobject_cast<QDialog*>(modal))
+                dialog->accept();
+        });
+        QVERIFY(window->Initialise());
+        QCOMPARE(answerer.seen,
+                 (QStringList{"CDeviceSettingsDialog", "CMailSetupDialog", "CAppConfigDlg"}));
+        QCOMPARE(window->settings().device.deviceName, std::string("テストパターン"));
+        QVERIFY(window->flags().graphReady);
+        // Settings are saved at the end of the start-up.
+        QVERIFY(std::filesystem::exists(home.path() / "setup.ini"));
+        QVERIFY(std::filesystem::exists(home.path() / "device.ini"));
+    }
+
+    void startWritesTheStartLineAndShowsTheLiveTestPattern() {
+        TempDir home;
+        WriteDeviceIni(home, "テストパターン");
+        auto window = MakeWindow(home);
+        window->show();
+        ModalAnswerer answerer;
+        QVERIFY(window->Initialise());
+        QVERIFY(answerer.seen.isEmpty()); // a known device: no dialogs
+        QVERIFY(window->logView()->toPlainText().contains("KestrovaMailを開始しました。"));
+        QVERIFY(!window->log().text().empty());
+        QVERIFY(window->mailTimer().isActive());
+        QCOMPARE(window->mailTimer().interval(), ids::kMailCheckIntervalMs);
+        // The 14-byte name is cut after 12 bytes.
+        QCOMPARE(window->windowTitle(), QString("Kestrova Mail - テストパター... (320x240)"));
+        QVERIFY(QTest::qWaitFor([&] { return window->preview()->shownFrames() > 2; }, 5000));
+        QVERIFY(m_messages.isEmpty());
+    }
+
+    void menuBarHasEveryItemWithItsCommandId() {
+        TempDir home;
+        auto window = MakeWindow(home);
+        const std::pair<int, const char*> items[] = {
+            {ids::kSnapshot, "スナップショット(&P)"},
+            {ids::kExit, "終了(&X)"},
+            {ids::kAppSettings, "アプリケーション設定(&A)"},
+            {ids::kMailSettings, "メール設定(&M)"},
+            {ids::kTimeTextSettings, "日時表示設定(&T)"},
+            {ids::kChangeDevice, "変更(&C)"},
+            {ids::kDeviceSettings, "設定(&S)"},
+            {ids::kDeviceProperties, "プロパティ(&P)"},
+            {ids::kHomePage, "ｾﾞﾝﾄﾘﾎﾞのﾎｰﾑﾍﾟｰｼﾞ(&H)"},
+            {ids::kAbout, "バージョン情報(&A)"},
+        };
+        for (const auto& [id, label] : items) {
+            QAction* action = window->action(id);
+            QVERIFY2(action, label);
+            QCOMPARE(action->text(), QString::fromUtf8(label));
+            QCOMPARE(action->data().toInt(), id);
+        }
+        for (int id :
+             {ids::kSnapshotButton, ids::kChangeDeviceButton, ids::kMailSetupButton,
+              ids::kMailCheckButton, ids::kDeviceSetupButton, ids::kDevicePropertiesButton})
+            QVERIFY(window->button(id) != nullptr);
+        QCOMPARE(window->button(ids::kChangeDeviceButton)->toolTip(), QString("入力機器変更"));
+        QCOMPARE(window->button(ids::kDevicePropertiesButton)->toolTip(),
+                 QString("入力プロパティ"));
+    }
+
+    void menuCommandsReachTheirActions() {
+        TempDir home;
+        WriteDeviceIni(home, "テストパターン");
+        auto window = MakeWindow(home);
+        window->show();
+        QVERIFY(window->Initialise());
+
+        // Each dialog command opens its dialog; the mail and date/time dialogs raise uiBusy
+        // while they are open, the application dialog does not.
+        const struct {
+            int id;
+            const char* dialog;
+            bool busy;
+        } dialogs[] = {
+            {ids::kAppSettings, "CAppConfigDlg", false},
+            {ids::kMailSettings, "CMailSetupDialog", true},
+            {ids::kMailSetupButton, "CMailSetupDialog", true},
+            {ids::kTimeTextSettings, "CTimeTextSetupDialog", true},
+            {ids::kDeviceSettings, "CDeviceSettingsDialog", true},
+            {ids::kDeviceSetupButton, "CDeviceSettingsDialog", true},
+            {ids::kDeviceProperties, "CDeviceSettingsDialog", false},
+            {ids::kDevicePropertiesButton, "CDeviceSettingsDialog", false},
+            {ids::kAbout, "CAboutDlg", false},
+        };
+        for (const auto& c : dialogs) {
+            bool busySeen = false;
+            ModalAnswerer answerer([&](QWidget* modal) {
+                busySeen = window->flags().uiBusy;
+                qobject_cast<QDialog*>(modal)->reject();
+            });
+            if (c.id == ids::kAbout || c.id == ids::kAppSettings || c.id == ids::kMailSettings ||
+                c.id == ids::kTimeTextSettings || c.id == ids::kDeviceSettings ||
+                c.id == ids::kDeviceProperties)
+                window->action(c.id)->trigger();
+            else
+                window->button(c.id)->click();
+            QCOMPARE(answerer.seen, QStringList{c.dialog});
+            QCOMPARE(busySeen, c.busy);
+            QVERIFY(!window->flags().uiBusy);
+        }
+        QVERIFY(window->isVisible()); // shown again after the About box
+
+        // Changing the device with one device attached rebuilds without asking.
+        {
+            ModalAnswerer answerer;
+            window->action(ids::kChangeDevice)->trigger();
+            QVERIFY(answerer.seen.isEmpty());
+            QVERIFY(window->flags().graphReady);
+        }
+
+        // The snapshot goes through the snapshot dialog with a 14-digit stem.
+        std::string stem;
+        bool busyDuringDialog = false;
+        window->SetSnapshotDialogRunner([&](const std::string& s) {
+            stem = s;
+            busyDuringDialog = window->flags().uiBusy;
+            return std::string();
+        });
+        window->action(ids::kSnapshot)->trigger();
+        QCOMPARE(int(stem.size()), 14);
+        QVERIFY(busyDuringDialog);
+        QVERIFY(!window->flags().uiBusy);
+        QVERIFY(!std::filesystem::exists(home.path() / "snap.tmp"));
+
+        // The home page opens in the browser.
+        UrlCatcher catcher;
+        QDesktopServices::setUrlHandler("https", &catcher, "open");
+        window->action(ids::kHomePage)->trigger();
+        QDesktopServices::unsetUrlHandler("https");
+        QCOMPARE(catcher.opened.size(), 1);
+
+        // The mail check button without a POP3 server says what is missing in the log.
+        window->button(ids::kMailCheckButton)->click();
+        QVERIFY(window->logView()->toPlainText().count('\n') >= 2);
+
+        // "終了(&X)" closes the window.
+        window->action(ids::kExit)->trigger();
+        QVERIFY(!window->isVisible());
+    }
+
+    void trayMenuTextsFollowTheWindow() {
+        TempDir home;
+        WriteDeviceIni(home, "テストパターン");
+        auto window = MakeWindow(home);
+        window->show();
+        QVERIFY(window->Initialise());
+        QMenu* menu = window->tray()->PrepareMenu();
+        QStringList texts;
+        for (QAction* a : menu->actions())
+            texts << (a->isSeparator() ? QString("-") : a->text());
+        QCOMPARE(texts, (QStringList{"非表示(&S)", "-", "スナップショット(&P)", "-", "終了(&X)"}));
+        QCOMPARE(window->tray()->icon()->toolTip(), QString("KestrovaMail"));
+
+        window->ToggleWindow();
+        QVERIFY(QTest::qWaitFor([&] { return window->isHidden(); }, 2000));
+        QCOMPARE(window->tray()->PrepareMenu()->actions().first()->text(), QString("表示(&S)"));
+    }
+
+    void minimisingStopsThePreviewAndRestoringRunsIt() {
+        TempDir home;
+        WriteDeviceIni(home, "テストパターン");
+        auto window = MakeWindow(home);
+        window->show();
+        QVERIFY(window->Initialise());
+        QVERIFY(WaitForFrames(window->graph(), 3));
+
+        window->showMinimized();
+        QVERIFY(QTest::qWaitFor([&] { return window->isHidden(); }, 2000));
+        QTest::qWait(300);
+        const uint64_t stopped = window->graph().FrameCount();
+        QTest::qWait(500);
+        QCOMPARE(window->graph().FrameCount(), stopped);
+
+        window->ToggleWindow(); // the tray's left click restores it
+        QVERIFY(QTest::qWaitFor([&] { return window->isVisible(); }, 2000));
+        QVERIFY(WaitForFrames(window->graph(), 3));
+    }
+
+    void closeBoxMinimisesWithCloseCancelButExitAlwaysEnds() {
+        TempDir home;
+        WriteDeviceIni(home, "テストパターン");
+        auto window = MakeWindow(home);
+        window->show();
+        QVERIFY(window->Initialise());
+        window->settings().app.closeCancel = true;
+        window->close();
+        QVERIFY(QTest::qWaitFor([&] { return window->isHidden(); }, 2000));
+        QVERIFY(window->isMinimized());
+
+        window->showNormal();
+        window->RunCommand(ids::kTrayExit);
+        QVERIFY(!window->isVisible());
+        QVERIFY(!window->isMinimized());
+    }
+
+    void escapeAndEnterCloseNothing() {
+        TempDir home;
+        WriteDeviceIni(home, "テストパターン");
+        auto window = MakeWindow(home);
+        window->show();
+        QVERIFY(window->Initialise());
+        QTest::keyClick(window.get(), Qt::Key_Escape);
+        QTest::keyClick(window.get(), Qt::Key_Return);
+        QVERIFY(window->isVisible());
+    }
+
+    void dialogChangesReachSetupIniAtExit() {
+        TempDir home;
+        WriteDeviceIni(home, "テストパターン");
+        {
+            auto window = MakeWindow(home);
+            window->show();
+            QVERIFY(window->Initialise());
+            ModalAnswerer answerer([](QWidget* modal) {
+                modal->findChild<QCheckBox*>("id1024")->setChecked(true); // log to a file
+                modal->findChild<QCheckBox*>("id1025")->setChecked(true); // close box hides
+                qobject_cast<QDialog*>(modal)->accept();
+            });
+            window->action(ids::kAppSettings)->trigger();
+            QCOMPARE(answerer.seen, QStringList{"CAppConfigDlg"});
+            // Not saved yet: the application dialog changes memory only.
+            Settings onDisk;
+            LoadSettings(onDisk, home.folder(), m_sink);
+            QVERIFY(!onDisk.app.logFile);
+        }
+        Settings onDisk;
+        LoadSettings(onDisk, home.folder(), m_sink);
+        QVERIFY(onDisk.app.logFile);
+        QVERIFY(onDisk.app.closeCancel);
+    }
+
+private:
+    struct NullSink : IMessageSink {
+        void ShowMessage(const std::string&) override {}
+    } m_sink;
+    QStringList m_messages;
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "MainWindowTest.moc"
