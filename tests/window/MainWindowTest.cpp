@@ -4,6 +4,7 @@
 #include "app/SettingsStore.h"
 #include "app/window/CommandIds.h"
 #include "app/window/IconButton.h"
+#include "app/window/KestrovaMailApp.h"
 #include "app/window/KestrovaMailDlg.h"
 #include "app/window/PreviewWidget.h"
 #include "app/window/TrayIcon.h"
@@ -331,6 +332,47 @@ private slots:
         LoadSettings(onDisk, home.folder(), m_sink);
         QVERIFY(onDisk.app.logFile);
         QVERIFY(onDisk.app.closeCancel);
+    }
+
+    void startupArgumentWaitsOutTheDelayOncePerExactArgument() {
+        TempDir home;
+        TempDir::WriteFile(home.path() / "setup.ini",
+                           "[APPLICATION]\r\nSTARTUP_TIMER=1\r\nSTARTUP_DIALOG=off\r\n");
+        const struct {
+            QStringList arguments;
+            int minimumMs;
+            int maximumMs;
+        } cases[] = {
+            {{}, 0, 900},
+            {{"Startup", "STARTUP"}, 0, 900}, // letter case differs: no delay
+            {{"startup"}, 950, 5000},
+            {{"startup", "startup"}, 1950, 8000}, // given twice, waited twice
+        };
+        for (const auto& c : cases) {
+            CKestrovaMailApp app(c.arguments, home.folder());
+            QElapsedTimer timer;
+            timer.start();
+            QVERIFY(app.WaitForStartup());
+            QVERIFY2(timer.elapsed() >= c.minimumMs && timer.elapsed() <= c.maximumMs,
+                     qPrintable(c.arguments.join(' ')));
+        }
+    }
+
+    void startupCountdownCancelledEndsBeforeAnyWindow() {
+        TempDir home;
+        TempDir::WriteFile(home.path() / "setup.ini",
+                           "[APPLICATION]\r\nSTARTUP_TIMER=30\r\nSTARTUP_DIALOG=on\r\n");
+        ModalAnswerer answerer;
+        CKestrovaMailApp app({"startup"}, home.folder());
+        QVERIFY(!app.WaitForStartup());
+        QCOMPARE(answerer.seen, QStringList{"CTimerDialog"});
+
+        // No delay configured: no countdown whatever STARTUP_DIALOG says.
+        TempDir::WriteFile(home.path() / "setup.ini",
+                           "[APPLICATION]\r\nSTARTUP_TIMER=0\r\nSTARTUP_DIALOG=on\r\n");
+        ModalAnswerer none;
+        QVERIFY(CKestrovaMailApp({"startup"}, home.folder()).WaitForStartup());
+        QVERIFY(none.seen.isEmpty());
     }
 
 private:
