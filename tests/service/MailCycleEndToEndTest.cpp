@@ -1,0 +1,313 @@
+// The whole check cycle with real peers: dovecot as the mailbox, aiosmtpd as the SMTP server,
+// the GStreamer test pattern as the camera, the real activity log and log.txt.
+
+#include "app/ActivityLog.h"
+#include "app/MailService.h"
+#include "app/ServiceAdapters.h"
+#include "tests/service/IntegrationSupport.h"
+#include "tests/service/ServiceTestSupport.h"
+#include "tests/service/TestPatternCamera.h"
+#include "tests/support/DovecotPeer.h"
+#include "tests/support/ScriptedServer.h"
+#include "tests/support/SmtpPeer.h"
+#include "tests/support/TempDir.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+const LocalTime kNow{2026, 12, 6, 0, 15, 47, 44};
+
+// The mailbox's messages that carry the given Message-ID serials, in mailbox order.
+Lines Remaining(const DovecotPeer& dovecot) {
+    Lines ids;
+    for (const std::string& message : dovecot.Messages()) {
+        const auto at = message.find("Message-ID: <");
+        ids.push_back(at == std::string::npos
+                          ? "?"
+                          : message.substr(at + 13, message.find('>', at) - at - 13));
+    }
+    return ids;
+}
+
+std::string IdOf(const std::string& mail) {
+    const auto at = mail.find("Message-ID: <");
+    return mail.substr(at + 13, mail.find('>', at) - at - 13);
+}
+
+MailSettings BaseSettings(int pop3Port) {
+    MailSettings settings;
+    settings.pop3Server = "127.0.0.1";
+    settings.pop3Port = pop3Port;
+    settings.pop3Id = "camera";
+    settings.pop3Pass = "secret";
+    settings.smtpServer = "127.0.0.1";
+    settings.senderName = "監視カメラ";
+    settings.senderAddress = "camera@example.com";
+    return settings;
+}
+
+} // namespace
+
+TEST(MailCycleEndToEnd, AnswersAllowedRequestsOnceAndLeavesTheRestOnTheServer) {
+    TempDir home;
+    TempDir decoded;
+    AppSettings app;
+    app.logFile = true;
+    FixedClock clock(kNow);
+    ActivityLog activity(app, home.folder(), clock);
+    CActivityLogAdapter log(activity);
+    ServiceFlags flags;
+    TestPatternCamera camera(home.folder(), flags);
+    SmtpPeer smtp({.authUser = "camera", .authPassword = "secret"});
+
+    const std::string taro = RequestMail("Taro Yamada <taro@example.com>", "cap");
+    const std::string chatter = RequestMail("other@example.com", "hello");
+    const std::string taroAgain = RequestMail("taro@example.com", "  cap ");
+    const std::string stranger = RequestMail("stranger@example.com", "cap");
+    const std::string wrongCase = RequestMail("Taro@example.com", "cap");
+    const std::string capitals = RequestMail("hanako@example.com", "CAP");
+    const std::string encoded =
+        RequestMail("Hanako <hanako@example.com>", "=?ISO-2022-JP?B?Y2Fw?=");
+    DovecotPeer dovecot("camera", "secret",
+                        {taro, chatter, taroAgain, stranger, wrongCase, capitals, encoded});
+
+    MailSettings settings = BaseSettings(dovecot.port());
+    settings.smtpPort = smtp.port(); // the authenticating path delivers
+    settings.sendAddresses = {"taro@example.com", "hanako@example.com"};
+    CMailService service(settings, flags, log, camera.pictures(), clock, nullptr, ClosedPort());
+    const FrameSize size = camera.frameSize();
+    ASSERT_GT(size.width, 0);
+
+    {
+        SCOPED_TRACE("one reply to the two allowed requesters");
+        service.CheckMailNow();
+        const auto mails = smtp.WaitForMessages(1);
+        ASSERT_EQ(mails.size(), 1u) << dovecot.Log();
+        EXPECT_EQ(mails[0].sender, "camera@example.com");
+        EXPECT_EQ(mails[0].recipients, (Lines{"taro@example.com", "hanako@example.com"}));
+        const DecodedMail mail = SmtpPeer::DecodeMail(mails[0].file, DecodeFolder(decoded, "1"));
+        EXPECT_EQ(mail.headers.at("subject"), "キャプチャ画像");
+        EXPECT_EQ(mail.headers.at("x-mailer"), "KestrovaMail");
+        ASSERT_EQ(mail.texts.size(), 1u);
+        EXPECT_NE(mail.texts[0].find("2026年12月6日(日)15時47分44秒現在の画像です。"),
+                  std::string::npos);
+        ASSERT_EQ(mail.attachments.size(), 1u);
+        EXPECT_EQ(JpegSize(mail.attachments[0]), std::make_pair(size.width, size.height));
+
+        EXPECT_EQ(Remaining(dovecot),
+                  (Lines{IdOf(chatter), IdOf(stranger), IdOf(wrongCase), IdOf(capitals)}));
+        const Lines expected = {"送信完了<taro@example.com>", "送信完了<hanako@example.com>",
+                                "メールチェック完了"};
+        EXPECT_EQ(MessagesOf(activity.text()), expected);
+        EXPECT_EQ(FileMessages(home.path()), expected);
+        EXPECT_EQ(JpegFilesIn(home.path()), 0);
+        EXPECT_FALSE(flags.LastPicturePath().empty());
+        EXPECT_FALSE(flags.uiBusy.load());
+    }
+    {
+        SCOPED_TRACE("a Japanese check string in an encoded word, picture turned");
+        settings.checkString = "写真";
+        settings.imageRotation = true;
+        const std::string photo =
+            RequestMail("Hanako <hanako@example.com>", "=?ISO-2022-JP?B?GyRCPEw/PxsoQg==?=");
+        dovecot.AddMessage(photo);
+        EXPECT_EQ(service.CheckMail(), 1);
+        const auto mails = smtp.WaitForMessages(2);
+        ASSERT_EQ(mails.size(), 2u);
+        EXPECT_EQ(mails[1].recipients, Lines{"hanako@example.com"});
+        const DecodedMail mail = SmtpPeer::DecodeMail(mails[1].file, DecodeFolder(decoded, "2"));
+        ASSERT_EQ(mail.attachments.size(), 1u);
+        EXPECT_EQ(mail.attachments[0].filename().string().back(), 'g');
+        EXPECT_NE(mail.attachments[0].filename().string().find("r.jpg"), std::string::npos);
+        EXPECT_EQ(JpegSize(mail.attachments[0]), std::make_pair(size.height, size.width));
+        EXPECT_EQ(Remaining(dovecot).size(), 4u);
+        EXPECT_EQ(JpegFilesIn(home.path()), 0);
+    }
+    {
+        SCOPED_TRACE("what is left is read again and neither answered nor deleted");
+        settings.checkString = "cap";
+        settings.imageRotation = false;
+        EXPECT_EQ(service.CheckMail(), 1);
+        EXPECT_EQ(smtp.Messages().size(), 2u);
+        EXPECT_EQ(Remaining(dovecot),
+                  (Lines{IdOf(chatter), IdOf(stranger), IdOf(wrongCase), IdOf(capitals)}));
+    }
+    EXPECT_FALSE(service.CheckInProgress());
+}
+
+TEST(MailCycleEndToEnd, FailedRepliesLeaveTheRequestsForTheNextCycle) {
+    TempDir home;
+    AppSettings app;
+    app.logFile = true;
+    FixedClock clock(kNow);
+    ActivityLog activity(app, home.folder(), clock);
+    CActivityLogAdapter log(activity);
+    ServiceFlags flags;
+    TestPatternCamera camera(home.folder(), flags);
+    DovecotPeer dovecot("camera", "secret", {RequestMail("Taro <taro@example.com>", "cap")});
+
+    const int smtpPort = ClosedPort();
+    MailSettings settings = BaseSettings(dovecot.port());
+    settings.smtpPort = smtpPort;
+    CMailService service(settings, flags, log, camera.pictures(), clock, nullptr, smtpPort);
+
+    {
+        SCOPED_TRACE("SMTP server unreachable: nothing deleted, a line in log.txt only");
+        service.CheckMailNow();
+        EXPECT_EQ(MessagesOf(activity.text()), Lines{"メールチェック完了"});
+        EXPECT_EQ(FileMessages(home.path()),
+                  (Lines{"ERROR : SMTPサーバへの接続に失敗しました。", "メールチェック完了"}));
+        EXPECT_EQ(dovecot.MessageCount(), 1);
+        EXPECT_EQ(JpegFilesIn(home.path()), 0);
+    }
+    {
+        SCOPED_TRACE("the server is back without AUTH: the HELO path answers the request");
+        SmtpPeer smtp(SmtpOnPort(smtpPort));
+        service.CheckMailNow();
+        const auto mails = smtp.WaitForMessages(1);
+        ASSERT_EQ(mails.size(), 1u);
+        EXPECT_EQ(mails[0].recipients, Lines{"taro@example.com"});
+        EXPECT_EQ(
+            MessagesOf(activity.text()),
+            (Lines{"メールチェック完了", "送信完了<taro@example.com>", "メールチェック完了"}));
+        EXPECT_EQ(dovecot.MessageCount(), 0);
+        EXPECT_EQ(JpegFilesIn(home.path()), 0);
+    }
+    {
+        // Last, because dovecot slows down further log-ins after a refused one.
+        SCOPED_TRACE("POP3 log-in refused: a line in log.txt, nothing on screen");
+        const Lines screen = MessagesOf(activity.text());
+        Lines file = FileMessages(home.path());
+        settings.pop3Pass = "wrong";
+        service.CheckMailNow();
+        EXPECT_EQ(MessagesOf(activity.text()), screen);
+        file.push_back("ERROR : POP3サーバの接続に失敗しました。");
+        EXPECT_EQ(FileMessages(home.path()), file);
+    }
+    EXPECT_FALSE(service.CheckInProgress());
+}
+
+TEST(MailCycleEndToEnd, CommandSequenceOfAMailboxWhoseSecondMailIsARequest) {
+    TempDir home;
+    SmtpPeer smtp;
+    ScriptedServer pop3({"S: +OK ready",
+                         "C: USER camera",
+                         "S: +OK",
+                         "C: PASS secret",
+                         "S: +OK",
+                         "C: NOOP",
+                         "S: +OK",
+                         "C: STAT",
+                         "S: +OK 2 300",
+                         "C: STAT",
+                         "S: +OK 2 300",
+                         "C: LIST",
+                         "S: +OK",
+                         "S: 1 150",
+                         "S: 2 150",
+                         "S: .",
+                         "C: RETR 1",
+                         "S: +OK",
+                         "S: From: a@example.com",
+                         "S: Subject: hi",
+                         "S: ",
+                         "S: .",
+                         "C: RETR 2",
+                         "S: +OK",
+                         "S: From: <b@example.com>",
+                         "S: Subject: cap",
+                         "S: ",
+                         "S: .",
+                         "C: RSET",
+                         "S: +OK",
+                         "C: DELE 2",
+                         "S: +OK",
+                         "C: QUIT",
+                         "S: +OK"});
+    MailSettings settings = BaseSettings(pop3.port());
+    settings.smtpPort = smtp.port(); // no AUTH offered: the first path is refused
+    ServiceFlags flags;
+    flags.graphReady = true;
+    RecordingLog log;
+    FakePictureSource pictures(home.folder());
+    FixedClock clock(kNow);
+    CMailService service(settings, flags, log, pictures, clock, nullptr, smtp.port());
+
+    EXPECT_EQ(service.CheckMail(), 1);
+    EXPECT_EQ(pop3.Mismatch(), "");
+    EXPECT_EQ(pictures.grabs, 1);
+    ASSERT_EQ(smtp.Messages().size(), 1u);
+    EXPECT_EQ(smtp.Messages()[0].recipients, Lines{"b@example.com"});
+    EXPECT_EQ(log.screen, Lines{"送信完了<b@example.com>"});
+    EXPECT_EQ(JpegFilesIn(home.path()), 0);
+}
+
+TEST(MailCycleEndToEnd, RequestsWithoutAUsableAddressAreLeftAloneAndAFailedDeleteKeepsNoPicture) {
+    // Mail 1 has no From, mail 2 a name without brackets: answering them would make the whole
+    // reply fail for every requester. Mail 3 is answered; its DELE then fails.
+    TempDir home;
+    SmtpPeer smtp;
+    ScriptedServer pop3({"S: +OK ready",
+                         "C: USER camera",
+                         "S: +OK",
+                         "C: PASS secret",
+                         "S: +OK",
+                         "C: NOOP",
+                         "S: +OK",
+                         "C: STAT",
+                         "S: +OK 3 300",
+                         "C: STAT",
+                         "S: +OK 3 300",
+                         "C: LIST",
+                         "S: +OK",
+                         "S: 1 100",
+                         "S: 2 100",
+                         "S: 3 100",
+                         "S: .",
+                         "C: RETR 1",
+                         "S: +OK",
+                         "S: Subject: cap",
+                         "S: ",
+                         "S: .",
+                         "C: RETR 2",
+                         "S: +OK",
+                         "S: From: Taro Yamada taro@example.com",
+                         "S: Subject: cap",
+                         "S: ",
+                         "S: .",
+                         "C: RETR 3",
+                         "S: +OK",
+                         "S: From: c@example.com",
+                         "S: Subject: cap",
+                         "S: ",
+                         "S: .",
+                         "C: RSET",
+                         "S: +OK",
+                         "C: DELE 3",
+                         "S: -ERR busy",
+                         "C: QUIT",
+                         "S: +OK"});
+    MailSettings settings = BaseSettings(pop3.port());
+    settings.smtpPort = smtp.port();
+    ServiceFlags flags;
+    flags.graphReady = true;
+    RecordingLog log;
+    FakePictureSource pictures(home.folder());
+    FixedClock clock(kNow);
+    CMailService service(settings, flags, log, pictures, clock, nullptr, smtp.port());
+
+    EXPECT_EQ(service.CheckMail(), 0); // the failed DELE ends the cycle
+    EXPECT_EQ(pop3.Mismatch(), "");
+    ASSERT_EQ(smtp.Messages().size(), 1u);
+    EXPECT_EQ(smtp.Messages()[0].recipients, Lines{"c@example.com"});
+    EXPECT_EQ(log.screen, Lines{"送信完了<c@example.com>"});
+    EXPECT_EQ(JpegFilesIn(home.path()), 0);
+    EXPECT_FALSE(service.CheckInProgress());
+}
