@@ -122,6 +122,22 @@ TEST(EncodeBase64Block, CompositeBlocksMatchWholeText) {
     EXPECT_EQ(chained, EncodeBase64Block(bytes));
 }
 
+TEST(EncodeBase64Block, PredictedLengthIsExactForEveryShape) {
+    // Writing into a buffer of exactly the predicted size: a wrong prediction overruns it,
+    // which the sanitizer build reports.
+    const std::string bytes = RandomBytes(400, 5);
+    for (unsigned flags = 0; flags < 4; ++flags) {
+        for (std::size_t n = 0; n <= bytes.size(); ++n) {
+            const std::size_t predicted = Base64EncodedLength(n, flags);
+            std::vector<char> out(predicted);
+            ASSERT_EQ(EncodeBase64To(reinterpret_cast<const unsigned char*>(bytes.data()), n, flags,
+                                     out.data()),
+                      predicted)
+                << n << " flags " << flags;
+        }
+    }
+}
+
 // --- EncodeQuotedPrintableBlock --------------------------------------------------------------
 
 // Reverses the encoding: soft breaks vanish, "=XX" becomes its byte.
