@@ -6,6 +6,7 @@
 #include "mail/TextCodec.h"
 
 #include <array>
+#include <new>
 #include <optional>
 
 namespace {
@@ -61,7 +62,7 @@ bool StartsWith(std::string_view s, std::string_view prefix) {
 
 } // namespace
 
-std::string CJisHeaderEncoder::ShiftJisToJis(std::string_view sjis) {
+std::string CJisHeaderEncoder::ShiftJisToJis(std::string_view sjis) try {
     const std::string_view in = CText(sjis);
     std::string out;
     out.reserve(in.size() + in.size() / 2 + 8);
@@ -94,14 +95,18 @@ std::string CJisHeaderEncoder::ShiftJisToJis(std::string_view sjis) {
     if (doubleByte)
         out.append(kToAscii); // the text ended inside a run; close it so it ends in ASCII
     return out;
+} catch (const std::bad_alloc&) {
+    return {}; // out of memory: the empty text
 }
 
-std::string CJisHeaderEncoder::MakeEncodedWord(std::string_view jis) {
+std::string CJisHeaderEncoder::MakeEncodedWord(std::string_view jis) try {
     const std::string_view in = CText(jis);
     std::string out = "=?ISO-2022-JP?B?";
     out.append(encoders::EncodeBase64Block(in, encoders::Base64Flag::NoLineBreaks));
     out.append("?=");
     return out;
+} catch (const std::bad_alloc&) {
+    return {}; // out of memory: the empty text
 }
 
 // The value is cut into segments at every '=', CR, LF and TAB (which are dropped, runs of them
@@ -110,7 +115,7 @@ std::string CJisHeaderEncoder::MakeEncodedWord(std::string_view jis) {
 // base64 and then from ISO-2022-JP. Any other segment except a lone "?" (the rest of a closing
 // "?=") is plain text and only passes JisToShiftJis. Blanks between words are segments of their
 // own and stay.
-std::string CJisHeaderEncoder::DecodeHeaderText(std::string_view raw) {
+std::string CJisHeaderEncoder::DecodeHeaderText(std::string_view raw) try {
     static constexpr std::string_view kLabels[] = {"?ISO-2022-JP?B?", "?iso-2022-jp?B?",
                                                    "?shift_jis?B?"};
     static constexpr std::string_view kSeparators{"=\r\n\t"};
@@ -148,9 +153,11 @@ std::string CJisHeaderEncoder::DecodeHeaderText(std::string_view raw) {
         }
     }
     return result;
+} catch (const std::bad_alloc&) {
+    return {}; // out of memory: the empty text
 }
 
-std::string CJisHeaderEncoder::JisToShiftJis(std::string_view jis) {
+std::string CJisHeaderEncoder::JisToShiftJis(std::string_view jis) try {
     const std::string_view in = CText(jis);
     std::string out;
     out.reserve(in.size() + 8);
@@ -187,9 +194,11 @@ std::string CJisHeaderEncoder::JisToShiftJis(std::string_view jis) {
         }
     }
     return out;
+} catch (const std::bad_alloc&) {
+    return {}; // out of memory: the empty text
 }
 
-std::string CJisHeaderEncoder::DecodeBase64Text(std::string_view base64) {
+std::string CJisHeaderEncoder::DecodeBase64Text(std::string_view base64) try {
     const std::string_view in = CText(base64);
     auto value = [](unsigned char c) -> unsigned {
         if (c >= 'A' && c <= 'Z')
@@ -221,4 +230,6 @@ std::string CJisHeaderEncoder::DecodeBase64Text(std::string_view base64) {
         }
     }
     return out;
+} catch (const std::bad_alloc&) {
+    return {}; // out of memory: the empty text
 }

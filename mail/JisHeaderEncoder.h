@@ -5,7 +5,7 @@
 // program's UTF-8 with text::Utf8ToSjis / text::SjisToUtf8 (mail/TextCodec.h).
 //
 // Inputs are treated as C texts: a NUL byte ends the text. Outputs grow to fit, however long the
-// input; nothing is read past the end of an input.
+// input; nothing is read past the end of an input. Running out of memory gives the empty text.
 
 #include <string>
 #include <string_view>
