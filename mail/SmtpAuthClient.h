@@ -98,7 +98,7 @@ private:
     bool ExpectWithin99(int expected, int skipped, int error);
     bool RunDialogue();
     bool MakeHeader(std::string& header);
-    void SendAttachments();
+    bool SendAttachments();
     void Fail(int code) { m_errorCode = code; }
     void CloseSocket();
 

@@ -1,0 +1,220 @@
+#include "mail/MimeMessage.h"
+
+#include "mail/ContentEncoders.h"
+#include "mail/MimeFilePart.h"
+#include "mail/MimeFormat.h"
+#include "mail/MimeTextPart.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr unsigned kLatin1CodePage = 28591;
+// Charset names of 50 characters or more are not taken.
+constexpr std::size_t kMaxCharsetLength = 49;
+
+// A display name that stays plain text is written as a quoted string (RFC 5322 3.2.4).
+std::string QuotedName(const std::string& name) {
+    std::string out = "\"";
+    for (char c : name) {
+        if (c == '\\' || c == '"')
+            out += '\\';
+        out += c;
+    }
+    return out + '"';
+}
+
+} // namespace
+
+CMimeMessage::CMimeMessage(std::shared_ptr<CCodePageService> service) {
+    m_codePageService = service ? std::move(service) : CCodePageService::Create();
+}
+
+CMimeMessage::~CMimeMessage() = default;
+
+bool CMimeMessage::SetCodePageService(std::shared_ptr<CCodePageService> service) {
+    m_codePageService = service ? std::move(service) : CCodePageService::Create();
+    return m_codePageService != nullptr;
+}
+
+bool CMimeMessage::SetPriorityLevel(int level) {
+    if (level < 0)
+        return false;
+    m_priority = level;
+    return true;
+}
+
+std::optional<std::string> CMimeMessage::ConvertToCodePage(std::string_view utf8,
+                                                           unsigned codePage) const {
+    if (!m_codePageService)
+        return std::nullopt;
+    return m_codePageService->ConvertFromUtf8(utf8, codePage);
+}
+
+std::optional<std::string> CMimeMessage::CharsetForCodePage(unsigned codePage) const {
+    std::optional<std::string> name;
+    if (!m_codePageService) {
+        if (codePage == 0 || codePage == kLatin1CodePage)
+            name = "iso-8859-1";
+    } else {
+        name = m_codePageService->CharsetName(codePage);
+    }
+    if (name && name->size() > kMaxCharsetLength)
+        return std::nullopt;
+    return name;
+}
+
+bool CMimeMessage::AddToRecipient(std::string_view address, std::string_view displayName,
+                                  unsigned codePage) {
+    if (address.empty() && displayName.empty())
+        return false;
+    if (!mime::IsSafeAddress(address))
+        return false;
+    std::string entry;
+    if (!displayName.empty()) {
+        auto name = ConvertToCodePage(mime::StripLineBreaks(displayName), codePage);
+        auto charset = CharsetForCodePage(codePage);
+        if (!name || !charset)
+            return false;
+        if (encoders::CountExtendedBytes(*name) == 0)
+            entry = QuotedName(*name);
+        else
+            entry = mime::EncodeHeaderText(*name, *charset);
+    }
+    if (!address.empty()) {
+        if (!entry.empty())
+            entry += ' ';
+        entry += '<' + std::string(address) + '>';
+    }
+    if (!m_toList.empty())
+        m_toList += ", ";
+    m_toList += entry;
+    return true;
+}
+
+bool CMimeMessage::SetSenderAddress(std::string_view address) {
+    if (address.empty() || !mime::IsSafeAddress(address))
+        return false;
+    m_fromAddress = address;
+    return true;
+}
+
+bool CMimeMessage::SetSenderDisplayName(std::string_view name, unsigned codePage) {
+    auto converted = ConvertToCodePage(mime::StripLineBreaks(name), codePage);
+    auto charset = CharsetForCodePage(codePage);
+    if (!converted || !charset)
+        return false;
+    m_senderName = std::move(*converted);
+    m_senderNameCharset = std::move(*charset);
+    return true;
+}
+
+bool CMimeMessage::SetSubjectText(std::string_view subject, unsigned codePage) {
+    auto converted = ConvertToCodePage(mime::StripLineBreaks(subject), codePage);
+    auto charset = CharsetForCodePage(codePage);
+    if (!converted || !charset)
+        return false;
+    m_subject = std::move(*converted);
+    m_subjectCharset = std::move(*charset);
+    return true;
+}
+
+bool CMimeMessage::AddTextPart(std::string_view text, int position, unsigned codePage) {
+    std::optional<std::string> bytes =
+        m_codePageService ? ConvertToCodePage(text, codePage) : std::string(text);
+    auto charset = CharsetForCodePage(codePage);
+    if (!bytes || !charset)
+        return false;
+    auto part = std::make_unique<CMimeTextPart>(std::move(*bytes), std::move(*charset));
+    const std::size_t index = position <= 1 ? 0 : static_cast<std::size_t>(position - 1);
+    m_parts.insert(m_parts.begin() + static_cast<std::ptrdiff_t>(std::min(index, m_parts.size())),
+                   std::move(part));
+    return true;
+}
+
+bool CMimeMessage::AddFileAttachment(const std::string& path, std::string_view contentType,
+                                     int transferEncoding, unsigned codePage) {
+    if (path.empty() || path.size() > CMimeFilePart::kMaxPathLength)
+        return false;
+    auto charset = CharsetForCodePage(codePage);
+    if (!charset)
+        return false;
+    if (transferEncoding < kTransferBase64 || transferEncoding > kTransferQuotedPrintable)
+        return false;
+    std::string type =
+        contentType.empty() ? mime::LookupContentType(path) : mime::StripLineBreaks(contentType);
+    m_parts.push_back(std::make_unique<CMimeFilePart>(path, transferEncoding, std::move(type),
+                                                      std::move(*charset)));
+    return true;
+}
+
+bool CMimeMessage::MakePartHeader(const std::string& boundary, std::string& header) const {
+    header = "X-Priority: " + std::to_string(m_priority) + "\r\n" + m_extraHeaderText;
+    if (!boundary.empty()) {
+        header += "MIME-Version: 1.0\r\nContent-Type: multipart/mixed;\r\n\tboundary=\"" +
+                  boundary + "\"\r\n";
+    }
+    return true;
+}
+
+bool CMimeMessage::WriteTo(CMimeStream& stream, unsigned flags) {
+    const std::string boundary = m_parts.size() > 1 ? mime::MakeBoundary() : std::string();
+    return WriteTo(stream, boundary, flags);
+}
+
+bool CMimeMessage::WriteTo(CMimeStream& stream, const std::string& boundary, unsigned flags) {
+    std::string block;
+    if (!MakeHeaderLines(block) || !stream.WriteAll(block))
+        return false;
+    if (!MakePartHeader(boundary, block) || !stream.WriteAll(block))
+        return false;
+    for (auto& part : m_parts) {
+        if (!part->WriteTo(stream, boundary, flags))
+            return false;
+    }
+    return boundary.empty() || stream.WriteAll("\r\n\r\n--" + boundary + "--\r\n");
+}
+
+std::unique_ptr<CMimePart> CMimeMessage::Clone() const {
+    auto copy = std::make_unique<CMimeMessage>(m_codePageService);
+    copy->m_fromAddress = m_fromAddress;
+    copy->m_toList = m_toList;
+    copy->m_subject = m_subject;
+    copy->m_priority = m_priority;
+    copy->m_extraHeaderText = m_extraHeaderText;
+    copy->m_senderName = m_senderName;
+    copy->m_subjectCharset = m_subjectCharset;
+    copy->m_senderNameCharset = m_senderNameCharset;
+    for (const auto& part : m_parts)
+        copy->m_parts.push_back(part->Clone());
+    return copy;
+}
+
+std::string CMimeMessage::EnvelopeRecipients() const {
+    std::string result;
+    const std::string& list = m_toList;
+    for (std::size_t i = 0; i < list.size();) {
+        const char c = list[i];
+        if (c == '"') {
+            // A quoted display name, with its backslash escapes.
+            for (++i; i < list.size() && list[i] != '"'; ++i) {
+                if (list[i] == '\\')
+                    ++i;
+            }
+            i = std::min(i + 1, list.size());
+        } else if (c == '<') {
+            const std::size_t close = list.find('>', i + 1);
+            const std::size_t end = close == std::string::npos ? list.size() : close;
+            if (!result.empty())
+                result += ',';
+            result.append(list, i + 1, end - i - 1);
+            i = close == std::string::npos ? list.size() : close + 1;
+        } else if (c == '=') {
+            const std::size_t close = list.find("?=", i + 1);
+            i = close == std::string::npos ? list.size() : close + 2;
+        } else {
+            ++i;
+        }
+    }
+    return result;
+}

@@ -1,0 +1,611 @@
+// SMTP submission with EHLO (RFC 5321 4.1.1.1) and AUTH LOGIN (RFC 4954; the LOGIN mechanism
+// sends user name and password base64-encoded, each after a 334 challenge), then a
+// multipart/mixed message (RFC 2046 5.1) with base64 attachments (RFC 2045 6.8).
+#include "mail/SmtpAuthClient.h"
+
+#include "mail/ContentEncoders.h"
+#include "mail/MimeFormat.h"
+#include "mail/SmtpSocketWait.h"
+#include "mail/TextCodec.h"
+
+#include <arpa/inet.h>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+#include <memory>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+using smtpwait::Clock;
+
+constexpr uint16_t kDefaultSmtpPort = 25;
+constexpr std::size_t kHostNameBufferSize = 255;
+constexpr std::size_t kChunkBytes = 54;      // one base64 line of 72 characters
+constexpr std::size_t kSendThreshold = 5119; // collected base64 text is sent beyond this
+constexpr int kMaxReplyLines = 99;
+
+struct AddrInfoDeleter {
+    void operator()(addrinfo* list) const { freeaddrinfo(list); }
+};
+using AddrInfoList = std::unique_ptr<addrinfo, AddrInfoDeleter>;
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
+
+// "Sun, 06 Dec 2026 16:05:09 +0000": the UTC clock, with its zone written out.
+std::string UtcDate() {
+    static constexpr const char* days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static constexpr const char* months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                             "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    gmtime_r(&now, &utc);
+    char text[64];
+    std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d +0000", days[utc.tm_wday],
+                  utc.tm_mday, months[utc.tm_mon], utc.tm_year + 1900, utc.tm_hour, utc.tm_min,
+                  utc.tm_sec);
+    return text;
+}
+
+// The body on the wire: Shift_JIS, every line break CR LF (a bare LF or CR could be read as
+// an end of data, RFC 5321 2.3.8) and a leading '.' doubled (RFC 5321 4.5.2).
+std::string WireBody(std::string_view utf8) {
+    const std::string sjis = text::Utf8ToSjis(utf8);
+    std::string out;
+    out.reserve(sjis.size() + 16);
+    bool lineStart = true;
+    for (std::size_t i = 0; i < sjis.size(); ++i) {
+        const char c = sjis[i];
+        if (c == '\r' || c == '\n') {
+            out += "\r\n";
+            if (c == '\r' && i + 1 < sjis.size() && sjis[i + 1] == '\n')
+                ++i;
+            lineStart = true;
+            continue;
+        }
+        if (lineStart && c == '.')
+            out += '.';
+        out += c;
+        lineStart = false;
+    }
+    return out;
+}
+
+std::string FileNameOf(const std::string& path) {
+    const std::size_t slash = path.find_last_of("/\\");
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::string out;
+    for (char c : name) {
+        if (c == '\r' || c == '\n')
+            continue;
+        if (c == '"' || c == '\\')
+            out += '\\';
+        out += c;
+    }
+    return out;
+}
+
+std::string RecipientList(const std::vector<std::pair<std::string, std::string>>& list) {
+    std::string out;
+    for (const auto& [name, address] : list) {
+        if (!out.empty())
+            out += ',';
+        out += name + '<' + address + '>';
+    }
+    return out;
+}
+
+} // namespace
+
+CSmtpAuthClient::CSmtpAuthClient() = default;
+
+CSmtpAuthClient::~CSmtpAuthClient() {
+    CloseSocket();
+}
+
+std::string CSmtpAuthClient::ErrorMessageFor(int code) {
+    switch (code) {
+    case kNoError:
+        return "";
+    case kWinsockInit:
+        return "Unable to initialise winsock2.";
+    case kWinsockVersion:
+        return "Wrong version of the winsock2.";
+    case kSendFailed:
+        return "Function send() failed.";
+    case kRecvFailed:
+        return "Function recv() failed.";
+    case kConnectFailed:
+        return "Function connect failed.";
+    case kResolveFailed:
+        return "Functions gethostbyname() or gethostbyaddr() failed.";
+    case kInvalidSocket:
+        return "Invalid winsock2 socket.";
+    case kHostNameFailed:
+        return "Function hostname() failed.";
+    case kBadIpv4Address:
+        return "Improper IPv4 address.";
+    case kUndefinedHeader:
+        return "Undefined message header.";
+    case kUndefinedFrom:
+        return "Undefined from is the mail.";
+    case kUndefinedSubject:
+        return "Undefined message subject.";
+    case kUndefinedRecipient:
+        return "Undefined at least one reciepent.";
+    case kUndefinedLogin:
+        return "Undefined user login.";
+    case kUndefinedPassword:
+        return "Undefined user password.";
+    case kUndefinedRecipientMail:
+        return "Undefined recipent mail.";
+    case kMailFromRefused:
+        return "Server returned error after sending MAIL FROM.";
+    case kEhloRefused:
+        return "Server returned error after sending EHLO.";
+    case kAuthLoginRefused:
+        return "Server returned error after sending AUTH LOGIN.";
+    case kDataRefused:
+        return "Server returned error after sending DATA.";
+    case kQuitRefused:
+        return "Server returned error after sending QUIT.";
+    case kRcptToRefused:
+        return "Server returned error after sending RCPT TO.";
+    case kMessageBodyRefused:
+        return "Error in message body";
+    case kConnectionClosed:
+        return "Server has closed the connection.";
+    case kServerNotReady:
+        return "Server is not ready.";
+    case kServerNotResponding:
+        return "Server not responding";
+    case kFileNotExist:
+        return "File not exist.";
+    case kMessageTooBig:
+        return "Message is too big.";
+    case kBadLogin:
+        return "Bad login or password.";
+    case kUnexpectedResponse:
+        return "Undefined xyz SMTP response.";
+    case kLackOfMemory:
+        return "Lack of memory.";
+    default:
+        return "Undefined error id.";
+    }
+}
+
+void CSmtpAuthClient::SetServerEndpoint(const std::string& host, uint16_t port) {
+    m_serverHost = host;
+    m_serverPort = port;
+}
+
+bool CSmtpAuthClient::SetFromAddress(std::string_view address) {
+    if (!mime::IsSafeAddress(address))
+        return false;
+    m_fromAddress = address;
+    return true;
+}
+
+bool CSmtpAuthClient::SetReplyAddress(std::string_view address) {
+    if (!mime::IsSafeAddress(address))
+        return false;
+    m_replyAddress = address;
+    return true;
+}
+
+void CSmtpAuthClient::SetFromName(std::string_view name) {
+    m_fromName = mime::StripLineBreaks(name);
+}
+
+void CSmtpAuthClient::SetSubjectLine(std::string_view subject) {
+    m_subject = mime::StripLineBreaks(subject);
+    m_hasSubject = true;
+}
+
+void CSmtpAuthClient::SetBodyText(std::string_view utf8Body) {
+    m_body = utf8Body;
+}
+
+void CSmtpAuthClient::SetMailerName(std::string_view name) {
+    m_mailerName = mime::StripLineBreaks(name);
+}
+
+void CSmtpAuthClient::SetAuthUser(std::string_view user) {
+    m_authUser = user;
+    m_hasAuthUser = true;
+}
+
+void CSmtpAuthClient::SetAuthPassword(std::string_view password) {
+    m_authPassword = password;
+    m_hasAuthPassword = true;
+}
+
+bool CSmtpAuthClient::AddToAddress(std::string_view address, std::string_view name) {
+    if (address.empty() || !mime::IsSafeAddress(address)) {
+        Fail(kUndefinedRecipientMail);
+        return false;
+    }
+    m_toList.emplace_back(mime::StripLineBreaks(name), std::string(address));
+    return true;
+}
+
+bool CSmtpAuthClient::AddCcAddress(std::string_view address, std::string_view name) {
+    if (address.empty() || !mime::IsSafeAddress(address)) {
+        Fail(kUndefinedRecipientMail);
+        return false;
+    }
+    m_ccList.emplace_back(mime::StripLineBreaks(name), std::string(address));
+    return true;
+}
+
+bool CSmtpAuthClient::AddBccAddress(std::string_view address, std::string_view name) {
+    if (address.empty() || !mime::IsSafeAddress(address)) {
+        Fail(kUndefinedRecipientMail);
+        return false;
+    }
+    m_bccList.emplace_back(mime::StripLineBreaks(name), std::string(address));
+    return true;
+}
+
+bool CSmtpAuthClient::AttachFile(const std::string& path) {
+    m_attachments.push_back(path);
+    return true;
+}
+
+void CSmtpAuthClient::CloseSocket() {
+    if (m_fd >= 0) {
+        ::shutdown(m_fd, SHUT_RDWR);
+        ::close(m_fd);
+    }
+    m_fd = -1;
+    m_received.clear();
+}
+
+bool CSmtpAuthClient::Connect() {
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (!m_serverHost.empty() && std::isalpha(static_cast<unsigned char>(m_serverHost[0]))) {
+        if (::getaddrinfo(m_serverHost.c_str(), nullptr, &hints, &found) != 0) {
+            Fail(kResolveFailed);
+            return false;
+        }
+    } else {
+        // A dotted address is used as it is; looking it up by address first would refuse
+        // every server whose address has no reverse entry.
+        in_addr parsed{};
+        if (::inet_aton(m_serverHost.c_str(), &parsed) == 0) {
+            Fail(kBadIpv4Address);
+            return false;
+        }
+        hints.ai_flags = AI_NUMERICHOST;
+        if (::getaddrinfo(inet_ntoa(parsed), nullptr, &hints, &found) != 0) {
+            Fail(kResolveFailed);
+            return false;
+        }
+    }
+    AddrInfoList addresses(found);
+
+    m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (m_fd < 0) {
+        Fail(kInvalidSocket);
+        return false;
+    }
+    uint16_t port = m_serverPort;
+    if (port == 0) {
+        servent entry{};
+        servent* result = nullptr;
+        char buffer[1024];
+        port = (::getservbyname_r("mail", "tcp", &entry, buffer, sizeof buffer, &result) == 0 &&
+                result)
+                   ? ntohs(static_cast<uint16_t>(result->s_port))
+                   : kDefaultSmtpPort;
+    }
+    sockaddr_in target = *reinterpret_cast<const sockaddr_in*>(addresses->ai_addr);
+    target.sin_port = htons(port);
+    addrinfo one = *addresses;
+    one.ai_addr = reinterpret_cast<sockaddr*>(&target);
+    one.ai_addrlen = sizeof target;
+    if (!smtpwait::ConnectWithin(m_fd, one, static_cast<int>(m_replyTimeout.count()))) {
+        Fail(kConnectFailed);
+        return false;
+    }
+    return true;
+}
+
+bool CSmtpAuthClient::SendText(std::string_view text) {
+    const auto deadline = Clock::now() + m_replyTimeout;
+    while (!text.empty()) {
+        const ssize_t n = m_fd < 0 ? -1 : ::send(m_fd, text.data(), text.size(), MSG_NOSIGNAL);
+        if (n > 0) {
+            text.remove_prefix(static_cast<std::size_t>(n));
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) &&
+            smtpwait::WaitFor(m_fd, POLLOUT, deadline))
+            continue;
+        Fail(kSendFailed);
+        return false;
+    }
+    return true;
+}
+
+// One reply line up to its LF, waiting at most the reply timeout for it; code is taken from
+// its first three bytes.
+bool CSmtpAuthClient::ReadLine(int& code) {
+    const auto deadline = Clock::now() + m_replyTimeout;
+    std::size_t lf;
+    while ((lf = m_received.find('\n')) == std::string::npos) {
+        if (m_received.size() >= kBufferSize - 1) {
+            Fail(kLackOfMemory);
+            return false;
+        }
+        if (!smtpwait::WaitFor(m_fd, POLLIN, deadline)) {
+            Fail(kServerNotResponding);
+            return false;
+        }
+        char chunk[1024];
+        const ssize_t n = ::recv(m_fd, chunk, sizeof chunk, 0);
+        if (n < 0) {
+            if (errno == EINTR || errno == EAGAIN)
+                continue;
+            Fail(kRecvFailed);
+            return false;
+        }
+        if (n == 0) {
+            if (m_received.empty()) {
+                Fail(kConnectionClosed);
+                return false;
+            }
+            lf = m_received.size() - 1; // the connection end closes the line
+            break;
+        }
+        m_received.append(chunk, static_cast<std::size_t>(n));
+    }
+    if (lf + 1 >= kBufferSize) {
+        Fail(kLackOfMemory);
+        return false;
+    }
+    const std::string line = m_received.substr(0, lf + 1);
+    m_received.erase(0, lf + 1);
+    auto digit = [&line](std::size_t i) { return (i < line.size() ? line[i] : '\0') - '0'; };
+    code = 100 * digit(0) + 10 * digit(1) + digit(2);
+    return true;
+}
+
+bool CSmtpAuthClient::ExpectOne(int expected, int error) {
+    int code = 0;
+    if (!ReadLine(code))
+        return false;
+    if (code != expected) {
+        Fail(error);
+        return false;
+    }
+    return true;
+}
+
+bool CSmtpAuthClient::ExpectWithin99(int expected, int skipped, int error) {
+    for (int lines = 0; lines < kMaxReplyLines; ++lines) {
+        int code = 0;
+        if (!ReadLine(code))
+            return false;
+        if (code == expected)
+            return true;
+        if (code != skipped) {
+            Fail(error);
+            return false;
+        }
+    }
+    Fail(kServerNotResponding);
+    return false;
+}
+
+bool CSmtpAuthClient::MakeHeader(std::string& header) {
+    if (m_fromAddress.empty()) {
+        Fail(kUndefinedFrom);
+        return false;
+    }
+    if (m_toList.empty()) {
+        Fail(kUndefinedRecipient);
+        return false;
+    }
+    header = "Date: " + UtcDate() + "\r\n";
+    header += "From: " + m_fromName + " <" + m_fromAddress + ">\r\n";
+    if (!m_mailerName.empty())
+        header += "X-Mailer: " + m_mailerName + "\r\n";
+    if (!m_replyAddress.empty())
+        header += "Reply-To: " + m_replyAddress + "\r\n";
+    header += m_priority == 2   ? "X-Priority: 2 (High)\r\n"
+              : m_priority == 4 ? "X-Priority: 4 (Low)\r\n"
+                                : "X-Priority: 3 (Normal)\r\n";
+    header += "To: " + RecipientList(m_toList) + "\r\n";
+    if (!m_ccList.empty())
+        header += "Cc: " + RecipientList(m_ccList) + "\r\n";
+    // No Bcc line: it would show the blind copies to every recipient.
+    if (m_hasSubject) {
+        header += "Subject:" + m_subject + "\r\n";
+    } else {
+        header += "Subject:  \r\n";
+        Fail(kUndefinedSubject);
+    }
+    header += "MIME-Version: 1.0\r\n";
+    if (!m_attachments.empty()) {
+        header += "Content-Type: multipart/mixed; boundary=\"" + std::string(kBoundary) +
+                  "\"\r\n\r\n--" + kBoundary + "\r\n";
+    }
+    // The body is Shift_JIS, so it is 8bit data, not 7bit (RFC 2045 2.8).
+    header += "Content-type: text/plain; charset=SHIFT-JIS\r\n"
+              "Content-Transfer-Encoding: 8bit\r\n\r\n";
+    if (header.size() >= kBufferSize) {
+        Fail(kLackOfMemory);
+        return false;
+    }
+    return true;
+}
+
+bool CSmtpAuthClient::SendAttachments() {
+    std::uint64_t total = 0;
+    for (const std::string& path : m_attachments) {
+        const std::string name = FileNameOf(path);
+        if (!SendText("--" + std::string(kBoundary) +
+                      "\r\nContent-Type: application/x-msdownload; name=\"" + name +
+                      "\"\r\nContent-Transfer-Encoding: base64\r\n"
+                      "Content-Disposition: attachment; filename=\"" +
+                      name + "\"\r\n\r\n"))
+            return false;
+
+        FileHandle file(std::fopen(path.c_str(), "rb"));
+        if (!file) {
+            Fail(kFileNotExist);
+            return true; // the remaining attachments are skipped, the message is finished
+        }
+        unsigned char chunk[kChunkBytes];
+        std::uint64_t size = 0;
+        for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, file.get())) > 0;)
+            size += n;
+        total += size;
+        if (total >= kMaxAttachmentBytes) {
+            Fail(kMessageTooBig);
+            continue;
+        }
+
+        std::rewind(file.get());
+        std::string lines;
+        for (std::uint64_t i = 0; i < size / kChunkBytes + 1; ++i) {
+            const std::size_t n = std::fread(chunk, 1, sizeof chunk, file.get());
+            lines += encoders::EncodeBase64Block(
+                std::string_view(reinterpret_cast<const char*>(chunk), n),
+                encoders::Base64Flag::NoLineBreaks);
+            lines += "\r\n";
+            if (lines.size() > kSendThreshold) {
+                if (!SendText(lines))
+                    return false;
+                lines.clear();
+            }
+        }
+        if (!SendText(lines))
+            return false;
+    }
+    return true;
+}
+
+bool CSmtpAuthClient::RunDialogue() {
+    if (!Connect()) {
+        Fail(kInvalidSocket);
+        return false;
+    }
+    if (!ExpectOne(220, kServerNotReady))
+        return false;
+
+    char hostName[kHostNameBufferSize + 1] = {};
+    if (::gethostname(hostName, kHostNameBufferSize) == 0) {
+        m_localHostName = hostName;
+    } else {
+        Fail(kHostNameFailed);
+        m_localHostName = "domain";
+    }
+    if (!SendText("EHLO " + m_localHostName + "\r\n") || !ExpectOne(250, kEhloRefused))
+        return false;
+    if (!SendText("AUTH LOGIN\r\n") || !ExpectWithin99(334, 250, kAuthLoginRefused))
+        return false;
+
+    if (!m_hasAuthUser) {
+        Fail(kUndefinedLogin);
+        return false;
+    }
+    if (!SendText(encoders::EncodeBase64Block(m_authUser, encoders::Base64Flag::NoLineBreaks) +
+                  "\r\n") ||
+        !ExpectOne(334, kUnexpectedResponse))
+        return false;
+    if (!m_hasAuthPassword) {
+        Fail(kUndefinedPassword);
+        return false;
+    }
+    if (!SendText(encoders::EncodeBase64Block(m_authPassword, encoders::Base64Flag::NoLineBreaks) +
+                  "\r\n"))
+        return false;
+    for (int lines = 0;; ++lines) {
+        if (lines == kMaxReplyLines) {
+            Fail(kServerNotResponding);
+            return false;
+        }
+        int code = 0;
+        if (!ReadLine(code))
+            return false;
+        if (code == 235)
+            break;
+        if (code != 334) {
+            Fail(code == 535 ? kBadLogin : kUnexpectedResponse);
+            return false;
+        }
+    }
+
+    if (m_fromAddress.empty()) {
+        Fail(kUndefinedFrom);
+        return false;
+    }
+    if (!SendText("MAIL FROM:<" + m_fromAddress + ">\r\n") || !ExpectOne(250, kMailFromRefused))
+        return false;
+
+    // 251 (forwarded) is an acceptance as well (RFC 5321 3.4).
+    auto sendRecipients = [this](const std::vector<Recipient>& list, int& accepted) {
+        for (const auto& recipient : list) {
+            int code = 0;
+            if (!SendText("RCPT TO:<" + recipient.second + ">\r\n") || !ReadLine(code))
+                return false;
+            if (code == 250 || code == 251)
+                ++accepted;
+            else
+                Fail(kRcptToRefused);
+        }
+        return true;
+    };
+    int accepted = 0;
+    if (!sendRecipients(m_toList, accepted))
+        return false;
+    if (accepted == 0) {
+        if (m_toList.empty())
+            Fail(kUndefinedRecipient);
+        return false;
+    }
+    int copies = 0;
+    if (!sendRecipients(m_ccList, copies) || !sendRecipients(m_bccList, copies))
+        return false;
+
+    if (!SendText("DATA\r\n") || !ExpectWithin99(354, 250, kDataRefused))
+        return false;
+    std::string header;
+    if (!MakeHeader(header)) {
+        Fail(kUndefinedHeader);
+        return false;
+    }
+    if (!SendText(header) || !SendText(WireBody(m_body) + "\r\n") || !SendAttachments())
+        return false;
+    if (!m_attachments.empty() && !SendText("\r\n--" + std::string(kBoundary) + "--\r\n"))
+        return false;
+    if (!SendText("\r\n.\r\n") || !ExpectOne(250, kMessageBodyRefused))
+        return false;
+
+    // The server has taken the message: a QUIT without 221 is recorded, but the mail went
+    // out, and reporting a failure here would make the caller send it a second time.
+    if (SendText("QUIT\r\n"))
+        ExpectOne(221, kQuitRefused);
+    return true;
+}
+
+bool CSmtpAuthClient::Deliver() {
+    m_received.clear();
+    const bool delivered = RunDialogue();
+    CloseSocket();
+    return delivered;
+}

@@ -1,0 +1,44 @@
+#!/usr/bin/python3
+"""Reads a mail file with Python's email package and prints what a mail reader would see.
+
+    parse_mail.py MAILFILE OUTFOLDER
+
+Output, one item per line:
+    header:<name in lower case>:<decoded value, folding removed>
+    part:<content type of a leaf part>
+    text:<decoded text part, as UTF-8, base64-encoded>
+    attachment:<path of the written attachment file>
+Attachments are decoded and written into OUTFOLDER under the file name of the mail.
+"""
+import base64
+import email
+import email.policy
+import os
+import sys
+
+
+def main():
+    mail_file, out_folder = sys.argv[1], sys.argv[2]
+    with open(mail_file, "rb") as f:
+        message = email.message_from_binary_file(f, policy=email.policy.default)
+    for name, value in message.items():
+        flat = " ".join(str(value).split())
+        print("header:%s:%s" % (name.lower(), flat))
+    for part in message.walk():
+        if part.is_multipart():
+            continue
+        print("part:%s" % part.get_content_type())
+        filename = part.get_filename()
+        if filename:
+            path = os.path.join(out_folder, os.path.basename(filename))
+            with open(path, "wb") as out:
+                out.write(part.get_payload(decode=True))
+            print("attachment:%s" % path)
+        elif part.get_content_maintype() == "text":
+            text = part.get_content()
+            print("text:%s" % base64.b64encode(text.encode("utf-8")).decode("ascii"))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

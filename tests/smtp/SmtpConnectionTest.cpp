@@ -1,0 +1,266 @@
+#include "mail/SmtpConnection.h"
+
+#include "mail/MimeMessage.h"
+#include "tests/smtp/SmtpTestUtil.h"
+#include "tests/support/ScriptedServer.h"
+#include "tests/support/TempDir.h"
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <regex>
+#include <sys/socket.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+const std::string kHelo = "C: HELO " + LocalHostName();
+
+// The lines of a message with its boundary and Date value replaced by fixed words.
+std::vector<std::string> Normalised(std::vector<std::string> lines) {
+    const std::regex boundary("------=_Next_Part_\\d{10}\\.\\d{3}");
+    for (auto& line : lines) {
+        line = std::regex_replace(line, boundary, "BOUNDARY");
+        if (line.rfind("Date: ", 0) == 0)
+            line = "Date: *";
+    }
+    return lines;
+}
+
+// A port on 127.0.0.1 where nothing listens.
+uint16_t ClosedPort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    socklen_t len = sizeof addr;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    ::close(fd);
+    return ntohs(addr.sin_port);
+}
+
+class SmtpConnectionTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        TempDir::WriteFile(m_jpeg, JpegLikeBytes(5000));
+        m_message.SetPriorityLevel(1);
+        m_message.AddToRecipient("alice@example.test");
+        m_message.AddToRecipient("bob@example.test");
+        m_message.SetSenderAddress("camera@example.test");
+        m_message.SetSenderDisplayName("カメラ");
+        m_message.AddFileAttachment(m_jpeg.string());
+        m_message.AddTextPart("2026年12月6日(日)15時47分44秒現在の画像です。\r\n.", 1);
+        m_message.SetSubjectText("キャプチャ画像");
+    }
+
+    TempDir m_dir;
+    std::filesystem::path m_jpeg = m_dir.path() / "snap.jpg";
+    CMimeMessage m_message;
+};
+
+TEST_F(SmtpConnectionTest, HeloDialogueDeliversTheComposedMessage) {
+    ScriptedServer server(
+        {"S: 220 peer.test ESMTP", kHelo, "S: 250 peer.test", "C: MAIL FROM:<camera@example.test>",
+         "S: 250 2.1.0 Ok", "C: RCPT TO:<alice@example.test>", "S: 250 2.1.5 Ok",
+         "C: RCPT TO:<bob@example.test>", "S: 251 2.1.5 will forward", "C: DATA",
+         "S: 354 End data with <CR><LF>.<CR><LF>", "DATA", "S: 250 2.0.0 queued", "SILENT"});
+    CSmtpConnection connection(server.port());
+    ASSERT_TRUE(connection.Open("127.0.0.1", 10000));
+    EXPECT_TRUE(connection.IsOpen());
+    EXPECT_TRUE(connection.Send(m_message));
+    EXPECT_TRUE(connection.Close());
+    EXPECT_FALSE(connection.IsOpen());
+    EXPECT_EQ(server.Mismatch(), "");
+
+    // On the wire: the composer's message (dots doubled) and the end-of-data line.
+    StringStream expected;
+    ASSERT_TRUE(m_message.WriteTo(expected, SmtpForm));
+    std::vector<std::string> lines = SplitCrLf(expected.bytes());
+    lines.insert(lines.end(), {"", "."});
+    EXPECT_EQ(Normalised(server.Data()), Normalised(lines));
+    EXPECT_NE(std::find(lines.begin(), lines.end(), ".."), lines.end());
+}
+
+TEST_F(SmtpConnectionTest, RefusedRecipientSendsRset) {
+    struct Case {
+        const char* name;
+        std::optional<std::string> recipients;
+        std::vector<std::string> rcptSteps;
+        const char* rsetReply;
+        bool openAfterwards;
+    };
+    const Case cases[] = {
+        {"550 then RSET",
+         "bad@example.test",
+         {"C: RCPT TO:<bad@example.test>", "S: 550 5.1.1 no such user"},
+         "S: 250 Ok",
+         true},
+        {"second of three refused",
+         "a@x.test b@x.test;c@x.test",
+         {"C: RCPT TO:<a@x.test>", "S: 250 Ok", "C: RCPT TO:<b@x.test>", "S: 550 no"},
+         "S: 250 Ok",
+         true},
+        {"empty list",
+         "",
+         {"C: RCPT TO:<>", "S: 501 5.1.3 bad recipient address syntax"},
+         "S: 250 Ok",
+         true},
+        {"RSET refused closes",
+         "bad@example.test",
+         {"C: RCPT TO:<bad@example.test>", "S: 550 no"},
+         "S: 421 closing",
+         false},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> script = {"S: 220 peer.test", kHelo, "S: 250 peer.test",
+                                           "C: MAIL FROM:<camera@example.test>", "S: 250 Ok"};
+        script.insert(script.end(), c.rcptSteps.begin(), c.rcptSteps.end());
+        script.insert(script.end(), {"C: RSET", c.rsetReply, "SILENT"});
+        ScriptedServer server(script);
+        CSmtpConnection connection(server.port());
+        ASSERT_TRUE(connection.Open("127.0.0.1", 10000)) << c.name;
+        EXPECT_FALSE(connection.Send(m_message, c.recipients)) << c.name;
+        EXPECT_EQ(connection.IsOpen(), c.openAfterwards) << c.name;
+        connection.Close();
+        EXPECT_EQ(server.Mismatch(), "") << c.name;
+    }
+}
+
+TEST_F(SmtpConnectionTest, MessageWithoutRecipientsSendsOneEmptyRcpt) {
+    CMimeMessage empty;
+    empty.SetSenderAddress("camera@example.test");
+    empty.AddTextPart("x");
+    ScriptedServer server({"S: 220 peer.test", kHelo, "S: 250 peer.test",
+                           "C: MAIL FROM:<camera@example.test>", "S: 250 Ok", "C: RCPT TO:<>",
+                           "S: 550 no", "C: RSET", "S: 250 Ok", "SILENT"});
+    CSmtpConnection connection(server.port());
+    ASSERT_TRUE(connection.Open("127.0.0.1", 10000));
+    EXPECT_FALSE(connection.Send(empty));
+    connection.Close();
+    EXPECT_EQ(server.Mismatch(), "");
+}
+
+TEST_F(SmtpConnectionTest, OpenFailures) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> script;
+    };
+    const Case cases[] = {
+        {"wrong greeting", {"S: 554 go away", "SILENT"}},
+        {"HELO refused", {"S: 220 peer.test", kHelo, "S: 502 no HELO", "SILENT"}},
+        {"closed after greeting", {"S: 220 peer.test", kHelo, "CLOSE"}},
+    };
+    for (const Case& c : cases) {
+        ScriptedServer server(c.script);
+        CSmtpConnection connection(server.port());
+        EXPECT_FALSE(connection.Open("127.0.0.1", 10000)) << c.name;
+        EXPECT_FALSE(connection.IsOpen()) << c.name;
+        EXPECT_EQ(server.Mismatch(), "") << c.name;
+    }
+    CSmtpConnection refused(ClosedPort());
+    EXPECT_FALSE(refused.Open("127.0.0.1", 10000));
+    EXPECT_FALSE(refused.Open("name.invalid", 10000));
+    EXPECT_FALSE(refused.Close());
+}
+
+TEST_F(SmtpConnectionTest, MultiLineGreetingIsReadWhole) {
+    ScriptedServer server({"S: 220-peer.test first line", "S: 220 peer.test ready", kHelo,
+                           "S: 250 peer.test", "SILENT"});
+    CSmtpConnection connection(server.port());
+    EXPECT_TRUE(connection.Open("127.0.0.1", 10000));
+    EXPECT_FALSE(connection.Open("127.0.0.1", 10000)); // already open
+    connection.Close();
+    EXPECT_EQ(server.Mismatch(), "");
+}
+
+TEST_F(SmtpConnectionTest, LocalhostTriesEveryAddress) {
+    // localhost may resolve to ::1 first, where nothing listens; 127.0.0.1 must still be tried.
+    ScriptedServer server({"S: 220 peer.test", kHelo, "S: 250 peer.test", "SILENT"});
+    CSmtpConnection connection(server.port());
+    EXPECT_TRUE(connection.Open("localhost", 10000));
+    connection.Close();
+}
+
+TEST_F(SmtpConnectionTest, SilentServerEndsWithinTheBound) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> script;
+        bool opens;
+    };
+    const Case cases[] = {
+        {"no greeting", {"SILENT"}, false},
+        {"no HELO reply", {"S: 220 peer.test", kHelo, "SILENT"}, false},
+        {"no end-of-data reply",
+         {"S: 220 peer.test", kHelo, "S: 250 peer.test", "C: MAIL FROM:<camera@example.test>",
+          "S: 250 Ok", "C: RCPT TO:<alice@example.test>", "S: 250 Ok",
+          "C: RCPT TO:<bob@example.test>", "S: 250 Ok", "C: DATA", "S: 354 go", "DATA", "SILENT"},
+         true},
+    };
+    for (const Case& c : cases) {
+        ScriptedServer server(c.script);
+        CSmtpConnection connection(server.port());
+        connection.SetReplyTimeout(300ms);
+        const auto start = Clock::now();
+        const bool opened = connection.Open("127.0.0.1", 10000);
+        EXPECT_EQ(opened, c.opens) << c.name;
+        if (opened) {
+            EXPECT_FALSE(connection.Send(m_message)) << c.name;
+            EXPECT_FALSE(connection.IsOpen()) << c.name;
+        }
+        EXPECT_LT(Clock::now() - start, 5s) << c.name;
+        EXPECT_EQ(server.Mismatch(), "") << c.name;
+    }
+}
+
+TEST_F(SmtpConnectionTest, UnreadableAttachmentDropsTheConnectionWithoutEndOfData) {
+    std::filesystem::remove(m_jpeg);
+    ScriptedServer server(
+        {"S: 220 peer.test", kHelo, "S: 250 peer.test", "C: MAIL FROM:<camera@example.test>",
+         "S: 250 Ok", "C: RCPT TO:<alice@example.test>", "S: 250 Ok",
+         "C: RCPT TO:<bob@example.test>", "S: 250 Ok", "C: DATA", "S: 354 go", "DATA"});
+    CSmtpConnection connection(server.port());
+    ASSERT_TRUE(connection.Open("127.0.0.1", 10000));
+    EXPECT_FALSE(connection.Send(m_message));
+    EXPECT_FALSE(connection.IsOpen());
+    const auto start = Clock::now();
+    EXPECT_FALSE(connection.Send(m_message)); // the retry fails at once
+    EXPECT_LT(Clock::now() - start, 1s);
+    // The server saw the data end without "." (so it delivers nothing).
+    EXPECT_EQ(server.Mismatch(), "message data ended early");
+}
+
+TEST_F(SmtpConnectionTest, LineBreaksCannotAddCommands) {
+    ScriptedServer server({"S: 220 peer.test", kHelo, "S: 250 peer.test",
+                           "C: MAIL FROM:<camera@example.test>", "S: 250 Ok",
+                           "C: RCPT TO:<alice@example.test>", "S: 550 no", "C: RSET", "S: 250 Ok",
+                           "SILENT"});
+    CSmtpConnection connection(server.port());
+    ASSERT_TRUE(connection.Open("127.0.0.1", 10000));
+    EXPECT_FALSE(connection.Send(m_message, std::nullopt, "me@x.test>\r\nRCPT TO:<spy@x.test"));
+    EXPECT_FALSE(connection.Send(m_message, "a@x.test\r\nRCPT TO:<spy@x.test>"));
+    EXPECT_FALSE(connection.Send(m_message, "a@x.test\nDATA"));
+    EXPECT_TRUE(connection.IsOpen());
+    // Nothing of the refused attempts reached the server: the next command is MAIL FROM.
+    EXPECT_FALSE(connection.Send(m_message, "alice@example.test"));
+    connection.Close();
+    EXPECT_EQ(server.Mismatch(), "");
+}
+
+TEST_F(SmtpConnectionTest, OverlongRecipientIsNotSent) {
+    const std::string longAddress = std::string(989, 'a');
+    ScriptedServer server({"S: 220 peer.test", kHelo, "S: 250 peer.test",
+                           "C: MAIL FROM:<camera@example.test>", "S: 250 Ok", "C: RSET",
+                           "S: 250 Ok", "SILENT"});
+    CSmtpConnection connection(server.port());
+    ASSERT_TRUE(connection.Open("127.0.0.1", 10000));
+    EXPECT_FALSE(connection.Send(m_message, longAddress));
+    EXPECT_FALSE(connection.Send(m_message, std::nullopt, std::string(990, 'b')));
+    connection.Close();
+    EXPECT_EQ(server.Mismatch(), "");
+}
+
+} // namespace

@@ -1,0 +1,119 @@
+// Both SMTP clients deliver to a real aiosmtpd; Python's email package reads the messages back.
+#include "mail/JisHeaderEncoder.h"
+#include "mail/MimeMessage.h"
+#include "mail/SmtpAuthClient.h"
+#include "mail/SmtpConnection.h"
+#include "mail/TextCodec.h"
+#include "tests/smtp/SmtpTestUtil.h"
+#include "tests/support/SmtpPeer.h"
+#include "tests/support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const std::string kSubject = "キャプチャ画像";
+const std::string kSender = "カメラ 玄関";
+const std::string kBody = "2026年12月6日(日)15時47分44秒現在の画像です。";
+
+std::string EncodedWord(const std::string& utf8) {
+    return CJisHeaderEncoder::MakeEncodedWord(
+        CJisHeaderEncoder::ShiftJisToJis(text::Utf8ToSjis(utf8)));
+}
+
+class SmtpIntegration : public ::testing::Test {
+protected:
+    void SetUp() override { TempDir::WriteFile(m_jpeg, JpegLikeBytes(40000)); }
+
+    void CheckDecoded(const ReceivedMail& mail) {
+        const DecodedMail decoded = SmtpPeer::DecodeMail(mail.file, m_out.path());
+        EXPECT_EQ(decoded.headers.at("subject"), kSubject);
+        EXPECT_EQ(decoded.headers.at("from"), kSender + " <camera@example.test>");
+        EXPECT_NE(decoded.headers.at("to").find("alice@example.test"), std::string::npos);
+        EXPECT_NE(decoded.headers.at("to").find("bob@example.test"), std::string::npos);
+        ASSERT_EQ(decoded.texts.size(), 1u);
+        EXPECT_NE(decoded.texts[0].find(kBody), std::string::npos) << decoded.texts[0];
+        ASSERT_EQ(decoded.attachments.size(), 1u);
+        EXPECT_EQ(decoded.attachments[0].filename(), "20261206154744.jpg");
+        EXPECT_EQ(TempDir::ReadFile(decoded.attachments[0]), TempDir::ReadFile(m_jpeg));
+    }
+
+    TempDir m_dir;
+    TempDir m_out;
+    std::filesystem::path m_jpeg = m_dir.path() / "20261206154744.jpg";
+};
+
+TEST_F(SmtpIntegration, AuthLoginClientDeliversToAiosmtpd) {
+    SmtpPeer peer({.authUser = "camera", .authPassword = "secret"});
+    CSmtpAuthClient client;
+    client.SetServerEndpoint("127.0.0.1", static_cast<uint16_t>(peer.port()));
+    client.SetAuthUser("camera");
+    client.SetAuthPassword("secret");
+    client.SetFromName(EncodedWord(kSender));
+    client.SetFromAddress("camera@example.test");
+    client.SetReplyAddress("camera@example.test");
+    client.SetSubjectLine(EncodedWord(kSubject));
+    client.SetPriorityValue(3);
+    client.SetMailerName("KestrovaMail");
+    client.SetBodyText(kBody + "\r\n");
+    client.AddToAddress("alice@example.test");
+    client.AddToAddress("bob@example.test");
+    client.AttachFile(m_jpeg.string());
+    ASSERT_TRUE(client.Deliver()) << CSmtpAuthClient::ErrorMessageFor(client.ErrorCode());
+    EXPECT_EQ(client.ErrorCode(), 0);
+
+    const auto mails = peer.WaitForMessages(1);
+    ASSERT_EQ(mails.size(), 1u);
+    EXPECT_EQ(mails[0].sender, "camera@example.test");
+    EXPECT_EQ(mails[0].recipients,
+              (std::vector<std::string>{"alice@example.test", "bob@example.test"}));
+    CheckDecoded(mails[0]);
+}
+
+TEST_F(SmtpIntegration, AuthLoginClientWithWrongPasswordFails) {
+    SmtpPeer peer({.authUser = "camera", .authPassword = "secret"});
+    CSmtpAuthClient client;
+    client.SetServerEndpoint("127.0.0.1", static_cast<uint16_t>(peer.port()));
+    client.SetAuthUser("camera");
+    client.SetAuthPassword("wrong");
+    client.SetFromAddress("camera@example.test");
+    client.AddToAddress("alice@example.test");
+    EXPECT_FALSE(client.Deliver());
+    EXPECT_EQ(client.ErrorCode(), CSmtpAuthClient::kBadLogin);
+    EXPECT_TRUE(peer.Messages().empty());
+}
+
+TEST_F(SmtpIntegration, HeloConnectionDeliversTheComposedMessage) {
+    SmtpPeer peer;
+    CSmtpConnection connection(static_cast<uint16_t>(peer.port()));
+    ASSERT_TRUE(connection.Open("127.0.0.1", 10000));
+
+    CMimeMessage message;
+    ASSERT_TRUE(message.SetCodePageService(CCodePageService::Create()));
+    message.SetPriorityLevel(1);
+    message.AddToRecipient("alice@example.test");
+    message.AddToRecipient("bob@example.test");
+    message.SetSenderAddress("camera@example.test");
+    message.SetSenderDisplayName(kSender);
+    message.AddFileAttachment(m_jpeg.string());
+    message.AddTextPart(kBody + "\r\n.\r\n", 1);
+    message.SetSubjectText(kSubject);
+    ASSERT_TRUE(connection.Send(message));
+    // A second message on the same connection.
+    ASSERT_TRUE(connection.Send(message, "carol@example.test"));
+    EXPECT_TRUE(connection.Close());
+
+    const auto mails = peer.WaitForMessages(2);
+    ASSERT_EQ(mails.size(), 2u);
+    EXPECT_EQ(mails[0].sender, "camera@example.test");
+    EXPECT_EQ(mails[0].recipients,
+              (std::vector<std::string>{"alice@example.test", "bob@example.test"}));
+    EXPECT_EQ(mails[1].recipients, (std::vector<std::string>{"carol@example.test"}));
+    CheckDecoded(mails[0]);
+    // The lone dot of the text came through as one dot.
+    const DecodedMail decoded = SmtpPeer::DecodeMail(mails[1].file, m_out.path());
+    ASSERT_EQ(decoded.texts.size(), 1u);
+    EXPECT_NE(decoded.texts[0].find("\n.\n"), std::string::npos) << decoded.texts[0];
+}
+
+} // namespace

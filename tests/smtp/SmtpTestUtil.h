@@ -1,0 +1,71 @@
+#pragma once
+// Small helpers shared by the SMTP tests.
+
+#include "mail/MimeStream.h"
+
+#include <random>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+// Collects a streamed message in memory.
+class StringStream final : public CMimeStream {
+public:
+    bool WriteAll(std::string_view bytes) override {
+        m_bytes.append(bytes);
+        ++m_writes;
+        return true;
+    }
+    const std::string& bytes() const { return m_bytes; }
+    int writes() const { return m_writes; }
+
+private:
+    std::string m_bytes;
+    int m_writes = 0;
+};
+
+// Splits at CR LF; a final CR LF gives no empty last element.
+inline std::vector<std::string> SplitCrLf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t crlf; (crlf = text.find("\r\n", start)) != std::string::npos; start = crlf + 2)
+        lines.push_back(text.substr(start, crlf - start));
+    if (start < text.size())
+        lines.push_back(text.substr(start));
+    return lines;
+}
+
+// Reference base64 (RFC 4648 alphabet, '=' fill), independent of the program's encoder.
+inline std::string Base64(std::string_view bytes) {
+    static const char* alphabet =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+        unsigned v = static_cast<unsigned char>(bytes[i]) << 16;
+        if (i + 1 < bytes.size())
+            v |= static_cast<unsigned char>(bytes[i + 1]) << 8;
+        if (i + 2 < bytes.size())
+            v |= static_cast<unsigned char>(bytes[i + 2]);
+        out += alphabet[(v >> 18) & 63];
+        out += alphabet[(v >> 12) & 63];
+        out += i + 1 < bytes.size() ? alphabet[(v >> 6) & 63] : '=';
+        out += i + 2 < bytes.size() ? alphabet[v & 63] : '=';
+    }
+    return out;
+}
+
+inline std::string LocalHostName() {
+    char name[256] = {};
+    ::gethostname(name, sizeof name - 1);
+    return name;
+}
+
+// Bytes that look like a JPEG file to a content sniffer, with every byte value in them.
+inline std::string JpegLikeBytes(std::size_t size, unsigned seed = 7) {
+    std::string bytes = "\xFF\xD8\xFF\xE0";
+    std::mt19937 random(seed);
+    while (bytes.size() < size)
+        bytes += static_cast<char>(random() & 0xFF);
+    bytes.resize(size);
+    return bytes;
+}

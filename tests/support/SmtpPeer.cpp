@@ -1,0 +1,126 @@
+#include "tests/support/SmtpPeer.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+namespace {
+
+std::string Base64Decode(const std::string& text) {
+    auto value = [](char c) -> int {
+        if (c >= 'A' && c <= 'Z')
+            return c - 'A';
+        if (c >= 'a' && c <= 'z')
+            return c - 'a' + 26;
+        if (c >= '0' && c <= '9')
+            return c - '0' + 52;
+        if (c == '+')
+            return 62;
+        if (c == '/')
+            return 63;
+        return -1;
+    };
+    std::string out;
+    int bits = 0, collected = 0;
+    for (char c : text) {
+        const int v = value(c);
+        if (v < 0)
+            continue;
+        bits = (bits << 6) | v;
+        collected += 6;
+        if (collected >= 8) {
+            collected -= 8;
+            out += static_cast<char>((bits >> collected) & 0xFF);
+        }
+    }
+    return out;
+}
+
+struct PipeCloser {
+    void operator()(std::FILE* f) const { ::pclose(f); }
+};
+
+std::string ShellQuote(const std::string& s) {
+    std::string out = "'";
+    for (char c : s)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+} // namespace
+
+SmtpPeer::SmtpPeer(const Options& options) {
+    std::vector<std::string> argv = {SystemPython(), TestSourceDir() + "/peers/smtp_peer.py",
+                                     "--port",       std::to_string(options.port),
+                                     "--folder",     m_folder.path().string()};
+    if (!options.authUser.empty()) {
+        argv.insert(argv.end(),
+                    {"--auth-user", options.authUser, "--auth-password", options.authPassword});
+    }
+    m_process = std::make_unique<PeerProcess>(argv);
+}
+
+std::vector<ReceivedMail> SmtpPeer::Messages() const {
+    std::vector<ReceivedMail> mails;
+    for (int n = 1;; ++n) {
+        const auto stem = m_folder.path() / std::to_string(n);
+        std::ifstream envelope(stem.string() + ".env");
+        if (!envelope)
+            break;
+        ReceivedMail mail;
+        mail.file = stem.string() + ".eml";
+        std::getline(envelope, mail.sender);
+        for (std::string line; std::getline(envelope, line);)
+            mail.recipients.push_back(line);
+        mail.raw = TempDir::ReadFile(mail.file);
+        mails.push_back(std::move(mail));
+    }
+    return mails;
+}
+
+std::vector<ReceivedMail> SmtpPeer::WaitForMessages(std::size_t count,
+                                                    std::chrono::milliseconds timeout) const {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        auto mails = Messages();
+        if (mails.size() >= count || std::chrono::steady_clock::now() >= deadline)
+            return mails;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+}
+
+DecodedMail SmtpPeer::DecodeMail(const std::filesystem::path& mailFile,
+                                 const std::filesystem::path& outFolder) {
+    const std::string command =
+        ShellQuote(SystemPython()) + " " + ShellQuote(TestSourceDir() + "/peers/parse_mail.py") +
+        " " + ShellQuote(mailFile.string()) + " " + ShellQuote(outFolder.string());
+    std::unique_ptr<std::FILE, PipeCloser> pipe(::popen(command.c_str(), "r"));
+    if (!pipe)
+        throw std::runtime_error("cannot run parse_mail.py");
+    std::string output;
+    std::array<char, 4096> chunk;
+    for (std::size_t n; (n = std::fread(chunk.data(), 1, chunk.size(), pipe.get())) > 0;)
+        output.append(chunk.data(), n);
+
+    DecodedMail mail;
+    std::istringstream lines(output);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("header:", 0) == 0) {
+            const std::size_t colon = line.find(':', 7);
+            if (colon != std::string::npos)
+                mail.headers[line.substr(7, colon - 7)] = line.substr(colon + 1);
+        } else if (line.rfind("part:", 0) == 0) {
+            mail.partTypes.push_back(line.substr(5));
+        } else if (line.rfind("text:", 0) == 0) {
+            mail.texts.push_back(Base64Decode(line.substr(5)));
+        } else if (line.rfind("attachment:", 0) == 0) {
+            mail.attachments.emplace_back(line.substr(11));
+        }
+    }
+    return mail;
+}
