@@ -1,3 +1,6 @@
+// Transfer encodings of RFC 2045 (base64, quoted-printable), traditional uuencode and the
+// encoded words of RFC 2047.
+
 #include "mail/ContentEncoders.h"
 
 #include <array>
