@@ -187,6 +187,14 @@ TEST_F(TimeTextDrawing, LineBreaksStartAgainAtTheLeftEdge) {
     EXPECT_EQ(Draw("H\rH").pixels, lf.pixels);
 }
 
+TEST_F(TimeTextDrawing, LongLinesAreCutAtThePictureEdgeNotWrapped) {
+    m_settings.textXPos = 150;
+    const Box box = Changed("2024/01/31(Wed) 09:05:07");
+    ASSERT_FALSE(box.empty());
+    EXPECT_EQ(box.right, 199);
+    EXPECT_LT(box.bottom, 20 + 14 + 1);
+}
+
 TEST_F(TimeTextDrawing, AmpersandUnderlinesTheNextCharacterAndDoubledDrawsOne) {
     const Box plain = Changed("H");
     const Box marked = Changed("&H");
