@@ -8,9 +8,11 @@
 #include <QApplication>
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QInputMethodEvent>
 #include <QPointer>
 #include <QStringList>
 #include <QTimer>
+#include <QtTest>
 #include <deque>
 #include <functional>
 
@@ -45,16 +47,31 @@ private:
     MessageBoxHook m_previous;
 };
 
+// Types text into a widget as a user would: ASCII key by key, anything else through the input
+// method (as a Japanese input method commits it).
+inline void TypeText(QWidget* widget, const QString& text) {
+    bool ascii = true;
+    for (QChar c : text)
+        ascii = ascii && c.unicode() < 0x80;
+    if (ascii) {
+        QTest::keyClicks(widget, text);
+        return;
+    }
+    QInputMethodEvent commit;
+    commit.setCommitString(text);
+    QApplication::sendEvent(widget, &commit);
+}
+
 template <typename T> T* Control(QWidget* dialog, int id) {
     return dialog->findChild<T*>(ControlName(id));
 }
 
-// Runs dialog.exec() and, once it runs, actions() as the user. A dialog still open after
-// timeoutMs is rejected, so a failing script cannot hang the test.
-inline int ExecWith(QDialog& dialog, std::function<void()> actions, int timeoutMs = 20000) {
+// Runs dialog.exec() and, once it runs, actions() as the user. A dialog that actions() left
+// open (a failed check returned early) is rejected, so a failing script cannot hang the test.
+inline int ExecWith(QDialog& dialog, std::function<void()> actions) {
     QPointer<QDialog> guard(&dialog);
-    QTimer::singleShot(0, &dialog, [actions] { actions(); });
-    QTimer::singleShot(timeoutMs, &dialog, [guard] {
+    QTimer::singleShot(0, &dialog, [guard, actions] {
+        actions();
         if (guard && guard->isVisible())
             guard->reject();
     });
