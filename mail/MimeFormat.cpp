@@ -96,6 +96,33 @@ std::string EncodeHeaderText(std::string_view bytes, const std::string& charset)
     return encoders::EncodeHeaderWordQ(bytes, charset);
 }
 
+std::string EncodeDisplayName(std::string_view bytes, const std::string& charset,
+                              bool alwaysQuote) {
+    if (encoders::CountExtendedBytes(bytes) == 0) {
+        if (!alwaysQuote && bytes.find_first_of("()<>[]:;@\\,\"") == std::string_view::npos)
+            return std::string(bytes);
+        std::string quoted = "\"";
+        for (char c : bytes) {
+            if (c == '\\' || c == '"')
+                quoted += '\\';
+            quoted += c;
+        }
+        return quoted + '"';
+    }
+    std::string word = EncodeHeaderText(bytes, charset);
+    const std::string qPrefix = "=?" + charset + "?Q?";
+    if (word.rfind(qPrefix, 0) == 0) {
+        const std::string_view text(word.data() + qPrefix.size(), word.size() - qPrefix.size() - 2);
+        const bool phraseSafe = std::all_of(text.begin(), text.end(), [](char c) {
+            return std::isalnum(static_cast<unsigned char>(c)) ||
+                   std::string_view("!*+-/=_").find(c) != std::string_view::npos;
+        });
+        if (!phraseSafe)
+            word = encoders::EncodeHeaderWordB(bytes, charset);
+    }
+    return word;
+}
+
 std::string FoldRecipientList(std::string_view list) {
     std::string out;
     out.reserve(list.size() + list.size() / 8);

@@ -27,6 +27,12 @@ std::string LookupContentType(std::string_view path,
 // encoded word (under 17 % extended bytes) or one B encoded word.
 std::string EncodeHeaderText(std::string_view bytes, const std::string& charset);
 
+// A display name in an address header (From, To). Like EncodeHeaderText, except that a plain
+// name holding characters that would split the address list (",", "<", '"', ...) is quoted
+// (always, with alwaysQuote), and a Q word whose text holds characters RFC 2047 5(3) does not
+// allow in a phrase becomes a B word.
+std::string EncodeDisplayName(std::string_view bytes, const std::string& charset, bool alwaysQuote);
+
 // CR LF TAB after every ',' of a recipient list, dropping one blank right after the comma.
 std::string FoldRecipientList(std::string_view list);
 

@@ -26,8 +26,10 @@ bool CMimeHeaderPart::MakeHeaderLines(std::string& block) const {
     };
 
     std::string from;
-    if (!m_senderName.empty())
-        from = encode(m_senderName, m_senderNameCharset);
+    if (!m_senderName.empty()) {
+        from = m_codePageService ? mime::EncodeDisplayName(m_senderName, m_senderNameCharset, false)
+                                 : m_senderName;
+    }
     if (!m_fromAddress.empty()) {
         if (!from.empty())
             from += ' ';

@@ -1,6 +1,5 @@
 #include "mail/MimeMessage.h"
 
-#include "mail/ContentEncoders.h"
 #include "mail/MimeFilePart.h"
 #include "mail/MimeFormat.h"
 #include "mail/MimeTextPart.h"
@@ -12,17 +11,6 @@ namespace {
 constexpr unsigned kLatin1CodePage = 28591;
 // Charset names of 50 characters or more are not taken.
 constexpr std::size_t kMaxCharsetLength = 49;
-
-// A display name that stays plain text is written as a quoted string (RFC 5322 3.2.4).
-std::string QuotedName(const std::string& name) {
-    std::string out = "\"";
-    for (char c : name) {
-        if (c == '\\' || c == '"')
-            out += '\\';
-        out += c;
-    }
-    return out + '"';
-}
 
 } // namespace
 
@@ -76,10 +64,7 @@ bool CMimeMessage::AddToRecipient(std::string_view address, std::string_view dis
         auto charset = CharsetForCodePage(codePage);
         if (!name || !charset)
             return false;
-        if (encoders::CountExtendedBytes(*name) == 0)
-            entry = QuotedName(*name);
-        else
-            entry = mime::EncodeHeaderText(*name, *charset);
+        entry = mime::EncodeDisplayName(*name, *charset, true);
     }
     if (!address.empty()) {
         if (!entry.empty())
@@ -89,6 +74,8 @@ bool CMimeMessage::AddToRecipient(std::string_view address, std::string_view dis
     if (!m_toList.empty())
         m_toList += ", ";
     m_toList += entry;
+    if (!address.empty())
+        m_envelope.emplace_back(address);
     return true;
 }
 
@@ -185,36 +172,20 @@ std::unique_ptr<CMimePart> CMimeMessage::Clone() const {
     copy->m_senderName = m_senderName;
     copy->m_subjectCharset = m_subjectCharset;
     copy->m_senderNameCharset = m_senderNameCharset;
+    copy->m_envelope = m_envelope;
     for (const auto& part : m_parts)
         copy->m_parts.push_back(part->Clone());
     return copy;
 }
 
+// The addresses are kept as they were added rather than scanned back out of the To text, where
+// a quote or bracket inside an encoded display name could hide or invent an address.
 std::string CMimeMessage::EnvelopeRecipients() const {
     std::string result;
-    const std::string& list = m_toList;
-    for (std::size_t i = 0; i < list.size();) {
-        const char c = list[i];
-        if (c == '"') {
-            // A quoted display name, with its backslash escapes.
-            for (++i; i < list.size() && list[i] != '"'; ++i) {
-                if (list[i] == '\\')
-                    ++i;
-            }
-            i = std::min(i + 1, list.size());
-        } else if (c == '<') {
-            const std::size_t close = list.find('>', i + 1);
-            const std::size_t end = close == std::string::npos ? list.size() : close;
-            if (!result.empty())
-                result += ',';
-            result.append(list, i + 1, end - i - 1);
-            i = close == std::string::npos ? list.size() : close + 1;
-        } else if (c == '=') {
-            const std::size_t close = list.find("?=", i + 1);
-            i = close == std::string::npos ? list.size() : close + 2;
-        } else {
-            ++i;
-        }
+    for (const std::string& address : m_envelope) {
+        if (!result.empty())
+            result += ',';
+        result += address;
     }
     return result;
 }

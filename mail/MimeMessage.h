@@ -63,4 +63,5 @@ private:
     std::optional<std::string> CharsetForCodePage(unsigned codePage) const;
 
     std::vector<std::unique_ptr<CMimePart>> m_parts;
+    std::vector<std::string> m_envelope; // the bare To addresses, in order
 };

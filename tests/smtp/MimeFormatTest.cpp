@@ -113,3 +113,27 @@ TEST(MimeFormat, UnsafeTextsAreRecognised) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(MimeFormat, DisplayNamesCannotSplitTheAddressList) {
+    struct Case {
+        const char* name;
+        bool alwaysQuote;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"Camera Name", false, "Camera Name"},
+        {"Camera Name", true, "\"Camera Name\""},
+        {"Camera, Inc.", false, "\"Camera, Inc.\""},
+        {"Say \"Hi\" <x>", false, "\"Say \\\"Hi\\\" <x>\""},
+        // 1 extended byte in 11: a Q word, but its ',' would split the list, so B.
+        {"Ren\xE9, Smith", false, "=?iso-8859-1?B?UmVu6SwgU21pdGg=?="},
+        {"Ren\xE9-Smith", false, "=?iso-8859-1?Q?Ren=E9-Smith?="},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(mime::EncodeDisplayName(c.name, "iso-8859-1", c.alwaysQuote), c.expected)
+            << c.name;
+}
+
+} // namespace

@@ -264,7 +264,7 @@ TEST_F(SmtpAuthClientTest, FailuresGiveTheirCodes) {
 }
 
 TEST_F(SmtpAuthClientTest, ConnectFailuresReportInvalidSocket) {
-    for (const char* host : {"999.1.2.3", "name.invalid", ""}) {
+    for (const char* host : {"999.1.2.3", "", "127.0.0.1x"}) {
         CSmtpAuthClient client;
         client.SetServerEndpoint(host, 25);
         EXPECT_FALSE(client.Deliver()) << host;

@@ -163,7 +163,7 @@ TEST_F(SmtpConnectionTest, OpenFailures) {
     }
     CSmtpConnection refused(ClosedPort());
     EXPECT_FALSE(refused.Open("127.0.0.1", 10000));
-    EXPECT_FALSE(refused.Open("name.invalid", 10000));
+    EXPECT_FALSE(refused.Open("", 10000)); // fails in the resolver without a query
     EXPECT_FALSE(refused.Close());
 }
 
