@@ -473,6 +473,10 @@ bool CSmtpAuthClient::SendAttachments() {
         std::uint64_t size = 0;
         for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, file.get())) > 0;)
             size += n;
+        if (std::ferror(file.get())) { // a folder, or an unreadable file
+            Fail(kFileNotExist);
+            return true;
+        }
         total += size;
         if (total >= kMaxAttachmentBytes) {
             Fail(kMessageTooBig);

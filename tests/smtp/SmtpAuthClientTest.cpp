@@ -60,6 +60,7 @@ protected:
     }
 
     TempDir m_dir;
+    const std::string m_jpegNeverRead = (m_dir.path() / "other.jpg").string();
     const std::string m_body = "2026年12月6日(日)15時47分44秒現在の画像です。\r\n";
 };
 
@@ -145,32 +146,37 @@ TEST_F(SmtpAuthClientTest, RefusedFirstRecipientStillDelivers) {
         EXPECT_EQ(line.find(kBoundary), std::string::npos) << line;
 }
 
-TEST_F(SmtpAuthClientTest, MissingAttachmentIsRecordedAndTheMessageFinished) {
-    ScriptedServer server(
-        Join(LoggedIn(), {"C: MAIL FROM:<camera@example.test>", "S: 250 OK",
-                          "C: RCPT TO:<bob@example.test>", "S: 250 OK", "C: DATA",
-                          "S: 354 go ahead", "DATA", "S: 250 queued", "C: QUIT", "S: 221 bye"}));
-    CSmtpAuthClient client;
-    Fill(client, server.port());
-    client.AddToAddress("bob@example.test");
-    client.AttachFile((m_dir.path() / "gone.jpg").string());
-    client.AttachFile((m_dir.path() / "never-read.jpg").string());
-    EXPECT_TRUE(client.Deliver());
-    EXPECT_EQ(client.ErrorCode(), CSmtpAuthClient::kFileNotExist);
-    EXPECT_EQ(CSmtpAuthClient::ErrorMessageFor(client.ErrorCode()), "File not exist.");
-    const auto data = server.Data();
-    const std::vector<std::string> tail(data.end() - 9, data.end());
-    const std::vector<std::string> expected = {
-        "--" + kBoundary,
-        "Content-Type: application/x-msdownload; name=\"gone.jpg\"",
-        "Content-Transfer-Encoding: base64",
-        "Content-Disposition: attachment; filename=\"gone.jpg\"",
-        "",
-        "",
-        "--" + kBoundary + "--",
-        "",
-        "."};
-    EXPECT_EQ(tail, expected);
+TEST_F(SmtpAuthClientTest, UnreadableAttachmentIsRecordedAndTheMessageFinished) {
+    const auto folder = m_dir.path() / "folder.jpg";
+    std::filesystem::create_directory(folder);
+    for (const auto& path : {m_dir.path() / "gone.jpg", folder}) {
+        ScriptedServer server(Join(LoggedIn(), {"C: MAIL FROM:<camera@example.test>", "S: 250 OK",
+                                                "C: RCPT TO:<bob@example.test>", "S: 250 OK",
+                                                "C: DATA", "S: 354 go ahead", "DATA",
+                                                "S: 250 queued", "C: QUIT", "S: 221 bye"}));
+        CSmtpAuthClient client;
+        Fill(client, server.port());
+        client.AddToAddress("bob@example.test");
+        client.AttachFile(path.string());
+        client.AttachFile(m_jpegNeverRead); // attachments stop at the first unreadable one
+        EXPECT_TRUE(client.Deliver()) << path;
+        EXPECT_EQ(client.ErrorCode(), CSmtpAuthClient::kFileNotExist) << path;
+        EXPECT_EQ(CSmtpAuthClient::ErrorMessageFor(client.ErrorCode()), "File not exist.");
+        const std::string name = path.filename().string();
+        const auto data = server.Data();
+        const std::vector<std::string> tail(data.end() - 9, data.end());
+        const std::vector<std::string> expected = {
+            "--" + kBoundary,
+            "Content-Type: application/x-msdownload; name=\"" + name + "\"",
+            "Content-Transfer-Encoding: base64",
+            "Content-Disposition: attachment; filename=\"" + name + "\"",
+            "",
+            "",
+            "--" + kBoundary + "--",
+            "",
+            "."};
+        EXPECT_EQ(tail, expected) << path;
+    }
 }
 
 TEST_F(SmtpAuthClientTest, AttachmentsBeyondTheLimitStayEmpty) {
