@@ -347,7 +347,7 @@ void CCaptureGraph::ShowFilterProperties() {
 
 std::unique_ptr<IDeviceControls> CCaptureGraph::ControlsFor(const CaptureDevice& device) const {
     if (device.testPattern && m_stream && m_stream->source)
-        return MakeElementControls(m_stream->source, {"pattern"});
+        return MakeElementControls(m_stream->source, {{"pattern", "パターン"}});
     if (!device.devicePath.empty())
         return MakeV4l2Controls(device.devicePath);
     return nullptr;

@@ -112,18 +112,19 @@ private:
 
 class CElementControls final : public IDeviceControls {
 public:
-    CElementControls(GstElement* element, std::vector<std::string> names)
-        : m_element(GST_ELEMENT(gst_object_ref(element))), m_names(std::move(names)) {}
+    CElementControls(GstElement* element, std::vector<ElementProperty> properties)
+        : m_element(GST_ELEMENT(gst_object_ref(element))), m_properties(std::move(properties)) {}
 
     std::vector<DeviceControl> Controls() override {
         std::vector<DeviceControl> controls;
-        for (std::size_t i = 0; i < m_names.size(); ++i) {
+        for (std::size_t i = 0; i < m_properties.size(); ++i) {
             GParamSpec* spec = Find(i);
             if (!spec)
                 continue;
             DeviceControl control;
             control.id = static_cast<uint32_t>(i);
-            control.label = m_names[i];
+            const ElementProperty& property = m_properties[i];
+            control.label = property.label.empty() ? property.name : property.label;
             if (!Describe(spec, control))
                 continue;
             controls.push_back(std::move(control));
@@ -132,7 +133,7 @@ public:
     }
 
     bool SetValue(uint32_t id, int32_t value) override {
-        GParamSpec* spec = id < m_names.size() ? Find(id) : nullptr;
+        GParamSpec* spec = id < m_properties.size() ? Find(id) : nullptr;
         if (!spec)
             return false;
         GObject* object = G_OBJECT(m_element.get());
@@ -150,7 +151,7 @@ public:
 private:
     GParamSpec* Find(std::size_t index) const {
         GParamSpec* spec = g_object_class_find_property(G_OBJECT_GET_CLASS(m_element.get()),
-                                                        m_names[index].c_str());
+                                                        m_properties[index].name.c_str());
         return spec && (spec->flags & G_PARAM_WRITABLE) && (spec->flags & G_PARAM_READABLE)
                    ? spec
                    : nullptr;
@@ -193,7 +194,7 @@ private:
     }
 
     GstElementPtr m_element;
-    std::vector<std::string> m_names;
+    std::vector<ElementProperty> m_properties;
 };
 
 } // namespace
@@ -203,8 +204,8 @@ std::unique_ptr<IDeviceControls> MakeV4l2Controls(const std::string& devicePath)
 }
 
 std::unique_ptr<IDeviceControls> MakeElementControls(GstElement* element,
-                                                     std::vector<std::string> propertyNames) {
+                                                     std::vector<ElementProperty> properties) {
     if (!element)
         return nullptr;
-    return std::make_unique<CElementControls>(element, std::move(propertyNames));
+    return std::make_unique<CElementControls>(element, std::move(properties));
 }

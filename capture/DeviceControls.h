@@ -38,7 +38,14 @@ public:
 // cannot be opened offers no controls.
 std::unique_ptr<IDeviceControls> MakeV4l2Controls(const std::string& devicePath);
 
+// A property of an element offered as a control, with the label the dialog shows (empty: the
+// property's name).
+struct ElementProperty {
+    std::string name;
+    std::string label;
+};
+
 // Enum, integer and boolean properties of an element (held by reference while the object
 // lives). Properties the element does not have are left out.
 std::unique_ptr<IDeviceControls> MakeElementControls(GstElement* element,
-                                                     std::vector<std::string> propertyNames);
+                                                     std::vector<ElementProperty> properties);

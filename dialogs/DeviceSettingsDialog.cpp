@@ -7,6 +7,7 @@
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QIcon>
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
@@ -73,6 +74,9 @@ CDeviceSettingsDialog::CDeviceSettingsDialog(const DeviceSetup& setup, const Fra
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     SetControlId(buttons->button(QDialogButtonBox::Ok), kIdOk);
     SetControlId(buttons->button(QDialogButtonBox::Cancel), kIdCancel);
+    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("キャンセル"));
+    for (QAbstractButton* button : buttons->buttons())
+        button->setIcon(QIcon());
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);

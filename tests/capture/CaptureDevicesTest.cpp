@@ -95,11 +95,13 @@ TEST(DeviceControls, ElementPropertiesAsControls) {
     EnsureGstInitialized();
     GstElementPtr source = AdoptFloating(gst_element_factory_make("videotestsrc", nullptr));
     ASSERT_TRUE(source);
-    auto controls =
-        MakeElementControls(source.get(), {"pattern", "is-live", "no-such", "foreground-color"});
+    auto controls = MakeElementControls(
+        source.get(),
+        {{"pattern", "パターン"}, {"is-live", ""}, {"no-such", ""}, {"foreground-color", ""}});
     const std::vector<DeviceControl> list = controls->Controls();
     ASSERT_EQ(list.size(), 2u); // "no-such" is not there; a uint property is not offered
-    EXPECT_EQ(list[0].label, "pattern");
+    EXPECT_EQ(list[0].label, "パターン");
+    EXPECT_EQ(list[1].label, "is-live");
     EXPECT_EQ(list[0].kind, DeviceControl::Kind::Menu);
     EXPECT_EQ(list[0].value, 0); // smpte
     const auto red = std::find_if(list[0].menuItems.begin(), list[0].menuItems.end(),

@@ -147,7 +147,7 @@ TEST_F(CaptureGraphTest, ConfigureOffersSizesAndControlsAndStoresTheChosenSize) 
     ASSERT_EQ(m_ui.setups.size(), 1u);
     EXPECT_EQ(m_ui.setups[0].frameSizes.size(), 5u);
     ASSERT_EQ(m_ui.controlLists[0].size(), 1u);
-    EXPECT_EQ(m_ui.controlLists[0][0].label, "pattern");
+    EXPECT_EQ(m_ui.controlLists[0][0].label, "パターン");
     EXPECT_EQ(m_settings.width, 160);
     EXPECT_EQ(m_settings.height, 120);
     ASSERT_TRUE(WaitForFrames(1));
