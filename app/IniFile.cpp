@@ -255,7 +255,10 @@ std::optional<std::string> IniFile::Find(std::string_view section, std::string_v
     std::optional<std::string> raw = FindRaw(section, key);
     if (!raw)
         return std::nullopt;
-    return text::SjisToUtf8(text::CutSjis(*raw, kMaxValueBytes));
+    // A value is a C text, as the profile functions return it and as Write stores it: a NUL
+    // byte in the file ends it.
+    const std::string_view value = std::string_view(*raw).substr(0, raw->find('\0'));
+    return text::SjisToUtf8(text::CutSjis(value, kMaxValueBytes));
 }
 
 std::string IniFile::ReadString(std::string_view section, std::string_view key,

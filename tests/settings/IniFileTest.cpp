@@ -152,6 +152,15 @@ TEST_F(IniFileTest, RandomBytesNeverCrashAndSurviveAWrite) {
     }
 }
 
+TEST_F(IniFileTest, NulByteEndsAValueAsItEndsAWrittenOne) {
+    IniFile file(Path());
+    file.Parse(std::string("[DEVICE]\r\nSELECT=USB Cam\0era\r\nWIDTH=6\0 40\r\n", 43));
+    EXPECT_EQ(file.ReadString("DEVICE", "SELECT", ""), "USB Cam");
+    EXPECT_EQ(file.ReadInt("DEVICE", "WIDTH", 0), 6);
+    file.Write("DEVICE", "SELECT", file.ReadString("DEVICE", "SELECT", ""));
+    EXPECT_EQ(file.ReadString("DEVICE", "SELECT", ""), "USB Cam");
+}
+
 TEST_F(IniFileTest, LineBreaksInAValueCannotStartALine) {
     IniFile file(Path());
     file.Write("MAIL", "SENDER_NAME", "x\r\n[MAIL]\r\nPOP3_SERVER=evil");
