@@ -4,7 +4,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
-#include <map>
+#include <set>
 
 namespace {
 
@@ -107,9 +107,9 @@ std::vector<CaptureDevice> ListCaptureDevices() {
 
     GstDeviceMonitorPtr monitor(gst_device_monitor_new());
     gst_device_monitor_add_filter(monitor.get(), "Video/Source", nullptr);
+    std::vector<std::pair<std::string, CaptureDevice>> found; // physical key, device
     if (gst_device_monitor_start(monitor.get())) {
         GList* list = gst_device_monitor_get_devices(monitor.get());
-        std::map<std::string, bool> seen;
         for (GList* item = list; item; item = item->next) {
             GstDevicePtr gstDevice = AdoptDevice(GST_DEVICE(item->data));
             item->data = nullptr;
@@ -123,19 +123,24 @@ std::vector<CaptureDevice> ListCaptureDevices() {
             device.sortKey = device.devicePath.empty() ? physical : device.devicePath;
             if (props)
                 gst_structure_free(props);
-            if (device.name.empty() || seen[physical])
-                continue; // a second provider's view of a device already listed
-            seen[physical] = true;
+            if (device.name.empty())
+                continue;
             device.caps = AdoptCaps(gst_device_get_caps(gstDevice.get()));
             device.device = std::move(gstDevice);
-            devices.push_back(std::move(device));
+            found.emplace_back(std::move(physical), std::move(device));
         }
         g_list_free(list);
         gst_device_monitor_stop(monitor.get());
     }
-    std::stable_sort(
-        devices.begin(), devices.end(),
-        [](const CaptureDevice& a, const CaptureDevice& b) { return a.sortKey < b.sortKey; });
+    std::stable_sort(found.begin(), found.end(), [](const auto& a, const auto& b) {
+        return a.second.sortKey < b.second.sortKey;
+    });
+    // One entry per physical device: a camera with several nodes, or seen by more than one
+    // provider, keeps the entry that sorts first.
+    std::set<std::string> seen;
+    for (auto& [physical, device] : found)
+        if (seen.insert(physical).second)
+            devices.push_back(std::move(device));
     if (TestPatternEnabled())
         devices.push_back(MakeTestPatternDevice());
     return devices;

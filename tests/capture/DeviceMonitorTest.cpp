@@ -1,0 +1,75 @@
+// Devices found through GStreamer's device monitor: order, one entry per physical device, and
+// a graph built on one of them.
+#include "capture/CaptureDevices.h"
+#include "capture/CaptureGraph.h"
+#include "tests/capture/FakeDeviceProvider.h"
+#include "tests/capture/RecordingCaptureUi.h"
+
+#include <chrono>
+#include <gtest/gtest.h>
+#include <thread>
+
+namespace {
+
+constexpr const char* kSizes = "video/x-raw, width=(int)320, height=(int)240;"
+                               " video/x-raw, width=(int)640, height=(int)480";
+
+std::vector<std::string> Names(const std::vector<CaptureDevice>& devices) {
+    std::vector<std::string> names;
+    for (const CaptureDevice& device : devices)
+        names.push_back(device.name);
+    return names;
+}
+
+} // namespace
+
+TEST(DeviceMonitor, StableOrderOneEntryPerPhysicalDevice) {
+    EnableTestPattern(false);
+    InstallFakeCameras({
+        {"Zeta Cam", "/dev/video0", "pci-0000:00:14.0-usb-0:1:1.0", "red", kSizes},
+        {"Alpha Cam", "/dev/video4", "pci-0000:00:14.0-usb-0:2:1.0", "blue", kSizes},
+        {"Zeta Cam", "/dev/video1", "pci-0000:00:14.0-usb-0:1:1.0", "green", kSizes},
+        {"Capture Card", "/dev/video2", "pci-0000:03:00.0", "white", kSizes},
+    });
+    const std::vector<CaptureDevice> devices = ListCaptureDevices();
+    // Sorted by device node, the second node of the first camera left out.
+    EXPECT_EQ(Names(devices), (std::vector<std::string>{"Zeta Cam", "Capture Card", "Alpha Cam"}));
+    ASSERT_EQ(devices.size(), 3u);
+    EXPECT_EQ(devices[0].devicePath, "/dev/video0");
+    EXPECT_EQ(FrameSizesOf(devices[0].caps.get()),
+              (std::vector<FrameSize>{{320, 240}, {640, 480}}));
+    EXPECT_EQ(Names(ListCaptureDevices()), Names(devices)); // the same again
+
+    EnableTestPattern(true);
+    EXPECT_EQ(Names(ListCaptureDevices()).back(), "テストパターン");
+    EnableTestPattern(false);
+}
+
+TEST(DeviceMonitor, GraphRunsOnAMonitoredDevice) {
+    EnableTestPattern(false);
+    InstallFakeCameras({
+        {"Red Cam", "/dev/video0", "usb-1", "red", kSizes},
+        {"Blue Cam", "/dev/video2", "usb-2", "blue", kSizes},
+    });
+    DeviceSettings settings;
+    settings.deviceName = "Blue Cam";
+    settings.width = 640;
+    settings.height = 480;
+    RecordingCaptureUi ui;
+    CCaptureGraph graph(settings, ui);
+    graph.SetTeardownPause(std::chrono::milliseconds(0));
+    ASSERT_TRUE(graph.BuildGraph(true, false));
+    EXPECT_EQ(graph.deviceNames(), (std::vector<std::string>{"Red Cam", "Blue Cam"}));
+    EXPECT_TRUE(ui.choices.empty());
+    for (int i = 0; i < 1000 && graph.FrameCount() == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    BitmapInfoHeader header;
+    ASSERT_TRUE(graph.ConnectedHeader(header));
+    EXPECT_EQ(header.width, 640);
+    std::vector<uint8_t> pixels(header.sizeImage);
+    ASSERT_EQ(graph.CopyCurrentBuffer(pixels.data(), static_cast<int32_t>(pixels.size())),
+              static_cast<int32_t>(pixels.size()));
+    EXPECT_EQ(pixels[0], 255); // blue
+    EXPECT_EQ(pixels[2], 0);
+    EXPECT_EQ(ui.titles.back(), "Kestrova Mail - Blue Cam (640x480)");
+}
