@@ -1,0 +1,78 @@
+#pragma once
+// The mail settings dialog: SMTP and POP3 servers, the sender, picture rotation, the addresses
+// allowed to request pictures and the subject check string, with a POP3 connection test.
+// The main window keeps one object for its whole life; it edits the live MailSettings record
+// it is given (the record must outlive the dialog), which the mail check and the reply sender
+// read.
+//
+// Open it with exec(); the caller saves the settings when it returns QDialog::Accepted.
+// "追加", "削除" and "接続テスト" take the controls over (or change the address list) while the
+// dialog is open, so what they took stays in the record even when the dialog ends with Cancel.
+
+#include "app/Settings.h"
+
+#include <QDialog>
+#include <string>
+
+class QCheckBox;
+class QLineEdit;
+class QTableWidget;
+
+class CMailSetupDialog final : public QDialog {
+    Q_OBJECT
+public:
+    static constexpr int kIdAddressList = 1008; // list of allowed reply addresses
+    static constexpr int kIdPop3Server = 1009;
+    static constexpr int kIdSmtpServer = 1010;
+    static constexpr int kIdSenderName = 1011;
+    static constexpr int kIdAdd = 1012;        // "追加"
+    static constexpr int kIdDelete = 1013;     // "削除"
+    static constexpr int kIdNewAddress = 1014; // address to add
+    static constexpr int kIdCheckString = 1015;
+    static constexpr int kIdConnectTest = 1016; // "接続テスト"
+    static constexpr int kIdPop3Id = 1017;
+    static constexpr int kIdPop3Pass = 1018;
+    static constexpr int kIdPop3Port = 1019;
+    static constexpr int kIdApop = 1020;
+    static constexpr int kIdSmtpPort = 1021;
+    static constexpr int kIdSenderAddress = 1022;
+    static constexpr int kIdImageRotation = 1024;
+    static constexpr int kAddressColumnWidth = 230;
+
+    explicit CMailSetupDialog(MailSettings& settings, QWidget* parent = nullptr);
+
+    MailSettings& Settings() { return m_settings; }
+
+    void accept() override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    // Copies every control into its field. False (after the message, with the focus on the
+    // field) when a port is not an integer; then nothing has changed.
+    bool TakeOver();
+    // Copies every field into its control.
+    void ShowFields();
+    void FillAddressList();
+    void AddAddress();
+    void DeleteAddresses();
+    void TestConnection();
+
+    MailSettings& m_settings;
+    std::string m_newAddress; // the working text of the address edit
+
+    QLineEdit* m_smtpServer = nullptr;
+    QLineEdit* m_smtpPort = nullptr;
+    QLineEdit* m_pop3Server = nullptr;
+    QLineEdit* m_pop3Port = nullptr;
+    QCheckBox* m_apop = nullptr;
+    QLineEdit* m_pop3Id = nullptr;
+    QLineEdit* m_pop3Pass = nullptr;
+    QLineEdit* m_senderName = nullptr;
+    QLineEdit* m_senderAddress = nullptr;
+    QCheckBox* m_imageRotation = nullptr;
+    QTableWidget* m_addressList = nullptr;
+    QLineEdit* m_newAddressEdit = nullptr;
+    QLineEdit* m_checkString = nullptr;
+};

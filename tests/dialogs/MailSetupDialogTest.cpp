@@ -1,0 +1,270 @@
+// The mail settings dialog: taking the controls over, the address list with its limit and
+// deletion, Cancel after add, and the POP3 connection test against scripted servers.
+
+#include "dialogs/MailSetupDialog.h"
+
+#include "tests/dialogs/DialogTestSupport.h"
+#include "tests/support/ScriptedServer.h"
+#include "tests/support/TempDir.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QtTest>
+#include <filesystem>
+
+using Dlg = CMailSetupDialog;
+
+class MailSetupDialogTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void okTakesEveryControlOver();
+    void nonIntegerPortIsRefused();
+    void eleventhAddressIsRefused();
+    void deletesExactlyTheSelectedRows();
+    void cancelAfterAddKeepsTheAddress();
+    void connectionTestSucceeds();
+    void connectionTestFails_data();
+    void connectionTestFails();
+
+private:
+    std::unique_ptr<TempDir> m_home;
+};
+
+namespace {
+
+void Click(QDialog* dialog, int id) {
+    QTest::mouseClick(Control<QPushButton>(dialog, id), Qt::LeftButton);
+}
+
+void Retype(QDialog* dialog, int id, const QString& text) {
+    auto* edit = Control<QLineEdit>(dialog, id);
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_Delete);
+    TypeText(edit, text);
+}
+
+QStringList Rows(QDialog* dialog) {
+    auto* list = Control<QTableWidget>(dialog, Dlg::kIdAddressList);
+    QStringList rows;
+    for (int r = 0; r < list->rowCount(); ++r)
+        rows << list->item(r, 0)->text();
+    return rows;
+}
+
+std::vector<std::string> Addresses(int count) {
+    std::vector<std::string> addresses;
+    for (int i = 1; i <= count; ++i)
+        addresses.push_back("user" + std::to_string(i) + "@example.jp");
+    return addresses;
+}
+
+// The POP3 log-in a successful test makes.
+std::vector<std::string> GoodLogIn() {
+    return {"S: +OK ready",     "C: USER kestrova", "S: +OK",    "C: PASS secret",
+            "S: +OK logged in", "C: QUIT",          "S: +OK bye"};
+}
+
+} // namespace
+
+void MailSetupDialogTest::init() {
+    m_home = std::make_unique<TempDir>();
+    m_home->UseAsProgramFolder();
+}
+
+void MailSetupDialogTest::okTakesEveryControlOver() {
+    MailSettings settings;
+    Dlg dialog(settings);
+    const int result = ExecWith(dialog, [&] {
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Kestrova - メール設定"));
+        QCOMPARE(Control<QLineEdit>(&dialog, Dlg::kIdPop3Port)->text(), QStringLiteral("110"));
+        QCOMPARE(Control<QLineEdit>(&dialog, Dlg::kIdSmtpPort)->text(), QStringLiteral("25"));
+        QCOMPARE(Control<QLineEdit>(&dialog, Dlg::kIdCheckString)->text(), QStringLiteral("cap"));
+        QCOMPARE(Control<QLineEdit>(&dialog, Dlg::kIdPop3Pass)->echoMode(), QLineEdit::Password);
+        Retype(&dialog, Dlg::kIdSmtpServer, QStringLiteral("smtp.example.jp"));
+        Retype(&dialog, Dlg::kIdSmtpPort, QStringLiteral("587"));
+        Retype(&dialog, Dlg::kIdPop3Server, QStringLiteral("pop.example.jp"));
+        Retype(&dialog, Dlg::kIdPop3Port, QStringLiteral("1110"));
+        QTest::mouseClick(Control<QCheckBox>(&dialog, Dlg::kIdApop), Qt::LeftButton);
+        Retype(&dialog, Dlg::kIdPop3Id, QStringLiteral("kestrova"));
+        Retype(&dialog, Dlg::kIdPop3Pass, QStringLiteral("p%ss"));
+        Retype(&dialog, Dlg::kIdSenderName, QStringLiteral("監視カメラ"));
+        Retype(&dialog, Dlg::kIdSenderAddress, QStringLiteral("camera@example.jp"));
+        QTest::mouseClick(Control<QCheckBox>(&dialog, Dlg::kIdImageRotation), Qt::LeftButton);
+        Retype(&dialog, Dlg::kIdCheckString, QStringLiteral("snap"));
+        Click(&dialog, kIdOk);
+    });
+    QCOMPARE(result, int(QDialog::Accepted));
+    QCOMPARE(settings.smtpServer, std::string("smtp.example.jp"));
+    QCOMPARE(settings.smtpPort, 587);
+    QCOMPARE(settings.pop3Server, std::string("pop.example.jp"));
+    QCOMPARE(settings.pop3Port, 1110);
+    QVERIFY(settings.apop);
+    QCOMPARE(settings.pop3Id, std::string("kestrova"));
+    QCOMPARE(settings.pop3Pass, std::string("p%ss"));
+    QCOMPARE(settings.senderName, std::string("監視カメラ"));
+    QCOMPARE(settings.senderAddress, std::string("camera@example.jp"));
+    QVERIFY(settings.imageRotation);
+    QCOMPARE(settings.checkString, std::string("snap"));
+}
+
+void MailSetupDialogTest::nonIntegerPortIsRefused() {
+    MailSettings settings;
+    Dlg dialog(settings);
+    MessageRecorder messages;
+    ExecWith(dialog, [&] {
+        Retype(&dialog, Dlg::kIdSmtpServer, QStringLiteral("changed.example.jp"));
+        Retype(&dialog, Dlg::kIdPop3Port, QStringLiteral("11O")); // letter O
+        Click(&dialog, kIdOk);
+        QVERIFY(dialog.isVisible());
+        QCOMPARE(messages.texts, QStringList{QStringLiteral("Please enter an integer.")});
+        QCOMPARE(dialog.focusWidget(), Control<QLineEdit>(&dialog, Dlg::kIdPop3Port));
+        // The add button takes over too, and is refused the same way.
+        Retype(&dialog, Dlg::kIdNewAddress, QStringLiteral("a@example.jp"));
+        Click(&dialog, Dlg::kIdAdd);
+        QCOMPARE(messages.texts.size(), 2);
+        QVERIFY(Rows(&dialog).isEmpty());
+    });
+    QCOMPARE(settings.smtpServer, std::string());
+    QCOMPARE(settings.pop3Port, 110);
+    QVERIFY(settings.sendAddresses.empty());
+}
+
+void MailSetupDialogTest::eleventhAddressIsRefused() {
+    MailSettings settings;
+    settings.sendAddresses = Addresses(9);
+    Dlg dialog(settings);
+    MessageRecorder messages;
+    ExecWith(dialog, [&] {
+        QCOMPARE(Rows(&dialog).size(), 9);
+        Retype(&dialog, Dlg::kIdNewAddress, QStringLiteral("tenth@example.jp"));
+        Click(&dialog, Dlg::kIdAdd);
+        QVERIFY(messages.texts.isEmpty());
+        QCOMPARE(Rows(&dialog).last(), QStringLiteral("tenth@example.jp"));
+        QCOMPARE(Control<QLineEdit>(&dialog, Dlg::kIdNewAddress)->text(), QString());
+
+        Retype(&dialog, Dlg::kIdSmtpServer, QStringLiteral("taken.example.jp"));
+        Retype(&dialog, Dlg::kIdNewAddress, QStringLiteral("eleventh@example.jp"));
+        Click(&dialog, Dlg::kIdAdd);
+        QCOMPARE(messages.texts, QStringList{QStringLiteral("これ以上登録できません")});
+        QCOMPARE(Rows(&dialog).size(), 10);
+        QCOMPARE(Control<QLineEdit>(&dialog, Dlg::kIdNewAddress)->text(),
+                 QStringLiteral("eleventh@example.jp"));
+        Click(&dialog, kIdCancel);
+    });
+    QCOMPARE(settings.sendAddresses.size(), size_t(10));
+    QCOMPARE(settings.sendAddresses.back(), std::string("tenth@example.jp"));
+    QCOMPARE(settings.smtpServer, std::string("taken.example.jp")); // taken over by "追加"
+}
+
+void MailSetupDialogTest::deletesExactlyTheSelectedRows() {
+    MailSettings settings;
+    settings.sendAddresses = {"a@x.jp", "b@x.jp", "c@x.jp", "d@x.jp", "e@x.jp"};
+    Dlg dialog(settings);
+    ExecWith(dialog, [&] {
+        auto* list = Control<QTableWidget>(&dialog, Dlg::kIdAddressList);
+        auto clickRow = [&](int row, Qt::KeyboardModifiers modifiers) {
+            const QRect rect = list->visualItemRect(list->item(row, 0));
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, modifiers, rect.center());
+        };
+        clickRow(0, {});
+        clickRow(2, Qt::ControlModifier);
+        clickRow(3, Qt::ControlModifier);
+        Click(&dialog, Dlg::kIdDelete);
+        QCOMPARE(Rows(&dialog), (QStringList{"b@x.jp", "e@x.jp"}));
+        Click(&dialog, kIdOk);
+    });
+    QCOMPARE(settings.sendAddresses, (std::vector<std::string>{"b@x.jp", "e@x.jp"}));
+
+    // Reopening shows the shortened list; deleting with nothing selected does nothing.
+    ExecWith(dialog, [&] {
+        QCOMPARE(Rows(&dialog), (QStringList{"b@x.jp", "e@x.jp"}));
+        Control<QTableWidget>(&dialog, Dlg::kIdAddressList)->clearSelection();
+        Click(&dialog, Dlg::kIdDelete);
+        QCOMPARE(Rows(&dialog).size(), 2);
+    });
+    QCOMPARE(settings.sendAddresses.size(), size_t(2));
+}
+
+void MailSetupDialogTest::cancelAfterAddKeepsTheAddress() {
+    MailSettings settings;
+    Dlg dialog(settings);
+    const int result = ExecWith(dialog, [&] {
+        Retype(&dialog, Dlg::kIdNewAddress, QStringLiteral("new@example.jp"));
+        Click(&dialog, Dlg::kIdAdd);
+        Click(&dialog, Dlg::kIdAdd); // empty text: added as typed
+        Click(&dialog, kIdCancel);
+    });
+    QCOMPARE(result, int(QDialog::Rejected));
+    QCOMPARE(settings.sendAddresses, (std::vector<std::string>{"new@example.jp", ""}));
+    QVERIFY(std::filesystem::is_empty(m_home->path())); // nothing written to setup.ini
+}
+
+void MailSetupDialogTest::connectionTestSucceeds() {
+    ScriptedServer server(GoodLogIn());
+    MailSettings settings;
+    Dlg dialog(settings);
+    MessageRecorder messages;
+    ExecWith(dialog, [&] {
+        Retype(&dialog, Dlg::kIdPop3Server, QStringLiteral("127.0.0.1"));
+        Retype(&dialog, Dlg::kIdPop3Port, QString::number(server.port()));
+        QTest::mouseClick(Control<QCheckBox>(&dialog, Dlg::kIdApop), Qt::LeftButton);
+        Retype(&dialog, Dlg::kIdPop3Id, QStringLiteral("kestrova"));
+        Retype(&dialog, Dlg::kIdPop3Pass, QStringLiteral("secret"));
+        Click(&dialog, Dlg::kIdConnectTest);
+        QCOMPARE(messages.texts, QStringList{QStringLiteral("POP3サーバの接続に成功しました。")});
+        Click(&dialog, kIdCancel);
+    });
+    QCOMPARE(server.Mismatch(), std::string()); // USER/PASS even with APOP ticked
+    QCOMPARE(QApplication::overrideCursor(), nullptr);
+    // The test took the controls over, and Cancel does not undo that.
+    QCOMPARE(settings.pop3Server, std::string("127.0.0.1"));
+    QCOMPARE(settings.pop3Port, int(server.port()));
+    QVERIFY(settings.apop);
+}
+
+void MailSetupDialogTest::connectionTestFails_data() {
+    QTest::addColumn<QStringList>("script");
+    QTest::newRow("wrong password") << QStringList{"S: +OK ready",
+                                                   "C: USER kestrova",
+                                                   "S: +OK",
+                                                   "C: PASS secret",
+                                                   "S: -ERR authentication failed",
+                                                   "C: QUIT",
+                                                   "S: +OK"};
+    QTest::newRow("refused greeting") << QStringList{"S: -ERR go away", "CLOSE"};
+    QTest::newRow("closed at once") << QStringList{"CLOSE"};
+    QTest::newRow("never greets") << QStringList{"SILENT"}; // the client's 2 s time-out
+    QTest::newRow("nobody listening") << QStringList{};
+}
+
+void MailSetupDialogTest::connectionTestFails() {
+    QFETCH(QStringList, script);
+    std::vector<std::string> steps;
+    for (const QString& s : script)
+        steps.push_back(s.toStdString());
+    std::unique_ptr<ScriptedServer> server;
+    int port = 0;
+    if (steps.empty()) {
+        port = UnusedPort();
+    } else {
+        server = std::make_unique<ScriptedServer>(steps);
+        port = server->port();
+    }
+    MailSettings settings;
+    settings.pop3Server = "127.0.0.1";
+    settings.pop3Port = port;
+    settings.pop3Id = "kestrova";
+    settings.pop3Pass = "secret";
+    Dlg dialog(settings);
+    MessageRecorder messages;
+    ExecWith(dialog, [&] {
+        Click(&dialog, Dlg::kIdConnectTest);
+        QCOMPARE(messages.texts, QStringList{QStringLiteral("POP3サーバの接続に失敗しました。")});
+    });
+}
+
+QTEST_MAIN(MailSetupDialogTest)
+#include "MailSetupDialogTest.moc"
