@@ -218,3 +218,48 @@ TEST_F(MailCycleScripted, ButtonNamesTheFirstMissingSetting) {
     }
     EXPECT_FALSE(probe.SomebodyConnected());
 }
+
+TEST_F(MailCycleScripted, WhichSubjectsAreRequests) {
+    // A request makes the cycle grab a picture; the grab fails here, so nothing is sent.
+    struct Case {
+        const char* checkString;
+        const char* subjectLine; // nullptr: the mail has no Subject field
+        bool request;
+    };
+    const Case cases[] = {
+        {"cap", "Subject: cap", true},
+        {"cap", "Subject: CAP", false},
+        {"cap", "Subject:    cap  ", true}, // the field value is trimmed
+        {"cap", "subject: cap", true},      // field names match in any case
+        {"cap", "Subject: c=ap", true},     // the decoder drops "=" outside encoded words
+        {"cap", "Subject: =?ISO-2022-JP?B?Y2Fw?=", true},
+        {"cap", "Subject: caps", false},
+        {"cap", nullptr, false},
+        {"", nullptr, true}, // an empty check string takes every mail without a subject
+        {"", "Subject: x", false},
+        {"写真", "Subject: =?ISO-2022-JP?B?GyRCPEw/PxsoQg==?=", true},
+        {"写真", "Subject: =?shift_jis?B?jsqQXg==?=", true},
+        {"写真", "Subject: =?ISO-2022-JP?B?GyRCPEw/PyRHJDkbKEI=?=", false}, // 写真です
+    };
+    pictures.fail = true;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.checkString) + " / " + (c.subjectLine ? c.subjectLine : "-"));
+        Script message = {"S: +OK", "S: From: taro@example.com"};
+        if (c.subjectLine)
+            message.push_back(std::string("S: ") + c.subjectLine);
+        message.insert(message.end(), {"S: ", "S: .", "C: RSET", "S: +OK", "C: QUIT", "S: +OK"});
+        ScriptedServer server(
+            Join({kLogIn,
+                  {"C: NOOP", "S: +OK", "C: STAT", "S: +OK 1 100", "C: STAT", "S: +OK 1 100",
+                   "C: LIST", "S: +OK", "S: 1 100", "S: .", "C: RETR 1"},
+                  message}));
+        settings.pop3Port = server.port();
+        settings.checkString = c.checkString;
+        CMailService service = MakeService();
+        pictures.grabs = 0;
+
+        EXPECT_EQ(service.CheckMail(), 1);
+        EXPECT_EQ(server.Mismatch(), "");
+        EXPECT_EQ(pictures.grabs, c.request ? 1 : 0);
+    }
+}
