@@ -21,10 +21,6 @@ bool CMimeHeaderPart::MakeHeaderLines(std::string& block) const {
         return false;
     block += "\r\n";
 
-    auto encode = [this](const std::string& bytes, const std::string& charset) {
-        return m_codePageService ? mime::EncodeHeaderText(bytes, charset) : bytes;
-    };
-
     std::string from;
     if (!m_senderName.empty()) {
         from = m_codePageService ? mime::EncodeDisplayName(m_senderName, m_senderNameCharset, false)
@@ -42,7 +38,8 @@ bool CMimeHeaderPart::MakeHeaderLines(std::string& block) const {
     }
 
     if (!m_subject.empty()) {
-        const std::string subject = encode(m_subject, m_subjectCharset);
+        const std::string subject =
+            m_codePageService ? mime::EncodeHeaderText(m_subject, m_subjectCharset) : m_subject;
         if (!subject.empty()) {
             if (!AppendWithin(block, "Subject: ") || !AppendWithin(block, subject))
                 return false;

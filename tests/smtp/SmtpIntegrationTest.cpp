@@ -23,7 +23,8 @@ std::string EncodedWord(const std::string& utf8) {
 
 class SmtpIntegration : public ::testing::Test {
 protected:
-    void SetUp() override { TempDir::WriteFile(m_jpeg, JpegLikeBytes(40000)); }
+    // Large enough for many blocks of both clients' attachment streaming.
+    void SetUp() override { TempDir::WriteFile(m_jpeg, JpegLikeBytes(300000)); }
 
     void CheckDecoded(const ReceivedMail& mail) {
         const DecodedMail decoded = SmtpPeer::DecodeMail(mail.file, m_out.path());
