@@ -324,7 +324,9 @@ bool CSmtpAuthClient::Connect() {
 bool CSmtpAuthClient::SendText(std::string_view text) {
     const auto deadline = Clock::now() + m_replyTimeout;
     while (!text.empty()) {
-        const ssize_t n = m_fd < 0 ? -1 : ::send(m_fd, text.data(), text.size(), MSG_NOSIGNAL);
+        if (m_fd < 0)
+            break;
+        const ssize_t n = ::send(m_fd, text.data(), text.size(), MSG_NOSIGNAL);
         if (n > 0) {
             text.remove_prefix(static_cast<std::size_t>(n));
             continue;
@@ -334,6 +336,9 @@ bool CSmtpAuthClient::SendText(std::string_view text) {
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) &&
             smtpwait::WaitFor(m_fd, POLLOUT, deadline))
             continue;
+        break;
+    }
+    if (!text.empty()) {
         Fail(kSendFailed);
         return false;
     }
