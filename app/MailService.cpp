@@ -181,9 +181,12 @@ int CMailService::RunCycle(const MailSettings& copy) {
 
         if (!replyList.empty()) {
             std::string path;
-            const bool grabbed = m_pictures.GrabReplyPicture(copy.imageRotation, path);
+            bool grabbed = m_pictures.GrabReplyPicture(copy.imageRotation, path);
             const PictureFile picture(path);
             m_flags.SetLastPicturePath(path);
+            // A reply without its picture would still be delivered and the requests deleted.
+            std::error_code ignored;
+            grabbed = grabbed && !path.empty() && std::filesystem::is_regular_file(path, ignored);
             // A request leaves the server only after the reply has been accepted.
             if (grabbed && m_sender.SendReply(replyList, path) == 1) {
                 for (int n : deleteList) {

@@ -311,3 +311,47 @@ TEST(MailCycleEndToEnd, RequestsWithoutAUsableAddressAreLeftAloneAndAFailedDelet
     EXPECT_EQ(JpegFilesIn(home.path()), 0);
     EXPECT_FALSE(service.CheckInProgress());
 }
+
+TEST(MailCycleEndToEnd, GrabThatLeavesNoFileSendsNothing) {
+    TempDir home;
+    SmtpPeer smtp;
+    ScriptedServer pop3({"S: +OK ready",
+                         "C: USER camera",
+                         "S: +OK",
+                         "C: PASS secret",
+                         "S: +OK",
+                         "C: NOOP",
+                         "S: +OK",
+                         "C: STAT",
+                         "S: +OK 1 100",
+                         "C: STAT",
+                         "S: +OK 1 100",
+                         "C: LIST",
+                         "S: +OK",
+                         "S: 1 100",
+                         "S: .",
+                         "C: RETR 1",
+                         "S: +OK",
+                         "S: From: c@example.com",
+                         "S: Subject: cap",
+                         "S: ",
+                         "S: .",
+                         "C: RSET",
+                         "S: +OK",
+                         "C: QUIT",
+                         "S: +OK"});
+    MailSettings settings = BaseSettings(pop3.port());
+    settings.smtpPort = smtp.port();
+    ServiceFlags flags;
+    flags.graphReady = true;
+    RecordingLog log;
+    FakePictureSource pictures(home.folder());
+    pictures.claimWithoutFile = true;
+    FixedClock clock(kNow);
+    CMailService service(settings, flags, log, pictures, clock, nullptr, smtp.port());
+
+    EXPECT_EQ(service.CheckMail(), 1);
+    EXPECT_EQ(pop3.Mismatch(), ""); // no DELE
+    EXPECT_TRUE(smtp.Messages().empty());
+    EXPECT_TRUE(log.screen.empty());
+}
