@@ -1,0 +1,169 @@
+// Runs the mail check cycle many times (1,000 by default) against a local dovecot holding a
+// few ordinary mails, with a picture request added before every tenth cycle and answered
+// through aiosmtpd (AUTH LOGIN path). The camera is the GStreamer test pattern through the real
+// capture graph, frame grabber, stamp and JPEG writer. Prints the resident memory (VmRSS)
+// after the 10th and after the last cycle; the goal is a growth within 5 MB.
+//
+// Run: build/bench/soak/bench_soak [cycles] [requestEvery]
+
+#include "app/ActivityLog.h"
+#include "app/MailService.h"
+#include "app/ServiceAdapters.h"
+#include "capture/CaptureGraph.h"
+#include "capture/CaptureUi.h"
+#include "capture/FrameGrabber.h"
+#include "tests/support/DovecotPeer.h"
+#include "tests/support/SmtpPeer.h"
+#include "tests/support/TempDir.h"
+
+#include <QGuiApplication>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr long kGoalGrowthKb = 5 * 1024;
+constexpr int kOrdinaryMails = 5;
+
+class SilentCaptureUi final : public ICaptureUi {
+public:
+    void ShowMessage(const std::string& text) override { messages += text + "\n"; }
+    std::optional<int> ChooseDevice(const std::vector<std::string>&, int) override { return 0; }
+    bool ConfigureDevice(const DeviceSetup&, FrameSize&) override { return true; }
+    void ShowProperties(const DeviceSetup&) override {}
+    void SetTitle(const std::string&) override {}
+
+    std::string messages;
+};
+
+// VmRSS of this process in kB.
+long ResidentKb() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::strtol(line.c_str() + 6, nullptr, 10);
+    }
+    return -1;
+}
+
+std::string Mail(const std::string& from, const std::string& subject, int serial) {
+    std::string body;
+    for (int i = 0; i < 40; ++i)
+        body += "An ordinary line of an ordinary mail, number " + std::to_string(i) + ".\r\n";
+    return "From: " + from + "\r\nTo: camera@example.com\r\nSubject: " + subject +
+           "\r\nMessage-ID: <soak" + std::to_string(serial) +
+           "@example.com>\r\nDate: Sun, 6 Dec 2026 15:40:00 +0900\r\n\r\n" + body;
+}
+
+double Percentile(std::vector<double> values, double p) {
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    return values[std::min(values.size() - 1, static_cast<size_t>(p * values.size()))];
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int cycles = argc > 1 ? std::max(10, std::atoi(argv[1])) : 1000;
+    const int requestEvery = argc > 2 ? std::max(1, std::atoi(argv[2])) : 10;
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QGuiApplication application(argc, argv); // the stamp draws with Qt's fonts
+
+    TempDir home;
+    std::vector<std::string> ordinary;
+    for (int i = 0; i < kOrdinaryMails; ++i)
+        ordinary.push_back(Mail("someone" + std::to_string(i) + "@example.com", "hello", i));
+    DovecotPeer dovecot("camera", "secret", ordinary);
+    SmtpPeer smtp({.authUser = "camera", .authPassword = "secret"});
+
+    DeviceSettings device;
+    SilentCaptureUi ui;
+    CCaptureGraph graph(device, ui);
+    graph.SetDeviceLister([] {
+        CaptureDevice testPattern = MakeTestPatternDevice();
+        testPattern.sourceProperties.emplace_back("pattern", "ball"); // every frame differs
+        return std::vector<CaptureDevice>{testPattern};
+    });
+    if (!graph.BuildGraph(true, false) || !graph.graphReady()) {
+        std::fprintf(stderr, "the test pattern did not start: %s\n", ui.messages.c_str());
+        return 1;
+    }
+    ServiceFlags flags;
+    flags.graphReady = true;
+    CFrameGrabber grabber(graph, home.folder());
+    CGrabberPictureSource pictures(grabber, [&] {
+        GrabRequest request;
+        request.graphReady = graph.graphReady();
+        request.timeText.showText = true;
+        request.jpegQuality = 50;
+        request.setUiBusy = [&flags](bool busy) { flags.uiBusy = busy; };
+        return request;
+    });
+
+    AppSettings app;
+    SystemClock clock;
+    ActivityLog activity(app, home.folder(), clock);
+    CActivityLogAdapter log(activity);
+    MailSettings settings;
+    settings.pop3Server = "127.0.0.1";
+    settings.pop3Port = dovecot.port();
+    settings.pop3Id = "camera";
+    settings.pop3Pass = "secret";
+    settings.smtpServer = "127.0.0.1";
+    settings.smtpPort = smtp.port();
+    settings.senderName = "監視カメラ";
+    settings.senderAddress = "camera@example.com";
+    CMailService service(settings, flags, log, pictures, clock, nullptr,
+                         static_cast<uint16_t>(smtp.port()));
+
+    std::vector<double> plain, withRequest;
+    long rssAfter10 = 0;
+    int failures = 0;
+    int requests = 0;
+    const auto start = Clock::now();
+    for (int cycle = 1; cycle <= cycles; ++cycle) {
+        const bool request = cycle % requestEvery == 0;
+        if (request) {
+            dovecot.AddMessage(Mail("Taro <taro@example.com>", "cap", 1000 + cycle));
+            ++requests;
+        }
+        const auto cycleStart = Clock::now();
+        if (service.CheckMail() != 1)
+            ++failures;
+        const double ms =
+            std::chrono::duration<double, std::milli>(Clock::now() - cycleStart).count();
+        (request ? withRequest : plain).push_back(ms);
+        if (cycle == 10)
+            rssAfter10 = ResidentKb();
+    }
+    const double total = std::chrono::duration<double>(Clock::now() - start).count();
+    const long rssAfterLast = ResidentKb();
+    const size_t replies = smtp.WaitForMessages(static_cast<size_t>(requests)).size();
+    const int left = dovecot.MessageCount();
+
+    std::printf("soak: %d cycles in %.1f s, a request every %d cycles (test pattern camera)\n",
+                cycles, total, requestEvery);
+    std::printf("  cycles that failed: %d; replies received: %zu of %d; mails left: %d of %d\n",
+                failures, replies, requests, left, kOrdinaryMails);
+    std::printf("  cycle without request: median %.1f ms, 95th percentile %.1f ms\n",
+                Percentile(plain, 0.5), Percentile(plain, 0.95));
+    std::printf("  cycle with request:    median %.1f ms, 95th percentile %.1f ms\n",
+                Percentile(withRequest, 0.5), Percentile(withRequest, 0.95));
+    const long growth = rssAfterLast - rssAfter10;
+    std::printf("  VmRSS after cycle 10: %ld kB; after cycle %d: %ld kB; growth %+ld kB "
+                "(goal: within %ld kB: %s)\n",
+                rssAfter10, cycles, rssAfterLast, growth, kGoalGrowthKb,
+                growth <= kGoalGrowthKb ? "met" : "NOT met");
+    const bool ok = failures == 0 && replies == static_cast<size_t>(requests) &&
+                    left == kOrdinaryMails && growth <= kGoalGrowthKb;
+    return ok ? 0 : 1;
+}
