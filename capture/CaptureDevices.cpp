@@ -10,6 +10,9 @@ namespace {
 
 std::atomic<bool> g_testPatternRequested{false};
 
+constexpr const char* kRawVideo = "video/x-raw";
+constexpr const char* kJpeg = "image/jpeg";
+
 // Sizes offered from a width/height range: the usual capture sizes.
 constexpr FrameSize kCommonSizes[] = {{160, 120},  {176, 144},  {320, 240},  {352, 288},
                                       {640, 480},  {800, 600},  {1024, 768}, {1280, 720},
@@ -158,12 +161,28 @@ GstElement* CreateSourceElement(const CaptureDevice& device) {
     return element;
 }
 
+const char* DeliveredMediaType(const GstCaps* caps) {
+    if (!caps || gst_caps_is_any(caps))
+        return kRawVideo;
+    bool jpeg = false;
+    for (guint i = 0; i < gst_caps_get_size(caps); ++i) {
+        const GstStructure* s = gst_caps_get_structure(caps, i);
+        if (gst_structure_has_name(s, kRawVideo))
+            return kRawVideo;
+        jpeg = jpeg || gst_structure_has_name(s, kJpeg);
+    }
+    return jpeg ? kJpeg : kRawVideo;
+}
+
 std::vector<FrameSize> FrameSizesOf(const GstCaps* caps) {
     std::vector<FrameSize> sizes;
     if (!caps || gst_caps_is_any(caps))
         return sizes;
+    const char* mediaType = DeliveredMediaType(caps);
     for (guint i = 0; i < gst_caps_get_size(caps); ++i) {
         const GstStructure* s = gst_caps_get_structure(caps, i);
+        if (!gst_structure_has_name(s, mediaType))
+            continue;
         const GValue* width = gst_structure_get_value(s, "width");
         const GValue* height = gst_structure_get_value(s, "height");
         if (width && height)
@@ -179,8 +198,11 @@ std::vector<FrameSize> FrameSizesOf(const GstCaps* caps) {
 bool OffersFrameSize(const GstCaps* caps, int width, int height) {
     if (!caps || gst_caps_is_any(caps))
         return width > 0 && height > 0;
+    const char* mediaType = DeliveredMediaType(caps);
     for (guint i = 0; i < gst_caps_get_size(caps); ++i) {
         const GstStructure* s = gst_caps_get_structure(caps, i);
+        if (!gst_structure_has_name(s, mediaType))
+            continue;
         const GValue* w = gst_structure_get_value(s, "width");
         const GValue* h = gst_structure_get_value(s, "height");
         if (w && h && InRange(w, width) && InRange(h, height))

@@ -47,8 +47,12 @@ std::vector<CaptureDevice> ListCaptureDevices();
 // failure.
 GstElement* CreateSourceElement(const CaptureDevice& device);
 
-// The frame sizes the caps name: discrete sizes as they are, ranges as the usual sizes that
-// fall inside them. Sorted by width, then height, without repeats.
+// What the pipeline takes from a device with these caps: "video/x-raw" when it offers raw video
+// (or anything), else "image/jpeg" when it offers JPEG pictures, which the pipeline decodes.
+const char* DeliveredMediaType(const GstCaps* caps);
+
+// The frame sizes the caps name for the delivered media type: discrete sizes as they are, ranges as
+// the usual sizes that fall inside them. Sorted by width, then height, without repeats.
 std::vector<FrameSize> FrameSizesOf(const GstCaps* caps);
 
 // True when the device can deliver frames of exactly width x height (null caps: any size).

@@ -259,13 +259,27 @@ void CCaptureGraph::BuildPipeline(const CaptureDevice& device) {
     };
     gst_app_sink_set_callbacks(GST_APP_SINK(sink.get()), &callbacks, stream.get(), nullptr);
 
+    // A device that only sends JPEG pictures gets a decoder in front of the converter.
+    GstElementPtr decoder;
+    if (std::strcmp(DeliveredMediaType(device.caps.get()), "image/jpeg") == 0) {
+        decoder = AdoptFloating(gst_element_factory_make("jpegdec", nullptr));
+        if (!decoder) {
+            g_printerr("capture: no JPEG decoder for the device\n");
+            return;
+        }
+    }
+
     GstBin* bin = GST_BIN(stream->pipeline.get());
-    for (GstElement* element : {source.get(), convert.get(), scale.get(), filter.get(), sink.get()})
-        gst_bin_add(bin, element);
-    if (!gst_element_link_many(source.get(), convert.get(), scale.get(), filter.get(), sink.get(),
-                               nullptr)) {
-        g_printerr("capture: cannot link the pipeline\n");
-        return;
+    std::vector<GstElement*> chain{source.get()};
+    if (decoder)
+        chain.push_back(decoder.get());
+    chain.insert(chain.end(), {convert.get(), scale.get(), filter.get(), sink.get()});
+    for (std::size_t i = 0; i < chain.size(); ++i) {
+        gst_bin_add(bin, chain[i]);
+        if (i > 0 && !gst_element_link(chain[i - 1], chain[i])) {
+            g_printerr("capture: cannot link the pipeline\n");
+            return;
+        }
     }
     GstBusPtr bus(gst_element_get_bus(stream->pipeline.get()));
     gst_bus_set_sync_handler(

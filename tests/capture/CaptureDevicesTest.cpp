@@ -55,6 +55,19 @@ TEST(CaptureDevices, FrameSizesFromDiscreteAndRangeCaps) {
     EXPECT_TRUE(FrameSizesOf(nullptr).empty());
 }
 
+TEST(CaptureDevices, RawVideoPreferredOverJpeg) {
+    GstCapsPtr both = Caps("image/jpeg, width=(int)1280, height=(int)720;"
+                           " video/x-raw, format=(string)YUY2, width=(int)640, height=(int)480");
+    EXPECT_STREQ(DeliveredMediaType(both.get()), "video/x-raw");
+    EXPECT_EQ(FrameSizesOf(both.get()), (std::vector<FrameSize>{{640, 480}}));
+    EXPECT_FALSE(OffersFrameSize(both.get(), 1280, 720)); // only as JPEG: not taken
+
+    GstCapsPtr jpeg = Caps("image/jpeg, width=(int)1280, height=(int)720");
+    EXPECT_STREQ(DeliveredMediaType(jpeg.get()), "image/jpeg");
+    EXPECT_TRUE(OffersFrameSize(jpeg.get(), 1280, 720));
+    EXPECT_STREQ(DeliveredMediaType(nullptr), "video/x-raw");
+}
+
 TEST(CaptureDevices, OffersFrameSize) {
     GstCapsPtr discrete = Caps("video/x-raw, width=(int)640, height=(int)480;"
                                " video/x-raw, width=(int)320, height=(int)240");

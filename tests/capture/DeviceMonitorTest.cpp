@@ -73,3 +73,28 @@ TEST(DeviceMonitor, GraphRunsOnAMonitoredDevice) {
     EXPECT_EQ(pixels[2], 0);
     EXPECT_EQ(ui.titles.back(), "Kestrova Mail - Blue Cam (640x480)");
 }
+
+TEST(DeviceMonitor, JpegOnlyCameraIsDecoded) {
+    EnableTestPattern(false);
+    InstallFakeCameras({{"MJPEG Cam", "/dev/video0", "usb-1", "red",
+                         "image/jpeg, width=(int)640, height=(int)480;"
+                         " image/jpeg, width=(int)1280, height=(int)720"}});
+    DeviceSettings settings;
+    settings.width = 1280;
+    settings.height = 720;
+    RecordingCaptureUi ui;
+    CCaptureGraph graph(settings, ui);
+    graph.SetTeardownPause(std::chrono::milliseconds(0));
+    ASSERT_TRUE(graph.BuildGraph(true, false));
+    for (int i = 0; i < 1000 && graph.FrameCount() == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    BitmapInfoHeader header;
+    ASSERT_TRUE(graph.ConnectedHeader(header));
+    EXPECT_EQ(header.width, 1280);
+    EXPECT_EQ(header.height, 720);
+    std::vector<uint8_t> pixels(header.sizeImage);
+    ASSERT_GT(graph.CopyCurrentBuffer(pixels.data(), static_cast<int32_t>(pixels.size())), 0);
+    EXPECT_LT(pixels[0], 30); // red, give or take the JPEG
+    EXPECT_LT(pixels[1], 30);
+    EXPECT_GT(pixels[2], 200);
+}

@@ -23,11 +23,24 @@ struct KmFakeCameraClass {
 G_DEFINE_TYPE(KmFakeCamera, km_fake_camera, GST_TYPE_DEVICE)
 
 static GstElement* km_fake_camera_create_element(GstDevice* device, const gchar* name) {
+    const char* pattern = reinterpret_cast<KmFakeCamera*>(device)->pattern;
+    GstCaps* caps = gst_device_get_caps(device);
+    const bool jpeg = caps && !gst_caps_is_empty(caps) &&
+                      gst_structure_has_name(gst_caps_get_structure(caps, 0), "image/jpeg");
+    if (caps)
+        gst_caps_unref(caps);
+    if (jpeg) {
+        // A camera that only sends JPEG pictures.
+        gchar* description =
+            g_strdup_printf("videotestsrc is-live=true pattern=%s ! jpegenc", pattern);
+        GstElement* bin = gst_parse_bin_from_description(description, TRUE, nullptr);
+        g_free(description);
+        return bin;
+    }
     GstElement* source = gst_element_factory_make("videotestsrc", name);
     if (source) {
         gst_util_set_object_arg(G_OBJECT(source), "is-live", "true");
-        gst_util_set_object_arg(G_OBJECT(source), "pattern",
-                                reinterpret_cast<KmFakeCamera*>(device)->pattern);
+        gst_util_set_object_arg(G_OBJECT(source), "pattern", pattern);
     }
     return source;
 }
