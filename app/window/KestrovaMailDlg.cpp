@@ -12,6 +12,7 @@
 #include "dialogs/DeviceSettingsDialog.h"
 #include "dialogs/MailSetupDialog.h"
 #include "dialogs/MessageBoxes.h"
+#include "dialogs/SnapShotDialog.h"
 #include "dialogs/TimeTextSetupDialog.h"
 #include "mail/CodePageService.h"
 
@@ -344,7 +345,10 @@ void CKestrovaMailDlg::TakeSnapshot() {
 std::string CKestrovaMailDlg::RunSnapshotDialog(const std::string& stem) {
     if (m_snapshotRunner)
         return m_snapshotRunner(stem);
-    return {};
+    CSnapShotDialog dialog(stem, m_settings.mail, this);
+    dialog.SetSmtpPort(m_options.helloPort);
+    dialog.exec();
+    return dialog.SavePath();
 }
 
 void CKestrovaMailDlg::ShowAbout(bool hideWindow) {

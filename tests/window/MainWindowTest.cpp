@@ -17,8 +17,10 @@
 #include <QCheckBox>
 #include <QDesktopServices>
 #include <QDialog>
+#include <QFileDialog>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTimer>
 #include <QUrl>
 #include <QtTest>
@@ -241,6 +243,35 @@ private slots:
         // "終了(&X)" closes the window.
         window->action(ids::kExit)->trigger();
         QVERIFY(!window->isVisible());
+    }
+
+    void snapshotSavedThroughTheSnapshotDialogLeavesOnlyTheSavedPicture() {
+        TempDir home;
+        home.UseAsProgramFolder();
+        WriteDeviceIni(home, "テストパターン");
+        auto window = MakeWindow(home);
+        window->show();
+        QVERIFY(window->Initialise());
+        TempDir target;
+        const QString savePath = QString::fromStdString((target.path() / "mine.jpg").string());
+        ModalAnswerer answerer([&](QWidget* modal) {
+            if (auto* chooser = qobject_cast<QFileDialog*>(modal)) {
+                chooser->selectFile(savePath);
+                QMetaObject::invokeMethod(chooser, "accept", Qt::QueuedConnection);
+            } else if (auto* save = modal->findChild<QPushButton*>("id1")) {
+                QMetaObject::invokeMethod(save, &QPushButton::click, Qt::QueuedConnection);
+            }
+        });
+        window->button(ids::kSnapshotButton)->click();
+        QCOMPARE(answerer.seen, (QStringList{"CSnapShotDialog", "QFileDialog"}));
+        const std::string saved = TempDir::ReadFile(savePath.toStdString());
+        QVERIFY(saved.size() > 100);
+        QCOMPARE(saved.substr(0, 2), std::string("\xFF\xD8")); // a JPEG
+        for (const auto& entry : std::filesystem::directory_iterator(home.path())) {
+            const std::string name = entry.path().filename().string();
+            QVERIFY2(name.ends_with(".ini") || name == "log.txt", name.c_str());
+        }
+        QVERIFY(!window->flags().uiBusy);
     }
 
     void trayMenuTextsFollowTheWindow() {
