@@ -12,6 +12,8 @@
 #include <QSpinBox>
 #include <QTimer>
 #include <QtTest>
+#include <atomic>
+#include <thread>
 
 namespace {
 
@@ -50,15 +52,29 @@ public:
     }
 };
 
+// Counts the queued calls delivered to an object.
+class MetaCallCounter final : public QObject {
+public:
+    int calls = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::MetaCall)
+            ++calls;
+        return false;
+    }
+};
+
 class NullCaptureUi final : public ICaptureUi {
 public:
-    CPreviewWidget* preview = nullptr;
+    std::atomic<CPreviewWidget*> preview{nullptr};
     void ShowMessage(const std::string&) override {}
     std::optional<int> ChooseDevice(const std::vector<std::string>&, int) override { return {}; }
     bool ConfigureDevice(const DeviceSetup&, FrameSize&) override { return false; }
     void ShowProperties(const DeviceSetup&) override {}
     void SetTitle(const std::string&) override {}
-    void FrameArrived() override { preview->AnnounceFrame(); }
+    void FrameArrived() override {
+        if (CPreviewWidget* widget = preview.load())
+            widget->AnnounceFrame();
+    }
 };
 
 } // namespace
@@ -190,6 +206,22 @@ private slots:
         const QRgb pixel = preview.image().pixel(160, 120);
         QCOMPARE(qGreen(pixel), 255);
         QCOMPARE(qRed(pixel), 0);
+
+        // Announcements pile up while the UI thread is busy: one refresh is queued for all.
+        ui.preview = nullptr;
+        QCoreApplication::processEvents();
+        MetaCallCounter counter;
+        preview.installEventFilter(&counter);
+        std::thread announcer([&preview] {
+            for (int i = 0; i < 100; ++i)
+                preview.AnnounceFrame();
+        });
+        announcer.join();
+        QCoreApplication::processEvents();
+        QCOMPARE(counter.calls, 1);
+        preview.AnnounceFrame(); // and the next one queues again
+        QCoreApplication::processEvents();
+        QCOMPARE(counter.calls, 2);
         graph.TearDownGraph();
     }
 };
