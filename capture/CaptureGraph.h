@@ -35,7 +35,8 @@ public:
     // attached or the user cancelled the device dialog; true otherwise, also when the stream
     // did not start.
     bool BuildGraph(bool useFirstDevice, bool configureDevice);
-    // Stops and releases the pipeline; graphReady() is false from the start.
+    // Stops and releases the pipeline, then pauses so the device settles before it is opened
+    // again (no pause when there was nothing to release); graphReady() is false from the start.
     void TearDownGraph();
     // Opens the device settings dialog (controls only) for the device of the graph.
     void ShowFilterProperties();
