@@ -449,7 +449,8 @@ bool CSmtpAuthClient::MakeHeader(std::string& header) {
                   "\"\r\n\r\n--" + kBoundary + "\r\n";
     }
     // The body is Shift_JIS, so it is 8bit data, not 7bit (RFC 2045 2.8).
-    header += "Content-type: text/plain; charset=SHIFT-JIS\r\n"
+    // "Shift_JIS" is the registered name; "SHIFT-JIS" is not known to every mail reader.
+    header += "Content-type: text/plain; charset=Shift_JIS\r\n"
               "Content-Transfer-Encoding: 8bit\r\n\r\n";
     if (header.size() >= kBufferSize) {
         Fail(kLackOfMemory);
@@ -461,9 +462,11 @@ bool CSmtpAuthClient::MakeHeader(std::string& header) {
 bool CSmtpAuthClient::SendAttachments() {
     std::uint64_t total = 0;
     for (const std::string& path : m_attachments) {
+        // The type follows the file's extension (image/jpeg for the reply picture): mail
+        // readers hold back attachments declared as programs (application/x-msdownload).
         const std::string name = FileNameOf(path);
         if (!SendText("--" + std::string(kBoundary) +
-                      "\r\nContent-Type: application/x-msdownload; name=\"" + name +
+                      "\r\nContent-Type: " + mime::LookupContentType(name) + "; name=\"" + name +
                       "\"\r\nContent-Transfer-Encoding: base64\r\n"
                       "Content-Disposition: attachment; filename=\"" +
                       name + "\"\r\n\r\n"))

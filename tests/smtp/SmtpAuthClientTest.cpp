@@ -101,13 +101,13 @@ TEST_F(SmtpAuthClientTest, AuthLoginDialogueWithAttachment) {
         "Content-Type: multipart/mixed; boundary=\"" + kBoundary + "\"",
         "",
         "--" + kBoundary,
-        "Content-type: text/plain; charset=SHIFT-JIS",
+        "Content-type: text/plain; charset=Shift_JIS",
         "Content-Transfer-Encoding: 8bit",
         "",
         text::Utf8ToSjis("2026年12月6日(日)15時47分44秒現在の画像です。"),
         "",
         "--" + kBoundary,
-        "Content-Type: application/x-msdownload; name=\"20261206154744.jpg\"",
+        "Content-Type: image/jpeg; name=\"20261206154744.jpg\"",
         "Content-Transfer-Encoding: base64",
         "Content-Disposition: attachment; filename=\"20261206154744.jpg\"",
         "",
@@ -140,7 +140,7 @@ TEST_F(SmtpAuthClientTest, RefusedFirstRecipientStillDelivers) {
     // No attachments: one text/plain message without boundary lines.
     EXPECT_NE(std::find(data.begin(), data.end(), "To: <gone@example.test>,Bob <bob@example.test>"),
               data.end());
-    EXPECT_NE(std::find(data.begin(), data.end(), "Content-type: text/plain; charset=SHIFT-JIS"),
+    EXPECT_NE(std::find(data.begin(), data.end(), "Content-type: text/plain; charset=Shift_JIS"),
               data.end());
     for (const auto& line : data)
         EXPECT_EQ(line.find(kBoundary), std::string::npos) << line;
@@ -167,7 +167,7 @@ TEST_F(SmtpAuthClientTest, UnreadableAttachmentIsRecordedAndTheMessageFinished) 
         const std::vector<std::string> tail(data.end() - 9, data.end());
         const std::vector<std::string> expected = {
             "--" + kBoundary,
-            "Content-Type: application/x-msdownload; name=\"" + name + "\"",
+            "Content-Type: image/jpeg; name=\"" + name + "\"",
             "Content-Transfer-Encoding: base64",
             "Content-Disposition: attachment; filename=\"" + name + "\"",
             "",
