@@ -1,0 +1,73 @@
+#pragma once
+// Mails the snapshot just taken to addresses the user lists by hand. "送信" logs in to the POP3
+// server first (the mailbox's owner proves the account), then composes the mail with the
+// picture attached and delivers it with the HELO connection; every outcome is told in a
+// message box and the dialog stays open until キャンセル.
+//
+//   CSnapMailDialog dialog(stem, mailSettings);
+//   dialog.exec(); // result not used
+
+#include "app/Settings.h"
+
+#include <QDialog>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class CCodePageService;
+class QComboBox;
+class QTableWidget;
+
+class CSnapMailDialog final : public QDialog {
+    Q_OBJECT
+public:
+    static constexpr int kIdSend = 1;      // "送信" (default button)
+    static constexpr int kIdCancel = 2;    // "キャンセル"
+    static constexpr int kIdAdd = 1000;    // "追加"
+    static constexpr int kIdDelete = 1001; // "削除"
+    static constexpr int kIdAddressList = 1008;
+    static constexpr int kIdAddressEntry = 1028;
+    static constexpr int kAddressColumnWidth = 300;
+    static constexpr int kSmtpOpenTimeoutMs = 10000;
+
+    enum class SendResult {
+        Pop3Failed,        // "POP3サーバの接続に失敗しました。"
+        SmtpConnectFailed, // "SMTPサーバへの接続に失敗しました。"
+        SendFailed,        // "メールの送信に失敗しました"
+        Sent,              // "メールの送信を完了しました"
+    };
+
+    // stem: the snapshot's file-name stem; the settings are read when sending.
+    CSnapMailDialog(std::string stem, const MailSettings& mailSettings, QWidget* parent = nullptr);
+    // The settings are held by reference: a temporary record would not outlive the dialog.
+    CSnapMailDialog(std::string stem, MailSettings&& mailSettings,
+                    QWidget* parent = nullptr) = delete;
+    ~CSnapMailDialog() override;
+
+    // The program always delivers to port 25; tests point the connection elsewhere.
+    void SetSmtpPort(uint16_t port) { m_smtpPort = port; }
+
+    // "送信": logs in, sends, tells the outcome. The dialog stays open.
+    SendResult Send();
+
+    void accept() override { Send(); }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void AddAddress();
+    void DeleteAddresses();
+    SendResult ComposeAndSend();
+
+    std::string m_stem;
+    const MailSettings& m_mailSettings;
+    std::shared_ptr<CCodePageService> m_codePageService;
+    bool m_initReported = false;
+    uint16_t m_smtpPort = 25;
+    QTableWidget* m_addressList = nullptr;
+    QComboBox* m_addressEntry = nullptr;
+};
+
+// The name under which the snapshot dialog knows it.
+using CSnapShotMailDialog = CSnapMailDialog;

@@ -1,0 +1,295 @@
+// The snapshot mail dialog: the address list rules, and sending against real servers (dovecot
+// for the POP3 log-in, aiosmtpd for the delivery) and scripted ones for the failures.
+
+#include "dialogs/SnapShotMailDialog.h"
+
+#include "tests/dialogs/DialogTestSupport.h"
+#include "tests/support/DovecotPeer.h"
+#include "tests/support/ScriptedServer.h"
+#include "tests/support/SmtpPeer.h"
+#include "tests/support/TempDir.h"
+
+#include <QComboBox>
+#include <QImage>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QtTest>
+#include <poll.h>
+
+namespace fs = std::filesystem;
+using Dlg = CSnapMailDialog;
+
+namespace {
+
+const std::string kStem = "20261206154744";
+
+// A loopback socket that listens and accepts nobody, to tell whether a connection was tried.
+class ListeningSocket {
+public:
+    ListeningSocket() {
+        m_fd = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        listen(m_fd, 4);
+        getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length);
+        m_port = ntohs(address.sin_port);
+    }
+    ~ListeningSocket() { close(m_fd); }
+    ListeningSocket(const ListeningSocket&) = delete;
+    ListeningSocket& operator=(const ListeningSocket&) = delete;
+
+    int port() const { return m_port; }
+    bool ConnectionWaiting() const {
+        pollfd p{m_fd, POLLIN, 0};
+        return poll(&p, 1, 0) > 0;
+    }
+
+private:
+    int m_fd = -1;
+    int m_port = 0;
+};
+
+std::vector<std::string> GoodPop3LogIn() {
+    return {"S: +OK ready", "C: USER camera", "S: +OK",    "C: PASS secret",
+            "S: +OK",       "C: QUIT",        "S: +OK bye"};
+}
+
+void Click(QWidget* dialog, int id) {
+    QTest::mouseClick(Control<QPushButton>(dialog, id), Qt::LeftButton);
+}
+
+void AddAddress(QDialog* dialog, const QString& address) {
+    auto* combo = Control<QComboBox>(dialog, Dlg::kIdAddressEntry);
+    combo->lineEdit()->clear();
+    TypeText(combo->lineEdit(), address);
+    Click(dialog, Dlg::kIdAdd);
+}
+
+QStringList Rows(QDialog* dialog) {
+    auto* list = Control<QTableWidget>(dialog, Dlg::kIdAddressList);
+    QStringList rows;
+    for (int r = 0; r < list->rowCount(); ++r)
+        rows << list->item(r, 0)->text();
+    return rows;
+}
+
+} // namespace
+
+class SnapShotMailDialogTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void addressListRules();
+    void deliversThePictureToEveryListedAddress();
+    void turnedPictureIsAttachedWhenRotationIsOn();
+    void emptyListFailsTheSend();
+    void missingPictureFailsTheSend();
+    void wrongPop3PasswordStopsBeforeSmtp();
+    void unreachableSmtpServer();
+
+private:
+    MailSettings Settings(int pop3Port) const;
+    void WritePictures();
+
+    std::unique_ptr<TempDir> m_home;
+    QByteArray m_plain;
+    QByteArray m_turned;
+};
+
+void SnapShotMailDialogTest::init() {
+    m_home = std::make_unique<TempDir>();
+    m_home->UseAsProgramFolder();
+}
+
+MailSettings SnapShotMailDialogTest::Settings(int pop3Port) const {
+    MailSettings settings;
+    settings.pop3Server = "127.0.0.1";
+    settings.pop3Port = pop3Port;
+    settings.pop3Id = "camera";
+    settings.pop3Pass = "secret";
+    settings.apop = true; // plays no part: USER/PASS
+    settings.smtpServer = "127.0.0.1";
+    settings.smtpPort = 1; // not used by this dialog
+    settings.senderName = "監視カメラ";
+    settings.senderAddress = "camera@example.jp";
+    return settings;
+}
+
+void SnapShotMailDialogTest::WritePictures() {
+    for (bool turned : {false, true}) {
+        QImage image(turned ? 48 : 64, turned ? 64 : 48, QImage::Format_RGB888);
+        image.fill(turned ? Qt::red : Qt::blue);
+        const fs::path path = m_home->path() / (kStem + (turned ? "r.jpg" : ".jpg"));
+        QVERIFY(image.save(QString::fromStdString(path.string()), "JPG"));
+        (turned ? m_turned : m_plain) = QByteArray::fromStdString(TempDir::ReadFile(path));
+    }
+}
+
+void SnapShotMailDialogTest::addressListRules() {
+    MailSettings settings = Settings(1);
+    settings.sendAddresses = {"zeta@example.jp", "alpha@example.jp", "mid@example.jp"};
+    Dlg dialog(kStem, settings);
+    MessageRecorder messages;
+    ExecWith(dialog, [&] {
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("スナップショットメール送信"));
+        auto* combo = Control<QComboBox>(&dialog, Dlg::kIdAddressEntry);
+        QCOMPARE(combo->count(), 3);
+        QCOMPARE(combo->itemText(0), QStringLiteral("alpha@example.jp")); // sorted
+        QCOMPARE(combo->itemText(2), QStringLiteral("zeta@example.jp"));
+        QVERIFY(Rows(&dialog).isEmpty());
+
+        AddAddress(&dialog, QStringLiteral("no-at-sign"));
+        QCOMPARE(combo->currentText(), QStringLiteral("no-at-sign")); // nothing happened
+        AddAddress(&dialog, QString());
+        QVERIFY(Rows(&dialog).isEmpty());
+        AddAddress(&dialog, QStringLiteral("a@example.jp"));
+        QCOMPARE(combo->currentText(), QString());
+        AddAddress(&dialog, QStringLiteral("a@example.jp"));
+        combo->setCurrentIndex(combo->findText(QStringLiteral("mid@example.jp")));
+        Click(&dialog, Dlg::kIdAdd);
+        QCOMPARE(Rows(&dialog), (QStringList{"a@example.jp", "a@example.jp", "mid@example.jp"}));
+
+        auto* list = Control<QTableWidget>(&dialog, Dlg::kIdAddressList);
+        list->selectRow(0);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                          list->visualItemRect(list->item(2, 0)).center());
+        Click(&dialog, Dlg::kIdDelete);
+        QCOMPARE(Rows(&dialog), QStringList{"a@example.jp"});
+        Click(&dialog, Dlg::kIdCancel);
+    });
+    QVERIFY(messages.texts.isEmpty());
+}
+
+void SnapShotMailDialogTest::deliversThePictureToEveryListedAddress() {
+    WritePictures();
+    DovecotPeer dovecot("camera", "secret");
+    SmtpPeer smtp;
+    MailSettings settings = Settings(dovecot.port());
+    Dlg dialog(kStem, settings);
+    dialog.SetSmtpPort(smtp.port());
+    MessageRecorder messages;
+    ExecWith(dialog, [&] {
+        AddAddress(&dialog, QStringLiteral("a@example.jp"));
+        AddAddress(&dialog, QStringLiteral("a@example.jp"));
+        AddAddress(&dialog, QStringLiteral("b@example.jp"));
+        Click(&dialog, Dlg::kIdSend);
+        QCOMPARE(messages.texts, QStringList{QStringLiteral("メールの送信を完了しました")});
+        QVERIFY(dialog.isVisible()); // stays open after sending
+    });
+    QCOMPARE(QApplication::overrideCursor(), nullptr);
+
+    const auto mails = smtp.WaitForMessages(1);
+    QCOMPARE(mails.size(), size_t(1));
+    QCOMPARE(mails[0].sender, std::string("camera@example.jp"));
+    QCOMPARE(mails[0].recipients,
+             (std::vector<std::string>{"a@example.jp", "a@example.jp", "b@example.jp"}));
+    TempDir out;
+    const DecodedMail decoded = SmtpPeer::DecodeMail(mails[0].file, out.path());
+    QCOMPARE(decoded.headers.at("subject"), std::string("キャプチャ画像"));
+    QVERIFY(decoded.headers.at("from").find("監視カメラ") != std::string::npos);
+    QVERIFY(decoded.headers.at("x-priority").find('1') != std::string::npos);
+    QCOMPARE(decoded.texts.size(), size_t(1));
+    // "2026年12月6日(日)15時47分44秒現在の画像です。"
+    const QString body = QString::fromStdString(decoded.texts[0]);
+    QVERIFY2(QRegularExpression(QStringLiteral("^\\d{4}年\\d{1,2}月\\d{1,2}日\\([日月火水木金土]\\)"
+                                               "\\d\\d時\\d\\d分\\d\\d秒現在の画像です。"))
+                 .match(body)
+                 .hasMatch(),
+             qPrintable(body));
+    QCOMPARE(decoded.attachments.size(), size_t(1));
+    QCOMPARE(QString::fromStdString(decoded.attachments[0].filename().string()),
+             QString::fromStdString(kStem + ".jpg"));
+    QCOMPARE(QByteArray::fromStdString(TempDir::ReadFile(decoded.attachments[0])), m_plain);
+    QCOMPARE(dovecot.MessageCount(), 0);
+}
+
+void SnapShotMailDialogTest::turnedPictureIsAttachedWhenRotationIsOn() {
+    WritePictures();
+    ScriptedServer pop3(GoodPop3LogIn());
+    SmtpPeer smtp;
+    MailSettings settings = Settings(pop3.port());
+    settings.imageRotation = true;
+    Dlg dialog(kStem, settings);
+    dialog.SetSmtpPort(smtp.port());
+    MessageRecorder messages;
+    ExecWith(dialog, [&] {
+        AddAddress(&dialog, QStringLiteral("a@example.jp"));
+        QCOMPARE(dialog.Send(), Dlg::SendResult::Sent);
+    });
+    QCOMPARE(pop3.Mismatch(), std::string());
+    const auto mails = smtp.WaitForMessages(1);
+    QCOMPARE(mails.size(), size_t(1));
+    TempDir out;
+    const DecodedMail decoded = SmtpPeer::DecodeMail(mails[0].file, out.path());
+    QCOMPARE(decoded.attachments.size(), size_t(1));
+    QCOMPARE(QString::fromStdString(decoded.attachments[0].filename().string()),
+             QString::fromStdString(kStem + "r.jpg"));
+    QCOMPARE(QByteArray::fromStdString(TempDir::ReadFile(decoded.attachments[0])), m_turned);
+}
+
+void SnapShotMailDialogTest::emptyListFailsTheSend() {
+    WritePictures();
+    ScriptedServer pop3(GoodPop3LogIn());
+    SmtpPeer smtp;
+    const MailSettings settings = Settings(pop3.port());
+    Dlg dialog(kStem, settings);
+    dialog.SetSmtpPort(smtp.port());
+    MessageRecorder messages;
+    ExecWith(dialog, [&] { Click(&dialog, Dlg::kIdSend); });
+    QCOMPARE(messages.texts, QStringList{QStringLiteral("メールの送信に失敗しました")});
+    QCOMPARE(pop3.Mismatch(), std::string()); // logged in first, logged out after
+    QVERIFY(smtp.Messages().empty());
+}
+
+void SnapShotMailDialogTest::missingPictureFailsTheSend() {
+    ScriptedServer pop3(GoodPop3LogIn());
+    SmtpPeer smtp;
+    const MailSettings settings = Settings(pop3.port());
+    Dlg dialog(kStem, settings);
+    dialog.SetSmtpPort(smtp.port());
+    MessageRecorder messages;
+    ExecWith(dialog, [&] {
+        AddAddress(&dialog, QStringLiteral("a@example.jp"));
+        Click(&dialog, Dlg::kIdSend);
+    });
+    QCOMPARE(messages.texts, QStringList{QStringLiteral("メールの送信に失敗しました")});
+    QVERIFY(smtp.Messages().empty());
+}
+
+void SnapShotMailDialogTest::wrongPop3PasswordStopsBeforeSmtp() {
+    WritePictures();
+    DovecotPeer dovecot("camera", "other password");
+    ListeningSocket smtp;
+    const MailSettings settings = Settings(dovecot.port());
+    Dlg dialog(kStem, settings);
+    dialog.SetSmtpPort(smtp.port());
+    MessageRecorder messages;
+    ExecWith(dialog, [&] {
+        AddAddress(&dialog, QStringLiteral("a@example.jp"));
+        Click(&dialog, Dlg::kIdSend);
+    });
+    QCOMPARE(messages.texts, QStringList{QStringLiteral("POP3サーバの接続に失敗しました。")});
+    QVERIFY(!smtp.ConnectionWaiting());
+}
+
+void SnapShotMailDialogTest::unreachableSmtpServer() {
+    WritePictures();
+    ScriptedServer pop3(GoodPop3LogIn());
+    const MailSettings settings = Settings(pop3.port());
+    Dlg dialog(kStem, settings);
+    dialog.SetSmtpPort(UnusedPort());
+    MessageRecorder messages;
+    ExecWith(dialog, [&] {
+        AddAddress(&dialog, QStringLiteral("a@example.jp"));
+        Click(&dialog, Dlg::kIdSend);
+    });
+    QCOMPARE(messages.texts, QStringList{QStringLiteral("SMTPサーバへの接続に失敗しました。")});
+    QCOMPARE(pop3.Mismatch(), std::string());
+}
+
+QTEST_MAIN(SnapShotMailDialogTest)
+#include "SnapShotMailDialogTest.moc"
