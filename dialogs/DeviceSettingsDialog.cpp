@@ -40,6 +40,7 @@ CDeviceSettingsDialog::CDeviceSettingsDialog(const DeviceSetup& setup, const Fra
     : QDialog(parent), m_controls(setup.controls) {
     setWindowTitle(ToQt(setup.deviceName) + QStringLiteral(" の設定"));
     ApplyDialogFont(this);
+    setMinimumWidth(280);
     auto* layout = new QVBoxLayout(this);
     auto* form = new QFormLayout();
     layout->addLayout(form);
