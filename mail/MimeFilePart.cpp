@@ -1,6 +1,7 @@
 #include "mail/MimeFilePart.h"
 
 #include "mail/ContentEncoders.h"
+#include "mail/MimeFormat.h"
 
 #include <cstdio>
 #include <memory>
@@ -39,24 +40,6 @@ std::size_t BlockSize(int transferEncoding) {
     }
 }
 
-std::string LastComponent(const std::string& path) {
-    const std::size_t slash = path.find_last_of("/\\");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// A file name inside a quoted header parameter: no line breaks, quotes escaped.
-std::string QuotedParameter(const std::string& name) {
-    std::string out;
-    for (char c : name) {
-        if (c == '\r' || c == '\n')
-            continue;
-        if (c == '"' || c == '\\')
-            out += '\\';
-        out += c;
-    }
-    return out;
-}
-
 } // namespace
 
 CMimeAttachmentPart::CMimeAttachmentPart(int transferEncoding, std::string contentType,
@@ -70,7 +53,7 @@ bool CMimeAttachmentPart::MakePartHeader(const std::string& boundary, std::strin
 
 bool CMimeAttachmentPart::MakePartHeaderNamed(const std::string& boundary, const std::string& name,
                                               std::string& header) const {
-    const std::string fileName = QuotedParameter(LastComponent(name));
+    const std::string fileName = mime::QuotedParameterText(mime::FileNameOfPath(name));
     header = Opening(boundary) + "\r\nContent-Type: " + m_contentType + ";\r\n\tcharset=\"" +
              m_charset + "\"\r\n\tname=\"" + fileName +
              "\"\r\nContent-Transfer-Encoding: " + m_encodingName +
@@ -99,7 +82,7 @@ bool CMimeFilePart::WriteTo(CMimeStream& stream, const std::string& boundary, un
     const std::size_t blockSize = BlockSize(m_transferEncoding);
     std::string block(blockSize, '\0');
     // The begin line names the file only: a full path would tell the receiver where to write.
-    const std::string uuName = LastComponent(m_filePath);
+    const std::string uuName = mime::FileNameOfPath(m_filePath);
     for (bool first = true;; first = false) {
         const std::size_t got = std::fread(block.data(), 1, blockSize, file.get());
         if (std::ferror(file.get()))

@@ -151,4 +151,21 @@ bool IsSafeAddress(std::string_view address) {
     return address.find_first_of(std::string_view("\r\n\0<>", 5)) == std::string_view::npos;
 }
 
+std::string FileNameOfPath(std::string_view path) {
+    const std::size_t slash = path.find_last_of("/\\");
+    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
+std::string QuotedParameterText(std::string_view name) {
+    std::string out;
+    for (char c : name) {
+        if (c == '\r' || c == '\n')
+            continue;
+        if (c == '"' || c == '\\')
+            out += '\\';
+        out += c;
+    }
+    return out;
+}
+
 } // namespace mime

@@ -41,4 +41,11 @@ std::string StripLineBreaks(std::string_view text);
 // True when an address may go into a header or an SMTP command: no CR, LF, NUL, '<' or '>'.
 bool IsSafeAddress(std::string_view address);
 
+// The last component of a path (after its last "/" or "\\"): the name an attachment travels
+// under, never the folder it was read from.
+std::string FileNameOfPath(std::string_view path);
+// A file name as the value of a quoted header parameter: line breaks dropped, '"' and '\\'
+// escaped.
+std::string QuotedParameterText(std::string_view name);
+
 } // namespace mime

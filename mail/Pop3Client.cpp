@@ -132,7 +132,7 @@ bool CPop3Client::QueryStatus(int& count, int64_t& totalSize) {
     return SendCommand("STAT\r\n") && ParseStatusReply(count, totalSize);
 }
 
-bool CPop3Client::FetchSizeList() {
+bool CPop3Client::EnsureStatus() {
     if (!m_statusFetched) {
         int count = 0;
         int64_t total = 0;
@@ -140,18 +140,19 @@ bool CPop3Client::FetchSizeList() {
             return false;
         m_statusFetched = true;
     }
+    return true;
+}
+
+bool CPop3Client::FetchSizeList() {
+    if (!EnsureStatus())
+        return false;
     m_sizesFetched = SendCommand("LIST\r\n") && ParseSizeListing();
     return m_sizesFetched;
 }
 
 bool CPop3Client::FetchIdList() {
-    if (!m_statusFetched) {
-        int count = 0;
-        int64_t total = 0;
-        if (!QueryStatus(count, total))
-            return false;
-        m_statusFetched = true;
-    }
+    if (!EnsureStatus())
+        return false;
     m_idsFetched = SendCommand("UIDL\r\n") && ParseIdListing();
     return m_idsFetched;
 }

@@ -87,6 +87,9 @@ protected:
     void Fail(int error) { m_lastError = error; }
 
 private:
+    // STAT once per session before the first listing.
+    bool EnsureStatus();
+
     CPop3Socket m_socket;
     int m_messageCount = 0;
     bool m_sizesFetched = false;

@@ -78,20 +78,6 @@ std::string WireBody(std::string_view utf8) {
     return out;
 }
 
-std::string FileNameOf(const std::string& path) {
-    const std::size_t slash = path.find_last_of("/\\");
-    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    std::string out;
-    for (char c : name) {
-        if (c == '\r' || c == '\n')
-            continue;
-        if (c == '"' || c == '\\')
-            out += '\\';
-        out += c;
-    }
-    return out;
-}
-
 std::string RecipientList(const std::vector<std::pair<std::string, std::string>>& list) {
     std::string out;
     for (const auto& [name, address] : list) {
@@ -464,7 +450,7 @@ bool CSmtpAuthClient::SendAttachments() {
     for (const std::string& path : m_attachments) {
         // The type follows the file's extension (image/jpeg for the reply picture): mail
         // readers hold back attachments declared as programs (application/x-msdownload).
-        const std::string name = FileNameOf(path);
+        const std::string name = mime::QuotedParameterText(mime::FileNameOfPath(path));
         if (!SendText("--" + std::string(kBoundary) +
                       "\r\nContent-Type: " + mime::LookupContentType(name) + "; name=\"" + name +
                       "\"\r\nContent-Transfer-Encoding: base64\r\n"
