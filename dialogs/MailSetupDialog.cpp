@@ -101,6 +101,7 @@ CMailSetupDialog::CMailSetupDialog(MailSettings& settings, QWidget* parent)
     m_addressList->setHorizontalHeaderLabels({QStringLiteral("返信先メールアドレス")});
     m_addressList->horizontalHeader()->hide();
     m_addressList->verticalHeader()->hide();
+    m_addressList->verticalHeader()->setDefaultSectionSize(20);
     m_addressList->setColumnWidth(0, kAddressColumnWidth);
     m_addressList->setShowGrid(true);
     m_addressList->setSelectionBehavior(QAbstractItemView::SelectRows);

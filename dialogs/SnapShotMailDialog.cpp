@@ -61,6 +61,7 @@ CSnapMailDialog::CSnapMailDialog(std::string stem, const MailSettings& mailSetti
     m_addressList->setHorizontalHeaderLabels({QStringLiteral("メールアドレス")});
     m_addressList->horizontalHeader()->hide();
     m_addressList->verticalHeader()->hide();
+    m_addressList->verticalHeader()->setDefaultSectionSize(20);
     m_addressList->setColumnWidth(0, kAddressColumnWidth);
     m_addressList->setShowGrid(true);
     m_addressList->setSelectionBehavior(QAbstractItemView::SelectRows);
