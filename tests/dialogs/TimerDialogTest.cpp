@@ -97,6 +97,10 @@ void TimerDialogTest::escapeCancelsAndStartNowStarts() {
                           Qt::LeftButton);
     });
     QCOMPARE(now, int(QDialog::Accepted));
+
+    CTimerDialog closeBox(100);
+    const int closed = ExecWith(closeBox, [&] { closeBox.close(); });
+    QCOMPARE(closed, int(QDialog::Rejected));
 }
 
 QTEST_MAIN(TimerDialogTest)
