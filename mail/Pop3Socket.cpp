@@ -59,7 +59,9 @@ bool CPop3Socket::ConnectTo(const std::string& host, int port) {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_NUMERICSERV | AI_ADDRCONFIG;
+    // No AI_ADDRCONFIG: it ignores loopback addresses, so on a machine whose only other
+    // address is IPv6 it would refuse a dotted address such as "127.0.0.1" outright.
+    hints.ai_flags = AI_NUMERICSERV;
     addrinfo* raw = nullptr;
     if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &raw) != 0 || !raw) {
         m_lastError = WSAEINVAL;

@@ -4,11 +4,16 @@
 
 #include <arpa/inet.h>
 #include <chrono>
+#include <cstring>
 #include <gtest/gtest.h>
+#include <net/if.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sched.h>
 #include <stdexcept>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -316,6 +321,55 @@ private:
     int m_fd = -1;
     int m_port = 0;
 };
+
+// Brings the loopback interface of the current network namespace up and gives it one more
+// IPv6 address, so that the machine seems to have IPv6 but no IPv4 beyond loopback.
+bool LoopbackUpWithIpv6Address() {
+    struct In6Ifreq { // struct in6_ifreq of <linux/ipv6.h>
+        in6_addr addr;
+        uint32_t prefixLength;
+        int interfaceIndex;
+    };
+    const int fd = ::socket(AF_INET6, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    ifreq flags{};
+    std::strncpy(flags.ifr_name, "lo", IFNAMSIZ - 1);
+    bool ok = ::ioctl(fd, SIOCGIFFLAGS, &flags) == 0;
+    flags.ifr_flags |= IFF_UP;
+    ok = ok && ::ioctl(fd, SIOCSIFFLAGS, &flags) == 0;
+    In6Ifreq address{};
+    ok = ok && ::inet_pton(AF_INET6, "fd00::1", &address.addr) == 1;
+    address.prefixLength = 128;
+    address.interfaceIndex = static_cast<int>(::if_nametoindex("lo"));
+    ok = ok && address.interfaceIndex > 0 && ::ioctl(fd, SIOCSIFADDR, &address) == 0;
+    ::close(fd);
+    return ok;
+}
+
+TEST(Pop3Client, DottedAddressIsUsedWhateverAddressesTheMachineHas) {
+    // In a network namespace of its own, a child process makes IPv6 the only family beyond
+    // loopback; a dotted IPv4 address must still connect. Creating the namespace needs root.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::unshare(CLONE_NEWNET) != 0 || !LoopbackUpWithIpv6Address())
+            ::_exit(77);
+        try {
+            Listener listener;
+            CPop3Socket socket;
+            ::_exit(socket.Create() && socket.ConnectTo("127.0.0.1", listener.port()) ? 0 : 1);
+        } catch (...) {
+            ::_exit(78);
+        }
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77)
+        GTEST_SKIP() << "no network namespace of our own (needs root)";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
 
 TEST(Pop3Client, CredentialsThatDoNotFitACommandLineAreRefusedBeforeConnecting) {
     struct Case {
