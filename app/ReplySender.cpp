@@ -92,7 +92,10 @@ CReplySender::SendThroughAuthClient(const MailSettings& settings,
         client.SetAuthUser(settings.pop3Id);
     if (!settings.pop3Pass.empty())
         client.SetAuthPassword(settings.pop3Pass);
-    client.SetFromName(EncodedWord(settings.senderName));
+    // An empty name stays empty: an encoded word without text is no display name, and readers
+    // would show "=?ISO-2022-JP?B??=" as one.
+    if (!settings.senderName.empty())
+        client.SetFromName(EncodedWord(settings.senderName));
     client.SetFromAddress(settings.senderAddress);
     client.SetReplyAddress(settings.senderAddress);
     client.SetSubjectLine(EncodedWord(kSubject));
