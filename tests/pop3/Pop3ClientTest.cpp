@@ -19,7 +19,6 @@
 namespace {
 
 using Script = std::vector<std::string>;
-using Lines = std::vector<std::string>;
 
 // Greeting, USER and PASS answered with "+OK", as every visit below begins.
 Script LoggedIn(Script rest) {
@@ -28,12 +27,35 @@ Script LoggedIn(Script rest) {
     return script;
 }
 
-bool LogIn(CPop3Client& client, const ScriptedServer& server) {
-    return client.LogIn("127.0.0.1", "user", "secret", server.port());
+// A mailbox of one message of the announced size: STAT, LIST, then RETR 1 answered with reply.
+Script OneMessage(int announced, const std::string& reply) {
+    const std::string size = std::to_string(announced);
+    return {"C: STAT",   "S: +OK 1 " + size, "C: LIST", "R: +OK\r\n1 " + size + "\r\n.\r\n",
+            "C: RETR 1", "R: " + reply};
 }
 
+// A scripted visit: the server plays the log-in, the given steps and, unless told otherwise,
+// a QUIT answered "+OK".
+struct Visit {
+    explicit Visit(Script steps, bool quit = true)
+        : server(LoggedIn(quit ? Append(std::move(steps), {"C: QUIT", "S: +OK"}) : steps)) {}
+    static Script Append(Script a, const Script& b) {
+        a.insert(a.end(), b.begin(), b.end());
+        return a;
+    }
+    bool LogIn() { return client.LogIn("127.0.0.1", "user", "secret", server.port()); }
+    // Logs out and checks that the client sent exactly the scripted lines.
+    void LogOutCleanly() {
+        EXPECT_TRUE(client.LogOut());
+        EXPECT_EQ(server.Mismatch(), "");
+    }
+
+    ScriptedServer server;
+    CPop3Client client;
+};
+
 TEST(Pop3Client, MailboxVisitSendsCommandsInOrderAndKeepsMessagesAsReceived) {
-    ScriptedServer server(LoggedIn({
+    Visit visit({
         "C: NOOP",
         "S: +OK",
         "C: STAT",
@@ -50,11 +72,9 @@ TEST(Pop3Client, MailboxVisitSendsCommandsInOrderAndKeepsMessagesAsReceived) {
         "S: +OK",
         "C: DELE 2",
         "S: +OK",
-        "C: QUIT",
-        "S: +OK bye",
-    }));
-    CPop3Client client;
-    ASSERT_TRUE(LogIn(client, server));
+    });
+    auto& client = visit.client;
+    ASSERT_TRUE(visit.LogIn());
     EXPECT_TRUE(client.SendNoop());
     int count = 0;
     int64_t total = 0;
@@ -71,15 +91,12 @@ TEST(Pop3Client, MailboxVisitSendsCommandsInOrderAndKeepsMessagesAsReceived) {
     }
     EXPECT_TRUE(client.UndoDeletions());
     EXPECT_TRUE(client.MarkDeleted(2));
-    EXPECT_TRUE(client.LogOut());
-
-    EXPECT_EQ(server.Mismatch(), "");
-    EXPECT_EQ(server.Received(), (Lines{"USER user", "PASS secret", "NOOP", "STAT", "STAT", "LIST",
-                                        "RETR 1", "RETR 2", "RSET", "DELE 2", "QUIT"}));
+    visit.LogOutCleanly();
     EXPECT_EQ(client.MessageSizes(), (std::vector<uint32_t>{35, 40}));
     // A line that begins with "." keeps both dots: no unstuffing.
-    EXPECT_EQ(texts.at(0), "Subject: one\r\n\r\n..dots stay");
-    EXPECT_EQ(texts.at(1), "Subject: cap\r\nFrom: A <a@example.com>\r\n\r\nhi");
+    EXPECT_EQ(texts,
+              (std::vector<std::string>{"Subject: one\r\n\r\n..dots stay",
+                                        "Subject: cap\r\nFrom: A <a@example.com>\r\n\r\nhi"}));
     EXPECT_FALSE(client.SizesFetched()); // cleared by LogOut
 }
 
@@ -94,7 +111,7 @@ TEST(Pop3Client, NegativeReplyDuringLogInSendsQuitAndFails) {
     for (size_t i = 0; i < std::size(kScripts); ++i) {
         ScriptedServer server(kScripts[i]);
         CPop3Client client;
-        EXPECT_FALSE(LogIn(client, server));
+        EXPECT_FALSE(client.LogIn("127.0.0.1", "user", "secret", server.port()));
         EXPECT_EQ(client.LastError(), WSAEPROTONOSUPPORT);
         EXPECT_EQ(client.LastServerReply(), kReplies[i]);
         EXPECT_FALSE(client.IsConnected());
@@ -123,7 +140,7 @@ TEST(Pop3Client, LowerCaseOkIsAcceptedExceptByStat) {
         "S: +ok",
     });
     CPop3Client client;
-    ASSERT_TRUE(LogIn(client, server));
+    ASSERT_TRUE(client.LogIn("127.0.0.1", "user", "secret", server.port()));
     EXPECT_TRUE(client.SendNoop());
     CPop3Message message;
     EXPECT_TRUE(client.FetchMessage(1, message));
@@ -138,18 +155,10 @@ TEST(Pop3Client, LowerCaseOkIsAcceptedExceptByStat) {
 }
 
 TEST(Pop3Client, EmptyMailboxGivesNoSizesAndLookupsOutsideTheListThrow) {
-    ScriptedServer server(LoggedIn({
-        "C: STAT",
-        "S: +OK 0 0",
-        "C: STAT",
-        "S: +OK 0 0",
-        "C: LIST",
-        "R: +OK 0 messages\r\n.\r\n",
-        "C: QUIT",
-        "S: +OK",
-    }));
-    CPop3Client client;
-    ASSERT_TRUE(LogIn(client, server));
+    Visit visit({"C: STAT", "S: +OK 0 0", "C: STAT", "S: +OK 0 0", "C: LIST",
+                 "R: +OK 0 messages\r\n.\r\n"});
+    auto& client = visit.client;
+    ASSERT_TRUE(visit.LogIn());
     int count = -1;
     int64_t total = -1;
     ASSERT_TRUE(client.QueryStatus(count, total));
@@ -160,8 +169,7 @@ TEST(Pop3Client, EmptyMailboxGivesNoSizesAndLookupsOutsideTheListThrow) {
     EXPECT_TRUE(client.SizesFetched());
     EXPECT_TRUE(client.MessageSizes().empty());
     EXPECT_THROW(client.MessageSize(0, size), std::out_of_range);
-    EXPECT_TRUE(client.LogOut());
-    EXPECT_EQ(server.Mismatch(), "");
+    visit.LogOutCleanly();
 }
 
 TEST(Pop3Client, MessageLargerThanAnnouncedArrivesWhole) {
@@ -170,69 +178,31 @@ TEST(Pop3Client, MessageLargerThanAnnouncedArrivesWhole) {
         body +=
             "line " + std::to_string(i) + " of a message that is much longer than LIST said\r\n";
     const std::string text = "Subject: big\r\n\r\n" + body + "end";
-    ScriptedServer server(LoggedIn({
-        "C: STAT",
-        "S: +OK 1 10",
-        "C: LIST",
-        "R: +OK\r\n1 10\r\n.\r\n",
-        "C: RETR 1",
-        "R: +OK\r\n" + text + "\r\n.\r\n",
-        "C: QUIT",
-        "S: +OK",
-    }));
-    CPop3Client client;
-    ASSERT_TRUE(LogIn(client, server));
+    Visit visit(OneMessage(10, "+OK\r\n" + text + "\r\n.\r\n"));
+    ASSERT_TRUE(visit.LogIn());
     CPop3Message message;
-    ASSERT_TRUE(client.FetchMessage(1, message));
+    ASSERT_TRUE(visit.client.FetchMessage(1, message));
     EXPECT_EQ(message.Text(), text);
     EXPECT_EQ(message.SubjectField(), "big");
-    EXPECT_TRUE(client.LogOut());
-    EXPECT_EQ(server.Mismatch(), "");
+    visit.LogOutCleanly();
 }
 
 TEST(Pop3Client, TerminatorSplitAcrossPacketsIsFound) {
-    ScriptedServer server(LoggedIn({
-        "C: STAT",
-        "S: +OK 1 6",
-        "C: LIST",
-        "R: +OK\r\n1 6\r",
-        "SLEEP 30",
-        "R: \n.",
-        "SLEEP 30",
-        "R: \r\n",
-        "C: RETR 1",
-        "R: +OK\r\nA: b\r",
-        "SLEEP 30",
-        "R: \n",
-        "SLEEP 30",
-        "R: .\r",
-        "SLEEP 30",
-        "R: \n",
-        "C: QUIT",
-        "S: +OK",
-    }));
-    CPop3Client client;
-    ASSERT_TRUE(LogIn(client, server));
+    Visit visit({"C: STAT", "S: +OK 1 6", "C: LIST", "R: +OK\r\n1 6\r", "SLEEP 30", "R: \n.",
+                 "SLEEP 30", "R: \r\n", "C: RETR 1", "R: +OK\r\nA: b\r", "SLEEP 30", "R: \n",
+                 "SLEEP 30", "R: .\r", "SLEEP 30", "R: \n"});
+    ASSERT_TRUE(visit.LogIn());
     CPop3Message message;
-    ASSERT_TRUE(client.FetchMessage(1, message));
+    ASSERT_TRUE(visit.client.FetchMessage(1, message));
     EXPECT_EQ(message.Text(), "A: b");
-    EXPECT_EQ(client.MessageSizes(), (std::vector<uint32_t>{6}));
-    EXPECT_TRUE(client.LogOut());
-    EXPECT_EQ(server.Mismatch(), "");
+    EXPECT_EQ(visit.client.MessageSizes(), (std::vector<uint32_t>{6}));
+    visit.LogOutCleanly();
 }
 
 TEST(Pop3Client, ServerClosingMidReplyEndsInTimeOutNotAHang) {
-    ScriptedServer server(LoggedIn({
-        "C: STAT",
-        "S: +OK 1 100",
-        "C: LIST",
-        "R: +OK\r\n1 100\r\n.\r\n",
-        "C: RETR 1",
-        "R: +OK\r\nSubject: cut",
-        "CLOSE",
-    }));
-    CPop3Client client;
-    ASSERT_TRUE(LogIn(client, server));
+    Visit visit(Visit::Append(OneMessage(100, "+OK\r\nSubject: cut"), {"CLOSE"}), false);
+    auto& client = visit.client;
+    ASSERT_TRUE(visit.LogIn());
     CPop3Message message;
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(client.FetchMessage(1, message));
@@ -242,57 +212,40 @@ TEST(Pop3Client, ServerClosingMidReplyEndsInTimeOutNotAHang) {
     EXPECT_LT(took, std::chrono::seconds(10));
     EXPECT_TRUE(message.IsEmpty());
     EXPECT_FALSE(client.LogOut()); // nobody answers the QUIT
-    EXPECT_EQ(server.Mismatch(), "");
+    EXPECT_EQ(visit.server.Mismatch(), "");
 }
 
 TEST(Pop3Client, HostNamesAreResolvedAndEveryAddressIsTried) {
     // "localhost" may give ::1 before 127.0.0.1; the server listens on IPv4 only.
-    ScriptedServer server(
-        {"S: +OK", "C: USER user", "S: +OK", "C: PASS secret", "S: +OK", "C: QUIT", "S: +OK"});
-    CPop3Client client;
-    ASSERT_TRUE(client.LogIn("localhost", "user", "secret", server.port())) << client.LastError();
-    EXPECT_TRUE(client.LogOut());
-    EXPECT_EQ(server.Mismatch(), "");
+    Visit visit({});
+    ASSERT_TRUE(visit.client.LogIn("localhost", "user", "secret", visit.server.port()))
+        << visit.client.LastError();
+    visit.LogOutCleanly();
 }
 
 TEST(Pop3Client, NegativeReplyToListLeavesTheSizeListEmpty) {
-    ScriptedServer server(LoggedIn({
-        "C: STAT",
-        "S: +OK 1 100",
-        "C: LIST",
-        "S: -ERR not now",
-        "C: QUIT",
-        "S: +OK",
-    }));
-    CPop3Client client;
-    ASSERT_TRUE(LogIn(client, server));
+    Visit visit({"C: STAT", "S: +OK 1 100", "C: LIST", "S: -ERR not now"});
+    auto& client = visit.client;
+    ASSERT_TRUE(visit.LogIn());
     uint32_t size = 0;
     // A negative reply has no terminating dot line, so it is only seen when the wait runs out.
     EXPECT_THROW(client.MessageSize(1, size), std::out_of_range);
     EXPECT_EQ(client.LastError(), WSAETIMEDOUT);
     EXPECT_EQ(client.LastServerReply(), "-ERR not now\r\n");
     EXPECT_FALSE(client.SizesFetched());
-    EXPECT_TRUE(client.LogOut());
-    EXPECT_EQ(server.Mismatch(), "");
+    visit.LogOutCleanly();
 }
 
 TEST(Pop3Client, UidlListingGivesTheSecondWordOfEveryLine) {
-    ScriptedServer server(LoggedIn({
-        "C: STAT",
-        "S: +OK 2 10",
-        "C: UIDL",
-        "R: +OK\r\n1 abc.123\r\n2 QhdPYR:00WBw1Ph7x7\r\n.\r\n",
-        "C: QUIT",
-        "S: +OK",
-    }));
-    CPop3Client client;
-    ASSERT_TRUE(LogIn(client, server));
+    Visit visit({"C: STAT", "S: +OK 2 10", "C: UIDL",
+                 "R: +OK\r\n1 abc.123\r\n2 QhdPYR:00WBw1Ph7x7\r\n.\r\n"});
+    ASSERT_TRUE(visit.LogIn());
     std::string id;
-    EXPECT_TRUE(client.MessageId(2, id));
+    EXPECT_TRUE(visit.client.MessageId(2, id));
     EXPECT_EQ(id, "QhdPYR:00WBw1Ph7x7");
-    EXPECT_EQ(client.MessageIds(), (std::vector<std::string>{"abc.123", "QhdPYR:00WBw1Ph7x7"}));
-    EXPECT_TRUE(client.LogOut());
-    EXPECT_EQ(server.Mismatch(), "");
+    EXPECT_EQ(visit.client.MessageIds(),
+              (std::vector<std::string>{"abc.123", "QhdPYR:00WBw1Ph7x7"}));
+    visit.LogOutCleanly();
 }
 
 // A listening socket that nobody scripts: it only tells whether a client tried to connect.
