@@ -251,7 +251,10 @@ bool CPop3Client::ParseSizeListing() {
     m_messageSizes.clear();
     if (!AwaitReply(reply, ListingCapacity(m_messageCount), kListEnd, kStatusGrowBy))
         return false;
-    m_messageSizes.reserve(static_cast<size_t>(std::max(m_messageCount, 0)));
+    // The count is the server's claim; the listing itself bounds how many sizes it holds
+    // (every one takes a blank and a digit at least).
+    m_messageSizes.reserve(
+        std::min(static_cast<size_t>(std::max(m_messageCount, 0)), reply.size() / 2));
     // Every "n size" line yields its size, in listing order; a '.' ends the listing.
     const std::string_view text(reply);
     size_t lf = text.find('\n');

@@ -2,7 +2,6 @@
 // there (cases found by fuzzing the reply readers).
 
 #include "mail/Pop3Client.h"
-
 #include "tests/support/ScriptedServer.h"
 
 #include <climits>
