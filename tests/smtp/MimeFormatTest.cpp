@@ -112,10 +112,6 @@ TEST(MimeFormat, UnsafeTextsAreRecognised) {
     EXPECT_EQ(mime::StripLineBreaks("Hi\r\nBcc: x\n"), "HiBcc: x");
 }
 
-} // namespace
-
-namespace {
-
 TEST(MimeFormat, DisplayNamesCannotSplitTheAddressList) {
     struct Case {
         const char* name;

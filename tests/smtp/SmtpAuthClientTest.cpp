@@ -1,7 +1,5 @@
 #include "mail/SmtpAuthClient.h"
 
-#include "mail/JisHeaderEncoder.h"
-#include "mail/TextCodec.h"
 #include "tests/smtp/SmtpTestUtil.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/TempDir.h"
@@ -15,7 +13,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-using Script = std::vector<std::string>;
 
 const std::string kBoundary = CSmtpAuthClient::kBoundary;
 const std::string kEhlo = "C: EHLO " + LocalHostName();
@@ -30,14 +27,20 @@ Script LoggedIn() {
             "C: " + Base64("pw"),     "S: 235 2.7.0 Authentication successful"};
 }
 
-Script Join(Script a, const Script& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
+const Script kMailFrom = {"C: MAIL FROM:<camera@example.test>", "S: 250 OK"};
+
+// RCPT TO steps for the addresses, each accepted.
+Script Accepted(std::initializer_list<std::string> addresses) {
+    Script steps;
+    for (const auto& address : addresses)
+        steps.insert(steps.end(), {"C: RCPT TO:<" + address + ">", "S: 250 OK"});
+    return steps;
 }
 
-std::string EncodedWord(const std::string& utf8) {
-    return CJisHeaderEncoder::MakeEncodedWord(
-        CJisHeaderEncoder::ShiftJisToJis(text::Utf8ToSjis(utf8)));
+// Log-in, MAIL FROM, the RCPT steps, a message taken and QUIT.
+Script Delivery(const Script& rcpt) {
+    return Join(Join(Join(LoggedIn(), kMailFrom), rcpt),
+                {"C: DATA", "S: 354 go ahead", "DATA", "S: 250 queued", "C: QUIT", "S: 221 bye"});
 }
 
 class SmtpAuthClientTest : public ::testing::Test {
@@ -69,11 +72,7 @@ TEST_F(SmtpAuthClientTest, AuthLoginDialogueWithAttachment) {
     const auto path = m_dir.path() / "20261206154744.jpg";
     TempDir::WriteFile(path, jpeg);
 
-    ScriptedServer server(
-        Join(LoggedIn(),
-             {"C: MAIL FROM:<camera@example.test>", "S: 250 OK", "C: RCPT TO:<alice@example.test>",
-              "S: 250 OK", "C: RCPT TO:<bob@example.test>", "S: 250 OK", "C: DATA",
-              "S: 354 go ahead", "DATA", "S: 250 queued", "C: QUIT", "S: 221 bye"}));
+    ScriptedServer server(Delivery(Accepted({"alice@example.test", "bob@example.test"})));
     CSmtpAuthClient client;
     EXPECT_EQ(client.ErrorCode(), 0);
     Fill(client, server.port());
@@ -125,10 +124,8 @@ TEST_F(SmtpAuthClientTest, AuthLoginDialogueWithAttachment) {
 
 TEST_F(SmtpAuthClientTest, RefusedFirstRecipientStillDelivers) {
     ScriptedServer server(
-        Join(LoggedIn(),
-             {"C: MAIL FROM:<camera@example.test>", "S: 250 OK", "C: RCPT TO:<gone@example.test>",
-              "S: 550 5.1.1 no such user", "C: RCPT TO:<bob@example.test>", "S: 250 OK", "C: DATA",
-              "S: 354 go ahead", "DATA", "S: 250 queued", "C: QUIT", "S: 221 bye"}));
+        Delivery(Join({"C: RCPT TO:<gone@example.test>", "S: 550 5.1.1 no such user"},
+                      Accepted({"bob@example.test"}))));
     CSmtpAuthClient client;
     Fill(client, server.port());
     client.AddToAddress("gone@example.test");
@@ -150,10 +147,7 @@ TEST_F(SmtpAuthClientTest, UnreadableAttachmentIsRecordedAndTheMessageFinished) 
     const auto folder = m_dir.path() / "folder.jpg";
     std::filesystem::create_directory(folder);
     for (const auto& path : {m_dir.path() / "gone.jpg", folder}) {
-        ScriptedServer server(Join(LoggedIn(), {"C: MAIL FROM:<camera@example.test>", "S: 250 OK",
-                                                "C: RCPT TO:<bob@example.test>", "S: 250 OK",
-                                                "C: DATA", "S: 354 go ahead", "DATA",
-                                                "S: 250 queued", "C: QUIT", "S: 221 bye"}));
+        ScriptedServer server(Delivery(Accepted({"bob@example.test"})));
         CSmtpAuthClient client;
         Fill(client, server.port());
         client.AddToAddress("bob@example.test");
@@ -184,10 +178,7 @@ TEST_F(SmtpAuthClientTest, AttachmentsBeyondTheLimitStayEmpty) {
     const auto big = m_dir.path() / "big.bin";
     TempDir::WriteFile(small, std::string(1024, 'a'));
     TempDir::WriteFile(big, std::string(5 * 1024 * 1024, 'b'));
-    ScriptedServer server(
-        Join(LoggedIn(), {"C: MAIL FROM:<camera@example.test>", "S: 250 OK",
-                          "C: RCPT TO:<bob@example.test>", "S: 250 OK", "C: DATA",
-                          "S: 354 go ahead", "DATA", "S: 250 queued", "C: QUIT", "S: 221 bye"}));
+    ScriptedServer server(Delivery(Accepted({"bob@example.test"})));
     CSmtpAuthClient client;
     Fill(client, server.port());
     client.AddToAddress("bob@example.test");
@@ -202,8 +193,9 @@ TEST_F(SmtpAuthClientTest, AttachmentsBeyondTheLimitStayEmpty) {
 }
 
 TEST_F(SmtpAuthClientTest, FailuresGiveTheirCodes) {
-    const Script mailFrom = {"C: MAIL FROM:<camera@example.test>", "S: 250 OK"};
-    const Script rcpt = {"C: RCPT TO:<bob@example.test>", "S: 250 OK"};
+    const Script mailFrom = Join(LoggedIn(), kMailFrom);
+    const Script rcpt = Join(mailFrom, Accepted({"bob@example.test"}));
+    const Script askUser = {"S: 220 x", kEhlo, "S: 250 x", "C: AUTH LOGIN", "S: 334 VXNlcm5hbWU6"};
     struct Case {
         const char* name;
         Script script;
@@ -220,37 +212,22 @@ TEST_F(SmtpAuthClientTest, FailuresGiveTheirCodes) {
          true,
          false,
          302},
-        {"no login set",
-         {"S: 220 x", kEhlo, "S: 250 x", "C: AUTH LOGIN", "S: 334 VXNlcm5hbWU6", "SILENT"},
-         false,
-         false,
-         204},
-        {"user refused",
-         {"S: 220 x", kEhlo, "S: 250 x", "C: AUTH LOGIN", "S: 334 VXNlcm5hbWU6",
-          "C: " + Base64("cam"), "S: 501 no", "SILENT"},
-         true,
-         false,
+        {"no login set", Join(askUser, {"SILENT"}), false, false, 204},
+        {"user refused", Join(askUser, {"C: " + Base64("cam"), "S: 501 no", "SILENT"}), true, false,
          406},
         {"bad password",
-         {"S: 220 x", kEhlo, "S: 250 x", "C: AUTH LOGIN", "S: 334 VXNlcm5hbWU6",
-          "C: " + Base64("cam"), "S: 334 UGFzc3dvcmQ6", "C: " + Base64("pw"),
-          "S: 535 5.7.8 bad credentials", "SILENT"},
-         true,
-         false,
-         405},
+         Join(askUser, {"C: " + Base64("cam"), "S: 334 UGFzc3dvcmQ6", "C: " + Base64("pw"),
+                        "S: 535 5.7.8 bad credentials", "SILENT"}),
+         true, false, 405},
         {"MAIL FROM refused", Join(LoggedIn(), {"C: *", "S: 553 no", "SILENT"}), true, false, 300},
-        {"only recipient refused",
-         Join(LoggedIn(), Join(mailFrom, {"C: *", "S: 550 no", "SILENT"})), true, false, 305},
-        {"DATA refused",
-         Join(LoggedIn(), Join(mailFrom, Join(rcpt, {"C: DATA", "S: 554 no", "SILENT"}))), true,
-         false, 303},
+        {"only recipient refused", Join(mailFrom, {"C: *", "S: 550 no", "SILENT"}), true, false,
+         305},
+        {"DATA refused", Join(rcpt, {"C: DATA", "S: 554 no", "SILENT"}), true, false, 303},
         {"end of data refused",
-         Join(LoggedIn(), Join(mailFrom, Join(rcpt, {"C: DATA", "S: 354 go", "DATA",
-                                                     "S: 552 too much", "SILENT"}))),
-         true, false, 306},
+         Join(rcpt, {"C: DATA", "S: 354 go", "DATA", "S: 552 too much", "SILENT"}), true, false,
+         306},
         {"QUIT refused after delivery",
-         Join(LoggedIn(), Join(mailFrom, Join(rcpt, {"C: DATA", "S: 354 go", "DATA", "S: 250 ok",
-                                                     "C: QUIT", "S: 500 ?", "SILENT"}))),
+         Join(rcpt, {"C: DATA", "S: 354 go", "DATA", "S: 250 ok", "C: QUIT", "S: 500 ?", "SILENT"}),
          true, true, 304},
         {"closed at once", {"CLOSE"}, true, false, 400},
         {"silent server", {"S: 220 x", kEhlo, "SILENT"}, true, false, 402},
@@ -288,11 +265,7 @@ TEST_F(SmtpAuthClientTest, LineBreaksCannotAddHeadersOrCommands) {
     EXPECT_FALSE(client.SetReplyAddress("me@x.test\r\nBcc: spy@x.test"));
 
     ScriptedServer server(
-        Join(LoggedIn(),
-             {"C: MAIL FROM:<camera@example.test>", "S: 250 OK", "C: RCPT TO:<bob@example.test>",
-              "S: 250 OK", "C: RCPT TO:<carol@example.test>", "S: 250 OK",
-              "C: RCPT TO:<hidden@example.test>", "S: 250 OK", "C: DATA", "S: 354 go ahead", "DATA",
-              "S: 250 queued", "C: QUIT", "S: 221 bye"}));
+        Delivery(Accepted({"bob@example.test", "carol@example.test", "hidden@example.test"})));
     Fill(client, server.port());
     client.SetSubjectLine("Hello\r\nBcc: spy@x.test");
     client.SetFromName("Cam\r\nX-Evil: 1");

@@ -19,6 +19,24 @@ using Clock = std::chrono::steady_clock;
 
 const std::string kHelo = "C: HELO " + LocalHostName();
 
+// Greeting and HELO answered, then the given steps.
+Script Greeted(const Script& rest) {
+    return Join({"S: 220 peer.test", kHelo, "S: 250 peer.test"}, rest);
+}
+
+// ... and MAIL FROM of the camera accepted.
+Script MailFrom(const Script& rest) {
+    return Greeted(Join({"C: MAIL FROM:<camera@example.test>", "S: 250 Ok"}, rest));
+}
+
+// ... both recipients of the fixture's message accepted and the message data read.
+Script InData(const Script& rest) {
+    return MailFrom(
+        Join({"C: RCPT TO:<alice@example.test>", "S: 250 Ok", "C: RCPT TO:<bob@example.test>",
+              "S: 250 Ok", "C: DATA", "S: 354 go", "DATA"},
+             rest));
+}
+
 // The lines of a message with its boundary and Date value replaced by fixed words.
 std::vector<std::string> Normalised(std::vector<std::string> lines) {
     const std::regex boundary("------=_Next_Part_\\d{10}\\.\\d{3}");
@@ -63,11 +81,10 @@ protected:
 };
 
 TEST_F(SmtpConnectionTest, HeloDialogueDeliversTheComposedMessage) {
-    ScriptedServer server(
-        {"S: 220 peer.test ESMTP", kHelo, "S: 250 peer.test", "C: MAIL FROM:<camera@example.test>",
-         "S: 250 2.1.0 Ok", "C: RCPT TO:<alice@example.test>", "S: 250 2.1.5 Ok",
-         "C: RCPT TO:<bob@example.test>", "S: 251 2.1.5 will forward", "C: DATA",
-         "S: 354 End data with <CR><LF>.<CR><LF>", "DATA", "S: 250 2.0.0 queued", "SILENT"});
+    ScriptedServer server(Greeted(
+        {"C: MAIL FROM:<camera@example.test>", "S: 250 2.1.0 Ok", "C: RCPT TO:<alice@example.test>",
+         "S: 250 2.1.5 Ok", "C: RCPT TO:<bob@example.test>", "S: 251 2.1.5 will forward", "C: DATA",
+         "S: 354 End data with <CR><LF>.<CR><LF>", "DATA", "S: 250 2.0.0 queued", "SILENT"}));
     CSmtpConnection connection(server.port());
     ASSERT_TRUE(connection.Open("127.0.0.1", 10000));
     EXPECT_TRUE(connection.IsOpen());
@@ -89,7 +106,7 @@ TEST_F(SmtpConnectionTest, RefusedRecipientSendsRset) {
     struct Case {
         const char* name;
         std::optional<std::string> recipients;
-        std::vector<std::string> rcptSteps;
+        Script rcptSteps;
         const char* rsetReply;
         bool openAfterwards;
     };
@@ -116,11 +133,7 @@ TEST_F(SmtpConnectionTest, RefusedRecipientSendsRset) {
          false},
     };
     for (const Case& c : cases) {
-        std::vector<std::string> script = {"S: 220 peer.test", kHelo, "S: 250 peer.test",
-                                           "C: MAIL FROM:<camera@example.test>", "S: 250 Ok"};
-        script.insert(script.end(), c.rcptSteps.begin(), c.rcptSteps.end());
-        script.insert(script.end(), {"C: RSET", c.rsetReply, "SILENT"});
-        ScriptedServer server(script);
+        ScriptedServer server(MailFrom(Join(c.rcptSteps, {"C: RSET", c.rsetReply, "SILENT"})));
         CSmtpConnection connection(server.port());
         ASSERT_TRUE(connection.Open("127.0.0.1", 10000)) << c.name;
         EXPECT_FALSE(connection.Send(m_message, c.recipients)) << c.name;
@@ -134,9 +147,8 @@ TEST_F(SmtpConnectionTest, MessageWithoutRecipientsSendsOneEmptyRcpt) {
     CMimeMessage empty;
     empty.SetSenderAddress("camera@example.test");
     empty.AddTextPart("x");
-    ScriptedServer server({"S: 220 peer.test", kHelo, "S: 250 peer.test",
-                           "C: MAIL FROM:<camera@example.test>", "S: 250 Ok", "C: RCPT TO:<>",
-                           "S: 550 no", "C: RSET", "S: 250 Ok", "SILENT"});
+    ScriptedServer server(
+        MailFrom({"C: RCPT TO:<>", "S: 550 no", "C: RSET", "S: 250 Ok", "SILENT"}));
     CSmtpConnection connection(server.port());
     ASSERT_TRUE(connection.Open("127.0.0.1", 10000));
     EXPECT_FALSE(connection.Send(empty));
@@ -179,7 +191,7 @@ TEST_F(SmtpConnectionTest, MultiLineGreetingIsReadWhole) {
 
 TEST_F(SmtpConnectionTest, LocalhostTriesEveryAddress) {
     // localhost may resolve to ::1 first, where nothing listens; 127.0.0.1 must still be tried.
-    ScriptedServer server({"S: 220 peer.test", kHelo, "S: 250 peer.test", "SILENT"});
+    ScriptedServer server(Greeted({"SILENT"}));
     CSmtpConnection connection(server.port());
     EXPECT_TRUE(connection.Open("localhost", 10000));
     connection.Close();
@@ -194,11 +206,7 @@ TEST_F(SmtpConnectionTest, SilentServerEndsWithinTheBound) {
     const Case cases[] = {
         {"no greeting", {"SILENT"}, false},
         {"no HELO reply", {"S: 220 peer.test", kHelo, "SILENT"}, false},
-        {"no end-of-data reply",
-         {"S: 220 peer.test", kHelo, "S: 250 peer.test", "C: MAIL FROM:<camera@example.test>",
-          "S: 250 Ok", "C: RCPT TO:<alice@example.test>", "S: 250 Ok",
-          "C: RCPT TO:<bob@example.test>", "S: 250 Ok", "C: DATA", "S: 354 go", "DATA", "SILENT"},
-         true},
+        {"no end-of-data reply", InData({"SILENT"}), true},
     };
     for (const Case& c : cases) {
         ScriptedServer server(c.script);
@@ -218,10 +226,7 @@ TEST_F(SmtpConnectionTest, SilentServerEndsWithinTheBound) {
 
 TEST_F(SmtpConnectionTest, UnreadableAttachmentDropsTheConnectionWithoutEndOfData) {
     std::filesystem::remove(m_jpeg);
-    ScriptedServer server(
-        {"S: 220 peer.test", kHelo, "S: 250 peer.test", "C: MAIL FROM:<camera@example.test>",
-         "S: 250 Ok", "C: RCPT TO:<alice@example.test>", "S: 250 Ok",
-         "C: RCPT TO:<bob@example.test>", "S: 250 Ok", "C: DATA", "S: 354 go", "DATA"});
+    ScriptedServer server(InData({}));
     CSmtpConnection connection(server.port());
     ASSERT_TRUE(connection.Open("127.0.0.1", 10000));
     EXPECT_FALSE(connection.Send(m_message));
@@ -234,10 +239,8 @@ TEST_F(SmtpConnectionTest, UnreadableAttachmentDropsTheConnectionWithoutEndOfDat
 }
 
 TEST_F(SmtpConnectionTest, LineBreaksCannotAddCommands) {
-    ScriptedServer server({"S: 220 peer.test", kHelo, "S: 250 peer.test",
-                           "C: MAIL FROM:<camera@example.test>", "S: 250 Ok",
-                           "C: RCPT TO:<alice@example.test>", "S: 550 no", "C: RSET", "S: 250 Ok",
-                           "SILENT"});
+    ScriptedServer server(MailFrom(
+        {"C: RCPT TO:<alice@example.test>", "S: 550 no", "C: RSET", "S: 250 Ok", "SILENT"}));
     CSmtpConnection connection(server.port());
     ASSERT_TRUE(connection.Open("127.0.0.1", 10000));
     EXPECT_FALSE(connection.Send(m_message, std::nullopt, "me@x.test>\r\nRCPT TO:<spy@x.test"));
@@ -252,9 +255,7 @@ TEST_F(SmtpConnectionTest, LineBreaksCannotAddCommands) {
 
 TEST_F(SmtpConnectionTest, OverlongRecipientIsNotSent) {
     const std::string longAddress = std::string(989, 'a');
-    ScriptedServer server({"S: 220 peer.test", kHelo, "S: 250 peer.test",
-                           "C: MAIL FROM:<camera@example.test>", "S: 250 Ok", "C: RSET",
-                           "S: 250 Ok", "SILENT"});
+    ScriptedServer server(MailFrom({"C: RSET", "S: 250 Ok", "SILENT"}));
     CSmtpConnection connection(server.port());
     ASSERT_TRUE(connection.Open("127.0.0.1", 10000));
     EXPECT_FALSE(connection.Send(m_message, longAddress));

@@ -1,9 +1,7 @@
 // Both SMTP clients deliver to a real aiosmtpd; Python's email package reads the messages back.
-#include "mail/JisHeaderEncoder.h"
 #include "mail/MimeMessage.h"
 #include "mail/SmtpAuthClient.h"
 #include "mail/SmtpConnection.h"
-#include "mail/TextCodec.h"
 #include "tests/smtp/SmtpTestUtil.h"
 #include "tests/support/SmtpPeer.h"
 #include "tests/support/TempDir.h"
@@ -15,11 +13,6 @@ namespace {
 const std::string kSubject = "キャプチャ画像";
 const std::string kSender = "カメラ 玄関";
 const std::string kBody = "2026年12月6日(日)15時47分44秒現在の画像です。";
-
-std::string EncodedWord(const std::string& utf8) {
-    return CJisHeaderEncoder::MakeEncodedWord(
-        CJisHeaderEncoder::ShiftJisToJis(text::Utf8ToSjis(utf8)));
-}
 
 class SmtpIntegration : public ::testing::Test {
 protected:

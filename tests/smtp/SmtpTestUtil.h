@@ -1,12 +1,28 @@
 #pragma once
 // Small helpers shared by the SMTP tests.
 
+#include "mail/JisHeaderEncoder.h"
 #include "mail/MimeStream.h"
+#include "mail/TextCodec.h"
 
 #include <random>
 #include <string>
 #include <unistd.h>
 #include <vector>
+
+using Script = std::vector<std::string>;
+
+// The steps of a, then those of b.
+inline Script Join(Script a, const Script& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// A header text as the reply sender encodes it: one ISO-2022-JP encoded word.
+inline std::string EncodedWord(const std::string& utf8) {
+    return CJisHeaderEncoder::MakeEncodedWord(
+        CJisHeaderEncoder::ShiftJisToJis(text::Utf8ToSjis(utf8)));
+}
 
 // Collects a streamed message in memory.
 class StringStream final : public CMimeStream {
