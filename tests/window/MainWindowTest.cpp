@@ -18,19 +18,24 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 #include <QUrl>
 #include <QtTest>
+#include <algorithm>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace {
 
-// Answers every modal dialog that opens while it lives: records its class name and then runs
-// the handler (default: reject).
+// Answers every modal dialog that opens while it lives, once each: records its class name and
+// then runs the handler (default: reject). A dialog that is still modal after its answer (the
+// answer may be queued, or the dialog may be about to close) is not answered again.
 class ModalAnswerer {
 public:
     using Handler = std::function<void(QWidget* dialog)>;
@@ -43,19 +48,18 @@ public:
 private:
     void Poll() {
         QWidget* modal = QApplication::activeModalWidget();
-        if (!modal || modal == m_last)
+        if (!modal || std::find(m_answered.begin(), m_answered.end(), modal) != m_answered.end())
             return;
-        m_last = modal;
+        m_answered.emplace_back(modal);
         seen << QString::fromLatin1(modal->metaObject()->className());
         if (m_handler)
             m_handler(modal);
         else if (auto* dialog = qobject_cast<QDialog*>(modal))
             dialog->reject();
-        m_last = nullptr;
     }
     Handler m_handler;
     QTimer m_timer;
-    QWidget* m_last = nullptr;
+    std::vector<QPointer<QWidget>> m_answered; // a destroyed dialog's entry turns null
 };
 
 void WriteDeviceIni(const TempDir& home, const std::string& select) {
@@ -256,7 +260,9 @@ private slots:
         const QString savePath = QString::fromStdString((target.path() / "mine.jpg").string());
         ModalAnswerer answerer([&](QWidget* modal) {
             if (auto* chooser = qobject_cast<QFileDialog*>(modal)) {
-                chooser->selectFile(savePath);
+                // selectFile leaves the name field alone while it has the focus, and whether
+                // it has it yet is a race: type the path into the field instead.
+                chooser->findChild<QLineEdit*>("fileNameEdit")->setText(savePath);
                 QMetaObject::invokeMethod(chooser, "accept", Qt::QueuedConnection);
             } else if (auto* save = modal->findChild<QPushButton*>("id1")) {
                 QMetaObject::invokeMethod(save, &QPushButton::click, Qt::QueuedConnection);
