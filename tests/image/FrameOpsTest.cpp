@@ -36,10 +36,6 @@ TEST_P(RotateTest, TurnsClockwisePixelForPixelWithPaddedRows) {
         for (int pad = 3 * height; pad < turnedStride; ++pad)
             ASSERT_EQ(turned.pixels[static_cast<std::size_t>(row) * turnedStride + pad], 0);
 
-    // Corners in picture terms: bottom-left becomes top-left, top-left becomes top-right.
-    EXPECT_EQ(PixelAt(turned, 0, 0), PixelAt(frame, 0, height - 1));
-    EXPECT_EQ(PixelAt(turned, height - 1, 0), PixelAt(frame, 0, 0));
-
     CaptureFrame back = turned;
     for (int i = 0; i < 3; ++i)
         back = RotateFrameClockwise(back);

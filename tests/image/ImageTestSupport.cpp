@@ -84,6 +84,15 @@ DecodedJpeg DecodeJpegFile(const std::string& path) {
     return out;
 }
 
+::testing::AssertionResult IsJpegOfSize(const std::string& path, int width, int height) {
+    const DecodedJpeg jpeg = DecodeJpegFile(path);
+    if (!jpeg.ok)
+        return ::testing::AssertionFailure() << path << " is no readable JPEG file";
+    if (jpeg.width != width || jpeg.height != height)
+        return ::testing::AssertionFailure() << path << " is " << jpeg.width << "x" << jpeg.height;
+    return ::testing::AssertionSuccess();
+}
+
 std::tm MakeTime(int year, int month, int day, int hour, int minute, int second) {
     using namespace std::chrono;
     const year_month_day date{std::chrono::year{year}, std::chrono::month{unsigned(month)},

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,8 @@ struct DecodedJpeg {
     }
 };
 DecodedJpeg DecodeJpegFile(const std::string& path);
+// Success when path holds a JPEG file of that size.
+::testing::AssertionResult IsJpegOfSize(const std::string& path, int width, int height);
 
 // 2024-01-31 09:05:07 style local time, weekday filled in.
 std::tm MakeTime(int year, int month, int day, int hour, int minute, int second);

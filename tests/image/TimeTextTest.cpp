@@ -154,8 +154,9 @@ TEST_F(TimeTextDrawing, ShadowLiesAtItsOffsetAndTheTextCoversIt) {
     }
     // The text is drawn last: where it stands alone it still has its own colour.
     m_settings.shadowXPos = m_settings.shadowYPos = -2;
-    const CaptureFrame plain = Draw("12:34");
     const CaptureFrame shaded = Draw("12:34");
+    m_settings.showShadow = false;
+    const CaptureFrame plain = Draw("12:34");
     int whiteInBoth = 0;
     for (int y = text.top; y <= text.bottom; ++y)
         for (int x = text.left; x <= text.right; ++x)
