@@ -37,9 +37,11 @@ int CKestrovaMailApp::Run() {
     CKestrovaMailDlg::Options options;
     options.folder = m_folder;
     CKestrovaMailDlg window(options);
-    window.show();
+    // As with a dialog, the window appears once it is initialised (the first run's device,
+    // mail and application dialogs come before it).
     if (!window.Initialise())
         return 0;
+    window.show();
     // The tray keeps the program alive while the window is hidden; only the window's own
     // close ends it.
     QApplication::setQuitOnLastWindowClosed(false);
