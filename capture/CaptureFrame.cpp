@@ -4,8 +4,7 @@
 
 namespace {
 
-template <typename T>
-void PutLittleEndian(uint8_t*& out, T value) {
+template <typename T> void PutLittleEndian(uint8_t*& out, T value) {
     auto v = static_cast<uint32_t>(value);
     for (std::size_t i = 0; i < sizeof(T); ++i)
         *out++ = static_cast<uint8_t>(v >> (8 * i));
