@@ -20,11 +20,12 @@ CaptureDevice Pattern(const std::string& name, const std::string& pattern = "smp
     return device;
 }
 
-// A source that never delivers a buffer: the pipeline never prerolls.
-CaptureDevice Stuck(const std::string& name) {
+// A device on the given source element; appsrc never delivers a buffer, so the pipeline never
+// prerolls.
+CaptureDevice Stuck(const std::string& name, const std::string& factory = "appsrc") {
     CaptureDevice device;
     device.name = name;
-    device.sourceFactory = "appsrc";
+    device.sourceFactory = factory;
     return device;
 }
 
@@ -216,10 +217,7 @@ TEST_F(CaptureGraphTest, RunGraphIsBoundedOnAPipelineThatCannotStart) {
 }
 
 TEST_F(CaptureGraphTest, MissingSourceElementIsNotACrash) {
-    CaptureDevice device;
-    device.name = "Gone";
-    device.sourceFactory = "no-such-source-element";
-    UseDevices({device});
+    UseDevices({Stuck("Gone", "no-such-source-element")});
     EXPECT_TRUE(m_graph.BuildGraph(true, false));
     EXPECT_FALSE(m_graph.RunGraph());
     EXPECT_TRUE(m_graph.PreviewImage(320, 240).isNull());
@@ -274,52 +272,25 @@ TEST_P(DeviceChoiceTest, ChoosesAsTheRulesSay) {
     EXPECT_EQ(m_graph.graphReady(), c.result) << c.what;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rules, DeviceChoiceTest,
-    ::testing::Values(
-        ChoiceCase{"one device, first run", {"A"}, "", false, true, {}, true, 0, 0, "A"},
-        ChoiceCase{"one device, change button", {"A"}, "A", false, false, {}, true, 0, 0, "A"},
-        ChoiceCase{
-            "saved device detached at start-up", {"A", "B"}, "X", true, false, {}, true, 0, 0, "A"},
-        ChoiceCase{
-            "saved device attached at start-up", {"A", "B"}, "B", true, false, {}, true, 0, 0, "B"},
-        ChoiceCase{"change button preselects current",
-                   {"A", "B"},
-                   "B",
-                   false,
-                   false,
-                   {0},
-                   true,
-                   1,
-                   1,
-                   "A"},
-        ChoiceCase{
-            "settings button keeps current", {"A", "B"}, "B", false, true, {}, true, 0, 0, "B"},
-        ChoiceCase{"first run with two devices", {"A", "B"}, "", false, true, {1}, true, 1, 0, "B"},
-        ChoiceCase{"cancel", {"A", "B"}, "A", false, false, {std::nullopt}, false, 1, 0, "A"},
-        ChoiceCase{"OK without selection asks again",
-                   {"A", "B"},
-                   "",
-                   false,
-                   false,
-                   {-1, 1},
-                   true,
-                   2,
-                   0,
-                   "B"},
-        ChoiceCase{"same name twice: the later one",
-                   {"Cam", "Cam", "Z"},
-                   "Cam",
-                   false,
-                   false,
-                   {std::nullopt},
-                   false,
-                   1,
-                   1,
-                   "Cam"}),
-    [](const ::testing::TestParamInfo<ChoiceCase>& info) {
-        return "Case" + std::to_string(info.index);
-    });
+// what, names, SELECT, useFirst, configure, dialog answers, result, dialogs, preselected, chosen
+const ChoiceCase kChoiceCases[] = {
+    {"one device, first run", {"A"}, "", false, true, {}, true, 0, 0, "A"},
+    {"one device, change button", {"A"}, "A", false, false, {}, true, 0, 0, "A"},
+    {"saved device detached at start-up", {"A", "B"}, "X", true, false, {}, true, 0, 0, "A"},
+    {"saved device attached at start-up", {"A", "B"}, "B", true, false, {}, true, 0, 0, "B"},
+    {"change button preselects current", {"A", "B"}, "B", false, false, {0}, true, 1, 1, "A"},
+    {"settings button keeps current", {"A", "B"}, "B", false, true, {}, true, 0, 0, "B"},
+    {"first run with two devices", {"A", "B"}, "", false, true, {1}, true, 1, 0, "B"},
+    {"cancel", {"A", "B"}, "A", false, false, {std::nullopt}, false, 1, 0, "A"},
+    {"OK without selection asks again", {"A", "B"}, "", false, false, {-1, 1}, true, 2, 0, "B"},
+    // same name twice: the later one
+    {"same name", {"Cam", "Cam", "Z"}, "Cam", false, false, {std::nullopt}, false, 1, 1, "Cam"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rules, DeviceChoiceTest, ::testing::ValuesIn(kChoiceCases),
+                         [](const ::testing::TestParamInfo<ChoiceCase>& info) {
+                             return "Case" + std::to_string(info.index);
+                         });
 
 TEST_F(CaptureGraphTest, SameNameTwiceBindsTheLaterDevice) {
     UseDevices({Pattern("Cam", "red"), Pattern("Cam", "blue")});

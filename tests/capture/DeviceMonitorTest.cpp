@@ -21,6 +21,19 @@ std::vector<std::string> Names(const std::vector<CaptureDevice>& devices) {
     return names;
 }
 
+// Builds the graph on the monitored devices and copies its first frame.
+std::vector<uint8_t> FirstFrame(CCaptureGraph& graph, BitmapInfoHeader& header) {
+    graph.SetTeardownPause(std::chrono::milliseconds(0));
+    EXPECT_TRUE(graph.BuildGraph(true, false));
+    for (int i = 0; i < 1000 && graph.FrameCount() == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(graph.ConnectedHeader(header));
+    std::vector<uint8_t> pixels(header.sizeImage);
+    pixels.resize(static_cast<std::size_t>(
+        std::max(0, graph.CopyCurrentBuffer(pixels.data(), static_cast<int32_t>(pixels.size())))));
+    return pixels;
+}
+
 } // namespace
 
 TEST(DeviceMonitor, StableOrderOneEntryPerPhysicalDevice) {
@@ -57,18 +70,12 @@ TEST(DeviceMonitor, GraphRunsOnAMonitoredDevice) {
     settings.height = 480;
     RecordingCaptureUi ui;
     CCaptureGraph graph(settings, ui);
-    graph.SetTeardownPause(std::chrono::milliseconds(0));
-    ASSERT_TRUE(graph.BuildGraph(true, false));
+    BitmapInfoHeader header;
+    const std::vector<uint8_t> pixels = FirstFrame(graph, header);
     EXPECT_EQ(graph.deviceNames(), (std::vector<std::string>{"Red Cam", "Blue Cam"}));
     EXPECT_TRUE(ui.choices.empty());
-    for (int i = 0; i < 1000 && graph.FrameCount() == 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    BitmapInfoHeader header;
-    ASSERT_TRUE(graph.ConnectedHeader(header));
     EXPECT_EQ(header.width, 640);
-    std::vector<uint8_t> pixels(header.sizeImage);
-    ASSERT_EQ(graph.CopyCurrentBuffer(pixels.data(), static_cast<int32_t>(pixels.size())),
-              static_cast<int32_t>(pixels.size()));
+    ASSERT_EQ(pixels.size(), header.sizeImage);
     EXPECT_EQ(pixels[0], 255); // blue
     EXPECT_EQ(pixels[2], 0);
     EXPECT_EQ(ui.titles.back(), "Kestrova Mail - Blue Cam (640x480)");
@@ -84,16 +91,11 @@ TEST(DeviceMonitor, JpegOnlyCameraIsDecoded) {
     settings.height = 720;
     RecordingCaptureUi ui;
     CCaptureGraph graph(settings, ui);
-    graph.SetTeardownPause(std::chrono::milliseconds(0));
-    ASSERT_TRUE(graph.BuildGraph(true, false));
-    for (int i = 0; i < 1000 && graph.FrameCount() == 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     BitmapInfoHeader header;
-    ASSERT_TRUE(graph.ConnectedHeader(header));
+    const std::vector<uint8_t> pixels = FirstFrame(graph, header);
     EXPECT_EQ(header.width, 1280);
     EXPECT_EQ(header.height, 720);
-    std::vector<uint8_t> pixels(header.sizeImage);
-    ASSERT_GT(graph.CopyCurrentBuffer(pixels.data(), static_cast<int32_t>(pixels.size())), 0);
+    ASSERT_GE(pixels.size(), 3u);
     EXPECT_LT(pixels[0], 30); // red, give or take the JPEG
     EXPECT_LT(pixels[1], 30);
     EXPECT_GT(pixels[2], 200);
