@@ -89,15 +89,11 @@ TEST(MakeEncodedWord, WrapsBase64WithFill) {
         {"three bytes, no fill", "abc", "=?ISO-2022-JP?B?YWJj?="},
         {"four bytes, two fill characters", "abcd", "=?ISO-2022-JP?B?YWJjZA==?="},
         {"five bytes, one fill character", "abcde", "=?ISO-2022-JP?B?YWJjZGU=?="},
+        {"reply subject", CJisHeaderEncoder::ShiftJisToJis(Sjis("キャプチャ画像")),
+         "=?ISO-2022-JP?B?GyRCJS0lYyVXJUElYzJoQXwbKEI=?="},
     };
     for (const auto& c : cases)
         EXPECT_EQ(CJisHeaderEncoder::MakeEncodedWord(c.input), c.expected) << c.name;
-}
-
-TEST(MakeEncodedWord, ReplySubject) {
-    EXPECT_EQ(CJisHeaderEncoder::MakeEncodedWord(
-                  CJisHeaderEncoder::ShiftJisToJis(Sjis("キャプチャ画像"))),
-              "=?ISO-2022-JP?B?GyRCJS0lYyVXJUElYzJoQXwbKEI=?=");
 }
 
 TEST(MakeEncodedWord, LongTextStaysOneWord) {
