@@ -4,7 +4,6 @@
 #include "dialogs/AppConfigDlg.h"
 
 #include "dialogs/Autostart.h"
-#include "dialogs/UpDownControl.h"
 #include "tests/dialogs/DialogTestSupport.h"
 #include "tests/support/TempDir.h"
 
@@ -101,15 +100,12 @@ void AppConfigDlgTest::okTakesTheControlsOver() {
         QCOMPARE(Control<QLineEdit>(&dialog, CAppConfigDlg::kIdStartupSeconds)->text(),
                  QStringLiteral("0"));
         QCOMPARE(Control<QSlider>(&dialog, CAppConfigDlg::kIdJpegQuality)->value(), 50);
-        QTest::mouseClick(Control<QCheckBox>(&dialog, CAppConfigDlg::kIdLogFile), Qt::LeftButton);
-        QTest::mouseClick(Control<QCheckBox>(&dialog, CAppConfigDlg::kIdCloseCancel),
-                          Qt::LeftButton);
-        QTest::mouseClick(Control<QCheckBox>(&dialog, CAppConfigDlg::kIdStartupDialog),
-                          Qt::LeftButton);
-        auto* spin = Control<UpDownControl>(&dialog, CAppConfigDlg::kIdStartupSpin);
+        Toggle(&dialog, CAppConfigDlg::kIdLogFile);
+        Toggle(&dialog, CAppConfigDlg::kIdCloseCancel);
+        Toggle(&dialog, CAppConfigDlg::kIdStartupDialog);
         for (int i = 0; i < 3; ++i)
-            QTest::mouseClick(spin->findChild<QWidget*>(QStringLiteral("up")), Qt::LeftButton);
-        QTest::mouseClick(Control<QPushButton>(&dialog, kIdOk), Qt::LeftButton);
+            ClickArrow(&dialog, CAppConfigDlg::kIdStartupSpin, "up");
+        Click(&dialog, kIdOk);
     });
     QCOMPARE(result, int(QDialog::Accepted));
     QVERIFY(settings.logFile);
@@ -130,10 +126,9 @@ void AppConfigDlgTest::cancelKeepsTheDraggedQualityOnly() {
         QTest::mouseMove(slider, GroovePoint(slider, 65));
         QTest::mouseMove(slider, GroovePoint(slider, 80));
         QTest::mouseRelease(slider, Qt::LeftButton, {}, GroovePoint(slider, 80));
-        QTest::mouseClick(Control<QCheckBox>(&dialog, CAppConfigDlg::kIdLogFile), Qt::LeftButton);
-        auto* spin = Control<UpDownControl>(&dialog, CAppConfigDlg::kIdStartupSpin);
-        QTest::mouseClick(spin->findChild<QWidget*>(QStringLiteral("down")), Qt::LeftButton);
-        QTest::mouseClick(Control<QPushButton>(&dialog, kIdCancel), Qt::LeftButton);
+        Toggle(&dialog, CAppConfigDlg::kIdLogFile);
+        ClickArrow(&dialog, CAppConfigDlg::kIdStartupSpin, "down");
+        Click(&dialog, kIdCancel);
     });
     QCOMPARE(result, int(QDialog::Rejected));
     QVERIFY2(settings.jpegQuality > 70 && settings.jpegQuality <= 85,
@@ -158,7 +153,7 @@ void AppConfigDlgTest::keyboardAloneDoesNotChangeTheQuality() {
         QTest::keyClick(slider, Qt::Key_Right);
         QTest::keyClick(slider, Qt::Key_PageUp);
         QCOMPARE(slider->value(), 61);
-        QTest::mouseClick(Control<QPushButton>(&dialog, kIdOk), Qt::LeftButton);
+        Click(&dialog, kIdOk);
     });
     QCOMPARE(settings.jpegQuality, 50);
 }
@@ -177,7 +172,7 @@ void AppConfigDlgTest::startupSecondsStayInRange() {
         for (int i = 0; i < 5; ++i)
             QTest::keyClick(edit, Qt::Key_Up);
         QCOMPARE(edit->text(), QStringLiteral("180"));
-        QTest::mouseClick(Control<QPushButton>(&dialog, kIdOk), Qt::LeftButton);
+        Click(&dialog, kIdOk);
     });
     QCOMPARE(settings.startupTimer, 180);
     QVERIFY(messages.texts.isEmpty());
@@ -194,26 +189,23 @@ void AppConfigDlgTest::autostartEntryCreatedReplacedAndDeleted() {
         QStringLiteral("スタートアップフォルダにKestrovaMailのショートカットを作成します");
     const QString askDelete =
         QStringLiteral("スタートアップフォルダのKestrovaMailのショートカットを削除します");
-    auto click = [&](int id) {
-        QTest::mouseClick(Control<QPushButton>(&dialog, id), Qt::LeftButton);
-    };
 
     ExecWith(dialog, [&] {
         // Deleting when there is none: only the message, no question.
-        click(CAppConfigDlg::kIdDeleteShortcut);
+        Click(&dialog, CAppConfigDlg::kIdDeleteShortcut);
         QCOMPARE(messages.texts, QStringList{QStringLiteral("ショートカットが存在しません")});
         QCOMPARE(messages.kinds.front(), MessageKind::Information);
         messages.Clear();
 
         // Cancel in the confirmation creates nothing.
         messages.answers = {false};
-        click(CAppConfigDlg::kIdCreateShortcut);
+        Click(&dialog, CAppConfigDlg::kIdCreateShortcut);
         QCOMPARE(messages.texts, QStringList{askCreate});
         QCOMPARE(messages.kinds.front(), MessageKind::OkCancel);
         QVERIFY(!fs::exists(entry));
         messages.Clear();
 
-        click(CAppConfigDlg::kIdCreateShortcut);
+        Click(&dialog, CAppConfigDlg::kIdCreateShortcut);
         QVERIFY(fs::exists(entry));
         const std::string text = TempDir::ReadFile(entry);
         const std::string exec =
@@ -225,16 +217,16 @@ void AppConfigDlgTest::autostartEntryCreatedReplacedAndDeleted() {
         // The second time asks again and replaces the file.
         TempDir::WriteFile(entry, "stale");
         messages.Clear();
-        click(CAppConfigDlg::kIdCreateShortcut);
+        Click(&dialog, CAppConfigDlg::kIdCreateShortcut);
         QCOMPARE(messages.texts, QStringList{askCreate});
         QCOMPARE(TempDir::ReadFile(entry), text);
 
         messages.Clear();
         messages.answers = {false};
-        click(CAppConfigDlg::kIdDeleteShortcut);
+        Click(&dialog, CAppConfigDlg::kIdDeleteShortcut);
         QCOMPARE(messages.texts, QStringList{askDelete});
         QVERIFY(fs::exists(entry));
-        click(CAppConfigDlg::kIdDeleteShortcut);
+        Click(&dialog, CAppConfigDlg::kIdDeleteShortcut);
         QVERIFY(!fs::exists(entry));
         dialog.reject();
     });
@@ -285,29 +277,26 @@ void AppConfigDlgTest::logFileActions() {
     MessageRecorder messages;
     UrlCatcher catcher;
     QDesktopServices::setUrlHandler(QStringLiteral("file"), &catcher, "open");
-    auto click = [&](int id) {
-        QTest::mouseClick(Control<QPushButton>(&dialog, id), Qt::LeftButton);
-    };
     const QString missing = QStringLiteral("ログファイルが存在しません");
 
     ExecWith(dialog, [&] {
-        click(CAppConfigDlg::kIdOpenLog);
-        click(CAppConfigDlg::kIdDeleteLog);
+        Click(&dialog, CAppConfigDlg::kIdOpenLog);
+        Click(&dialog, CAppConfigDlg::kIdDeleteLog);
         QCOMPARE(messages.texts, (QStringList{missing, missing}));
         QVERIFY(catcher.urls.isEmpty());
         messages.Clear();
 
         TempDir::WriteFile(log, "line\r\n");
-        click(CAppConfigDlg::kIdOpenLog);
+        Click(&dialog, CAppConfigDlg::kIdOpenLog);
         QVERIFY(messages.texts.isEmpty());
         QCOMPARE(catcher.urls,
                  QList<QUrl>{QUrl::fromLocalFile(QString::fromStdString(log.string()))});
 
         messages.answers = {false};
-        click(CAppConfigDlg::kIdDeleteLog);
+        Click(&dialog, CAppConfigDlg::kIdDeleteLog);
         QCOMPARE(messages.texts, QStringList{QStringLiteral("ログファイルを削除します")});
         QVERIFY(fs::exists(log));
-        click(CAppConfigDlg::kIdDeleteLog);
+        Click(&dialog, CAppConfigDlg::kIdDeleteLog);
         QVERIFY(!fs::exists(log));
         dialog.reject();
     });

@@ -4,13 +4,18 @@
 
 #include "dialogs/DialogSupport.h"
 #include "dialogs/MessageBoxes.h"
+#include "dialogs/UpDownControl.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QInputMethodEvent>
+#include <QLineEdit>
 #include <QPointer>
+#include <QPushButton>
 #include <QStringList>
+#include <QTableWidget>
 #include <QTimer>
 #include <QtTest>
 #include <arpa/inet.h>
@@ -68,6 +73,35 @@ inline void TypeText(QWidget* widget, const QString& text) {
 
 template <typename T> T* Control(QWidget* dialog, int id) {
     return dialog->findChild<T*>(ControlName(id));
+}
+
+// Clicks the push button, tick box or spin arrow ("up" or "down") with that id.
+inline void Click(QWidget* dialog, int id) {
+    QTest::mouseClick(Control<QPushButton>(dialog, id), Qt::LeftButton);
+}
+inline void Toggle(QWidget* dialog, int id) {
+    QTest::mouseClick(Control<QCheckBox>(dialog, id), Qt::LeftButton);
+}
+inline void ClickArrow(QWidget* dialog, int spinId, const char* arrow) {
+    auto* spin = Control<UpDownControl>(dialog, spinId);
+    QTest::mouseClick(spin->findChild<QWidget*>(QString::fromLatin1(arrow)), Qt::LeftButton);
+}
+
+// Replaces the text of the line edit with that id as a user would.
+inline void Retype(QWidget* dialog, int id, const QString& text) {
+    auto* edit = Control<QLineEdit>(dialog, id);
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_Delete);
+    TypeText(edit, text);
+}
+
+// The first column of the address list with that id.
+inline QStringList Rows(QWidget* dialog, int listId) {
+    auto* list = Control<QTableWidget>(dialog, listId);
+    QStringList rows;
+    for (int r = 0; r < list->rowCount(); ++r)
+        rows << list->item(r, 0)->text();
+    return rows;
 }
 
 // Runs dialog.exec() and, once it runs, actions() as the user. A dialog that actions() left

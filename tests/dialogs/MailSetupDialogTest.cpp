@@ -35,25 +35,6 @@ private:
 
 namespace {
 
-void Click(QDialog* dialog, int id) {
-    QTest::mouseClick(Control<QPushButton>(dialog, id), Qt::LeftButton);
-}
-
-void Retype(QDialog* dialog, int id, const QString& text) {
-    auto* edit = Control<QLineEdit>(dialog, id);
-    edit->selectAll();
-    QTest::keyClick(edit, Qt::Key_Delete);
-    TypeText(edit, text);
-}
-
-QStringList Rows(QDialog* dialog) {
-    auto* list = Control<QTableWidget>(dialog, Dlg::kIdAddressList);
-    QStringList rows;
-    for (int r = 0; r < list->rowCount(); ++r)
-        rows << list->item(r, 0)->text();
-    return rows;
-}
-
 std::vector<std::string> Addresses(int count) {
     std::vector<std::string> addresses;
     for (int i = 1; i <= count; ++i)
@@ -87,12 +68,12 @@ void MailSetupDialogTest::okTakesEveryControlOver() {
         Retype(&dialog, Dlg::kIdSmtpPort, QStringLiteral("587"));
         Retype(&dialog, Dlg::kIdPop3Server, QStringLiteral("pop.example.jp"));
         Retype(&dialog, Dlg::kIdPop3Port, QStringLiteral("1110"));
-        QTest::mouseClick(Control<QCheckBox>(&dialog, Dlg::kIdApop), Qt::LeftButton);
+        Toggle(&dialog, Dlg::kIdApop);
         Retype(&dialog, Dlg::kIdPop3Id, QStringLiteral("kestrova"));
         Retype(&dialog, Dlg::kIdPop3Pass, QStringLiteral("p%ss"));
         Retype(&dialog, Dlg::kIdSenderName, QStringLiteral("監視カメラ"));
         Retype(&dialog, Dlg::kIdSenderAddress, QStringLiteral("camera@example.jp"));
-        QTest::mouseClick(Control<QCheckBox>(&dialog, Dlg::kIdImageRotation), Qt::LeftButton);
+        Toggle(&dialog, Dlg::kIdImageRotation);
         Retype(&dialog, Dlg::kIdCheckString, QStringLiteral("snap"));
         Click(&dialog, kIdOk);
     });
@@ -125,7 +106,7 @@ void MailSetupDialogTest::nonIntegerPortIsRefused() {
         Retype(&dialog, Dlg::kIdNewAddress, QStringLiteral("a@example.jp"));
         Click(&dialog, Dlg::kIdAdd);
         QCOMPARE(messages.texts.size(), 2);
-        QVERIFY(Rows(&dialog).isEmpty());
+        QVERIFY(Rows(&dialog, Dlg::kIdAddressList).isEmpty());
     });
     QCOMPARE(settings.smtpServer, std::string());
     QCOMPARE(settings.pop3Port, 110);
@@ -138,18 +119,18 @@ void MailSetupDialogTest::eleventhAddressIsRefused() {
     Dlg dialog(settings);
     MessageRecorder messages;
     ExecWith(dialog, [&] {
-        QCOMPARE(Rows(&dialog).size(), 9);
+        QCOMPARE(Rows(&dialog, Dlg::kIdAddressList).size(), 9);
         Retype(&dialog, Dlg::kIdNewAddress, QStringLiteral("tenth@example.jp"));
         Click(&dialog, Dlg::kIdAdd);
         QVERIFY(messages.texts.isEmpty());
-        QCOMPARE(Rows(&dialog).last(), QStringLiteral("tenth@example.jp"));
+        QCOMPARE(Rows(&dialog, Dlg::kIdAddressList).last(), QStringLiteral("tenth@example.jp"));
         QCOMPARE(Control<QLineEdit>(&dialog, Dlg::kIdNewAddress)->text(), QString());
 
         Retype(&dialog, Dlg::kIdSmtpServer, QStringLiteral("taken.example.jp"));
         Retype(&dialog, Dlg::kIdNewAddress, QStringLiteral("eleventh@example.jp"));
         Click(&dialog, Dlg::kIdAdd);
         QCOMPARE(messages.texts, QStringList{QStringLiteral("これ以上登録できません")});
-        QCOMPARE(Rows(&dialog).size(), 10);
+        QCOMPARE(Rows(&dialog, Dlg::kIdAddressList).size(), 10);
         QCOMPARE(Control<QLineEdit>(&dialog, Dlg::kIdNewAddress)->text(),
                  QStringLiteral("eleventh@example.jp"));
         Click(&dialog, kIdCancel);
@@ -173,17 +154,17 @@ void MailSetupDialogTest::deletesExactlyTheSelectedRows() {
         clickRow(2, Qt::ControlModifier);
         clickRow(3, Qt::ControlModifier);
         Click(&dialog, Dlg::kIdDelete);
-        QCOMPARE(Rows(&dialog), (QStringList{"b@x.jp", "e@x.jp"}));
+        QCOMPARE(Rows(&dialog, Dlg::kIdAddressList), (QStringList{"b@x.jp", "e@x.jp"}));
         Click(&dialog, kIdOk);
     });
     QCOMPARE(settings.sendAddresses, (std::vector<std::string>{"b@x.jp", "e@x.jp"}));
 
     // Reopening shows the shortened list; deleting with nothing selected does nothing.
     ExecWith(dialog, [&] {
-        QCOMPARE(Rows(&dialog), (QStringList{"b@x.jp", "e@x.jp"}));
+        QCOMPARE(Rows(&dialog, Dlg::kIdAddressList), (QStringList{"b@x.jp", "e@x.jp"}));
         Control<QTableWidget>(&dialog, Dlg::kIdAddressList)->clearSelection();
         Click(&dialog, Dlg::kIdDelete);
-        QCOMPARE(Rows(&dialog).size(), 2);
+        QCOMPARE(Rows(&dialog, Dlg::kIdAddressList).size(), 2);
     });
     QCOMPARE(settings.sendAddresses.size(), size_t(2));
 }
@@ -210,7 +191,7 @@ void MailSetupDialogTest::connectionTestSucceeds() {
     ExecWith(dialog, [&] {
         Retype(&dialog, Dlg::kIdPop3Server, QStringLiteral("127.0.0.1"));
         Retype(&dialog, Dlg::kIdPop3Port, QString::number(server.port()));
-        QTest::mouseClick(Control<QCheckBox>(&dialog, Dlg::kIdApop), Qt::LeftButton);
+        Toggle(&dialog, Dlg::kIdApop);
         Retype(&dialog, Dlg::kIdPop3Id, QStringLiteral("kestrova"));
         Retype(&dialog, Dlg::kIdPop3Pass, QStringLiteral("secret"));
         Click(&dialog, Dlg::kIdConnectTest);

@@ -40,10 +40,6 @@ private:
 
 namespace {
 
-void Click(QWidget* dialog, int id) {
-    QTest::mouseClick(Control<QPushButton>(dialog, id), Qt::LeftButton);
-}
-
 // Acts on the save-file chooser that the next click opens.
 void OnFileChooser(std::function<void(QFileDialog*)> act) {
     QTimer::singleShot(0, [act] {
@@ -196,8 +192,7 @@ void SnapShotDialogTest::mailDialogReturnsToTheSnapshot() {
             QVERIFY(mailDialog);
             mailTitle = mailDialog->windowTitle();
             offered = Control<QComboBox>(mailDialog, CSnapMailDialog::kIdAddressEntry)->count();
-            QTest::mouseClick(Control<QPushButton>(mailDialog, CSnapMailDialog::kIdCancel),
-                              Qt::LeftButton);
+            Click(mailDialog, CSnapMailDialog::kIdCancel);
         });
         Click(&dialog, Dlg::kIdMail);
         stayedOpen = dialog.isVisible();

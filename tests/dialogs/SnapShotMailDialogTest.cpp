@@ -58,8 +58,14 @@ std::vector<std::string> GoodPop3LogIn() {
             "S: +OK",       "C: QUIT",        "S: +OK bye"};
 }
 
-void Click(QWidget* dialog, int id) {
-    QTest::mouseClick(Control<QPushButton>(dialog, id), Qt::LeftButton);
+// The one attachment of the mail: its file name and bytes.
+void CheckAttachment(const ReceivedMail& mail, const std::string& name, const QByteArray& bytes) {
+    TempDir out;
+    const DecodedMail decoded = SmtpPeer::DecodeMail(mail.file, out.path());
+    QCOMPARE(decoded.attachments.size(), size_t(1));
+    QCOMPARE(QString::fromStdString(decoded.attachments[0].filename().string()),
+             QString::fromStdString(name));
+    QCOMPARE(QByteArray::fromStdString(TempDir::ReadFile(decoded.attachments[0])), bytes);
 }
 
 void AddAddress(QDialog* dialog, const QString& address) {
@@ -67,14 +73,6 @@ void AddAddress(QDialog* dialog, const QString& address) {
     combo->lineEdit()->clear();
     TypeText(combo->lineEdit(), address);
     Click(dialog, Dlg::kIdAdd);
-}
-
-QStringList Rows(QDialog* dialog) {
-    auto* list = Control<QTableWidget>(dialog, Dlg::kIdAddressList);
-    QStringList rows;
-    for (int r = 0; r < list->rowCount(); ++r)
-        rows << list->item(r, 0)->text();
-    return rows;
 }
 
 } // namespace
@@ -92,6 +90,12 @@ private slots:
     void unreachableSmtpServer();
 
 private:
+    struct SendOutcome {
+        QStringList messages;
+        bool stayedOpen = false;
+    };
+    // Opens the dialog, lists the addresses and presses the send button.
+    static SendOutcome Send(const MailSettings& settings, int smtpPort, const QStringList& to);
     MailSettings Settings(int pop3Port) const;
     void WritePictures();
 
@@ -119,6 +123,22 @@ MailSettings SnapShotMailDialogTest::Settings(int pop3Port) const {
     return settings;
 }
 
+SnapShotMailDialogTest::SendOutcome
+SnapShotMailDialogTest::Send(const MailSettings& settings, int smtpPort, const QStringList& to) {
+    Dlg dialog(kStem, settings);
+    dialog.SetSmtpPort(smtpPort);
+    MessageRecorder messages;
+    SendOutcome outcome;
+    ExecWith(dialog, [&] {
+        for (const QString& address : to)
+            AddAddress(&dialog, address);
+        Click(&dialog, Dlg::kIdSend);
+        outcome.stayedOpen = dialog.isVisible();
+    });
+    outcome.messages = messages.texts;
+    return outcome;
+}
+
 void SnapShotMailDialogTest::WritePictures() {
     for (bool turned : {false, true}) {
         QImage image(turned ? 48 : 64, turned ? 64 : 48, QImage::Format_RGB888);
@@ -140,25 +160,26 @@ void SnapShotMailDialogTest::addressListRules() {
         QCOMPARE(combo->count(), 3);
         QCOMPARE(combo->itemText(0), QStringLiteral("alpha@example.jp")); // sorted
         QCOMPARE(combo->itemText(2), QStringLiteral("zeta@example.jp"));
-        QVERIFY(Rows(&dialog).isEmpty());
+        QVERIFY(Rows(&dialog, Dlg::kIdAddressList).isEmpty());
 
         AddAddress(&dialog, QStringLiteral("no-at-sign"));
         QCOMPARE(combo->currentText(), QStringLiteral("no-at-sign")); // nothing happened
         AddAddress(&dialog, QString());
-        QVERIFY(Rows(&dialog).isEmpty());
+        QVERIFY(Rows(&dialog, Dlg::kIdAddressList).isEmpty());
         AddAddress(&dialog, QStringLiteral("a@example.jp"));
         QCOMPARE(combo->currentText(), QString());
         AddAddress(&dialog, QStringLiteral("a@example.jp"));
         combo->setCurrentIndex(combo->findText(QStringLiteral("mid@example.jp")));
         Click(&dialog, Dlg::kIdAdd);
-        QCOMPARE(Rows(&dialog), (QStringList{"a@example.jp", "a@example.jp", "mid@example.jp"}));
+        QCOMPARE(Rows(&dialog, Dlg::kIdAddressList),
+                 (QStringList{"a@example.jp", "a@example.jp", "mid@example.jp"}));
 
         auto* list = Control<QTableWidget>(&dialog, Dlg::kIdAddressList);
         list->selectRow(0);
         QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier,
                           list->visualItemRect(list->item(2, 0)).center());
         Click(&dialog, Dlg::kIdDelete);
-        QCOMPARE(Rows(&dialog), QStringList{"a@example.jp"});
+        QCOMPARE(Rows(&dialog, Dlg::kIdAddressList), QStringList{"a@example.jp"});
         Click(&dialog, Dlg::kIdCancel);
     });
     QVERIFY(messages.texts.isEmpty());
@@ -168,18 +189,10 @@ void SnapShotMailDialogTest::deliversThePictureToEveryListedAddress() {
     WritePictures();
     DovecotPeer dovecot("camera", "secret");
     SmtpPeer smtp;
-    MailSettings settings = Settings(dovecot.port());
-    Dlg dialog(kStem, settings);
-    dialog.SetSmtpPort(smtp.port());
-    MessageRecorder messages;
-    ExecWith(dialog, [&] {
-        AddAddress(&dialog, QStringLiteral("a@example.jp"));
-        AddAddress(&dialog, QStringLiteral("a@example.jp"));
-        AddAddress(&dialog, QStringLiteral("b@example.jp"));
-        Click(&dialog, Dlg::kIdSend);
-        QCOMPARE(messages.texts, QStringList{QStringLiteral("メールの送信を完了しました")});
-        QVERIFY(dialog.isVisible()); // stays open after sending
-    });
+    const SendOutcome sent = Send(Settings(dovecot.port()), smtp.port(),
+                                  {"a@example.jp", "a@example.jp", "b@example.jp"});
+    QCOMPARE(sent.messages, QStringList{QStringLiteral("メールの送信を完了しました")});
+    QVERIFY(sent.stayedOpen);
     QCOMPARE(QApplication::overrideCursor(), nullptr);
 
     const auto mails = smtp.WaitForMessages(1);
@@ -200,10 +213,7 @@ void SnapShotMailDialogTest::deliversThePictureToEveryListedAddress() {
                  .match(body)
                  .hasMatch(),
              qPrintable(body));
-    QCOMPARE(decoded.attachments.size(), size_t(1));
-    QCOMPARE(QString::fromStdString(decoded.attachments[0].filename().string()),
-             QString::fromStdString(kStem + ".jpg"));
-    QCOMPARE(QByteArray::fromStdString(TempDir::ReadFile(decoded.attachments[0])), m_plain);
+    CheckAttachment(mails[0], kStem + ".jpg", m_plain);
     QCOMPARE(dovecot.MessageCount(), 0);
 }
 
@@ -223,24 +233,15 @@ void SnapShotMailDialogTest::turnedPictureIsAttachedWhenRotationIsOn() {
     QCOMPARE(pop3.Mismatch(), std::string());
     const auto mails = smtp.WaitForMessages(1);
     QCOMPARE(mails.size(), size_t(1));
-    TempDir out;
-    const DecodedMail decoded = SmtpPeer::DecodeMail(mails[0].file, out.path());
-    QCOMPARE(decoded.attachments.size(), size_t(1));
-    QCOMPARE(QString::fromStdString(decoded.attachments[0].filename().string()),
-             QString::fromStdString(kStem + "r.jpg"));
-    QCOMPARE(QByteArray::fromStdString(TempDir::ReadFile(decoded.attachments[0])), m_turned);
+    CheckAttachment(mails[0], kStem + "r.jpg", m_turned);
 }
 
 void SnapShotMailDialogTest::emptyListFailsTheSend() {
     WritePictures();
     ScriptedServer pop3(GoodPop3LogIn());
     SmtpPeer smtp;
-    const MailSettings settings = Settings(pop3.port());
-    Dlg dialog(kStem, settings);
-    dialog.SetSmtpPort(smtp.port());
-    MessageRecorder messages;
-    ExecWith(dialog, [&] { Click(&dialog, Dlg::kIdSend); });
-    QCOMPARE(messages.texts, QStringList{QStringLiteral("メールの送信に失敗しました")});
+    QCOMPARE(Send(Settings(pop3.port()), smtp.port(), {}).messages,
+             QStringList{QStringLiteral("メールの送信に失敗しました")});
     QCOMPARE(pop3.Mismatch(), std::string()); // logged in first, logged out after
     QVERIFY(smtp.Messages().empty());
 }
@@ -248,15 +249,8 @@ void SnapShotMailDialogTest::emptyListFailsTheSend() {
 void SnapShotMailDialogTest::missingPictureFailsTheSend() {
     ScriptedServer pop3(GoodPop3LogIn());
     SmtpPeer smtp;
-    const MailSettings settings = Settings(pop3.port());
-    Dlg dialog(kStem, settings);
-    dialog.SetSmtpPort(smtp.port());
-    MessageRecorder messages;
-    ExecWith(dialog, [&] {
-        AddAddress(&dialog, QStringLiteral("a@example.jp"));
-        Click(&dialog, Dlg::kIdSend);
-    });
-    QCOMPARE(messages.texts, QStringList{QStringLiteral("メールの送信に失敗しました")});
+    QCOMPARE(Send(Settings(pop3.port()), smtp.port(), {"a@example.jp"}).messages,
+             QStringList{QStringLiteral("メールの送信に失敗しました")});
     QVERIFY(smtp.Messages().empty());
 }
 
@@ -264,30 +258,16 @@ void SnapShotMailDialogTest::wrongPop3PasswordStopsBeforeSmtp() {
     WritePictures();
     DovecotPeer dovecot("camera", "other password");
     ListeningSocket smtp;
-    const MailSettings settings = Settings(dovecot.port());
-    Dlg dialog(kStem, settings);
-    dialog.SetSmtpPort(smtp.port());
-    MessageRecorder messages;
-    ExecWith(dialog, [&] {
-        AddAddress(&dialog, QStringLiteral("a@example.jp"));
-        Click(&dialog, Dlg::kIdSend);
-    });
-    QCOMPARE(messages.texts, QStringList{QStringLiteral("POP3サーバの接続に失敗しました。")});
+    QCOMPARE(Send(Settings(dovecot.port()), smtp.port(), {"a@example.jp"}).messages,
+             QStringList{QStringLiteral("POP3サーバの接続に失敗しました。")});
     QVERIFY(!smtp.ConnectionWaiting());
 }
 
 void SnapShotMailDialogTest::unreachableSmtpServer() {
     WritePictures();
     ScriptedServer pop3(GoodPop3LogIn());
-    const MailSettings settings = Settings(pop3.port());
-    Dlg dialog(kStem, settings);
-    dialog.SetSmtpPort(UnusedPort());
-    MessageRecorder messages;
-    ExecWith(dialog, [&] {
-        AddAddress(&dialog, QStringLiteral("a@example.jp"));
-        Click(&dialog, Dlg::kIdSend);
-    });
-    QCOMPARE(messages.texts, QStringList{QStringLiteral("SMTPサーバへの接続に失敗しました。")});
+    QCOMPARE(Send(Settings(pop3.port()), UnusedPort(), {"a@example.jp"}).messages,
+             QStringList{QStringLiteral("SMTPサーバへの接続に失敗しました。")});
     QCOMPARE(pop3.Mismatch(), std::string());
 }
 

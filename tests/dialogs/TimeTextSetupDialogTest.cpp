@@ -3,7 +3,6 @@
 
 #include "dialogs/TimeTextSetupDialog.h"
 
-#include "dialogs/UpDownControl.h"
 #include "tests/dialogs/DialogTestSupport.h"
 
 #include <QCheckBox>
@@ -32,17 +31,6 @@ private slots:
 };
 
 namespace {
-
-void ClickOk(QDialog* dialog) {
-    QTest::mouseClick(Control<QPushButton>(dialog, kIdOk), Qt::LeftButton);
-}
-
-void Retype(QDialog* dialog, int id, const QString& text) {
-    auto* edit = Control<QLineEdit>(dialog, id);
-    edit->selectAll();
-    QTest::keyClick(edit, Qt::Key_Delete);
-    TypeText(edit, text);
-}
 
 // Answers the colour chooser that the next click opens with colour.
 void AnswerColorChooser(const QColor& colour, bool accept) {
@@ -75,26 +63,26 @@ void TimeTextSetupDialogTest::okStoresEveryField() {
     const int result = ExecWith(dialog, [&] {
         QCOMPARE(Control<QLineEdit>(&dialog, Dlg::kIdFormat)->text(),
                  QStringLiteral("%Y/%M/%D(%W) %h:%m:%s"));
-        QTest::mouseClick(Control<QCheckBox>(&dialog, Dlg::kIdShowText), Qt::LeftButton);
+        Toggle(&dialog, Dlg::kIdShowText);
         Retype(&dialog, Dlg::kIdTextX, QStringLiteral("10000"));
         Retype(&dialog, Dlg::kIdTextY, QStringLiteral(" 25 "));
         Retype(&dialog, Dlg::kIdFontSize, QStringLiteral("1000"));
-        QTest::mouseClick(Control<QCheckBox>(&dialog, Dlg::kIdShowShadow), Qt::LeftButton);
+        Toggle(&dialog, Dlg::kIdShowShadow);
         Retype(&dialog, Dlg::kIdShadowX, QStringLiteral("-1000"));
         auto* shadowY = Control<QLineEdit>(&dialog, Dlg::kIdShadowY);
         shadowY->setFocus();
         QTest::keyClick(shadowY, Qt::Key_Down); // 2 -> 1 with the arrow key
         Retype(&dialog, Dlg::kIdFormat, QStringLiteral("%h時%m分"));
-        QTest::mouseClick(Control<QCheckBox>(&dialog, Dlg::kIdBold), Qt::LeftButton);
-        QTest::mouseClick(Control<QCheckBox>(&dialog, Dlg::kIdItalic), Qt::LeftButton);
+        Toggle(&dialog, Dlg::kIdBold);
+        Toggle(&dialog, Dlg::kIdItalic);
         AnswerColorChooser(QColor(0x11, 0x22, 0x33), true);
-        QTest::mouseClick(Control<QPushButton>(&dialog, Dlg::kIdShadowColorButton), Qt::LeftButton);
+        Click(&dialog, Dlg::kIdShadowColorButton);
         AnswerColorChooser(QColor(255, 0, 0), true);
         QTest::mouseDClick(Control<QFrame>(&dialog, Dlg::kIdTextColorSample), Qt::LeftButton);
         QCOMPARE(
             Control<QFrame>(&dialog, Dlg::kIdTextColorSample)->palette().color(QPalette::Window),
             QColor(255, 0, 0));
-        ClickOk(&dialog);
+        Click(&dialog, kIdOk);
     });
     QCOMPARE(result, int(QDialog::Accepted));
     QVERIFY(settings.showText);
@@ -145,7 +133,7 @@ void TimeTextSetupDialogTest::refusedFields() {
     ExecWith(dialog, [&] {
         Retype(&dialog, Dlg::kIdFormat, QStringLiteral("changed"));
         Retype(&dialog, field, text);
-        ClickOk(&dialog);
+        Click(&dialog, kIdOk);
         QVERIFY(dialog.isVisible());
         QCOMPARE(messages.texts, QStringList{message});
         QCOMPARE(messages.kinds.front(), MessageKind::Exclamation);
@@ -162,11 +150,10 @@ void TimeTextSetupDialogTest::fontSizeZeroFromTheSpinIsRefused() {
     Dlg dialog(settings);
     MessageRecorder messages;
     ExecWith(dialog, [&] {
-        auto* spin = Control<UpDownControl>(&dialog, Dlg::kIdFontSizeSpin);
-        QTest::mouseClick(spin->findChild<QWidget*>(QStringLiteral("down")), Qt::LeftButton);
-        QTest::mouseClick(spin->findChild<QWidget*>(QStringLiteral("down")), Qt::LeftButton);
+        ClickArrow(&dialog, Dlg::kIdFontSizeSpin, "down");
+        ClickArrow(&dialog, Dlg::kIdFontSizeSpin, "down");
         QCOMPARE(Control<QLineEdit>(&dialog, Dlg::kIdFontSize)->text(), QStringLiteral("0"));
-        ClickOk(&dialog);
+        Click(&dialog, kIdOk);
         QCOMPARE(messages.texts,
                  QStringList{QStringLiteral("Please enter an integer between 1 and 1000.")});
         QVERIFY(dialog.isVisible());
@@ -181,11 +168,11 @@ void TimeTextSetupDialogTest::refusedOkThenCancelChangesNothing() {
     Dlg dialog(settings);
     MessageRecorder messages;
     const int result = ExecWith(dialog, [&] {
-        QTest::mouseClick(Control<QCheckBox>(&dialog, Dlg::kIdShowText), Qt::LeftButton);
+        Toggle(&dialog, Dlg::kIdShowText);
         Retype(&dialog, Dlg::kIdTextX, QStringLiteral("abc"));
-        ClickOk(&dialog);
+        Click(&dialog, kIdOk);
         QCOMPARE(messages.texts, QStringList{QStringLiteral("Please enter a positive integer.")});
-        QTest::mouseClick(Control<QPushButton>(&dialog, kIdCancel), Qt::LeftButton);
+        Click(&dialog, kIdCancel);
     });
     QCOMPARE(result, int(QDialog::Rejected));
     QVERIFY(settings.showText);
@@ -204,13 +191,13 @@ void TimeTextSetupDialogTest::colourChosenThenCancelKeepsTheOldColour() {
     Dlg dialog(settings);
     ExecWith(dialog, [&] {
         AnswerColorChooser(QColor(0, 0, 255), true);
-        QTest::mouseClick(Control<QPushButton>(&dialog, Dlg::kIdTextColorButton), Qt::LeftButton);
+        Click(&dialog, Dlg::kIdTextColorButton);
         AnswerColorChooser(QColor(0, 255, 0), false); // cancelled chooser: no change
         QTest::mouseDClick(Control<QFrame>(&dialog, Dlg::kIdShadowColorSample), Qt::LeftButton);
         QCOMPARE(
             Control<QFrame>(&dialog, Dlg::kIdShadowColorSample)->palette().color(QPalette::Window),
             QColor(Qt::black));
-        QTest::mouseClick(Control<QPushButton>(&dialog, kIdCancel), Qt::LeftButton);
+        Click(&dialog, kIdCancel);
     });
     QCOMPARE(settings.textColor, 0xFFFFFFu);
     QCOMPARE(settings.shadowColor, 0u);
@@ -230,7 +217,7 @@ void TimeTextSetupDialogTest::fontListAndPrefixSelection() {
         auto* combo = Control<QComboBox>(&dialog, Dlg::kIdFontName);
         QCOMPARE(combo->count(), int(names.size()));
         QCOMPARE(combo->currentText(), QStringLiteral("IPAGothic"));
-        ClickOk(&dialog);
+        Click(&dialog, kIdOk);
     });
     QCOMPARE(settings.fontName, std::string("IPAGothic"));
 
@@ -238,7 +225,7 @@ void TimeTextSetupDialogTest::fontListAndPrefixSelection() {
     ExecWith(dialog, [&] {
         auto* combo = Control<QComboBox>(&dialog, Dlg::kIdFontName);
         combo->setCurrentIndex(combo->findText(QStringLiteral("IPAPGothic")));
-        ClickOk(&dialog);
+        Click(&dialog, kIdOk);
     });
     QCOMPARE(settings.fontName, std::string("IPAPGothic"));
 }
@@ -251,7 +238,7 @@ void TimeTextSetupDialogTest::unknownOrTypedFontKeepsTheStoredName() {
         auto* combo = Control<QComboBox>(&dialog, Dlg::kIdFontName);
         QCOMPARE(combo->currentIndex(), -1);
         QCOMPARE(combo->currentText(), QString());
-        ClickOk(&dialog);
+        Click(&dialog, kIdOk);
     });
     QCOMPARE(settings.fontName, std::string("No Such Font Anywhere"));
 
@@ -260,7 +247,7 @@ void TimeTextSetupDialogTest::unknownOrTypedFontKeepsTheStoredName() {
         auto* combo = Control<QComboBox>(&dialog, Dlg::kIdFontName);
         combo->lineEdit()->selectAll();
         QTest::keyClicks(combo->lineEdit(), QStringLiteral("Typed Font"));
-        ClickOk(&dialog);
+        Click(&dialog, kIdOk);
     });
     QCOMPARE(settings.fontName, std::string("IPAGothic"));
 }

@@ -66,7 +66,7 @@ void TimerDialogTest::hiddenCountdownStillStarts() {
     bool hiddenWhileCounting = false;
     connect(text, &QLineEdit::textChanged, this, [&](const QString& t) {
         if (t == CountText(3)) // the second tick
-            QTest::mouseClick(Control<QPushButton>(&dialog, CTimerDialog::kIdHide), Qt::LeftButton);
+            Click(&dialog, CTimerDialog::kIdHide);
         if (t == CountText(2))
             hiddenWhileCounting = !dialog.isVisible();
     });
@@ -92,10 +92,7 @@ void TimerDialogTest::escapeCancelsAndStartNowStarts() {
     QCOMPARE(result, int(QDialog::Rejected));
 
     CTimerDialog startNow(100);
-    const int now = ExecWith(startNow, [&] {
-        QTest::mouseClick(Control<QPushButton>(&startNow, CTimerDialog::kIdStartNow),
-                          Qt::LeftButton);
-    });
+    const int now = ExecWith(startNow, [&] { Click(&startNow, CTimerDialog::kIdStartNow); });
     QCOMPARE(now, int(QDialog::Accepted));
 
     CTimerDialog closeBox(100);
