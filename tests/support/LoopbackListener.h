@@ -1,0 +1,48 @@
+#pragma once
+// A TCP socket listening on 127.0.0.1 that accepts nobody: it tells whether a client tried to
+// connect, and once destroyed it leaves a port where nothing listens.
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <stdexcept>
+#include <sys/socket.h>
+#include <unistd.h>
+
+class LoopbackListener {
+public:
+    LoopbackListener() {
+        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof addr;
+        if (m_fd < 0 || ::bind(m_fd, reinterpret_cast<sockaddr*>(&addr), len) != 0 ||
+            ::listen(m_fd, 4) != 0 ||
+            ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+            if (m_fd >= 0)
+                ::close(m_fd);
+            throw std::runtime_error("cannot listen on 127.0.0.1");
+        }
+        m_port = ntohs(addr.sin_port);
+    }
+    ~LoopbackListener() { ::close(m_fd); }
+    LoopbackListener(const LoopbackListener&) = delete;
+    LoopbackListener& operator=(const LoopbackListener&) = delete;
+
+    int port() const { return m_port; }
+    // True when a client has connected (or connects within waitMs).
+    bool HasPendingConnection(int waitMs = 0) const {
+        pollfd p{m_fd, POLLIN, 0};
+        return ::poll(&p, 1, waitMs) > 0;
+    }
+
+private:
+    int m_fd = -1;
+    int m_port = 0;
+};
+
+// A loopback port that nobody listens on: taken for a moment, then let go.
+inline int UnusedLoopbackPort() {
+    return LoopbackListener().port();
+}
