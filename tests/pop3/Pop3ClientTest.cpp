@@ -1,5 +1,6 @@
 #include "mail/Pop3Client.h"
 
+#include "tests/support/LoopbackListener.h"
 #include "tests/support/ScriptedServer.h"
 
 #include <arpa/inet.h>
@@ -8,9 +9,7 @@
 #include <gtest/gtest.h>
 #include <net/if.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sched.h>
-#include <stdexcept>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -248,33 +247,6 @@ TEST(Pop3Client, UidlListingGivesTheSecondWordOfEveryLine) {
     visit.LogOutCleanly();
 }
 
-// A listening socket that nobody scripts: it only tells whether a client tried to connect.
-class Listener {
-public:
-    Listener() {
-        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof addr;
-        if (m_fd < 0 || ::bind(m_fd, reinterpret_cast<sockaddr*>(&addr), len) != 0 ||
-            ::listen(m_fd, 4) != 0 ||
-            ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
-            throw std::runtime_error("listen");
-        m_port = ntohs(addr.sin_port);
-    }
-    ~Listener() { ::close(m_fd); }
-    int port() const { return m_port; }
-    bool HasPendingConnection() const {
-        pollfd p{m_fd, POLLIN, 0};
-        return ::poll(&p, 1, 100) > 0;
-    }
-
-private:
-    int m_fd = -1;
-    int m_port = 0;
-};
-
 // Brings the loopback interface of the current network namespace up and gives it one more
 // IPv6 address, so that the machine seems to have IPv6 but no IPv4 beyond loopback.
 bool LoopbackUpWithIpv6Address() {
@@ -309,7 +281,7 @@ TEST(Pop3Client, DottedAddressIsUsedWhateverAddressesTheMachineHas) {
         if (::unshare(CLONE_NEWNET) != 0 || !LoopbackUpWithIpv6Address())
             ::_exit(77);
         try {
-            Listener listener;
+            LoopbackListener listener;
             CPop3Socket socket;
             ::_exit(socket.Create() && socket.ConnectTo("127.0.0.1", listener.port()) ? 0 : 1);
         } catch (...) {
@@ -337,14 +309,14 @@ TEST(Pop3Client, CredentialsThatDoNotFitACommandLineAreRefusedBeforeConnecting) 
         {std::string(121, 'u'), "secret"},
         {"user", std::string(121, 'p')},
     };
-    Listener listener;
+    LoopbackListener listener;
     for (const auto& c : kCases) {
         CPop3Client client;
         EXPECT_FALSE(client.LogIn("127.0.0.1", c.user, c.password, listener.port()));
         EXPECT_EQ(client.LastError(), WSAEINVAL);
         EXPECT_FALSE(client.IsConnected());
     }
-    EXPECT_FALSE(listener.HasPendingConnection());
+    EXPECT_FALSE(listener.HasPendingConnection(100));
 }
 
 TEST(Pop3Client, ConnectFailuresReportAndSendNothing) {
@@ -355,13 +327,8 @@ TEST(Pop3Client, ConnectFailuresReportAndSendNothing) {
     EXPECT_FALSE(badPort.LogIn("127.0.0.1", "user", "secret", 0));
     EXPECT_EQ(badPort.LastError(), WSAEINVAL);
 
-    int closedPort = 0;
-    {
-        Listener gone;
-        closedPort = gone.port();
-    }
     CPop3Client refused;
-    EXPECT_FALSE(refused.LogIn("127.0.0.1", "user", "secret", closedPort));
+    EXPECT_FALSE(refused.LogIn("127.0.0.1", "user", "secret", UnusedLoopbackPort()));
     EXPECT_EQ(refused.LastError(), ECONNREFUSED);
     EXPECT_FALSE(refused.IsConnected());
 }
