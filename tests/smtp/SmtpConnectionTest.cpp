@@ -2,15 +2,13 @@
 
 #include "mail/MimeMessage.h"
 #include "tests/smtp/SmtpTestUtil.h"
+#include "tests/support/LoopbackListener.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/TempDir.h"
 
-#include <arpa/inet.h>
 #include <chrono>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <regex>
-#include <sys/socket.h>
 
 namespace {
 
@@ -46,19 +44,6 @@ std::vector<std::string> Normalised(std::vector<std::string> lines) {
             line = "Date: *";
     }
     return lines;
-}
-
-// A port on 127.0.0.1 where nothing listens.
-uint16_t ClosedPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    ::close(fd);
-    return ntohs(addr.sin_port);
 }
 
 class SmtpConnectionTest : public ::testing::Test {
@@ -173,7 +158,7 @@ TEST_F(SmtpConnectionTest, OpenFailures) {
         EXPECT_FALSE(connection.IsOpen()) << c.name;
         EXPECT_EQ(server.Mismatch(), "") << c.name;
     }
-    CSmtpConnection refused(ClosedPort());
+    CSmtpConnection refused(static_cast<uint16_t>(UnusedLoopbackPort()));
     EXPECT_FALSE(refused.Open("127.0.0.1", 10000));
     EXPECT_FALSE(refused.Open("", 10000)); // fails in the resolver without a query
     EXPECT_FALSE(refused.Close());

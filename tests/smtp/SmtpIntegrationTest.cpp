@@ -32,6 +32,22 @@ protected:
         EXPECT_EQ(TempDir::ReadFile(decoded.attachments[0]), TempDir::ReadFile(m_jpeg));
     }
 
+    // The AUTH LOGIN client as the reply sender fills it, to alice and bob.
+    static void Fill(CSmtpAuthClient& client, const SmtpPeer& peer, const std::string& password) {
+        client.SetServerEndpoint("127.0.0.1", static_cast<uint16_t>(peer.port()));
+        client.SetAuthUser("camera");
+        client.SetAuthPassword(password);
+        client.SetFromName(EncodedWord(kSender));
+        client.SetFromAddress("camera@example.test");
+        client.SetReplyAddress("camera@example.test");
+        client.SetSubjectLine(EncodedWord(kSubject));
+        client.SetPriorityValue(3);
+        client.SetMailerName("KestrovaMail");
+        client.SetBodyText(kBody + "\r\n");
+        client.AddToAddress("alice@example.test");
+        client.AddToAddress("bob@example.test");
+    }
+
     TempDir m_dir;
     TempDir m_out;
     std::filesystem::path m_jpeg = m_dir.path() / "20261206154744.jpg";
@@ -40,18 +56,7 @@ protected:
 TEST_F(SmtpIntegration, AuthLoginClientDeliversToAiosmtpd) {
     SmtpPeer peer({.authUser = "camera", .authPassword = "secret"});
     CSmtpAuthClient client;
-    client.SetServerEndpoint("127.0.0.1", static_cast<uint16_t>(peer.port()));
-    client.SetAuthUser("camera");
-    client.SetAuthPassword("secret");
-    client.SetFromName(EncodedWord(kSender));
-    client.SetFromAddress("camera@example.test");
-    client.SetReplyAddress("camera@example.test");
-    client.SetSubjectLine(EncodedWord(kSubject));
-    client.SetPriorityValue(3);
-    client.SetMailerName("KestrovaMail");
-    client.SetBodyText(kBody + "\r\n");
-    client.AddToAddress("alice@example.test");
-    client.AddToAddress("bob@example.test");
+    Fill(client, peer, "secret");
     client.AttachFile(m_jpeg.string());
     ASSERT_TRUE(client.Deliver()) << CSmtpAuthClient::ErrorMessageFor(client.ErrorCode());
     EXPECT_EQ(client.ErrorCode(), 0);
@@ -67,11 +72,7 @@ TEST_F(SmtpIntegration, AuthLoginClientDeliversToAiosmtpd) {
 TEST_F(SmtpIntegration, AuthLoginClientWithWrongPasswordFails) {
     SmtpPeer peer({.authUser = "camera", .authPassword = "secret"});
     CSmtpAuthClient client;
-    client.SetServerEndpoint("127.0.0.1", static_cast<uint16_t>(peer.port()));
-    client.SetAuthUser("camera");
-    client.SetAuthPassword("wrong");
-    client.SetFromAddress("camera@example.test");
-    client.AddToAddress("alice@example.test");
+    Fill(client, peer, "wrong");
     EXPECT_FALSE(client.Deliver());
     EXPECT_EQ(client.ErrorCode(), CSmtpAuthClient::kBadLogin);
     EXPECT_TRUE(peer.Messages().empty());
