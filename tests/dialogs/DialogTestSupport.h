@@ -5,6 +5,7 @@
 #include "dialogs/DialogSupport.h"
 #include "dialogs/MessageBoxes.h"
 #include "dialogs/UpDownControl.h"
+#include "tests/support/LoopbackListener.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -18,12 +19,8 @@
 #include <QTableWidget>
 #include <QTimer>
 #include <QtTest>
-#include <arpa/inet.h>
 #include <deque>
 #include <functional>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 // Records every message box while it lives; answers OK unless an answer was queued.
 class MessageRecorder {
@@ -131,17 +128,4 @@ inline bool WaitUntil(const std::function<bool()>& check, int timeoutMs = 10000)
         QApplication::processEvents(QEventLoop::AllEvents, 20);
     }
     return true;
-}
-
-// A loopback port that nobody listens on: bound for a moment, then let go.
-inline int UnusedPort() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    close(fd);
-    return ntohs(address.sin_port);
 }

@@ -229,7 +229,7 @@ void MailSetupDialogTest::connectionTestFails() {
     std::unique_ptr<ScriptedServer> server;
     int port = 0;
     if (steps.empty()) {
-        port = UnusedPort();
+        port = UnusedLoopbackPort();
     } else {
         server = std::make_unique<ScriptedServer>(steps);
         port = server->port();

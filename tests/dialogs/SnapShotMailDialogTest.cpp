@@ -15,7 +15,6 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QtTest>
-#include <poll.h>
 
 namespace fs = std::filesystem;
 using Dlg = CSnapMailDialog;
@@ -23,35 +22,6 @@ using Dlg = CSnapMailDialog;
 namespace {
 
 const std::string kStem = "20261206154744";
-
-// A loopback socket that listens and accepts nobody, to tell whether a connection was tried.
-class ListeningSocket {
-public:
-    ListeningSocket() {
-        m_fd = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        listen(m_fd, 4);
-        getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length);
-        m_port = ntohs(address.sin_port);
-    }
-    ~ListeningSocket() { close(m_fd); }
-    ListeningSocket(const ListeningSocket&) = delete;
-    ListeningSocket& operator=(const ListeningSocket&) = delete;
-
-    int port() const { return m_port; }
-    bool ConnectionWaiting() const {
-        pollfd p{m_fd, POLLIN, 0};
-        return poll(&p, 1, 0) > 0;
-    }
-
-private:
-    int m_fd = -1;
-    int m_port = 0;
-};
 
 std::vector<std::string> GoodPop3LogIn() {
     return {"S: +OK ready", "C: USER camera", "S: +OK",    "C: PASS secret",
@@ -257,16 +227,16 @@ void SnapShotMailDialogTest::missingPictureFailsTheSend() {
 void SnapShotMailDialogTest::wrongPop3PasswordStopsBeforeSmtp() {
     WritePictures();
     DovecotPeer dovecot("camera", "other password");
-    ListeningSocket smtp;
+    LoopbackListener smtp;
     QCOMPARE(Send(Settings(dovecot.port()), smtp.port(), {"a@example.jp"}).messages,
              QStringList{QStringLiteral("POP3サーバの接続に失敗しました。")});
-    QVERIFY(!smtp.ConnectionWaiting());
+    QVERIFY(!smtp.HasPendingConnection());
 }
 
 void SnapShotMailDialogTest::unreachableSmtpServer() {
     WritePictures();
     ScriptedServer pop3(GoodPop3LogIn());
-    QCOMPARE(Send(Settings(pop3.port()), UnusedPort(), {"a@example.jp"}).messages,
+    QCOMPARE(Send(Settings(pop3.port()), UnusedLoopbackPort(), {"a@example.jp"}).messages,
              QStringList{QStringLiteral("SMTPサーバへの接続に失敗しました。")});
     QCOMPARE(pop3.Mismatch(), std::string());
 }
