@@ -44,8 +44,10 @@ struct Outcome {
     size_t repliesInAll = 0; // after the healthy cycle that follows
 };
 
-// The POP3 reply wait (2 s of silence) and the SMTP reply wait (30 s), with room to spare.
-constexpr auto kPop3Bound = 20s;
+// A cut is seen at once, or (like a silent POP3 server) after the POP3 client's 2 s of silence,
+// twice: the reply, then the QUIT after it. A silent SMTP server costs the 30 s reply wait.
+// Both bounds leave room to spare.
+constexpr auto kCutBound = 20s;
 constexpr auto kSmtpSilenceBound = 80s;
 
 bool IsEndOfData(int, const std::string& line) {
@@ -200,11 +202,11 @@ void RunCases(const char* title, const std::vector<FaultCase>& cases) {
 }
 
 FaultCase Pop3Cut(const std::string& name, int line) {
-    return {name, Where::Pop3, Action::Cut, FaultProxy::AfterLine(line), kPop3Bound};
+    return {name, Where::Pop3, Action::Cut, FaultProxy::AfterLine(line), kCutBound};
 }
 
 FaultCase SmtpCut(Where where, const std::string& name, FaultProxy::Trigger trigger) {
-    return {name, where, Action::Cut, std::move(trigger), kPop3Bound};
+    return {name, where, Action::Cut, std::move(trigger), kCutBound};
 }
 
 } // namespace
@@ -223,9 +225,9 @@ TEST(MailCycleFaults, Pop3ServerStopsAnswering) {
     RunCases(
         "POP3 server stops answering",
         {{"from the start", Where::Pop3, Action::StopAnswering, FaultProxy::AfterLine(0),
-          kPop3Bound},
-         {"RETR", Where::Pop3, Action::StopAnswering, FaultProxy::AtCommand("RETR"), kPop3Bound},
-         {"DELE", Where::Pop3, Action::StopAnswering, FaultProxy::AtCommand("DELE"), kPop3Bound}});
+          kCutBound},
+         {"RETR", Where::Pop3, Action::StopAnswering, FaultProxy::AtCommand("RETR"), kCutBound},
+         {"DELE", Where::Pop3, Action::StopAnswering, FaultProxy::AtCommand("DELE"), kCutBound}});
 }
 
 // The authenticating path (EHLO, AUTH LOGIN) with the plain path unavailable.
