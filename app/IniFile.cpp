@@ -256,8 +256,8 @@ std::optional<std::string> IniFile::Find(std::string_view section, std::string_v
     if (!raw)
         return std::nullopt;
     // A value is a C text, as the profile functions return it and as Write stores it: a NUL
-    // byte in the file ends it.
-    const std::string_view value = std::string_view(*raw).substr(0, raw->find('\0'));
+    // byte in the file ends it, and blanks before the NUL end the value as at a line end.
+    const std::string_view value = Trim(std::string_view(*raw).substr(0, raw->find('\0')));
     return text::SjisToUtf8(text::CutSjis(value, kMaxValueBytes));
 }
 

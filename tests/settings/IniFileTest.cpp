@@ -154,9 +154,12 @@ TEST_F(IniFileTest, RandomBytesNeverCrashAndSurviveAWrite) {
 
 TEST_F(IniFileTest, NulByteEndsAValueAsItEndsAWrittenOne) {
     IniFile file(Path());
-    file.Parse(std::string("[DEVICE]\r\nSELECT=USB Cam\0era\r\nWIDTH=6\0 40\r\n", 43));
+    file.Parse(std::string("[DEVICE]\r\nSELECT=USB Cam\0era\r\nWIDTH=6\0 40\r\n"
+                           "NAME=USB \t\0Cam\r\n",
+                           59));
     EXPECT_EQ(file.ReadString("DEVICE", "SELECT", ""), "USB Cam");
     EXPECT_EQ(file.ReadInt("DEVICE", "WIDTH", 0), 6);
+    EXPECT_EQ(file.ReadString("DEVICE", "NAME", ""), "USB");
     file.Write("DEVICE", "SELECT", file.ReadString("DEVICE", "SELECT", ""));
     EXPECT_EQ(file.ReadString("DEVICE", "SELECT", ""), "USB Cam");
 }
