@@ -28,19 +28,6 @@ namespace {
 const QString kMsgNoShortcut = QStringLiteral("ショートカットが存在しません");
 const QString kMsgNoLogFile = QStringLiteral("ログファイルが存在しません");
 
-QPushButton* MakeButton(QWidget* parent, int id, const QString& text) {
-    auto* button = new QPushButton(text, parent);
-    SetControlId(button, id);
-    button->setAutoDefault(false);
-    return button;
-}
-
-QCheckBox* MakeCheck(QWidget* parent, int id, const QString& text) {
-    auto* check = new QCheckBox(text, parent);
-    SetControlId(check, id);
-    return check;
-}
-
 std::filesystem::path LogFilePath() {
     return std::filesystem::path(ProgramFolder() + "log.txt");
 }
@@ -127,14 +114,7 @@ CAppConfigDlg::CAppConfigDlg(AppSettings& settings, QWidget* parent)
     jpegLayout->addWidget(m_jpegQuality);
     jpegLayout->addLayout(scale);
 
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    SetControlId(ok, kIdOk);
-    ok->setDefault(true);
-    auto* cancel = MakeButton(this, kIdCancel, QStringLiteral("キャンセル"));
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
+    auto* buttons = MakeOkCancelRow(this);
 
     auto* right = new QVBoxLayout;
     right->addWidget(startupGroup);
@@ -148,8 +128,6 @@ CAppConfigDlg::CAppConfigDlg(AppSettings& settings, QWidget* parent)
     layout->setSizeConstraint(QLayout::SetFixedSize);
     setMinimumWidth(420);
 
-    connect(ok, &QPushButton::clicked, this, &CAppConfigDlg::accept);
-    connect(cancel, &QPushButton::clicked, this, &CAppConfigDlg::reject);
     connect(createShortcut, &QPushButton::clicked, this, &CAppConfigDlg::CreateShortcut);
     connect(deleteShortcut, &QPushButton::clicked, this, &CAppConfigDlg::DeleteShortcut);
     connect(openLog, &QPushButton::clicked, this, &CAppConfigDlg::OpenLogFile);

@@ -16,7 +16,7 @@ std::filesystem::path AutostartFolder();
 // The running executable (/proc/self/exe). Empty when it cannot be read.
 std::string CurrentExecutablePath();
 
-// One Exec argument, quoted and escaped as the desktop entry specification asks: in double
+// One Exec argument, quoted and escaped as desktop entries require: in double
 // quotes, with \ " ` $ escaped by a backslash and % doubled, then the string-value escapes
 // (\\ \n \t \r) applied on top.
 std::string QuoteExecArgument(const std::string& argument);

@@ -1,10 +1,16 @@
 #include "dialogs/DialogSupport.h"
 
+#include <QCheckBox>
+#include <QDialog>
 #include <QFont>
+#include <QHBoxLayout>
+#include <QHeaderView>
 #include <QImage>
 #include <QImageReader>
 #include <QLabel>
 #include <QPixmap>
+#include <QPushButton>
+#include <QTableWidget>
 #include <QWidget>
 
 // Q_INIT_RESOURCE must be used outside any namespace; km_dialogs is a static library, so its
@@ -47,4 +53,46 @@ QLabel* MakeBanner(QWidget* parent, int height) {
     label->setFrameShadow(QFrame::Sunken);
     label->setScaledContents(true);
     return label;
+}
+
+QPushButton* MakeButton(QWidget* parent, int id, const QString& text) {
+    auto* button = new QPushButton(text, parent);
+    SetControlId(button, id);
+    button->setAutoDefault(false);
+    return button;
+}
+
+QCheckBox* MakeCheck(QWidget* parent, int id, const QString& text) {
+    auto* check = new QCheckBox(text, parent);
+    SetControlId(check, id);
+    return check;
+}
+
+QHBoxLayout* MakeOkCancelRow(QDialog* dialog) {
+    auto* ok = new QPushButton(QStringLiteral("OK"), dialog);
+    SetControlId(ok, kIdOk);
+    ok->setDefault(true);
+    auto* cancel = MakeButton(dialog, kIdCancel, QStringLiteral("キャンセル"));
+    QObject::connect(ok, &QPushButton::clicked, dialog, &QDialog::accept);
+    QObject::connect(cancel, &QPushButton::clicked, dialog, &QDialog::reject);
+    auto* row = new QHBoxLayout;
+    row->addStretch();
+    row->addWidget(ok);
+    row->addWidget(cancel);
+    return row;
+}
+
+QTableWidget* MakeAddressList(QWidget* parent, int id, const QString& header, int columnWidth) {
+    auto* list = new QTableWidget(0, 1, parent);
+    SetControlId(list, id);
+    list->setHorizontalHeaderLabels({header});
+    list->horizontalHeader()->hide();
+    list->verticalHeader()->hide();
+    list->verticalHeader()->setDefaultSectionSize(20);
+    list->setColumnWidth(0, columnWidth);
+    list->setShowGrid(true);
+    list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    return list;
 }

@@ -5,7 +5,12 @@
 #include <QString>
 #include <string>
 
+class QCheckBox;
+class QDialog;
+class QHBoxLayout;
 class QLabel;
+class QPushButton;
+class QTableWidget;
 class QWidget;
 
 // Button ids shared by every dialog.
@@ -22,6 +27,16 @@ void ApplyDialogFont(QWidget* dialog);
 
 // The decorative banner for the left edge of a settings dialog, scaled to the given height.
 QLabel* MakeBanner(QWidget* parent, int height);
+
+// A push button with the given control id that does not become the default button.
+QPushButton* MakeButton(QWidget* parent, int id, const QString& text);
+// A check box with the given control id.
+QCheckBox* MakeCheck(QWidget* parent, int id, const QString& text);
+// The row of "OK" (the default button, id 1) and "キャンセル" (id 2) at the bottom right of a
+// settings dialog, connected to accept and reject.
+QHBoxLayout* MakeOkCancelRow(QDialog* dialog);
+// The one-column list of mail addresses: rows selected whole, several at once, not editable.
+QTableWidget* MakeAddressList(QWidget* parent, int id, const QString& header, int columnWidth);
 
 inline QString ToQt(const std::string& utf8) {
     return QString::fromStdString(utf8);

@@ -28,13 +28,6 @@ QLineEdit* MakeEdit(QWidget* parent, int id) {
     return edit;
 }
 
-QPushButton* MakeButton(QWidget* parent, int id, const QString& text) {
-    auto* button = new QPushButton(text, parent);
-    SetControlId(button, id);
-    button->setAutoDefault(false);
-    return button;
-}
-
 } // namespace
 
 CMailSetupDialog::CMailSetupDialog(MailSettings& settings, QWidget* parent)
@@ -96,17 +89,8 @@ CMailSetupDialog::CMailSetupDialog(MailSettings& settings, QWidget* parent)
                                                 "登録されたアドレスにのみ画像を返信します。\n"
                                                 "最大10件まで登録できます。"),
                                  limitGroup);
-    m_addressList = new QTableWidget(0, 1, limitGroup);
-    SetControlId(m_addressList, kIdAddressList);
-    m_addressList->setHorizontalHeaderLabels({QStringLiteral("返信先メールアドレス")});
-    m_addressList->horizontalHeader()->hide();
-    m_addressList->verticalHeader()->hide();
-    m_addressList->verticalHeader()->setDefaultSectionSize(20);
-    m_addressList->setColumnWidth(0, kAddressColumnWidth);
-    m_addressList->setShowGrid(true);
-    m_addressList->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_addressList->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    m_addressList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_addressList = MakeAddressList(limitGroup, kIdAddressList,
+                                    QStringLiteral("返信先メールアドレス"), kAddressColumnWidth);
     m_addressList->setMinimumHeight(150);
     m_newAddressEdit = MakeEdit(limitGroup, kIdNewAddress);
     auto* add = MakeButton(limitGroup, kIdAdd, QStringLiteral("追加"));
@@ -133,14 +117,7 @@ CMailSetupDialog::CMailSetupDialog(MailSettings& settings, QWidget* parent)
     checkLayout->addWidget(m_checkString);
     checkLayout->addWidget(note);
 
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    SetControlId(ok, kIdOk);
-    ok->setDefault(true);
-    auto* cancel = MakeButton(this, kIdCancel, QStringLiteral("キャンセル"));
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
+    auto* buttons = MakeOkCancelRow(this);
 
     auto* leftColumn = new QVBoxLayout;
     leftColumn->addWidget(smtpGroup);
@@ -162,8 +139,6 @@ CMailSetupDialog::CMailSetupDialog(MailSettings& settings, QWidget* parent)
     checkGroup->setFixedWidth(kAddressColumnWidth + 60);
     smtpGroup->setMinimumWidth(250);
 
-    connect(ok, &QPushButton::clicked, this, &CMailSetupDialog::accept);
-    connect(cancel, &QPushButton::clicked, this, &CMailSetupDialog::reject);
     connect(add, &QPushButton::clicked, this, &CMailSetupDialog::AddAddress);
     connect(remove, &QPushButton::clicked, this, &CMailSetupDialog::DeleteAddresses);
     connect(connectTest, &QPushButton::clicked, this, &CMailSetupDialog::TestConnection);

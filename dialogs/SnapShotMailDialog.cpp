@@ -56,17 +56,8 @@ CSnapMailDialog::CSnapMailDialog(std::string stem, const MailSettings& mailSetti
     setWindowTitle(QStringLiteral("スナップショットメール送信"));
     ApplyDialogFont(this);
 
-    m_addressList = new QTableWidget(0, 1, this);
-    SetControlId(m_addressList, kIdAddressList);
-    m_addressList->setHorizontalHeaderLabels({QStringLiteral("メールアドレス")});
-    m_addressList->horizontalHeader()->hide();
-    m_addressList->verticalHeader()->hide();
-    m_addressList->verticalHeader()->setDefaultSectionSize(20);
-    m_addressList->setColumnWidth(0, kAddressColumnWidth);
-    m_addressList->setShowGrid(true);
-    m_addressList->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_addressList->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    m_addressList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_addressList = MakeAddressList(this, kIdAddressList, QStringLiteral("メールアドレス"),
+                                    kAddressColumnWidth);
     m_addressList->setFixedSize(kAddressColumnWidth + 24, 160);
 
     m_addressEntry = new QComboBox(this);

@@ -31,12 +31,6 @@ uint32_t ToColorRef(const QColor& color) {
            static_cast<uint32_t>(color.blue()) << 16;
 }
 
-QCheckBox* MakeCheck(QWidget* parent, int id, const QString& text) {
-    auto* check = new QCheckBox(text, parent);
-    SetControlId(check, id);
-    return check;
-}
-
 QLineEdit* MakeNumberEdit(QWidget* parent, int id) {
     auto* edit = new QLineEdit(parent);
     SetControlId(edit, id);
@@ -76,13 +70,6 @@ QFrame* MakeSample(QWidget* parent, int id) {
     sample->setFixedSize(48, 20);
     sample->setAutoFillBackground(true);
     return sample;
-}
-
-QPushButton* MakeButton(QWidget* parent, int id, const QString& text) {
-    auto* button = new QPushButton(text, parent);
-    SetControlId(button, id);
-    button->setAutoDefault(false);
-    return button;
 }
 
 } // namespace
@@ -171,14 +158,7 @@ CTimeTextSetupDialog::CTimeTextSetupDialog(TimeTextSettings& settings, QWidget* 
     shadowLayout->addLayout(shadowColorRow);
     shadowLayout->addWidget(shadowPositionGroup);
 
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    SetControlId(ok, kIdOk);
-    ok->setDefault(true);
-    auto* cancel = MakeButton(this, kIdCancel, QStringLiteral("キャンセル"));
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
+    auto* buttons = MakeOkCancelRow(this);
 
     auto* right = new QVBoxLayout;
     right->addWidget(m_showText);
@@ -194,8 +174,6 @@ CTimeTextSetupDialog::CTimeTextSetupDialog(TimeTextSettings& settings, QWidget* 
 
     m_textColorSample->installEventFilter(this);
     m_shadowColorSample->installEventFilter(this);
-    connect(ok, &QPushButton::clicked, this, &CTimeTextSetupDialog::accept);
-    connect(cancel, &QPushButton::clicked, this, &CTimeTextSetupDialog::reject);
     connect(textColorButton, &QPushButton::clicked, this,
             [this] { ChooseColor(m_textColor, m_textColorSample); });
     connect(shadowColorButton, &QPushButton::clicked, this,
