@@ -31,6 +31,10 @@ bool CKestrovaMailApp::WaitForStartup() {
 }
 
 int CKestrovaMailApp::Run() {
+    // The tray keeps the program alive while the window is hidden, and the countdown and the
+    // first run's dialogs close before the window is shown: only the window's own close ends
+    // the program.
+    QApplication::setQuitOnLastWindowClosed(false);
     if (!WaitForStartup())
         return 0;
 
@@ -42,8 +46,5 @@ int CKestrovaMailApp::Run() {
     if (!window.Initialise())
         return 0;
     window.show();
-    // The tray keeps the program alive while the window is hidden; only the window's own
-    // close ends it.
-    QApplication::setQuitOnLastWindowClosed(false);
     return QApplication::exec();
 }
