@@ -9,12 +9,10 @@
 #include "app/ActivityLog.h"
 #include "app/MailService.h"
 #include "app/ServiceAdapters.h"
-#include "capture/CaptureGraph.h"
-#include "capture/CaptureUi.h"
-#include "capture/FrameGrabber.h"
 #include "tests/support/DovecotPeer.h"
 #include "tests/support/SmtpPeer.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestPatternCamera.h"
 
 #include <QGuiApplication>
 #include <algorithm>
@@ -31,17 +29,6 @@ using Clock = std::chrono::steady_clock;
 
 constexpr long kGoalGrowthKb = 5 * 1024;
 constexpr int kOrdinaryMails = 5;
-
-class SilentCaptureUi final : public ICaptureUi {
-public:
-    void ShowMessage(const std::string& text) override { messages += text + "\n"; }
-    std::optional<int> ChooseDevice(const std::vector<std::string>&, int) override { return 0; }
-    bool ConfigureDevice(const DeviceSetup&, FrameSize&) override { return true; }
-    void ShowProperties(const DeviceSetup&) override {}
-    void SetTitle(const std::string&) override {}
-
-    std::string messages;
-};
 
 // VmRSS of this process in kB.
 long ResidentKb() {
@@ -85,29 +72,10 @@ int main(int argc, char** argv) {
     DovecotPeer dovecot("camera", "secret", ordinary);
     SmtpPeer smtp({.authUser = "camera", .authPassword = "secret"});
 
-    DeviceSettings device;
-    SilentCaptureUi ui;
-    CCaptureGraph graph(device, ui);
-    graph.SetDeviceLister([] {
-        CaptureDevice testPattern = MakeTestPatternDevice();
-        testPattern.sourceProperties.emplace_back("pattern", "ball"); // every frame differs
-        return std::vector<CaptureDevice>{testPattern};
-    });
-    if (!graph.BuildGraph(true, false) || !graph.graphReady()) {
-        std::fprintf(stderr, "the test pattern did not start: %s\n", ui.messages.c_str());
-        return 1;
-    }
+    // The test pattern through the real capture graph, grabber, stamp and JPEG writer
+    // (throws when the graph does not start).
     ServiceFlags flags;
-    flags.graphReady = true;
-    CFrameGrabber grabber(graph, home.folder());
-    CGrabberPictureSource pictures(grabber, [&] {
-        GrabRequest request;
-        request.graphReady = graph.graphReady();
-        request.timeText.showText = true;
-        request.jpegQuality = 50;
-        request.setUiBusy = [&flags](bool busy) { flags.uiBusy = busy; };
-        return request;
-    });
+    TestPatternCamera camera(home.folder(), flags);
 
     AppSettings app;
     SystemClock clock;
@@ -122,7 +90,7 @@ int main(int argc, char** argv) {
     settings.smtpPort = smtp.port();
     settings.senderName = "監視カメラ";
     settings.senderAddress = "camera@example.com";
-    CMailService service(settings, flags, log, pictures, clock, nullptr,
+    CMailService service(settings, flags, log, camera.pictures(), clock, nullptr,
                          static_cast<uint16_t>(smtp.port()));
 
     std::vector<double> plain, withRequest;

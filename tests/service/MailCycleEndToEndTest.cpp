@@ -6,11 +6,11 @@
 #include "app/ServiceAdapters.h"
 #include "tests/service/IntegrationSupport.h"
 #include "tests/service/ServiceTestSupport.h"
-#include "tests/service/TestPatternCamera.h"
 #include "tests/support/DovecotPeer.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/SmtpPeer.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestPatternCamera.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -81,7 +81,8 @@ TEST(MailCycleEndToEnd, AnswersAllowedRequestsOnceAndLeavesTheRestOnTheServer) {
     MailSettings settings = BaseSettings(dovecot.port());
     settings.smtpPort = smtp.port(); // the authenticating path delivers
     settings.sendAddresses = {"taro@example.com", "hanako@example.com"};
-    CMailService service(settings, flags, log, camera.pictures(), clock, nullptr, ClosedPort());
+    CMailService service(settings, flags, log, camera.pictures(), clock, nullptr,
+                         UnusedLoopbackPort());
     const FrameSize size = camera.frameSize();
     ASSERT_GT(size.width, 0);
 
@@ -153,7 +154,7 @@ TEST(MailCycleEndToEnd, FailedRepliesLeaveTheRequestsForTheNextCycle) {
     TestPatternCamera camera(home.folder(), flags);
     DovecotPeer dovecot("camera", "secret", {RequestMail("Taro <taro@example.com>", "cap")});
 
-    const int smtpPort = ClosedPort();
+    const int smtpPort = UnusedLoopbackPort();
     MailSettings settings = BaseSettings(dovecot.port());
     settings.smtpPort = smtpPort;
     CMailService service(settings, flags, log, camera.pictures(), clock, nullptr, smtpPort);

@@ -169,7 +169,7 @@ TEST_F(MailCycleScripted, FailedGrabSendsNothingDeletesNothingAndStillCompletes)
 }
 
 TEST_F(MailCycleScripted, NoCycleWithoutAGraphWhileBusyOrWithoutAServer) {
-    ListeningProbe probe;
+    LoopbackListener probe;
     settings.pop3Port = probe.port();
     CMailService service = MakeService();
 
@@ -186,7 +186,7 @@ TEST_F(MailCycleScripted, NoCycleWithoutAGraphWhileBusyOrWithoutAServer) {
     settings.pop3Server.clear();
     EXPECT_EQ(service.CheckMail(), 0); // the timer path stays silent
 
-    EXPECT_FALSE(probe.SomebodyConnected());
+    EXPECT_FALSE(probe.HasPendingConnection());
     EXPECT_TRUE(log.screen.empty());
     EXPECT_TRUE(log.fileOnly.empty());
     EXPECT_FALSE(service.CheckInProgress());
@@ -205,7 +205,7 @@ TEST_F(MailCycleScripted, ButtonNamesTheFirstMissingSetting) {
         {"127.0.0.1", "", "", "ERROR : POP3のユーザーIDが設定されていません"},
         {"127.0.0.1", "camera", "", "ERROR : POP3のパスワードが設定されていません"},
     };
-    ListeningProbe probe;
+    LoopbackListener probe;
     settings.pop3Port = probe.port();
     CMailService service = MakeService();
     for (const Case& c : cases) {
@@ -216,7 +216,7 @@ TEST_F(MailCycleScripted, ButtonNamesTheFirstMissingSetting) {
         service.CheckMailNow();
         EXPECT_EQ(log.screen, std::vector<std::string>{c.line});
     }
-    EXPECT_FALSE(probe.SomebodyConnected());
+    EXPECT_FALSE(probe.HasPendingConnection());
 }
 
 TEST_F(MailCycleScripted, WhichSubjectsAreRequests) {

@@ -5,10 +5,10 @@
 #include "app/MailService.h"
 #include "app/ServiceAdapters.h"
 #include "tests/service/IntegrationSupport.h"
-#include "tests/service/TestPatternCamera.h"
 #include "tests/support/DovecotPeer.h"
 #include "tests/support/SmtpPeer.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestPatternCamera.h"
 
 #include <gtest/gtest.h>
 

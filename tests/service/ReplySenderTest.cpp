@@ -63,7 +63,7 @@ TEST(ReplySenderHelloPath, RetriesOnceOnTheSameConnectionAndLogsTheOutcome) {
 
         MailSettings settings;
         settings.smtpServer = "127.0.0.1";
-        settings.smtpPort = ClosedPort(); // the authenticating path finds nobody
+        settings.smtpPort = UnusedLoopbackPort(); // the authenticating path finds nobody
         settings.senderAddress = "camera@example.com";
         RecordingLog log;
         FixedClock clock({2026, 12, 6, 0, 15, 47, 44});
@@ -106,7 +106,8 @@ TEST(ReplySenderAuthPath, AnEmptySenderNameGivesAFromLineWithTheAddressOnly) {
         settings.senderAddress = "camera@example.com";
         RecordingLog log;
         FixedClock clock({2026, 12, 6, 0, 15, 47, 44});
-        CReplySender sender(settings, log, clock, nullptr, static_cast<uint16_t>(ClosedPort()));
+        CReplySender sender(settings, log, clock, nullptr,
+                            static_cast<uint16_t>(UnusedLoopbackPort()));
 
         EXPECT_EQ(sender.SendReply({"a@example.com"}, picture), 1);
         EXPECT_EQ(server.Mismatch(), "");

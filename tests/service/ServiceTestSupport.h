@@ -6,6 +6,7 @@
 #include "app/ServiceInterfaces.h"
 #include "capture/CaptureFrame.h"
 #include "capture/JpegWriter.h"
+#include "tests/support/LoopbackListener.h"
 
 #include <functional>
 #include <netinet/in.h>
@@ -59,43 +60,3 @@ public:
 private:
     std::string m_folder;
 };
-
-// A socket listening on a free loopback port that nobody is expected to connect to.
-class ListeningProbe {
-public:
-    ListeningProbe() {
-        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (m_fd < 0 || ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-            ::listen(m_fd, 4) != 0 ||
-            ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-            throw std::runtime_error("probe socket");
-        m_port = ntohs(address.sin_port);
-    }
-    ~ListeningProbe() { ::close(m_fd); }
-    ListeningProbe(const ListeningProbe&) = delete;
-    ListeningProbe& operator=(const ListeningProbe&) = delete;
-
-    int port() const { return m_port; }
-    bool SomebodyConnected() const {
-        pollfd p{m_fd, POLLIN, 0};
-        return ::poll(&p, 1, 0) > 0;
-    }
-
-private:
-    int m_fd = -1;
-    int m_port = 0;
-};
-
-// A loopback port with nothing listening on it (connections are refused at once).
-inline int ClosedPort() {
-    int port;
-    {
-        ListeningProbe probe;
-        port = probe.port();
-    }
-    return port;
-}
