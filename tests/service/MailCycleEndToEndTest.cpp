@@ -198,40 +198,11 @@ TEST(MailCycleEndToEnd, FailedRepliesLeaveTheRequestsForTheNextCycle) {
 TEST(MailCycleEndToEnd, CommandSequenceOfAMailboxWhoseSecondMailIsARequest) {
     TempDir home;
     SmtpPeer smtp;
-    ScriptedServer pop3({"S: +OK ready",
-                         "C: USER camera",
-                         "S: +OK",
-                         "C: PASS secret",
-                         "S: +OK",
-                         "C: NOOP",
-                         "S: +OK",
-                         "C: STAT",
-                         "S: +OK 2 300",
-                         "C: STAT",
-                         "S: +OK 2 300",
-                         "C: LIST",
-                         "S: +OK",
-                         "S: 1 150",
-                         "S: 2 150",
-                         "S: .",
-                         "C: RETR 1",
-                         "S: +OK",
-                         "S: From: a@example.com",
-                         "S: Subject: hi",
-                         "S: ",
-                         "S: .",
-                         "C: RETR 2",
-                         "S: +OK",
-                         "S: From: <b@example.com>",
-                         "S: Subject: cap",
-                         "S: ",
-                         "S: .",
-                         "C: RSET",
-                         "S: +OK",
-                         "C: DELE 2",
-                         "S: +OK",
-                         "C: QUIT",
-                         "S: +OK"});
+    ScriptedServer pop3(Join({kLogIn,
+                              Listing({150, 150}),
+                              Retrieve(1, {"From: a@example.com", "Subject: hi"}),
+                              Retrieve(2, {"From: <b@example.com>", "Subject: cap"}),
+                              {"C: RSET", "S: +OK", "C: DELE 2", "S: +OK", "C: QUIT", "S: +OK"}}));
     MailSettings settings = BaseSettings(pop3.port());
     settings.smtpPort = smtp.port(); // no AUTH offered: the first path is refused
     ServiceFlags flags;
@@ -255,46 +226,13 @@ TEST(MailCycleEndToEnd, RequestsWithoutAUsableAddressAreLeftAloneAndAFailedDelet
     // reply fail for every requester. Mail 3 is answered; its DELE then fails.
     TempDir home;
     SmtpPeer smtp;
-    ScriptedServer pop3({"S: +OK ready",
-                         "C: USER camera",
-                         "S: +OK",
-                         "C: PASS secret",
-                         "S: +OK",
-                         "C: NOOP",
-                         "S: +OK",
-                         "C: STAT",
-                         "S: +OK 3 300",
-                         "C: STAT",
-                         "S: +OK 3 300",
-                         "C: LIST",
-                         "S: +OK",
-                         "S: 1 100",
-                         "S: 2 100",
-                         "S: 3 100",
-                         "S: .",
-                         "C: RETR 1",
-                         "S: +OK",
-                         "S: Subject: cap",
-                         "S: ",
-                         "S: .",
-                         "C: RETR 2",
-                         "S: +OK",
-                         "S: From: Taro Yamada taro@example.com",
-                         "S: Subject: cap",
-                         "S: ",
-                         "S: .",
-                         "C: RETR 3",
-                         "S: +OK",
-                         "S: From: c@example.com",
-                         "S: Subject: cap",
-                         "S: ",
-                         "S: .",
-                         "C: RSET",
-                         "S: +OK",
-                         "C: DELE 3",
-                         "S: -ERR busy",
-                         "C: QUIT",
-                         "S: +OK"});
+    ScriptedServer pop3(
+        Join({kLogIn,
+              Listing({100, 100, 100}),
+              Retrieve(1, {"Subject: cap"}),
+              Retrieve(2, {"From: Taro Yamada taro@example.com", "Subject: cap"}),
+              Retrieve(3, {"From: c@example.com", "Subject: cap"}),
+              {"C: RSET", "S: +OK", "C: DELE 3", "S: -ERR busy", "C: QUIT", "S: +OK"}}));
     MailSettings settings = BaseSettings(pop3.port());
     settings.smtpPort = smtp.port();
     ServiceFlags flags;
@@ -316,31 +254,10 @@ TEST(MailCycleEndToEnd, RequestsWithoutAUsableAddressAreLeftAloneAndAFailedDelet
 TEST(MailCycleEndToEnd, GrabThatLeavesNoFileSendsNothing) {
     TempDir home;
     SmtpPeer smtp;
-    ScriptedServer pop3({"S: +OK ready",
-                         "C: USER camera",
-                         "S: +OK",
-                         "C: PASS secret",
-                         "S: +OK",
-                         "C: NOOP",
-                         "S: +OK",
-                         "C: STAT",
-                         "S: +OK 1 100",
-                         "C: STAT",
-                         "S: +OK 1 100",
-                         "C: LIST",
-                         "S: +OK",
-                         "S: 1 100",
-                         "S: .",
-                         "C: RETR 1",
-                         "S: +OK",
-                         "S: From: c@example.com",
-                         "S: Subject: cap",
-                         "S: ",
-                         "S: .",
-                         "C: RSET",
-                         "S: +OK",
-                         "C: QUIT",
-                         "S: +OK"});
+    ScriptedServer pop3(Join({kLogIn,
+                              Listing({100}),
+                              Retrieve(1, {"From: c@example.com", "Subject: cap"}),
+                              {"C: RSET", "S: +OK", "C: QUIT", "S: +OK"}}));
     MailSettings settings = BaseSettings(pop3.port());
     settings.smtpPort = smtp.port();
     ServiceFlags flags;

@@ -14,17 +14,6 @@
 
 namespace {
 
-using Script = std::vector<std::string>;
-
-const Script kLogIn = {"S: +OK ready", "C: USER camera", "S: +OK", "C: PASS secret", "S: +OK"};
-
-Script Join(std::initializer_list<Script> parts) {
-    Script all;
-    for (const Script& part : parts)
-        all.insert(all.end(), part.begin(), part.end());
-    return all;
-}
-
 // One message as the server sends it after "+OK" for RETR.
 Script Message(const std::string& from, const std::string& subject) {
     return {"S: +OK message follows",

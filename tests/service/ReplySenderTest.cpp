@@ -19,13 +19,6 @@ using Lines = std::vector<std::string>;
 
 const Lines kGreeting = {"S: 220 ready", "C: *", "S: 250 hello"};
 
-Lines Join(std::initializer_list<Lines> parts) {
-    Lines all;
-    for (const Lines& part : parts)
-        all.insert(all.end(), part.begin(), part.end());
-    return all;
-}
-
 TEST(ReplySenderHelloPath, RetriesOnceOnTheSameConnectionAndLogsTheOutcome) {
     const Lines refused = {"C: MAIL FROM:<camera@example.com>", "S: 451 try later"};
     const Lines accepted = {"C: MAIL FROM:<camera@example.com>",

@@ -9,6 +9,7 @@
 #include "tests/support/LoopbackListener.h"
 
 #include <functional>
+#include <initializer_list>
 #include <netinet/in.h>
 #include <poll.h>
 #include <stdexcept>
@@ -18,6 +19,42 @@
 #include <vector>
 
 // Records every line the service logs, split into screen-and-file and file-only lines.
+
+// Building blocks of scripted POP3 dialogues (see tests/support/ScriptedServer.h).
+using Script = std::vector<std::string>;
+
+inline const Script kLogIn = {"S: +OK ready", "C: USER camera", "S: +OK", "C: PASS secret",
+                              "S: +OK"};
+
+inline Script Join(std::initializer_list<Script> parts) {
+    Script all;
+    for (const Script& part : parts)
+        all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+// NOOP, STAT twice and LIST, as a check cycle asks them, for messages of these sizes.
+inline Script Listing(const std::vector<int>& sizes) {
+    int total = 0;
+    for (int size : sizes)
+        total += size;
+    const std::string stat = "S: +OK " + std::to_string(sizes.size()) + " " + std::to_string(total);
+    Script script = {"C: NOOP", "S: +OK", "C: STAT", stat, "C: STAT", stat, "C: LIST", "S: +OK"};
+    for (size_t i = 0; i < sizes.size(); ++i)
+        script.push_back("S: " + std::to_string(i + 1) + " " + std::to_string(sizes[i]));
+    script.push_back("S: .");
+    return script;
+}
+
+// RETR n answered with a message of just these header lines.
+inline Script Retrieve(int n, const std::vector<std::string>& headers) {
+    Script script = {"C: RETR " + std::to_string(n), "S: +OK"};
+    for (const std::string& header : headers)
+        script.push_back("S: " + header);
+    script.insert(script.end(), {"S: ", "S: ."});
+    return script;
+}
+
 class RecordingLog final : public IServiceLog {
 public:
     void AddLog(const std::string& message) override { screen.push_back(message); }
