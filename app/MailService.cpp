@@ -1,5 +1,6 @@
 #include "app/MailService.h"
 
+#include "app/MailClients.h"
 #include "mail/JisHeaderEncoder.h"
 #include "mail/Pop3Client.h"
 #include "mail/Pop3Message.h"
@@ -120,6 +121,7 @@ int CMailService::CheckMail() {
 
 int CMailService::RunCycle(const MailSettings& copy) {
     CPop3Client client;
+    ConfigurePop3Client(client, copy, nullptr);
     if (!client.LogIn(copy.pop3Server, copy.pop3Id, copy.pop3Pass, copy.pop3Port)) {
         m_log.WriteLogFile(kPop3ConnectError);
         return 0;

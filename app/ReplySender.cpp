@@ -1,5 +1,6 @@
 #include "app/ReplySender.h"
 
+#include "app/MailClients.h"
 #include "mail/CodePageService.h"
 #include "mail/JisHeaderEncoder.h"
 #include "mail/MimeMessage.h"
@@ -84,14 +85,7 @@ CReplySender::SendThroughAuthClient(const MailSettings& settings,
     // A port the settings cannot mean (port 0 would silently pick the "mail" service).
     if (settings.smtpPort < 1 || settings.smtpPort > 65535)
         return FirstPath::Failed;
-    client.SetServerEndpoint(settings.smtpServer, static_cast<uint16_t>(settings.smtpPort));
-    // The mailbox account is the only log-in the settings hold; servers that require AUTH
-    // LOGIN for relaying accept the reply with it. Without it the client fails before the mail
-    // transaction and the HELO path takes over.
-    if (!settings.pop3Id.empty())
-        client.SetAuthUser(settings.pop3Id);
-    if (!settings.pop3Pass.empty())
-        client.SetAuthPassword(settings.pop3Pass);
+    ConfigureSmtpClient(client, settings, nullptr);
     // An empty name stays empty: an encoded word without text is no display name, and readers
     // would show "=?ISO-2022-JP?B??=" as one.
     if (!settings.senderName.empty())

@@ -3,6 +3,8 @@
 // memory (code page 932 on disk), flags are bool ("on"/"off" in the file), colours are
 // 0x00BBGGRR. The defaults here are the values a key takes when it is missing.
 
+#include "mail/MailSecurity.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -36,9 +38,15 @@ struct MailSettings {
     std::string senderAddress;              // SENDER_ADDRESS
     std::vector<std::string> sendAddresses; // SEND_ADDRESS1..10: allowed requesters; empty = all
     std::string checkString = "cap";        // CHECK_STRING: subject of a picture request
-    bool apop = false;                      // APOP: kept and edited, never used to log in
+    bool apop = false;                      // APOP: log in with APOP when the greeting allows
     bool imageRotation = false;             // IMAGE_ROTATION: turn reply pictures by 90 degrees
     int32_t smtpPort = 25;                  // SMTP_PORT: port of the authenticating path
+    // POP3_SECURITY / SMTP_SECURITY: "none", "starttls" or "tls"; a missing key is ByPort.
+    SecurityChoice pop3Security = SecurityChoice::ByPort;
+    SecurityChoice smtpSecurity = SecurityChoice::ByPort;
+    std::string smtpId;   // SMTP_ID: SMTP log-in; empty = the POP3 log-in is used
+    std::string smtpPass; // SMTP_PASS (plain here, enciphered in the file as POP3_PASS)
+    std::string caFile;   // CA_FILE: an extra certificate authority (PEM) beside the system's
 };
 
 // setup.ini, section TIMETEXT

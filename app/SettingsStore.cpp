@@ -2,6 +2,7 @@
 
 #include "app/IniFile.h"
 #include "app/PasswordCipher.h"
+#include "mail/MailSecurity.h"
 
 #include <string>
 
@@ -22,6 +23,26 @@ const char* FlagText(bool on) {
 
 std::string SendAddressKey(int number) {
     return "SEND_ADDRESS" + std::to_string(number);
+}
+
+// The keys added after the first versions are left out of the file while they hold their
+// default, so that a setup.ini nobody changed these settings in keeps its bytes.
+void WriteUnlessDefault(IniFile& file, const char* section, const char* key,
+                        const std::string& value) {
+    if (value.empty())
+        file.Delete(section, key);
+    else
+        file.Write(section, key, value);
+}
+
+// A missing key or a word not understood leaves the choice to the port.
+SecurityChoice ReadSecurity(const IniFile& file, const char* section, const char* key) {
+    return ParseSecurityKeyword(file.ReadString(section, key, "")).value_or(SecurityChoice::ByPort);
+}
+
+// POP3_PASS and SMTP_PASS: enciphered, the empty text for an empty password.
+std::string StoredPassword(const std::string& password, IMessageSink& sink) {
+    return password.empty() ? std::string() : EncipherPassword(password, sink);
 }
 
 } // namespace
@@ -62,6 +83,12 @@ void LoadSettings(Settings& settings, const std::string& folder, IMessageSink& s
         if (std::string address = setup.ReadString(kMail, SendAddressKey(i), ""); !address.empty())
             mail.sendAddresses.push_back(std::move(address));
     }
+    mail.pop3Security = ReadSecurity(setup, kMail, "POP3_SECURITY");
+    mail.smtpSecurity = ReadSecurity(setup, kMail, "SMTP_SECURITY");
+    mail.smtpId = setup.ReadString(kMail, "SMTP_ID", "");
+    if (std::string stored = setup.ReadString(kMail, "SMTP_PASS", ""); !stored.empty())
+        mail.smtpPass = DecipherPassword(stored, sink);
+    mail.caFile = setup.ReadString(kMail, "CA_FILE", "");
 
     TimeTextSettings& stamp = settings.timeText;
     stamp.showText = ReadFlag(setup, kTimeText, "SHOW_TEXT");
@@ -102,8 +129,7 @@ bool SaveSettings(const Settings& settings, const std::string& folder, IMessageS
     const MailSettings& mail = settings.mail;
     setup.Write(kMail, "POP3_SERVER", mail.pop3Server);
     setup.Write(kMail, "POP3_ID", mail.pop3Id);
-    setup.Write(kMail, "POP3_PASS",
-                mail.pop3Pass.empty() ? std::string() : EncipherPassword(mail.pop3Pass, sink));
+    setup.Write(kMail, "POP3_PASS", StoredPassword(mail.pop3Pass, sink));
     setup.Write(kMail, "SMTP_SERVER", mail.smtpServer);
     setup.Write(kMail, "SMTP_PORT", std::to_string(mail.smtpPort));
     setup.Write(kMail, "SENDER_NAME", mail.senderName);
@@ -119,6 +145,11 @@ bool SaveSettings(const Settings& settings, const std::string& folder, IMessageS
         else
             setup.Delete(kMail, SendAddressKey(i));
     }
+    WriteUnlessDefault(setup, kMail, "POP3_SECURITY", SecurityKeyword(mail.pop3Security));
+    WriteUnlessDefault(setup, kMail, "SMTP_SECURITY", SecurityKeyword(mail.smtpSecurity));
+    WriteUnlessDefault(setup, kMail, "SMTP_ID", mail.smtpId);
+    WriteUnlessDefault(setup, kMail, "SMTP_PASS", StoredPassword(mail.smtpPass, sink));
+    WriteUnlessDefault(setup, kMail, "CA_FILE", mail.caFile);
 
     const TimeTextSettings& stamp = settings.timeText;
     setup.Write(kTimeText, "SHOW_TEXT", FlagText(stamp.showText));

@@ -2,7 +2,7 @@
 // Loading and saving the four settings records: device.ini (DEVICE) and setup.ini
 // (APPLICATION, MAIL, TIMETEXT) in the program folder. Every key is read and written in one
 // fixed order; flags are "on"/"off" and only the exact text "on" reads as on; numbers are
-// decimal; the POP3 password is stored enciphered.
+// decimal; the POP3 and SMTP passwords are stored enciphered.
 
 #include "app/MessageSink.h"
 #include "app/Settings.h"
@@ -12,6 +12,9 @@
 inline constexpr const char* kDeviceIniName = "device.ini";
 inline constexpr const char* kSetupIniName = "setup.ini";
 
+// Keys added later (POP3_SECURITY, SMTP_SECURITY, SMTP_ID, SMTP_PASS, CA_FILE) are written only
+// when they differ from their default, so a file of an earlier version saves unchanged.
+//
 // Fills settings from the two files in folder (ProgramFolder(), ending in "/", or empty for the
 // current folder). Missing files or keys leave the defaults. A password that cannot be
 // deciphered is reported through sink and stays empty.

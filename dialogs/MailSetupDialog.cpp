@@ -1,12 +1,17 @@
 #include "dialogs/MailSetupDialog.h"
 
+#include "app/ConnectionTest.h"
 #include "dialogs/BusyCursor.h"
 #include "dialogs/DialogSupport.h"
 #include "dialogs/FieldValidation.h"
 #include "dialogs/MessageBoxes.h"
-#include "mail/Pop3Client.h"
+#include "mail/MailSecurity.h"
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -28,6 +33,22 @@ QLineEdit* MakeEdit(QWidget* parent, int id) {
     return edit;
 }
 
+// The protection a server is reached with; each entry carries its SecurityChoice.
+QComboBox* MakeSecurityBox(QWidget* parent, int id) {
+    auto* box = new QComboBox(parent);
+    SetControlId(box, id);
+    box->addItem(QStringLiteral("なし"), int(SecurityChoice::None));
+    box->addItem(QStringLiteral("STARTTLS"), int(SecurityChoice::StartTls));
+    box->addItem(QStringLiteral("SSL/TLS"), int(SecurityChoice::Tls));
+    return box;
+}
+
+QLabel* MakeHint(QWidget* parent, const QString& text) {
+    auto* hint = new QLabel(text, parent);
+    hint->setWordWrap(true);
+    return hint;
+}
+
 } // namespace
 
 CMailSetupDialog::CMailSetupDialog(MailSettings& settings, QWidget* parent)
@@ -40,9 +61,25 @@ CMailSetupDialog::CMailSetupDialog(MailSettings& settings, QWidget* parent)
     m_smtpServer = MakeEdit(smtpGroup, kIdSmtpServer);
     m_smtpPort = MakeEdit(smtpGroup, kIdSmtpPort);
     m_smtpPort->setFixedWidth(60);
+    m_smtpSecurityBox = MakeSecurityBox(smtpGroup, kIdSmtpSecurity);
+    m_smtpId = MakeEdit(smtpGroup, kIdSmtpId);
+    m_smtpPass = MakeEdit(smtpGroup, kIdSmtpPass);
+    m_smtpPass->setEchoMode(QLineEdit::Password);
+    auto* smtpTest = MakeButton(smtpGroup, kIdSmtpTest, QStringLiteral("SMTP接続テスト"));
+    auto* smtpPortRow = new QHBoxLayout;
+    smtpPortRow->addWidget(m_smtpPort);
+    smtpPortRow->addSpacing(12);
+    smtpPortRow->addWidget(new QLabel(QStringLiteral("接続の保護"), smtpGroup));
+    smtpPortRow->addWidget(m_smtpSecurityBox, 1);
     auto* smtpLayout = new QFormLayout(smtpGroup);
     smtpLayout->addRow(QStringLiteral("SMTPサーバ"), m_smtpServer);
-    smtpLayout->addRow(QStringLiteral("ポート"), m_smtpPort);
+    smtpLayout->addRow(QStringLiteral("ポート"), smtpPortRow);
+    smtpLayout->addRow(QStringLiteral("SMTPユーザーID"), m_smtpId);
+    smtpLayout->addRow(QStringLiteral("SMTPパスワード"), m_smtpPass);
+    auto* smtpHint =
+        MakeHint(smtpGroup, QStringLiteral("空欄のときはPOP3のユーザ名とパスワードを使います。"));
+    smtpLayout->addRow(QString(), smtpHint);
+    smtpLayout->addRow(QString(), smtpTest);
 
     // POP3設定
     auto* pop3Group = new QGroupBox(QStringLiteral("POP3設定"), this);
@@ -51,6 +88,7 @@ CMailSetupDialog::CMailSetupDialog(MailSettings& settings, QWidget* parent)
     m_pop3Port->setFixedWidth(60);
     m_apop = new QCheckBox(QStringLiteral("APOP認証を使用する"), pop3Group);
     SetControlId(m_apop, kIdApop);
+    m_pop3SecurityBox = MakeSecurityBox(pop3Group, kIdPop3Security);
     m_pop3Id = MakeEdit(pop3Group, kIdPop3Id);
     m_pop3Pass = MakeEdit(pop3Group, kIdPop3Pass);
     m_pop3Pass->setEchoMode(QLineEdit::Password);
@@ -63,9 +101,23 @@ CMailSetupDialog::CMailSetupDialog(MailSettings& settings, QWidget* parent)
     auto* pop3Layout = new QFormLayout(pop3Group);
     pop3Layout->addRow(QStringLiteral("POP3サーバ"), m_pop3Server);
     pop3Layout->addRow(QStringLiteral("ポート"), portRow);
+    pop3Layout->addRow(QStringLiteral("接続の保護"), m_pop3SecurityBox);
     pop3Layout->addRow(QStringLiteral("ユーザ名"), m_pop3Id);
     pop3Layout->addRow(QStringLiteral("パスワード"), m_pop3Pass);
     pop3Layout->addRow(QString(), connectTest);
+
+    // 証明書: an authority of its own (a home server's) beside the system's trusted ones
+    auto* caGroup = new QGroupBox(QStringLiteral("証明書"), this);
+    m_caFile = MakeEdit(caGroup, kIdCaFile);
+    auto* browse = MakeButton(caGroup, kIdCaFileBrowse, QStringLiteral("参照..."));
+    auto* caRow = new QHBoxLayout;
+    caRow->addWidget(m_caFile);
+    caRow->addWidget(browse);
+    auto* caLayout = new QVBoxLayout(caGroup);
+    caLayout->addWidget(new QLabel(QStringLiteral("CA証明書ファイル"), caGroup));
+    caLayout->addLayout(caRow);
+    caLayout->addWidget(
+        MakeHint(caGroup, QStringLiteral("空欄のときはシステムの証明書だけを使います。")));
 
     // 送信者設定
     auto* senderGroup = new QGroupBox(QStringLiteral("送信者設定"), this);
@@ -128,6 +180,7 @@ CMailSetupDialog::CMailSetupDialog(MailSettings& settings, QWidget* parent)
     auto* rightColumn = new QVBoxLayout;
     rightColumn->addWidget(limitGroup);
     rightColumn->addWidget(checkGroup);
+    rightColumn->addWidget(caGroup);
     rightColumn->addStretch();
     rightColumn->addLayout(buttons);
     auto* layout = new QHBoxLayout(this);
@@ -137,11 +190,48 @@ CMailSetupDialog::CMailSetupDialog(MailSettings& settings, QWidget* parent)
     layout->setSizeConstraint(QLayout::SetFixedSize);
     limitGroup->setFixedWidth(kAddressColumnWidth + 60);
     checkGroup->setFixedWidth(kAddressColumnWidth + 60);
+    caGroup->setFixedWidth(kAddressColumnWidth + 60);
     smtpGroup->setMinimumWidth(250);
 
     connect(add, &QPushButton::clicked, this, &CMailSetupDialog::AddAddress);
     connect(remove, &QPushButton::clicked, this, &CMailSetupDialog::DeleteAddresses);
     connect(connectTest, &QPushButton::clicked, this, &CMailSetupDialog::TestConnection);
+    connect(smtpTest, &QPushButton::clicked, this, &CMailSetupDialog::TestSmtp);
+    connect(browse, &QPushButton::clicked, this, &CMailSetupDialog::BrowseCaFile);
+
+    // Only the user's own pick (activated, never a programmatic change) makes a choice
+    // explicit; until then the shown entry follows the port.
+    connect(m_smtpSecurityBox, &QComboBox::activated, this, [this](int index) {
+        m_smtpSecurity = SecurityChoice(m_smtpSecurityBox->itemData(index).toInt());
+    });
+    connect(m_pop3SecurityBox, &QComboBox::activated, this, [this](int index) {
+        m_pop3Security = SecurityChoice(m_pop3SecurityBox->itemData(index).toInt());
+    });
+    connect(m_smtpPort, &QLineEdit::textChanged, this,
+            [this] { ShowSecurity(m_smtpSecurityBox, m_smtpSecurity, m_smtpPort); });
+    connect(m_pop3Port, &QLineEdit::textChanged, this,
+            [this] { ShowSecurity(m_pop3SecurityBox, m_pop3Security, m_pop3Port); });
+}
+
+void CMailSetupDialog::ShowSecurity(QComboBox* combo, SecurityChoice choice,
+                                    const QLineEdit* portEdit) {
+    SecurityChoice shown = choice;
+    if (choice == SecurityChoice::ByPort) {
+        bool isNumber = false;
+        const int port = portEdit->text().trimmed().toInt(&isNumber);
+        switch (EffectiveTlsMode(choice, isNumber ? port : 0)) {
+        case TlsMode::None:
+            shown = SecurityChoice::None;
+            break;
+        case TlsMode::StartTls:
+            shown = SecurityChoice::StartTls;
+            break;
+        case TlsMode::Implicit:
+            shown = SecurityChoice::Tls;
+            break;
+        }
+    }
+    combo->setCurrentIndex(combo->findData(int(shown)));
 }
 
 void CMailSetupDialog::showEvent(QShowEvent* event) {
@@ -163,11 +253,16 @@ bool CMailSetupDialog::TakeOver() {
         return false;
     m_settings.smtpServer = ToStd(m_smtpServer->text());
     m_settings.smtpPort = *smtpPort;
+    m_settings.smtpSecurity = m_smtpSecurity;
+    m_settings.smtpId = ToStd(m_smtpId->text());
+    m_settings.smtpPass = ToStd(m_smtpPass->text());
     m_settings.pop3Server = ToStd(m_pop3Server->text());
     m_settings.pop3Port = *pop3Port;
+    m_settings.pop3Security = m_pop3Security;
     m_settings.apop = m_apop->isChecked();
     m_settings.pop3Id = ToStd(m_pop3Id->text());
     m_settings.pop3Pass = ToStd(m_pop3Pass->text());
+    m_settings.caFile = ToStd(m_caFile->text());
     m_settings.senderName = ToStd(m_senderName->text());
     m_settings.senderAddress = ToStd(m_senderAddress->text());
     m_settings.imageRotation = m_imageRotation->isChecked();
@@ -177,13 +272,20 @@ bool CMailSetupDialog::TakeOver() {
 }
 
 void CMailSetupDialog::ShowFields() {
+    m_smtpSecurity = m_settings.smtpSecurity;
+    m_pop3Security = m_settings.pop3Security;
     m_smtpServer->setText(ToQt(m_settings.smtpServer));
     m_smtpPort->setText(QString::number(m_settings.smtpPort));
+    ShowSecurity(m_smtpSecurityBox, m_smtpSecurity, m_smtpPort);
+    m_smtpId->setText(ToQt(m_settings.smtpId));
+    m_smtpPass->setText(ToQt(m_settings.smtpPass));
     m_pop3Server->setText(ToQt(m_settings.pop3Server));
     m_pop3Port->setText(QString::number(m_settings.pop3Port));
+    ShowSecurity(m_pop3SecurityBox, m_pop3Security, m_pop3Port);
     m_apop->setChecked(m_settings.apop);
     m_pop3Id->setText(ToQt(m_settings.pop3Id));
     m_pop3Pass->setText(ToQt(m_settings.pop3Pass));
+    m_caFile->setText(ToQt(m_settings.caFile));
     m_senderName->setText(ToQt(m_settings.senderName));
     m_senderAddress->setText(ToQt(m_settings.senderAddress));
     m_imageRotation->setChecked(m_settings.imageRotation);
@@ -233,17 +335,40 @@ void CMailSetupDialog::DeleteAddresses() {
 void CMailSetupDialog::TestConnection() {
     if (!TakeOver())
         return;
-    bool loggedIn = false;
+    ConnectionTestResult result;
     {
+        // The log-out is part of the test: the outcome is shown once the server has been left.
         BusyCursor busy;
-        CPop3Client client;
-        // Always USER/PASS: the APOP check box plays no part in the test.
-        loggedIn = client.LogIn(m_settings.pop3Server, m_settings.pop3Id, m_settings.pop3Pass,
-                                m_settings.pop3Port);
-        client.LogOut();
+        result = TestPop3Connection(m_settings);
     }
-    ShowMessageBox(this, loggedIn ? QStringLiteral("POP3サーバの接続に成功しました。")
-                                  : QStringLiteral("POP3サーバの接続に失敗しました。"));
+    ShowMessageBox(this, ToQt(result.message));
+}
+
+void CMailSetupDialog::TestSmtp() {
+    if (!TakeOver())
+        return;
+    ConnectionTestResult result;
+    {
+        // Up to AUTH and QUIT; no mail is sent.
+        BusyCursor busy;
+        result = TestSmtpConnection(m_settings);
+    }
+    ShowMessageBox(this, ToQt(result.message));
+}
+
+void CMailSetupDialog::BrowseCaFile() {
+    const QString current = m_caFile->text();
+    QFileDialog chooser(this, QStringLiteral("CA証明書ファイル"),
+                        current.isEmpty() ? QDir::homePath() : QFileInfo(current).absolutePath(),
+                        QStringLiteral("証明書ファイル(*.pem *.crt *.cer);;全て(*.*)"));
+    chooser.setAcceptMode(QFileDialog::AcceptOpen);
+    chooser.setFileMode(QFileDialog::ExistingFile);
+    if (!current.isEmpty())
+        chooser.selectFile(current);
+    if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty())
+        return;
+    // Only the control changes; the field follows when the dialog takes the controls over.
+    m_caFile->setText(chooser.selectedFiles().constFirst());
 }
 
 void CMailSetupDialog::accept() {

@@ -1,13 +1,18 @@
 #pragma once
-// The mail settings dialog: SMTP and POP3 servers, the sender, picture rotation, the addresses
-// allowed to request pictures and the subject check string, with a POP3 connection test.
+// The mail settings dialog: SMTP and POP3 servers with their protection and log-ins, an extra
+// CA certificate, the sender, picture rotation, the addresses allowed to request pictures and
+// the subject check string, with a connection test for each server.
 // The main window keeps one object for its whole life; it edits the live MailSettings record
 // it is given (the record must outlive the dialog), which the mail check and the reply sender
 // read.
 //
 // Open it with exec(); the caller saves the settings when it returns QDialog::Accepted.
-// "追加", "削除" and "接続テスト" take the controls over (or change the address list) while the
-// dialog is open, so what they took stays in the record even when the dialog ends with Cancel.
+// "追加", "削除" and both connection tests take the controls over (or change the address list)
+// while the dialog is open, so what they took stays in the record even when the dialog ends
+// with Cancel.
+//
+// A server whose protection was never chosen (SecurityChoice::ByPort) shows the mode its port
+// gives and follows port edits; it stays ByPort until the user picks an entry.
 
 #include "app/Settings.h"
 
@@ -15,6 +20,7 @@
 #include <string>
 
 class QCheckBox;
+class QComboBox;
 class QLineEdit;
 class QTableWidget;
 
@@ -37,6 +43,13 @@ public:
     static constexpr int kIdSmtpPort = 1021;
     static constexpr int kIdSenderAddress = 1022;
     static constexpr int kIdImageRotation = 1024;
+    static constexpr int kIdSmtpSecurity = 1030; // "なし" / "STARTTLS" / "SSL/TLS"
+    static constexpr int kIdSmtpId = 1031;
+    static constexpr int kIdSmtpPass = 1032;
+    static constexpr int kIdSmtpTest = 1033; // "SMTP接続テスト"
+    static constexpr int kIdPop3Security = 1034;
+    static constexpr int kIdCaFile = 1035;
+    static constexpr int kIdCaFileBrowse = 1036; // "参照..."
     static constexpr int kAddressColumnWidth = 230;
 
     explicit CMailSetupDialog(MailSettings& settings, QWidget* parent = nullptr);
@@ -57,18 +70,30 @@ private:
     void FillAddressList();
     void AddAddress();
     void DeleteAddresses();
-    void TestConnection();
+    void TestConnection(); // POP3
+    void TestSmtp();
+    void BrowseCaFile();
+    // Shows choice in combo; ByPort shows the mode the port in portEdit gives.
+    static void ShowSecurity(QComboBox* combo, SecurityChoice choice, const QLineEdit* portEdit);
 
     MailSettings& m_settings;
     std::string m_newAddress; // the working text of the address edit
+    // The protection choices while the dialog is open: ByPort until the user picks an entry.
+    SecurityChoice m_smtpSecurity = SecurityChoice::ByPort;
+    SecurityChoice m_pop3Security = SecurityChoice::ByPort;
 
     QLineEdit* m_smtpServer = nullptr;
     QLineEdit* m_smtpPort = nullptr;
+    QComboBox* m_smtpSecurityBox = nullptr;
+    QLineEdit* m_smtpId = nullptr;
+    QLineEdit* m_smtpPass = nullptr;
     QLineEdit* m_pop3Server = nullptr;
     QLineEdit* m_pop3Port = nullptr;
+    QComboBox* m_pop3SecurityBox = nullptr;
     QCheckBox* m_apop = nullptr;
     QLineEdit* m_pop3Id = nullptr;
     QLineEdit* m_pop3Pass = nullptr;
+    QLineEdit* m_caFile = nullptr;
     QLineEdit* m_senderName = nullptr;
     QLineEdit* m_senderAddress = nullptr;
     QCheckBox* m_imageRotation = nullptr;

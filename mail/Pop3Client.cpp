@@ -1,36 +1,30 @@
 #include "mail/Pop3Client.h"
 
+#include "mail/MailConnection.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdio>
 #include <cstring>
+#include <openssl/evp.h>
 #include <stdexcept>
-#include <thread>
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 constexpr std::string_view kLineEnd = "\r\n";
 constexpr std::string_view kListEnd = "\r\n.\r\n"; // RFC 1939 section 3: multi-line replies
 
-// Readiness is polled in slices of this length, so the inactivity limit is checked often.
-constexpr int kPollSliceMs = 250;
 // Announced sizes only size the first buffer; a server cannot make us reserve more up front.
 constexpr size_t kMaxInitialCapacity = 16u << 20;
 // A reply that never ends must not take all memory; real messages stay far below this.
 constexpr size_t kMaxReplyBytes = size_t(1) << 30;
-// Of an oversized reply, lastServerReply keeps only the beginning.
-constexpr size_t kOversizeReplyKept = 1000;
 
 constexpr size_t kStatusLineCapacity = 1000;
-constexpr size_t kStatReplyCapacity = 100;
 constexpr size_t kListingBytesPerMessage = 14;
 constexpr size_t kListingExtra = 100;
 constexpr size_t kMessageExtra = 100;
-constexpr size_t kStatusGrowBy = 4096;
-constexpr size_t kMessageGrowBy = 32000;
 
 bool IsBlankOrTab(char c) {
     return c == ' ' || c == '\t';
@@ -60,6 +54,32 @@ bool ReadNumber(std::string_view text, size_t& pos, uint64_t max, uint64_t& valu
     return true;
 }
 
+// The APOP digest (RFC 1939 section 7): MD5 over the greeting's time stamp and the password,
+// in lower-case hex.
+std::string ApopDigest(std::string_view stamp, std::string_view password) {
+    const std::string input = std::string(stamp) + std::string(password);
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    if (EVP_Digest(input.data(), input.size(), digest, &length, EVP_md5(), nullptr) != 1)
+        return {};
+    std::string hex;
+    char pair[3];
+    for (unsigned int i = 0; i < length; ++i) {
+        std::snprintf(pair, sizeof pair, "%02x", digest[i]);
+        hex += pair;
+    }
+    return hex;
+}
+
+// The time stamp "<...>" of a greeting, or empty when it has none.
+std::string_view GreetingStamp(std::string_view greeting) {
+    const size_t open = greeting.find('<');
+    const size_t close = open == std::string_view::npos ? open : greeting.find('>', open);
+    if (close == std::string_view::npos)
+        return {};
+    return greeting.substr(open, close - open + 1);
+}
+
 size_t ListingCapacity(int count) {
     size_t n = count > 0 ? static_cast<size_t>(count) : 0;
     return std::min(kMaxInitialCapacity, n * kListingBytesPerMessage + kListingExtra);
@@ -70,39 +90,137 @@ size_t ListingCapacity(int count) {
 CPop3Client::~CPop3Client() {
     if (m_connected)
         LogOut();
-    m_socket.CloseSocket();
+    m_connection.Close();
+}
+
+bool CPop3Client::FailFromConnection() {
+    m_mailError = m_connection.Error();
+    const int system = m_mailError.systemError;
+    switch (m_mailError.code) {
+    case MailErrorCode::InvalidArgument:
+    case MailErrorCode::NameNotFound:
+        Fail(WSAEINVAL);
+        break;
+    case MailErrorCode::ConnectTimeout:
+    case MailErrorCode::NoAnswer:
+    case MailErrorCode::Closed: // nothing more can come: the reply ran out, as a time-out
+        Fail(WSAETIMEDOUT);
+        break;
+    case MailErrorCode::SendFailed:
+        Fail(system == ETIMEDOUT ? WSAETIMEDOUT : system);
+        break;
+    case MailErrorCode::Refused:
+        Fail(ECONNREFUSED);
+        break;
+    case MailErrorCode::ReplyTooLong:
+        Fail(EMSGSIZE);
+        break;
+    case MailErrorCode::Cancelled:
+        Fail(ECANCELED);
+        break;
+    default:
+        Fail(IsTlsError(m_mailError.code) ? EPROTO : (system ? system : EIO));
+        break;
+    }
+    return false;
 }
 
 bool CPop3Client::LogIn(const std::string& host, const std::string& user,
                         const std::string& password, int port) {
+    m_mailError = {};
     // The credentials go into command lines: refuse what does not fit one or would end it.
     for (const std::string* credential : {&user, &password}) {
         if (credential->size() > kMaxCredentialLength ||
             credential->find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
             Fail(WSAEINVAL);
+            m_mailError = {MailErrorCode::InvalidArgument, EINVAL, {}};
             return false;
         }
     }
-    if (!m_socket.Create()) {
-        Fail(m_socket.LastError());
-        return false;
-    }
-    if (!m_socket.ConnectTo(host, port)) {
-        Fail(m_socket.LastError());
+    const std::chrono::milliseconds connectLimit(kConnectTimeoutMs);
+    if (!m_connection.Connect(host, port, connectLimit))
+        return FailFromConnection();
+    if (m_tlsMode == TlsMode::Implicit && !m_connection.StartTls({true, m_caFile}, connectLimit)) {
+        FailFromConnection();
+        m_connection.Close();
         return false;
     }
     m_connected = true;
 
-    bool ok = AwaitStatusLine() && SendCommand("USER " + user + "\r\n") && AwaitStatusLine() &&
-              SendCommand("PASS " + password + "\r\n") && AwaitStatusLine();
+    std::string greeting;
+    bool ok = AwaitStatusLine(&greeting);
+    if (ok && m_tlsMode == TlsMode::StartTls) {
+        ok = UpgradeWithStls();
+        if (!ok && !m_connection.IsOpen()) {
+            m_connected = false; // the handshake failed: no QUIT into a broken session
+            return false;
+        }
+    }
+    ok = ok && Authenticate(greeting, user, password);
     if (!ok) {
         // Report why the log-in failed, not how the QUIT after it went.
         const int error = m_lastError;
         std::string reply = m_lastServerReply;
+        MailError cause = m_mailError;
         LogOut();
         m_lastError = error;
         m_lastServerReply = std::move(reply);
+        m_mailError = std::move(cause);
     }
+    return ok;
+}
+
+// RFC 2595 section 4: STLS only when CAPA lists it; a password never goes out in clear when
+// TLS was asked for.
+bool CPop3Client::UpgradeWithStls() {
+    std::string capabilities;
+    if (!SendCommand("CAPA\r\n"))
+        return false;
+    const bool listed = AwaitReply(capabilities, true, 0);
+    if (!listed && m_lastError != WSAEPROTONOSUPPORT)
+        return false; // no answer at all: that is the cause
+    bool offered = false;
+    for (size_t pos = 0; listed && pos < capabilities.size();) {
+        size_t end = capabilities.find("\r\n", pos);
+        if (end == std::string::npos)
+            end = capabilities.size();
+        const std::string_view line(capabilities.data() + pos, end - pos);
+        offered = offered || line == "STLS" || line.rfind("STLS ", 0) == 0;
+        pos = end + 2;
+    }
+    if (!offered) {
+        Fail(EPROTO);
+        m_mailError = {MailErrorCode::StartTlsNotOffered, 0, {}};
+        return false;
+    }
+    std::string reply;
+    if (!SendCommand("STLS\r\n"))
+        return false;
+    if (!AwaitReply(reply, false, 0)) {
+        if (m_lastError == WSAEPROTONOSUPPORT)
+            m_mailError = {MailErrorCode::StartTlsRefused, 0, m_lastServerReply};
+        return false;
+    }
+    if (!m_connection.StartTls({true, m_caFile}, std::chrono::milliseconds(kConnectTimeoutMs))) {
+        FailFromConnection();
+        m_connection.Close();
+        return false;
+    }
+    return true;
+}
+
+bool CPop3Client::Authenticate(const std::string& greeting, const std::string& user,
+                               const std::string& password) {
+    const std::string_view stamp = GreetingStamp(greeting);
+    bool ok;
+    if (m_useApop && !stamp.empty())
+        ok = SendCommand("APOP " + user + " " + ApopDigest(stamp, password) + "\r\n") &&
+             AwaitStatusLine();
+    else
+        ok = SendCommand("USER " + user + "\r\n") && AwaitStatusLine() &&
+             SendCommand("PASS " + password + "\r\n") && AwaitStatusLine();
+    if (!ok && m_lastError == WSAEPROTONOSUPPORT)
+        m_mailError = {MailErrorCode::LoginRefused, 0, m_lastServerReply};
     return ok;
 }
 
@@ -116,7 +234,7 @@ bool CPop3Client::LogOut() {
         m_statusFetched = false;
         m_idsFetched = false;
     }
-    m_socket.CloseSocket();
+    m_connection.Close();
     return ok;
 }
 
@@ -199,11 +317,8 @@ bool CPop3Client::MarkDeleted(int n) {
 }
 
 bool CPop3Client::SendCommand(std::string_view line) {
-    if (!m_socket.SendBytes(line.data(), line.size())) {
-        Fail(m_socket.LastError());
-        return false;
-    }
-    return true;
+    return m_connection.Send(line, std::chrono::milliseconds(kSendTimeoutMs)) ||
+           FailFromConnection();
 }
 
 bool CPop3Client::SendNumbered(const char* verb, int n, const char* tail) {
@@ -215,14 +330,17 @@ bool CPop3Client::SendNumbered(const char* verb, int n, const char* tail) {
     return SendCommand(line);
 }
 
-bool CPop3Client::AwaitStatusLine() {
+bool CPop3Client::AwaitStatusLine(std::string* text) {
     std::string reply;
-    return AwaitReply(reply, kStatusLineCapacity, kLineEnd, kStatusGrowBy);
+    const bool ok = AwaitReply(reply, false, kStatusLineCapacity);
+    if (text)
+        *text = std::move(reply);
+    return ok;
 }
 
 bool CPop3Client::ParseStatusReply(int& count, int64_t& totalSize) {
     std::string reply;
-    if (!AwaitReply(reply, kStatReplyCapacity, kLineEnd, kStatusGrowBy))
+    if (!AwaitReply(reply, false, kStatusLineCapacity))
         return false;
     // STAT alone wants the indicator in capitals, as RFC 1939 writes it.
     const std::string_view line(reply);
@@ -249,7 +367,7 @@ bool CPop3Client::ParseStatusReply(int& count, int64_t& totalSize) {
 bool CPop3Client::ParseSizeListing() {
     std::string reply;
     m_messageSizes.clear();
-    if (!AwaitReply(reply, ListingCapacity(m_messageCount), kListEnd, kStatusGrowBy))
+    if (!AwaitReply(reply, true, ListingCapacity(m_messageCount)))
         return false;
     // The count is the server's claim; the listing itself bounds how many sizes it holds
     // (every one takes a blank and a digit at least).
@@ -276,7 +394,7 @@ bool CPop3Client::ParseSizeListing() {
 bool CPop3Client::ParseIdListing() {
     std::string reply;
     m_messageIds.clear();
-    if (!AwaitReply(reply, ListingCapacity(m_messageCount), kListEnd, kStatusGrowBy))
+    if (!AwaitReply(reply, true, ListingCapacity(m_messageCount)))
         return false;
     // Lines "n unique-id" up to a line that begins with '.'; the unique-id is the second word.
     const std::string_view text(reply);
@@ -305,7 +423,7 @@ bool CPop3Client::ParseIdListing() {
 bool CPop3Client::TakeMessageText(uint32_t announcedSize, CPop3Message& message) {
     std::string reply;
     size_t capacity = std::min(kMaxInitialCapacity, size_t(announcedSize) + kMessageExtra);
-    if (!AwaitReply(reply, capacity, kListEnd, kMessageGrowBy))
+    if (!AwaitReply(reply, true, capacity))
         return false;
     if (!StartsWithOkNoCase(reply)) {
         Fail(WSAEPROTONOSUPPORT);
@@ -319,69 +437,27 @@ bool CPop3Client::TakeMessageText(uint32_t announcedSize, CPop3Message& message)
     return true;
 }
 
-bool CPop3Client::AwaitReply(std::string& text, size_t initialCapacity, std::string_view terminator,
-                             size_t growBy) {
-    text.clear();
-    text.resize(std::max<size_t>(initialCapacity, terminator.size() + 1));
-    size_t received = 0;
-    bool peerClosed = false;
-    auto lastActivity = Clock::now();
-    const auto limit = std::chrono::milliseconds(m_replyTimeoutMs);
-
-    auto failWith = [&](int error) {
-        text.resize(received);
-        Fail(error);
+bool CPop3Client::AwaitReply(std::string& text, bool multiLine, size_t capacityHint) {
+    const std::chrono::milliseconds inactivity(m_replyTimeoutMs);
+    const ReplyLimits limits{
+        inactivity,
+        inactivity * (multiLine ? kListingReplyLimitFactor : kStatusReplyLimitFactor),
+        kMaxReplyBytes, capacityHint};
+    if (!m_connection.ReadReply(multiLine ? replyend::Pop3MultiLine : replyend::Pop3StatusLine,
+                                limits, text)) {
         m_lastServerReply = text;
-        return false;
-    };
-
-    for (;;) {
-        const auto idle = Clock::now() - lastActivity;
-        if (idle > limit)
-            return failWith(WSAETIMEDOUT);
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(limit - idle);
-        const int waitMs = static_cast<int>(std::min<int64_t>(kPollSliceMs, left.count() + 1));
-
-        if (peerClosed) {
-            // Nothing more can come; the reply ends in the inactivity time-out.
-            std::this_thread::sleep_for(std::chrono::milliseconds(waitMs));
-            continue;
-        }
-        bool readable = false;
-        if (!m_socket.HasData(readable, waitMs))
-            return failWith(m_socket.LastError());
-        if (!readable)
-            continue;
-
-        if (text.size() - received < std::max<size_t>(growBy, 1) / 2 + 1) {
-            if (text.size() >= kMaxReplyBytes) {
-                received = std::min(received, kOversizeReplyKept);
-                return failWith(EMSGSIZE);
-            }
-            text.resize(std::min(kMaxReplyBytes, std::max(text.size() * 2, text.size() + growBy)));
-        }
-        ssize_t n = m_socket.ReceiveBytes(text.data() + received, text.size() - received);
-        if (n < 0 && m_socket.LastError() == EAGAIN)
-            continue;
-        if (n < 0)
-            return failWith(m_socket.LastError());
-        if (n == 0) {
-            peerClosed = true;
-            continue;
-        }
-        // Only the newly received bytes, and the few before them, can complete the terminator.
-        const size_t searchFrom =
-            received >= terminator.size() - 1 ? received - (terminator.size() - 1) : 0;
-        received += static_cast<size_t>(n);
-        lastActivity = Clock::now();
-        if (std::string_view(text.data() + searchFrom, received - searchFrom).find(terminator) !=
-            std::string_view::npos)
-            break;
+        return FailFromConnection();
     }
-
-    text.resize(received - terminator.size());
+    for (std::string_view end : {kListEnd, kLineEnd}) {
+        if (text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(),
+                                                      end.data(), end.size()) == 0) {
+            text.resize(text.size() - end.size());
+            break;
+        }
+    }
     if (!StartsWithOkNoCase(text)) {
         Fail(WSAEPROTONOSUPPORT);
+        m_mailError = {MailErrorCode::CommandRefused, 0, text};
         m_lastServerReply = text;
         return false;
     }

@@ -1,15 +1,22 @@
 #pragma once
-// POP3 client (RFC 1939): USER/PASS log-in, STAT, LIST, UIDL, RETR, TOP, DELE, NOOP, RSET,
-// QUIT. Synchronous and blocking: every operation returns when the server's reply is complete,
-// has failed, or has timed out (replyTimeoutMs without new bytes).
+// POP3 client (RFC 1939): USER/PASS or APOP log-in, STAT, LIST, UIDL, RETR, TOP, DELE, NOOP,
+// RSET, QUIT; over TLS from the first byte or after STLS (RFC 2595) when asked. Synchronous
+// and blocking over CMailConnection: every operation returns when the server's reply is
+// complete, has failed, or has run out of time.
 //
 // Every operation returns true on success. On failure LastError() holds the reason (an errno
-// value, or WSAEINVAL, WSAETIMEDOUT or WSAEPROTONOSUPPORT from Pop3Socket.h) and, for a
-// failed or timed-out reply, LastServerReply() the text received. Failures never close the
-// connection except inside LogIn; call LogOut.
+// value, or one of the numbers below) and, for a failed or timed-out reply, LastServerReply()
+// the text received; LastMailError() keeps the cause for the messages the user sees. Failures
+// never close the connection except inside LogIn; call LogOut.
+//
+// Time limits of a reply: no new bytes for ReplyTimeoutMs() (2 s) fails it, and so does a
+// whole reply that takes longer than kStatusReplyLimitFactor times that for a status line, or
+// kListingReplyLimitFactor times that for a listing or a message (enough for a request mail of
+// a few megabytes on a slow line).
 
+#include "mail/MailConnection.h"
+#include "mail/MailSecurity.h"
 #include "mail/Pop3Message.h"
-#include "mail/Pop3Socket.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -17,17 +24,37 @@
 #include <string_view>
 #include <vector>
 
+// Error numbers LastError() reports besides errno values. They keep the values of the Windows
+// Sockets errors of the same names so that logs and callers see the numbers earlier versions
+// of the program reported.
+inline constexpr int WSAEINVAL = 10022;          // host not resolvable, invalid argument
+inline constexpr int WSAETIMEDOUT = 10060;       // no reply data in time, connect time-out
+inline constexpr int WSAEPROTONOSUPPORT = 10043; // a reply that does not begin with "+OK"
+
 class CPop3Client {
 public:
     // A command line holds at most this many bytes of user name or password.
     static constexpr size_t kMaxCredentialLength = 120;
+    static constexpr int kConnectTimeoutMs = 10000; // resolve, connect and TLS handshake, each
+    static constexpr int kSendTimeoutMs = 10000;
+    static constexpr int kStatusReplyLimitFactor = 4;
+    static constexpr int kListingReplyLimitFactor = 30;
 
     CPop3Client() = default;
     virtual ~CPop3Client(); // LogOut when connected, then close
     CPop3Client(const CPop3Client&) = delete;
     CPop3Client& operator=(const CPop3Client&) = delete;
 
-    // Connects, reads the greeting, sends USER and PASS. A user name or password longer than
+    // Settings for the next LogIn: the transport security, an extra CA file, APOP (used when
+    // the greeting carries a time stamp, USER/PASS otherwise), and a signal that cancels any
+    // wait from another thread (it must outlive the client).
+    void SetSecurity(TlsMode mode) { m_tlsMode = mode; }
+    void SetCaFile(std::string path) { m_caFile = std::move(path); }
+    void SetUseApop(bool apop) { m_useApop = apop; }
+    void SetCancelSignal(const CCancelSignal* cancel) { m_connection.SetCancelSignal(cancel); }
+
+    // Connects (with TLS as set), reads the greeting, upgrades with STLS when asked (after
+    // CAPA shows it; nothing of the log-in is sent when it does not), logs in. A user name or password longer than
     // kMaxCredentialLength bytes or holding CR, LF or NUL fails with WSAEINVAL before anything
     // is connected or sent. A failure after the connection stands has already sent QUIT and
     // closed the socket.
@@ -58,6 +85,8 @@ public:
     std::string LastServerReply() const { return m_lastServerReply; }
     // The reason of the last failure (see above); 0 before any failure.
     int LastError() const { return m_lastError; }
+    // The cause of the last failure, with the server's text for a refused log-in.
+    const MailError& LastMailError() const { return m_mailError; }
 
     bool IsConnected() const { return m_connected; }
     int MessageCount() const { return m_messageCount; }
@@ -71,26 +100,34 @@ public:
 protected:
     // The reply readers. Each reads one reply through AwaitReply and parses it.
     virtual bool ParseStatusReply(int& count, int64_t& totalSize);
-    virtual bool AwaitStatusLine();
+    virtual bool AwaitStatusLine(std::string* text = nullptr);
     virtual bool ParseSizeListing();
     virtual bool ParseIdListing();
     virtual bool TakeMessageText(uint32_t announcedSize, CPop3Message& message);
-    // Reads one reply until terminator, starting with room for initialCapacity bytes and
-    // growing by at least growBy. On success text holds the reply without its terminator and
-    // begins with "+OK" (any case). A reply beyond 1 GiB fails with EMSGSIZE.
-    virtual bool AwaitReply(std::string& text, size_t initialCapacity, std::string_view terminator,
-                            size_t growBy);
+    // Reads one reply, single-line or multi-line, into text without its terminator; the
+    // buffer is sized for capacityHint bytes first. Succeeds when the reply begins with "+OK"
+    // (any case). A reply beyond 1 GiB fails with EMSGSIZE.
+    virtual bool AwaitReply(std::string& text, bool multiLine, size_t capacityHint);
 
     bool SendCommand(std::string_view line);
     bool SendNumbered(const char* verb, int n, const char* tail = "");
     bool FetchText(const char* verb, const char* tail, int n, CPop3Message& message);
     void Fail(int error) { m_lastError = error; }
+    // Takes the connection's error: the cause, and the number LastError() reports for it.
+    bool FailFromConnection();
 
 private:
     // STAT once per session before the first listing.
     bool EnsureStatus();
+    bool UpgradeWithStls();
+    bool Authenticate(const std::string& greeting, const std::string& user,
+                      const std::string& password);
 
-    CPop3Socket m_socket;
+    CMailConnection m_connection;
+    TlsMode m_tlsMode = TlsMode::None;
+    std::string m_caFile;
+    bool m_useApop = false;
+    MailError m_mailError;
     int m_messageCount = 0;
     bool m_sizesFetched = false;
     bool m_statusFetched = false;

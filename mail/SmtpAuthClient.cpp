@@ -1,38 +1,30 @@
-// SMTP submission with EHLO (RFC 5321 4.1.1.1) and AUTH LOGIN (RFC 4954; the LOGIN mechanism
-// sends user name and password base64-encoded, each after a 334 challenge), then a
-// multipart/mixed message (RFC 2046 5.1) with base64 attachments (RFC 2045 6.8).
+// SMTP submission with EHLO (RFC 5321 4.1.1.1), STARTTLS (RFC 3207) and AUTH (RFC 4954: PLAIN
+// sends "\0user\0password" base64-encoded as the initial response, RFC 4616; LOGIN sends user
+// name and password base64-encoded, each after a 334 challenge), then a multipart/mixed
+// message (RFC 2046 5.1) with base64 attachments (RFC 2045 6.8).
 #include "mail/SmtpAuthClient.h"
 
 #include "mail/ContentEncoders.h"
 #include "mail/MimeFormat.h"
-#include "mail/SmtpSocketWait.h"
 #include "mail/TextCodec.h"
 
 #include <arpa/inet.h>
 #include <cctype>
-#include <cerrno>
 #include <cstdio>
 #include <ctime>
 #include <memory>
 #include <netdb.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
-
-using smtpwait::Clock;
 
 constexpr uint16_t kDefaultSmtpPort = 25;
 constexpr std::size_t kHostNameBufferSize = 255;
 constexpr std::size_t kChunkBytes = 54;      // one base64 line of 72 characters
 constexpr std::size_t kSendThreshold = 5119; // collected base64 text is sent beyond this
 constexpr int kMaxReplyLines = 99;
-
-struct AddrInfoDeleter {
-    void operator()(addrinfo* list) const { freeaddrinfo(list); }
-};
-using AddrInfoList = std::unique_ptr<addrinfo, AddrInfoDeleter>;
+// A reply longer than this is not an SMTP reply.
+constexpr std::size_t kMaxReplyBytes = 64 * 1024;
 
 struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
@@ -162,6 +154,12 @@ std::string CSmtpAuthClient::ErrorMessageFor(int code) {
         return "Undefined xyz SMTP response.";
     case kLackOfMemory:
         return "Lack of memory.";
+    case kTlsFailed:
+        return "TLS negotiation failed.";
+    case kStartTlsNotOffered:
+        return "STARTTLS is not offered or was refused.";
+    case kCancelled:
+        return "Cancelled.";
     default:
         return "Undefined error id.";
     }
@@ -246,45 +244,39 @@ bool CSmtpAuthClient::AttachFile(const std::string& path) {
 }
 
 void CSmtpAuthClient::CloseSocket() {
-    if (m_fd >= 0) {
-        ::shutdown(m_fd, SHUT_RDWR);
-        ::close(m_fd);
+    m_connection.Close();
+}
+
+bool CSmtpAuthClient::FailFromConnection(int code) {
+    m_mailError = m_connection.Error();
+    switch (m_mailError.code) {
+    case MailErrorCode::Cancelled:
+        code = kCancelled;
+        break;
+    case MailErrorCode::NoAnswer:
+        code = kServerNotResponding;
+        break;
+    case MailErrorCode::Closed:
+        code = kConnectionClosed;
+        break;
+    case MailErrorCode::ReplyTooLong:
+        code = kLackOfMemory;
+        break;
+    default:
+        if (IsTlsError(m_mailError.code))
+            code = kTlsFailed;
+        break;
     }
-    m_fd = -1;
-    m_received.clear();
+    Fail(code);
+    return false;
+}
+
+void CSmtpAuthClient::Refused(int code, MailErrorCode cause) {
+    Fail(code);
+    m_mailError = {cause, 0, m_reply.Text()};
 }
 
 bool CSmtpAuthClient::Connect() {
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (!m_serverHost.empty() && std::isalpha(static_cast<unsigned char>(m_serverHost[0]))) {
-        if (::getaddrinfo(m_serverHost.c_str(), nullptr, &hints, &found) != 0) {
-            Fail(kResolveFailed);
-            return false;
-        }
-    } else {
-        // A dotted address is used as it is; looking it up by address first would refuse
-        // every server whose address has no reverse entry.
-        in_addr parsed{};
-        if (::inet_aton(m_serverHost.c_str(), &parsed) == 0) {
-            Fail(kBadIpv4Address);
-            return false;
-        }
-        hints.ai_flags = AI_NUMERICHOST;
-        if (::getaddrinfo(inet_ntoa(parsed), nullptr, &hints, &found) != 0) {
-            Fail(kResolveFailed);
-            return false;
-        }
-    }
-    AddrInfoList addresses(found);
-
-    m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (m_fd < 0) {
-        Fail(kInvalidSocket);
-        return false;
-    }
     uint16_t port = m_serverPort;
     if (port == 0) {
         servent entry{};
@@ -295,105 +287,46 @@ bool CSmtpAuthClient::Connect() {
                    ? ntohs(static_cast<uint16_t>(result->s_port))
                    : kDefaultSmtpPort;
     }
-    sockaddr_in target = *reinterpret_cast<const sockaddr_in*>(addresses->ai_addr);
-    target.sin_port = htons(port);
-    addrinfo one = *addresses;
-    one.ai_addr = reinterpret_cast<sockaddr*>(&target);
-    one.ai_addrlen = sizeof target;
-    if (!smtpwait::ConnectWithin(m_fd, one, static_cast<int>(m_replyTimeout.count()))) {
-        Fail(kConnectFailed);
-        return false;
-    }
+    if (!m_connection.Connect(m_serverHost, port, m_replyTimeout))
+        return FailFromConnection(m_connection.Error().code == MailErrorCode::NameNotFound
+                                      ? kResolveFailed
+                                      : kConnectFailed);
+    if (m_tlsMode == TlsMode::Implicit && !m_connection.StartTls({true, m_caFile}, m_replyTimeout))
+        return FailFromConnection(kTlsFailed);
     return true;
 }
 
 bool CSmtpAuthClient::SendText(std::string_view text) {
-    const auto deadline = Clock::now() + m_replyTimeout;
-    while (!text.empty()) {
-        if (m_fd < 0)
-            break;
-        const ssize_t n = ::send(m_fd, text.data(), text.size(), MSG_NOSIGNAL);
-        if (n > 0) {
-            text.remove_prefix(static_cast<std::size_t>(n));
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) &&
-            smtpwait::WaitFor(m_fd, POLLOUT, deadline))
-            continue;
-        break;
-    }
-    if (!text.empty()) {
-        Fail(kSendFailed);
-        return false;
-    }
-    return true;
+    return m_connection.Send(text, m_replyTimeout) || FailFromConnection(kSendFailed);
 }
 
-// One reply line up to its LF, waiting at most the reply timeout for it; code is taken from
-// its first three bytes.
-bool CSmtpAuthClient::ReadLine(int& code) {
-    const auto deadline = Clock::now() + m_replyTimeout;
-    std::size_t lf;
-    while ((lf = m_received.find('\n')) == std::string::npos) {
-        if (m_received.size() >= kBufferSize - 1) {
-            Fail(kLackOfMemory);
-            return false;
-        }
-        if (!smtpwait::WaitFor(m_fd, POLLIN, deadline)) {
-            Fail(kServerNotResponding);
-            return false;
-        }
-        char chunk[1024];
-        const ssize_t n = ::recv(m_fd, chunk, sizeof chunk, 0);
-        if (n < 0) {
-            if (errno == EINTR || errno == EAGAIN)
-                continue;
-            Fail(kRecvFailed);
-            return false;
-        }
-        if (n == 0) {
-            if (m_received.empty()) {
-                Fail(kConnectionClosed);
-                return false;
-            }
-            lf = m_received.size() - 1; // the connection end closes the line
-            break;
-        }
-        m_received.append(chunk, static_cast<std::size_t>(n));
-    }
-    if (lf + 1 >= kBufferSize) {
-        Fail(kLackOfMemory);
-        return false;
-    }
-    const std::string line = m_received.substr(0, lf + 1);
-    m_received.erase(0, lf + 1);
-    auto digit = [&line](std::size_t i) { return (i < line.size() ? line[i] : '\0') - '0'; };
-    code = 100 * digit(0) + 10 * digit(1) + digit(2);
+bool CSmtpAuthClient::ReadReply() {
+    std::string text;
+    const ReplyLimits limits{m_replyTimeout, m_replyTimeout, kMaxReplyBytes};
+    if (!m_connection.ReadReply(replyend::SmtpReply, limits, text))
+        return FailFromConnection(kRecvFailed);
+    m_reply = ParseSmtpReply(text);
     return true;
 }
 
 bool CSmtpAuthClient::ExpectOne(int expected, int error) {
-    int code = 0;
-    if (!ReadLine(code))
+    if (!ReadReply())
         return false;
-    if (code != expected) {
-        Fail(error);
+    if (m_reply.code != expected) {
+        Refused(error, MailErrorCode::CommandRefused);
         return false;
     }
     return true;
 }
 
 bool CSmtpAuthClient::ExpectWithin99(int expected, int skipped, int error) {
-    for (int lines = 0; lines < kMaxReplyLines; ++lines) {
-        int code = 0;
-        if (!ReadLine(code))
+    for (int replies = 0; replies < kMaxReplyLines; ++replies) {
+        if (!ReadReply())
             return false;
-        if (code == expected)
+        if (m_reply.code == expected)
             return true;
-        if (code != skipped) {
-            Fail(error);
+        if (m_reply.code != skipped) {
+            Refused(error, MailErrorCode::CommandRefused);
             return false;
         }
     }
@@ -497,26 +430,57 @@ bool CSmtpAuthClient::SendAttachments() {
     return true;
 }
 
-bool CSmtpAuthClient::RunDialogue() {
-    if (!Connect()) {
-        Fail(kInvalidSocket);
-        return false;
-    }
-    if (!ExpectOne(220, kServerNotReady))
-        return false;
-
-    char hostName[kHostNameBufferSize + 1] = {};
-    if (::gethostname(hostName, kHostNameBufferSize) == 0) {
-        m_localHostName = hostName;
-    } else {
-        Fail(kHostNameFailed);
-        m_localHostName = "domain";
-    }
+bool CSmtpAuthClient::Hello() {
     if (!SendText("EHLO " + m_localHostName + "\r\n") || !ExpectOne(250, kEhloRefused))
         return false;
+    m_ehlo = m_reply;
+    return true;
+}
+
+bool CSmtpAuthClient::UpgradeWithStartTls() {
+    if (!m_ehlo.HasExtension("STARTTLS")) {
+        Fail(kStartTlsNotOffered);
+        m_mailError = {MailErrorCode::StartTlsNotOffered, 0, {}};
+        return false;
+    }
+    if (!SendText("STARTTLS\r\n") || !ReadReply())
+        return false;
+    if (m_reply.code != 220) {
+        Refused(kStartTlsNotOffered, MailErrorCode::StartTlsRefused);
+        return false;
+    }
+    if (!m_connection.StartTls({true, m_caFile}, m_replyTimeout))
+        return FailFromConnection(kTlsFailed);
+    return Hello(); // the extensions may differ inside TLS (RFC 3207 section 4.2)
+}
+
+bool CSmtpAuthClient::Authenticate() {
+    std::string mechanisms = m_ehlo.ExtensionParameters("AUTH");
+    for (char& c : mechanisms)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const bool plain = (" " + mechanisms + " ").find(" PLAIN ") != std::string::npos;
+    if (plain) {
+        if (!m_hasAuthUser || !m_hasAuthPassword) {
+            Fail(m_hasAuthUser ? kUndefinedPassword : kUndefinedLogin);
+            return false;
+        }
+        const std::string response = std::string(1, '\0') + m_authUser + '\0' + m_authPassword;
+        if (!SendText("AUTH PLAIN " +
+                      encoders::EncodeBase64Block(response, encoders::Base64Flag::NoLineBreaks) +
+                      "\r\n") ||
+            !ReadReply())
+            return false;
+        if (m_reply.code != 235) {
+            Refused(m_reply.code == 535 ? kBadLogin : kAuthLoginRefused,
+                    MailErrorCode::LoginRefused);
+            return false;
+        }
+        return true;
+    }
+
+    // LOGIN: also when the server names no mechanism, as it has always been tried.
     if (!SendText("AUTH LOGIN\r\n") || !ExpectWithin99(334, 250, kAuthLoginRefused))
         return false;
-
     if (!m_hasAuthUser) {
         Fail(kUndefinedLogin);
         return false;
@@ -532,21 +496,50 @@ bool CSmtpAuthClient::RunDialogue() {
     if (!SendText(encoders::EncodeBase64Block(m_authPassword, encoders::Base64Flag::NoLineBreaks) +
                   "\r\n"))
         return false;
-    for (int lines = 0;; ++lines) {
-        if (lines == kMaxReplyLines) {
+    for (int replies = 0;; ++replies) {
+        if (replies == kMaxReplyLines) {
             Fail(kServerNotResponding);
             return false;
         }
-        int code = 0;
-        if (!ReadLine(code))
+        if (!ReadReply())
             return false;
-        if (code == 235)
-            break;
-        if (code != 334) {
-            Fail(code == 535 ? kBadLogin : kUnexpectedResponse);
+        if (m_reply.code == 235)
+            return true;
+        if (m_reply.code != 334) {
+            Refused(m_reply.code == 535 ? kBadLogin : kUnexpectedResponse,
+                    MailErrorCode::LoginRefused);
             return false;
         }
     }
+}
+
+bool CSmtpAuthClient::OpenSession(bool withLogIn) {
+    m_mailError = {};
+    if (!Connect()) {
+        if (m_errorCode != kTlsFailed && m_errorCode != kCancelled)
+            Fail(kInvalidSocket);
+        return false;
+    }
+    if (!ExpectOne(220, kServerNotReady))
+        return false;
+
+    char hostName[kHostNameBufferSize + 1] = {};
+    if (::gethostname(hostName, kHostNameBufferSize) == 0) {
+        m_localHostName = hostName;
+    } else {
+        Fail(kHostNameFailed);
+        m_localHostName = "domain";
+    }
+    if (!Hello())
+        return false;
+    if (m_tlsMode == TlsMode::StartTls && !UpgradeWithStartTls())
+        return false;
+    return !withLogIn || Authenticate();
+}
+
+bool CSmtpAuthClient::RunDialogue() {
+    if (!OpenSession(true))
+        return false;
 
     if (m_fromAddress.empty()) {
         Fail(kUndefinedFrom);
@@ -558,13 +551,12 @@ bool CSmtpAuthClient::RunDialogue() {
     // 251 (forwarded) is an acceptance as well (RFC 5321 3.4).
     auto sendRecipients = [this](const std::vector<Recipient>& list, int& accepted) {
         for (const auto& recipient : list) {
-            int code = 0;
-            if (!SendText("RCPT TO:<" + recipient.second + ">\r\n") || !ReadLine(code))
+            if (!SendText("RCPT TO:<" + recipient.second + ">\r\n") || !ReadReply())
                 return false;
-            if (code == 250 || code == 251)
+            if (m_reply.code == 250 || m_reply.code == 251)
                 ++accepted;
             else
-                Fail(kRcptToRefused);
+                Refused(kRcptToRefused, MailErrorCode::CommandRefused);
         }
         return true;
     };
@@ -602,8 +594,15 @@ bool CSmtpAuthClient::RunDialogue() {
 }
 
 bool CSmtpAuthClient::Deliver() {
-    m_received.clear();
     const bool delivered = RunDialogue();
     CloseSocket();
     return delivered;
+}
+
+bool CSmtpAuthClient::TestLogIn() {
+    bool ok = OpenSession(m_hasAuthUser && !m_authUser.empty());
+    if (ok && SendText("QUIT\r\n"))
+        ExpectOne(221, kQuitRefused);
+    CloseSocket();
+    return ok;
 }

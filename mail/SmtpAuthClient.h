@@ -1,12 +1,20 @@
 #pragma once
-// CSmtpAuthClient sends one message over SMTP (RFC 5321) with EHLO and AUTH LOGIN
-// (RFC 4954), optionally with file attachments in a multipart/mixed body (RFC 2046).
-// Every failure is kept as a numeric error code with a fixed English text.
+// CSmtpAuthClient sends one message over SMTP (RFC 5321) with EHLO and AUTH (RFC 4954: PLAIN
+// with an initial response when the server offers it, else LOGIN), optionally with file
+// attachments in a multipart/mixed body (RFC 2046). TLS from the first byte or after STARTTLS
+// (RFC 3207) when asked: then a server that does not offer STARTTLS, refuses it, or shows a
+// certificate that fails verification ends the dialogue before any log-in is sent.
+// Every failure is kept as a numeric error code with a fixed English text, and its cause as a
+// MailError (the server's reply for a refused command or log-in).
 //
 // Texts: the body is UTF-8 and goes out in Shift_JIS; subject and sender name go out as given
 // (callers pass ISO-2022-JP encoded words). CR and LF are removed from names, the subject and
 // the mailer name; an address holding CR, LF, '<' or '>' is refused. Every reply is awaited at
 // most the reply timeout; a failed Deliver closes its connection.
+
+#include "mail/MailConnection.h"
+#include "mail/MailSecurity.h"
+#include "mail/SmtpReply.h"
 
 #include <chrono>
 #include <cstdint>
@@ -50,6 +58,9 @@ public:
         kBadLogin = 405,
         kUnexpectedResponse = 406,
         kLackOfMemory = 407,
+        kTlsFailed = 408,
+        kStartTlsNotOffered = 409,
+        kCancelled = 410,
     };
 
     static constexpr std::chrono::milliseconds kReplyTimeout{30000};
@@ -63,6 +74,8 @@ public:
     CSmtpAuthClient& operator=(const CSmtpAuthClient&) = delete;
 
     int ErrorCode() const { return m_errorCode; }
+    // The cause of the last failure, for the messages the user sees.
+    const MailError& LastMailError() const { return m_mailError; }
     static std::string ErrorMessageFor(int code);
 
     // Host name or dotted IPv4 address; port 0 means the "mail" service or 25.
@@ -77,6 +90,10 @@ public:
     void SetAuthUser(std::string_view user);
     void SetAuthPassword(std::string_view password);
     void SetPriorityValue(int level) { m_priority = level; }
+    void SetSecurity(TlsMode mode) { m_tlsMode = mode; }
+    void SetCaFile(std::string path) { m_caFile = std::move(path); }
+    // A signal that cancels any wait from another thread; it must outlive the client.
+    void SetCancelSignal(const CCancelSignal* cancel) { m_connection.SetCancelSignal(cancel); }
     // An empty or unsafe address records 206 and returns false.
     bool AddToAddress(std::string_view address, std::string_view name = {});
     bool AddCcAddress(std::string_view address, std::string_view name = {});
@@ -85,6 +102,9 @@ public:
 
     // The whole dialogue; true when the server took the message and QUIT was answered.
     bool Deliver();
+    // The dialogue up to the log-in, then QUIT; no mail. Without a user name nothing is
+    // logged in: connection, greeting, EHLO and TLS are tested.
+    bool TestLogIn();
 
     void SetReplyTimeout(std::chrono::milliseconds timeout) { m_replyTimeout = timeout; }
 
@@ -93,16 +113,30 @@ private:
 
     bool Connect();
     bool SendText(std::string_view text);
-    bool ReadLine(int& code);
+    // Reads one whole reply into m_reply.
+    bool ReadReply();
     bool ExpectOne(int expected, int error);
     bool ExpectWithin99(int expected, int skipped, int error);
+    // Connect, greeting, EHLO, TLS as set, and (when withLogIn) AUTH.
+    bool OpenSession(bool withLogIn);
+    bool Hello();
+    bool UpgradeWithStartTls();
+    bool Authenticate();
     bool RunDialogue();
+    bool FailFromConnection(int code);
+    void Refused(int code, MailErrorCode cause);
     bool MakeHeader(std::string& header);
     bool SendAttachments();
     void Fail(int code) { m_errorCode = code; }
     void CloseSocket();
 
     int m_errorCode = kNoError;
+    MailError m_mailError;
+    CMailConnection m_connection;
+    TlsMode m_tlsMode = TlsMode::None;
+    std::string m_caFile;
+    SmtpReply m_reply; // the last reply read
+    SmtpReply m_ehlo;  // the EHLO reply: the server's extensions
     std::string m_localHostName;
     std::string m_fromAddress, m_fromName;
     std::string m_subject;
@@ -115,8 +149,6 @@ private:
     std::string m_serverHost;
     uint16_t m_serverPort = 0;
     int m_priority = 3;
-    int m_fd = -1;
-    std::string m_received; // bytes read past the current line
     std::vector<Recipient> m_toList, m_ccList, m_bccList;
     std::vector<std::string> m_attachments;
     std::chrono::milliseconds m_replyTimeout = kReplyTimeout;

@@ -1,46 +1,20 @@
-// The plain SMTP client of RFC 5321: HELO (4.1.1.1), MAIL (4.1.1.2), RCPT (4.1.1.3),
-// DATA (4.1.1.4) with the end-of-data sequence, RSET (4.1.1.5).
+// The plain SMTP client of RFC 5321: EHLO (4.1.1.1, HELO when refused), STARTTLS (RFC 3207),
+// MAIL (4.1.1.2), RCPT (4.1.1.3), DATA (4.1.1.4) with the end-of-data sequence, RSET (4.1.1.5).
 #include "mail/SmtpConnection.h"
 
 #include "mail/MimeFormat.h"
 #include "mail/MimeMessage.h"
-#include "mail/SmtpSocketWait.h"
+#include "mail/SmtpReply.h"
 
-#include <cerrno>
-#include <cstdio>
+#include <algorithm>
 #include <cstdlib>
-#include <memory>
-#include <netdb.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
 
-using smtpwait::Clock;
-
 // A reply longer than this is not an SMTP reply; the connection is given up.
 constexpr std::size_t kMaxReplyBytes = 64 * 1024;
 constexpr std::size_t kHostNameBufferSize = 256;
-
-struct AddrInfoDeleter {
-    void operator()(addrinfo* list) const { freeaddrinfo(list); }
-};
-using AddrInfoList = std::unique_ptr<addrinfo, AddrInfoDeleter>;
-
-// Index just past the final line of a complete reply in buffer (a line without '-' after
-// its code, RFC 5321 4.2.1), or npos while the reply is incomplete.
-std::size_t EndOfReply(const std::string& buffer) {
-    std::size_t lineStart = 0;
-    for (;;) {
-        const std::size_t lf = buffer.find('\n', lineStart);
-        if (lf == std::string::npos)
-            return std::string::npos;
-        if (lf - lineStart < 4 || buffer[lineStart + 3] != '-')
-            return lf + 1;
-        lineStart = lf + 1;
-    }
-}
 
 } // namespace
 
@@ -53,43 +27,52 @@ CSmtpConnection::~CSmtpConnection() {
 bool CSmtpConnection::Open(const std::string& host, int timeoutMs) {
     if (IsOpen())
         return false;
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (::getaddrinfo(host.c_str(), std::to_string(m_port).c_str(), &hints, &found) != 0)
-        return false;
-    AddrInfoList addresses(found);
+    bool tlsFailed = false;
+    if (OpenOnce(host, timeoutMs, true, tlsFailed))
+        return true;
+    // A server whose STARTTLS does not work is still reached in clear, as by any mail server.
+    return tlsFailed && OpenOnce(host, timeoutMs, false, tlsFailed);
+}
 
-    for (const addrinfo* a = addresses.get(); a && !IsOpen(); a = a->ai_next) {
-        const int fd =
-            ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
-        if (fd < 0)
-            return false;
-        if (smtpwait::ConnectWithin(fd, *a, timeoutMs > 0 ? timeoutMs : 0)) {
-            m_fd = fd;
-        } else {
-            ::shutdown(fd, SHUT_RDWR);
-            ::close(fd);
-        }
-    }
-    if (!IsOpen())
+bool CSmtpConnection::OpenOnce(const std::string& host, int timeoutMs, bool withTls,
+                               bool& tlsFailed) {
+    tlsFailed = false;
+    if (!m_connection.Connect(host, m_port, std::chrono::milliseconds(std::max(timeoutMs, 0))))
         return false;
-    m_pending.clear();
-
-    std::string greeting;
+    std::string reply;
     char hostName[kHostNameBufferSize] = {};
-    if (!ReadReply(greeting) || greeting.compare(0, 3, "220") != 0 ||
-        ::gethostname(hostName, sizeof hostName - 1) != 0) {
+    if (!ReadReply(reply) || reply.compare(0, 3, "220") != 0 ||
+        ::gethostname(hostName, sizeof hostName - 1) != 0 || !Greet(hostName, reply)) {
         Abandon();
         return false;
     }
-    const std::string helo = "HELO " + std::string(hostName) + "\r\n";
-    if (helo.size() >= kCommandBufferSize || !SendCommandExpect(helo, "250")) {
+    if (!withTls || !ParseSmtpReply(reply).HasExtension("STARTTLS"))
+        return true;
+    // From here on a failure is the upgrade's: the caller tries once more without it.
+    tlsFailed = true;
+    if (!SendCommandExpect("STARTTLS\r\n", "220") ||
+        !m_connection.StartTls({/*verify=*/false, {}}, m_replyTimeout) ||
+        !Greet(hostName, reply)) {
         Abandon();
         return false;
     }
+    tlsFailed = false;
     return true;
+}
+
+// EHLO, or HELO when the server does not know EHLO (RFC 5321 section 4.1.4); reply gets the
+// EHLO reply with the extensions, or the HELO reply.
+bool CSmtpConnection::Greet(const std::string& hostName, std::string& reply) {
+    const std::string ehlo = "EHLO " + hostName + "\r\n";
+    if (ehlo.size() >= kCommandBufferSize)
+        return false;
+    if (!m_connection.Send(ehlo, m_replyTimeout) || !ReadReply(reply))
+        return false;
+    if (reply.compare(0, 3, "250") == 0)
+        return true;
+    const std::string helo = "HELO " + hostName + "\r\n";
+    return m_connection.Send(helo, m_replyTimeout) && ReadReply(reply) &&
+           reply.compare(0, 3, "250") == 0;
 }
 
 bool CSmtpConnection::Send(CMimeMessage& message, std::optional<std::string> recipients,
@@ -124,66 +107,27 @@ bool CSmtpConnection::Send(CMimeMessage& message, std::optional<std::string> rec
 bool CSmtpConnection::Close() {
     if (!IsOpen())
         return false;
-    bool ok = ::shutdown(m_fd, SHUT_RDWR) == 0 || errno == ENOTCONN;
-    ok = (::close(m_fd) == 0) && ok;
-    m_fd = -1;
-    m_pending.clear();
-    return ok;
+    m_connection.Close();
+    return true;
 }
 
 void CSmtpConnection::Abandon() {
-    if (IsOpen()) {
-        ::shutdown(m_fd, SHUT_RDWR);
-        ::close(m_fd);
-    }
-    m_fd = -1;
-    m_pending.clear();
+    m_connection.Close();
 }
 
 bool CSmtpConnection::WriteAll(std::string_view bytes) {
-    const auto deadline = Clock::now() + m_replyTimeout;
-    while (!bytes.empty()) {
-        if (!IsOpen())
-            return false;
-        const ssize_t n = ::send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-        if (n > 0) {
-            bytes.remove_prefix(static_cast<std::size_t>(n));
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            if (smtpwait::WaitFor(m_fd, POLLOUT, deadline))
-                continue;
-        }
-        Abandon();
-        return false;
-    }
-    return true;
+    if (m_connection.Send(bytes, m_replyTimeout))
+        return true;
+    Abandon();
+    return false;
 }
 
 // Reads one complete reply (all lines of a multi-line reply), waiting at most the reply
 // timeout. A time-out, a closed connection or an error closes the connection.
 bool CSmtpConnection::ReadReply(std::string& reply) {
-    const auto deadline = Clock::now() + m_replyTimeout;
-    for (;;) {
-        if (const std::size_t end = EndOfReply(m_pending); end != std::string::npos) {
-            reply = m_pending.substr(0, end);
-            m_pending.erase(0, end);
-            return true;
-        }
-        if (!IsOpen() || m_pending.size() > kMaxReplyBytes)
-            break;
-        if (!smtpwait::WaitFor(m_fd, POLLIN, deadline))
-            break;
-        char chunk[1000];
-        const ssize_t n = ::recv(m_fd, chunk, sizeof chunk, 0);
-        if (n < 0 && (errno == EINTR || errno == EAGAIN))
-            continue;
-        if (n <= 0)
-            break;
-        m_pending.append(chunk, static_cast<std::size_t>(n));
-    }
+    const ReplyLimits limits{m_replyTimeout, m_replyTimeout, kMaxReplyBytes};
+    if (m_connection.ReadReply(replyend::SmtpReply, limits, reply))
+        return true;
     Abandon();
     return false;
 }

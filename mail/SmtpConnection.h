@@ -1,12 +1,16 @@
 #pragma once
-// CSmtpConnection delivers a CMimeMessage with the plain HELO dialogue (RFC 5321): no
-// extensions, no authentication, no encryption, port 25.
+// CSmtpConnection delivers a CMimeMessage with the plain dialogue of RFC 5321 on port 25: no
+// authentication. It greets with EHLO (HELO when EHLO is refused) and takes STARTTLS when the
+// server offers it, going on in clear when it does not or when the upgrade fails: opportunistic
+// TLS as mail servers use among themselves (RFC 7435). This path sends no password, so a
+// certificate it cannot verify does not stop it; TLS still keeps a passive listener out.
 //
-// Every wait is bounded: the connect by the caller's timeout per address, each reply and each
-// write by the reply timeout (kReplyTimeout unless a test sets another). A connection whose
-// reply timed out or whose message could not be written completely is closed, so a retried
-// Send fails at once instead of talking into a half-sent message.
+// Every wait is bounded: the connect by the caller's timeout over all addresses, each reply
+// and each write by the reply timeout (kReplyTimeout unless a test sets another). A connection
+// whose reply timed out or whose message could not be written completely is closed, so a
+// retried Send fails at once instead of talking into a half-sent message.
 
+#include "mail/MailConnection.h"
 #include "mail/MimeStream.h"
 
 #include <chrono>
@@ -30,10 +34,14 @@ public:
     CSmtpConnection(const CSmtpConnection&) = delete;
     CSmtpConnection& operator=(const CSmtpConnection&) = delete;
 
-    // Connects to host (any address family, each address tried for at most timeoutMs), reads
-    // the 220 greeting and sends HELO with the local host name.
+    // Connects to host (any address family, all addresses within timeoutMs), reads the 220
+    // greeting and greets with the local host name, upgrading to TLS where offered.
     bool Open(const std::string& host, int timeoutMs);
-    bool IsOpen() const { return m_fd >= 0; }
+    bool IsOpen() const { return m_connection.IsOpen(); }
+    bool IsTls() const { return m_connection.IsTls(); }
+    void SetCancelSignal(const CCancelSignal* cancel) { m_connection.SetCancelSignal(cancel); }
+    // The cause of the last failure.
+    const MailError& LastMailError() const { return m_connection.Error(); }
     // MAIL FROM, RCPT TO for every recipient, DATA, the message, end of data. recipients is a
     // list separated by blanks, ',' or ';'; without it the message's EnvelopeRecipients, without
     // sender its SenderAddress. A refused recipient or DATA sends RSET.
@@ -47,6 +55,9 @@ public:
     bool WriteAll(std::string_view bytes) override;
 
 private:
+    // One attempt at Open; withTls false skips STARTTLS (after a failed upgrade).
+    bool OpenOnce(const std::string& host, int timeoutMs, bool withTls, bool& tlsFailed);
+    bool Greet(const std::string& hostName, std::string& reply);
     bool ReadReply(std::string& reply);
     bool SendCommandExpect(std::string_view command, std::string_view code);
     bool SendRecipients(const std::string& list, bool checkReplies);
@@ -54,7 +65,6 @@ private:
     void Abandon();
 
     uint16_t m_port;
-    int m_fd = -1;
+    CMailConnection m_connection;
     std::chrono::milliseconds m_replyTimeout = kReplyTimeout;
-    std::string m_pending; // bytes received after the last complete reply
 };

@@ -1,5 +1,6 @@
-// The mail settings dialog: taking the controls over, the address list with its limit and
-// deletion, Cancel after add, and the POP3 connection test against scripted servers.
+// The mail settings dialog: taking the controls over (the protection choices with their
+// by-port rule too), the address list with its limit and deletion, Cancel after add, and the
+// connection tests against scripted servers and an empty port.
 
 #include "dialogs/MailSetupDialog.h"
 
@@ -8,6 +9,7 @@
 #include "tests/support/TempDir.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
@@ -16,11 +18,24 @@
 
 using Dlg = CMailSetupDialog;
 
+// One server's protection combo: the stored choice, what the user picks (empty: the combo is
+// left alone) and the port typed after it, what the combo then shows, and the choice taken.
+struct ProtectionCase {
+    SecurityChoice stored;
+    QString pick;
+    QString port;
+    QString shown;
+    SecurityChoice taken;
+};
+Q_DECLARE_METATYPE(ProtectionCase)
+
 class MailSetupDialogTest : public QObject {
     Q_OBJECT
 private slots:
     void init();
     void okTakesEveryControlOver();
+    void laterMailFieldsRoundTrip_data();
+    void laterMailFieldsRoundTrip();
     void nonIntegerPortIsRefused();
     void eleventhAddressIsRefused();
     void deletesExactlyTheSelectedRows();
@@ -28,6 +43,7 @@ private slots:
     void connectionTestSucceeds();
     void connectionTestFails_data();
     void connectionTestFails();
+    void smtpTestReportsAFailedConnection();
 
 private:
     std::unique_ptr<TempDir> m_home;
@@ -46,6 +62,24 @@ std::vector<std::string> Addresses(int count) {
 std::vector<std::string> GoodLogIn() {
     return {"S: +OK ready",     "C: USER kestrova", "S: +OK",    "C: PASS secret",
             "S: +OK logged in", "C: QUIT",          "S: +OK bye"};
+}
+
+// Picks the entry of the combo box with that id as a user would, with the arrow keys; an entry
+// already shown is picked by stepping away and back.
+void Choose(QWidget* dialog, int id, const QString& text) {
+    auto* box = Control<QComboBox>(dialog, id);
+    const int target = box->findText(text);
+    QVERIFY(target >= 0);
+    if (box->currentIndex() == target)
+        QTest::keyClick(box, target > 0 ? Qt::Key_Up : Qt::Key_Down);
+    while (box->currentIndex() < target)
+        QTest::keyClick(box, Qt::Key_Down);
+    while (box->currentIndex() > target)
+        QTest::keyClick(box, Qt::Key_Up);
+}
+
+QString Shown(QWidget* dialog, int id) {
+    return Control<QComboBox>(dialog, id)->currentText();
 }
 
 } // namespace
@@ -89,6 +123,70 @@ void MailSetupDialogTest::okTakesEveryControlOver() {
     QCOMPARE(settings.senderAddress, std::string("camera@example.jp"));
     QVERIFY(settings.imageRotation);
     QCOMPARE(settings.checkString, std::string("snap"));
+}
+
+void MailSetupDialogTest::laterMailFieldsRoundTrip_data() {
+    QTest::addColumn<ProtectionCase>("smtp");
+    QTest::addColumn<ProtectionCase>("pop3");
+    const auto byPort = SecurityChoice::ByPort;
+    QTest::newRow("untouched follows the port")
+        << ProtectionCase{byPort, "", "587", "STARTTLS", byPort}
+        << ProtectionCase{byPort, "", "995", "SSL/TLS", byPort};
+    // "なし" is what port 110 shows: picking it still makes it the user's choice.
+    QTest::newRow("picked stays picked")
+        << ProtectionCase{byPort, "SSL/TLS", "587", "SSL/TLS", SecurityChoice::Tls}
+        << ProtectionCase{byPort, "なし", "995", "なし", SecurityChoice::None};
+    QTest::newRow("stored choice ignores the port")
+        << ProtectionCase{SecurityChoice::StartTls, "", "465", "STARTTLS", SecurityChoice::StartTls}
+        << ProtectionCase{SecurityChoice::Tls, "", "110", "SSL/TLS", SecurityChoice::Tls};
+}
+
+void MailSetupDialogTest::laterMailFieldsRoundTrip() {
+    QFETCH(ProtectionCase, smtp);
+    QFETCH(ProtectionCase, pop3);
+    struct Side {
+        const ProtectionCase& c;
+        int securityId;
+        int portId;
+        SecurityChoice MailSettings::*field;
+    };
+    const Side sides[] = {
+        {smtp, Dlg::kIdSmtpSecurity, Dlg::kIdSmtpPort, &MailSettings::smtpSecurity},
+        {pop3, Dlg::kIdPop3Security, Dlg::kIdPop3Port, &MailSettings::pop3Security}};
+    const QString caFile = QStringLiteral("/home/太郎/証明書/ca.pem");
+    MailSettings settings;
+    for (const Side& side : sides)
+        settings.*side.field = side.c.stored;
+    Dlg dialog(settings);
+    const int result = ExecWith(dialog, [&] {
+        for (const Side& side : sides) {
+            if (!side.c.pick.isEmpty())
+                Choose(&dialog, side.securityId, side.c.pick);
+            Retype(&dialog, side.portId, side.c.port);
+            QCOMPARE(Shown(&dialog, side.securityId), side.c.shown);
+        }
+        QCOMPARE(Control<QLineEdit>(&dialog, Dlg::kIdSmtpPass)->echoMode(), QLineEdit::Password);
+        Retype(&dialog, Dlg::kIdSmtpId, QStringLiteral("camera@example.jp"));
+        Retype(&dialog, Dlg::kIdSmtpPass, QStringLiteral("p%ss"));
+        Retype(&dialog, Dlg::kIdCaFile, caFile);
+        Click(&dialog, kIdOk);
+    });
+    QCOMPARE(result, int(QDialog::Accepted));
+    for (const Side& side : sides)
+        QCOMPARE(settings.*side.field, side.c.taken);
+    QCOMPARE(settings.smtpId, std::string("camera@example.jp"));
+    QCOMPARE(settings.smtpPass, std::string("p%ss"));
+    QCOMPARE(settings.caFile, ToStd(caFile));
+
+    // And back: reopened, the dialog shows what it took.
+    ExecWith(dialog, [&] {
+        for (const Side& side : sides)
+            QCOMPARE(Shown(&dialog, side.securityId), side.c.shown);
+        QCOMPARE(Control<QLineEdit>(&dialog, Dlg::kIdSmtpId)->text(),
+                 QStringLiteral("camera@example.jp"));
+        QCOMPARE(Control<QLineEdit>(&dialog, Dlg::kIdSmtpPass)->text(), QStringLiteral("p%ss"));
+        QCOMPARE(Control<QLineEdit>(&dialog, Dlg::kIdCaFile)->text(), caFile);
+    });
 }
 
 void MailSetupDialogTest::nonIntegerPortIsRefused() {
@@ -243,8 +341,28 @@ void MailSetupDialogTest::connectionTestFails() {
     MessageRecorder messages;
     ExecWith(dialog, [&] {
         Click(&dialog, Dlg::kIdConnectTest);
-        QCOMPARE(messages.texts, QStringList{QStringLiteral("POP3サーバの接続に失敗しました。")});
+        QCOMPARE(messages.texts.size(), 1);
+        // A line with the cause may follow.
+        QVERIFY2(messages.texts[0].startsWith(QStringLiteral("POP3サーバの接続に失敗しました。")),
+                 qPrintable(messages.texts[0]));
     });
+}
+
+void MailSetupDialogTest::smtpTestReportsAFailedConnection() {
+    MailSettings settings;
+    settings.smtpServer = "127.0.0.1";
+    Dlg dialog(settings);
+    MessageRecorder messages;
+    ExecWith(dialog, [&] {
+        Retype(&dialog, Dlg::kIdSmtpPort, QString::number(UnusedLoopbackPort()));
+        Click(&dialog, Dlg::kIdSmtpTest);
+        QCOMPARE(messages.texts.size(), 1);
+        QVERIFY2(messages.texts[0].startsWith(QStringLiteral("SMTPサーバの接続に失敗しました")),
+                 qPrintable(messages.texts[0]));
+        Click(&dialog, kIdCancel);
+    });
+    QCOMPARE(QApplication::overrideCursor(), nullptr);
+    QVERIFY(settings.smtpPort != 25); // the test took the controls over
 }
 
 QTEST_MAIN(MailSetupDialogTest)

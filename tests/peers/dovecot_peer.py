@@ -3,6 +3,7 @@
 Usage (run with /usr/bin/python3):
 
     dovecot_peer.py WORKDIR USER PASSWORD [MESSAGES_DIR] [--message FILE]... [--port PORT]
+                    [--tls-cert FILE --tls-key FILE [--implicit-tls]] [--apop]
 
 WORKDIR       an existing, empty folder owned by the test (a TempDir); everything dovecot
               writes goes in it: config, runtime sockets, state, log, the mailbox. The folders
@@ -13,6 +14,14 @@ MESSAGES_DIR  optional folder of message files; each file becomes one message, i
               test compares bytes).
 --message F   one more message file (repeatable), after those of MESSAGES_DIR.
 --port P      listen on P instead of a free port chosen here.
+--tls-cert F, --tls-key F
+              PEM certificate (the leaf alone is enough) and its key: TLS 1.2 or later is on,
+              and the plain listener offers STLS. Without them there is no TLS at all, so
+              CAPA lists no STLS. USER/PASS and AUTH PLAIN work with or without TLS.
+--implicit-tls
+              the one listener speaks TLS from the first byte (POP3S) instead.
+--apop        offer APOP as well (the greeting then carries a timestamp); the {PLAIN} password
+              is what APOP needs.
 
 The mailbox is the Maildir WORKDIR/Maildir (with new/, cur/, tmp/). While the peer runs a test
 can add a message by writing the file into WORKDIR/Maildir/tmp/ and renaming it into
@@ -23,6 +32,17 @@ tests/support/DovecotPeer.h does all of this from C++.
 
 When dovecot accepts connections the script prints "READY <port>" and keeps running; on
 SIGTERM or SIGINT it stops dovecot and exits. dovecot's own log is WORKDIR/dovecot.log.
+
+What the server saw: auth_debug is on, so every log-in attempt that reaches the auth process
+leaves one line in the log like
+
+    auth: Debug: client in: AUTH<TAB>1<TAB>PLAIN<TAB>service=pop3<TAB>secured=tls<TAB>...
+
+with the mechanism third: PLAIN for USER/PASS and AUTH PLAIN (the password itself crossed the
+wire), APOP for APOP (only a digest did). "secured=tls" marks a TLS connection; a bare "secured"
+only means loopback. With auth_debug_passwords the credentials follow base64-encoded. No such
+line means no log-in was tried. The line comes through dovecot's log process, a moment after
+the client got its answer.
 """
 
 import argparse
@@ -42,10 +62,12 @@ log_path = {work}/dovecot.log
 info_log_path = {work}/dovecot.log
 protocols = pop3
 listen = 127.0.0.1
-ssl = no
+{ssl}
 disable_plaintext_auth = no
 auth_failure_delay = 0
-auth_mechanisms = plain
+auth_mechanisms = {mechanisms}
+auth_debug = yes
+auth_debug_passwords = yes
 first_valid_uid = {uid}
 last_valid_uid = 0
 default_login_user = dovenull
@@ -64,13 +86,36 @@ service pop3-login {{
   chroot =
   inet_listener pop3 {{
     address = 127.0.0.1
-    port = {port}
+    port = {plain_port}
+  }}
+  inet_listener pop3s {{
+    address = 127.0.0.1
+    port = {tls_port}
+    ssl = yes
   }}
 }}
 service anvil {{
   chroot =
 }}
 """
+
+
+SSL = """\
+ssl = yes
+ssl_cert = <{cert}
+ssl_key = <{key}
+ssl_min_protocol = TLSv1.2"""
+
+
+def copy_private(src, work, name):
+    # dovecot's config process (root) reads the files; a private copy keeps them readable
+    # however the test's own folder is protected, and keeps the key closed to others.
+    folder = os.path.join(work, "tls")
+    os.makedirs(folder, mode=0o700, exist_ok=True)
+    dst = os.path.join(folder, name)
+    shutil.copyfile(src, dst)
+    os.chmod(dst, 0o600)
+    return dst
 
 
 def free_port():
@@ -117,7 +162,15 @@ def main():
     parser.add_argument("messages_dir", nargs="?")
     parser.add_argument("--message", action="append", default=[])
     parser.add_argument("--port", type=int, default=0)
+    parser.add_argument("--tls-cert")
+    parser.add_argument("--tls-key")
+    parser.add_argument("--implicit-tls", action="store_true")
+    parser.add_argument("--apop", action="store_true")
     args = parser.parse_args()
+    if bool(args.tls_cert) != bool(args.tls_key):
+        parser.error("--tls-cert and --tls-key go together")
+    if args.implicit_tls and not args.tls_cert:
+        parser.error("--implicit-tls needs --tls-cert and --tls-key")
 
     work = os.path.abspath(args.work)
     dove = pwd.getpwnam("dovecot")
@@ -143,6 +196,11 @@ def main():
     files += args.message
     fill_maildir(os.path.join(work, "Maildir"), files, uid, gid)
 
+    ssl = "ssl = no"
+    if args.tls_cert:
+        ssl = SSL.format(cert=copy_private(args.tls_cert, work, "cert.pem"),
+                         key=copy_private(args.tls_key, work, "key.pem"))
+
     with open(os.path.join(work, "passwd"), "w") as f:
         f.write("%s:{PLAIN}%s::::::\n" % (args.user, args.password))
 
@@ -150,7 +208,12 @@ def main():
     for _attempt in range(5):
         port = args.port or free_port()
         with open(os.path.join(work, "dovecot.conf"), "w") as f:
-            f.write(CONFIG.format(work=work, uid=min(uid, 100), port=port))
+            # The listener that is not wanted gets port 0, so dovecot's built-in default
+            # (110 or 995) is never bound.
+            f.write(CONFIG.format(work=work, uid=min(uid, 100), ssl=ssl,
+                                  mechanisms="plain apop" if args.apop else "plain",
+                                  plain_port=0 if args.implicit_tls else port,
+                                  tls_port=port if args.implicit_tls else 0))
         proc = subprocess.Popen(["dovecot", "-F", "-c", os.path.join(work, "dovecot.conf")],
                                 stdout=subprocess.DEVNULL, stderr=sys.stderr)
         if wait_for_port(port, proc):

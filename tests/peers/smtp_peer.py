@@ -6,21 +6,109 @@ dots already unstuffed) with its envelope in <n>.env: the MAIL FROM address on t
 then one RCPT TO address per line. The .env file appears after the .eml file is complete.
 
     smtp_peer.py --folder DIR [--port 0] [--auth-user U --auth-password P]
+                 [--auth-mechanisms PLAIN,LOGIN]
+                 [--tls-cert FILE --tls-key FILE [--implicit-tls | --no-starttls]]
+                 [--require-tls]
 
-Prints "READY <port>" once it listens and stops on SIGTERM. With --auth-user, AUTH LOGIN (and
-PLAIN) is offered without TLS and required before MAIL FROM; a wrong login gets 535.
+Prints "READY <port>" once it listens and stops on SIGTERM. With --auth-user, AUTH LOGIN and
+PLAIN (or only those named by --auth-mechanisms) are offered and required before MAIL FROM; a
+wrong login gets 535.
+
+With --tls-cert and --tls-key (PEM; the leaf alone is enough) the server offers STARTTLS, or,
+with --implicit-tls, speaks TLS from the first byte (SMTPS). --no-starttls keeps the
+certificate but offers no STARTTLS. Plain-text AUTH is allowed without TLS unless
+--require-tls is given: then EHLO lists AUTH only after STARTTLS, and AUTH before it gets 538.
+
+What the server saw, rewritten whole before each answer the client gets, so that a test reading
+them after its client returned is never early:
+  auth.log     one line per AUTH command: "<MECHANISM> <login or -> <password-received or
+               no-password> <tls or plain>" (blanks in the login as "?"). password-received means the password reached
+               the server (PLAIN with its response, LOGIN after its second challenge), right or
+               wrong; an AUTH refused before that (538, 504, "*") shows no-password.
+  session.log  one line per AUTH and MAIL command: "<connection n> <AUTH or MAIL> <tls or
+               plain>", connections numbered from 1 in the order they came.
 """
 import argparse
 import asyncio
 import os
 import signal
+import ssl
 import sys
 import warnings
 
-from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
+from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword, syntax
 
-# Plain-text AUTH is what the tests want; the peer only listens on loopback.
+# Plain-text AUTH is what most tests want; the peer only listens on loopback.
 warnings.filterwarnings("ignore", message="Requiring AUTH while not requiring TLS")
+
+BUILT_IN_MECHANISMS = {"PLAIN", "LOGIN"}
+
+
+class Record:
+    """Lines for one file, kept in memory and written out whole (temporary file + rename)."""
+
+    def __init__(self, path):
+        self.path = path
+        self.lines = []
+
+    def add(self, fields):
+        self.lines.append(fields)
+        self.flush()
+        return len(self.lines) - 1
+
+    def update(self, index, fields):
+        self.lines[index] = fields
+        self.flush()
+
+    def flush(self):
+        with open(self.path + ".tmp", "w", encoding="utf-8") as f:
+            for fields in self.lines:
+                f.write(" ".join(fields) + "\n")
+        os.rename(self.path + ".tmp", self.path)
+
+
+class RecordingSMTP(SMTP):
+    connections = 0
+
+    def __init__(self, handler, auth_log, session_log, **options):
+        super().__init__(handler, **options)
+        RecordingSMTP.connections += 1
+        self.number = str(RecordingSMTP.connections)
+        self.auth_log = auth_log
+        self.session_log = session_log
+        self.auth_entry = None
+
+    def tls_state(self):
+        # Both STARTTLS and implicit TLS leave an SSL transport in self.transport.
+        transport = self.transport
+        active = transport is not None and transport.get_extra_info("ssl_object") is not None
+        return "tls" if active else "plain"
+
+    @syntax("AUTH <mechanism>")
+    async def smtp_AUTH(self, arg):
+        mechanism = arg.split()[0].upper() if arg.split() else "-"
+        self.session_log.add([self.number, "AUTH", self.tls_state()])
+        self.auth_entry = self.auth_log.add([mechanism, "-", "no-password", self.tls_state()])
+        try:
+            await super().smtp_AUTH(arg)
+        finally:
+            self.auth_entry = None
+
+    @syntax("MAIL FROM: <address>", extended=" [SP <mail-parameters>]")
+    async def smtp_MAIL(self, arg):
+        self.session_log.add([self.number, "MAIL", self.tls_state()])
+        await super().smtp_MAIL(arg)
+
+    def password_received(self, mechanism, login):
+        if self.auth_entry is not None:
+            self.auth_log.update(self.auth_entry, [
+                mechanism, printable(login), "password-received", self.tls_state()])
+
+
+def printable(login):
+    # One word per field: blanks and control characters become "?", no login becomes "-".
+    text = login.decode("utf-8", "replace")
+    return "".join(c if c.isprintable() and not c.isspace() else "?" for c in text) or "-"
 
 
 class SavingHandler:
@@ -43,6 +131,9 @@ class SavingHandler:
 
 def make_authenticator(user, password):
     def authenticate(server, session, envelope, mechanism, auth_data):
+        # aiosmtpd calls this once the password is in, before it answers the client.
+        if isinstance(auth_data, LoginPassword):
+            server.password_received(mechanism, auth_data.login)
         ok = (isinstance(auth_data, LoginPassword)
               and auth_data.login == user.encode()
               and auth_data.password == password.encode())
@@ -51,22 +142,53 @@ def make_authenticator(user, password):
     return authenticate
 
 
+def tls_context(cert, key):
+    context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+    context.minimum_version = ssl.TLSVersion.TLSv1_2
+    context.load_cert_chain(cert, key)
+    return context
+
+
 async def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--port", type=int, default=0)
     parser.add_argument("--folder", required=True)
     parser.add_argument("--auth-user")
     parser.add_argument("--auth-password", default="")
+    parser.add_argument("--auth-mechanisms", default="PLAIN,LOGIN")
+    parser.add_argument("--tls-cert")
+    parser.add_argument("--tls-key")
+    parser.add_argument("--implicit-tls", action="store_true")
+    parser.add_argument("--no-starttls", action="store_true")
+    parser.add_argument("--require-tls", action="store_true")
     args = parser.parse_args()
+    if bool(args.tls_cert) != bool(args.tls_key):
+        parser.error("--tls-cert and --tls-key go together")
+    if (args.implicit_tls or args.no_starttls) and not args.tls_cert:
+        parser.error("--implicit-tls and --no-starttls need --tls-cert and --tls-key")
+    mechanisms = {m.strip().upper() for m in args.auth_mechanisms.split(",") if m.strip()}
+    if not mechanisms <= BUILT_IN_MECHANISMS:
+        parser.error("--auth-mechanisms: only PLAIN and LOGIN are known")
 
+    context = tls_context(args.tls_cert, args.tls_key) if args.tls_cert else None
     handler = SavingHandler(args.folder)
     options = dict(decode_data=False, hostname="peer.test")
+    if context and not args.implicit_tls and not args.no_starttls:
+        options.update(tls_context=context)
     if args.auth_user is not None:
+        # aiosmtpd's own TLS check only knows STARTTLS; under implicit TLS every AUTH is
+        # encrypted anyway, so --require-tls has nothing left to require.
         options.update(authenticator=make_authenticator(args.auth_user, args.auth_password),
-                       auth_require_tls=False, auth_required=True)
+                       auth_require_tls=args.require_tls and not args.implicit_tls,
+                       auth_required=True,
+                       auth_exclude_mechanism=sorted(BUILT_IN_MECHANISMS - mechanisms))
+    auth_log = Record(os.path.join(args.folder, "auth.log"))
+    session_log = Record(os.path.join(args.folder, "session.log"))
 
     loop = asyncio.get_running_loop()
-    server = await loop.create_server(lambda: SMTP(handler, **options), "127.0.0.1", args.port)
+    server = await loop.create_server(
+        lambda: RecordingSMTP(handler, auth_log, session_log, **options), "127.0.0.1",
+        args.port, ssl=context if args.implicit_tls else None)
     port = server.sockets[0].getsockname()[1]
     stop = loop.create_future()
     loop.add_signal_handler(signal.SIGTERM, stop.set_result, None)

@@ -5,6 +5,7 @@
 #include "tests/support/TempDir.h"
 
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace fs = std::filesystem;
@@ -122,6 +123,11 @@ void ExpectEqual(const Settings& a, const Settings& b) {
     EXPECT_EQ(a.mail.apop, b.mail.apop);
     EXPECT_EQ(a.mail.imageRotation, b.mail.imageRotation);
     EXPECT_EQ(a.mail.smtpPort, b.mail.smtpPort);
+    EXPECT_EQ(a.mail.pop3Security, b.mail.pop3Security);
+    EXPECT_EQ(a.mail.smtpSecurity, b.mail.smtpSecurity);
+    EXPECT_EQ(a.mail.smtpId, b.mail.smtpId);
+    EXPECT_EQ(a.mail.smtpPass, b.mail.smtpPass);
+    EXPECT_EQ(a.mail.caFile, b.mail.caFile);
     EXPECT_EQ(a.timeText.showText, b.timeText.showText);
     EXPECT_EQ(a.timeText.textXPos, b.timeText.textXPos);
     EXPECT_EQ(a.timeText.textYPos, b.timeText.textYPos);
@@ -242,6 +248,64 @@ TEST_F(SettingsStoreTest, TooLongPasswordIsReportedAndStoredEmpty) {
     IniFile file(SetupPath());
     ASSERT_TRUE(file.Load());
     EXPECT_EQ(file.Find("MAIL", "POP3_PASS"), std::optional<std::string>(""));
+}
+
+// The MAIL keys that earlier versions did not know, set, changed and cleared on top of a file
+// such a version saved: exactly their lines appear after the last MAIL key, so with nothing new
+// set the file keeps every byte, and the values load back.
+TEST_F(SettingsStoreTest, LaterMailKeysRoundTrip) {
+    struct Case {
+        const char* name;
+        std::string storedBefore; // lines the file holds before the change
+        std::function<void(MailSettings&)> change;
+        std::string storedAfter; // lines the save leaves
+    };
+    const std::string everyKey =
+        "POP3_SECURITY=none\r\nSMTP_SECURITY=starttls\r\nSMTP_ID=camera@example.jp\r\n"
+        "SMTP_PASS=43EB35DD60CD089F8D15C6\r\n" // enciphered as POP3_PASS is
+        "CA_FILE=/home/\x91\xBE\x98\x59/\x8F\xD8\x96\xBE\x8F\x91/ca.pem\r\n";
+    const std::vector<Case> cases = {
+        {"nothing new set", "", [](MailSettings&) {}, ""},
+        {"every key set", "",
+         [](MailSettings& m) {
+             m.pop3Security = SecurityChoice::None;
+             m.smtpSecurity = SecurityChoice::StartTls;
+             m.smtpId = "camera@example.jp";
+             m.smtpPass = "p@ss%word!";
+             m.caFile = "/home/太郎/証明書/ca.pem";
+         },
+         everyKey},
+        {"tls in any letter case", "POP3_SECURITY=TLS\r\nSMTP_SECURITY=tls\r\n",
+         [](MailSettings&) {}, "POP3_SECURITY=tls\r\nSMTP_SECURITY=tls\r\n"},
+        {"unknown word is by port", "SMTP_SECURITY=ssl\r\n", [](MailSettings&) {}, ""},
+        {"every key cleared", everyKey,
+         [](MailSettings& m) {
+             m.pop3Security = m.smtpSecurity = SecurityChoice::ByPort;
+             m.smtpId = m.smtpPass = m.caFile = "";
+         },
+         ""},
+    };
+    const std::string earlier = kExpectedSetupIni;
+    const std::string lastMailKey = "SEND_ADDRESS2=b@example.jp\r\n";
+    const std::size_t insertAt = earlier.find(lastMailKey) + lastMailKey.size();
+    auto withLines = [&](const std::string& lines) {
+        return std::string(earlier).insert(insertAt, lines);
+    };
+
+    for (const Case& c : cases) {
+        TempDir::WriteFile(SetupPath(), withLines(c.storedBefore));
+        Settings settings;
+        LoadSettings(settings, m_dir.folder(), m_sink);
+        c.change(settings.mail);
+        ASSERT_TRUE(SaveSettings(settings, m_dir.folder(), m_sink));
+        EXPECT_EQ(TempDir::ReadFile(SetupPath()), withLines(c.storedAfter)) << c.name;
+
+        Settings loaded;
+        LoadSettings(loaded, m_dir.folder(), m_sink);
+        SCOPED_TRACE(c.name);
+        ExpectEqual(loaded, settings);
+    }
+    EXPECT_TRUE(m_sink.messages.empty());
 }
 
 TEST_F(SettingsStoreTest, BatchSaveEqualsKeyByKeyProfileWrites) {

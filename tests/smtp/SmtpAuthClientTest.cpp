@@ -20,7 +20,7 @@ const std::string kEhlo = "C: EHLO " + LocalHostName();
 // Greeting, multi-line EHLO reply and a successful AUTH LOGIN for user "cam", password "pw".
 Script LoggedIn() {
     return {"S: 220 peer.test ESMTP", kEhlo,
-            "S: 250-peer.test",       "S: 250-AUTH LOGIN PLAIN",
+            "S: 250-peer.test",       "S: 250-AUTH LOGIN",
             "S: 250-SIZE 33554432",   "S: 250 HELP",
             "C: AUTH LOGIN",          "S: 334 VXNlcm5hbWU6",
             "C: " + Base64("cam"),    "S: 334 UGFzc3dvcmQ6",
@@ -205,7 +205,8 @@ TEST_F(SmtpAuthClientTest, FailuresGiveTheirCodes) {
     };
     const Case cases[] = {
         {"greeting refused", {"S: 554 no", "SILENT"}, true, false, 401},
-        {"multi-line greeting", {"S: 220-a", "S: 220 b", kEhlo, "SILENT"}, true, false, 301},
+        {"multi-line greeting read whole", {"S: 220-a", "S: 220 b", kEhlo, "S: 502 no", "SILENT"},
+         true, false, 301},
         {"EHLO refused", {"S: 220 x", kEhlo, "S: 502 no", "SILENT"}, true, false, 301},
         {"AUTH refused",
          {"S: 220 x", kEhlo, "S: 250-x", "S: 250 y", "C: AUTH LOGIN", "S: 504 no", "SILENT"},

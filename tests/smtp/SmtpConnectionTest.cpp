@@ -15,11 +15,12 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
+const std::string kEhlo = "C: EHLO " + LocalHostName();
 const std::string kHelo = "C: HELO " + LocalHostName();
 
-// Greeting and HELO answered, then the given steps.
+// Greeting and EHLO answered (no extensions), then the given steps.
 Script Greeted(const Script& rest) {
-    return Join({"S: 220 peer.test", kHelo, "S: 250 peer.test"}, rest);
+    return Join({"S: 220 peer.test", kEhlo, "S: 250 peer.test"}, rest);
 }
 
 // ... and MAIL FROM of the camera accepted.
@@ -148,8 +149,9 @@ TEST_F(SmtpConnectionTest, OpenFailures) {
     };
     const Case cases[] = {
         {"wrong greeting", {"S: 554 go away", "SILENT"}},
-        {"HELO refused", {"S: 220 peer.test", kHelo, "S: 502 no HELO", "SILENT"}},
-        {"closed after greeting", {"S: 220 peer.test", kHelo, "CLOSE"}},
+        {"EHLO and HELO refused",
+         {"S: 220 peer.test", kEhlo, "S: 502 no", kHelo, "S: 502 no HELO", "SILENT"}},
+        {"closed after greeting", {"S: 220 peer.test", kEhlo, "CLOSE"}},
     };
     for (const Case& c : cases) {
         ScriptedServer server(c.script);
@@ -165,8 +167,9 @@ TEST_F(SmtpConnectionTest, OpenFailures) {
 }
 
 TEST_F(SmtpConnectionTest, MultiLineGreetingIsReadWhole) {
-    ScriptedServer server({"S: 220-peer.test first line", "S: 220 peer.test ready", kHelo,
-                           "S: 250 peer.test", "SILENT"});
+    // ... and a server without EHLO is greeted with HELO.
+    ScriptedServer server({"S: 220-peer.test first line", "S: 220 peer.test ready", kEhlo,
+                           "S: 500 unknown", kHelo, "S: 250 peer.test", "SILENT"});
     CSmtpConnection connection(server.port());
     EXPECT_TRUE(connection.Open("127.0.0.1", 10000));
     EXPECT_FALSE(connection.Open("127.0.0.1", 10000)); // already open
@@ -190,7 +193,7 @@ TEST_F(SmtpConnectionTest, SilentServerEndsWithinTheBound) {
     };
     const Case cases[] = {
         {"no greeting", {"SILENT"}, false},
-        {"no HELO reply", {"S: 220 peer.test", kHelo, "SILENT"}, false},
+        {"no EHLO reply", {"S: 220 peer.test", kEhlo, "SILENT"}, false},
         {"no end-of-data reply", InData({"SILENT"}), true},
     };
     for (const Case& c : cases) {

@@ -4,6 +4,8 @@
 #include <chrono>
 #include <cstdio>
 #include <pwd.h>
+#include <sstream>
+#include <thread>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -20,7 +22,11 @@ std::string BaseName(const fs::path& file) {
 } // namespace
 
 DovecotPeer::DovecotPeer(const std::string& user, const std::string& password,
-                         const std::vector<std::string>& messages) {
+                         const std::vector<std::string>& messages)
+    : DovecotPeer(user, password, messages, Options{}) {}
+
+DovecotPeer::DovecotPeer(const std::string& user, const std::string& password,
+                         const std::vector<std::string>& messages, const Options& options) {
     const fs::path seed = m_dir.path() / "seed";
     fs::create_directory(seed);
     for (size_t i = 0; i < messages.size(); ++i) {
@@ -30,9 +36,18 @@ DovecotPeer::DovecotPeer(const std::string& user, const std::string& password,
     }
     const fs::path work = m_dir.path() / "dovecot";
     fs::create_directory(work);
-    m_process = std::make_unique<PeerProcess>(
-        std::vector<std::string>{SystemPython(), TestSourceDir() + "/peers/dovecot_peer.py",
-                                 work.string(), user, password, seed.string()});
+    std::vector<std::string> argv{SystemPython(), TestSourceDir() + "/peers/dovecot_peer.py",
+                                  work.string(),  user,
+                                  password,       seed.string()};
+    if (!options.tlsCert.empty()) {
+        argv.insert(argv.end(),
+                    {"--tls-cert", options.tlsCert.string(), "--tls-key", options.tlsKey.string()});
+    }
+    if (options.implicitTls)
+        argv.push_back("--implicit-tls");
+    if (options.apop)
+        argv.push_back("--apop");
+    m_process = std::make_unique<PeerProcess>(argv);
 }
 
 DovecotPeer::~DovecotPeer() {
@@ -43,6 +58,48 @@ std::string DovecotPeer::Log() const {
     std::error_code ec;
     const fs::path log = m_dir.path() / "dovecot" / "dovecot.log";
     return fs::exists(log, ec) ? TempDir::ReadFile(log) : std::string();
+}
+
+std::vector<DovecotPeer::LoginAttempt> DovecotPeer::LoginAttempts() const {
+    // A client has its answer before dovecot's log process has written the line about it;
+    // a log that stayed the same for a while has caught up.
+    std::string log = Log();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        std::string again = Log();
+        if (again == log)
+            break;
+        log = std::move(again);
+    }
+
+    // With auth_debug every attempt shows as
+    // "auth: Debug: client in: AUTH\t<id>\t<mechanism>\tservice=pop3\t[secured[=tls]]\t...".
+    std::vector<LoginAttempt> attempts;
+    std::istringstream lines(log);
+    for (std::string line; std::getline(lines, line);) {
+        const std::size_t at = line.find("client in: AUTH\t");
+        if (at == std::string::npos)
+            continue;
+        std::vector<std::string> fields;
+        std::istringstream rest(line.substr(at + 11));
+        for (std::string field; std::getline(rest, field, '\t');)
+            fields.push_back(field);
+        if (fields.size() < 3)
+            continue;
+        LoginAttempt attempt;
+        attempt.mechanism = fields[2];
+        attempt.tls = std::find(fields.begin(), fields.end(), "secured=tls") != fields.end();
+        attempts.push_back(attempt);
+    }
+    return attempts;
+}
+
+bool DovecotPeer::SawPassword() const {
+    const auto attempts = LoginAttempts();
+    return std::any_of(attempts.begin(), attempts.end(), [](const LoginAttempt& a) {
+        return a.mechanism == "PLAIN" || a.mechanism == "LOGIN";
+    });
 }
 
 void DovecotPeer::AddMessage(const std::string& bytes) {

@@ -62,7 +62,60 @@ SmtpPeer::SmtpPeer(const Options& options) {
         argv.insert(argv.end(),
                     {"--auth-user", options.authUser, "--auth-password", options.authPassword});
     }
+    if (!options.authMechanisms.empty())
+        argv.insert(argv.end(), {"--auth-mechanisms", options.authMechanisms});
+    if (!options.tlsCert.empty()) {
+        argv.insert(argv.end(),
+                    {"--tls-cert", options.tlsCert.string(), "--tls-key", options.tlsKey.string()});
+    }
+    if (options.implicitTls)
+        argv.push_back("--implicit-tls");
+    if (options.noStarttls)
+        argv.push_back("--no-starttls");
+    if (options.requireTls)
+        argv.push_back("--require-tls");
     m_process = std::make_unique<PeerProcess>(argv);
+}
+
+std::vector<SmtpPeer::AuthAttempt> SmtpPeer::AuthAttempts() const {
+    // Lines: "<mechanism> <login or -> <password-received|no-password> <tls|plain>".
+    std::vector<AuthAttempt> attempts;
+    std::istringstream lines(TempDir::ReadFile(m_folder.path() / "auth.log"));
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream words(line);
+        AuthAttempt attempt;
+        std::string password, tls;
+        if (!(words >> attempt.mechanism >> attempt.login >> password >> tls))
+            continue;
+        if (attempt.login == "-")
+            attempt.login.clear();
+        attempt.passwordReceived = password == "password-received";
+        attempt.tls = tls == "tls";
+        attempts.push_back(attempt);
+    }
+    return attempts;
+}
+
+std::vector<SmtpPeer::SessionEvent> SmtpPeer::SessionEvents() const {
+    // Lines: "<connection> <AUTH|MAIL> <tls|plain>".
+    std::vector<SessionEvent> events;
+    std::istringstream lines(TempDir::ReadFile(m_folder.path() / "session.log"));
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream words(line);
+        SessionEvent event;
+        std::string tls;
+        if (!(words >> event.connection >> event.command >> tls))
+            continue;
+        event.tls = tls == "tls";
+        events.push_back(event);
+    }
+    return events;
+}
+
+bool SmtpPeer::SawPassword() const {
+    const auto attempts = AuthAttempts();
+    return std::any_of(attempts.begin(), attempts.end(),
+                       [](const AuthAttempt& a) { return a.passwordReceived; });
 }
 
 std::vector<ReceivedMail> SmtpPeer::Messages() const {

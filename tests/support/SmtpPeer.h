@@ -1,10 +1,12 @@
 #pragma once
 // A real SMTP server for tests: aiosmtpd started through tests/peers/smtp_peer.py on
 // 127.0.0.1. Each message it accepts is saved as <n>.eml in a folder of its own, with the
-// envelope in <n>.json ({"sender": ..., "recipients": [...]}).
+// envelope in <n>.env (MAIL FROM on the first line, then one RCPT TO per line).
 //
 //   SmtpPeer peer;                                  // port 0: a free port, no AUTH
 //   SmtpPeer peer({.authUser = "u", .authPassword = "p"});   // AUTH LOGIN required
+//   SmtpPeer peer({.authUser = "u", .authPassword = "p", .tlsCert = certs.serverCert(),
+//                  .tlsKey = certs.serverKey(), .requireTls = true}); // AUTH after STARTTLS
 //   SmtpPeer peer({.port = 25});                    // CTest RESOURCE_LOCK port25 needed
 //   ... deliver to 127.0.0.1:peer.port() ...
 //   auto mails = peer.WaitForMessages(1);           // waits up to 10 s
@@ -39,10 +41,34 @@ struct DecodedMail {
 
 class SmtpPeer {
 public:
+    // Every member has an initializer, so designated initializers may leave out any of them
+    // without -Wmissing-field-initializers.
     struct Options {
-        int port = 0;         // 0: a free port
-        std::string authUser; // empty: no authentication offered
-        std::string authPassword;
+        int port = 0;           // 0: a free port
+        std::string authUser{}; // empty: no authentication offered
+        std::string authPassword{};
+        std::string authMechanisms{}; // e.g. "LOGIN"; empty: PLAIN and LOGIN
+        // PEM certificate and key; empty: no TLS at all (EHLO then lists no STARTTLS).
+        std::filesystem::path tlsCert{};
+        std::filesystem::path tlsKey{};
+        bool implicitTls = false; // TLS from the first byte (SMTPS) instead of STARTTLS
+        bool noStarttls = false;  // keep the certificate but do not offer STARTTLS
+        bool requireTls = false;  // AUTH only after STARTTLS (538 before it)
+    };
+
+    // One AUTH command as the server saw it.
+    struct AuthAttempt {
+        std::string mechanism;
+        std::string login;             // empty when it never arrived
+        bool passwordReceived = false; // the password reached the server, right or wrong
+        bool tls = false;
+    };
+
+    // One AUTH or MAIL command and whether its connection was encrypted at the time.
+    struct SessionEvent {
+        int connection = 0; // numbered from 1 in the order the connections came
+        std::string command;
+        bool tls = false;
     };
 
     SmtpPeer() : SmtpPeer(Options{}) {}
@@ -57,6 +83,13 @@ public:
     std::vector<ReceivedMail>
     WaitForMessages(std::size_t count,
                     std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
+
+    // What the server saw; the peer writes these before it answers, so they are never behind
+    // a client that has returned.
+    std::vector<AuthAttempt> AuthAttempts() const;
+    std::vector<SessionEvent> SessionEvents() const;
+    bool SawLoginAttempt() const { return !AuthAttempts().empty(); }
+    bool SawPassword() const;
 
     // Parses a message with tests/peers/parse_mail.py; attachments go into outFolder.
     static DecodedMail DecodeMail(const std::filesystem::path& mailFile,

@@ -1,0 +1,45 @@
+#include "app/ConnectionTest.h"
+
+#include "app/MailClients.h"
+#include "mail/MailError.h"
+#include "mail/Pop3Client.h"
+#include "mail/SmtpAuthClient.h"
+
+namespace {
+
+ConnectionTestResult Outcome(bool ok, const char* success, const char* failure,
+                             const MailError& cause) {
+    if (ok)
+        return {true, success};
+    std::string message = failure;
+    if (cause)
+        message += "\n理由: " + DescribeMailError(cause);
+    return {false, message};
+}
+
+} // namespace
+
+ConnectionTestResult TestPop3Connection(const MailSettings& settings,
+                                        const CCancelSignal* cancel) {
+    CPop3Client client;
+    ConfigurePop3Client(client, settings, cancel);
+    const bool ok = client.LogIn(settings.pop3Server, settings.pop3Id, settings.pop3Pass,
+                                 settings.pop3Port);
+    const MailError cause = client.LastMailError();
+    // QUIT before the outcome is shown, so the server is not kept waiting behind the box.
+    client.LogOut();
+    return Outcome(ok, "POP3サーバの接続に成功しました。", "POP3サーバの接続に失敗しました。",
+                   cause);
+}
+
+ConnectionTestResult TestSmtpConnection(const MailSettings& settings,
+                                        const CCancelSignal* cancel) {
+    CSmtpAuthClient client;
+    if (settings.smtpPort < 1 || settings.smtpPort > 65535)
+        return Outcome(false, "", "SMTPサーバの接続に失敗しました。",
+                       {MailErrorCode::InvalidArgument, 0, "SMTP_PORT"});
+    ConfigureSmtpClient(client, settings, cancel);
+    const bool ok = client.TestLogIn();
+    return Outcome(ok, "SMTPサーバの接続に成功しました。", "SMTPサーバの接続に失敗しました。",
+                   client.LastMailError());
+}

@@ -1,0 +1,29 @@
+#include "app/MailClients.h"
+
+#include "mail/Pop3Client.h"
+#include "mail/SmtpAuthClient.h"
+
+void ConfigurePop3Client(CPop3Client& client, const MailSettings& settings,
+                         const CCancelSignal* cancel) {
+    client.SetSecurity(EffectiveTlsMode(settings.pop3Security, settings.pop3Port));
+    client.SetCaFile(settings.caFile);
+    client.SetUseApop(settings.apop);
+    client.SetCancelSignal(cancel);
+}
+
+void ConfigureSmtpClient(CSmtpAuthClient& client, const MailSettings& settings,
+                         const CCancelSignal* cancel) {
+    client.SetServerEndpoint(settings.smtpServer, static_cast<uint16_t>(settings.smtpPort));
+    client.SetSecurity(EffectiveTlsMode(settings.smtpSecurity, settings.smtpPort));
+    client.SetCaFile(settings.caFile);
+    client.SetCancelSignal(cancel);
+    const bool ownLogIn = !settings.smtpId.empty();
+    const std::string& user = ownLogIn ? settings.smtpId : settings.pop3Id;
+    const std::string& password = ownLogIn ? settings.smtpPass : settings.pop3Pass;
+    // Without a log-in the client fails before the mail transaction and the HELO path takes
+    // over, as it always has.
+    if (!user.empty())
+        client.SetAuthUser(user);
+    if (!password.empty())
+        client.SetAuthPassword(password);
+}

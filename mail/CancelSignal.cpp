@@ -1,0 +1,28 @@
+#include "mail/CancelSignal.h"
+
+#include <cstdint>
+#include <stdexcept>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+CCancelSignal::CCancelSignal() : m_fd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+    if (m_fd < 0)
+        throw std::runtime_error("eventfd failed");
+}
+
+CCancelSignal::~CCancelSignal() {
+    ::close(m_fd);
+}
+
+void CCancelSignal::Cancel() {
+    if (m_cancelled.exchange(true))
+        return;
+    const uint64_t one = 1;
+    [[maybe_unused]] ssize_t n = ::write(m_fd, &one, sizeof one);
+}
+
+void CCancelSignal::Reset() {
+    uint64_t value = 0;
+    [[maybe_unused]] ssize_t n = ::read(m_fd, &value, sizeof value);
+    m_cancelled.store(false);
+}

@@ -1,0 +1,24 @@
+#pragma once
+// A cancel signal for the waits of the mail connection layer. Another thread calls Cancel();
+// every wait that was given the signal polls its descriptor beside the socket and ends at once
+// with MailErrorCode::Cancelled. The signal stays raised until Reset().
+
+#include <atomic>
+
+class CCancelSignal {
+public:
+    CCancelSignal();
+    ~CCancelSignal();
+    CCancelSignal(const CCancelSignal&) = delete;
+    CCancelSignal& operator=(const CCancelSignal&) = delete;
+
+    void Cancel();
+    void Reset();
+    bool IsCancelled() const { return m_cancelled.load(); }
+    // Readable while the signal is raised; for poll().
+    int fd() const { return m_fd; }
+
+private:
+    int m_fd = -1;
+    std::atomic<bool> m_cancelled{false};
+};

@@ -1,0 +1,434 @@
+#include "mail/MailConnection.h"
+
+#include "mail/AddressResolver.h"
+#include "mail/CancelSignal.h"
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <cerrno>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Bytes asked of the system per read; replies are read straight into the reply buffer.
+constexpr std::size_t kReadChunk = 64 * 1024;
+// Of a reply that failed for being too long, this much is kept for the error text.
+constexpr std::size_t kOversizeReplyKept = 1000;
+
+int MillisecondsLeft(Clock::time_point deadline) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left > 0 ? static_cast<int>(std::min<long long>(left, 1 << 30)) : 0;
+}
+
+bool IsLiteralAddress(const std::string& host) {
+    unsigned char buffer[sizeof(in6_addr)];
+    return ::inet_pton(AF_INET, host.c_str(), buffer) == 1 ||
+           ::inet_pton(AF_INET6, host.c_str(), buffer) == 1;
+}
+
+struct SslCtxDeleter {
+    void operator()(SSL_CTX* ctx) const { SSL_CTX_free(ctx); }
+};
+struct SslDeleter {
+    void operator()(SSL* ssl) const { SSL_free(ssl); }
+};
+
+// The library's reason for the last failure, for the log line.
+std::string TlsLibraryReason() {
+    const unsigned long code = ERR_get_error();
+    if (code == 0)
+        return {};
+    char text[256];
+    ERR_error_string_n(code, text, sizeof text);
+    ERR_clear_error();
+    return text;
+}
+
+MailErrorCode CertificateCause(long verifyResult) {
+    switch (verifyResult) {
+    case X509_V_ERR_CERT_HAS_EXPIRED:
+    case X509_V_ERR_CERT_NOT_YET_VALID:
+        return MailErrorCode::CertificateExpired;
+    case X509_V_ERR_HOSTNAME_MISMATCH:
+    case X509_V_ERR_IP_ADDRESS_MISMATCH:
+        return MailErrorCode::CertificateNameMismatch;
+    default:
+        return MailErrorCode::CertificateUntrusted;
+    }
+}
+
+} // namespace
+
+struct CMailConnection::Tls {
+    std::unique_ptr<SSL_CTX, SslCtxDeleter> context;
+    std::unique_ptr<SSL, SslDeleter> session;
+};
+
+namespace replyend {
+
+std::size_t Pop3StatusLine(std::string_view buffered, std::size_t searchFrom) {
+    const std::size_t at = buffered.find("\r\n", searchFrom > 0 ? searchFrom - 1 : 0);
+    return at == std::string_view::npos ? at : at + 2;
+}
+
+std::size_t Pop3MultiLine(std::string_view buffered, std::size_t searchFrom) {
+    // A negative status has no listing after it (RFC 1939 section 3).
+    if (!buffered.empty() && buffered[0] == '-')
+        return Pop3StatusLine(buffered, searchFrom);
+    constexpr std::string_view kEnd = "\r\n.\r\n";
+    const std::size_t from = searchFrom >= kEnd.size() ? searchFrom - (kEnd.size() - 1) : 0;
+    const std::size_t at = buffered.find(kEnd, from);
+    return at == std::string_view::npos ? at : at + kEnd.size();
+}
+
+std::size_t SmtpReply(std::string_view buffered, std::size_t) {
+    // Replies are short: the whole buffer is searched, line by line.
+    std::size_t lineStart = 0;
+    for (;;) {
+        const std::size_t lf = buffered.find('\n', lineStart);
+        if (lf == std::string_view::npos)
+            return std::string_view::npos;
+        if (lf - lineStart < 4 || buffered[lineStart + 3] != '-')
+            return lf + 1;
+        lineStart = lf + 1;
+    }
+}
+
+} // namespace replyend
+
+CMailConnection::CMailConnection() = default;
+
+CMailConnection::~CMailConnection() {
+    Close();
+}
+
+bool CMailConnection::Fail(MailErrorCode code, int systemError, std::string detail) {
+    m_error = {code, systemError, std::move(detail)};
+    return false;
+}
+
+bool CMailConnection::FailWait(Wait wait, MailErrorCode onTimeOut) {
+    switch (wait) {
+    case Wait::Cancelled:
+        return Fail(MailErrorCode::Cancelled);
+    case Wait::TimedOut:
+        return Fail(onTimeOut, ETIMEDOUT);
+    default:
+        return Fail(MailErrorCode::ReceiveFailed, errno);
+    }
+}
+
+void CMailConnection::Close() {
+    if (m_tls && m_fd >= 0) {
+        // One close_notify without waiting for the peer's; the socket goes right after.
+        ERR_clear_error();
+        SSL_shutdown(m_tls->session.get());
+    }
+    m_tls.reset();
+    if (m_fd >= 0) {
+        ::shutdown(m_fd, SHUT_RDWR);
+        ::close(m_fd);
+    }
+    m_fd = -1;
+    m_in.clear();
+}
+
+CMailConnection::Wait CMailConnection::WaitFor(short events, Clock::time_point deadline) {
+    for (;;) {
+        pollfd fds[2] = {{m_fd, events, 0}, {m_cancel ? m_cancel->fd() : -1, POLLIN, 0}};
+        const int ready = ::poll(fds, 2, MillisecondsLeft(deadline));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (m_cancel && m_cancel->IsCancelled())
+            return Wait::Cancelled;
+        if (ready < 0)
+            return Wait::Failed;
+        if (ready == 0)
+            return Wait::TimedOut;
+        if (fds[0].revents & POLLNVAL) {
+            errno = EBADF;
+            return Wait::Failed;
+        }
+        if (fds[0].revents)
+            return Wait::Ready;
+    }
+}
+
+bool CMailConnection::Connect(const std::string& host, int port,
+                              std::chrono::milliseconds timeout) {
+    Close();
+    m_error = {};
+    m_host = host;
+    if (host.empty() || port < 1 || port > 65535)
+        return Fail(MailErrorCode::InvalidArgument, EINVAL, host);
+    const auto deadline = Clock::now() + timeout;
+    AddrInfoList addresses = ResolveAddresses(host, port, deadline, m_cancel, m_error);
+    if (!addresses)
+        return false;
+
+    Fail(MailErrorCode::Unreachable, 0, host);
+    for (const addrinfo* a = addresses.get(); a; a = a->ai_next) {
+        const int fd =
+            ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
+        if (fd < 0) {
+            Fail(MailErrorCode::Unreachable, errno, host);
+            continue;
+        }
+        m_fd = fd;
+        if (::connect(fd, a->ai_addr, a->ai_addrlen) == 0) {
+            m_error = {};
+            return true;
+        }
+        if (errno != EINPROGRESS) {
+            Fail(errno == ECONNREFUSED ? MailErrorCode::Refused : MailErrorCode::Unreachable,
+                 errno, host);
+            Close();
+            continue;
+        }
+        const Wait wait = WaitFor(POLLOUT, deadline);
+        if (wait != Wait::Ready) {
+            FailWait(wait, MailErrorCode::ConnectTimeout);
+            m_error.detail = host;
+            Close();
+            if (wait == Wait::Failed)
+                continue;
+            return false; // the one deadline is spent, or the wait was cancelled
+        }
+        int soError = 0;
+        socklen_t length = sizeof soError;
+        if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &soError, &length) != 0)
+            soError = errno;
+        if (soError == 0) {
+            m_error = {};
+            return true;
+        }
+        Fail(soError == ECONNREFUSED ? MailErrorCode::Refused : MailErrorCode::Unreachable,
+             soError, host);
+        Close();
+    }
+    return false;
+}
+
+bool CMailConnection::StartTls(const TlsOptions& options, std::chrono::milliseconds timeout) {
+    if (!IsOpen())
+        return Fail(MailErrorCode::Closed);
+    ERR_clear_error();
+    auto tls = std::make_unique<Tls>();
+    tls->context.reset(SSL_CTX_new(TLS_client_method()));
+    if (!tls->context)
+        return Fail(MailErrorCode::TlsFailed, 0, TlsLibraryReason());
+    SSL_CTX* context = tls->context.get();
+    SSL_CTX_set_min_proto_version(context, TLS1_2_VERSION);
+    // Servers often close without a close_notify; that is an end of stream, not an attack on
+    // a length-delimited protocol such as these.
+    SSL_CTX_set_options(context, SSL_OP_IGNORE_UNEXPECTED_EOF);
+    if (options.verify) {
+        SSL_CTX_set_verify(context, SSL_VERIFY_PEER, nullptr);
+        SSL_CTX_set_default_verify_paths(context);
+        if (!options.caFile.empty() &&
+            SSL_CTX_load_verify_locations(context, options.caFile.c_str(), nullptr) != 1)
+            return Fail(MailErrorCode::TlsFailed, 0,
+                        "CA file " + options.caFile + ": " + TlsLibraryReason());
+    } else {
+        SSL_CTX_set_verify(context, SSL_VERIFY_NONE, nullptr);
+    }
+
+    tls->session.reset(SSL_new(context));
+    SSL* ssl = tls->session.get();
+    if (!ssl || SSL_set_fd(ssl, m_fd) != 1)
+        return Fail(MailErrorCode::TlsFailed, 0, TlsLibraryReason());
+    SSL_set_mode(ssl, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+    if (IsLiteralAddress(m_host)) {
+        if (options.verify)
+            X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), m_host.c_str());
+    } else {
+        SSL_set_tlsext_host_name(ssl, m_host.c_str()); // SNI, RFC 6066 section 3
+        if (options.verify)
+            SSL_set1_host(ssl, m_host.c_str());
+    }
+
+    const auto deadline = Clock::now() + timeout;
+    for (;;) {
+        ERR_clear_error();
+        const int rc = SSL_connect(ssl);
+        if (rc == 1)
+            break;
+        const int reason = SSL_get_error(ssl, rc);
+        short events = 0;
+        if (reason == SSL_ERROR_WANT_READ)
+            events = POLLIN;
+        else if (reason == SSL_ERROR_WANT_WRITE)
+            events = POLLOUT;
+        if (events == 0) {
+            const long verified = SSL_get_verify_result(ssl);
+            if (options.verify && verified != X509_V_OK)
+                return Fail(CertificateCause(verified), 0,
+                            X509_verify_cert_error_string(verified));
+            std::string detail = TlsLibraryReason();
+            return Fail(MailErrorCode::TlsFailed, errno,
+                        detail.empty() ? "connection closed during the handshake" : detail);
+        }
+        const Wait wait = WaitFor(events, deadline);
+        if (wait != Wait::Ready)
+            return FailWait(wait, MailErrorCode::NoAnswer);
+    }
+    m_tls = std::move(tls);
+    return true;
+}
+
+long CMailConnection::ReceiveSome(char* buffer, std::size_t capacity, short& wantEvents) {
+    if (!m_tls) {
+        for (;;) {
+            const ssize_t n = ::recv(m_fd, buffer, capacity, 0);
+            if (n >= 0)
+                return static_cast<long>(n);
+            if (errno == EINTR)
+                continue;
+            if (errno == EAGAIN || errno == EWOULDBLOCK) {
+                wantEvents = POLLIN;
+                return -1;
+            }
+            Fail(MailErrorCode::ReceiveFailed, errno);
+            return -2;
+        }
+    }
+    ERR_clear_error();
+    std::size_t n = 0;
+    const int rc = SSL_read_ex(m_tls->session.get(), buffer, capacity, &n);
+    if (rc == 1)
+        return static_cast<long>(n);
+    switch (SSL_get_error(m_tls->session.get(), rc)) {
+    case SSL_ERROR_WANT_READ:
+        wantEvents = POLLIN;
+        return -1;
+    case SSL_ERROR_WANT_WRITE:
+        wantEvents = POLLOUT;
+        return -1;
+    case SSL_ERROR_ZERO_RETURN:
+        return 0;
+    default:
+        Fail(MailErrorCode::TlsFailed, errno, TlsLibraryReason());
+        return -2;
+    }
+}
+
+long CMailConnection::SendSome(const char* data, std::size_t length, short& wantEvents) {
+    if (!m_tls) {
+        for (;;) {
+            const ssize_t n = ::send(m_fd, data, length, MSG_NOSIGNAL);
+            if (n >= 0)
+                return static_cast<long>(n);
+            if (errno == EINTR)
+                continue;
+            if (errno == EAGAIN || errno == EWOULDBLOCK) {
+                wantEvents = POLLOUT;
+                return -1;
+            }
+            Fail(MailErrorCode::SendFailed, errno);
+            return -2;
+        }
+    }
+    ERR_clear_error();
+    std::size_t n = 0;
+    const int rc = SSL_write_ex(m_tls->session.get(), data, length, &n);
+    if (rc == 1)
+        return static_cast<long>(n);
+    switch (SSL_get_error(m_tls->session.get(), rc)) {
+    case SSL_ERROR_WANT_READ:
+        wantEvents = POLLIN;
+        return -1;
+    case SSL_ERROR_WANT_WRITE:
+        wantEvents = POLLOUT;
+        return -1;
+    default:
+        Fail(MailErrorCode::SendFailed, errno ? errno : EPIPE, TlsLibraryReason());
+        return -2;
+    }
+}
+
+bool CMailConnection::Send(std::string_view bytes, std::chrono::milliseconds timeout) {
+    if (!IsOpen())
+        return Fail(MailErrorCode::SendFailed, EBADF);
+    const auto deadline = Clock::now() + timeout;
+    while (!bytes.empty()) {
+        short events = 0;
+        const long n = SendSome(bytes.data(), bytes.size(), events);
+        if (n > 0) {
+            bytes.remove_prefix(static_cast<std::size_t>(n));
+            continue;
+        }
+        if (n == 0)
+            return Fail(MailErrorCode::SendFailed, EPIPE);
+        if (n == -2)
+            return false;
+        const Wait wait = WaitFor(events, deadline);
+        if (wait == Wait::TimedOut)
+            return Fail(MailErrorCode::SendFailed, ETIMEDOUT);
+        if (wait != Wait::Ready)
+            return FailWait(wait, MailErrorCode::SendFailed);
+    }
+    return true;
+}
+
+bool CMailConnection::ReadReply(ReplyEndRule rule, const ReplyLimits& limits,
+                                std::string& reply) {
+    const auto started = Clock::now();
+    const auto overallDeadline = started + limits.overall;
+    auto lastArrival = started;
+    if (limits.capacityHint > m_in.capacity())
+        m_in.reserve(std::min(limits.capacityHint, limits.maxBytes) + 1);
+
+    auto failWith = [&](bool result) {
+        reply.assign(m_in, 0, m_error.code == MailErrorCode::ReplyTooLong
+                                  ? std::min(m_in.size(), kOversizeReplyKept)
+                                  : m_in.size());
+        m_in.clear();
+        return result;
+    };
+
+    std::size_t searchFrom = 0;
+    for (;;) {
+        const std::size_t end = rule(m_in, searchFrom);
+        if (end != std::string_view::npos) {
+            if (end == m_in.size()) {
+                reply = std::move(m_in);
+                m_in = std::string();
+            } else {
+                reply.assign(m_in, 0, end);
+                m_in.erase(0, end);
+            }
+            return true;
+        }
+        if (m_in.size() > limits.maxBytes)
+            return failWith(Fail(MailErrorCode::ReplyTooLong, EMSGSIZE));
+        if (!IsOpen())
+            return failWith(Fail(MailErrorCode::Closed));
+        searchFrom = m_in.size();
+
+        const std::size_t had = m_in.size();
+        m_in.resize(had + kReadChunk); // within a presized buffer: no reallocation
+        short events = 0;
+        const long n = ReceiveSome(m_in.data() + had, m_in.size() - had, events);
+        m_in.resize(had + static_cast<std::size_t>(std::max(n, 0L)));
+        if (n > 0) {
+            lastArrival = Clock::now();
+            continue;
+        }
+        if (n == 0)
+            return failWith(Fail(MailErrorCode::Closed));
+        if (n == -2)
+            return failWith(false);
+        const Wait wait = WaitFor(events, std::min(lastArrival + limits.inactivity,
+                                                   overallDeadline));
+        if (wait != Wait::Ready)
+            return failWith(FailWait(wait, MailErrorCode::NoAnswer));
+    }
+}

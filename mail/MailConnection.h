@@ -1,0 +1,102 @@
+#pragma once
+// One connection to a mail server, the single socket layer of the POP3 client and both SMTP
+// clients: address resolution (either family; a name may begin with a digit), one connect
+// deadline over all addresses, TLS from the first byte or after STARTTLS/STLS (TLS 1.2 at
+// least, SNI, chain and host name verified against the system trust store and an optional
+// extra CA file), sending, and reading one reply whose end a protocol rule finds.
+//
+// Every wait is bounded and also ends, within a poll, when the cancel signal given to the
+// connection is raised from another thread. A reply has two bounds: the longest gap between
+// bytes (the protocol's inactivity limit) and the longest time for the whole reply from the
+// moment it is awaited, so a server that drips a byte now and then cannot hold the program.
+//
+// Failures are kept as one MailError (Error()); the connection stays open after a failed
+// reply or send unless the caller closes it.
+
+#include "mail/MailError.h"
+
+#include <chrono>
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+
+class CCancelSignal;
+
+// Finds the end of the reply at the start of buffered: the index just past it, or npos while
+// it is incomplete. The bytes before searchFrom were already searched by an earlier call that
+// found no end; a rule may use that to search only the new bytes.
+using ReplyEndRule = std::size_t (*)(std::string_view buffered, std::size_t searchFrom);
+
+namespace replyend {
+// One line ending in CR LF (a POP3 status reply, RFC 1939 section 3).
+std::size_t Pop3StatusLine(std::string_view buffered, std::size_t searchFrom);
+// A multi-line POP3 reply ending in CR LF "." CR LF; a "-ERR" status ends at its own line.
+std::size_t Pop3MultiLine(std::string_view buffered, std::size_t searchFrom);
+// An SMTP reply: lines "code-text" continue it, the first "code text" line ends it
+// (RFC 5321 section 4.2.1).
+std::size_t SmtpReply(std::string_view buffered, std::size_t searchFrom);
+} // namespace replyend
+
+struct ReplyLimits {
+    std::chrono::milliseconds inactivity; // longest gap between two arrivals of bytes
+    std::chrono::milliseconds overall;    // longest time for the whole reply
+    std::size_t maxBytes;                 // a longer reply fails with ReplyTooLong
+    std::size_t capacityHint = 0;         // expected size, so the buffer is sized once
+};
+
+struct TlsOptions {
+    // Off only for opportunistic TLS on a path that sends no password: a certificate that
+    // cannot be verified still protects against a passive listener.
+    bool verify = true;
+    std::string caFile; // an extra authority (PEM) beside the system's; empty: none
+};
+
+class CMailConnection {
+public:
+    CMailConnection();
+    ~CMailConnection();
+    CMailConnection(const CMailConnection&) = delete;
+    CMailConnection& operator=(const CMailConnection&) = delete;
+
+    // The signal every later wait also polls; null for none. It must outlive the connection.
+    void SetCancelSignal(const CCancelSignal* cancel) { m_cancel = cancel; }
+
+    // Resolves host and connects to the first of its addresses that answers, all within
+    // timeout. Closes an earlier connection first.
+    bool Connect(const std::string& host, int port, std::chrono::milliseconds timeout);
+    // The client side of a TLS handshake on the open connection, checked against the host
+    // given to Connect, within timeout. After a failure the connection is unusable: close it.
+    bool StartTls(const TlsOptions& options, std::chrono::milliseconds timeout);
+    // Sends every byte; the peer must take them all within timeout.
+    bool Send(std::string_view bytes, std::chrono::milliseconds timeout);
+    // Reads one reply (the rule says where it ends) into reply; bytes after it stay buffered
+    // for the next read. On failure reply holds what had arrived of it.
+    bool ReadReply(ReplyEndRule rule, const ReplyLimits& limits, std::string& reply);
+    // Closes the socket (after a TLS close_notify when TLS is up); no protocol goodbye.
+    void Close();
+
+    bool IsOpen() const { return m_fd >= 0; }
+    bool IsTls() const { return m_tls != nullptr; }
+    const std::string& Host() const { return m_host; }
+    const MailError& Error() const { return m_error; }
+
+private:
+    enum class Wait { Ready, TimedOut, Cancelled, Failed };
+    struct Tls;
+
+    Wait WaitFor(short events, std::chrono::steady_clock::time_point deadline);
+    // One read or write attempt: the count, 0 at the end of the stream, -1 when it would
+    // block (wantEvents says for what), -2 on an error (m_error set).
+    long ReceiveSome(char* buffer, std::size_t capacity, short& wantEvents);
+    long SendSome(const char* data, std::size_t length, short& wantEvents);
+    bool Fail(MailErrorCode code, int systemError = 0, std::string detail = {});
+    bool FailWait(Wait wait, MailErrorCode onTimeOut);
+
+    int m_fd = -1;
+    std::string m_host;
+    std::unique_ptr<Tls> m_tls;
+    const CCancelSignal* m_cancel = nullptr;
+    std::string m_in; // received bytes not yet taken as a reply
+    MailError m_error;
+};

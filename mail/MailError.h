@@ -1,0 +1,45 @@
+#pragma once
+// The one error value of the mail connection layer: what went wrong (a code), the system's
+// error number where there was one, and the detail to show (the server's own reply for a
+// refused command or log-in, the TLS library's reason). Each client maps it to the numbers it
+// has always reported; the cause stays here for the messages the user sees.
+
+#include <string>
+
+enum class MailErrorCode {
+    None,
+    InvalidArgument,    // empty host, port outside 1..65535, a text that cannot go into a command
+    NameNotFound,       // the host name does not resolve
+    Refused,            // the server refused the connection
+    ConnectTimeout,     // no connection within the limit
+    Unreachable,        // another failure to connect (network unreachable, ...)
+    NoAnswer,           // no (complete) reply within the limit
+    Closed,             // the server closed the connection
+    SendFailed,         // the system refused to send, or the peer took nothing within the limit
+    ReceiveFailed,      // the system reported an error while receiving
+    ReplyTooLong,       // a reply beyond the protocol's bound
+    Cancelled,          // the wait was cancelled from another thread
+    TlsFailed,          // the TLS handshake or a TLS record failed (detail: the library's reason)
+    CertificateUntrusted,
+    CertificateExpired,
+    CertificateNameMismatch,
+    StartTlsNotOffered, // STARTTLS/STLS asked for and not in the server's capabilities
+    StartTlsRefused,    // the server refused STARTTLS/STLS
+    LoginRefused,       // detail: the server's reply
+    CommandRefused,     // detail: the server's reply
+    ProtocolError,      // a reply the protocol does not allow
+};
+
+struct MailError {
+    MailErrorCode code = MailErrorCode::None;
+    int systemError = 0; // errno of the failing call, 0 when none
+    std::string detail;  // server text or library reason, UTF-8 as far as it is text
+
+    explicit operator bool() const { return code != MailErrorCode::None; }
+};
+
+// One line in the program's Japanese that names the cause, e.g. "証明書が信頼できません" or
+// "ログインが拒否されました (-ERR Authentication failed.)".
+std::string DescribeMailError(const MailError& error);
+// True for the TLS and certificate causes.
+bool IsTlsError(MailErrorCode code);
