@@ -6,8 +6,8 @@
 //   screen:  "12/6 15:47:44 - message"
 //   log.txt: "2026年12月06日(日) 15時47分44秒 - message"
 
-#include "app/Clock.h"
-#include "app/Settings.h"
+#include "base/Clock.h"
+#include "base/Settings.h"
 
 #include <functional>
 #include <string>

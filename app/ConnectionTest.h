@@ -3,7 +3,7 @@
 // server (then QUIT), or connect to the SMTP server, EHLO, STARTTLS, AUTH and QUIT without
 // sending a mail. Both use the settings as given and the same clients as the check cycle.
 
-#include "app/Settings.h"
+#include "base/Settings.h"
 
 #include <string>
 

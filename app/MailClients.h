@@ -3,7 +3,7 @@
 // APOP choice and log-in each client gets, for the check cycle, the reply and the dialog's
 // connection tests alike.
 
-#include "app/Settings.h"
+#include "base/Settings.h"
 
 class CCancelSignal;
 class CPop3Client;

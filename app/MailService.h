@@ -7,10 +7,10 @@
 // Wiring in the main window: timer 0 (60,000 ms) calls CheckMail() and ignores the result; the
 // "メールチェック" button calls CheckMailNow().
 
-#include "app/Clock.h"
+#include "base/Clock.h"
 #include "app/ReplySender.h"
 #include "app/ServiceInterfaces.h"
-#include "app/Settings.h"
+#include "base/Settings.h"
 
 #include <atomic>
 #include <cstdint>

@@ -3,9 +3,9 @@
 // the authenticating SMTP client on the configured port, and when that cannot deliver, through
 // the MIME composer over a plain HELO connection on port 25.
 
-#include "app/Clock.h"
+#include "base/Clock.h"
 #include "app/ServiceInterfaces.h"
-#include "app/Settings.h"
+#include "base/Settings.h"
 
 #include <cstdint>
 #include <memory>

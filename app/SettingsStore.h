@@ -5,7 +5,7 @@
 // decimal; the POP3 and SMTP passwords are stored enciphered.
 
 #include "app/MessageSink.h"
-#include "app/Settings.h"
+#include "base/Settings.h"
 
 #include <string>
 

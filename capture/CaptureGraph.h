@@ -4,7 +4,7 @@
 // size when the device offers it) -> appsink, runs and stops it, keeps a copy of the latest
 // frame for the grab and the preview, and opens the device settings dialog.
 
-#include "app/Settings.h"
+#include "base/Settings.h"
 #include "capture/CaptureDevices.h"
 #include "capture/CaptureFrame.h"
 #include "capture/FrameSource.h"

@@ -2,7 +2,7 @@
 // Grabbing a fresh frame from a running capture stream and turning it into files: the reply
 // picture for the mail service and the manual snapshot (a BMP preview and two JPEG files).
 
-#include "app/Settings.h"
+#include "base/Settings.h"
 #include "capture/CaptureFrame.h"
 #include "capture/FrameSource.h"
 

@@ -2,7 +2,7 @@
 // The date/time stamp: expanding the user's format for a moment and drawing the text into a
 // picture in the configured font, colour and position, optionally over a shadow.
 
-#include "app/Settings.h"
+#include "base/Settings.h"
 #include "capture/CaptureFrame.h"
 
 #include <ctime>

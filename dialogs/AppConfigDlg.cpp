@@ -1,6 +1,6 @@
 #include "dialogs/AppConfigDlg.h"
 
-#include "app/ProgramFolder.h"
+#include "base/ProgramFolder.h"
 #include "dialogs/Autostart.h"
 #include "dialogs/DialogSupport.h"
 #include "dialogs/FieldValidation.h"

@@ -14,7 +14,7 @@
 // A server whose protection was never chosen (SecurityChoice::ByPort) shows the mode its port
 // gives and follows port edits; it stays ByPort until the user picks an entry.
 
-#include "app/Settings.h"
+#include "base/Settings.h"
 
 #include <QDialog>
 #include <string>

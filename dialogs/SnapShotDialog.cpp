@@ -1,6 +1,6 @@
 #include "dialogs/SnapShotDialog.h"
 
-#include "app/ProgramFolder.h"
+#include "base/ProgramFolder.h"
 #include "dialogs/DialogSupport.h"
 #include "dialogs/SnapShotMailDialog.h"
 

@@ -8,7 +8,7 @@
 //   dialog.exec();                       // Accepted after a confirmed save
 //   std::string path = dialog.SavePath(); // empty after Cancel
 
-#include "app/Settings.h"
+#include "base/Settings.h"
 
 #include <QDialog>
 #include <cstdint>

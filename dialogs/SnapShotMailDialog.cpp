@@ -1,6 +1,6 @@
 #include "dialogs/SnapShotMailDialog.h"
 
-#include "app/ProgramFolder.h"
+#include "base/ProgramFolder.h"
 #include "dialogs/BusyCursor.h"
 #include "dialogs/DialogSupport.h"
 #include "dialogs/MessageBoxes.h"

@@ -7,7 +7,7 @@
 //   CSnapMailDialog dialog(stem, mailSettings);
 //   dialog.exec(); // result not used
 
-#include "app/Settings.h"
+#include "base/Settings.h"
 
 #include <QDialog>
 #include <cstdint>

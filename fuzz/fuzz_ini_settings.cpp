@@ -9,7 +9,7 @@
 #include "app/IniFile.h"
 #include "app/MessageSink.h"
 #include "app/PasswordCipher.h"
-#include "app/Settings.h"
+#include "base/Settings.h"
 #include "app/SettingsStore.h"
 #include "fuzz/FuzzCheck.h"
 

@@ -2,12 +2,10 @@
 // How one mail connection is protected: the choice stored in the settings, and the mode the
 // connection then uses.
 
+#include "base/SecurityChoice.h"
+
 #include <optional>
 #include <string_view>
-
-// What the user chose for a server. ByPort: never chosen (the key is missing from setup.ini);
-// the port decides, see EffectiveTlsMode.
-enum class SecurityChoice { ByPort, None, StartTls, Tls };
 
 // What a connection does: stay in clear, upgrade after the greeting (STLS for POP3, STARTTLS
 // for SMTP and IMAP), or speak TLS from the first byte.

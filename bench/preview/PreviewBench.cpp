@@ -1,7 +1,7 @@
 // Live preview CPU load: the 640 x 480 test pattern at 30 frames a second shown in the
 // 320 x 240 preview for 20 seconds (first argument: seconds), against the same graph without
 // a preview. Process CPU time (user + system) from getrusage over wall time.
-#include "app/window/PreviewWidget.h"
+#include "window/PreviewWidget.h"
 #include "capture/CaptureGraph.h"
 #include "capture/CaptureUi.h"
 

@@ -1,5 +1,5 @@
 // The device select and device settings dialogs, and the live preview, offscreen.
-#include "app/window/PreviewWidget.h"
+#include "window/PreviewWidget.h"
 #include "capture/CaptureGraph.h"
 #include "capture/CaptureUi.h"
 #include "dialogs/DeviceSelectDialog.h"

@@ -2,12 +2,12 @@
 // folder: start-up order, menu commands, tray menu, minimise/restore, close box, saving.
 
 #include "app/SettingsStore.h"
-#include "app/window/CommandIds.h"
-#include "app/window/IconButton.h"
-#include "app/window/KestrovaMailApp.h"
-#include "app/window/KestrovaMailDlg.h"
-#include "app/window/PreviewWidget.h"
-#include "app/window/TrayIcon.h"
+#include "window/CommandIds.h"
+#include "window/IconButton.h"
+#include "window/KestrovaMailApp.h"
+#include "window/KestrovaMailDlg.h"
+#include "window/PreviewWidget.h"
+#include "window/TrayIcon.h"
 #include "dialogs/MessageBoxes.h"
 #include "mail/TextCodec.h"
 #include "tests/support/TempDir.h"

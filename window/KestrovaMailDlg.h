@@ -3,12 +3,12 @@
 // the once-a-minute mail check, and every command of the menus, buttons and tray.
 
 #include "app/ActivityLog.h"
-#include "app/Clock.h"
+#include "base/Clock.h"
 #include "app/MailService.h"
 #include "app/MessageSink.h"
 #include "app/ServiceAdapters.h"
 #include "app/ServiceInterfaces.h"
-#include "app/Settings.h"
+#include "base/Settings.h"
 #include "capture/CaptureGraph.h"
 #include "capture/CaptureUi.h"
 #include "capture/FrameGrabber.h"

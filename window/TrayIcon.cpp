@@ -1,6 +1,6 @@
-#include "app/window/TrayIcon.h"
+#include "window/TrayIcon.h"
 
-#include "app/window/CommandIds.h"
+#include "window/CommandIds.h"
 
 #include <QCursor>
 #include <QIcon>

@@ -5,8 +5,8 @@
 // "startup" (given by the autostart entry) waits out the configured start-up delay first;
 // --test-pattern offers the GStreamer test pattern as a capture device.
 
-#include "app/ProgramFolder.h"
-#include "app/window/KestrovaMailApp.h"
+#include "base/ProgramFolder.h"
+#include "window/KestrovaMailApp.h"
 #include "capture/CaptureDevices.h"
 
 #include <QApplication>

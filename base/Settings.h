@@ -3,7 +3,7 @@
 // memory (code page 932 on disk), flags are bool ("on"/"off" in the file), colours are
 // 0x00BBGGRR. The defaults here are the values a key takes when it is missing.
 
-#include "mail/MailSecurity.h"
+#include "base/SecurityChoice.h"
 
 #include <cstdint>
 #include <string>

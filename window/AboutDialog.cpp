@@ -1,4 +1,4 @@
-#include "app/window/AboutDialog.h"
+#include "window/AboutDialog.h"
 
 #include <QFontDatabase>
 #include <QMouseEvent>

@@ -1,7 +1,7 @@
-#include "app/window/KestrovaMailApp.h"
+#include "window/KestrovaMailApp.h"
 
 #include "app/SettingsStore.h"
-#include "app/window/KestrovaMailDlg.h"
+#include "window/KestrovaMailDlg.h"
 #include "dialogs/TimerDialog.h"
 
 #include <QApplication>

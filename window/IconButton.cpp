@@ -1,4 +1,4 @@
-#include "app/window/IconButton.h"
+#include "window/IconButton.h"
 
 CIconButton::CIconButton(int id, const QIcon& hotIcon, const QIcon& normalIcon,
                          const QString& tooltip, QWidget* parent)

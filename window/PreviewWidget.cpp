@@ -1,4 +1,4 @@
-#include "app/window/PreviewWidget.h"
+#include "window/PreviewWidget.h"
 
 #include "capture/CaptureGraph.h"
 
