@@ -90,27 +90,34 @@ std::string CMailService::SenderAddress(const std::string& fromValue) {
 }
 
 void CMailService::CheckMailNow() {
+    CheckMailNow(m_settings);
+}
+
+void CMailService::CheckMailNow(const MailSettings& copy) {
     if (!m_flags.graphReady.load() || m_flags.uiBusy.load())
         return;
-    if (m_settings.pop3Server.empty())
+    if (copy.pop3Server.empty())
         m_log.AddLog(kNoServer);
-    else if (m_settings.pop3Id.empty())
+    else if (copy.pop3Id.empty())
         m_log.AddLog(kNoUserId);
-    else if (m_settings.pop3Pass.empty())
+    else if (copy.pop3Pass.empty())
         m_log.AddLog(kNoPassword);
-    else if (CheckMail() == 1)
+    else if (CheckMail(copy) == 1)
         m_log.AddLog(kCheckDone);
 }
 
 int CMailService::CheckMail() {
+    // A settings change while the cycle runs does not affect it.
+    return CheckMail(MailSettings(m_settings));
+}
+
+int CMailService::CheckMail(const MailSettings& copy) {
     if (!m_flags.graphReady.load() || m_flags.uiBusy.load())
         return 0;
     CheckInProgressGuard guard(m_checkInProgress);
     if (!guard.owned())
         return 0;
     try {
-        // A settings change while the cycle runs does not affect it.
-        const MailSettings copy = m_settings;
         if (copy.pop3Server.empty())
             return 0;
         return RunCycle(copy);
@@ -121,7 +128,7 @@ int CMailService::CheckMail() {
 
 int CMailService::RunCycle(const MailSettings& copy) {
     CPop3Client client;
-    ConfigurePop3Client(client, copy, nullptr);
+    ConfigurePop3Client(client, copy, m_cancel);
     if (!client.LogIn(copy.pop3Server, copy.pop3Id, copy.pop3Pass, copy.pop3Port)) {
         m_log.WriteLogFile(kPop3ConnectError);
         return 0;

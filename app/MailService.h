@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+class CCancelSignal;
 class CCodePageService;
 
 class CMailService {
@@ -30,6 +31,14 @@ public:
                  IReplyPictureSource& pictures, const IClock& clock,
                  std::shared_ptr<CCodePageService> codePages = nullptr,
                  uint16_t helloPort = CReplySender::kHelloPort);
+
+    // The signal that cancels every wait of a cycle (the mail worker's); null for none.
+    void SetCancelSignal(const CCancelSignal* cancel) { m_cancel = cancel; }
+
+    // The same as CheckMail and CheckMailNow below, on a copy of the settings taken by the
+    // caller (the mail worker runs them; the user-interface thread takes the copy).
+    int CheckMail(const MailSettings& copy);
+    void CheckMailNow(const MailSettings& copy);
 
     // Timer 0: one cycle. 1 when the cycle ran to its normal end; 0 when it did not start (no
     // graph, busy window, a cycle already running, no POP3 server) or ended on an error.
@@ -56,4 +65,5 @@ private:
     IReplyPictureSource& m_pictures;
     CReplySender m_sender;
     std::atomic<bool> m_checkInProgress{false};
+    const CCancelSignal* m_cancel = nullptr;
 };

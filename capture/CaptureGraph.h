@@ -48,6 +48,9 @@ public:
     int32_t CurrentBufferSize() const override;
     int32_t CopyCurrentBuffer(uint8_t* dest, int32_t capacity) override;
     bool Rebuild() override { return BuildGraph(false, false); }
+    // True when Rebuild would have to ask the user: no device at all (a message), or more than
+    // one to choose from (the device chooser).
+    bool RebuildNeedsUser() const { return m_lister().size() != 1; }
 
     bool graphReady() const { return m_graphReady; }
     // Display names (UTF-8) of the devices found by the last build, in list order.

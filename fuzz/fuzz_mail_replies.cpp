@@ -58,12 +58,10 @@ void Serve(std::string stream, std::size_t pieceSize) {
     std::string_view rest = stream;
     bool sent = true;
     for (int piece = 0; sent && !rest.empty(); ++piece) {
-        std::size_t length = rest.size();
-        if (pieceSize > 0 && piece < kMaxPieces - 1) {
-            length = std::min(pieceSize, rest.size());
-            if (piece > 0)
-                std::this_thread::sleep_for(kPieceGap);
-        }
+        const bool whole = pieceSize == 0 || piece == kMaxPieces - 1;
+        const std::size_t length = whole ? rest.size() : std::min(pieceSize, rest.size());
+        if (piece > 0)
+            std::this_thread::sleep_for(kPieceGap);
         for (std::string_view part = rest.substr(0, length); sent && !part.empty();) {
             const ssize_t n = ::send(fd, part.data(), part.size(), MSG_NOSIGNAL);
             sent = n > 0;
@@ -96,8 +94,7 @@ std::size_t MultiLineEnd(std::string_view text) {
 
 std::size_t SmtpEnd(std::string_view text) {
     std::size_t start = 0;
-    for (std::size_t lf; (lf = text.find('\n', start)) != std::string_view::npos;
-         start = lf + 1) {
+    for (std::size_t lf; (lf = text.find('\n', start)) != std::string_view::npos; start = lf + 1) {
         const std::string_view line = text.substr(start, lf - start);
         const bool continued = line.size() >= 4 && line[3] == '-';
         if (!continued)
@@ -118,9 +115,8 @@ constexpr Rule kRules[4] = {{replyend::Pop3StatusLine, StatusLineEnd},
 
 void CheckSmtpParse(std::string_view text) {
     const SmtpReply reply = ParseSmtpReply(text);
-    const std::size_t lines =
-        static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) +
-        (!text.empty() && text.back() != '\n' ? 1 : 0);
+    const std::size_t lines = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) +
+                              (!text.empty() && text.back() != '\n' ? 1 : 0);
     FUZZ_CHECK(reply.lines.size() == lines);
     FUZZ_CHECK(reply.code >= 0 && reply.code <= 999);
     if (reply.code != 0)
@@ -139,8 +135,8 @@ void CheckSmtpParse(std::string_view text) {
             const bool fromALine =
                 std::any_of(reply.lines.begin() + 1, reply.lines.end(), [&](const std::string& l) {
                     return l.size() > parameters.size() &&
-                           l.compare(l.size() - parameters.size(), parameters.size(),
-                                     parameters) == 0;
+                           l.compare(l.size() - parameters.size(), parameters.size(), parameters) ==
+                               0;
                 });
             FUZZ_CHECK(fromALine);
         }
@@ -175,6 +171,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                     FUZZ_CHECK(!reply.empty() && reply.size() <= rest.size());
                     FUZZ_CHECK(rest.substr(0, reply.size()) == reply);
                     FUZZ_CHECK(rule.plainEnd(reply) == reply.size());
+                    FUZZ_CHECK(reply.size() <= maxBytes);
                     FUZZ_CHECK(connection.Error().code == MailErrorCode::None);
                     if (rule.read == replyend::SmtpReply)
                         CheckSmtpParse(reply);
@@ -191,8 +188,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                     FUZZ_CHECK(reply.size() <= kOversizeReplyKept);
                     FUZZ_CHECK(reply.size() == kOversizeReplyKept || reply.size() > maxBytes);
                     FUZZ_CHECK(rest.size() > maxBytes);
-                    FUZZ_CHECK(rule.plainEnd(rest.substr(0, maxBytes + 1)) ==
-                               std::string_view::npos);
+                    // No reply ends within the bound.
+                    FUZZ_CHECK(rule.plainEnd(rest.substr(0, maxBytes)) == std::string_view::npos);
                 } else {
                     // Only a peer slowed down past the inactivity limit gets here.
                     FUZZ_CHECK(code == MailErrorCode::NoAnswer);

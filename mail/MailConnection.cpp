@@ -397,6 +397,9 @@ bool CMailConnection::ReadReply(ReplyEndRule rule, const ReplyLimits& limits,
     std::size_t searchFrom = 0;
     for (;;) {
         const std::size_t end = rule(m_in, searchFrom);
+        // The bound holds however the bytes were cut into reads.
+        if (end != std::string_view::npos && end > limits.maxBytes)
+            return failWith(Fail(MailErrorCode::ReplyTooLong, EMSGSIZE));
         if (end != std::string_view::npos) {
             if (end == m_in.size()) {
                 reply = std::move(m_in);

@@ -25,6 +25,7 @@
 #include <QPalette>
 #include <QPlainTextEdit>
 #include <QScrollBar>
+#include <QStatusBar>
 #include <QTextCursor>
 #include <QUrl>
 #include <cstdlib>
@@ -80,8 +81,7 @@ private:
 CKestrovaMailDlg::CKestrovaMailDlg(Options options, QWidget* parent)
     : QMainWindow(parent), m_options(std::move(options)),
       m_log(m_settings.app, m_options.folder, m_clock), m_graph(m_settings.device, *this),
-      m_grabber(m_graph, m_options.folder), m_logAdapter(m_log),
-      m_pictureSource(m_grabber, [this] { return MakeGrabRequest(); }) {
+      m_grabber(m_graph, m_options.folder), m_logAdapter(m_log) {
     Q_INIT_RESOURCE(window);
     m_graph.SetTeardownPause(std::chrono::milliseconds(m_options.teardownPauseMs));
 
@@ -107,14 +107,11 @@ CKestrovaMailDlg::CKestrovaMailDlg(Options options, QWidget* parent)
     m_tray = std::make_unique<CTrayIcon>(std::move(handlers));
 
     m_log.SetObserver([this](std::string_view added, const std::string&) { OnLogAdded(added); });
-    connect(&m_mailTimer, &QTimer::timeout, this, [this] {
-        BusyCursor busy;
-        m_mailService->CheckMail();
-    });
+    connect(&m_mailTimer, &QTimer::timeout, this, [this] { PostMailCheck(false); });
 }
 
 CKestrovaMailDlg::~CKestrovaMailDlg() {
-    m_mailTimer.stop();
+    StopMailWork();
     if (m_initialised)
         SaveSettings(m_settings, m_options.folder, *this);
     m_graph.TearDownGraph();
@@ -240,9 +237,16 @@ bool CKestrovaMailDlg::Initialise() {
         hide();
         return false;
     }
+    m_worker = std::make_unique<CMailWorker>();
+    m_queuedLog = std::make_unique<CQueuedServiceLog>(this, m_logAdapter);
+    CWorkerPictureSource::UiSide uiSide{this, &m_graph, [this] { return m_graph.RebuildNeedsUser(); },
+                                        [this] { return MakeGrabRequest(); }};
+    m_workerPictures = std::make_unique<CWorkerPictureSource>(std::move(uiSide), m_options.folder,
+                                                              m_worker->Signal());
     m_mailService =
-        std::make_unique<CMailService>(m_settings.mail, m_flags, m_logAdapter, m_pictureSource,
+        std::make_unique<CMailService>(m_settings.mail, m_flags, *m_queuedLog, *m_workerPictures,
                                        m_clock, m_codePages, m_options.helloPort);
+    m_mailService->SetCancelSignal(&m_worker->Signal());
 
     m_mailTimer.start(ids::kMailCheckIntervalMs);
     std::srand(static_cast<unsigned>(std::time(nullptr)));
@@ -290,10 +294,7 @@ void CKestrovaMailDlg::RunCommand(int id) {
         m_graph.ShowFilterProperties();
         break;
     case ids::kMailCheckButton:
-        if (m_mailService) {
-            BusyCursor busy;
-            m_mailService->CheckMailNow();
-        }
+        PostMailCheck(true);
         break;
     case ids::kHomePage:
         QDesktopServices::openUrl(QUrl(QString::fromLatin1(kHomePageUrl)));
@@ -370,6 +371,45 @@ void CKestrovaMailDlg::ToggleWindow() {
     }
 }
 
+void CKestrovaMailDlg::PostMailCheck(bool manual) {
+    if (!m_mailService || !m_worker || m_checkQueued)
+        return;
+    // The rules of the flags, checked here and again when the worker starts the cycle.
+    if (!m_flags.graphReady.load() || m_flags.uiBusy.load())
+        return;
+    const MailSettings copy = m_settings.mail; // taken on this thread, where settings change
+    CMailService* service = m_mailService.get();
+    const uint64_t job = m_worker->Post([this, service, copy, manual](const CCancelSignal&) {
+        if (manual)
+            service->CheckMailNow(copy);
+        else
+            service->CheckMail(copy);
+        QMetaObject::invokeMethod(this, [this] { ShowMailBusy(false); }, Qt::QueuedConnection);
+    });
+    if (job != 0)
+        ShowMailBusy(true);
+}
+
+void CKestrovaMailDlg::ShowMailBusy(bool busy) {
+    m_checkQueued = busy;
+    if (busy)
+        statusBar()->showMessage(QString::fromUtf8(kMailCheckRunning));
+    else
+        statusBar()->clearMessage();
+    if (m_tray)
+        m_tray->SetStatus(busy ? QString::fromUtf8(kMailCheckRunning) : QString());
+}
+
+void CKestrovaMailDlg::StopMailWork() {
+    m_mailTimer.stop();
+    if (!m_worker)
+        return;
+    m_worker->Stop();
+    // The worker's last log lines (and its end-of-check notice) are queued to this window:
+    // write them now, before settings are saved and the log closes.
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+}
+
 void CKestrovaMailDlg::Exit() {
     m_exitRequested = true;
     close();
@@ -397,6 +437,8 @@ void CKestrovaMailDlg::closeEvent(QCloseEvent* event) {
         return;
     }
     event->accept();
+    // Waits on servers end at once; nothing is deleted that was not answered.
+    StopMailWork();
     QApplication::quit();
 }
 

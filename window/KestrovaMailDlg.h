@@ -5,6 +5,9 @@
 #include "app/ActivityLog.h"
 #include "base/Clock.h"
 #include "app/MailService.h"
+#include "app/MailWorker.h"
+#include "app/QueuedServiceLog.h"
+#include "app/WorkerPictureSource.h"
 #include "app/MessageSink.h"
 #include "app/ServiceAdapters.h"
 #include "app/ServiceInterfaces.h"
@@ -50,6 +53,9 @@ public:
     // device, or the device dialog was cancelled, or the text conversion cannot start).
     bool Initialise();
 
+    // The status text while mail work runs on the worker.
+    static constexpr const char* kMailCheckRunning = "メールチェック中…";
+
     // Runs the command with this id, as its menu item, button or tray item would.
     void RunCommand(int id);
     // "終了(&X)": ends the program whatever closeCancel says.
@@ -64,6 +70,12 @@ public:
     QPlainTextEdit* logView() const { return m_logView; }
     ActivityLog& log() { return m_log; }
     CMailService& mailService() { return *m_mailService; }
+    CMailWorker& mailWorker() { return *m_worker; }
+    // True from the moment a check is handed to the worker until it has ended.
+    bool mailCheckRunning() const { return m_checkQueued; }
+    // Stops the worker (its waits end at once) and writes the lines it left; then settings
+    // can be saved. Called by the destructor; closing the program calls it before anything.
+    void StopMailWork();
     QTimer& mailTimer() { return m_mailTimer; }
     QAction* action(int id) const;
     CIconButton* button(int id) const;
@@ -106,6 +118,10 @@ private:
     void ShowAbout(bool hideWindow);
     void OnLogAdded(std::string_view added);
     std::string RunSnapshotDialog(const std::string& stem);
+    // Hands one check to the worker on a copy of the settings; the timer's (manual false) or
+    // the "メールチェック" button's. Nothing while a check is queued or runs.
+    void PostMailCheck(bool manual);
+    void ShowMailBusy(bool busy);
 
     Options m_options;
     Settings m_settings;
@@ -115,9 +131,13 @@ private:
     CCaptureGraph m_graph;
     CFrameGrabber m_grabber;
     CActivityLogAdapter m_logAdapter;
-    CGrabberPictureSource m_pictureSource;
     std::shared_ptr<CCodePageService> m_codePages;
+    // The worker is made before and stopped before everything it reaches.
+    std::unique_ptr<CMailWorker> m_worker;
+    std::unique_ptr<CQueuedServiceLog> m_queuedLog;
+    std::unique_ptr<CWorkerPictureSource> m_workerPictures;
     std::unique_ptr<CMailService> m_mailService;
+    bool m_checkQueued = false;
 
     std::unique_ptr<CMailSetupDialog> m_mailDialog;
     std::unique_ptr<CAppConfigDlg> m_appDialog;

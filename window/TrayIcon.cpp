@@ -25,6 +25,11 @@ CTrayIcon::CTrayIcon(Handlers handlers, QObject* parent)
     connect(m_icon.get(), &QSystemTrayIcon::activated, this, &CTrayIcon::OnActivated);
 }
 
+void CTrayIcon::SetStatus(const QString& status) {
+    const QString plain = QString::fromLatin1(kTooltip);
+    m_icon->setToolTip(status.isEmpty() ? plain : plain + QStringLiteral(" - ") + status);
+}
+
 CTrayIcon::~CTrayIcon() {
     RemoveTrayIcon();
 }

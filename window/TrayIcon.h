@@ -34,6 +34,9 @@ public:
     QSystemTrayIcon* icon() const { return m_icon.get(); }
 
     static constexpr const char* kTooltip = "KestrovaMail";
+    // The tooltip says what the program is doing ("KestrovaMail - メールチェック中…"); an empty
+    // status gives the plain tooltip.
+    void SetStatus(const QString& status);
 
 private:
     void OnActivated(QSystemTrayIcon::ActivationReason reason);

@@ -1,12 +1,17 @@
 // Retrieves a mailbox of 200 ordinary messages and one message of 30 MB from a local dovecot,
-// with CPop3Client and with curl (pop3://, connection reused across URLs), and prints the
-// median times side by side. Run: build/bench/pop3/bench_pop3 [rounds]
+// with CPop3Client and with curl (connection reused across URLs), and prints the median times
+// side by side: first over plain POP3, then over POP3S (TLS from the first byte, a CA made for
+// the run given to both). Our side visits the mailbox as a mail check does: log-in, STAT,
+// LIST, RETR of each message, QUIT.
+// Run: build/bench/pop3/bench_pop3 [rounds] [plain|pop3s]   (without the second: both)
 #include "mail/Pop3Client.h"
 #include "tests/support/DovecotPeer.h"
+#include "tests/support/TestCertificates.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <functional>
 #include <random>
@@ -53,11 +58,27 @@ double Median(std::vector<double> v) {
     return v[v.size() / 2];
 }
 
-// Our client: one session, every size from one LIST, RETR for each wanted message.
-size_t FetchWithClient(int port, int first, int last) {
+// One way of reaching the dovecot under test.
+struct Endpoint {
+    int port = 0;
+    bool tls = false;     // POP3S
+    std::string caFile{}; // the authority of the server's certificate, for TLS
+};
+
+// Our client: one session as a mail check has it (STAT, then every size from one LIST, RETR
+// for each wanted message).
+size_t FetchWithClient(const Endpoint& server, int first, int last) {
     CPop3Client client;
-    if (!client.LogIn("127.0.0.1", kUser, kPassword, port))
+    if (server.tls) {
+        client.SetSecurity(TlsMode::Implicit);
+        client.SetCaFile(server.caFile);
+    }
+    if (!client.LogIn("127.0.0.1", kUser, kPassword, server.port))
         throw std::runtime_error("log-in failed: " + client.LastServerReply());
+    int count = 0;
+    int64_t total = 0;
+    if (!client.QueryStatus(count, total) || count < last)
+        throw std::runtime_error("STAT failed: " + std::to_string(client.LastError()));
     size_t bytes = 0;
     CPop3Message message;
     for (int n = first; n <= last; ++n) {
@@ -72,11 +93,13 @@ size_t FetchWithClient(int port, int first, int last) {
 }
 
 // curl with every URL on one command line, so it keeps one connection; output thrown away.
-void FetchWithCurl(int port, int first, int last) {
+void FetchWithCurl(const Endpoint& server, int first, int last) {
     std::vector<std::string> args = {"curl", "-s", "-S"};
+    if (server.tls)
+        args.insert(args.end(), {"--cacert", server.caFile});
     for (int n = first; n <= last; ++n)
-        args.push_back("pop3://" + std::string(kUser) + ":" + kPassword +
-                       "@127.0.0.1:" + std::to_string(port) + "/" + std::to_string(n));
+        args.push_back(std::string(server.tls ? "pop3s://" : "pop3://") + kUser + ":" + kPassword +
+                       "@127.0.0.1:" + std::to_string(server.port) + "/" + std::to_string(n));
     std::vector<char*> argv;
     for (auto& a : args)
         argv.push_back(a.data());
@@ -93,6 +116,16 @@ void FetchWithCurl(int port, int first, int last) {
     waitpid(pid, &status, 0);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
         throw std::runtime_error("curl failed");
+}
+
+// The comparison holds only while curl keeps one connection, as our client does: dovecot's
+// log shows one log-in per connection.
+void CheckCurlKeepsOneConnection(const DovecotPeer& dovecot, const Endpoint& server) {
+    const size_t before = dovecot.LoginAttempts().size();
+    FetchWithCurl(server, 1, kSmallMessages);
+    const size_t logins = dovecot.LoginAttempts().size() - before;
+    if (logins != 1)
+        std::printf("note: curl logged in %zu times for %d messages\n", logins, kSmallMessages);
 }
 
 double TimeOf(const std::function<void()>& run) {
@@ -113,14 +146,31 @@ void Compare(const char* what, int rounds, const std::function<void()>& ours,
     }
     const double o = Median(oursTimes);
     const double c = Median(curlTimes);
-    std::printf("%-28s ours %8.1f ms   curl %8.1f ms   ours/curl %.2f %s\n", what, o * 1000,
+    std::printf("%-34s ours %8.1f ms   curl %8.1f ms   ours/curl %.2f %s\n", what, o * 1000,
                 c * 1000, o / c, o <= 1.2 * c ? "(within 1.2)" : "(SLOWER than 1.2 x curl)");
+}
+
+void CompareOn(const char* protocol, const Endpoint& server, const DovecotPeer& dovecot,
+               int rounds) {
+    CheckCurlKeepsOneConnection(dovecot, server);
+    const std::string small = std::string(protocol) + ", 200 messages, one session";
+    const std::string large = std::string(protocol) + ", one 30 MB message";
+    Compare(
+        small.c_str(), rounds, [&] { FetchWithClient(server, 1, kSmallMessages); },
+        [&] { FetchWithCurl(server, 1, kSmallMessages); });
+    Compare(
+        large.c_str(), rounds,
+        [&] { FetchWithClient(server, kSmallMessages + 1, kSmallMessages + 1); },
+        [&] { FetchWithCurl(server, kSmallMessages + 1, kSmallMessages + 1); });
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+    const char* only = argc > 2 ? argv[2] : "";
+    const bool plain = !*only || std::strcmp(only, "plain") == 0;
+    const bool pop3s = !*only || std::strcmp(only, "pop3s") == 0;
     std::mt19937 random(1);
     std::vector<std::string> messages;
     size_t smallBytes = 0;
@@ -129,18 +179,21 @@ int main(int argc, char** argv) {
         smallBytes += messages.back().size();
     }
     messages.push_back(MakeMessage(kSmallMessages + 1, kLargeSize, random));
-    DovecotPeer dovecot(kUser, kPassword, messages);
-    const int port = dovecot.port();
-    std::printf("dovecot on port %d; %d messages of %zu bytes in all, then one of %zu bytes; "
-                "median of %d rounds\n",
-                port, kSmallMessages, smallBytes, messages.back().size(), rounds);
+    std::printf("%d messages of %zu bytes in all, then one of %zu bytes; median of %d rounds\n",
+                kSmallMessages, smallBytes, messages.back().size(), rounds);
 
-    Compare(
-        "200 messages, one session", rounds, [&] { FetchWithClient(port, 1, kSmallMessages); },
-        [&] { FetchWithCurl(port, 1, kSmallMessages); });
-    Compare(
-        "one 30 MB message", rounds,
-        [&] { FetchWithClient(port, kSmallMessages + 1, kSmallMessages + 1); },
-        [&] { FetchWithCurl(port, kSmallMessages + 1, kSmallMessages + 1); });
+    if (plain) {
+        DovecotPeer dovecot(kUser, kPassword, messages);
+        CompareOn("pop3", {.port = dovecot.port()}, dovecot, rounds);
+    }
+    if (pop3s) {
+        const TestCertificates certs;
+        DovecotPeer dovecot(
+            kUser, kPassword, messages,
+            {.tlsCert = certs.serverCert(), .tlsKey = certs.serverKey(), .implicitTls = true});
+        const Endpoint server{
+            .port = dovecot.port(), .tls = true, .caFile = certs.caFile().string()};
+        CompareOn("pop3s", server, dovecot, rounds);
+    }
     return 0;
 }

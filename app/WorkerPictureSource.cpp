@@ -1,0 +1,108 @@
+#include "app/WorkerPictureSource.h"
+
+#include "app/UiThreadCall.h"
+#include "mail/CancelSignal.h"
+
+#include <filesystem>
+#include <poll.h>
+#include <vector>
+
+CWorkerPictureSource::CWorkerPictureSource(UiSide ui, std::string programFolder,
+                                           const CCancelSignal& cancel)
+    : m_ui(std::move(ui)), m_cancel(cancel), m_proxy(*this),
+      m_grabber(m_proxy, std::move(programFolder), {}, [this](std::chrono::milliseconds pause) {
+          // The pauses between looks at the stream end at once on cancel.
+          pollfd fd{m_cancel.fd(), POLLIN, 0};
+          if (::poll(&fd, 1, static_cast<int>(pause.count())) > 0 || m_cancel.IsCancelled())
+              m_aborted = true;
+      }) {}
+
+template <class Result>
+Result CWorkerPictureSource::OnUi(std::function<Result()> fn, Result failed) {
+    if (m_aborted)
+        return failed;
+    std::optional<Result> result = uithread::Call<Result>(m_ui.context, std::move(fn),
+                                                          kCallLimit, &m_cancel);
+    if (!result) {
+        m_aborted = true;
+        return failed;
+    }
+    return *result;
+}
+
+bool CWorkerPictureSource::GrabReplyPicture(bool rotate, std::string& path) {
+    m_aborted = false;
+    const GrabRequest request = OnUi<GrabRequest>(m_ui.makeRequest, GrabRequest{});
+    bool ok = request.graphReady && m_grabber.GrabReplyPicture(rotate, request, path);
+    if (m_aborted) {
+        // An old frame must not answer a request: the cycle sends nothing this time.
+        if (!path.empty()) {
+            std::error_code ignored;
+            std::filesystem::remove(path, ignored);
+        }
+        path.clear();
+        ok = false;
+    }
+    return ok;
+}
+
+bool CWorkerPictureSource::Proxy::RunGraph() {
+    IFrameSource* graph = m_owner.m_ui.graph;
+    return m_owner.OnUi<bool>([graph] { return graph->RunGraph(); }, false);
+}
+
+void CWorkerPictureSource::Proxy::StopGraphWhenReady() {
+    IFrameSource* graph = m_owner.m_ui.graph;
+    m_owner.OnUi<bool>(
+        [graph] {
+            graph->StopGraphWhenReady();
+            return true;
+        },
+        false);
+}
+
+bool CWorkerPictureSource::Proxy::ConnectedHeader(BitmapInfoHeader& header) const {
+    IFrameSource* graph = m_owner.m_ui.graph;
+    const std::optional<BitmapInfoHeader> found = m_owner.OnUi<std::optional<BitmapInfoHeader>>(
+        [graph]() -> std::optional<BitmapInfoHeader> {
+            BitmapInfoHeader h;
+            if (!graph->ConnectedHeader(h))
+                return std::nullopt;
+            return h;
+        },
+        std::nullopt);
+    if (found)
+        header = *found;
+    return found.has_value();
+}
+
+int32_t CWorkerPictureSource::Proxy::CurrentBufferSize() const {
+    IFrameSource* graph = m_owner.m_ui.graph;
+    return m_owner.OnUi<int32_t>([graph] { return graph->CurrentBufferSize(); }, 0);
+}
+
+int32_t CWorkerPictureSource::Proxy::CopyCurrentBuffer(uint8_t* dest, int32_t capacity) {
+    // The copy is made on the user-interface thread into a buffer of its own, so that a frame
+    // copy never writes into the worker's memory after the worker gave up on it.
+    IFrameSource* graph = m_owner.m_ui.graph;
+    auto copy = m_owner.OnUi<std::vector<uint8_t>>(
+        [graph, capacity] {
+            std::vector<uint8_t> bytes(static_cast<std::size_t>(std::max(capacity, 0)));
+            bytes.resize(static_cast<std::size_t>(
+                std::max(graph->CopyCurrentBuffer(bytes.data(), capacity), 0)));
+            return bytes;
+        },
+        {});
+    std::copy(copy.begin(), copy.end(), dest);
+    return static_cast<int32_t>(copy.size());
+}
+
+bool CWorkerPictureSource::Proxy::Rebuild() {
+    IFrameSource* graph = m_owner.m_ui.graph;
+    auto needsUser = m_owner.m_ui.rebuildNeedsUser;
+    const bool rebuilt = m_owner.OnUi<bool>(
+        [graph, needsUser] { return !(needsUser && needsUser()) && graph->Rebuild(); }, false);
+    if (!rebuilt)
+        m_owner.m_aborted = true;
+    return rebuilt;
+}
