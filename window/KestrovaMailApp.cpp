@@ -2,6 +2,7 @@
 
 #include "app/SettingsStore.h"
 #include "window/KestrovaMailDlg.h"
+#include "window/QuitSignals.h"
 #include "dialogs/TimerDialog.h"
 
 #include <QApplication>
@@ -46,5 +47,6 @@ int CKestrovaMailApp::Run() {
     if (!window.Initialise())
         return 0;
     window.show();
+    const CQuitSignals quitSignals([&window] { window.Exit(); });
     return QApplication::exec();
 }

@@ -37,6 +37,19 @@ public:
         return ::poll(&p, 1, waitMs) > 0;
     }
 
+    // Accepts (and closes) every connection waiting now; returns how many there were.
+    int AcceptWaiting() const {
+        int count = 0;
+        while (HasPendingConnection()) {
+            const int fd = ::accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC);
+            if (fd < 0)
+                break;
+            ::close(fd);
+            ++count;
+        }
+        return count;
+    }
+
 private:
     int m_fd = -1;
     int m_port = 0;
