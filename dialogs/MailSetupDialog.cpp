@@ -5,6 +5,7 @@
 #include "dialogs/DialogSupport.h"
 #include "dialogs/FieldValidation.h"
 #include "dialogs/MessageBoxes.h"
+#include "dialogs/WorkerProgress.h"
 #include "mail/MailSecurity.h"
 
 #include <QCheckBox>
@@ -335,25 +336,25 @@ void CMailSetupDialog::DeleteAddresses() {
 void CMailSetupDialog::TestConnection() {
     if (!TakeOver())
         return;
-    ConnectionTestResult result;
-    {
-        // The log-out is part of the test: the outcome is shown once the server has been left.
-        BusyCursor busy;
-        result = TestPop3Connection(m_settings);
-    }
-    ShowMessageBox(this, ToQt(result.message));
+    // The log-out is part of the test: the outcome is shown once the server has been left.
+    const MailSettings copy = m_settings;
+    const auto result = RunWithProgress<ConnectionTestResult>(
+        this, m_worker, QStringLiteral("POP3サーバに接続しています…"),
+        [copy](const CCancelSignal* cancel) { return TestPop3Connection(copy, cancel); });
+    if (result) // nothing to say after the user cancelled
+        ShowMessageBox(this, ToQt(result->message));
 }
 
 void CMailSetupDialog::TestSmtp() {
     if (!TakeOver())
         return;
-    ConnectionTestResult result;
-    {
-        // Up to AUTH and QUIT; no mail is sent.
-        BusyCursor busy;
-        result = TestSmtpConnection(m_settings);
-    }
-    ShowMessageBox(this, ToQt(result.message));
+    // Up to AUTH and QUIT; no mail is sent.
+    const MailSettings copy = m_settings;
+    const auto result = RunWithProgress<ConnectionTestResult>(
+        this, m_worker, QStringLiteral("SMTPサーバに接続しています…"),
+        [copy](const CCancelSignal* cancel) { return TestSmtpConnection(copy, cancel); });
+    if (result)
+        ShowMessageBox(this, ToQt(result->message));
 }
 
 void CMailSetupDialog::BrowseCaFile() {

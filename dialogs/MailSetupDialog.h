@@ -19,6 +19,7 @@
 #include <QDialog>
 #include <string>
 
+class CMailWorker;
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
@@ -58,6 +59,10 @@ public:
 
     void accept() override;
 
+    // The connection tests run on the program's mail worker with a progress box that can
+    // cancel them; without one (the default) they run at once under the busy cursor.
+    void SetMailWorker(CMailWorker* worker) { m_worker = worker; }
+
 protected:
     void showEvent(QShowEvent* event) override;
 
@@ -77,6 +82,7 @@ private:
     static void ShowSecurity(QComboBox* combo, SecurityChoice choice, const QLineEdit* portEdit);
 
     MailSettings& m_settings;
+    CMailWorker* m_worker = nullptr;
     std::string m_newAddress; // the working text of the address edit
     // The protection choices while the dialog is open: ByPort until the user picks an entry.
     SecurityChoice m_smtpSecurity = SecurityChoice::ByPort;

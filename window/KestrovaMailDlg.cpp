@@ -247,6 +247,7 @@ bool CKestrovaMailDlg::Initialise() {
         std::make_unique<CMailService>(m_settings.mail, m_flags, *m_queuedLog, *m_workerPictures,
                                        m_clock, m_codePages, m_options.helloPort);
     m_mailService->SetCancelSignal(&m_worker->Signal());
+    m_mailDialog->SetMailWorker(m_worker.get());
 
     m_mailTimer.start(ids::kMailCheckIntervalMs);
     std::srand(static_cast<unsigned>(std::time(nullptr)));

@@ -4,6 +4,9 @@
 
 #include "dialogs/MailSetupDialog.h"
 
+#include "app/MailWorker.h"
+#include "tests/support/LoopbackListener.h"
+
 #include "tests/dialogs/DialogTestSupport.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/TempDir.h"
@@ -11,6 +14,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QtTest>
@@ -44,6 +48,7 @@ private slots:
     void connectionTestFails_data();
     void connectionTestFails();
     void smtpTestReportsAFailedConnection();
+    void connectionTestOnTheWorkerShowsProgressAndCancels();
 
 private:
     std::unique_ptr<TempDir> m_home;
@@ -366,4 +371,36 @@ void MailSetupDialogTest::smtpTestReportsAFailedConnection() {
 }
 
 QTEST_MAIN(MailSetupDialogTest)
+// With the program's worker the test runs there: a progress box shows while a silent server is
+// awaited, and its キャンセル ends the wait at once, with no outcome box.
+void MailSetupDialogTest::connectionTestOnTheWorkerShowsProgressAndCancels() {
+    LoopbackListener silent; // the connection stands; the greeting never comes
+    MailSettings settings;
+    settings.pop3Server = "127.0.0.1";
+    settings.pop3Port = silent.port();
+    settings.pop3Id = "kestrova";
+    settings.pop3Pass = "secret";
+    CMailWorker worker;
+    Dlg dialog(settings);
+    dialog.SetMailWorker(&worker);
+    MessageRecorder messages;
+    QElapsedTimer sinceCancel;
+    QTimer canceller;
+    QObject::connect(&canceller, &QTimer::timeout, [&] {
+        auto* progress = qobject_cast<QProgressDialog*>(QApplication::activeModalWidget());
+        if (progress && silent.HasPendingConnection() && !sinceCancel.isValid()) {
+            sinceCancel.start();
+            progress->cancel();
+        }
+    });
+    canceller.start(20);
+    ExecWith(dialog, [&] {
+        Click(&dialog, Dlg::kIdConnectTest);
+        Click(&dialog, kIdCancel);
+    });
+    QVERIFY(sinceCancel.isValid());
+    QVERIFY(messages.texts.isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(worker.Idle(), 100);
+}
+
 #include "MailSetupDialogTest.moc"
