@@ -107,7 +107,6 @@ CKestrovaMailDlg::CKestrovaMailDlg(Options options, QWidget* parent)
     m_tray = std::make_unique<CTrayIcon>(std::move(handlers));
 
     m_log.SetObserver([this](std::string_view added, const std::string&) { OnLogAdded(added); });
-    connect(&m_mailTimer, &QTimer::timeout, this, [this] { PostMailCheck(false); });
 }
 
 CKestrovaMailDlg::~CKestrovaMailDlg() {
@@ -237,19 +236,21 @@ bool CKestrovaMailDlg::Initialise() {
         hide();
         return false;
     }
-    m_worker = std::make_unique<CMailWorker>();
-    m_queuedLog = std::make_unique<CQueuedServiceLog>(this, m_logAdapter);
-    CWorkerPictureSource::UiSide uiSide{this, &m_graph, [this] { return m_graph.RebuildNeedsUser(); },
-                                        [this] { return MakeGrabRequest(); }};
-    m_workerPictures = std::make_unique<CWorkerPictureSource>(std::move(uiSide), m_options.folder,
-                                                              m_worker->Signal());
-    m_mailService =
-        std::make_unique<CMailService>(m_settings.mail, m_flags, *m_queuedLog, *m_workerPictures,
-                                       m_clock, m_codePages, m_options.helloPort);
-    m_mailService->SetCancelSignal(&m_worker->Signal());
-    m_mailDialog->SetMailWorker(m_worker.get());
-
-    m_mailTimer.start(ids::kMailCheckIntervalMs);
+    CMailCheckHost::Wiring wiring{
+        m_settings.mail,
+        m_flags,
+        m_logAdapter,
+        {this, &m_graph, [this] { return m_graph.RebuildNeedsUser(); },
+         [this] { return MakeGrabRequest(); }},
+        m_options.folder,
+        m_clock,
+        m_codePages,
+        m_options.helloPort};
+    m_mailHost = std::make_unique<CMailCheckHost>(std::move(wiring));
+    connect(m_mailHost.get(), &CMailCheckHost::checkRunningChanged, this,
+            &CKestrovaMailDlg::ShowMailBusy);
+    m_mailDialog->SetMailWorker(&m_mailHost->worker());
+    m_mailHost->StartTimer(ids::kMailCheckIntervalMs);
     std::srand(static_cast<unsigned>(std::time(nullptr)));
     m_log.AddLog(kStartLine);
     SaveSettings(m_settings, m_options.folder, *this);
@@ -295,7 +296,8 @@ void CKestrovaMailDlg::RunCommand(int id) {
         m_graph.ShowFilterProperties();
         break;
     case ids::kMailCheckButton:
-        PostMailCheck(true);
+        if (m_mailHost)
+            m_mailHost->PostCheck(true);
         break;
     case ids::kHomePage:
         QDesktopServices::openUrl(QUrl(QString::fromLatin1(kHomePageUrl)));
@@ -372,27 +374,7 @@ void CKestrovaMailDlg::ToggleWindow() {
     }
 }
 
-void CKestrovaMailDlg::PostMailCheck(bool manual) {
-    if (!m_mailService || !m_worker || m_checkQueued)
-        return;
-    // The rules of the flags, checked here and again when the worker starts the cycle.
-    if (!m_flags.graphReady.load() || m_flags.uiBusy.load())
-        return;
-    const MailSettings copy = m_settings.mail; // taken on this thread, where settings change
-    CMailService* service = m_mailService.get();
-    const uint64_t job = m_worker->Post([this, service, copy, manual](const CCancelSignal&) {
-        if (manual)
-            service->CheckMailNow(copy);
-        else
-            service->CheckMail(copy);
-        QMetaObject::invokeMethod(this, [this] { ShowMailBusy(false); }, Qt::QueuedConnection);
-    });
-    if (job != 0)
-        ShowMailBusy(true);
-}
-
 void CKestrovaMailDlg::ShowMailBusy(bool busy) {
-    m_checkQueued = busy;
     if (busy)
         statusBar()->showMessage(QString::fromUtf8(kMailCheckRunning));
     else
@@ -402,13 +384,8 @@ void CKestrovaMailDlg::ShowMailBusy(bool busy) {
 }
 
 void CKestrovaMailDlg::StopMailWork() {
-    m_mailTimer.stop();
-    if (!m_worker)
-        return;
-    m_worker->Stop();
-    // The worker's last log lines (and its end-of-check notice) are queued to this window:
-    // write them now, before settings are saved and the log closes.
-    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    if (m_mailHost)
+        m_mailHost->Stop();
 }
 
 void CKestrovaMailDlg::Exit() {

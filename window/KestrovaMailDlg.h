@@ -4,10 +4,7 @@
 
 #include "app/ActivityLog.h"
 #include "base/Clock.h"
-#include "app/MailService.h"
-#include "app/MailWorker.h"
-#include "app/QueuedServiceLog.h"
-#include "app/WorkerPictureSource.h"
+#include "app/MailCheckHost.h"
 #include "app/MessageSink.h"
 #include "app/ServiceAdapters.h"
 #include "app/ServiceInterfaces.h"
@@ -69,14 +66,14 @@ public:
     CTrayIcon* tray() const { return m_tray.get(); }
     QPlainTextEdit* logView() const { return m_logView; }
     ActivityLog& log() { return m_log; }
-    CMailService& mailService() { return *m_mailService; }
-    CMailWorker& mailWorker() { return *m_worker; }
+    CMailService& mailService() { return m_mailHost->service(); }
+    CMailWorker& mailWorker() { return m_mailHost->worker(); }
     // True from the moment a check is handed to the worker until it has ended.
-    bool mailCheckRunning() const { return m_checkQueued; }
+    bool mailCheckRunning() const { return m_mailHost && m_mailHost->checkRunning(); }
     // Stops the worker (its waits end at once) and writes the lines it left; then settings
     // can be saved. Called by the destructor; closing the program calls it before anything.
     void StopMailWork();
-    QTimer& mailTimer() { return m_mailTimer; }
+    QTimer& mailTimer() { return m_mailHost->timer(); }
     QAction* action(int id) const;
     CIconButton* button(int id) const;
     CMailSetupDialog& mailSetupDialog() { return *m_mailDialog; }
@@ -118,9 +115,6 @@ private:
     void ShowAbout(bool hideWindow);
     void OnLogAdded(std::string_view added);
     std::string RunSnapshotDialog(const std::string& stem);
-    // Hands one check to the worker on a copy of the settings; the timer's (manual false) or
-    // the "メールチェック" button's. Nothing while a check is queued or runs.
-    void PostMailCheck(bool manual);
     void ShowMailBusy(bool busy);
 
     Options m_options;
@@ -132,12 +126,8 @@ private:
     CFrameGrabber m_grabber;
     CActivityLogAdapter m_logAdapter;
     std::shared_ptr<CCodePageService> m_codePages;
-    // The worker is made before and stopped before everything it reaches.
-    std::unique_ptr<CMailWorker> m_worker;
-    std::unique_ptr<CQueuedServiceLog> m_queuedLog;
-    std::unique_ptr<CWorkerPictureSource> m_workerPictures;
-    std::unique_ptr<CMailService> m_mailService;
-    bool m_checkQueued = false;
+    // Made after and stopped before everything its worker reaches.
+    std::unique_ptr<CMailCheckHost> m_mailHost;
 
     std::unique_ptr<CMailSetupDialog> m_mailDialog;
     std::unique_ptr<CAppConfigDlg> m_appDialog;
@@ -148,7 +138,6 @@ private:
     QPlainTextEdit* m_logView = nullptr;
     std::map<int, CIconButton*> m_buttons;
     std::map<int, QAction*> m_actions;
-    QTimer m_mailTimer;
     SnapshotDialogRunner m_snapshotRunner;
     bool m_initialised = false;
     bool m_exitRequested = false;

@@ -39,7 +39,7 @@ qint64 WorstLateness(int ms, const std::function<void()>& start) {
     tick.setTimerType(Qt::PreciseTimer);
     tick.start(10);
     clock.start();
-    QTimer::singleShot(0, start);
+    QTimer::singleShot(50, start); // once the timer ticks
     QEventLoop loop;
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
     loop.exec();
