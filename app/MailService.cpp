@@ -1,10 +1,10 @@
 #include "app/MailService.h"
 
 #include "app/MailClients.h"
-#include "mail/JisHeaderEncoder.h"
+#include "mail/HeaderDecoder.h"
+#include "mail/MailAddress.h"
 #include "mail/Pop3Client.h"
 #include "mail/Pop3Message.h"
-#include "mail/TextCodec.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -58,17 +58,28 @@ private:
     std::string m_path;
 };
 
-// An address a reply can go to: printable ASCII without blanks and without the characters
-// that separate addresses in an envelope list or delimit them in a header. Anything else (an
-// empty From, a display name without brackets, stray control bytes) would make the whole
-// reply fail for every requester of the cycle, so such a request is left on the server.
+// An address a reply can go to (mailbox::IsPlainAddress). Anything else (an empty From, a
+// display name without brackets, stray control bytes) could not be delivered, so such a request
+// is left on the server.
 bool IsUsableAddress(const std::string& address) {
-    if (address.empty())
-        return false;
-    return std::all_of(address.begin(), address.end(), [](char c) {
-        const auto b = static_cast<unsigned char>(c);
-        return b > 0x20 && b < 0x7F && c != '<' && c != '>' && c != ',' && c != ';';
-    });
+    return mailbox::IsPlainAddress(address);
+}
+
+// The subject as the check string is compared with: decoded, white space at its ends removed.
+std::string DecodedSubject(const std::string& rawSubject) {
+    const std::string subject = mime::DecodeHeaderValue(rawSubject);
+    const auto first = subject.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos)
+        return {};
+    return subject.substr(first, subject.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+// Index of the entry of list that names the same mailbox as address, or list.size().
+std::size_t FindAddress(const std::vector<std::string>& list, const std::string& address) {
+    std::size_t i = 0;
+    while (i < list.size() && !mailbox::SameAddress(list[i], address))
+        ++i;
+    return i;
 }
 
 } // namespace
@@ -80,13 +91,7 @@ CMailService::CMailService(const MailSettings& settings, ServiceFlags& flags, IS
       m_sender(settings, log, clock, std::move(codePages), helloPort) {}
 
 std::string CMailService::SenderAddress(const std::string& fromValue) {
-    const auto open = fromValue.find('<');
-    if (open == std::string::npos)
-        return fromValue;
-    const auto close = fromValue.find('>', open + 1);
-    if (close == std::string::npos)
-        return fromValue;
-    return fromValue.substr(open + 1, close - open - 1);
+    return mailbox::AddressOf(fromValue);
 }
 
 void CMailService::CheckMailNow() {
@@ -149,15 +154,18 @@ int CMailService::RunCycle(const MailSettings& copy) {
         if (!client.QueryStatus(count, totalSize))
             return abandon();
 
-        // Subjects and addresses are compared byte for byte in code page 932, the form in
-        // which they arrive.
-        const std::string checkString = text::Utf8ToSjis(copy.checkString);
-        std::vector<std::string> allowed;
-        for (const std::string& address : copy.sendAddresses)
-            allowed.push_back(text::Utf8ToSjis(address));
+        // Subjects are compared as text, after their encoded words and raw 8-bit text are
+        // decoded: character for character, letter case counting. Addresses are compared as
+        // mailbox::SameAddress does (the domain in any letter case).
+        const std::string& checkString = copy.checkString;
+        const std::vector<std::string>& allowed = copy.sendAddresses;
 
-        std::vector<std::string> replyList;
-        std::vector<int> deleteList;
+        std::vector<std::string> replyList; // one entry per requester
+        struct Request {
+            int number;
+            std::size_t requester; // index into replyList
+        };
+        std::vector<Request> requests;
         CPop3Message message;
         for (int n = 1; n <= count; ++n) {
             uint32_t size = 0;
@@ -165,24 +173,22 @@ int CMailService::RunCycle(const MailSettings& copy) {
                 return abandon();
             if (!client.FetchMessage(n, message))
                 return abandon();
-            const std::string subject = CJisHeaderEncoder::DecodeHeaderText(message.SubjectField());
-            if (subject != checkString) {
+            if (DecodedSubject(message.SubjectField()) != checkString) {
                 message.Clear();
                 continue;
             }
             const std::string address = SenderAddress(message.FromField());
             message.Clear();
 
-            const bool duplicate =
-                std::find(replyList.begin(), replyList.end(), address) != replyList.end();
-            const bool isAllowed = IsUsableAddress(address) &&
-                                   (allowed.empty() || std::find(allowed.begin(), allowed.end(),
-                                                                 address) != allowed.end());
+            const bool isAllowed =
+                IsUsableAddress(address) &&
+                (allowed.empty() || FindAddress(allowed, address) < allowed.size());
             if (!isAllowed)
                 continue; // neither answered nor deleted
-            deleteList.push_back(n);
-            if (!duplicate)
+            const std::size_t requester = FindAddress(replyList, address);
+            if (requester == replyList.size())
                 replyList.push_back(address);
+            requests.push_back({n, requester});
         }
 
         if (!client.UndoDeletions())
@@ -196,10 +202,12 @@ int CMailService::RunCycle(const MailSettings& copy) {
             // A reply without its picture would still be delivered and the requests deleted.
             std::error_code ignored;
             grabbed = grabbed && !path.empty() && std::filesystem::is_regular_file(path, ignored);
-            // A request leaves the server only after the reply has been accepted.
-            if (grabbed && m_sender.SendReply(replyList, path) == 1) {
-                for (int n : deleteList) {
-                    if (!client.MarkDeleted(n))
+            // A request leaves the server only after its requester's reply has been accepted.
+            if (grabbed) {
+                const std::vector<bool> sent = m_sender.SendReplies(copy, replyList, path);
+                for (const Request& request : requests) {
+                    if (request.requester < sent.size() && sent[request.requester] &&
+                        !client.MarkDeleted(request.number))
                         return abandon();
                 }
             }

@@ -33,7 +33,10 @@ public:
                  uint16_t helloPort = CReplySender::kHelloPort);
 
     // The signal that cancels every wait of a cycle (the mail worker's); null for none.
-    void SetCancelSignal(const CCancelSignal* cancel) { m_cancel = cancel; }
+    void SetCancelSignal(const CCancelSignal* cancel) {
+        m_cancel = cancel;
+        m_sender.SetCancelSignal(cancel);
+    }
 
     // The same as CheckMail and CheckMailNow below, on a copy of the settings taken by the
     // caller (the mail worker runs them; the user-interface thread takes the copy).
@@ -52,8 +55,9 @@ public:
     // True while a cycle runs.
     bool CheckInProgress() const { return m_checkInProgress.load(); }
 
-    // The sender address of a From value: the text after the first "<" up to the next ">",
-    // else (no "<", or no ">" after it) the whole value.
+    // The sender address of a raw From value, in any form RFC 5322 allows for one mailbox
+    // (mailbox::AddressOf): the text in its angle brackets, else the value without the
+    // comments around it; empty when a bracket is left open.
     static std::string SenderAddress(const std::string& fromValue);
 
 private:

@@ -1,13 +1,13 @@
 #include "app/ReplySender.h"
 
 #include "app/MailClients.h"
+#include "mail/CancelSignal.h"
 #include "mail/CodePageService.h"
-#include "mail/JisHeaderEncoder.h"
 #include "mail/MimeMessage.h"
 #include "mail/SmtpAuthClient.h"
 #include "mail/SmtpConnection.h"
-#include "mail/TextCodec.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <utility>
 
@@ -21,12 +21,6 @@ constexpr const char* kWinsockError = "winsock2 ERROR";
 constexpr const char* kConnectError = "ERROR : SMTPサーバへの接続に失敗しました。";
 constexpr const char* kSendError = "ERROR : メールの返信に失敗しました";
 constexpr const char* kComposeError = "メール返信失敗";
-
-// A UTF-8 text as the ISO-2022-JP encoded word the authenticating client puts in its header.
-std::string EncodedWord(const std::string& utf8) {
-    return CJisHeaderEncoder::MakeEncodedWord(
-        CJisHeaderEncoder::ShiftJisToJis(text::Utf8ToSjis(utf8)));
-}
 
 } // namespace
 
@@ -47,52 +41,55 @@ CReplySender::CReplySender(const MailSettings& settings, IServiceLog& log, const
     : m_settings(settings), m_log(log), m_clock(clock), m_codePages(std::move(codePages)),
       m_helloPort(helloPort) {}
 
-int CReplySender::SendReply(const std::vector<std::string>& replyList,
-                            const std::string& picturePath) {
+std::vector<bool> CReplySender::SendReplies(const std::vector<std::string>& replyList,
+                                            const std::string& picturePath) {
     // The SMTP settings and the log-in as they stand when the reply starts.
-    const MailSettings settings = m_settings;
-
-    FirstPath first = FirstPath::Failed;
-    try {
-        first = SendThroughAuthClient(settings, replyList, picturePath);
-    } catch (...) {
-        // Whatever went wrong with the first client, the second path may still deliver.
-        first = FirstPath::Failed;
-    }
-    if (first == FirstPath::Delivered)
-        return 1;
-    if (first == FirstPath::Abandoned)
-        return 0;
-    try {
-        return SendThroughHelloConnection(settings, replyList, picturePath);
-    } catch (...) {
-        m_log.AddLog(kComposeError);
-        return 0;
-    }
+    return SendReplies(MailSettings(m_settings), replyList, picturePath);
 }
 
-CReplySender::FirstPath
-CReplySender::SendThroughAuthClient(const MailSettings& settings,
-                                    const std::vector<std::string>& replyList,
-                                    const std::string& picturePath) {
+std::vector<bool> CReplySender::SendReplies(const MailSettings& settings,
+                                            const std::vector<std::string>& replyList,
+                                            const std::string& picturePath) {
+    std::vector<bool> sent(replyList.size(), false);
+
+    bool goOn = true;
+    try {
+        goOn = SendThroughAuthClient(settings, replyList, picturePath, sent);
+    } catch (...) {
+        // Whatever went wrong with the first client, the second path may still deliver.
+    }
+    if (!goOn || Cancelled() || std::find(sent.begin(), sent.end(), false) == sent.end())
+        return sent;
+    try {
+        SendThroughHelloConnection(settings, replyList, picturePath, sent);
+    } catch (...) {
+        m_log.AddLog(kComposeError);
+    }
+    return sent;
+}
+
+bool CReplySender::Cancelled() const {
+    return m_cancel && m_cancel->IsCancelled();
+}
+
+bool CReplySender::SendThroughAuthClient(const MailSettings& settings,
+                                         const std::vector<std::string>& replyList,
+                                         const std::string& picturePath, std::vector<bool>& sent) {
     const std::string body = ReplyBodyText(m_clock.LocalNow());
 
     CSmtpAuthClient client;
     if (client.ErrorCode() != CSmtpAuthClient::kNoError) {
         m_log.AddLog(kWinsockError);
-        return FirstPath::Abandoned;
+        return false;
     }
     // A port the settings cannot mean (port 0 would silently pick the "mail" service).
     if (settings.smtpPort < 1 || settings.smtpPort > 65535)
-        return FirstPath::Failed;
-    ConfigureSmtpClient(client, settings, nullptr);
-    // An empty name stays empty: an encoded word without text is no display name, and readers
-    // would show "=?ISO-2022-JP?B??=" as one.
-    if (!settings.senderName.empty())
-        client.SetFromName(EncodedWord(settings.senderName));
+        return true;
+    ConfigureSmtpClient(client, settings, m_cancel);
+    client.SetFromName(settings.senderName);
     client.SetFromAddress(settings.senderAddress);
     client.SetReplyAddress(settings.senderAddress);
-    client.SetSubjectLine(EncodedWord(kSubject));
+    client.SetSubjectLine(kSubject);
     for (const std::string& address : replyList)
         client.AddToAddress(address);
     client.SetPriorityValue(3);
@@ -100,51 +97,55 @@ CReplySender::SendThroughAuthClient(const MailSettings& settings,
     client.SetBodyText(body);
     client.AttachFile(picturePath);
 
-    if (!client.Deliver())
-        return FirstPath::Failed;
-    LogDelivered(replyList, "\r\n");
-    return FirstPath::Delivered;
+    const std::vector<bool> delivered = client.DeliverSeparately();
+    for (std::size_t i = 0; i < replyList.size() && i < delivered.size(); ++i) {
+        if (delivered[i]) {
+            sent[i] = true;
+            m_log.AddLog("送信完了<" + replyList[i] + ">\r\n");
+        }
+    }
+    return true;
 }
 
-int CReplySender::SendThroughHelloConnection(const MailSettings& settings,
-                                             const std::vector<std::string>& replyList,
-                                             const std::string& picturePath) {
+void CReplySender::SendThroughHelloConnection(const MailSettings& settings,
+                                              const std::vector<std::string>& replyList,
+                                              const std::string& picturePath,
+                                              std::vector<bool>& sent) {
     CSmtpConnection connection(m_helloPort);
+    connection.SetCancelSignal(m_cancel);
     const std::string body = ReplyBodyText(m_clock.LocalNow());
 
     if (!connection.Open(settings.smtpServer, kConnectTimeoutMs)) {
         m_log.WriteLogFile(kConnectError);
-        return 0;
+        return;
     }
 
-    int result = 0;
+    bool failed = false;
     try {
-        CMimeMessage message(m_codePages);
-        message.SetPriorityLevel(1);
-        for (const std::string& address : replyList)
-            message.AddToRecipient(address);
-        message.SetSenderAddress(settings.senderAddress);
-        message.SetSenderDisplayName(settings.senderName);
-        message.AddFileAttachment(picturePath);
-        message.AddTextPart(body, 1); // before the attachment
-        message.SetSubjectText(kSubject);
+        for (std::size_t i = 0; i < replyList.size(); ++i) {
+            if (sent[i])
+                continue;
+            CMimeMessage message(m_codePages);
+            message.SetPriorityLevel(1);
+            message.AddToRecipient(replyList[i]);
+            message.SetSenderAddress(settings.senderAddress);
+            message.SetSenderDisplayName(settings.senderName);
+            message.AddFileAttachment(picturePath);
+            message.AddTextPart(body, 1); // before the attachment
+            message.SetSubjectText(kSubject);
 
-        if (connection.Send(message) || connection.Send(message)) {
-            LogDelivered(replyList, "");
-            result = 1;
-        } else {
-            m_log.AddLog(kSendError);
+            if (connection.Send(message) || connection.Send(message)) {
+                sent[i] = true;
+                m_log.AddLog("送信完了<" + replyList[i] + ">");
+            } else {
+                failed = true;
+            }
         }
+        if (failed)
+            m_log.AddLog(kSendError);
     } catch (...) {
         m_log.AddLog(kComposeError);
-        result = 0;
     }
     if (connection.IsOpen())
         connection.Close();
-    return result;
-}
-
-void CReplySender::LogDelivered(const std::vector<std::string>& replyList, const char* suffix) {
-    for (const std::string& address : replyList)
-        m_log.AddLog("送信完了<" + text::SjisToUtf8(address) + ">" + suffix);
 }

@@ -1,10 +1,11 @@
 #pragma once
-// Sends the reply picture of one check cycle to every requester, as one message: first through
-// the authenticating SMTP client on the configured port, and when that cannot deliver, through
-// the MIME composer over a plain HELO connection on port 25.
+// Sends the reply picture of one check cycle to every requester, one mail to each, addressed to
+// that requester alone (no requester learns another's address): first through the
+// authenticating SMTP client on the configured port, all in one session; the mails it could not
+// deliver go through the MIME composer over a plain HELO connection on port 25.
 
-#include "base/Clock.h"
 #include "app/ServiceInterfaces.h"
+#include "base/Clock.h"
 #include "base/Settings.h"
 
 #include <cstdint>
@@ -12,6 +13,7 @@
 #include <string>
 #include <vector>
 
+class CCancelSignal;
 class CCodePageService;
 
 // "2026年12月6日(日)15時47分44秒": year, month and day without leading zeros, the weekday
@@ -32,24 +34,38 @@ public:
                  std::shared_ptr<CCodePageService> codePages = nullptr,
                  uint16_t helloPort = kHelloPort);
 
-    // Mails picturePath to every address of replyList (at least one; addresses as they stood in
-    // the request mails, code page 932). 1 when a server accepted the reply, 0 when it did not.
-    // Never throws. The picture file is left alone.
-    int SendReply(const std::vector<std::string>& replyList, const std::string& picturePath);
+    // The signal that cancels every wait of both SMTP paths; null for none. It must outlive
+    // the sender.
+    void SetCancelSignal(const CCancelSignal* cancel) { m_cancel = cancel; }
+
+    // Mails picturePath to each address of replyList (distinct addresses, as the request mails
+    // gave them), one mail per address. The result holds, for each address in order, whether a
+    // server accepted its mail; "送信完了<address>" is logged for those alone. Never throws.
+    // The picture file is left alone.
+    std::vector<bool> SendReplies(const std::vector<std::string>& replyList,
+                                  const std::string& picturePath);
+    // The same with the settings a check cycle copied when it began (the live record may
+    // change on the user-interface thread meanwhile).
+    std::vector<bool> SendReplies(const MailSettings& settings,
+                                  const std::vector<std::string>& replyList,
+                                  const std::string& picturePath);
 
 private:
-    enum class FirstPath { Delivered, Failed, Abandoned };
-    FirstPath SendThroughAuthClient(const MailSettings& settings,
+    // Marks in sent the addresses the authenticating client delivered; false when the reply is
+    // to be abandoned altogether.
+    bool SendThroughAuthClient(const MailSettings& settings,
+                               const std::vector<std::string>& replyList,
+                               const std::string& picturePath, std::vector<bool>& sent);
+    // Sends to the addresses not yet marked in sent, over one HELO connection.
+    void SendThroughHelloConnection(const MailSettings& settings,
                                     const std::vector<std::string>& replyList,
-                                    const std::string& picturePath);
-    int SendThroughHelloConnection(const MailSettings& settings,
-                                   const std::vector<std::string>& replyList,
-                                   const std::string& picturePath);
-    void LogDelivered(const std::vector<std::string>& replyList, const char* suffix);
+                                    const std::string& picturePath, std::vector<bool>& sent);
+    bool Cancelled() const;
 
     const MailSettings& m_settings;
     IServiceLog& m_log;
     const IClock& m_clock;
     std::shared_ptr<CCodePageService> m_codePages;
     uint16_t m_helloPort;
+    const CCancelSignal* m_cancel = nullptr;
 };

@@ -106,3 +106,24 @@ bool CWorkerPictureSource::Proxy::Rebuild() {
         m_owner.m_aborted = true;
     return rebuilt;
 }
+
+std::optional<uint64_t> CWorkerPictureSource::Proxy::FramesDelivered() const {
+    if (!m_owner.m_ui.frames)
+        return std::nullopt;
+    return m_owner.m_ui.frames->Count();
+}
+
+void CWorkerPictureSource::Proxy::WaitForFrameBeyond(uint64_t seen,
+                                                     std::chrono::milliseconds limit) {
+    // In short slices, so that a cancel is seen at once.
+    constexpr std::chrono::milliseconds kSlice{20};
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (m_owner.m_ui.frames && !m_owner.m_cancel.IsCancelled()) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            end - std::chrono::steady_clock::now());
+        if (left.count() <= 0 || m_owner.m_ui.frames->WaitBeyond(seen, std::min(left, kSlice)) > seen)
+            break;
+    }
+    if (m_owner.m_cancel.IsCancelled())
+        m_owner.m_aborted = true;
+}

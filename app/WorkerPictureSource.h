@@ -8,11 +8,13 @@
 
 #include "app/ServiceInterfaces.h"
 #include "capture/FrameGrabber.h"
+#include "capture/FrameSignal.h"
 #include "capture/FrameSource.h"
 
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <string>
 
 class CCancelSignal;
@@ -29,6 +31,8 @@ public:
         IFrameSource* graph;                  // used on that thread only
         std::function<bool()> rebuildNeedsUser; // true when a rebuild would ask the user
         std::function<GrabRequest()> makeRequest;
+        // The graph's frame count, waited on from the worker directly (null: compare frames).
+        std::shared_ptr<const CFrameSignal> frames;
     };
 
     CWorkerPictureSource(UiSide ui, std::string programFolder, const CCancelSignal& cancel);
@@ -46,6 +50,8 @@ private:
         int32_t CurrentBufferSize() const override;
         int32_t CopyCurrentBuffer(uint8_t* dest, int32_t capacity) override;
         bool Rebuild() override;
+        std::optional<uint64_t> FramesDelivered() const override;
+        void WaitForFrameBeyond(uint64_t seen, std::chrono::milliseconds limit) override;
 
     private:
         CWorkerPictureSource& m_owner;

@@ -69,7 +69,8 @@ std::size_t Utf8Length(unsigned char b) {
 // Everything the streaming thread touches lives here; it outlives the pipeline's threads
 // because the destructor stops the pipeline first.
 struct CCaptureGraph::Stream {
-    explicit Stream(ICaptureUi& ui) : ui(ui) {}
+    Stream(ICaptureUi& ui, std::shared_ptr<CFrameSignal> signal)
+        : ui(ui), frameSignal(std::move(signal)) {}
     ~Stream() {
         if (pipeline)
             gst_element_set_state(pipeline.get(), GST_STATE_NULL);
@@ -80,6 +81,7 @@ struct CCaptureGraph::Stream {
     void OnBusMessage(GstMessage* message);
 
     ICaptureUi& ui;
+    std::shared_ptr<CFrameSignal> frameSignal;
     GstElementPtr pipeline;
     GstElement* source = nullptr; // owned by the pipeline
     GstElement* filter = nullptr;
@@ -127,6 +129,7 @@ GstFlowReturn CCaptureGraph::Stream::OnSample(GstAppSink* appsink) {
         hasHeader = true;
     }
     ++frames;
+    frameSignal->Notify();
     ui.FrameArrived();
     return GST_FLOW_OK;
 }
@@ -237,7 +240,7 @@ int CCaptureGraph::ChooseIndex(bool useFirstDevice, bool configureDevice, int re
 }
 
 void CCaptureGraph::BuildPipeline(const CaptureDevice& device) {
-    auto stream = std::make_unique<Stream>(m_ui);
+    auto stream = std::make_unique<Stream>(m_ui, m_frameSignal);
     GstElementPtr source = AdoptFloating(CreateSourceElement(device));
     GstElementPtr convert = AdoptFloating(gst_element_factory_make("videoconvert", nullptr));
     GstElementPtr scale = AdoptFloating(gst_element_factory_make("videoscale", nullptr));

@@ -7,6 +7,7 @@
 #include "base/Settings.h"
 #include "capture/CaptureDevices.h"
 #include "capture/CaptureFrame.h"
+#include "capture/FrameSignal.h"
 #include "capture/FrameSource.h"
 #include "capture/GstHandles.h"
 
@@ -48,6 +49,13 @@ public:
     int32_t CurrentBufferSize() const override;
     int32_t CopyCurrentBuffer(uint8_t* dest, int32_t capacity) override;
     bool Rebuild() override { return BuildGraph(false, false); }
+    std::optional<uint64_t> FramesDelivered() const override { return m_frameSignal->Count(); }
+    void WaitForFrameBeyond(uint64_t seen, std::chrono::milliseconds limit) override {
+        m_frameSignal->WaitBeyond(seen, limit);
+    }
+    // The graph's frame count, for waiting on frames from another thread; lives as long as
+    // any holder.
+    std::shared_ptr<const CFrameSignal> frameSignal() const { return m_frameSignal; }
     // True when Rebuild would have to ask the user: no device at all (a message), or more than
     // one to choose from (the device chooser).
     bool RebuildNeedsUser() const { return m_lister().size() != 1; }
@@ -87,6 +95,7 @@ private:
 
     std::vector<std::string> m_deviceNames;
     CaptureDevice m_device; // the device of the current graph
+    std::shared_ptr<CFrameSignal> m_frameSignal = std::make_shared<CFrameSignal>();
     std::unique_ptr<Stream> m_stream;
     bool m_graphReady = false;
 };

@@ -117,20 +117,31 @@ std::optional<GrabbedFrame> CFrameGrabber::GrabFreshFrame(const GrabRequest& req
     frame.byteCount =
         std::clamp<int32_t>(m_source.CurrentBufferSize(), 0, static_cast<int32_t>(capacity));
 
-    m_source.CopyCurrentBuffer(reference.data(), static_cast<int32_t>(capacity));
+    // A source that counts its frames wakes the grab on the first frame after the request;
+    // for one that does not, a fresh frame is one whose contents differ from the frame now.
+    const std::optional<uint64_t> framesAtRequest = m_source.FramesDelivered();
+    if (!framesAtRequest)
+        m_source.CopyCurrentBuffer(reference.data(), static_cast<int32_t>(capacity));
 
     bool sizeUnchanged = true;
     const int maxPolls =
         policy == WaitPolicy::Reply ? kPollsBeforeRebuild + kMaxRebuilds : kSnapshotPolls;
     while (m_lastPollCount < maxPolls) {
-        m_sleep(kPollInterval);
+        if (framesAtRequest)
+            m_source.WaitForFrameBeyond(*framesAtRequest, kPollInterval);
+        else
+            m_sleep(kPollInterval);
         ++m_lastPollCount;
         if (sizeUnchanged) {
+            const bool arrived =
+                framesAtRequest && m_source.FramesDelivered().value_or(0) > *framesAtRequest;
             const int32_t copied =
                 m_source.CopyCurrentBuffer(frame.pixels.data(), static_cast<int32_t>(capacity));
             if (copied > 0) {
                 frame.byteCount = std::min(copied, static_cast<int32_t>(capacity));
-                if (std::memcmp(frame.pixels.data(), reference.data(), frame.byteCount) != 0)
+                if (framesAtRequest ? arrived
+                                    : std::memcmp(frame.pixels.data(), reference.data(),
+                                                  frame.byteCount) != 0)
                     break;
             }
         }

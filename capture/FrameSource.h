@@ -4,7 +4,9 @@
 
 #include "capture/CaptureFrame.h"
 
+#include <chrono>
 #include <cstdint>
+#include <optional>
 
 class IFrameSource {
 public:
@@ -25,4 +27,9 @@ public:
     // Rebuilds the stream for a device that has stopped delivering new frames (the device
     // choice rules apply with both build switches off). True when a stream runs again.
     virtual bool Rebuild() = 0;
+    // Frames delivered so far, for a source that counts them (nullopt: it does not; the grab
+    // then compares frame contents to tell a fresh one). Safe from any thread.
+    virtual std::optional<uint64_t> FramesDelivered() const { return std::nullopt; }
+    // For a counting source: waits until more than seen frames were delivered, at most limit.
+    virtual void WaitForFrameBeyond(uint64_t /*seen*/, std::chrono::milliseconds /*limit*/) {}
 };

@@ -5,6 +5,7 @@
 #include "dialogs/DialogSupport.h"
 #include "dialogs/MessageBoxes.h"
 #include "mail/CodePageService.h"
+#include "mail/MailAddress.h"
 #include "mail/MimeMessage.h"
 #include "mail/Pop3Client.h"
 #include "mail/SmtpConnection.h"
@@ -17,9 +18,11 @@
 #include <QShowEvent>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <set>
+#include <vector>
 
 namespace {
 
@@ -138,6 +141,8 @@ void CSnapMailDialog::DeleteAddresses() {
 
 CSnapMailDialog::SendResult CSnapMailDialog::Send() {
     SendResult result = SendResult::Pop3Failed;
+    m_unsent.clear();
+    m_sentCount = 0;
     {
         BusyCursor busy;
         CPop3Client pop3;
@@ -149,8 +154,14 @@ CSnapMailDialog::SendResult CSnapMailDialog::Send() {
         }
     }
     // The outcome is told after the POP3 session has ended, so the mailbox is not held open
-    // while the message box waits for the user.
-    ShowMessageBox(this, ResultText(result));
+    // while the message box waits for the user. When some mails went out and others did not,
+    // the box names the addresses that got none, so that only they are tried again.
+    QString text = ResultText(result);
+    if (result == SendResult::SendFailed && m_sentCount > 0) {
+        for (const std::string& address : m_unsent)
+            text += u'\n' + ToQt(address);
+    }
+    ShowMessageBox(this, text);
     return result;
 }
 
@@ -160,32 +171,45 @@ CSnapMailDialog::SendResult CSnapMailDialog::ComposeAndSend() {
     localtime_r(&now, &local);
     const std::string dateText = DateText(local);
 
+    // One mail per address, addressed to it alone; an address listed twice gets one mail.
+    std::vector<std::string> addresses;
+    for (int row = 0; row < m_addressList->rowCount(); ++row) {
+        const std::string address = ToStd(m_addressList->item(row, 0)->text());
+        if (std::none_of(addresses.begin(), addresses.end(), [&](const std::string& listed) {
+                return mailbox::SameAddress(listed, address);
+            }))
+            addresses.push_back(address);
+    }
+
     CSmtpConnection connection(m_smtpPort);
     if (!connection.Open(m_mailSettings.smtpServer, kSmtpOpenTimeoutMs))
         return SendResult::SmtpConnectFailed;
 
-    bool sent = false;
-    try {
-        CMimeMessage message(m_codePageService);
-        message.SetPriorityLevel(1);
-        for (int row = 0; row < m_addressList->rowCount(); ++row)
-            message.AddToRecipient(ToStd(m_addressList->item(row, 0)->text()), {}, 0);
-        message.SetSenderAddress(m_mailSettings.senderAddress);
-        message.SetSenderDisplayName(m_mailSettings.senderName, 0);
-        const std::string picture =
-            ProgramFolder() + m_stem + (m_mailSettings.imageRotation ? "r.jpg" : ".jpg");
-        // The setters' results are not examined: what went wrong shows up as a failed Send.
-        message.AddFileAttachment(picture, {}, 0, 0);
-        message.AddTextPart(dateText + "現在の画像です。", 1, 0);
-        message.SetSubjectText("キャプチャ画像", 0);
-        // Without a single address the mail would go to the null recipient "<>", which some
-        // servers accept: that is no delivery, so it is a failed send whatever the server says.
-        if (m_addressList->rowCount() > 0)
-            sent = connection.Send(message) || connection.Send(message);
-    } catch (const std::exception&) {
-        sent = false; // for example out of memory while composing
+    const std::string picture =
+        ProgramFolder() + m_stem + (m_mailSettings.imageRotation ? "r.jpg" : ".jpg");
+    for (const std::string& address : addresses) {
+        bool delivered = false;
+        try {
+            CMimeMessage message(m_codePageService);
+            message.SetPriorityLevel(1);
+            message.AddToRecipient(address, {}, 0);
+            message.SetSenderAddress(m_mailSettings.senderAddress);
+            message.SetSenderDisplayName(m_mailSettings.senderName, 0);
+            // The setters' results are not examined: what went wrong shows up as a failed Send.
+            message.AddFileAttachment(picture, {}, 0, 0);
+            message.AddTextPart(dateText + "現在の画像です。", 1, 0);
+            message.SetSubjectText("キャプチャ画像", 0);
+            delivered = connection.Send(message) || connection.Send(message);
+        } catch (const std::exception&) {
+            delivered = false; // for example out of memory while composing
+        }
+        if (delivered)
+            ++m_sentCount;
+        else
+            m_unsent.push_back(address);
     }
     if (connection.IsOpen())
         connection.Close();
-    return sent ? SendResult::Sent : SendResult::SendFailed;
+    // Without a single address nothing was delivered: that is a failed send.
+    return !addresses.empty() && m_unsent.empty() ? SendResult::Sent : SendResult::SendFailed;
 }

@@ -1,8 +1,9 @@
 #pragma once
 // Mails the snapshot just taken to addresses the user lists by hand. "送信" logs in to the POP3
-// server first (the mailbox's owner proves the account), then composes the mail with the
-// picture attached and delivers it with the HELO connection; every outcome is told in a
-// message box and the dialog stays open until キャンセル.
+// server first (the mailbox's owner proves the account), then composes one mail per listed
+// address, addressed to it alone, with the picture attached, and delivers them with the HELO
+// connection; every outcome is told in a message box and the dialog stays open until
+// キャンセル.
 //
 //   CSnapMailDialog dialog(stem, mailSettings);
 //   dialog.exec(); // result not used
@@ -13,6 +14,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 class CCodePageService;
 class QComboBox;
@@ -33,8 +35,8 @@ public:
     enum class SendResult {
         Pop3Failed,        // "POP3サーバの接続に失敗しました。"
         SmtpConnectFailed, // "SMTPサーバへの接続に失敗しました。"
-        SendFailed,        // "メールの送信に失敗しました"
-        Sent,              // "メールの送信を完了しました"
+        SendFailed,        // "メールの送信に失敗しました" (any address got no mail)
+        Sent,              // "メールの送信を完了しました" (every address got its mail)
     };
 
     // stem: the snapshot's file-name stem; the settings are read when sending.
@@ -64,6 +66,8 @@ private:
     const MailSettings& m_mailSettings;
     std::shared_ptr<CCodePageService> m_codePageService;
     bool m_initReported = false;
+    std::vector<std::string> m_unsent; // addresses the last send did not reach
+    std::size_t m_sentCount = 0;
     uint16_t m_smtpPort = 25;
     QTableWidget* m_addressList = nullptr;
     QComboBox* m_addressEntry = nullptr;

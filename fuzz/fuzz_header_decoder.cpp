@@ -1,7 +1,9 @@
 // Feeds arbitrary bytes to the header decoder and the ISO-2022-JP decoder, which read raw
 // Subject values from any mail server, and checks a few properties that must hold for any input.
 
+#include "mail/HeaderDecoder.h"
 #include "mail/JisHeaderEncoder.h"
+#include "mail/TextCodec.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -10,6 +12,11 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view input(reinterpret_cast<const char*>(data), size);
+
+    // Whatever the charsets and encodings claim, the text that comes out is UTF-8 without NUL.
+    const std::string text = mime::DecodeHeaderValue(input);
+    if (!text::IsUtf8(text) || text.find('\0') != std::string::npos)
+        std::abort();
 
     const std::string decoded = CJisHeaderEncoder::DecodeHeaderText(input);
     // The result holds no NUL: its callers treat it as a C text.

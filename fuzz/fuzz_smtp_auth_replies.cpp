@@ -42,10 +42,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                              static_cast<uint16_t>(fuzzpeer::Listener::Instance().port()));
     client.SetAuthUser("camera");
     client.SetAuthPassword("secret");
-    client.SetFromName("=?ISO-2022-JP?B?GyRCNEZAbyUrJWElaRsoQg==?=");
+    client.SetFromName("監視カメラ");
     client.SetFromAddress("camera@example.com");
     client.SetReplyAddress("camera@example.com");
-    client.SetSubjectLine("=?ISO-2022-JP?B?GyRCJS0lYyVXJUElYzJoQX4bKEI=?=");
+    client.SetSubjectLine("キャプチャ画像");
     client.SetMailerName("KestrovaMail");
     client.SetBodyText("2026年12月6日(日)15時47分44秒現在の画像です。\r\n");
     client.AddToAddress("taro@example.com");

@@ -3,6 +3,7 @@
 #include "mail/JisHeaderEncoder.h"
 
 #include "mail/ContentEncoders.h"
+#include "mail/HeaderDecoder.h"
 #include "mail/TextCodec.h"
 
 #include <array>
@@ -56,10 +57,6 @@ std::optional<std::array<char, 2>> JisPairToSjis(unsigned char row, unsigned cha
     return std::array<char, 2>{static_cast<char>(lead), static_cast<char>(trail)};
 }
 
-bool StartsWith(std::string_view s, std::string_view prefix) {
-    return s.substr(0, prefix.size()) == prefix;
-}
-
 } // namespace
 
 std::string CJisHeaderEncoder::ShiftJisToJis(std::string_view sjis) try {
@@ -109,52 +106,85 @@ std::string CJisHeaderEncoder::MakeEncodedWord(std::string_view jis) try {
     return {}; // out of memory: the empty text
 }
 
-// The value is cut into segments at every '=', CR, LF and TAB (which are dropped, runs of them
-// giving no empty segments). A segment starting with one of the labels is an encoded word: its
-// payload gets back the '=' fill the cut removed (a closing '?' turns into '=') and is decoded from
-// base64 and then from ISO-2022-JP. Any other segment except a lone "?" (the rest of a closing
-// "?=") is plain text and only passes JisToShiftJis. Blanks between words are segments of their
-// own and stay.
 std::string CJisHeaderEncoder::DecodeHeaderText(std::string_view raw) try {
-    static constexpr std::string_view kLabels[] = {"?ISO-2022-JP?B?", "?iso-2022-jp?B?",
-                                                   "?shift_jis?B?"};
-    static constexpr std::string_view kSeparators{"=\r\n\t"};
-
-    const std::string_view in = CText(raw);
-    std::string result;
-    std::size_t pos = 0;
-    while (pos < in.size()) {
-        pos = in.find_first_not_of(kSeparators, pos);
-        if (pos == std::string_view::npos)
-            break;
-        std::size_t end = in.find_first_of(kSeparators, pos);
-        if (end == std::string_view::npos)
-            end = in.size();
-        const std::string_view segment = in.substr(pos, end - pos);
-        pos = end;
-
-        std::string_view label;
-        for (std::string_view candidate : kLabels) {
-            if (StartsWith(segment, candidate))
-                label = candidate;
-        }
-        if (!label.empty()) {
-            // The segment ends before the '=' of a fill or of the closing "?=": put back what
-            // the split took so the payload is whole base64 again.
-            std::string payload(segment.substr(label.size()));
-            if (!payload.empty() && payload.back() == '?')
-                payload.back() = '=';
-            if (const std::size_t missing = payload.size() % 4; missing != 0)
-                payload.append(4 - missing, '=');
-            result.append(JisToShiftJis(DecodeBase64Text(payload)));
-        } else if (segment != "?") {
-            // Plain text before, between and after encoded words is kept.
-            result.append(JisToShiftJis(segment));
-        }
-    }
-    return result;
+    return text::Utf8ToSjis(mime::DecodeHeaderValue(CText(raw)));
 } catch (const std::bad_alloc&) {
     return {}; // out of memory: the empty text
+}
+
+std::optional<std::string> CJisHeaderEncoder::EncodeMailText(std::string_view sjis) {
+    std::string out;
+    out.reserve(sjis.size() + sjis.size() / 2 + 8);
+    bool doubleByte = false;
+    for (std::size_t i = 0; i < sjis.size();) {
+        const auto c = static_cast<unsigned char>(sjis[i]);
+        if (c >= 0x80) {
+            if (!text::IsSjisLeadByte(c) || i + 1 >= sjis.size())
+                return std::nullopt;
+            const auto jis = SjisPairToJis(c, static_cast<unsigned char>(sjis[i + 1]));
+            if (!jis)
+                return std::nullopt;
+            if (!doubleByte)
+                out.append(kToJis208);
+            out.append(jis->data(), 2);
+            doubleByte = true;
+            i += 2;
+            continue;
+        }
+        if (doubleByte)
+            out.append(kToAscii);
+        doubleByte = false;
+        if (c == 0x1B)
+            return std::nullopt; // an escape of its own would switch the reader's mode
+        out.push_back(static_cast<char>(c));
+        ++i;
+    }
+    if (doubleByte)
+        out.append(kToAscii);
+    return out;
+}
+
+std::string CJisHeaderEncoder::DecodeMailText(std::string_view jis) {
+    enum class Mode { Ascii, Jis208, Katakana };
+    // The designations RFC 1468 and its readers use; any other escape is copied as it is.
+    auto designation = [](std::string_view escape) -> std::optional<Mode> {
+        if (escape == "\x1B$B" || escape == "\x1B$@")
+            return Mode::Jis208;
+        if (escape == "\x1B(B" || escape == "\x1B(J")
+            return Mode::Ascii;
+        if (escape == "\x1B(I")
+            return Mode::Katakana;
+        return std::nullopt;
+    };
+    std::string out;
+    out.reserve(jis.size());
+    Mode mode = Mode::Ascii;
+    for (std::size_t i = 0; i < jis.size();) {
+        const auto c = static_cast<unsigned char>(jis[i]);
+        if (c == 0x1B) {
+            if (const auto next = designation(jis.substr(i, 3))) {
+                mode = *next;
+                i += 3;
+                continue;
+            }
+        }
+        if (mode == Mode::Jis208 && c >= 0x21 && c <= 0x7E) {
+            // A pair cut short keeps the byte that cut it (a line end, most likely).
+            const auto sjis = JisPairToSjis(c, At(jis, i + 1));
+            if (sjis)
+                out.append(sjis->data(), 2);
+            else
+                out.push_back('?');
+            i += sjis ? 2 : 1;
+        } else if (mode == Mode::Katakana && c >= 0x21 && c <= 0x5F) {
+            out.push_back(static_cast<char>(c + 0x80)); // JIS X 0201 katakana in Shift_JIS
+            ++i;
+        } else {
+            out.push_back(static_cast<char>(c));
+            ++i;
+        }
+    }
+    return out;
 }
 
 std::string CJisHeaderEncoder::JisToShiftJis(std::string_view jis) try {

@@ -1,12 +1,14 @@
 #pragma once
-// Japanese text in mail headers: Shift_JIS (code page 932) to ISO-2022-JP (RFC 1468) wrapped as
-// one RFC 2047 B encoded word for sending, and raw Subject values back to Shift_JIS for the
-// request check. Every function works on code page 932 byte strings; convert from and to the
-// program's UTF-8 with text::Utf8ToSjis / text::SjisToUtf8 (mail/TextCodec.h).
+// Japanese text in mail: Shift_JIS (code page 932) to ISO-2022-JP (RFC 1468) and back, for
+// headers (RFC 2047 B encoded words) and for text bodies. Every function works on code page 932
+// byte strings; convert from and to the program's UTF-8 with text::Utf8ToSjis /
+// text::SjisToUtf8 (mail/TextCodec.h).
 //
-// Inputs are treated as C texts: a NUL byte ends the text. Outputs grow to fit, however long the
-// input; nothing is read past the end of an input. Running out of memory gives the empty text.
+// Inputs are treated as C texts (a NUL byte ends the text), except by EncodeMailText and
+// DecodeMailText, which take every byte. Outputs grow to fit, however long the input; nothing is
+// read past the end of an input. Running out of memory gives the empty text.
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -25,10 +27,21 @@ public:
     // folded, whatever its length.
     static std::string MakeEncodedWord(std::string_view jis);
 
-    // A raw header value (for example an unfolded Subject) to Shift_JIS: "?ISO-2022-JP?B?",
-    // "?iso-2022-jp?B?" and "?shift_jis?B?" words are decoded, '=', TAB, CR and LF separate
-    // segments and disappear; see the .cpp for the segment rules.
+    // A raw header value (for example an unfolded Subject) to Shift_JIS, decoded as
+    // mime::DecodeHeaderValue (mail/HeaderDecoder.h) decodes it; what code page 932 cannot
+    // hold becomes "?".
     static std::string DecodeHeaderText(std::string_view raw);
+
+    // Shift_JIS to ISO-2022-JP as mail text must be (RFC 1468): ASCII and JIS X 0208 only, each
+    // double-byte run closed by ESC ( B before the next single byte, so every line ends in
+    // ASCII. nullopt when the text holds what ISO-2022-JP cannot carry: half-width katakana,
+    // user-defined characters, bytes that are not Shift_JIS. CR and LF are kept as they are.
+    static std::optional<std::string> EncodeMailText(std::string_view sjis);
+
+    // ISO-2022-JP to Shift_JIS, every byte accounted for: ESC $ B and ESC $ @ switch to JIS
+    // X 0208, ESC ( B and ESC ( J to ASCII, ESC ( I to half-width katakana; a pair cut short
+    // becomes "?"; nothing else is changed or dropped.
+    static std::string DecodeMailText(std::string_view jis);
 
     // ISO-2022-JP to Shift_JIS. ESC $ B and ESC $ @ switch to double-byte JIS X 0208, ESC ( B and
     // ESC ( J back to ASCII. A lone LF becomes CR LF, '=' is dropped, other bytes are copied. A

@@ -54,8 +54,10 @@ bool CMimeAttachmentPart::MakePartHeader(const std::string& boundary, std::strin
 bool CMimeAttachmentPart::MakePartHeaderNamed(const std::string& boundary, const std::string& name,
                                               std::string& header) const {
     const std::string fileName = mime::QuotedParameterText(mime::FileNameOfPath(name));
+    // The parameters are separated by ";" (RFC 2045 5.1): without it readers take "name" for
+    // part of the charset value.
     header = Opening(boundary) + "\r\nContent-Type: " + m_contentType + ";\r\n\tcharset=\"" +
-             m_charset + "\"\r\n\tname=\"" + fileName +
+             m_charset + "\";\r\n\tname=\"" + fileName +
              "\"\r\nContent-Transfer-Encoding: " + m_encodingName +
              "\r\nContent-Disposition: attachment;\r\n\tfilename=\"" + fileName + "\"\r\n\r\n";
     return true;

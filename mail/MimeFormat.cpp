@@ -1,15 +1,21 @@
 #include "mail/MimeFormat.h"
 
 #include "mail/ContentEncoders.h"
+#include "mail/JisHeaderEncoder.h"
+#include "mail/MailAddress.h"
+#include "mail/TextCodec.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <random>
 #include <sstream>
 #include <time.h>
+#include <unistd.h>
 
 namespace mime {
 namespace {
@@ -18,13 +24,44 @@ constexpr const char* kDayNames[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "
 constexpr const char* kMonthNames[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
-// Share of extended bytes (percent) from which a header text becomes a B word instead of Q.
-constexpr std::size_t kBase64Percent = 17;
+constexpr std::size_t kMaxLineLength = 998; // RFC 5322 2.1.1, without the CR LF
+// ISO-2022-JP grows a Shift_JIS line to at most three times its length and two bytes (an
+// escape pair around every lone double-byte character), so such lines are cut at this length.
+constexpr std::size_t kJisSourceLine = (kMaxLineLength - 2) / 3;
 
 std::string Lower(std::string_view s) {
     std::string out(s);
     for (char& c : out)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+// Every line break (CR LF, a lone CR or LF) as CR LF, and a break before a line would pass
+// maxLine bytes, never between the two bytes of a Shift_JIS character.
+std::string NormaliseLines(std::string_view t, std::size_t maxLine, bool sjis) {
+    std::string out;
+    out.reserve(t.size() + t.size() / 64 + 8);
+    std::size_t lineLength = 0;
+    for (std::size_t i = 0; i < t.size();) {
+        const char c = t[i];
+        if (c == '\r' || c == '\n') {
+            out += "\r\n";
+            lineLength = 0;
+            i += (c == '\r' && i + 1 < t.size() && t[i + 1] == '\n') ? 2 : 1;
+            continue;
+        }
+        std::size_t width = 1;
+        if (sjis && text::IsSjisLeadByte(static_cast<unsigned char>(c)) && i + 1 < t.size() &&
+            t[i + 1] != '\r' && t[i + 1] != '\n')
+            width = 2;
+        if (lineLength + width > maxLine) {
+            out += "\r\n";
+            lineLength = 0;
+        }
+        out.append(t, i, width);
+        lineLength += width;
+        i += width;
+    }
     return out;
 }
 
@@ -87,52 +124,58 @@ std::string LookupContentType(std::string_view path, const std::string& mimeType
     return fallback;
 }
 
-std::string EncodeHeaderText(std::string_view bytes, const std::string& charset) {
-    const std::size_t extended = encoders::CountExtendedBytes(bytes);
-    if (extended == 0)
-        return std::string(bytes);
-    if (extended * 100 / bytes.size() >= kBase64Percent)
-        return encoders::EncodeHeaderWordB(bytes, charset);
-    return encoders::EncodeHeaderWordQ(bytes, charset);
+std::string MakeMessageId(std::string_view senderAddress) {
+    static std::atomic<unsigned> count{0};
+    thread_local std::mt19937_64 random{[] {
+        std::random_device device;
+        return (static_cast<std::uint64_t>(device()) << 32) ^ device();
+    }()};
+
+    std::string domain(mailbox::DomainOf(senderAddress));
+    if (!mailbox::IsPlainAddress("id@" + domain)) {
+        char host[256] = {};
+        domain = ::gethostname(host, sizeof host - 1) == 0 ? host : "";
+        if (!mailbox::IsPlainAddress("id@" + domain))
+            domain = "localhost.localdomain";
+    }
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    gmtime_r(&now, &utc);
+    char id[64];
+    std::snprintf(id, sizeof id, "%04d%02d%02d%02d%02d%02d.%016llx.%u", utc.tm_year + 1900,
+                  utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
+                  static_cast<unsigned long long>(random()), ++count);
+    return "<" + std::string(id) + "@" + domain + ">";
 }
 
-std::string EncodeDisplayName(std::string_view bytes, const std::string& charset,
-                              bool alwaysQuote) {
-    if (encoders::CountExtendedBytes(bytes) == 0) {
-        if (!alwaysQuote && bytes.find_first_of("()<>[]:;@\\,\"") == std::string_view::npos)
-            return std::string(bytes);
-        std::string quoted = "\"";
-        for (char c : bytes) {
-            if (c == '\\' || c == '"')
-                quoted += '\\';
-            quoted += c;
-        }
-        return quoted + '"';
+TextBody EncodeTextBody(std::string_view bytes, std::string_view charset, bool eightBit) {
+    const bool sjis = Lower(charset) == "shift_jis";
+    const bool ascii =
+        std::all_of(bytes.begin(), bytes.end(), [](char c) { return (c & 0x80) == 0; });
+    if (eightBit || ascii)
+        return {std::string(charset), eightBit ? "8bit" : "7bit",
+                NormaliseLines(bytes, kMaxLineLength, sjis)};
+    if (sjis) {
+        if (auto jis =
+                CJisHeaderEncoder::EncodeMailText(NormaliseLines(bytes, kJisSourceLine, true)))
+            return {"ISO-2022-JP", "7bit", std::move(*jis)};
     }
-    std::string word = EncodeHeaderText(bytes, charset);
-    const std::string qPrefix = "=?" + charset + "?Q?";
-    if (word.rfind(qPrefix, 0) == 0) {
-        const std::string_view text(word.data() + qPrefix.size(), word.size() - qPrefix.size() - 2);
-        const bool phraseSafe = std::all_of(text.begin(), text.end(), [](char c) {
-            return std::isalnum(static_cast<unsigned char>(c)) ||
-                   std::string_view("!*+-/=_").find(c) != std::string_view::npos;
-        });
-        if (!phraseSafe)
-            word = encoders::EncodeHeaderWordB(bytes, charset);
-    }
-    return word;
+    std::string lines = encoders::EncodeBase64Block(NormaliseLines(bytes, kMaxLineLength, sjis));
+    if (lines.size() >= 2 && lines.compare(lines.size() - 2, 2, "\r\n") == 0)
+        lines.resize(lines.size() - 2);
+    return {std::string(charset), "base64", std::move(lines)};
 }
 
-std::string FoldRecipientList(std::string_view list) {
+std::string DotStuff(std::string_view lines) {
     std::string out;
-    out.reserve(list.size() + list.size() / 8);
-    for (std::size_t i = 0; i < list.size(); ++i) {
-        out += list[i];
-        if (list[i] == ',') {
-            out += "\r\n\t";
-            if (i + 1 < list.size() && list[i + 1] == ' ')
-                ++i;
-        }
+    out.reserve(lines.size() + 8);
+    bool lineStart = true;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const char c = lines[i];
+        if (lineStart && c == '.')
+            out += '.';
+        out += c;
+        lineStart = c == '\n' && i > 0 && lines[i - 1] == '\r';
     }
     return out;
 }

@@ -1,6 +1,8 @@
 #pragma once
-// Helpers of the MIME composer: the Date line, the multipart boundary, content types by file
-// extension, header encoding of display names and subjects, and the folding of the To list.
+// Helpers both SMTP paths write their messages with: the Date line, the multipart boundary,
+// content types by file extension, the Message-ID, the text body in 8-bit or 7-bit form, and
+// the checks that keep texts from adding header lines or commands. Header fields themselves
+// are written by mime::HeaderField (mail/MimeHeaderField.h).
 
 #include <ctime>
 #include <string>
@@ -23,18 +25,29 @@ std::string MakeBoundary();
 std::string LookupContentType(std::string_view path,
                               const std::string& mimeTypesFile = "/etc/mime.types");
 
-// A display name or subject in charset: unchanged when it holds no extended bytes, else one Q
-// encoded word (under 17 % extended bytes) or one B encoded word.
-std::string EncodeHeaderText(std::string_view bytes, const std::string& charset);
+// "<20261206064744.5f3a9c2e7b1d0a84.1@example.com>": a Message-ID (RFC 5322 3.6.4) made of the
+// time, 64 random bits and a count of this process, at the domain of senderAddress, or of this
+// host when the address has no domain that can stand there.
+std::string MakeMessageId(std::string_view senderAddress);
 
-// A display name in an address header (From, To). Like EncodeHeaderText, except that a plain
-// name holding characters that would split the address list (",", "<", '"', ...) is quoted
-// (always, with alwaysQuote), and a Q word whose text holds characters RFC 2047 5(3) does not
-// allow in a phrase becomes a B word.
-std::string EncodeDisplayName(std::string_view bytes, const std::string& charset, bool alwaysQuote);
+// A text part's body as it travels: the charset and transfer encoding its header names, and
+// its lines (CR LF between them, none after the last; no dot-stuffing yet).
+struct TextBody {
+    std::string charset;
+    std::string transferEncoding; // "8bit", "7bit" or "base64"
+    std::string lines;
+};
 
-// CR LF TAB after every ',' of a recipient list, dropping one blank right after the comma.
-std::string FoldRecipientList(std::string_view list);
+// Text bytes in charset as a body: every line break CR LF, lines within 998 bytes (never split
+// inside a Shift_JIS character). With eightBit (the server takes 8BITMIME) the bytes go as they
+// are ("8bit"). Without, ASCII goes as "7bit"; Shift_JIS goes as ISO-2022-JP (RFC 1468), the
+// form every Japanese mail reader has shown since the first ones, including phones that know
+// no Shift_JIS in mail; text ISO-2022-JP cannot hold (half-width katakana, user-defined
+// characters), and 8-bit text of other charsets, goes as base64 in its own charset.
+TextBody EncodeTextBody(std::string_view bytes, std::string_view charset, bool eightBit);
+
+// Doubles a '.' that begins a line (RFC 5321 4.5.2); lines end in CR LF.
+std::string DotStuff(std::string_view lines);
 
 // Removes every CR and LF, so that a text cannot start a header line or a command.
 std::string StripLineBreaks(std::string_view text);

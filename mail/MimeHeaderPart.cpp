@@ -1,57 +1,56 @@
 #include "mail/MimeHeaderPart.h"
 
 #include "mail/MimeFormat.h"
+#include "mail/MimeHeaderField.h"
 
-namespace {
-
-// Appends piece when it fits into what is left of the header budget.
-bool AppendWithin(std::string& block, std::string_view piece) {
-    if (block.size() > CMimeHeaderPart::kHeaderBudget ||
-        piece.size() > CMimeHeaderPart::kHeaderBudget - block.size())
-        return false;
-    block += piece;
-    return true;
+std::string CMimeHeaderPart::ToField() const {
+    mime::HeaderField to("To");
+    for (std::size_t i = 0; i < m_recipients.size(); ++i) {
+        const Recipient& recipient = m_recipients[i];
+        const std::string separator = i + 1 < m_recipients.size() ? "," : "";
+        if (!recipient.name.empty())
+            to.AddText(recipient.name, recipient.nameCharset, mime::TextRole::Phrase);
+        if (!recipient.address.empty())
+            to.AddToken("<" + recipient.address + ">" + separator);
+        else if (!separator.empty())
+            to.AddToken(separator); // a name without an address still ends its entry
+    }
+    return to.FitsLineLimit() ? to.Text() : std::string();
 }
 
-} // namespace
-
 bool CMimeHeaderPart::MakeHeaderLines(std::string& block) const {
-    block.clear();
-    if (!AppendWithin(block, mime::FormatDateLine()))
-        return false;
-    block += "\r\n";
+    block = mime::FormatDateLine() + "\r\n";
 
-    std::string from;
-    if (!m_senderName.empty()) {
-        from = m_codePageService ? mime::EncodeDisplayName(m_senderName, m_senderNameCharset, false)
-                                 : m_senderName;
-    }
-    if (!m_fromAddress.empty()) {
-        if (!from.empty())
-            from += ' ';
-        from += '<' + m_fromAddress + '>';
-    }
-    if (!from.empty()) {
-        if (!AppendWithin(block, "From: ") || !AppendWithin(block, from))
+    mime::HeaderField from("From");
+    if (!m_senderName.empty())
+        from.AddText(m_senderName, m_senderNameCharset, mime::TextRole::Phrase);
+    if (!m_fromAddress.empty())
+        from.AddToken("<" + m_fromAddress + ">");
+    if (!from.IsEmpty()) {
+        if (!from.FitsLineLimit())
             return false;
-        block += "\r\n";
+        block += from.Text();
     }
 
     if (!m_subject.empty()) {
-        const std::string subject =
-            m_codePageService ? mime::EncodeHeaderText(m_subject, m_subjectCharset) : m_subject;
-        if (!subject.empty()) {
-            if (!AppendWithin(block, "Subject: ") || !AppendWithin(block, subject))
-                return false;
-            block += "\r\n";
-        }
+        mime::HeaderField subject("Subject");
+        subject.AddText(m_subject, m_subjectCharset, mime::TextRole::Unstructured);
+        if (!subject.FitsLineLimit())
+            return false;
+        if (!subject.IsEmpty())
+            block += subject.Text();
     }
 
-    if (!m_toList.empty()) {
-        if (!AppendWithin(block, "To: ") || !AppendWithin(block, mime::FoldRecipientList(m_toList)))
+    if (!m_recipients.empty()) {
+        const std::string to = ToField();
+        if (to.empty())
             return false;
-        block += "\r\n";
+        block += to;
     }
+
+    if (m_messageId.empty())
+        m_messageId = mime::MakeMessageId(m_fromAddress);
+    block += "Message-ID: " + m_messageId + "\r\n";
     return true;
 }
 

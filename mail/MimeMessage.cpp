@@ -58,25 +58,25 @@ bool CMimeMessage::AddToRecipient(std::string_view address, std::string_view dis
         return false;
     if (!mime::IsSafeAddress(address))
         return false;
-    std::string entry;
+    Recipient recipient;
     if (!displayName.empty()) {
         auto name = ConvertToCodePage(mime::StripLineBreaks(displayName), codePage);
         auto charset = CharsetForCodePage(codePage);
         if (!name || !charset)
             return false;
-        entry = mime::EncodeDisplayName(*name, *charset, true);
+        recipient.name = std::move(*name);
+        recipient.nameCharset = std::move(*charset);
     }
-    if (!address.empty()) {
-        if (!entry.empty())
-            entry += ' ';
-        entry += '<' + std::string(address) + '>';
-    }
-    if (!m_toList.empty())
-        m_toList += ", ";
-    m_toList += entry;
-    if (!address.empty())
-        m_envelope.emplace_back(address);
+    recipient.address = address;
+    m_recipients.push_back(std::move(recipient));
     return true;
+}
+
+std::string CMimeMessage::ToList() const {
+    std::string field = ToField();
+    if (field.size() < 6)
+        return {};
+    return field.substr(4, field.size() - 6); // without "To: " and the line end
 }
 
 bool CMimeMessage::SetSenderAddress(std::string_view address) {
@@ -165,14 +165,14 @@ bool CMimeMessage::WriteTo(CMimeStream& stream, const std::string& boundary, uns
 std::unique_ptr<CMimePart> CMimeMessage::Clone() const {
     auto copy = std::make_unique<CMimeMessage>(m_codePageService);
     copy->m_fromAddress = m_fromAddress;
-    copy->m_toList = m_toList;
+    copy->m_recipients = m_recipients;
+    copy->m_messageId = m_messageId;
     copy->m_subject = m_subject;
     copy->m_priority = m_priority;
     copy->m_extraHeaderText = m_extraHeaderText;
     copy->m_senderName = m_senderName;
     copy->m_subjectCharset = m_subjectCharset;
     copy->m_senderNameCharset = m_senderNameCharset;
-    copy->m_envelope = m_envelope;
     for (const auto& part : m_parts)
         copy->m_parts.push_back(part->Clone());
     return copy;
@@ -182,10 +182,12 @@ std::unique_ptr<CMimePart> CMimeMessage::Clone() const {
 // a quote or bracket inside an encoded display name could hide or invent an address.
 std::string CMimeMessage::EnvelopeRecipients() const {
     std::string result;
-    for (const std::string& address : m_envelope) {
+    for (const Recipient& recipient : m_recipients) {
+        if (recipient.address.empty())
+            continue;
         if (!result.empty())
             result += ',';
-        result += address;
+        result += recipient.address;
     }
     return result;
 }

@@ -28,7 +28,8 @@ public:
     // False for a negative level.
     bool SetPriorityLevel(int level);
     // Appends "<address>" (and/or a display name) to the To list; false when both are empty,
-    // the address is unsafe or the name cannot be converted.
+    // the address is unsafe or the name cannot be converted. Each mail of the program goes to
+    // one recipient, so that no requester learns another's address.
     bool AddToRecipient(std::string_view address, std::string_view displayName = {},
                         unsigned codePage = 0);
     // False when address is empty or unsafe.
@@ -55,7 +56,8 @@ public:
     std::string EnvelopeRecipients() const;
     // The bare sender address (for MAIL FROM).
     std::string SenderAddress() const { return m_fromAddress; }
-    const std::string& ToList() const { return m_toList; }
+    // The value of the To field as the header writes it (folded where long).
+    std::string ToList() const;
     std::size_t PartCount() const { return m_parts.size(); }
 
 private:
@@ -63,5 +65,4 @@ private:
     std::optional<std::string> CharsetForCodePage(unsigned codePage) const;
 
     std::vector<std::unique_ptr<CMimePart>> m_parts;
-    std::vector<std::string> m_envelope; // the bare To addresses, in order
 };

@@ -12,6 +12,9 @@ enum MimeWriteFlags : unsigned {
     // Set for SMTP transmission: a '.' at the start of a line is doubled (text part,
     // quoted-printable and uuencode bodies).
     SmtpForm = 8,
+    // Set when the server does not take 8-bit data (no 8BITMIME, RFC 6152): text parts go in a
+    // 7-bit form (mime::EncodeTextBody).
+    SevenBit = 16,
 };
 
 class CMimePart {

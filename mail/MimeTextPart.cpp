@@ -1,17 +1,17 @@
 #include "mail/MimeTextPart.h"
 
-#include "mail/TextCodec.h"
-
-#include <cstdio>
+#include "mail/MimeFormat.h"
 
 namespace {
 
-constexpr std::size_t kMaxLineLength = 998; // RFC 5322 2.1.1, without the CR LF
-constexpr std::size_t kStagingSize = 4096;
-constexpr std::size_t kFlushLevel = 4094;
+// The text is handed to the stream in pieces of this size.
+constexpr std::size_t kWriteBlock = 4094;
 
-std::string Opening(const std::string& boundary) {
-    return boundary.empty() ? "MIME-Version: 1.0" : "\r\n\r\n--" + boundary;
+std::string PartHeader(const std::string& boundary, const std::string& charset,
+                       const std::string& transferEncoding) {
+    const std::string opening = boundary.empty() ? "MIME-Version: 1.0" : "\r\n\r\n--" + boundary;
+    return opening + "\r\nContent-Type: text/plain;\r\n\tcharset=\"" + charset +
+           "\"\r\nContent-Transfer-Encoding: " + transferEncoding + "\r\n\r\n";
 }
 
 } // namespace
@@ -24,55 +24,21 @@ std::unique_ptr<CMimePart> CMimeTextPart::Clone() const {
 }
 
 bool CMimeTextPart::MakePartHeader(const std::string& boundary, std::string& header) const {
-    header = Opening(boundary) + "\r\nContent-Type: text/plain;\r\n\tcharset=\"" + m_charset +
-             "\"\r\nContent-Transfer-Encoding: 8bit\r\n\r\n";
+    header = PartHeader(boundary, m_charset, "8bit");
     return true;
 }
 
-// The text goes out with three changes: every line break becomes CR LF (a lone CR or LF would
-// let a server see an end of data the client did not mean, RFC 5321 2.3.8), a line is broken
-// before it grows past 998 bytes (never inside a Shift_JIS character), and in SMTP form a '.'
-// that starts a line is doubled (RFC 5321 4.5.2).
+// Every line break goes out as CR LF (a lone CR or LF would let a server see an end of data the
+// client did not mean, RFC 5321 2.3.8), lines stay within 998 bytes, and in SMTP form a '.' that
+// starts a line is doubled (RFC 5321 4.5.2).
 bool CMimeTextPart::WriteTo(CMimeStream& stream, const std::string& boundary, unsigned flags) {
-    std::string staging;
-    if (!MakePartHeader(boundary, staging) || staging.size() > kStagingSize)
+    const mime::TextBody body = mime::EncodeTextBody(m_text, m_charset, (flags & SevenBit) == 0);
+    if (!stream.WriteAll(PartHeader(boundary, body.charset, body.transferEncoding)))
         return false;
-    staging.reserve(kStagingSize + 8);
-
-    const bool smtpForm = (flags & SmtpForm) != 0;
-    const bool sjis = m_charset == "shift_jis";
-    std::size_t lineLength = 0;
-    auto breakLine = [&] {
-        staging += "\r\n";
-        lineLength = 0;
-    };
-
-    const std::string& t = m_text;
-    for (std::size_t i = 0; i < t.size();) {
-        const char c = t[i];
-        if (c == '\r' || c == '\n') {
-            breakLine();
-            i += (c == '\r' && i + 1 < t.size() && t[i + 1] == '\n') ? 2 : 1;
-        } else {
-            std::size_t width = 1;
-            if (sjis && text::IsSjisLeadByte(static_cast<unsigned char>(c)) && i + 1 < t.size() &&
-                t[i + 1] != '\r' && t[i + 1] != '\n')
-                width = 2;
-            if (lineLength + width > kMaxLineLength)
-                breakLine();
-            if (lineLength == 0 && smtpForm && c == '.') {
-                staging += '.';
-                ++lineLength;
-            }
-            staging.append(t, i, width);
-            lineLength += width;
-            i += width;
-        }
-        if (staging.size() >= kFlushLevel) {
-            if (!stream.WriteAll(staging))
-                return false;
-            staging.clear();
-        }
+    const std::string lines = (flags & SmtpForm) ? mime::DotStuff(body.lines) : body.lines;
+    for (std::size_t pos = 0; pos < lines.size(); pos += kWriteBlock) {
+        if (!stream.WriteAll(std::string_view(lines).substr(pos, kWriteBlock)))
+            return false;
     }
-    return staging.empty() || stream.WriteAll(staging);
+    return true;
 }

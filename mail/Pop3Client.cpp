@@ -80,6 +80,13 @@ std::string_view GreetingStamp(std::string_view greeting) {
     return greeting.substr(open, close - open + 1);
 }
 
+// The text after the status line of a multi-line reply, as received: no dot-unstuffing.
+std::string BodyOf(std::string reply) {
+    const size_t lf = reply.find('\n');
+    reply.erase(0, lf == std::string::npos ? reply.size() : lf + 1);
+    return reply;
+}
+
 size_t ListingCapacity(int count) {
     size_t n = count > 0 ? static_cast<size_t>(count) : 0;
     return std::min(kMaxInitialCapacity, n * kListingBytesPerMessage + kListingExtra);
@@ -316,6 +323,109 @@ bool CPop3Client::MarkDeleted(int n) {
     return SendNumbered("DELE", n) && AwaitStatusLine();
 }
 
+bool CPop3Client::QueryCapabilities() {
+    m_capabilities = {};
+    std::string listing;
+    if (!SendCommand("CAPA\r\n"))
+        return false;
+    if (!AwaitReply(listing, true, 0))
+        return m_lastError == WSAEPROTONOSUPPORT; // refused: RFC 1939 only
+    for (size_t pos = listing.find("\r\n"); pos != std::string::npos && pos < listing.size();) {
+        const size_t start = pos + 2;
+        pos = listing.find("\r\n", start);
+        std::string_view line(listing.data() + start,
+                              (pos == std::string::npos ? listing.size() : pos) - start);
+        line = line.substr(0, line.find(' '));
+        m_capabilities.top = m_capabilities.top || line == "TOP";
+        m_capabilities.uidl = m_capabilities.uidl || line == "UIDL";
+        m_capabilities.pipelining = m_capabilities.pipelining || line == "PIPELINING";
+    }
+    return true;
+}
+
+bool CPop3Client::RunBatched(const std::vector<std::string>& commands,
+                             const std::vector<bool>& multiLine,
+                             const std::function<bool(std::size_t, bool, std::string&)>& onReply) {
+    const std::size_t batch = m_capabilities.pipelining ? kPipelineBatch : 1;
+    for (std::size_t first = 0; first < commands.size(); first += batch) {
+        const std::size_t end = std::min(commands.size(), first + batch);
+        std::string bytes;
+        for (std::size_t i = first; i < end; ++i)
+            bytes += commands[i];
+        if (!SendCommand(bytes))
+            return false;
+        for (std::size_t i = first; i < end; ++i) {
+            std::string reply;
+            const bool ok = AwaitReply(reply, multiLine[i], kStatusLineCapacity);
+            // A refused command leaves the connection usable; anything else does not.
+            if (!ok && m_lastError != WSAEPROTONOSUPPORT)
+                return false;
+            if (!onReply(i, ok, reply))
+                return false;
+        }
+    }
+    return true;
+}
+
+bool CPop3Client::FetchListings() {
+    m_sizesFetched = m_idsFetched = false;
+    m_messageSizes.clear();
+    m_messageIds.clear();
+    std::vector<std::string> commands = {"LIST\r\n"};
+    if (m_capabilities.uidl)
+        commands.push_back("UIDL\r\n");
+    bool listed = false;
+    const bool ok = RunBatched(commands, {true, true}, [&](std::size_t i, bool good, std::string& reply) {
+        if (i == 0) {
+            listed = good && ParseSizeText(reply);
+            m_sizesFetched = listed;
+            m_messageCount = static_cast<int>(m_messageSizes.size());
+            m_statusFetched = listed;
+        } else {
+            m_idsFetched = good && ParseIdText(reply);
+        }
+        return true;
+    });
+    return ok && listed;
+}
+
+bool CPop3Client::FetchHeaders(const std::vector<int>& numbers,
+                               std::vector<CPop3Message>& headers) {
+    headers.assign(numbers.size(), CPop3Message());
+    std::vector<std::size_t> whole; // messages to fetch with RETR after all
+    if (m_capabilities.top) {
+        std::vector<std::string> commands;
+        for (int n : numbers)
+            commands.push_back("TOP " + std::to_string(n) + " 0\r\n");
+        const bool ok = RunBatched(commands, std::vector<bool>(commands.size(), true),
+                                   [&](std::size_t i, bool good, std::string& reply) {
+                                       if (!good)
+                                           whole.push_back(i);
+                                       else
+                                           headers[i].SetText(BodyOf(std::move(reply)));
+                                       return true;
+                                   });
+        if (!ok)
+            return false;
+    } else {
+        for (std::size_t i = 0; i < numbers.size(); ++i)
+            whole.push_back(i);
+    }
+    for (std::size_t i : whole) {
+        if (!FetchMessage(numbers[i], headers[i]))
+            return false;
+    }
+    return true;
+}
+
+bool CPop3Client::MarkDeleted(const std::vector<int>& numbers) {
+    std::vector<std::string> commands;
+    for (int n : numbers)
+        commands.push_back("DELE " + std::to_string(n) + "\r\n");
+    return RunBatched(commands, std::vector<bool>(commands.size(), false),
+                      [](std::size_t, bool good, std::string&) { return good; });
+}
+
 bool CPop3Client::SendCommand(std::string_view line) {
     return m_connection.Send(line, std::chrono::milliseconds(kSendTimeoutMs)) ||
            FailFromConnection();
@@ -369,6 +479,11 @@ bool CPop3Client::ParseSizeListing() {
     m_messageSizes.clear();
     if (!AwaitReply(reply, true, ListingCapacity(m_messageCount)))
         return false;
+    return ParseSizeText(reply);
+}
+
+bool CPop3Client::ParseSizeText(const std::string& reply) {
+    m_messageSizes.clear();
     // The count is the server's claim; the listing itself bounds how many sizes it holds
     // (every one takes a blank and a digit at least).
     m_messageSizes.reserve(
@@ -396,6 +511,11 @@ bool CPop3Client::ParseIdListing() {
     m_messageIds.clear();
     if (!AwaitReply(reply, true, ListingCapacity(m_messageCount)))
         return false;
+    return ParseIdText(reply);
+}
+
+bool CPop3Client::ParseIdText(const std::string& reply) {
+    m_messageIds.clear();
     // Lines "n unique-id" up to a line that begins with '.'; the unique-id is the second word.
     const std::string_view text(reply);
     size_t lf = text.find('\n');
@@ -430,10 +550,7 @@ bool CPop3Client::TakeMessageText(uint32_t announcedSize, CPop3Message& message)
         m_lastServerReply = reply;
         return false;
     }
-    // The message follows the status line as received: no dot-unstuffing.
-    size_t lf = reply.find('\n');
-    reply.erase(0, lf == std::string::npos ? reply.size() : lf + 1);
-    message.SetText(std::move(reply));
+    message.SetText(BodyOf(std::move(reply)));
     return true;
 }
 

@@ -20,6 +20,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -81,6 +82,31 @@ public:
     bool FetchHeaderOnly(int n, CPop3Message& message);
     // DELE n (fetching the size list first when missing, ignoring that result).
     bool MarkDeleted(int n);
+    // What CAPA (RFC 2449) listed after the log-in; all false when CAPA was refused.
+    struct Capabilities {
+        bool top = false;
+        bool uidl = false;
+        bool pipelining = false;
+    };
+    // CAPA. A refusal is no failure: the server then gets the commands of RFC 1939 only, one
+    // per round trip. False only when the connection failed.
+    bool QueryCapabilities();
+    const Capabilities& capabilities() const { return m_capabilities; }
+    // LIST and, where the server offers it, UIDL: in one round trip where it pipelines. The
+    // count and the size list come from LIST; no STAT is needed.
+    bool FetchListings();
+    // The header of every message in numbers, in order (message text up to its empty line):
+    // TOP n 0 where the server offers TOP, RETR for a message whose TOP is refused or where
+    // there is no TOP. Pipelined in batches of kPipelineBatch where the server pipelines.
+    // Stops at the first failure that is not a refused TOP; headers then holds what came.
+    bool FetchHeaders(const std::vector<int>& numbers, std::vector<CPop3Message>& headers);
+    // DELE of every message in numbers, pipelined as above; false at the first refusal.
+    bool MarkDeleted(const std::vector<int>& numbers);
+
+    // Commands sent in one write before their replies are read, where the server pipelines:
+    // bounded so that neither side's buffers can fill up with a huge mailbox.
+    static constexpr std::size_t kPipelineBatch = 64;
+
     // The text of the last reply that failed; not updated by successful replies.
     std::string LastServerReply() const { return m_lastServerReply; }
     // The reason of the last failure (see above); 0 before any failure.
@@ -103,6 +129,8 @@ protected:
     virtual bool AwaitStatusLine(std::string* text = nullptr);
     virtual bool ParseSizeListing();
     virtual bool ParseIdListing();
+    bool ParseSizeText(const std::string& reply);
+    bool ParseIdText(const std::string& reply);
     virtual bool TakeMessageText(uint32_t announcedSize, CPop3Message& message);
     // Reads one reply, single-line or multi-line, into text without its terminator; the
     // buffer is sized for capacityHint bytes first. Succeeds when the reply begins with "+OK"
@@ -120,6 +148,10 @@ private:
     // STAT once per session before the first listing.
     bool EnsureStatus();
     bool UpgradeWithStls();
+    // Sends commands in batches (one at a time without PIPELINING) and hands each reply, in
+    // order, to onReply (index, ok); stops when onReply returns false.
+    bool RunBatched(const std::vector<std::string>& commands, const std::vector<bool>& multiLine,
+                    const std::function<bool(std::size_t, bool, std::string&)>& onReply);
     bool Authenticate(const std::string& greeting, const std::string& user,
                       const std::string& password);
 
@@ -128,6 +160,7 @@ private:
     std::string m_caFile;
     bool m_useApop = false;
     MailError m_mailError;
+    Capabilities m_capabilities;
     int m_messageCount = 0;
     bool m_sizesFetched = false;
     bool m_statusFetched = false;

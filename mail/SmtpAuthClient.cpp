@@ -6,6 +6,7 @@
 
 #include "mail/ContentEncoders.h"
 #include "mail/MimeFormat.h"
+#include "mail/MimeHeaderField.h"
 #include "mail/TextCodec.h"
 
 #include <arpa/inet.h>
@@ -46,38 +47,19 @@ std::string UtcDate() {
     return text;
 }
 
-// The body on the wire: Shift_JIS, every line break CR LF (a bare LF or CR could be read as
-// an end of data, RFC 5321 2.3.8) and a leading '.' doubled (RFC 5321 4.5.2).
-std::string WireBody(std::string_view utf8) {
-    const std::string sjis = text::Utf8ToSjis(utf8);
-    std::string out;
-    out.reserve(sjis.size() + 16);
-    bool lineStart = true;
-    for (std::size_t i = 0; i < sjis.size(); ++i) {
-        const char c = sjis[i];
-        if (c == '\r' || c == '\n') {
-            out += "\r\n";
-            if (c == '\r' && i + 1 < sjis.size() && sjis[i + 1] == '\n')
-                ++i;
-            lineStart = true;
-            continue;
-        }
-        if (lineStart && c == '.')
-            out += '.';
-        out += c;
-        lineStart = false;
+// A recipient list (To, Cc) as a folded header field; names as Japanese text.
+std::string RecipientField(std::string_view name,
+                           const std::vector<std::pair<std::string, std::string>>& list,
+                           bool& fits) {
+    mime::HeaderField field(name);
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        const auto& [displayName, address] = list[i];
+        if (!displayName.empty())
+            field.AddJapaneseText(displayName, mime::TextRole::Phrase);
+        field.AddToken("<" + address + ">" + (i + 1 < list.size() ? "," : ""));
     }
-    return out;
-}
-
-std::string RecipientList(const std::vector<std::pair<std::string, std::string>>& list) {
-    std::string out;
-    for (const auto& [name, address] : list) {
-        if (!out.empty())
-            out += ',';
-        out += name + '<' + address + '>';
-    }
-    return out;
+    fits = fits && field.FitsLineLimit();
+    return field.Text();
 }
 
 } // namespace
@@ -184,12 +166,12 @@ bool CSmtpAuthClient::SetReplyAddress(std::string_view address) {
     return true;
 }
 
-void CSmtpAuthClient::SetFromName(std::string_view name) {
-    m_fromName = mime::StripLineBreaks(name);
+void CSmtpAuthClient::SetFromName(std::string_view utf8Name) {
+    m_fromName = mime::StripLineBreaks(utf8Name);
 }
 
-void CSmtpAuthClient::SetSubjectLine(std::string_view subject) {
-    m_subject = mime::StripLineBreaks(subject);
+void CSmtpAuthClient::SetSubjectLine(std::string_view utf8Subject) {
+    m_subject = mime::StripLineBreaks(utf8Subject);
     m_hasSubject = true;
 }
 
@@ -248,6 +230,7 @@ void CSmtpAuthClient::CloseSocket() {
 }
 
 bool CSmtpAuthClient::FailFromConnection(int code) {
+    m_broken = true;
     m_mailError = m_connection.Error();
     switch (m_mailError.code) {
     case MailErrorCode::Cancelled:
@@ -331,47 +314,50 @@ bool CSmtpAuthClient::ExpectWithin99(int expected, int skipped, int error) {
         }
     }
     Fail(kServerNotResponding);
+    m_broken = true; // 99 replies and still no end: the dialogue has lost its step
     return false;
 }
 
-bool CSmtpAuthClient::MakeHeader(std::string& header) {
-    if (m_fromAddress.empty()) {
-        Fail(kUndefinedFrom);
-        return false;
-    }
-    if (m_toList.empty()) {
-        Fail(kUndefinedRecipient);
-        return false;
-    }
+bool CSmtpAuthClient::MakeHeader(const std::vector<Recipient>& to, bool withCopies,
+                                 const mime::TextBody& body, std::string& header) {
+    bool fits = true;
+    auto field = [&fits](std::string_view name, std::string_view utf8, mime::TextRole role) {
+        mime::HeaderField f(name);
+        f.AddJapaneseText(utf8, role);
+        fits = fits && f.FitsLineLimit();
+        return f;
+    };
     header = "Date: " + UtcDate() + "\r\n";
-    header += "From: " + m_fromName + " <" + m_fromAddress + ">\r\n";
+    mime::HeaderField from = field("From", m_fromName, mime::TextRole::Phrase);
+    from.AddToken("<" + m_fromAddress + ">");
+    fits = fits && from.FitsLineLimit();
+    header += from.Text();
     if (!m_mailerName.empty())
-        header += "X-Mailer: " + m_mailerName + "\r\n";
+        header += field("X-Mailer", m_mailerName, mime::TextRole::Unstructured).Text();
     if (!m_replyAddress.empty())
         header += "Reply-To: " + m_replyAddress + "\r\n";
     header += m_priority == 2   ? "X-Priority: 2 (High)\r\n"
               : m_priority == 4 ? "X-Priority: 4 (Low)\r\n"
                                 : "X-Priority: 3 (Normal)\r\n";
-    header += "To: " + RecipientList(m_toList) + "\r\n";
-    if (!m_ccList.empty())
-        header += "Cc: " + RecipientList(m_ccList) + "\r\n";
+    header += RecipientField("To", to, fits);
+    if (withCopies && !m_ccList.empty())
+        header += RecipientField("Cc", m_ccList, fits);
     // No Bcc line: it would show the blind copies to every recipient.
     if (m_hasSubject) {
-        header += "Subject:" + m_subject + "\r\n";
+        header += field("Subject", m_subject, mime::TextRole::Unstructured).Text();
     } else {
         header += "Subject:  \r\n";
         Fail(kUndefinedSubject);
     }
+    header += "Message-ID: " + mime::MakeMessageId(m_fromAddress) + "\r\n";
     header += "MIME-Version: 1.0\r\n";
     if (!m_attachments.empty()) {
         header += "Content-Type: multipart/mixed; boundary=\"" + std::string(kBoundary) +
                   "\"\r\n\r\n--" + kBoundary + "\r\n";
     }
-    // The body is Shift_JIS, so it is 8bit data, not 7bit (RFC 2045 2.8).
-    // "Shift_JIS" is the registered name; "SHIFT-JIS" is not known to every mail reader.
-    header += "Content-type: text/plain; charset=Shift_JIS\r\n"
-              "Content-Transfer-Encoding: 8bit\r\n\r\n";
-    if (header.size() >= kBufferSize) {
+    header += "Content-type: text/plain; charset=" + body.charset +
+              "\r\nContent-Transfer-Encoding: " + body.transferEncoding + "\r\n\r\n";
+    if (!fits || header.size() >= kBufferSize) {
         Fail(kLackOfMemory);
         return false;
     }
@@ -515,6 +501,7 @@ bool CSmtpAuthClient::Authenticate() {
 
 bool CSmtpAuthClient::OpenSession(bool withLogIn) {
     m_mailError = {};
+    m_broken = false;
     if (!Connect()) {
         if (m_errorCode != kTlsFailed && m_errorCode != kCancelled)
             Fail(kInvalidSocket);
@@ -537,15 +524,28 @@ bool CSmtpAuthClient::OpenSession(bool withLogIn) {
     return !withLogIn || Authenticate();
 }
 
-bool CSmtpAuthClient::RunDialogue() {
-    if (!OpenSession(true))
-        return false;
-
+bool CSmtpAuthClient::Transaction(const std::vector<Recipient>& to, bool withCopies) {
     if (m_fromAddress.empty()) {
         Fail(kUndefinedFrom);
         return false;
     }
-    if (!SendText("MAIL FROM:<" + m_fromAddress + ">\r\n") || !ExpectOne(250, kMailFromRefused))
+    if (to.empty()) {
+        Fail(kUndefinedRecipient);
+        return false;
+    }
+    // 8-bit text only where the server said it takes it (RFC 6152); else a 7-bit form.
+    const bool eightBit = m_ehlo.HasExtension("8BITMIME");
+    const mime::TextBody body =
+        mime::EncodeTextBody(text::Utf8ToSjis(m_body), "Shift_JIS", eightBit);
+    std::string header;
+    if (!MakeHeader(to, withCopies, body, header)) {
+        Fail(kUndefinedHeader);
+        return false;
+    }
+
+    if (!SendText("MAIL FROM:<" + m_fromAddress + ">" + (eightBit ? " BODY=8BITMIME" : "") +
+                  "\r\n") ||
+        !ExpectOne(250, kMailFromRefused))
         return false;
 
     // 251 (forwarded) is an acceptance as well (RFC 5321 3.4).
@@ -561,42 +561,60 @@ bool CSmtpAuthClient::RunDialogue() {
         return true;
     };
     int accepted = 0;
-    if (!sendRecipients(m_toList, accepted))
+    if (!sendRecipients(to, accepted) || accepted == 0)
         return false;
-    if (accepted == 0) {
-        if (m_toList.empty())
-            Fail(kUndefinedRecipient);
-        return false;
-    }
     int copies = 0;
-    if (!sendRecipients(m_ccList, copies) || !sendRecipients(m_bccList, copies))
+    if (withCopies && (!sendRecipients(m_ccList, copies) || !sendRecipients(m_bccList, copies)))
         return false;
 
     if (!SendText("DATA\r\n") || !ExpectWithin99(354, 250, kDataRefused))
         return false;
-    std::string header;
-    if (!MakeHeader(header)) {
-        Fail(kUndefinedHeader);
-        return false;
-    }
-    if (!SendText(header) || !SendText(WireBody(m_body) + "\r\n") || !SendAttachments())
+    if (!SendText(header) || !SendText(mime::DotStuff(body.lines) + "\r\n") || !SendAttachments())
         return false;
     if (!m_attachments.empty() && !SendText("\r\n--" + std::string(kBoundary) + "--\r\n"))
         return false;
-    if (!SendText("\r\n.\r\n") || !ExpectOne(250, kMessageBodyRefused))
-        return false;
+    return SendText("\r\n.\r\n") && ExpectOne(250, kMessageBodyRefused);
+}
 
-    // The server has taken the message: a QUIT without 221 is recorded, but the mail went
-    // out, and reporting a failure here would make the caller send it a second time.
+// The server has taken the mail: a QUIT without 221 is recorded, but the mail went out, and
+// reporting a failure here would make the caller send it a second time.
+void CSmtpAuthClient::Quit() {
     if (SendText("QUIT\r\n"))
         ExpectOne(221, kQuitRefused);
-    return true;
+}
+
+bool CSmtpAuthClient::Reset() {
+    return SendText("RSET\r\n") && ExpectOne(250, kUnexpectedResponse);
 }
 
 bool CSmtpAuthClient::Deliver() {
-    const bool delivered = RunDialogue();
+    const bool delivered = OpenSession(true) && Transaction(m_toList, true);
+    if (delivered)
+        Quit();
     CloseSocket();
     return delivered;
+}
+
+std::vector<bool> CSmtpAuthClient::DeliverSeparately() {
+    std::vector<bool> taken(m_toList.size(), false);
+    if (m_toList.empty()) {
+        Fail(kUndefinedRecipient);
+        return taken;
+    }
+    if (OpenSession(true)) {
+        bool usable = true;
+        for (std::size_t i = 0; i < m_toList.size() && usable; ++i) {
+            taken[i] = Transaction({m_toList[i]}, false);
+            // A refusal leaves the session usable once RSET has cleared the transaction; a
+            // connection that failed or timed out is in no known state.
+            if (!taken[i])
+                usable = !m_broken && Reset();
+        }
+        if (usable)
+            Quit();
+    }
+    CloseSocket();
+    return taken;
 }
 
 bool CSmtpAuthClient::TestLogIn() {

@@ -7,13 +7,17 @@
 // Every failure is kept as a numeric error code with a fixed English text, and its cause as a
 // MailError (the server's reply for a refused command or log-in).
 //
-// Texts: the body is UTF-8 and goes out in Shift_JIS; subject and sender name go out as given
-// (callers pass ISO-2022-JP encoded words). CR and LF are removed from names, the subject and
-// the mailer name; an address holding CR, LF, '<' or '>' is refused. Every reply is awaited at
-// most the reply timeout; a failed Deliver closes its connection.
+// Texts are UTF-8. The body goes out in Shift_JIS with BODY=8BITMIME where the server offers
+// 8BITMIME, else in a 7-bit form (ISO-2022-JP, see mime::EncodeTextBody). Names and the
+// subject go out as ISO-2022-JP encoded words (UTF-8 words for what JIS X 0208 cannot hold),
+// folded so that no header line grows past its limits however long they are; every mail
+// carries a Message-ID at the sender's domain. CR and LF are removed from names, the subject
+// and the mailer name; an address holding CR, LF, '<' or '>' is refused. Every reply is
+// awaited at most the reply timeout; a failed Deliver closes its connection.
 
 #include "mail/MailConnection.h"
 #include "mail/MailSecurity.h"
+#include "mail/MimeFormat.h"
 #include "mail/SmtpReply.h"
 
 #include <chrono>
@@ -83,8 +87,9 @@ public:
     // Addresses: false (and nothing stored) when unsafe.
     bool SetFromAddress(std::string_view address);
     bool SetReplyAddress(std::string_view address);
-    void SetFromName(std::string_view name);
-    void SetSubjectLine(std::string_view subject);
+    // Display name and subject as plain UTF-8 text; they are encoded when the mail is written.
+    void SetFromName(std::string_view utf8Name);
+    void SetSubjectLine(std::string_view utf8Subject);
     void SetBodyText(std::string_view utf8Body);
     void SetMailerName(std::string_view name);
     void SetAuthUser(std::string_view user);
@@ -94,7 +99,7 @@ public:
     void SetCaFile(std::string path) { m_caFile = std::move(path); }
     // A signal that cancels any wait from another thread; it must outlive the client.
     void SetCancelSignal(const CCancelSignal* cancel) { m_connection.SetCancelSignal(cancel); }
-    // An empty or unsafe address records 206 and returns false.
+    // An empty or unsafe address records 206 and returns false. Names are UTF-8.
     bool AddToAddress(std::string_view address, std::string_view name = {});
     bool AddCcAddress(std::string_view address, std::string_view name = {});
     bool AddBccAddress(std::string_view address, std::string_view name = {});
@@ -102,6 +107,11 @@ public:
 
     // The whole dialogue; true when the server took the message and QUIT was answered.
     bool Deliver();
+    // One mail per To recipient, each addressed to that recipient alone (envelope and To line,
+    // no Cc or Bcc), all in one session: one log-in however many there are. The result says
+    // for each To recipient, in order, whether the server took its mail. A refused mail does
+    // not stop the others; a connection that fails does.
+    std::vector<bool> DeliverSeparately();
     // The dialogue up to the log-in, then QUIT; no mail. Without a user name nothing is
     // logged in: connection, greeting, EHLO and TLS are tested.
     bool TestLogIn();
@@ -122,16 +132,22 @@ private:
     bool Hello();
     bool UpgradeWithStartTls();
     bool Authenticate();
-    bool RunDialogue();
+    // One mail transaction, MAIL FROM to the end of data, for the To list to (and with
+    // withCopies the Cc and Bcc lists).
+    bool Transaction(const std::vector<Recipient>& to, bool withCopies);
+    bool Reset();
+    void Quit();
     bool FailFromConnection(int code);
     void Refused(int code, MailErrorCode cause);
-    bool MakeHeader(std::string& header);
+    bool MakeHeader(const std::vector<Recipient>& to, bool withCopies, const mime::TextBody& body,
+                    std::string& header);
     bool SendAttachments();
     void Fail(int code) { m_errorCode = code; }
     void CloseSocket();
 
     int m_errorCode = kNoError;
     MailError m_mailError;
+    bool m_broken = false; // the connection failed: no further command may follow
     CMailConnection m_connection;
     TlsMode m_tlsMode = TlsMode::None;
     std::string m_caFile;

@@ -37,6 +37,7 @@ bool CSmtpConnection::Open(const std::string& host, int timeoutMs) {
 bool CSmtpConnection::OpenOnce(const std::string& host, int timeoutMs, bool withTls,
                                bool& tlsFailed) {
     tlsFailed = false;
+    m_eightBitMime = false;
     if (!m_connection.Connect(host, m_port, std::chrono::milliseconds(std::max(timeoutMs, 0))))
         return false;
     std::string reply;
@@ -46,22 +47,23 @@ bool CSmtpConnection::OpenOnce(const std::string& host, int timeoutMs, bool with
         Abandon();
         return false;
     }
+    m_eightBitMime = ParseSmtpReply(reply).HasExtension("8BITMIME");
     if (!withTls || !ParseSmtpReply(reply).HasExtension("STARTTLS"))
         return true;
     // From here on a failure is the upgrade's: the caller tries once more without it.
     tlsFailed = true;
     if (!SendCommandExpect("STARTTLS\r\n", "220") ||
-        !m_connection.StartTls({/*verify=*/false, {}}, m_replyTimeout) ||
-        !Greet(hostName, reply)) {
+        !m_connection.StartTls({/*verify=*/false, {}}, m_replyTimeout) || !Greet(hostName, reply)) {
         Abandon();
         return false;
     }
+    m_eightBitMime = ParseSmtpReply(reply).HasExtension("8BITMIME");
     tlsFailed = false;
     return true;
 }
 
 // EHLO, or HELO when the server does not know EHLO (RFC 5321 section 4.1.4); reply gets the
-// EHLO reply with the extensions, or the HELO reply.
+// EHLO reply with the extensions, or the HELO reply (which names none).
 bool CSmtpConnection::Greet(const std::string& hostName, std::string& reply) {
     const std::string ehlo = "EHLO " + hostName + "\r\n";
     if (ehlo.size() >= kCommandBufferSize)
@@ -86,7 +88,8 @@ bool CSmtpConnection::Send(CMimeMessage& message, std::optional<std::string> rec
         list.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
         return false;
 
-    const std::string mailFrom = "MAIL FROM:<" + from + ">\r\n";
+    const std::string mailFrom =
+        "MAIL FROM:<" + from + ">" + (m_eightBitMime ? " BODY=8BITMIME" : "") + "\r\n";
     if (mailFrom.size() >= kCommandBufferSize || !SendCommandExpect(mailFrom, "250"))
         return false;
     if (!SendRecipients(list, true) || !SendCommandExpect("DATA\r\n", "354")) {
@@ -97,7 +100,7 @@ bool CSmtpConnection::Send(CMimeMessage& message, std::optional<std::string> rec
     // A message that could not be written whole must not be ended with "." (the server would
     // deliver the truncated part), and the server is still in its data phase: drop the
     // connection, so the server discards the message and a retry does not talk into it.
-    if (!message.WriteTo(*this, SmtpForm)) {
+    if (!message.WriteTo(*this, SmtpForm | (m_eightBitMime ? 0u : unsigned{SevenBit}))) {
         Abandon();
         return false;
     }

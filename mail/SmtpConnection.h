@@ -5,6 +5,9 @@
 // TLS as mail servers use among themselves (RFC 7435). This path sends no password, so a
 // certificate it cannot verify does not stop it; TLS still keeps a passive listener out.
 //
+// Where the server offers 8BITMIME (RFC 6152) the message goes with BODY=8BITMIME and its text
+// in 8 bits; elsewhere every byte of it is 7-bit (the text part as ISO-2022-JP or base64).
+//
 // Every wait is bounded: the connect by the caller's timeout over all addresses, each reply
 // and each write by the reply timeout (kReplyTimeout unless a test sets another). A connection
 // whose reply timed out or whose message could not be written completely is closed, so a
@@ -39,6 +42,8 @@ public:
     bool Open(const std::string& host, int timeoutMs);
     bool IsOpen() const { return m_connection.IsOpen(); }
     bool IsTls() const { return m_connection.IsTls(); }
+    // True when the server's greeting offered 8BITMIME.
+    bool TakesEightBit() const { return m_eightBitMime; }
     void SetCancelSignal(const CCancelSignal* cancel) { m_connection.SetCancelSignal(cancel); }
     // The cause of the last failure.
     const MailError& LastMailError() const { return m_connection.Error(); }
@@ -66,5 +71,6 @@ private:
 
     uint16_t m_port;
     CMailConnection m_connection;
+    bool m_eightBitMime = false;
     std::chrono::milliseconds m_replyTimeout = kReplyTimeout;
 };

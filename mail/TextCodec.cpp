@@ -1,6 +1,9 @@
 #include "mail/TextCodec.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <cstdint>
 #include <iconv.h>
 #include <memory>
 #include <type_traits>
@@ -85,6 +88,24 @@ size_t Utf8SequenceLength(const char* p, size_t left) {
     return n;
 }
 
+// Names mail uses for code page 932 and its JIS X 0208 subset; Windows mail programs label
+// CP932 text "shift_jis", so the superset reads it all.
+bool IsShiftJisName(std::string_view lower) {
+    static constexpr std::string_view kNames[] = {"shift_jis", "shift-jis",   "sjis",
+                                                  "x-sjis",    "ms_kanji",    "csshiftjis",
+                                                  "cp932",     "windows-31j", "ms932"};
+    return std::find(std::begin(kNames), std::end(kNames), lower) != std::end(kNames);
+}
+
+// A charset name as RFC 2978 writes them (also "." and ":" of names like "ISO_8859-1:1987").
+// Anything else, '/' above all, could pass options to iconv ("UTF-8//IGNORE").
+bool IsPlainCharsetName(std::string_view name) {
+    return !name.empty() && name.size() <= 40 && std::all_of(name.begin(), name.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) ||
+               std::string_view("!#$%&'+-^_`{}~.:").find(c) != std::string_view::npos;
+    });
+}
+
 } // namespace
 
 bool CodePageAvailable() {
@@ -109,7 +130,47 @@ std::string Utf8ToLatin1(std::string_view utf8) {
 
 std::string Latin1ToUtf8(std::string_view latin1) {
     // Every byte is a valid Latin-1 character, so no error path is taken.
-    return Convert("UTF-8", "ISO-8859-1", latin1, "?", [](const char*, size_t) { return size_t{1}; });
+    return Convert("UTF-8", "ISO-8859-1", latin1, "?",
+                   [](const char*, size_t) { return size_t{1}; });
+}
+
+std::optional<std::string> CharsetToUtf8(std::string_view bytes, std::string_view charset) {
+    if (!IsPlainCharsetName(charset))
+        return std::nullopt;
+    std::string lower(charset);
+    for (char& c : lower)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::string from = IsShiftJisName(lower) ? "CP932" : lower;
+    if (!OpenConverter("UTF-8", from.c_str()))
+        return std::nullopt;
+    return Convert("UTF-8", from.c_str(), bytes, "\xEF\xBF\xBD",
+                   [](const char*, size_t) { return size_t{1}; });
+}
+
+bool IsUtf8(std::string_view bytes) {
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        if (b < 0x80) {
+            ++i;
+            continue;
+        }
+        const std::size_t n = (b >> 5) == 0x6 ? 2 : (b >> 4) == 0xE ? 3 : (b >> 3) == 0x1E ? 4 : 0;
+        if (n == 0 || i + n > bytes.size())
+            return false;
+        std::uint32_t code = b & (0x7F >> n);
+        for (std::size_t k = 1; k < n; ++k) {
+            const auto t = static_cast<unsigned char>(bytes[i + k]);
+            if ((t & 0xC0) != 0x80)
+                return false;
+            code = (code << 6) | (t & 0x3F);
+        }
+        static constexpr std::uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (code < kSmallest[n] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+            return false;
+        i += n;
+    }
+    return true;
 }
 
 std::string_view CutSjis(std::string_view sjis, std::size_t maxBytes) {

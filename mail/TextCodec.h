@@ -3,6 +3,7 @@
 // encoding of the INI files, the log file, the password cipher and mail text on the wire.
 // This is the only place that talks to iconv.
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -22,6 +23,14 @@ std::string SjisToUtf8(std::string_view sjis);
 // Latin-1 (code page 28591) to UTF-8 and back; "?" for what Latin-1 cannot hold.
 std::string Utf8ToLatin1(std::string_view utf8);
 std::string Latin1ToUtf8(std::string_view latin1);
+
+// Bytes of any charset iconv knows (name in any letter case, e.g. "EUC-JP", "utf-8",
+// "Shift_JIS") to UTF-8. A sequence that is not valid in that charset becomes U+FFFD. nullopt
+// when the charset is unknown or its name is not a plain charset name.
+std::optional<std::string> CharsetToUtf8(std::string_view bytes, std::string_view charset);
+
+// True when bytes are well-formed UTF-8 (no overlong forms, no surrogates).
+bool IsUtf8(std::string_view bytes);
 
 // True when byte b starts a double-byte character in code page 932.
 constexpr bool IsSjisLeadByte(unsigned char b) {

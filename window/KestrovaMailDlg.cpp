@@ -241,7 +241,7 @@ bool CKestrovaMailDlg::Initialise() {
         m_flags,
         m_logAdapter,
         {this, &m_graph, [this] { return m_graph.RebuildNeedsUser(); },
-         [this] { return MakeGrabRequest(); }},
+         [this] { return MakeGrabRequest(); }, m_graph.frameSignal()},
         m_options.folder,
         m_clock,
         m_codePages,

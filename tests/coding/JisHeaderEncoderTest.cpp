@@ -3,6 +3,7 @@
 #include "mail/TextCodec.h"
 
 #include <gtest/gtest.h>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -114,22 +115,22 @@ TEST(DecodeHeaderText, DecodesWordsAndPlainSegments) {
         {"lower-case label", "=?iso-2022-jp?B?GyRCJS0lYyVXJUElYzJoQXwbKEI=?=", subject},
         {"shift_jis label", "=?shift_jis?B?ieaRnA==?=", Sjis("画像")},
         {"plain ascii", "cap", "cap"},
-        {"separators removed", "a=b\tc\r\nd", "abcd"},
+        {"plain text kept whole", "a=b\tc\r\nd", "a=b\tc\r\nd"},
         {"payload without fill", "=?ISO-2022-JP?B?YWJj?=", "abc"},
         {"text before a word", "Re: " + gazou, "Re: " + Sjis("画像")},
         {"text after a word", gazou + " cap", Sjis("画像") + " cap"},
         {"words folded with tab", gazou + "\r\n\t" + gazou, Sjis("画像画像")},
-        {"words folded with blank", gazou + "\r\n " + gazou, Sjis("画像 画像")},
-        {"lone question mark dropped", "a=?=b", "ab"},
+        {"words folded with blank", gazou + "\r\n " + gazou, Sjis("画像画像")},
+        {"no word, no change", "a=?=b", "a=?=b"},
         {"plain jis text", kEsc208 + "\x32\x68\x41\x7C" + kEscAscii, Sjis("画像")},
-        {"lower-case b is not a word", "=?iso-2022-jp?b?YWJj?=", "?iso-2022-jp?b?YWJj?"},
-        {"label alone", "=?ISO-2022-JP?B?", ""},
+        {"lower-case b is a word too", "=?iso-2022-jp?b?YWJj?=", "abc"},
+        {"label alone", "=?ISO-2022-JP?B?", "=?ISO-2022-JP?B?"},
         {"label and question mark",
          "=?ISO-2022-JP?B?"
          "?=",
          ""},
-        {"mixed labels keep their own length",
-         "=?shift_jis?B?ieaRnA==?= =?ISO-2022-JP?B?YWJj?=", Sjis("画像") + " abc"},
+        {"blank between words of two charsets dropped",
+         "=?shift_jis?B?ieaRnA==?= =?ISO-2022-JP?B?YWJj?=", Sjis("画像") + "abc"},
         {"nul ends the text", "ab\0=?ISO-2022-JP?B?YWJj?="s, "ab"},
     };
     for (const auto& c : cases)
@@ -216,6 +217,43 @@ TEST(DecodeBase64Text, DecodesGroupsOfFour) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(CJisHeaderEncoder::DecodeBase64Text(c.input), c.expected) << c.name;
+}
+
+// --- EncodeMailText / DecodeMailText ------------------------------------------------------
+
+TEST(EncodeMailText, TakesOnlyWhatIsoTwoThousandTwentyTwoJpCarries) {
+    struct MailCase {
+        const char* name;
+        std::string sjis;
+        std::optional<std::string> jis;
+    };
+    const std::vector<MailCase> cases = {
+        {"ascii", "cap\r\n", "cap\r\n"},
+        {"runs closed before line ends", Sjis("画\r\n像"),
+         kEsc208 + "\x32\x68" + kEscAscii + "\r\n" + kEsc208 + "\x41\x7C" + kEscAscii},
+        {"half-width katakana", "\xB1", std::nullopt},
+        {"user-defined character", "\xF0\x40", std::nullopt},
+        {"lead byte at the end", "a\x82", std::nullopt},
+        {"escape of its own", "\x1B(Ia", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(CJisHeaderEncoder::EncodeMailText(c.sjis), c.jis) << c.name;
+        if (c.jis) {
+            EXPECT_EQ(CJisHeaderEncoder::DecodeMailText(*c.jis), c.sjis) << c.name;
+        }
+    }
+}
+
+TEST(DecodeMailText, KeepsEveryByteAndReadsKatakana) {
+    const std::vector<Case> cases = {
+        {"equals and line ends kept", "a=b\nc", "a=b\nc"},
+        {"esc $ @ and esc ( J", "\x1B$@\x32\x68\x1B(Jx", Sjis("画x")},
+        {"esc ( I half-width katakana", "\x1B(I\x36\x52\x57\x1B(B!", "\xB6\xD2\xD7!"},
+        {"pair cut by a line end", kEsc208 + "\x32\r\n\x32\x68", "?\r\n" + Sjis("画")},
+        {"half a pair at the end", kEsc208 + "\x32", "?"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(CJisHeaderEncoder::DecodeMailText(c.input), c.expected) << c.name;
 }
 
 } // namespace

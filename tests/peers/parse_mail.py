@@ -8,19 +8,39 @@ Output, one item per line:
     part:<content type of a leaf part>
     text:<decoded text part, as UTF-8, base64-encoded>
     attachment:<path of the written attachment file>
+    defect:<a defect Python's email package found, with policy strict>
 Attachments are decoded and written into OUTFOLDER under the file name of the mail.
 """
 import base64
 import email
 import email.policy
+import io
 import os
 import sys
+
+
+def defects(data):
+    """What policy strict finds: the parser raises on the first defect of the structure, and
+    every header keeps the defects of its own value."""
+    found = []
+    try:
+        message = email.message_from_binary_file(io.BytesIO(data), policy=email.policy.strict)
+    except Exception as error:
+        return ["%s: %s" % (type(error).__name__, error)]
+    for part in message.walk():
+        found += [repr(d) for d in part.defects]
+        for name, value in part.items():
+            found += ["%s: %r" % (name, d) for d in getattr(value, "defects", ())]
+    return found
 
 
 def main():
     mail_file, out_folder = sys.argv[1], sys.argv[2]
     with open(mail_file, "rb") as f:
-        message = email.message_from_binary_file(f, policy=email.policy.default)
+        data = f.read()
+    for defect in defects(data):
+        print("defect:%s" % " ".join(defect.split()))
+    message = email.message_from_binary_file(io.BytesIO(data), policy=email.policy.default)
     for name, value in message.items():
         flat = " ".join(str(value).split())
         print("header:%s:%s" % (name.lower(), flat))

@@ -3,12 +3,16 @@
 
 Every message it accepts is saved in FOLDER as <n>.eml (the data as received, CR LF lines,
 dots already unstuffed) with its envelope in <n>.env: the MAIL FROM address on the first line,
-then one RCPT TO address per line. The .env file appears after the .eml file is complete.
+then one RCPT TO address per line; the MAIL FROM parameters (e.g. BODY=8BITMIME) go into
+<n>.opt, one a line. The .env file appears after the other two are complete.
 
     smtp_peer.py --folder DIR [--port 0] [--auth-user U --auth-password P]
                  [--auth-mechanisms PLAIN,LOGIN]
                  [--tls-cert FILE --tls-key FILE [--implicit-tls | --no-starttls]]
-                 [--require-tls]
+                 [--require-tls] [--no-8bitmime] [--refuse-recipient ADDRESS]...
+
+--no-8bitmime leaves 8BITMIME out of the EHLO reply; --refuse-recipient answers RCPT TO for
+that address with 550.
 
 Prints "READY <port>" once it listens and stops on SIGTERM. With --auth-user, AUTH LOGIN and
 PLAIN (or only those named by --auth-mechanisms) are offered and required before MAIL FROM; a
@@ -112,15 +116,33 @@ def printable(login):
 
 
 class SavingHandler:
-    def __init__(self, folder):
+    def __init__(self, folder, no_8bitmime=False, refused=()):
         self.folder = folder
         self.count = 0
+        self.no_8bitmime = no_8bitmime
+        self.refused = set(refused)
+
+    async def handle_EHLO(self, server, session, envelope, hostname, responses):
+        session.host_name = hostname
+        if self.no_8bitmime:
+            responses = [r for r in responses if r[4:].upper() != "8BITMIME"]
+        return responses
+
+    async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
+        if address in self.refused:
+            return "550 5.1.1 <%s>: Recipient address rejected" % address
+        envelope.rcpt_tos.append(address)
+        envelope.rcpt_options.extend(rcpt_options)
+        return "250 OK"
 
     async def handle_DATA(self, server, session, envelope):
         self.count += 1
         stem = os.path.join(self.folder, str(self.count))
         with open(stem + ".eml", "wb") as f:
             f.write(envelope.original_content or envelope.content)
+        with open(stem + ".opt", "w", encoding="utf-8") as f:
+            for option in envelope.mail_options:
+                f.write(option + "\n")
         with open(stem + ".env.tmp", "w", encoding="utf-8") as f:
             f.write((envelope.mail_from or "") + "\n")
             for rcpt in envelope.rcpt_tos:
@@ -161,6 +183,8 @@ async def main():
     parser.add_argument("--implicit-tls", action="store_true")
     parser.add_argument("--no-starttls", action="store_true")
     parser.add_argument("--require-tls", action="store_true")
+    parser.add_argument("--no-8bitmime", action="store_true")
+    parser.add_argument("--refuse-recipient", action="append", default=[])
     args = parser.parse_args()
     if bool(args.tls_cert) != bool(args.tls_key):
         parser.error("--tls-cert and --tls-key go together")
@@ -171,7 +195,7 @@ async def main():
         parser.error("--auth-mechanisms: only PLAIN and LOGIN are known")
 
     context = tls_context(args.tls_cert, args.tls_key) if args.tls_cert else None
-    handler = SavingHandler(args.folder)
+    handler = SavingHandler(args.folder, args.no_8bitmime, args.refuse_recipient)
     options = dict(decode_data=False, hostname="peer.test")
     if context and not args.implicit_tls and not args.no_starttls:
         options.update(tls_context=context)

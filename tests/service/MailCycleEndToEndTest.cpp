@@ -87,13 +87,15 @@ TEST(MailCycleEndToEnd, AnswersAllowedRequestsOnceAndLeavesTheRestOnTheServer) {
     ASSERT_GT(size.width, 0);
 
     {
-        SCOPED_TRACE("one reply to the two allowed requesters");
+        SCOPED_TRACE("one reply to each of the two allowed requesters");
         service.CheckMailNow();
-        const auto mails = smtp.WaitForMessages(1);
-        ASSERT_EQ(mails.size(), 1u) << dovecot.Log();
+        const auto mails = smtp.WaitForMessages(2);
+        ASSERT_EQ(mails.size(), 2u) << dovecot.Log();
         EXPECT_EQ(mails[0].sender, "camera@example.com");
-        EXPECT_EQ(mails[0].recipients, (Lines{"taro@example.com", "hanako@example.com"}));
+        EXPECT_EQ(mails[0].recipients, Lines{"taro@example.com"});
+        EXPECT_EQ(mails[1].recipients, Lines{"hanako@example.com"});
         const DecodedMail mail = SmtpPeer::DecodeMail(mails[0].file, DecodeFolder(decoded, "1"));
+        EXPECT_EQ(mail.headers.at("to"), "taro@example.com");
         EXPECT_EQ(mail.headers.at("subject"), "キャプチャ画像");
         EXPECT_EQ(mail.headers.at("x-mailer"), "KestrovaMail");
         ASSERT_EQ(mail.texts.size(), 1u);
@@ -120,10 +122,10 @@ TEST(MailCycleEndToEnd, AnswersAllowedRequestsOnceAndLeavesTheRestOnTheServer) {
             RequestMail("Hanako <hanako@example.com>", "=?ISO-2022-JP?B?GyRCPEw/PxsoQg==?=");
         dovecot.AddMessage(photo);
         EXPECT_EQ(service.CheckMail(), 1);
-        const auto mails = smtp.WaitForMessages(2);
-        ASSERT_EQ(mails.size(), 2u);
-        EXPECT_EQ(mails[1].recipients, Lines{"hanako@example.com"});
-        const DecodedMail mail = SmtpPeer::DecodeMail(mails[1].file, DecodeFolder(decoded, "2"));
+        const auto mails = smtp.WaitForMessages(3);
+        ASSERT_EQ(mails.size(), 3u);
+        EXPECT_EQ(mails[2].recipients, Lines{"hanako@example.com"});
+        const DecodedMail mail = SmtpPeer::DecodeMail(mails[2].file, DecodeFolder(decoded, "2"));
         ASSERT_EQ(mail.attachments.size(), 1u);
         EXPECT_EQ(mail.attachments[0].filename().string().back(), 'g');
         EXPECT_NE(mail.attachments[0].filename().string().find("r.jpg"), std::string::npos);
@@ -136,7 +138,7 @@ TEST(MailCycleEndToEnd, AnswersAllowedRequestsOnceAndLeavesTheRestOnTheServer) {
         settings.checkString = "cap";
         settings.imageRotation = false;
         EXPECT_EQ(service.CheckMail(), 1);
-        EXPECT_EQ(smtp.Messages().size(), 2u);
+        EXPECT_EQ(smtp.Messages().size(), 3u);
         EXPECT_EQ(Remaining(dovecot),
                   (Lines{IdOf(chatter), IdOf(stranger), IdOf(wrongCase), IdOf(capitals)}));
     }

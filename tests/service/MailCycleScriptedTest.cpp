@@ -220,8 +220,12 @@ TEST_F(MailCycleScripted, WhichSubjectsAreRequests) {
         {"cap", "Subject: CAP", false},
         {"cap", "Subject:    cap  ", true}, // the field value is trimmed
         {"cap", "subject: cap", true},      // field names match in any case
-        {"cap", "Subject: c=ap", true},     // the decoder drops "=" outside encoded words
+        {"cap", "Subject: c=ap", false},    // every character counts, "=" too
         {"cap", "Subject: =?ISO-2022-JP?B?Y2Fw?=", true},
+        {"cap", "Subject: =?UTF-8?B?Y2Fw?=", true},
+        {"cap", "Subject: =?utf-8?q?cap?=", true},
+        {"cap", "Subject: =?utf-8?q?cap_?=", true}, // white space at the ends, once decoded
+        {"cap", "Subject: Re: cap", false},
         {"cap", "Subject: caps", false},
         {"cap", nullptr, false},
         {"", nullptr, true}, // an empty check string takes every mail without a subject
@@ -244,6 +248,43 @@ TEST_F(MailCycleScripted, WhichSubjectsAreRequests) {
                   message}));
         settings.pop3Port = server.port();
         settings.checkString = c.checkString;
+        CMailService service = MakeService();
+        pictures.grabs = 0;
+
+        EXPECT_EQ(service.CheckMail(), 1);
+        EXPECT_EQ(server.Mismatch(), "");
+        EXPECT_EQ(pictures.grabs, c.request ? 1 : 0);
+    }
+}
+
+TEST_F(MailCycleScripted, WhichSendersAreAllowed) {
+    // The allow-list compares local parts exactly and domains in any letter case; a From the
+    // program could not reply to is never a request it answers.
+    struct Case {
+        const char* from;
+        std::vector<std::string> allowed;
+        bool request;
+    };
+    const Case cases[] = {
+        {"Taro <taro@example.com>", {"taro@EXAMPLE.com"}, true},
+        {"taro@Example.Com (Taro)", {"taro@example.com"}, true},
+        {"\"Yamada, Taro\" <Taro@example.com>", {"taro@example.com"}, false},
+        {"hanako@example.com", {"taro@example.com"}, false},
+        {"Taro Yamada taro@example.com", {}, false},
+        {"Taro <taro@example.com", {}, false},
+        {"=?UTF-8?B?5bGx55Sw?= <taro@example.com>", {}, true},
+    };
+    pictures.fail = true;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.from);
+        ScriptedServer server(
+            Join({kLogIn,
+                  {"C: NOOP", "S: +OK", "C: STAT", "S: +OK 1 100", "C: STAT", "S: +OK 1 100",
+                   "C: LIST", "S: +OK", "S: 1 100", "S: .", "C: RETR 1"},
+                  Message(c.from, "cap"),
+                  {"C: RSET", "S: +OK", "C: QUIT", "S: +OK"}}));
+        settings.pop3Port = server.port();
+        settings.sendAddresses = c.allowed;
         CMailService service = MakeService();
         pictures.grabs = 0;
 

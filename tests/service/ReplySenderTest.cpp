@@ -1,16 +1,19 @@
-// The fallback delivery path of a reply against a scripted SMTP server: the first path finds
-// nobody listening, the HELO path gets one retry on the same connection, and its outcome is
-// the result and the log line.
+// The reply sender against scripted SMTP servers: the HELO path sends one mail per requester on
+// one connection, each with one retry, and its outcome is the result and the log lines; the
+// authenticating path's From line; a cancel signal that ends both paths.
 
 #include "app/ReplySender.h"
 
+#include "mail/CancelSignal.h"
 #include "tests/service/ServiceTestSupport.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/TempDir.h"
 
 #include <algorithm>
+#include <chrono>
 #include <gtest/gtest.h>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -19,32 +22,46 @@ using Lines = std::vector<std::string>;
 
 const Lines kGreeting = {"S: 220 ready", "C: *", "S: 250 hello"};
 
-TEST(ReplySenderHelloPath, RetriesOnceOnTheSameConnectionAndLogsTheOutcome) {
-    const Lines refused = {"C: MAIL FROM:<camera@example.com>", "S: 451 try later"};
-    const Lines accepted = {"C: MAIL FROM:<camera@example.com>",
-                            "S: 250 ok",
-                            "C: RCPT TO:<a@example.com>",
-                            "S: 250 ok",
-                            "C: RCPT TO:<b@example.com>",
-                            "S: 250 ok",
-                            "C: DATA",
-                            "S: 354 go ahead",
-                            "DATA",
-                            "S: 250 queued"};
+// One mail transaction for address on the HELO path: MAIL FROM answered with mailReply, then
+// (when it is a 250) RCPT TO answered with rcptReply and, when that is a 250, the data.
+Lines Transaction(const std::string& address, const char* mailReply, const char* rcptReply) {
+    Lines steps = {"C: MAIL FROM:<camera@example.com>", mailReply};
+    if (std::string(mailReply) != "S: 250 ok")
+        return steps;
+    steps.insert(steps.end(), {"C: RCPT TO:<" + address + ">", rcptReply});
+    if (std::string(rcptReply) == "S: 250 ok")
+        steps.insert(steps.end(), {"C: DATA", "S: 354 go ahead", "DATA", "S: 250 queued"});
+    else
+        steps.insert(steps.end(), {"C: RSET", "S: 250 ok"});
+    return steps;
+}
+
+TEST(ReplySenderHelloPath, OneMailPerRequesterEachRetriedOnceOnTheSameConnection) {
+    const char* ok = "S: 250 ok";
+    const char* later = "S: 451 try later";
+    const char* unknown = "S: 550 no such user";
     struct Case {
         const char* name;
         Lines script;
-        int result;
+        std::vector<bool> sent;
         Lines screen;
     };
     const Case cases[] = {
-        {"second try delivers",
-         Join({kGreeting, refused, accepted}),
-         1,
+        {"a refused MAIL FROM is retried",
+         Join({kGreeting, Transaction("a@example.com", later, ""),
+               Transaction("a@example.com", ok, ok), Transaction("b@example.com", ok, ok)}),
+         {true, true},
          {"送信完了<a@example.com>", "送信完了<b@example.com>"}},
-        {"both tries refused",
-         Join({kGreeting, refused, refused}),
-         0,
+        {"a refused recipient keeps its request, the other is answered",
+         Join({kGreeting, Transaction("a@example.com", ok, unknown),
+               Transaction("a@example.com", ok, unknown), Transaction("b@example.com", ok, ok)}),
+         {false, true},
+         {"送信完了<b@example.com>", "ERROR : メールの返信に失敗しました"}},
+        {"both refused twice",
+         Join({kGreeting, Transaction("a@example.com", later, ""),
+               Transaction("a@example.com", later, ""), Transaction("b@example.com", later, ""),
+               Transaction("b@example.com", later, "")}),
+         {false, false},
          {"ERROR : メールの返信に失敗しました"}},
     };
     for (const Case& c : cases) {
@@ -62,7 +79,7 @@ TEST(ReplySenderHelloPath, RetriesOnceOnTheSameConnectionAndLogsTheOutcome) {
         FixedClock clock({2026, 12, 6, 0, 15, 47, 44});
         CReplySender sender(settings, log, clock, nullptr, server.port());
 
-        EXPECT_EQ(sender.SendReply({"a@example.com", "b@example.com"}, picture), c.result);
+        EXPECT_EQ(sender.SendReplies({"a@example.com", "b@example.com"}, picture), c.sent);
         EXPECT_EQ(server.Mismatch(), "");
         EXPECT_EQ(server.Connections(), 1);
         EXPECT_EQ(log.screen, c.screen);
@@ -75,7 +92,7 @@ TEST(ReplySenderAuthPath, AnEmptySenderNameGivesAFromLineWithTheAddressOnly) {
         const char* senderName;
         const char* fromLine;
     } cases[] = {
-        {"", "From:  <camera@example.com>"},
+        {"", "From: <camera@example.com>"},
         {"監視カメラ", "From: =?ISO-2022-JP?B?GyRCNEY7ayUrJWElaRsoQg==?= <camera@example.com>"},
     };
     for (const auto& c : cases) {
@@ -102,7 +119,7 @@ TEST(ReplySenderAuthPath, AnEmptySenderNameGivesAFromLineWithTheAddressOnly) {
         CReplySender sender(settings, log, clock, nullptr,
                             static_cast<uint16_t>(UnusedLoopbackPort()));
 
-        EXPECT_EQ(sender.SendReply({"a@example.com"}, picture), 1);
+        EXPECT_EQ(sender.SendReplies({"a@example.com"}, picture), std::vector<bool>{true});
         EXPECT_EQ(server.Mismatch(), "");
         const std::vector<std::string> data = server.Data();
         const auto from = std::find_if(data.begin(), data.end(), [](const std::string& line) {
@@ -113,6 +130,34 @@ TEST(ReplySenderAuthPath, AnEmptySenderNameGivesAFromLineWithTheAddressOnly) {
         // The log drops the trailing line break of this path's line.
         EXPECT_EQ(log.screen, Lines{"送信完了<a@example.com>\r\n"});
     }
+}
+
+TEST(ReplySenderCancel, ARaisedSignalEndsTheWaitAtOnceAndNothingIsSent) {
+    TempDir home;
+    const std::string picture = home.folder() + "20261206154744.jpg";
+    TempDir::WriteFile(picture, "\xFF\xD8 not much of a picture \xFF\xD9");
+    LoopbackListener silentSmtp, silentHello; // connections stand; nobody ever answers
+    MailSettings settings;
+    settings.smtpServer = "127.0.0.1";
+    settings.smtpPort = silentSmtp.port();
+    settings.senderAddress = "camera@example.com";
+    RecordingLog log;
+    FixedClock clock({2026, 12, 6, 0, 15, 47, 44});
+    CReplySender sender(settings, log, clock, nullptr, static_cast<uint16_t>(silentHello.port()));
+    CCancelSignal cancel;
+    sender.SetCancelSignal(&cancel);
+
+    std::thread canceller([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        cancel.Cancel();
+    });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(sender.SendReplies({"a@example.com", "b@example.com"}, picture),
+              (std::vector<bool>{false, false}));
+    canceller.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_TRUE(log.screen.empty());
+    EXPECT_FALSE(silentHello.HasPendingConnection()); // the second path was not started
 }
 
 } // namespace

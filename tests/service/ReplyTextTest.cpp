@@ -25,7 +25,7 @@ TEST(ReplyText, BodyIsTheDateFollowedByTheFixedSentence) {
               "2026年12月6日(日)15時47分44秒現在の画像です。\r\n");
 }
 
-TEST(SenderAddress, TakesTheBracketedAddressElseTheWholeValue) {
+TEST(SenderAddress, TakesTheBracketedAddressElseTheValueWithoutComments) {
     struct Case {
         const char* from;
         const char* address;
@@ -35,8 +35,10 @@ TEST(SenderAddress, TakesTheBracketedAddressElseTheWholeValue) {
         {"Taro Yamada <taro@example.com>", "taro@example.com"},
         {"=?ISO-2022-JP?B?GyRCOzMbKEI=?= <taro@example.com>", "taro@example.com"},
         {"<a@example.com> <b@example.com>", "a@example.com"},
-        {"Taro <taro@example.com", "Taro <taro@example.com"}, // no ">" after the "<"
-        {"x> Taro <taro@example.com>", "taro@example.com"},   // a ">" before the "<" is text
+        {"Taro <taro@example.com", ""}, // a bracket left open: no address
+        {"taro@example.com (Taro)", "taro@example.com"},
+        {"\"Yamada, Taro <t@x>\" <taro@example.com>", "taro@example.com"},
+        {"x> Taro <taro@example.com>", "taro@example.com"}, // a ">" before the "<" is text
         {"<>", ""},
         {"", ""},
     };

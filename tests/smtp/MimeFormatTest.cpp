@@ -1,9 +1,18 @@
 #include "mail/MimeFormat.h"
 
+#include "mail/HeaderDecoder.h"
+#include "mail/JisHeaderEncoder.h"
+#include "mail/MailAddress.h"
+#include "mail/MimeHeaderField.h"
+#include "mail/TextCodec.h"
+#include "tests/smtp/SmtpTestUtil.h"
 #include "tests/support/TempDir.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <regex>
+#include <set>
+#include <sstream>
 
 namespace {
 
@@ -89,18 +98,158 @@ TEST(MimeFormat, SystemTableKnowsJpeg) {
     EXPECT_EQ(mime::LookupContentType("snap.jpg"), "image/jpeg");
 }
 
-TEST(MimeFormat, HeaderTextIsEncodedByItsShareOfExtendedBytes) {
-    // 1 extended byte in 10 (10 %) gives Q, 2 in 10 (20 %) gives B.
-    EXPECT_EQ(mime::EncodeHeaderText("Plain Name", "iso-8859-1"), "Plain Name");
-    EXPECT_EQ(mime::EncodeHeaderText("Ren\xE9 Abcd", "iso-8859-1"),
-              "=?iso-8859-1?Q?Ren=E9=20Abcd?=");
-    EXPECT_EQ(mime::EncodeHeaderText("R\xE9n\xE9 Abcd", "iso-8859-1"),
-              "=?iso-8859-1?B?Uulu6SBBYmNk?=");
+TEST(HeaderField, TextIsEncodedByItsShareOfExtendedBytesAndNamesAreQuotedWhereNeeded) {
+    // 1 extended byte in 10 (10 %) gives Q, 2 in 10 (20 %) gives B; in a phrase, a Q word that
+    // would hold a character a phrase may not hold becomes B.
+    struct Case {
+        mime::TextRole role;
+        const char* text;
+        const char* value;
+    };
+    using enum mime::TextRole;
+    const Case cases[] = {
+        {Unstructured, "Plain Name", "Plain Name"},
+        {Unstructured, "Ren\xE9 Abcd", "=?iso-8859-1?Q?Ren=E9=20Abcd?="},
+        {Unstructured, "R\xE9n\xE9 Abcd", "=?iso-8859-1?B?Uulu6SBBYmNk?="},
+        {Unstructured, "a =?x?Q?y?= b", "=?iso-8859-1?Q?a=20=3D=3Fx=3FQ=3Fy=3F=3D=20b?="},
+        {Phrase, "Camera Name", "Camera Name"},
+        {Phrase, "Camera, Inc.", "\"Camera, Inc.\""},
+        {Phrase, "Say \"Hi\" <x>", "\"Say \\\"Hi\\\" <x>\""},
+        {Phrase, "Ren\xE9, Smith", "=?iso-8859-1?B?UmVu6SwgU21pdGg=?="},
+        {Phrase, "Ren\xE9-Smith", "=?iso-8859-1?Q?Ren=E9-Smith?="},
+    };
+    for (const Case& c : cases) {
+        mime::HeaderField field("X");
+        field.AddText(c.text, "iso-8859-1", c.role);
+        EXPECT_EQ(field.Text(), std::string("X: ") + c.value + "\r\n") << c.text;
+    }
 }
 
-TEST(MimeFormat, RecipientListIsFoldedAfterEveryComma) {
-    EXPECT_EQ(mime::FoldRecipientList("<a@x>, <b@y>,<c@z>"), "<a@x>,\r\n\t<b@y>,\r\n\t<c@z>");
-    EXPECT_EQ(mime::FoldRecipientList("<a@x>"), "<a@x>");
+TEST(HeaderField, LongTextsFoldIntoShortLinesAndDecodeBackWhole) {
+    std::string japanese, emoji;
+    for (int i = 0; i < 60; ++i) {
+        japanese += "監視カメラ玄関";
+        emoji += "a😀";
+    }
+    const std::string latin1 = std::string(300, 'x') + "\xE9";
+    struct Case {
+        const char* name;
+        std::string text;
+        std::string charset; // empty: AddJapaneseText
+    };
+    const Case cases[] = {
+        {"over 1000 bytes of kanji", japanese, ""},
+        {"beyond code page 932: UTF-8 words", emoji, ""},
+        {"shift_jis words split between characters", text::Utf8ToSjis(japanese), "shift_jis"},
+        {"single-byte Q words", latin1, "iso-8859-1"},
+        {"plain words", std::string(200, 'w') + " " + std::string(70, 'v') + " end", ""},
+        {"many short words",
+         [] {
+             std::string s;
+             for (int i = 0; i < 300; ++i)
+                 s += "word" + std::to_string(i) + " ";
+             return s.substr(0, s.size() - 1);
+         }(),
+         ""},
+    };
+    for (const Case& c : cases) {
+        mime::HeaderField field("Subject");
+        if (c.charset.empty())
+            field.AddJapaneseText(c.text, mime::TextRole::Unstructured);
+        else
+            field.AddText(c.text, c.charset, mime::TextRole::Unstructured);
+        field.AddToken("<camera@example.com>");
+        const std::string all = field.Text();
+        std::string unfolded;
+        for (const std::string& line : SplitCrLf(all)) {
+            EXPECT_LE(line.size(), mime::HeaderField::kFoldWidth) << c.name << ": " << line;
+            unfolded += line;
+        }
+        std::istringstream tokens(unfolded);
+        for (std::string token; tokens >> token;)
+            EXPECT_LE(token.size(), mime::HeaderField::kMaxWordLength) << c.name;
+        const std::string expected = c.charset == "shift_jis" || c.charset == "iso-8859-1"
+                                         ? text::CharsetToUtf8(c.text, c.charset).value()
+                                         : c.text;
+        EXPECT_EQ(mime::DecodeHeaderValue(unfolded.substr(9)), expected + " <camera@example.com>")
+            << c.name;
+    }
+}
+
+TEST(HeaderField, ATokenLongerThanALineBreaksTheLineLimit) {
+    mime::HeaderField field("To");
+    field.AddToken("<" + std::string(990, 'a') + "@example.com>");
+    EXPECT_FALSE(field.FitsLineLimit());
+    mime::HeaderField shorter("To");
+    shorter.AddToken("<" + std::string(900, 'a') + "@example.com>");
+    EXPECT_TRUE(shorter.FitsLineLimit());
+}
+
+TEST(MimeFormat, MessageIdsAreUniqueAndStandAtTheSendersDomain) {
+    const std::regex shape(R"(<\d{14}\.[0-9a-f]{16}\.\d+@([^>]+)>)");
+    const struct {
+        const char* sender;
+        const char* domain; // nullptr: this host's name or localhost.localdomain
+    } cases[] = {
+        {"camera@example.com", "example.com"}, {"camera@Sub.Example.JP", "Sub.Example.JP"},
+        {"camera@[192.0.2.1]", "[192.0.2.1]"}, {"no-domain", nullptr},
+        {"camera@bad domain>", nullptr},
+    };
+    std::set<std::string> seen;
+    for (const auto& c : cases) {
+        for (int i = 0; i < 200; ++i) {
+            const std::string id = mime::MakeMessageId(c.sender);
+            std::smatch match;
+            ASSERT_TRUE(std::regex_match(id, match, shape)) << id;
+            if (c.domain)
+                EXPECT_EQ(match[1], c.domain);
+            else
+                EXPECT_TRUE(mailbox::IsPlainAddress("id@" + match[1].str())) << id;
+            EXPECT_TRUE(seen.insert(id).second) << id;
+        }
+    }
+}
+
+TEST(MimeFormat, TextBodyTakesASevenBitFormWhereEightBitsCannotGo) {
+    const std::string sjis = text::Utf8ToSjis("画像です\r\n.終");
+    const std::string jis = "\x1B$B2hA|$G$9\x1B(B\r\n.\x1B$B=*\x1B(B";
+    struct Case {
+        const char* name;
+        std::string bytes;
+        const char* charset;
+        bool eightBit;
+        mime::TextBody expected;
+    };
+    const Case cases[] = {
+        {"8-bit server", sjis, "shift_jis", true, {"shift_jis", "8bit", sjis}},
+        {"Shift_JIS as ISO-2022-JP", sjis, "shift_jis", false, {"ISO-2022-JP", "7bit", jis}},
+        {"ASCII as it is", "a\nb", "shift_jis", false, {"shift_jis", "7bit", "a\r\nb"}},
+        {"half-width katakana as base64",
+         "\xB6\xD2\xD7",
+         "shift_jis",
+         false,
+         {"shift_jis", "base64", "ttLX"}},
+        {"Latin-1 as base64", "caf\xE9", "iso-8859-1", false, {"iso-8859-1", "base64", "Y2Fm6Q=="}},
+    };
+    for (const Case& c : cases) {
+        const mime::TextBody body = mime::EncodeTextBody(c.bytes, c.charset, c.eightBit);
+        EXPECT_EQ(body.charset, c.expected.charset) << c.name;
+        EXPECT_EQ(body.transferEncoding, c.expected.transferEncoding) << c.name;
+        EXPECT_EQ(body.lines, c.expected.lines) << c.name;
+    }
+
+    // A line of 2000 kanji: 7-bit lines within 998 bytes that read back as the whole text.
+    std::string kanji;
+    for (int i = 0; i < 1000; ++i)
+        kanji += text::Utf8ToSjis(i % 2 ? "字" : "画a");
+    const mime::TextBody body = mime::EncodeTextBody(kanji, "shift_jis", false);
+    std::string joined;
+    for (const std::string& line : SplitCrLf(body.lines)) {
+        EXPECT_LE(line.size(), 998u);
+        EXPECT_TRUE(std::all_of(line.begin(), line.end(), [](char c) { return (c & 0x80) == 0; }));
+        joined += CJisHeaderEncoder::DecodeMailText(line);
+    }
+    EXPECT_EQ(joined, kanji);
 }
 
 TEST(MimeFormat, UnsafeTextsAreRecognised) {
@@ -110,26 +259,6 @@ TEST(MimeFormat, UnsafeTextsAreRecognised) {
         EXPECT_FALSE(mime::IsSafeAddress(bad)) << bad;
     EXPECT_FALSE(mime::IsSafeAddress(std::string_view("a\0b", 3)));
     EXPECT_EQ(mime::StripLineBreaks("Hi\r\nBcc: x\n"), "HiBcc: x");
-}
-
-TEST(MimeFormat, DisplayNamesCannotSplitTheAddressList) {
-    struct Case {
-        const char* name;
-        bool alwaysQuote;
-        const char* expected;
-    };
-    const Case cases[] = {
-        {"Camera Name", false, "Camera Name"},
-        {"Camera Name", true, "\"Camera Name\""},
-        {"Camera, Inc.", false, "\"Camera, Inc.\""},
-        {"Say \"Hi\" <x>", false, "\"Say \\\"Hi\\\" <x>\""},
-        // 1 extended byte in 11: a Q word, but its ',' would split the list, so B.
-        {"Ren\xE9, Smith", false, "=?iso-8859-1?B?UmVu6SwgU21pdGg=?="},
-        {"Ren\xE9-Smith", false, "=?iso-8859-1?Q?Ren=E9-Smith?="},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(mime::EncodeDisplayName(c.name, "iso-8859-1", c.alwaysQuote), c.expected)
-            << c.name;
 }
 
 } // namespace

@@ -49,10 +49,10 @@ protected:
     void Fill(CSmtpAuthClient& client, uint16_t port, bool credentials = true) {
         client.SetServerEndpoint("127.0.0.1", port);
         client.SetReplyTimeout(5s);
-        client.SetFromName(EncodedWord("カメラ"));
+        client.SetFromName("カメラ");
         client.SetFromAddress("camera@example.test");
         client.SetReplyAddress("camera@example.test");
-        client.SetSubjectLine(EncodedWord("キャプチャ画像"));
+        client.SetSubjectLine("キャプチャ画像");
         client.SetPriorityValue(3);
         client.SetMailerName("KestrovaMail");
         client.SetBodyText(m_body);
@@ -84,26 +84,31 @@ TEST_F(SmtpAuthClientTest, AuthLoginDialogueWithAttachment) {
     EXPECT_EQ(server.Mismatch(), "");
 
     const std::vector<std::string> data = server.Data();
-    ASSERT_FALSE(data.empty());
+    ASSERT_GT(data.size(), 7u);
     EXPECT_TRUE(std::regex_match(
         data[0], std::regex(R"(Date: \w{3}, \d\d \w{3} \d{4} \d\d:\d\d:\d\d \+0000)")))
         << data[0];
+    EXPECT_TRUE(std::regex_match(data[7], std::regex(R"(Message-ID: <[^@<>]+@example\.test>)")))
+        << data[7];
+    // The server offers no 8BITMIME: the text goes as ISO-2022-JP.
     const std::vector<std::string> expected = {
         data[0],
         "From: " + EncodedWord("カメラ") + " <camera@example.test>",
         "X-Mailer: KestrovaMail",
         "Reply-To: camera@example.test",
         "X-Priority: 3 (Normal)",
-        "To: <alice@example.test>,<bob@example.test>",
-        "Subject:=?ISO-2022-JP?B?GyRCJS0lYyVXJUElYzJoQXwbKEI=?=",
+        "To: <alice@example.test>, <bob@example.test>",
+        "Subject: =?ISO-2022-JP?B?GyRCJS0lYyVXJUElYzJoQXwbKEI=?=",
+        data[7],
         "MIME-Version: 1.0",
         "Content-Type: multipart/mixed; boundary=\"" + kBoundary + "\"",
         "",
         "--" + kBoundary,
-        "Content-type: text/plain; charset=Shift_JIS",
-        "Content-Transfer-Encoding: 8bit",
+        "Content-type: text/plain; charset=ISO-2022-JP",
+        "Content-Transfer-Encoding: 7bit",
         "",
-        text::Utf8ToSjis("2026年12月6日(日)15時47分44秒現在の画像です。"),
+        *CJisHeaderEncoder::EncodeMailText(
+            text::Utf8ToSjis("2026年12月6日(日)15時47分44秒現在の画像です。")),
         "",
         "--" + kBoundary,
         "Content-Type: image/jpeg; name=\"20261206154744.jpg\"",
@@ -119,7 +124,53 @@ TEST_F(SmtpAuthClientTest, AuthLoginDialogueWithAttachment) {
         ".",
     };
     EXPECT_EQ(data, expected);
-    EXPECT_EQ(expected[21].size(), 72u);
+    EXPECT_EQ(expected[22].size(), 72u);
+}
+
+TEST_F(SmtpAuthClientTest, SeparateMailsGoOneToEachRecipientInOneSession) {
+    // The second recipient is refused: RSET, and the third still gets its mail.
+    auto transaction = [](const std::string& address, const char* rcptReply) {
+        Script steps = {"C: MAIL FROM:<camera@example.test>", "S: 250 OK",
+                        "C: RCPT TO:<" + address + ">", rcptReply};
+        if (std::string(rcptReply).starts_with("S: 250"))
+            steps.insert(steps.end(), {"C: DATA", "S: 354 go ahead", "DATA", "S: 250 queued"});
+        else
+            steps.insert(steps.end(), {"C: RSET", "S: 250 OK"});
+        return steps;
+    };
+    ScriptedServer server(
+        Join(Join(Join(Join(LoggedIn(), transaction("a@example.test", "S: 250 OK")),
+                       transaction("b@example.test", "S: 550 no such user")),
+                  transaction("c@example.test", "S: 250 OK")),
+             {"C: QUIT", "S: 221 bye"}));
+    CSmtpAuthClient client;
+    Fill(client, server.port());
+    for (const char* address : {"a@example.test", "b@example.test", "c@example.test"})
+        client.AddToAddress(address);
+    client.AddCcAddress("copy@example.test"); // not used: each mail has one recipient
+    EXPECT_EQ(client.DeliverSeparately(), (std::vector<bool>{true, false, true}));
+    EXPECT_EQ(client.ErrorCode(), CSmtpAuthClient::kRcptToRefused);
+    EXPECT_EQ(server.Mismatch(), "");
+    std::vector<std::string> toLines, ids;
+    for (const std::string& line : server.Data()) {
+        if (line.starts_with("To:") || line.starts_with("Cc:"))
+            toLines.push_back(line);
+        if (line.starts_with("Message-ID:"))
+            ids.push_back(line);
+    }
+    EXPECT_EQ(toLines, (std::vector<std::string>{"To: <a@example.test>", "To: <c@example.test>"}));
+    ASSERT_EQ(ids.size(), 2u);
+    EXPECT_NE(ids[0], ids[1]);
+}
+
+TEST_F(SmtpAuthClientTest, SeparateMailsStopWhereTheConnectionFails) {
+    ScriptedServer server(Join(LoggedIn(), {"C: MAIL FROM:<camera@example.test>", "CLOSE"}));
+    CSmtpAuthClient client;
+    Fill(client, server.port());
+    client.AddToAddress("a@example.test");
+    client.AddToAddress("b@example.test");
+    EXPECT_EQ(client.DeliverSeparately(), (std::vector<bool>{false, false}));
+    EXPECT_EQ(server.Mismatch(), "");
 }
 
 TEST_F(SmtpAuthClientTest, RefusedFirstRecipientStillDelivers) {
@@ -135,9 +186,10 @@ TEST_F(SmtpAuthClientTest, RefusedFirstRecipientStillDelivers) {
     EXPECT_EQ(server.Mismatch(), "");
     const auto data = server.Data();
     // No attachments: one text/plain message without boundary lines.
-    EXPECT_NE(std::find(data.begin(), data.end(), "To: <gone@example.test>,Bob <bob@example.test>"),
-              data.end());
-    EXPECT_NE(std::find(data.begin(), data.end(), "Content-type: text/plain; charset=Shift_JIS"),
+    EXPECT_NE(
+        std::find(data.begin(), data.end(), "To: <gone@example.test>, Bob <bob@example.test>"),
+        data.end());
+    EXPECT_NE(std::find(data.begin(), data.end(), "Content-type: text/plain; charset=ISO-2022-JP"),
               data.end());
     for (const auto& line : data)
         EXPECT_EQ(line.find(kBoundary), std::string::npos) << line;
@@ -205,8 +257,11 @@ TEST_F(SmtpAuthClientTest, FailuresGiveTheirCodes) {
     };
     const Case cases[] = {
         {"greeting refused", {"S: 554 no", "SILENT"}, true, false, 401},
-        {"multi-line greeting read whole", {"S: 220-a", "S: 220 b", kEhlo, "S: 502 no", "SILENT"},
-         true, false, 301},
+        {"multi-line greeting read whole",
+         {"S: 220-a", "S: 220 b", kEhlo, "S: 502 no", "SILENT"},
+         true,
+         false,
+         301},
         {"EHLO refused", {"S: 220 x", kEhlo, "S: 502 no", "SILENT"}, true, false, 301},
         {"AUTH refused",
          {"S: 220 x", kEhlo, "S: 250-x", "S: 250 y", "C: AUTH LOGIN", "S: 504 no", "SILENT"},
@@ -283,7 +338,7 @@ TEST_F(SmtpAuthClientTest, LineBreaksCannotAddHeadersOrCommands) {
         EXPECT_NE(line.rfind("X-Evil", 0), 0u) << line;
         EXPECT_EQ(line.find("hidden@"), std::string::npos) << line;
     }
-    EXPECT_NE(std::find(data.begin(), data.end(), "Subject:HelloBcc: spy@x.test"), data.end());
+    EXPECT_NE(std::find(data.begin(), data.end(), "Subject: HelloBcc: spy@x.test"), data.end());
     EXPECT_NE(std::find(data.begin(), data.end(), "Cc: <carol@example.test>"), data.end());
     // The body's dot lines arrive doubled, bare LFs as CR LF.
     const std::vector<std::string> body = {"line one", "..", "MAIL FROM:<spy@x.test>", "..", "end"};

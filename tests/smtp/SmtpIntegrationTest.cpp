@@ -6,6 +6,7 @@
 #include "tests/support/SmtpPeer.h"
 #include "tests/support/TempDir.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 namespace {
@@ -30,6 +31,8 @@ protected:
         ASSERT_EQ(decoded.attachments.size(), 1u);
         EXPECT_EQ(decoded.attachments[0].filename(), "20261206154744.jpg");
         EXPECT_EQ(TempDir::ReadFile(decoded.attachments[0]), TempDir::ReadFile(m_jpeg));
+        EXPECT_TRUE(decoded.defects.empty()) << decoded.defects.front();
+        EXPECT_EQ(decoded.headers.count("message-id"), 1u);
     }
 
     // The AUTH LOGIN client as the reply sender fills it, to alice and bob.
@@ -37,10 +40,10 @@ protected:
         client.SetServerEndpoint("127.0.0.1", static_cast<uint16_t>(peer.port()));
         client.SetAuthUser("camera");
         client.SetAuthPassword(password);
-        client.SetFromName(EncodedWord(kSender));
+        client.SetFromName(kSender);
         client.SetFromAddress("camera@example.test");
         client.SetReplyAddress("camera@example.test");
-        client.SetSubjectLine(EncodedWord(kSubject));
+        client.SetSubjectLine(kSubject);
         client.SetPriorityValue(3);
         client.SetMailerName("KestrovaMail");
         client.SetBodyText(kBody + "\r\n");
@@ -109,6 +112,47 @@ TEST_F(SmtpIntegration, HeloConnectionDeliversTheComposedMessage) {
     const DecodedMail decoded = SmtpPeer::DecodeMail(mails[1].file, m_out.path());
     ASSERT_EQ(decoded.texts.size(), 1u);
     EXPECT_NE(decoded.texts[0].find("\n.\n"), std::string::npos) << decoded.texts[0];
+}
+
+TEST_F(SmtpIntegration, WithoutEightBitMimeEveryByteIsSevenBit) {
+    // Both clients, against a server with and without 8BITMIME: the message reads the same in
+    // Python's email package either way, and without 8BITMIME no byte above 127 travels.
+    for (const bool eightBitMime : {true, false}) {
+        for (const bool authPath : {true, false}) {
+            SCOPED_TRACE(std::string(authPath ? "AUTH client" : "HELO connection") +
+                         (eightBitMime ? ", 8BITMIME" : ", no 8BITMIME"));
+            SmtpPeer peer({.authUser = authPath ? "camera" : "",
+                           .authPassword = authPath ? "secret" : "",
+                           .noEightBitMime = !eightBitMime});
+            if (authPath) {
+                CSmtpAuthClient client;
+                Fill(client, peer, "secret");
+                client.AttachFile(m_jpeg.string());
+                ASSERT_TRUE(client.Deliver());
+            } else {
+                CSmtpConnection connection(static_cast<uint16_t>(peer.port()));
+                ASSERT_TRUE(connection.Open("127.0.0.1", 10000));
+                EXPECT_EQ(connection.TakesEightBit(), eightBitMime);
+                CMimeMessage message(CCodePageService::Create());
+                message.AddToRecipient("alice@example.test");
+                message.AddToRecipient("bob@example.test");
+                message.SetSenderAddress("camera@example.test");
+                message.SetSenderDisplayName(kSender);
+                message.AddFileAttachment(m_jpeg.string());
+                message.AddTextPart(kBody, 1);
+                message.SetSubjectText(kSubject);
+                ASSERT_TRUE(connection.Send(message));
+            }
+            const auto mails = peer.WaitForMessages(1);
+            ASSERT_EQ(mails.size(), 1u);
+            const bool sevenBit = std::all_of(mails[0].raw.begin(), mails[0].raw.end(),
+                                              [](char c) { return (c & 0x80) == 0; });
+            EXPECT_EQ(sevenBit, !eightBitMime);
+            EXPECT_EQ(mails[0].mailOptions, eightBitMime ? std::vector<std::string>{"BODY=8BITMIME"}
+                                                         : std::vector<std::string>{});
+            CheckDecoded(mails[0]);
+        }
+    }
 }
 
 } // namespace

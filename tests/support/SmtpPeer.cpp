@@ -74,6 +74,10 @@ SmtpPeer::SmtpPeer(const Options& options) {
         argv.push_back("--no-starttls");
     if (options.requireTls)
         argv.push_back("--require-tls");
+    if (options.noEightBitMime)
+        argv.push_back("--no-8bitmime");
+    for (const std::string& address : options.refusedRecipients)
+        argv.insert(argv.end(), {"--refuse-recipient", address});
     m_process = std::make_unique<PeerProcess>(argv);
 }
 
@@ -130,6 +134,9 @@ std::vector<ReceivedMail> SmtpPeer::Messages() const {
         std::getline(envelope, mail.sender);
         for (std::string line; std::getline(envelope, line);)
             mail.recipients.push_back(line);
+        std::ifstream options(stem.string() + ".opt");
+        for (std::string line; std::getline(options, line);)
+            mail.mailOptions.push_back(line);
         mail.raw = TempDir::ReadFile(mail.file);
         mails.push_back(std::move(mail));
     }
@@ -173,6 +180,8 @@ DecodedMail SmtpPeer::DecodeMail(const std::filesystem::path& mailFile,
             mail.texts.push_back(Base64Decode(line.substr(5)));
         } else if (line.rfind("attachment:", 0) == 0) {
             mail.attachments.emplace_back(line.substr(11));
+        } else if (line.rfind("defect:", 0) == 0) {
+            mail.defects.push_back(line.substr(7));
         }
     }
     return mail;

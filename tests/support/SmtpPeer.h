@@ -7,7 +7,7 @@
 //   SmtpPeer peer({.authUser = "u", .authPassword = "p"});   // AUTH LOGIN required
 //   SmtpPeer peer({.authUser = "u", .authPassword = "p", .tlsCert = certs.serverCert(),
 //                  .tlsKey = certs.serverKey(), .requireTls = true}); // AUTH after STARTTLS
-//   SmtpPeer peer({.port = 25});                    // CTest RESOURCE_LOCK port25 needed
+//   SmtpPeer peer({.noEightBitMime = true, .refusedRecipients = {"gone@example.com"}});
 //   ... deliver to 127.0.0.1:peer.port() ...
 //   auto mails = peer.WaitForMessages(1);           // waits up to 10 s
 //
@@ -25,10 +25,11 @@
 #include <vector>
 
 struct ReceivedMail {
-    std::filesystem::path file;          // the raw message as the server received it (CR LF lines)
-    std::string sender;                  // MAIL FROM
-    std::vector<std::string> recipients; // RCPT TO, in order
-    std::string raw;                     // the file's bytes
+    std::filesystem::path file;           // the raw message as the server received it (CR LF lines)
+    std::string sender;                   // MAIL FROM
+    std::vector<std::string> recipients;  // RCPT TO, in order
+    std::vector<std::string> mailOptions; // MAIL FROM parameters, e.g. "BODY=8BITMIME"
+    std::string raw;                      // the file's bytes
 };
 
 // What Python's email package read out of a message.
@@ -37,6 +38,7 @@ struct DecodedMail {
     std::vector<std::string> partTypes;             // content types of the leaf parts, in order
     std::vector<std::string> texts;                 // decoded text parts (UTF-8)
     std::vector<std::filesystem::path> attachments; // written files, named as in the mail
+    std::vector<std::string> defects;               // what policy strict found; empty: none
 };
 
 class SmtpPeer {
@@ -51,9 +53,11 @@ public:
         // PEM certificate and key; empty: no TLS at all (EHLO then lists no STARTTLS).
         std::filesystem::path tlsCert{};
         std::filesystem::path tlsKey{};
-        bool implicitTls = false; // TLS from the first byte (SMTPS) instead of STARTTLS
-        bool noStarttls = false;  // keep the certificate but do not offer STARTTLS
-        bool requireTls = false;  // AUTH only after STARTTLS (538 before it)
+        bool implicitTls = false;    // TLS from the first byte (SMTPS) instead of STARTTLS
+        bool noStarttls = false;     // keep the certificate but do not offer STARTTLS
+        bool requireTls = false;     // AUTH only after STARTTLS (538 before it)
+        bool noEightBitMime = false; // EHLO without 8BITMIME
+        std::vector<std::string> refusedRecipients{}; // RCPT TO answered with 550
     };
 
     // One AUTH command as the server saw it.

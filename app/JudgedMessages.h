@@ -1,0 +1,39 @@
+#pragma once
+// The POP3 messages of one mailbox already judged not to be picture requests, remembered by
+// their unique ids (UIDL) so that a check cycle reads only what is new. Kept across runs in a
+// small file in the program folder, one per account and server ("judged-<hash>.txt"), replaced
+// atomically.
+//
+// Nothing here can cost a request: the ids are kept with the message size (a server that gives
+// a deleted message's id to a new one rarely gives it the same size) and with a fingerprint of
+// what the judgement depended on (check string, allowed senders): when those change, or the
+// file is missing or damaged, every message is judged again once.
+
+#include "base/Settings.h"
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+class CJudgedMessages {
+public:
+    // Loads the file of this account and server from folder (ending in "/"); settings give
+    // the account, the server and the judgement's fingerprint.
+    CJudgedMessages(const std::string& folder, const MailSettings& settings);
+
+    bool Contains(const std::string& uid, uint32_t size) const;
+    void Add(const std::string& uid, uint32_t size);
+    // Keeps only the ids the server still lists.
+    void KeepOnly(const std::vector<std::string>& uids);
+    // Writes the file when anything changed. False when it could not be written.
+    bool Save();
+
+    const std::string& path() const { return m_path; }
+
+private:
+    std::string m_path;
+    std::string m_fingerprint;
+    std::map<std::string, uint32_t> m_sizes; // uid -> size
+    bool m_changed = false;
+};

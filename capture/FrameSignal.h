@@ -1,0 +1,37 @@
+#pragma once
+// Counts the frames a capture stream delivers and lets another thread wait for the next one,
+// so that a grab wakes on the first frame after its request instead of sleeping and looking.
+// The capture graph keeps one for its whole life (across rebuilds of its stream), so the count
+// only grows.
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+
+class CFrameSignal {
+public:
+    // From the streaming thread, once per frame.
+    void Notify() {
+        {
+            std::lock_guard lock(m_mutex);
+            ++m_count;
+        }
+        m_arrived.notify_all();
+    }
+    uint64_t Count() const {
+        std::lock_guard lock(m_mutex);
+        return m_count;
+    }
+    // Waits until the count passes seen or limit has passed; the count then.
+    uint64_t WaitBeyond(uint64_t seen, std::chrono::milliseconds limit) const {
+        std::unique_lock lock(m_mutex);
+        m_arrived.wait_for(lock, limit, [&] { return m_count > seen; });
+        return m_count;
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    mutable std::condition_variable m_arrived;
+    uint64_t m_count = 0;
+};
