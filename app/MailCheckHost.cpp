@@ -10,6 +10,7 @@ CMailCheckHost::CMailCheckHost(Wiring wiring, QObject* parent)
                                                wiring.clock, std::move(wiring.codePages),
                                                wiring.helloPort)) {
     m_service->SetCancelSignal(&m_worker.Signal());
+    m_service->SetStateFolder(wiring.folder);
     connect(&m_timer, &QTimer::timeout, this, [this] { PostCheck(false); });
 }
 

@@ -1,5 +1,6 @@
 #include "app/MailService.h"
 
+#include "app/JudgedMessages.h"
 #include "app/MailClients.h"
 #include "mail/HeaderDecoder.h"
 #include "mail/MailAddress.h"
@@ -8,6 +9,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 #include <utility>
 
@@ -147,11 +149,26 @@ int CMailService::RunCycle(const MailSettings& copy) {
     };
 
     try {
-        if (!client.SendNoop())
+        // RFC 2449: what the server offers decides between TOP and RETR and whether commands
+        // go out in batches; LIST (and UIDL) then need no STAT before them.
+        if (!client.QueryCapabilities() || !client.FetchListings())
             return abandon();
-        int count = 0;
-        int64_t totalSize = 0;
-        if (!client.QueryStatus(count, totalSize))
+        const std::vector<uint32_t>& sizes = client.MessageSizes();
+        const bool haveIds = client.IdsFetched() && client.MessageIds().size() == sizes.size();
+        std::optional<CJudgedMessages> judged;
+        if (haveIds && !m_stateFolder.empty()) {
+            judged.emplace(m_stateFolder, copy);
+            judged->KeepOnly(client.MessageIds());
+        }
+
+        // Only messages not judged before are looked at, and only their headers.
+        std::vector<int> numbers;
+        for (std::size_t i = 0; i < sizes.size(); ++i) {
+            if (!judged || !judged->Contains(client.MessageIds()[i], sizes[i]))
+                numbers.push_back(static_cast<int>(i) + 1);
+        }
+        std::vector<CPop3Message> headers;
+        if (!client.FetchHeaders(numbers, headers))
             return abandon();
 
         // Subjects are compared as text, after their encoded words and raw 8-bit text are
@@ -166,33 +183,32 @@ int CMailService::RunCycle(const MailSettings& copy) {
             std::size_t requester; // index into replyList
         };
         std::vector<Request> requests;
-        CPop3Message message;
-        for (int n = 1; n <= count; ++n) {
-            uint32_t size = 0;
-            if (!client.MessageSize(n, size))
-                return abandon();
-            if (!client.FetchMessage(n, message))
-                return abandon();
-            if (DecodedSubject(message.SubjectField()) != checkString) {
-                message.Clear();
+        for (std::size_t i = 0; i < numbers.size(); ++i) {
+            const int n = numbers[i];
+            auto rememberAsNoRequest = [&] {
+                if (judged)
+                    judged->Add(client.MessageIds()[n - 1], sizes[n - 1]);
+            };
+            if (DecodedSubject(headers[i].SubjectField()) != checkString) {
+                rememberAsNoRequest();
                 continue;
             }
-            const std::string address = SenderAddress(message.FromField());
-            message.Clear();
-
+            const std::string address = SenderAddress(headers[i].FromField());
             const bool isAllowed =
                 IsUsableAddress(address) &&
                 (allowed.empty() || FindAddress(allowed, address) < allowed.size());
-            if (!isAllowed)
-                continue; // neither answered nor deleted
+            if (!isAllowed) {
+                rememberAsNoRequest(); // neither answered nor deleted
+                continue;
+            }
             const std::size_t requester = FindAddress(replyList, address);
             if (requester == replyList.size())
                 replyList.push_back(address);
             requests.push_back({n, requester});
         }
-
-        if (!client.UndoDeletions())
-            return abandon();
+        headers.clear();
+        if (judged)
+            judged->Save(); // a file that cannot be written costs a full look next time
 
         if (!replyList.empty()) {
             std::string path;
@@ -205,11 +221,13 @@ int CMailService::RunCycle(const MailSettings& copy) {
             // A request leaves the server only after its requester's reply has been accepted.
             if (grabbed) {
                 const std::vector<bool> sent = m_sender.SendReplies(copy, replyList, path);
+                std::vector<int> answered;
                 for (const Request& request : requests) {
-                    if (request.requester < sent.size() && sent[request.requester] &&
-                        !client.MarkDeleted(request.number))
-                        return abandon();
+                    if (request.requester < sent.size() && sent[request.requester])
+                        answered.push_back(request.number);
                 }
+                if (!client.MarkDeleted(answered))
+                    return abandon();
             }
         }
 

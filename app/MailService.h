@@ -38,6 +38,10 @@ public:
         m_sender.SetCancelSignal(cancel);
     }
 
+    // The folder where the ids of messages already judged are kept between cycles and runs
+    // (the program folder, ending in "/"); empty: every cycle looks at every message.
+    void SetStateFolder(std::string folder) { m_stateFolder = std::move(folder); }
+
     // The same as CheckMail and CheckMailNow below, on a copy of the settings taken by the
     // caller (the mail worker runs them; the user-interface thread takes the copy).
     int CheckMail(const MailSettings& copy);
@@ -70,4 +74,5 @@ private:
     CReplySender m_sender;
     std::atomic<bool> m_checkInProgress{false};
     const CCancelSignal* m_cancel = nullptr;
+    std::string m_stateFolder;
 };

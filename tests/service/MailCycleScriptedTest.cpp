@@ -50,9 +50,7 @@ protected:
 } // namespace
 
 TEST_F(MailCycleScripted, EmptyMailboxOnTheTimerAndOnTheButtonPath) {
-    const Script visit = Join({kLogIn,
-                               {"C: NOOP", "S: +OK", "C: STAT", "S: +OK 0 0", "C: RSET", "S: +OK",
-                                "C: QUIT", "S: +OK bye"}});
+    const Script visit = Join({kLogIn, kNoCapabilities, Listing({}), {"C: QUIT", "S: +OK bye"}});
     ScriptedServer server(Join({visit, {"NEXT"}, visit}));
     settings.pop3Port = server.port();
     CMailService service = MakeService();
@@ -88,12 +86,10 @@ TEST_F(MailCycleScripted, ProtocolErrorsEndTheCycleSilentlyAndCloseTheConnection
         Script afterLogIn;
     };
     const std::vector<Case> cases = {
-        {"NOOP", {"C: NOOP", "S: -ERR", "C: QUIT", "S: +OK"}},
-        {"STAT", {"C: NOOP", "S: +OK", "C: STAT", "S: -ERR locked", "C: QUIT", "S: +OK"}},
-        {"RSET",
-         {"C: NOOP", "S: +OK", "C: STAT", "S: +OK 0 0", "C: RSET", "S: -ERR", "C: QUIT", "S: +OK"}},
-        {"QUIT",
-         {"C: NOOP", "S: +OK", "C: STAT", "S: +OK 0 0", "C: RSET", "S: +OK", "C: QUIT", "S: -ERR"}},
+        {"LIST", Join({kNoCapabilities, {"C: LIST", "S: -ERR locked", "C: QUIT", "S: +OK"}})},
+        {"RETR", Join({kNoCapabilities, Listing({100}),
+                       {"C: RETR 1", "S: -ERR gone", "C: QUIT", "S: +OK"}})},
+        {"QUIT", Join({kNoCapabilities, Listing({}), {"C: QUIT", "S: -ERR"}})},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -111,15 +107,19 @@ TEST_F(MailCycleScripted, ProtocolErrorsEndTheCycleSilentlyAndCloseTheConnection
 }
 
 TEST_F(MailCycleScripted, ListingThatLacksAMessageEndsTheCycleWithoutACrash) {
-    // STAT announces two messages, LIST lists one: the size lookup of message 2 fails hard.
+    // LIST lists two messages, UIDL one: the ids cannot be matched, so nothing is remembered
+    // and both messages are looked at.
     ScriptedServer server(
         Join({kLogIn,
-              {"C: NOOP", "S: +OK", "C: STAT", "S: +OK 2 200", "C: STAT", "S: +OK 2 200", "C: LIST",
-               "S: +OK", "S: 1 100", "S: .", "C: RETR 1"},
+              {"C: CAPA", "S: +OK", "S: UIDL", "S: .", "C: LIST", "S: +OK", "S: 1 100",
+               "S: 2 100", "S: .", "C: UIDL", "S: +OK", "S: 1 aaa", "S: .", "C: RETR 1"},
               Message("a@example.com", "hello"),
+              {"C: RETR 2"},
+              Message("b@example.com", "hello"),
               {"C: QUIT", "S: +OK"}}));
     settings.pop3Port = server.port();
     CMailService service = MakeService();
+    service.SetStateFolder(folder.folder());
 
     EXPECT_EQ(service.CheckMail(), 1); // the connection was closed properly
     EXPECT_EQ(server.Mismatch(), "");
@@ -131,11 +131,8 @@ TEST_F(MailCycleScripted, FailedGrabSendsNothingDeletesNothingAndStillCompletes)
     // The grab also stands in for a nested message loop: a timer tick and a button press that
     // arrive while the cycle runs must not start a second one.
     ScriptedServer server(
-        Join({kLogIn,
-              {"C: NOOP", "S: +OK", "C: STAT", "S: +OK 1 100", "C: STAT", "S: +OK 1 100", "C: LIST",
-               "S: +OK", "S: 1 100", "S: .", "C: RETR 1"},
-              Message("Taro <taro@example.com>", "cap"),
-              {"C: RSET", "S: +OK", "C: QUIT", "S: +OK"}}));
+        Join({kLogIn, kNoCapabilities, Listing({100}), {"C: RETR 1"},
+              Message("Taro <taro@example.com>", "cap"), {"C: QUIT", "S: +OK"}}));
     settings.pop3Port = server.port();
     CMailService service = MakeService();
     pictures.fail = true;
@@ -240,12 +237,9 @@ TEST_F(MailCycleScripted, WhichSubjectsAreRequests) {
         Script message = {"S: +OK", "S: From: taro@example.com"};
         if (c.subjectLine)
             message.push_back(std::string("S: ") + c.subjectLine);
-        message.insert(message.end(), {"S: ", "S: .", "C: RSET", "S: +OK", "C: QUIT", "S: +OK"});
+        message.insert(message.end(), {"S: ", "S: .", "C: QUIT", "S: +OK"});
         ScriptedServer server(
-            Join({kLogIn,
-                  {"C: NOOP", "S: +OK", "C: STAT", "S: +OK 1 100", "C: STAT", "S: +OK 1 100",
-                   "C: LIST", "S: +OK", "S: 1 100", "S: .", "C: RETR 1"},
-                  message}));
+            Join({kLogIn, kNoCapabilities, Listing({100}), {"C: RETR 1"}, message}));
         settings.pop3Port = server.port();
         settings.checkString = c.checkString;
         CMailService service = MakeService();
@@ -277,12 +271,8 @@ TEST_F(MailCycleScripted, WhichSendersAreAllowed) {
     pictures.fail = true;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.from);
-        ScriptedServer server(
-            Join({kLogIn,
-                  {"C: NOOP", "S: +OK", "C: STAT", "S: +OK 1 100", "C: STAT", "S: +OK 1 100",
-                   "C: LIST", "S: +OK", "S: 1 100", "S: .", "C: RETR 1"},
-                  Message(c.from, "cap"),
-                  {"C: RSET", "S: +OK", "C: QUIT", "S: +OK"}}));
+        ScriptedServer server(Join({kLogIn, kNoCapabilities, Listing({100}), {"C: RETR 1"},
+                                    Message(c.from, "cap"), {"C: QUIT", "S: +OK"}}));
         settings.pop3Port = server.port();
         settings.sendAddresses = c.allowed;
         CMailService service = MakeService();
@@ -292,4 +282,103 @@ TEST_F(MailCycleScripted, WhichSendersAreAllowed) {
         EXPECT_EQ(server.Mismatch(), "");
         EXPECT_EQ(pictures.grabs, c.request ? 1 : 0);
     }
+}
+
+// What the server offers decides the commands: headers only (TOP n 0) where TOP is listed,
+// RETR where it is not or refuses it; with PIPELINING a batch goes out before its replies are
+// read (the script reads every command of a batch before it answers, so a client that waited
+// for each reply would never get its answer).
+TEST_F(MailCycleScripted, CommandsFollowWhatTheServerOffers) {
+    const Script hello = Message("a@example.com", "hello"); // "+OK", header, body, "."
+    const Script header = {"S: +OK", "S: From: b@example.com", "S: Subject: hello", "S: ",
+                           "S: ."};
+    struct Case {
+        const char* name;
+        Script afterLogIn;
+    };
+    const std::vector<Case> cases = {
+        {"RFC 1939 only", Join({kNoCapabilities, Listing({100, 100}), {"C: RETR 1"}, hello,
+                                {"C: RETR 2"}, hello})},
+        {"TOP", Join({{"C: CAPA", "S: +OK", "S: TOP", "S: ."}, Listing({100, 100}),
+                      {"C: TOP 1 0"}, header, {"C: TOP 2 0"}, header})},
+        {"TOP refused for one message",
+         Join({{"C: CAPA", "S: +OK", "S: TOP", "S: ."}, Listing({100, 100}),
+               {"C: TOP 1 0", "S: -ERR not now", "C: TOP 2 0"}, header, {"C: RETR 1"}, hello})},
+        {"TOP, UIDL and PIPELINING",
+         Join({{"C: CAPA", "S: +OK", "S: TOP", "S: UIDL", "S: PIPELINING", "S: .", "C: LIST",
+                "C: UIDL", "S: +OK", "S: 1 100", "S: 2 100", "S: .", "S: +OK", "S: 1 aaa",
+                "S: 2 bbb", "S: .", "C: TOP 1 0", "C: TOP 2 0"},
+               header, header})},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedServer server(Join({kLogIn, c.afterLogIn, {"C: QUIT", "S: +OK"}}));
+        settings.pop3Port = server.port();
+        CMailService service = MakeService();
+        EXPECT_EQ(service.CheckMail(), 1);
+        EXPECT_EQ(server.Mismatch(), "");
+        EXPECT_EQ(pictures.grabs, 0);
+    }
+}
+
+// Messages judged not to be requests are not looked at again, in the next cycle nor in a new
+// run; a reused id with another size, or a damaged file, makes a message be looked at again.
+TEST_F(MailCycleScripted, JudgedMessagesAreNotLookedAtAgain) {
+    const Script capabilities = {"C: CAPA", "S: +OK", "S: TOP", "S: UIDL", "S: ."};
+    auto listings = [](std::vector<std::pair<int, const char*>> messages) {
+        Script lines = {"C: LIST", "S: +OK"};
+        Script ids = {"C: UIDL", "S: +OK"};
+        int n = 0;
+        for (const auto& [size, id] : messages) {
+            ++n;
+            lines.push_back("S: " + std::to_string(n) + " " + std::to_string(size));
+            ids.push_back("S: " + std::to_string(n) + " " + id);
+        }
+        lines.push_back("S: .");
+        ids.push_back("S: .");
+        return Join({lines, ids});
+    };
+    auto top = [](int n, const char* subject) {
+        return Script{"C: TOP " + std::to_string(n) + " 0", "S: +OK", "S: From: a@example.com",
+                      std::string("S: Subject: ") + subject, "S: ", "S: ."};
+    };
+    const Script quit = {"C: QUIT", "S: +OK"};
+    struct Cycle {
+        const char* name;
+        Script afterLogIn;
+        int grabs;
+        bool damageFileFirst = false;
+    };
+    const std::vector<Cycle> cycles = {
+        {"first sweep", Join({capabilities, listings({{100, "a"}, {100, "b"}}), top(1, "hello"),
+                              top(2, "hello"), quit}), 0},
+        {"only the new message, a request", Join({capabilities,
+                                                  listings({{100, "a"}, {100, "b"}, {90, "c"}}),
+                                                  top(3, "cap"), quit}), 1},
+        {"the unanswered request again, an id reused with another size",
+         Join({capabilities, listings({{100, "a"}, {120, "b"}, {90, "c"}}), top(2, "hello"),
+               top(3, "cap"), quit}), 1},
+        {"a damaged file: one full sweep", Join({capabilities, listings({{100, "a"}}),
+                                                 top(1, "hello"), quit}), 0, true},
+    };
+    pictures.fail = true; // requests stay unanswered, and so unjudged
+    Script all;
+    for (const Cycle& c : cycles)
+        all = Join({all, all.empty() ? Script{} : Script{"NEXT"}, kLogIn, c.afterLogIn});
+    ScriptedServer server(all); // one server: the file is kept per account and server
+    settings.pop3Port = server.port();
+    for (const Cycle& c : cycles) {
+        SCOPED_TRACE(c.name);
+        if (c.damageFileFirst) {
+            for (const auto& entry : std::filesystem::directory_iterator(folder.path()))
+                if (entry.path().filename().string().rfind("judged-", 0) == 0)
+                    TempDir::WriteFile(entry.path(), "\x01garbage");
+        }
+        CMailService service = MakeService(); // a new run every cycle: only the file remembers
+        service.SetStateFolder(folder.folder());
+        pictures.grabs = 0;
+        EXPECT_EQ(service.CheckMail(), 1);
+        EXPECT_EQ(pictures.grabs, c.grabs);
+    }
+    EXPECT_EQ(server.Mismatch(), "");
 }

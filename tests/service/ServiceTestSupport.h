@@ -33,13 +33,12 @@ inline Script Join(std::initializer_list<Script> parts) {
     return all;
 }
 
-// NOOP, STAT twice and LIST, as a check cycle asks them, for messages of these sizes.
+// CAPA refused: the cycle then uses the commands of RFC 1939 only, one per round trip.
+inline const Script kNoCapabilities = {"C: CAPA", "S: -ERR unknown command"};
+
+// LIST answered for messages of these sizes.
 inline Script Listing(const std::vector<int>& sizes) {
-    int total = 0;
-    for (int size : sizes)
-        total += size;
-    const std::string stat = "S: +OK " + std::to_string(sizes.size()) + " " + std::to_string(total);
-    Script script = {"C: NOOP", "S: +OK", "C: STAT", stat, "C: STAT", stat, "C: LIST", "S: +OK"};
+    Script script = {"C: LIST", "S: +OK"};
     for (size_t i = 0; i < sizes.size(); ++i)
         script.push_back("S: " + std::to_string(i + 1) + " " + std::to_string(sizes[i]));
     script.push_back("S: .");
