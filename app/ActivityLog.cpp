@@ -77,7 +77,8 @@ void ActivityLog::AddLog(std::string_view message) {
     message = TrimTrailingSpace(message);
     m_text += ScreenLine(m_clock.LocalNow(), message);
     m_text += "\r\n";
-    WriteLogFile(message);
+    Echo(message);
+    WriteFileLine(message);
 
     std::string_view added = std::string_view(m_text).substr(m_shownLength);
     m_shownLength = m_text.size();
@@ -86,10 +87,31 @@ void ActivityLog::AddLog(std::string_view message) {
 }
 
 void ActivityLog::WriteLogFile(std::string_view message) {
+    // Trimmed here too, so that a direct call with a trailing CR LF cannot leave an empty line.
+    Echo(TrimTrailingSpace(message));
+    WriteFileLine(TrimTrailingSpace(message));
+}
+
+void ActivityLog::Echo(std::string_view message) const {
+    if (!m_echo)
+        return;
+    // One write per line, so that lines of other writers never cut into it.
+    const std::string line = ScreenLine(m_clock.LocalNow(), message) + "\n";
+    std::string_view rest = line;
+    while (!rest.empty()) {
+        const ssize_t n = ::write(STDERR_FILENO, rest.data(), rest.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return;
+        rest.remove_prefix(static_cast<std::size_t>(n));
+    }
+}
+
+void ActivityLog::WriteFileLine(std::string_view message) {
     if (!m_appSettings.logFile)
         return;
-    // Trimmed here too, so that a direct call with a trailing CR LF cannot leave an empty line.
-    std::string line = text::Utf8ToSjis(FileLine(m_clock.LocalNow(), TrimTrailingSpace(message)));
+    std::string line = text::Utf8ToSjis(FileLine(m_clock.LocalNow(), message));
     line += "\r\n";
     if (!AppendToFile(LogFilePath(), line)) {
         m_text += kLogFileErrorLine;

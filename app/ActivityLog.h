@@ -35,6 +35,9 @@ public:
 
     const std::string& text() const { return m_text; }
     void SetObserver(Observer observer) { m_observer = std::move(observer); }
+    // Every line, those of AddLog and of WriteLogFile alike, also goes to standard error as
+    // UTF-8 (the headless service's journal), whatever logFile says.
+    void SetStandardErrorEcho(bool on) { m_echo = on; }
 
     std::string LogFilePath() const { return m_folder + kLogFileName; }
 
@@ -45,10 +48,14 @@ public:
     static std::string_view TrimTrailingSpace(std::string_view message);
 
 private:
+    void WriteFileLine(std::string_view message);
+    void Echo(std::string_view message) const;
+
     const AppSettings& m_appSettings;
     std::string m_folder;
     const IClock& m_clock;
     std::string m_text;
     std::size_t m_shownLength = 0;
     Observer m_observer;
+    bool m_echo = false;
 };

@@ -123,17 +123,23 @@ std::optional<KeyValue> ParseKeyLine(std::string_view line) {
     return KeyValue{key, Trim(trimmed.substr(eq + 1))};
 }
 
-// A value written must stay on its own line and end where a C string would.
-std::string SanitizeValue(std::string_view utf8) {
-    utf8 = utf8.substr(0, utf8.find('\0'));
-    std::string sjis = text::Utf8ToSjis(utf8);
-    std::replace_if(
-        sjis.begin(), sjis.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
-    return sjis;
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+
+// UTF-8 with more than ASCII in it. Text in code page 932 is practically never valid UTF-8
+// (its common lead and trail bytes break UTF-8's rules at once), while short Japanese UTF-8
+// text often happens to be valid code page 932: such a file is taken for UTF-8.
+bool LooksUtf8(std::string_view bytes) {
+    return text::IsUtf8(bytes) &&
+           std::any_of(bytes.begin(), bytes.end(), [](char c) { return (c & 0x80) != 0; });
 }
 
-std::string SjisName(std::string_view utf8) {
-    return std::string(Trim(SanitizeValue(utf8)));
+// True when the UTF-8 text has a code page 932 form that reads back as the same text.
+bool FitsCodePage932(std::string_view utf8) {
+    return text::SjisToUtf8(text::Utf8ToSjis(utf8)) == utf8;
+}
+
+std::size_t Utf8Length(unsigned char b) {
+    return b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
 }
 
 // Leading blanks, optional sign, decimal digits. Empty text: nothing; no digits: 0.
@@ -190,6 +196,10 @@ bool IniFile::Load() {
 
 void IniFile::Parse(std::string_view bytes) {
     m_lines.clear();
+    const bool marked = bytes.starts_with(kUtf8Mark);
+    m_utf8 = marked ? text::IsUtf8(bytes) : LooksUtf8(bytes);
+    if (m_utf8 && marked)
+        bytes.remove_prefix(kUtf8Mark.size());
     while (!bytes.empty()) {
         std::size_t end = bytes.find_first_of("\r\n");
         if (end == std::string_view::npos) {
@@ -210,7 +220,56 @@ std::string IniFile::Serialize() const {
         bytes += line.text;
         bytes += line.eol;
     }
+    if (!m_utf8)
+        return bytes;
+    // A UTF-8 file goes back in code page 932 when every line fits it (and the result is not
+    // taken for UTF-8 again); else it stays UTF-8, marked so that it is read as UTF-8 again.
+    if (std::all_of(m_lines.begin(), m_lines.end(),
+                    [](const Line& line) { return FitsCodePage932(line.text); })) {
+        std::string sjis = text::Utf8ToSjis(bytes);
+        if (!LooksUtf8(sjis))
+            return sjis;
+    }
+    return std::string(kUtf8Mark) + bytes;
+}
+
+std::string IniFile::Encode(std::string_view utf8) const {
+    return m_utf8 ? std::string(utf8) : text::Utf8ToSjis(utf8);
+}
+
+std::string IniFile::Decode(std::string_view bytes) const {
+    return m_utf8 ? std::string(bytes) : text::SjisToUtf8(bytes);
+}
+
+std::string IniFile::EncodeValue(std::string_view utf8) const {
+    // A value written must stay on its own line and end where a C string would.
+    std::string bytes = Encode(utf8.substr(0, utf8.find('\0')));
+    std::replace_if(
+        bytes.begin(), bytes.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
     return bytes;
+}
+
+std::string IniFile::EncodeName(std::string_view utf8) const {
+    return std::string(Trim(EncodeValue(utf8)));
+}
+
+std::string_view IniFile::CutValue(std::string_view bytes) const {
+    if (!m_utf8)
+        return text::CutSjis(bytes, kMaxValueBytes);
+    // The same cut as in the code page 932 form, so that the file converted reads the same.
+    std::size_t sjisBytes = 0;
+    std::size_t pos = 0;
+    while (pos < bytes.size()) {
+        const std::size_t length =
+            std::min(Utf8Length(static_cast<unsigned char>(bytes[pos])), bytes.size() - pos);
+        const std::size_t characterBytes =
+            std::max<std::size_t>(1, text::Utf8ToSjis(bytes.substr(pos, length)).size());
+        if (sjisBytes + characterBytes > kMaxValueBytes)
+            break;
+        sjisBytes += characterBytes;
+        pos += length;
+    }
+    return bytes.substr(0, pos);
 }
 
 std::optional<std::size_t> IniFile::FindSection(std::string_view sjisSection) const {
@@ -242,10 +301,10 @@ std::optional<std::size_t> IniFile::FindKey(std::size_t sectionLine,
 }
 
 std::optional<std::string> IniFile::FindRaw(std::string_view section, std::string_view key) const {
-    std::optional<std::size_t> sectionLine = FindSection(SjisName(section));
+    std::optional<std::size_t> sectionLine = FindSection(EncodeName(section));
     if (!sectionLine)
         return std::nullopt;
-    std::optional<std::size_t> keyLine = FindKey(*sectionLine, SjisName(key));
+    std::optional<std::size_t> keyLine = FindKey(*sectionLine, EncodeName(key));
     if (!keyLine)
         return std::nullopt;
     return std::string(ParseKeyLine(m_lines[*keyLine].text)->value);
@@ -258,7 +317,15 @@ std::optional<std::string> IniFile::Find(std::string_view section, std::string_v
     // A value is a C text, as the profile functions return it and as Write stores it: a NUL
     // byte in the file ends it, and blanks before the NUL end the value as at a line end.
     const std::string_view value = Trim(std::string_view(*raw).substr(0, raw->find('\0')));
-    return text::SjisToUtf8(text::CutSjis(value, kMaxValueBytes));
+    return Decode(CutValue(value));
+}
+
+bool IniFile::KeptWhole(std::string_view section, std::string_view key) const {
+    const std::optional<std::string> raw = FindRaw(section, key);
+    if (!raw)
+        return true;
+    const std::string value = *Find(section, key);
+    return Encode(value) == *raw && FitsCodePage932(value);
 }
 
 std::string IniFile::ReadString(std::string_view section, std::string_view key,
@@ -286,9 +353,13 @@ uint32_t IniFile::ReadUInt32(std::string_view section, std::string_view key,
 }
 
 void IniFile::Write(std::string_view section, std::string_view key, std::string_view value) {
-    std::string sjisSection = SjisName(section);
-    std::string sjisKey = SjisName(key);
-    std::string line = sjisKey + "=" + SanitizeValue(value);
+    // The value the key holds already: its line stays as it stands, whole even where the
+    // value read from it is not.
+    if (const std::optional<std::string> now = Find(section, key); now && *now == value)
+        return;
+    std::string sjisSection = EncodeName(section);
+    std::string sjisKey = EncodeName(key);
+    std::string line = sjisKey + "=" + EncodeValue(value);
 
     std::optional<std::size_t> sectionLine = FindSection(sjisSection);
     if (!sectionLine) {
@@ -305,7 +376,7 @@ void IniFile::Write(std::string_view section, std::string_view key, std::string_
     if (std::optional<std::size_t> keyLine = FindKey(*sectionLine, sjisKey)) {
         // Keep the key as the file spells it; only the value changes.
         std::string_view existing = ParseKeyLine(m_lines[*keyLine].text)->key;
-        m_lines[*keyLine].text = std::string(existing) + "=" + SanitizeValue(value);
+        m_lines[*keyLine].text = std::string(existing) + "=" + EncodeValue(value);
         return;
     }
     // A new key goes after the section's last line that is not blank.
@@ -318,10 +389,10 @@ void IniFile::Write(std::string_view section, std::string_view key, std::string_
 }
 
 bool IniFile::Delete(std::string_view section, std::string_view key) {
-    std::optional<std::size_t> sectionLine = FindSection(SjisName(section));
+    std::optional<std::size_t> sectionLine = FindSection(EncodeName(section));
     if (!sectionLine)
         return false;
-    std::string sjisKey = SjisName(key);
+    std::string sjisKey = EncodeName(key);
     bool deleted = false;
     while (std::optional<std::size_t> keyLine = FindKey(*sectionLine, sjisKey)) {
         m_lines.erase(m_lines.begin() + static_cast<std::ptrdiff_t>(*keyLine));

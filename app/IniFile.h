@@ -8,6 +8,14 @@
 // - spaces and tabs around names and values are not part of them;
 // - the file is code page 932 on disk, UTF-8 through this interface;
 // - a text value read is at most 1023 bytes of code page 932, cut before a split character.
+//
+// Files written by hand: a file that is valid UTF-8 and not valid code page 932 (as a Linux
+// editor saves it), or valid UTF-8 after a UTF-8 byte order mark, is read as UTF-8 and written
+// back in code page 932. When some line of it holds a character code page 932 lacks, the file
+// stays UTF-8 instead (with a byte order mark, so that it is always read as UTF-8 again).
+// A value written unchanged (equal to what is read from the key now) leaves its line as it
+// stands, so a value that cannot be read whole (cut, or holding bytes its encoding does not
+// allow) is never rewritten in its damaged form; KeptWhole tells such values.
 // Lines that are neither a section header nor "key=value" (comments, stray text) are kept as
 // they are, and every line keeps its own line ending. New lines end in CR LF; a new section is
 // appended at the end of the file after an empty line.
@@ -59,8 +67,14 @@ public:
 
     // The file's bytes as Save would write them (code page 932).
     std::string Serialize() const;
-    // Replaces the contents with the given file bytes (code page 932).
+    // Replaces the contents with the given file bytes (code page 932, or UTF-8 as above).
     void Parse(std::string_view bytes);
+    // True when the file was read as UTF-8.
+    bool readAsUtf8() const { return m_utf8; }
+    // False when the key's value as read is not all the line holds (cut, or bytes that its
+    // encoding does not allow), or when it holds characters code page 932 lacks. True for a
+    // missing key.
+    bool KeptWhole(std::string_view section, std::string_view key) const;
 
     // Points at which a save can be interrupted; tests fail a save there through the hook.
     enum class SaveStep { TempCreated, TempWritten, TempSynced, BeforeRename };
@@ -77,10 +91,19 @@ private:
     std::optional<std::size_t> FindSection(std::string_view sjisSection) const;
     std::optional<std::size_t> FindKey(std::size_t sectionLine, std::string_view sjisKey) const;
     std::size_t SectionEnd(std::size_t sectionLine) const;
+    // Between the program's UTF-8 and the file's bytes.
+    std::string Encode(std::string_view utf8) const;
+    std::string Decode(std::string_view bytes) const;
+    // A value as it is written: up to a NUL byte, line breaks as spaces, in the file's bytes.
+    std::string EncodeValue(std::string_view utf8) const;
+    std::string EncodeName(std::string_view utf8) const;
+    // The file's bytes of a value as read: cut to kMaxValueBytes of code page 932.
+    std::string_view CutValue(std::string_view bytes) const;
 
     std::string m_path;
     std::vector<Line> m_lines;
     bool m_loadFailed = false;
+    bool m_utf8 = false; // lines hold UTF-8 (else code page 932)
 };
 
 // The profile functions one key at a time (each write loads, changes and saves the file).

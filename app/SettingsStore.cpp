@@ -45,15 +45,45 @@ std::string StoredPassword(const std::string& password, IMessageSink& sink) {
     return password.empty() ? std::string() : EncipherPassword(password, sink);
 }
 
+// A stored password that deciphers to the password in memory stays as it stands (also one
+// whose stored text was cut when read: it is not rewritten from the cut text).
+void WritePassword(IniFile& file, const char* key, const std::string& password,
+                   IMessageSink& sink, bool omitWhenEmpty) {
+    struct : IMessageSink {
+        void ShowMessage(const std::string&) override {}
+    } quiet;
+    const std::string stored = file.ReadString(kMail, key, "");
+    if (!stored.empty() && !password.empty() && DecipherPassword(stored, quiet) == password)
+        return;
+    if (omitWhenEmpty && password.empty())
+        file.Delete(kMail, key);
+    else
+        file.Write(kMail, key, StoredPassword(password, sink));
+}
+
+// The text keys of a section: a value that cannot be read whole is reported.
+void NoteValuesNotKeptWhole(const IniFile& file, const char* fileName, const char* section,
+                            std::initializer_list<std::string> keys,
+                            std::vector<std::string>& notes) {
+    for (const std::string& key : keys) {
+        if (!file.KeptWhole(section, key))
+            notes.push_back(std::string(fileName) + " の [" + section + "] " + key +
+                            " は読み切れない値のため、ファイルの値をそのまま残します。");
+    }
+}
+
 } // namespace
 
-void LoadSettings(Settings& settings, const std::string& folder, IMessageSink& sink) {
+std::vector<std::string> LoadSettings(Settings& settings, const std::string& folder,
+                                      IMessageSink& sink) {
+    std::vector<std::string> notes;
     IniFile device(folder + kDeviceIniName);
     device.Load();
     DeviceSettings& dev = settings.device;
     dev.deviceName = device.ReadString(kDevice, "SELECT", "");
     dev.width = device.ReadInt(kDevice, "WIDTH", 352);
     dev.height = device.ReadInt(kDevice, "HEIGHT", 288);
+    NoteValuesNotKeptWhole(device, kDeviceIniName, kDevice, {"SELECT"}, notes);
 
     IniFile setup(folder + kSetupIniName);
     setup.Load();
@@ -104,6 +134,15 @@ void LoadSettings(Settings& settings, const std::string& folder, IMessageSink& s
     stamp.shadowYPos = setup.ReadInt(kTimeText, "SHADOW_YPOS", 2);
     stamp.textColor = setup.ReadUInt32(kTimeText, "TEXT_COLOR", 0xFFFFFF);
     stamp.shadowColor = setup.ReadUInt32(kTimeText, "SHADOW_COLOR", 0);
+
+    std::initializer_list<std::string> mailTexts = {
+        "POP3_SERVER",   "POP3_ID",       "POP3_PASS",     "SMTP_SERVER",    "SENDER_NAME",
+        "SENDER_ADDRESS", "CHECK_STRING", "SMTP_ID",       "SMTP_PASS",      "CA_FILE",
+        "SEND_ADDRESS1", "SEND_ADDRESS2", "SEND_ADDRESS3", "SEND_ADDRESS4",  "SEND_ADDRESS5",
+        "SEND_ADDRESS6", "SEND_ADDRESS7", "SEND_ADDRESS8", "SEND_ADDRESS9", "SEND_ADDRESS10"};
+    NoteValuesNotKeptWhole(setup, kSetupIniName, kMail, mailTexts, notes);
+    NoteValuesNotKeptWhole(setup, kSetupIniName, kTimeText, {"TIME_FORMAT", "FONT_NAME"}, notes);
+    return notes;
 }
 
 bool SaveSettings(const Settings& settings, const std::string& folder, IMessageSink& sink) {
@@ -129,7 +168,7 @@ bool SaveSettings(const Settings& settings, const std::string& folder, IMessageS
     const MailSettings& mail = settings.mail;
     setup.Write(kMail, "POP3_SERVER", mail.pop3Server);
     setup.Write(kMail, "POP3_ID", mail.pop3Id);
-    setup.Write(kMail, "POP3_PASS", StoredPassword(mail.pop3Pass, sink));
+    WritePassword(setup, "POP3_PASS", mail.pop3Pass, sink, false);
     setup.Write(kMail, "SMTP_SERVER", mail.smtpServer);
     setup.Write(kMail, "SMTP_PORT", std::to_string(mail.smtpPort));
     setup.Write(kMail, "SENDER_NAME", mail.senderName);
@@ -148,7 +187,7 @@ bool SaveSettings(const Settings& settings, const std::string& folder, IMessageS
     WriteUnlessDefault(setup, kMail, "POP3_SECURITY", SecurityKeyword(mail.pop3Security));
     WriteUnlessDefault(setup, kMail, "SMTP_SECURITY", SecurityKeyword(mail.smtpSecurity));
     WriteUnlessDefault(setup, kMail, "SMTP_ID", mail.smtpId);
-    WriteUnlessDefault(setup, kMail, "SMTP_PASS", StoredPassword(mail.smtpPass, sink));
+    WritePassword(setup, "SMTP_PASS", mail.smtpPass, sink, true);
     WriteUnlessDefault(setup, kMail, "CA_FILE", mail.caFile);
 
     const TimeTextSettings& stamp = settings.timeText;

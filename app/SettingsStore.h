@@ -8,6 +8,7 @@
 #include "base/Settings.h"
 
 #include <string>
+#include <vector>
 
 inline constexpr const char* kDeviceIniName = "device.ini";
 inline constexpr const char* kSetupIniName = "setup.ini";
@@ -18,7 +19,12 @@ inline constexpr const char* kSetupIniName = "setup.ini";
 // Fills settings from the two files in folder (ProgramFolder(), ending in "/", or empty for the
 // current folder). Missing files or keys leave the defaults. A password that cannot be
 // deciphered is reported through sink and stays empty.
-void LoadSettings(Settings& settings, const std::string& folder, IMessageSink& sink);
+// Returns one line (UTF-8) for every text value that cannot be read whole (longer than a
+// setting holds, bytes that are not text, characters code page 932 lacks): the value in
+// memory is then not the file's, and saves leave the file's value as it stands as long as the
+// setting is not changed. The caller reports the lines once (in the log).
+std::vector<std::string> LoadSettings(Settings& settings, const std::string& folder,
+                                      IMessageSink& sink);
 
 // Writes every key of settings to the two files in folder, each file replaced atomically.
 // SEND_ADDRESS keys beyond the list are deleted. Returns false when a file could not be

@@ -15,6 +15,14 @@ std::string WithSeparator(std::string folder) {
     return folder;
 }
 
+// The folders an installed executable lives in: <prefix>/bin of the system's prefixes.
+bool IsInstalledFolder(const std::string& folder) {
+    for (const char* system : {"/usr/bin", "/usr/local/bin", "/bin", "/usr/games", "/opt"})
+        if (folder == system || folder.starts_with(std::string(system) + "/"))
+            return true;
+    return false;
+}
+
 } // namespace
 
 std::string ProgramFolder() {
@@ -25,7 +33,9 @@ std::string ProgramFolder() {
     fs::path exe = fs::read_symlink("/proc/self/exe", ec);
     if (!ec && exe.has_parent_path()) {
         std::string folder = exe.parent_path().string();
-        if (access(folder.c_str(), W_OK) == 0)
+        // An installed program keeps its files in the user's folder, also when the folder of
+        // the executable is writable (root running /usr/bin/kestrovamail).
+        if (!IsInstalledFolder(folder) && access(folder.c_str(), W_OK) == 0)
             return WithSeparator(folder);
     }
 

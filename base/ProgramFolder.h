@@ -3,6 +3,7 @@
 
 // The folder that holds setup.ini, device.ini, log.txt, reply pictures and "snap.tmp", ending in
 // "/". KESTROVAMAIL_HOME overrides it; otherwise the executable's folder, or
-// ~/.local/share/KestrovaMail/ when that folder is not writable (an installed program). Empty
+// ~/.local/share/KestrovaMail/ when that folder is not writable or a system folder such as
+// /usr/bin (an installed program). Empty
 // when no folder can be found, so the files are addressed by their bare names.
 std::string ProgramFolder();

@@ -31,16 +31,6 @@ std::string StringProperty(const GstStructure* props, const char* key) {
     return value ? value : std::string();
 }
 
-// A device node path, when the provider tells it (v4l2 and pipewire name it differently).
-std::string DevicePathOf(const GstStructure* props) {
-    for (const char* key : {"device.path", "api.v4l2.path", "object.path"}) {
-        std::string value = StringProperty(props, key);
-        if (value.rfind("/dev/", 0) == 0)
-            return value;
-    }
-    return {};
-}
-
 // What identifies the physical device: one camera may be offered by more than one provider.
 std::string PhysicalKeyOf(const GstStructure* props, const std::string& path,
                           const std::string& name) {
@@ -81,6 +71,16 @@ void AddValueSizes(const GValue* widthValue, const GValue* heightValue,
 
 } // namespace
 
+std::string DevicePathOf(const GstStructure* props) {
+    // v4l2 and pipewire name it differently.
+    for (const char* key : {"device.path", "api.v4l2.path", "object.path"}) {
+        std::string value = StringProperty(props, key);
+        if (value.rfind("/dev/", 0) == 0)
+            return value;
+    }
+    return {};
+}
+
 void EnableTestPattern(bool on) {
     g_testPatternRequested = on;
 }
@@ -111,7 +111,9 @@ std::vector<CaptureDevice> ListCaptureDevices() {
     GstDeviceMonitorPtr monitor(gst_device_monitor_new());
     gst_device_monitor_add_filter(monitor.get(), "Video/Source", nullptr);
     std::vector<std::pair<std::string, CaptureDevice>> found; // physical key, device
-    if (gst_device_monitor_start(monitor.get())) {
+    // Not started: the providers are probed, or, while a device watch runs, asked for the
+    // devices they announced; starting and stopping here would stop that watch's providers.
+    {
         GList* list = gst_device_monitor_get_devices(monitor.get());
         for (GList* item = list; item; item = item->next) {
             GstDevicePtr gstDevice = AdoptDevice(GST_DEVICE(item->data));
@@ -133,7 +135,6 @@ std::vector<CaptureDevice> ListCaptureDevices() {
             found.emplace_back(std::move(physical), std::move(device));
         }
         g_list_free(list);
-        gst_device_monitor_stop(monitor.get());
     }
     std::stable_sort(found.begin(), found.end(), [](const auto& a, const auto& b) {
         return a.second.sortKey < b.second.sortKey;

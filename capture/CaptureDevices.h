@@ -43,6 +43,10 @@ CaptureDevice MakeTestPatternDevice();
 // the test pattern when enabled.
 std::vector<CaptureDevice> ListCaptureDevices();
 
+// The device node path (/dev/videoN) among a device's properties, when its provider tells it;
+// empty otherwise.
+std::string DevicePathOf(const GstStructure* props);
+
 // Creates the device's source element (a floating reference, as factories return it); null on
 // failure.
 GstElement* CreateSourceElement(const CaptureDevice& device);

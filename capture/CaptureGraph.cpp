@@ -14,6 +14,7 @@
 namespace {
 
 constexpr const char* kNoDeviceMessage = "映像入力デバイスが見つかりませんでした";
+constexpr const char* kPinnedMissingMessage = "指定の映像入力デバイスが見つかりませんでした: ";
 constexpr std::size_t kTitleNameBytes = 12; // code page 932 bytes of the name in the title
 constexpr int kRunAttempts = 3;
 constexpr auto kFailedRunPause = std::chrono::milliseconds(100);
@@ -94,6 +95,7 @@ struct CCaptureGraph::Stream {
 
     std::vector<uint8_t> work; // the streaming thread's buffer for the next frame
     std::atomic<uint64_t> frames{0};
+    std::atomic<bool> lost{false}; // the stream has failed; reported once
 };
 
 GstFlowReturn CCaptureGraph::Stream::OnSample(GstAppSink* appsink) {
@@ -140,15 +142,20 @@ void CCaptureGraph::Stream::OnBusMessage(GstMessage* message) {
         GError* error = nullptr;
         gchar* debug = nullptr;
         gst_message_parse_error(message, &error, &debug);
-        g_printerr("capture: %s: %s\n", GST_OBJECT_NAME(GST_MESSAGE_SRC(message)),
-                   error ? error->message : "error");
+        const std::string reason = error ? error->message : "error";
+        g_printerr("capture: %s: %s\n", GST_OBJECT_NAME(GST_MESSAGE_SRC(message)), reason.c_str());
         g_clear_error(&error);
         g_free(debug);
+        // An error stops the pipeline (an unplugged camera, a device taken by another
+        // program): its frames are over, whatever the later messages say.
+        if (!lost.exchange(true))
+            ui.StreamLost(reason);
         break;
     }
     case GST_MESSAGE_EOS:
-        // A device that ends its stream delivers no new frames; the grab notices and rebuilds.
         g_printerr("capture: end of stream\n");
+        if (!lost.exchange(true))
+            ui.StreamLost("end of stream");
         break;
     default:
         break;
@@ -163,6 +170,16 @@ CCaptureGraph::CCaptureGraph(DeviceSettings& settings, ICaptureUi& ui)
 CCaptureGraph::~CCaptureGraph() {
     m_graphReady = false;
     m_stream.reset();
+}
+
+int CCaptureGraph::FindDevice(const std::vector<CaptureDevice>& devices,
+                              const std::string& nameOrPath) {
+    int found = -1;
+    for (std::size_t i = 0; i < devices.size(); ++i)
+        if (!nameOrPath.empty() &&
+            (devices[i].name == nameOrPath || devices[i].devicePath == nameOrPath))
+            found = static_cast<int>(i); // a later device of the same name wins, as in a build
+    return found;
 }
 
 void CCaptureGraph::SetDeviceLister(std::function<std::vector<CaptureDevice>()> lister) {
@@ -185,10 +202,20 @@ bool CCaptureGraph::BuildGraph(bool useFirstDevice, bool configureDevice) {
             remembered = static_cast<int>(i); // a later device of the same name wins
     }
 
-    bool cancelled = false;
-    const int index = ChooseIndex(useFirstDevice, configureDevice, remembered, cancelled);
-    if (cancelled)
-        return false;
+    int index;
+    if (!m_pinned.empty()) {
+        // The device named on the command line, and no other: nobody is asked.
+        index = FindDevice(devices, m_pinned);
+        if (index < 0) {
+            m_ui.ShowMessage(kPinnedMissingMessage + m_pinned);
+            return false;
+        }
+    } else {
+        bool cancelled = false;
+        index = ChooseIndex(useFirstDevice, configureDevice, remembered, cancelled);
+        if (cancelled)
+            return false;
+    }
     m_device = devices[static_cast<std::size_t>(index)];
     m_settings.deviceName = m_deviceNames[static_cast<std::size_t>(index)];
 

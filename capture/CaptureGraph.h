@@ -58,7 +58,21 @@ public:
     std::shared_ptr<const CFrameSignal> frameSignal() const { return m_frameSignal; }
     // True when Rebuild would have to ask the user: no device at all (a message), or more than
     // one to choose from (the device chooser).
-    bool RebuildNeedsUser() const { return m_lister().size() != 1; }
+    bool RebuildNeedsUser() const { return m_pinned.empty() && m_lister().size() != 1; }
+
+    // The device to use whatever SELECT says (a display name or a /dev/video* path, from the
+    // command line); empty: the usual choice. A pinned device that is not attached fails the
+    // build with a message, and no other device is taken in its place.
+    void SetPinnedDevice(std::string nameOrPath) { m_pinned = std::move(nameOrPath); }
+    const std::string& pinnedDevice() const { return m_pinned; }
+    // The devices attached now, as a build would list them.
+    std::vector<CaptureDevice> ListDevices() const { return m_lister(); }
+    // Index of the device whose display name or device path is nameOrPath (the last one when
+    // several match), or -1.
+    static int FindDevice(const std::vector<CaptureDevice>& devices,
+                          const std::string& nameOrPath);
+    // Display name of the device of the current (or last) graph.
+    const std::string& deviceName() const { return m_device.name; }
 
     bool graphReady() const { return m_graphReady; }
     // Display names (UTF-8) of the devices found by the last build, in list order.
@@ -95,6 +109,7 @@ private:
 
     std::vector<std::string> m_deviceNames;
     CaptureDevice m_device; // the device of the current graph
+    std::string m_pinned;
     std::shared_ptr<CFrameSignal> m_frameSignal = std::make_shared<CFrameSignal>();
     std::unique_ptr<Stream> m_stream;
     bool m_graphReady = false;

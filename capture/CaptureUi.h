@@ -39,4 +39,8 @@ public:
     // A new frame is available (CCaptureGraph::CopyCurrentBuffer / PreviewImage). Called on a
     // GStreamer streaming thread, up to the frame rate: queue the work to the UI thread.
     virtual void FrameArrived() {}
+    // The stream of the graph has failed for good (the device was unplugged, or its source
+    // reported an error or ended): called once per stream, on a GStreamer thread. Queue the
+    // work to the UI thread; nothing may be grabbed from that stream any more.
+    virtual void StreamLost(const std::string& /*reason*/) {}
 };

@@ -99,7 +99,7 @@ CAppConfigDlg::CAppConfigDlg(AppSettings& settings, QWidget* parent)
     auto* jpegGroup = new QGroupBox(QStringLiteral("JPEG保存画質"), this);
     m_jpegQuality = new QSlider(Qt::Horizontal, jpegGroup);
     SetControlId(m_jpegQuality, kIdJpegQuality);
-    m_jpegQuality->setRange(0, 100);
+    m_jpegQuality->setRange(0, limits::kJpegQualityMax);
     m_jpegQuality->setTickPosition(QSlider::TicksAbove);
     m_jpegQuality->setTickInterval(10);
     m_jpegQuality->setPageStep(10);

@@ -6,6 +6,7 @@
 // them (colours included) into the record. Cancel, Escape, the close box and a refused OK
 // change nothing.
 
+#include "app/SettingLimits.h"
 #include "base/Settings.h"
 
 #include <QDialog>
@@ -43,9 +44,9 @@ public:
     static constexpr int kIdBold = 1051;
     static constexpr int kIdItalic = 1052;
 
-    static constexpr int kPositionMax = 10000;
-    static constexpr int kShadowLimit = 1000;
-    static constexpr int kFontSizeMax = 1000;
+    static constexpr int kPositionMax = limits::kPositionMax;
+    static constexpr int kShadowLimit = limits::kShadowLimit;
+    static constexpr int kFontSizeMax = limits::kFontSizeMax;
 
     explicit CTimeTextSetupDialog(TimeTextSettings& settings, QWidget* parent = nullptr);
 

@@ -2,6 +2,8 @@
 // Control and command identifiers of the main window, its menus and the tray menu. They keep
 // every command traceable from menu item or button to its handler.
 
+#include "app/ServiceStart.h"
+
 namespace ids {
 
 // Controls of the main window
@@ -30,6 +32,6 @@ constexpr int kTrayShowHide = 32772;
 constexpr int kTrayExit = 32777;
 
 // Timer 0: the mail check, once a minute
-constexpr int kMailCheckIntervalMs = 60000;
+constexpr int kMailCheckIntervalMs = ::kMailCheckIntervalMs;
 
 } // namespace ids

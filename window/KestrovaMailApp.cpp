@@ -1,8 +1,8 @@
 #include "window/KestrovaMailApp.h"
 
+#include "app/ProcessSignals.h"
 #include "app/SettingsStore.h"
 #include "window/KestrovaMailDlg.h"
-#include "window/QuitSignals.h"
 #include "dialogs/TimerDialog.h"
 
 #include <QApplication>
@@ -10,8 +10,8 @@
 #include <chrono>
 #include <thread>
 
-CKestrovaMailApp::CKestrovaMailApp(QStringList arguments, std::string folder)
-    : m_arguments(std::move(arguments)), m_folder(std::move(folder)) {}
+CKestrovaMailApp::CKestrovaMailApp(QStringList arguments, std::string folder, std::string device)
+    : m_arguments(std::move(arguments)), m_folder(std::move(folder)), m_device(std::move(device)) {}
 
 bool CKestrovaMailApp::WaitForStartup() {
     for (const QString& argument : m_arguments) {
@@ -41,12 +41,13 @@ int CKestrovaMailApp::Run() {
 
     CKestrovaMailDlg::Options options;
     options.folder = m_folder;
+    options.device = m_device;
     CKestrovaMailDlg window(options);
     // As with a dialog, the window appears once it is initialised (the first run's device,
     // mail and application dialogs come before it).
     if (!window.Initialise())
         return 0;
     window.show();
-    const CQuitSignals quitSignals([&window] { window.Exit(); });
+    const CProcessSignals quitSignals([&window] { window.Exit(); });
     return QApplication::exec();
 }

@@ -7,8 +7,9 @@
 
 class CKestrovaMailApp {
 public:
-    // arguments without the program name; folder is ProgramFolder().
-    CKestrovaMailApp(QStringList arguments, std::string folder);
+    // arguments without the program name; folder is ProgramFolder(); device the camera named
+    // on the command line (empty: the saved one).
+    CKestrovaMailApp(QStringList arguments, std::string folder, std::string device = {});
 
     // Waits out the start-up delay once for every argument that is exactly "startup": silently,
     // or with the countdown dialog when STARTUP_DIALOG is on. False when the countdown was
@@ -21,4 +22,5 @@ public:
 private:
     QStringList m_arguments;
     std::string m_folder;
+    std::string m_device;
 };

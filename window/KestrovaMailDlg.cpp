@@ -209,24 +209,38 @@ bool CKestrovaMailDlg::Initialise() {
     m_tray->AddTrayIcon(false);
     m_preview->SetGraph(&m_graph);
 
-    LoadSettings(m_settings, m_options.folder, *this);
+    const std::vector<std::string> notes = LoadSettings(m_settings, m_options.folder, *this);
 
-    bool built;
-    if (m_settings.device.deviceName.empty()) {
+    m_graph.SetPinnedDevice(m_options.device);
+    m_keeper = std::make_unique<CCameraKeeper>(m_graph, m_logAdapter, [this] {
+        if (m_flags.uiBusy)
+            return false; // a dialog or a grab is using the graph: the next look takes it up
+        const bool built = m_graph.BuildGraph(true, false);
+        SyncGraphReady();
+        return built;
+    });
+    m_keeper->SetRetryInterval(m_options.cameraRetry);
+    connect(m_keeper.get(), &CCameraKeeper::cameraAvailable, this,
+            &CKestrovaMailDlg::ShowCameraState);
+
+    const std::vector<CaptureDevice> devices = m_graph.ListDevices();
+    const bool cameraThere = m_options.device.empty()
+                                 ? !devices.empty()
+                                 : CCaptureGraph::FindDevice(devices, m_options.device) >= 0;
+    const bool firstRun = m_settings.device.deviceName.empty();
+    if (cameraThere) {
         // First run: choose and set up the device, then the mail and application settings.
-        built = m_graph.BuildGraph(false, true);
+        const bool built = firstRun ? m_graph.BuildGraph(false, true) : m_graph.BuildGraph(true, false);
         SyncGraphReady();
-        if (built) {
-            m_mailDialog->exec();
-            m_appDialog->exec();
+        if (!built) {
+            hide(); // the device dialog was cancelled
+            return false;
         }
-    } else {
-        built = m_graph.BuildGraph(true, false);
-        SyncGraphReady();
     }
-    if (!built) {
-        hide();
-        return false;
+    if (firstRun) {
+        // Without a camera too: a new user reaches the mail settings at once.
+        m_mailDialog->exec();
+        m_appDialog->exec();
     }
 
     m_codePages = CCodePageService::Create();
@@ -240,19 +254,24 @@ bool CKestrovaMailDlg::Initialise() {
         m_settings.mail,
         m_flags,
         m_logAdapter,
-        {this, &m_graph, [this] { return m_graph.RebuildNeedsUser(); },
+        {this, &m_graph, [this] { return m_graph.RebuildNeedsUser() || m_keeper->waiting(); },
          [this] { return MakeGrabRequest(); }, m_graph.frameSignal()},
         m_options.folder,
         m_clock,
         m_codePages,
         m_options.helloPort};
     m_mailHost = std::make_unique<CMailCheckHost>(std::move(wiring));
+    // After the host: a camera missing now is said in the log, below the start line.
     connect(m_mailHost.get(), &CMailCheckHost::checkRunningChanged, this,
             &CKestrovaMailDlg::ShowMailBusy);
     m_mailDialog->SetMailWorker(&m_mailHost->worker());
     m_mailHost->StartTimer(ids::kMailCheckIntervalMs);
     std::srand(static_cast<unsigned>(std::time(nullptr)));
     m_log.AddLog(kStartLine);
+    for (const std::string& note : notes)
+        m_log.AddLog(note);
+    m_keeper->Start();
+    SyncGraphReady();
     SaveSettings(m_settings, m_options.folder, *this);
     m_initialised = true;
     return true;
@@ -319,14 +338,24 @@ void CKestrovaMailDlg::RunCommand(int id) {
 void CKestrovaMailDlg::RebuildGraph(bool configureDevice) {
     {
         FlagGuard busy(m_flags.uiBusy);
-        m_graph.BuildGraph(false, configureDevice);
+        const bool built = m_graph.BuildGraph(false, configureDevice);
+        if (m_keeper)
+            m_keeper->AfterUserBuild(built);
         SyncGraphReady();
     }
     SaveSettings(m_settings, m_options.folder, *this);
 }
 
 void CKestrovaMailDlg::SyncGraphReady() {
-    m_flags.graphReady = m_graph.graphReady();
+    // Without a camera the checks run on (their grabs fail, the requests stay).
+    m_flags.graphReady = m_keeper ? m_keeper->ChecksMayRun() : m_graph.graphReady();
+}
+
+void CKestrovaMailDlg::ShowCameraState(bool available) {
+    SyncGraphReady();
+    m_preview->SetNotice(available ? QString() : QString::fromUtf8(kNoCameraNotice));
+    if (!available)
+        setWindowTitle(QStringLiteral("KestrovaMail"));
 }
 
 GrabRequest CKestrovaMailDlg::MakeGrabRequest() {
@@ -469,4 +498,10 @@ void CKestrovaMailDlg::SetTitle(const std::string& title) {
 
 void CKestrovaMailDlg::FrameArrived() {
     m_preview->AnnounceFrame();
+}
+
+void CKestrovaMailDlg::StreamLost(const std::string& reason) {
+    // A GStreamer thread; the keeper lives as long as any graph does.
+    if (m_keeper)
+        m_keeper->NotifyStreamLost(reason);
 }

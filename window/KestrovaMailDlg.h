@@ -3,11 +3,13 @@
 // the once-a-minute mail check, and every command of the menus, buttons and tray.
 
 #include "app/ActivityLog.h"
+#include "app/CameraKeeper.h"
 #include "base/Clock.h"
 #include "app/MailCheckHost.h"
 #include "app/MessageSink.h"
 #include "app/ServiceAdapters.h"
 #include "app/ServiceInterfaces.h"
+#include "app/ServiceStart.h"
 #include "base/Settings.h"
 #include "capture/CaptureGraph.h"
 #include "capture/CaptureUi.h"
@@ -15,6 +17,7 @@
 
 #include <QMainWindow>
 #include <QTimer>
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
@@ -33,21 +36,32 @@ class QPlainTextEdit;
 class CKestrovaMailDlg final : public QMainWindow, public ICaptureUi, public IMessageSink {
     Q_OBJECT
 public:
-    static constexpr const char* kStartLine = "KestrovaMailを開始しました。";
-    static constexpr const char* kInitFailed = "ERROR 001:初期化に失敗しました。";
+    static constexpr const char* kStartLine = ::kStartLine;
+    static constexpr const char* kInitFailed = ::kInitFailed;
     static constexpr const char* kHomePageUrl = "https://zentrivo.example/kestrovamail/";
 
     struct Options {
         std::string folder;         // ProgramFolder(), ending in "/"
         uint16_t helloPort = 25;    // tests only: the fallback SMTP path's port
         int teardownPauseMs = 1000; // tests shorten the capture graph's pause after a teardown
+        std::string device;         // the camera named on the command line (empty: SELECT)
+        std::chrono::milliseconds cameraRetry{2000}; // looking again for a missing camera
     };
+
+    // The preview's notice while no camera is there.
+    static constexpr const char* kNoCameraNotice =
+        "カメラが見つかりません。\n"
+        "メールの確認は続けます（写真の依頼はサーバーに残ります）。\n"
+        "カメラをつなぐと使い始めます。\n\n"
+        "カメラなしで試すには:\n"
+        "kestrovamail --test-pattern";
 
     explicit CKestrovaMailDlg(Options options, QWidget* parent = nullptr);
     ~CKestrovaMailDlg() override;
 
-    // The start-up sequence after construction. False when the program must end (no capture
-    // device, or the device dialog was cancelled, or the text conversion cannot start).
+    // The start-up sequence after construction. False when the program must end (the device
+    // dialog was cancelled, or the text conversion cannot start). Without any camera the window
+    // opens all the same, with a notice in the preview, and takes a camera up when one comes.
     bool Initialise();
 
     // The status text while mail work runs on the worker.
@@ -74,6 +88,7 @@ public:
     // can be saved. Called by the destructor; closing the program calls it before anything.
     void StopMailWork();
     QTimer& mailTimer() { return m_mailHost->timer(); }
+    CCameraKeeper& cameraKeeper() { return *m_keeper; }
     QAction* action(int id) const;
     CIconButton* button(int id) const;
     CMailSetupDialog& mailSetupDialog() { return *m_mailDialog; }
@@ -94,6 +109,7 @@ public:
     void ShowProperties(const DeviceSetup& setup) override;
     void SetTitle(const std::string& title) override;
     void FrameArrived() override;
+    void StreamLost(const std::string& reason) override;
 
     // Commands with their own names
     void TakeSnapshot();
@@ -116,6 +132,7 @@ private:
     void OnLogAdded(std::string_view added);
     std::string RunSnapshotDialog(const std::string& stem);
     void ShowMailBusy(bool busy);
+    void ShowCameraState(bool available);
 
     Options m_options;
     Settings m_settings;
@@ -126,6 +143,7 @@ private:
     CFrameGrabber m_grabber;
     CActivityLogAdapter m_logAdapter;
     std::shared_ptr<CCodePageService> m_codePages;
+    std::unique_ptr<CCameraKeeper> m_keeper;
     // Made after and stopped before everything its worker reaches.
     std::unique_ptr<CMailCheckHost> m_mailHost;
 

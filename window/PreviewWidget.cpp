@@ -30,7 +30,7 @@ void CPreviewWidget::AnnounceFrame() {
 }
 
 void CPreviewWidget::Refresh() {
-    if (!m_graph)
+    if (!m_graph || !m_notice.isEmpty())
         return;
     const uint64_t frame = m_graph->FrameCount();
     if (frame == m_lastFrame)
@@ -44,10 +44,24 @@ void CPreviewWidget::Refresh() {
     update();
 }
 
+void CPreviewWidget::SetNotice(const QString& notice) {
+    if (notice == m_notice)
+        return;
+    m_notice = notice;
+    if (!m_notice.isEmpty()) {
+        m_image = QImage();
+        m_lastFrame = 0;
+    }
+    update();
+}
+
 void CPreviewWidget::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    if (m_image.isNull()) {
+    if (!m_notice.isEmpty() || m_image.isNull()) {
         painter.fillRect(rect(), Qt::black);
+        painter.setPen(Qt::white);
+        painter.drawText(rect().adjusted(12, 12, -12, -12),
+                         Qt::AlignCenter | Qt::TextWordWrap, m_notice);
         return;
     }
     // The image is already scaled to fit; centre it and fill the bars black.

@@ -4,6 +4,7 @@
 // to the UI thread at a time, so a slow UI drops frames instead of piling them up.
 
 #include <QImage>
+#include <QString>
 #include <QWidget>
 #include <atomic>
 #include <cstdint>
@@ -26,6 +27,10 @@ public:
     void AnnounceFrame();
     // Fetches the latest frame now (UI thread) and repaints when it is new.
     void Refresh();
+    // A text shown in place of the picture (no camera); empty: the picture again. Setting one
+    // drops the last frame, so nothing old stays on screen.
+    void SetNotice(const QString& notice);
+    const QString& notice() const { return m_notice; }
 
     // Frames fetched and shown so far (for the benchmark and tests).
     uint64_t shownFrames() const { return m_shownFrames; }
@@ -40,4 +45,5 @@ private:
     uint64_t m_lastFrame = 0;
     uint64_t m_shownFrames = 0;
     QImage m_image;
+    QString m_notice;
 };

@@ -1,25 +1,74 @@
-// KestrovaMail: a camera that answers e-mail.
-//
-//   kestrovamail [startup] [--test-pattern]
-//
-// "startup" (given by the autostart entry) waits out the configured start-up delay first;
-// --test-pattern offers the GStreamer test pattern as a capture device.
+// KestrovaMail: a camera that answers e-mail. `kestrovamail --help` lists the options: the
+// window (default), the headless service, one check, and the settings commands.
 
+#include "app/CommandLine.h"
+#include "app/HeadlessService.h"
+#include "app/SettingsCommands.h"
 #include "base/ProgramFolder.h"
-#include "window/KestrovaMailApp.h"
 #include "capture/CaptureDevices.h"
+#include "window/KestrovaMailApp.h"
 
 #include <QApplication>
+#include <QGuiApplication>
+#include <cstdio>
+#include <iostream>
+#include <unistd.h>
+
+namespace {
+
+void NameTheApplication() {
+    QCoreApplication::setOrganizationName(QStringLiteral("Zentrivo"));
+    QCoreApplication::setApplicationName(QStringLiteral("KestrovaMail"));
+}
+
+int RunWithoutDisplay(int argc, char* argv[], const CommandLine& line) {
+    // The stamp needs fonts and QImage, not a screen: the offscreen platform needs no X server.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    NameTheApplication();
+    CHeadlessService::Options options;
+    options.folder = ProgramFolder();
+    options.device = line.device;
+    return RunHeadless(std::move(options), line.mode == CommandLine::Mode::CheckOnce);
+}
+
+int RunWindow(int argc, char* argv[], const CommandLine& line) {
+    QApplication app(argc, argv);
+    NameTheApplication();
+    QStringList startup;
+    for (int i = 0; i < line.startupArguments; ++i)
+        startup << QStringLiteral("startup");
+    CKestrovaMailApp kestrova(startup, ProgramFolder(), line.device);
+    return kestrova.Run();
+}
+
+} // namespace
 
 int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("Zentrivo"));
-    QApplication::setApplicationName(QStringLiteral("KestrovaMail"));
-
-    QStringList arguments = QApplication::arguments().mid(1);
-    if (arguments.removeAll(QStringLiteral("--test-pattern")) > 0)
+    const CommandLine line = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    if (!line.error.empty()) {
+        std::fprintf(stderr, "kestrovamail: %s\n", line.error.c_str());
+        return kUsageExitStatus;
+    }
+    if (line.testPattern)
         EnableTestPattern(true);
 
-    CKestrovaMailApp kestrova(arguments, ProgramFolder());
-    return kestrova.Run();
+    switch (line.mode) {
+    case CommandLine::Mode::Help:
+        std::fputs(HelpText().c_str(), stdout);
+        return 0;
+    case CommandLine::Mode::ShowSettings:
+        return settingscli::ShowSettings(ProgramFolder(), std::cout, std::cerr);
+    case CommandLine::Mode::SetSettings:
+        return settingscli::SetSettings(ProgramFolder(), line.assignments, std::cerr);
+    case CommandLine::Mode::SetPassword:
+        return settingscli::SetPassword(ProgramFolder(), line.passwordAccount, std::cin,
+                                        std::cerr, ::isatty(STDIN_FILENO) != 0);
+    case CommandLine::Mode::Headless:
+    case CommandLine::Mode::CheckOnce:
+        return RunWithoutDisplay(argc, argv, line);
+    case CommandLine::Mode::Window:
+        break;
+    }
+    return RunWindow(argc, argv, line);
 }

@@ -2,11 +2,14 @@
 // a graph built on one of them.
 #include "capture/CaptureDevices.h"
 #include "capture/CaptureGraph.h"
+#include "capture/DeviceWatch.h"
 #include "tests/capture/FakeDeviceProvider.h"
 #include "tests/capture/RecordingCaptureUi.h"
 
+#include <algorithm>
 #include <chrono>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <thread>
 
 namespace {
@@ -99,4 +102,30 @@ TEST(DeviceMonitor, JpegOnlyCameraIsDecoded) {
     EXPECT_LT(pixels[0], 30); // red, give or take the JPEG
     EXPECT_LT(pixels[1], 30);
     EXPECT_GT(pixels[2], 200);
+}
+
+TEST(DeviceMonitor, UnpluggedCameraLeavesTheListAndItsStreamFailsOnce) {
+    EnableTestPattern(false);
+    InstallFakeCameras({{"Red Cam", "/dev/video0", "usb-1", "red", kSizes},
+                        {"Blue Cam", "/dev/video2", "usb-2", "blue", kSizes}});
+    // A running watch keeps the provider started; the list follows its devices.
+    CDeviceWatch watch([](CDeviceWatch::Change, const std::string&, const std::string&) {});
+    ASSERT_TRUE(watch.watching());
+    DeviceSettings settings;
+    settings.deviceName = "Blue Cam";
+    RecordingCaptureUi ui;
+    CCaptureGraph graph(settings, ui);
+    BitmapInfoHeader header;
+    FirstFrame(graph, header);
+
+    VanishFakeCamera("Blue Cam");
+    for (int i = 0; i < 500 && ui.streamsLost == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(ui.streamsLost, 1);
+    EXPECT_EQ(CCaptureGraph::FindDevice(ListCaptureDevices(), "Blue Cam"), -1);
+    EXPECT_EQ(CCaptureGraph::FindDevice(ListCaptureDevices(), "/dev/video0"), 0);
+
+    ReturnFakeCamera("Blue Cam");
+    EXPECT_EQ(CCaptureGraph::FindDevice(ListCaptureDevices(), "/dev/video2"), 1);
+    EXPECT_EQ(ui.streamsLost, 1);
 }

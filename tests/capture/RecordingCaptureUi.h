@@ -25,6 +25,7 @@ public:
     void ShowProperties(const DeviceSetup& setup) override;
     void SetTitle(const std::string& title) override { titles.push_back(title); }
     void FrameArrived() override { ++framesAnnounced; }
+    void StreamLost(const std::string&) override { ++streamsLost; }
 
     // Answers of the device dialog in order; nullopt is Cancel. An empty script cancels.
     std::deque<std::optional<int>> choiceAnswers;
@@ -39,6 +40,7 @@ public:
     std::vector<std::vector<DeviceControl>> controlLists;
     std::vector<std::string> titles;
     std::atomic<int> framesAnnounced{0};
+    std::atomic<int> streamsLost{0};
 
 private:
     void RecordSetup(const DeviceSetup& setup);

@@ -1,0 +1,35 @@
+#pragma once
+// The command line of kestrovamail: which way the program runs, and its options.
+
+#include <string>
+#include <vector>
+
+struct CommandLine {
+    enum class Mode {
+        Window,       // the main window (default)
+        Headless,     // --headless: the service without any display
+        CheckOnce,    // --check-once: one check cycle without a display, then exit
+        ShowSettings, // --show-settings
+        SetSettings,  // --set SECTION.KEY=VALUE (repeatable)
+        SetPassword,  // --set-password pop3|smtp
+        Help,         // --help
+    };
+
+    Mode mode = Mode::Window;
+    int startupArguments = 0;             // how often "startup" was given (the autostart entry)
+    bool testPattern = false;             // --test-pattern
+    std::string device;                   // --device NAME|/dev/videoN
+    std::vector<std::string> assignments; // --set
+    std::string passwordAccount;          // --set-password
+    std::string error;                    // not empty: the command line is wrong (why)
+};
+
+// Reads the arguments (without the program name). Options take their value as the next
+// argument or after "=" (--device=/dev/video0).
+CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
+
+// What --help prints.
+std::string HelpText();
+
+// Exit status for a wrong command line.
+inline constexpr int kUsageExitStatus = 2;

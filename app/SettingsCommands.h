@@ -1,0 +1,39 @@
+#pragma once
+// The settings from a terminal: every setting shown (passwords hidden), one changed with the
+// checks of the settings dialogs, a password read from standard input and stored enciphered.
+// Settings are named SECTION.KEY as in the files (MAIL.POP3_SERVER); names match in any
+// letter case. Each command loads both files, changes the records and saves them as the
+// dialogs do, so the files stay code page 932 and keep every value nobody changed.
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace settingscli {
+
+// Exit statuses of the commands.
+inline constexpr int kOk = 0;
+inline constexpr int kSaveFailed = 1;
+inline constexpr int kRefused = 2; // unknown setting or a value the dialogs would refuse
+
+// "SECTION.KEY=value" for every setting, in the order of the files; SEND_ADDRESS1.. as far
+// as the list goes; a stored password as "********".
+int ShowSettings(const std::string& folder, std::ostream& out, std::ostream& err);
+
+// Applies every "SECTION.KEY=VALUE" in order and saves once; nothing is saved when one of
+// them is refused (the reason goes to err). Flags take on/off; colours a decimal 0x00BBGGRR
+// value or #RRGGBB; POP3_SECURITY and SMTP_SECURITY none, starttls, tls or auto; MAIL.SEND_ADDRESSn
+// sets entry n of the allowed senders (n up to one past the list; an empty value removes it).
+int SetSettings(const std::string& folder, const std::vector<std::string>& assignments,
+                std::ostream& err);
+
+// account "pop3" or "smtp": reads one line from in (without its line end) as the password and
+// stores it enciphered; an empty line removes it. prompt: a prompt goes to err and the
+// terminal does not echo what is typed (standard input is a terminal).
+int SetPassword(const std::string& folder, const std::string& account, std::istream& in,
+                std::ostream& err, bool prompt);
+
+// The names of every setting (for the help text and tests).
+std::vector<std::string> SettingNames();
+
+} // namespace settingscli

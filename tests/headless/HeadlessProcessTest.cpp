@@ -1,0 +1,245 @@
+// The executable run as a user or systemd runs it, with no display at all: one check against
+// dovecot and aiosmtpd with the test pattern, SIGTERM while a reply waits on a silent SMTP
+// server, the settings commands through setup.ini, and the command line itself.
+
+#include "app/PasswordCipher.h"
+#include "mail/TextCodec.h"
+#include "tests/service/IntegrationSupport.h"
+#include "tests/settings/MessageCapture.h"
+#include "tests/support/DovecotPeer.h"
+#include "tests/support/LoopbackListener.h"
+#include "tests/support/SmtpPeer.h"
+#include "tests/support/TempDir.h"
+
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The program as a child process: no DISPLAY, its folder in KESTROVAMAIL_HOME, standard input
+// from a text, standard error collected.
+class Program {
+public:
+    Program(const TempDir& home, std::vector<std::string> arguments, const std::string& input = {}) {
+        int in[2], err[2];
+        if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0)
+            throw std::runtime_error("pipe");
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            ::dup2(in[0], STDIN_FILENO);
+            ::dup2(err[1], STDERR_FILENO);
+            ::dup2(err[1], STDOUT_FILENO);
+            ::unsetenv("DISPLAY");
+            ::unsetenv("WAYLAND_DISPLAY");
+            ::unsetenv("QT_QPA_PLATFORM");
+            ::unsetenv("KESTROVAMAIL_TEST_PATTERN");
+            ::setenv("KESTROVAMAIL_HOME", home.path().c_str(), 1);
+            std::vector<char*> argv{const_cast<char*>(KM_EXECUTABLE)};
+            for (std::string& a : arguments)
+                argv.push_back(a.data());
+            argv.push_back(nullptr);
+            ::execv(KM_EXECUTABLE, argv.data());
+            ::_exit(127);
+        }
+        ::close(in[0]);
+        ::close(err[1]);
+        m_err = err[0];
+        [[maybe_unused]] ssize_t n = ::write(in[1], input.data(), input.size());
+        ::close(in[1]);
+    }
+    ~Program() {
+        if (m_pid > 0 && !m_done) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+        ::close(m_err);
+    }
+
+    // The exit status, or -1 when the program did not end within limit.
+    int Wait(std::chrono::milliseconds limit = std::chrono::seconds(60)) {
+        const auto end = Clock::now() + limit;
+        while (Clock::now() < end) {
+            Drain(50);
+            int status = 0;
+            if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
+                m_done = true;
+                Drain(0);
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+        }
+        return -1;
+    }
+    void Signal(int number) const { ::kill(m_pid, number); }
+    const std::string& Output() {
+        Drain(0);
+        return m_output;
+    }
+
+private:
+    void Drain(int waitMs) {
+        pollfd p{m_err, POLLIN, 0};
+        while (::poll(&p, 1, waitMs) > 0) {
+            char buffer[4096];
+            const ssize_t n = ::read(m_err, buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            m_output.append(buffer, static_cast<std::size_t>(n));
+            waitMs = 0;
+        }
+    }
+
+    pid_t m_pid = -1;
+    int m_err = -1;
+    bool m_done = false;
+    std::string m_output;
+};
+
+int RunProgram(const TempDir& home, std::vector<std::string> arguments, const std::string& input = {}) {
+    Program program(home, std::move(arguments), input);
+    const int status = program.Wait();
+    if (status != 0)
+        std::cerr << program.Output();
+    return status;
+}
+
+// Points the program's settings at the peers through the settings commands.
+void Configure(const TempDir& home, int pop3Port, int smtpPort) {
+    ASSERT_EQ(RunProgram(home, {"--set", "MAIL.POP3_SERVER=127.0.0.1", "--set",
+                         "MAIL.POP3_PORT=" + std::to_string(pop3Port), "--set",
+                         "MAIL.POP3_ID=camera", "--set", "MAIL.SMTP_SERVER=127.0.0.1", "--set",
+                         "MAIL.SMTP_PORT=" + std::to_string(smtpPort), "--set",
+                         "MAIL.SENDER_ADDRESS=camera@example.com", "--set",
+                         "DEVICE.SELECT=テストパターン", "--set", "DEVICE.WIDTH=320", "--set",
+                         "DEVICE.HEIGHT=240"}),
+              0);
+    ASSERT_EQ(RunProgram(home, {"--set-password", "pop3"}, "secret\n"), 0);
+}
+
+TEST(HeadlessProcess, CheckOnceWithoutADisplayAnswersAndDeletesTheRequest) {
+    TempDir home;
+    DovecotPeer dovecot("camera", "secret", {RequestMail("taro@example.jp", "cap")});
+    SmtpPeer smtp({.authUser = "camera", .authPassword = "secret"});
+    Configure(home, dovecot.port(), smtp.port());
+
+    Program program(home, {"--check-once", "--test-pattern"});
+    ASSERT_EQ(program.Wait(), 0) << program.Output();
+    const std::vector<ReceivedMail> mails = smtp.WaitForMessages(1);
+    ASSERT_EQ(mails.size(), 1u);
+    EXPECT_EQ(mails[0].recipients, std::vector<std::string>{"taro@example.jp"});
+    const DecodedMail decoded = SmtpPeer::DecodeMail(mails[0].file, DecodeFolder(home, "decoded"));
+    ASSERT_EQ(decoded.attachments.size(), 1u);
+    EXPECT_EQ(JpegSize(decoded.attachments[0]), (std::pair<int, int>{320, 240}));
+    EXPECT_EQ(dovecot.MessageCount(), 0);
+    EXPECT_EQ(JpegFilesIn(home.path()), 0);
+    // The log lines reached standard error.
+    EXPECT_NE(program.Output().find("KestrovaMailを開始しました。"), std::string::npos);
+}
+
+TEST(HeadlessProcess, CheckOnceSaysWhyItDidNotComplete) {
+    const struct {
+        const char* name;
+        std::vector<std::string> settings;
+        int status;
+        const char* reason;
+    } cases[] = {
+        {"no server", {}, 2, "MAIL.POP3_SERVER"},
+        {"nobody listens",
+         {"MAIL.POP3_SERVER=127.0.0.1", "MAIL.POP3_PORT=" + std::to_string(UnusedLoopbackPort()),
+          "MAIL.POP3_ID=camera"},
+         1,
+         "POP3"},
+    };
+    for (const auto& c : cases) {
+        TempDir home;
+        std::vector<std::string> arguments;
+        for (const std::string& s : c.settings)
+            arguments.insert(arguments.end(), {"--set", s});
+        if (!arguments.empty()) {
+            ASSERT_EQ(RunProgram(home, arguments), 0);
+            ASSERT_EQ(RunProgram(home, {"--set-password", "pop3"}, "secret\n"), 0);
+        }
+        Program program(home, {"--check-once", "--test-pattern"});
+        EXPECT_EQ(program.Wait(), c.status) << c.name << "\n" << program.Output();
+        const std::string& output = program.Output();
+        const std::size_t last = output.rfind("kestrovamail: ");
+        ASSERT_NE(last, std::string::npos) << c.name;
+        EXPECT_NE(output.find(c.reason, last), std::string::npos) << c.name << "\n" << output;
+    }
+}
+
+TEST(HeadlessProcess, SigtermEndsItWithinASecondWhileAReplyWaitsAndKeepsTheRequest) {
+    TempDir home;
+    DovecotPeer dovecot("camera", "secret", {RequestMail("taro@example.jp", "cap")});
+    LoopbackListener silentSmtp; // connections are made and then never answered
+    Configure(home, dovecot.port(), silentSmtp.port());
+
+    Program program(home, {"--headless", "--test-pattern"});
+    // The service checks at once; its reply then waits for the SMTP greeting.
+    ASSERT_TRUE(silentSmtp.HasPendingConnection(30000)) << program.Output();
+    const auto signalled = Clock::now();
+    program.Signal(SIGTERM);
+    const int status = program.Wait(std::chrono::seconds(10));
+    const auto took =
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - signalled);
+    EXPECT_EQ(status, 0) << program.Output();
+    EXPECT_LE(took.count(), 1000);
+    EXPECT_EQ(dovecot.MessageCount(), 1);
+}
+
+TEST(HeadlessProcess, SettingsCommandsRoundTripThroughSetupIni) {
+    TempDir home;
+    ASSERT_EQ(RunProgram(home, {"--set", "MAIL.SENDER_NAME=監視カメラ", "--set=TIMETEXT.SHOW_TEXT=on"}),
+              0);
+    ASSERT_EQ(RunProgram(home, {"--set-password", "smtp"}, "app password\n"), 0);
+    const std::string setup = TempDir::ReadFile(home.path() / "setup.ini");
+    EXPECT_NE(setup.find(text::Utf8ToSjis("SENDER_NAME=監視カメラ\r\n")), std::string::npos);
+    MessageCapture sink;
+    EXPECT_NE(setup.find("SMTP_PASS=" + EncipherPassword("app password", sink) + "\r\n"),
+              std::string::npos);
+
+    Program show(home, {"--show-settings"});
+    ASSERT_EQ(show.Wait(), 0);
+    for (const char* line : {"MAIL.SENDER_NAME=監視カメラ\n", "TIMETEXT.SHOW_TEXT=on\n",
+                             "MAIL.SMTP_PASS=********\n", "MAIL.POP3_PASS=\n"})
+        EXPECT_NE(show.Output().find(line), std::string::npos) << line;
+
+    Program refused(home, {"--set", "APPLICATION.JPEG_QUALITY=500"});
+    EXPECT_EQ(refused.Wait(), 2);
+    EXPECT_NE(refused.Output().find("JPEG_QUALITY"), std::string::npos);
+}
+
+TEST(HeadlessProcess, HelpListsEveryOptionAndUnknownOptionsAreRefused) {
+    TempDir home;
+    Program help(home, {"--help"});
+    ASSERT_EQ(help.Wait(), 0);
+    for (const char* option : {"--headless", "--check-once", "--device", "--test-pattern",
+                               "--show-settings", "--set ", "--set-password", "--help"})
+        EXPECT_NE(help.Output().find(option), std::string::npos) << option;
+
+    const struct {
+        std::vector<std::string> arguments;
+        const char* message;
+    } wrong[] = {
+        {{"--nonsense"}, "unknown option"},
+        {{"--device"}, "needs a value"},
+        {{"--headless", "--show-settings"}, "cannot be combined"},
+        {{"--set-password", "imap"}, "pop3 or smtp"},
+    };
+    for (const auto& w : wrong) {
+        Program program(home, w.arguments);
+        EXPECT_EQ(program.Wait(), 2) << w.message;
+        EXPECT_NE(program.Output().find(w.message), std::string::npos) << program.Output();
+    }
+}
+
+} // namespace

@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Installs the program as a user would: cmake --install into a prefix, and the Debian package
+# (built with cpack) into a temporary root with dpkg. Checks the files, the package's
+# dependencies, the desktop entry and the systemd user unit, and runs the installed program.
+# Usage: check_package.sh BUILD_DIR
+set -euo pipefail
+build=$(cd "$1" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+expected=(
+  bin/kestrovamail
+  share/applications/kestrovamail.desktop
+  share/icons/hicolor/scalable/apps/kestrovamail.svg
+  share/icons/hicolor/256x256/apps/kestrovamail.png
+  lib/systemd/user/kestrovamail.service
+)
+
+# cmake --install
+cmake --install "$build" --prefix "$work/prefix" >/dev/null
+for f in "${expected[@]}"; do [ -e "$work/prefix/$f" ] || fail "cmake --install left out $f"; done
+grep -qx "ExecStart=$work/prefix/bin/kestrovamail --headless" \
+  "$work/prefix/lib/systemd/user/kestrovamail.service" || fail "unit does not start the installed program"
+
+# The Debian package, installed with dpkg into an empty root.
+(cd "$build" && cpack -G DEB -B "$work/package" >/dev/null)
+deb=$(ls "$work"/package/kestrovamail_*.deb)
+depends=$(dpkg-deb -f "$deb" Depends)
+for d in libqt6widgets6 libqt6gui6 libgstreamer1.0-0 libjpeg62-turbo libnettle8 libssl3 \
+         libqt6svg6 gstreamer1.0-plugins-base gstreamer1.0-plugins-good fonts-ipafont-gothic; do
+  [[ ", $depends," == *", $d"[\ ,]* ]] || fail "the package does not depend on $d: $depends"
+done
+root="$work/root"
+mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates"
+touch "$root/var/lib/dpkg/status" "$root/var/lib/dpkg/available"
+dpkg --root="$root" --log=/dev/null --force-depends --force-not-root -i "$deb" >/dev/null \
+  || fail "dpkg could not install $deb"
+dpkg --root="$root" -s kestrovamail | grep -q '^Status: install ok installed' || fail "not installed"
+for f in "${expected[@]}"; do [ -e "$root/usr/$f" ] || fail "the package left out /usr/$f"; done
+[ "$(stat -c %a "$root/usr/bin/kestrovamail")" = 755 ] || fail "the executable is not 755"
+
+unit="$root/usr/lib/systemd/user/kestrovamail.service"
+for line in "ExecStart=/usr/bin/kestrovamail --headless" "Restart=on-failure" \
+            "Environment=KESTROVAMAIL_HOME=%h/.local/share/KestrovaMail" "WantedBy=default.target"; do
+  grep -qxF "$line" "$unit" || fail "the unit lacks \"$line\""
+done
+desktop="$root/usr/share/applications/kestrovamail.desktop"
+grep -qx "Exec=kestrovamail" "$desktop" && grep -qx "Icon=kestrovamail" "$desktop" \
+  || fail "the desktop entry does not start the program with its icon"
+if command -v desktop-file-validate >/dev/null; then
+  desktop-file-validate "$desktop" || fail "desktop-file-validate refused the entry"
+fi
+file "$root/usr/share/icons/hicolor/256x256/apps/kestrovamail.png" | grep -q "256 x 256" \
+  || fail "the PNG icon is not 256 x 256"
+
+# The installed program runs, without a display, and keeps its files where it is told.
+env -u DISPLAY -u WAYLAND_DISPLAY "$root/usr/bin/kestrovamail" --help | grep -q -- "--headless" \
+  || fail "the installed program does not run"
+mkdir -p "$work/home"
+KESTROVAMAIL_HOME="$work/home" "$root/usr/bin/kestrovamail" --set MAIL.CHECK_STRING=photo
+grep -q "CHECK_STRING=photo" "$work/home/setup.ini" || fail "--set did not reach setup.ini"
+echo "package $(basename "$deb") installs and runs"
