@@ -105,6 +105,7 @@ void CSnapShotDialog::Save() {
 void CSnapShotDialog::Mail() {
     CSnapMailDialog dialog(m_stem, m_mailSettings, this);
     dialog.SetSmtpPort(m_smtpPort);
+    dialog.SetMailWorker(m_worker);
     dialog.exec();
 }
 

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <string>
 
+class CMailWorker;
 class QLabel;
 class QPushButton;
 
@@ -41,6 +42,9 @@ public:
 
     void reject() override;
 
+    // The snapshot mail runs on the program's mail worker (null: at once, as in tests).
+    void SetMailWorker(CMailWorker* worker) { m_worker = worker; }
+
 private:
     void LoadPicture();
     void Save();
@@ -48,6 +52,7 @@ private:
 
     std::string m_stem;
     const MailSettings& m_mailSettings;
+    CMailWorker* m_worker = nullptr;
     std::string m_savePath;
     bool m_hasPicture = false;
     uint16_t m_smtpPort = 25;

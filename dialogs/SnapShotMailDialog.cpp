@@ -1,14 +1,11 @@
 #include "dialogs/SnapShotMailDialog.h"
 
 #include "base/ProgramFolder.h"
-#include "dialogs/BusyCursor.h"
+#include "app/SnapshotMail.h"
 #include "dialogs/DialogSupport.h"
 #include "dialogs/MessageBoxes.h"
+#include "dialogs/WorkerProgress.h"
 #include "mail/CodePageService.h"
-#include "mail/MailAddress.h"
-#include "mail/MimeMessage.h"
-#include "mail/Pop3Client.h"
-#include "mail/SmtpConnection.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -25,17 +22,6 @@
 #include <vector>
 
 namespace {
-
-// "2026年12月6日(日)15時47分44秒"
-std::string DateText(const std::tm& t) {
-    static const char* const kWeekdays[] = {"日", "月", "火", "水", "木", "金", "土"};
-    char timeText[64];
-    std::snprintf(timeText, sizeof timeText, "%02d時%02d分%02d秒", t.tm_hour, t.tm_min, t.tm_sec);
-    char dateText[160];
-    std::snprintf(dateText, sizeof dateText, "%d年%d月%d日(%s)%s", t.tm_year + 1900, t.tm_mon + 1,
-                  t.tm_mday, kWeekdays[(t.tm_wday % 7 + 7) % 7], timeText);
-    return dateText;
-}
 
 QString ResultText(CSnapMailDialog::SendResult result) {
     switch (result) {
@@ -139,23 +125,35 @@ void CSnapMailDialog::DeleteAddresses() {
         m_addressList->removeRow(*it);
 }
 
+static_assert(static_cast<int>(CSnapMailDialog::SendResult::Sent) ==
+              static_cast<int>(SnapshotMailResult::Sent));
+
 CSnapMailDialog::SendResult CSnapMailDialog::Send() {
-    SendResult result = SendResult::Pop3Failed;
     m_unsent.clear();
     m_sentCount = 0;
-    {
-        BusyCursor busy;
-        CPop3Client pop3;
-        // The apop setting plays no part: USER/PASS as always.
-        if (pop3.LogIn(m_mailSettings.pop3Server, m_mailSettings.pop3Id, m_mailSettings.pop3Pass,
-                       m_mailSettings.pop3Port)) {
-            result = ComposeAndSend();
-            pop3.LogOut(); // its failure is not shown
-        }
-    }
-    // The outcome is told after the POP3 session has ended, so the mailbox is not held open
-    // while the message box waits for the user. When some mails went out and others did not,
-    // the box names the addresses that got none, so that only they are tried again.
+    std::vector<std::string> addresses;
+    for (int row = 0; row < m_addressList->rowCount(); ++row)
+        addresses.push_back(ToStd(m_addressList->item(row, 0)->text()));
+    const MailSettings settings = m_mailSettings;
+    const std::string picture =
+        ProgramFolder() + m_stem + (settings.imageRotation ? "r.jpg" : ".jpg");
+    const LocalTime now = SystemClock().LocalNow();
+    const auto codePages = m_codePageService;
+    const uint16_t port = m_smtpPort;
+    // The POP3 log-in, then the mails; the outcome is told after the POP3 session has ended,
+    // so the mailbox is not held open while the message box waits for the user.
+    const std::optional<SnapshotMailOutcome> outcome = RunWithProgress<SnapshotMailOutcome>(
+        this, m_worker, QStringLiteral("メールを送信しています…"),
+        [=](const CCancelSignal* cancel) {
+            return SendSnapshotMail(settings, addresses, picture, now, codePages, port, cancel);
+        });
+    if (!outcome)
+        return SendResult::SendFailed; // cancelled: the user knows, no box
+    m_unsent = outcome->unsent;
+    m_sentCount = outcome->sent;
+    const auto result = static_cast<SendResult>(outcome->result);
+    // When some mails went out and others did not, the box names the addresses that got none,
+    // so that only they are tried again.
     QString text = ResultText(result);
     if (result == SendResult::SendFailed && m_sentCount > 0) {
         for (const std::string& address : m_unsent)
@@ -163,53 +161,4 @@ CSnapMailDialog::SendResult CSnapMailDialog::Send() {
     }
     ShowMessageBox(this, text);
     return result;
-}
-
-CSnapMailDialog::SendResult CSnapMailDialog::ComposeAndSend() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    const std::string dateText = DateText(local);
-
-    // One mail per address, addressed to it alone; an address listed twice gets one mail.
-    std::vector<std::string> addresses;
-    for (int row = 0; row < m_addressList->rowCount(); ++row) {
-        const std::string address = ToStd(m_addressList->item(row, 0)->text());
-        if (std::none_of(addresses.begin(), addresses.end(), [&](const std::string& listed) {
-                return mailbox::SameAddress(listed, address);
-            }))
-            addresses.push_back(address);
-    }
-
-    CSmtpConnection connection(m_smtpPort);
-    if (!connection.Open(m_mailSettings.smtpServer, kSmtpOpenTimeoutMs))
-        return SendResult::SmtpConnectFailed;
-
-    const std::string picture =
-        ProgramFolder() + m_stem + (m_mailSettings.imageRotation ? "r.jpg" : ".jpg");
-    for (const std::string& address : addresses) {
-        bool delivered = false;
-        try {
-            CMimeMessage message(m_codePageService);
-            message.SetPriorityLevel(1);
-            message.AddToRecipient(address, {}, 0);
-            message.SetSenderAddress(m_mailSettings.senderAddress);
-            message.SetSenderDisplayName(m_mailSettings.senderName, 0);
-            // The setters' results are not examined: what went wrong shows up as a failed Send.
-            message.AddFileAttachment(picture, {}, 0, 0);
-            message.AddTextPart(dateText + "現在の画像です。", 1, 0);
-            message.SetSubjectText("キャプチャ画像", 0);
-            delivered = connection.Send(message) || connection.Send(message);
-        } catch (const std::exception&) {
-            delivered = false; // for example out of memory while composing
-        }
-        if (delivered)
-            ++m_sentCount;
-        else
-            m_unsent.push_back(address);
-    }
-    if (connection.IsOpen())
-        connection.Close();
-    // Without a single address nothing was delivered: that is a failed send.
-    return !addresses.empty() && m_unsent.empty() ? SendResult::Sent : SendResult::SendFailed;
 }

@@ -17,6 +17,7 @@
 #include <vector>
 
 class CCodePageService;
+class CMailWorker;
 class QComboBox;
 class QTableWidget;
 
@@ -30,14 +31,17 @@ public:
     static constexpr int kIdAddressList = 1008;
     static constexpr int kIdAddressEntry = 1028;
     static constexpr int kAddressColumnWidth = 300;
-    static constexpr int kSmtpOpenTimeoutMs = 10000;
 
+    // The outcomes of SendSnapshotMail (app/SnapshotMail.h), in its order.
     enum class SendResult {
         Pop3Failed,        // "POP3サーバの接続に失敗しました。"
         SmtpConnectFailed, // "SMTPサーバへの接続に失敗しました。"
         SendFailed,        // "メールの送信に失敗しました" (any address got no mail)
         Sent,              // "メールの送信を完了しました" (every address got its mail)
     };
+    // The sending runs on the program's mail worker behind a progress box that can cancel
+    // it; without one (the default) it runs at once under the busy cursor.
+    void SetMailWorker(CMailWorker* worker) { m_worker = worker; }
 
     // stem: the snapshot's file-name stem; the settings are read when sending.
     CSnapMailDialog(std::string stem, const MailSettings& mailSettings, QWidget* parent = nullptr);
@@ -49,7 +53,8 @@ public:
     // The program always delivers to port 25; tests point the connection elsewhere.
     void SetSmtpPort(uint16_t port) { m_smtpPort = port; }
 
-    // "送信": logs in, sends, tells the outcome. The dialog stays open.
+    // "送信": logs in, sends, tells the outcome (nothing when the user cancelled: then
+    // SendFailed). The dialog stays open.
     SendResult Send();
 
     void accept() override { Send(); }
@@ -60,7 +65,6 @@ protected:
 private:
     void AddAddress();
     void DeleteAddresses();
-    SendResult ComposeAndSend();
 
     std::string m_stem;
     const MailSettings& m_mailSettings;
@@ -69,6 +73,7 @@ private:
     std::vector<std::string> m_unsent; // addresses the last send did not reach
     std::size_t m_sentCount = 0;
     uint16_t m_smtpPort = 25;
+    CMailWorker* m_worker = nullptr;
     QTableWidget* m_addressList = nullptr;
     QComboBox* m_addressEntry = nullptr;
 };

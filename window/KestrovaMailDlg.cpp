@@ -379,6 +379,8 @@ std::string CKestrovaMailDlg::RunSnapshotDialog(const std::string& stem) {
     if (m_snapshotRunner)
         return m_snapshotRunner(stem);
     CSnapShotDialog dialog(stem, m_settings.mail, this);
+    if (m_mailHost)
+        dialog.SetMailWorker(&m_mailHost->worker());
     dialog.SetSmtpPort(m_options.helloPort);
     dialog.exec();
     return dialog.SavePath();

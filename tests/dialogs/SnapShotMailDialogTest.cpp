@@ -3,6 +3,9 @@
 
 #include "dialogs/SnapShotMailDialog.h"
 
+#include "app/MailWorker.h"
+#include "tests/support/LoopbackListener.h"
+
 #include "tests/dialogs/DialogTestSupport.h"
 #include "tests/support/DovecotPeer.h"
 #include "tests/support/ScriptedServer.h"
@@ -12,6 +15,7 @@
 #include <QComboBox>
 #include <QImage>
 #include <QLineEdit>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QtTest>
@@ -59,6 +63,7 @@ private slots:
     void missingPictureFailsTheSend();
     void wrongPop3PasswordStopsBeforeSmtp();
     void unreachableSmtpServer();
+    void sendingCanBeCancelled();
 
 private:
     struct SendOutcome {
@@ -66,7 +71,9 @@ private:
         bool stayedOpen = false;
     };
     // Opens the dialog, lists the addresses and presses the send button.
-    static SendOutcome Send(const MailSettings& settings, int smtpPort, const QStringList& to);
+    // With a worker the sending runs there, behind the progress box.
+    static SendOutcome Send(const MailSettings& settings, int smtpPort, const QStringList& to,
+                            CMailWorker* worker = nullptr);
     MailSettings Settings(int pop3Port) const;
     void WritePictures();
 
@@ -95,9 +102,11 @@ MailSettings SnapShotMailDialogTest::Settings(int pop3Port) const {
 }
 
 SnapShotMailDialogTest::SendOutcome
-SnapShotMailDialogTest::Send(const MailSettings& settings, int smtpPort, const QStringList& to) {
+SnapShotMailDialogTest::Send(const MailSettings& settings, int smtpPort, const QStringList& to,
+                             CMailWorker* worker) {
     Dlg dialog(kStem, settings);
     dialog.SetSmtpPort(smtpPort);
+    dialog.SetMailWorker(worker);
     MessageRecorder messages;
     SendOutcome outcome;
     ExecWith(dialog, [&] {
@@ -162,8 +171,9 @@ void SnapShotMailDialogTest::deliversThePictureToEveryListedAddress() {
     WritePictures();
     DovecotPeer dovecot("camera", "secret");
     SmtpPeer smtp;
+    CMailWorker worker; // as in the program: the sending runs on the mail worker
     const SendOutcome sent = Send(Settings(dovecot.port()), smtp.port(),
-                                  {"a@example.jp", "a@EXAMPLE.jp", "b@example.jp"});
+                                  {"a@example.jp", "a@EXAMPLE.jp", "b@example.jp"}, &worker);
     QCOMPARE(sent.messages, QStringList{QStringLiteral("メールの送信を完了しました")});
     QVERIFY(sent.stayedOpen);
     QCOMPARE(QApplication::overrideCursor(), nullptr);
@@ -259,6 +269,29 @@ void SnapShotMailDialogTest::unreachableSmtpServer() {
     QCOMPARE(Send(Settings(pop3.port()), UnusedLoopbackPort(), {"a@example.jp"}).messages,
              QStringList{QStringLiteral("SMTPサーバへの接続に失敗しました。")});
     QCOMPARE(pop3.Mismatch(), std::string());
+}
+
+// While a silent mailbox is awaited the progress box shows; its キャンセル ends the wait at
+// once, with no outcome box, and the dialog stays open for another try.
+void SnapShotMailDialogTest::sendingCanBeCancelled() {
+    WritePictures();
+    LoopbackListener silent;
+    CMailWorker worker;
+    QTimer canceller;
+    bool cancelled = false;
+    QObject::connect(&canceller, &QTimer::timeout, [&] {
+        auto* progress = qobject_cast<QProgressDialog*>(QApplication::activeModalWidget());
+        if (progress && silent.HasPendingConnection() && !cancelled) {
+            cancelled = true;
+            progress->cancel();
+        }
+    });
+    canceller.start(20);
+    const SendOutcome sent = Send(Settings(silent.port()), 1, {"a@example.jp"}, &worker);
+    QVERIFY(cancelled);
+    QVERIFY(sent.messages.isEmpty());
+    QVERIFY(sent.stayedOpen);
+    QTRY_VERIFY_WITH_TIMEOUT(worker.Idle(), 100);
 }
 
 QTEST_MAIN(SnapShotMailDialogTest)
