@@ -88,7 +88,6 @@ void ActivityLog::AddLog(std::string_view message) {
 
 void ActivityLog::WriteLogFile(std::string_view message) {
     // Trimmed here too, so that a direct call with a trailing CR LF cannot leave an empty line.
-    Echo(TrimTrailingSpace(message));
     WriteFileLine(TrimTrailingSpace(message));
 }
 

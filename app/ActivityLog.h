@@ -35,8 +35,9 @@ public:
 
     const std::string& text() const { return m_text; }
     void SetObserver(Observer observer) { m_observer = std::move(observer); }
-    // Every line, those of AddLog and of WriteLogFile alike, also goes to standard error as
-    // UTF-8 (the headless service's journal), whatever logFile says.
+    // Every line of AddLog also goes to standard error as UTF-8 (the headless service's
+    // journal), whatever logFile says. The file-only lines of WriteLogFile do not: they repeat
+    // at every check, while the cause behind them is said once through AddLog.
     void SetStandardErrorEcho(bool on) { m_echo = on; }
 
     std::string LogFilePath() const { return m_folder + kLogFileName; }

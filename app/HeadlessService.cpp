@@ -62,7 +62,7 @@ bool CHeadlessService::Start(bool timer) {
     m_mailHost = std::make_unique<CMailCheckHost>(std::move(wiring));
 
     m_log.AddLog(kStartLine);
-    SaveSettings(m_settings, m_options.folder, *this);
+    SaveSettingsAndSay(m_settings, m_options.folder, *this, m_settingsNotices);
     if (timer) {
         m_mailHost->StartTimer(kMailCheckIntervalMs);
         // A service that has just started does not wait a minute for its first check.

@@ -6,6 +6,7 @@
 
 #include "app/ActivityLog.h"
 #include "app/CameraKeeper.h"
+#include "app/FaultNotices.h"
 #include "app/LoggingCaptureUi.h"
 #include "app/MailCheckHost.h"
 #include "app/MessageSink.h"
@@ -97,6 +98,7 @@ private:
     SystemClock m_clock;
     ActivityLog m_log;
     RecordingLog m_serviceLog;
+    CFaultNotices m_settingsNotices{m_serviceLog}; // settings files that cannot be written
     ServiceFlags m_flags;
     CLoggingCaptureUi m_ui;
     CCaptureGraph m_graph;

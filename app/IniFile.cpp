@@ -171,9 +171,11 @@ void IniFile::SetSaveFaultHookForTesting(std::function<bool(SaveStep)> hook) {
 bool IniFile::Load() {
     m_lines.clear();
     m_loadFailed = false;
+    m_error = 0;
     UniqueFd fd = OpenFd(m_path, O_RDONLY);
     if (*fd < 0) {
         m_loadFailed = errno != ENOENT;
+        m_error = m_loadFailed ? errno : 0;
         return !m_loadFailed;
     }
     std::string bytes;
@@ -184,6 +186,7 @@ bool IniFile::Load() {
             continue;
         if (n < 0) {
             m_loadFailed = true;
+            m_error = errno; // EISDIR: a folder in the file's place
             return false;
         }
         if (n == 0)
@@ -403,7 +406,13 @@ bool IniFile::Delete(std::string_view section, std::string_view key) {
 
 bool IniFile::Save() const {
     if (m_loadFailed)
-        return false; // never replace a file whose contents we could not see
+        return false; // never replace a file whose contents we could not see (m_error stays)
+    // The error number of the step that failed; EIO where the system gave none.
+    auto fail = [this] {
+        m_error = errno ? errno : EIO;
+        return false;
+    };
+    m_error = 0;
 
     namespace fs = std::filesystem;
     std::error_code ec;
@@ -426,7 +435,7 @@ bool IniFile::Save() const {
             break;
     }
     if (*fd < 0)
-        return false;
+        return fail();
 
     // Removes the temporary file on every path but the successful rename.
     auto removeTemp = [](std::string* name) { ::unlink(name->c_str()); };
@@ -435,17 +444,19 @@ bool IniFile::Save() const {
     struct stat original {};
     bool hadOriginal = ::stat(target.c_str(), &original) == 0;
 
+    errno = 0;
     if (!PassStep(SaveStep::TempCreated) || !WriteAll(*fd, Serialize()) ||
         !PassStep(SaveStep::TempWritten) || ::fsync(*fd) != 0 || !PassStep(SaveStep::TempSynced))
-        return false;
+        return fail();
     if (hadOriginal)
         ::fchmod(*fd, original.st_mode & 07777);
     int raw = *fd;
     *fd = -1;
+    errno = 0;
     if (::close(raw) != 0 || !PassStep(SaveStep::BeforeRename))
-        return false;
+        return fail();
     if (::rename(temp.c_str(), target.c_str()) != 0)
-        return false;
+        return fail();
     tempGuard.release();
 
     // Make the rename itself durable.

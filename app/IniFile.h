@@ -64,6 +64,9 @@ public:
 
     // Writes the file atomically. False when it could not be written (the old file stays).
     bool Save() const;
+    // The system's error number of the last failed Load or Save (a Save refused after a failed
+    // Load keeps the Load's); 0 when it worked.
+    int lastError() const { return m_error; }
 
     // The file's bytes as Save would write them (code page 932).
     std::string Serialize() const;
@@ -103,6 +106,7 @@ private:
     std::string m_path;
     std::vector<Line> m_lines;
     bool m_loadFailed = false;
+    mutable int m_error = 0;
     bool m_utf8 = false; // lines hold UTF-8 (else code page 932)
 };
 

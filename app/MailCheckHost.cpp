@@ -38,8 +38,12 @@ bool CMailCheckHost::PostCheck(bool manual) {
             result = service->CheckMail(copy);
         QMetaObject::invokeMethod(
             this,
-            [this, result] {
+            [this, result, state = service->FaultState()] {
                 SetRunning(false);
+                if (state != m_faultState) {
+                    m_faultState = state;
+                    emit faultStateChanged(QString::fromStdString(state));
+                }
                 emit checkFinished(result);
             },
             Qt::QueuedConnection);

@@ -15,6 +15,7 @@
 #include "base/Settings.h"
 
 #include <QObject>
+#include <QString>
 #include <QTimer>
 #include <functional>
 #include <memory>
@@ -47,6 +48,9 @@ public:
     void Stop();
 
     bool checkRunning() const { return m_checkRunning; }
+    // The check cycle's short error state after the last check ("エラー: POP3サーバ"), empty
+    // while nothing is wrong.
+    const std::string& faultState() const { return m_faultState; }
     CMailWorker& worker() { return m_worker; }
     CMailService& service() { return *m_service; }
     QTimer& timer() { return m_timer; }
@@ -57,6 +61,8 @@ signals:
     // A posted check has ended with this result of CMailService::CheckMail (1: completed);
     // the button's check always reports 1.
     void checkFinished(int result);
+    // The short error state has changed (empty: every cause is over).
+    void faultStateChanged(const QString& state);
 
 private:
     void SetRunning(bool running);
@@ -70,4 +76,5 @@ private:
     QTimer m_timer;
     bool m_checkRunning = false;
     bool m_stopped = false;
+    std::string m_faultState;
 };

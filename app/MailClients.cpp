@@ -17,13 +17,16 @@ void ConfigureSmtpClient(CSmtpAuthClient& client, const MailSettings& settings,
     client.SetSecurity(EffectiveTlsMode(settings.smtpSecurity, settings.smtpPort));
     client.SetCaFile(settings.caFile);
     client.SetCancelSignal(cancel);
-    const bool ownLogIn = !settings.smtpId.empty();
-    const std::string& user = ownLogIn ? settings.smtpId : settings.pop3Id;
-    const std::string& password = ownLogIn ? settings.smtpPass : settings.pop3Pass;
+    const std::string& user = SmtpLogInName(settings);
+    const std::string& password = settings.smtpId.empty() ? settings.pop3Pass : settings.smtpPass;
     // Without a log-in the client fails before the mail transaction and the HELO path takes
     // over, as it always has.
     if (!user.empty())
         client.SetAuthUser(user);
     if (!password.empty())
         client.SetAuthPassword(password);
+}
+
+const std::string& SmtpLogInName(const MailSettings& settings) {
+    return settings.smtpId.empty() ? settings.pop3Id : settings.smtpId;
 }

@@ -5,6 +5,8 @@
 
 #include "base/Settings.h"
 
+#include <string>
+
 class CCancelSignal;
 class CPop3Client;
 class CSmtpAuthClient;
@@ -16,3 +18,5 @@ void ConfigurePop3Client(CPop3Client& client, const MailSettings& settings,
 // is set, else the POP3 log-in (as the settings of earlier versions expect).
 void ConfigureSmtpClient(CSmtpAuthClient& client, const MailSettings& settings,
                          const CCancelSignal* cancel);
+// The account the SMTP client logs in with: the SMTP log-in when one is set, else the POP3 one.
+const std::string& SmtpLogInName(const MailSettings& settings);

@@ -2,12 +2,14 @@
 
 #include "app/JudgedMessages.h"
 #include "app/MailClients.h"
+#include "mail/CancelSignal.h"
 #include "mail/HeaderDecoder.h"
 #include "mail/MailAddress.h"
 #include "mail/Pop3Client.h"
 #include "mail/Pop3Message.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <optional>
 #include <system_error>
@@ -90,7 +92,38 @@ CMailService::CMailService(const MailSettings& settings, ServiceFlags& flags, IS
                            IReplyPictureSource& pictures, const IClock& clock,
                            std::shared_ptr<CCodePageService> codePages, uint16_t helloPort)
     : m_settings(settings), m_flags(flags), m_log(log), m_pictures(pictures),
-      m_sender(settings, log, clock, std::move(codePages), helloPort) {}
+      m_sender(settings, log, clock, std::move(codePages), helloPort), m_faults(log) {}
+
+bool CMailService::Cancelled() const {
+    return m_cancel && m_cancel->IsCancelled();
+}
+
+void CMailService::ReportPop3(const CPop3Client& client, const MailSettings& copy, bool loggingIn) {
+    if (Cancelled() || client.LastMailError().code == MailErrorCode::Cancelled)
+        return;
+    const ServerFault fault{client.LastMailError(),
+                            copy.pop3Server + ":" + std::to_string(copy.pop3Port), copy.pop3Id};
+    m_faults.Fail(CFaultNotices::Area::Pop3, ServerFaultKey(fault, loggingIn),
+                  Pop3FaultLine(fault, loggingIn));
+}
+
+bool CMailService::GrabPicture(const MailSettings& copy, std::string& path) {
+    GrabFailure why;
+    bool grabbed = m_pictures.GrabReplyPicture(copy.imageRotation, path, why);
+    m_flags.SetLastPicturePath(path);
+    // A reply without its picture would still be delivered and the requests deleted.
+    std::error_code ignored;
+    if (grabbed && (path.empty() || !std::filesystem::is_regular_file(path, ignored))) {
+        grabbed = false;
+        why = {GrabFailure::Kind::NotWritten, ENOENT,
+               std::filesystem::path(path).parent_path().string() + "/"};
+    }
+    if (grabbed)
+        m_faults.Clear(CFaultNotices::Area::Picture);
+    else if (why.kind != GrabFailure::Kind::Cancelled && !Cancelled())
+        m_faults.Fail(CFaultNotices::Area::Picture, PictureFaultKey(why), PictureFaultLine(why));
+    return grabbed;
+}
 
 std::string CMailService::SenderAddress(const std::string& fromValue) {
     return mailbox::AddressOf(fromValue);
@@ -138,12 +171,13 @@ int CMailService::RunCycle(const MailSettings& copy) {
     ConfigurePop3Client(client, copy, m_cancel);
     if (!client.LogIn(copy.pop3Server, copy.pop3Id, copy.pop3Pass, copy.pop3Port)) {
         m_log.WriteLogFile(kPop3ConnectError);
+        ReportPop3(client, copy, true);
         return 0;
     }
 
-    // A failed step ends the cycle silently; the server's text is of no use to anyone here.
-    auto abandon = [&client] {
-        (void)client.LastServerReply();
+    // A failed step ends the cycle; its cause is said once.
+    auto abandon = [&] {
+        ReportPop3(client, copy, false);
         client.LogOut();
         return 0;
     };
@@ -212,15 +246,17 @@ int CMailService::RunCycle(const MailSettings& copy) {
 
         if (!replyList.empty()) {
             std::string path;
-            bool grabbed = m_pictures.GrabReplyPicture(copy.imageRotation, path);
+            const bool grabbed = GrabPicture(copy, path);
             const PictureFile picture(path);
-            m_flags.SetLastPicturePath(path);
-            // A reply without its picture would still be delivered and the requests deleted.
-            std::error_code ignored;
-            grabbed = grabbed && !path.empty() && std::filesystem::is_regular_file(path, ignored);
             // A request leaves the server only after its requester's reply has been accepted.
             if (grabbed) {
                 const std::vector<bool> sent = m_sender.SendReplies(copy, replyList, path);
+                const ServerFault& failure = m_sender.LastFailure();
+                if (std::find(sent.begin(), sent.end(), false) == sent.end())
+                    m_faults.Clear(CFaultNotices::Area::Smtp);
+                else if (!Cancelled() && failure.cause.code != MailErrorCode::Cancelled)
+                    m_faults.Fail(CFaultNotices::Area::Smtp, ServerFaultKey(failure, false),
+                                  SmtpFaultLine(failure));
                 std::vector<int> answered;
                 for (const Request& request : requests) {
                     if (request.requester < sent.size() && sent[request.requester])
@@ -231,8 +267,11 @@ int CMailService::RunCycle(const MailSettings& copy) {
             }
         }
 
-        if (!client.LogOut())
+        if (!client.LogOut()) {
+            ReportPop3(client, copy, false);
             return 0;
+        }
+        m_faults.Clear(CFaultNotices::Area::Pop3);
         return 1;
     } catch (...) {
         return client.LogOut() ? 1 : 0;

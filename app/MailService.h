@@ -2,14 +2,16 @@
 // The mail check cycle: log in to the POP3 mailbox, find the picture requests, grab one
 // picture, reply once to every allowed requester and delete the answered requests, but only
 // after an SMTP server has accepted the reply. Every failure leaves the requests on the server
-// for the next cycle.
+// for the next cycle, and its cause is said in the log once, when it starts, and once more when
+// it is over (CFaultNotices); a cycle called off says nothing.
 //
 // Wiring in the main window: timer 0 (60,000 ms) calls CheckMail() and ignores the result; the
 // "メールチェック" button calls CheckMailNow().
 
-#include "base/Clock.h"
+#include "app/FaultNotices.h"
 #include "app/ReplySender.h"
 #include "app/ServiceInterfaces.h"
+#include "base/Clock.h"
 #include "base/Settings.h"
 
 #include <atomic>
@@ -20,6 +22,7 @@
 
 class CCancelSignal;
 class CCodePageService;
+class CPop3Client;
 
 class CMailService {
 public:
@@ -59,6 +62,9 @@ public:
     // True while a cycle runs.
     bool CheckInProgress() const { return m_checkInProgress.load(); }
 
+    // The short error state while a cause lasts ("エラー: POP3サーバ"), empty when none does.
+    std::string FaultState() const { return m_faults.State(); }
+
     // The sender address of a raw From value, in any form RFC 5322 allows for one mailbox
     // (mailbox::AddressOf): the text in its angle brackets, else the value without the
     // comments around it; empty when a bracket is left open.
@@ -66,12 +72,17 @@ public:
 
 private:
     int RunCycle(const MailSettings& copy);
+    bool Cancelled() const;
+    void ReportPop3(const CPop3Client& client, const MailSettings& copy, bool loggingIn);
+    // Grabs the reply picture; false (the cause said) when there is none to send.
+    bool GrabPicture(const MailSettings& copy, std::string& path);
 
     const MailSettings& m_settings;
     ServiceFlags& m_flags;
     IServiceLog& m_log;
     IReplyPictureSource& m_pictures;
     CReplySender m_sender;
+    CFaultNotices m_faults;
     std::atomic<bool> m_checkInProgress{false};
     const CCancelSignal* m_cancel = nullptr;
     std::string m_stateFolder;

@@ -51,6 +51,10 @@ std::vector<bool> CReplySender::SendReplies(const MailSettings& settings,
                                             const std::vector<std::string>& replyList,
                                             const std::string& picturePath) {
     std::vector<bool> sent(replyList.size(), false);
+    m_failure = {};
+    m_helloFailure = {};
+    m_firstPathTells = false;
+    m_helloDelivered = false;
 
     bool goOn = true;
     try {
@@ -58,14 +62,25 @@ std::vector<bool> CReplySender::SendReplies(const MailSettings& settings,
     } catch (...) {
         // Whatever went wrong with the first client, the second path may still deliver.
     }
-    if (!goOn || Cancelled() || std::find(sent.begin(), sent.end(), false) == sent.end())
+    const bool allSent = std::find(sent.begin(), sent.end(), false) == sent.end();
+    if (allSent)
+        m_failure = {};
+    if (!goOn || Cancelled() || allSent)
         return sent;
     try {
         SendThroughHelloConnection(settings, replyList, picturePath, sent);
     } catch (...) {
-        m_log.AddLog(kComposeError);
+        m_log.WriteLogFile(kComposeError);
     }
+    if (std::find(sent.begin(), sent.end(), false) == sent.end())
+        m_failure = {};
+    else if (!m_firstPathTells || !m_failure.cause || m_helloDelivered)
+        m_failure = m_helloFailure;
     return sent;
+}
+
+std::string CReplySender::Server(const std::string& host, int port) {
+    return host + ":" + std::to_string(port);
 }
 
 bool CReplySender::Cancelled() const {
@@ -77,14 +92,18 @@ bool CReplySender::SendThroughAuthClient(const MailSettings& settings,
                                          const std::string& picturePath, std::vector<bool>& sent) {
     const std::string body = ReplyBodyText(m_clock.LocalNow());
 
+    m_failure = {{}, Server(settings.smtpServer, settings.smtpPort), SmtpLogInName(settings)};
     CSmtpAuthClient client;
     if (client.ErrorCode() != CSmtpAuthClient::kNoError) {
         m_log.AddLog(kWinsockError);
         return false;
     }
     // A port the settings cannot mean (port 0 would silently pick the "mail" service).
-    if (settings.smtpPort < 1 || settings.smtpPort > 65535)
+    if (settings.smtpPort < 1 || settings.smtpPort > 65535) {
+        m_failure.cause = {MailErrorCode::InvalidArgument, 0, "SMTP_PORT"};
+        m_firstPathTells = true;
         return true;
+    }
     ConfigureSmtpClient(client, settings, m_cancel);
     client.SetFromName(settings.senderName);
     client.SetFromAddress(settings.senderAddress);
@@ -104,6 +123,14 @@ bool CReplySender::SendThroughAuthClient(const MailSettings& settings,
             m_log.AddLog("送信完了<" + replyList[i] + ">\r\n");
         }
     }
+    // A server that offers no log-in (or a client given none) was never the way these mails
+    // would go: then the port 25 path's cause is the one to tell.
+    const int code = client.ErrorCode();
+    m_failure.cause = client.LastMailError();
+    m_firstPathTells = code != CSmtpAuthClient::kUndefinedLogin &&
+                       code != CSmtpAuthClient::kUndefinedPassword &&
+                       !(code == CSmtpAuthClient::kAuthLoginRefused &&
+                         m_failure.cause.code == MailErrorCode::CommandRefused);
     return true;
 }
 
@@ -115,7 +142,9 @@ void CReplySender::SendThroughHelloConnection(const MailSettings& settings,
     connection.SetCancelSignal(m_cancel);
     const std::string body = ReplyBodyText(m_clock.LocalNow());
 
+    m_helloFailure = {{}, Server(settings.smtpServer, m_helloPort), {}};
     if (!connection.Open(settings.smtpServer, kConnectTimeoutMs)) {
+        m_helloFailure.cause = connection.LastMailError();
         m_log.WriteLogFile(kConnectError);
         return;
     }
@@ -136,15 +165,18 @@ void CReplySender::SendThroughHelloConnection(const MailSettings& settings,
 
             if (connection.Send(message) || connection.Send(message)) {
                 sent[i] = true;
+                m_helloDelivered = true;
                 m_log.AddLog("送信完了<" + replyList[i] + ">");
             } else {
                 failed = true;
             }
         }
-        if (failed)
-            m_log.AddLog(kSendError);
+        if (failed) {
+            m_helloFailure.cause = connection.LastMailError();
+            m_log.WriteLogFile(kSendError);
+        }
     } catch (...) {
-        m_log.AddLog(kComposeError);
+        m_log.WriteLogFile(kComposeError);
     }
     if (connection.IsOpen())
         connection.Close();

@@ -4,6 +4,7 @@
 // authenticating SMTP client on the configured port, all in one session; the mails it could not
 // deliver go through the MIME composer over a plain HELO connection on port 25.
 
+#include "app/FaultNotices.h"
 #include "app/ServiceInterfaces.h"
 #include "base/Clock.h"
 #include "base/Settings.h"
@@ -40,8 +41,10 @@ public:
 
     // Mails picturePath to each address of replyList (distinct addresses, as the request mails
     // gave them), one mail per address. The result holds, for each address in order, whether a
-    // server accepted its mail; "送信完了<address>" is logged for those alone. Never throws.
-    // The picture file is left alone.
+    // server accepted its mail; "送信完了<address>" is logged for those alone. The failure
+    // lines of the port 25 path go to the log file only: what the user sees is the cause
+    // (LastFailure), which the check cycle says once. Never throws. The picture file is left
+    // alone.
     std::vector<bool> SendReplies(const std::vector<std::string>& replyList,
                                   const std::string& picturePath);
     // The same with the settings a check cycle copied when it began (the live record may
@@ -49,6 +52,11 @@ public:
     std::vector<bool> SendReplies(const MailSettings& settings,
                                   const std::vector<std::string>& replyList,
                                   const std::string& picturePath);
+
+    // Why the last SendReplies left an address unanswered: the cause of the path that tells
+    // the user most (the configured server's, unless it offers no log-in or the port 25 path
+    // is the one that delivers). Code None when every mail went out.
+    const ServerFault& LastFailure() const { return m_failure; }
 
 private:
     // Marks in sent the addresses the authenticating client delivered; false when the reply is
@@ -61,6 +69,7 @@ private:
                                     const std::vector<std::string>& replyList,
                                     const std::string& picturePath, std::vector<bool>& sent);
     bool Cancelled() const;
+    static std::string Server(const std::string& host, int port);
 
     const MailSettings& m_settings;
     IServiceLog& m_log;
@@ -68,4 +77,8 @@ private:
     std::shared_ptr<CCodePageService> m_codePages;
     uint16_t m_helloPort;
     const CCancelSignal* m_cancel = nullptr;
+    ServerFault m_failure;
+    bool m_firstPathTells = false; // its cause is not just that it could not log in
+    ServerFault m_helloFailure;
+    bool m_helloDelivered = false; // the port 25 path works: its cause is the one to tell
 };

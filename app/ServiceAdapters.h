@@ -28,8 +28,8 @@ public:
     CGrabberPictureSource(CFrameGrabber& grabber, std::function<GrabRequest()> makeRequest)
         : m_grabber(grabber), m_makeRequest(std::move(makeRequest)) {}
 
-    bool GrabReplyPicture(bool rotate, std::string& path) override {
-        return m_grabber.GrabReplyPicture(rotate, m_makeRequest(), path);
+    bool GrabReplyPicture(bool rotate, std::string& path, GrabFailure& why) override {
+        return m_grabber.GrabReplyPicture(rotate, m_makeRequest(), path, &why);
     }
 
 private:

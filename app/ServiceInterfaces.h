@@ -3,6 +3,8 @@
 // and the reply sender run without a window (in tests, and later off the user-interface
 // thread): the main window's flags, the activity log and the reply-picture grab.
 
+#include "capture/GrabFailure.h"
+
 #include <atomic>
 #include <mutex>
 #include <string>
@@ -46,6 +48,6 @@ class IReplyPictureSource {
 public:
     virtual ~IReplyPictureSource() = default;
     // True when the file has been written; path then names it. On failure path is empty, or
-    // names a partly written file that the caller removes.
-    virtual bool GrabReplyPicture(bool rotate, std::string& path) = 0;
+    // names a partly written file that the caller removes, and why says what went wrong.
+    virtual bool GrabReplyPicture(bool rotate, std::string& path, GrabFailure& why) = 0;
 };

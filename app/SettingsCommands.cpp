@@ -272,8 +272,11 @@ void Load(Settings& settings, const std::string& folder, std::ostream& err) {
 
 int Save(const Settings& settings, const std::string& folder, std::ostream& err) {
     StreamSink sink(err);
-    if (SaveSettings(settings, folder, sink))
+    std::vector<std::string> problems;
+    if (SaveSettings(settings, folder, sink, &problems))
         return kOk;
+    for (const std::string& problem : problems)
+        err << "kestrovamail: " << problem << "\n";
     err << "kestrovamail: cannot write the settings in " << (folder.empty() ? "." : folder)
         << "\n";
     return kSaveFailed;

@@ -1,7 +1,9 @@
 #include "app/SettingsStore.h"
 
+#include "app/FaultNotices.h"
 #include "app/IniFile.h"
 #include "app/PasswordCipher.h"
+#include "mail/MailError.h"
 #include "mail/MailSecurity.h"
 
 #include <string>
@@ -72,13 +74,31 @@ void NoteValuesNotKeptWhole(const IniFile& file, const char* fileName, const cha
     }
 }
 
+// A file that exists but cannot be read (a folder in its place, no permission): its settings
+// stay at their defaults, and saves leave it alone.
+void NoteUnreadable(const IniFile& file, bool loaded, std::vector<std::string>& notes) {
+    if (!loaded)
+        notes.push_back("ERROR : 設定ファイル " + file.path() +
+                        " を読み込めません: " + DescribeSystemError(file.lastError()) +
+                        "（このファイルの設定は既定値で動きます）");
+}
+
+bool SaveFile(const IniFile& file, std::vector<std::string>* problems) {
+    if (file.Save())
+        return true;
+    if (problems)
+        problems->push_back("ERROR : 設定ファイル " + file.path() +
+                            " に書き込めません: " + DescribeSystemError(file.lastError()));
+    return false;
+}
+
 } // namespace
 
 std::vector<std::string> LoadSettings(Settings& settings, const std::string& folder,
                                       IMessageSink& sink) {
     std::vector<std::string> notes;
     IniFile device(folder + kDeviceIniName);
-    device.Load();
+    NoteUnreadable(device, device.Load(), notes);
     DeviceSettings& dev = settings.device;
     dev.deviceName = device.ReadString(kDevice, "SELECT", "");
     dev.width = device.ReadInt(kDevice, "WIDTH", 352);
@@ -86,7 +106,7 @@ std::vector<std::string> LoadSettings(Settings& settings, const std::string& fol
     NoteValuesNotKeptWhole(device, kDeviceIniName, kDevice, {"SELECT"}, notes);
 
     IniFile setup(folder + kSetupIniName);
-    setup.Load();
+    NoteUnreadable(setup, setup.Load(), notes);
     AppSettings& app = settings.app;
     app.logFile = ReadFlag(setup, kApplication, "LOGFILE");
     app.closeCancel = ReadFlag(setup, kApplication, "CLOSECANCEL");
@@ -145,7 +165,8 @@ std::vector<std::string> LoadSettings(Settings& settings, const std::string& fol
     return notes;
 }
 
-bool SaveSettings(const Settings& settings, const std::string& folder, IMessageSink& sink) {
+bool SaveSettings(const Settings& settings, const std::string& folder, IMessageSink& sink,
+                  std::vector<std::string>* problems) {
     // Each file is loaded once, every key set in the fixed order, and written once: the same
     // bytes the key-by-key profile writes would leave, without rewriting the file 45 times.
     IniFile device(folder + kDeviceIniName);
@@ -154,7 +175,7 @@ bool SaveSettings(const Settings& settings, const std::string& folder, IMessageS
     device.Write(kDevice, "SELECT", dev.deviceName);
     device.Write(kDevice, "WIDTH", std::to_string(dev.width));
     device.Write(kDevice, "HEIGHT", std::to_string(dev.height));
-    bool saved = device.Save();
+    const bool saved = SaveFile(device, problems);
 
     IniFile setup(folder + kSetupIniName);
     setup.Load();
@@ -204,7 +225,21 @@ bool SaveSettings(const Settings& settings, const std::string& folder, IMessageS
     setup.Write(kTimeText, "SHADOW_YPOS", std::to_string(stamp.shadowYPos));
     setup.Write(kTimeText, "TEXT_COLOR", std::to_string(stamp.textColor));
     setup.Write(kTimeText, "SHADOW_COLOR", std::to_string(stamp.shadowColor));
-    return setup.Save() && saved;
+    return SaveFile(setup, problems) && saved;
+}
+
+bool SaveSettingsAndSay(const Settings& settings, const std::string& folder, IMessageSink& sink,
+                        CFaultNotices& notices) {
+    std::vector<std::string> problems;
+    if (SaveSettings(settings, folder, sink, &problems)) {
+        notices.Clear(CFaultNotices::Area::Settings);
+        return true;
+    }
+    std::string key;
+    for (const std::string& line : problems)
+        key += line + "\n";
+    notices.Fail(CFaultNotices::Area::Settings, key, problems);
+    return false;
 }
 
 StartupOptions ReadStartupOptions(const std::string& folder) {

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+class CFaultNotices;
+
 inline constexpr const char* kDeviceIniName = "device.ini";
 inline constexpr const char* kSetupIniName = "setup.ini";
 
@@ -19,7 +21,9 @@ inline constexpr const char* kSetupIniName = "setup.ini";
 // Fills settings from the two files in folder (ProgramFolder(), ending in "/", or empty for the
 // current folder). Missing files or keys leave the defaults. A password that cannot be
 // deciphered is reported through sink and stays empty.
-// Returns one line (UTF-8) for every text value that cannot be read whole (longer than a
+// Returns one line (UTF-8) for a file that exists but cannot be read (a folder in its place, no
+// permission: its settings stay at their defaults), with its path and the system's reason, and
+// one for every text value that cannot be read whole (longer than a
 // setting holds, bytes that are not text, characters code page 932 lacks): the value in
 // memory is then not the file's, and saves leave the file's value as it stands as long as the
 // setting is not changed. The caller reports the lines once (in the log).
@@ -28,8 +32,15 @@ std::vector<std::string> LoadSettings(Settings& settings, const std::string& fol
 
 // Writes every key of settings to the two files in folder, each file replaced atomically.
 // SEND_ADDRESS keys beyond the list are deleted. Returns false when a file could not be
-// written (callers may ignore it, as the profile writes always did).
-bool SaveSettings(const Settings& settings, const std::string& folder, IMessageSink& sink);
+// written; problems (when given) then gets one line for each such file, with its path and the
+// system's reason.
+bool SaveSettings(const Settings& settings, const std::string& folder, IMessageSink& sink,
+                  std::vector<std::string>* problems = nullptr);
+
+// SaveSettings for the window and the service: a file that cannot be written is said in the
+// log through notices, once until a save works again.
+bool SaveSettingsAndSay(const Settings& settings, const std::string& folder, IMessageSink& sink,
+                        CFaultNotices& notices);
 
 // STARTUP_TIMER and STARTUP_DIALOG read straight from setup.ini, for the start-up delay before
 // any window or record exists. Same keys, defaults and flag rule as LoadSettings.

@@ -30,10 +30,10 @@ Result CWorkerPictureSource::OnUi(std::function<Result()> fn, Result failed) {
     return *result;
 }
 
-bool CWorkerPictureSource::GrabReplyPicture(bool rotate, std::string& path) {
+bool CWorkerPictureSource::GrabReplyPicture(bool rotate, std::string& path, GrabFailure& why) {
     m_aborted = false;
     const GrabRequest request = OnUi<GrabRequest>(m_ui.makeRequest, GrabRequest{});
-    bool ok = request.graphReady && m_grabber.GrabReplyPicture(rotate, request, path);
+    bool ok = m_grabber.GrabReplyPicture(rotate, request, path, &why);
     if (m_aborted) {
         // An old frame must not answer a request: the cycle sends nothing this time.
         if (!path.empty()) {
@@ -42,6 +42,9 @@ bool CWorkerPictureSource::GrabReplyPicture(bool rotate, std::string& path) {
         }
         path.clear();
         ok = false;
+        // Called off, or the graph did not answer in time or would have needed the user.
+        why.kind =
+            m_cancel.IsCancelled() ? GrabFailure::Kind::Cancelled : GrabFailure::Kind::NoPicture;
     }
     return ok;
 }

@@ -37,7 +37,7 @@ public:
 
     CWorkerPictureSource(UiSide ui, std::string programFolder, const CCancelSignal& cancel);
 
-    bool GrabReplyPicture(bool rotate, std::string& path) override;
+    bool GrabReplyPicture(bool rotate, std::string& path, GrabFailure& why) override;
 
 private:
     // The graph as the grab on the worker sees it.

@@ -164,19 +164,27 @@ std::optional<GrabbedFrame> CFrameGrabber::GrabFreshFrame(const GrabRequest& req
 }
 
 bool CFrameGrabber::GrabReplyPicture(bool rotate, const GrabRequest& request,
-                                     std::string& lastPicturePath) {
+                                     std::string& lastPicturePath, GrabFailure* why) {
+    GrabFailure ignored;
+    GrabFailure& failure = why ? *why : ignored;
+    failure = {GrabFailure::Kind::NoCamera, 0, m_folder};
     if (!request.graphReady)
         return false;
     BusyScope busy(request.setUiBusy);
     std::optional<GrabbedFrame> grabbed = GrabFreshFrame(request, WaitPolicy::Reply);
-    if (!grabbed)
+    if (!grabbed) {
+        failure.kind = GrabFailure::Kind::NoPicture;
         return false;
+    }
 
     lastPicturePath = PicturePath(m_folder, FileStem(grabbed->time), rotate);
-    if (rotate)
-        return WriteJpegFile(lastPicturePath, RotateFrameClockwise(grabbed->frame),
-                             request.jpegQuality);
-    return WriteJpegFile(lastPicturePath, grabbed->frame, request.jpegQuality);
+    const bool written = rotate
+                             ? WriteJpegFile(lastPicturePath, RotateFrameClockwise(grabbed->frame),
+                                             request.jpegQuality, &failure.systemError)
+                             : WriteJpegFile(lastPicturePath, grabbed->frame, request.jpegQuality,
+                                             &failure.systemError);
+    failure.kind = written ? GrabFailure::Kind::None : GrabFailure::Kind::NotWritten;
+    return written;
 }
 
 void CFrameGrabber::TakeSnapshot(const GrabRequest& request, const SnapshotDialog& showDialog) {

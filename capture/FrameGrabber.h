@@ -5,6 +5,7 @@
 #include "base/Settings.h"
 #include "capture/CaptureFrame.h"
 #include "capture/FrameSource.h"
+#include "capture/GrabFailure.h"
 
 #include <chrono>
 #include <ctime>
@@ -58,8 +59,9 @@ public:
 
     // Grabs a fresh frame, turns it when rotate, writes it as
     // folder + "YYYYMMDDhhmmss.jpg" (or "...r.jpg" when turned) and stores that path in
-    // lastPicturePath. True when the file was written.
-    bool GrabReplyPicture(bool rotate, const GrabRequest& request, std::string& lastPicturePath);
+    // lastPicturePath. True when the file was written; otherwise *why (when given) says why.
+    bool GrabReplyPicture(bool rotate, const GrabRequest& request, std::string& lastPicturePath,
+                          GrabFailure* why = nullptr);
 
     // Grabs a fresh frame; writes "snap.tmp", stem + ".jpg" and stem + "r.jpg"; runs the dialog;
     // then deletes "snap.tmp" and the turned picture and moves the plain picture to the chosen

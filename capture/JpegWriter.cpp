@@ -1,5 +1,6 @@
 #include "capture/JpegWriter.h"
 
+#include <cerrno>
 #include <csetjmp>
 #include <cstdio>
 #include <jpeglib.h>
@@ -65,7 +66,11 @@ bool CompressInto(Compressor& c, FILE* file, const CaptureFrame& frame, int qual
 
 } // namespace
 
-bool WriteJpegFile(const std::string& path, const CaptureFrame& frame, int quality) {
+bool WriteJpegFile(const std::string& path, const CaptureFrame& frame, int quality,
+                   int* systemError) {
+    int ignored = 0;
+    int& error = systemError ? *systemError : ignored;
+    error = 0;
     if (frame.width() < 0 || frame.height() < 0 ||
         frame.pixels.size() < static_cast<std::size_t>(frame.stride()) * frame.height())
         return false;
@@ -77,10 +82,22 @@ bool WriteJpegFile(const std::string& path, const CaptureFrame& frame, int quali
     jpeg_create_compress(&c.cinfo);
     c.created = true;
 
+    // A failed fwrite inside the library leaves its errno; the library's own errors leave 0.
+    errno = 0;
     std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "wb"), &std::fclose);
-    if (!file)
+    if (!file) {
+        error = errno;
         return false;
-    if (!CompressInto(c, file.get(), frame, quality))
+    }
+    if (!CompressInto(c, file.get(), frame, quality)) {
+        error = errno;
         return false;
-    return std::fclose(file.release()) == 0;
+    }
+    // The last buffered bytes go out here: a full disk often shows only now.
+    errno = 0;
+    if (std::fclose(file.release()) != 0) {
+        error = errno;
+        return false;
+    }
+    return true;
 }

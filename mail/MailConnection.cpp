@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
@@ -139,6 +141,24 @@ void CMailConnection::Close() {
     }
     m_fd = -1;
     m_in.clear();
+    m_corked = false;
+}
+
+void CMailConnection::Cork() {
+    const int on = 1;
+    if (m_fd >= 0 && !m_corked)
+        m_corked = ::setsockopt(m_fd, IPPROTO_TCP, TCP_CORK, &on, sizeof on) == 0;
+}
+
+void CMailConnection::Uncork() {
+    if (m_fd < 0 || !m_corked)
+        return;
+    m_corked = false;
+    // Without Nagle's rule the held tail leaves now, even while an earlier small segment is
+    // still unacknowledged; every later Send is a whole part of the dialogue anyway.
+    const int on = 1, off = 0;
+    ::setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    ::setsockopt(m_fd, IPPROTO_TCP, TCP_CORK, &off, sizeof off);
 }
 
 CMailConnection::Wait CMailConnection::WaitFor(short events, Clock::time_point deadline) {
@@ -380,6 +400,7 @@ bool CMailConnection::Send(std::string_view bytes, std::chrono::milliseconds tim
 
 bool CMailConnection::ReadReply(ReplyEndRule rule, const ReplyLimits& limits,
                                 std::string& reply) {
+    Uncork(); // the bytes the reply answers must be out
     const auto started = Clock::now();
     const auto overallDeadline = started + limits.overall;
     auto lastArrival = started;

@@ -76,6 +76,13 @@ public:
     // Closes the socket (after a TLS close_notify when TLS is up); no protocol goodbye.
     void Close();
 
+    // While corked, what Send writes leaves in full-sized segments only, so that a part of the
+    // dialogue written in many pieces (the data of a mail) does not go out as small segments
+    // that each wait for the peer's delayed acknowledgement. Uncork sends the rest at once, and
+    // so does the next ReadReply: a corked connection never holds back bytes a reply waits on.
+    void Cork();
+    void Uncork();
+
     bool IsOpen() const { return m_fd >= 0; }
     bool IsTls() const { return m_tls != nullptr; }
     const std::string& Host() const { return m_host; }
@@ -99,4 +106,5 @@ private:
     const CCancelSignal* m_cancel = nullptr;
     std::string m_in; // received bytes not yet taken as a reply
     MailError m_error;
+    bool m_corked = false;
 };

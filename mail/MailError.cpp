@@ -1,5 +1,6 @@
 #include "mail/MailError.h"
 
+#include <cerrno>
 #include <cstring>
 
 namespace {
@@ -10,7 +11,56 @@ std::string WithDetail(std::string text, const std::string& detail) {
     return text;
 }
 
+const char* JapaneseSystemText(int systemError) {
+    switch (systemError) {
+    case ENOSPC:
+        return "ディスクの空きがありません";
+    case EDQUOT:
+        return "ディスクの使用量が上限に達しています";
+    case EACCES:
+    case EPERM:
+        return "アクセスが許可されていません";
+    case EROFS:
+        return "読み取り専用のファイルシステムです";
+    case EISDIR:
+        return "同じ名前のフォルダがあります";
+    case ENOTDIR:
+        return "フォルダではないものがパスの途中にあります";
+    case ENOENT:
+        return "ファイルまたはフォルダがありません";
+    case ENAMETOOLONG:
+        return "パスが長すぎます";
+    case EMFILE:
+    case ENFILE:
+        return "開いているファイルが多すぎます";
+    case ENOMEM:
+        return "メモリが足りません";
+    case EIO:
+        return "入出力エラーが起きました";
+    case ENETUNREACH:
+        return "ネットワークに到達できません";
+    case EHOSTUNREACH:
+        return "ホストに到達できません";
+    case ECONNRESET:
+        return "接続がリセットされました";
+    case EPIPE:
+        return "接続が切れました";
+    case ETIMEDOUT:
+        return "時間切れになりました";
+    default:
+        return nullptr;
+    }
+}
+
 } // namespace
+
+std::string DescribeSystemError(int systemError) {
+    if (systemError == 0)
+        return {};
+    const std::string system = std::strerror(systemError);
+    const char* japanese = JapaneseSystemText(systemError);
+    return japanese ? std::string(japanese) + " (" + system + ")" : system;
+}
 
 bool IsTlsError(MailErrorCode code) {
     switch (code) {
@@ -27,7 +77,7 @@ bool IsTlsError(MailErrorCode code) {
 }
 
 std::string DescribeMailError(const MailError& error) {
-    const std::string system = error.systemError ? std::strerror(error.systemError) : "";
+    const std::string system = DescribeSystemError(error.systemError);
     switch (error.code) {
     case MailErrorCode::None:
         return {};

@@ -41,5 +41,9 @@ struct MailError {
 // One line in the program's Japanese that names the cause, e.g. "証明書が信頼できません" or
 // "ログインが拒否されました (-ERR Authentication failed.)".
 std::string DescribeMailError(const MailError& error);
+// The system's reason for an error number in the program's Japanese, with the system's own
+// text after it for a search, e.g. "ディスクの空きがありません (No space left on device)";
+// the system's text alone for a number without a Japanese text of its own.
+std::string DescribeSystemError(int systemError);
 // True for the TLS and certificate causes.
 bool IsTlsError(MailErrorCode code);

@@ -73,6 +73,18 @@ std::unique_ptr<CMimePart> CMimeFilePart::Clone() const {
 }
 
 bool CMimeFilePart::WriteTo(CMimeStream& stream, const std::string& boundary, unsigned flags) {
+    const bool smtpForm = (flags & SmtpForm) != 0;
+    EncodedBodyMemo* memo = stream.EncodedBodies();
+    const std::string memoKey =
+        std::to_string(m_transferEncoding) + (smtpForm ? "S:" : "-:") + m_filePath;
+    if (memo) {
+        if (const auto found = memo->find(memoKey); found != memo->end()) {
+            std::string header;
+            return MakePartHeaderNamed(boundary, m_filePath, header) && stream.WriteAll(header) &&
+                   stream.WriteAll(found->second);
+        }
+    }
+
     FileHandle file(std::fopen(m_filePath.c_str(), "rb"));
     if (!file)
         return false;
@@ -80,7 +92,8 @@ bool CMimeFilePart::WriteTo(CMimeStream& stream, const std::string& boundary, un
     if (!MakePartHeaderNamed(boundary, m_filePath, header) || !stream.WriteAll(header))
         return false;
 
-    const bool smtpForm = (flags & SmtpForm) != 0;
+    // The body is kept for the memo as it is written; only a whole one is kept.
+    std::string kept;
     const std::size_t blockSize = BlockSize(m_transferEncoding);
     std::string block(blockSize, '\0');
     // The begin line names the file only: a full path would tell the receiver where to write.
@@ -117,7 +130,12 @@ bool CMimeFilePart::WriteTo(CMimeStream& stream, const std::string& boundary, un
         }
         if (!stream.WriteAll(encoded))
             return false;
-        if (!full)
+        if (memo)
+            kept += encoded;
+        if (!full) {
+            if (memo)
+                memo->insert_or_assign(memoKey, std::move(kept));
             return true;
+        }
     }
 }

@@ -1,6 +1,8 @@
 #pragma once
 // Attachment parts: CMimeAttachmentPart carries the content type, charset and transfer
-// encoding; CMimeFilePart streams a file in blocks (base64, uuencode or quoted-printable).
+// encoding; CMimeFilePart streams a file in blocks (base64, uuencode or quoted-printable). Onto
+// a stream that keeps a memo of encoded bodies (CMimeStream::EncodedBodies) the file is read
+// and encoded once: later messages on that stream write the kept body.
 
 #include "mail/MimePart.h"
 

@@ -12,10 +12,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <map>
+#include <mutex>
 #include <random>
 #include <sstream>
 #include <time.h>
 #include <unistd.h>
+#include <unordered_map>
 
 namespace mime {
 namespace {
@@ -65,6 +68,39 @@ std::string NormaliseLines(std::string_view t, std::size_t maxLine, bool sjis) {
     return out;
 }
 
+// Content type by lower-case extension, as a mime.types file lists them: the first line
+// that names an extension decides.
+using ContentTypeTable = std::unordered_map<std::string, std::string>;
+
+ContentTypeTable ReadContentTypes(const std::string& file) {
+    ContentTypeTable table;
+    std::ifstream lines(file);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (line.empty() || line[0] == '#')
+            continue;
+        std::istringstream words(line);
+        std::string type, word;
+        if (!(words >> type))
+            continue;
+        while (words >> word)
+            table.emplace(Lower(word), type);
+    }
+    return table;
+}
+
+// Each table is read once per process: every reply looks its picture's type up, and the
+// system's table does not change under a running program. A missing file stays empty.
+const ContentTypeTable& TableOf(const std::string& file) {
+    static std::mutex mutex;
+    static std::map<std::string, ContentTypeTable> tables;
+    std::lock_guard lock(mutex);
+    auto found = tables.find(file);
+    if (found == tables.end())
+        found = tables.emplace(file, ReadContentTypes(file)).first;
+    return found->second;
+}
+
 } // namespace
 
 std::string FormatDateLine(const std::tm& local, long biasMinutes) {
@@ -105,23 +141,9 @@ std::string LookupContentType(std::string_view path, const std::string& mimeType
     const std::size_t dot = name.rfind('.');
     if (dot == std::string_view::npos || dot + 1 == name.size())
         return fallback;
-    const std::string extension = Lower(name.substr(dot + 1));
-
-    std::ifstream table(mimeTypesFile);
-    std::string line;
-    while (std::getline(table, line)) {
-        if (line.empty() || line[0] == '#')
-            continue;
-        std::istringstream words(line);
-        std::string type, word;
-        if (!(words >> type))
-            continue;
-        while (words >> word) {
-            if (Lower(word) == extension)
-                return type;
-        }
-    }
-    return fallback;
+    const ContentTypeTable& table = TableOf(mimeTypesFile);
+    const auto found = table.find(Lower(name.substr(dot + 1)));
+    return found == table.end() ? fallback : found->second;
 }
 
 std::string MakeMessageId(std::string_view senderAddress) {

@@ -21,7 +21,8 @@ std::string FormatDateLine();
 std::string MakeBoundary();
 
 // The content type of a file by its extension from the system's mime.types table;
-// "application/octet-stream" when the extension is empty or not listed.
+// "application/octet-stream" when the extension is empty or not listed. Each table file is
+// read once per process (the first lookup); later changes to it are not seen.
 std::string LookupContentType(std::string_view path,
                               const std::string& mimeTypesFile = "/etc/mime.types");
 

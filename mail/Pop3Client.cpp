@@ -219,6 +219,8 @@ bool CPop3Client::UpgradeWithStls() {
 bool CPop3Client::Authenticate(const std::string& greeting, const std::string& user,
                                const std::string& password) {
     const std::string_view stamp = GreetingStamp(greeting);
+    const uint32_t usualTimeoutMs = m_replyTimeoutMs;
+    m_replyTimeoutMs = std::max(usualTimeoutMs, kLogInReplyTimeoutMs);
     bool ok;
     if (m_useApop && !stamp.empty())
         ok = SendCommand("APOP " + user + " " + ApopDigest(stamp, password) + "\r\n") &&
@@ -226,6 +228,7 @@ bool CPop3Client::Authenticate(const std::string& greeting, const std::string& u
     else
         ok = SendCommand("USER " + user + "\r\n") && AwaitStatusLine() &&
              SendCommand("PASS " + password + "\r\n") && AwaitStatusLine();
+    m_replyTimeoutMs = usualTimeoutMs;
     if (!ok && m_lastError == WSAEPROTONOSUPPORT)
         m_mailError = {MailErrorCode::LoginRefused, 0, m_lastServerReply};
     return ok;

@@ -9,10 +9,10 @@
 // the text received; LastMailError() keeps the cause for the messages the user sees. Failures
 // never close the connection except inside LogIn; call LogOut.
 //
-// Time limits of a reply: no new bytes for ReplyTimeoutMs() (2 s) fails it, and so does a
-// whole reply that takes longer than kStatusReplyLimitFactor times that for a status line, or
-// kListingReplyLimitFactor times that for a listing or a message (enough for a request mail of
-// a few megabytes on a slow line).
+// Time limits of a reply: no new bytes for ReplyTimeoutMs() (2 s; kLogInReplyTimeoutMs for the
+// replies to the log-in) fails it, and so does a whole reply that takes longer than
+// kStatusReplyLimitFactor times that for a status line, or kListingReplyLimitFactor times that
+// for a listing or a message (enough for a request mail of a few megabytes on a slow line).
 
 #include "mail/MailConnection.h"
 #include "mail/MailSecurity.h"
@@ -38,6 +38,10 @@ public:
     static constexpr size_t kMaxCredentialLength = 120;
     static constexpr int kConnectTimeoutMs = 10000; // resolve, connect and TLS handshake, each
     static constexpr int kSendTimeoutMs = 10000;
+    // Servers hold back the answer to a log-in, longer after each wrong password (dovecot's
+    // penalty reaches 15 s), to slow down guessing: USER, PASS and APOP are answered within
+    // this, so that a refused log-in is told as such and not as a silent server.
+    static constexpr uint32_t kLogInReplyTimeoutMs = 30000;
     static constexpr int kStatusReplyLimitFactor = 4;
     static constexpr int kListingReplyLimitFactor = 30;
 
@@ -105,7 +109,7 @@ public:
 
     // Commands sent in one write before their replies are read, where the server pipelines:
     // bounded so that neither side's buffers can fill up with a huge mailbox.
-    static constexpr std::size_t kPipelineBatch = 64;
+    static constexpr std::size_t kPipelineBatch = 256; // about 3 KB of TOP commands
 
     // The text of the last reply that failed; not updated by successful replies.
     std::string LastServerReply() const { return m_lastServerReply; }

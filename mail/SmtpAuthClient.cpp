@@ -9,6 +9,7 @@
 #include "mail/MimeHeaderField.h"
 #include "mail/TextCodec.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cctype>
 #include <cstdio>
@@ -21,8 +22,8 @@ namespace {
 
 constexpr uint16_t kDefaultSmtpPort = 25;
 constexpr std::size_t kHostNameBufferSize = 255;
-constexpr std::size_t kChunkBytes = 54;      // one base64 line of 72 characters
-constexpr std::size_t kSendThreshold = 5119; // collected base64 text is sent beyond this
+constexpr std::size_t kChunkBytes = 54; // one base64 line of 72 characters
+constexpr std::size_t kReadBlock = 64 * 1024;
 constexpr int kMaxReplyLines = 99;
 // A reply longer than this is not an SMTP reply.
 constexpr std::size_t kMaxReplyBytes = 64 * 1024;
@@ -31,6 +32,11 @@ struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
 using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
+
+// 251 (forwarded) is an acceptance as well (RFC 5321 3.4).
+bool IsAcceptedRecipient(int code) {
+    return code == 250 || code == 251;
+}
 
 // "Sun, 06 Dec 2026 16:05:09 +0000": the UTC clock, with its zone written out.
 std::string UtcDate() {
@@ -364,56 +370,71 @@ bool CSmtpAuthClient::MakeHeader(const std::vector<Recipient>& to, bool withCopi
     return true;
 }
 
-bool CSmtpAuthClient::SendAttachments() {
+// The attachments of every mail of one delivery: each file is read and encoded once, however
+// many requesters get it.
+const std::string& CSmtpAuthClient::AttachmentSection() {
+    if (m_attachmentSection)
+        return *m_attachmentSection;
+    std::string& section = m_attachmentSection.emplace();
+    m_attachmentError = kNoError;
     std::uint64_t total = 0;
     for (const std::string& path : m_attachments) {
         // The type follows the file's extension (image/jpeg for the reply picture): mail
         // readers hold back attachments declared as programs (application/x-msdownload).
         const std::string name = mime::QuotedParameterText(mime::FileNameOfPath(path));
-        if (!SendText("--" + std::string(kBoundary) +
-                      "\r\nContent-Type: " + mime::LookupContentType(name) + "; name=\"" + name +
-                      "\"\r\nContent-Transfer-Encoding: base64\r\n"
-                      "Content-Disposition: attachment; filename=\"" +
-                      name + "\"\r\n\r\n"))
-            return false;
+        section += "--" + std::string(kBoundary) +
+                   "\r\nContent-Type: " + mime::LookupContentType(name) + "; name=\"" + name +
+                   "\"\r\nContent-Transfer-Encoding: base64\r\n"
+                   "Content-Disposition: attachment; filename=\"" +
+                   name + "\"\r\n\r\n";
 
+        // Up to the room left under the limit: a file that fills it is too big, and so is
+        // every file after it.
+        const std::uint64_t room = kMaxAttachmentBytes - total;
+        std::string bytes;
         FileHandle file(std::fopen(path.c_str(), "rb"));
-        if (!file) {
-            Fail(kFileNotExist);
-            return true; // the remaining attachments are skipped, the message is finished
+        bool unreadable = !file;
+        while (!unreadable && bytes.size() < room) {
+            const std::size_t had = bytes.size();
+            bytes.resize(had +
+                         static_cast<std::size_t>(std::min<std::uint64_t>(kReadBlock, room - had)));
+            const std::size_t n = std::fread(bytes.data() + had, 1, bytes.size() - had, file.get());
+            bytes.resize(had + n);
+            unreadable = std::ferror(file.get()) != 0; // a folder, or an unreadable file
+            if (n == 0)
+                break;
         }
-        unsigned char chunk[kChunkBytes];
-        std::uint64_t size = 0;
-        for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, file.get())) > 0;)
-            size += n;
-        if (std::ferror(file.get())) { // a folder, or an unreadable file
-            Fail(kFileNotExist);
-            return true;
+        if (unreadable) {
+            m_attachmentError = kFileNotExist;
+            break; // the remaining attachments are skipped, the message is finished
         }
-        total += size;
-        if (total >= kMaxAttachmentBytes) {
-            Fail(kMessageTooBig);
+        if (bytes.size() >= room) {
+            m_attachmentError = kMessageTooBig;
+            total = kMaxAttachmentBytes;
             continue;
         }
+        total += bytes.size();
 
-        std::rewind(file.get());
-        std::string lines;
-        for (std::uint64_t i = 0; i < size / kChunkBytes + 1; ++i) {
-            const std::size_t n = std::fread(chunk, 1, sizeof chunk, file.get());
-            lines += encoders::EncodeBase64Block(
-                std::string_view(reinterpret_cast<const char*>(chunk), n),
-                encoders::Base64Flag::NoLineBreaks);
-            lines += "\r\n";
-            if (lines.size() > kSendThreshold) {
-                if (!SendText(lines))
-                    return false;
-                lines.clear();
-            }
+        // Lines of 54 bytes (a multiple of 3: only the last has '=' fill); a file that fills
+        // its last line whole gets an empty line after it.
+        const std::size_t lines = bytes.size() / kChunkBytes + 1;
+        const std::size_t at = section.size();
+        section.resize(
+            at + encoders::Base64EncodedLength(bytes.size(), encoders::Base64Flag::NoLineBreaks) +
+            2 * lines);
+        char* out = section.data() + at;
+        const auto* source = reinterpret_cast<const unsigned char*>(bytes.data());
+        for (std::size_t i = 0; i < lines; ++i) {
+            const std::size_t offset = i * kChunkBytes;
+            const std::size_t n = std::min(kChunkBytes, bytes.size() - offset);
+            out += encoders::EncodeBase64To(source + offset, n, encoders::Base64Flag::NoLineBreaks,
+                                            out);
+            *out++ = '\r';
+            *out++ = '\n';
         }
-        if (!SendText(lines))
-            return false;
+        section.resize(static_cast<std::size_t>(out - section.data()));
     }
-    return true;
+    return *m_attachmentSection;
 }
 
 bool CSmtpAuthClient::Hello() {
@@ -502,6 +523,7 @@ bool CSmtpAuthClient::Authenticate() {
 bool CSmtpAuthClient::OpenSession(bool withLogIn) {
     m_mailError = {};
     m_broken = false;
+    m_quitSent = false;
     if (!Connect()) {
         if (m_errorCode != kTlsFailed && m_errorCode != kCancelled)
             Fail(kInvalidSocket);
@@ -524,7 +546,7 @@ bool CSmtpAuthClient::OpenSession(bool withLogIn) {
     return !withLogIn || Authenticate();
 }
 
-bool CSmtpAuthClient::Transaction(const std::vector<Recipient>& to, bool withCopies) {
+bool CSmtpAuthClient::Transaction(const std::vector<Recipient>& to, bool withCopies, bool last) {
     if (m_fromAddress.empty()) {
         Fail(kUndefinedFrom);
         return false;
@@ -543,17 +565,48 @@ bool CSmtpAuthClient::Transaction(const std::vector<Recipient>& to, bool withCop
         return false;
     }
 
-    if (!SendText("MAIL FROM:<" + m_fromAddress + ">" + (eightBit ? " BODY=8BITMIME" : "") +
-                  "\r\n") ||
-        !ExpectOne(250, kMailFromRefused))
+    const std::string mailFrom =
+        "MAIL FROM:<" + m_fromAddress + ">" + (eightBit ? " BODY=8BITMIME" : "") + "\r\n";
+    std::vector<Recipient> copies;
+    if (withCopies) {
+        copies = m_ccList;
+        copies.insert(copies.end(), m_bccList.begin(), m_bccList.end());
+    }
+    const bool pipelining = m_ehlo.HasExtension("PIPELINING");
+    if (!(pipelining ? OpenPipelined(mailFrom, to, copies) : OpenOneByOne(mailFrom, to, copies)))
         return false;
 
-    // 251 (forwarded) is an acceptance as well (RFC 5321 3.4).
+    // The whole data section in one write, corked: it leaves in full-sized segments and
+    // waits for no acknowledgement on the way. The end of the last mail carries QUIT along.
+    const std::string& attachments = AttachmentSection();
+    if (m_attachmentError != kNoError)
+        Fail(m_attachmentError);
+    const std::string closing =
+        m_attachments.empty() ? "" : "\r\n--" + std::string(kBoundary) + "--\r\n";
+    std::string data;
+    data.reserve(header.size() + body.lines.size() + attachments.size() + 64);
+    data += header;
+    data += mime::DotStuff(body.lines);
+    data += "\r\n";
+    data += attachments;
+    data += closing;
+    data += "\r\n.\r\n";
+    m_quitSent = pipelining && last;
+    if (m_quitSent)
+        data += "QUIT\r\n";
+    m_connection.Cork();
+    return SendText(data) && ExpectOne(250, kMessageBodyRefused);
+}
+
+bool CSmtpAuthClient::OpenOneByOne(const std::string& mailFrom, const std::vector<Recipient>& to,
+                                   const std::vector<Recipient>& copies) {
+    if (!SendText(mailFrom) || !ExpectOne(250, kMailFromRefused))
+        return false;
     auto sendRecipients = [this](const std::vector<Recipient>& list, int& accepted) {
         for (const auto& recipient : list) {
             if (!SendText("RCPT TO:<" + recipient.second + ">\r\n") || !ReadReply())
                 return false;
-            if (m_reply.code == 250 || m_reply.code == 251)
+            if (IsAcceptedRecipient(m_reply.code))
                 ++accepted;
             else
                 Refused(kRcptToRefused, MailErrorCode::CommandRefused);
@@ -563,23 +616,56 @@ bool CSmtpAuthClient::Transaction(const std::vector<Recipient>& to, bool withCop
     int accepted = 0;
     if (!sendRecipients(to, accepted) || accepted == 0)
         return false;
-    int copies = 0;
-    if (withCopies && (!sendRecipients(m_ccList, copies) || !sendRecipients(m_bccList, copies)))
+    int copied = 0;
+    if (!sendRecipients(copies, copied))
         return false;
+    return SendText("DATA\r\n") && ExpectWithin99(354, 250, kDataRefused);
+}
 
-    if (!SendText("DATA\r\n") || !ExpectWithin99(354, 250, kDataRefused))
+// RFC 2920 section 3.1: MAIL FROM, every RCPT TO and DATA in one group; the replies come in
+// the order of the commands, and each is read whatever the one before it said.
+bool CSmtpAuthClient::OpenPipelined(const std::string& mailFrom, const std::vector<Recipient>& to,
+                                    const std::vector<Recipient>& copies) {
+    std::string group = mailFrom;
+    for (const auto* list : {&to, &copies}) {
+        for (const auto& recipient : *list)
+            group += "RCPT TO:<" + recipient.second + ">\r\n";
+    }
+    group += "DATA\r\n";
+    if (!SendText(group) || !ReadReply())
         return false;
-    if (!SendText(header) || !SendText(mime::DotStuff(body.lines) + "\r\n") || !SendAttachments())
+    const bool senderTaken = m_reply.code == 250;
+    if (!senderTaken)
+        Refused(kMailFromRefused, MailErrorCode::CommandRefused);
+    int acceptedTo = 0;
+    for (std::size_t i = 0; i < to.size() + copies.size(); ++i) {
+        if (!ReadReply())
+            return false;
+        if (IsAcceptedRecipient(m_reply.code))
+            acceptedTo += i < to.size() ? 1 : 0;
+        else if (senderTaken)
+            Refused(kRcptToRefused, MailErrorCode::CommandRefused);
+    }
+    if (!ReadReply())
         return false;
-    if (!m_attachments.empty() && !SendText("\r\n--" + std::string(kBoundary) + "--\r\n"))
-        return false;
-    return SendText("\r\n.\r\n") && ExpectOne(250, kMessageBodyRefused);
+    const bool whole = senderTaken && acceptedTo > 0;
+    if (m_reply.code == 354 && whole)
+        return true;
+    if (m_reply.code == 354) {
+        // The server waits for data of a mail that must not go (no To recipient took it):
+        // only dropping the connection makes it discard the transaction.
+        m_broken = true;
+        CloseSocket();
+    } else if (whole) {
+        Refused(kDataRefused, MailErrorCode::CommandRefused);
+    }
+    return false;
 }
 
 // The server has taken the mail: a QUIT without 221 is recorded, but the mail went out, and
 // reporting a failure here would make the caller send it a second time.
 void CSmtpAuthClient::Quit() {
-    if (SendText("QUIT\r\n"))
+    if (m_quitSent || SendText("QUIT\r\n"))
         ExpectOne(221, kQuitRefused);
 }
 
@@ -588,7 +674,8 @@ bool CSmtpAuthClient::Reset() {
 }
 
 bool CSmtpAuthClient::Deliver() {
-    const bool delivered = OpenSession(true) && Transaction(m_toList, true);
+    m_attachmentSection.reset();
+    const bool delivered = OpenSession(true) && Transaction(m_toList, true, true);
     if (delivered)
         Quit();
     CloseSocket();
@@ -601,16 +688,18 @@ std::vector<bool> CSmtpAuthClient::DeliverSeparately() {
         Fail(kUndefinedRecipient);
         return taken;
     }
+    m_attachmentSection.reset();
     if (OpenSession(true)) {
         bool usable = true;
         for (std::size_t i = 0; i < m_toList.size() && usable; ++i) {
-            taken[i] = Transaction({m_toList[i]}, false);
+            taken[i] = Transaction({m_toList[i]}, false, i + 1 == m_toList.size());
             // A refusal leaves the session usable once RSET has cleared the transaction; a
-            // connection that failed or timed out is in no known state.
-            if (!taken[i])
+            // connection that failed or timed out is in no known state. QUIT may have gone
+            // behind the last mail's data already: nothing more is sent then.
+            if (!taken[i] && !m_quitSent)
                 usable = !m_broken && Reset();
         }
-        if (usable)
+        if (usable && !m_broken)
             Quit();
     }
     CloseSocket();

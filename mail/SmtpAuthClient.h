@@ -14,6 +14,12 @@
 // carries a Message-ID at the sender's domain. CR and LF are removed from names, the subject
 // and the mailer name; an address holding CR, LF, '<' or '>' is refused. Every reply is
 // awaited at most the reply timeout; a failed Deliver closes its connection.
+//
+// Where the server offers PIPELINING (RFC 2920), MAIL FROM, every RCPT TO and DATA go in one
+// write and their replies are read in order, and QUIT follows the last mail's data in the
+// same write. A mail's data (header, text and attachments) goes in one corked write, so it
+// leaves in full-sized segments; each attachment is read and encoded once per delivery, however
+// many requesters DeliverSeparately sends it to.
 
 #include "mail/MailConnection.h"
 #include "mail/MailSecurity.h"
@@ -22,6 +28,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -133,21 +140,30 @@ private:
     bool UpgradeWithStartTls();
     bool Authenticate();
     // One mail transaction, MAIL FROM to the end of data, for the To list to (and with
-    // withCopies the Cc and Bcc lists).
-    bool Transaction(const std::vector<Recipient>& to, bool withCopies);
+    // withCopies the Cc and Bcc lists). last: no mail follows in this session, so a server
+    // that pipelines gets QUIT behind the data.
+    bool Transaction(const std::vector<Recipient>& to, bool withCopies, bool last);
+    // MAIL FROM, RCPT TO and DATA up to the 354: one command per reply, or in one group.
+    bool OpenOneByOne(const std::string& mailFrom, const std::vector<Recipient>& to,
+                      const std::vector<Recipient>& copies);
+    bool OpenPipelined(const std::string& mailFrom, const std::vector<Recipient>& to,
+                       const std::vector<Recipient>& copies);
     bool Reset();
     void Quit();
     bool FailFromConnection(int code);
     void Refused(int code, MailErrorCode cause);
     bool MakeHeader(const std::vector<Recipient>& to, bool withCopies, const mime::TextBody& body,
                     std::string& header);
-    bool SendAttachments();
+    // Every attachment's part header and base64 lines, made at the first use in a delivery;
+    // m_attachmentError then holds what went wrong with them (kFileNotExist, kMessageTooBig).
+    const std::string& AttachmentSection();
     void Fail(int code) { m_errorCode = code; }
     void CloseSocket();
 
     int m_errorCode = kNoError;
     MailError m_mailError;
-    bool m_broken = false; // the connection failed: no further command may follow
+    bool m_broken = false;   // the connection failed: no further command may follow
+    bool m_quitSent = false; // QUIT went out behind the last data; its reply is still due
     CMailConnection m_connection;
     TlsMode m_tlsMode = TlsMode::None;
     std::string m_caFile;
@@ -167,5 +183,7 @@ private:
     int m_priority = 3;
     std::vector<Recipient> m_toList, m_ccList, m_bccList;
     std::vector<std::string> m_attachments;
+    std::optional<std::string> m_attachmentSection;
+    int m_attachmentError = kNoError;
     std::chrono::milliseconds m_replyTimeout = kReplyTimeout;
 };

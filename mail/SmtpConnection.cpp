@@ -16,6 +16,35 @@ namespace {
 constexpr std::size_t kMaxReplyBytes = 64 * 1024;
 constexpr std::size_t kHostNameBufferSize = 256;
 
+// 251 (forwarded) is an acceptance as well (RFC 5321 3.4).
+bool IsAcceptedRecipient(const std::string& reply) {
+    const long code = std::strtol(reply.c_str(), nullptr, 10);
+    return code == 250 || code == 251;
+}
+
+// The addresses of a list separated by blanks, ',' or ';' (blanks and tabs after a separator
+// belong to it; two separators in a row give an empty address, as an empty list gives one);
+// false when one is too long for a command.
+bool SplitRecipients(const std::string& list, std::vector<std::string>& addresses) {
+    std::string address;
+    for (std::size_t i = 0;; ++i) {
+        const bool atEnd = i >= list.size();
+        const char c = atEnd ? '\0' : list[i];
+        if (!atEnd && c != ' ' && c != ',' && c != ';') {
+            address += c;
+            continue;
+        }
+        if (address.size() > CSmtpConnection::kMaxRecipientLength)
+            return false;
+        addresses.push_back(std::move(address));
+        address.clear();
+        if (atEnd)
+            return true;
+        while (i + 1 < list.size() && (list[i + 1] == ' ' || list[i + 1] == '\t'))
+            ++i;
+    }
+}
+
 } // namespace
 
 CSmtpConnection::CSmtpConnection(uint16_t port) : m_port(port) {}
@@ -38,6 +67,8 @@ bool CSmtpConnection::OpenOnce(const std::string& host, int timeoutMs, bool with
                                bool& tlsFailed) {
     tlsFailed = false;
     m_eightBitMime = false;
+    m_pipelining = false;
+    m_encodedBodies.clear(); // a new connection, a new reply: files are read afresh
     if (!m_connection.Connect(host, m_port, std::chrono::milliseconds(std::max(timeoutMs, 0))))
         return false;
     std::string reply;
@@ -48,6 +79,7 @@ bool CSmtpConnection::OpenOnce(const std::string& host, int timeoutMs, bool with
         return false;
     }
     m_eightBitMime = ParseSmtpReply(reply).HasExtension("8BITMIME");
+    m_pipelining = ParseSmtpReply(reply).HasExtension("PIPELINING");
     if (!withTls || !ParseSmtpReply(reply).HasExtension("STARTTLS"))
         return true;
     // From here on a failure is the upgrade's: the caller tries once more without it.
@@ -58,6 +90,7 @@ bool CSmtpConnection::OpenOnce(const std::string& host, int timeoutMs, bool with
         return false;
     }
     m_eightBitMime = ParseSmtpReply(reply).HasExtension("8BITMIME");
+    m_pipelining = ParseSmtpReply(reply).HasExtension("PIPELINING");
     tlsFailed = false;
     return true;
 }
@@ -90,21 +123,70 @@ bool CSmtpConnection::Send(CMimeMessage& message, std::optional<std::string> rec
 
     const std::string mailFrom =
         "MAIL FROM:<" + from + ">" + (m_eightBitMime ? " BODY=8BITMIME" : "") + "\r\n";
-    if (mailFrom.size() >= kCommandBufferSize || !SendCommandExpect(mailFrom, "250"))
+    std::vector<std::string> addresses;
+    if (mailFrom.size() >= kCommandBufferSize || !SplitRecipients(list, addresses))
         return false;
-    if (!SendRecipients(list, true) || !SendCommandExpect("DATA\r\n", "354")) {
-        if (IsOpen())
-            ResetTransaction();
+    if (!(m_pipelining ? OpenPipelinedTransaction(mailFrom, addresses)
+                       : OpenTransaction(mailFrom, addresses)))
         return false;
-    }
     // A message that could not be written whole must not be ended with "." (the server would
     // deliver the truncated part), and the server is still in its data phase: drop the
     // connection, so the server discards the message and a retry does not talk into it.
+    m_connection.Cork();
     if (!message.WriteTo(*this, SmtpForm | (m_eightBitMime ? 0u : unsigned{SevenBit}))) {
         Abandon();
         return false;
     }
     return SendCommandExpect("\r\n.\r\n", "250");
+}
+
+bool CSmtpConnection::OpenTransaction(const std::string& mailFrom,
+                                      const std::vector<std::string>& addresses) {
+    if (!SendCommandExpect(mailFrom, "250"))
+        return false;
+    for (const std::string& address : addresses) {
+        std::string reply;
+        if (!WriteAll("RCPT TO:<" + address + ">\r\n") || !ReadReply(reply))
+            return false;
+        if (!IsAcceptedRecipient(reply)) {
+            ResetTransaction();
+            return false;
+        }
+    }
+    if (SendCommandExpect("DATA\r\n", "354"))
+        return true;
+    if (IsOpen())
+        ResetTransaction();
+    return false;
+}
+
+// RFC 2920 section 3.1: DATA ends the group; the server answers every command in order.
+bool CSmtpConnection::OpenPipelinedTransaction(const std::string& mailFrom,
+                                               const std::vector<std::string>& addresses) {
+    std::string batch = mailFrom;
+    for (const std::string& address : addresses)
+        batch += "RCPT TO:<" + address + ">\r\n";
+    batch += "DATA\r\n";
+    std::string reply;
+    if (!WriteAll(batch) || !ReadReply(reply))
+        return false;
+    const bool senderTaken = reply.compare(0, 3, "250") == 0;
+    bool whole = senderTaken;
+    for (std::size_t i = 0; i < addresses.size(); ++i) {
+        if (!ReadReply(reply))
+            return false;
+        whole = whole && IsAcceptedRecipient(reply);
+    }
+    if (!ReadReply(reply))
+        return false;
+    const bool inData = reply.compare(0, 3, "354") == 0;
+    if (whole && inData)
+        return true;
+    if (inData)
+        Abandon(); // any end of this data would deliver a transaction with a refused part
+    else if (senderTaken)
+        ResetTransaction();
+    return false;
 }
 
 bool CSmtpConnection::Close() {
@@ -138,35 +220,6 @@ bool CSmtpConnection::ReadReply(std::string& reply) {
 bool CSmtpConnection::SendCommandExpect(std::string_view command, std::string_view code) {
     std::string reply;
     return WriteAll(command) && ReadReply(reply) && reply.compare(0, 3, code) == 0;
-}
-
-bool CSmtpConnection::SendRecipients(const std::string& list, bool checkReplies) {
-    std::string address;
-    for (std::size_t i = 0;; ++i) {
-        const bool atEnd = i >= list.size();
-        const char c = atEnd ? '\0' : list[i];
-        if (!atEnd && c != ' ' && c != ',' && c != ';') {
-            address += c;
-            continue;
-        }
-        if (address.size() > kMaxRecipientLength)
-            return false;
-        if (!WriteAll("RCPT TO:<" + address + ">\r\n"))
-            return false;
-        if (checkReplies) {
-            std::string reply;
-            if (!ReadReply(reply))
-                return false;
-            const long code = std::strtol(reply.c_str(), nullptr, 10);
-            if (code != 250 && code != 251)
-                return false;
-        }
-        if (atEnd)
-            return true;
-        address.clear();
-        while (i + 1 < list.size() && (list[i + 1] == ' ' || list[i + 1] == '\t'))
-            ++i;
-    }
 }
 
 bool CSmtpConnection::ResetTransaction() {

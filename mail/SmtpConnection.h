@@ -8,6 +8,11 @@
 // Where the server offers 8BITMIME (RFC 6152) the message goes with BODY=8BITMIME and its text
 // in 8 bits; elsewhere every byte of it is 7-bit (the text part as ISO-2022-JP or base64).
 //
+// Where the server offers PIPELINING (RFC 2920) MAIL FROM, every RCPT TO and DATA go in one
+// write and their replies are read in order; elsewhere one command per reply. The message
+// itself leaves in full-sized segments (the connection is corked while it is written), and a
+// file attached to several messages on one connection is read and encoded once.
+//
 // Every wait is bounded: the connect by the caller's timeout over all addresses, each reply
 // and each write by the reply timeout (kReplyTimeout unless a test sets another). A connection
 // whose reply timed out or whose message could not be written completely is closed, so a
@@ -21,6 +26,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class CMimeMessage;
 
@@ -49,7 +55,10 @@ public:
     const MailError& LastMailError() const { return m_connection.Error(); }
     // MAIL FROM, RCPT TO for every recipient, DATA, the message, end of data. recipients is a
     // list separated by blanks, ',' or ';'; without it the message's EnvelopeRecipients, without
-    // sender its SenderAddress. A refused recipient or DATA sends RSET.
+    // sender its SenderAddress. An address too long for a command sends nothing. A refused
+    // recipient or DATA sends RSET; where the commands went in one write and the server opened
+    // the data of a transaction with a refused part, the connection is dropped instead (the
+    // server then delivers nothing of it).
     bool Send(CMimeMessage& message, std::optional<std::string> recipients = std::nullopt,
               std::optional<std::string> sender = std::nullopt);
     // Shuts the socket down and closes it; no QUIT is sent.
@@ -58,6 +67,7 @@ public:
     void SetReplyTimeout(std::chrono::milliseconds timeout) { m_replyTimeout = timeout; }
 
     bool WriteAll(std::string_view bytes) override;
+    EncodedBodyMemo* EncodedBodies() override { return &m_encodedBodies; }
 
 private:
     // One attempt at Open; withTls false skips STARTTLS (after a failed upgrade).
@@ -65,12 +75,17 @@ private:
     bool Greet(const std::string& hostName, std::string& reply);
     bool ReadReply(std::string& reply);
     bool SendCommandExpect(std::string_view command, std::string_view code);
-    bool SendRecipients(const std::string& list, bool checkReplies);
+    // MAIL FROM to the 354 of DATA, one command per reply or all in one write.
+    bool OpenTransaction(const std::string& mailFrom, const std::vector<std::string>& addresses);
+    bool OpenPipelinedTransaction(const std::string& mailFrom,
+                                  const std::vector<std::string>& addresses);
     bool ResetTransaction();
     void Abandon();
 
     uint16_t m_port;
     CMailConnection m_connection;
     bool m_eightBitMime = false;
+    bool m_pipelining = false;
+    EncodedBodyMemo m_encodedBodies; // of the messages sent since Open
     std::chrono::milliseconds m_replyTimeout = kReplyTimeout;
 };

@@ -85,7 +85,7 @@ CKestrovaMailDlg::CKestrovaMailDlg(Options options, QWidget* parent)
     Q_INIT_RESOURCE(window);
     m_graph.SetTeardownPause(std::chrono::milliseconds(m_options.teardownPauseMs));
 
-    setWindowTitle(QStringLiteral("KestrovaMail"));
+    ApplyTitle();
     setWindowIcon(IconResource(128));
     QFont uiFont(QStringLiteral("IPAGothic"));
     uiFont.setPointSize(9);
@@ -112,7 +112,7 @@ CKestrovaMailDlg::CKestrovaMailDlg(Options options, QWidget* parent)
 CKestrovaMailDlg::~CKestrovaMailDlg() {
     StopMailWork();
     if (m_initialised)
-        SaveSettings(m_settings, m_options.folder, *this);
+        SaveAllSettings();
     m_graph.TearDownGraph();
     m_preview->SetGraph(nullptr);
     if (m_tray)
@@ -264,6 +264,8 @@ bool CKestrovaMailDlg::Initialise() {
     // After the host: a camera missing now is said in the log, below the start line.
     connect(m_mailHost.get(), &CMailCheckHost::checkRunningChanged, this,
             &CKestrovaMailDlg::ShowMailBusy);
+    connect(m_mailHost.get(), &CMailCheckHost::faultStateChanged, this,
+            &CKestrovaMailDlg::ShowFaultState);
     m_mailDialog->SetMailWorker(&m_mailHost->worker());
     m_mailHost->StartTimer(ids::kMailCheckIntervalMs);
     std::srand(static_cast<unsigned>(std::time(nullptr)));
@@ -272,7 +274,7 @@ bool CKestrovaMailDlg::Initialise() {
         m_log.AddLog(note);
     m_keeper->Start();
     SyncGraphReady();
-    SaveSettings(m_settings, m_options.folder, *this);
+    SaveAllSettings();
     m_initialised = true;
     return true;
 }
@@ -294,7 +296,7 @@ void CKestrovaMailDlg::RunCommand(int id) {
     case ids::kMailSetupButton: {
         FlagGuard busy(m_flags.uiBusy);
         if (m_mailDialog->exec() == QDialog::Accepted)
-            SaveSettings(m_settings, m_options.folder, *this);
+            SaveAllSettings();
         break;
     }
     case ids::kTimeTextSettings: {
@@ -343,7 +345,11 @@ void CKestrovaMailDlg::RebuildGraph(bool configureDevice) {
             m_keeper->AfterUserBuild(built);
         SyncGraphReady();
     }
-    SaveSettings(m_settings, m_options.folder, *this);
+    SaveAllSettings();
+}
+
+void CKestrovaMailDlg::SaveAllSettings() {
+    SaveSettingsAndSay(m_settings, m_options.folder, *this, m_settingsNotices);
 }
 
 void CKestrovaMailDlg::SyncGraphReady() {
@@ -354,8 +360,10 @@ void CKestrovaMailDlg::SyncGraphReady() {
 void CKestrovaMailDlg::ShowCameraState(bool available) {
     SyncGraphReady();
     m_preview->SetNotice(available ? QString() : QString::fromUtf8(kNoCameraNotice));
-    if (!available)
-        setWindowTitle(QStringLiteral("KestrovaMail"));
+    if (!available) {
+        m_baseTitle = QStringLiteral("KestrovaMail");
+        ApplyTitle();
+    }
 }
 
 GrabRequest CKestrovaMailDlg::MakeGrabRequest() {
@@ -406,12 +414,35 @@ void CKestrovaMailDlg::ToggleWindow() {
 }
 
 void CKestrovaMailDlg::ShowMailBusy(bool busy) {
+    m_mailBusy = busy;
     if (busy)
         statusBar()->showMessage(QString::fromUtf8(kMailCheckRunning));
     else
         statusBar()->clearMessage();
-    if (m_tray)
-        m_tray->SetStatus(busy ? QString::fromUtf8(kMailCheckRunning) : QString());
+    ApplyTrayStatus();
+}
+
+void CKestrovaMailDlg::ShowFaultState(const QString& state) {
+    m_faultState = state;
+    ApplyTitle();
+    ApplyTrayStatus();
+}
+
+void CKestrovaMailDlg::ApplyTitle() {
+    setWindowTitle(m_faultState.isEmpty()
+                       ? m_baseTitle
+                       : m_baseTitle + QStringLiteral(" [") + m_faultState + QStringLiteral("]"));
+}
+
+void CKestrovaMailDlg::ApplyTrayStatus() {
+    if (!m_tray)
+        return;
+    QStringList parts;
+    if (m_mailBusy)
+        parts << QString::fromUtf8(kMailCheckRunning);
+    if (!m_faultState.isEmpty())
+        parts << m_faultState;
+    m_tray->SetStatus(parts.join(QStringLiteral(" / ")));
 }
 
 void CKestrovaMailDlg::StopMailWork() {
@@ -495,7 +526,8 @@ void CKestrovaMailDlg::ShowProperties(const DeviceSetup& setup) {
 }
 
 void CKestrovaMailDlg::SetTitle(const std::string& title) {
-    setWindowTitle(QString::fromStdString(title));
+    m_baseTitle = QString::fromStdString(title);
+    ApplyTitle();
 }
 
 void CKestrovaMailDlg::FrameArrived() {

@@ -4,12 +4,13 @@
 
 #include "app/ActivityLog.h"
 #include "app/CameraKeeper.h"
-#include "base/Clock.h"
+#include "app/FaultNotices.h"
 #include "app/MailCheckHost.h"
 #include "app/MessageSink.h"
 #include "app/ServiceAdapters.h"
 #include "app/ServiceInterfaces.h"
 #include "app/ServiceStart.h"
+#include "base/Clock.h"
 #include "base/Settings.h"
 #include "capture/CaptureGraph.h"
 #include "capture/CaptureUi.h"
@@ -132,7 +133,13 @@ private:
     void OnLogAdded(std::string_view added);
     std::string RunSnapshotDialog(const std::string& stem);
     void ShowMailBusy(bool busy);
+    void ShowFaultState(const QString& state);
+    // The title the capture graph gave, with the error state while a cause lasts.
+    void ApplyTitle();
+    // The tray tooltip: the mail work running now and the error state.
+    void ApplyTrayStatus();
     void ShowCameraState(bool available);
+    void SaveAllSettings();
 
     Options m_options;
     Settings m_settings;
@@ -142,6 +149,7 @@ private:
     CCaptureGraph m_graph;
     CFrameGrabber m_grabber;
     CActivityLogAdapter m_logAdapter;
+    CFaultNotices m_settingsNotices{m_logAdapter}; // settings files that cannot be written
     std::shared_ptr<CCodePageService> m_codePages;
     std::unique_ptr<CCameraKeeper> m_keeper;
     // Made after and stopped before everything its worker reaches.
@@ -159,4 +167,7 @@ private:
     SnapshotDialogRunner m_snapshotRunner;
     bool m_initialised = false;
     bool m_exitRequested = false;
+    QString m_baseTitle = QStringLiteral("KestrovaMail");
+    QString m_faultState;
+    bool m_mailBusy = false;
 };

@@ -1,8 +1,11 @@
 // Runs the mail check cycle many times (1,000 by default) against a local dovecot holding a
 // few ordinary mails, with a picture request added before every tenth cycle and answered
-// through aiosmtpd (AUTH LOGIN path). The camera is the GStreamer test pattern through the real
-// capture graph, frame grabber, stamp and JPEG writer. Prints the resident memory (VmRSS)
-// after the 10th and after the last cycle; the goal is a growth within 5 MB.
+// through aiosmtpd (the authenticating path). The camera is the GStreamer test pattern through
+// the real capture graph, frame grabber, stamp and JPEG writer. Prints the resident memory
+// (VmRSS) after the 10th and after the last cycle; the goal is a growth within 5 MB. Beside it
+// the reply latency: from the start of a cycle with a request to the moment aiosmtpd accepts
+// the reply (its envelope file appears, right before it answers 250); the goal is a median
+// within twice the frame time of the test pattern plus 10 ms.
 //
 // Run: build/bench/soak/bench_soak [cycles] [requestEvery]
 
@@ -16,11 +19,21 @@
 
 #include <QGuiApplication>
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <poll.h>
+#include <stdexcept>
 #include <string>
+#include <sys/inotify.h>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -29,6 +42,67 @@ using Clock = std::chrono::steady_clock;
 
 constexpr long kGoalGrowthKb = 5 * 1024;
 constexpr int kOrdinaryMails = 5;
+// The test pattern runs at videotestsrc's 30 frames a second.
+constexpr double kFrameMs = 1000.0 / 30;
+
+// When aiosmtpd accepted each mail: the SMTP peer renames "<n>.env" into its folder right
+// before it answers the end of the data with 250; an inotify watch notes the moment.
+class AcceptanceClock {
+public:
+    explicit AcceptanceClock(const std::filesystem::path& folder)
+        : m_fd(::inotify_init1(IN_CLOEXEC | IN_NONBLOCK)) {
+        if (m_fd < 0 || ::inotify_add_watch(m_fd, folder.c_str(), IN_MOVED_TO) < 0)
+            throw std::runtime_error("cannot watch the SMTP peer's folder");
+        m_thread = std::thread([this] { Run(); });
+    }
+    ~AcceptanceClock() {
+        m_stop = true;
+        m_thread.join();
+        ::close(m_fd);
+    }
+    AcceptanceClock(const AcceptanceClock&) = delete;
+    AcceptanceClock& operator=(const AcceptanceClock&) = delete;
+
+    // The moment mail number n (from 1) was accepted, once it has been.
+    std::optional<Clock::time_point> AcceptedAt(int n) {
+        for (int waited = 0; waited < 100; ++waited) {
+            {
+                std::lock_guard lock(m_mutex);
+                if (const auto found = m_accepted.find(n); found != m_accepted.end())
+                    return found->second;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return std::nullopt;
+    }
+
+private:
+    void Run() {
+        alignas(inotify_event) char buffer[4096];
+        while (!m_stop) {
+            pollfd p{m_fd, POLLIN, 0};
+            if (::poll(&p, 1, 50) <= 0)
+                continue;
+            const auto now = Clock::now();
+            const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
+            for (ssize_t at = 0; at < n;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+                const std::string name = event->len ? event->name : "";
+                if (name.size() > 4 && name.ends_with(".env")) {
+                    std::lock_guard lock(m_mutex);
+                    m_accepted.emplace(std::atoi(name.c_str()), now);
+                }
+                at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+            }
+        }
+    }
+
+    int m_fd;
+    std::atomic<bool> m_stop{false};
+    std::mutex m_mutex;
+    std::map<int, Clock::time_point> m_accepted;
+    std::thread m_thread;
+};
 
 // VmRSS of this process in kB.
 long ResidentKb() {
@@ -93,7 +167,8 @@ int main(int argc, char** argv) {
     CMailService service(settings, flags, log, camera.pictures(), clock, nullptr,
                          static_cast<uint16_t>(smtp.port()));
 
-    std::vector<double> plain, withRequest;
+    AcceptanceClock acceptance(smtp.folder());
+    std::vector<double> plain, withRequest, latency;
     long rssAfter10 = 0;
     int failures = 0;
     int requests = 0;
@@ -110,6 +185,11 @@ int main(int argc, char** argv) {
         const double ms =
             std::chrono::duration<double, std::milli>(Clock::now() - cycleStart).count();
         (request ? withRequest : plain).push_back(ms);
+        if (request) {
+            if (const auto accepted = acceptance.AcceptedAt(requests))
+                latency.push_back(
+                    std::chrono::duration<double, std::milli>(*accepted - cycleStart).count());
+        }
         if (cycle == 10)
             rssAfter10 = ResidentKb();
     }
@@ -126,12 +206,19 @@ int main(int argc, char** argv) {
                 Percentile(plain, 0.5), Percentile(plain, 0.95));
     std::printf("  cycle with request:    median %.1f ms, 95th percentile %.1f ms\n",
                 Percentile(withRequest, 0.5), Percentile(withRequest, 0.95));
+    const double latencyGoal = 2 * kFrameMs + 10;
+    const double latencyMedian = Percentile(latency, 0.5);
+    std::printf("  reply accepted after the cycle start: median %.1f ms, 95th percentile %.1f ms "
+                "(%zu replies; goal: median within %.1f ms: %s)\n",
+                latencyMedian, Percentile(latency, 0.95), latency.size(), latencyGoal,
+                latencyMedian <= latencyGoal ? "met" : "NOT met");
     const long growth = rssAfterLast - rssAfter10;
     std::printf("  VmRSS after cycle 10: %ld kB; after cycle %d: %ld kB; growth %+ld kB "
                 "(goal: within %ld kB: %s)\n",
                 rssAfter10, cycles, rssAfterLast, growth, kGoalGrowthKb,
                 growth <= kGoalGrowthKb ? "met" : "NOT met");
     const bool ok = failures == 0 && replies == static_cast<size_t>(requests) &&
-                    left == kOrdinaryMails && growth <= kGoalGrowthKb;
+                    left == kOrdinaryMails && growth <= kGoalGrowthKb &&
+                    latency.size() == static_cast<size_t>(requests) && latencyMedian <= latencyGoal;
     return ok ? 0 : 1;
 }

@@ -14,6 +14,7 @@
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <string>
@@ -157,7 +158,7 @@ TEST(HeadlessProcess, CheckOnceSaysWhyItDidNotComplete) {
          {"MAIL.POP3_SERVER=127.0.0.1", "MAIL.POP3_PORT=" + std::to_string(UnusedLoopbackPort()),
           "MAIL.POP3_ID=camera"},
          1,
-         "POP3"},
+         "POP3サーバ 127.0.0.1"}, // with its cause: "... に接続できません: 接続が拒否されました"
     };
     for (const auto& c : cases) {
         TempDir home;
@@ -174,6 +175,21 @@ TEST(HeadlessProcess, CheckOnceSaysWhyItDidNotComplete) {
         const std::size_t last = output.rfind("kestrovamail: ");
         ASSERT_NE(last, std::string::npos) << c.name;
         EXPECT_NE(output.find(c.reason, last), std::string::npos) << c.name << "\n" << output;
+    }
+}
+
+TEST(HeadlessProcess, ASettingsFileItCannotUseIsSaidOnceAtStartAndAtSaveWithItsPath) {
+    TempDir home;
+    std::filesystem::create_directory(home.path() / "setup.ini"); // a folder in its place
+    Program program(home, {"--check-once", "--test-pattern"});
+    EXPECT_EQ(program.Wait(), 2) << program.Output(); // on defaults: no server is set
+    const std::string& output = program.Output();
+    const std::string path = home.folder() + "setup.ini";
+    for (const std::string& line : {"設定ファイル " + path + " を読み込めません",
+                                    "設定ファイル " + path + " に書き込めません"}) {
+        const std::size_t first = output.find(line);
+        EXPECT_NE(first, std::string::npos) << line << "\n" << output;
+        EXPECT_EQ(output.find(line, first + 1), std::string::npos) << line << "\n" << output;
     }
 }
 

@@ -3,6 +3,7 @@
 #include "tests/image/ImageTestSupport.h"
 #include "tests/support/TempDir.h"
 
+#include <cerrno>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -94,3 +95,24 @@ TEST(JpegWriter, FailuresReturnFalseAndTheProcessGoesOn) {
 }
 
 } // namespace
+
+TEST(JpegWriter, AFailureGivesTheSystemsReason) {
+    TempDir dir;
+    const CaptureFrame frame = CaptureFrame::Blank(320, 240);
+    const struct {
+        std::string path;
+        CaptureFrame frame;
+        int systemError;
+    } cases[] = {
+        {dir.folder() + "missing/x.jpg", frame, ENOENT},
+        {dir.folder(), frame, EISDIR},
+        {"/dev/full", frame, ENOSPC}, // seen as the buffered bytes go out
+        {dir.folder() + "empty.jpg", CaptureFrame::Blank(0, 10), 0}, // the library's own failure
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        int systemError = -1;
+        EXPECT_FALSE(WriteJpegFile(c.path, c.frame, 50, &systemError));
+        EXPECT_EQ(systemError, c.systemError);
+    }
+}

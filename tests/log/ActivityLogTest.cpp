@@ -2,8 +2,10 @@
 
 #include "tests/support/TempDir.h"
 
+#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -128,3 +130,21 @@ TEST_F(ActivityLogTest, MissingFolderIsAFileFailureNotACrash) {
 }
 
 } // namespace
+
+TEST_F(ActivityLogTest, StandardErrorGetsTheScreenLinesNotTheFileOnlyOnes) {
+    // Standard error into a file for the length of the test.
+    const std::string echoed = m_dir.folder() + "stderr.txt";
+    const int saved = ::dup(STDERR_FILENO);
+    const int file = ::open(echoed.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(file, 0);
+    ::dup2(file, STDERR_FILENO);
+    ::close(file);
+    m_log.SetStandardErrorEcho(true);
+    m_log.WriteLogFile("ERROR : POP3サーバの接続に失敗しました。");
+    m_log.AddLog("ERROR : POP3サーバ pop.example.jp:110 に接続できません: 接続が拒否されました");
+    ::dup2(saved, STDERR_FILENO);
+    ::close(saved);
+    EXPECT_EQ(TempDir::ReadFile(echoed),
+              "12/6 15:47:44 - ERROR : POP3サーバ pop.example.jp:110 に接続できません: "
+              "接続が拒否されました\n");
+}

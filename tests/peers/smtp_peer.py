@@ -9,10 +9,11 @@ then one RCPT TO address per line; the MAIL FROM parameters (e.g. BODY=8BITMIME)
     smtp_peer.py --folder DIR [--port 0] [--auth-user U --auth-password P]
                  [--auth-mechanisms PLAIN,LOGIN]
                  [--tls-cert FILE --tls-key FILE [--implicit-tls | --no-starttls]]
-                 [--require-tls] [--no-8bitmime] [--refuse-recipient ADDRESS]...
+                 [--require-tls] [--no-8bitmime] [--pipelining] [--refuse-recipient ADDRESS]...
 
---no-8bitmime leaves 8BITMIME out of the EHLO reply; --refuse-recipient answers RCPT TO for
-that address with 550.
+--no-8bitmime leaves 8BITMIME out of the EHLO reply; --pipelining adds PIPELINING to it
+(aiosmtpd reads commands in order whether they came one by one or in one write);
+--refuse-recipient answers RCPT TO for that address with 550.
 
 Prints "READY <port>" once it listens and stops on SIGTERM. With --auth-user, AUTH LOGIN and
 PLAIN (or only those named by --auth-mechanisms) are offered and required before MAIL FROM; a
@@ -116,16 +117,19 @@ def printable(login):
 
 
 class SavingHandler:
-    def __init__(self, folder, no_8bitmime=False, refused=()):
+    def __init__(self, folder, no_8bitmime=False, refused=(), pipelining=False):
         self.folder = folder
         self.count = 0
         self.no_8bitmime = no_8bitmime
         self.refused = set(refused)
+        self.pipelining = pipelining
 
     async def handle_EHLO(self, server, session, envelope, hostname, responses):
         session.host_name = hostname
         if self.no_8bitmime:
             responses = [r for r in responses if r[4:].upper() != "8BITMIME"]
+        if self.pipelining:
+            responses = responses[:-1] + ["250-PIPELINING"] + responses[-1:]
         return responses
 
     async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
@@ -184,6 +188,7 @@ async def main():
     parser.add_argument("--no-starttls", action="store_true")
     parser.add_argument("--require-tls", action="store_true")
     parser.add_argument("--no-8bitmime", action="store_true")
+    parser.add_argument("--pipelining", action="store_true")
     parser.add_argument("--refuse-recipient", action="append", default=[])
     args = parser.parse_args()
     if bool(args.tls_cert) != bool(args.tls_key):
@@ -195,7 +200,7 @@ async def main():
         parser.error("--auth-mechanisms: only PLAIN and LOGIN are known")
 
     context = tls_context(args.tls_cert, args.tls_key) if args.tls_cert else None
-    handler = SavingHandler(args.folder, args.no_8bitmime, args.refuse_recipient)
+    handler = SavingHandler(args.folder, args.no_8bitmime, args.refuse_recipient, args.pipelining)
     options = dict(decode_data=False, hostname="peer.test")
     if context and not args.implicit_tls and not args.no_starttls:
         options.update(tls_context=context)

@@ -105,8 +105,12 @@ TEST(Pop3Client, NegativeReplyDuringLogInSendsQuitAndFails) {
         {"S: +OK", "C: USER user", "S: -ERR no such user", "C: QUIT", "S: +OK"},
         {"S: +OK", "C: USER user", "S: +OK", "C: PASS secret", "S: -ERR wrong password", "C: QUIT",
          "S: +OK"},
+        // Held back beyond the usual 2 s, as servers do after wrong passwords: still a refusal.
+        {"S: +OK", "C: USER user", "S: +OK", "C: PASS secret", "SLEEP 2500", "S: -ERR held back",
+         "C: QUIT", "S: +OK"},
     };
-    const char* kReplies[] = {"-ERR go away", "-ERR no such user", "-ERR wrong password"};
+    const char* kReplies[] = {"-ERR go away", "-ERR no such user", "-ERR wrong password",
+                              "-ERR held back"};
     for (size_t i = 0; i < std::size(kScripts); ++i) {
         ScriptedServer server(kScripts[i]);
         CPop3Client client;

@@ -161,12 +161,15 @@ TEST(MailCycleEndToEnd, FailedRepliesLeaveTheRequestsForTheNextCycle) {
     settings.smtpPort = smtpPort;
     CMailService service(settings, flags, log, camera.pictures(), clock, nullptr, smtpPort);
 
+    const std::string smtpDown = "ERROR : SMTPサーバ 127.0.0.1:" + std::to_string(smtpPort) +
+                                 " で返信を送れません: 接続が拒否されました";
     {
-        SCOPED_TRACE("SMTP server unreachable: nothing deleted, a line in log.txt only");
+        SCOPED_TRACE("SMTP server unreachable: nothing deleted, the cause on screen");
         service.CheckMailNow();
-        EXPECT_EQ(MessagesOf(activity.text()), Lines{"メールチェック完了"});
-        EXPECT_EQ(FileMessages(home.path()),
-                  (Lines{"ERROR : SMTPサーバへの接続に失敗しました。", "メールチェック完了"}));
+        EXPECT_EQ(MessagesOf(activity.text()), (Lines{smtpDown, "メールチェック完了"}));
+        // The specified line stays in the file, the cause after it.
+        EXPECT_EQ(FileMessages(home.path()), (Lines{"ERROR : SMTPサーバへの接続に失敗しました。",
+                                                    smtpDown, "メールチェック完了"}));
         EXPECT_EQ(dovecot.MessageCount(), 1);
         EXPECT_EQ(JpegFilesIn(home.path()), 0);
     }
@@ -177,21 +180,26 @@ TEST(MailCycleEndToEnd, FailedRepliesLeaveTheRequestsForTheNextCycle) {
         const auto mails = smtp.WaitForMessages(1);
         ASSERT_EQ(mails.size(), 1u);
         EXPECT_EQ(mails[0].recipients, Lines{"taro@example.com"});
-        EXPECT_EQ(
-            MessagesOf(activity.text()),
-            (Lines{"メールチェック完了", "送信完了<taro@example.com>", "メールチェック完了"}));
+        EXPECT_EQ(MessagesOf(activity.text()),
+                  (Lines{smtpDown, "メールチェック完了", "送信完了<taro@example.com>",
+                         CFaultNotices::kSmtpOver, "メールチェック完了"}));
         EXPECT_EQ(dovecot.MessageCount(), 0);
         EXPECT_EQ(JpegFilesIn(home.path()), 0);
     }
     {
         // Last, because dovecot slows down further log-ins after a refused one.
-        SCOPED_TRACE("POP3 log-in refused: a line in log.txt, nothing on screen");
-        const Lines screen = MessagesOf(activity.text());
+        SCOPED_TRACE("POP3 log-in refused: the file line, then server, account and reply");
+        Lines screen = MessagesOf(activity.text());
         Lines file = FileMessages(home.path());
         settings.pop3Pass = "wrong";
         service.CheckMailNow();
+        const std::string refused =
+            "ERROR : POP3サーバ 127.0.0.1:" + std::to_string(dovecot.port()) +
+            " にアカウント camera でログインできません: "
+            "ログインが拒否されました (-ERR [AUTH] Authentication failed.)";
+        screen.push_back(refused);
         EXPECT_EQ(MessagesOf(activity.text()), screen);
-        file.push_back("ERROR : POP3サーバの接続に失敗しました。");
+        file.insert(file.end(), {"ERROR : POP3サーバの接続に失敗しました。", refused});
         EXPECT_EQ(FileMessages(home.path()), file);
     }
     EXPECT_FALSE(service.CheckInProgress());
@@ -244,11 +252,15 @@ TEST(MailCycleEndToEnd, RequestsWithoutAUsableAddressAreLeftAloneAndAFailedDelet
     FixedClock clock(kNow);
     CMailService service(settings, flags, log, pictures, clock, nullptr, smtp.port());
 
-    EXPECT_EQ(service.CheckMail(), 0); // the failed DELE ends the cycle
+    EXPECT_EQ(service.CheckMail(), 0); // the failed DELE ends the cycle, and says why
     EXPECT_EQ(pop3.Mismatch(), "");
     ASSERT_EQ(smtp.Messages().size(), 1u);
     EXPECT_EQ(smtp.Messages()[0].recipients, Lines{"c@example.com"});
-    EXPECT_EQ(log.screen, Lines{"送信完了<c@example.com>"});
+    EXPECT_EQ(
+        log.screen,
+        (Lines{"送信完了<c@example.com>",
+               "ERROR : POP3サーバ 127.0.0.1:" + std::to_string(pop3.port()) +
+                   " とのやり取りに失敗しました: サーバがコマンドを拒否しました (-ERR busy)"}));
     EXPECT_EQ(JpegFilesIn(home.path()), 0);
     EXPECT_FALSE(service.CheckInProgress());
 }
@@ -273,5 +285,7 @@ TEST(MailCycleEndToEnd, GrabThatLeavesNoFileSendsNothing) {
     EXPECT_EQ(service.CheckMail(), 1);
     EXPECT_EQ(pop3.Mismatch(), ""); // no DELE
     EXPECT_TRUE(smtp.Messages().empty());
-    EXPECT_TRUE(log.screen.empty());
+    EXPECT_EQ(log.screen, Lines{"ERROR : 返信の写真をフォルダ " + home.folder() +
+                                " に書き込めません: ファイルまたはフォルダがありません (No such "
+                                "file or directory)（依頼はサーバーに残します）"});
 }

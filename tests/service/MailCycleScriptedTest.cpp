@@ -1,5 +1,5 @@
 // The check cycle against a scripted POP3 server: exact dialogues, the refusals of the timer
-// and button paths, silent protocol errors and the log lines of a failed log-in. No SMTP
+// and button paths, the causes of protocol errors and the log lines of a failed log-in. No SMTP
 // server is involved: these cycles never get as far as a reply.
 
 #include "app/MailService.h"
@@ -67,7 +67,7 @@ TEST_F(MailCycleScripted, EmptyMailboxOnTheTimerAndOnTheButtonPath) {
     EXPECT_FALSE(service.CheckInProgress());
 }
 
-TEST_F(MailCycleScripted, LogInFailureGoesToTheLogFileOnly) {
+TEST_F(MailCycleScripted, LogInFailureNamesServerAccountAndReplyAfterTheFileLine) {
     ScriptedServer server({"S: +OK ready", "C: USER camera", "S: +OK", "C: PASS secret",
                            "S: -ERR authentication failed", "C: QUIT", "S: +OK"});
     settings.pop3Port = server.port();
@@ -75,21 +75,30 @@ TEST_F(MailCycleScripted, LogInFailureGoesToTheLogFileOnly) {
 
     service.CheckMailNow();
     EXPECT_EQ(server.Mismatch(), "");
-    EXPECT_TRUE(log.screen.empty()); // and no completion line
+    // The cause, and no completion line.
+    EXPECT_EQ(log.screen, std::vector<std::string>{
+                              "ERROR : POP3サーバ 127.0.0.1:" + std::to_string(server.port()) +
+                              " にアカウント camera でログインできません: "
+                              "ログインが拒否されました (-ERR "
+                              "authentication failed)"});
     EXPECT_EQ(log.fileOnly, std::vector<std::string>{"ERROR : POP3サーバの接続に失敗しました。"});
     EXPECT_FALSE(service.CheckInProgress());
 }
 
-TEST_F(MailCycleScripted, ProtocolErrorsEndTheCycleSilentlyAndCloseTheConnection) {
+TEST_F(MailCycleScripted, ProtocolErrorsEndTheCycleWithTheirCauseAndCloseTheConnection) {
     struct Case {
         const char* name;
         Script afterLogIn;
+        const char* reply; // the refusal the line quotes
     };
     const std::vector<Case> cases = {
-        {"LIST", Join({kNoCapabilities, {"C: LIST", "S: -ERR locked", "C: QUIT", "S: +OK"}})},
-        {"RETR", Join({kNoCapabilities, Listing({100}),
-                       {"C: RETR 1", "S: -ERR gone", "C: QUIT", "S: +OK"}})},
-        {"QUIT", Join({kNoCapabilities, Listing({}), {"C: QUIT", "S: -ERR"}})},
+        {"LIST", Join({kNoCapabilities, {"C: LIST", "S: -ERR locked", "C: QUIT", "S: +OK"}}),
+         "-ERR locked"},
+        {"RETR",
+         Join(
+             {kNoCapabilities, Listing({100}), {"C: RETR 1", "S: -ERR gone", "C: QUIT", "S: +OK"}}),
+         "-ERR gone"},
+        {"QUIT", Join({kNoCapabilities, Listing({}), {"C: QUIT", "S: -ERR"}}), "-ERR"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -100,7 +109,10 @@ TEST_F(MailCycleScripted, ProtocolErrorsEndTheCycleSilentlyAndCloseTheConnection
 
         service.CheckMailNow(); // a 0 from the cycle adds no completion line
         EXPECT_EQ(server.Mismatch(), "");
-        EXPECT_TRUE(log.screen.empty());
+        EXPECT_EQ(log.screen, std::vector<std::string>{
+                                  "ERROR : POP3サーバ 127.0.0.1:" + std::to_string(server.port()) +
+                                  " とのやり取りに失敗しました: サーバがコマンドを拒否しました (" +
+                                  c.reply + ")"});
         EXPECT_TRUE(log.fileOnly.empty());
         EXPECT_FALSE(service.CheckInProgress());
     }
@@ -150,7 +162,11 @@ TEST_F(MailCycleScripted, FailedGrabSendsNothingDeletesNothingAndStillCompletes)
     EXPECT_EQ(pictures.grabs, 1);
     EXPECT_TRUE(inProgressDuringGrab);
     EXPECT_EQ(nestedResult, 0);
-    EXPECT_EQ(log.screen, std::vector<std::string>{"メールチェック完了"});
+    EXPECT_EQ(
+        log.screen,
+        (std::vector<std::string>{
+            "ERROR : カメラがないため、写真の依頼に答えられません（依頼はサーバーに残します）",
+            "メールチェック完了"}));
     EXPECT_FALSE(service.CheckInProgress());
 }
 

@@ -45,24 +45,34 @@ TEST(ReplySenderHelloPath, OneMailPerRequesterEachRetriedOnceOnTheSameConnection
         Lines script;
         std::vector<bool> sent;
         Lines screen;
+        Lines fileOnly; // what the user sees of a failure is its cause, from the check cycle
+        // Whose cause LastFailure tells: none, the authenticating path's (the configured port
+        // where nobody listens), or the port 25 path's, which delivered the others.
+        enum { None, AuthPath, HelloPath } blamed;
     };
     const Case cases[] = {
         {"a refused MAIL FROM is retried",
          Join({kGreeting, Transaction("a@example.com", later, ""),
                Transaction("a@example.com", ok, ok), Transaction("b@example.com", ok, ok)}),
          {true, true},
-         {"送信完了<a@example.com>", "送信完了<b@example.com>"}},
+         {"送信完了<a@example.com>", "送信完了<b@example.com>"},
+         {},
+         Case::None},
         {"a refused recipient keeps its request, the other is answered",
          Join({kGreeting, Transaction("a@example.com", ok, unknown),
                Transaction("a@example.com", ok, unknown), Transaction("b@example.com", ok, ok)}),
          {false, true},
-         {"送信完了<b@example.com>", "ERROR : メールの返信に失敗しました"}},
+         {"送信完了<b@example.com>"},
+         {"ERROR : メールの返信に失敗しました"},
+         Case::HelloPath},
         {"both refused twice",
          Join({kGreeting, Transaction("a@example.com", later, ""),
                Transaction("a@example.com", later, ""), Transaction("b@example.com", later, ""),
                Transaction("b@example.com", later, "")}),
          {false, false},
-         {"ERROR : メールの返信に失敗しました"}},
+         {},
+         {"ERROR : メールの返信に失敗しました"},
+         Case::AuthPath},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -83,7 +93,10 @@ TEST(ReplySenderHelloPath, OneMailPerRequesterEachRetriedOnceOnTheSameConnection
         EXPECT_EQ(server.Mismatch(), "");
         EXPECT_EQ(server.Connections(), 1);
         EXPECT_EQ(log.screen, c.screen);
-        EXPECT_TRUE(log.fileOnly.empty());
+        EXPECT_EQ(log.fileOnly, c.fileOnly);
+        const int blamedPort = c.blamed == Case::AuthPath ? settings.smtpPort : server.port();
+        EXPECT_EQ(sender.LastFailure().server,
+                  c.blamed == Case::None ? "" : "127.0.0.1:" + std::to_string(blamedPort));
     }
 }
 

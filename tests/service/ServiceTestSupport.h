@@ -72,13 +72,15 @@ class FakePictureSource final : public IReplyPictureSource {
 public:
     explicit FakePictureSource(std::string folder) : m_folder(std::move(folder)) {}
 
-    bool GrabReplyPicture(bool rotate, std::string& path) override {
+    bool GrabReplyPicture(bool rotate, std::string& path, GrabFailure& why) override {
         ++grabs;
         lastRotate = rotate;
         if (duringGrab)
             duringGrab();
-        if (fail)
+        if (fail) {
+            why = {GrabFailure::Kind::NoCamera, 0, m_folder};
             return false;
+        }
         path = m_folder + "20261206154744" + (rotate ? "r" : "") + ".jpg";
         if (claimWithoutFile)
             return true;

@@ -349,3 +349,26 @@ TEST_F(SettingsStoreTest, BatchSaveEqualsKeyByKeyProfileWrites) {
 }
 
 } // namespace
+
+TEST_F(SettingsStoreTest, AFileThatCannotBeReadOrWrittenIsSaidWithItsPathAndReason) {
+    for (const char* name : {"setup.ini", "device.ini"}) {
+        SCOPED_TRACE(name);
+        TempDir dir;
+        const std::string path = dir.folder() + name;
+        fs::create_directory(path); // a folder in the file's place
+        Settings loaded;
+        EXPECT_EQ(LoadSettings(loaded, dir.folder(), m_sink),
+                  std::vector<std::string>{"ERROR : 設定ファイル " + path +
+                                           " を読み込めません: 同じ名前のフォルダがあります (Is a "
+                                           "directory)（このファイルの設定は既定値で動きます）"});
+        std::vector<std::string> problems;
+        EXPECT_FALSE(SaveSettings(FullSettings(), dir.folder(), m_sink, &problems));
+        EXPECT_EQ(problems, std::vector<std::string>{"ERROR : 設定ファイル " + path +
+                                                     " に書き込めません: 同じ名前のフォルダがあり"
+                                                     "ます (Is a directory)"});
+        EXPECT_TRUE(fs::is_directory(path));
+        // The other file is written all the same.
+        const char* other = std::string(name) == "setup.ini" ? "device.ini" : "setup.ini";
+        EXPECT_TRUE(fs::is_regular_file(dir.path() / other));
+    }
+}

@@ -94,6 +94,17 @@ TEST(MimeFormat, ContentTypeComesFromTheMimeTypesTable) {
               "application/octet-stream");
 }
 
+TEST(MimeFormat, MimeTypesTableIsReadOnce) {
+    // The first type listed for an extension wins; a later change of the file is not read.
+    TempDir dir;
+    const auto table = dir.path() / "mime.types";
+    TempDir::WriteFile(table, "image/jpeg jpg\nimage/x-other jpg png\n");
+    EXPECT_EQ(mime::LookupContentType("a.jpg", table.string()), "image/jpeg");
+    TempDir::WriteFile(table, "text/plain jpg png\n");
+    EXPECT_EQ(mime::LookupContentType("a.jpg", table.string()), "image/jpeg");
+    EXPECT_EQ(mime::LookupContentType("a.png", table.string()), "image/x-other");
+}
+
 TEST(MimeFormat, SystemTableKnowsJpeg) {
     EXPECT_EQ(mime::LookupContentType("snap.jpg"), "image/jpeg");
 }

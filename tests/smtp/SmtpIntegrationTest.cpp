@@ -155,4 +155,43 @@ TEST_F(SmtpIntegration, WithoutEightBitMimeEveryByteIsSevenBit) {
     }
 }
 
+TEST_F(SmtpIntegration, PipelinedDialoguesDeliverToAiosmtpd) {
+    // Each client's groups of commands, and QUIT behind the last data, as a real server reads
+    // them; every requester's mail arrives whole.
+    for (const bool authPath : {true, false}) {
+        SCOPED_TRACE(authPath ? "AUTH client" : "HELO connection");
+        SmtpPeer peer({.authUser = authPath ? "camera" : "",
+                       .authPassword = authPath ? "secret" : "",
+                       .pipelining = true});
+        if (authPath) {
+            CSmtpAuthClient client;
+            Fill(client, peer, "secret");
+            client.AttachFile(m_jpeg.string());
+            EXPECT_EQ(client.DeliverSeparately(), (std::vector<bool>{true, true}));
+            EXPECT_EQ(client.ErrorCode(), 0);
+        } else {
+            CSmtpConnection connection(static_cast<uint16_t>(peer.port()));
+            ASSERT_TRUE(connection.Open("127.0.0.1", 10000));
+            for (const char* to : {"alice@example.test", "bob@example.test"}) {
+                CMimeMessage message(CCodePageService::Create());
+                message.AddToRecipient(to);
+                message.SetSenderAddress("camera@example.test");
+                message.AddFileAttachment(m_jpeg.string());
+                message.AddTextPart(kBody, 1);
+                EXPECT_TRUE(connection.Send(message)) << to;
+            }
+        }
+        const auto mails = peer.WaitForMessages(2);
+        ASSERT_EQ(mails.size(), 2u);
+        for (std::size_t i = 0; i < mails.size(); ++i) {
+            EXPECT_EQ(mails[i].recipients,
+                      std::vector<std::string>{i == 0 ? "alice@example.test" : "bob@example.test"});
+            const DecodedMail decoded = SmtpPeer::DecodeMail(mails[i].file, m_out.path());
+            ASSERT_EQ(decoded.attachments.size(), 1u);
+            EXPECT_EQ(TempDir::ReadFile(decoded.attachments[0]), TempDir::ReadFile(m_jpeg));
+            EXPECT_TRUE(decoded.defects.empty()) << decoded.defects.front();
+        }
+    }
+}
+
 } // namespace

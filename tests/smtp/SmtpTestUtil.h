@@ -5,8 +5,10 @@
 #include "mail/MimeStream.h"
 #include "mail/TextCodec.h"
 
+#include <filesystem>
 #include <random>
 #include <string>
+#include <sys/inotify.h>
 #include <unistd.h>
 #include <vector>
 
@@ -85,3 +87,37 @@ inline std::string JpegLikeBytes(std::size_t size, unsigned seed = 7) {
     bytes.resize(size);
     return bytes;
 }
+
+// Counts how often a file is opened from now on (inotify), so a test can see whether a
+// client read a file once or once per mail.
+class OpenCounter {
+public:
+    explicit OpenCounter(const std::filesystem::path& file)
+        : m_fd(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+        if (m_fd >= 0)
+            ::inotify_add_watch(m_fd, file.c_str(), IN_OPEN);
+    }
+    ~OpenCounter() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    OpenCounter(const OpenCounter&) = delete;
+    OpenCounter& operator=(const OpenCounter&) = delete;
+
+    // Openings since the last call (events are queued when the file is opened).
+    int Opens() {
+        int opens = 0;
+        alignas(inotify_event) char buffer[4096];
+        for (ssize_t n; m_fd >= 0 && (n = ::read(m_fd, buffer, sizeof buffer)) > 0;) {
+            for (ssize_t at = 0; at < n;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+                opens += (event->mask & IN_OPEN) ? 1 : 0;
+                at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+            }
+        }
+        return opens;
+    }
+
+private:
+    int m_fd;
+};

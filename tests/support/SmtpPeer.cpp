@@ -76,6 +76,8 @@ SmtpPeer::SmtpPeer(const Options& options) {
         argv.push_back("--require-tls");
     if (options.noEightBitMime)
         argv.push_back("--no-8bitmime");
+    if (options.pipelining)
+        argv.push_back("--pipelining");
     for (const std::string& address : options.refusedRecipients)
         argv.insert(argv.end(), {"--refuse-recipient", address});
     m_process = std::make_unique<PeerProcess>(argv);

@@ -57,6 +57,7 @@ public:
         bool noStarttls = false;     // keep the certificate but do not offer STARTTLS
         bool requireTls = false;     // AUTH only after STARTTLS (538 before it)
         bool noEightBitMime = false; // EHLO without 8BITMIME
+        bool pipelining = false;     // EHLO with PIPELINING
         std::vector<std::string> refusedRecipients{}; // RCPT TO answered with 550
     };
 

@@ -46,6 +46,12 @@ public:
     }
 
     IReplyPictureSource& pictures() { return m_source; }
+    // The camera goes away (grabs then find no stream) and comes back.
+    void Unplug() { m_graph.TearDownGraph(); }
+    void PlugIn() {
+        if (!m_graph.BuildGraph(true, false))
+            throw std::runtime_error("test pattern graph did not start again: " + m_ui.messages);
+    }
     // Size of the pictures the graph delivers.
     FrameSize frameSize() const {
         BitmapInfoHeader header;

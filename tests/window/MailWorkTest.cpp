@@ -11,6 +11,7 @@
 #include "tests/support/TempDir.h"
 #include "window/CommandIds.h"
 #include "window/KestrovaMailDlg.h"
+#include "window/TrayIcon.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -159,6 +160,35 @@ private slots:
         QVERIFY(QApplication::activeModalWidget() == nullptr); // no chooser opened
         QCOMPARE(smtp.Messages().size(), size_t(0));
         QCOMPARE(dovecot.MessageCount(), 1);
+    }
+
+    void aLastingCauseIsCarriedByTitleAndTooltipUntilItIsOver() {
+        TempDir home;
+        SmtpPeer smtp({.authUser = "camera", .authPassword = "secret"});
+        DovecotPeer dovecot("camera", "secret", {Request("a@example.com")});
+        Window w(home);
+        QVERIFY(w.window->Initialise());
+        const QString title = w.window->windowTitle();
+        auto check = [&w] {
+            w.window->RunCommand(ids::kMailCheckButton);
+            QTRY_VERIFY_WITH_TIMEOUT(!w.window->mailCheckRunning(), 20000);
+        };
+        w.Servers(UnusedLoopbackPort(), smtp.port()); // nobody at the POP3 port
+        check();
+        check();
+        QCOMPARE(w.window->windowTitle(), title + QStringLiteral(" [エラー: POP3サーバ]"));
+        QCOMPARE(w.window->tray()->icon()->toolTip(),
+                 QStringLiteral("KestrovaMail - エラー: POP3サーバ"));
+        const QString log = w.window->logView()->toPlainText();
+        QCOMPARE(log.count(QStringLiteral("接続が拒否されました")), 1);
+
+        w.Servers(dovecot.port(), smtp.port());
+        check();
+        QCOMPARE(w.window->windowTitle(), title);
+        QCOMPARE(w.window->tray()->icon()->toolTip(), QStringLiteral("KestrovaMail"));
+        QVERIFY(w.window->logView()->toPlainText().contains(
+            QString::fromUtf8(CFaultNotices::kPop3Over)));
+        QCOMPARE(dovecot.MessageCount(), 0);
     }
 };
 
