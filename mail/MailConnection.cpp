@@ -208,8 +208,8 @@ bool CMailConnection::Connect(const std::string& host, int port,
             return true;
         }
         if (errno != EINPROGRESS) {
-            Fail(errno == ECONNREFUSED ? MailErrorCode::Refused : MailErrorCode::Unreachable,
-                 errno, host);
+            Fail(errno == ECONNREFUSED ? MailErrorCode::Refused : MailErrorCode::Unreachable, errno,
+                 host);
             Close();
             continue;
         }
@@ -230,8 +230,8 @@ bool CMailConnection::Connect(const std::string& host, int port,
             m_error = {};
             return true;
         }
-        Fail(soError == ECONNREFUSED ? MailErrorCode::Refused : MailErrorCode::Unreachable,
-             soError, host);
+        Fail(soError == ECONNREFUSED ? MailErrorCode::Refused : MailErrorCode::Unreachable, soError,
+             host);
         Close();
     }
     return false;
@@ -290,8 +290,7 @@ bool CMailConnection::StartTls(const TlsOptions& options, std::chrono::milliseco
         if (events == 0) {
             const long verified = SSL_get_verify_result(ssl);
             if (options.verify && verified != X509_V_OK)
-                return Fail(CertificateCause(verified), 0,
-                            X509_verify_cert_error_string(verified));
+                return Fail(CertificateCause(verified), 0, X509_verify_cert_error_string(verified));
             std::string detail = TlsLibraryReason();
             return Fail(MailErrorCode::TlsFailed, errno,
                         detail.empty() ? "connection closed during the handshake" : detail);
@@ -304,28 +303,34 @@ bool CMailConnection::StartTls(const TlsOptions& options, std::chrono::milliseco
     return true;
 }
 
-long CMailConnection::ReceiveSome(char* buffer, std::size_t capacity, short& wantEvents) {
+long CMailConnection::Transfer(bool receive, char* data, std::size_t length, short& wantEvents) {
+    const MailErrorCode failure =
+        receive ? MailErrorCode::ReceiveFailed : MailErrorCode::SendFailed;
     if (!m_tls) {
         for (;;) {
-            const ssize_t n = ::recv(m_fd, buffer, capacity, 0);
+            const ssize_t n =
+                receive ? ::recv(m_fd, data, length, 0) : ::send(m_fd, data, length, MSG_NOSIGNAL);
             if (n >= 0)
                 return static_cast<long>(n);
             if (errno == EINTR)
                 continue;
             if (errno == EAGAIN || errno == EWOULDBLOCK) {
-                wantEvents = POLLIN;
+                wantEvents = receive ? POLLIN : POLLOUT;
                 return -1;
             }
-            Fail(MailErrorCode::ReceiveFailed, errno);
+            Fail(failure, errno);
             return -2;
         }
     }
     ERR_clear_error();
     std::size_t n = 0;
-    const int rc = SSL_read_ex(m_tls->session.get(), buffer, capacity, &n);
+    SSL* ssl = m_tls->session.get();
+    const int rc =
+        receive ? SSL_read_ex(ssl, data, length, &n) : SSL_write_ex(ssl, data, length, &n);
     if (rc == 1)
         return static_cast<long>(n);
-    switch (SSL_get_error(m_tls->session.get(), rc)) {
+    // TLS may need to read while writing and the other way round (renegotiation, key update).
+    switch (SSL_get_error(ssl, rc)) {
     case SSL_ERROR_WANT_READ:
         wantEvents = POLLIN;
         return -1;
@@ -333,43 +338,12 @@ long CMailConnection::ReceiveSome(char* buffer, std::size_t capacity, short& wan
         wantEvents = POLLOUT;
         return -1;
     case SSL_ERROR_ZERO_RETURN:
-        return 0;
+        if (receive)
+            return 0;
+        [[fallthrough]];
     default:
-        Fail(MailErrorCode::TlsFailed, errno, TlsLibraryReason());
-        return -2;
-    }
-}
-
-long CMailConnection::SendSome(const char* data, std::size_t length, short& wantEvents) {
-    if (!m_tls) {
-        for (;;) {
-            const ssize_t n = ::send(m_fd, data, length, MSG_NOSIGNAL);
-            if (n >= 0)
-                return static_cast<long>(n);
-            if (errno == EINTR)
-                continue;
-            if (errno == EAGAIN || errno == EWOULDBLOCK) {
-                wantEvents = POLLOUT;
-                return -1;
-            }
-            Fail(MailErrorCode::SendFailed, errno);
-            return -2;
-        }
-    }
-    ERR_clear_error();
-    std::size_t n = 0;
-    const int rc = SSL_write_ex(m_tls->session.get(), data, length, &n);
-    if (rc == 1)
-        return static_cast<long>(n);
-    switch (SSL_get_error(m_tls->session.get(), rc)) {
-    case SSL_ERROR_WANT_READ:
-        wantEvents = POLLIN;
-        return -1;
-    case SSL_ERROR_WANT_WRITE:
-        wantEvents = POLLOUT;
-        return -1;
-    default:
-        Fail(MailErrorCode::SendFailed, errno ? errno : EPIPE, TlsLibraryReason());
+        Fail(receive ? MailErrorCode::TlsFailed : failure, errno ? errno : EPIPE,
+             TlsLibraryReason());
         return -2;
     }
 }
@@ -380,7 +354,7 @@ bool CMailConnection::Send(std::string_view bytes, std::chrono::milliseconds tim
     const auto deadline = Clock::now() + timeout;
     while (!bytes.empty()) {
         short events = 0;
-        const long n = SendSome(bytes.data(), bytes.size(), events);
+        const long n = Transfer(false, const_cast<char*>(bytes.data()), bytes.size(), events);
         if (n > 0) {
             bytes.remove_prefix(static_cast<std::size_t>(n));
             continue;
@@ -398,8 +372,7 @@ bool CMailConnection::Send(std::string_view bytes, std::chrono::milliseconds tim
     return true;
 }
 
-bool CMailConnection::ReadReply(ReplyEndRule rule, const ReplyLimits& limits,
-                                std::string& reply) {
+bool CMailConnection::ReadReply(ReplyEndRule rule, const ReplyLimits& limits, std::string& reply) {
     Uncork(); // the bytes the reply answers must be out
     const auto started = Clock::now();
     const auto overallDeadline = started + limits.overall;
@@ -408,9 +381,10 @@ bool CMailConnection::ReadReply(ReplyEndRule rule, const ReplyLimits& limits,
         m_in.reserve(std::min(limits.capacityHint, limits.maxBytes) + 1);
 
     auto failWith = [&](bool result) {
-        reply.assign(m_in, 0, m_error.code == MailErrorCode::ReplyTooLong
-                                  ? std::min(m_in.size(), kOversizeReplyKept)
-                                  : m_in.size());
+        reply.assign(m_in, 0,
+                     m_error.code == MailErrorCode::ReplyTooLong
+                         ? std::min(m_in.size(), kOversizeReplyKept)
+                         : m_in.size());
         m_in.clear();
         return result;
     };
@@ -440,7 +414,7 @@ bool CMailConnection::ReadReply(ReplyEndRule rule, const ReplyLimits& limits,
         const std::size_t had = m_in.size();
         m_in.resize(had + kReadChunk); // within a presized buffer: no reallocation
         short events = 0;
-        const long n = ReceiveSome(m_in.data() + had, m_in.size() - had, events);
+        const long n = Transfer(true, m_in.data() + had, m_in.size() - had, events);
         m_in.resize(had + static_cast<std::size_t>(std::max(n, 0L)));
         if (n > 0) {
             lastArrival = Clock::now();
@@ -450,8 +424,8 @@ bool CMailConnection::ReadReply(ReplyEndRule rule, const ReplyLimits& limits,
             return failWith(Fail(MailErrorCode::Closed));
         if (n == -2)
             return failWith(false);
-        const Wait wait = WaitFor(events, std::min(lastArrival + limits.inactivity,
-                                                   overallDeadline));
+        const Wait wait =
+            WaitFor(events, std::min(lastArrival + limits.inactivity, overallDeadline));
         if (wait != Wait::Ready)
             return failWith(FailWait(wait, MailErrorCode::NoAnswer));
     }

@@ -93,10 +93,10 @@ private:
     struct Tls;
 
     Wait WaitFor(short events, std::chrono::steady_clock::time_point deadline);
-    // One read or write attempt: the count, 0 at the end of the stream, -1 when it would
-    // block (wantEvents says for what), -2 on an error (m_error set).
-    long ReceiveSome(char* buffer, std::size_t capacity, short& wantEvents);
-    long SendSome(const char* data, std::size_t length, short& wantEvents);
+    // One read or write attempt (data is only read when sending): the count, 0 at the end of
+    // the stream, -1 when it would block (wantEvents says for what), -2 on an error (m_error
+    // set).
+    long Transfer(bool receive, char* data, std::size_t length, short& wantEvents);
     bool Fail(MailErrorCode code, int systemError = 0, std::string detail = {});
     bool FailWait(Wait wait, MailErrorCode onTimeOut);
 
