@@ -15,6 +15,8 @@
 // once: requests stay on the server and nothing is answered with an old frame.
 
 #include "app/ServiceInterfaces.h"
+#include "app/WorkerPictureSource.h"
+#include "capture/CaptureGraph.h"
 
 #include <QObject>
 #include <QTimer>
@@ -56,6 +58,14 @@ public:
 
     // No camera runs now; one is waited for.
     bool waiting() const { return m_state != State::Running && m_state != State::Starting; }
+    // The graph as the mail worker's reply picture reaches it (context: an object on this
+    // thread): a rebuild is refused while it would need the user or the camera is away.
+    CWorkerPictureSource::UiSide WorkerSide(QObject* context,
+                                            std::function<GrabRequest()> makeRequest) {
+        return {context, &m_graph,
+                [this] { return m_graph.RebuildNeedsUser() || waiting(); },
+                std::move(makeRequest), m_graph.frameSignal()};
+    }
     // Mail checks may run: a graph is there, or the program runs on without a camera.
     bool ChecksMayRun() const;
     // Times a stream was lost so far.

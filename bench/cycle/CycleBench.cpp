@@ -17,6 +17,7 @@
 //
 // Run: build/bench/cycle/bench_cycle [one-way ms] [rounds]   (25 ms, median of 3 rounds)
 
+#include "bench/RunTool.h"
 #include "app/ActivityLog.h"
 #include "app/MailService.h"
 #include "app/ServiceAdapters.h"
@@ -201,22 +202,7 @@ void CurlCycle(int port, int count) {
     for (int n = 1; n <= count; ++n)
         args.insert(args.end(),
                     {"--next", "-s", "-S", "-X", "TOP " + std::to_string(n) + " 0", url});
-    std::vector<char*> argv;
-    for (auto& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
-    const int rc = posix_spawnp(&pid, "curl", &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0)
-        throw std::runtime_error("cannot start curl");
-    int status = 0;
-    waitpid(pid, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        throw std::runtime_error("curl failed");
+    RunTool(std::move(args));
 }
 
 // The program as the service runs it, against the proxies.

@@ -1,5 +1,7 @@
 #include "bench/cycle/DelayProxy.h"
 
+#include "tests/support/LoopbackListener.h"
+
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
@@ -130,20 +132,11 @@ struct DelayProxy::Pair {
 
 DelayProxy::DelayProxy(int targetPort, std::chrono::milliseconds oneWay)
     : m_targetPort(targetPort), m_oneWay(oneWay) {
-    m_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (m_listen < 0 || ::bind(m_listen, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        ::listen(m_listen, 16) != 0 ||
-        ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
-        ::pipe2(m_wake, O_CLOEXEC) != 0) {
-        if (m_listen >= 0)
-            ::close(m_listen);
-        throw std::runtime_error("delay proxy: cannot listen");
+    m_listen = ListenOnLoopback(16, m_port);
+    if (::pipe2(m_wake, O_CLOEXEC) != 0) {
+        ::close(m_listen);
+        throw std::runtime_error("delay proxy: no pipe");
     }
-    m_port = ntohs(address.sin_port);
     m_thread = std::thread([this] { Run(); });
 }
 

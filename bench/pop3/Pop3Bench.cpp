@@ -4,6 +4,7 @@
 // the run given to both). Our side visits the mailbox as a mail check does: log-in, STAT,
 // LIST, RETR of each message, QUIT.
 // Run: build/bench/pop3/bench_pop3 [rounds] [plain|pop3s]   (without the second: both)
+#include "bench/RunTool.h"
 #include "mail/Pop3Client.h"
 #include "tests/support/DovecotPeer.h"
 #include "tests/support/TestCertificates.h"
@@ -100,22 +101,7 @@ void FetchWithCurl(const Endpoint& server, int first, int last) {
     for (int n = first; n <= last; ++n)
         args.push_back(std::string(server.tls ? "pop3s://" : "pop3://") + kUser + ":" + kPassword +
                        "@127.0.0.1:" + std::to_string(server.port) + "/" + std::to_string(n));
-    std::vector<char*> argv;
-    for (auto& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
-    int rc = posix_spawnp(&pid, "curl", &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0)
-        throw std::runtime_error("cannot start curl");
-    int status = 0;
-    waitpid(pid, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        throw std::runtime_error("curl failed");
+    RunTool(std::move(args));
 }
 
 // The comparison holds only while curl keeps one connection, as our client does: dovecot's

@@ -9,23 +9,28 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+// A socket listening on a free port of 127.0.0.1 (the caller closes it); port gets the port.
+// Throws std::runtime_error when no socket can listen.
+inline int ListenOnLoopback(int backlog, int& port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&addr), len) != 0 ||
+        ::listen(fd, backlog) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+        if (fd >= 0)
+            ::close(fd);
+        throw std::runtime_error("cannot listen on 127.0.0.1");
+    }
+    port = ntohs(addr.sin_port);
+    return fd;
+}
+
 class LoopbackListener {
 public:
-    LoopbackListener() {
-        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof addr;
-        if (m_fd < 0 || ::bind(m_fd, reinterpret_cast<sockaddr*>(&addr), len) != 0 ||
-            ::listen(m_fd, 4) != 0 ||
-            ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
-            if (m_fd >= 0)
-                ::close(m_fd);
-            throw std::runtime_error("cannot listen on 127.0.0.1");
-        }
-        m_port = ntohs(addr.sin_port);
-    }
+    LoopbackListener() : m_fd(ListenOnLoopback(4, m_port)) {}
     ~LoopbackListener() { ::close(m_fd); }
     LoopbackListener(const LoopbackListener&) = delete;
     LoopbackListener& operator=(const LoopbackListener&) = delete;
@@ -51,8 +56,8 @@ public:
     }
 
 private:
+    int m_port = 0; // before m_fd: the constructor fills it while it opens m_fd
     int m_fd = -1;
-    int m_port = 0;
 };
 
 // A loopback port that nobody listens on: taken for a moment, then let go.
