@@ -111,9 +111,13 @@ TEST(RequestForms, EverySubjectAndFromFormIsAnsweredAndNothingElse) {
     }
 }
 
+// The sender name is 1,022 bytes long: every header line stays within its limits all the same.
 TEST(ManyRequesters, EachGetsAPrivateStandardReplyAndARefusedOneKeepsItsRequest) {
     constexpr int kRequesters = 30;
     const std::string refused = "r17@example.com";
+    std::string name;
+    while (name.size() < 1022)
+        name += "玄関の監視カメラ";
     for (const bool authPath : {true, false}) {
         SCOPED_TRACE(authPath ? "authenticating path" : "HELO path");
         std::vector<std::string> requests;
@@ -129,6 +133,7 @@ TEST(ManyRequesters, EachGetsAPrivateStandardReplyAndARefusedOneKeepsItsRequest)
                        .refusedRecipients = {refused}});
         const int elsewhere = UnusedLoopbackPort();
         MailSettings settings = Settings(dovecot.port(), authPath ? smtp.port() : elsewhere);
+        settings.senderName = name;
         ServiceFlags flags;
         flags.graphReady = true;
         RecordingLog log;
@@ -148,6 +153,15 @@ TEST(ManyRequesters, EachGetsAPrivateStandardReplyAndARefusedOneKeepsItsRequest)
                 SmtpPeer::DecodeMail(mails[i].file, DecodeFolder(decoded, std::to_string(i)));
             EXPECT_EQ(mail.headers.at("to"), mails[i].recipients[0]);
             EXPECT_TRUE(mail.defects.empty()) << mail.defects.front();
+            const std::string& raw = mails[i].raw;
+            std::istringstream header(raw.substr(0, raw.find("\r\n\r\n")));
+            for (std::string line; std::getline(header, line);)
+                EXPECT_LE(line.size(), 78u) << line; // 76 characters and the CR
+            // Python's email package keeps the blank between two encoded words of a display
+            // name (RFC 2047 6.2 drops it, as mail readers do); the name itself holds none.
+            std::string from = mail.headers.at("from");
+            from.erase(std::remove(from.begin(), from.end(), ' '), from.end());
+            EXPECT_EQ(from, name + "<camera@example.com>");
             ASSERT_EQ(mail.headers.count("message-id"), 1u);
             EXPECT_TRUE(ids.insert(mail.headers.at("message-id")).second);
             EXPECT_EQ(mail.attachments.size(), 1u);
@@ -166,45 +180,6 @@ TEST(ManyRequesters, EachGetsAPrivateStandardReplyAndARefusedOneKeepsItsRequest)
         const std::vector<std::string> left = dovecot.Messages();
         ASSERT_EQ(left.size(), 1u);
         EXPECT_TRUE(HoldsAddress(left, refused));
-    }
-}
-
-TEST(LongSenderName, EveryHeaderLineStaysWithinItsLimitsOnBothPaths) {
-    std::string name;
-    while (name.size() < 1022)
-        name += "玄関の監視カメラ";
-    for (const bool authPath : {true, false}) {
-        SCOPED_TRACE(authPath ? "authenticating path" : "HELO path");
-        TempDir home, decoded;
-        DovecotPeer dovecot("camera", "secret", {RequestMail("taro@example.com", "cap")});
-        SmtpPeer smtp(
-            {.authUser = authPath ? "camera" : "", .authPassword = authPath ? "secret" : ""});
-        const int elsewhere = UnusedLoopbackPort();
-        MailSettings settings = Settings(dovecot.port(), authPath ? smtp.port() : elsewhere);
-        settings.senderName = name;
-        ServiceFlags flags;
-        flags.graphReady = true;
-        RecordingLog log;
-        FakePictureSource pictures(home.folder());
-        FixedClock clock({2026, 12, 6, 0, 15, 47, 44});
-        CMailService service(settings, flags, log, pictures, clock, nullptr,
-                             static_cast<uint16_t>(authPath ? elsewhere : smtp.port()));
-
-        EXPECT_EQ(service.CheckMail(), 1);
-        const std::vector<ReceivedMail> mails = smtp.WaitForMessages(1);
-        ASSERT_EQ(mails.size(), 1u);
-        const std::string& raw = mails[0].raw;
-        std::istringstream header(raw.substr(0, raw.find("\r\n\r\n")));
-        for (std::string line; std::getline(header, line);)
-            EXPECT_LE(line.size(), 78u) << line; // 76 characters and the CR
-        const DecodedMail mail = SmtpPeer::DecodeMail(mails[0].file, DecodeFolder(decoded, "1"));
-        // Python's email package keeps the blank between two encoded words of a display name
-        // (RFC 2047 6.2 drops it, as mail readers do); the name itself holds no blank.
-        std::string from = mail.headers.at("from");
-        from.erase(std::remove(from.begin(), from.end(), ' '), from.end());
-        EXPECT_EQ(from, name + "<camera@example.com>");
-        EXPECT_TRUE(mail.defects.empty()) << mail.defects.front();
-        EXPECT_EQ(dovecot.MessageCount(), 0);
     }
 }
 
