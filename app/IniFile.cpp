@@ -237,7 +237,12 @@ std::string IniFile::Serialize() const {
 }
 
 std::string IniFile::Encode(std::string_view utf8) const {
-    return m_utf8 ? std::string(utf8) : text::Utf8ToSjis(utf8);
+    if (!m_utf8)
+        return text::Utf8ToSjis(utf8);
+    // A stray byte that is not UTF-8 would make the whole file read as code page 932 later.
+    if (text::IsUtf8(utf8))
+        return std::string(utf8);
+    return text::CharsetToUtf8(utf8, "UTF-8").value_or(std::string());
 }
 
 std::string IniFile::Decode(std::string_view bytes) const {

@@ -171,6 +171,18 @@ TEST_F(IniFileTest, LineBreaksInAValueCannotStartALine) {
     EXPECT_EQ(file.ReadString("MAIL", "POP3_SERVER", "none"), "none");
 }
 
+TEST_F(IniFileTest, BytesThatAreNotUtf8KeepAUtf8FileUtf8) {
+    IniFile file(Path());
+    file.Parse("[MAIL]\r\nSENDER_NAME=\xEF\xBB\xBF\xE5\x89\xB5\r\n");
+    ASSERT_TRUE(file.readAsUtf8());
+    file.Write("MAIL", "CHECK_STRING", "cap\xEF");
+    IniFile again(Path());
+    again.Parse(file.Serialize());
+    EXPECT_TRUE(again.readAsUtf8());
+    EXPECT_EQ(again.ReadString("MAIL", "CHECK_STRING", ""), "cap\xEF\xBF\xBD");
+    EXPECT_EQ(again.ReadString("MAIL", "SENDER_NAME", ""), "\xEF\xBB\xBF\xE5\x89\xB5");
+}
+
 TEST_F(IniFileTest, InterruptedSaveLeavesTheOldFileAndNoTemporaryFile) {
     const std::string original = "[MAIL]\r\nPOP3_ID=old\r\n";
     for (auto step : {IniFile::SaveStep::TempCreated, IniFile::SaveStep::TempWritten,
