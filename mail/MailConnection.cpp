@@ -161,14 +161,19 @@ void CMailConnection::Uncork() {
     ::setsockopt(m_fd, IPPROTO_TCP, TCP_CORK, &off, sizeof off);
 }
 
-CMailConnection::Wait CMailConnection::WaitFor(short events, Clock::time_point deadline) {
+CMailConnection::Wait CMailConnection::WaitFor(short events, Clock::time_point deadline,
+                                                const CCancelSignal* wake) {
     for (;;) {
-        pollfd fds[2] = {{m_fd, events, 0}, {m_cancel ? m_cancel->fd() : -1, POLLIN, 0}};
-        const int ready = ::poll(fds, 2, MillisecondsLeft(deadline));
+        pollfd fds[3] = {{m_fd, events, 0},
+                         {m_cancel ? m_cancel->fd() : -1, POLLIN, 0},
+                         {wake ? wake->fd() : -1, POLLIN, 0}};
+        const int ready = ::poll(fds, 3, MillisecondsLeft(deadline));
         if (ready < 0 && errno == EINTR)
             continue;
         if (m_cancel && m_cancel->IsCancelled())
             return Wait::Cancelled;
+        if (wake && wake->IsCancelled())
+            return Wait::Woken;
         if (ready < 0)
             return Wait::Failed;
         if (ready == 0)
@@ -370,6 +375,31 @@ bool CMailConnection::Send(std::string_view bytes, std::chrono::milliseconds tim
             return FailWait(wait, MailErrorCode::SendFailed);
     }
     return true;
+}
+
+CMailConnection::Arrival CMailConnection::AwaitData(std::chrono::milliseconds timeout,
+                                                    const CCancelSignal* wake) {
+    if (!m_in.empty() || (m_tls && SSL_has_pending(m_tls->session.get())))
+        return Arrival::Data;
+    if (!IsOpen()) {
+        Fail(MailErrorCode::Closed);
+        return Arrival::Failed;
+    }
+    Uncork();
+    switch (WaitFor(POLLIN, Clock::now() + timeout, wake)) {
+    case Wait::Ready:
+        return Arrival::Data;
+    case Wait::TimedOut:
+        return Arrival::TimedOut;
+    case Wait::Woken:
+        return Arrival::Woken;
+    case Wait::Cancelled:
+        Fail(MailErrorCode::Cancelled);
+        return Arrival::Failed;
+    default:
+        Fail(MailErrorCode::ReceiveFailed, errno);
+        return Arrival::Failed;
+    }
 }
 
 bool CMailConnection::ReadReply(ReplyEndRule rule, const ReplyLimits& limits, std::string& reply) {

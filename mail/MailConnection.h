@@ -73,6 +73,13 @@ public:
     // Reads one reply (the rule says where it ends) into reply; bytes after it stay buffered
     // for the next read. On failure reply holds what had arrived of it.
     bool ReadReply(ReplyEndRule rule, const ReplyLimits& limits, std::string& reply);
+    // How AwaitData ended.
+    enum class Arrival { Data, TimedOut, Woken, Failed };
+    // Waits, without reading, until bytes from the server are at hand (bytes already received
+    // count; so does the end of the stream), timeout has passed, or wake (may be null) is
+    // raised. Failed: cancelled or a broken socket (Error() says which). For a client that
+    // waits long for news, as an idling IMAP client does.
+    Arrival AwaitData(std::chrono::milliseconds timeout, const CCancelSignal* wake);
     // Closes the socket (after a TLS close_notify when TLS is up); no protocol goodbye.
     void Close();
 
@@ -89,10 +96,11 @@ public:
     const MailError& Error() const { return m_error; }
 
 private:
-    enum class Wait { Ready, TimedOut, Cancelled, Failed };
+    enum class Wait { Ready, TimedOut, Cancelled, Failed, Woken };
     struct Tls;
 
-    Wait WaitFor(short events, std::chrono::steady_clock::time_point deadline);
+    Wait WaitFor(short events, std::chrono::steady_clock::time_point deadline,
+                 const CCancelSignal* wake = nullptr);
     // One read or write attempt (data is only read when sending): the count, 0 at the end of
     // the stream, -1 when it would block (wantEvents says for what), -2 on an error (m_error
     // set).

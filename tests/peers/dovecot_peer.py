@@ -1,9 +1,10 @@
-"""Runs a real dovecot POP3 server on loopback as a test peer.
+"""Runs a real dovecot POP3 or IMAP server on loopback as a test peer.
 
 Usage (run with /usr/bin/python3):
 
     dovecot_peer.py WORKDIR USER PASSWORD [MESSAGES_DIR] [--message FILE]... [--port PORT]
                     [--tls-cert FILE --tls-key FILE [--implicit-tls]] [--apop]
+                    [--imap [--no-idle]]
 
 WORKDIR       an existing, empty folder owned by the test (a TempDir); everything dovecot
               writes goes in it: config, runtime sockets, state, log, the mailbox. The folders
@@ -21,14 +22,32 @@ MESSAGES_DIR  optional folder of message files; each file becomes one message, i
 --implicit-tls
               the one listener speaks TLS from the first byte (POP3S) instead.
 --apop        offer APOP as well (the greeting then carries a timestamp); the {PLAIN} password
-              is what APOP needs.
+              is what APOP needs. POP3 only.
+--imap        speak IMAP instead of POP3, with the same TLS options (the plain listener then
+              offers STARTTLS, --implicit-tls makes it IMAPS). LOGIN and AUTHENTICATE PLAIN work
+              with or without TLS. The mailbox is INBOX.
+--no-idle     with --imap: IDLE is left out of every capability list (greeting, CAPABILITY, the
+              LOGIN answer). dovecot still accepts an IDLE command ("+ idling") and reports
+              changes as usual; only the announcement is gone.
 
 The mailbox is the Maildir WORKDIR/Maildir (with new/, cur/, tmp/). While the peer runs a test
 can add a message by writing the file into WORKDIR/Maildir/tmp/ and renaming it into
-WORKDIR/Maildir/new/ (dovecot picks it up at the next log-in); the file name must be unique
-and should sort after the earlier ones, e.g. "<seconds>.M<6-digit n>P<pid>.kmtest". After a visit
-the messages that are left are the files in new/ and cur/ (DELE + QUIT removes files).
+WORKDIR/Maildir/new/ (dovecot picks it up at the next log-in; an IMAP session idling on INBOX
+hears "* n EXISTS" about half a second later, as dovecot watches new/ with inotify); the file
+name must be unique and should sort after the earlier ones, e.g.
+"<seconds>.M<6-digit n>P<pid>.kmtest". After a visit the messages that are left are the files in
+new/ and cur/ (DELE + QUIT removes files). An IMAP session moves the files it sees into cur/
+with ":2,<flags>" after the name: "S" for \\Seen, nothing while no flag is set (BODY.PEEK sets
+none).
 tests/support/DovecotPeer.h does all of this from C++.
+
+Dropping the sessions while the server stays up (run as the same user as the script, root):
+
+    doveadm -c WORKDIR/dovecot.conf kick USER     # SIGTERM to every session of USER
+    doveadm -c WORKDIR/dovecot.conf who -1        # the sessions still open
+
+IMAP sessions end with "* BYE Server shutting down.", POP3 ones with "-ERR [SYS/TEMP] ..."
+(no deletions committed). Connections that have not logged in yet are not touched.
 
 When dovecot accepts connections the script prints "READY <port>" and keeps running; on
 SIGTERM or SIGINT it stops dovecot and exits. dovecot's own log is WORKDIR/dovecot.log.
@@ -38,11 +57,11 @@ leaves one line in the log like
 
     auth: Debug: client in: AUTH<TAB>1<TAB>PLAIN<TAB>service=pop3<TAB>secured=tls<TAB>...
 
-with the mechanism third: PLAIN for USER/PASS and AUTH PLAIN (the password itself crossed the
-wire), APOP for APOP (only a digest did). "secured=tls" marks a TLS connection; a bare "secured"
-only means loopback. With auth_debug_passwords the credentials follow base64-encoded. No such
-line means no log-in was tried. The line comes through dovecot's log process, a moment after
-the client got its answer.
+with the mechanism third: PLAIN for USER/PASS, AUTH PLAIN, IMAP LOGIN and AUTHENTICATE PLAIN
+(the password itself crossed the wire), APOP for APOP (only a digest did); IMAP shows as
+service=imap. "secured=tls" marks a TLS connection; a bare "secured" only means loopback. With
+auth_debug_passwords the credentials follow base64-encoded. No such line means no log-in was
+tried. The line comes through dovecot's log process, a moment after the client got its answer.
 """
 
 import argparse
@@ -60,7 +79,7 @@ base_dir = {work}/run
 state_dir = {work}/state
 log_path = {work}/dovecot.log
 info_log_path = {work}/dovecot.log
-protocols = pop3
+protocols = {protocol}
 listen = 127.0.0.1
 {ssl}
 disable_plaintext_auth = no
@@ -74,6 +93,7 @@ default_login_user = dovenull
 default_internal_user = dovecot
 mail_location = maildir:{work}/Maildir
 pop3_uidl_format = %08Xu%08Xv
+{imap}
 passdb {{
   driver = passwd-file
   args = {work}/passwd
@@ -82,13 +102,13 @@ userdb {{
   driver = static
   args = uid=dovecot gid=dovecot home={work}/home
 }}
-service pop3-login {{
+service {protocol}-login {{
   chroot =
-  inet_listener pop3 {{
+  inet_listener {protocol} {{
     address = 127.0.0.1
     port = {plain_port}
   }}
-  inet_listener pop3s {{
+  inet_listener {protocol}s {{
     address = 127.0.0.1
     port = {tls_port}
     ssl = yes
@@ -98,6 +118,16 @@ service anvil {{
   chroot =
 }}
 """
+
+
+# dovecot 2.3's own capability list after log-in, less IDLE; imap_capability replaces the list
+# as a whole (the log-in process announces it too, with STARTTLS and AUTH=PLAIN added).
+IMAP_CAPABILITIES_WITHOUT_IDLE = (
+    "IMAP4rev1 SASL-IR LOGIN-REFERRALS ID ENABLE SORT SORT=DISPLAY THREAD=REFERENCES "
+    "THREAD=REFS THREAD=ORDEREDSUBJECT MULTIAPPEND URL-PARTIAL CATENATE UNSELECT CHILDREN "
+    "NAMESPACE UIDPLUS LIST-EXTENDED I18NLEVEL=1 CONDSTORE QRESYNC ESEARCH ESORT SEARCHRES "
+    "WITHIN CONTEXT=SEARCH LIST-STATUS BINARY MOVE SNIPPET=FUZZY PREVIEW=FUZZY PREVIEW "
+    "STATUS=SIZE SAVEDATE LITERAL+ NOTIFY")
 
 
 SSL = """\
@@ -166,11 +196,17 @@ def main():
     parser.add_argument("--tls-key")
     parser.add_argument("--implicit-tls", action="store_true")
     parser.add_argument("--apop", action="store_true")
+    parser.add_argument("--imap", action="store_true")
+    parser.add_argument("--no-idle", action="store_true")
     args = parser.parse_args()
     if bool(args.tls_cert) != bool(args.tls_key):
         parser.error("--tls-cert and --tls-key go together")
     if args.implicit_tls and not args.tls_cert:
         parser.error("--implicit-tls needs --tls-cert and --tls-key")
+    if args.apop and args.imap:
+        parser.error("--apop is for POP3")
+    if args.no_idle and not args.imap:
+        parser.error("--no-idle needs --imap")
 
     work = os.path.abspath(args.work)
     dove = pwd.getpwnam("dovecot")
@@ -201,6 +237,10 @@ def main():
         ssl = SSL.format(cert=copy_private(args.tls_cert, work, "cert.pem"),
                          key=copy_private(args.tls_key, work, "key.pem"))
 
+    imap = ""
+    if args.no_idle:
+        imap = "imap_capability = " + IMAP_CAPABILITIES_WITHOUT_IDLE
+
     with open(os.path.join(work, "passwd"), "w") as f:
         f.write("%s:{PLAIN}%s::::::\n" % (args.user, args.password))
 
@@ -209,8 +249,9 @@ def main():
         port = args.port or free_port()
         with open(os.path.join(work, "dovecot.conf"), "w") as f:
             # The listener that is not wanted gets port 0, so dovecot's built-in default
-            # (110 or 995) is never bound.
-            f.write(CONFIG.format(work=work, uid=min(uid, 100), ssl=ssl,
+            # (110/995 or 143/993) is never bound.
+            f.write(CONFIG.format(work=work, uid=min(uid, 100), ssl=ssl, imap=imap,
+                                  protocol="imap" if args.imap else "pop3",
                                   mechanisms="plain apop" if args.apop else "plain",
                                   plain_port=0 if args.implicit_tls else port,
                                   tls_port=port if args.implicit_tls else 0))

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <pwd.h>
 #include <sstream>
+#include <stdexcept>
 #include <thread>
 #include <unistd.h>
 
@@ -26,7 +27,8 @@ DovecotPeer::DovecotPeer(const std::string& user, const std::string& password,
     : DovecotPeer(user, password, messages, Options{}) {}
 
 DovecotPeer::DovecotPeer(const std::string& user, const std::string& password,
-                         const std::vector<std::string>& messages, const Options& options) {
+                         const std::vector<std::string>& messages, const Options& options)
+    : m_user(user) {
     const fs::path seed = m_dir.path() / "seed";
     fs::create_directory(seed);
     for (size_t i = 0; i < messages.size(); ++i) {
@@ -47,6 +49,10 @@ DovecotPeer::DovecotPeer(const std::string& user, const std::string& password,
         argv.push_back("--implicit-tls");
     if (options.apop)
         argv.push_back("--apop");
+    if (options.imap)
+        argv.push_back("--imap");
+    if (options.noIdle)
+        argv.push_back("--no-idle");
     m_process = std::make_unique<PeerProcess>(argv);
 }
 
@@ -118,7 +124,7 @@ void DovecotPeer::AddMessage(const std::string& bytes) {
     fs::rename(tmp, maildir / "new" / name);
 }
 
-std::vector<std::string> DovecotPeer::Messages() const {
+std::vector<fs::path> DovecotPeer::MessageFiles() const {
     const fs::path maildir = m_dir.path() / "dovecot" / "Maildir";
     std::vector<fs::path> files;
     for (const char* sub : {"new", "cur"})
@@ -127,12 +133,52 @@ std::vector<std::string> DovecotPeer::Messages() const {
                 files.push_back(entry.path());
     std::sort(files.begin(), files.end(),
               [](const fs::path& a, const fs::path& b) { return BaseName(a) < BaseName(b); });
+    return files;
+}
+
+std::vector<std::string> DovecotPeer::Messages() const {
     std::vector<std::string> messages;
-    for (const auto& file : files)
+    for (const auto& file : MessageFiles())
         messages.push_back(TempDir::ReadFile(file));
     return messages;
 }
 
 int DovecotPeer::MessageCount() const {
-    return static_cast<int>(Messages().size());
+    return static_cast<int>(MessageFiles().size());
+}
+
+std::vector<std::string> DovecotPeer::MessageFlags() const {
+    std::vector<std::string> flags;
+    for (const auto& file : MessageFiles()) {
+        const std::string name = file.filename().string();
+        const std::size_t info = name.find(":2,");
+        flags.push_back(info == std::string::npos ? std::string() : name.substr(info + 3));
+    }
+    return flags;
+}
+
+std::string DovecotPeer::Doveadm(const std::vector<std::string>& args) const {
+    // doveadm finds this server's sockets through its config; "timeout" bounds a hung call.
+    std::vector<std::string> argv{"timeout", "10", "doveadm", "-c",
+                                  (m_dir.path() / "dovecot" / "dovecot.conf").string()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return CommandOutput(argv);
+}
+
+void DovecotPeer::DropConnections() {
+    // kick sends each session process of the user SIGTERM (so the peer must run with the right
+    // to signal dovecot's processes, as it does as root); a session leaves "who" once its
+    // process has closed the connection and ended.
+    Doveadm({"kick", m_user});
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (std::chrono::steady_clock::now() < deadline) {
+        std::istringstream sessions(Doveadm({"who", "-1"}));
+        bool open = false;
+        for (std::string line; std::getline(sessions, line);)
+            open = open || line.rfind(m_user + " ", 0) == 0;
+        if (!open)
+            return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    throw std::runtime_error("dovecot kept sessions open after doveadm kick\n" + Log());
 }

@@ -1,8 +1,11 @@
 #include "tests/support/PeerProcess.h"
 
+#include <array>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <fcntl.h>
+#include <memory>
 #include <poll.h>
 #include <sstream>
 #include <stdexcept>
@@ -15,6 +18,35 @@
 
 std::string TestSourceDir() { return KM_TEST_SOURCE_DIR; }
 std::string SystemPython() { return "/usr/bin/python3"; }
+
+namespace {
+
+struct PipeCloser {
+    void operator()(std::FILE* f) const { ::pclose(f); }
+};
+
+std::string ShellQuote(const std::string& s) {
+    std::string out = "'";
+    for (char c : s)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+} // namespace
+
+std::string CommandOutput(const std::vector<std::string>& argv) {
+    std::string command;
+    for (const auto& arg : argv)
+        command += (command.empty() ? "" : " ") + ShellQuote(arg);
+    std::unique_ptr<std::FILE, PipeCloser> pipe(::popen(command.c_str(), "r"));
+    if (!pipe)
+        throw std::runtime_error("cannot run " + command);
+    std::string output;
+    std::array<char, 4096> chunk;
+    for (std::size_t n; (n = std::fread(chunk.data(), 1, chunk.size(), pipe.get())) > 0;)
+        output.append(chunk.data(), n);
+    return output;
+}
 
 PeerProcess::PeerProcess(std::vector<std::string> argv, std::chrono::milliseconds timeout) {
     int pipeFds[2];

@@ -36,3 +36,6 @@ private:
 std::string TestSourceDir();
 // The Python of the system, which has the Debian-packaged aiosmtpd.
 std::string SystemPython();
+// Runs argv to its end (no shell in between) and returns what it printed on standard output.
+// Throws std::runtime_error when it cannot be started.
+std::string CommandOutput(const std::vector<std::string>& argv);

@@ -1,12 +1,9 @@
 #include "tests/support/SmtpPeer.h"
 
 #include <algorithm>
-#include <array>
-#include <cstdio>
 #include <fstream>
 #include <memory>
 #include <sstream>
-#include <stdexcept>
 #include <thread>
 
 namespace {
@@ -39,17 +36,6 @@ std::string Base64Decode(const std::string& text) {
         }
     }
     return out;
-}
-
-struct PipeCloser {
-    void operator()(std::FILE* f) const { ::pclose(f); }
-};
-
-std::string ShellQuote(const std::string& s) {
-    std::string out = "'";
-    for (char c : s)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
 }
 
 } // namespace
@@ -158,16 +144,9 @@ std::vector<ReceivedMail> SmtpPeer::WaitForMessages(std::size_t count,
 
 DecodedMail SmtpPeer::DecodeMail(const std::filesystem::path& mailFile,
                                  const std::filesystem::path& outFolder) {
-    const std::string command =
-        ShellQuote(SystemPython()) + " " + ShellQuote(TestSourceDir() + "/peers/parse_mail.py") +
-        " " + ShellQuote(mailFile.string()) + " " + ShellQuote(outFolder.string());
-    std::unique_ptr<std::FILE, PipeCloser> pipe(::popen(command.c_str(), "r"));
-    if (!pipe)
-        throw std::runtime_error("cannot run parse_mail.py");
-    std::string output;
-    std::array<char, 4096> chunk;
-    for (std::size_t n; (n = std::fread(chunk.data(), 1, chunk.size(), pipe.get())) > 0;)
-        output.append(chunk.data(), n);
+    const std::string output =
+        CommandOutput({SystemPython(), TestSourceDir() + "/peers/parse_mail.py", mailFile.string(),
+                       outFolder.string()});
 
     DecodedMail mail;
     std::istringstream lines(output);

@@ -1,0 +1,435 @@
+#include "mail/ImapClient.h"
+
+#include "mail/ContentEncoders.h"
+#include "mail/ImapResponse.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A response beyond this is no answer to anything this client asks (a SEARCH over a million
+// messages stays far below it).
+constexpr std::size_t kMaxResponseBytes = 64u << 20;
+
+constexpr const char* kHeaderItems = "(UID BODY.PEEK[HEADER.FIELDS (SUBJECT FROM)])";
+
+// "1:3,7,9:10" for ascending UIDs.
+std::string UidSet(const uint32_t* uids, std::size_t count) {
+    std::string set;
+    for (std::size_t i = 0; i < count;) {
+        std::size_t j = i;
+        while (j + 1 < count && uids[j + 1] == uids[j] + 1)
+            ++j;
+        if (!set.empty())
+            set += ',';
+        set += std::to_string(uids[i]);
+        if (j > i)
+            set += ':' + std::to_string(uids[j]);
+        i = j + 1;
+    }
+    return set;
+}
+
+// The commands for uids in slices of at most perCommand, each as "prefix set suffix".
+std::vector<std::string> SlicedCommands(std::vector<uint32_t> uids, std::size_t perCommand,
+                                        const std::string& prefix, const std::string& suffix) {
+    std::sort(uids.begin(), uids.end());
+    uids.erase(std::unique(uids.begin(), uids.end()), uids.end());
+    std::vector<std::string> commands;
+    for (std::size_t at = 0; at < uids.size(); at += perCommand)
+        commands.push_back(prefix + UidSet(uids.data() + at,
+                                           std::min(perCommand, uids.size() - at)) +
+                           suffix);
+    return commands;
+}
+
+bool UsableCredential(const std::string& text) {
+    return !text.empty() && text.size() <= CImapClient::kMaxCredentialLength &&
+           text.find_first_of(std::string("\r\n\0", 3)) == std::string::npos;
+}
+
+// What the log shows of a refusal: "NO [AUTHENTICATIONFAILED] Authentication failed."
+std::string ServerWords(const imap::Response& response) {
+    std::string words = response.status;
+    if (!response.code.empty())
+        words += " [" + response.code + "]";
+    if (!response.text.empty())
+        words += " " + response.text;
+    return words;
+}
+
+} // namespace
+
+CImapClient::~CImapClient() {
+    LogOut();
+}
+
+bool CImapClient::Fail(MailErrorCode code, std::string detail) {
+    m_error = {code, 0, std::move(detail)};
+    return false;
+}
+
+bool CImapClient::FailFromConnection() {
+    m_error = m_connection.Error();
+    if (m_error.code == MailErrorCode::Closed && m_bye)
+        m_error.detail = m_byeText;
+    return false;
+}
+
+bool CImapClient::Send(const std::string& line) {
+    if (!m_connection.Send(line, kSendTimeout))
+        return FailFromConnection();
+    return true;
+}
+
+void CImapClient::NextTag() {
+    m_tag = "k" + std::to_string(++m_tagNumber);
+}
+
+bool CImapClient::ReadResponse(imap::Response& response, std::chrono::milliseconds inactivity,
+                               Clock::time_point deadline) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    std::string bytes;
+    if (!m_connection.ReadReply(replyend::ImapResponse,
+                                {inactivity, std::max(left, std::chrono::milliseconds(1)),
+                                 kMaxResponseBytes},
+                                bytes))
+        return FailFromConnection();
+    std::optional<imap::Response> parsed = imap::ParseResponse(bytes);
+    if (!parsed)
+        return Fail(MailErrorCode::ProtocolError, bytes.substr(0, 200));
+    response = std::move(*parsed);
+    return true;
+}
+
+void CImapClient::Note(const imap::Response& response) {
+    if (response.kind == imap::Response::Kind::Continuation)
+        return;
+    if (response.status == "BYE") {
+        m_bye = true;
+        m_byeText = ServerWords(response);
+    }
+    const bool capabilityCode =
+        response.code.size() >= 10 &&
+        std::equal(response.code.begin(), response.code.begin() + 10, "CAPABILITY",
+                   [](char a, char b) { return std::toupper(static_cast<unsigned char>(a)) == b; });
+    const bool capabilityData =
+        response.kind == imap::Response::Kind::Untagged && response.name == "CAPABILITY";
+    if (capabilityCode || capabilityData) {
+        m_capabilities = {};
+        for (const std::string& name : imap::Capabilities(response)) {
+            m_capabilities.idle |= name == "IDLE";
+            m_capabilities.uidPlus |= name == "UIDPLUS";
+            m_capabilities.startTls |= name == "STARTTLS";
+            m_capabilities.authPlain |= name == "AUTH=PLAIN";
+            m_capabilities.saslIr |= name == "SASL-IR";
+            m_capabilities.loginDisabled |= name == "LOGINDISABLED";
+        }
+        m_capabilitiesKnown = true;
+    }
+    if (response.kind != imap::Response::Kind::Untagged)
+        return;
+    if (const uint32_t validity = imap::UidValidity(response); validity != 0)
+        m_uidValidity = validity;
+    if (response.number && response.name == "EXISTS") {
+        if (*response.number > m_exists)
+            m_newMail = true;
+        m_exists = *response.number;
+    } else if (response.number && response.name == "EXPUNGE" && m_exists > 0) {
+        --m_exists;
+    }
+}
+
+bool CImapClient::Command(const std::string& command, const UntaggedHandler& onUntagged,
+                          MailErrorCode refusal, std::chrono::milliseconds inactivity,
+                          const std::string& continuation) {
+    if (!m_connection.IsOpen())
+        return Fail(MailErrorCode::Closed, m_bye ? m_byeText : std::string());
+    NextTag();
+    if (!Send(m_tag + " " + command + "\r\n"))
+        return false;
+    const auto deadline = Clock::now() + kCommandLimit;
+    bool continued = false;
+    for (;;) {
+        imap::Response response;
+        if (!ReadResponse(response, inactivity, deadline))
+            return false;
+        if (response.kind == imap::Response::Kind::Continuation) {
+            // Only a command that waits for more (an AUTHENTICATE without SASL-IR) gets one
+            // line; anything else asked of it ends the exchange ("*" cancels it).
+            const bool answer = !continuation.empty() && !continued;
+            continued = true;
+            if (!Send(answer ? continuation + "\r\n" : std::string("*\r\n")))
+                return false;
+            continue;
+        }
+        Note(response);
+        if (response.kind == imap::Response::Kind::Tagged) {
+            if (response.tag != m_tag)
+                return Fail(MailErrorCode::ProtocolError, ServerWords(response));
+            if (response.status == "OK")
+                return true;
+            return Fail(refusal, ServerWords(response));
+        }
+        if (m_bye && !m_loggingOut) {
+            m_connection.Close();
+            m_loggedIn = false;
+            return Fail(MailErrorCode::Closed, m_byeText);
+        }
+        if (onUntagged)
+            onUntagged(response);
+    }
+}
+
+bool CImapClient::RefreshCapabilities() {
+    m_capabilitiesKnown = false;
+    return Command("CAPABILITY") &&
+           (m_capabilitiesKnown || Fail(MailErrorCode::ProtocolError, "CAPABILITY"));
+}
+
+bool CImapClient::UpgradeWithStartTls() {
+    if (!m_capabilitiesKnown && !RefreshCapabilities())
+        return false;
+    if (!m_capabilities.startTls)
+        return Fail(MailErrorCode::StartTlsNotOffered);
+    if (!Command("STARTTLS", {}, MailErrorCode::StartTlsRefused))
+        return false;
+    if (!m_connection.StartTls({true, m_caFile}, kConnectTimeout))
+        return FailFromConnection();
+    // What was said in clear is forgotten (RFC 9051 section 6.2.1).
+    return RefreshCapabilities();
+}
+
+bool CImapClient::Authenticate(const std::string& user, const std::string& password) {
+    if (!m_capabilitiesKnown && !RefreshCapabilities())
+        return false;
+    m_capabilitiesKnown = false; // a log-in may widen them; the tagged OK often lists them
+    bool ok;
+    if (m_capabilities.authPlain) {
+        const std::string response = encoders::EncodeBase64Block(
+            std::string(1, '\0') + user + '\0' + password, encoders::Base64Flag::NoLineBreaks);
+        ok = m_capabilities.saslIr
+                 ? Command("AUTHENTICATE PLAIN " + response, {}, MailErrorCode::LoginRefused,
+                           kLogInInactivity)
+                 : Command("AUTHENTICATE PLAIN", {}, MailErrorCode::LoginRefused,
+                           kLogInInactivity, response);
+    } else if (m_capabilities.loginDisabled) {
+        return Fail(MailErrorCode::LoginRefused, "LOGINDISABLED");
+    } else {
+        const std::optional<std::string> quotedUser = imap::Quoted(user);
+        const std::optional<std::string> quotedPassword = imap::Quoted(password);
+        if (!quotedUser || !quotedPassword)
+            return Fail(MailErrorCode::InvalidArgument, "LOGIN");
+        ok = Command("LOGIN " + *quotedUser + " " + *quotedPassword, {},
+                     MailErrorCode::LoginRefused, kLogInInactivity);
+    }
+    if (!ok)
+        return false;
+    m_loggedIn = true;
+    return m_capabilitiesKnown || RefreshCapabilities();
+}
+
+bool CImapClient::LogIn(const std::string& host, const std::string& user,
+                        const std::string& password, int port) {
+    LogOut();
+    m_error = {};
+    m_capabilities = {};
+    m_capabilitiesKnown = false;
+    m_bye = false;
+    m_byeText.clear();
+    m_exists = 0;
+    m_uidValidity = 0;
+    m_newMail = false;
+    if (!UsableCredential(user) || !UsableCredential(password))
+        return Fail(MailErrorCode::InvalidArgument, "IMAP");
+    auto failed = [this] {
+        m_connection.Close();
+        m_loggedIn = false;
+        return false;
+    };
+    if (!m_connection.Connect(host, port, kConnectTimeout))
+        return FailFromConnection();
+    if (m_tlsMode == TlsMode::Implicit &&
+        !m_connection.StartTls({true, m_caFile}, kConnectTimeout))
+        return FailFromConnection() || failed();
+
+    imap::Response greeting;
+    if (!ReadResponse(greeting, kInactivity, Clock::now() + kCommandLimit))
+        return failed();
+    Note(greeting);
+    if (greeting.kind != imap::Response::Kind::Untagged ||
+        (greeting.status != "OK" && greeting.status != "PREAUTH"))
+        return Fail(greeting.status == "BYE" ? MailErrorCode::LoginRefused
+                                             : MailErrorCode::ProtocolError,
+                    ServerWords(greeting)) ||
+               failed();
+    if (m_tlsMode == TlsMode::StartTls && !UpgradeWithStartTls())
+        return failed();
+    if (greeting.status == "PREAUTH") {
+        m_loggedIn = true;
+        return m_capabilitiesKnown || RefreshCapabilities() || failed();
+    }
+    return Authenticate(user, password) || failed();
+}
+
+bool CImapClient::SelectInbox() {
+    m_exists = 0;
+    m_uidValidity = 0;
+    return Command("SELECT INBOX");
+}
+
+bool CImapClient::SearchUids(std::vector<uint32_t>& uids) {
+    uids.clear();
+    m_newMail = false; // what arrives from here on is news for the next look
+    const bool ok = Command("UID SEARCH UNDELETED", [&uids](const imap::Response& response) {
+        if (response.name == "SEARCH") {
+            const std::vector<uint32_t> found = imap::SearchNumbers(response);
+            uids.insert(uids.end(), found.begin(), found.end());
+        }
+    });
+    std::sort(uids.begin(), uids.end());
+    uids.erase(std::unique(uids.begin(), uids.end()), uids.end());
+    return ok;
+}
+
+bool CImapClient::FetchHeaders(const std::vector<uint32_t>& uids, std::vector<Header>& headers) {
+    headers.clear();
+    for (const std::string& command :
+         SlicedCommands(uids, kUidsPerCommand, "UID FETCH ", std::string(" ") + kHeaderItems)) {
+        const bool ok = Command(command, [&headers](const imap::Response& response) {
+            if (response.name != "FETCH")
+                return;
+            if (std::optional<imap::FetchedHeader> fetched = imap::HeaderOfFetch(response))
+                headers.push_back({fetched->uid, std::move(fetched->header)});
+        });
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
+bool CImapClient::Delete(const std::vector<uint32_t>& uids) {
+    if (uids.empty())
+        return true;
+    for (const std::string& command :
+         SlicedCommands(uids, kUidsPerCommand, "UID STORE ", " +FLAGS.SILENT (\\Deleted)")) {
+        if (!Command(command))
+            return false;
+    }
+    if (!m_capabilities.uidPlus)
+        return Command("EXPUNGE");
+    for (const std::string& command : SlicedCommands(uids, kUidsPerCommand, "UID EXPUNGE ", "")) {
+        if (!Command(command))
+            return false;
+    }
+    return true;
+}
+
+CImapClient::IdleEnd CImapClient::Idle(std::chrono::milliseconds limit,
+                                       const CCancelSignal* wake) {
+    if (m_newMail)
+        return IdleEnd::NewMail; // announced while the last look was under way
+    if (!m_capabilities.idle) {
+        Fail(MailErrorCode::CommandRefused, "IDLE");
+        return IdleEnd::Failed;
+    }
+    if (!m_connection.IsOpen()) {
+        Fail(MailErrorCode::Closed, m_bye ? m_byeText : std::string());
+        return IdleEnd::Failed;
+    }
+    NextTag();
+    const std::string tag = m_tag;
+    if (!Send(tag + " IDLE\r\n"))
+        return IdleEnd::Failed;
+    const auto started = Clock::now();
+    const auto end = started + limit;
+
+    // Until "+ idling" the server may still say anything, or refuse.
+    for (;;) {
+        imap::Response response;
+        if (!ReadResponse(response, kInactivity, started + kCommandLimit))
+            return IdleEnd::Failed;
+        if (response.kind == imap::Response::Kind::Continuation)
+            break;
+        Note(response);
+        if (response.kind == imap::Response::Kind::Tagged) {
+            Fail(MailErrorCode::CommandRefused, ServerWords(response));
+            return IdleEnd::Failed;
+        }
+        if (m_bye) {
+            FailFromConnection();
+            m_connection.Close();
+            Fail(MailErrorCode::Closed, m_byeText);
+            return IdleEnd::Failed;
+        }
+    }
+
+    IdleEnd how = IdleEnd::TimedOut;
+    while (!m_newMail) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
+        if (left.count() <= 0)
+            break;
+        const CMailConnection::Arrival arrival = m_connection.AwaitData(left, wake);
+        if (arrival == CMailConnection::Arrival::TimedOut)
+            break;
+        if (arrival == CMailConnection::Arrival::Woken) {
+            how = IdleEnd::Woken;
+            break;
+        }
+        imap::Response response;
+        if (arrival == CMailConnection::Arrival::Failed ||
+            !ReadResponse(response, kInactivity, Clock::now() + kCommandLimit)) {
+            FailFromConnection();
+            m_connection.Close();
+            return IdleEnd::Failed;
+        }
+        Note(response);
+        if (m_bye) {
+            m_connection.Close();
+            Fail(MailErrorCode::Closed, m_byeText);
+            return IdleEnd::Failed;
+        }
+    }
+    if (m_newMail)
+        how = IdleEnd::NewMail;
+
+    // DONE, and the tagged end of the IDLE command.
+    if (!Send("DONE\r\n"))
+        return IdleEnd::Failed;
+    const auto deadline = Clock::now() + kCommandLimit;
+    for (;;) {
+        imap::Response response;
+        if (!ReadResponse(response, kInactivity, deadline))
+            return IdleEnd::Failed;
+        Note(response);
+        if (response.kind == imap::Response::Kind::Tagged && response.tag == tag) {
+            if (response.status == "OK")
+                return how;
+            Fail(MailErrorCode::CommandRefused, ServerWords(response));
+            return IdleEnd::Failed;
+        }
+        if (m_bye) {
+            m_connection.Close();
+            Fail(MailErrorCode::Closed, m_byeText);
+            return IdleEnd::Failed;
+        }
+    }
+}
+
+bool CImapClient::LogOut() {
+    if (!m_connection.IsOpen()) {
+        m_loggedIn = false;
+        return false;
+    }
+    const bool wasLoggedIn = m_loggedIn;
+    m_loggingOut = true;
+    const bool ok = Command("LOGOUT");
+    m_loggingOut = false;
+    m_connection.Close();
+    m_loggedIn = false;
+    return wasLoggedIn && ok;
+}
