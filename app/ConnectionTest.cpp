@@ -1,6 +1,7 @@
 #include "app/ConnectionTest.h"
 
 #include "app/MailClients.h"
+#include "mail/ImapClient.h"
 #include "mail/MailError.h"
 #include "mail/Pop3Client.h"
 #include "mail/SmtpAuthClient.h"
@@ -29,6 +30,19 @@ ConnectionTestResult TestPop3Connection(const MailSettings& settings,
     // QUIT before the outcome is shown, so the server is not kept waiting behind the box.
     client.LogOut();
     return Outcome(ok, "POP3サーバの接続に成功しました。", "POP3サーバの接続に失敗しました。",
+                   cause);
+}
+
+ConnectionTestResult TestImapConnection(const MailSettings& settings,
+                                        const CCancelSignal* cancel) {
+    CImapClient client;
+    ConfigureImapClient(client, settings, cancel);
+    const bool ok = client.LogIn(settings.imapServer, settings.pop3Id, settings.pop3Pass,
+                                 settings.imapPort) &&
+                    client.SelectInbox();
+    const MailError cause = client.LastMailError();
+    client.LogOut();
+    return Outcome(ok, "IMAPサーバの接続に成功しました。", "IMAPサーバの接続に失敗しました。",
                    cause);
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 // The connection tests of the mail settings dialog, without the dialog: log in to the POP3
-// server (then QUIT), or connect to the SMTP server, EHLO, STARTTLS, AUTH and QUIT without
+// or IMAP server (then QUIT or LOGOUT), or connect to the SMTP server, EHLO, STARTTLS, AUTH and QUIT without
 // sending a mail. Both use the settings as given and the same clients as the check cycle.
 
 #include "base/Settings.h"
@@ -17,6 +17,9 @@ struct ConnectionTestResult {
 };
 
 ConnectionTestResult TestPop3Connection(const MailSettings& settings,
+                                        const CCancelSignal* cancel = nullptr);
+// Logs in to the IMAP server (then LOGOUT): "IMAPサーバの接続に成功しました。" or the failure.
+ConnectionTestResult TestImapConnection(const MailSettings& settings,
                                         const CCancelSignal* cancel = nullptr);
 ConnectionTestResult TestSmtpConnection(const MailSettings& settings,
                                         const CCancelSignal* cancel = nullptr);

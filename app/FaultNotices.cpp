@@ -14,6 +14,7 @@ constexpr AreaTexts kAreaTexts[] = {
     {"SMTPサーバ", CFaultNotices::kSmtpOver},
     {"写真", CFaultNotices::kPictureOver},
     {"設定ファイル", CFaultNotices::kSettingsOver},
+    {"IMAPサーバ", CFaultNotices::kImapOver},
 };
 
 constexpr const char* kLeftOnServer = "（依頼はサーバーに残します）";
@@ -90,11 +91,23 @@ std::string CFaultNotices::State() const {
     return names.empty() ? names : "エラー: " + names;
 }
 
-std::string Pop3FaultLine(const ServerFault& fault, bool loggingIn) {
+namespace {
+
+std::string MailboxFaultLine(const char* protocol, const ServerFault& fault, bool loggingIn) {
     if (fault.cause.code == MailErrorCode::LoginRefused)
-        return LoginLine("POP3", fault);
-    return "ERROR : POP3サーバ " + fault.server +
+        return LoginLine(protocol, fault);
+    return std::string("ERROR : ") + protocol + "サーバ " + fault.server +
            (loggingIn ? " に接続できません: " : " とのやり取りに失敗しました: ") + CauseText(fault);
+}
+
+} // namespace
+
+std::string Pop3FaultLine(const ServerFault& fault, bool loggingIn) {
+    return MailboxFaultLine("POP3", fault, loggingIn);
+}
+
+std::string ImapFaultLine(const ServerFault& fault, bool loggingIn) {
+    return MailboxFaultLine("IMAP", fault, loggingIn);
 }
 
 std::string SmtpFaultLine(const ServerFault& fault) {

@@ -19,13 +19,14 @@
 
 class CFaultNotices {
 public:
-    enum class Area { Pop3, Smtp, Picture, Settings };
+    enum class Area { Pop3, Smtp, Picture, Settings, Imap };
 
     // Lines when a cause is over.
     static constexpr const char* kPop3Over = "POP3サーバに再び接続できました";
     static constexpr const char* kSmtpOver = "SMTPサーバで再び返信を送れました";
     static constexpr const char* kPictureOver = "返信の写真を再び用意できました";
     static constexpr const char* kSettingsOver = "設定ファイルを再び保存できました";
+    static constexpr const char* kImapOver = "IMAPサーバに再び接続できました";
 
     explicit CFaultNotices(IServiceLog& log) : m_log(log) {}
 
@@ -42,7 +43,7 @@ public:
     std::string State() const;
 
 private:
-    static constexpr std::size_t kAreas = 4;
+    static constexpr std::size_t kAreas = 5;
 
     IServiceLog& m_log;
     mutable std::mutex m_mutex;
@@ -65,6 +66,8 @@ struct ServerFault {
 //   POP3, after it: "ERROR : POP3サーバ ... とのやり取りに失敗しました: ..."
 //   SMTP: "ERROR : SMTPサーバ smtp.example.com:465 で返信を送れません: ..." (or the log-in line)
 std::string Pop3FaultLine(const ServerFault& fault, bool loggingIn);
+// The same for the IMAP server ("ERROR : IMAPサーバ imap.example.com:993 に接続できません: ...").
+std::string ImapFaultLine(const ServerFault& fault, bool loggingIn);
 std::string SmtpFaultLine(const ServerFault& fault);
 // Server replies often end in a session id or a time: a refusal is the same cause as long as
 // its reply code (and an RFC 2449 response code in brackets) is.

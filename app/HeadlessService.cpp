@@ -104,6 +104,8 @@ void CHeadlessService::Reload() {
     const bool deviceChanged = fresh.device.deviceName != now.deviceName ||
                                fresh.device.width != now.width || fresh.device.height != now.height;
     m_log.AddLog(kReloadedLine);
+    if (m_mailHost)
+        m_mailHost->SettingsChanged();
     if (deviceChanged && m_keeper) {
         m_settings.device = fresh.device;
         const bool built = m_graph.BuildGraph(true, false);
@@ -120,9 +122,11 @@ void CHeadlessService::Stop() {
 
 void CHeadlessService::CheckOnce(std::function<void(int, const std::string&)> done) {
     const MailSettings& mail = m_settings.mail;
-    const char* missing = mail.pop3Server.empty() ? "MAIL.POP3_SERVER"
-                          : mail.pop3Id.empty()   ? "MAIL.POP3_ID"
-                                                  : nullptr;
+    const bool imap = mail.receiveProtocol == ReceiveProtocol::Imap;
+    const char* missing = imap && mail.imapServer.empty()    ? "MAIL.IMAP_SERVER"
+                          : !imap && mail.pop3Server.empty() ? "MAIL.POP3_SERVER"
+                          : mail.pop3Id.empty()              ? "MAIL.POP3_ID"
+                                                             : nullptr;
     if (missing) {
         done(kSettingsMissing, std::string(missing) +
                                    " is not set (kestrovamail --set " + missing + "=...)");

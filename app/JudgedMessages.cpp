@@ -40,8 +40,12 @@ bool IsUid(const std::string& uid) {
 } // namespace
 
 CJudgedMessages::CJudgedMessages(const std::string& folder, const MailSettings& settings) {
-    const std::string account = settings.pop3Id + "@" + settings.pop3Server + ":" +
-                                std::to_string(settings.pop3Port);
+    // IMAP ids (UIDVALIDITY.UID) live in a file of their own.
+    const std::string account =
+        settings.receiveProtocol == ReceiveProtocol::Imap
+            ? "imap:" + settings.pop3Id + "@" + settings.imapServer + ":" +
+                  std::to_string(settings.imapPort)
+            : settings.pop3Id + "@" + settings.pop3Server + ":" + std::to_string(settings.pop3Port);
     m_path = folder + "judged-" + Hex(Fnv1a(account)) + ".txt";
     std::string rules = account + "\n" + settings.checkString;
     for (const std::string& address : settings.sendAddresses)

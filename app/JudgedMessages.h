@@ -1,7 +1,7 @@
 #pragma once
-// The POP3 messages of one mailbox already judged not to be picture requests, remembered by
-// their unique ids (UIDL) so that a check cycle reads only what is new. Kept across runs in a
-// small file in the program folder, one per account and server ("judged-<hash>.txt"), replaced
+// The messages of one mailbox (POP3, or IMAP) already judged not to be picture requests,
+// remembered by their unique ids (UIDL, or IMAP's UIDVALIDITY and UID) so that a check cycle
+// reads only what is new. Kept across runs in a small file in the program folder, one per account and server ("judged-<hash>.txt"), replaced
 // atomically.
 //
 // Nothing here can cost a request: the ids are kept with the message size (a server that gives

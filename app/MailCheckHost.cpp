@@ -1,6 +1,7 @@
 #include "app/MailCheckHost.h"
 
 #include <QCoreApplication>
+#include <algorithm>
 
 CMailCheckHost::CMailCheckHost(Wiring wiring, QObject* parent)
     : QObject(parent), m_settings(wiring.settings), m_flags(wiring.flags),
@@ -11,7 +12,9 @@ CMailCheckHost::CMailCheckHost(Wiring wiring, QObject* parent)
                                                wiring.helloPort)) {
     m_service->SetCancelSignal(&m_worker.Signal());
     m_service->SetStateFolder(wiring.folder);
-    connect(&m_timer, &QTimer::timeout, this, [this] { PostCheck(false); });
+    connect(&m_timer, &QTimer::timeout, this, [this] { OnTick(); });
+    m_retryTimer.setSingleShot(true);
+    connect(&m_retryTimer, &QTimer::timeout, this, [this] { PostSession(); });
 }
 
 CMailCheckHost::~CMailCheckHost() {
@@ -20,6 +23,97 @@ CMailCheckHost::~CMailCheckHost() {
 
 void CMailCheckHost::StartTimer(int intervalMs) {
     m_timer.start(intervalMs);
+    if (ImapChosen())
+        PostSession();
+}
+
+void CMailCheckHost::OnTick() {
+    if (m_stopped)
+        return;
+    KeepSessionCurrent();
+    if (!ImapChosen())
+        PostCheck(false);
+}
+
+void CMailCheckHost::SettingsChanged() {
+    if (!m_stopped && m_timer.isActive())
+        KeepSessionCurrent();
+}
+
+void CMailCheckHost::KeepSessionCurrent() {
+    if (!ImapChosen()) {
+        if (m_sessionPosted)
+            m_worker.Post([](const CCancelSignal&) {}); // it ends; then it is closed
+        else if (m_sessionMayBeOpen) {
+            m_sessionMayBeOpen = false;
+            CMailService* service = m_service.get();
+            m_worker.Post([service](const CCancelSignal&) { service->CloseImapSession(); });
+        }
+        return;
+    }
+    if (!m_sessionPosted && !m_retryTimer.isActive())
+        PostSession();
+    else if (m_sessionPosted && !(m_sessionCopy == m_settings))
+        m_worker.Post([](const CCancelSignal&) {}); // the session steps aside and comes back
+}
+
+void CMailCheckHost::PostSession() {
+    if (m_stopped || m_sessionPosted || !ImapChosen())
+        return;
+    m_retryTimer.stop();
+    m_sessionCopy = m_settings;
+    CMailService* service = m_service.get();
+    const CCancelSignal* jobsWaiting = &m_worker.JobsWaiting();
+    const uint64_t job = m_worker.Post([this, service, jobsWaiting,
+                                        copy = m_sessionCopy](const CCancelSignal&) {
+        const CMailService::SessionEnd end = service->RunImapSession(
+            copy, jobsWaiting, [this, service](int) {
+                QMetaObject::invokeMethod(
+                    this,
+                    [this, state = service->FaultState()] { SetFaultState(state); },
+                    Qt::QueuedConnection);
+            });
+        QMetaObject::invokeMethod(
+            this, [this, end] { OnSessionEnd(end); }, Qt::QueuedConnection);
+    });
+    m_sessionPosted = job != 0;
+    m_sessionStarted.start();
+    m_sessionMayBeOpen = m_sessionMayBeOpen || m_sessionPosted;
+}
+
+void CMailCheckHost::OnSessionEnd(CMailService::SessionEnd end) {
+    m_sessionPosted = false;
+    if (m_stopped)
+        return;
+    if (!ImapChosen()) {
+        KeepSessionCurrent();
+        return;
+    }
+    switch (end) {
+    case CMailService::SessionEnd::Again:
+        PostSession();
+        break;
+    case CMailService::SessionEnd::Retry: {
+        // A connection that stood for a while was sound: the pauses start short again. One
+        // that fails at once, again and again, is tried less and less often.
+        if (m_sessionStarted.elapsed() > kSoundSessionMs)
+            m_retries = 0;
+        const int interval = std::max(1000, m_timer.interval());
+        const int pause = m_retries >= 16 ? interval : std::min(interval, 1000 << m_retries);
+        ++m_retries;
+        m_retryTimer.start(pause);
+        break;
+    }
+    default:
+        break; // the next tick
+    }
+}
+
+void CMailCheckHost::SetFaultState(const std::string& state) {
+    if (state == m_faultState)
+        return;
+    m_faultState = state;
+    emit faultStateChanged(QString::fromStdString(state));
 }
 
 bool CMailCheckHost::PostCheck(bool manual) {
@@ -40,10 +134,7 @@ bool CMailCheckHost::PostCheck(bool manual) {
             this,
             [this, result, state = service->FaultState()] {
                 SetRunning(false);
-                if (state != m_faultState) {
-                    m_faultState = state;
-                    emit faultStateChanged(QString::fromStdString(state));
-                }
+                SetFaultState(state);
                 emit checkFinished(result);
             },
             Qt::QueuedConnection);
@@ -64,6 +155,7 @@ void CMailCheckHost::Stop() {
         return;
     m_stopped = true;
     m_timer.stop();
+    m_retryTimer.stop();
     m_worker.Stop();
     // The worker's last log lines (and its end-of-check notice) are queued here: write them
     // now, before settings are saved and the log closes.

@@ -1,5 +1,6 @@
 #include "app/MailClients.h"
 
+#include "mail/ImapClient.h"
 #include "mail/Pop3Client.h"
 #include "mail/SmtpAuthClient.h"
 
@@ -8,6 +9,13 @@ void ConfigurePop3Client(CPop3Client& client, const MailSettings& settings,
     client.SetSecurity(EffectiveTlsMode(settings.pop3Security, settings.pop3Port));
     client.SetCaFile(settings.caFile);
     client.SetUseApop(settings.apop);
+    client.SetCancelSignal(cancel);
+}
+
+void ConfigureImapClient(CImapClient& client, const MailSettings& settings,
+                         const CCancelSignal* cancel) {
+    client.SetSecurity(EffectiveTlsMode(settings.imapSecurity, settings.imapPort));
+    client.SetCaFile(settings.caFile);
     client.SetCancelSignal(cancel);
 }
 

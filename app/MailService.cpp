@@ -2,11 +2,12 @@
 
 #include "app/JudgedMessages.h"
 #include "app/MailClients.h"
+#include "app/RequestMailbox.h"
 #include "mail/CancelSignal.h"
 #include "mail/HeaderDecoder.h"
 #include "mail/MailAddress.h"
+#include "mail/ImapClient.h"
 #include "mail/Pop3Client.h"
-#include "mail/Pop3Message.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -22,6 +23,8 @@ constexpr const char* kNoUserId = "ERROR : POP3のユーザーIDが設定され�
 constexpr const char* kNoPassword = "ERROR : POP3のパスワードが設定されていません";
 constexpr const char* kCheckDone = "メールチェック完了";
 constexpr const char* kPop3ConnectError = "ERROR : POP3サーバの接続に失敗しました。";
+constexpr const char* kNoImapServer = "ERROR : IMAPサーバーが設定されていません";
+constexpr const char* kImapConnectError = "ERROR : IMAPサーバの接続に失敗しました。";
 
 // Holds checkInProgress for one cycle and clears it on every way out.
 class CheckInProgressGuard {
@@ -94,6 +97,8 @@ CMailService::CMailService(const MailSettings& settings, ServiceFlags& flags, IS
     : m_settings(settings), m_flags(flags), m_log(log), m_pictures(pictures),
       m_sender(settings, log, clock, std::move(codePages), helloPort), m_faults(log) {}
 
+CMailService::~CMailService() = default;
+
 bool CMailService::Cancelled() const {
     return m_cancel && m_cancel->IsCancelled();
 }
@@ -136,8 +141,9 @@ void CMailService::CheckMailNow() {
 void CMailService::CheckMailNow(const MailSettings& copy) {
     if (!m_flags.graphReady.load() || m_flags.uiBusy.load())
         return;
-    if (copy.pop3Server.empty())
-        m_log.AddLog(kNoServer);
+    const bool imap = copy.receiveProtocol == ReceiveProtocol::Imap;
+    if (imap ? copy.imapServer.empty() : copy.pop3Server.empty())
+        m_log.AddLog(imap ? kNoImapServer : kNoServer);
     else if (copy.pop3Id.empty())
         m_log.AddLog(kNoUserId);
     else if (copy.pop3Pass.empty())
@@ -158,7 +164,8 @@ int CMailService::CheckMail(const MailSettings& copy) {
     if (!guard.owned())
         return 0;
     try {
-        if (copy.pop3Server.empty())
+        if (copy.receiveProtocol == ReceiveProtocol::Imap ? copy.imapServer.empty()
+                                                          : copy.pop3Server.empty())
             return 0;
         return RunCycle(copy);
     } catch (...) {
@@ -166,7 +173,99 @@ int CMailService::CheckMail(const MailSettings& copy) {
     }
 }
 
+bool CMailService::AnswerRequests(IRequestMailbox& mailbox, const MailSettings& copy) {
+    std::vector<MailboxEntry> entries;
+    if (!mailbox.List(entries))
+        return false;
+    std::vector<std::string> ids;
+    ids.reserve(entries.size());
+    for (const MailboxEntry& entry : entries)
+        ids.push_back(entry.id);
+    const bool haveIds = std::none_of(ids.begin(), ids.end(),
+                                      [](const std::string& id) { return id.empty(); });
+    std::optional<CJudgedMessages> judged;
+    if (haveIds && !m_stateFolder.empty()) {
+        judged.emplace(m_stateFolder, copy);
+        judged->KeepOnly(ids);
+    }
+
+    // Only messages not judged before are looked at, and only their headers.
+    std::vector<std::size_t> looked;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (!judged || !judged->Contains(ids[i], entries[i].size))
+            looked.push_back(i);
+    }
+    std::vector<RequestHeader> headers;
+    if (!mailbox.FetchHeaders(looked, headers))
+        return false;
+
+    // Subjects are compared as text, after their encoded words and raw 8-bit text are
+    // decoded: character for character, letter case counting. Addresses are compared as
+    // mailbox::SameAddress does (the domain in any letter case).
+    const std::string& checkString = copy.checkString;
+    const std::vector<std::string>& allowed = copy.sendAddresses;
+
+    std::vector<std::string> replyList; // one entry per requester
+    struct Request {
+        std::size_t index;
+        std::size_t requester; // index into replyList
+    };
+    std::vector<Request> requests;
+    for (std::size_t i = 0; i < looked.size() && i < headers.size(); ++i) {
+        const std::size_t index = looked[i];
+        if (!headers[i].present)
+            continue; // gone meanwhile
+        auto rememberAsNoRequest = [&] {
+            if (judged)
+                judged->Add(ids[index], entries[index].size);
+        };
+        if (DecodedSubject(headers[i].subject) != checkString) {
+            rememberAsNoRequest();
+            continue;
+        }
+        const std::string address = SenderAddress(headers[i].from);
+        const bool isAllowed =
+            IsUsableAddress(address) &&
+            (allowed.empty() || FindAddress(allowed, address) < allowed.size());
+        if (!isAllowed) {
+            rememberAsNoRequest(); // neither answered nor deleted
+            continue;
+        }
+        const std::size_t requester = FindAddress(replyList, address);
+        if (requester == replyList.size())
+            replyList.push_back(address);
+        requests.push_back({index, requester});
+    }
+    headers.clear();
+    if (judged)
+        judged->Save(); // a file that cannot be written costs a full look next time
+
+    if (replyList.empty())
+        return true;
+    std::string path;
+    const bool grabbed = GrabPicture(copy, path);
+    const PictureFile picture(path);
+    if (!grabbed)
+        return true;
+    // A request leaves the server only after its requester's reply has been accepted.
+    const std::vector<bool> sent = m_sender.SendReplies(copy, replyList, path);
+    const ServerFault& failure = m_sender.LastFailure();
+    if (std::find(sent.begin(), sent.end(), false) == sent.end())
+        m_faults.Clear(CFaultNotices::Area::Smtp);
+    else if (!Cancelled() && failure.cause.code != MailErrorCode::Cancelled)
+        m_faults.Fail(CFaultNotices::Area::Smtp, ServerFaultKey(failure, false),
+                      SmtpFaultLine(failure));
+    std::vector<std::size_t> answered;
+    for (const Request& request : requests) {
+        if (request.requester < sent.size() && sent[request.requester])
+            answered.push_back(request.index);
+    }
+    return mailbox.Delete(answered);
+}
+
 int CMailService::RunCycle(const MailSettings& copy) {
+    if (copy.receiveProtocol == ReceiveProtocol::Imap)
+        return RunImapCycle(copy);
     CPop3Client client;
     ConfigurePop3Client(client, copy, m_cancel);
     if (!client.LogIn(copy.pop3Server, copy.pop3Id, copy.pop3Pass, copy.pop3Port)) {
@@ -174,99 +273,14 @@ int CMailService::RunCycle(const MailSettings& copy) {
         ReportPop3(client, copy, true);
         return 0;
     }
-
-    // A failed step ends the cycle; its cause is said once.
-    auto abandon = [&] {
-        ReportPop3(client, copy, false);
-        client.LogOut();
-        return 0;
-    };
-
     try {
-        // RFC 2449: what the server offers decides between TOP and RETR and whether commands
-        // go out in batches; LIST (and UIDL) then need no STAT before them.
-        if (!client.QueryCapabilities() || !client.FetchListings())
-            return abandon();
-        const std::vector<uint32_t>& sizes = client.MessageSizes();
-        const bool haveIds = client.IdsFetched() && client.MessageIds().size() == sizes.size();
-        std::optional<CJudgedMessages> judged;
-        if (haveIds && !m_stateFolder.empty()) {
-            judged.emplace(m_stateFolder, copy);
-            judged->KeepOnly(client.MessageIds());
+        CPop3RequestMailbox mailbox(client);
+        // A failed step ends the cycle; its cause is said once.
+        if (!AnswerRequests(mailbox, copy)) {
+            ReportPop3(client, copy, false);
+            client.LogOut();
+            return 0;
         }
-
-        // Only messages not judged before are looked at, and only their headers.
-        std::vector<int> numbers;
-        for (std::size_t i = 0; i < sizes.size(); ++i) {
-            if (!judged || !judged->Contains(client.MessageIds()[i], sizes[i]))
-                numbers.push_back(static_cast<int>(i) + 1);
-        }
-        std::vector<CPop3Message> headers;
-        if (!client.FetchHeaders(numbers, headers))
-            return abandon();
-
-        // Subjects are compared as text, after their encoded words and raw 8-bit text are
-        // decoded: character for character, letter case counting. Addresses are compared as
-        // mailbox::SameAddress does (the domain in any letter case).
-        const std::string& checkString = copy.checkString;
-        const std::vector<std::string>& allowed = copy.sendAddresses;
-
-        std::vector<std::string> replyList; // one entry per requester
-        struct Request {
-            int number;
-            std::size_t requester; // index into replyList
-        };
-        std::vector<Request> requests;
-        for (std::size_t i = 0; i < numbers.size(); ++i) {
-            const int n = numbers[i];
-            auto rememberAsNoRequest = [&] {
-                if (judged)
-                    judged->Add(client.MessageIds()[n - 1], sizes[n - 1]);
-            };
-            if (DecodedSubject(headers[i].SubjectField()) != checkString) {
-                rememberAsNoRequest();
-                continue;
-            }
-            const std::string address = SenderAddress(headers[i].FromField());
-            const bool isAllowed =
-                IsUsableAddress(address) &&
-                (allowed.empty() || FindAddress(allowed, address) < allowed.size());
-            if (!isAllowed) {
-                rememberAsNoRequest(); // neither answered nor deleted
-                continue;
-            }
-            const std::size_t requester = FindAddress(replyList, address);
-            if (requester == replyList.size())
-                replyList.push_back(address);
-            requests.push_back({n, requester});
-        }
-        headers.clear();
-        if (judged)
-            judged->Save(); // a file that cannot be written costs a full look next time
-
-        if (!replyList.empty()) {
-            std::string path;
-            const bool grabbed = GrabPicture(copy, path);
-            const PictureFile picture(path);
-            // A request leaves the server only after its requester's reply has been accepted.
-            if (grabbed) {
-                const std::vector<bool> sent = m_sender.SendReplies(copy, replyList, path);
-                const ServerFault& failure = m_sender.LastFailure();
-                if (std::find(sent.begin(), sent.end(), false) == sent.end())
-                    m_faults.Clear(CFaultNotices::Area::Smtp);
-                else if (!Cancelled() && failure.cause.code != MailErrorCode::Cancelled)
-                    m_faults.Fail(CFaultNotices::Area::Smtp, ServerFaultKey(failure, false),
-                                  SmtpFaultLine(failure));
-                std::vector<int> answered;
-                for (const Request& request : requests) {
-                    if (request.requester < sent.size() && sent[request.requester])
-                        answered.push_back(request.number);
-                }
-                if (!client.MarkDeleted(answered))
-                    return abandon();
-            }
-        }
-
         if (!client.LogOut()) {
             ReportPop3(client, copy, false);
             return 0;
@@ -275,5 +289,96 @@ int CMailService::RunCycle(const MailSettings& copy) {
         return 1;
     } catch (...) {
         return client.LogOut() ? 1 : 0;
+    }
+}
+
+void CMailService::ReportImap(const MailError& cause, const MailSettings& copy, bool loggingIn) {
+    if (Cancelled() || cause.code == MailErrorCode::Cancelled)
+        return;
+    const ServerFault fault{cause, copy.imapServer + ":" + std::to_string(copy.imapPort),
+                            copy.pop3Id};
+    m_faults.Fail(CFaultNotices::Area::Imap, ServerFaultKey(fault, loggingIn),
+                  ImapFaultLine(fault, loggingIn));
+}
+
+bool CMailService::SameImapAccount(const MailSettings& a, const MailSettings& b) {
+    return a.imapServer == b.imapServer && a.imapPort == b.imapPort &&
+           a.imapSecurity == b.imapSecurity && a.pop3Id == b.pop3Id &&
+           a.pop3Pass == b.pop3Pass && a.caFile == b.caFile;
+}
+
+void CMailService::CloseImapSession() {
+    if (m_imap)
+        m_imap->LogOut();
+    m_imap.reset();
+}
+
+bool CMailService::OpenImapSession(const MailSettings& copy) {
+    if (m_imap && m_imap->IsLoggedIn() && SameImapAccount(m_imapAccount, copy))
+        return true;
+    CloseImapSession();
+    m_imap = std::make_unique<CImapClient>();
+    ConfigureImapClient(*m_imap, copy, m_cancel);
+    if (!m_imap->LogIn(copy.imapServer, copy.pop3Id, copy.pop3Pass, copy.imapPort) ||
+        !m_imap->SelectInbox()) {
+        m_log.WriteLogFile(kImapConnectError);
+        ReportImap(m_imap->LastMailError(), copy, true);
+        CloseImapSession();
+        return false;
+    }
+    m_imapAccount = copy;
+    return true;
+}
+
+int CMailService::RunImapCycle(const MailSettings& copy) {
+    if (!OpenImapSession(copy))
+        return 0;
+    try {
+        CImapRequestMailbox mailbox(*m_imap);
+        if (!AnswerRequests(mailbox, copy)) {
+            ReportImap(m_imap->LastMailError(), copy, false);
+            CloseImapSession();
+            return 0;
+        }
+        m_faults.Clear(CFaultNotices::Area::Imap);
+        return 1;
+    } catch (...) {
+        CloseImapSession();
+        return 0;
+    }
+}
+
+CMailService::SessionEnd CMailService::RunImapSession(const MailSettings& copy,
+                                                      const CCancelSignal* jobsWaiting,
+                                                      const std::function<void(int)>& afterCycle) {
+    for (;;) {
+        if (Cancelled())
+            return SessionEnd::Cancelled;
+        if (!m_flags.graphReady.load() || m_flags.uiBusy.load() || copy.imapServer.empty() ||
+            copy.pop3Id.empty() || copy.pop3Pass.empty())
+            return SessionEnd::Paused;
+        const int result = CheckMail(copy);
+        if (afterCycle)
+            afterCycle(result);
+        if (Cancelled())
+            return SessionEnd::Cancelled;
+        if (result != 1 || !m_imap)
+            return SessionEnd::Retry;
+        if (!m_imap->capabilities().idle) {
+            CloseImapSession(); // polled like a POP3 mailbox, one log-in per check
+            return SessionEnd::Poll;
+        }
+        switch (m_imap->Idle(kIdleLimit, jobsWaiting)) {
+        case CImapClient::IdleEnd::NewMail:
+        case CImapClient::IdleEnd::TimedOut:
+            continue;
+        case CImapClient::IdleEnd::Woken:
+            return SessionEnd::Again;
+        case CImapClient::IdleEnd::Failed:
+            // Servers drop idle connections now and then: a new one is tried at once, and only
+            // a failure to make it is said.
+            CloseImapSession();
+            return Cancelled() ? SessionEnd::Cancelled : SessionEnd::Retry;
+        }
     }
 }

@@ -1,5 +1,5 @@
 #pragma once
-// The mail check cycle: log in to the POP3 mailbox, find the picture requests, grab one
+// The mail check cycle: log in to the mailbox (POP3, or IMAP), find the picture requests, grab one
 // picture, reply once to every allowed requester and delete the answered requests, but only
 // after an SMTP server has accepted the reply. Every failure leaves the requests on the server
 // for the next cycle, and its cause is said in the log once, when it starts, and once more when
@@ -7,6 +7,10 @@
 //
 // Wiring in the main window: timer 0 (60,000 ms) calls CheckMail() and ignores the result; the
 // "メールチェック" button calls CheckMailNow().
+//
+// With IMAP the service keeps one logged-in connection between cycles, and RunImapSession
+// keeps it in IDLE, running a cycle whenever the server announces new mail (CMailCheckHost
+// runs it on the mail worker and runs it again as it ended).
 
 #include "app/FaultNotices.h"
 #include "app/ReplySender.h"
@@ -15,14 +19,19 @@
 #include "base/Settings.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 class CCancelSignal;
 class CCodePageService;
+class CImapClient;
 class CPop3Client;
+class IRequestMailbox;
+struct MailError;
 
 class CMailService {
 public:
@@ -34,6 +43,7 @@ public:
                  IReplyPictureSource& pictures, const IClock& clock,
                  std::shared_ptr<CCodePageService> codePages = nullptr,
                  uint16_t helloPort = CReplySender::kHelloPort);
+    ~CMailService();
 
     // The signal that cancels every wait of a cycle (the mail worker's); null for none.
     void SetCancelSignal(const CCancelSignal* cancel) {
@@ -65,6 +75,27 @@ public:
     // The short error state while a cause lasts ("エラー: POP3サーバ"), empty when none does.
     std::string FaultState() const { return m_faults.State(); }
 
+    // How a turn of the IMAP session ended, and so when the next one is due.
+    enum class SessionEnd {
+        Again,     // other jobs wait: at once after them
+        Retry,     // no connection, or a cycle failed: after a pause
+        Poll,      // the server has no IDLE: at the next tick of the check timer
+        Paused,    // no check may run now (no camera, a dialog, settings missing): next tick
+        Cancelled, // the worker stops
+    };
+    // RFC 2177: a client re-issues IDLE well before a server's 30-minute inactivity limit.
+    static constexpr std::chrono::minutes kIdleLimit{25};
+
+    // IMAP (on the mail worker): runs a cycle over the session's connection (logging in
+    // first when there is none), then idles until the server announces mail (another cycle),
+    // the idle limit passes (IDLE again), or jobsWaiting is raised (returns Again). afterCycle
+    // gets each cycle's result as CheckMail returns it.
+    SessionEnd RunImapSession(const MailSettings& copy, const CCancelSignal* jobsWaiting,
+                              const std::function<void(int)>& afterCycle);
+    // LOGOUT of the IMAP session, when there is one (on the mail worker).
+    void CloseImapSession();
+    bool ImapSessionOpen() const { return m_imap != nullptr; }
+
     // The sender address of a raw From value, in any form RFC 5322 allows for one mailbox
     // (mailbox::AddressOf): the text in its angle brackets, else the value without the
     // comments around it; empty when a bracket is left open.
@@ -72,8 +103,14 @@ public:
 
 private:
     int RunCycle(const MailSettings& copy);
+    int RunImapCycle(const MailSettings& copy);
+    // The request rules over any mailbox; false when a mailbox step failed.
+    bool AnswerRequests(IRequestMailbox& mailbox, const MailSettings& copy);
+    bool OpenImapSession(const MailSettings& copy);
+    static bool SameImapAccount(const MailSettings& a, const MailSettings& b);
     bool Cancelled() const;
     void ReportPop3(const CPop3Client& client, const MailSettings& copy, bool loggingIn);
+    void ReportImap(const MailError& cause, const MailSettings& copy, bool loggingIn);
     // Grabs the reply picture; false (the cause said) when there is none to send.
     bool GrabPicture(const MailSettings& copy, std::string& path);
 
@@ -86,4 +123,6 @@ private:
     std::atomic<bool> m_checkInProgress{false};
     const CCancelSignal* m_cancel = nullptr;
     std::string m_stateFolder;
+    std::unique_ptr<CImapClient> m_imap; // the IMAP session; used on the mail worker only
+    MailSettings m_imapAccount;          // the settings it logged in with
 };

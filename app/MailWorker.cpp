@@ -12,6 +12,7 @@ uint64_t CMailWorker::Post(Job job) {
         return 0;
     const uint64_t id = m_nextId++;
     m_queue.push_back({id, std::move(job)});
+    m_waiting.Cancel(); // a job that waits for news lets this one in
     m_wake.notify_one();
     return id;
 }
@@ -51,6 +52,8 @@ void CMailWorker::Run() {
                 return;
             entry = std::move(m_queue.front());
             m_queue.pop_front();
+            if (m_queue.empty())
+                m_waiting.Reset();
             m_runningId = entry.id;
             m_cancel.Reset();
             if (m_cancelled.erase(entry.id) > 0)

@@ -34,6 +34,9 @@ public:
     bool Idle() const;
     // The signal the jobs get (for objects that hold it for every job, as the picture source).
     const CCancelSignal& Signal() const { return m_cancel; }
+    // Raised while jobs wait in the queue. A job that waits long for news (the IMAP session
+    // idling) also polls this one and returns early, to be posted again after the others.
+    const CCancelSignal& JobsWaiting() const { return m_waiting; }
 
 private:
     struct Entry {
@@ -50,5 +53,6 @@ private:
     uint64_t m_runningId = 0;
     bool m_stopping = false;
     CCancelSignal m_cancel;
+    CCancelSignal m_waiting;
     std::thread m_thread;
 };

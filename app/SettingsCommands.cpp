@@ -158,6 +158,27 @@ Entry Security(const char* name, SecurityChoice MailSettings::*field) {
             }};
 }
 
+Entry Protocol(const char* name) {
+    return {name,
+            [](const Settings& s) {
+                return std::string(ReceiveProtocolKeyword(s.mail.receiveProtocol));
+            },
+            [](Settings& s, const std::string& value) -> std::string {
+                const std::optional<ReceiveProtocol> protocol = ParseReceiveProtocol(value);
+                if (!protocol)
+                    return "takes pop3 or imap";
+                s.mail.receiveProtocol = *protocol;
+                return {};
+            }};
+}
+
+// What the mail settings dialog refuses on OK beyond single fields; empty when nothing is.
+std::string Inconsistency(const Settings& settings) {
+    if (settings.mail.receiveProtocol == ReceiveProtocol::Imap && settings.mail.imapServer.empty())
+        return "MAIL.RECEIVE_PROTOCOL imap needs MAIL.IMAP_SERVER";
+    return {};
+}
+
 Entry Password(const char* name, std::string MailSettings::*field, const char* account) {
     return {name,
             [=](const Settings& s) {
@@ -231,6 +252,10 @@ const std::vector<Entry>& Entries() {
             Text("MAIL.SMTP_ID", &S::mail, &MailSettings::smtpId),
             Password("MAIL.SMTP_PASS", &MailSettings::smtpPass, "smtp"),
             Text("MAIL.CA_FILE", &S::mail, &MailSettings::caFile),
+            Protocol("MAIL.RECEIVE_PROTOCOL"),
+            Text("MAIL.IMAP_SERVER", &S::mail, &MailSettings::imapServer),
+            Number("MAIL.IMAP_PORT", &S::mail, &MailSettings::imapPort, 1, 65535),
+            Security("MAIL.IMAP_SECURITY", &MailSettings::imapSecurity),
             Flag("TIMETEXT.SHOW_TEXT", &S::timeText, &TimeTextSettings::showText),
             Number("TIMETEXT.TEXT_XPOS", &S::timeText, &TimeTextSettings::textXPos, 0,
                    limits::kPositionMax, false),
@@ -344,6 +369,10 @@ int SetSettings(const std::string& folder, const std::vector<std::string>& assig
             err << "kestrovamail: " << entry->name << " " << problem << "; nothing was changed\n";
             return kRefused;
         }
+    }
+    if (const std::string problem = Inconsistency(settings); !problem.empty()) {
+        err << "kestrovamail: " << problem << "; nothing was changed\n";
+        return kRefused;
     }
     return Save(settings, folder, err);
 }

@@ -22,14 +22,17 @@ int ShowSettings(const std::string& folder, std::ostream& out, std::ostream& err
 
 // Applies every "SECTION.KEY=VALUE" in order and saves once; nothing is saved when one of
 // them is refused (the reason goes to err). Flags take on/off; colours a decimal 0x00BBGGRR
-// value or #RRGGBB; POP3_SECURITY and SMTP_SECURITY none, starttls, tls or auto; MAIL.SEND_ADDRESSn
-// sets entry n of the allowed senders (n up to one past the list; an empty value removes it).
+// value or #RRGGBB; POP3_SECURITY, SMTP_SECURITY and IMAP_SECURITY none, starttls, tls or auto;
+// RECEIVE_PROTOCOL pop3 or imap (imap only with an IMAP_SERVER, once every value is applied);
+// IMAP_PORT 1 to 65535; MAIL.SEND_ADDRESSn sets entry n of the allowed senders (n up to one past
+// the list; an empty value removes it).
 int SetSettings(const std::string& folder, const std::vector<std::string>& assignments,
                 std::ostream& err);
 
-// account "pop3" or "smtp": reads one line from in (without its line end) as the password and
-// stores it enciphered; an empty line removes it. prompt: a prompt goes to err and the
-// terminal does not echo what is typed (standard input is a terminal).
+// account "pop3" (the mailbox's, IMAP's too) or "smtp": reads one line from in (without its
+// line end) as the password and stores it enciphered; an empty line removes it. prompt: a
+// prompt goes to err and the terminal does not echo what is typed (standard input is a
+// terminal).
 int SetPassword(const std::string& folder, const std::string& account, std::istream& in,
                 std::ostream& err, bool prompt);
 

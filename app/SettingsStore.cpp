@@ -6,6 +6,8 @@
 #include "mail/MailError.h"
 #include "mail/MailSecurity.h"
 
+#include <algorithm>
+#include <cctype>
 #include <string>
 
 namespace {
@@ -35,6 +37,12 @@ void WriteUnlessDefault(IniFile& file, const char* section, const char* key,
         file.Delete(section, key);
     else
         file.Write(section, key, value);
+}
+
+void WriteUnlessDefault(IniFile& file, const char* section, const char* key, int32_t value,
+                        int32_t defaultValue) {
+    WriteUnlessDefault(file, section, key,
+                       value == defaultValue ? std::string() : std::to_string(value));
 }
 
 // A missing key or a word not understood leaves the choice to the port.
@@ -139,6 +147,12 @@ std::vector<std::string> LoadSettings(Settings& settings, const std::string& fol
     if (std::string stored = setup.ReadString(kMail, "SMTP_PASS", ""); !stored.empty())
         mail.smtpPass = DecipherPassword(stored, sink);
     mail.caFile = setup.ReadString(kMail, "CA_FILE", "");
+    // A missing key or a word not understood reads the mailbox over POP3, as before IMAP.
+    mail.receiveProtocol = ParseReceiveProtocol(setup.ReadString(kMail, "RECEIVE_PROTOCOL", ""))
+                               .value_or(ReceiveProtocol::Pop3);
+    mail.imapServer = setup.ReadString(kMail, "IMAP_SERVER", "");
+    mail.imapPort = setup.ReadInt(kMail, "IMAP_PORT", 143);
+    mail.imapSecurity = ReadSecurity(setup, kMail, "IMAP_SECURITY");
 
     TimeTextSettings& stamp = settings.timeText;
     stamp.showText = ReadFlag(setup, kTimeText, "SHOW_TEXT");
@@ -156,10 +170,11 @@ std::vector<std::string> LoadSettings(Settings& settings, const std::string& fol
     stamp.shadowColor = setup.ReadUInt32(kTimeText, "SHADOW_COLOR", 0);
 
     std::initializer_list<std::string> mailTexts = {
-        "POP3_SERVER",   "POP3_ID",       "POP3_PASS",     "SMTP_SERVER",    "SENDER_NAME",
-        "SENDER_ADDRESS", "CHECK_STRING", "SMTP_ID",       "SMTP_PASS",      "CA_FILE",
-        "SEND_ADDRESS1", "SEND_ADDRESS2", "SEND_ADDRESS3", "SEND_ADDRESS4",  "SEND_ADDRESS5",
-        "SEND_ADDRESS6", "SEND_ADDRESS7", "SEND_ADDRESS8", "SEND_ADDRESS9", "SEND_ADDRESS10"};
+        "POP3_SERVER",    "POP3_ID",       "POP3_PASS",     "SMTP_SERVER",   "SENDER_NAME",
+        "SENDER_ADDRESS", "CHECK_STRING",  "SMTP_ID",       "SMTP_PASS",     "CA_FILE",
+        "IMAP_SERVER",    "SEND_ADDRESS1", "SEND_ADDRESS2", "SEND_ADDRESS3", "SEND_ADDRESS4",
+        "SEND_ADDRESS5",  "SEND_ADDRESS6", "SEND_ADDRESS7", "SEND_ADDRESS8", "SEND_ADDRESS9",
+        "SEND_ADDRESS10"};
     NoteValuesNotKeptWhole(setup, kSetupIniName, kMail, mailTexts, notes);
     NoteValuesNotKeptWhole(setup, kSetupIniName, kTimeText, {"TIME_FORMAT", "FONT_NAME"}, notes);
     return notes;
@@ -210,6 +225,13 @@ bool SaveSettings(const Settings& settings, const std::string& folder, IMessageS
     WriteUnlessDefault(setup, kMail, "SMTP_ID", mail.smtpId);
     WritePassword(setup, "SMTP_PASS", mail.smtpPass, sink, true);
     WriteUnlessDefault(setup, kMail, "CA_FILE", mail.caFile);
+    WriteUnlessDefault(setup, kMail, "RECEIVE_PROTOCOL",
+                       mail.receiveProtocol == ReceiveProtocol::Pop3
+                           ? std::string()
+                           : ReceiveProtocolKeyword(mail.receiveProtocol));
+    WriteUnlessDefault(setup, kMail, "IMAP_SERVER", mail.imapServer);
+    WriteUnlessDefault(setup, kMail, "IMAP_PORT", mail.imapPort, 143);
+    WriteUnlessDefault(setup, kMail, "IMAP_SECURITY", SecurityKeyword(mail.imapSecurity));
 
     const TimeTextSettings& stamp = settings.timeText;
     setup.Write(kTimeText, "SHOW_TEXT", FlagText(stamp.showText));
@@ -249,4 +271,18 @@ StartupOptions ReadStartupOptions(const std::string& folder) {
     options.startupTimer = setup.ReadInt(kApplication, "STARTUP_TIMER", 0);
     options.startupDialog = ReadFlag(setup, kApplication, "STARTUP_DIALOG");
     return options;
+}
+
+const char* ReceiveProtocolKeyword(ReceiveProtocol protocol) {
+    return protocol == ReceiveProtocol::Imap ? "imap" : "pop3";
+}
+
+std::optional<ReceiveProtocol> ParseReceiveProtocol(std::string_view word) {
+    std::string lower(word);
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    for (ReceiveProtocol protocol : {ReceiveProtocol::Pop3, ReceiveProtocol::Imap})
+        if (lower == ReceiveProtocolKeyword(protocol))
+            return protocol;
+    return std::nullopt;
 }

@@ -7,7 +7,9 @@
 #include "app/MessageSink.h"
 #include "base/Settings.h"
 
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class CFaultNotices;
@@ -15,8 +17,9 @@ class CFaultNotices;
 inline constexpr const char* kDeviceIniName = "device.ini";
 inline constexpr const char* kSetupIniName = "setup.ini";
 
-// Keys added later (POP3_SECURITY, SMTP_SECURITY, SMTP_ID, SMTP_PASS, CA_FILE) are written only
-// when they differ from their default, so a file of an earlier version saves unchanged.
+// Keys added later (POP3_SECURITY, SMTP_SECURITY, SMTP_ID, SMTP_PASS, CA_FILE, RECEIVE_PROTOCOL,
+// IMAP_SERVER, IMAP_PORT, IMAP_SECURITY) are written only when they differ from their default,
+// so a file of an earlier version saves unchanged.
 //
 // Fills settings from the two files in folder (ProgramFolder(), ending in "/", or empty for the
 // current folder). Missing files or keys leave the defaults. A password that cannot be
@@ -49,3 +52,8 @@ struct StartupOptions {
     bool startupDialog = false;
 };
 StartupOptions ReadStartupOptions(const std::string& folder);
+
+// The words of RECEIVE_PROTOCOL: "pop3" and "imap".
+const char* ReceiveProtocolKeyword(ReceiveProtocol protocol);
+// The protocol a word names (any letter case); nullopt for any other word.
+std::optional<ReceiveProtocol> ParseReceiveProtocol(std::string_view word);

@@ -25,6 +25,10 @@ struct AppSettings {
     int32_t startupTimer = 0;   // STARTUP_TIMER: start-up delay in seconds
 };
 
+// How picture requests are fetched: RECEIVE_PROTOCOL "pop3" or "imap" (any letter case; any
+// other word, or none, is POP3).
+enum class ReceiveProtocol { Pop3, Imap };
+
 // setup.ini, section MAIL
 struct MailSettings {
     static constexpr int kMaxSendAddresses = 10;
@@ -32,7 +36,7 @@ struct MailSettings {
     std::string smtpServer;                 // SMTP_SERVER
     std::string pop3Server;                 // POP3_SERVER
     int32_t pop3Port = 110;                 // POP3_PORT
-    std::string pop3Id;                     // POP3_ID
+    std::string pop3Id;                     // POP3_ID: the mailbox log-in (IMAP too)
     std::string pop3Pass;                   // POP3_PASS (plain here, enciphered in the file)
     std::string senderName;                 // SENDER_NAME
     std::string senderAddress;              // SENDER_ADDRESS
@@ -44,9 +48,18 @@ struct MailSettings {
     // POP3_SECURITY / SMTP_SECURITY: "none", "starttls" or "tls"; a missing key is ByPort.
     SecurityChoice pop3Security = SecurityChoice::ByPort;
     SecurityChoice smtpSecurity = SecurityChoice::ByPort;
-    std::string smtpId;   // SMTP_ID: SMTP log-in; empty = the POP3 log-in is used
+    std::string smtpId;   // SMTP_ID: SMTP log-in; empty = the mailbox log-in is used
     std::string smtpPass; // SMTP_PASS (plain here, enciphered in the file as POP3_PASS)
     std::string caFile;   // CA_FILE: an extra certificate authority (PEM) beside the system's
+    // RECEIVE_PROTOCOL: the mailbox is read over POP3 (the POP3_ keys) or IMAP (the IMAP_ keys);
+    // both log in with POP3_ID and POP3_PASS.
+    ReceiveProtocol receiveProtocol = ReceiveProtocol::Pop3;
+    std::string imapServer; // IMAP_SERVER
+    int32_t imapPort = 143; // IMAP_PORT
+    // IMAP_SECURITY: as POP3_SECURITY; a missing key is ByPort (993 is SSL/TLS by its port).
+    SecurityChoice imapSecurity = SecurityChoice::ByPort;
+
+    bool operator==(const MailSettings&) const = default;
 };
 
 // setup.ini, section TIMETEXT

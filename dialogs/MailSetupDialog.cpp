@@ -77,10 +77,29 @@ CMailSetupDialog::CMailSetupDialog(MailSettings& settings, QWidget* parent)
     smtpLayout->addRow(QStringLiteral("ポート"), smtpPortRow);
     smtpLayout->addRow(QStringLiteral("SMTPユーザーID"), m_smtpId);
     smtpLayout->addRow(QStringLiteral("SMTPパスワード"), m_smtpPass);
-    auto* smtpHint =
-        MakeHint(smtpGroup, QStringLiteral("空欄のときはPOP3のユーザ名とパスワードを使います。"));
+    auto* smtpHint = MakeHint(
+        smtpGroup, QStringLiteral("空欄のときは受信設定のユーザ名とパスワードを使います。"));
     smtpLayout->addRow(QString(), smtpHint);
     smtpLayout->addRow(QString(), smtpTest);
+
+    // 受信設定: how requests are fetched, and the mailbox log-in both protocols use
+    auto* receiveGroup = new QGroupBox(QStringLiteral("受信設定"), this);
+    m_protocolBox = new QComboBox(receiveGroup);
+    SetControlId(m_protocolBox, kIdReceiveProtocol);
+    m_protocolBox->addItem(QStringLiteral("POP3"), int(ReceiveProtocol::Pop3));
+    m_protocolBox->addItem(QStringLiteral("IMAP"), int(ReceiveProtocol::Imap));
+    m_pop3Id = MakeEdit(receiveGroup, kIdPop3Id);
+    m_pop3Pass = MakeEdit(receiveGroup, kIdPop3Pass);
+    m_pop3Pass->setEchoMode(QLineEdit::Password);
+    auto* connectTest = MakeButton(receiveGroup, kIdConnectTest, QStringLiteral("接続テスト"));
+    auto* receiveLayout = new QFormLayout(receiveGroup);
+    receiveLayout->addRow(QStringLiteral("受信方式"), m_protocolBox);
+    receiveLayout->addRow(QStringLiteral("ユーザ名"), m_pop3Id);
+    receiveLayout->addRow(QStringLiteral("パスワード"), m_pop3Pass);
+    auto* loginHint = MakeHint(
+        receiveGroup, QStringLiteral("POP3でもIMAPでもこのユーザ名とパスワードでログインします。"));
+    receiveLayout->addRow(QString(), loginHint);
+    receiveLayout->addRow(QString(), connectTest);
 
     // POP3設定
     auto* pop3Group = new QGroupBox(QStringLiteral("POP3設定"), this);
@@ -90,10 +109,6 @@ CMailSetupDialog::CMailSetupDialog(MailSettings& settings, QWidget* parent)
     m_apop = new QCheckBox(QStringLiteral("APOP認証を使用する"), pop3Group);
     SetControlId(m_apop, kIdApop);
     m_pop3SecurityBox = MakeSecurityBox(pop3Group, kIdPop3Security);
-    m_pop3Id = MakeEdit(pop3Group, kIdPop3Id);
-    m_pop3Pass = MakeEdit(pop3Group, kIdPop3Pass);
-    m_pop3Pass->setEchoMode(QLineEdit::Password);
-    auto* connectTest = MakeButton(pop3Group, kIdConnectTest, QStringLiteral("接続テスト"));
     auto* portRow = new QHBoxLayout;
     portRow->addWidget(m_pop3Port);
     portRow->addSpacing(12);
@@ -103,9 +118,21 @@ CMailSetupDialog::CMailSetupDialog(MailSettings& settings, QWidget* parent)
     pop3Layout->addRow(QStringLiteral("POP3サーバ"), m_pop3Server);
     pop3Layout->addRow(QStringLiteral("ポート"), portRow);
     pop3Layout->addRow(QStringLiteral("接続の保護"), m_pop3SecurityBox);
-    pop3Layout->addRow(QStringLiteral("ユーザ名"), m_pop3Id);
-    pop3Layout->addRow(QStringLiteral("パスワード"), m_pop3Pass);
-    pop3Layout->addRow(QString(), connectTest);
+
+    // IMAP設定
+    auto* imapGroup = new QGroupBox(QStringLiteral("IMAP設定"), this);
+    m_imapServer = MakeEdit(imapGroup, kIdImapServer);
+    m_imapPort = MakeEdit(imapGroup, kIdImapPort);
+    m_imapPort->setFixedWidth(60);
+    m_imapSecurityBox = MakeSecurityBox(imapGroup, kIdImapSecurity);
+    auto* imapPortRow = new QHBoxLayout;
+    imapPortRow->addWidget(m_imapPort);
+    imapPortRow->addSpacing(12);
+    imapPortRow->addWidget(new QLabel(QStringLiteral("接続の保護"), imapGroup));
+    imapPortRow->addWidget(m_imapSecurityBox, 1);
+    auto* imapLayout = new QFormLayout(imapGroup);
+    imapLayout->addRow(QStringLiteral("IMAPサーバ"), m_imapServer);
+    imapLayout->addRow(QStringLiteral("ポート"), imapPortRow);
 
     // 証明書: an authority of its own (a home server's) beside the system's trusted ones
     auto* caGroup = new QGroupBox(QStringLiteral("証明書"), this);
@@ -174,11 +201,13 @@ CMailSetupDialog::CMailSetupDialog(MailSettings& settings, QWidget* parent)
 
     auto* leftColumn = new QVBoxLayout;
     leftColumn->addWidget(smtpGroup);
+    leftColumn->addWidget(receiveGroup);
     leftColumn->addWidget(pop3Group);
-    leftColumn->addWidget(senderGroup);
-    leftColumn->addWidget(rotationGroup);
+    leftColumn->addWidget(imapGroup);
     leftColumn->addStretch();
     auto* rightColumn = new QVBoxLayout;
+    rightColumn->addWidget(senderGroup);
+    rightColumn->addWidget(rotationGroup);
     rightColumn->addWidget(limitGroup);
     rightColumn->addWidget(checkGroup);
     rightColumn->addWidget(caGroup);
@@ -192,6 +221,8 @@ CMailSetupDialog::CMailSetupDialog(MailSettings& settings, QWidget* parent)
     limitGroup->setFixedWidth(kAddressColumnWidth + 60);
     checkGroup->setFixedWidth(kAddressColumnWidth + 60);
     caGroup->setFixedWidth(kAddressColumnWidth + 60);
+    senderGroup->setFixedWidth(kAddressColumnWidth + 60);
+    rotationGroup->setFixedWidth(kAddressColumnWidth + 60);
     smtpGroup->setMinimumWidth(250);
 
     connect(add, &QPushButton::clicked, this, &CMailSetupDialog::AddAddress);
@@ -208,10 +239,15 @@ CMailSetupDialog::CMailSetupDialog(MailSettings& settings, QWidget* parent)
     connect(m_pop3SecurityBox, &QComboBox::activated, this, [this](int index) {
         m_pop3Security = SecurityChoice(m_pop3SecurityBox->itemData(index).toInt());
     });
+    connect(m_imapSecurityBox, &QComboBox::activated, this, [this](int index) {
+        m_imapSecurity = SecurityChoice(m_imapSecurityBox->itemData(index).toInt());
+    });
     connect(m_smtpPort, &QLineEdit::textChanged, this,
             [this] { ShowSecurity(m_smtpSecurityBox, m_smtpSecurity, m_smtpPort); });
     connect(m_pop3Port, &QLineEdit::textChanged, this,
             [this] { ShowSecurity(m_pop3SecurityBox, m_pop3Security, m_pop3Port); });
+    connect(m_imapPort, &QLineEdit::textChanged, this,
+            [this] { ShowSecurity(m_imapSecurityBox, m_imapSecurity, m_imapPort); });
 }
 
 void CMailSetupDialog::ShowSecurity(QComboBox* combo, SecurityChoice choice,
@@ -235,6 +271,10 @@ void CMailSetupDialog::ShowSecurity(QComboBox* combo, SecurityChoice choice,
     combo->setCurrentIndex(combo->findData(int(shown)));
 }
 
+ReceiveProtocol CMailSetupDialog::ChosenProtocol() const {
+    return ReceiveProtocol(m_protocolBox->currentData().toInt());
+}
+
 void CMailSetupDialog::showEvent(QShowEvent* event) {
     if (!event->spontaneous()) {
         ShowFields();
@@ -252,6 +292,14 @@ bool CMailSetupDialog::TakeOver() {
     const auto pop3Port = ReadSignedField(this, m_pop3Port);
     if (!pop3Port)
         return false;
+    // The IMAP port is new, so it is held to a real port; while POP3 is chosen it only has to be
+    // a number, so that a stored value nothing uses does not hold the dialog up.
+    const ReceiveProtocol protocol = ChosenProtocol();
+    const auto imapPort = ReadSignedField(
+        this, m_imapPort,
+        protocol == ReceiveProtocol::Imap ? std::optional(FieldRange{1, 65535}) : std::nullopt);
+    if (!imapPort)
+        return false;
     m_settings.smtpServer = ToStd(m_smtpServer->text());
     m_settings.smtpPort = *smtpPort;
     m_settings.smtpSecurity = m_smtpSecurity;
@@ -261,6 +309,10 @@ bool CMailSetupDialog::TakeOver() {
     m_settings.pop3Port = *pop3Port;
     m_settings.pop3Security = m_pop3Security;
     m_settings.apop = m_apop->isChecked();
+    m_settings.receiveProtocol = protocol;
+    m_settings.imapServer = ToStd(m_imapServer->text());
+    m_settings.imapPort = *imapPort;
+    m_settings.imapSecurity = m_imapSecurity;
     m_settings.pop3Id = ToStd(m_pop3Id->text());
     m_settings.pop3Pass = ToStd(m_pop3Pass->text());
     m_settings.caFile = ToStd(m_caFile->text());
@@ -275,6 +327,7 @@ bool CMailSetupDialog::TakeOver() {
 void CMailSetupDialog::ShowFields() {
     m_smtpSecurity = m_settings.smtpSecurity;
     m_pop3Security = m_settings.pop3Security;
+    m_imapSecurity = m_settings.imapSecurity;
     m_smtpServer->setText(ToQt(m_settings.smtpServer));
     m_smtpPort->setText(QString::number(m_settings.smtpPort));
     ShowSecurity(m_smtpSecurityBox, m_smtpSecurity, m_smtpPort);
@@ -284,6 +337,10 @@ void CMailSetupDialog::ShowFields() {
     m_pop3Port->setText(QString::number(m_settings.pop3Port));
     ShowSecurity(m_pop3SecurityBox, m_pop3Security, m_pop3Port);
     m_apop->setChecked(m_settings.apop);
+    m_protocolBox->setCurrentIndex(m_protocolBox->findData(int(m_settings.receiveProtocol)));
+    m_imapServer->setText(ToQt(m_settings.imapServer));
+    m_imapPort->setText(QString::number(m_settings.imapPort));
+    ShowSecurity(m_imapSecurityBox, m_imapSecurity, m_imapPort);
     m_pop3Id->setText(ToQt(m_settings.pop3Id));
     m_pop3Pass->setText(ToQt(m_settings.pop3Pass));
     m_caFile->setText(ToQt(m_settings.caFile));
@@ -338,9 +395,14 @@ void CMailSetupDialog::TestConnection() {
         return;
     // The log-out is part of the test: the outcome is shown once the server has been left.
     const MailSettings copy = m_settings;
+    const bool imap = copy.receiveProtocol == ReceiveProtocol::Imap;
     const auto result = RunWithProgress<ConnectionTestResult>(
-        this, m_worker, QStringLiteral("POP3サーバに接続しています…"),
-        [copy](const CCancelSignal* cancel) { return TestPop3Connection(copy, cancel); });
+        this, m_worker,
+        imap ? QStringLiteral("IMAPサーバに接続しています…")
+             : QStringLiteral("POP3サーバに接続しています…"),
+        [copy, imap](const CCancelSignal* cancel) {
+            return imap ? TestImapConnection(copy, cancel) : TestPop3Connection(copy, cancel);
+        });
     if (result) // nothing to say after the user cancelled
         ShowMessageBox(this, ToQt(result->message));
 }
@@ -373,6 +435,14 @@ void CMailSetupDialog::BrowseCaFile() {
 }
 
 void CMailSetupDialog::accept() {
+    // Checked before anything is taken over: the mail check must not find IMAP chosen with no
+    // server should the dialog then end with Cancel.
+    if (ChosenProtocol() == ReceiveProtocol::Imap && m_imapServer->text().trimmed().isEmpty()) {
+        ShowMessageBox(this, QStringLiteral("IMAPサーバを入力してください。"),
+                       MessageKind::Exclamation);
+        m_imapServer->setFocus();
+        return;
+    }
     if (!TakeOver())
         return;
     QDialog::accept();

@@ -1,7 +1,9 @@
 #pragma once
-// The mail settings dialog: SMTP and POP3 servers with their protection and log-ins, an extra
-// CA certificate, the sender, picture rotation, the addresses allowed to request pictures and
-// the subject check string, with a connection test for each server.
+// The mail settings dialog: the SMTP server with its protection and log-in, how requests are
+// received (POP3 or IMAP, each server with its protection, one mailbox log-in for both), an
+// extra CA certificate, the sender, picture rotation, the addresses allowed to request pictures
+// and the subject check string, with a connection test for sending and one for receiving (over
+// the protocol chosen).
 // The main window keeps one object for its whole life; it edits the live MailSettings record
 // it is given (the record must outlive the dialog), which the mail check and the reply sender
 // read.
@@ -9,7 +11,7 @@
 // Open it with exec(); the caller saves the settings when it returns QDialog::Accepted.
 // "追加", "削除" and both connection tests take the controls over (or change the address list)
 // while the dialog is open, so what they took stays in the record even when the dialog ends
-// with Cancel.
+// with Cancel. OK also wants an IMAP server when IMAP is chosen.
 //
 // A server whose protection was never chosen (SecurityChoice::ByPort) shows the mode its port
 // gives and follows port edits; it stays ByPort until the user picks an entry.
@@ -50,7 +52,11 @@ public:
     static constexpr int kIdSmtpTest = 1033; // "SMTP接続テスト"
     static constexpr int kIdPop3Security = 1034;
     static constexpr int kIdCaFile = 1035;
-    static constexpr int kIdCaFileBrowse = 1036; // "参照..."
+    static constexpr int kIdCaFileBrowse = 1036;    // "参照..."
+    static constexpr int kIdReceiveProtocol = 1037; // 受信方式: "POP3" / "IMAP"
+    static constexpr int kIdImapServer = 1038;
+    static constexpr int kIdImapPort = 1039;
+    static constexpr int kIdImapSecurity = 1040;
     static constexpr int kAddressColumnWidth = 230;
 
     explicit CMailSetupDialog(MailSettings& settings, QWidget* parent = nullptr);
@@ -68,14 +74,17 @@ protected:
 
 private:
     // Copies every control into its field. False (after the message, with the focus on the
-    // field) when a port is not an integer; then nothing has changed.
+    // field) when a port is not an integer, or with IMAP chosen the IMAP port is not one of
+    // 1..65535; then nothing has changed.
     bool TakeOver();
+    // The entry picked in 受信方式 (taken over into receiveProtocol by TakeOver).
+    ReceiveProtocol ChosenProtocol() const;
     // Copies every field into its control.
     void ShowFields();
     void FillAddressList();
     void AddAddress();
     void DeleteAddresses();
-    void TestConnection(); // POP3
+    void TestConnection(); // POP3 or IMAP, as chosen
     void TestSmtp();
     void BrowseCaFile();
     // Shows choice in combo; ByPort shows the mode the port in portEdit gives.
@@ -87,6 +96,7 @@ private:
     // The protection choices while the dialog is open: ByPort until the user picks an entry.
     SecurityChoice m_smtpSecurity = SecurityChoice::ByPort;
     SecurityChoice m_pop3Security = SecurityChoice::ByPort;
+    SecurityChoice m_imapSecurity = SecurityChoice::ByPort;
 
     QLineEdit* m_smtpServer = nullptr;
     QLineEdit* m_smtpPort = nullptr;
@@ -97,6 +107,10 @@ private:
     QLineEdit* m_pop3Port = nullptr;
     QComboBox* m_pop3SecurityBox = nullptr;
     QCheckBox* m_apop = nullptr;
+    QComboBox* m_protocolBox = nullptr;
+    QLineEdit* m_imapServer = nullptr;
+    QLineEdit* m_imapPort = nullptr;
+    QComboBox* m_imapSecurityBox = nullptr;
     QLineEdit* m_pop3Id = nullptr;
     QLineEdit* m_pop3Pass = nullptr;
     QLineEdit* m_caFile = nullptr;

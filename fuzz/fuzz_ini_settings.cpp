@@ -55,6 +55,10 @@ const std::vector<Key>& AllKeys() {
             {"MAIL", "APOP"},
             {"MAIL", "IMAGE_ROTATION"},
             {"MAIL", "POP3_PORT"},
+            {"MAIL", "RECEIVE_PROTOCOL"},
+            {"MAIL", "IMAP_SERVER"},
+            {"MAIL", "IMAP_PORT"},
+            {"MAIL", "IMAP_SECURITY"},
             {"TIMETEXT", "SHOW_TEXT"},
             {"TIMETEXT", "TEXT_XPOS"},
             {"TIMETEXT", "TEXT_YPOS"},
@@ -127,7 +131,8 @@ const char* DifferentField(const Settings& a, const Settings& b) {
             FIELD(mail.smtpServer) FIELD(mail.pop3Server) FIELD(mail.pop3Port) FIELD(mail.pop3Id)
                 FIELD(mail.senderName) FIELD(mail.senderAddress) FIELD(mail.sendAddresses)
                     FIELD(mail.checkString) FIELD(mail.apop) FIELD(mail.imageRotation)
-                        FIELD(mail.smtpPort) FIELD(timeText.showText) FIELD(timeText.textXPos)
+                        FIELD(mail.smtpPort) FIELD(mail.receiveProtocol) FIELD(mail.imapServer)
+                            FIELD(mail.imapPort) FIELD(mail.imapSecurity) FIELD(timeText.showText) FIELD(timeText.textXPos)
                             FIELD(timeText.textYPos) FIELD(timeText.fontSize)
                                 FIELD(timeText.showShadow) FIELD(timeText.shadowXPos)
                                     FIELD(timeText.shadowYPos) FIELD(timeText.timeFormat)

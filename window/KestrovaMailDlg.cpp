@@ -294,8 +294,11 @@ void CKestrovaMailDlg::RunCommand(int id) {
     case ids::kMailSettings:
     case ids::kMailSetupButton: {
         FlagGuard busy(m_flags.uiBusy);
-        if (m_mailDialog->exec() == QDialog::Accepted)
+        if (m_mailDialog->exec() == QDialog::Accepted) {
             SaveAllSettings();
+            if (m_mailHost)
+                m_mailHost->SettingsChanged();
+        }
         break;
     }
     case ids::kTimeTextSettings: {

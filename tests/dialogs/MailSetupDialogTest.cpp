@@ -41,6 +41,8 @@ private slots:
     void laterMailFieldsRoundTrip_data();
     void laterMailFieldsRoundTrip();
     void nonIntegerPortIsRefused();
+    void imapFieldsAreCheckedWhenChosen_data();
+    void imapFieldsAreCheckedWhenChosen();
     void eleventhAddressIsRefused();
     void deletesExactlyTheSelectedRows();
     void cancelAfterAddKeepsTheAddress();
@@ -48,6 +50,7 @@ private slots:
     void connectionTestFails_data();
     void connectionTestFails();
     void smtpTestReportsAFailedConnection();
+    void receiveTestUsesTheChosenProtocol();
     void connectionTestOnTheWorkerShowsProgressAndCancels();
 
 private:
@@ -110,6 +113,9 @@ void MailSetupDialogTest::okTakesEveryControlOver() {
         Toggle(&dialog, Dlg::kIdApop);
         Retype(&dialog, Dlg::kIdPop3Id, QStringLiteral("kestrova"));
         Retype(&dialog, Dlg::kIdPop3Pass, QStringLiteral("p%ss"));
+        Choose(&dialog, Dlg::kIdReceiveProtocol, QStringLiteral("IMAP"));
+        Retype(&dialog, Dlg::kIdImapServer, QStringLiteral("imap.example.jp"));
+        Retype(&dialog, Dlg::kIdImapPort, QStringLiteral("993"));
         Retype(&dialog, Dlg::kIdSenderName, QStringLiteral("監視カメラ"));
         Retype(&dialog, Dlg::kIdSenderAddress, QStringLiteral("camera@example.jp"));
         Toggle(&dialog, Dlg::kIdImageRotation);
@@ -124,6 +130,9 @@ void MailSetupDialogTest::okTakesEveryControlOver() {
     QVERIFY(settings.apop);
     QCOMPARE(settings.pop3Id, std::string("kestrova"));
     QCOMPARE(settings.pop3Pass, std::string("p%ss"));
+    QCOMPARE(settings.receiveProtocol, ReceiveProtocol::Imap);
+    QCOMPARE(settings.imapServer, std::string("imap.example.jp"));
+    QCOMPARE(settings.imapPort, 993);
     QCOMPARE(settings.senderName, std::string("監視カメラ"));
     QCOMPARE(settings.senderAddress, std::string("camera@example.jp"));
     QVERIFY(settings.imageRotation);
@@ -133,22 +142,27 @@ void MailSetupDialogTest::okTakesEveryControlOver() {
 void MailSetupDialogTest::laterMailFieldsRoundTrip_data() {
     QTest::addColumn<ProtectionCase>("smtp");
     QTest::addColumn<ProtectionCase>("pop3");
+    QTest::addColumn<ProtectionCase>("imap");
     const auto byPort = SecurityChoice::ByPort;
     QTest::newRow("untouched follows the port")
         << ProtectionCase{byPort, "", "587", "STARTTLS", byPort}
-        << ProtectionCase{byPort, "", "995", "SSL/TLS", byPort};
+        << ProtectionCase{byPort, "", "995", "SSL/TLS", byPort}
+        << ProtectionCase{byPort, "", "993", "SSL/TLS", byPort};
     // "なし" is what port 110 shows: picking it still makes it the user's choice.
     QTest::newRow("picked stays picked")
         << ProtectionCase{byPort, "SSL/TLS", "587", "SSL/TLS", SecurityChoice::Tls}
-        << ProtectionCase{byPort, "なし", "995", "なし", SecurityChoice::None};
+        << ProtectionCase{byPort, "なし", "995", "なし", SecurityChoice::None}
+        << ProtectionCase{byPort, "STARTTLS", "993", "STARTTLS", SecurityChoice::StartTls};
     QTest::newRow("stored choice ignores the port")
         << ProtectionCase{SecurityChoice::StartTls, "", "465", "STARTTLS", SecurityChoice::StartTls}
-        << ProtectionCase{SecurityChoice::Tls, "", "110", "SSL/TLS", SecurityChoice::Tls};
+        << ProtectionCase{SecurityChoice::Tls, "", "110", "SSL/TLS", SecurityChoice::Tls}
+        << ProtectionCase{SecurityChoice::None, "", "993", "なし", SecurityChoice::None};
 }
 
 void MailSetupDialogTest::laterMailFieldsRoundTrip() {
     QFETCH(ProtectionCase, smtp);
     QFETCH(ProtectionCase, pop3);
+    QFETCH(ProtectionCase, imap);
     struct Side {
         const ProtectionCase& c;
         int securityId;
@@ -157,7 +171,8 @@ void MailSetupDialogTest::laterMailFieldsRoundTrip() {
     };
     const Side sides[] = {
         {smtp, Dlg::kIdSmtpSecurity, Dlg::kIdSmtpPort, &MailSettings::smtpSecurity},
-        {pop3, Dlg::kIdPop3Security, Dlg::kIdPop3Port, &MailSettings::pop3Security}};
+        {pop3, Dlg::kIdPop3Security, Dlg::kIdPop3Port, &MailSettings::pop3Security},
+        {imap, Dlg::kIdImapSecurity, Dlg::kIdImapPort, &MailSettings::imapSecurity}};
     const QString caFile = QStringLiteral("/home/太郎/証明書/ca.pem");
     MailSettings settings;
     for (const Side& side : sides)
@@ -214,6 +229,48 @@ void MailSetupDialogTest::nonIntegerPortIsRefused() {
     QCOMPARE(settings.smtpServer, std::string());
     QCOMPARE(settings.pop3Port, 110);
     QVERIFY(settings.sendAddresses.empty());
+}
+
+void MailSetupDialogTest::imapFieldsAreCheckedWhenChosen_data() {
+    QTest::addColumn<QString>("protocol");
+    QTest::addColumn<QString>("server");
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QString>("message"); // empty: OK closes the dialog
+    QTest::addColumn<int>("focus");
+    QTest::newRow("no server") << "IMAP" << " " << "143"
+                               << QStringLiteral("IMAPサーバを入力してください。")
+                               << Dlg::kIdImapServer;
+    QTest::newRow("port beyond 65535")
+        << "IMAP" << "imap.example.jp" << "65536"
+        << QStringLiteral("Please enter an integer between 1 and 65535.") << Dlg::kIdImapPort;
+    QTest::newRow("unused while POP3 is chosen") << "POP3" << "" << "0" << QString() << 0;
+}
+
+void MailSetupDialogTest::imapFieldsAreCheckedWhenChosen() {
+    QFETCH(QString, protocol);
+    QFETCH(QString, server);
+    QFETCH(QString, port);
+    QFETCH(QString, message);
+    QFETCH(int, focus);
+    MailSettings settings;
+    Dlg dialog(settings);
+    MessageRecorder messages;
+    const int result = ExecWith(dialog, [&] {
+        Choose(&dialog, Dlg::kIdReceiveProtocol, protocol);
+        Retype(&dialog, Dlg::kIdImapServer, server);
+        Retype(&dialog, Dlg::kIdImapPort, port);
+        Click(&dialog, kIdOk);
+        if (message.isEmpty())
+            return;
+        QCOMPARE(messages.texts, QStringList{message});
+        QCOMPARE(dialog.focusWidget(), Control<QLineEdit>(&dialog, focus));
+        Click(&dialog, kIdCancel);
+    });
+    QCOMPARE(result, int(message.isEmpty() ? QDialog::Accepted : QDialog::Rejected));
+    if (message.isEmpty())
+        QCOMPARE(settings.imapPort, 0); // kept as typed, unused
+    else
+        QCOMPARE(settings.receiveProtocol, ReceiveProtocol::Pop3); // nothing taken over
 }
 
 void MailSetupDialogTest::eleventhAddressIsRefused() {
@@ -368,6 +425,24 @@ void MailSetupDialogTest::smtpTestReportsAFailedConnection() {
     });
     QCOMPARE(QApplication::overrideCursor(), nullptr);
     QVERIFY(settings.smtpPort != 25); // the test took the controls over
+}
+
+// The receive test follows 受信方式: with IMAP chosen it reaches the IMAP server, not POP3's.
+void MailSetupDialogTest::receiveTestUsesTheChosenProtocol() {
+    MailSettings settings;
+    settings.pop3Server = settings.imapServer = "127.0.0.1";
+    settings.pop3Port = settings.imapPort = UnusedLoopbackPort();
+    Dlg dialog(settings);
+    MessageRecorder messages;
+    ExecWith(dialog, [&] {
+        Choose(&dialog, Dlg::kIdReceiveProtocol, QStringLiteral("IMAP"));
+        Click(&dialog, Dlg::kIdConnectTest);
+        QCOMPARE(messages.texts.size(), 1);
+        QVERIFY2(messages.texts[0].startsWith(QStringLiteral("IMAPサーバの接続に失敗しました。")),
+                 qPrintable(messages.texts[0]));
+        Click(&dialog, kIdCancel);
+    });
+    QCOMPARE(settings.receiveProtocol, ReceiveProtocol::Imap); // the test took the choice over
 }
 
 QTEST_MAIN(MailSetupDialogTest)

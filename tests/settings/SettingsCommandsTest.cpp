@@ -48,6 +48,10 @@ TEST_F(SettingsCommandsTest, AcceptedValuesAreStoredAndShown) {
         {"mail.pop3_port=995", "MAIL.POP3_PORT=995"},
         {"MAIL.POP3_SECURITY=tls", "MAIL.POP3_SECURITY=tls"},
         {"MAIL.SMTP_SECURITY=auto", "MAIL.SMTP_SECURITY=auto"},
+        {"MAIL.IMAP_SERVER=imap.example.com", "MAIL.IMAP_SERVER=imap.example.com"},
+        {"MAIL.RECEIVE_PROTOCOL=IMAP", "MAIL.RECEIVE_PROTOCOL=imap"}, // with the server above
+        {"MAIL.IMAP_PORT=993", "MAIL.IMAP_PORT=993"},
+        {"MAIL.IMAP_SECURITY=starttls", "MAIL.IMAP_SECURITY=starttls"},
         {"MAIL.SENDER_NAME=監視カメラ", "MAIL.SENDER_NAME=監視カメラ"},
         {"MAIL.SEND_ADDRESS1=taro@example.jp", "MAIL.SEND_ADDRESS1=taro@example.jp"},
         {"APPLICATION.LOGFILE=on", "APPLICATION.LOGFILE=on"},
@@ -80,6 +84,11 @@ TEST_F(SettingsCommandsTest, RefusedValuesChangeNothing) {
         "MAIL.POP3_PORT=99999999999",
         "MAIL.POP3_PORT=12ab",
         "MAIL.SMTP_SECURITY=ssl",
+        "MAIL.IMAP_SECURITY=ssl",
+        "MAIL.IMAP_PORT=0",
+        "MAIL.IMAP_PORT=65536",
+        "MAIL.RECEIVE_PROTOCOL=smtp",
+        "MAIL.RECEIVE_PROTOCOL=imap", // no IMAP server set
         "MAIL.POP3_PASS=secret",
         "MAIL.SEND_ADDRESS2=gap@example.jp",
         "MAIL.SENDER_NAME=カメラ📷",

@@ -128,6 +128,10 @@ void ExpectEqual(const Settings& a, const Settings& b) {
     EXPECT_EQ(a.mail.smtpId, b.mail.smtpId);
     EXPECT_EQ(a.mail.smtpPass, b.mail.smtpPass);
     EXPECT_EQ(a.mail.caFile, b.mail.caFile);
+    EXPECT_EQ(a.mail.receiveProtocol, b.mail.receiveProtocol);
+    EXPECT_EQ(a.mail.imapServer, b.mail.imapServer);
+    EXPECT_EQ(a.mail.imapPort, b.mail.imapPort);
+    EXPECT_EQ(a.mail.imapSecurity, b.mail.imapSecurity);
     EXPECT_EQ(a.timeText.showText, b.timeText.showText);
     EXPECT_EQ(a.timeText.textXPos, b.timeText.textXPos);
     EXPECT_EQ(a.timeText.textYPos, b.timeText.textYPos);
@@ -263,7 +267,9 @@ TEST_F(SettingsStoreTest, LaterMailKeysRoundTrip) {
     const std::string everyKey =
         "POP3_SECURITY=none\r\nSMTP_SECURITY=starttls\r\nSMTP_ID=camera@example.jp\r\n"
         "SMTP_PASS=43EB35DD60CD089F8D15C6\r\n" // enciphered as POP3_PASS is
-        "CA_FILE=/home/\x91\xBE\x98\x59/\x8F\xD8\x96\xBE\x8F\x91/ca.pem\r\n";
+        "CA_FILE=/home/\x91\xBE\x98\x59/\x8F\xD8\x96\xBE\x8F\x91/ca.pem\r\n"
+        "RECEIVE_PROTOCOL=imap\r\nIMAP_SERVER=imap.example.jp\r\nIMAP_PORT=993\r\n"
+        "IMAP_SECURITY=starttls\r\n";
     const std::vector<Case> cases = {
         {"nothing new set", "", [](MailSettings&) {}, ""},
         {"every key set", "",
@@ -273,15 +279,28 @@ TEST_F(SettingsStoreTest, LaterMailKeysRoundTrip) {
              m.smtpId = "camera@example.jp";
              m.smtpPass = "p@ss%word!";
              m.caFile = "/home/太郎/証明書/ca.pem";
+             m.receiveProtocol = ReceiveProtocol::Imap;
+             m.imapServer = "imap.example.jp";
+             m.imapPort = 993;
+             m.imapSecurity = SecurityChoice::StartTls;
          },
          everyKey},
-        {"tls in any letter case", "POP3_SECURITY=TLS\r\nSMTP_SECURITY=tls\r\n",
-         [](MailSettings&) {}, "POP3_SECURITY=tls\r\nSMTP_SECURITY=tls\r\n"},
-        {"unknown word is by port", "SMTP_SECURITY=ssl\r\n", [](MailSettings&) {}, ""},
+        {"words in any letter case",
+         "POP3_SECURITY=TLS\r\nSMTP_SECURITY=tls\r\n"
+         "RECEIVE_PROTOCOL=IMAP\r\nIMAP_SECURITY=Tls\r\n",
+         [](MailSettings&) {},
+         "POP3_SECURITY=tls\r\nSMTP_SECURITY=tls\r\n"
+         "RECEIVE_PROTOCOL=imap\r\nIMAP_SECURITY=tls\r\n"},
+        // An unknown protocol word reads the mailbox over POP3, as a file without the key does.
+        {"unknown word is by port or POP3",
+         "SMTP_SECURITY=ssl\r\nRECEIVE_PROTOCOL=smtp\r\nIMAP_SECURITY=ssl\r\n",
+         [](MailSettings&) {}, ""},
         {"every key cleared", everyKey,
          [](MailSettings& m) {
-             m.pop3Security = m.smtpSecurity = SecurityChoice::ByPort;
-             m.smtpId = m.smtpPass = m.caFile = "";
+             m.pop3Security = m.smtpSecurity = m.imapSecurity = SecurityChoice::ByPort;
+             m.smtpId = m.smtpPass = m.caFile = m.imapServer = "";
+             m.receiveProtocol = ReceiveProtocol::Pop3;
+             m.imapPort = 143;
          },
          ""},
     };
