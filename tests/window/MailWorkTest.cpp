@@ -65,6 +65,15 @@ struct Window {
         mail.pop3Pass = "secret";
         mail.senderAddress = "camera@example.com";
     }
+    // Reads the mailbox over IMAP instead, with the same log-in.
+    void Imap(int imapPort, int smtpPort) {
+        Servers(UnusedLoopbackPort(), smtpPort);
+        MailSettings& mail = window->settings().mail;
+        mail.receiveProtocol = ReceiveProtocol::Imap;
+        mail.imapServer = "127.0.0.1";
+        mail.imapPort = imapPort;
+    }
+    void Tick() { QMetaObject::invokeMethod(&window->mailTimer(), "timeout", Qt::DirectConnection); }
     // Closes the program as "終了" does and returns how long the window took to go.
     qint64 CloseMs() {
         QElapsedTimer timer;
@@ -189,6 +198,43 @@ private slots:
         QVERIFY(w.window->logView()->toPlainText().contains(
             QString::fromUtf8(CFaultNotices::kPop3Over)));
         QCOMPARE(dovecot.MessageCount(), 0);
+    }
+
+    void imapAnswersWhileIdlingStepsAsideForTheButtonAndComesBackAfterADrop() {
+        TempDir home;
+        SmtpPeer smtp({.authUser = "camera", .authPassword = "secret"});
+        DovecotPeer dovecot("camera", "secret", {}, {.imap = true});
+        Window w(home);
+        QVERIFY(w.window->Initialise());
+        w.Imap(dovecot.port(), smtp.port());
+        w.Tick(); // the session starts
+        dovecot.AddMessage(Request("a@example.com"));
+        QTRY_COMPARE_WITH_TIMEOUT(smtp.Messages().size(), size_t(1), 10000);
+        w.window->RunCommand(ids::kMailCheckButton);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            w.window->logView()->toPlainText().contains(QStringLiteral("メールチェック完了")), 10000);
+        dovecot.DropConnections();
+        dovecot.AddMessage(Request("b@example.com"));
+        QTRY_COMPARE_WITH_TIMEOUT(smtp.Messages().size(), size_t(2), 15000);
+        QTRY_COMPARE(dovecot.MessageCount(), 0);
+        QVERIFY(w.CloseMs() < 1000); // the idling session does not hold the window
+    }
+
+    void imapWithoutIdleIsPolledAtEveryTick() {
+        TempDir home;
+        SmtpPeer smtp({.authUser = "camera", .authPassword = "secret"});
+        DovecotPeer dovecot("camera", "secret", {Request("a@example.com")},
+                            {.imap = true, .noIdle = true});
+        Window w(home);
+        QVERIFY(w.window->Initialise());
+        w.Imap(dovecot.port(), smtp.port());
+        w.Tick();
+        QTRY_COMPARE_WITH_TIMEOUT(smtp.Messages().size(), size_t(1), 10000);
+        dovecot.AddMessage(Request("b@example.com"));
+        QTest::qWait(1500);
+        QCOMPARE(smtp.Messages().size(), size_t(1)); // nobody tells; the next tick finds it
+        w.Tick();
+        QTRY_COMPARE_WITH_TIMEOUT(smtp.Messages().size(), size_t(2), 10000);
     }
 };
 
