@@ -12,6 +12,7 @@
 #include "app/ActivityLog.h"
 #include "app/MailService.h"
 #include "app/ServiceAdapters.h"
+#include "bench/ReplyLatency.h"
 #include "tests/support/DovecotPeer.h"
 #include "tests/support/SmtpPeer.h"
 #include "tests/support/TempDir.h"
@@ -19,21 +20,11 @@
 
 #include <QGuiApplication>
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
-#include <map>
-#include <mutex>
-#include <optional>
-#include <poll.h>
-#include <stdexcept>
 #include <string>
-#include <sys/inotify.h>
-#include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -44,65 +35,6 @@ constexpr long kGoalGrowthKb = 5 * 1024;
 constexpr int kOrdinaryMails = 5;
 // The test pattern runs at videotestsrc's 30 frames a second.
 constexpr double kFrameMs = 1000.0 / 30;
-
-// When aiosmtpd accepted each mail: the SMTP peer renames "<n>.env" into its folder right
-// before it answers the end of the data with 250; an inotify watch notes the moment.
-class AcceptanceClock {
-public:
-    explicit AcceptanceClock(const std::filesystem::path& folder)
-        : m_fd(::inotify_init1(IN_CLOEXEC | IN_NONBLOCK)) {
-        if (m_fd < 0 || ::inotify_add_watch(m_fd, folder.c_str(), IN_MOVED_TO) < 0)
-            throw std::runtime_error("cannot watch the SMTP peer's folder");
-        m_thread = std::thread([this] { Run(); });
-    }
-    ~AcceptanceClock() {
-        m_stop = true;
-        m_thread.join();
-        ::close(m_fd);
-    }
-    AcceptanceClock(const AcceptanceClock&) = delete;
-    AcceptanceClock& operator=(const AcceptanceClock&) = delete;
-
-    // The moment mail number n (from 1) was accepted, once it has been.
-    std::optional<Clock::time_point> AcceptedAt(int n) {
-        for (int waited = 0; waited < 100; ++waited) {
-            {
-                std::lock_guard lock(m_mutex);
-                if (const auto found = m_accepted.find(n); found != m_accepted.end())
-                    return found->second;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return std::nullopt;
-    }
-
-private:
-    void Run() {
-        alignas(inotify_event) char buffer[4096];
-        while (!m_stop) {
-            pollfd p{m_fd, POLLIN, 0};
-            if (::poll(&p, 1, 50) <= 0)
-                continue;
-            const auto now = Clock::now();
-            const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
-            for (ssize_t at = 0; at < n;) {
-                const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
-                const std::string name = event->len ? event->name : "";
-                if (name.size() > 4 && name.ends_with(".env")) {
-                    std::lock_guard lock(m_mutex);
-                    m_accepted.emplace(std::atoi(name.c_str()), now);
-                }
-                at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
-            }
-        }
-    }
-
-    int m_fd;
-    std::atomic<bool> m_stop{false};
-    std::mutex m_mutex;
-    std::map<int, Clock::time_point> m_accepted;
-    std::thread m_thread;
-};
 
 // VmRSS of this process in kB.
 long ResidentKb() {
@@ -122,13 +54,6 @@ std::string Mail(const std::string& from, const std::string& subject, int serial
     return "From: " + from + "\r\nTo: camera@example.com\r\nSubject: " + subject +
            "\r\nMessage-ID: <soak" + std::to_string(serial) +
            "@example.com>\r\nDate: Sun, 6 Dec 2026 15:40:00 +0900\r\n\r\n" + body;
-}
-
-double Percentile(std::vector<double> values, double p) {
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    return values[std::min(values.size() - 1, static_cast<size_t>(p * values.size()))];
 }
 
 } // namespace
