@@ -1,5 +1,6 @@
 #include "mail/ImapClient.h"
 
+#include "mail/CancelSignal.h"
 #include "mail/ContentEncoders.h"
 #include "mail/ImapResponse.h"
 
@@ -333,6 +334,8 @@ CImapClient::IdleEnd CImapClient::Idle(std::chrono::milliseconds limit,
                                        const CCancelSignal* wake) {
     if (m_newMail)
         return IdleEnd::NewMail; // announced while the last look was under way
+    if (wake && wake->IsCancelled())
+        return IdleEnd::Woken;
     if (!m_capabilities.idle) {
         Fail(MailErrorCode::CommandRefused, "IDLE");
         return IdleEnd::Failed;
