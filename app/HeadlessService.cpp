@@ -64,8 +64,10 @@ bool CHeadlessService::Start(bool timer) {
     SaveSettingsAndSay(m_settings, m_options.folder, *this, m_settingsNotices);
     if (timer) {
         m_mailHost->StartTimer(kMailCheckIntervalMs);
-        // A service that has just started does not wait a minute for its first check.
-        QTimer::singleShot(0, this, [this] { m_mailHost->PostCheck(false); });
+        // A service that has just started does not wait a minute for its first check (with
+        // IMAP the session that starts with the timer makes it).
+        if (m_settings.mail.receiveProtocol != ReceiveProtocol::Imap)
+            QTimer::singleShot(0, this, [this] { m_mailHost->PostCheck(false); });
     }
     return true;
 }

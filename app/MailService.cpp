@@ -355,8 +355,11 @@ CMailService::SessionEnd CMailService::RunImapSession(const MailSettings& copy,
         if (Cancelled())
             return SessionEnd::Cancelled;
         if (!m_flags.graphReady.load() || m_flags.uiBusy.load() || copy.imapServer.empty() ||
-            copy.pop3Id.empty() || copy.pop3Pass.empty())
+            copy.pop3Id.empty() || copy.pop3Pass.empty()) {
+            // Not left open without IDLE: the server would drop it after half an hour.
+            CloseImapSession();
             return SessionEnd::Paused;
+        }
         const int result = CheckMail(copy);
         if (afterCycle)
             afterCycle(result);

@@ -127,23 +127,34 @@ void Configure(const TempDir& home, int pop3Port, int smtpPort) {
 }
 
 TEST(HeadlessProcess, CheckOnceWithoutADisplayAnswersAndDeletesTheRequest) {
-    TempDir home;
-    DovecotPeer dovecot("camera", "secret", {RequestMail("taro@example.jp", "cap")});
-    SmtpPeer smtp({.authUser = "camera", .authPassword = "secret"});
-    Configure(home, dovecot.port(), smtp.port());
+    for (const bool imap : {false, true}) {
+        SCOPED_TRACE(imap ? "IMAP" : "POP3");
+        TempDir home;
+        DovecotPeer dovecot("camera", "secret", {RequestMail("taro@example.jp", "cap")},
+                            {.imap = imap});
+        SmtpPeer smtp({.authUser = "camera", .authPassword = "secret"});
+        Configure(home, dovecot.port(), smtp.port());
+        if (imap) {
+            ASSERT_EQ(RunProgram(home, {"--set", "MAIL.RECEIVE_PROTOCOL=imap", "--set",
+                                        "MAIL.IMAP_SERVER=127.0.0.1", "--set",
+                                        "MAIL.IMAP_PORT=" + std::to_string(dovecot.port())}),
+                      0);
+        }
 
-    Program program(home, {"--check-once", "--test-pattern"});
-    ASSERT_EQ(program.Wait(), 0) << program.Output();
-    const std::vector<ReceivedMail> mails = smtp.WaitForMessages(1);
-    ASSERT_EQ(mails.size(), 1u);
-    EXPECT_EQ(mails[0].recipients, std::vector<std::string>{"taro@example.jp"});
-    const DecodedMail decoded = SmtpPeer::DecodeMail(mails[0].file, DecodeFolder(home, "decoded"));
-    ASSERT_EQ(decoded.attachments.size(), 1u);
-    EXPECT_EQ(JpegSize(decoded.attachments[0]), (std::pair<int, int>{320, 240}));
-    EXPECT_EQ(dovecot.MessageCount(), 0);
-    EXPECT_EQ(JpegFilesIn(home.path()), 0);
-    // The log lines reached standard error.
-    EXPECT_NE(program.Output().find("KestrovaMailを開始しました。"), std::string::npos);
+        Program program(home, {"--check-once", "--test-pattern"});
+        ASSERT_EQ(program.Wait(), 0) << program.Output();
+        const std::vector<ReceivedMail> mails = smtp.WaitForMessages(1);
+        ASSERT_EQ(mails.size(), 1u);
+        EXPECT_EQ(mails[0].recipients, std::vector<std::string>{"taro@example.jp"});
+        const DecodedMail decoded =
+            SmtpPeer::DecodeMail(mails[0].file, DecodeFolder(home, "decoded"));
+        ASSERT_EQ(decoded.attachments.size(), 1u);
+        EXPECT_EQ(JpegSize(decoded.attachments[0]), (std::pair<int, int>{320, 240}));
+        EXPECT_EQ(dovecot.MessageCount(), 0);
+        EXPECT_EQ(JpegFilesIn(home.path()), 0);
+        // The log lines reached standard error.
+        EXPECT_NE(program.Output().find("KestrovaMailを開始しました。"), std::string::npos);
+    }
 }
 
 TEST(HeadlessProcess, CheckOnceSaysWhyItDidNotComplete) {
