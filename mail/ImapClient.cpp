@@ -299,12 +299,16 @@ bool CImapClient::SearchUids(std::vector<uint32_t>& uids) {
 
 bool CImapClient::FetchHeaders(const std::vector<uint32_t>& uids, std::vector<Header>& headers) {
     headers.clear();
+    std::vector<uint32_t> asked = uids;
+    std::sort(asked.begin(), asked.end());
     for (const std::string& command :
          SlicedCommands(uids, kUidsPerCommand, "UID FETCH ", std::string(" ") + kHeaderItems)) {
-        const bool ok = Command(command, [&headers](const imap::Response& response) {
+        const bool ok = Command(command, [&headers, &asked](const imap::Response& response) {
             if (response.name != "FETCH")
                 return;
-            if (std::optional<imap::FetchedHeader> fetched = imap::HeaderOfFetch(response))
+            // A server may also tell of other messages (another client's changes).
+            std::optional<imap::FetchedHeader> fetched = imap::HeaderOfFetch(response);
+            if (fetched && std::binary_search(asked.begin(), asked.end(), fetched->uid))
                 headers.push_back({fetched->uid, std::move(fetched->header)});
         });
         if (!ok)

@@ -245,6 +245,9 @@ bool CMailConnection::Connect(const std::string& host, int port,
 bool CMailConnection::StartTls(const TlsOptions& options, std::chrono::milliseconds timeout) {
     if (!IsOpen())
         return Fail(MailErrorCode::Closed);
+    // Bytes that came in clear after the reply that began the upgrade were never protected:
+    // someone on the path may have put them there, to be read as the server's words in TLS.
+    m_in.clear();
     ERR_clear_error();
     auto tls = std::make_unique<Tls>();
     tls->context.reset(SSL_CTX_new(TLS_client_method()));

@@ -93,6 +93,7 @@ TEST(ImapClient, MailboxCommandsTakeResponsesInAnyOrder) {
             "R: * 1 FETCH (UID 3 BODY[HEADER.FIELDS (SUBJECT FROM)] {30}\r\n"
             "Subject: cap\r\nFrom: a@b.jp\r\n\r\n)\r\n",
             "S: * 5 EXISTS", "S: * 2 FETCH (FLAGS (\\Seen) UID 4)",
+            "S: * 3 FETCH (UID 5 BODY[HEADER.FIELDS (SUBJECT FROM)] \"Subject: not asked\")",
             "S: * 4 FETCH (BODY[HEADER.FIELDS (SUBJECT FROM)] \"Subject: x\" UID 9)",
             "S: k4 OK", "C: k5 UID STORE 3,9 +FLAGS.SILENT (\\Deleted)", "S: k5 OK",
             uidPlus ? "C: k6 UID EXPUNGE 3,9" : "C: k6 EXPUNGE", "S: * 3 EXPUNGE",
@@ -107,7 +108,7 @@ TEST(ImapClient, MailboxCommandsTakeResponsesInAnyOrder) {
         EXPECT_EQ(uids, (std::vector<uint32_t>{3, 4, 5, 9}));
         std::vector<CImapClient::Header> headers;
         ASSERT_TRUE(client.FetchHeaders({9, 3, 4}, headers));
-        ASSERT_EQ(headers.size(), 2u); // the flags-only FETCH is no header
+        ASSERT_EQ(headers.size(), 2u); // neither the flags-only FETCH nor one not asked for
         EXPECT_EQ(headers[0].uid, 3u);
         EXPECT_EQ(headers[0].text, "Subject: cap\r\nFrom: a@b.jp\r\n\r\n");
         EXPECT_EQ(headers[1].uid, 9u);
