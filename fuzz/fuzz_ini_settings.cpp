@@ -96,6 +96,13 @@ const std::string& Folder() {
                                          : std::filesystem::temp_directory_path();
         std::filesystem::path dir = base / ("km_fuzz_ini_" + std::to_string(::getpid()));
         std::filesystem::create_directories(dir);
+        // libFuzzer ends a run through exit(): the folder goes with it. (The name is kept apart
+        // from this static, which exit() may destroy first.)
+        static const std::string* const doomed = new std::string(dir.string());
+        std::atexit([] {
+            std::error_code ignored;
+            std::filesystem::remove_all(*doomed, ignored);
+        });
         return dir.string() + "/";
     }();
     return folder;
