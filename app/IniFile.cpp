@@ -223,8 +223,10 @@ std::string IniFile::Serialize() const {
         bytes += line.text;
         bytes += line.eol;
     }
+    // A code page 932 text whose bytes all happen to form UTF-8 (half-width katakana such as
+    // "ﾃｨ" are the bytes of "è") would be read as UTF-8 next time: it goes marked as UTF-8.
     if (!m_utf8)
-        return bytes;
+        return LooksUtf8(bytes) ? std::string(kUtf8Mark) + text::SjisToUtf8(bytes) : bytes;
     // A UTF-8 file goes back in code page 932 when every line fits it (and the result is not
     // taken for UTF-8 again); else it stays UTF-8, marked so that it is read as UTF-8 again.
     if (std::all_of(m_lines.begin(), m_lines.end(),

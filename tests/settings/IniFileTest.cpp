@@ -171,7 +171,7 @@ TEST_F(IniFileTest, LineBreaksInAValueCannotStartALine) {
     EXPECT_EQ(file.ReadString("MAIL", "POP3_SERVER", "none"), "none");
 }
 
-TEST_F(IniFileTest, BytesThatAreNotUtf8KeepAUtf8FileUtf8) {
+TEST_F(IniFileTest, AFileIsReadInTheEncodingItWasWrittenIn) {
     IniFile file(Path());
     file.Parse("[MAIL]\r\nSENDER_NAME=\xEF\xBB\xBF\xE5\x89\xB5\r\n");
     ASSERT_TRUE(file.readAsUtf8());
@@ -181,6 +181,15 @@ TEST_F(IniFileTest, BytesThatAreNotUtf8KeepAUtf8FileUtf8) {
     EXPECT_TRUE(again.readAsUtf8());
     EXPECT_EQ(again.ReadString("MAIL", "CHECK_STRING", ""), "cap\xEF\xBF\xBD");
     EXPECT_EQ(again.ReadString("MAIL", "SENDER_NAME", ""), "\xEF\xBB\xBF\xE5\x89\xB5");
+
+    // The other way: a code page 932 file left with bytes that form UTF-8 ("ﾃｨ" is C3 A8).
+    IniFile sjis(Path());
+    sjis.Parse("[MAIL]\r\nSENDER_NAME=\x83\x4A\x83\x81\x83\x89\r\n");
+    ASSERT_FALSE(sjis.readAsUtf8());
+    sjis.Write("MAIL", "SENDER_NAME", "\xEF\xBE\x83\xEF\xBD\xA8");
+    IniFile reread(Path());
+    reread.Parse(sjis.Serialize());
+    EXPECT_EQ(reread.ReadString("MAIL", "SENDER_NAME", ""), "\xEF\xBE\x83\xEF\xBD\xA8");
 }
 
 TEST_F(IniFileTest, InterruptedSaveLeavesTheOldFileAndNoTemporaryFile) {
