@@ -5,7 +5,6 @@
 #include "mail/ImapResponse.h"
 
 #include <algorithm>
-#include <cctype>
 
 namespace {
 
@@ -114,15 +113,11 @@ void CImapClient::Note(const imap::Response& response) {
         m_bye = true;
         m_byeText = ServerWords(response);
     }
-    const bool capabilityCode =
-        response.code.size() >= 10 &&
-        std::equal(response.code.begin(), response.code.begin() + 10, "CAPABILITY",
-                   [](char a, char b) { return std::toupper(static_cast<unsigned char>(a)) == b; });
-    const bool capabilityData =
-        response.kind == imap::Response::Kind::Untagged && response.name == "CAPABILITY";
-    if (capabilityCode || capabilityData) {
+    // A CAPABILITY response, or a [CAPABILITY ...] code on any status.
+    const std::vector<std::string> capabilities = imap::Capabilities(response);
+    if (!capabilities.empty()) {
         m_capabilities = {};
-        for (const std::string& name : imap::Capabilities(response)) {
+        for (const std::string& name : capabilities) {
             m_capabilities.idle |= name == "IDLE";
             m_capabilities.uidPlus |= name == "UIDPLUS";
             m_capabilities.startTls |= name == "STARTTLS";
@@ -153,6 +148,12 @@ bool CImapClient::Command(const std::string& command, const UntaggedHandler& onU
     NextTag();
     if (!Send(m_tag + " " + command + "\r\n"))
         return false;
+    return Complete(onUntagged, refusal, inactivity, continuation);
+}
+
+bool CImapClient::Complete(const UntaggedHandler& onUntagged, MailErrorCode refusal,
+                           std::chrono::milliseconds inactivity,
+                           const std::string& continuation) {
     const auto deadline = Clock::now() + kCommandLimit;
     bool continued = false;
     for (;;) {
@@ -176,14 +177,17 @@ bool CImapClient::Command(const std::string& command, const UntaggedHandler& onU
                 return true;
             return Fail(refusal, ServerWords(response));
         }
-        if (m_bye && !m_loggingOut) {
-            m_connection.Close();
-            m_loggedIn = false;
-            return Fail(MailErrorCode::Closed, m_byeText);
-        }
+        if (m_bye && !m_loggingOut)
+            return EndedByBye();
         if (onUntagged)
             onUntagged(response);
     }
+}
+
+bool CImapClient::EndedByBye() {
+    m_connection.Close();
+    m_loggedIn = false;
+    return Fail(MailErrorCode::Closed, m_byeText);
 }
 
 bool CImapClient::RefreshCapabilities() {
@@ -349,8 +353,7 @@ CImapClient::IdleEnd CImapClient::Idle(std::chrono::milliseconds limit,
         return IdleEnd::Failed;
     }
     NextTag();
-    const std::string tag = m_tag;
-    if (!Send(tag + " IDLE\r\n"))
+    if (!Send(m_tag + " IDLE\r\n"))
         return IdleEnd::Failed;
     const auto started = Clock::now();
     const auto end = started + limit;
@@ -368,9 +371,7 @@ CImapClient::IdleEnd CImapClient::Idle(std::chrono::milliseconds limit,
             return IdleEnd::Failed;
         }
         if (m_bye) {
-            FailFromConnection();
-            m_connection.Close();
-            Fail(MailErrorCode::Closed, m_byeText);
+            EndedByBye();
             return IdleEnd::Failed;
         }
     }
@@ -396,8 +397,7 @@ CImapClient::IdleEnd CImapClient::Idle(std::chrono::milliseconds limit,
         }
         Note(response);
         if (m_bye) {
-            m_connection.Close();
-            Fail(MailErrorCode::Closed, m_byeText);
+            EndedByBye();
             return IdleEnd::Failed;
         }
     }
@@ -405,26 +405,9 @@ CImapClient::IdleEnd CImapClient::Idle(std::chrono::milliseconds limit,
         how = IdleEnd::NewMail;
 
     // DONE, and the tagged end of the IDLE command.
-    if (!Send("DONE\r\n"))
+    if (!Send("DONE\r\n") || !Complete())
         return IdleEnd::Failed;
-    const auto deadline = Clock::now() + kCommandLimit;
-    for (;;) {
-        imap::Response response;
-        if (!ReadResponse(response, kInactivity, deadline))
-            return IdleEnd::Failed;
-        Note(response);
-        if (response.kind == imap::Response::Kind::Tagged && response.tag == tag) {
-            if (response.status == "OK")
-                return how;
-            Fail(MailErrorCode::CommandRefused, ServerWords(response));
-            return IdleEnd::Failed;
-        }
-        if (m_bye) {
-            m_connection.Close();
-            Fail(MailErrorCode::Closed, m_byeText);
-            return IdleEnd::Failed;
-        }
-    }
+    return how;
 }
 
 bool CImapClient::LogOut() {

@@ -110,6 +110,13 @@ private:
                  MailErrorCode refusal = MailErrorCode::CommandRefused,
                  std::chrono::milliseconds inactivity = kInactivity,
                  const std::string& continuation = {});
+    // Reads responses up to the tagged one of the command sent last (m_tag); as Command.
+    bool Complete(const UntaggedHandler& onUntagged = {},
+                  MailErrorCode refusal = MailErrorCode::CommandRefused,
+                  std::chrono::milliseconds inactivity = kInactivity,
+                  const std::string& continuation = {});
+    // The server said BYE: the connection is closed and the failure carries its words.
+    bool EndedByBye();
     // Reads one response within the limits; false (error set) when none came or it was not
     // IMAP.
     bool ReadResponse(imap::Response& response, std::chrono::milliseconds inactivity,
