@@ -356,7 +356,8 @@ long CMailConnection::Transfer(bool receive, char* data, std::size_t length, sho
     }
 }
 
-bool CMailConnection::Send(std::string_view bytes, std::chrono::milliseconds timeout) {
+bool CMailConnection::Send(std::string_view bytes, std::chrono::milliseconds timeout,
+                           TraceShape /*shape*/) {
     if (!IsOpen())
         return Fail(MailErrorCode::SendFailed, EBADF);
     const auto deadline = Clock::now() + timeout;

@@ -20,6 +20,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 
 class CCancelSignal;
 
@@ -45,6 +46,21 @@ struct ReplyLimits {
     std::size_t capacityHint = 0;         // expected size, so the buffer is sized once
 };
 
+// How the protocol transcript (--trace) shows bytes that are sent. The connection layer writes
+// the transcript; a client only says which of its lines carry a secret or a message's data.
+struct TraceShape {
+    enum class Kind {
+        Verbatim, // every line as it is
+        Secret,   // each line shown up to `visible` bytes, the rest masked
+        Body,     // a message's data: its first line and the byte count
+    };
+    Kind kind = Kind::Verbatim;
+    std::size_t visible = 0;
+
+    static TraceShape SecretAfter(std::size_t visibleBytes) { return {Kind::Secret, visibleBytes}; }
+    static TraceShape MessageBody() { return {Kind::Body, 0}; }
+};
+
 struct TlsOptions {
     // Off only for opportunistic TLS on a path that sends no password: a certificate that
     // cannot be verified still protects against a passive listener.
@@ -68,8 +84,11 @@ public:
     // The client side of a TLS handshake on the open connection, checked against the host
     // given to Connect, within timeout. After a failure the connection is unusable: close it.
     bool StartTls(const TlsOptions& options, std::chrono::milliseconds timeout);
-    // Sends every byte; the peer must take them all within timeout.
-    bool Send(std::string_view bytes, std::chrono::milliseconds timeout);
+    // Sends every byte; the peer must take them all within timeout. shape says how the
+    // transcript shows them.
+    bool Send(std::string_view bytes, std::chrono::milliseconds timeout, TraceShape shape = {});
+    // The protocol named in the transcript ("smtp", "pop3", "imap").
+    void SetTraceProtocol(std::string protocol) { m_traceProtocol = std::move(protocol); }
     // Reads one reply (the rule says where it ends) into reply; bytes after it stay buffered
     // for the next read. On failure reply holds what had arrived of it.
     bool ReadReply(ReplyEndRule rule, const ReplyLimits& limits, std::string& reply);
@@ -115,4 +134,5 @@ private:
     std::string m_in; // received bytes not yet taken as a reply
     MailError m_error;
     bool m_corked = false;
+    std::string m_traceProtocol;
 };
