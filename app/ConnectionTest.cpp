@@ -4,7 +4,7 @@
 #include "mail/ImapClient.h"
 #include "mail/MailError.h"
 #include "mail/Pop3Client.h"
-#include "mail/SmtpAuthClient.h"
+#include "mail/SmtpSession.h"
 
 namespace {
 
@@ -48,12 +48,15 @@ ConnectionTestResult TestImapConnection(const MailSettings& settings,
 
 ConnectionTestResult TestSmtpConnection(const MailSettings& settings,
                                         const CCancelSignal* cancel) {
-    CSmtpAuthClient client;
     if (settings.smtpPort < 1 || settings.smtpPort > 65535)
         return Outcome(false, "", "SMTPサーバの接続に失敗しました。",
                        {MailErrorCode::InvalidArgument, 0, "SMTP_PORT"});
-    ConfigureSmtpClient(client, settings, cancel);
-    const bool ok = client.TestLogIn();
+    CSmtpSession session;
+    session.SetCancelSignal(cancel);
+    const bool ok = session.Open(settings.smtpServer, settings.smtpPort,
+                                 ConfiguredSmtpPolicy(settings));
+    const MailError cause = session.Error();
+    session.Quit();
     return Outcome(ok, "SMTPサーバの接続に成功しました。", "SMTPサーバの接続に失敗しました。",
-                   client.LastMailError());
+                   cause);
 }

@@ -1,8 +1,8 @@
 #include "app/MailClients.h"
 
 #include "mail/ImapClient.h"
+#include "mail/MailSecurity.h"
 #include "mail/Pop3Client.h"
-#include "mail/SmtpAuthClient.h"
 
 void ConfigurePop3Client(CPop3Client& client, const MailSettings& settings,
                          const CCancelSignal* cancel) {
@@ -19,22 +19,41 @@ void ConfigureImapClient(CImapClient& client, const MailSettings& settings,
     client.SetCancelSignal(cancel);
 }
 
-void ConfigureSmtpClient(CSmtpAuthClient& client, const MailSettings& settings,
-                         const CCancelSignal* cancel) {
-    client.SetServerEndpoint(settings.smtpServer, static_cast<uint16_t>(settings.smtpPort));
-    client.SetSecurity(EffectiveTlsMode(settings.smtpSecurity, settings.smtpPort));
-    client.SetCaFile(settings.caFile);
-    client.SetCancelSignal(cancel);
-    const std::string& user = SmtpLogInName(settings);
-    const std::string& password = settings.smtpId.empty() ? settings.pop3Pass : settings.smtpPass;
-    // Without a log-in the client fails before the mail transaction and the HELO path takes
-    // over, as it always has.
-    if (!user.empty())
-        client.SetAuthUser(user);
-    if (!password.empty())
-        client.SetAuthPassword(password);
-}
-
 const std::string& SmtpLogInName(const MailSettings& settings) {
     return settings.smtpId.empty() ? settings.pop3Id : settings.smtpId;
+}
+
+bool SmtpAsksForTls(const MailSettings& settings) {
+    return EffectiveTlsMode(settings.smtpSecurity, settings.smtpPort) != TlsMode::None;
+}
+
+SmtpPolicy ConfiguredSmtpPolicy(const MailSettings& settings) {
+    SmtpPolicy policy;
+    switch (EffectiveTlsMode(settings.smtpSecurity, settings.smtpPort)) {
+    case TlsMode::Implicit:
+        policy.tls = SmtpTls::Implicit;
+        break;
+    case TlsMode::StartTls:
+        policy.tls = SmtpTls::Required;
+        break;
+    case TlsMode::None:
+        policy.tls = settings.smtpSecurity == SecurityChoice::ByPort ? SmtpTls::WhenOffered
+                                                                     : SmtpTls::Clear;
+        break;
+    }
+    policy.caFile = settings.caFile;
+    const std::string& user = SmtpLogInName(settings);
+    const std::string& password = settings.smtpId.empty() ? settings.pop3Pass : settings.smtpPass;
+    if (!user.empty() && !password.empty())
+        policy.logIn = SmtpCredentials{user, password};
+    policy.logInIfOffered = settings.smtpId.empty();
+    return policy;
+}
+
+SmtpPolicy PortTwentyFivePolicy(const MailSettings& settings) {
+    SmtpPolicy policy;
+    policy.tls = SmtpAsksForTls(settings) ? SmtpTls::Required : SmtpTls::Opportunistic;
+    policy.caFile = settings.caFile;
+    policy.heloFallback = true;
+    return policy;
 }

@@ -1,16 +1,16 @@
 #pragma once
 // The mail settings as the clients take them: one place that says which security, CA file,
-// APOP choice and log-in each client gets, for the check cycle, the reply and the dialog's
-// connection tests alike.
+// APOP choice and log-in each client gets, for the check cycle, the replies, the snapshot mail
+// and the dialog's connection tests alike.
 
 #include "base/Settings.h"
+#include "mail/SmtpSession.h"
 
 #include <string>
 
 class CCancelSignal;
 class CImapClient;
 class CPop3Client;
-class CSmtpAuthClient;
 
 // Security (chosen, or by the port), CA file, APOP and the cancel signal for the next LogIn.
 void ConfigurePop3Client(CPop3Client& client, const MailSettings& settings,
@@ -19,9 +19,16 @@ void ConfigurePop3Client(CPop3Client& client, const MailSettings& settings,
 // LogIn; the IMAP log-in is the POP3 one.
 void ConfigureImapClient(CImapClient& client, const MailSettings& settings,
                          const CCancelSignal* cancel);
-// Server and port, security, CA file, cancel signal and the log-in: the SMTP log-in when one
-// is set, else the POP3 log-in (as the settings of earlier versions expect).
-void ConfigureSmtpClient(CSmtpAuthClient& client, const MailSettings& settings,
-                         const CCancelSignal* cancel);
-// The account the SMTP client logs in with: the SMTP log-in when one is set, else the POP3 one.
+
+// The account the SMTP session logs in with: the SMTP log-in when one is set, else the POP3 one
+// (as the settings of earlier versions expect).
 const std::string& SmtpLogInName(const MailSettings& settings);
+// The configured SMTP server and port: TLS as chosen or by the port (STARTTLS, verified,
+// wherever the server offers it when nothing is chosen), and the log-in. A log-in borrowed from
+// the mailbox is skipped by a server that offers none; an SMTP log-in of its own is required.
+SmtpPolicy ConfiguredSmtpPolicy(const MailSettings& settings);
+// The port 25 path, which sends no password: STARTTLS with a verified certificate when the
+// configured path asks for TLS (by setting or by port), else opportunistic STARTTLS.
+SmtpPolicy PortTwentyFivePolicy(const MailSettings& settings);
+// True when the configured path asks for TLS (from the first byte or STARTTLS required).
+bool SmtpAsksForTls(const MailSettings& settings);

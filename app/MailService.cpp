@@ -95,7 +95,7 @@ CMailService::CMailService(const MailSettings& settings, ServiceFlags& flags, IS
                            IReplyPictureSource& pictures, const IClock& clock,
                            std::shared_ptr<CCodePageService> codePages, uint16_t helloPort)
     : m_settings(settings), m_flags(flags), m_log(log), m_pictures(pictures),
-      m_sender(settings, log, clock, std::move(codePages), helloPort), m_faults(log) {}
+      m_sender(log, clock, std::move(codePages), helloPort), m_faults(log) {}
 
 CMailService::~CMailService() = default;
 
@@ -247,14 +247,23 @@ bool CMailService::AnswerRequests(IRequestMailbox& mailbox, const MailSettings& 
     const PictureFile picture(path);
     if (!grabbed)
         return true;
+    const std::optional<MailPicture> mailPicture = ReadMailPicture(path);
+    if (!mailPicture) {
+        m_faults.Fail(CFaultNotices::Area::Picture, "read",
+                      PictureFaultLine({GrabFailure::Kind::NotWritten, errno, path}));
+        return true;
+    }
     // A request leaves the server only after its requester's reply has been accepted.
-    const std::vector<bool> sent = m_sender.SendReplies(copy, replyList, path);
+    const std::vector<bool> sent = m_sender.SendReplies(copy, replyList, *mailPicture);
     const ServerFault& failure = m_sender.LastFailure();
-    if (std::find(sent.begin(), sent.end(), false) == sent.end())
+    if (std::find(sent.begin(), sent.end(), false) == sent.end()) {
         m_faults.Clear(CFaultNotices::Area::Smtp);
-    else if (!Cancelled() && failure.cause.code != MailErrorCode::Cancelled)
-        m_faults.Fail(CFaultNotices::Area::Smtp, ServerFaultKey(failure, false),
-                      SmtpFaultLine(failure));
+    } else if (!Cancelled() && failure.cause.code != MailErrorCode::Cancelled) {
+        std::string line = SmtpFaultLine(failure);
+        if (!m_sender.PortTwentyFiveRefusal().empty())
+            line += "（ポート25では送りません: " + m_sender.PortTwentyFiveRefusal() + "）";
+        m_faults.Fail(CFaultNotices::Area::Smtp, ServerFaultKey(failure, false), line);
+    }
     std::vector<std::size_t> answered;
     for (const Request& request : requests) {
         if (request.requester < sent.size() && sent[request.requester])

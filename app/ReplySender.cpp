@@ -3,12 +3,15 @@
 #include "app/MailClients.h"
 #include "mail/CancelSignal.h"
 #include "mail/CodePageService.h"
+#include "mail/MimeFormat.h"
 #include "mail/MimeMessage.h"
-#include "mail/SmtpAuthClient.h"
-#include "mail/SmtpConnection.h"
+#include "mail/SmtpSession.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <utility>
 
 namespace {
@@ -17,10 +20,23 @@ constexpr const char* kSubject = "キャプチャ画像";
 constexpr const char* kMailerName = "KestrovaMail";
 constexpr const char* kWeekdays[] = {"日", "月", "火", "水", "木", "金", "土"};
 
-constexpr const char* kWinsockError = "winsock2 ERROR";
+// File lines of the port 25 path.
 constexpr const char* kConnectError = "ERROR : SMTPサーバへの接続に失敗しました。";
 constexpr const char* kSendError = "ERROR : メールの返信に失敗しました";
-constexpr const char* kComposeError = "メール返信失敗";
+
+std::string Server(const std::string& host, int port) {
+    return host + ":" + std::to_string(port);
+}
+
+// The configured path failed before it could be used: nobody took the connection on its port.
+bool NotReached(MailErrorCode code) {
+    return code == MailErrorCode::Refused || code == MailErrorCode::ConnectTimeout ||
+           code == MailErrorCode::Unreachable;
+}
+
+bool AllSent(const std::vector<bool>& sent) {
+    return std::find(sent.begin(), sent.end(), false) == sent.end();
+}
 
 } // namespace
 
@@ -36,148 +52,147 @@ std::string ReplyBodyText(const LocalTime& time) {
     return ReplyDateText(time) + "現在の画像です。\r\n";
 }
 
-CReplySender::CReplySender(const MailSettings& settings, IServiceLog& log, const IClock& clock,
+std::optional<MailPicture> ReadMailPicture(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file)
+        return std::nullopt;
+    auto bytes = std::make_shared<std::string>(std::istreambuf_iterator<char>(file),
+                                               std::istreambuf_iterator<char>());
+    if (file.bad()) {
+        errno = EIO;
+        return std::nullopt;
+    }
+    return MailPicture{mime::FileNameOfPath(path), std::move(bytes)};
+}
+
+CReplySender::CReplySender(IServiceLog& log, const IClock& clock,
                            std::shared_ptr<CCodePageService> codePages, uint16_t helloPort)
-    : m_settings(settings), m_log(log), m_clock(clock), m_codePages(std::move(codePages)),
-      m_helloPort(helloPort) {}
+    : m_log(log), m_clock(clock), m_codePages(std::move(codePages)), m_helloPort(helloPort) {}
 
-std::vector<bool> CReplySender::SendReplies(const std::vector<std::string>& replyList,
-                                            const std::string& picturePath) {
-    // The SMTP settings and the log-in as they stand when the reply starts.
-    return SendReplies(MailSettings(m_settings), replyList, picturePath);
-}
-
-std::vector<bool> CReplySender::SendReplies(const MailSettings& settings,
-                                            const std::vector<std::string>& replyList,
-                                            const std::string& picturePath) {
-    std::vector<bool> sent(replyList.size(), false);
-    m_failure = {};
-    m_helloFailure = {};
-    m_firstPathTells = false;
-    m_helloDelivered = false;
-
-    bool goOn = true;
-    try {
-        goOn = SendThroughAuthClient(settings, replyList, picturePath, sent);
-    } catch (...) {
-        // Whatever went wrong with the first client, the second path may still deliver.
-    }
-    const bool allSent = std::find(sent.begin(), sent.end(), false) == sent.end();
-    if (allSent)
-        m_failure = {};
-    if (!goOn || Cancelled() || allSent)
-        return sent;
-    try {
-        SendThroughHelloConnection(settings, replyList, picturePath, sent);
-    } catch (...) {
-        m_log.WriteLogFile(kComposeError);
-    }
-    if (std::find(sent.begin(), sent.end(), false) == sent.end())
-        m_failure = {};
-    else if (!m_firstPathTells || !m_failure.cause || m_helloDelivered)
-        m_failure = m_helloFailure;
-    return sent;
-}
-
-std::string CReplySender::Server(const std::string& host, int port) {
-    return host + ":" + std::to_string(port);
-}
+CReplySender::~CReplySender() = default;
 
 bool CReplySender::Cancelled() const {
     return m_cancel && m_cancel->IsCancelled();
 }
 
-bool CReplySender::SendThroughAuthClient(const MailSettings& settings,
-                                         const std::vector<std::string>& replyList,
-                                         const std::string& picturePath, std::vector<bool>& sent) {
-    const std::string body = ReplyBodyText(m_clock.LocalNow());
-
-    m_failure = {{}, Server(settings.smtpServer, settings.smtpPort), SmtpLogInName(settings)};
-    CSmtpAuthClient client;
-    if (client.ErrorCode() != CSmtpAuthClient::kNoError) {
-        m_log.AddLog(kWinsockError);
-        return false;
-    }
-    // A port the settings cannot mean (port 0 would silently pick the "mail" service).
-    if (settings.smtpPort < 1 || settings.smtpPort > 65535) {
-        m_failure.cause = {MailErrorCode::InvalidArgument, 0, "SMTP_PORT"};
-        m_firstPathTells = true;
-        return true;
-    }
-    ConfigureSmtpClient(client, settings, m_cancel);
-    client.SetFromName(settings.senderName);
-    client.SetFromAddress(settings.senderAddress);
-    client.SetReplyAddress(settings.senderAddress);
-    client.SetSubjectLine(kSubject);
-    for (const std::string& address : replyList)
-        client.AddToAddress(address);
-    client.SetPriorityValue(3);
-    client.SetMailerName(kMailerName);
-    client.SetBodyText(body);
-    client.AttachFile(picturePath);
-
-    const std::vector<bool> delivered = client.DeliverSeparately();
-    for (std::size_t i = 0; i < replyList.size() && i < delivered.size(); ++i) {
-        if (delivered[i]) {
-            sent[i] = true;
-            m_log.AddLog("送信完了<" + replyList[i] + ">\r\n");
-        }
-    }
-    // A server that offers no log-in (or a client given none) was never the way these mails
-    // would go: then the port 25 path's cause is the one to tell.
-    const int code = client.ErrorCode();
-    m_failure.cause = client.LastMailError();
-    m_firstPathTells = code != CSmtpAuthClient::kUndefinedLogin &&
-                       code != CSmtpAuthClient::kUndefinedPassword &&
-                       !(code == CSmtpAuthClient::kAuthLoginRefused &&
-                         m_failure.cause.code == MailErrorCode::CommandRefused);
-    return true;
+std::unique_ptr<CMimeMessage> CReplySender::Compose(const MailSettings& settings,
+                                                    const std::string& address,
+                                                    const MailPicture& picture) const {
+    auto message = std::make_unique<CMimeMessage>(m_codePages);
+    message->SetPriorityLevel(3);
+    message->AddToRecipient(address);
+    message->SetSenderAddress(settings.senderAddress);
+    message->SetSenderDisplayName(settings.senderName);
+    message->SetSubjectText(kSubject);
+    message->AddHeaderField("X-Mailer", {kMailerName});
+    if (mime::IsSafeAddress(settings.senderAddress) && !settings.senderAddress.empty())
+        message->AddHeaderField("Reply-To", {settings.senderAddress});
+    message->AddTextPart(ReplyBodyText(m_clock.LocalNow()), 1);
+    message->AddBytesAttachment(picture.fileName, picture.jpeg);
+    // What the composer refused (an unsafe sender address) makes the session's Send fail.
+    return message;
 }
 
-void CReplySender::SendThroughHelloConnection(const MailSettings& settings,
-                                              const std::vector<std::string>& replyList,
-                                              const std::string& picturePath,
-                                              std::vector<bool>& sent) {
-    CSmtpConnection connection(m_helloPort);
-    connection.SetCancelSignal(m_cancel);
-    const std::string body = ReplyBodyText(m_clock.LocalNow());
+bool CReplySender::SendOver(CSmtpSession& session, const MailSettings& settings,
+                            const std::vector<std::string>& replyList, const MailPicture& picture,
+                            std::vector<bool>& sent) {
+    for (std::size_t i = 0; i < replyList.size() && session.IsOpen() && !Cancelled(); ++i) {
+        if (sent[i])
+            continue;
+        const std::unique_ptr<CMimeMessage> message = Compose(settings, replyList[i], picture);
+        // A refusal (a server that says "try later") gets one more attempt; a mail the server
+        // may have taken never does.
+        bool taken = session.Send(*message, {replyList[i]});
+        if (!taken && session.IsOpen() && !session.MayHaveDelivered() && !Cancelled())
+            taken = session.Send(*message, {replyList[i]});
+        if (taken) {
+            sent[i] = true;
+            m_log.AddLog("送信完了<" + replyList[i] + ">");
+        }
+    }
+    const bool whole = AllSent(sent);
+    session.Quit();
+    return whole;
+}
 
-    m_helloFailure = {{}, Server(settings.smtpServer, m_helloPort), {}};
-    if (!connection.Open(settings.smtpServer, kConnectTimeoutMs)) {
-        m_helloFailure.cause = connection.LastMailError();
-        m_log.WriteLogFile(kConnectError);
-        return;
+std::vector<bool> CReplySender::SendReplies(const MailSettings& settings,
+                                            const std::vector<std::string>& replyList,
+                                            const MailPicture& picture) {
+    std::vector<bool> sent(replyList.size(), false);
+    m_failure = {{}, Server(settings.smtpServer, settings.smtpPort), SmtpLogInName(settings)};
+    m_refusal.clear();
+    m_connected = false;
+    if (replyList.empty())
+        return sent;
+    // A port the settings cannot mean.
+    if (settings.smtpPort < 1 || settings.smtpPort > 65535) {
+        m_failure.cause = {MailErrorCode::InvalidArgument, 0, "SMTP_PORT"};
+        return sent;
     }
 
-    bool failed = false;
-    try {
-        for (std::size_t i = 0; i < replyList.size(); ++i) {
-            if (sent[i])
-                continue;
-            CMimeMessage message(m_codePages);
-            message.SetPriorityLevel(1);
-            message.AddToRecipient(replyList[i]);
-            message.SetSenderAddress(settings.senderAddress);
-            message.SetSenderDisplayName(settings.senderName);
-            message.AddFileAttachment(picturePath);
-            message.AddTextPart(body, 1); // before the attachment
-            message.SetSubjectText(kSubject);
+    // The configured path. Whether port 25 may be tried after it, and whether its cause is the
+    // one to tell (not when it merely had no log-in to offer).
+    bool portTwentyFive = false;
+    bool configuredTells = true;
+    const SmtpPolicy policy = ConfiguredSmtpPolicy(settings);
+    CSmtpSession session;
+    session.SetCancelSignal(m_cancel);
+    if (!policy.logIn) {
+        m_failure.cause = {MailErrorCode::NoCredentials, 0, {}};
+        portTwentyFive = true;
+        configuredTells = false;
+    } else if (!session.Open(settings.smtpServer, settings.smtpPort, policy)) {
+        m_failure.cause = session.Error();
+        portTwentyFive = NotReached(session.Error().code);
+        m_connected = !portTwentyFive;
+    } else if (!session.LoggedIn()) {
+        // The server offers no log-in, and the program has none of its own for it.
+        m_connected = true;
+        session.Quit();
+        m_failure.cause = {MailErrorCode::NotOffered, 0, "AUTH"};
+        portTwentyFive = true;
+        configuredTells = false;
+    } else {
+        m_connected = true;
+        if (SendOver(session, settings, replyList, picture, sent))
+            m_failure = {};
+        else
+            m_failure.cause = session.Error();
+    }
+    if (AllSent(sent) || Cancelled())
+        return sent;
+    if (!portTwentyFive) {
+        m_log.WriteLogFile(kSendError);
+        // Said where a user might expect the second path: after a TLS failure, or a mail the
+        // server may hold already.
+        if (session.MayHaveDelivered())
+            m_refusal = "サーバがメールを受け取った可能性があります";
+        else if (IsTlsError(m_failure.cause.code))
+            m_refusal = "TLSで保護できなかった経路の代わりにはしません";
+        return sent;
+    }
 
-            if (connection.Send(message) || connection.Send(message)) {
-                sent[i] = true;
-                m_helloDelivered = true;
-                m_log.AddLog("送信完了<" + replyList[i] + ">");
-            } else {
-                failed = true;
-            }
-        }
-        if (failed) {
-            m_helloFailure.cause = connection.LastMailError();
+    ServerFault helloFailure{{}, Server(settings.smtpServer, m_helloPort), {}};
+    CSmtpSession hello;
+    hello.SetCancelSignal(m_cancel);
+    bool helloDelivered = false;
+    if (!hello.Open(settings.smtpServer, m_helloPort, PortTwentyFivePolicy(settings))) {
+        helloFailure.cause = hello.Error();
+        m_log.WriteLogFile(kConnectError);
+    } else {
+        m_connected = true;
+        const std::vector<bool> before = sent;
+        if (!SendOver(hello, settings, replyList, picture, sent)) {
+            helloFailure.cause = hello.Error();
             m_log.WriteLogFile(kSendError);
         }
-    } catch (...) {
-        m_log.WriteLogFile(kComposeError);
+        helloDelivered = sent != before;
     }
-    if (connection.IsOpen())
-        connection.Close();
+    if (AllSent(sent))
+        m_failure = {};
+    else if (!configuredTells || helloDelivered)
+        m_failure = helloFailure;
+    else if (IsTlsError(helloFailure.cause.code))
+        m_refusal = "ポート25のサーバ: " + DescribeMailError(helloFailure.cause);
+    return sent;
 }

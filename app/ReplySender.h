@@ -1,8 +1,14 @@
 #pragma once
-// Sends the reply picture of one check cycle to every requester, one mail to each, addressed to
-// that requester alone (no requester learns another's address): first through the
-// authenticating SMTP client on the configured port, all in one session; the mails it could not
-// deliver go through the MIME composer over a plain HELO connection on port 25.
+// Mails a picture to a list of addresses, one mail to each, addressed to that address alone (no
+// requester learns another's address): the replies of a check cycle and the snapshot mail. One
+// message layout (the MIME composer) and one SMTP session type serve both paths:
+//
+// - the configured server and port, with TLS as set (or by the port) and the log-in;
+// - port 25 without a log-in, only when the configured path could not reach or use the server
+//   at all: no connection on its port, or a server that offers no log-in while the program has
+//   no SMTP log-in of its own. Never after a TLS or certificate failure, a refused log-in or
+//   command, or a mail the server may already have taken; and when the configured path asks
+//   for TLS, port 25 must give STARTTLS with a verified certificate.
 
 #include "app/FaultNotices.h"
 #include "app/ServiceInterfaces.h"
@@ -11,11 +17,15 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 class CCancelSignal;
 class CCodePageService;
+class CMimeMessage;
+class CSmtpSession;
+struct SmtpPolicy;
 
 // "2026年12月6日(日)15時47分44秒": year, month and day without leading zeros, the weekday
 // name, then hours, minutes and seconds with two digits each.
@@ -23,62 +33,63 @@ std::string ReplyDateText(const LocalTime& time);
 // "<date text>現在の画像です。\r\n"
 std::string ReplyBodyText(const LocalTime& time);
 
+// The picture a mail carries: the JPEG bytes and the name it travels under.
+struct MailPicture {
+    std::string fileName;
+    std::shared_ptr<const std::string> jpeg;
+};
+// The picture in a file; nullopt (errno set) when it cannot be read.
+std::optional<MailPicture> ReadMailPicture(const std::string& path);
+
 class CReplySender {
 public:
     static constexpr uint16_t kHelloPort = 25;
-    static constexpr int kConnectTimeoutMs = 10000;
 
-    // settings are read when SendReply starts. codePages is the main window's code-page service
-    // for the composer (null: the composer makes its own). helloPort exists for tests only: the
-    // program always delivers the fallback path on port 25.
-    CReplySender(const MailSettings& settings, IServiceLog& log, const IClock& clock,
+    // codePages: the program's code-page service for the composer (null: it makes its own).
+    // helloPort exists for tests only: the program always uses port 25 for the second path.
+    CReplySender(IServiceLog& log, const IClock& clock,
                  std::shared_ptr<CCodePageService> codePages = nullptr,
                  uint16_t helloPort = kHelloPort);
+    ~CReplySender();
 
-    // The signal that cancels every wait of both SMTP paths; null for none. It must outlive
-    // the sender.
+    // The signal that cancels every wait of both paths; null for none. It must outlive the
+    // sender.
     void SetCancelSignal(const CCancelSignal* cancel) { m_cancel = cancel; }
 
-    // Mails picturePath to each address of replyList (distinct addresses, as the request mails
-    // gave them), one mail per address. The result holds, for each address in order, whether a
-    // server accepted its mail; "送信完了<address>" is logged for those alone. The failure
-    // lines of the port 25 path go to the log file only: what the user sees is the cause
-    // (LastFailure), which the check cycle says once. Never throws. The picture file is left
-    // alone.
-    std::vector<bool> SendReplies(const std::vector<std::string>& replyList,
-                                  const std::string& picturePath);
-    // The same with the settings a check cycle copied when it began (the live record may
-    // change on the user-interface thread meanwhile).
+    // Mails picture to each address of replyList (distinct addresses), one mail per address.
+    // The result holds, for each address in order, whether a server accepted its mail;
+    // "送信完了<address>" is logged for those alone. What the user sees of a failure is its
+    // cause (LastFailure), which the caller says once.
     std::vector<bool> SendReplies(const MailSettings& settings,
                                   const std::vector<std::string>& replyList,
-                                  const std::string& picturePath);
+                                  const MailPicture& picture);
 
     // Why the last SendReplies left an address unanswered: the cause of the path that tells
-    // the user most (the configured server's, unless it offers no log-in or the port 25 path
-    // is the one that delivers). Code None when every mail went out.
+    // the user most. Code None when every mail went out.
     const ServerFault& LastFailure() const { return m_failure; }
+    // Why the port 25 path did not deliver where a user might have expected it to (after a TLS
+    // failure of the configured path, a mail the server may hold already, or a port 25 server
+    // that cannot give the TLS the configured path asked for); empty otherwise.
+    const std::string& PortTwentyFiveRefusal() const { return m_refusal; }
+    // True when at least one SMTP server could be connected to in the last SendReplies.
+    bool Connected() const { return m_connected; }
 
 private:
-    // Marks in sent the addresses the authenticating client delivered; false when the reply is
-    // to be abandoned altogether.
-    bool SendThroughAuthClient(const MailSettings& settings,
-                               const std::vector<std::string>& replyList,
-                               const std::string& picturePath, std::vector<bool>& sent);
-    // Sends to the addresses not yet marked in sent, over one HELO connection.
-    void SendThroughHelloConnection(const MailSettings& settings,
-                                    const std::vector<std::string>& replyList,
-                                    const std::string& picturePath, std::vector<bool>& sent);
+    // The mails of the addresses not yet marked in sent, over one session; each refused one
+    // is tried once more. False when the session could not be opened.
+    bool SendOver(CSmtpSession& session, const MailSettings& settings,
+                  const std::vector<std::string>& replyList, const MailPicture& picture,
+                  std::vector<bool>& sent);
+    std::unique_ptr<CMimeMessage> Compose(const MailSettings& settings, const std::string& address,
+                                          const MailPicture& picture) const;
     bool Cancelled() const;
-    static std::string Server(const std::string& host, int port);
 
-    const MailSettings& m_settings;
     IServiceLog& m_log;
     const IClock& m_clock;
     std::shared_ptr<CCodePageService> m_codePages;
     uint16_t m_helloPort;
     const CCancelSignal* m_cancel = nullptr;
     ServerFault m_failure;
-    bool m_firstPathTells = false; // its cause is not just that it could not log in
-    ServerFault m_helloFailure;
-    bool m_helloDelivered = false; // the port 25 path works: its cause is the one to tell
+    std::string m_refusal;
+    bool m_connected = false;
 };

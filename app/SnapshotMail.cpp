@@ -3,57 +3,18 @@
 #include "app/MailClients.h"
 #include "app/ReplySender.h"
 #include "mail/MailAddress.h"
-#include "mail/MimeMessage.h"
 #include "mail/Pop3Client.h"
-#include "mail/SmtpConnection.h"
 
 #include <algorithm>
-#include <exception>
 
 namespace {
 
-constexpr int kSmtpOpenTimeoutMs = 10000;
-
-SnapshotMailOutcome SendEach(const MailSettings& settings,
-                             const std::vector<std::string>& addresses,
-                             const std::string& picturePath, const LocalTime& now,
-                             const std::shared_ptr<CCodePageService>& codePages, uint16_t smtpPort,
-                             const CCancelSignal* cancel) {
-    SnapshotMailOutcome outcome;
-    CSmtpConnection connection(smtpPort);
-    connection.SetCancelSignal(cancel);
-    if (!connection.Open(settings.smtpServer, kSmtpOpenTimeoutMs)) {
-        outcome.result = SnapshotMailResult::SmtpConnectFailed;
-        return outcome;
-    }
-    for (const std::string& address : addresses) {
-        bool delivered = false;
-        try {
-            CMimeMessage message(codePages);
-            message.SetPriorityLevel(1);
-            message.AddToRecipient(address, {}, 0);
-            message.SetSenderAddress(settings.senderAddress);
-            message.SetSenderDisplayName(settings.senderName, 0);
-            // The setters' results are not examined: what went wrong shows up as a failed Send.
-            message.AddFileAttachment(picturePath, {}, 0, 0);
-            message.AddTextPart(ReplyDateText(now) + "現在の画像です。", 1, 0);
-            message.SetSubjectText("キャプチャ画像", 0);
-            delivered = connection.Send(message) || connection.Send(message);
-        } catch (const std::exception&) {
-            delivered = false; // for example out of memory while composing
-        }
-        if (delivered)
-            ++outcome.sent;
-        else
-            outcome.unsent.push_back(address);
-    }
-    if (connection.IsOpen())
-        connection.Close();
-    // Without a single address nothing was delivered: that is a failed send.
-    outcome.result = !addresses.empty() && outcome.unsent.empty() ? SnapshotMailResult::Sent
-                                                                  : SnapshotMailResult::SendFailed;
-    return outcome;
-}
+// The snapshot dialog tells its outcome in one box; the sender's lines are not shown.
+class SilentLog final : public IServiceLog {
+public:
+    void AddLog(const std::string&) override {}
+    void WriteLogFile(const std::string&) override {}
+};
 
 } // namespace
 
@@ -61,7 +22,7 @@ SnapshotMailOutcome SendSnapshotMail(const MailSettings& settings,
                                      const std::vector<std::string>& listed,
                                      const std::string& picturePath, const LocalTime& now,
                                      std::shared_ptr<CCodePageService> codePages,
-                                     uint16_t smtpPort, const CCancelSignal* cancel) {
+                                     uint16_t helloPort, const CCancelSignal* cancel) {
     // One mail per address, addressed to it alone; an address listed twice gets one mail.
     std::vector<std::string> addresses;
     for (const std::string& address : listed) {
@@ -73,9 +34,31 @@ SnapshotMailOutcome SendSnapshotMail(const MailSettings& settings,
     SnapshotMailOutcome outcome;
     CPop3Client pop3;
     ConfigurePop3Client(pop3, settings, cancel);
-    if (pop3.LogIn(settings.pop3Server, settings.pop3Id, settings.pop3Pass, settings.pop3Port)) {
-        outcome = SendEach(settings, addresses, picturePath, now, codePages, smtpPort, cancel);
-        pop3.LogOut(); // its failure is not shown
+    if (!pop3.LogIn(settings.pop3Server, settings.pop3Id, settings.pop3Pass, settings.pop3Port))
+        return outcome;
+
+    const std::optional<MailPicture> picture = ReadMailPicture(picturePath);
+    std::vector<bool> sent(addresses.size(), false);
+    SilentLog log;
+    const FixedClock clock(now);
+    CReplySender sender(log, clock, std::move(codePages), helloPort);
+    sender.SetCancelSignal(cancel);
+    if (picture)
+        sent = sender.SendReplies(settings, addresses, *picture);
+    pop3.LogOut(); // its failure is not shown
+
+    for (std::size_t i = 0; i < addresses.size(); ++i) {
+        if (sent[i])
+            ++outcome.sent;
+        else
+            outcome.unsent.push_back(addresses[i]);
     }
+    // Without a single address nothing was delivered: that is a failed send.
+    if (picture && !sender.Connected())
+        outcome.result = SnapshotMailResult::SmtpConnectFailed;
+    else
+        outcome.result = !addresses.empty() && outcome.unsent.empty()
+                             ? SnapshotMailResult::Sent
+                             : SnapshotMailResult::SendFailed;
     return outcome;
 }

@@ -1,8 +1,9 @@
 #pragma once
 // Mailing a snapshot by hand ("メール送信" of the snapshot dialog) without the dialog: log in
 // to the POP3 mailbox first (servers that relay only after a POP3 log-in want it), then one
-// mail per address over the port 25 path, each addressed to that address alone. The mail
-// worker runs it; the dialog only collects the addresses and tells the outcome.
+// mail per address, each addressed to that address alone, by the same sender and the same rule
+// for the port 25 path as the replies. The mail worker runs it; the dialog only collects the
+// addresses and tells the outcome.
 
 #include "base/Clock.h"
 #include "base/Settings.h"
@@ -17,7 +18,7 @@ class CCodePageService;
 
 enum class SnapshotMailResult {
     Pop3Failed,        // "POP3サーバの接続に失敗しました。"
-    SmtpConnectFailed, // "SMTPサーバへの接続に失敗しました。"
+    SmtpConnectFailed, // "SMTPサーバへの接続に失敗しました。" (no SMTP server could be reached)
     SendFailed,        // "メールの送信に失敗しました" (an address got no mail)
     Sent,              // "メールの送信を完了しました" (every address got its mail)
 };
@@ -29,8 +30,9 @@ struct SnapshotMailOutcome {
 };
 
 // addresses: as listed (an address given twice gets one mail); picturePath: the JPEG to attach.
+// helloPort is for tests only: the program always uses port 25 for the second path.
 SnapshotMailOutcome SendSnapshotMail(const MailSettings& settings,
                                      const std::vector<std::string>& addresses,
                                      const std::string& picturePath, const LocalTime& now,
                                      std::shared_ptr<CCodePageService> codePages,
-                                     uint16_t smtpPort, const CCancelSignal* cancel);
+                                     uint16_t helloPort, const CCancelSignal* cancel);

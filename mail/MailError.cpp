@@ -121,6 +121,12 @@ std::string DescribeMailError(const MailError& error) {
         return WithDetail("サーバがコマンドを拒否しました", error.detail);
     case MailErrorCode::ProtocolError:
         return WithDetail("サーバの応答が正しくありません", error.detail);
+    case MailErrorCode::NotOffered:
+        return WithDetail("サーバが対応していません", error.detail);
+    case MailErrorCode::NoCredentials:
+        return "ユーザ名またはパスワードが設定されていません";
+    case MailErrorCode::TooLarge:
+        return WithDetail("メールがサーバの受け付ける大きさを超えています", error.detail);
     }
     return {};
 }

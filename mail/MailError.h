@@ -1,8 +1,8 @@
 #pragma once
 // The one error value of the mail connection layer: what went wrong (a code), the system's
 // error number where there was one, and the detail to show (the server's own reply for a
-// refused command or log-in, the TLS library's reason). Each client maps it to the numbers it
-// has always reported; the cause stays here for the messages the user sees.
+// refused command or log-in, the TLS library's reason). It is the only error record of the
+// mail clients and of the code that drives them.
 
 #include <string>
 
@@ -28,6 +28,9 @@ enum class MailErrorCode {
     LoginRefused,       // detail: the server's reply
     CommandRefused,     // detail: the server's reply
     ProtocolError,      // a reply the protocol does not allow
+    NotOffered,         // the server does not offer what is needed (detail: which, e.g. "AUTH")
+    NoCredentials,      // a log-in is needed and none is set
+    TooLarge,           // the message is larger than the server takes (detail: the sizes)
 };
 
 struct MailError {

@@ -139,3 +139,26 @@ bool CMimeFilePart::WriteTo(CMimeStream& stream, const std::string& boundary, un
         }
     }
 }
+
+CMimeBytesPart::CMimeBytesPart(std::string name, std::shared_ptr<const std::string> bytes,
+                               std::string contentType, std::string charset)
+    : CMimeAttachmentPart(kTransferBase64, std::move(contentType), std::move(charset)),
+      m_name(std::move(name)), m_bytes(std::move(bytes)),
+      m_encoded(std::make_shared<std::string>()) {}
+
+std::unique_ptr<CMimePart> CMimeBytesPart::Clone() const {
+    return std::make_unique<CMimeBytesPart>(*this);
+}
+
+bool CMimeBytesPart::WriteTo(CMimeStream& stream, const std::string& boundary,
+                             unsigned /*flags*/) {
+    // Base64 holds no '.' and no long line: the SMTP form needs nothing more.
+    if (m_encoded->empty()) {
+        *m_encoded = encoders::EncodeBase64Block(*m_bytes);
+        if (!m_encoded->ends_with("\r\n"))
+            *m_encoded += "\r\n";
+    }
+    std::string header;
+    return MakePartHeaderNamed(boundary, m_name, header) && stream.WriteAll(header) &&
+           stream.WriteAll(*m_encoded);
+}

@@ -6,6 +6,7 @@
 
 #include "mail/MimePart.h"
 
+#include <memory>
 #include <string>
 
 enum MimeTransferEncoding : int {
@@ -46,4 +47,21 @@ public:
 
 private:
     std::string m_filePath;
+};
+
+// An attachment held in memory, always in base64. Its encoded body is made at the first write
+// and shared by every copy of the part, so one picture mailed to many requesters is encoded
+// once.
+class CMimeBytesPart final : public CMimeAttachmentPart {
+public:
+    CMimeBytesPart(std::string name, std::shared_ptr<const std::string> bytes,
+                   std::string contentType, std::string charset);
+
+    bool WriteTo(CMimeStream& stream, const std::string& boundary, unsigned flags) override;
+    std::unique_ptr<CMimePart> Clone() const override;
+
+private:
+    std::string m_name;
+    std::shared_ptr<const std::string> m_bytes;
+    std::shared_ptr<std::string> m_encoded; // shared with the clones; empty until first written
 };

@@ -2,6 +2,23 @@
 
 #include "mail/MimeFormat.h"
 #include "mail/MimeHeaderField.h"
+#include "mail/TextCodec.h"
+
+#include <strings.h>
+
+namespace {
+
+// Japanese names and subjects go as Japanese mail readers show them best, ISO-2022-JP words
+// (mime::HeaderField::AddJapaneseText); texts in other charsets as their own words.
+void AddHeaderText(mime::HeaderField& field, const std::string& bytes, const std::string& charset,
+                   mime::TextRole role) {
+    if (::strcasecmp(charset.c_str(), "shift_jis") == 0)
+        field.AddJapaneseText(text::SjisToUtf8(bytes), role);
+    else
+        field.AddText(bytes, charset, role);
+}
+
+} // namespace
 
 std::string CMimeHeaderPart::ToField() const {
     mime::HeaderField to("To");
@@ -9,7 +26,7 @@ std::string CMimeHeaderPart::ToField() const {
         const Recipient& recipient = m_recipients[i];
         const std::string separator = i + 1 < m_recipients.size() ? "," : "";
         if (!recipient.name.empty())
-            to.AddText(recipient.name, recipient.nameCharset, mime::TextRole::Phrase);
+            AddHeaderText(to, recipient.name, recipient.nameCharset, mime::TextRole::Phrase);
         if (!recipient.address.empty())
             to.AddToken("<" + recipient.address + ">" + separator);
         else if (!separator.empty())
@@ -23,7 +40,7 @@ bool CMimeHeaderPart::MakeHeaderLines(std::string& block) const {
 
     mime::HeaderField from("From");
     if (!m_senderName.empty())
-        from.AddText(m_senderName, m_senderNameCharset, mime::TextRole::Phrase);
+        AddHeaderText(from, m_senderName, m_senderNameCharset, mime::TextRole::Phrase);
     if (!m_fromAddress.empty())
         from.AddToken("<" + m_fromAddress + ">");
     if (!from.IsEmpty()) {
@@ -34,7 +51,7 @@ bool CMimeHeaderPart::MakeHeaderLines(std::string& block) const {
 
     if (!m_subject.empty()) {
         mime::HeaderField subject("Subject");
-        subject.AddText(m_subject, m_subjectCharset, mime::TextRole::Unstructured);
+        AddHeaderText(subject, m_subject, m_subjectCharset, mime::TextRole::Unstructured);
         if (!subject.FitsLineLimit())
             return false;
         if (!subject.IsEmpty())

@@ -2,6 +2,7 @@
 
 #include "mail/MimeFilePart.h"
 #include "mail/MimeFormat.h"
+#include "mail/MimeHeaderField.h"
 #include "mail/MimeTextPart.h"
 
 #include <algorithm>
@@ -132,6 +133,41 @@ bool CMimeMessage::AddFileAttachment(const std::string& path, std::string_view c
         contentType.empty() ? mime::LookupContentType(path) : mime::StripLineBreaks(contentType);
     m_parts.push_back(std::make_unique<CMimeFilePart>(path, transferEncoding, std::move(type),
                                                       std::move(*charset)));
+    return true;
+}
+
+bool CMimeMessage::AddBytesAttachment(std::string_view name,
+                                      std::shared_ptr<const std::string> bytes,
+                                      std::string_view contentType) {
+    if (name.empty() || !bytes)
+        return false;
+    auto charset = CharsetForCodePage(0);
+    if (!charset)
+        return false;
+    std::string type =
+        contentType.empty() ? mime::LookupContentType(name) : mime::StripLineBreaks(contentType);
+    m_parts.push_back(std::make_unique<CMimeBytesPart>(
+        mime::StripLineBreaks(name), std::move(bytes), std::move(type), std::move(*charset)));
+    return true;
+}
+
+bool CMimeMessage::AddHeaderField(std::string_view name, const std::vector<std::string>& tokens) {
+    auto printable = [](std::string_view text) {
+        return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+            return c > ' ' && c < 0x7f;
+        });
+    };
+    if (!printable(name) || name.find(':') != std::string_view::npos || tokens.empty())
+        return false;
+    mime::HeaderField field(name);
+    for (const std::string& token : tokens) {
+        if (!printable(token))
+            return false;
+        field.AddToken(token);
+    }
+    if (!field.FitsLineLimit())
+        return false;
+    m_extraHeaderText += field.Text();
     return true;
 }
 

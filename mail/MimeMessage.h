@@ -1,7 +1,7 @@
 #pragma once
-// CMimeMessage composes a mail (header lines, optional multipart/mixed structure, text parts
-// and file attachments) and streams it onto a CMimeStream, normally a CSmtpConnection; the
-// whole message is never held in memory.
+// CMimeMessage composes a mail (header lines, optional multipart/mixed structure, text parts,
+// attachments from files or from memory) and streams it onto a CMimeStream; the SMTP session
+// makes each message in memory before it sends it, so that its size is known first.
 //
 // Texts are UTF-8; they are converted to the mail code page given with each call (0 = the
 // system code page 932, charset "shift_jis"). Addresses holding CR, LF, '<' or '>' are refused;
@@ -44,6 +44,16 @@ public:
     // message is written.
     bool AddFileAttachment(const std::string& path, std::string_view contentType = {},
                            int transferEncoding = 0, unsigned codePage = 0);
+
+    // Appends an attachment held in memory under name (the type looked up by its extension when
+    // contentType is empty), in base64. The bytes are shared, not copied, and encoded once
+    // however many messages carry them.
+    bool AddBytesAttachment(std::string_view name, std::shared_ptr<const std::string> bytes,
+                            std::string_view contentType = {});
+    // A further header field of ASCII tokens (X-Mailer, Reply-To, Auto-Submitted,
+    // In-Reply-To, ...), folded where long; false for a name or token that is not printable
+    // ASCII, or holds a line break.
+    bool AddHeaderField(std::string_view name, const std::vector<std::string>& tokens);
 
     // Writes the whole message; flags usually SmtpForm.
     bool WriteTo(CMimeStream& stream, unsigned flags);

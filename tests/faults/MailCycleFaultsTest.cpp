@@ -98,11 +98,12 @@ public:
 
         FaultProxy& proxy = ProxyFor(fault.where);
         proxy.Arm(fault.action, fault.trigger);
-        // A fault on one SMTP path is seen alone: the other path is not there.
+        // A fault on one SMTP path is seen alone: the other path is not there. Port 25 is
+        // taken only when nobody answers on the configured port.
         if (fault.where == Where::AuthPath)
             m_helloProxy.Arm(Action::Cut, FaultProxy::AfterLine(0));
         if (fault.where == Where::HelloPath)
-            m_authProxy.Arm(Action::Cut, FaultProxy::AfterLine(0));
+            m_settings.smtpPort = UnusedLoopbackPort();
 
         const auto start = Clock::now();
         outcome.result = m_service.CheckMail();
@@ -110,6 +111,7 @@ public:
         const std::vector<std::string> struck = proxy.StruckAt();
         outcome.struckAt = struck.empty() ? "(not reached)" : struck.back();
         HealAll();
+        m_settings.smtpPort = m_authProxy.port();
 
         EXPECT_LT(outcome.seconds, std::chrono::duration<double>(fault.bound).count());
         EXPECT_FALSE(m_service.CheckInProgress());

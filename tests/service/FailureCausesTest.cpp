@@ -35,7 +35,7 @@ using Lines = std::vector<std::string>;
 
 constexpr const char* kAnswered = "送信完了<taro@example.com>";
 constexpr const char* kPop3FileLine = "ERROR : POP3サーバの接続に失敗しました。";
-constexpr const char* kSmtpFileLine = "ERROR : SMTPサーバへの接続に失敗しました。";
+constexpr const char* kSmtpFileLine = "ERROR : メールの返信に失敗しました";
 
 // A small tmpfs over a folder for the life of the object; mounted() is false where the test may
 // not mount one.

@@ -1,17 +1,18 @@
-// The reply sender against scripted SMTP servers: the HELO path sends one mail per requester on
-// one connection, each with one retry, and its outcome is the result and the log lines; the
-// authenticating path's From line; a cancel signal that ends both paths.
+// The reply sender against scripted SMTP servers: the port 25 path (taken when nobody answers on
+// the configured port) sends one mail per requester on one connection, each with one retry, and
+// its outcome is the result and the log lines; the configured path's From line; a cancel signal
+// that ends both paths.
 
 #include "app/ReplySender.h"
 
 #include "mail/CancelSignal.h"
 #include "tests/service/ServiceTestSupport.h"
 #include "tests/support/ScriptedServer.h"
-#include "tests/support/TempDir.h"
 
 #include <algorithm>
 #include <chrono>
 #include <gtest/gtest.h>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -19,6 +20,10 @@
 namespace {
 
 using Lines = std::vector<std::string>;
+
+const MailPicture kPicture{
+    "20261206154744.jpg",
+    std::make_shared<const std::string>("\xFF\xD8 not much of a picture \xFF\xD9")};
 
 const Lines kGreeting = {"S: 220 ready", "C: *", "S: 250 hello"};
 
@@ -76,20 +81,20 @@ TEST(ReplySenderHelloPath, OneMailPerRequesterEachRetriedOnceOnTheSameConnection
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        TempDir home;
-        const std::string picture = home.folder() + "20261206154744.jpg";
-        TempDir::WriteFile(picture, "\xFF\xD8 not much of a picture \xFF\xD9");
         ScriptedServer server(c.script);
 
         MailSettings settings;
         settings.smtpServer = "127.0.0.1";
-        settings.smtpPort = UnusedLoopbackPort(); // the authenticating path finds nobody
+        settings.smtpPort = UnusedLoopbackPort(); // the configured path finds nobody
+        settings.pop3Id = "camera";
+        settings.pop3Pass = "secret";
         settings.senderAddress = "camera@example.com";
         RecordingLog log;
         FixedClock clock({2026, 12, 6, 0, 15, 47, 44});
-        CReplySender sender(settings, log, clock, nullptr, server.port());
+        CReplySender sender(log, clock, nullptr, server.port());
 
-        EXPECT_EQ(sender.SendReplies({"a@example.com", "b@example.com"}, picture), c.sent);
+        EXPECT_EQ(sender.SendReplies(settings, {"a@example.com", "b@example.com"}, kPicture),
+                  c.sent);
         EXPECT_EQ(server.Mismatch(), "");
         EXPECT_EQ(server.Connections(), 1);
         EXPECT_EQ(log.screen, c.screen);
@@ -110,10 +115,8 @@ TEST(ReplySenderAuthPath, AnEmptySenderNameGivesAFromLineWithTheAddressOnly) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.senderName);
-        TempDir home;
-        const std::string picture = home.folder() + "20261206154744.jpg";
-        TempDir::WriteFile(picture, "\xFF\xD8 not much of a picture \xFF\xD9");
-        ScriptedServer server({"S: 220 ready", "C: *", "S: 250 hello", "C: AUTH LOGIN",
+        ScriptedServer server({"S: 220 ready", "C: *", "S: 250-hello", "S: 250 AUTH LOGIN",
+                               "C: AUTH LOGIN",
                                "S: 334 VXNlcm5hbWU6", "C: Y2FtZXJh", "S: 334 UGFzc3dvcmQ6",
                                "C: c2VjcmV0", "S: 235 ok", "C: MAIL FROM:<camera@example.com>",
                                "S: 250 ok", "C: RCPT TO:<a@example.com>", "S: 250 ok", "C: DATA",
@@ -129,10 +132,10 @@ TEST(ReplySenderAuthPath, AnEmptySenderNameGivesAFromLineWithTheAddressOnly) {
         settings.senderAddress = "camera@example.com";
         RecordingLog log;
         FixedClock clock({2026, 12, 6, 0, 15, 47, 44});
-        CReplySender sender(settings, log, clock, nullptr,
-                            static_cast<uint16_t>(UnusedLoopbackPort()));
+        CReplySender sender(log, clock, nullptr, static_cast<uint16_t>(UnusedLoopbackPort()));
 
-        EXPECT_EQ(sender.SendReplies({"a@example.com"}, picture), std::vector<bool>{true});
+        EXPECT_EQ(sender.SendReplies(settings, {"a@example.com"}, kPicture),
+                  std::vector<bool>{true});
         EXPECT_EQ(server.Mismatch(), "");
         const std::vector<std::string> data = server.Data();
         const auto from = std::find_if(data.begin(), data.end(), [](const std::string& line) {
@@ -140,23 +143,21 @@ TEST(ReplySenderAuthPath, AnEmptySenderNameGivesAFromLineWithTheAddressOnly) {
         });
         ASSERT_NE(from, data.end());
         EXPECT_EQ(*from, c.fromLine);
-        // The log drops the trailing line break of this path's line.
-        EXPECT_EQ(log.screen, Lines{"送信完了<a@example.com>\r\n"});
+        EXPECT_EQ(log.screen, Lines{"送信完了<a@example.com>"});
     }
 }
 
 TEST(ReplySenderCancel, ARaisedSignalEndsTheWaitAtOnceAndNothingIsSent) {
-    TempDir home;
-    const std::string picture = home.folder() + "20261206154744.jpg";
-    TempDir::WriteFile(picture, "\xFF\xD8 not much of a picture \xFF\xD9");
     LoopbackListener silentSmtp, silentHello; // connections stand; nobody ever answers
     MailSettings settings;
     settings.smtpServer = "127.0.0.1";
     settings.smtpPort = silentSmtp.port();
+    settings.pop3Id = "camera";
+    settings.pop3Pass = "secret";
     settings.senderAddress = "camera@example.com";
     RecordingLog log;
     FixedClock clock({2026, 12, 6, 0, 15, 47, 44});
-    CReplySender sender(settings, log, clock, nullptr, static_cast<uint16_t>(silentHello.port()));
+    CReplySender sender(log, clock, nullptr, static_cast<uint16_t>(silentHello.port()));
     CCancelSignal cancel;
     sender.SetCancelSignal(&cancel);
 
@@ -165,7 +166,7 @@ TEST(ReplySenderCancel, ARaisedSignalEndsTheWaitAtOnceAndNothingIsSent) {
         cancel.Cancel();
     });
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(sender.SendReplies({"a@example.com", "b@example.com"}, picture),
+    EXPECT_EQ(sender.SendReplies(settings, {"a@example.com", "b@example.com"}, kPicture),
               (std::vector<bool>{false, false}));
     canceller.join();
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));

@@ -69,7 +69,8 @@ TEST(SecureMail, WholeCycleAnswersOverEveryTlsMode) {
                             {.tlsCert = Certs().serverCert(),
                              .tlsKey = Certs().serverKey(),
                              .implicitTls = c.pop3Implicit});
-        // The port 25 path verifies nothing: a certificate of an unknown authority still works.
+        // The port 25 path of a configured path that asks for no TLS verifies nothing: a
+        // certificate of an unknown authority still works.
         SmtpPeer smtp({.authUser = c.helloPath ? "" : "camera",
                        .authPassword = c.helloPath ? "" : "secret",
                        .tlsCert = c.helloPath ? Certs().untrustedCert() : Certs().serverCert(),
@@ -78,7 +79,9 @@ TEST(SecureMail, WholeCycleAnswersOverEveryTlsMode) {
         MailSettings settings = SecureSettings(
             dovecot.port(), c.pop3Implicit ? SecurityChoice::Tls : SecurityChoice::StartTls,
             c.helloPath ? UnusedLoopbackPort() : smtp.port(),
-            c.smtpImplicit ? SecurityChoice::Tls : SecurityChoice::StartTls);
+            c.helloPath      ? SecurityChoice::None
+            : c.smtpImplicit ? SecurityChoice::Tls
+                             : SecurityChoice::StartTls);
         CMailService service(settings, flags, log, camera.pictures(), clock, nullptr,
                              c.helloPath ? smtp.port() : UnusedLoopbackPort());
 

@@ -70,8 +70,9 @@ TEST_F(MimeMessageTest, ReplyMessageWithTextAndJpegLineByLine) {
 
     std::vector<std::string> expected = {
         lines[0],
-        "From: =?shift_jis?B?" + Base64(text::Utf8ToSjis("カメラ")) + "?= <camera@example.test>",
-        "Subject: =?shift_jis?B?" + Base64(text::Utf8ToSjis("キャプチャ画像")) + "?=",
+        // Japanese header texts as ISO-2022-JP words, as Japanese mail readers show them best.
+        "From: " + EncodedWord("カメラ") + " <camera@example.test>",
+        "Subject: " + EncodedWord("キャプチャ画像"),
         "To: <alice@example.test>, <bob@example.test>",
         lines[4],
         "X-Priority: 1",
@@ -255,8 +256,8 @@ TEST_F(MimeMessageTest, RecipientsAndEnvelope) {
     EXPECT_TRUE(message.AddToRecipient("d@x.test", "日本"));
     EXPECT_TRUE(message.AddToRecipient("", "Only Name"));
     const std::string unfolded = std::regex_replace(message.ToList(), std::regex("\r\n "), " ");
-    EXPECT_EQ(unfolded, "<a@x.test>, \"Say \\\"Hi\\\", Bob\" <c@x.test>, =?shift_jis?B?" +
-                            Base64(text::Utf8ToSjis("日本")) + "?= <d@x.test>, Only Name");
+    EXPECT_EQ(unfolded, "<a@x.test>, \"Say \\\"Hi\\\", Bob\" <c@x.test>, " + EncodedWord("日") +
+                            " " + EncodedWord("本") + " <d@x.test>, Only Name");
     EXPECT_EQ(message.EnvelopeRecipients(), "a@x.test,c@x.test,d@x.test");
 }
 
