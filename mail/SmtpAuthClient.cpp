@@ -276,6 +276,7 @@ bool CSmtpAuthClient::Connect() {
                    ? ntohs(static_cast<uint16_t>(result->s_port))
                    : kDefaultSmtpPort;
     }
+    m_connection.SetTraceProtocol("smtp");
     if (!m_connection.Connect(m_serverHost, port, m_replyTimeout))
         return FailFromConnection(m_connection.Error().code == MailErrorCode::NameNotFound
                                       ? kResolveFailed
@@ -285,8 +286,8 @@ bool CSmtpAuthClient::Connect() {
     return true;
 }
 
-bool CSmtpAuthClient::SendText(std::string_view text) {
-    return m_connection.Send(text, m_replyTimeout) || FailFromConnection(kSendFailed);
+bool CSmtpAuthClient::SendText(std::string_view text, TraceShape shape) {
+    return m_connection.Send(text, m_replyTimeout, shape) || FailFromConnection(kSendFailed);
 }
 
 bool CSmtpAuthClient::ReadReply() {
@@ -472,9 +473,11 @@ bool CSmtpAuthClient::Authenticate() {
             return false;
         }
         const std::string response = std::string(1, '\0') + m_authUser + '\0' + m_authPassword;
-        if (!SendText("AUTH PLAIN " +
-                      encoders::EncodeBase64Block(response, encoders::Base64Flag::NoLineBreaks) +
-                      "\r\n") ||
+        constexpr std::string_view kAuthPlain = "AUTH PLAIN ";
+        if (!SendText(std::string(kAuthPlain) +
+                          encoders::EncodeBase64Block(response, encoders::Base64Flag::NoLineBreaks) +
+                          "\r\n",
+                      TraceShape::SecretAfter(kAuthPlain.size())) ||
             !ReadReply())
             return false;
         if (m_reply.code != 235) {
@@ -493,7 +496,8 @@ bool CSmtpAuthClient::Authenticate() {
         return false;
     }
     if (!SendText(encoders::EncodeBase64Block(m_authUser, encoders::Base64Flag::NoLineBreaks) +
-                  "\r\n") ||
+                      "\r\n",
+                  TraceShape::SecretAfter(0)) ||
         !ExpectOne(334, kUnexpectedResponse))
         return false;
     if (!m_hasAuthPassword) {
@@ -501,7 +505,8 @@ bool CSmtpAuthClient::Authenticate() {
         return false;
     }
     if (!SendText(encoders::EncodeBase64Block(m_authPassword, encoders::Base64Flag::NoLineBreaks) +
-                  "\r\n"))
+                      "\r\n",
+                  TraceShape::SecretAfter(0)))
         return false;
     for (int replies = 0;; ++replies) {
         if (replies == kMaxReplyLines) {

@@ -129,7 +129,7 @@ private:
     using Recipient = std::pair<std::string, std::string>; // (display name, address)
 
     bool Connect();
-    bool SendText(std::string_view text);
+    bool SendText(std::string_view text, TraceShape shape = {});
     // Reads one whole reply into m_reply.
     bool ReadReply();
     bool ExpectOne(int expected, int error);
