@@ -57,6 +57,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         } else if (option == "--test-pattern") {
             noValue();
             line.testPattern = true;
+        } else if (option == "--trace") {
+            noValue();
+            line.trace = true;
         } else if (option == "--device") {
             if (auto v = value()) {
                 line.device = *v;
@@ -79,9 +82,12 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             line.error = "unknown option \"" + arguments[i] + "\" (kestrovamail --help lists them)";
         }
     }
-    if (line.error.empty() && !line.device.empty() && line.mode != Mode::Window &&
-        line.mode != Mode::Headless && line.mode != Mode::CheckOnce)
+    const bool runs = line.mode == Mode::Window || line.mode == Mode::Headless ||
+                      line.mode == Mode::CheckOnce;
+    if (line.error.empty() && !line.device.empty() && !runs)
         line.error = "--device picks the camera of the window, --headless or --check-once";
+    if (line.error.empty() && line.trace && !runs)
+        line.error = "--trace shows the mail dialogue of the window, --headless or --check-once";
     return line;
 }
 
@@ -102,6 +108,10 @@ picture from the camera as the reply. Without options the main window opens.
   --device NAME|PATH     use this camera (its display name, or a /dev/video* path) without
                          asking; with the window, --headless and --check-once. Without any
                          camera the program still checks mail and leaves requests on the server.
+  --trace                write every line sent to and received from the mail servers to
+                         standard error, each with the time, the protocol and the server;
+                         passwords and log-in data are masked, messages shortened to their
+                         first line and size. With the window, --headless and --check-once.
   --test-pattern         offer the GStreamer test pattern ("テストパターン") as a camera, for
                          trying the program without one.
   --show-settings        print every setting as SECTION.KEY=VALUE (passwords hidden).

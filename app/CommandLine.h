@@ -18,6 +18,7 @@ struct CommandLine {
     Mode mode = Mode::Window;
     int startupArguments = 0;             // how often "startup" was given (the autostart entry)
     bool testPattern = false;             // --test-pattern
+    bool trace = false;                   // --trace: the mail dialogue on standard error
     std::string device;                   // --device NAME|/dev/videoN
     std::vector<std::string> assignments; // --set
     std::string passwordAccount;          // --set-password

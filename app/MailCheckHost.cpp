@@ -1,6 +1,7 @@
 #include "app/MailCheckHost.h"
 
 #include <QCoreApplication>
+#include <QScopeGuard>
 #include <algorithm>
 
 CMailCheckHost::CMailCheckHost(Wiring wiring, QObject* parent)
@@ -66,15 +67,20 @@ void CMailCheckHost::PostSession() {
     const CCancelSignal* jobsWaiting = &m_worker.JobsWaiting();
     const uint64_t job = m_worker.Post([this, service, jobsWaiting,
                                         copy = m_sessionCopy](const CCancelSignal&) {
-        const CMailService::SessionEnd end = service->RunImapSession(
+        // Said also when the session ends by an exception (the worker's edge catches it): a
+        // retry then, so that the session is not taken to be running for ever.
+        CMailService::SessionEnd end = CMailService::SessionEnd::Retry;
+        const auto sayEnd = qScopeGuard([this, &end] {
+            QMetaObject::invokeMethod(
+                this, [this, end] { OnSessionEnd(end); }, Qt::QueuedConnection);
+        });
+        end = service->RunImapSession(
             copy, jobsWaiting, [this, service](int) {
                 QMetaObject::invokeMethod(
                     this,
                     [this, state = service->FaultState()] { SetFaultState(state); },
                     Qt::QueuedConnection);
             });
-        QMetaObject::invokeMethod(
-            this, [this, end] { OnSessionEnd(end); }, Qt::QueuedConnection);
     });
     m_sessionPosted = job != 0;
     m_sessionStarted.start();
@@ -125,19 +131,24 @@ bool CMailCheckHost::PostCheck(bool manual) {
     const MailSettings copy = m_settings;
     CMailService* service = m_service.get();
     const uint64_t job = m_worker.Post([this, service, copy, manual](const CCancelSignal&) {
-        int result = 1;
-        if (manual)
+        // A cycle that ends by an exception (the worker's edge catches it) is a failed one.
+        int result = 0;
+        const auto sayFinished = qScopeGuard([this, service, &result] {
+            QMetaObject::invokeMethod(
+                this,
+                [this, result, state = service->FaultState()] {
+                    SetRunning(false);
+                    SetFaultState(state);
+                    emit checkFinished(result);
+                },
+                Qt::QueuedConnection);
+        });
+        if (manual) {
             service->CheckMailNow(copy);
-        else
+            result = 1;
+        } else {
             result = service->CheckMail(copy);
-        QMetaObject::invokeMethod(
-            this,
-            [this, result, state = service->FaultState()] {
-                SetRunning(false);
-                SetFaultState(state);
-                emit checkFinished(result);
-            },
-            Qt::QueuedConnection);
+        }
     });
     if (job == 0)
         return false;

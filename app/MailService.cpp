@@ -163,14 +163,10 @@ int CMailService::CheckMail(const MailSettings& copy) {
     CheckInProgressGuard guard(m_checkInProgress);
     if (!guard.owned())
         return 0;
-    try {
-        if (copy.receiveProtocol == ReceiveProtocol::Imap ? copy.imapServer.empty()
-                                                          : copy.pop3Server.empty())
-            return 0;
-        return RunCycle(copy);
-    } catch (...) {
+    if (copy.receiveProtocol == ReceiveProtocol::Imap ? copy.imapServer.empty()
+                                                      : copy.pop3Server.empty())
         return 0;
-    }
+    return RunCycle(copy);
 }
 
 bool CMailService::AnswerRequests(IRequestMailbox& mailbox, const MailSettings& copy) {
@@ -282,23 +278,19 @@ int CMailService::RunCycle(const MailSettings& copy) {
         ReportPop3(client, copy, true);
         return 0;
     }
-    try {
-        CPop3RequestMailbox mailbox(client);
-        // A failed step ends the cycle; its cause is said once.
-        if (!AnswerRequests(mailbox, copy)) {
-            ReportPop3(client, copy, false);
-            client.LogOut();
-            return 0;
-        }
-        if (!client.LogOut()) {
-            ReportPop3(client, copy, false);
-            return 0;
-        }
-        m_faults.Clear(CFaultNotices::Area::Pop3);
-        return 1;
-    } catch (...) {
-        return client.LogOut() ? 1 : 0;
+    CPop3RequestMailbox mailbox(client);
+    // A failed step ends the cycle; its cause is said once.
+    if (!AnswerRequests(mailbox, copy)) {
+        ReportPop3(client, copy, false);
+        client.LogOut();
+        return 0;
     }
+    if (!client.LogOut()) {
+        ReportPop3(client, copy, false);
+        return 0;
+    }
+    m_faults.Clear(CFaultNotices::Area::Pop3);
+    return 1;
 }
 
 void CMailService::ReportImap(const MailError& cause, const MailSettings& copy, bool loggingIn) {
@@ -342,19 +334,14 @@ bool CMailService::OpenImapSession(const MailSettings& copy) {
 int CMailService::RunImapCycle(const MailSettings& copy) {
     if (!OpenImapSession(copy))
         return 0;
-    try {
-        CImapRequestMailbox mailbox(*m_imap);
-        if (!AnswerRequests(mailbox, copy)) {
-            ReportImap(m_imap->LastMailError(), copy, false);
-            CloseImapSession();
-            return 0;
-        }
-        m_faults.Clear(CFaultNotices::Area::Imap);
-        return 1;
-    } catch (...) {
+    CImapRequestMailbox mailbox(*m_imap);
+    if (!AnswerRequests(mailbox, copy)) {
+        ReportImap(m_imap->LastMailError(), copy, false);
         CloseImapSession();
         return 0;
     }
+    m_faults.Clear(CFaultNotices::Area::Imap);
+    return 1;
 }
 
 CMailService::SessionEnd CMailService::RunImapSession(const MailSettings& copy,

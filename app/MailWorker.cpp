@@ -62,7 +62,8 @@ void CMailWorker::Run() {
         try {
             entry.job(m_cancel);
         } catch (...) {
-            // A job reports its own failures; nothing may end the worker.
+            // Nothing may end the worker. A job says its outcome from a guard that also runs
+            // while the exception unwinds it, as a failure: nothing here turns it into success.
         }
         std::lock_guard lock(m_mutex);
         m_runningId = 0;

@@ -79,8 +79,8 @@ bool CImapClient::FailFromConnection() {
     return false;
 }
 
-bool CImapClient::Send(const std::string& line) {
-    if (!m_connection.Send(line, kSendTimeout))
+bool CImapClient::Send(const std::string& line, TraceShape shape) {
+    if (!m_connection.Send(line, kSendTimeout, shape))
         return FailFromConnection();
     return true;
 }
@@ -94,9 +94,11 @@ bool CImapClient::ReadResponse(imap::Response& response, std::chrono::millisecon
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     std::string bytes;
+    // A response runs over several lines only through literals, and those carry message data
+    // here: the transcript shows such a response as its first line and its size.
     if (!m_connection.ReadReply(replyend::ImapResponse,
                                 {inactivity, std::max(left, std::chrono::milliseconds(1)),
-                                 kMaxResponseBytes},
+                                 kMaxResponseBytes, 0, true},
                                 bytes))
         return FailFromConnection();
     std::optional<imap::Response> parsed = imap::ParseResponse(bytes);
@@ -142,11 +144,13 @@ void CImapClient::Note(const imap::Response& response) {
 
 bool CImapClient::Command(const std::string& command, const UntaggedHandler& onUntagged,
                           MailErrorCode refusal, std::chrono::milliseconds inactivity,
-                          const std::string& continuation) {
+                          const std::string& continuation, TraceShape shape) {
     if (!m_connection.IsOpen())
         return Fail(MailErrorCode::Closed, m_bye ? m_byeText : std::string());
     NextTag();
-    if (!Send(m_tag + " " + command + "\r\n"))
+    if (shape.kind == TraceShape::Kind::Secret)
+        shape.visible += m_tag.size() + 1;
+    if (!Send(m_tag + " " + command + "\r\n", shape))
         return false;
     return Complete(onUntagged, refusal, inactivity, continuation);
 }
@@ -165,7 +169,8 @@ bool CImapClient::Complete(const UntaggedHandler& onUntagged, MailErrorCode refu
             // line; anything else asked of it ends the exchange ("*" cancels it).
             const bool answer = !continuation.empty() && !continued;
             continued = true;
-            if (!Send(answer ? continuation + "\r\n" : std::string("*\r\n")))
+            if (!Send(answer ? continuation + "\r\n" : std::string("*\r\n"),
+                      answer ? TraceShape::SecretAfter(0) : TraceShape()))
                 return false;
             continue;
         }
@@ -217,9 +222,10 @@ bool CImapClient::Authenticate(const std::string& user, const std::string& passw
     if (m_capabilities.authPlain) {
         const std::string response = encoders::EncodeBase64Block(
             std::string(1, '\0') + user + '\0' + password, encoders::Base64Flag::NoLineBreaks);
+        constexpr std::string_view kAuthenticate = "AUTHENTICATE PLAIN ";
         ok = m_capabilities.saslIr
-                 ? Command("AUTHENTICATE PLAIN " + response, {}, MailErrorCode::LoginRefused,
-                           kLogInInactivity)
+                 ? Command(std::string(kAuthenticate) + response, {}, MailErrorCode::LoginRefused,
+                           kLogInInactivity, {}, TraceShape::SecretAfter(kAuthenticate.size()))
                  : Command("AUTHENTICATE PLAIN", {}, MailErrorCode::LoginRefused,
                            kLogInInactivity, response);
     } else if (m_capabilities.loginDisabled) {
@@ -229,8 +235,10 @@ bool CImapClient::Authenticate(const std::string& user, const std::string& passw
         const std::optional<std::string> quotedPassword = imap::Quoted(password);
         if (!quotedUser || !quotedPassword)
             return Fail(MailErrorCode::InvalidArgument, "LOGIN");
-        ok = Command("LOGIN " + *quotedUser + " " + *quotedPassword, {},
-                     MailErrorCode::LoginRefused, kLogInInactivity);
+        constexpr std::string_view kLogin = "LOGIN ";
+        ok = Command(std::string(kLogin) + *quotedUser + " " + *quotedPassword, {},
+                     MailErrorCode::LoginRefused, kLogInInactivity, {},
+                     TraceShape::SecretAfter(kLogin.size()));
     }
     if (!ok)
         return false;
@@ -256,6 +264,7 @@ bool CImapClient::LogIn(const std::string& host, const std::string& user,
         m_loggedIn = false;
         return false;
     };
+    m_connection.SetTraceProtocol("imap");
     if (!m_connection.Connect(host, port, kConnectTimeout))
         return FailFromConnection();
     if (m_tlsMode == TlsMode::Implicit &&

@@ -105,11 +105,13 @@ private:
     // Sends "tag command" and reads responses up to the tagged one; untagged ones go through
     // the session's bookkeeping and then to onUntagged. True on a tagged OK; a NO or BAD is
     // CommandRefused (or refusal, when given) with the server's text.
-    // continuation: the one line to send when the server asks for more ("+").
+    // continuation: the one line to send when the server asks for more ("+"); it carries a
+    // log-in's secret and never shows in the transcript. shape: how the transcript shows the
+    // command (a Secret's visible bytes count from the command, after the tag).
     bool Command(const std::string& command, const UntaggedHandler& onUntagged = {},
                  MailErrorCode refusal = MailErrorCode::CommandRefused,
                  std::chrono::milliseconds inactivity = kInactivity,
-                 const std::string& continuation = {});
+                 const std::string& continuation = {}, TraceShape shape = {});
     // Reads responses up to the tagged one of the command sent last (m_tag); as Command.
     bool Complete(const UntaggedHandler& onUntagged = {},
                   MailErrorCode refusal = MailErrorCode::CommandRefused,
@@ -123,7 +125,7 @@ private:
                       std::chrono::steady_clock::time_point deadline);
     // The session's bookkeeping of an untagged response: the count, capabilities, BYE.
     void Note(const imap::Response& response);
-    bool Send(const std::string& line);
+    bool Send(const std::string& line, TraceShape shape = {});
     void NextTag();
     bool Fail(MailErrorCode code, std::string detail = {});
     bool FailFromConnection();

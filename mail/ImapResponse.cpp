@@ -1,5 +1,7 @@
 #include "mail/ImapResponse.h"
 
+#include "mail/AsciiCase.h"
+
 #include <algorithm>
 #include <limits>
 
@@ -28,18 +30,8 @@ std::string UpperCase(std::string_view text) {
     return upper;
 }
 
-bool EqualNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (Upper(a[i]) != Upper(b[i]))
-            return false;
-    return true;
-}
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && EqualNoCase(text.substr(0, prefix.size()), prefix);
-}
+using ascii::EqualNoCase;
+using ascii::StartsWithNoCase;
 
 // A run of digits as a number no larger than max; nullopt for anything else.
 std::optional<uint64_t> DigitsValue(std::string_view digits, uint64_t max) {

@@ -2,6 +2,8 @@
 // folding white space), 4.4 (the obsolete route in an angle-addr).
 #include "mail/MailAddress.h"
 
+#include "mail/AsciiCase.h"
+
 #include <algorithm>
 #include <cctype>
 
@@ -90,13 +92,6 @@ bool IsPlainDomain(std::string_view domain) {
     }
 }
 
-bool EqualNoCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
 } // namespace
 
 std::string AddressOf(std::string_view value) {
@@ -131,7 +126,7 @@ bool SameAddress(std::string_view a, std::string_view b) {
     const std::size_t atB = b.rfind('@');
     if (atA == std::string_view::npos || atB == std::string_view::npos)
         return a == b;
-    return a.substr(0, atA) == b.substr(0, atB) && EqualNoCase(a.substr(atA), b.substr(atB));
+    return a.substr(0, atA) == b.substr(0, atB) && ascii::EqualNoCase(a.substr(atA), b.substr(atB));
 }
 
 std::string_view DomainOf(std::string_view address) {

@@ -67,6 +67,20 @@ MailErrorCode CertificateCause(long verifyResult) {
     }
 }
 
+// The numeric address of the connected socket's peer, for the transcript.
+std::string PeerAddress(int fd) {
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    if (::getpeername(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return "?";
+    char text[INET6_ADDRSTRLEN] = "?";
+    const void* raw = address.ss_family == AF_INET6
+                          ? static_cast<const void*>(&reinterpret_cast<sockaddr_in6&>(address).sin6_addr)
+                          : static_cast<const void*>(&reinterpret_cast<sockaddr_in&>(address).sin_addr);
+    ::inet_ntop(address.ss_family, raw, text, sizeof text);
+    return text;
+}
+
 } // namespace
 
 struct CMailConnection::Tls {
@@ -192,6 +206,8 @@ bool CMailConnection::Connect(const std::string& host, int port,
     Close();
     m_error = {};
     m_host = host;
+    m_peer = (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":" +
+             std::to_string(port);
     if (host.empty() || port < 1 || port > 65535)
         return Fail(MailErrorCode::InvalidArgument, EINVAL, host);
     const auto deadline = Clock::now() + timeout;
@@ -208,10 +224,8 @@ bool CMailConnection::Connect(const std::string& host, int port,
             continue;
         }
         m_fd = fd;
-        if (::connect(fd, a->ai_addr, a->ai_addrlen) == 0) {
-            m_error = {};
-            return true;
-        }
+        if (::connect(fd, a->ai_addr, a->ai_addrlen) == 0)
+            return Connected();
         if (errno != EINPROGRESS) {
             Fail(errno == ECONNREFUSED ? MailErrorCode::Refused : MailErrorCode::Unreachable, errno,
                  host);
@@ -231,15 +245,20 @@ bool CMailConnection::Connect(const std::string& host, int port,
         socklen_t length = sizeof soError;
         if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &soError, &length) != 0)
             soError = errno;
-        if (soError == 0) {
-            m_error = {};
-            return true;
-        }
+        if (soError == 0)
+            return Connected();
         Fail(soError == ECONNREFUSED ? MailErrorCode::Refused : MailErrorCode::Unreachable, soError,
              host);
         Close();
     }
     return false;
+}
+
+bool CMailConnection::Connected() {
+    m_error = {};
+    if (protocoltrace::Enabled())
+        protocoltrace::Note(m_traceProtocol, m_peer, "connected to " + PeerAddress(m_fd));
+    return true;
 }
 
 bool CMailConnection::StartTls(const TlsOptions& options, std::chrono::milliseconds timeout) {
@@ -308,6 +327,11 @@ bool CMailConnection::StartTls(const TlsOptions& options, std::chrono::milliseco
             return FailWait(wait, MailErrorCode::NoAnswer);
     }
     m_tls = std::move(tls);
+    if (protocoltrace::Enabled())
+        protocoltrace::Note(m_traceProtocol, m_peer,
+                            std::string("TLS up: ") + SSL_get_version(ssl) + " " +
+                                SSL_get_cipher_name(ssl) +
+                                (options.verify ? ", certificate verified" : ", not verified"));
     return true;
 }
 
@@ -357,9 +381,11 @@ long CMailConnection::Transfer(bool receive, char* data, std::size_t length, sho
 }
 
 bool CMailConnection::Send(std::string_view bytes, std::chrono::milliseconds timeout,
-                           TraceShape /*shape*/) {
+                           TraceShape shape) {
     if (!IsOpen())
         return Fail(MailErrorCode::SendFailed, EBADF);
+    if (protocoltrace::Enabled())
+        protocoltrace::Write(m_traceProtocol, m_peer, "C:", bytes, shape);
     const auto deadline = Clock::now() + timeout;
     while (!bytes.empty()) {
         short events = 0;
@@ -410,6 +436,8 @@ bool CMailConnection::ReadReply(ReplyEndRule rule, const ReplyLimits& limits, st
     Uncork(); // the bytes the reply answers must be out
     const auto started = Clock::now();
     const auto overallDeadline = started + limits.overall;
+    const TraceShape traceShape =
+        limits.traceAsBody ? TraceShape::MessageBody() : TraceShape();
     auto lastArrival = started;
     if (limits.capacityHint > m_in.capacity())
         m_in.reserve(std::min(limits.capacityHint, limits.maxBytes) + 1);
@@ -420,6 +448,10 @@ bool CMailConnection::ReadReply(ReplyEndRule rule, const ReplyLimits& limits, st
                          ? std::min(m_in.size(), kOversizeReplyKept)
                          : m_in.size());
         m_in.clear();
+        if (protocoltrace::Enabled()) {
+            protocoltrace::Write(m_traceProtocol, m_peer, "S:", reply, traceShape);
+            protocoltrace::Note(m_traceProtocol, m_peer, "reply ended: " + DescribeMailError(m_error));
+        }
         return result;
     };
 
@@ -437,6 +469,8 @@ bool CMailConnection::ReadReply(ReplyEndRule rule, const ReplyLimits& limits, st
                 reply.assign(m_in, 0, end);
                 m_in.erase(0, end);
             }
+            if (protocoltrace::Enabled())
+                protocoltrace::Write(m_traceProtocol, m_peer, "S:", reply, traceShape);
             return true;
         }
         if (m_in.size() > limits.maxBytes)

@@ -12,8 +12,12 @@
 //
 // Failures are kept as one MailError (Error()); the connection stays open after a failed
 // reply or send unless the caller closes it.
+//
+// With the protocol transcript on (ProtocolTrace.h), every line sent and received is written
+// there, shaped as the caller says (TraceShape on Send, ReplyLimits::traceAsBody on a read).
 
 #include "mail/MailError.h"
+#include "mail/ProtocolTrace.h"
 
 #include <chrono>
 #include <cstddef>
@@ -44,21 +48,7 @@ struct ReplyLimits {
     std::chrono::milliseconds overall;    // longest time for the whole reply
     std::size_t maxBytes;                 // a longer reply fails with ReplyTooLong
     std::size_t capacityHint = 0;         // expected size, so the buffer is sized once
-};
-
-// How the protocol transcript (--trace) shows bytes that are sent. The connection layer writes
-// the transcript; a client only says which of its lines carry a secret or a message's data.
-struct TraceShape {
-    enum class Kind {
-        Verbatim, // every line as it is
-        Secret,   // each line shown up to `visible` bytes, the rest masked
-        Body,     // a message's data: its first line and the byte count
-    };
-    Kind kind = Kind::Verbatim;
-    std::size_t visible = 0;
-
-    static TraceShape SecretAfter(std::size_t visibleBytes) { return {Kind::Secret, visibleBytes}; }
-    static TraceShape MessageBody() { return {Kind::Body, 0}; }
+    bool traceAsBody = false;             // a message's data: the transcript shows its first line
 };
 
 struct TlsOptions {
@@ -125,6 +115,7 @@ private:
     // set).
     long Transfer(bool receive, char* data, std::size_t length, short& wantEvents);
     bool Fail(MailErrorCode code, int systemError = 0, std::string detail = {});
+    bool Connected(); // the connection stands: no error, and the transcript says so
     bool FailWait(Wait wait, MailErrorCode onTimeOut);
 
     int m_fd = -1;
@@ -135,4 +126,5 @@ private:
     MailError m_error;
     bool m_corked = false;
     std::string m_traceProtocol;
+    std::string m_peer; // "host:port", as the transcript names the connection
 };

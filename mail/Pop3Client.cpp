@@ -1,5 +1,6 @@
 #include "mail/Pop3Client.h"
 
+#include "mail/AsciiCase.h"
 #include "mail/MailConnection.h"
 
 #include <algorithm>
@@ -34,8 +35,51 @@ bool IsDigit(char c) {
 }
 
 bool StartsWithOkNoCase(std::string_view text) {
-    return text.size() >= 3 && text[0] == '+' && (text[1] == 'O' || text[1] == 'o') &&
-           (text[2] == 'K' || text[2] == 'k');
+    return text.size() >= 3 && text[0] == '+' && ascii::EqualNoCase(text.substr(1, 2), "OK");
+}
+
+// The commands that answer in several lines (RFC 1939, RFC 2449 for CAPA); all others answer
+// with one status line. LIST and UIDL with a message number answer in one line.
+struct Pop3Command {
+    std::string_view verb;
+    bool multiLine;             // without an argument
+    bool multiLineWithArgument; // with one
+    bool messageData;           // the listing is a message's text (shortened in the transcript)
+};
+constexpr Pop3Command kMultiLineCommands[] = {
+    {"CAPA", true, true, false}, {"LIST", true, false, false}, {"UIDL", true, false, false},
+    {"RETR", true, true, true},  {"TOP", true, true, true},
+};
+
+// How the reply to a command line ends, and whether it carries a message.
+struct ReplyShape {
+    bool multiLine = false;
+    bool messageData = false;
+};
+ReplyShape ReplyShapeOf(std::string_view commandLine) {
+    const std::size_t verbEnd = commandLine.find_first_of(" \r");
+    const std::string_view verb = commandLine.substr(0, verbEnd);
+    const bool argument = verbEnd != std::string_view::npos && commandLine[verbEnd] == ' ';
+    for (const Pop3Command& command : kMultiLineCommands) {
+        if (ascii::EqualNoCase(verb, command.verb))
+            return {argument ? command.multiLineWithArgument : command.multiLine,
+                    command.messageData};
+    }
+    return {};
+}
+
+// The first line of a reply that did not complete, as the failure's detail.
+std::string NumberedLine(const char* verb, int n, const char* tail = "") {
+    std::string line = verb;
+    line += ' ';
+    line += std::to_string(n);
+    line += tail;
+    line += kLineEnd;
+    return line;
+}
+
+std::string FirstLine(std::string_view text) {
+    return std::string(text.substr(0, text.find_first_of("\r\n")));
 }
 
 // Reads a decimal number at pos after leading white space; pos moves past it. Values too
@@ -100,35 +144,15 @@ CPop3Client::~CPop3Client() {
     m_connection.Close();
 }
 
-bool CPop3Client::FailFromConnection() {
+bool CPop3Client::Fail(MailErrorCode code, std::string detail) {
+    m_mailError = {code, 0, std::move(detail)};
+    return false;
+}
+
+bool CPop3Client::FailFromConnection(std::string_view text) {
     m_mailError = m_connection.Error();
-    const int system = m_mailError.systemError;
-    switch (m_mailError.code) {
-    case MailErrorCode::InvalidArgument:
-    case MailErrorCode::NameNotFound:
-        Fail(WSAEINVAL);
-        break;
-    case MailErrorCode::ConnectTimeout:
-    case MailErrorCode::NoAnswer:
-    case MailErrorCode::Closed: // nothing more can come: the reply ran out, as a time-out
-        Fail(WSAETIMEDOUT);
-        break;
-    case MailErrorCode::SendFailed:
-        Fail(system == ETIMEDOUT ? WSAETIMEDOUT : system);
-        break;
-    case MailErrorCode::Refused:
-        Fail(ECONNREFUSED);
-        break;
-    case MailErrorCode::ReplyTooLong:
-        Fail(EMSGSIZE);
-        break;
-    case MailErrorCode::Cancelled:
-        Fail(ECANCELED);
-        break;
-    default:
-        Fail(IsTlsError(m_mailError.code) ? EPROTO : (system ? system : EIO));
-        break;
-    }
+    if (m_mailError.detail.empty())
+        m_mailError.detail = FirstLine(text);
     return false;
 }
 
@@ -138,13 +162,11 @@ bool CPop3Client::LogIn(const std::string& host, const std::string& user,
     // The credentials go into command lines: refuse what does not fit one or would end it.
     for (const std::string* credential : {&user, &password}) {
         if (credential->size() > kMaxCredentialLength ||
-            credential->find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
-            Fail(WSAEINVAL);
-            m_mailError = {MailErrorCode::InvalidArgument, EINVAL, {}};
-            return false;
-        }
+            credential->find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
+            return Fail(MailErrorCode::InvalidArgument);
     }
     const std::chrono::milliseconds connectLimit(kConnectTimeoutMs);
+    m_connection.SetTraceProtocol("pop3");
     if (!m_connection.Connect(host, port, connectLimit))
         return FailFromConnection();
     if (m_tlsMode == TlsMode::Implicit && !m_connection.StartTls({true, m_caFile}, connectLimit)) {
@@ -166,12 +188,8 @@ bool CPop3Client::LogIn(const std::string& host, const std::string& user,
     ok = ok && Authenticate(greeting, user, password);
     if (!ok) {
         // Report why the log-in failed, not how the QUIT after it went.
-        const int error = m_lastError;
-        std::string reply = m_lastServerReply;
         MailError cause = m_mailError;
         LogOut();
-        m_lastError = error;
-        m_lastServerReply = std::move(reply);
         m_mailError = std::move(cause);
     }
     return ok;
@@ -180,32 +198,15 @@ bool CPop3Client::LogIn(const std::string& host, const std::string& user,
 // RFC 2595 section 4: STLS only when CAPA lists it; a password never goes out in clear when
 // TLS was asked for.
 bool CPop3Client::UpgradeWithStls() {
-    std::string capabilities;
-    if (!SendCommand("CAPA\r\n"))
-        return false;
-    const bool listed = AwaitReply(capabilities, true, 0);
-    if (!listed && m_lastError != WSAEPROTONOSUPPORT)
+    if (!QueryCapabilities())
         return false; // no answer at all: that is the cause
-    bool offered = false;
-    for (size_t pos = 0; listed && pos < capabilities.size();) {
-        size_t end = capabilities.find("\r\n", pos);
-        if (end == std::string::npos)
-            end = capabilities.size();
-        const std::string_view line(capabilities.data() + pos, end - pos);
-        offered = offered || line == "STLS" || line.rfind("STLS ", 0) == 0;
-        pos = end + 2;
-    }
-    if (!offered) {
-        Fail(EPROTO);
-        m_mailError = {MailErrorCode::StartTlsNotOffered, 0, {}};
-        return false;
-    }
-    std::string reply;
+    if (!m_capabilities.stls)
+        return Fail(MailErrorCode::StartTlsNotOffered);
     if (!SendCommand("STLS\r\n"))
         return false;
-    if (!AwaitReply(reply, false, 0)) {
-        if (m_lastError == WSAEPROTONOSUPPORT)
-            m_mailError = {MailErrorCode::StartTlsRefused, 0, m_lastServerReply};
+    if (!AwaitStatusLine()) {
+        if (Refused())
+            m_mailError.code = MailErrorCode::StartTlsRefused;
         return false;
     }
     if (!m_connection.StartTls({true, m_caFile}, std::chrono::milliseconds(kConnectTimeoutMs))) {
@@ -213,6 +214,7 @@ bool CPop3Client::UpgradeWithStls() {
         m_connection.Close();
         return false;
     }
+    m_capabilities = {}; // what was said in clear is forgotten (RFC 2595 section 4)
     return true;
 }
 
@@ -222,15 +224,21 @@ bool CPop3Client::Authenticate(const std::string& greeting, const std::string& u
     const uint32_t usualTimeoutMs = m_replyTimeoutMs;
     m_replyTimeoutMs = std::max(usualTimeoutMs, kLogInReplyTimeoutMs);
     bool ok;
-    if (m_useApop && !stamp.empty())
-        ok = SendCommand("APOP " + user + " " + ApopDigest(stamp, password) + "\r\n") &&
+    if (m_useApop && !stamp.empty()) {
+        const std::string apopUser = "APOP " + user + " ";
+        ok = SendCommand(apopUser + ApopDigest(stamp, password) + "\r\n",
+                         TraceShape::SecretAfter(apopUser.size())) &&
              AwaitStatusLine();
-    else
+    } else {
+        constexpr std::string_view kPass = "PASS ";
         ok = SendCommand("USER " + user + "\r\n") && AwaitStatusLine() &&
-             SendCommand("PASS " + password + "\r\n") && AwaitStatusLine();
+             SendCommand(std::string(kPass) + password + "\r\n",
+                         TraceShape::SecretAfter(kPass.size())) &&
+             AwaitStatusLine();
+    }
     m_replyTimeoutMs = usualTimeoutMs;
-    if (!ok && m_lastError == WSAEPROTONOSUPPORT)
-        m_mailError = {MailErrorCode::LoginRefused, 0, m_lastServerReply};
+    if (!ok && Refused())
+        m_mailError.code = MailErrorCode::LoginRefused;
     return ok;
 }
 
@@ -317,37 +325,40 @@ bool CPop3Client::FetchText(const char* verb, const char* tail, int n, CPop3Mess
     uint32_t size = 0;
     if (!MessageSize(n, size))
         return false;
-    return SendNumbered(verb, n, tail) && TakeMessageText(size, message);
+    const std::string command = NumberedLine(verb, n, tail);
+    return SendCommand(command) && TakeMessageText(command, size, message);
 }
 
 bool CPop3Client::MarkDeleted(int n) {
     if (!m_sizesFetched)
         FetchSizeList();
-    return SendNumbered("DELE", n) && AwaitStatusLine();
+    return SendCommand(NumberedLine("DELE", n)) && AwaitStatusLine();
 }
 
 bool CPop3Client::QueryCapabilities() {
     m_capabilities = {};
     std::string listing;
-    if (!SendCommand("CAPA\r\n"))
+    constexpr std::string_view kCapa = "CAPA\r\n";
+    if (!SendCommand(kCapa))
         return false;
-    if (!AwaitReply(listing, true, 0))
-        return m_lastError == WSAEPROTONOSUPPORT; // refused: RFC 1939 only
+    if (!AwaitReply(listing, kCapa, 0))
+        return Refused(); // refused: RFC 1939 only
+    // One capability per line, its name first (RFC 2449 section 5).
     for (size_t pos = listing.find("\r\n"); pos != std::string::npos && pos < listing.size();) {
         const size_t start = pos + 2;
         pos = listing.find("\r\n", start);
         std::string_view line(listing.data() + start,
                               (pos == std::string::npos ? listing.size() : pos) - start);
         line = line.substr(0, line.find(' '));
-        m_capabilities.top = m_capabilities.top || line == "TOP";
-        m_capabilities.uidl = m_capabilities.uidl || line == "UIDL";
-        m_capabilities.pipelining = m_capabilities.pipelining || line == "PIPELINING";
+        m_capabilities.top |= ascii::EqualNoCase(line, "TOP");
+        m_capabilities.uidl |= ascii::EqualNoCase(line, "UIDL");
+        m_capabilities.pipelining |= ascii::EqualNoCase(line, "PIPELINING");
+        m_capabilities.stls |= ascii::EqualNoCase(line, "STLS");
     }
     return true;
 }
 
 bool CPop3Client::RunBatched(const std::vector<std::string>& commands,
-                             const std::vector<bool>& multiLine,
                              const std::function<bool(std::size_t, bool, std::string&)>& onReply) {
     const std::size_t batch = m_capabilities.pipelining ? kPipelineBatch : 1;
     for (std::size_t first = 0; first < commands.size(); first += batch) {
@@ -359,9 +370,9 @@ bool CPop3Client::RunBatched(const std::vector<std::string>& commands,
             return false;
         for (std::size_t i = first; i < end; ++i) {
             std::string reply;
-            const bool ok = AwaitReply(reply, multiLine[i], kStatusLineCapacity);
+            const bool ok = AwaitReply(reply, commands[i], kStatusLineCapacity);
             // A refused command leaves the connection usable; anything else does not.
-            if (!ok && m_lastError != WSAEPROTONOSUPPORT)
+            if (!ok && !Refused())
                 return false;
             if (!onReply(i, ok, reply))
                 return false;
@@ -378,7 +389,7 @@ bool CPop3Client::FetchListings() {
     if (m_capabilities.uidl)
         commands.push_back("UIDL\r\n");
     bool listed = false;
-    const bool ok = RunBatched(commands, {true, true}, [&](std::size_t i, bool good, std::string& reply) {
+    const bool ok = RunBatched(commands, [&](std::size_t i, bool good, std::string& reply) {
         if (i == 0) {
             listed = good && ParseSizeText(reply);
             m_sizesFetched = listed;
@@ -400,8 +411,7 @@ bool CPop3Client::FetchHeaders(const std::vector<int>& numbers,
         std::vector<std::string> commands;
         for (int n : numbers)
             commands.push_back("TOP " + std::to_string(n) + " 0\r\n");
-        const bool ok = RunBatched(commands, std::vector<bool>(commands.size(), true),
-                                   [&](std::size_t i, bool good, std::string& reply) {
+        const bool ok = RunBatched(commands, [&](std::size_t i, bool good, std::string& reply) {
                                        if (!good)
                                            whole.push_back(i);
                                        else
@@ -425,27 +435,17 @@ bool CPop3Client::MarkDeleted(const std::vector<int>& numbers) {
     std::vector<std::string> commands;
     for (int n : numbers)
         commands.push_back("DELE " + std::to_string(n) + "\r\n");
-    return RunBatched(commands, std::vector<bool>(commands.size(), false),
-                      [](std::size_t, bool good, std::string&) { return good; });
+    return RunBatched(commands, [](std::size_t, bool good, std::string&) { return good; });
 }
 
-bool CPop3Client::SendCommand(std::string_view line) {
-    return m_connection.Send(line, std::chrono::milliseconds(kSendTimeoutMs)) ||
+bool CPop3Client::SendCommand(std::string_view line, TraceShape shape) {
+    return m_connection.Send(line, std::chrono::milliseconds(kSendTimeoutMs), shape) ||
            FailFromConnection();
-}
-
-bool CPop3Client::SendNumbered(const char* verb, int n, const char* tail) {
-    std::string line = verb;
-    line += ' ';
-    line += std::to_string(n);
-    line += tail;
-    line += kLineEnd;
-    return SendCommand(line);
 }
 
 bool CPop3Client::AwaitStatusLine(std::string* text) {
     std::string reply;
-    const bool ok = AwaitReply(reply, false, kStatusLineCapacity);
+    const bool ok = AwaitReply(reply, {}, kStatusLineCapacity);
     if (text)
         *text = std::move(reply);
     return ok;
@@ -453,7 +453,7 @@ bool CPop3Client::AwaitStatusLine(std::string* text) {
 
 bool CPop3Client::ParseStatusReply(int& count, int64_t& totalSize) {
     std::string reply;
-    if (!AwaitReply(reply, false, kStatusLineCapacity))
+    if (!AwaitReply(reply, {}, kStatusLineCapacity))
         return false;
     // STAT alone wants the indicator in capitals, as RFC 1939 writes it.
     const std::string_view line(reply);
@@ -466,11 +466,8 @@ bool CPop3Client::ParseStatusReply(int& count, int64_t& totalSize) {
         pos = line.find_first_of(" \t", pos);
         ok = pos != std::string_view::npos && ReadNumber(line, pos, INT64_MAX, octets);
     }
-    if (!ok) {
-        Fail(WSAEPROTONOSUPPORT);
-        m_lastServerReply = reply;
-        return false;
-    }
+    if (!ok)
+        return Fail(MailErrorCode::ProtocolError, reply);
     m_messageCount = static_cast<int>(messages);
     count = m_messageCount;
     totalSize = static_cast<int64_t>(octets);
@@ -480,7 +477,7 @@ bool CPop3Client::ParseStatusReply(int& count, int64_t& totalSize) {
 bool CPop3Client::ParseSizeListing() {
     std::string reply;
     m_messageSizes.clear();
-    if (!AwaitReply(reply, true, ListingCapacity(m_messageCount)))
+    if (!AwaitReply(reply, "LIST\r\n", ListingCapacity(m_messageCount)))
         return false;
     return ParseSizeText(reply);
 }
@@ -512,7 +509,7 @@ bool CPop3Client::ParseSizeText(const std::string& reply) {
 bool CPop3Client::ParseIdListing() {
     std::string reply;
     m_messageIds.clear();
-    if (!AwaitReply(reply, true, ListingCapacity(m_messageCount)))
+    if (!AwaitReply(reply, "UIDL\r\n", ListingCapacity(m_messageCount)))
         return false;
     return ParseIdText(reply);
 }
@@ -543,31 +540,28 @@ bool CPop3Client::ParseIdText(const std::string& reply) {
     return true;
 }
 
-bool CPop3Client::TakeMessageText(uint32_t announcedSize, CPop3Message& message) {
+bool CPop3Client::TakeMessageText(std::string_view command, uint32_t announcedSize,
+                                  CPop3Message& message) {
     std::string reply;
     size_t capacity = std::min(kMaxInitialCapacity, size_t(announcedSize) + kMessageExtra);
-    if (!AwaitReply(reply, true, capacity))
+    if (!AwaitReply(reply, command, capacity))
         return false;
-    if (!StartsWithOkNoCase(reply)) {
-        Fail(WSAEPROTONOSUPPORT);
-        m_lastServerReply = reply;
-        return false;
-    }
     message.SetText(BodyOf(std::move(reply)));
     return true;
 }
 
-bool CPop3Client::AwaitReply(std::string& text, bool multiLine, size_t capacityHint) {
+bool CPop3Client::AwaitReply(std::string& text, std::string_view command,
+                             size_t capacityHint) {
+    const ReplyShape shape = ReplyShapeOf(command);
     const std::chrono::milliseconds inactivity(m_replyTimeoutMs);
     const ReplyLimits limits{
         inactivity,
-        inactivity * (multiLine ? kListingReplyLimitFactor : kStatusReplyLimitFactor),
-        kMaxReplyBytes, capacityHint};
-    if (!m_connection.ReadReply(multiLine ? replyend::Pop3MultiLine : replyend::Pop3StatusLine,
-                                limits, text)) {
-        m_lastServerReply = text;
-        return FailFromConnection();
-    }
+        inactivity * (shape.multiLine ? kListingReplyLimitFactor : kStatusReplyLimitFactor),
+        kMaxReplyBytes, capacityHint, shape.messageData};
+    if (!m_connection.ReadReply(shape.multiLine ? replyend::Pop3MultiLine
+                                                : replyend::Pop3StatusLine,
+                                limits, text))
+        return FailFromConnection(text);
     for (std::string_view end : {kListEnd, kLineEnd}) {
         if (text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(),
                                                       end.data(), end.size()) == 0) {
@@ -575,11 +569,7 @@ bool CPop3Client::AwaitReply(std::string& text, bool multiLine, size_t capacityH
             break;
         }
     }
-    if (!StartsWithOkNoCase(text)) {
-        Fail(WSAEPROTONOSUPPORT);
-        m_mailError = {MailErrorCode::CommandRefused, 0, text};
-        m_lastServerReply = text;
-        return false;
-    }
+    if (!StartsWithOkNoCase(text))
+        return Fail(MailErrorCode::CommandRefused, text);
     return true;
 }

@@ -4,10 +4,10 @@
 // and blocking over CMailConnection: every operation returns when the server's reply is
 // complete, has failed, or has run out of time.
 //
-// Every operation returns true on success. On failure LastError() holds the reason (an errno
-// value, or one of the numbers below) and, for a failed or timed-out reply, LastServerReply()
-// the text received; LastMailError() keeps the cause for the messages the user sees. Failures
-// never close the connection except inside LogIn; call LogOut.
+// Every operation returns true on success. On failure LastMailError() holds the cause: a
+// refused command is CommandRefused (LoginRefused, StartTlsRefused in their places) with the
+// server's reply as the detail; a reply cut short keeps the first line of what arrived.
+// Failures never close the connection except inside LogIn; call LogOut.
 //
 // Time limits of a reply: no new bytes for ReplyTimeoutMs() (2 s; kLogInReplyTimeoutMs for the
 // replies to the log-in) fails it, and so does a whole reply that takes longer than
@@ -24,13 +24,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-// Error numbers LastError() reports besides errno values. They keep the values of the Windows
-// Sockets errors of the same names so that logs and callers see the numbers earlier versions
-// of the program reported.
-inline constexpr int WSAEINVAL = 10022;          // host not resolvable, invalid argument
-inline constexpr int WSAETIMEDOUT = 10060;       // no reply data in time, connect time-out
-inline constexpr int WSAEPROTONOSUPPORT = 10043; // a reply that does not begin with "+OK"
 
 class CPop3Client {
 public:
@@ -60,7 +53,7 @@ public:
 
     // Connects (with TLS as set), reads the greeting, upgrades with STLS when asked (after
     // CAPA shows it; nothing of the log-in is sent when it does not), logs in. A user name or password longer than
-    // kMaxCredentialLength bytes or holding CR, LF or NUL fails with WSAEINVAL before anything
+    // kMaxCredentialLength bytes or holding CR, LF or NUL fails with InvalidArgument before anything
     // is connected or sent. A failure after the connection stands has already sent QUIT and
     // closed the socket.
     bool LogIn(const std::string& host, const std::string& user, const std::string& password,
@@ -86,11 +79,12 @@ public:
     bool FetchHeaderOnly(int n, CPop3Message& message);
     // DELE n (fetching the size list first when missing, ignoring that result).
     bool MarkDeleted(int n);
-    // What CAPA (RFC 2449) listed after the log-in; all false when CAPA was refused.
+    // What CAPA (RFC 2449) listed; all false when CAPA was refused.
     struct Capabilities {
         bool top = false;
         bool uidl = false;
         bool pipelining = false;
+        bool stls = false;
     };
     // CAPA. A refusal is no failure: the server then gets the commands of RFC 1939 only, one
     // per round trip. False only when the connection failed.
@@ -111,11 +105,7 @@ public:
     // bounded so that neither side's buffers can fill up with a huge mailbox.
     static constexpr std::size_t kPipelineBatch = 256; // about 3 KB of TOP commands
 
-    // The text of the last reply that failed; not updated by successful replies.
-    std::string LastServerReply() const { return m_lastServerReply; }
-    // The reason of the last failure (see above); 0 before any failure.
-    int LastError() const { return m_lastError; }
-    // The cause of the last failure, with the server's text for a refused log-in.
+    // The cause of the last failure (see above); not reset by later successes.
     const MailError& LastMailError() const { return m_mailError; }
 
     bool IsConnected() const { return m_connected; }
@@ -131,22 +121,25 @@ protected:
     // The reply readers. Each reads one reply through AwaitReply and parses it.
     virtual bool ParseStatusReply(int& count, int64_t& totalSize);
     virtual bool AwaitStatusLine(std::string* text = nullptr);
+    // A failure of this client's own finding (a malformed reply, a bad argument).
+    bool Fail(MailErrorCode code, std::string detail = {});
     virtual bool ParseSizeListing();
     virtual bool ParseIdListing();
     bool ParseSizeText(const std::string& reply);
     bool ParseIdText(const std::string& reply);
-    virtual bool TakeMessageText(uint32_t announcedSize, CPop3Message& message);
-    // Reads one reply, single-line or multi-line, into text without its terminator; the
-    // buffer is sized for capacityHint bytes first. Succeeds when the reply begins with "+OK"
-    // (any case). A reply beyond 1 GiB fails with EMSGSIZE.
-    virtual bool AwaitReply(std::string& text, bool multiLine, size_t capacityHint);
+    virtual bool TakeMessageText(std::string_view command, uint32_t announcedSize,
+                                 CPop3Message& message);
+    // Reads the reply to command (the line sent: the command table says whether it answers in
+    // several lines) into text without its terminator; the buffer is sized for capacityHint
+    // bytes first. Succeeds when the reply begins with "+OK" (any case); a negative one is
+    // CommandRefused. A reply beyond 1 GiB fails with ReplyTooLong.
+    virtual bool AwaitReply(std::string& text, std::string_view command, size_t capacityHint);
 
-    bool SendCommand(std::string_view line);
-    bool SendNumbered(const char* verb, int n, const char* tail = "");
+    bool SendCommand(std::string_view line, TraceShape shape = {});
     bool FetchText(const char* verb, const char* tail, int n, CPop3Message& message);
-    void Fail(int error) { m_lastError = error; }
-    // Takes the connection's error: the cause, and the number LastError() reports for it.
-    bool FailFromConnection();
+    // Takes the connection's error; text is what had arrived of the reply, if anything.
+    bool FailFromConnection(std::string_view text = {});
+    bool Refused() const { return m_mailError.code == MailErrorCode::CommandRefused; }
 
 private:
     // STAT once per session before the first listing.
@@ -154,7 +147,7 @@ private:
     bool UpgradeWithStls();
     // Sends commands in batches (one at a time without PIPELINING) and hands each reply, in
     // order, to onReply (index, ok); stops when onReply returns false.
-    bool RunBatched(const std::vector<std::string>& commands, const std::vector<bool>& multiLine,
+    bool RunBatched(const std::vector<std::string>& commands,
                     const std::function<bool(std::size_t, bool, std::string&)>& onReply);
     bool Authenticate(const std::string& greeting, const std::string& user,
                       const std::string& password);
@@ -172,7 +165,5 @@ private:
     std::vector<uint32_t> m_messageSizes;
     std::vector<std::string> m_messageIds;
     bool m_connected = false;
-    std::string m_lastServerReply;
     uint32_t m_replyTimeoutMs = 2000;
-    int m_lastError = 0;
 };

@@ -6,6 +6,7 @@
 #include "app/SettingsCommands.h"
 #include "base/ProgramFolder.h"
 #include "capture/CaptureDevices.h"
+#include "mail/ProtocolTrace.h"
 #include "window/KestrovaMailApp.h"
 
 #include <QApplication>
@@ -52,6 +53,7 @@ int main(int argc, char* argv[]) {
     }
     if (line.testPattern)
         EnableTestPattern(true);
+    protocoltrace::Enable(line.trace);
 
     switch (line.mode) {
     case CommandLine::Mode::Help:

@@ -75,17 +75,17 @@ size_t FetchWithClient(const Endpoint& server, int first, int last) {
         client.SetCaFile(server.caFile);
     }
     if (!client.LogIn("127.0.0.1", kUser, kPassword, server.port))
-        throw std::runtime_error("log-in failed: " + client.LastServerReply());
+        throw std::runtime_error("log-in failed: " + DescribeMailError(client.LastMailError()));
     int count = 0;
     int64_t total = 0;
     if (!client.QueryStatus(count, total) || count < last)
-        throw std::runtime_error("STAT failed: " + std::to_string(client.LastError()));
+        throw std::runtime_error("STAT failed: " + DescribeMailError(client.LastMailError()));
     size_t bytes = 0;
     CPop3Message message;
     for (int n = first; n <= last; ++n) {
         uint32_t size = 0;
         if (!client.MessageSize(n, size) || !client.FetchMessage(n, message))
-            throw std::runtime_error("RETR failed: " + std::to_string(client.LastError()));
+            throw std::runtime_error("RETR failed: " + DescribeMailError(client.LastMailError()));
         bytes += message.Text().size();
         message.Clear();
     }

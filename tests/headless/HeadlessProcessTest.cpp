@@ -3,6 +3,7 @@
 // server, the settings commands through setup.ini, and the command line itself.
 
 #include "app/PasswordCipher.h"
+#include "mail/ContentEncoders.h"
 #include "mail/TextCodec.h"
 #include "tests/service/IntegrationSupport.h"
 #include "tests/settings/MessageCapture.h"
@@ -126,6 +127,18 @@ void Configure(const TempDir& home, int pop3Port, int smtpPort) {
     ASSERT_EQ(RunProgram(home, {"--set-password", "pop3"}, "secret\n"), 0);
 }
 
+// As Configure, reading requests over IMAP or POP3 from dovecot.
+void ConfigurePeers(const TempDir& home, const DovecotPeer& dovecot, const SmtpPeer& smtp,
+                    bool imap) {
+    Configure(home, dovecot.port(), smtp.port());
+    if (imap) {
+        ASSERT_EQ(RunProgram(home, {"--set", "MAIL.RECEIVE_PROTOCOL=imap", "--set",
+                                    "MAIL.IMAP_SERVER=127.0.0.1", "--set",
+                                    "MAIL.IMAP_PORT=" + std::to_string(dovecot.port())}),
+                  0);
+    }
+}
+
 TEST(HeadlessProcess, CheckOnceWithoutADisplayAnswersAndDeletesTheRequest) {
     for (const bool imap : {false, true}) {
         SCOPED_TRACE(imap ? "IMAP" : "POP3");
@@ -133,13 +146,7 @@ TEST(HeadlessProcess, CheckOnceWithoutADisplayAnswersAndDeletesTheRequest) {
         DovecotPeer dovecot("camera", "secret", {RequestMail("taro@example.jp", "cap")},
                             {.imap = imap});
         SmtpPeer smtp({.authUser = "camera", .authPassword = "secret"});
-        Configure(home, dovecot.port(), smtp.port());
-        if (imap) {
-            ASSERT_EQ(RunProgram(home, {"--set", "MAIL.RECEIVE_PROTOCOL=imap", "--set",
-                                        "MAIL.IMAP_SERVER=127.0.0.1", "--set",
-                                        "MAIL.IMAP_PORT=" + std::to_string(dovecot.port())}),
-                      0);
-        }
+        ConfigurePeers(home, dovecot, smtp, imap);
 
         Program program(home, {"--check-once", "--test-pattern"});
         ASSERT_EQ(program.Wait(), 0) << program.Output();
@@ -154,6 +161,46 @@ TEST(HeadlessProcess, CheckOnceWithoutADisplayAnswersAndDeletesTheRequest) {
         EXPECT_EQ(JpegFilesIn(home.path()), 0);
         // The log lines reached standard error.
         EXPECT_NE(program.Output().find("KestrovaMailを開始しました。"), std::string::npos);
+    }
+}
+
+TEST(HeadlessProcess, TraceShowsEveryCommandAndNoSecret) {
+    using encoders::Base64Flag;
+    const std::vector<std::string> secrets = {
+        "secret", encoders::EncodeBase64Block("secret", Base64Flag::NoLineBreaks),
+        encoders::EncodeBase64Block(std::string("\0camera\0secret", 14), Base64Flag::NoLineBreaks),
+        encoders::EncodeBase64Block(std::string("camera\0camera\0secret", 20),
+                                    Base64Flag::NoLineBreaks)};
+    for (const bool imap : {false, true}) {
+        SCOPED_TRACE(imap ? "IMAP" : "POP3");
+        TempDir home;
+        DovecotPeer dovecot("camera", "secret", {RequestMail("taro@example.jp", "cap")},
+                            {.imap = imap});
+        SmtpPeer smtp({.authUser = "camera", .authPassword = "secret"});
+        ConfigurePeers(home, dovecot, smtp, imap);
+
+        Program program(home, {"--check-once", "--test-pattern", "--trace"});
+        ASSERT_EQ(program.Wait(), 0) << program.Output();
+        const std::string& output = program.Output();
+        const std::string pop3 = " pop3 127.0.0.1:" + std::to_string(dovecot.port()) + " ";
+        const std::string imap4 = " imap 127.0.0.1:" + std::to_string(dovecot.port()) + " ";
+        const std::string smtpPeer = " smtp 127.0.0.1:" + std::to_string(smtp.port()) + " ";
+        const std::vector<std::string> expected =
+            imap ? std::vector<std::string>{imap4 + "-- connected to 127.0.0.1",
+                                            imap4 + "S: * OK", " AUTHENTICATE PLAIN ****",
+                                            " SELECT INBOX", " UID SEARCH", " UID FETCH",
+                                            " UID STORE", " bytes)"}
+                 : std::vector<std::string>{pop3 + "-- connected to 127.0.0.1", pop3 + "S: +OK",
+                                            pop3 + "C: USER camera", pop3 + "C: PASS ****",
+                                            pop3 + "C: LIST", pop3 + "C: DELE 1",
+                                            pop3 + "C: QUIT", " bytes)"};
+        for (const std::string& line : expected)
+            EXPECT_NE(output.find(line), std::string::npos) << line << "\n" << output;
+        for (const char* command : {"C: EHLO ", "C: AUTH ", "C: MAIL FROM:<camera@example.com>",
+                                    "C: RCPT TO:<taro@example.jp>", "C: DATA", "C: QUIT"})
+            EXPECT_NE(output.find(smtpPeer + command), std::string::npos) << command;
+        for (const std::string& secret : secrets)
+            EXPECT_EQ(output.find(secret), std::string::npos) << secret << "\n" << output;
     }
 }
 
@@ -249,7 +296,7 @@ TEST(HeadlessProcess, HelpListsEveryOptionAndUnknownOptionsAreRefused) {
     TempDir home;
     Program help(home, {"--help"});
     ASSERT_EQ(help.Wait(), 0);
-    for (const char* option : {"--headless", "--check-once", "--device", "--test-pattern",
+    for (const char* option : {"--headless", "--check-once", "--device", "--test-pattern", "--trace",
                                "--show-settings", "--set ", "--set-password", "--help"})
         EXPECT_NE(help.Output().find(option), std::string::npos) << option;
 
@@ -261,6 +308,7 @@ TEST(HeadlessProcess, HelpListsEveryOptionAndUnknownOptionsAreRefused) {
         {{"--device"}, "needs a value"},
         {{"--headless", "--show-settings"}, "cannot be combined"},
         {{"--set-password", "imap"}, "pop3 or smtp"},
+        {{"--trace", "--show-settings"}, "--trace shows"},
     };
     for (const auto& w : wrong) {
         Program program(home, w.arguments);

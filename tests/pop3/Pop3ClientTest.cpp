@@ -111,12 +111,14 @@ TEST(Pop3Client, NegativeReplyDuringLogInSendsQuitAndFails) {
     };
     const char* kReplies[] = {"-ERR go away", "-ERR no such user", "-ERR wrong password",
                               "-ERR held back"};
+    const MailErrorCode kCodes[] = {MailErrorCode::CommandRefused, MailErrorCode::LoginRefused,
+                                    MailErrorCode::LoginRefused, MailErrorCode::LoginRefused};
     for (size_t i = 0; i < std::size(kScripts); ++i) {
         ScriptedServer server(kScripts[i]);
         CPop3Client client;
         EXPECT_FALSE(client.LogIn("127.0.0.1", "user", "secret", server.port()));
-        EXPECT_EQ(client.LastError(), WSAEPROTONOSUPPORT);
-        EXPECT_EQ(client.LastServerReply(), kReplies[i]);
+        EXPECT_EQ(client.LastMailError().code, kCodes[i]) << kReplies[i];
+        EXPECT_EQ(client.LastMailError().detail, kReplies[i]);
         EXPECT_FALSE(client.IsConnected());
         EXPECT_EQ(server.Mismatch(), "") << kReplies[i];
     }
@@ -151,8 +153,8 @@ TEST(Pop3Client, LowerCaseOkIsAcceptedExceptByStat) {
     int count = -1;
     int64_t total = -1;
     EXPECT_FALSE(client.QueryStatus(count, total));
-    EXPECT_EQ(client.LastError(), WSAEPROTONOSUPPORT);
-    EXPECT_EQ(client.LastServerReply(), "+ok 1 5");
+    EXPECT_EQ(client.LastMailError().code, MailErrorCode::ProtocolError);
+    EXPECT_EQ(client.LastMailError().detail, "+ok 1 5");
     EXPECT_TRUE(client.LogOut());
     EXPECT_EQ(server.Mismatch(), "");
 }
@@ -210,8 +212,8 @@ TEST(Pop3Client, ServerClosingMidReplyEndsInTimeOutNotAHang) {
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(client.FetchMessage(1, message));
     const auto took = std::chrono::steady_clock::now() - start;
-    EXPECT_EQ(client.LastError(), WSAETIMEDOUT);
-    EXPECT_EQ(client.LastServerReply(), "+OK\r\nSubject: cut");
+    EXPECT_EQ(client.LastMailError().code, MailErrorCode::Closed);
+    EXPECT_EQ(client.LastMailError().detail, "+OK"); // the first line of what came
     EXPECT_LT(took, std::chrono::seconds(10));
     EXPECT_TRUE(message.IsEmpty());
     EXPECT_FALSE(client.LogOut()); // nobody answers the QUIT
@@ -222,7 +224,7 @@ TEST(Pop3Client, HostNamesAreResolvedAndEveryAddressIsTried) {
     // "localhost" may give ::1 before 127.0.0.1; the server listens on IPv4 only.
     Visit visit({});
     ASSERT_TRUE(visit.client.LogIn("localhost", "user", "secret", visit.server.port()))
-        << visit.client.LastError();
+        << DescribeMailError(visit.client.LastMailError());
     visit.LogOutCleanly();
 }
 
@@ -233,8 +235,8 @@ TEST(Pop3Client, NegativeReplyToListLeavesTheSizeListEmpty) {
     uint32_t size = 0;
     // A negative reply has no listing after it: it ends at its own line, without a wait.
     EXPECT_THROW(client.MessageSize(1, size), std::out_of_range);
-    EXPECT_EQ(client.LastError(), WSAEPROTONOSUPPORT);
-    EXPECT_EQ(client.LastServerReply(), "-ERR not now");
+    EXPECT_EQ(client.LastMailError().code, MailErrorCode::CommandRefused);
+    EXPECT_EQ(client.LastMailError().detail, "-ERR not now");
     EXPECT_FALSE(client.SizesFetched());
     visit.LogOutCleanly();
 }
@@ -318,7 +320,7 @@ TEST(Pop3Client, CredentialsThatDoNotFitACommandLineAreRefusedBeforeConnecting) 
     for (const auto& c : kCases) {
         CPop3Client client;
         EXPECT_FALSE(client.LogIn("127.0.0.1", c.user, c.password, listener.port()));
-        EXPECT_EQ(client.LastError(), WSAEINVAL);
+        EXPECT_EQ(client.LastMailError().code, MailErrorCode::InvalidArgument);
         EXPECT_FALSE(client.IsConnected());
     }
     EXPECT_FALSE(listener.HasPendingConnection(100));
@@ -330,11 +332,11 @@ TEST(Pop3Client, ConnectFailuresReportAndSendNothing) {
 
     CPop3Client badPort;
     EXPECT_FALSE(badPort.LogIn("127.0.0.1", "user", "secret", 0));
-    EXPECT_EQ(badPort.LastError(), WSAEINVAL);
+    EXPECT_EQ(badPort.LastMailError().code, MailErrorCode::InvalidArgument);
 
     CPop3Client refused;
     EXPECT_FALSE(refused.LogIn("127.0.0.1", "user", "secret", UnusedLoopbackPort()));
-    EXPECT_EQ(refused.LastError(), ECONNREFUSED);
+    EXPECT_EQ(refused.LastMailError().code, MailErrorCode::Refused);
     EXPECT_FALSE(refused.IsConnected());
 }
 

@@ -25,7 +25,7 @@ TEST(Pop3Dovecot, ReadsDeletesAndQuits) {
     {
         CPop3Client client;
         ASSERT_TRUE(client.LogIn("127.0.0.1", "kestrova", "pass word", dovecot.port()))
-            << client.LastError() << " " << client.LastServerReply() << dovecot.Log();
+            << DescribeMailError(client.LastMailError()) << dovecot.Log();
         EXPECT_TRUE(client.SendNoop());
         int count = 0;
         int64_t total = 0;
@@ -39,7 +39,7 @@ TEST(Pop3Dovecot, ReadsDeletesAndQuits) {
             ASSERT_TRUE(client.MessageSize(n, size));
             EXPECT_EQ(size, (n == 1 ? kFirst : kSecond).size());
             CPop3Message message;
-            ASSERT_TRUE(client.FetchMessage(n, message)) << client.LastServerReply();
+            ASSERT_TRUE(client.FetchMessage(n, message)) << client.LastMailError().detail;
             EXPECT_EQ(message.Text(), AsRetrieved(n == 1 ? kFirst : kSecond));
             subjects.push_back(message.SubjectField());
         }
@@ -77,8 +77,8 @@ TEST(Pop3Dovecot, WrongPasswordFailsWithTheServersReply) {
     DovecotPeer dovecot("kestrova", "secret");
     CPop3Client client;
     EXPECT_FALSE(client.LogIn("127.0.0.1", "kestrova", "wrong", dovecot.port()));
-    EXPECT_EQ(client.LastError(), WSAEPROTONOSUPPORT);
-    EXPECT_EQ(client.LastServerReply().rfind("-ERR", 0), 0u) << client.LastServerReply();
+    EXPECT_EQ(client.LastMailError().code, MailErrorCode::LoginRefused);
+    EXPECT_EQ(client.LastMailError().detail.rfind("-ERR", 0), 0u) << client.LastMailError().detail;
     EXPECT_FALSE(client.IsConnected());
 }
 
