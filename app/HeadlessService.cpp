@@ -38,9 +38,8 @@ void CHeadlessService::CheckOnce(std::function<void(int, const std::string&)> do
     const MailSettings& mail = m_runtime.settings().mail;
     switch (MissingAccountSetting(mail)) {
     case AccountGap::ReceiveServer: {
-        const std::string key = mail.receiveProtocol == ReceiveProtocol::Imap
-                                    ? "MAIL.IMAP_SERVER"
-                                    : "MAIL.POP3_SERVER";
+        const std::string key =
+            mail.receiveProtocol == ReceiveProtocol::Imap ? "MAIL.IMAP_SERVER" : "MAIL.POP3_SERVER";
         done(kSettingsMissing, key + " is not set (kestrovamail --set " + key + "=...)");
         return;
     }

@@ -16,6 +16,7 @@
 #include "app/MailCheckHost.h"
 #include "app/MessageSink.h"
 #include "app/ReplySender.h"
+#include "app/ServiceAdapters.h"
 #include "app/ServiceInterfaces.h"
 #include "base/Clock.h"
 #include "base/Settings.h"
@@ -28,7 +29,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <utility>
 
 class CCodePageService;
 
@@ -51,8 +51,7 @@ public:
     // ui: the window's dialogs, message boxes, title and preview; null: messages become log
     // lines and nobody is asked (the service). A failed stream reaches the camera keeper
     // either way.
-    explicit CKestrovaRuntime(Options options, ICaptureUi* ui = nullptr,
-                              QObject* parent = nullptr);
+    explicit CKestrovaRuntime(Options options, ICaptureUi* ui = nullptr, QObject* parent = nullptr);
     ~CKestrovaRuntime() override; // Stop()
 
     // beforeMail runs after the settings are loaded and before the mail host exists (the
@@ -86,10 +85,8 @@ public:
     std::string TakeLastLine() { return m_serviceLog.TakeLast(); }
 
     const Options& options() const { return m_options; }
-    bool started() const { return m_started; }
     Settings& settings() { return m_settings; }
     ActivityLog& log() { return m_log; }
-    IServiceLog& serviceLog() { return m_serviceLog; }
     ServiceFlags& flags() { return m_flags; }
     CCaptureGraph& graph() { return m_graph; }
     CCameraKeeper& keeper() { return m_keeper; }
@@ -99,25 +96,6 @@ public:
     bool mailCheckRunning() const { return m_mailHost && m_mailHost->checkRunning(); }
 
 private:
-    // IServiceLog that remembers the last line.
-    class RecordingLog final : public IServiceLog {
-    public:
-        explicit RecordingLog(ActivityLog& log) : m_log(log) {}
-        void AddLog(const std::string& message) override {
-            m_last = message;
-            m_log.AddLog(message);
-        }
-        void WriteLogFile(const std::string& message) override {
-            m_last = message;
-            m_log.WriteLogFile(message);
-        }
-        std::string TakeLast() { return std::exchange(m_last, {}); }
-
-    private:
-        ActivityLog& m_log;
-        std::string m_last;
-    };
-
     // The shell's capture user interface, with a failed stream handed to the keeper.
     class CaptureUi final : public ICaptureUi {
     public:
@@ -134,7 +112,7 @@ private:
         void ShowProperties(const DeviceSetup& setup) override { m_shell.ShowProperties(setup); }
         void SetTitle(const std::string& title) override { m_shell.SetTitle(title); }
         void FrameArrived() override { m_shell.FrameArrived(); }
-        // A GStreamer thread; the keeper outlives every graph.
+        // A GStreamer thread; Stop tears the graph down before the keeper goes.
         void StreamLost(const std::string& reason) override {
             m_runtime.m_keeper.NotifyStreamLost(reason);
         }
@@ -151,7 +129,7 @@ private:
     Settings m_settings;
     SystemClock m_clock;
     ActivityLog m_log;
-    RecordingLog m_serviceLog;
+    CActivityLogAdapter m_serviceLog;
     CFaultNotices m_settingsNotices{m_serviceLog}; // settings files that cannot be written
     ServiceFlags m_flags;
     CLoggingCaptureUi m_loggingUi;

@@ -92,9 +92,8 @@ CKestrovaMailDlg::CKestrovaMailDlg(Options options, QWidget* parent)
     log().SetObserver([this](std::string_view added, const std::string&) { OnLogAdded(added); });
     connect(&m_runtime.keeper(), &CCameraKeeper::cameraAvailable, this,
             &CKestrovaMailDlg::ShowCameraState);
-    m_runtime.SetGrabHook([this](GrabRequest& request) {
-        request.windowMinimized = isMinimized() || isHidden();
-    });
+    m_runtime.SetGrabHook(
+        [this](GrabRequest& request) { request.windowMinimized = isMinimized() || isHidden(); });
 }
 
 CKestrovaMailDlg::~CKestrovaMailDlg() {

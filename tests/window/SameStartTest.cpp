@@ -86,11 +86,9 @@ private slots:
         QTest::newRow("camera there") << false << true << QStringList{start};
         QTest::newRow("no camera") << false << false << QStringList{start, noCamera};
         QTest::newRow("setup.ini unreadable")
-            << true << true
-            << QStringList{start, cannotRead, cannotWrite};
+            << true << true << QStringList{start, cannotRead, cannotWrite};
         QTest::newRow("setup.ini unreadable, no camera")
-            << true << false
-            << QStringList{start, cannotRead, noCamera, cannotWrite};
+            << true << false << QStringList{start, cannotRead, noCamera, cannotWrite};
     }
 
     void windowAndServiceWriteTheSameStartLines() {
