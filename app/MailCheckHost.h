@@ -1,7 +1,7 @@
 #pragma once
 // The mail side of the program without any window: the mail worker, the check timer, and the
 // check cycle wired to the user-interface thread's log and capture graph through queues. The
-// main window and the headless service each own one; it lives on the user-interface thread.
+// runtime (CKestrovaRuntime) owns one; it lives on the user-interface thread.
 //
 // A check is handed to the worker on a copy of the settings taken here (where settings
 // change); while one is queued or runs, the timer's tick and the button do nothing. Stop()

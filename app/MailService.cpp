@@ -1,6 +1,7 @@
 #include "app/MailService.h"
 
 #include "app/JudgedMessages.h"
+#include "app/MailAccount.h"
 #include "app/MailClients.h"
 #include "app/RequestMailbox.h"
 #include "mail/CancelSignal.h"
@@ -141,15 +142,21 @@ void CMailService::CheckMailNow() {
 void CMailService::CheckMailNow(const MailSettings& copy) {
     if (!m_flags.graphReady.load() || m_flags.uiBusy.load())
         return;
-    const bool imap = copy.receiveProtocol == ReceiveProtocol::Imap;
-    if (imap ? copy.imapServer.empty() : copy.pop3Server.empty())
-        m_log.AddLog(imap ? kNoImapServer : kNoServer);
-    else if (copy.pop3Id.empty())
+    switch (MissingAccountSetting(copy)) {
+    case AccountGap::ReceiveServer:
+        m_log.AddLog(copy.receiveProtocol == ReceiveProtocol::Imap ? kNoImapServer : kNoServer);
+        break;
+    case AccountGap::UserId:
         m_log.AddLog(kNoUserId);
-    else if (copy.pop3Pass.empty())
+        break;
+    case AccountGap::Password:
         m_log.AddLog(kNoPassword);
-    else if (CheckMail(copy) == 1)
-        m_log.AddLog(kCheckDone);
+        break;
+    case AccountGap::None:
+        if (CheckMail(copy) == 1)
+            m_log.AddLog(kCheckDone);
+        break;
+    }
 }
 
 int CMailService::CheckMail() {
@@ -163,8 +170,8 @@ int CMailService::CheckMail(const MailSettings& copy) {
     CheckInProgressGuard guard(m_checkInProgress);
     if (!guard.owned())
         return 0;
-    if (copy.receiveProtocol == ReceiveProtocol::Imap ? copy.imapServer.empty()
-                                                      : copy.pop3Server.empty())
+    // Without a server there is nobody to ask.
+    if (MissingAccountSetting(copy) == AccountGap::ReceiveServer)
         return 0;
     return RunCycle(copy);
 }
@@ -350,8 +357,7 @@ CMailService::SessionEnd CMailService::RunImapSession(const MailSettings& copy,
     for (;;) {
         if (Cancelled())
             return SessionEnd::Cancelled;
-        if (!m_flags.graphReady.load() || m_flags.uiBusy.load() || copy.imapServer.empty() ||
-            copy.pop3Id.empty() || copy.pop3Pass.empty()) {
+        if (!m_flags.graphReady.load() || m_flags.uiBusy.load() || !AccountComplete(copy)) {
             // Not left open without IDLE: the server would drop it after half an hour.
             CloseImapSession();
             return SessionEnd::Paused;

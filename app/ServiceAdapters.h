@@ -10,15 +10,24 @@
 #include <string>
 #include <utility>
 
-// IServiceLog over the window's ActivityLog.
+// IServiceLog over the ActivityLog, remembering the last line (the reason --check-once gives).
 class CActivityLogAdapter final : public IServiceLog {
 public:
     explicit CActivityLogAdapter(ActivityLog& log) : m_log(log) {}
-    void AddLog(const std::string& message) override { m_log.AddLog(message); }
-    void WriteLogFile(const std::string& message) override { m_log.WriteLogFile(message); }
+    void AddLog(const std::string& message) override {
+        m_last = message;
+        m_log.AddLog(message);
+    }
+    void WriteLogFile(const std::string& message) override {
+        m_last = message;
+        m_log.WriteLogFile(message);
+    }
+    // The last line since the last call.
+    std::string TakeLast() { return std::exchange(m_last, {}); }
 
 private:
     ActivityLog& m_log;
+    std::string m_last;
 };
 
 // IReplyPictureSource over CFrameGrabber. makeRequest describes the window at the moment of the

@@ -32,6 +32,18 @@ private:
     std::string m_lastPicturePath;
 };
 
+// Raises a flag (ServiceFlags::uiBusy) for the life of a command and lowers it on every way out.
+class FlagGuard {
+public:
+    explicit FlagGuard(std::atomic<bool>& flag) : m_flag(flag) { m_flag = true; }
+    ~FlagGuard() { m_flag = false; }
+    FlagGuard(const FlagGuard&) = delete;
+    FlagGuard& operator=(const FlagGuard&) = delete;
+
+private:
+    std::atomic<bool>& m_flag;
+};
+
 // The activity log as the mail service uses it. Messages are UTF-8.
 class IServiceLog {
 public:

@@ -2,9 +2,8 @@
 
 #include "mail/MimeFormat.h"
 #include "mail/MimeHeaderField.h"
+#include "mail/AsciiCase.h"
 #include "mail/TextCodec.h"
-
-#include <strings.h>
 
 namespace {
 
@@ -12,7 +11,7 @@ namespace {
 // (mime::HeaderField::AddJapaneseText); texts in other charsets as their own words.
 void AddHeaderText(mime::HeaderField& field, const std::string& bytes, const std::string& charset,
                    mime::TextRole role) {
-    if (::strcasecmp(charset.c_str(), "shift_jis") == 0)
+    if (ascii::EqualNoCase(charset, "shift_jis"))
         field.AddJapaneseText(text::SjisToUtf8(bytes), role);
     else
         field.AddText(bytes, charset, role);

@@ -1,18 +1,8 @@
 #include "mail/SmtpReply.h"
 
-#include <cctype>
+#include "mail/AsciiCase.h"
 
 namespace {
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::toupper(static_cast<unsigned char>(a[i])) !=
-            std::toupper(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
 
 // The extension line for keyword, with the position where its parameters begin.
 const std::string* FindExtension(const std::vector<std::string>& lines, std::string_view keyword,
@@ -20,7 +10,7 @@ const std::string* FindExtension(const std::vector<std::string>& lines, std::str
     for (std::size_t i = 1; i < lines.size(); ++i) {
         const std::string& line = lines[i];
         const std::size_t end = line.find_first_of(" =");
-        if (EqualNoCase(std::string_view(line).substr(0, end), keyword)) {
+        if (ascii::EqualNoCase(std::string_view(line).substr(0, end), keyword)) {
             parameters = end == std::string::npos ? line.size() : end + 1;
             return &line;
         }
@@ -46,6 +36,18 @@ std::string SmtpReply::ExtensionParameters(std::string_view keyword) const {
     std::size_t parameters = 0;
     const std::string* line = FindExtension(lines, keyword, parameters);
     return line ? line->substr(parameters) : std::string();
+}
+
+bool SmtpReply::OffersParameter(std::string_view keyword, std::string_view parameter) const {
+    const std::string parameters = ExtensionParameters(keyword);
+    std::string_view rest = parameters;
+    while (!rest.empty()) {
+        const std::size_t blank = rest.find(' ');
+        if (ascii::EqualNoCase(rest.substr(0, blank), parameter))
+            return true;
+        rest = blank == std::string_view::npos ? std::string_view() : rest.substr(blank + 1);
+    }
+    return false;
 }
 
 SmtpReply ParseSmtpReply(std::string_view text) {

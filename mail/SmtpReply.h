@@ -18,6 +18,9 @@ struct SmtpReply {
     // The parameters of an extension line ("AUTH PLAIN LOGIN" → "PLAIN LOGIN"), also from the
     // old "AUTH=" form; empty when it is not listed.
     std::string ExtensionParameters(std::string_view keyword) const;
+    // True when the extension lists parameter among its blank-separated parameters (any letter
+    // case): OffersParameter("AUTH", "PLAIN").
+    bool OffersParameter(std::string_view keyword, std::string_view parameter) const;
 };
 
 // Parses a complete reply as CMailConnection read it with replyend::SmtpReply.

@@ -10,7 +10,6 @@
 #include "mail/MimeStream.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 #include <unistd.h>
 
@@ -36,12 +35,6 @@ std::string LocalHostName() {
     if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0')
         return "localhost";
     return name;
-}
-
-std::string Upper(std::string text) {
-    for (char& c : text)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
 }
 
 std::string Base64(std::string_view bytes) {
@@ -195,8 +188,7 @@ bool CSmtpSession::UpgradeWithStartTls(const SmtpPolicy& policy) {
 }
 
 bool CSmtpSession::Authenticate(const SmtpCredentials& credentials) {
-    const std::string mechanisms = " " + Upper(m_greeting.ExtensionParameters("AUTH")) + " ";
-    if (mechanisms.find(" PLAIN ") != std::string::npos) {
+    if (m_greeting.OffersParameter("AUTH", "PLAIN")) {
         static constexpr std::string_view kCommand = "AUTH PLAIN ";
         const std::string response =
             std::string(1, '\0') + credentials.user + '\0' + credentials.password;

@@ -1,6 +1,5 @@
 #include "window/KestrovaMailDlg.h"
 
-#include "app/SettingsStore.h"
 #include "window/AboutDialog.h"
 #include "window/CommandIds.h"
 #include "window/IconButton.h"
@@ -14,7 +13,6 @@
 #include "dialogs/MessageBoxes.h"
 #include "dialogs/SnapShotDialog.h"
 #include "dialogs/TimeTextSetupDialog.h"
-#include "mail/CodePageService.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -28,8 +26,6 @@
 #include <QStatusBar>
 #include <QTextCursor>
 #include <QUrl>
-#include <cstdlib>
-#include <ctime>
 
 namespace {
 
@@ -64,26 +60,12 @@ constexpr ButtonSpec kButtons[] = {
     {ids::kDevicePropertiesButton, 192, 170, 169, "入力プロパティ"},
 };
 
-// Raises a flag for the life of a command and lowers it on every way out.
-class FlagGuard {
-public:
-    explicit FlagGuard(std::atomic<bool>& flag) : m_flag(flag) { m_flag = true; }
-    ~FlagGuard() { m_flag = false; }
-    FlagGuard(const FlagGuard&) = delete;
-    FlagGuard& operator=(const FlagGuard&) = delete;
-
-private:
-    std::atomic<bool>& m_flag;
-};
-
 } // namespace
 
 CKestrovaMailDlg::CKestrovaMailDlg(Options options, QWidget* parent)
-    : QMainWindow(parent), m_options(std::move(options)),
-      m_log(m_settings.app, m_options.folder, m_clock), m_graph(m_settings.device, *this),
-      m_grabber(m_graph, m_options.folder), m_logAdapter(m_log) {
+    : QMainWindow(parent), m_runtime(std::move(options), this),
+      m_grabber(m_runtime.graph(), m_runtime.options().folder) {
     Q_INIT_RESOURCE(window);
-    m_graph.SetTeardownPause(std::chrono::milliseconds(m_options.teardownPauseMs));
 
     ApplyTitle();
     setWindowIcon(IconResource(128));
@@ -91,9 +73,10 @@ CKestrovaMailDlg::CKestrovaMailDlg(Options options, QWidget* parent)
     uiFont.setPointSize(9);
     setFont(uiFont);
 
-    m_mailDialog = std::make_unique<CMailSetupDialog>(m_settings.mail, this);
-    m_appDialog = std::make_unique<CAppConfigDlg>(m_settings.app, this);
-    m_timeTextDialog = std::make_unique<CTimeTextSetupDialog>(m_settings.timeText, this);
+    Settings& settings = m_runtime.settings();
+    m_mailDialog = std::make_unique<CMailSetupDialog>(settings.mail, this);
+    m_appDialog = std::make_unique<CAppConfigDlg>(settings.app, this);
+    m_timeTextDialog = std::make_unique<CTimeTextSetupDialog>(settings.timeText, this);
 
     BuildLayout();
     BuildMenus();
@@ -106,14 +89,15 @@ CKestrovaMailDlg::CKestrovaMailDlg(Options options, QWidget* parent)
     handlers.exit = [this] { RunCommand(ids::kTrayExit); };
     m_tray = std::make_unique<CTrayIcon>(std::move(handlers));
 
-    m_log.SetObserver([this](std::string_view added, const std::string&) { OnLogAdded(added); });
+    log().SetObserver([this](std::string_view added, const std::string&) { OnLogAdded(added); });
+    connect(&m_runtime.keeper(), &CCameraKeeper::cameraAvailable, this,
+            &CKestrovaMailDlg::ShowCameraState);
+    m_runtime.SetGrabHook(
+        [this](GrabRequest& request) { request.windowMinimized = isMinimized() || isHidden(); });
 }
 
 CKestrovaMailDlg::~CKestrovaMailDlg() {
-    StopMailWork();
-    if (m_initialised)
-        SaveAllSettings();
-    m_graph.TearDownGraph();
+    m_runtime.Stop();
     m_preview->SetGraph(nullptr);
     if (m_tray)
         m_tray->RemoveTrayIcon();
@@ -207,74 +191,37 @@ CIconButton* CKestrovaMailDlg::button(int id) const {
 
 bool CKestrovaMailDlg::Initialise() {
     m_tray->AddTrayIcon(false);
-    m_preview->SetGraph(&m_graph);
+    m_preview->SetGraph(&graph());
+    if (!m_runtime.Start(true, [this] { return OpenCameraAndFirstRunDialogs(); })) {
+        hide();
+        return false;
+    }
+    CMailCheckHost& host = *m_runtime.mailHost();
+    connect(&host, &CMailCheckHost::checkRunningChanged, this, &CKestrovaMailDlg::ShowMailBusy);
+    connect(&host, &CMailCheckHost::faultStateChanged, this, &CKestrovaMailDlg::ShowFaultState);
+    m_mailDialog->SetMailWorker(&host.worker());
+    return true;
+}
 
-    const std::vector<std::string> notes = LoadSettings(m_settings, m_options.folder, *this);
-
-    m_graph.SetPinnedDevice(m_options.device);
-    m_keeper = std::make_unique<CCameraKeeper>(m_graph, m_logAdapter, [this] {
-        if (m_flags.uiBusy)
-            return false; // a dialog or a grab is using the graph: the next look takes it up
-        const bool built = m_graph.BuildGraph(true, false);
-        SyncGraphReady();
-        return built;
-    });
-    m_keeper->SetRetryInterval(m_options.cameraRetry);
-    connect(m_keeper.get(), &CCameraKeeper::cameraAvailable, this,
-            &CKestrovaMailDlg::ShowCameraState);
-
-    const std::vector<CaptureDevice> devices = m_graph.ListDevices();
-    const bool cameraThere = m_options.device.empty()
-                                 ? !devices.empty()
-                                 : CCaptureGraph::FindDevice(devices, m_options.device) >= 0;
-    const bool firstRun = m_settings.device.deviceName.empty();
+bool CKestrovaMailDlg::OpenCameraAndFirstRunDialogs() {
+    CCaptureGraph& graph = m_runtime.graph();
+    const std::string& named = m_runtime.options().device;
+    const std::vector<CaptureDevice> devices = graph.ListDevices();
+    const bool cameraThere =
+        named.empty() ? !devices.empty() : CCaptureGraph::FindDevice(devices, named) >= 0;
+    const bool firstRun = settings().device.deviceName.empty();
     if (cameraThere) {
         // First run: choose and set up the device, then the mail and application settings.
-        const bool built = firstRun ? m_graph.BuildGraph(false, true) : m_graph.BuildGraph(true, false);
-        SyncGraphReady();
-        if (!built) {
-            hide(); // the device dialog was cancelled
-            return false;
-        }
+        const bool built = firstRun ? graph.BuildGraph(false, true) : graph.BuildGraph(true, false);
+        m_runtime.SyncFlags();
+        if (!built)
+            return false; // the device dialog was cancelled
     }
     if (firstRun) {
         // Without a camera too: a new user reaches the mail settings at once.
         m_mailDialog->exec();
         m_appDialog->exec();
     }
-
-    m_codePages = CCodePageService::Create();
-    if (!m_codePages) {
-        // Without the code-page conversion no reply can be composed; the program cannot work.
-        ShowMessage(kInitFailed);
-        hide();
-        return false;
-    }
-    CMailCheckHost::Wiring wiring{
-        m_settings.mail,
-        m_flags,
-        m_logAdapter,
-        m_keeper->WorkerSide(this, [this] { return MakeGrabRequest(); }),
-        m_options.folder,
-        m_clock,
-        m_codePages,
-        m_options.helloPort};
-    m_mailHost = std::make_unique<CMailCheckHost>(std::move(wiring));
-    // After the host: a camera missing now is said in the log, below the start line.
-    connect(m_mailHost.get(), &CMailCheckHost::checkRunningChanged, this,
-            &CKestrovaMailDlg::ShowMailBusy);
-    connect(m_mailHost.get(), &CMailCheckHost::faultStateChanged, this,
-            &CKestrovaMailDlg::ShowFaultState);
-    m_mailDialog->SetMailWorker(&m_mailHost->worker());
-    m_mailHost->StartTimer(ids::kMailCheckIntervalMs);
-    std::srand(static_cast<unsigned>(std::time(nullptr)));
-    m_log.AddLog(kStartLine);
-    for (const std::string& note : notes)
-        m_log.AddLog(note);
-    m_keeper->Start();
-    SyncGraphReady();
-    SaveAllSettings();
-    m_initialised = true;
     return true;
 }
 
@@ -293,16 +240,16 @@ void CKestrovaMailDlg::RunCommand(int id) {
         break;
     case ids::kMailSettings:
     case ids::kMailSetupButton: {
-        FlagGuard busy(m_flags.uiBusy);
+        FlagGuard busy(flags().uiBusy);
         if (m_mailDialog->exec() == QDialog::Accepted) {
-            SaveAllSettings();
-            if (m_mailHost)
-                m_mailHost->SettingsChanged();
+            m_runtime.SaveAllSettings();
+            if (m_runtime.mailHost())
+                m_runtime.mailHost()->SettingsChanged();
         }
         break;
     }
     case ids::kTimeTextSettings: {
-        FlagGuard busy(m_flags.uiBusy);
+        FlagGuard busy(flags().uiBusy);
         m_timeTextDialog->exec();
         break;
     }
@@ -316,11 +263,11 @@ void CKestrovaMailDlg::RunCommand(int id) {
         break;
     case ids::kDeviceProperties:
     case ids::kDevicePropertiesButton:
-        m_graph.ShowFilterProperties();
+        graph().ShowFilterProperties();
         break;
     case ids::kMailCheckButton:
-        if (m_mailHost)
-            m_mailHost->PostCheck(true);
+        if (m_runtime.mailHost())
+            m_runtime.mailHost()->PostCheck(true);
         break;
     case ids::kHomePage:
         QDesktopServices::openUrl(QUrl(QString::fromLatin1(kHomePageUrl)));
@@ -340,27 +287,11 @@ void CKestrovaMailDlg::RunCommand(int id) {
 }
 
 void CKestrovaMailDlg::RebuildGraph(bool configureDevice) {
-    {
-        FlagGuard busy(m_flags.uiBusy);
-        const bool built = m_graph.BuildGraph(false, configureDevice);
-        if (m_keeper)
-            m_keeper->AfterUserBuild(built);
-        SyncGraphReady();
-    }
-    SaveAllSettings();
-}
-
-void CKestrovaMailDlg::SaveAllSettings() {
-    SaveSettingsAndSay(m_settings, m_options.folder, *this, m_settingsNotices);
-}
-
-void CKestrovaMailDlg::SyncGraphReady() {
-    // Without a camera the checks run on (their grabs fail, the requests stay).
-    m_flags.graphReady = m_keeper ? m_keeper->ChecksMayRun() : m_graph.graphReady();
+    m_runtime.RebuildGraph(false, configureDevice);
+    m_runtime.SaveAllSettings();
 }
 
 void CKestrovaMailDlg::ShowCameraState(bool available) {
-    SyncGraphReady();
     m_preview->SetNotice(available ? QString() : QString::fromUtf8(kNoCameraNotice));
     if (!available) {
         m_baseTitle = QStringLiteral("KestrovaMail");
@@ -368,30 +299,19 @@ void CKestrovaMailDlg::ShowCameraState(bool available) {
     }
 }
 
-GrabRequest CKestrovaMailDlg::MakeGrabRequest() {
-    SyncGraphReady();
-    GrabRequest request;
-    request.graphReady = m_graph.graphReady();
-    request.windowMinimized = isMinimized() || isHidden();
-    request.timeText = m_settings.timeText;
-    request.jpegQuality = m_settings.app.jpegQuality;
-    request.setUiBusy = [this](bool busy) { m_flags.uiBusy = busy; };
-    return request;
-}
-
 void CKestrovaMailDlg::TakeSnapshot() {
-    m_grabber.TakeSnapshot(MakeGrabRequest(),
+    m_grabber.TakeSnapshot(m_runtime.MakeGrabRequest(),
                            [this](const std::string& stem) { return RunSnapshotDialog(stem); });
-    SyncGraphReady();
+    m_runtime.SyncFlags();
 }
 
 std::string CKestrovaMailDlg::RunSnapshotDialog(const std::string& stem) {
     if (m_snapshotRunner)
         return m_snapshotRunner(stem);
-    CSnapShotDialog dialog(stem, m_settings.mail, this);
-    if (m_mailHost)
-        dialog.SetMailWorker(&m_mailHost->worker());
-    dialog.SetSmtpPort(m_options.helloPort);
+    CSnapShotDialog dialog(stem, settings().mail, this);
+    if (m_runtime.mailHost())
+        dialog.SetMailWorker(&m_runtime.mailHost()->worker());
+    dialog.SetSmtpPort(m_runtime.options().helloPort);
     dialog.exec();
     return dialog.SavePath();
 }
@@ -447,11 +367,6 @@ void CKestrovaMailDlg::ApplyTrayStatus() {
     m_tray->SetStatus(parts.join(QStringLiteral(" / ")));
 }
 
-void CKestrovaMailDlg::StopMailWork() {
-    if (m_mailHost)
-        m_mailHost->Stop();
-}
-
 void CKestrovaMailDlg::Exit() {
     m_exitRequested = true;
     close();
@@ -459,20 +374,20 @@ void CKestrovaMailDlg::Exit() {
 
 void CKestrovaMailDlg::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
-    if (event->type() != QEvent::WindowStateChange || !m_graph.graphReady())
+    if (event->type() != QEvent::WindowStateChange || !graph().graphReady())
         return;
     auto* change = static_cast<QWindowStateChangeEvent*>(event);
     if (isMinimized()) {
         // A minimised window lives in the tray only, and the preview stops.
         QMetaObject::invokeMethod(this, &QWidget::hide, Qt::QueuedConnection);
-        m_graph.StopGraphWhenReady();
+        graph().StopGraphWhenReady();
     } else if (change->oldState() & Qt::WindowMinimized) {
-        m_graph.RunGraph();
+        graph().RunGraph();
     }
 }
 
 void CKestrovaMailDlg::closeEvent(QCloseEvent* event) {
-    if (m_settings.app.closeCancel && !m_exitRequested) {
+    if (settings().app.closeCancel && !m_exitRequested) {
         // The close box only hides the window into the tray.
         event->ignore();
         showMinimized();
@@ -534,10 +449,4 @@ void CKestrovaMailDlg::SetTitle(const std::string& title) {
 
 void CKestrovaMailDlg::FrameArrived() {
     m_preview->AnnounceFrame();
-}
-
-void CKestrovaMailDlg::StreamLost(const std::string& reason) {
-    // A GStreamer thread; the keeper lives as long as any graph does.
-    if (m_keeper)
-        m_keeper->NotifyStreamLost(reason);
 }

@@ -2,23 +2,13 @@
 // The main window: live preview, the six icon buttons, the log, the menu bar, the tray icon,
 // the once-a-minute mail check, and every command of the menus, buttons and tray.
 
-#include "app/ActivityLog.h"
-#include "app/CameraKeeper.h"
-#include "app/FaultNotices.h"
-#include "app/MailCheckHost.h"
-#include "app/MessageSink.h"
-#include "app/ServiceAdapters.h"
-#include "app/ServiceInterfaces.h"
+#include "app/KestrovaRuntime.h"
 #include "app/ServiceStart.h"
-#include "base/Clock.h"
-#include "base/Settings.h"
-#include "capture/CaptureGraph.h"
 #include "capture/CaptureUi.h"
 #include "capture/FrameGrabber.h"
 
 #include <QMainWindow>
 #include <QTimer>
-#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
@@ -30,24 +20,18 @@ class CMailSetupDialog;
 class CPreviewWidget;
 class CTimeTextSetupDialog;
 class CTrayIcon;
-class CCodePageService;
 class QAction;
 class QPlainTextEdit;
 
-class CKestrovaMailDlg final : public QMainWindow, public ICaptureUi, public IMessageSink {
+// Widgets, tray and preview around the runtime, which owns everything else.
+class CKestrovaMailDlg final : public QMainWindow, public ICaptureUi {
     Q_OBJECT
 public:
     static constexpr const char* kStartLine = ::kStartLine;
     static constexpr const char* kInitFailed = ::kInitFailed;
     static constexpr const char* kHomePageUrl = "https://zentrivo.example/kestrovamail/";
 
-    struct Options {
-        std::string folder;         // ProgramFolder(), ending in "/"
-        uint16_t helloPort = 25;    // tests only: the fallback SMTP path's port
-        int teardownPauseMs = 1000; // tests shorten the capture graph's pause after a teardown
-        std::string device;         // the camera named on the command line (empty: SELECT)
-        std::chrono::milliseconds cameraRetry{2000}; // looking again for a missing camera
-    };
+    using Options = CKestrovaRuntime::Options;
 
     // The preview's notice while no camera is there.
     static constexpr const char* kNoCameraNotice =
@@ -74,22 +58,23 @@ public:
     void Exit();
 
     // State, for the tray and for tests.
-    Settings& settings() { return m_settings; }
-    ServiceFlags& flags() { return m_flags; }
-    CCaptureGraph& graph() { return m_graph; }
+    CKestrovaRuntime& runtime() { return m_runtime; }
+    Settings& settings() { return m_runtime.settings(); }
+    ServiceFlags& flags() { return m_runtime.flags(); }
+    CCaptureGraph& graph() { return m_runtime.graph(); }
     CPreviewWidget* preview() const { return m_preview; }
     CTrayIcon* tray() const { return m_tray.get(); }
     QPlainTextEdit* logView() const { return m_logView; }
-    ActivityLog& log() { return m_log; }
-    CMailService& mailService() { return m_mailHost->service(); }
-    CMailWorker& mailWorker() { return m_mailHost->worker(); }
+    ActivityLog& log() { return m_runtime.log(); }
+    CMailService& mailService() { return m_runtime.mailHost()->service(); }
+    CMailWorker& mailWorker() { return m_runtime.mailHost()->worker(); }
     // True from the moment a check is handed to the worker until it has ended.
-    bool mailCheckRunning() const { return m_mailHost && m_mailHost->checkRunning(); }
+    bool mailCheckRunning() const { return m_runtime.mailCheckRunning(); }
     // Stops the worker (its waits end at once) and writes the lines it left; then settings
-    // can be saved. Called by the destructor; closing the program calls it before anything.
-    void StopMailWork();
-    QTimer& mailTimer() { return m_mailHost->timer(); }
-    CCameraKeeper& cameraKeeper() { return *m_keeper; }
+    // can be saved. Closing the program calls it before anything.
+    void StopMailWork() { m_runtime.StopMail(); }
+    QTimer& mailTimer() { return m_runtime.mailHost()->timer(); }
+    CCameraKeeper& cameraKeeper() { return m_runtime.keeper(); }
     QAction* action(int id) const;
     CIconButton* button(int id) const;
     CMailSetupDialog& mailSetupDialog() { return *m_mailDialog; }
@@ -110,7 +95,6 @@ public:
     void ShowProperties(const DeviceSetup& setup) override;
     void SetTitle(const std::string& title) override;
     void FrameArrived() override;
-    void StreamLost(const std::string& reason) override;
 
     // Commands with their own names
     void TakeSnapshot();
@@ -126,9 +110,10 @@ private:
     void BuildLayout();
     void BuildMenus();
     QAction* AddCommand(QMenu* menu, const QString& text, int id);
+    // The start's step before the mail host: the camera there is built (on the first run the
+    // user chooses and sets it up), and a new user gets the mail and application settings.
+    bool OpenCameraAndFirstRunDialogs();
     void RebuildGraph(bool configureDevice);
-    void SyncGraphReady();
-    GrabRequest MakeGrabRequest();
     void ShowAbout(bool hideWindow);
     void OnLogAdded(std::string_view added);
     std::string RunSnapshotDialog(const std::string& stem);
@@ -139,21 +124,9 @@ private:
     // The tray tooltip: the mail work running now and the error state.
     void ApplyTrayStatus();
     void ShowCameraState(bool available);
-    void SaveAllSettings();
 
-    Options m_options;
-    Settings m_settings;
-    SystemClock m_clock;
-    ActivityLog m_log;
-    ServiceFlags m_flags;
-    CCaptureGraph m_graph;
+    CKestrovaRuntime m_runtime;
     CFrameGrabber m_grabber;
-    CActivityLogAdapter m_logAdapter;
-    CFaultNotices m_settingsNotices{m_logAdapter}; // settings files that cannot be written
-    std::shared_ptr<CCodePageService> m_codePages;
-    std::unique_ptr<CCameraKeeper> m_keeper;
-    // Made after and stopped before everything its worker reaches.
-    std::unique_ptr<CMailCheckHost> m_mailHost;
 
     std::unique_ptr<CMailSetupDialog> m_mailDialog;
     std::unique_ptr<CAppConfigDlg> m_appDialog;
@@ -165,7 +138,6 @@ private:
     std::map<int, CIconButton*> m_buttons;
     std::map<int, QAction*> m_actions;
     SnapshotDialogRunner m_snapshotRunner;
-    bool m_initialised = false;
     bool m_exitRequested = false;
     QString m_baseTitle = QStringLiteral("KestrovaMail");
     QString m_faultState;
