@@ -24,7 +24,8 @@ const std::string& SmtpLogInName(const MailSettings& settings) {
 }
 
 bool SmtpAsksForTls(const MailSettings& settings) {
-    return EffectiveTlsMode(settings.smtpSecurity, settings.smtpPort) != TlsMode::None;
+    const TlsMode mode = EffectiveTlsMode(settings.smtpSecurity, settings.smtpPort);
+    return mode == TlsMode::Implicit || mode == TlsMode::StartTls;
 }
 
 SmtpPolicy ConfiguredSmtpPolicy(const MailSettings& settings) {
@@ -36,9 +37,11 @@ SmtpPolicy ConfiguredSmtpPolicy(const MailSettings& settings) {
     case TlsMode::StartTls:
         policy.tls = SmtpTls::Required;
         break;
+    case TlsMode::WhenOffered:
+        policy.tls = SmtpTls::WhenOffered;
+        break;
     case TlsMode::None:
-        policy.tls = settings.smtpSecurity == SecurityChoice::ByPort ? SmtpTls::WhenOffered
-                                                                     : SmtpTls::Clear;
+        policy.tls = SmtpTls::Clear;
         break;
     }
     policy.caFile = settings.caFile;

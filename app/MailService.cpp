@@ -259,6 +259,8 @@ bool CMailService::AnswerRequests(IRequestMailbox& mailbox, const MailSettings& 
     // A request leaves the server only after its requester's reply has been accepted.
     const std::vector<bool> sent = m_sender.SendReplies(copy, replyList, *mailPicture);
     const ServerFault& failure = m_sender.LastFailure();
+    if (m_sender.PasswordSentInClear())
+        WarnClearPassword("SMTP", copy.smtpServer, copy.smtpPort, true);
     if (std::find(sent.begin(), sent.end(), false) == sent.end()) {
         m_faults.Clear(CFaultNotices::Area::Smtp);
     } else if (!Cancelled() && failure.cause.code != MailErrorCode::Cancelled) {
@@ -285,6 +287,7 @@ int CMailService::RunCycle(const MailSettings& copy) {
         ReportPop3(client, copy, true);
         return 0;
     }
+    WarnClearPassword("POP3", copy.pop3Server, copy.pop3Port, client.PasswordSentInClear());
     CPop3RequestMailbox mailbox(client);
     // A failed step ends the cycle; its cause is said once.
     if (!AnswerRequests(mailbox, copy)) {
@@ -334,8 +337,19 @@ bool CMailService::OpenImapSession(const MailSettings& copy) {
         CloseImapSession();
         return false;
     }
+    WarnClearPassword("IMAP", copy.imapServer, copy.imapPort, m_imap->PasswordSentInClear());
     m_imapAccount = copy;
     return true;
+}
+
+void CMailService::WarnClearPassword(const char* protocol, const std::string& host, int port,
+                                     bool inClear) {
+    const std::string server = host + ":" + std::to_string(port);
+    if (!inClear || !m_clearPasswordSaid.insert(std::string(protocol) + " " + server).second)
+        return;
+    m_log.AddLog(std::string("注意: ") + protocol + "サーバ " + server +
+                 " にはパスワードが暗号化されずに送られました（サーバがSSL/TLSにもSTARTTLSにも"
+                 "対応していません）。対応するポートと保護をメール設定で選んでください");
 }
 
 int CMailService::RunImapCycle(const MailSettings& copy) {

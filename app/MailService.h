@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -102,6 +103,9 @@ public:
     static std::string SenderAddress(const std::string& fromValue);
 
 private:
+    // Says once per server and run that a password went without TLS, and how to avoid it.
+    void WarnClearPassword(const char* protocol, const std::string& host, int port, bool inClear);
+
     int RunCycle(const MailSettings& copy);
     int RunImapCycle(const MailSettings& copy);
     // The request rules over any mailbox; false when a mailbox step failed.
@@ -120,6 +124,7 @@ private:
     IReplyPictureSource& m_pictures;
     CReplySender m_sender;
     CFaultNotices m_faults;
+    std::set<std::string> m_clearPasswordSaid; // "POP3 host:port" and the like
     std::atomic<bool> m_checkInProgress{false};
     const CCancelSignal* m_cancel = nullptr;
     std::string m_stateFolder;

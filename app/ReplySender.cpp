@@ -122,6 +122,7 @@ std::vector<bool> CReplySender::SendReplies(const MailSettings& settings,
     m_failure = {{}, Server(settings.smtpServer, settings.smtpPort), SmtpLogInName(settings)};
     m_refusal.clear();
     m_connected = false;
+    m_passwordInClear = false;
     if (replyList.empty())
         return sent;
     // A port the settings cannot mean.
@@ -154,6 +155,8 @@ std::vector<bool> CReplySender::SendReplies(const MailSettings& settings,
         configuredTells = false;
     } else {
         m_connected = true;
+        m_passwordInClear = policy.tls == SmtpTls::WhenOffered && !session.IsTls() &&
+                            !session.PeerIsLocal();
         if (SendOver(session, settings, replyList, picture, sent))
             m_failure = {};
         else

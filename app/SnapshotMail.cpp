@@ -54,7 +54,7 @@ SnapshotMailOutcome SendSnapshotMail(const MailSettings& settings,
             outcome.unsent.push_back(addresses[i]);
     }
     // Without a single address nothing was delivered: that is a failed send.
-    if (picture && !sender.Connected())
+    if (picture && !addresses.empty() && !sender.Connected())
         outcome.result = SnapshotMailResult::SmtpConnectFailed;
     else
         outcome.result = !addresses.empty() && outcome.unsent.empty()

@@ -258,6 +258,7 @@ void CMailSetupDialog::ShowSecurity(QComboBox* combo, SecurityChoice choice,
         const int port = portEdit->text().trimmed().toInt(&isNumber);
         switch (EffectiveTlsMode(choice, isNumber ? port : 0)) {
         case TlsMode::None:
+        case TlsMode::WhenOffered: // not promised: shown as what the server may leave it at
             shown = SecurityChoice::None;
             break;
         case TlsMode::StartTls:

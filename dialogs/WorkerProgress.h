@@ -7,6 +7,7 @@
 #include "app/MailWorker.h"
 #include "dialogs/BusyCursor.h"
 
+#include <QCoreApplication>
 #include <QMetaObject>
 #include <QPointer>
 #include <QProgressDialog>
@@ -30,10 +31,13 @@ std::optional<Result> RunWithProgress(QWidget* parent, CMailWorker* worker, cons
     progress.setAutoClose(false);
     progress.setAutoReset(false);
     QPointer<QProgressDialog> box(&progress);
-    const uint64_t job = worker->Post([result, work, box, parent](const CCancelSignal& cancel) {
+    // The result goes to the application object, which outlives every dialog: a job that ends
+    // after its box was cancelled and its dialog closed must not post to a destroyed parent.
+    // The box is looked at on the user-interface thread only.
+    const uint64_t job = worker->Post([result, work, box](const CCancelSignal& cancel) {
         Result value = work(&cancel);
         QMetaObject::invokeMethod(
-            parent,
+            QCoreApplication::instance(),
             [result, value = std::move(value), box] {
                 *result = value;
                 if (box)

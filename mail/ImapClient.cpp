@@ -232,14 +232,21 @@ bool CImapClient::Authenticate(const std::string& user, const std::string& passw
         return Fail(MailErrorCode::LoginRefused, "LOGINDISABLED");
     } else {
         const std::optional<std::string> quotedUser = imap::Quoted(user);
-        const std::optional<std::string> quotedPassword = imap::Quoted(password);
-        if (!quotedUser || !quotedPassword)
+        if (!quotedUser)
             return Fail(MailErrorCode::InvalidArgument, "LOGIN");
         constexpr std::string_view kLogin = "LOGIN ";
-        ok = Command(std::string(kLogin) + *quotedUser + " " + *quotedPassword, {},
-                     MailErrorCode::LoginRefused, kLogInInactivity, {},
-                     TraceShape::SecretAfter(kLogin.size()));
+        const std::string command = std::string(kLogin) + *quotedUser + " ";
+        // A password a quoted string cannot hold (bytes outside ASCII) goes as a literal, sent
+        // when the server asks for it (RFC 9051 section 4.3).
+        if (const std::optional<std::string> quoted = imap::Quoted(password))
+            ok = Command(command + *quoted, {}, MailErrorCode::LoginRefused, kLogInInactivity, {},
+                         TraceShape::SecretAfter(kLogin.size()));
+        else
+            ok = Command(command + "{" + std::to_string(password.size()) + "}", {},
+                         MailErrorCode::LoginRefused, kLogInInactivity, password);
     }
+    m_passwordInClear = m_tlsMode == TlsMode::WhenOffered && !m_connection.IsTls() &&
+                        !m_connection.PeerIsLocal();
     if (!ok)
         return false;
     m_loggedIn = true;
@@ -257,6 +264,7 @@ bool CImapClient::LogIn(const std::string& host, const std::string& user,
     m_exists = 0;
     m_uidValidity = 0;
     m_newMail = false;
+    m_passwordInClear = false;
     if (!UsableCredential(user) || !UsableCredential(password))
         return Fail(MailErrorCode::InvalidArgument, "IMAP");
     auto failed = [this] {
@@ -281,7 +289,11 @@ bool CImapClient::LogIn(const std::string& host, const std::string& user,
                                              : MailErrorCode::ProtocolError,
                     ServerWords(greeting)) ||
                failed();
-    if (m_tlsMode == TlsMode::StartTls && !UpgradeWithStartTls())
+    if (m_tlsMode == TlsMode::WhenOffered && !m_capabilitiesKnown && !RefreshCapabilities())
+        return failed();
+    const bool upgrade = m_tlsMode == TlsMode::StartTls ||
+                         (m_tlsMode == TlsMode::WhenOffered && m_capabilities.startTls);
+    if (upgrade && !UpgradeWithStartTls())
         return failed();
     if (greeting.status == "PREAUTH") {
         m_loggedIn = true;

@@ -69,12 +69,16 @@ public:
     void SetCancelSignal(const CCancelSignal* cancel) { m_connection.SetCancelSignal(cancel); }
 
     // Connects, reads the greeting, upgrades with STARTTLS when asked (nothing of the log-in
-    // is sent when the server does not offer it), logs in (AUTHENTICATE PLAIN where offered,
-    // else LOGIN) and learns the capabilities. A user name or password that is empty, longer
+    // is sent when the server does not offer it) or, with TlsMode::WhenOffered, where offered,
+    // logs in (AUTHENTICATE PLAIN where offered, else LOGIN, a password outside ASCII as a
+    // literal) and learns the capabilities. A user name or password that is empty, longer
     // than kMaxCredentialLength or holds CR, LF or NUL fails with InvalidArgument before
     // anything is connected. After a failure the connection is closed.
     bool LogIn(const std::string& host, const std::string& user, const std::string& password,
                int port);
+    // True when the last LogIn sent the password without TLS over a network because the
+    // security was left to the port and the server offered no STARTTLS.
+    bool PasswordSentInClear() const { return m_passwordInClear; }
     // SELECT INBOX.
     bool SelectInbox();
     // UID SEARCH UNDELETED: the UIDs of the messages in the mailbox, in ascending order.
@@ -135,6 +139,7 @@ private:
 
     CMailConnection m_connection;
     TlsMode m_tlsMode = TlsMode::None;
+    bool m_passwordInClear = false;
     std::string m_caFile;
     Capabilities m_capabilities;
     bool m_capabilitiesKnown = false;

@@ -17,6 +17,23 @@
 
 namespace {
 
+// True when the socket's peer is this machine (127.0.0.0/8, ::1, or IPv4 mapped into IPv6).
+bool PeerIsLoopback(int fd) {
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    if (::getpeername(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return false;
+    if (address.ss_family == AF_INET) {
+        const auto* v4 = reinterpret_cast<const sockaddr_in*>(&address);
+        return (ntohl(v4->sin_addr.s_addr) >> 24) == 127;
+    }
+    if (address.ss_family == AF_INET6) {
+        const in6_addr& v6 = reinterpret_cast<const sockaddr_in6*>(&address)->sin6_addr;
+        return IN6_IS_ADDR_LOOPBACK(&v6) || (IN6_IS_ADDR_V4MAPPED(&v6) && v6.s6_addr[12] == 127);
+    }
+    return false;
+}
+
 using Clock = std::chrono::steady_clock;
 
 // Bytes asked of the system per read; replies are read straight into the reply buffer.
@@ -256,6 +273,7 @@ bool CMailConnection::Connect(const std::string& host, int port,
 
 bool CMailConnection::Connected() {
     m_error = {};
+    m_peerIsLocal = PeerIsLoopback(m_fd);
     if (protocoltrace::Enabled())
         protocoltrace::Note(m_traceProtocol, m_peer, "connected to " + PeerAddress(m_fd));
     return true;

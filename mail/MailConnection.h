@@ -101,6 +101,8 @@ public:
 
     bool IsOpen() const { return m_fd >= 0; }
     bool IsTls() const { return m_tls != nullptr; }
+    // True when the connected peer is this machine: nothing sent to it crosses a network.
+    bool PeerIsLocal() const { return IsOpen() && m_peerIsLocal; }
     const std::string& Host() const { return m_host; }
     const MailError& Error() const { return m_error; }
 
@@ -125,6 +127,7 @@ private:
     std::string m_in; // received bytes not yet taken as a reply
     MailError m_error;
     bool m_corked = false;
+    bool m_peerIsLocal = false;
     std::string m_traceProtocol;
     std::string m_peer; // "host:port", as the transcript names the connection
 };

@@ -20,7 +20,7 @@ TlsMode EffectiveTlsMode(SecurityChoice choice, int port) {
         return TlsMode::Implicit;
     if (port == 587)
         return TlsMode::StartTls;
-    return TlsMode::None;
+    return TlsMode::WhenOffered;
 }
 
 const char* SecurityKeyword(SecurityChoice choice) {

@@ -177,8 +177,14 @@ bool CPop3Client::LogIn(const std::string& host, const std::string& user,
     m_connected = true;
 
     std::string greeting;
+    m_passwordInClear = false;
     bool ok = AwaitStatusLine(&greeting);
-    if (ok && m_tlsMode == TlsMode::StartTls) {
+    // CAPA first, so that a server's STLS is seen before anything of the log-in is sent.
+    if (ok && m_tlsMode != TlsMode::Implicit)
+        ok = QueryCapabilities();
+    const bool upgrade = m_tlsMode == TlsMode::StartTls ||
+                         (m_tlsMode == TlsMode::WhenOffered && m_capabilities.stls);
+    if (ok && upgrade) {
         ok = UpgradeWithStls();
         if (!ok && !m_connection.IsOpen()) {
             m_connected = false; // the handshake failed: no QUIT into a broken session
@@ -198,8 +204,6 @@ bool CPop3Client::LogIn(const std::string& host, const std::string& user,
 // RFC 2595 section 4: STLS only when CAPA lists it; a password never goes out in clear when
 // TLS was asked for.
 bool CPop3Client::UpgradeWithStls() {
-    if (!QueryCapabilities())
-        return false; // no answer at all: that is the cause
     if (!m_capabilities.stls)
         return Fail(MailErrorCode::StartTlsNotOffered);
     if (!SendCommand("STLS\r\n"))
@@ -223,8 +227,13 @@ bool CPop3Client::Authenticate(const std::string& greeting, const std::string& u
     const std::string_view stamp = GreetingStamp(greeting);
     const uint32_t usualTimeoutMs = m_replyTimeoutMs;
     m_replyTimeoutMs = std::max(usualTimeoutMs, kLogInReplyTimeoutMs);
+    const bool apop = m_useApop && !stamp.empty();
+    // With APOP ticked the password never goes in clear: a server without a time stamp gets
+    // USER/PASS only inside TLS.
+    if (m_useApop && !apop && !m_connection.IsTls())
+        return Fail(MailErrorCode::NotOffered, "APOP");
     bool ok;
-    if (m_useApop && !stamp.empty()) {
+    if (apop) {
         const std::string apopUser = "APOP " + user + " ";
         ok = SendCommand(apopUser + ApopDigest(stamp, password) + "\r\n",
                          TraceShape::SecretAfter(apopUser.size())) &&
@@ -237,6 +246,10 @@ bool CPop3Client::Authenticate(const std::string& greeting, const std::string& u
              AwaitStatusLine();
     }
     m_replyTimeoutMs = usualTimeoutMs;
+    // Worth a word to the user only where the port left the choice to the server and the
+    // password crossed a network.
+    m_passwordInClear = !apop && m_tlsMode == TlsMode::WhenOffered && !m_connection.IsTls() &&
+                        !m_connection.PeerIsLocal();
     if (!ok && Refused())
         m_mailError.code = MailErrorCode::LoginRefused;
     return ok;

@@ -44,20 +44,25 @@ public:
     CPop3Client& operator=(const CPop3Client&) = delete;
 
     // Settings for the next LogIn: the transport security, an extra CA file, APOP (used when
-    // the greeting carries a time stamp, USER/PASS otherwise), and a signal that cancels any
-    // wait from another thread (it must outlive the client).
+    // the greeting carries a time stamp; otherwise USER/PASS, and only inside TLS: with APOP
+    // ticked the password never goes in clear), and a signal that cancels any wait from
+    // another thread (it must outlive the client).
     void SetSecurity(TlsMode mode) { m_tlsMode = mode; }
     void SetCaFile(std::string path) { m_caFile = std::move(path); }
     void SetUseApop(bool apop) { m_useApop = apop; }
     void SetCancelSignal(const CCancelSignal* cancel) { m_connection.SetCancelSignal(cancel); }
 
-    // Connects (with TLS as set), reads the greeting, upgrades with STLS when asked (after
-    // CAPA shows it; nothing of the log-in is sent when it does not), logs in. A user name or password longer than
-    // kMaxCredentialLength bytes or holding CR, LF or NUL fails with InvalidArgument before anything
-    // is connected or sent. A failure after the connection stands has already sent QUIT and
-    // closed the socket.
+    // Connects (with TLS as set), reads the greeting, asks CAPA, upgrades with STLS when asked
+    // or (TlsMode::WhenOffered) offered, and logs in. Where STLS is asked and not offered, or
+    // the upgrade fails, nothing of the log-in is sent. A user name or password longer than
+    // kMaxCredentialLength bytes or holding CR, LF or NUL fails with InvalidArgument before
+    // anything is connected or sent. A failure after the connection stands has already sent
+    // QUIT and closed the socket.
     bool LogIn(const std::string& host, const std::string& user, const std::string& password,
                int port);
+    // True when the last LogIn sent the password without TLS over a network because the
+    // security was left to the port and the server offered no STLS.
+    bool PasswordSentInClear() const { return m_passwordInClear; }
     // QUIT when connected; closes the socket in every case. False when not connected.
     bool LogOut();
     bool SendNoop();
@@ -154,6 +159,7 @@ private:
 
     CMailConnection m_connection;
     TlsMode m_tlsMode = TlsMode::None;
+    bool m_passwordInClear = false;
     std::string m_caFile;
     bool m_useApop = false;
     MailError m_mailError;

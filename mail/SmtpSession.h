@@ -80,6 +80,7 @@ public:
 
     bool IsOpen() const { return m_connection.IsOpen(); }
     bool IsTls() const { return m_connection.IsTls(); }
+    bool PeerIsLocal() const { return m_connection.PeerIsLocal(); }
     // The EHLO reply (or HELO's, which names no extension) of the open session.
     const SmtpReply& Greeting() const { return m_greeting; }
     bool OffersAuth() const { return m_greeting.HasExtension("AUTH"); }

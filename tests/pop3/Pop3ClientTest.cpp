@@ -21,7 +21,7 @@ using Script = std::vector<std::string>;
 
 // Greeting, USER and PASS answered with "+OK", as every visit below begins.
 Script LoggedIn(Script rest) {
-    Script script = {"S: +OK POP3 ready", "C: USER user", "S: +OK", "C: PASS secret", "S: +OK"};
+    Script script = {"S: +OK POP3 ready","C: CAPA", "S: -ERR", "C: USER user", "S: +OK", "C: PASS secret", "S: +OK"};
     script.insert(script.end(), rest.begin(), rest.end());
     return script;
 }
@@ -102,11 +102,11 @@ TEST(Pop3Client, MailboxVisitSendsCommandsInOrderAndKeepsMessagesAsReceived) {
 TEST(Pop3Client, NegativeReplyDuringLogInSendsQuitAndFails) {
     const Script kScripts[] = {
         {"S: -ERR go away", "C: QUIT", "S: +OK"},
-        {"S: +OK", "C: USER user", "S: -ERR no such user", "C: QUIT", "S: +OK"},
-        {"S: +OK", "C: USER user", "S: +OK", "C: PASS secret", "S: -ERR wrong password", "C: QUIT",
+        {"S: +OK","C: CAPA", "S: -ERR", "C: USER user", "S: -ERR no such user", "C: QUIT", "S: +OK"},
+        {"S: +OK","C: CAPA", "S: -ERR", "C: USER user", "S: +OK", "C: PASS secret", "S: -ERR wrong password", "C: QUIT",
          "S: +OK"},
         // Held back beyond the usual 2 s, as servers do after wrong passwords: still a refusal.
-        {"S: +OK", "C: USER user", "S: +OK", "C: PASS secret", "SLEEP 2500", "S: -ERR held back",
+        {"S: +OK","C: CAPA", "S: -ERR", "C: USER user", "S: +OK", "C: PASS secret", "SLEEP 2500", "S: -ERR held back",
          "C: QUIT", "S: +OK"},
     };
     const char* kReplies[] = {"-ERR go away", "-ERR no such user", "-ERR wrong password",
@@ -126,7 +126,7 @@ TEST(Pop3Client, NegativeReplyDuringLogInSendsQuitAndFails) {
 
 TEST(Pop3Client, LowerCaseOkIsAcceptedExceptByStat) {
     ScriptedServer server({
-        "S: +ok hello",
+        "S: +ok hello","C: CAPA", "S: -ERR",
         "C: USER user",
         "S: +ok",
         "C: PASS secret",

@@ -13,7 +13,7 @@ namespace {
 
 TEST(Pop3ServerClaims, HugeMessageCountReservesOnlyWhatTheListingHolds) {
     const std::string count = std::to_string(INT_MAX);
-    ScriptedServer server({"S: +OK POP3 ready", "C: USER user", "S: +OK", "C: PASS secret",
+    ScriptedServer server({"S: +OK POP3 ready","C: CAPA", "S: -ERR", "C: USER user", "S: +OK", "C: PASS secret",
                            "S: +OK", "C: STAT", "S: +OK " + count + " 9", "C: LIST",
                            "R: +OK\r\n1 4\r\n2 5\r\n.\r\n", "C: QUIT", "S: +OK"});
     CPop3Client client;

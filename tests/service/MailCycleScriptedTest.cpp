@@ -68,7 +68,7 @@ TEST_F(MailCycleScripted, EmptyMailboxOnTheTimerAndOnTheButtonPath) {
 }
 
 TEST_F(MailCycleScripted, LogInFailureNamesServerAccountAndReplyAfterTheFileLine) {
-    ScriptedServer server({"S: +OK ready", "C: USER camera", "S: +OK", "C: PASS secret",
+    ScriptedServer server({"S: +OK ready","C: CAPA", "S: -ERR", "C: USER camera", "S: +OK", "C: PASS secret",
                            "S: -ERR authentication failed", "C: QUIT", "S: +OK"});
     settings.pop3Port = server.port();
     CMailService service = MakeService();

@@ -23,7 +23,7 @@
 // Building blocks of scripted POP3 dialogues (see tests/support/ScriptedServer.h).
 using Script = std::vector<std::string>;
 
-inline const Script kLogIn = {"S: +OK ready", "C: USER camera", "S: +OK", "C: PASS secret",
+inline const Script kLogIn = {"S: +OK ready","C: CAPA", "S: -ERR", "C: USER camera", "S: +OK", "C: PASS secret",
                               "S: +OK"};
 
 inline Script Join(std::initializer_list<Script> parts) {
