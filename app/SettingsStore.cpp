@@ -118,7 +118,8 @@ std::vector<std::string> LoadSettings(Settings& settings, const std::string& fol
     // The passwords are in it: a file that others may read is closed to them before it is read.
     if (RevokeOthersAccess(setup.path()))
         notes.push_back("設定ファイル " + setup.path() +
-                        " は他のユーザーも読める状態でした（パスワードを含むため、本人だけが読めるようにしました）");
+                        " は他のユーザーも読める状態でした。"
+                        "パスワードを含むため、本人だけが読めるようにしました");
     NoteUnreadable(setup, setup.Load(), notes);
     AppSettings& app = settings.app;
     app.logFile = ReadFlag(setup, kApplication, "LOGFILE");

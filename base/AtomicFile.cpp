@@ -63,8 +63,8 @@ bool ReplaceFileContents(const std::string& path, std::string_view bytes, int* s
     std::string temp;
     FileDescriptor fd;
     for (int attempt = 0; attempt < 100 && !fd; ++attempt) {
-        temp = target.string() + ".tmp" + std::to_string(::getpid()) + "-" +
-               std::to_string(counter++);
+        temp =
+            target.string() + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
         fd = OpenPrivateFile(temp, O_EXCL);
         if (!fd && errno != EEXIST)
             return fail();

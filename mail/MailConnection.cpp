@@ -1,7 +1,7 @@
 #include "mail/MailConnection.h"
 
-#include "mail/AddressResolver.h"
 #include "base/FileDescriptor.h"
+#include "mail/AddressResolver.h"
 #include "mail/CancelSignal.h"
 
 #include <algorithm>
@@ -129,8 +129,8 @@ long QuietSocketControl(BIO*, int command, long, void*) {
 
 const BIO_METHOD* QuietSocketMethod() {
     static const std::unique_ptr<BIO_METHOD, void (*)(BIO_METHOD*)> method = [] {
-        BIO_METHOD* m = BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK | BIO_TYPE_DESCRIPTOR,
-                                     "socket, no SIGPIPE");
+        BIO_METHOD* m = BIO_meth_new(
+            BIO_get_new_index() | BIO_TYPE_SOURCE_SINK | BIO_TYPE_DESCRIPTOR, "socket, no SIGPIPE");
         if (m) {
             BIO_meth_set_write_ex(m, QuietSocketWrite);
             BIO_meth_set_read_ex(m, QuietSocketRead);
@@ -289,7 +289,8 @@ bool CMailConnection::Connect(const std::string& host, int port,
     std::vector<SocketAddress> list;
     for (const addrinfo* a = addresses.get(); a; a = a->ai_next) {
         SocketAddress address;
-        std::memcpy(&address.storage, a->ai_addr, std::min<std::size_t>(a->ai_addrlen, sizeof address.storage));
+        std::memcpy(&address.storage, a->ai_addr,
+                    std::min<std::size_t>(a->ai_addrlen, sizeof address.storage));
         address.length = a->ai_addrlen;
         list.push_back(address);
     }

@@ -1,8 +1,9 @@
 // The connection layer on its own: where each protocol's reply ends, the overall bound of a
 // reply that drips in, and a wait cancelled from another thread.
 
-#include "mail/CancelSignal.h"
 #include "mail/MailConnection.h"
+
+#include "mail/CancelSignal.h"
 #include "tests/support/LoopbackListener.h"
 #include "tests/support/ScriptedServer.h"
 
@@ -180,7 +181,9 @@ TEST(MailConnection, EachAddressGetsItsOwnTryWhenAnEarlierOneIsSilent) {
     const Case cases[] = {
         {"silent, then answering", {silent.port(), answering.port()}, true, MailErrorCode::None},
         {"refused, silent, then answering",
-         {UnusedLoopbackPort(), silent.port(), answering.port()}, true, MailErrorCode::None},
+         {UnusedLoopbackPort(), silent.port(), answering.port()},
+         true,
+         MailErrorCode::None},
         {"silent only", {silent.port()}, false, MailErrorCode::ConnectTimeout},
     };
     for (const Case& c : cases) {

@@ -3,7 +3,6 @@
 
 #include "capture/FrameOps.h"
 #include "capture/JpegWriter.h"
-
 #include "tests/image/ImageTestSupport.h"
 #include "tests/support/TempDir.h"
 
@@ -49,8 +48,7 @@ private:
             for (ssize_t at = 0; at < n;) {
                 const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
                 struct stat status {};
-                if (event->len > 0 &&
-                    ::stat((m_folder + event->name).c_str(), &status) == 0)
+                if (event->len > 0 && ::stat((m_folder + event->name).c_str(), &status) == 0)
                     m_modes.push_back(status.st_mode & 07777);
                 at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
             }
