@@ -1,45 +1,33 @@
 #include "app/ActivityLog.h"
 
+#include "base/PrivateFile.h"
 #include "mail/TextCodec.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
-#include <memory>
 #include <unistd.h>
 
 namespace {
 
 constexpr const char* kWeekdays[] = {"日", "月", "火", "水", "木", "金", "土"};
 
-struct FdCloser {
-    void operator()(int* fd) const {
-        if (*fd >= 0)
-            ::close(*fd);
-        delete fd;
-    }
-};
-
-// Appends bytes to the file in one write (looping only over short writes), creating it when
-// missing; opened and closed here so that other programs may read or delete it between lines.
+// Appends bytes to the file in one write (looping only over short writes), creating it private
+// when missing; opened and closed here so that other programs may read or delete it between
+// lines.
 bool AppendToFile(const std::string& path, std::string_view bytes) {
-    int raw;
-    do {
-        raw = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-    } while (raw < 0 && errno == EINTR);
-    if (raw < 0)
+    FileDescriptor fd = OpenPrivateFile(path, O_APPEND);
+    if (!fd)
         return false;
-    std::unique_ptr<int, FdCloser> fd(new int(raw));
     while (!bytes.empty()) {
-        ssize_t n = ::write(*fd, bytes.data(), bytes.size());
+        ssize_t n = ::write(fd.get(), bytes.data(), bytes.size());
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
             return false;
         bytes.remove_prefix(static_cast<std::size_t>(n));
     }
-    *fd = -1;
-    return ::close(raw) == 0;
+    return fd.Close();
 }
 
 } // namespace

@@ -1,56 +1,22 @@
 #include "app/IniFile.h"
 
+#include "base/FileDescriptor.h"
 #include "mail/TextCodec.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <fcntl.h>
-#include <filesystem>
-#include <memory>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-std::function<bool(IniFile::SaveStep)>& SaveFaultHook() {
-    static std::function<bool(IniFile::SaveStep)> hook;
-    return hook;
-}
-
-bool PassStep(IniFile::SaveStep step) {
-    const auto& hook = SaveFaultHook();
-    return !hook || hook(step);
-}
-
-struct FdCloser {
-    void operator()(int* fd) const {
-        if (*fd >= 0)
-            ::close(*fd);
-        delete fd;
-    }
-};
-using UniqueFd = std::unique_ptr<int, FdCloser>;
-
-UniqueFd OpenFd(const std::string& path, int flags, mode_t mode = 0) {
+FileDescriptor OpenForReading(const std::string& path) {
     int fd;
     do {
-        fd = ::open(path.c_str(), flags | O_CLOEXEC, mode);
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
-    return UniqueFd(new int(fd));
-}
-
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
+    return FileDescriptor(fd);
 }
 
 bool IsBlank(char c) {
@@ -165,15 +131,15 @@ std::optional<int64_t> ParseNumber(std::string_view value) {
 } // namespace
 
 void IniFile::SetSaveFaultHookForTesting(std::function<bool(SaveStep)> hook) {
-    SaveFaultHook() = std::move(hook);
+    SetReplaceFaultHookForTesting(std::move(hook));
 }
 
 bool IniFile::Load() {
     m_lines.clear();
     m_loadFailed = false;
     m_error = 0;
-    UniqueFd fd = OpenFd(m_path, O_RDONLY);
-    if (*fd < 0) {
+    const FileDescriptor fd = OpenForReading(m_path);
+    if (!fd) {
         m_loadFailed = errno != ENOENT;
         m_error = m_loadFailed ? errno : 0;
         return !m_loadFailed;
@@ -181,7 +147,7 @@ bool IniFile::Load() {
     std::string bytes;
     char buffer[16384];
     for (;;) {
-        ssize_t n = ::read(*fd, buffer, sizeof buffer);
+        ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
@@ -414,64 +380,7 @@ bool IniFile::Delete(std::string_view section, std::string_view key) {
 bool IniFile::Save() const {
     if (m_loadFailed)
         return false; // never replace a file whose contents we could not see (m_error stays)
-    // The error number of the step that failed; EIO where the system gave none.
-    auto fail = [this] {
-        m_error = errno ? errno : EIO;
-        return false;
-    };
-    m_error = 0;
-
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    // Replace what a symbolic link points at, not the link.
-    fs::path target = m_path;
-    if (fs::is_symlink(target, ec)) {
-        fs::path resolved = fs::weakly_canonical(target, ec);
-        if (!ec)
-            target = resolved;
-    }
-
-    static std::atomic<unsigned> counter{0};
-    std::string temp;
-    UniqueFd fd;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        temp =
-            target.string() + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
-        fd = OpenFd(temp, O_WRONLY | O_CREAT | O_EXCL, 0666);
-        if (*fd >= 0 || errno != EEXIST)
-            break;
-    }
-    if (*fd < 0)
-        return fail();
-
-    // Removes the temporary file on every path but the successful rename.
-    auto removeTemp = [](std::string* name) { ::unlink(name->c_str()); };
-    std::unique_ptr<std::string, decltype(removeTemp)> tempGuard(&temp, removeTemp);
-
-    struct stat original {};
-    bool hadOriginal = ::stat(target.c_str(), &original) == 0;
-
-    errno = 0;
-    if (!PassStep(SaveStep::TempCreated) || !WriteAll(*fd, Serialize()) ||
-        !PassStep(SaveStep::TempWritten) || ::fsync(*fd) != 0 || !PassStep(SaveStep::TempSynced))
-        return fail();
-    if (hadOriginal)
-        ::fchmod(*fd, original.st_mode & 07777);
-    int raw = *fd;
-    *fd = -1;
-    errno = 0;
-    if (::close(raw) != 0 || !PassStep(SaveStep::BeforeRename))
-        return fail();
-    if (::rename(temp.c_str(), target.c_str()) != 0)
-        return fail();
-    tempGuard.release();
-
-    // Make the rename itself durable.
-    fs::path folder = target.parent_path();
-    UniqueFd dir = OpenFd(folder.empty() ? "." : folder.string(), O_RDONLY | O_DIRECTORY);
-    if (*dir >= 0)
-        ::fsync(*dir);
-    return true;
+    return ReplaceFileContents(m_path, Serialize(), &m_error, {.ownerOnly = m_ownerOnly});
 }
 
 namespace profile {

@@ -25,6 +25,8 @@
 // never unquoted, and a CR or LF inside a value is written as a space so that a value can never
 // start a line of its own. A file that exists but cannot be read is never overwritten.
 
+#include "base/AtomicFile.h"
+
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -62,8 +64,11 @@ public:
     // Removes every line of key in section; false (and no change) when it is not there.
     bool Delete(std::string_view section, std::string_view key);
 
-    // Writes the file atomically. False when it could not be written (the old file stays).
+    // Writes the file atomically (base/AtomicFile.h). False when it could not be written (the
+    // old file stays).
     bool Save() const;
+    // The file holds passwords: a save never leaves it readable by the group or others.
+    void SetOwnerOnly() { m_ownerOnly = true; }
     // The system's error number of the last failed Load or Save (a Save refused after a failed
     // Load keeps the Load's); 0 when it worked.
     int lastError() const { return m_error; }
@@ -80,7 +85,7 @@ public:
     bool KeptWhole(std::string_view section, std::string_view key) const;
 
     // Points at which a save can be interrupted; tests fail a save there through the hook.
-    enum class SaveStep { TempCreated, TempWritten, TempSynced, BeforeRename };
+    using SaveStep = ReplaceStep;
     // Called at each step; returning false makes the save fail there. Empty = no hook.
     static void SetSaveFaultHookForTesting(std::function<bool(SaveStep)> hook);
 
@@ -107,6 +112,7 @@ private:
     std::vector<Line> m_lines;
     bool m_loadFailed = false;
     mutable int m_error = 0;
+    bool m_ownerOnly = false;
     bool m_utf8 = false; // lines hold UTF-8 (else code page 932)
 };
 

@@ -3,6 +3,7 @@
 #include "app/FaultNotices.h"
 #include "app/IniFile.h"
 #include "app/PasswordCipher.h"
+#include "base/PrivateFile.h"
 #include "mail/MailError.h"
 #include "mail/MailSecurity.h"
 
@@ -114,6 +115,11 @@ std::vector<std::string> LoadSettings(Settings& settings, const std::string& fol
     NoteValuesNotKeptWhole(device, kDeviceIniName, kDevice, {"SELECT"}, notes);
 
     IniFile setup(folder + kSetupIniName);
+    // The passwords are in it: a file that others may read is closed to them before it is read.
+    if (RevokeOthersAccess(setup.path()))
+        notes.push_back("設定ファイル " + setup.path() +
+                        " は他のユーザーも読める状態でした。"
+                        "パスワードを含むため、本人だけが読めるようにしました");
     NoteUnreadable(setup, setup.Load(), notes);
     AppSettings& app = settings.app;
     app.logFile = ReadFlag(setup, kApplication, "LOGFILE");
@@ -193,6 +199,7 @@ bool SaveSettings(const Settings& settings, const std::string& folder, IMessageS
     const bool saved = SaveFile(device, problems);
 
     IniFile setup(folder + kSetupIniName);
+    setup.SetOwnerOnly();
     setup.Load();
     const AppSettings& app = settings.app;
     setup.Write(kApplication, "LOGFILE", FlagText(app.logFile));

@@ -1,13 +1,27 @@
 #include "base/AtomicFile.h"
 
+#include "base/FileDescriptor.h"
+#include "base/PrivateFile.h"
+
 #include <atomic>
 #include <cerrno>
 #include <fcntl.h>
 #include <filesystem>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
+
+std::function<bool(ReplaceStep)>& FaultHook() {
+    static std::function<bool(ReplaceStep)> hook;
+    return hook;
+}
+
+bool PassStep(ReplaceStep step) {
+    const auto& hook = FaultHook();
+    return !hook || hook(step);
+}
 
 bool WriteAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
@@ -23,7 +37,20 @@ bool WriteAll(int fd, std::string_view bytes) {
 
 } // namespace
 
-bool ReplaceFileContents(const std::string& path, std::string_view bytes) {
+void SetReplaceFaultHookForTesting(std::function<bool(ReplaceStep)> hook) {
+    FaultHook() = std::move(hook);
+}
+
+bool ReplaceFileContents(const std::string& path, std::string_view bytes, int* systemError,
+                         ReplaceOptions options) {
+    int ignored = 0;
+    int& error = systemError ? *systemError : ignored;
+    auto fail = [&error] {
+        error = errno ? errno : EIO;
+        return false;
+    };
+    error = 0;
+
     namespace fs = std::filesystem;
     std::error_code ec;
     fs::path target = path;
@@ -34,30 +61,40 @@ bool ReplaceFileContents(const std::string& path, std::string_view bytes) {
     }
     static std::atomic<unsigned> counter{0};
     std::string temp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temp = target.string() + ".tmp" + std::to_string(::getpid()) + "-" +
-               std::to_string(counter++);
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            return false;
+    FileDescriptor fd;
+    for (int attempt = 0; attempt < 100 && !fd; ++attempt) {
+        temp =
+            target.string() + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+        fd = OpenPrivateFile(temp, O_EXCL);
+        if (!fd && errno != EEXIST)
+            return fail();
     }
-    if (fd < 0)
-        return false;
+    if (!fd)
+        return fail();
+    // Removes the temporary file on every path but the successful rename.
+    auto removeTemp = [](std::string* name) { ::unlink(name->c_str()); };
+    std::unique_ptr<std::string, decltype(removeTemp)> tempGuard(&temp, removeTemp);
+
+    errno = 0;
+    if (!PassStep(ReplaceStep::TempCreated) || !WriteAll(fd.get(), bytes) ||
+        !PassStep(ReplaceStep::TempWritten) || ::fsync(fd.get()) != 0 ||
+        !PassStep(ReplaceStep::TempSynced))
+        return fail();
     struct stat original {};
-    if (::stat(target.c_str(), &original) == 0)
-        ::fchmod(fd, original.st_mode & 07777);
-    const bool written = WriteAll(fd, bytes) && ::fsync(fd) == 0;
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed || ::rename(temp.c_str(), target.c_str()) != 0) {
-        ::unlink(temp.c_str());
-        return false;
+    if (::stat(target.c_str(), &original) == 0) {
+        const mode_t kept = original.st_mode & 07777 & (options.ownerOnly ? ~mode_t{077} : 07777);
+        ::fchmod(fd.get(), kept);
     }
+    errno = 0;
+    if (!fd.Close() || !PassStep(ReplaceStep::BeforeRename) ||
+        ::rename(temp.c_str(), target.c_str()) != 0)
+        return fail();
+    tempGuard.release();
+
     const fs::path folder = target.parent_path();
-    const int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
+    const FileDescriptor dir(
+        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir)
+        ::fsync(dir.get());
     return true;
 }

@@ -1,5 +1,7 @@
 #include "base/ProgramFolder.h"
 
+#include "base/PrivateFile.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
@@ -40,9 +42,8 @@ std::string ProgramFolder() {
     }
 
     if (const char* userHome = std::getenv("HOME"); userHome && *userHome) {
-        fs::path data = fs::path(userHome) / ".local/share/KestrovaMail";
-        fs::create_directories(data, ec);
-        if (!ec || fs::is_directory(data))
+        const fs::path data = fs::path(userHome) / ".local/share/KestrovaMail";
+        if (CreatePrivateFolder(data.string()))
             return WithSeparator(data.string());
     }
     return {};

@@ -4,6 +4,6 @@
 // The folder that holds setup.ini, device.ini, log.txt, reply pictures and "snap.tmp", ending in
 // "/". KESTROVAMAIL_HOME overrides it; otherwise the executable's folder, or
 // ~/.local/share/KestrovaMail/ when that folder is not writable or a system folder such as
-// /usr/bin (an installed program). Empty
+// /usr/bin (an installed program); that folder, when the program creates it, is 0700. Empty
 // when no folder can be found, so the files are addressed by their bare names.
 std::string ProgramFolder();

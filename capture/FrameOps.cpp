@@ -1,5 +1,7 @@
 #include "capture/FrameOps.h"
 
+#include "base/PrivateFile.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -59,7 +61,7 @@ std::vector<uint8_t> BmpFileBytes(const CaptureFrame& frame) {
 
 bool WriteBmpFile(const std::string& path, const CaptureFrame& frame) {
     const std::vector<uint8_t> bytes = BmpFileBytes(frame);
-    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "wb"), &std::fclose);
+    std::unique_ptr<FILE, int (*)(FILE*)> file(OpenPrivateStream(path), &std::fclose);
     if (!file)
         return false;
     const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();

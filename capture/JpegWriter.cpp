@@ -1,5 +1,7 @@
 #include "capture/JpegWriter.h"
 
+#include "base/PrivateFile.h"
+
 #include <cerrno>
 #include <csetjmp>
 #include <cstdio>
@@ -84,7 +86,7 @@ bool WriteJpegFile(const std::string& path, const CaptureFrame& frame, int quali
 
     // A failed fwrite inside the library leaves its errno; the library's own errors leave 0.
     errno = 0;
-    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "wb"), &std::fclose);
+    std::unique_ptr<FILE, int (*)(FILE*)> file(OpenPrivateStream(path), &std::fclose);
     if (!file) {
         error = errno;
         return false;

@@ -1,19 +1,24 @@
 #include "mail/MailConnection.h"
 
+#include "base/FileDescriptor.h"
 #include "mail/AddressResolver.h"
 #include "mail/CancelSignal.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
+#include <cstdint>
+#include <cstring>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <openssl/bio.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -96,6 +101,72 @@ std::string PeerAddress(int fd) {
                           : static_cast<const void*>(&reinterpret_cast<sockaddr_in&>(address).sin_addr);
     ::inet_ntop(address.ss_family, raw, text, sizeof text);
     return text;
+}
+
+// The socket under TLS. OpenSSL's own socket BIO writes with write(2), which raises SIGPIPE when
+// the peer has gone, and SIGPIPE ends the process. This one writes with send(MSG_NOSIGNAL), as
+// the plain connection does: a peer that closes mid-picture becomes an EPIPE the caller logs.
+// Ignoring SIGPIPE process-wide would do the same, but would change every other pipe of the
+// process (standard output to a closed reader, child processes) behind their backs.
+int SocketOf(BIO* bio) {
+    return static_cast<int>(reinterpret_cast<intptr_t>(BIO_get_data(bio)));
+}
+
+int QuietSocketWrite(BIO* bio, const char* data, size_t length, size_t* written) {
+    BIO_clear_retry_flags(bio);
+    ssize_t n;
+    do {
+        n = ::send(SocketOf(bio), data, length, MSG_NOSIGNAL);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0) {
+        if (errno == EAGAIN || errno == EWOULDBLOCK)
+            BIO_set_retry_write(bio);
+        *written = 0;
+        return 0;
+    }
+    *written = static_cast<size_t>(n);
+    return 1;
+}
+
+int QuietSocketRead(BIO* bio, char* data, size_t length, size_t* read) {
+    BIO_clear_retry_flags(bio);
+    ssize_t n;
+    do {
+        n = ::recv(SocketOf(bio), data, length, 0);
+    } while (n < 0 && errno == EINTR);
+    *read = n > 0 ? static_cast<size_t>(n) : 0;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+        BIO_set_retry_read(bio);
+    return n > 0 ? 1 : 0;
+}
+
+long QuietSocketControl(BIO*, int command, long, void*) {
+    return command == BIO_CTRL_FLUSH ? 1 : 0; // nothing is buffered here
+}
+
+const BIO_METHOD* QuietSocketMethod() {
+    static const std::unique_ptr<BIO_METHOD, void (*)(BIO_METHOD*)> method = [] {
+        BIO_METHOD* m = BIO_meth_new(
+            BIO_get_new_index() | BIO_TYPE_SOURCE_SINK | BIO_TYPE_DESCRIPTOR, "socket, no SIGPIPE");
+        if (m) {
+            BIO_meth_set_write_ex(m, QuietSocketWrite);
+            BIO_meth_set_read_ex(m, QuietSocketRead);
+            BIO_meth_set_ctrl(m, QuietSocketControl);
+        }
+        return std::unique_ptr<BIO_METHOD, void (*)(BIO_METHOD*)>(m, BIO_meth_free);
+    }();
+    return method.get();
+}
+
+// A BIO over fd (which stays the caller's to close); null on failure.
+BIO* QuietSocketBio(int fd) {
+    const BIO_METHOD* method = QuietSocketMethod();
+    BIO* bio = method ? BIO_new(method) : nullptr;
+    if (bio) {
+        BIO_set_data(bio, reinterpret_cast<void*>(static_cast<intptr_t>(fd)));
+        BIO_set_init(bio, 1);
+    }
+    return bio;
 }
 
 } // namespace
@@ -232,43 +303,87 @@ bool CMailConnection::Connect(const std::string& host, int port,
     if (!addresses)
         return false;
 
-    Fail(MailErrorCode::Unreachable, 0, host);
+    std::vector<SocketAddress> list;
     for (const addrinfo* a = addresses.get(); a; a = a->ai_next) {
-        const int fd =
-            ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
-        if (fd < 0) {
-            Fail(MailErrorCode::Unreachable, errno, host);
-            continue;
-        }
-        m_fd = fd;
-        if (::connect(fd, a->ai_addr, a->ai_addrlen) == 0)
-            return Connected();
-        if (errno != EINPROGRESS) {
-            Fail(errno == ECONNREFUSED ? MailErrorCode::Refused : MailErrorCode::Unreachable, errno,
-                 host);
-            Close();
-            continue;
-        }
-        const Wait wait = WaitFor(POLLOUT, deadline);
-        if (wait != Wait::Ready) {
-            FailWait(wait, MailErrorCode::ConnectTimeout);
-            m_error.detail = host;
-            Close();
-            if (wait == Wait::Failed)
-                continue;
-            return false; // the one deadline is spent, or the wait was cancelled
-        }
-        int soError = 0;
-        socklen_t length = sizeof soError;
-        if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &soError, &length) != 0)
-            soError = errno;
-        if (soError == 0)
-            return Connected();
-        Fail(soError == ECONNREFUSED ? MailErrorCode::Refused : MailErrorCode::Unreachable, soError,
-             host);
-        Close();
+        SocketAddress address;
+        std::memcpy(&address.storage, a->ai_addr,
+                    std::min<std::size_t>(a->ai_addrlen, sizeof address.storage));
+        address.length = a->ai_addrlen;
+        list.push_back(address);
     }
-    return false;
+    return ConnectToAddresses(list, deadline);
+}
+
+bool CMailConnection::ConnectToAddresses(const std::vector<SocketAddress>& addresses,
+                                         Clock::time_point deadline) {
+    Close();
+    // RFC 8305 section 5: the next address gets its try after a head start of the one before,
+    // or at once when that one failed; the first to connect wins and the others are dropped.
+    // So an address that swallows packets (often the IPv6 one of a home router) costs
+    // kConnectHeadStart, not the whole deadline.
+    struct Attempt {
+        FileDescriptor fd;
+    };
+    std::vector<Attempt> attempts;
+    Fail(MailErrorCode::Unreachable, 0, m_host);
+    auto failedWith = [this](int error) {
+        Fail(error == ECONNREFUSED ? MailErrorCode::Refused : MailErrorCode::Unreachable, error,
+             m_host);
+    };
+    auto won = [this](FileDescriptor& fd) {
+        m_fd = fd.release();
+        return Connected();
+    };
+    std::size_t next = 0;
+    auto nextStart = Clock::now();
+    for (;;) {
+        if (next < addresses.size() && (attempts.empty() || Clock::now() >= nextStart)) {
+            const SocketAddress& address = addresses[next++];
+            const sockaddr* raw = reinterpret_cast<const sockaddr*>(&address.storage);
+            FileDescriptor fd(
+                ::socket(raw->sa_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+            if (!fd) {
+                failedWith(errno);
+                continue;
+            }
+            if (::connect(fd.get(), raw, address.length) == 0)
+                return won(fd);
+            if (errno != EINPROGRESS) {
+                failedWith(errno);
+                continue;
+            }
+            attempts.push_back({std::move(fd)});
+            nextStart = Clock::now() + kConnectHeadStart;
+        }
+        if (attempts.empty())
+            return false; // every address failed at once; m_error has the last cause
+
+        std::vector<pollfd> fds;
+        fds.push_back({m_cancel ? m_cancel->fd() : -1, POLLIN, 0});
+        for (const Attempt& attempt : attempts)
+            fds.push_back({attempt.fd.get(), POLLOUT, 0});
+        const auto until = next < addresses.size() ? std::min(deadline, nextStart) : deadline;
+        const int ready = ::poll(fds.data(), fds.size(), MillisecondsLeft(until));
+        if (ready < 0 && errno != EINTR)
+            return Fail(MailErrorCode::Unreachable, errno, m_host);
+        if (m_cancel && m_cancel->IsCancelled())
+            return Fail(MailErrorCode::Cancelled);
+        for (std::size_t k = attempts.size(); k-- > 0;) {
+            if (ready <= 0 || fds[k + 1].revents == 0)
+                continue;
+            int soError = 0;
+            socklen_t length = sizeof soError;
+            if (::getsockopt(attempts[k].fd.get(), SOL_SOCKET, SO_ERROR, &soError, &length) != 0)
+                soError = errno;
+            if (soError == 0)
+                return won(attempts[k].fd);
+            failedWith(soError);
+            attempts.erase(attempts.begin() + static_cast<std::ptrdiff_t>(k));
+            nextStart = Clock::now(); // a failed address hands its turn on at once
+        }
+        if (Clock::now() >= deadline && !attempts.empty())
+            return Fail(MailErrorCode::ConnectTimeout, ETIMEDOUT, m_host);
+    }
 }
 
 bool CMailConnection::Connected() {
@@ -308,8 +423,10 @@ bool CMailConnection::StartTls(const TlsOptions& options, std::chrono::milliseco
 
     tls->session.reset(SSL_new(context));
     SSL* ssl = tls->session.get();
-    if (!ssl || SSL_set_fd(ssl, m_fd) != 1)
+    BIO* socket = ssl ? QuietSocketBio(m_fd) : nullptr;
+    if (!socket)
         return Fail(MailErrorCode::TlsFailed, 0, TlsLibraryReason());
+    SSL_set_bio(ssl, socket, socket); // the session owns the BIO from here
     SSL_set_mode(ssl, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
     if (IsLiteralAddress(m_host)) {
         if (options.verify)
@@ -493,6 +610,10 @@ bool CMailConnection::ReadReply(ReplyEndRule rule, const ReplyLimits& limits, st
         }
         if (m_in.size() > limits.maxBytes)
             return failWith(Fail(MailErrorCode::ReplyTooLong, EMSGSIZE));
+        // Checked after every read too: a server that keeps the pipe full never lets a read
+        // block, and must not hold the program up to the byte cap.
+        if (Clock::now() >= overallDeadline)
+            return failWith(FailWait(Wait::TimedOut, MailErrorCode::NoAnswer));
         if (!IsOpen())
             return failWith(Fail(MailErrorCode::Closed));
         searchFrom = m_in.size();

@@ -24,7 +24,9 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <sys/socket.h>
 #include <utility>
+#include <vector>
 
 class CCancelSignal;
 
@@ -69,8 +71,21 @@ public:
     void SetCancelSignal(const CCancelSignal* cancel) { m_cancel = cancel; }
 
     // Resolves host and connects to the first of its addresses that answers, all within
-    // timeout. Closes an earlier connection first.
+    // timeout. Closes an earlier connection first. Each address has kConnectHeadStart to itself
+    // before the next one is tried beside it, so a silent first address cannot use up the
+    // whole timeout.
     bool Connect(const std::string& host, int port, std::chrono::milliseconds timeout);
+    static constexpr std::chrono::milliseconds kConnectHeadStart{250};
+
+    // One address to connect to, as the resolver gives it.
+    struct SocketAddress {
+        sockaddr_storage storage{};
+        socklen_t length = 0;
+    };
+    // The connecting part of Connect over addresses already known (Connect resolves them, and
+    // tests give them directly); Host() stays as the last Connect set it.
+    bool ConnectToAddresses(const std::vector<SocketAddress>& addresses,
+                            std::chrono::steady_clock::time_point deadline);
     // The client side of a TLS handshake on the open connection, checked against the host
     // given to Connect, within timeout. After a failure the connection is unusable: close it.
     bool StartTls(const TlsOptions& options, std::chrono::milliseconds timeout);

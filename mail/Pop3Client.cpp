@@ -98,6 +98,33 @@ bool ReadNumber(std::string_view text, size_t& pos, uint64_t max, uint64_t& valu
     return true;
 }
 
+// The second word of every line "n word ..." of a LIST or UIDL listing (RFC 1939 sections 5
+// and 7), in order, after the status line and up to the line that begins with '.'. Lines
+// without a second word give none.
+std::vector<std::string_view> ListingSecondWords(std::string_view text) {
+    constexpr std::string_view kBlanks = " \t\r";
+    std::vector<std::string_view> words;
+    const size_t lf = text.find('\n');
+    size_t pos = lf == std::string_view::npos ? text.size() : lf + 1;
+    while (pos < text.size() && text[pos] != '.') {
+        size_t end = text.find('\n', pos);
+        if (end == std::string_view::npos)
+            end = text.size();
+        const std::string_view line = text.substr(pos, end - pos);
+        pos = end + 1;
+        const size_t numberStart = line.find_first_not_of(kBlanks);
+        const size_t numberEnd = line.find_first_of(kBlanks, numberStart);
+        const size_t wordStart = line.find_first_not_of(kBlanks, numberEnd);
+        if (numberStart == std::string_view::npos || wordStart == std::string_view::npos)
+            continue;
+        const size_t wordEnd = line.find_first_of(kBlanks, wordStart);
+        words.push_back(line.substr(wordStart, wordEnd == std::string_view::npos
+                                                   ? std::string_view::npos
+                                                   : wordEnd - wordStart));
+    }
+    return words;
+}
+
 // The APOP digest (RFC 1939 section 7): MD5 over the greeting's time stamp and the password,
 // in lower-case hex.
 std::string ApopDigest(std::string_view stamp, std::string_view password) {
@@ -501,20 +528,12 @@ bool CPop3Client::ParseSizeText(const std::string& reply) {
     // (every one takes a blank and a digit at least).
     m_messageSizes.reserve(
         std::min(static_cast<size_t>(std::max(m_messageCount, 0)), reply.size() / 2));
-    // Every "n size" line yields its size, in listing order; a '.' ends the listing.
-    const std::string_view text(reply);
-    size_t lf = text.find('\n');
-    size_t pos = lf == std::string_view::npos ? text.size() : lf + 1;
-    while (pos < text.size() && text[pos] != '.') {
-        if (!IsBlankOrTab(text[pos])) {
-            ++pos;
-            continue;
-        }
+    // A line's own words only: blanks after the size must not reach the next line's number.
+    for (std::string_view word : ListingSecondWords(reply)) {
+        size_t pos = 0;
         uint64_t size = 0;
-        if (ReadNumber(text, pos, UINT32_MAX, size))
+        if (ReadNumber(word, pos, UINT32_MAX, size) && pos == word.size())
             m_messageSizes.push_back(static_cast<uint32_t>(size));
-        else
-            ++pos;
     }
     return true;
 }
@@ -529,27 +548,8 @@ bool CPop3Client::ParseIdListing() {
 
 bool CPop3Client::ParseIdText(const std::string& reply) {
     m_messageIds.clear();
-    // Lines "n unique-id" up to a line that begins with '.'; the unique-id is the second word.
-    const std::string_view text(reply);
-    size_t lf = text.find('\n');
-    size_t pos = lf == std::string_view::npos ? text.size() : lf + 1;
-    while (pos < text.size() && text[pos] != '.') {
-        size_t end = text.find('\n', pos);
-        if (end == std::string_view::npos)
-            end = text.size();
-        std::string_view line = text.substr(pos, end - pos);
-        pos = end + 1;
-        size_t numberStart = line.find_first_not_of(" \t\r");
-        if (numberStart == std::string_view::npos)
-            continue;
-        size_t numberEnd = line.find_first_of(" \t\r", numberStart);
-        size_t idStart = line.find_first_not_of(" \t\r", numberEnd);
-        if (numberEnd == std::string_view::npos || idStart == std::string_view::npos)
-            continue;
-        size_t idEnd = line.find_first_of(" \t\r", idStart);
-        m_messageIds.emplace_back(line.substr(
-            idStart, idEnd == std::string_view::npos ? std::string_view::npos : idEnd - idStart));
-    }
+    for (std::string_view id : ListingSecondWords(reply))
+        m_messageIds.emplace_back(id);
     return true;
 }
 

@@ -1,11 +1,13 @@
 // The connection layer on its own: where each protocol's reply ends, the overall bound of a
 // reply that drips in, and a wait cancelled from another thread.
 
-#include "mail/CancelSignal.h"
 #include "mail/MailConnection.h"
+
+#include "mail/CancelSignal.h"
 #include "tests/support/LoopbackListener.h"
 #include "tests/support/ScriptedServer.h"
 
+#include <arpa/inet.h>
 #include <chrono>
 #include <gtest/gtest.h>
 #include <string>
@@ -57,6 +59,36 @@ TEST(MailConnection, ReplyThatDripsInEndsAtTheOverallBound) {
     EXPECT_EQ(reply.rfind("+OK", 0), 0u); // what had arrived is kept for the error text
 }
 
+TEST(MailConnection, ReplyThatStreamsWithoutPauseEndsAtTheOverallBound) {
+    // Bytes keep coming, so no read ever waits; the bound must hold all the same, long before
+    // the byte cap.
+    int port = 0;
+    const int listener = ListenOnLoopback(1, port);
+    std::thread server([listener] {
+        const int client = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+        const std::string chunk = "+OK " + std::string(64 * 1024, 'x');
+        while (::send(client, chunk.data(), chunk.size(), MSG_NOSIGNAL) > 0) {
+        }
+        ::close(client);
+    });
+    std::string reply;
+    bool ok = true;
+    std::chrono::steady_clock::duration took{};
+    {
+        CMailConnection connection;
+        ASSERT_TRUE(connection.Connect("127.0.0.1", port, 5s));
+        const auto start = Clock::now();
+        ok = connection.ReadReply(replyend::Pop3MultiLine, {10s, 100ms, std::size_t{1} << 30},
+                                  reply);
+        took = Clock::now() - start;
+        EXPECT_EQ(connection.Error().code, MailErrorCode::NoAnswer);
+    } // closing the connection ends the server's loop
+    server.join();
+    ::close(listener);
+    EXPECT_FALSE(ok);
+    EXPECT_LT(took, 5s);
+}
+
 TEST(MailConnection, CancelEndsAnyWaitAtOnce) {
     LoopbackListener silent; // the connection stands in its backlog; nobody ever answers
     CCancelSignal cancel;
@@ -103,6 +135,66 @@ TEST(MailConnection, ConnectFailuresKeepTheirCause) {
         CMailConnection connection;
         EXPECT_FALSE(connection.Connect(c.host, c.port, 5s)) << c.host;
         EXPECT_EQ(connection.Error().code, c.code) << c.host << ":" << c.port;
+    }
+}
+
+// A loopback address that swallows connection attempts as a black-holed route does: its listen
+// queue is full, so the system drops further SYNs instead of answering them.
+class BlackHole {
+public:
+    BlackHole() : m_listener(ListenOnLoopback(0, m_port)) {
+        m_queued = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const CMailConnection::SocketAddress address = Address(m_port);
+        ::connect(m_queued, reinterpret_cast<const sockaddr*>(&address.storage), address.length);
+    }
+    ~BlackHole() {
+        ::close(m_queued);
+        ::close(m_listener);
+    }
+    int port() const { return m_port; }
+
+    static CMailConnection::SocketAddress Address(int port) {
+        CMailConnection::SocketAddress address;
+        auto& in = reinterpret_cast<sockaddr_in&>(address.storage);
+        in.sin_family = AF_INET;
+        in.sin_port = htons(static_cast<uint16_t>(port));
+        in.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.length = sizeof in;
+        return address;
+    }
+
+private:
+    int m_port = 0;
+    int m_listener;
+    int m_queued;
+};
+
+TEST(MailConnection, EachAddressGetsItsOwnTryWhenAnEarlierOneIsSilent) {
+    BlackHole silent;
+    LoopbackListener answering;
+    struct Case {
+        const char* name;
+        std::vector<int> ports;
+        bool connects;
+        MailErrorCode code;
+    };
+    const Case cases[] = {
+        {"silent, then answering", {silent.port(), answering.port()}, true, MailErrorCode::None},
+        {"refused, silent, then answering",
+         {UnusedLoopbackPort(), silent.port(), answering.port()},
+         true,
+         MailErrorCode::None},
+        {"silent only", {silent.port()}, false, MailErrorCode::ConnectTimeout},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<CMailConnection::SocketAddress> addresses;
+        for (int port : c.ports)
+            addresses.push_back(BlackHole::Address(port));
+        CMailConnection connection;
+        EXPECT_EQ(connection.ConnectToAddresses(addresses, Clock::now() + 2s), c.connects);
+        EXPECT_EQ(connection.Error().code, c.code);
+        EXPECT_EQ(answering.AcceptWaiting(), c.connects ? 1 : 0);
     }
 }
 

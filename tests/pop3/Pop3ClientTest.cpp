@@ -253,6 +253,28 @@ TEST(Pop3Client, UidlListingGivesTheSecondWordOfEveryLine) {
     visit.LogOutCleanly();
 }
 
+TEST(Pop3Client, ListingLinesGiveTheirOwnSizeWhateverBlanksTheyCarry) {
+    const struct {
+        const char* listing;
+        std::vector<uint32_t> sizes;
+    } cases[] = {
+        {"+OK\r\n1 120\r\n2 340\r\n.\r\n", {120, 340}},
+        {"+OK\r\n1 120 \r\n2 340 \r\n.\r\n", {120, 340}}, // trailing blanks
+        {"+OK\r\n1\t120\t\t\r\n 2  340\r\n.\r\n", {120, 340}},
+        {"+OK\r\n1 \r\n2 340\r\n.\r\n", {340}}, // a line without size gives none
+        {"+OK\r\n1 12x\r\n2 340 extra words\r\n.\r\n", {340}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.listing);
+        Visit visit({"C: STAT", "S: +OK 2 460", "C: LIST", std::string("R: ") + c.listing});
+        ASSERT_TRUE(visit.LogIn());
+        uint32_t size = 0;
+        EXPECT_TRUE(visit.client.MessageSize(1, size));
+        EXPECT_EQ(visit.client.MessageSizes(), c.sizes);
+        visit.LogOutCleanly();
+    }
+}
+
 // Brings the loopback interface of the current network namespace up and gives it one more
 // IPv6 address, so that the machine seems to have IPv6 but no IPv4 beyond loopback.
 bool LoopbackUpWithIpv6Address() {

@@ -20,6 +20,10 @@ protected:
     std::string Setup() const { return TempDir::ReadFile(m_dir.path() / "setup.ini"); }
     void PutSetup(const std::string& bytes) const {
         TempDir::WriteFile(m_dir.path() / "setup.ini", bytes);
+        // Private, as the program keeps it: a file others may read is a case of its own.
+        std::filesystem::permissions(m_dir.path() / "setup.ini",
+                                     std::filesystem::perms::owner_read |
+                                         std::filesystem::perms::owner_write);
     }
     // Loads and saves as every start of the program does; returns the reported lines.
     std::vector<std::string> LoadAndSave(Settings& settings) {
