@@ -102,8 +102,9 @@ picture from the camera as the reply. Without options the main window opens.
   --device NAME|PATH     use this camera (its display name, or a /dev/video* path) without
                          asking; with the window, --headless and --check-once. Without any
                          camera the program still checks mail and leaves requests on the server.
-  --test-pattern         offer the GStreamer test pattern ("テストパターン") as a camera, for
-                         trying the program without one.
+  --test-pattern         offer the GStreamer test pattern as two cameras for trying the
+                         program without one: テストパターン sends raw frames, and
+                         テストパターン (JPEG) sends JPEG pictures as most cameras do.
   --show-settings        print every setting as SECTION.KEY=VALUE (passwords hidden).
   --set SECTION.KEY=VALUE
                          change one setting with the checks of the settings dialogs, e.g.

@@ -372,7 +372,6 @@ GrabRequest CKestrovaMailDlg::MakeGrabRequest() {
     SyncGraphReady();
     GrabRequest request;
     request.graphReady = m_graph.graphReady();
-    request.windowMinimized = isMinimized() || isHidden();
     request.timeText = m_settings.timeText;
     request.jpegQuality = m_settings.app.jpegQuality;
     request.setUiBusy = [this](bool busy) { m_flags.uiBusy = busy; };
@@ -459,16 +458,26 @@ void CKestrovaMailDlg::Exit() {
 
 void CKestrovaMailDlg::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
-    if (event->type() != QEvent::WindowStateChange || !m_graph.graphReady())
+    if (event->type() != QEvent::WindowStateChange)
         return;
-    auto* change = static_cast<QWindowStateChangeEvent*>(event);
-    if (isMinimized()) {
-        // A minimised window lives in the tray only, and the preview stops.
+    // A minimised window lives in the tray only; the camera streams on, undecoded.
+    if (isMinimized() && m_graph.graphReady())
         QMetaObject::invokeMethod(this, &QWidget::hide, Qt::QueuedConnection);
-        m_graph.StopGraphWhenReady();
-    } else if (change->oldState() & Qt::WindowMinimized) {
-        m_graph.RunGraph();
-    }
+    SyncPreviewShown();
+}
+
+void CKestrovaMailDlg::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    SyncPreviewShown();
+}
+
+void CKestrovaMailDlg::hideEvent(QHideEvent* event) {
+    QMainWindow::hideEvent(event);
+    SyncPreviewShown();
+}
+
+void CKestrovaMailDlg::SyncPreviewShown() {
+    m_graph.SetPreviewShown(isVisible() && !isMinimized());
 }
 
 void CKestrovaMailDlg::closeEvent(QCloseEvent* event) {

@@ -118,6 +118,8 @@ public:
 
 protected:
     void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
@@ -128,6 +130,8 @@ private:
     QAction* AddCommand(QMenu* menu, const QString& text, int id);
     void RebuildGraph(bool configureDevice);
     void SyncGraphReady();
+    // Tells the graph whether the preview is on screen (shown and not minimised).
+    void SyncPreviewShown();
     GrabRequest MakeGrabRequest();
     void ShowAbout(bool hideWindow);
     void OnLogAdded(std::string_view added);
