@@ -219,10 +219,13 @@ private slots:
 
         // Changing the device with one device attached rebuilds without asking.
         {
+            window->graph().SetDeviceLister(
+                [] { return std::vector<CaptureDevice>{MakeTestPatternDevice()}; });
             ModalAnswerer answerer;
             window->action(ids::kChangeDevice)->trigger();
             QVERIFY(answerer.seen.isEmpty());
             QVERIFY(window->flags().graphReady);
+            window->graph().SetDeviceLister({});
         }
 
         // The snapshot goes through the snapshot dialog with a 14-digit stem.
