@@ -318,7 +318,8 @@ void CCaptureGraph::BuildPipeline(const CaptureDevice& device) {
     GstElement* firstWork = decoder ? decoder.get() : convert.get();
     if (decoder)
         chain.push_back(decoder.get());
-    chain.insert(chain.end(), {convert.get(), scale.get(), filter.get(), sink.get()});
+    for (GstElement* element : {convert.get(), scale.get(), filter.get(), sink.get()})
+        chain.push_back(element);
     for (std::size_t i = 0; i < chain.size(); ++i) {
         gst_bin_add(bin, chain[i]);
         if (i > 0 && !gst_element_link(chain[i - 1], chain[i])) {
