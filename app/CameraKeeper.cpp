@@ -129,9 +129,9 @@ void CCameraKeeper::Tick() {
         TryTakeUp();
         return;
     }
-    if (m_graph.FrameCount() == 0)
+    if (m_graph.BuffersArrived() == 0)
         return;
-    // Frames flow: the camera is back (or there for the first time since the start).
+    // Frames flow (decoded or not): the camera is back (or there for the first time since the start).
     m_state = State::Running;
     m_timer.stop();
     if (m_lossAnnounced)

@@ -112,8 +112,9 @@ picture from the camera as the reply. Without options the main window opens.
                          standard error, each with the time, the protocol and the server;
                          passwords and log-in data are masked, messages shortened to their
                          first line and size. With the window, --headless and --check-once.
-  --test-pattern         offer the GStreamer test pattern ("テストパターン") as a camera, for
-                         trying the program without one.
+  --test-pattern         offer the GStreamer test pattern as two cameras for trying the
+                         program without one: テストパターン sends raw frames, and
+                         テストパターン (JPEG) sends JPEG pictures as most cameras do.
   --show-settings        print every setting as SECTION.KEY=VALUE (passwords hidden).
   --set SECTION.KEY=VALUE
                          change one setting with the checks of the settings dialogs, e.g.

@@ -54,16 +54,6 @@ bool CWorkerPictureSource::Proxy::RunGraph() {
     return m_owner.OnUi<bool>([graph] { return graph->RunGraph(); }, false);
 }
 
-void CWorkerPictureSource::Proxy::StopGraphWhenReady() {
-    IFrameSource* graph = m_owner.m_ui.graph;
-    m_owner.OnUi<bool>(
-        [graph] {
-            graph->StopGraphWhenReady();
-            return true;
-        },
-        false);
-}
-
 bool CWorkerPictureSource::Proxy::ConnectedHeader(BitmapInfoHeader& header) const {
     IFrameSource* graph = m_owner.m_ui.graph;
     const std::optional<BitmapInfoHeader> found = m_owner.OnUi<std::optional<BitmapInfoHeader>>(
@@ -129,4 +119,11 @@ void CWorkerPictureSource::Proxy::WaitForFrameBeyond(uint64_t seen,
     }
     if (m_owner.m_cancel.IsCancelled())
         m_owner.m_aborted = true;
+}
+
+void CWorkerPictureSource::Proxy::WantFrames(bool want) {
+    // Straight to the graph's signal, not through the user-interface thread: the want must be
+    // withdrawn even when the grab gave up on that thread.
+    if (m_owner.m_ui.frames)
+        m_owner.m_ui.frames->Want(want);
 }

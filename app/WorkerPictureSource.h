@@ -45,13 +45,13 @@ private:
     public:
         explicit Proxy(CWorkerPictureSource& owner) : m_owner(owner) {}
         bool RunGraph() override;
-        void StopGraphWhenReady() override;
         bool ConnectedHeader(BitmapInfoHeader& header) const override;
         int32_t CurrentBufferSize() const override;
         int32_t CopyCurrentBuffer(uint8_t* dest, int32_t capacity) override;
         bool Rebuild() override;
         std::optional<uint64_t> FramesDelivered() const override;
         void WaitForFrameBeyond(uint64_t seen, std::chrono::milliseconds limit) override;
+        void WantFrames(bool want) override;
 
     private:
         CWorkerPictureSource& m_owner;

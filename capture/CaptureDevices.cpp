@@ -18,11 +18,35 @@ constexpr FrameSize kCommonSizes[] = {{160, 120},  {176, 144},  {320, 240},  {35
                                       {640, 480},  {800, 600},  {1024, 768}, {1280, 720},
                                       {1280, 960}, {1920, 1080}};
 
-// The frame sizes of the test pattern: a handful, like a simple webcam.
-constexpr const char* kTestPatternCaps =
-    "video/x-raw, width=(int)160, height=(int)120; video/x-raw, width=(int)320, height=(int)240;"
-    " video/x-raw, width=(int)352, height=(int)288; video/x-raw, width=(int)640, height=(int)480;"
-    " video/x-raw, width=(int)1280, height=(int)720";
+// The frame sizes of the test patterns: a handful, like a simple webcam.
+constexpr FrameSize kTestPatternSizes[] = {
+    {160, 120}, {320, 240}, {352, 288}, {640, 480}, {1280, 720}};
+// What a camera's driver hands over: YUY2 at 30 frames/s, or that encoded as JPEG.
+constexpr const char* kTestPatternRaw = R"(capsfilter caps="video/x-raw,format=YUY2,framerate=30/1")";
+constexpr const char* kTestPatternJpeg =
+    R"(capsfilter caps="video/x-raw,format=YUY2,framerate=30/1" ! jpegenc)";
+
+GstCapsPtr TestPatternCaps(const char* mediaType) {
+    GstCaps* caps = gst_caps_new_empty();
+    for (const FrameSize& size : kTestPatternSizes)
+        gst_caps_append_structure(caps, gst_structure_new(mediaType, "width", G_TYPE_INT,
+                                                          size.width, "height", G_TYPE_INT,
+                                                          size.height, nullptr));
+    return AdoptCaps(caps);
+}
+
+CaptureDevice TestPatternDevice(const char* name, const char* chain, const char* mediaType) {
+    EnsureGstInitialized();
+    CaptureDevice device;
+    device.name = name;
+    device.sortKey = name;
+    device.sourceFactory = "videotestsrc";
+    device.sourceProperties = {{"is-live", "true"}};
+    device.sourceChain = chain;
+    device.caps = TestPatternCaps(mediaType);
+    device.testPattern = true;
+    return device;
+}
 
 std::string StringProperty(const GstStructure* props, const char* key) {
     if (!props)
@@ -93,15 +117,11 @@ bool TestPatternEnabled() {
 }
 
 CaptureDevice MakeTestPatternDevice() {
-    EnsureGstInitialized();
-    CaptureDevice device;
-    device.name = kTestPatternName;
-    device.sortKey = kTestPatternName;
-    device.sourceFactory = "videotestsrc";
-    device.sourceProperties = {{"is-live", "true"}};
-    device.caps = AdoptCaps(gst_caps_from_string(kTestPatternCaps));
-    device.testPattern = true;
-    return device;
+    return TestPatternDevice(kTestPatternName, kTestPatternRaw, kRawVideo);
+}
+
+CaptureDevice MakeJpegTestPatternDevice() {
+    return TestPatternDevice(kJpegTestPatternName, kTestPatternJpeg, kJpeg);
 }
 
 std::vector<CaptureDevice> ListCaptureDevices() {
@@ -145,8 +165,10 @@ std::vector<CaptureDevice> ListCaptureDevices() {
     for (auto& [physical, device] : found)
         if (seen.insert(physical).second)
             devices.push_back(std::move(device));
-    if (TestPatternEnabled())
+    if (TestPatternEnabled()) {
         devices.push_back(MakeTestPatternDevice());
+        devices.push_back(MakeJpegTestPatternDevice());
+    }
     return devices;
 }
 
@@ -160,6 +182,19 @@ GstElement* CreateSourceElement(const CaptureDevice& device) {
     for (const auto& [name, value] : device.sourceProperties)
         gst_util_set_object_arg(G_OBJECT(element), name.c_str(), value.c_str());
     return element;
+}
+
+GstElement* CreateSourceChain(const CaptureDevice& device) {
+    if (device.sourceChain.empty())
+        return nullptr;
+    EnsureGstInitialized();
+    GError* error = nullptr;
+    GstElement* bin = gst_parse_bin_from_description(device.sourceChain.c_str(), TRUE, &error);
+    if (error) {
+        g_printerr("capture: %s: %s\n", device.sourceChain.c_str(), error->message);
+        g_clear_error(&error);
+    }
+    return bin;
 }
 
 const char* DeliveredMediaType(const GstCaps* caps) {

@@ -79,6 +79,8 @@ struct CCaptureGraph::Stream {
     }
 
     GstFlowReturn OnSample(GstAppSink* appsink);
+    // Every buffer from the device passes here before it is decoded or converted.
+    bool LetThrough();
     void OnBusMessage(GstMessage* message);
 
     ICaptureUi& ui;
@@ -95,6 +97,7 @@ struct CCaptureGraph::Stream {
 
     std::vector<uint8_t> work; // the streaming thread's buffer for the next frame
     std::atomic<uint64_t> frames{0};
+    std::atomic<uint64_t> buffers{0};
     std::atomic<bool> lost{false}; // the stream has failed; reported once
 };
 
@@ -134,6 +137,12 @@ GstFlowReturn CCaptureGraph::Stream::OnSample(GstAppSink* appsink) {
     frameSignal->Notify();
     ui.FrameArrived();
     return GST_FLOW_OK;
+}
+
+bool CCaptureGraph::Stream::LetThrough() {
+    ++buffers;
+    // Until the first frame is out, the format (the grab's header) is not known.
+    return frameSignal->Wanted() || frames.load() == 0;
 }
 
 void CCaptureGraph::Stream::OnBusMessage(GstMessage* message) {
@@ -269,12 +278,14 @@ int CCaptureGraph::ChooseIndex(bool useFirstDevice, bool configureDevice, int re
 void CCaptureGraph::BuildPipeline(const CaptureDevice& device) {
     auto stream = std::make_unique<Stream>(m_ui, m_frameSignal);
     GstElementPtr source = AdoptFloating(CreateSourceElement(device));
+    GstElementPtr sourceChain = AdoptFloating(CreateSourceChain(device));
     GstElementPtr convert = AdoptFloating(gst_element_factory_make("videoconvert", nullptr));
     GstElementPtr scale = AdoptFloating(gst_element_factory_make("videoscale", nullptr));
     GstElementPtr filter = AdoptFloating(gst_element_factory_make("capsfilter", nullptr));
     GstElementPtr sink = AdoptFloating(gst_element_factory_make("appsink", nullptr));
     stream->pipeline = AdoptFloating(gst_pipeline_new("capture"));
-    if (!source || !convert || !scale || !filter || !sink || !stream->pipeline) {
+    if (!source || !convert || !scale || !filter || !sink || !stream->pipeline ||
+        (!device.sourceChain.empty() && !sourceChain)) {
         g_printerr("capture: cannot create the pipeline elements\n");
         return;
     }
@@ -301,9 +312,14 @@ void CCaptureGraph::BuildPipeline(const CaptureDevice& device) {
 
     GstBin* bin = GST_BIN(stream->pipeline.get());
     std::vector<GstElement*> chain{source.get()};
+    if (sourceChain)
+        chain.push_back(sourceChain.get());
+    // Where the device's buffers end and the work on them begins.
+    GstElement* firstWork = decoder ? decoder.get() : convert.get();
     if (decoder)
         chain.push_back(decoder.get());
-    chain.insert(chain.end(), {convert.get(), scale.get(), filter.get(), sink.get()});
+    for (GstElement* element : {convert.get(), scale.get(), filter.get(), sink.get()})
+        chain.push_back(element);
     for (std::size_t i = 0; i < chain.size(); ++i) {
         gst_bin_add(bin, chain[i]);
         if (i > 0 && !gst_element_link(chain[i - 1], chain[i])) {
@@ -311,6 +327,14 @@ void CCaptureGraph::BuildPipeline(const CaptureDevice& device) {
             return;
         }
     }
+    GstPadPtr gate(gst_element_get_static_pad(firstWork, "sink"));
+    gst_pad_add_probe(
+        gate.get(), GST_PAD_PROBE_TYPE_BUFFER,
+        [](GstPad*, GstPadProbeInfo*, gpointer self) {
+            return static_cast<Stream*>(self)->LetThrough() ? GST_PAD_PROBE_OK
+                                                            : GST_PAD_PROBE_DROP;
+        },
+        stream.get(), nullptr);
     GstBusPtr bus(gst_element_get_bus(stream->pipeline.get()));
     gst_bus_set_sync_handler(
         bus.get(),
@@ -362,10 +386,11 @@ bool CCaptureGraph::RunGraph() {
     return false;
 }
 
-void CCaptureGraph::StopGraphWhenReady() {
-    // Pausing a live source lets the frame in flight reach the sink and stops the device.
-    if (m_stream)
-        gst_element_set_state(m_stream->pipeline.get(), GST_STATE_PAUSED);
+void CCaptureGraph::SetPreviewShown(bool shown) {
+    if (shown == m_previewShown)
+        return;
+    m_previewShown = shown;
+    m_frameSignal->Want(shown);
 }
 
 void CCaptureGraph::ReadNegotiatedHeader() {
@@ -430,6 +455,10 @@ int32_t CCaptureGraph::CopyCurrentBuffer(uint8_t* dest, int32_t capacity) {
 
 uint64_t CCaptureGraph::FrameCount() const {
     return m_stream ? m_stream->frames.load() : 0;
+}
+
+uint64_t CCaptureGraph::BuffersArrived() const {
+    return m_stream ? m_stream->buffers.load() : 0;
 }
 
 QImage CCaptureGraph::PreviewImage(int width, int height) const {

@@ -1,8 +1,14 @@
 #pragma once
 // The live video path: finds the video input devices, lets the user pick one, builds a
-// GStreamer pipeline source -> videoconvert -> videoscale -> capsfilter (BGR, the requested
-// size when the device offers it) -> appsink, runs and stops it, keeps a copy of the latest
+// GStreamer pipeline source [-> jpegdec] -> videoconvert -> videoscale -> capsfilter (BGR, the
+// requested size when the device offers it) -> appsink, runs it, keeps a copy of the latest
 // frame for the grab and the preview, and opens the device settings dialog.
+//
+// The camera streams all the time (its exposure and white balance keep adjusting), but its
+// pictures are decoded, converted and copied only while someone wants them: the preview while
+// it is on screen, a grab while it runs, and the first picture of each stream (which tells the
+// format). Between those, each buffer the camera hands over is counted and dropped, so a
+// stalled or lost camera is still noticed.
 
 #include "base/Settings.h"
 #include "capture/CaptureDevices.h"
@@ -44,7 +50,6 @@ public:
 
     // IFrameSource
     bool RunGraph() override;
-    void StopGraphWhenReady() override;
     bool ConnectedHeader(BitmapInfoHeader& header) const override;
     int32_t CurrentBufferSize() const override;
     int32_t CopyCurrentBuffer(uint8_t* dest, int32_t capacity) override;
@@ -53,6 +58,11 @@ public:
     void WaitForFrameBeyond(uint64_t seen, std::chrono::milliseconds limit) override {
         m_frameSignal->WaitBeyond(seen, limit);
     }
+    void WantFrames(bool want) override { m_frameSignal->Want(want); }
+    // The preview is on screen (the window shown and not minimised): frames are decoded for
+    // it. Off by default, as in the headless service. UI thread.
+    void SetPreviewShown(bool shown);
+    bool previewShown() const { return m_previewShown; }
     // The graph's frame count, for waiting on frames from another thread; lives as long as
     // any holder.
     std::shared_ptr<const CFrameSignal> frameSignal() const { return m_frameSignal; }
@@ -77,8 +87,12 @@ public:
     bool graphReady() const { return m_graphReady; }
     // Display names (UTF-8) of the devices found by the last build, in list order.
     const std::vector<std::string>& deviceNames() const { return m_deviceNames; }
-    // Frames delivered since the graph was built (the preview skips repeats with it).
+    // Frames decoded and delivered since the graph was built (the preview skips repeats with
+    // it).
     uint64_t FrameCount() const;
+    // Buffers the device has handed over since the graph was built, decoded or not: what tells
+    // a camera that streams from one that does not.
+    uint64_t BuffersArrived() const;
     // The latest frame top-down, scaled (nearest pixel) to fit size with its aspect ratio kept,
     // as Format_RGB32; a null image before the first frame. Cheap enough for every frame.
     QImage PreviewImage(int width, int height) const;
@@ -113,4 +127,5 @@ private:
     std::shared_ptr<CFrameSignal> m_frameSignal = std::make_shared<CFrameSignal>();
     std::unique_ptr<Stream> m_stream;
     bool m_graphReady = false;
+    bool m_previewShown = false;
 };

@@ -47,6 +47,18 @@ private:
     const std::function<void(bool)>& m_setBusy;
 };
 
+// Asks the source for decoded frames for one grab and withdraws on every way out.
+class FrameWant {
+public:
+    explicit FrameWant(IFrameSource& source) : m_source(source) { m_source.WantFrames(true); }
+    ~FrameWant() { m_source.WantFrames(false); }
+    FrameWant(const FrameWant&) = delete;
+    FrameWant& operator=(const FrameWant&) = delete;
+
+private:
+    IFrameSource& m_source;
+};
+
 bool SameSize(const IFrameSource& source, const BitmapInfoHeader& header) {
     BitmapInfoHeader now;
     return source.ConnectedHeader(now) && now.width == header.width &&
@@ -96,6 +108,7 @@ std::optional<GrabbedFrame> CFrameGrabber::GrabFreshFrame(const GrabRequest& req
 
     GrabbedFrame grabbed;
     grabbed.time = m_clock(); // names the files and the stamp, whatever the wait takes
+    const FrameWant want(m_source);
     m_source.RunGraph();
 
     // The frame keeps the size of the format connected now, for the whole grab.
@@ -154,9 +167,6 @@ std::optional<GrabbedFrame> CFrameGrabber::GrabFreshFrame(const GrabRequest& req
         }
     }
     reference = {};
-
-    if (request.windowMinimized)
-        m_source.StopGraphWhenReady();
     if (request.timeText.showText)
         DrawTimeText(frame, ExpandTimeFormat(request.timeText.timeFormat, grabbed.time),
                      request.timeText);

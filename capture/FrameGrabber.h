@@ -15,10 +15,9 @@
 
 // What the caller's window holds at the moment of a grab.
 struct GrabRequest {
-    bool graphReady = false;      // a stream exists; both grabs do nothing without one
-    bool windowMinimized = false; // the stream is stopped again after the grab
-    TimeTextSettings timeText;    // the stamp (drawn when timeText.showText)
-    int jpegQuality = 50;         // JPEG_QUALITY
+    bool graphReady = false;   // a stream exists; both grabs do nothing without one
+    TimeTextSettings timeText; // the stamp (drawn when timeText.showText)
+    int jpegQuality = 50;      // JPEG_QUALITY
     // Raised (true) when a grab starts and cleared (false) on every way out; may be empty.
     std::function<void(bool)> setUiBusy;
 };
@@ -53,8 +52,9 @@ public:
     CFrameGrabber(IFrameSource& source, std::string programFolder, Clock clock = {},
                   Sleeper sleeper = {});
 
-    // Runs the stream, waits for a frame that differs from the first one seen and stamps it.
-    // Does not touch uiBusy. Empty when no graph is ready or no 24-bit format is connected.
+    // Runs the stream, asks it for decoded frames while the grab lasts, waits for a frame that
+    // arrives after the request (or, from a source that does not count its frames, one that
+    // differs from the first one seen) and stamps it. Does not touch uiBusy. Empty when no graph is ready or no 24-bit format is connected.
     std::optional<GrabbedFrame> GrabFreshFrame(const GrabRequest& request, WaitPolicy policy);
 
     // Grabs a fresh frame, turns it when rotate, writes it as

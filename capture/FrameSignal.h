@@ -1,9 +1,12 @@
 #pragma once
 // Counts the frames a capture stream delivers and lets another thread wait for the next one,
 // so that a grab wakes on the first frame after its request instead of sleeping and looking.
-// The capture graph keeps one for its whole life (across rebuilds of its stream), so the count
-// only grows.
+// It also holds who wants frames at all: the stream decodes and converts the camera's pictures
+// only while someone does (a visible preview, a running grab), so an idle camera costs what its
+// driver costs. The capture graph keeps one for its whole life (across rebuilds of its stream),
+// so the count only grows and a want outlives a rebuild.
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -30,7 +33,13 @@ public:
         return m_count;
     }
 
+    // Any thread; calls pair up (true, then false). Const, so that a holder of the read-only
+    // signal (the grab on the mail worker) can ask for frames too.
+    void Want(bool want) const { m_wanted.fetch_add(want ? 1 : -1); }
+    bool Wanted() const { return m_wanted.load() > 0; }
+
 private:
+    mutable std::atomic<int> m_wanted{0};
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_arrived;
     uint64_t m_count = 0;

@@ -14,8 +14,6 @@ public:
 
     // Starts the stream: up to 3 attempts, each wait bounded. True when it is running.
     virtual bool RunGraph() = 0;
-    // Stops the stream once the current frame has been delivered (used while minimised).
-    virtual void StopGraphWhenReady() = 0;
     // The header of the connected 24-bit format; false when no such format is connected.
     virtual bool ConnectedHeader(BitmapInfoHeader& header) const = 0;
     // Size in bytes of the latest frame (the connected format's image size before the first).
@@ -32,4 +30,7 @@ public:
     virtual std::optional<uint64_t> FramesDelivered() const { return std::nullopt; }
     // For a counting source: waits until more than seen frames were delivered, at most limit.
     virtual void WaitForFrameBeyond(uint64_t /*seen*/, std::chrono::milliseconds /*limit*/) {}
+    // A grab wants decoded frames while it runs (true at its start, false at its end, paired):
+    // a source that decodes only on demand starts at once with the next frame. Any thread.
+    virtual void WantFrames(bool /*want*/) {}
 };

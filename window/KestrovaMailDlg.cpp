@@ -92,8 +92,6 @@ CKestrovaMailDlg::CKestrovaMailDlg(Options options, QWidget* parent)
     log().SetObserver([this](std::string_view added, const std::string&) { OnLogAdded(added); });
     connect(&m_runtime.keeper(), &CCameraKeeper::cameraAvailable, this,
             &CKestrovaMailDlg::ShowCameraState);
-    m_runtime.SetGrabHook(
-        [this](GrabRequest& request) { request.windowMinimized = isMinimized() || isHidden(); });
 }
 
 CKestrovaMailDlg::~CKestrovaMailDlg() {
@@ -374,16 +372,26 @@ void CKestrovaMailDlg::Exit() {
 
 void CKestrovaMailDlg::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
-    if (event->type() != QEvent::WindowStateChange || !graph().graphReady())
+    if (event->type() != QEvent::WindowStateChange)
         return;
-    auto* change = static_cast<QWindowStateChangeEvent*>(event);
-    if (isMinimized()) {
-        // A minimised window lives in the tray only, and the preview stops.
+    // A minimised window lives in the tray only; the camera streams on, undecoded.
+    if (isMinimized() && graph().graphReady())
         QMetaObject::invokeMethod(this, &QWidget::hide, Qt::QueuedConnection);
-        graph().StopGraphWhenReady();
-    } else if (change->oldState() & Qt::WindowMinimized) {
-        graph().RunGraph();
-    }
+    SyncPreviewShown();
+}
+
+void CKestrovaMailDlg::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    SyncPreviewShown();
+}
+
+void CKestrovaMailDlg::hideEvent(QHideEvent* event) {
+    QMainWindow::hideEvent(event);
+    SyncPreviewShown();
+}
+
+void CKestrovaMailDlg::SyncPreviewShown() {
+    graph().SetPreviewShown(isVisible() && !isMinimized());
 }
 
 void CKestrovaMailDlg::closeEvent(QCloseEvent* event) {

@@ -102,6 +102,8 @@ public:
 
 protected:
     void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
@@ -114,6 +116,8 @@ private:
     // user chooses and sets it up), and a new user gets the mail and application settings.
     bool OpenCameraAndFirstRunDialogs();
     void RebuildGraph(bool configureDevice);
+    // Tells the graph whether the preview is on screen (shown and not minimised).
+    void SyncPreviewShown();
     void ShowAbout(bool hideWindow);
     void OnLogAdded(std::string_view added);
     std::string RunSnapshotDialog(const std::string& stem);

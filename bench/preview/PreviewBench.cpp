@@ -72,6 +72,7 @@ int main(int argc, char* argv[]) {
     PreviewUi ui;
     CCaptureGraph graph(settings, ui);
     graph.SetDeviceLister([] { return std::vector<CaptureDevice>{MakeTestPatternDevice()}; });
+    graph.SetPreviewShown(true); // frames decoded for both figures, as for the visible window
     if (!graph.BuildGraph(true, false) || !graph.RunGraph()) {
         std::fprintf(stderr, "the test pattern did not start\n");
         return 1;

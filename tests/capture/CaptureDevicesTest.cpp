@@ -36,9 +36,16 @@ TEST(CaptureDevices, TestPatternListedOnlyWhenAskedFor) {
 
     EnableTestPattern(true); // --test-pattern
     const std::vector<CaptureDevice> devices = ListCaptureDevices();
-    ASSERT_FALSE(devices.empty());
-    EXPECT_EQ(devices.back().name, "テストパターン"); // after the real devices
-    EXPECT_TRUE(devices.back().testPattern);
+    ASSERT_GE(devices.size(), 2u);
+    // After the real devices: the raw one, then the one that sends JPEG pictures.
+    const CaptureDevice& raw = devices[devices.size() - 2];
+    const CaptureDevice& jpeg = devices.back();
+    EXPECT_EQ(raw.name, "テストパターン");
+    EXPECT_EQ(jpeg.name, "テストパターン (JPEG)");
+    EXPECT_TRUE(raw.testPattern && jpeg.testPattern);
+    EXPECT_STREQ(DeliveredMediaType(raw.caps.get()), "video/x-raw");
+    EXPECT_STREQ(DeliveredMediaType(jpeg.caps.get()), "image/jpeg");
+    EXPECT_EQ(FrameSizesOf(jpeg.caps.get()), FrameSizesOf(raw.caps.get()));
     EnableTestPattern(false);
 }
 

@@ -196,10 +196,12 @@ private slots:
         CCaptureGraph graph(settings, ui);
         graph.SetTeardownPause(std::chrono::milliseconds(0));
         CaptureDevice device = MakeTestPatternDevice();
+        device.sourceChain.clear(); // BGR as it is: the green arrives exact
         device.sourceProperties.emplace_back("pattern", "green");
         graph.SetDeviceLister([device] { return std::vector<CaptureDevice>{device}; });
         preview.SetGraph(&graph);
         preview.show();
+        graph.SetPreviewShown(true);
         QVERIFY(graph.BuildGraph(true, false));
         QTRY_VERIFY_WITH_TIMEOUT(preview.shownFrames() >= 3, 10000);
         QCOMPARE(preview.image().size(), QSize(320, 240));

@@ -1,10 +1,13 @@
 // The capture graph on real GStreamer sources: device choice, the frames it keeps, the title,
-// and a pipeline that never starts.
+// a pipeline that never starts, and frames decoded only while someone wants them.
 #include "capture/CaptureGraph.h"
 
+#include "capture/FrameGrabber.h"
 #include "tests/capture/RecordingCaptureUi.h"
+#include "tests/support/TempDir.h"
 
 #include <chrono>
+#include <functional>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -12,8 +15,10 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// A test pattern that hands over BGR as it is, so that colours arrive exact.
 CaptureDevice Pattern(const std::string& name, const std::string& pattern = "smpte") {
     CaptureDevice device = MakeTestPatternDevice();
+    device.sourceChain.clear();
     device.name = name;
     device.sortKey = name;
     device.sourceProperties.emplace_back("pattern", pattern);
@@ -34,6 +39,21 @@ protected:
     CaptureGraphTest() {
         m_graph.SetTeardownPause(0ms);
         m_graph.SetStateWait(2000ms);
+        m_graph.SetPreviewShown(true); // frames decoded as for the visible preview
+    }
+
+    // Polls until done, at most 10 s.
+    static bool WaitUntil(const std::function<bool()>& done) {
+        for (auto end = std::chrono::steady_clock::now() + 10s;
+             std::chrono::steady_clock::now() < end; std::this_thread::sleep_for(5ms))
+            if (done())
+                return true;
+        return false;
+    }
+    // Waits until the device has handed over `more` buffers beyond the ones seen now.
+    bool WaitForBuffers(uint64_t more) {
+        const uint64_t target = m_graph.BuffersArrived() + more;
+        return WaitUntil([&] { return m_graph.BuffersArrived() >= target; });
     }
 
     void UseDevices(std::vector<CaptureDevice> devices) {
@@ -41,11 +61,7 @@ protected:
     }
 
     bool WaitForFrames(uint64_t count) {
-        for (auto end = std::chrono::steady_clock::now() + 10s;
-             std::chrono::steady_clock::now() < end; std::this_thread::sleep_for(10ms))
-            if (m_graph.FrameCount() >= count)
-                return true;
-        return false;
+        return WaitUntil([&] { return m_graph.FrameCount() >= count; });
     }
 
     // The latest frame, checked against its header.
@@ -185,19 +201,66 @@ TEST_F(CaptureGraphTest, PropertiesActOnTheRunningDevice) {
     EXPECT_EQ(Pixel(frame, 10, 10)[2], 0);
 }
 
-TEST_F(CaptureGraphTest, StopAndRunAgain) {
-    UseDevices({Pattern("Cam")});
+// Both kinds of camera: raw frames that need converting, JPEG pictures that need decoding.
+class IdleGraphTest : public CaptureGraphTest,
+                      public ::testing::WithParamInterface<CaptureDevice (*)()> {
+protected:
+    void SetUp() override {
+        m_graph.SetPreviewShown(false); // nobody looks, as in the headless service
+        m_settings.width = 320;
+        m_settings.height = 240;
+    }
+    // Decoded frames over the next buffers the camera hands over.
+    uint64_t DecodedOver(uint64_t buffers) {
+        const uint64_t before = m_graph.FrameCount();
+        EXPECT_TRUE(WaitForBuffers(buffers));
+        return m_graph.FrameCount() - before;
+    }
+};
+
+TEST_P(IdleGraphTest, FramesAreDecodedOnlyWhileAGrabOrTheShownPreviewWantsThem) {
+    UseDevices({GetParam()()});
     ASSERT_TRUE(m_graph.BuildGraph(true, false));
-    ASSERT_TRUE(WaitForFrames(1));
-    m_graph.StopGraphWhenReady();
-    std::this_thread::sleep_for(200ms);
-    const uint64_t stopped = m_graph.FrameCount();
-    std::this_thread::sleep_for(300ms);
-    EXPECT_LE(m_graph.FrameCount(), stopped + 1);
-    EXPECT_GT(m_graph.CurrentBufferSize(), 0); // the last frame stays for the grab
-    EXPECT_TRUE(m_graph.RunGraph());
-    EXPECT_TRUE(WaitForFrames(stopped + 3));
+    ASSERT_TRUE(WaitForFrames(1)); // the first one tells the format
+    DecodedOver(3); // frames in flight from the start
+    EXPECT_EQ(DecodedOver(15), 0u) << "idle";
+
+    TempDir dir;
+    CFrameGrabber grabber(m_graph, dir.folder());
+    GrabRequest request;
+    request.graphReady = true;
+    const uint64_t beforeGrab = m_graph.FrameCount();
+    const auto grabbed = grabber.GrabFreshFrame(request, CFrameGrabber::WaitPolicy::Reply);
+    ASSERT_TRUE(grabbed);
+    EXPECT_EQ(grabbed->frame.width(), 320);
+    EXPECT_EQ(grabber.lastRebuildCount(), 0);
+    EXPECT_GT(m_graph.FrameCount(), beforeGrab);
+    DecodedOver(3); // a frame that passed before the grab ended
+    EXPECT_EQ(DecodedOver(15), 0u) << "idle after the grab";
+
+    m_graph.SetPreviewShown(true); // the window is shown again
+    EXPECT_GE(DecodedOver(6), 4u) << "preview";
+    m_graph.SetPreviewShown(false);
+    DecodedOver(3);
+    EXPECT_EQ(DecodedOver(15), 0u) << "hidden again";
+    EXPECT_EQ(m_ui.streamsLost.load(), 0);
 }
+
+TEST_P(IdleGraphTest, ACameraThatStopsWhileNobodyLooksIsNoticed) {
+    CaptureDevice device = GetParam()();
+    device.sourceProperties.emplace_back("num-buffers", "20"); // then the end of its stream
+    UseDevices({device});
+    ASSERT_TRUE(m_graph.BuildGraph(true, false));
+    ASSERT_TRUE(WaitUntil([&] { return m_ui.streamsLost.load() == 1; }));
+    EXPECT_EQ(m_graph.BuffersArrived(), 20u);
+    EXPECT_LE(m_graph.FrameCount(), 2u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cameras, IdleGraphTest,
+                         ::testing::Values(&MakeTestPatternDevice, &MakeJpegTestPatternDevice),
+                         [](const ::testing::TestParamInfo<CaptureDevice (*)()>& info) {
+                             return info.index == 0 ? "Raw" : "Jpeg";
+                         });
 
 TEST_F(CaptureGraphTest, RunGraphIsBoundedOnAPipelineThatCannotStart) {
     UseDevices({Stuck("Stuck")});

@@ -57,7 +57,10 @@ TEST(DeviceMonitor, StableOrderOneEntryPerPhysicalDevice) {
     EXPECT_EQ(Names(ListCaptureDevices()), Names(devices)); // the same again
 
     EnableTestPattern(true);
-    EXPECT_EQ(Names(ListCaptureDevices()).back(), "テストパターン");
+    const std::vector<std::string> withPatterns = Names(ListCaptureDevices());
+    ASSERT_EQ(withPatterns.size(), devices.size() + 2);
+    EXPECT_EQ(withPatterns[devices.size()], "テストパターン");
+    EXPECT_EQ(withPatterns.back(), "テストパターン (JPEG)");
     EnableTestPattern(false);
 }
 

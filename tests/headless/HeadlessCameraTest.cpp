@@ -140,6 +140,40 @@ TEST_F(HeadlessCameraTest, WithoutACameraMailIsCheckedAndTheCameraIsTakenUpWhenI
     EXPECT_EQ(dovecot.MessageCount(), 0);
 }
 
+TEST_F(HeadlessCameraTest, WaitingServiceDecodesOnlyForAGrabAndStillHearsTheCameraGo) {
+    // A camera that sends JPEG pictures: each frame decoded would cost a decode and a convert.
+    InstallFakeCameras({{kCamera, "/dev/video7", "usb-7", "ball",
+                         "image/jpeg, width=(int)320, height=(int)240"}});
+    DovecotPeer dovecot("camera", "secret", {RequestMail("taro@example.jp", "cap")});
+    SmtpPeer smtp({.authUser = "camera", .authPassword = "secret"});
+    WriteSettings(dovecot.port(), smtp.port());
+    CHeadlessService service(ServiceOptions());
+    ASSERT_TRUE(service.Start(false));
+    const CCaptureGraph& graph = service.graph();
+    // Frames decoded while the camera hands over `buffers` more.
+    auto decodedOver = [&](uint64_t buffers) {
+        const uint64_t before = graph.FrameCount();
+        const uint64_t target = graph.BuffersArrived() + buffers;
+        EXPECT_TRUE(RunUntil([&] { return graph.BuffersArrived() >= target; }));
+        return graph.FrameCount() - before;
+    };
+    ASSERT_TRUE(RunUntil([&] { return graph.FrameCount() > 0; }));
+    decodedOver(3); // frames in flight from the start
+    EXPECT_EQ(decodedOver(15), 0u);
+
+    const uint64_t beforeCheck = graph.FrameCount();
+    EXPECT_EQ(CheckOnce(service), CHeadlessService::kCheckCompleted);
+    EXPECT_EQ(smtp.WaitForMessages(1).size(), 1u);
+    EXPECT_GT(graph.FrameCount(), beforeCheck);
+    decodedOver(3);
+    EXPECT_EQ(decodedOver(15), 0u);
+
+    VanishFakeCamera(kCamera);
+    EXPECT_TRUE(RunUntil([&] { return service.keeper().waiting(); }));
+    EXPECT_EQ(Count(service.log().text(), "使えなくなりました"), 1);
+    ReturnFakeCamera(kCamera);
+}
+
 TEST_F(HeadlessCameraTest, NamedDeviceIsTakenByNameOrPathAndNoOtherInItsPlace) {
     InstallFakeCameras({{"First Cam", "/dev/video0", "usb-1", "red", "video/x-raw"},
                         {"Second Cam", "/dev/video2", "usb-2", "blue", "video/x-raw"}});

@@ -29,7 +29,7 @@ public:
         events.push_back("run");
         return true;
     }
-    void StopGraphWhenReady() override { events.push_back("stop"); }
+    void WantFrames(bool want) override { wants.push_back(want); }
     bool ConnectedHeader(BitmapInfoHeader& out) const override {
         out = header;
         return connected;
@@ -54,6 +54,7 @@ public:
     std::vector<std::vector<uint8_t>> frames;
     std::size_t copies = 0;
     std::vector<std::string> events;
+    std::vector<bool> wants;
     std::function<void()> onRebuild;
 
     // Makes the copy number `copy` (1 = the reference copy) deliver a changed frame.
@@ -193,11 +194,81 @@ TEST_F(FrameGrabberTest, FolderWithoutTrailingSlashStillHoldsThePicture) {
     EXPECT_EQ(path, m_dir.folder() + "20240131090507.jpg");
 }
 
-TEST_F(FrameGrabberTest, MinimisedWindowStopsTheStreamAgain) {
-    m_source.ChangeFrom(2);
-    m_request.windowMinimized = true;
-    ASSERT_TRUE(m_grabber.GrabFreshFrame(m_request, CFrameGrabber::WaitPolicy::Reply));
-    EXPECT_EQ(m_source.events.back(), "stop");
+// The stream keeps running after a grab; the grab only withdraws its want of frames, on
+// every way out.
+TEST_F(FrameGrabberTest, EveryGrabWantsFramesWhileItRunsAndThenNoMore) {
+    struct Case {
+        const char* what;
+        bool connected;
+        CFrameGrabber::WaitPolicy policy;
+        bool grabbed;
+    } const cases[] = {
+        {"reply", true, CFrameGrabber::WaitPolicy::Reply, true},
+        {"snapshot", true, CFrameGrabber::WaitPolicy::Snapshot, true},
+        {"no format connected", false, CFrameGrabber::WaitPolicy::Reply, false},
+    };
+    for (const Case& c : cases) {
+        ScriptedSource source(64, 48);
+        source.ChangeFrom(2);
+        source.connected = c.connected;
+        CFrameGrabber grabber = GrabberOn(source, m_dir.folder());
+        EXPECT_EQ(grabber.GrabFreshFrame(m_request, c.policy).has_value(), c.grabbed) << c.what;
+        EXPECT_EQ(source.wants, (std::vector<bool>{true, false})) << c.what;
+        EXPECT_EQ(source.events.front(), "run") << c.what; // running, not stopped again
+        EXPECT_EQ(std::count(source.events.begin(), source.events.end(), "stop"), 0) << c.what;
+    }
+}
+
+// A camera idle for a long time: its stored picture is the one from before the idle, its frame
+// counter stands wherever the idle left it. Only a frame decoded after the grab's want answers.
+class IdleCamera final : public IFrameSource {
+public:
+    IdleCamera(uint64_t decodedBeforeIdle) : decoded(decodedBeforeIdle) {
+        header.width = 64;
+        header.height = 48;
+        header.sizeImage = static_cast<uint32_t>(CaptureFrame::StrideFor(64) * 48);
+        latest.assign(header.sizeImage, 0x11); // from before the idle
+    }
+    bool RunGraph() override { return true; }
+    bool ConnectedHeader(BitmapInfoHeader& out) const override {
+        out = header;
+        return true;
+    }
+    int32_t CurrentBufferSize() const override { return static_cast<int32_t>(latest.size()); }
+    int32_t CopyCurrentBuffer(uint8_t* dest, int32_t capacity) override {
+        const auto n = std::min<std::size_t>(latest.size(), static_cast<std::size_t>(capacity));
+        std::copy_n(latest.begin(), n, dest);
+        return static_cast<int32_t>(n);
+    }
+    bool Rebuild() override { return true; }
+    std::optional<uint64_t> FramesDelivered() const override { return decoded; }
+    void WantFrames(bool want) override { wanted += want ? 1 : -1; }
+    // The camera sends on; its next frame is decoded only when someone wants it.
+    void WaitForFrameBeyond(uint64_t, std::chrono::milliseconds) override {
+        if (wanted > 0) {
+            latest.assign(header.sizeImage, 0x22);
+            ++decoded;
+        }
+    }
+
+    BitmapInfoHeader header;
+    std::vector<uint8_t> latest;
+    uint64_t decoded;
+    int wanted = 0;
+};
+
+TEST_F(FrameGrabberTest, GrabAfterALongIdleAnswersWithAFrameTakenAfterTheRequest) {
+    constexpr uint64_t kHourAt30 = 60 * 60 * 30;
+    for (const uint64_t idleCount : {uint64_t{1}, kHourAt30, ~uint64_t{0} - 1}) {
+        IdleCamera camera(idleCount);
+        CFrameGrabber grabber = GrabberOn(camera, m_dir.folder());
+        const auto grabbed = grabber.GrabFreshFrame(m_request, CFrameGrabber::WaitPolicy::Reply);
+        ASSERT_TRUE(grabbed) << idleCount;
+        EXPECT_EQ(grabbed->frame.pixels.front(), 0x22) << idleCount;
+        EXPECT_EQ(grabber.lastPollCount(), 1) << idleCount;
+        EXPECT_EQ(camera.decoded, idleCount + 1) << idleCount;
+        EXPECT_EQ(camera.wanted, 0) << idleCount;
+    }
 }
 
 TEST_F(FrameGrabberTest, StampIsDrawnOnTheFrameWhenShowTextIsOn) {

@@ -46,6 +46,7 @@ public:
     }
 
     IReplyPictureSource& pictures() { return m_source; }
+    CCaptureGraph& graph() { return m_graph; }
     // The camera goes away (grabs then find no stream) and comes back.
     void Unplug() { m_graph.TearDownGraph(); }
     void PlugIn() {
