@@ -45,6 +45,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         } else if (option == "--help" || option == "-h") {
             noValue();
             SetMode(line, Mode::Help, option);
+        } else if (option == "--version") {
+            noValue();
+            SetMode(line, Mode::Version, option);
         } else if (option == "--headless") {
             noValue();
             SetMode(line, Mode::Headless, option);
@@ -86,6 +89,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
 }
 
 std::string HelpText() {
+    // Laid out the way help2man reads it: the manual page is made from this text.
     return R"(Usage: kestrovamail [OPTION]...
 A camera that answers e-mail: mails whose subject is the check string ("cap") get a fresh
 picture from the camera as the reply. Without options the main window opens.
@@ -95,15 +99,12 @@ picture from the camera as the reply. Without options the main window opens.
                          and once a minute. Log lines go to standard error (UTF-8) and, when
                          enabled, to log.txt. SIGTERM/SIGINT end it, SIGHUP reloads setup.ini
                          and device.ini.
-  --check-once           one mail check without a display, then exit. Status 0: the check
-                         completed; 1: it did not (the reason on standard error); 2: the
-                         settings are incomplete; 3: it completed but requests stayed on the
-                         server unanswered because no camera was there.
+  --check-once           one mail check without a display, then exit (exit status below).
   --device NAME|PATH     use this camera (its display name, or a /dev/video* path) without
                          asking; with the window, --headless and --check-once. Without any
                          camera the program still checks mail and leaves requests on the server.
-  --test-pattern         offer the GStreamer test pattern ("テストパターン") as a camera, for
-                         trying the program without one.
+  --test-pattern         offer the GStreamer test pattern as a camera, for trying the
+                         program without one.
   --show-settings        print every setting as SECTION.KEY=VALUE (passwords hidden).
   --set SECTION.KEY=VALUE
                          change one setting with the checks of the settings dialogs, e.g.
@@ -112,9 +113,40 @@ picture from the camera as the reply. Without options the main window opens.
                          read the POP3 or SMTP password from standard input and store it
                          enciphered, as the mail settings dialog does.
   -h, --help             show this help.
+  --version              show the version.
   startup                (from the autostart entry) wait out the configured start-up delay.
 
-Settings live in setup.ini and device.ini in $KESTROVAMAIL_HOME, else beside the program,
-else (installed) in ~/.local/share/KestrovaMail/.
+Exit status:
+  0   success (--check-once: the check completed)
+  1   --check-once: the check did not complete (the reason on standard error)
+  2   a wrong command line; --check-once: the settings are incomplete
+  3   --check-once: it completed, but requests stayed on the server unanswered because no
+      camera was there
+
+Environment:
+  KESTROVAMAIL_HOME      the folder for setup.ini, device.ini, log.txt and the pictures.
+  KESTROVAMAIL_TEST_PATTERN
+                         when 1, offer the test pattern as --test-pattern does.
+  LANGUAGE, LC_ALL, LC_MESSAGES, LANG
+                         the language of the window, the dialogs and these messages:
+                         Japanese for a Japanese locale, English for any other. log.txt
+                         and the reply mails are always in Japanese.
+
+Files:
+  setup.ini, device.ini  the settings, in $KESTROVAMAIL_HOME, else beside the program, else
+                         (installed) in ~/.local/share/KestrovaMail/.
+  log.txt                the activity log, in the same folder, when enabled.
+  ~/.config/autostart/KestrovaMail.desktop
+                         the autostart entry, when start with the session is chosen.
+
+Examples:
+  $ kestrovamail --set MAIL.POP3_SERVER=pop.example.com --set MAIL.POP3_ID=me
+  $ kestrovamail --set-password pop3 < password.txt
+  $ systemctl --user enable --now kestrovamail
+  $ kestrovamail --check-once --device /dev/video0
 )";
+}
+
+std::string VersionText() {
+    return "kestrovamail " KM_VERSION "\n";
 }

@@ -57,6 +57,9 @@ int main(int argc, char* argv[]) {
     case CommandLine::Mode::Help:
         std::fputs(HelpText().c_str(), stdout);
         return 0;
+    case CommandLine::Mode::Version:
+        std::fputs(VersionText().c_str(), stdout);
+        return 0;
     case CommandLine::Mode::ShowSettings:
         return settingscli::ShowSettings(ProgramFolder(), std::cout, std::cerr);
     case CommandLine::Mode::SetSettings:
