@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 
+#include <QCoreApplication>
 #include <optional>
 
 namespace {
@@ -89,62 +90,61 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
 }
 
 std::string HelpText() {
-    // Laid out the way help2man reads it: the manual page is made from this text.
-    return R"(Usage: kestrovamail [OPTION]...
-A camera that answers e-mail: mails whose subject is the check string ("cap") get a fresh
-picture from the camera as the reply. Without options the main window opens.
+    // Written in Japanese like the rest of the user interface; the English text (the one the
+    // manual page is made from, by help2man) is its translation.
+    return QCoreApplication::translate("CommandLine", R"(使い方: kestrovamail [オプション]...
+メールに答えるカメラ: 件名がチェック文字列（"cap"）のメールに、カメラの新しい写真を付けて
+返信します。オプションなしではメインウィンドウを開きます。
 
-  --headless             run without any display (no X server needed) as a service: the
-                         camera and the mail check run as in the window, checking at start
-                         and once a minute. Log lines go to standard error (UTF-8) and, when
-                         enabled, to log.txt. SIGTERM/SIGINT end it, SIGHUP reloads setup.ini
-                         and device.ini.
-  --check-once           one mail check without a display, then exit (exit status below).
-  --device NAME|PATH     use this camera (its display name, or a /dev/video* path) without
-                         asking; with the window, --headless and --check-once. Without any
-                         camera the program still checks mail and leaves requests on the server.
-  --test-pattern         offer the GStreamer test pattern as a camera, for trying the
-                         program without one.
-  --show-settings        print every setting as SECTION.KEY=VALUE (passwords hidden).
+  --headless             画面なし（X サーバー不要）のサービスとして動きます。カメラとメールの
+                         確認はウィンドウのときと同じで、起動時と 1 分ごとに確認します。ログは
+                         標準エラー（UTF-8）と、有効なときは log.txt に出ます。SIGTERM/SIGINT
+                         で終了し、SIGHUP で setup.ini と device.ini を読み直します。
+  --check-once           画面なしでメールを 1 回確認して終了します（終了コードは下記）。
+  --device NAME|PATH     このカメラ（表示名か /dev/video* のパス）を尋ねずに使います。
+                         ウィンドウ、--headless、--check-once で使えます。カメラがなくても
+                         メールは確認し、依頼はサーバーに残します。
+  --test-pattern         GStreamer のテストパターン（"テストパターン"）をカメラとして出します。
+                         カメラなしで試すためのものです。
+  --show-settings        すべての設定を SECTION.KEY=VALUE の形で表示します（パスワードは隠します）。
   --set SECTION.KEY=VALUE
-                         change one setting with the checks of the settings dialogs, e.g.
-                         --set MAIL.POP3_SERVER=pop.example.com; may be given more than once.
+                         設定ダイアログと同じ確認をして設定を 1 つ変えます。例:
+                         --set MAIL.POP3_SERVER=pop.example.com。何度でも指定できます。
   --set-password pop3|smtp
-                         read the POP3 or SMTP password from standard input and store it
-                         enciphered, as the mail settings dialog does.
-  -h, --help             show this help.
-  --version              show the version.
-  startup                (from the autostart entry) wait out the configured start-up delay.
+                         POP3 か SMTP のパスワードを標準入力から読み、メール設定ダイアログと
+                         同じく暗号化して保存します。
+  -h, --help             このヘルプを表示します。
+  --version              バージョンを表示します。
+  startup                （自動起動のエントリから）設定された起動までの秒数を待ちます。
 
-Exit status:
-  0   success (--check-once: the check completed)
-  1   --check-once: the check did not complete (the reason on standard error)
-  2   a wrong command line; --check-once: the settings are incomplete
-  3   --check-once: it completed, but requests stayed on the server unanswered because no
-      camera was there
+終了コード:
+  0   成功（--check-once: 確認が終わった）
+  1   --check-once: 確認が終わらなかった（理由は標準エラーに出ます）
+  2   コマンドラインの誤り。--check-once: 設定が足りない
+  3   --check-once: 確認は終わったが、カメラがないため依頼がサーバーに残った
 
-Environment:
-  KESTROVAMAIL_HOME      the folder for setup.ini, device.ini, log.txt and the pictures.
+環境変数:
+  KESTROVAMAIL_HOME      setup.ini、device.ini、log.txt と写真を置くフォルダ。
   KESTROVAMAIL_TEST_PATTERN
-                         when 1, offer the test pattern as --test-pattern does.
+                         1 のとき、--test-pattern と同じくテストパターンを出します。
   LANGUAGE, LC_ALL, LC_MESSAGES, LANG
-                         the language of the window, the dialogs and these messages:
-                         Japanese for a Japanese locale, English for any other. log.txt
-                         and the reply mails are always in Japanese.
+                         ウィンドウ、ダイアログとこれらのメッセージの言語: 日本語のロケールでは
+                         日本語、それ以外では英語。log.txt と返信メールはいつも日本語です。
 
-Files:
-  setup.ini, device.ini  the settings, in $KESTROVAMAIL_HOME, else beside the program, else
-                         (installed) in ~/.local/share/KestrovaMail/.
-  log.txt                the activity log, in the same folder, when enabled.
+ファイル:
+  setup.ini, device.ini  設定。$KESTROVAMAIL_HOME、なければプログラムと同じフォルダ、なければ
+                         （インストール時）~/.local/share/KestrovaMail/ にあります。
+  log.txt                動作ログ（有効なとき）。同じフォルダにあります。
   ~/.config/autostart/KestrovaMail.desktop
-                         the autostart entry, when start with the session is chosen.
+                         自動起動のエントリ（ログイン時の起動を選んだとき）。
 
-Examples:
+例:
   $ kestrovamail --set MAIL.POP3_SERVER=pop.example.com --set MAIL.POP3_ID=me
   $ kestrovamail --set-password pop3 < password.txt
   $ systemctl --user enable --now kestrovamail
   $ kestrovamail --check-once --device /dev/video0
-)";
+)")
+        .toStdString();
 }
 
 std::string VersionText() {

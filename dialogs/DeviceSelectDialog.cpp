@@ -10,11 +10,11 @@
 #include <QVBoxLayout>
 
 CDeviceSelectDialog::CDeviceSelectDialog(QWidget* parent) : QDialog(parent) {
-    setWindowTitle(QStringLiteral("デバイス選択"));
+    setWindowTitle(tr("デバイス選択"));
     ApplyDialogFont(this);
 
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(QStringLiteral("映像入力デバイスを選択してください。"), this));
+    layout->addWidget(new QLabel(tr("映像入力デバイスを選択してください。"), this));
     m_list = new QComboBox(this);
     m_list->setEditable(false);
     m_list->setMinimumWidth(260);

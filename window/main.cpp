@@ -4,6 +4,7 @@
 #include "app/CommandLine.h"
 #include "app/HeadlessService.h"
 #include "app/SettingsCommands.h"
+#include "app/UiLanguage.h"
 #include "base/ProgramFolder.h"
 #include "capture/CaptureDevices.h"
 #include "window/KestrovaMailApp.h"
@@ -26,6 +27,7 @@ int RunWithoutDisplay(int argc, char* argv[], const CommandLine& line) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     NameTheApplication();
+    InstallUiTranslation(LocaleEnvironment::FromProcess());
     CHeadlessService::Options options;
     options.folder = ProgramFolder();
     options.device = line.device;
@@ -35,6 +37,7 @@ int RunWithoutDisplay(int argc, char* argv[], const CommandLine& line) {
 int RunWindow(int argc, char* argv[], const CommandLine& line) {
     QApplication app(argc, argv);
     NameTheApplication();
+    InstallUiTranslation(LocaleEnvironment::FromProcess());
     QStringList startup;
     for (int i = 0; i < line.startupArguments; ++i)
         startup << QStringLiteral("startup");
@@ -54,9 +57,12 @@ int main(int argc, char* argv[]) {
         EnableTestPattern(true);
 
     switch (line.mode) {
-    case CommandLine::Mode::Help:
+    case CommandLine::Mode::Help: {
+        const QCoreApplication app(argc, argv);
+        InstallUiTranslation(LocaleEnvironment::FromProcess());
         std::fputs(HelpText().c_str(), stdout);
         return 0;
+    }
     case CommandLine::Mode::Version:
         std::fputs(VersionText().c_str(), stdout);
         return 0;

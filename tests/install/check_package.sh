@@ -21,6 +21,7 @@ expected=(
   share/doc/kestrovamail/changelog.gz
   share/metainfo/com.zentrivo.kestrovamail.metainfo.xml
   share/bash-completion/completions/kestrovamail
+  share/kestrovamail/translations/kestrovamail_en.qm
 )
 
 # cmake --install
@@ -84,6 +85,11 @@ file "$root/usr/share/icons/hicolor/256x256/apps/kestrovamail.png" | grep -q "25
 # The installed program runs, without a display, and keeps its files where it is told.
 env -u DISPLAY -u WAYLAND_DISPLAY "$root/usr/bin/kestrovamail" --help | grep -q -- "--headless" \
   || fail "the installed program does not run"
+# Its help follows the locale: Japanese as written, English from the installed translation.
+env -u LANGUAGE -u LC_ALL -u LC_MESSAGES LANG=en_US.UTF-8 "$root/usr/bin/kestrovamail" --help \
+  | head -n1 | grep -q '^Usage: kestrovamail' || fail "no English help under an English locale"
+env -u LANGUAGE -u LC_ALL -u LC_MESSAGES LANG=ja_JP.UTF-8 "$root/usr/bin/kestrovamail" --help \
+  | head -n1 | grep -q '^使い方: kestrovamail' || fail "no Japanese help under a Japanese locale"
 mkdir -p "$work/home"
 KESTROVAMAIL_HOME="$work/home" "$root/usr/bin/kestrovamail" --set MAIL.CHECK_STRING=photo
 grep -q "CHECK_STRING=photo" "$work/home/setup.ini" || fail "--set did not reach setup.ini"
