@@ -7,10 +7,20 @@ namespace {
 
 using Mode = CommandLine::Mode;
 
+// What is wrong with the command line, in the user's language once a translation is installed.
+std::string Tr(const char* text, const std::string& argument = {}) {
+    QString message = QCoreApplication::translate("CommandLine", text);
+    if (!argument.empty())
+        message = message.arg(QString::fromStdString(argument));
+    return message.toStdString();
+}
+
 // Sets the mode once; a second, different mode is an error.
 void SetMode(CommandLine& line, Mode mode, const std::string& option) {
     if (line.mode != Mode::Window && line.mode != mode && line.error.empty())
-        line.error = option + " cannot be combined with the other command given";
+        line.error =
+            Tr(QT_TRANSLATE_NOOP("CommandLine", "%1 はほかに指定したコマンドと一緒には使えません"),
+               option);
     line.mode = mode;
 }
 
@@ -33,12 +43,12 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
                 return attached;
             if (i + 1 < arguments.size())
                 return arguments[++i];
-            line.error = option + " needs a value";
+            line.error = Tr(QT_TRANSLATE_NOOP("CommandLine", "%1 には値が必要です"), option);
             return std::nullopt;
         };
         auto noValue = [&] {
             if (attached)
-                line.error = option + " takes no value";
+                line.error = Tr(QT_TRANSLATE_NOOP("CommandLine", "%1 は値を取りません"), option);
         };
 
         if (option == "startup") {
@@ -65,7 +75,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             if (auto v = value()) {
                 line.device = *v;
                 if (line.device.empty())
-                    line.error = "--device needs a device name or a /dev/video* path";
+                    line.error = Tr(QT_TRANSLATE_NOOP(
+                        "CommandLine", "--device にはデバイス名か /dev/video* のパスが必要です"));
             }
         } else if (option == "--set") {
             if (auto v = value()) {
@@ -77,15 +88,21 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
                 line.passwordAccount = *v;
                 SetMode(line, Mode::SetPassword, option);
                 if (*v != "pop3" && *v != "smtp")
-                    line.error = "--set-password takes pop3 or smtp";
+                    line.error = Tr(QT_TRANSLATE_NOOP(
+                        "CommandLine", "--set-password には pop3 か smtp を指定します"));
             }
         } else {
-            line.error = "unknown option \"" + arguments[i] + "\" (kestrovamail --help lists them)";
+            line.error =
+                Tr(QT_TRANSLATE_NOOP("CommandLine",
+                                     "不明なオプション \"%1\"（一覧は kestrovamail --help）"),
+                   arguments[i]);
         }
     }
     if (line.error.empty() && !line.device.empty() && line.mode != Mode::Window &&
         line.mode != Mode::Headless && line.mode != Mode::CheckOnce)
-        line.error = "--device picks the camera of the window, --headless or --check-once";
+        line.error = Tr(QT_TRANSLATE_NOOP(
+            "CommandLine",
+            "--device はウィンドウ、--headless、--check-once のカメラを選ぶオプションです"));
     return line;
 }
 

@@ -318,7 +318,7 @@ kestrovamail --test-pattern</translation>
     </message>
     <message>
         <source>空欄のときはシステムの証明書だけを使います。</source>
-        <translation>When empty, only the system's certificates are used.</translation>
+        <translation>When empty, only the system&apos;s certificates are used.</translation>
     </message>
     <message>
         <source>送信者設定</source>
@@ -602,7 +602,7 @@ Up to 10 addresses can be listed.</translation>
     <name>CommandLine</name>
     <message>
         <source>使い方: kestrovamail [オプション]...
-メールに答えるカメラ: 件名がチェック文字列（"cap"）のメールに、カメラの新しい写真を付けて
+メールに答えるカメラ: 件名がチェック文字列（&quot;cap&quot;）のメールに、カメラの新しい写真を付けて
 返信します。オプションなしではメインウィンドウを開きます。
 
   --headless             画面なし（X サーバー不要）のサービスとして動きます。カメラとメールの
@@ -613,7 +613,7 @@ Up to 10 addresses can be listed.</translation>
   --device NAME|PATH     このカメラ（表示名か /dev/video* のパス）を尋ねずに使います。
                          ウィンドウ、--headless、--check-once で使えます。カメラがなくても
                          メールは確認し、依頼はサーバーに残します。
-  --test-pattern         GStreamer のテストパターン（"テストパターン"）をカメラとして出します。
+  --test-pattern         GStreamer のテストパターン（&quot;テストパターン&quot;）をカメラとして出します。
                          カメラなしで試すためのものです。
   --show-settings        すべての設定を SECTION.KEY=VALUE の形で表示します（パスワードは隠します）。
   --set SECTION.KEY=VALUE
@@ -654,7 +654,7 @@ Up to 10 addresses can be listed.</translation>
   $ kestrovamail --check-once --device /dev/video0
 </source>
         <translation>Usage: kestrovamail [OPTION]...
-A camera that answers e-mail: mails whose subject is the check string ("cap") get a fresh
+A camera that answers e-mail: mails whose subject is the check string (&quot;cap&quot;) get a fresh
 picture from the camera as the reply. Without options the main window opens.
 
   --headless             run without any display (no X server needed) as a service: the
@@ -708,6 +708,34 @@ Examples:
   $ systemctl --user enable --now kestrovamail
   $ kestrovamail --check-once --device /dev/video0
 </translation>
+    </message>
+    <message>
+        <source>%1 はほかに指定したコマンドと一緒には使えません</source>
+        <translation>%1 cannot be combined with the other command given</translation>
+    </message>
+    <message>
+        <source>%1 には値が必要です</source>
+        <translation>%1 needs a value</translation>
+    </message>
+    <message>
+        <source>%1 は値を取りません</source>
+        <translation>%1 takes no value</translation>
+    </message>
+    <message>
+        <source>--device にはデバイス名か /dev/video* のパスが必要です</source>
+        <translation>--device needs a device name or a /dev/video* path</translation>
+    </message>
+    <message>
+        <source>--set-password には pop3 か smtp を指定します</source>
+        <translation>--set-password takes pop3 or smtp</translation>
+    </message>
+    <message>
+        <source>不明なオプション &quot;%1&quot;（一覧は kestrovamail --help）</source>
+        <translation>unknown option &quot;%1&quot; (kestrovamail --help lists them)</translation>
+    </message>
+    <message>
+        <source>--device はウィンドウ、--headless、--check-once のカメラを選ぶオプションです</source>
+        <translation>--device picks the camera of the window, --headless or --check-once</translation>
     </message>
 </context>
 <context>

@@ -48,9 +48,13 @@ int RunWindow(int argc, char* argv[], const CommandLine& line) {
 } // namespace
 
 int main(int argc, char* argv[]) {
-    const CommandLine line = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    const CommandLine line = ParseCommandLine(arguments);
     if (!line.error.empty()) {
-        std::fprintf(stderr, "kestrovamail: %s\n", line.error.c_str());
+        // The message is made in the user's language once the translation is installed.
+        const QCoreApplication app(argc, argv);
+        InstallUiTranslation(LocaleEnvironment::FromProcess());
+        std::fprintf(stderr, "kestrovamail: %s\n", ParseCommandLine(arguments).error.c_str());
         return kUsageExitStatus;
     }
     if (line.testPattern)

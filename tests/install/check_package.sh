@@ -85,11 +85,20 @@ file "$root/usr/share/icons/hicolor/256x256/apps/kestrovamail.png" | grep -q "25
 # The installed program runs, without a display, and keeps its files where it is told.
 env -u DISPLAY -u WAYLAND_DISPLAY "$root/usr/bin/kestrovamail" --help | grep -q -- "--headless" \
   || fail "the installed program does not run"
-# Its help follows the locale: Japanese as written, English from the installed translation.
-env -u LANGUAGE -u LC_ALL -u LC_MESSAGES LANG=en_US.UTF-8 "$root/usr/bin/kestrovamail" --help \
-  | head -n1 | grep -q '^Usage: kestrovamail' || fail "no English help under an English locale"
-env -u LANGUAGE -u LC_ALL -u LC_MESSAGES LANG=ja_JP.UTF-8 "$root/usr/bin/kestrovamail" --help \
-  | head -n1 | grep -q '^使い方: kestrovamail' || fail "no Japanese help under a Japanese locale"
+# Its help and its complaints follow the locale: Japanese as written, English from the
+# installed translation.
+while IFS='|' read -r locale arguments expected; do
+  read -ra arguments <<<"$arguments"
+  said=$(env -u LANGUAGE -u LC_ALL -u LC_MESSAGES LANG="$locale" "$root/usr/bin/kestrovamail" \
+    "${arguments[@]}" 2>&1 || true)
+  [[ ${said%%$'\n'*} == *"$expected"* ]] \
+    || fail "kestrovamail ${arguments[*]} under $locale does not say \"$expected\""
+done <<'LOCALES'
+en_US.UTF-8|--help|Usage: kestrovamail
+ja_JP.UTF-8|--help|使い方: kestrovamail
+C.UTF-8|--nonsense|unknown option "--nonsense"
+ja_JP.UTF-8|--device|--device には値が必要です
+LOCALES
 mkdir -p "$work/home"
 KESTROVAMAIL_HOME="$work/home" "$root/usr/bin/kestrovamail" --set MAIL.CHECK_STRING=photo
 grep -q "CHECK_STRING=photo" "$work/home/setup.ini" || fail "--set did not reach setup.ini"
