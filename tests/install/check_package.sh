@@ -117,7 +117,9 @@ if [ -r /usr/share/bash-completion/bash_completion ]; then
   while IFS='|' read -r words expected; do
     read -ra line <<<"$words"
     [[ $words == *" " ]] && line+=("")
-    complete_line "${line[@]}" | grep -qx -- "$expected" \
+    # Whole output first: grep -q stopping early would fail the pipe under pipefail.
+    offered=$(complete_line "${line[@]}" 2>/dev/null)
+    grep -qx -- "$expected" <<<"$offered" \
       || fail "completing \"$words\" does not offer $expected"
   done <<'COMPLETIONS'
 --che|--check-once
