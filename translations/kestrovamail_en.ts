@@ -739,6 +739,229 @@ Examples:
     </message>
 </context>
 <context>
+    <name>CoreText</name>
+    <message>
+        <source>POP3サーバの接続に成功しました。</source>
+        <translation>Connected to the POP3 server.</translation>
+    </message>
+    <message>
+        <source>POP3サーバの接続に失敗しました。</source>
+        <translation>Could not connect to the POP3 server.</translation>
+    </message>
+    <message>
+        <source>IMAPサーバの接続に成功しました。</source>
+        <translation>Connected to the IMAP server.</translation>
+    </message>
+    <message>
+        <source>IMAPサーバの接続に失敗しました。</source>
+        <translation>Could not connect to the IMAP server.</translation>
+    </message>
+    <message>
+        <source>SMTPサーバの接続に成功しました。</source>
+        <translation>Connected to the SMTP server.</translation>
+    </message>
+    <message>
+        <source>SMTPサーバの接続に失敗しました。</source>
+        <translation>Could not connect to the SMTP server.</translation>
+    </message>
+    <message>
+        <source>理由: </source>
+        <translation>Reason: </translation>
+    </message>
+    <message>
+        <source>設定が正しくありません</source>
+        <translation>a setting is wrong</translation>
+    </message>
+    <message>
+        <source>ホスト名が見つかりません</source>
+        <translation>host name not found</translation>
+    </message>
+    <message>
+        <source>接続が拒否されました</source>
+        <translation>connection refused</translation>
+    </message>
+    <message>
+        <source>接続がタイムアウトしました</source>
+        <translation>the connection timed out</translation>
+    </message>
+    <message>
+        <source>接続できません</source>
+        <translation>cannot connect</translation>
+    </message>
+    <message>
+        <source>サーバから制限時間内に応答がありません</source>
+        <translation>no answer from the server in time</translation>
+    </message>
+    <message>
+        <source>サーバが接続を切断しました</source>
+        <translation>the server closed the connection</translation>
+    </message>
+    <message>
+        <source>送信に失敗しました</source>
+        <translation>sending failed</translation>
+    </message>
+    <message>
+        <source>受信に失敗しました</source>
+        <translation>receiving failed</translation>
+    </message>
+    <message>
+        <source>サーバの応答が長すぎます</source>
+        <translation>the server&apos;s reply is too long</translation>
+    </message>
+    <message>
+        <source>中止しました</source>
+        <translation>cancelled</translation>
+    </message>
+    <message>
+        <source>TLS接続に失敗しました</source>
+        <translation>the TLS connection failed</translation>
+    </message>
+    <message>
+        <source>証明書が信頼できません</source>
+        <translation>the certificate is not trusted</translation>
+    </message>
+    <message>
+        <source>証明書の有効期限が切れています</source>
+        <translation>the certificate has expired</translation>
+    </message>
+    <message>
+        <source>証明書のホスト名が一致しません</source>
+        <translation>the certificate does not name this host</translation>
+    </message>
+    <message>
+        <source>サーバがSTARTTLSに対応していません</source>
+        <translation>the server does not offer STARTTLS</translation>
+    </message>
+    <message>
+        <source>サーバがSTARTTLSを拒否しました</source>
+        <translation>the server refused STARTTLS</translation>
+    </message>
+    <message>
+        <source>ログインが拒否されました</source>
+        <translation>the log-in was refused</translation>
+    </message>
+    <message>
+        <source>サーバがコマンドを拒否しました</source>
+        <translation>the server refused a command</translation>
+    </message>
+    <message>
+        <source>サーバの応答が正しくありません</source>
+        <translation>the server&apos;s reply is not valid</translation>
+    </message>
+    <message>
+        <source>ディスクの空きがありません</source>
+        <translation>no space left on the disk</translation>
+    </message>
+    <message>
+        <source>ディスクの使用量が上限に達しています</source>
+        <translation>the disk quota is used up</translation>
+    </message>
+    <message>
+        <source>アクセスが許可されていません</source>
+        <translation>access is not permitted</translation>
+    </message>
+    <message>
+        <source>読み取り専用のファイルシステムです</source>
+        <translation>the file system is read-only</translation>
+    </message>
+    <message>
+        <source>同じ名前のフォルダがあります</source>
+        <translation>a folder of the same name is there</translation>
+    </message>
+    <message>
+        <source>フォルダではないものがパスの途中にあります</source>
+        <translation>a part of the path is not a folder</translation>
+    </message>
+    <message>
+        <source>ファイルまたはフォルダがありません</source>
+        <translation>no such file or folder</translation>
+    </message>
+    <message>
+        <source>パスが長すぎます</source>
+        <translation>the path is too long</translation>
+    </message>
+    <message>
+        <source>開いているファイルが多すぎます</source>
+        <translation>too many open files</translation>
+    </message>
+    <message>
+        <source>メモリが足りません</source>
+        <translation>out of memory</translation>
+    </message>
+    <message>
+        <source>入出力エラーが起きました</source>
+        <translation>input/output error</translation>
+    </message>
+    <message>
+        <source>ネットワークに到達できません</source>
+        <translation>the network is unreachable</translation>
+    </message>
+    <message>
+        <source>ホストに到達できません</source>
+        <translation>the host is unreachable</translation>
+    </message>
+    <message>
+        <source>接続がリセットされました</source>
+        <translation>the connection was reset</translation>
+    </message>
+    <message>
+        <source>接続が切れました</source>
+        <translation>the connection broke</translation>
+    </message>
+    <message>
+        <source>時間切れになりました</source>
+        <translation>timed out</translation>
+    </message>
+    <message>
+        <source>エラー: </source>
+        <translation>Error: </translation>
+    </message>
+    <message>
+        <source>POP3サーバ</source>
+        <translation>POP3 server</translation>
+    </message>
+    <message>
+        <source>SMTPサーバ</source>
+        <translation>SMTP server</translation>
+    </message>
+    <message>
+        <source>IMAPサーバ</source>
+        <translation>IMAP server</translation>
+    </message>
+    <message>
+        <source>写真</source>
+        <translation>picture</translation>
+    </message>
+    <message>
+        <source>設定ファイル</source>
+        <translation>settings file</translation>
+    </message>
+    <message>
+        <source>・</source>
+        <translation>, </translation>
+    </message>
+    <message>
+        <source>映像入力デバイスが見つかりませんでした</source>
+        <translation>No video input device was found.</translation>
+    </message>
+    <message>
+        <source>指定の映像入力デバイスが見つかりませんでした: </source>
+        <translation>The chosen video input device was not found: </translation>
+    </message>
+    <message>
+        <source>ERROR 001:初期化に失敗しました。</source>
+        <translation>ERROR 001: initialisation failed.</translation>
+    </message>
+    <message>
+        <source>パスワードが長すぎます。</source>
+        <translation>The password is too long. Keep it within </translation>
+    </message>
+    <message>
+        <source>バイトまでにしてください。</source>
+        <translation> bytes.</translation>
+    </message>
+</context>
+<context>
     <name>DialogSupport</name>
     <message>
         <source>キャンセル</source>

@@ -8,6 +8,7 @@
 #include "window/TrayIcon.h"
 #include "dialogs/AppConfigDlg.h"
 #include "dialogs/BusyCursor.h"
+#include "dialogs/CoreText.h"
 #include "dialogs/DeviceSelectDialog.h"
 #include "dialogs/DeviceSettingsDialog.h"
 #include "dialogs/MailSetupDialog.h"
@@ -425,7 +426,7 @@ void CKestrovaMailDlg::ShowMailBusy(bool busy) {
 }
 
 void CKestrovaMailDlg::ShowFaultState(const QString& state) {
-    m_faultState = state;
+    m_faultState = CoreText(state);
     ApplyTitle();
     ApplyTrayStatus();
 }
@@ -511,7 +512,7 @@ void CKestrovaMailDlg::OnLogAdded(std::string_view added) {
 }
 
 void CKestrovaMailDlg::ShowMessage(const std::string& text) {
-    ShowMessageBox(this, QString::fromStdString(text));
+    ShowMessageBox(this, CoreText(QString::fromStdString(text)));
 }
 
 std::optional<int> CKestrovaMailDlg::ChooseDevice(const std::vector<std::string>& names,

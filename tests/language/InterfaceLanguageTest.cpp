@@ -1,8 +1,12 @@
 // The window and every dialog in both languages: under a Japanese locale the texts as written,
 // under any other the English translation, with no Japanese left on any widget.
 
+#include "app/ConnectionTest.h"
+#include "app/FaultNotices.h"
+#include "app/PasswordCipher.h"
 #include "app/UiLanguage.h"
 #include "dialogs/AppConfigDlg.h"
+#include "dialogs/CoreText.h"
 #include "dialogs/DeviceSelectDialog.h"
 #include "dialogs/DeviceSettingsDialog.h"
 #include "dialogs/MailSetupDialog.h"
@@ -10,6 +14,7 @@
 #include "dialogs/SnapShotMailDialog.h"
 #include "dialogs/TimeTextSetupDialog.h"
 #include "dialogs/TimerDialog.h"
+#include "mail/MailError.h"
 #include "tests/support/TempDir.h"
 #include "window/AboutDialog.h"
 #include "window/KestrovaMailDlg.h"
@@ -26,6 +31,7 @@
 #include <QRegularExpression>
 #include <QTableWidget>
 #include <QtTest>
+#include <cerrno>
 #include <functional>
 #include <memory>
 
@@ -119,6 +125,47 @@ QStringList MenuTitles(CKestrovaMailDlg& window) {
     return titles;
 }
 
+class NoLog final : public IServiceLog {
+public:
+    void AddLog(const std::string&) override {}
+    void WriteLogFile(const std::string&) override {}
+};
+
+class LastMessage final : public IMessageSink {
+public:
+    void ShowMessage(const std::string& text) override { shown = text; }
+    std::string shown;
+};
+
+// What the core hands to the screen, made by the core itself: every cause of a mail error
+// (with and without a system reason), a connection test's outcome, the error state with
+// every area, a password too long.
+QStringList CoreScreenTexts() {
+    QStringList texts;
+    for (int code = int(MailErrorCode::InvalidArgument); code <= int(MailErrorCode::ProtocolError);
+         ++code) {
+        for (int systemError :
+             {0, ENOSPC, EDQUOT, EACCES, EROFS, EISDIR, ENOTDIR, ENOENT, ENAMETOOLONG, EMFILE,
+              ENOMEM, EIO, ENETUNREACH, EHOSTUNREACH, ECONNRESET, EPIPE, ETIMEDOUT})
+            texts << QString::fromStdString(
+                DescribeMailError({MailErrorCode(code), systemError, "detail"}));
+    }
+    MailSettings badPort;
+    badPort.smtpPort = 0;
+    texts << QString::fromStdString(TestSmtpConnection(badPort, nullptr).message);
+    NoLog log;
+    CFaultNotices notices(log);
+    for (auto area :
+         {CFaultNotices::Area::Pop3, CFaultNotices::Area::Smtp, CFaultNotices::Area::Picture,
+          CFaultNotices::Area::Settings, CFaultNotices::Area::Imap})
+        notices.Fail(area, "cause", "line");
+    texts << QString::fromStdString(notices.State());
+    LastMessage sink;
+    EncipherPassword(std::string(1000, 'x'), sink);
+    texts << QString::fromStdString(sink.shown);
+    return texts;
+}
+
 class InterfaceLanguageTest : public QObject {
     Q_OBJECT
 
@@ -166,6 +213,21 @@ private slots:
         for (const QGroupBox* group : dialog.findChildren<QGroupBox*>())
             groups << group->title();
         QVERIFY2(groups.contains(smtpGroup), qPrintable(groups.join(u',')));
+    }
+
+    void coreTextsShownInTheUsersLanguage() {
+        const QStringList texts = CoreScreenTexts();
+        UseLocale("ja_JP.UTF-8");
+        for (const QString& text : texts)
+            QCOMPARE(CoreText(text), text);
+        UseLocale("en_US.UTF-8");
+        for (const QString& text : texts)
+            QVERIFY2(!HasJapanese(CoreText(text)), qPrintable(text + " -> " + CoreText(text)));
+        QCOMPARE(
+            CoreText(QStringLiteral(
+                "SMTPサーバの接続に失敗しました。\n理由: ログインが拒否されました (535 no)")),
+            QStringLiteral(
+                "Could not connect to the SMTP server.\nReason: the log-in was refused (535 no)"));
     }
 
     void noJapaneseLeftInEnglish_data() {
