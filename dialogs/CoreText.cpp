@@ -67,6 +67,9 @@ constexpr const char* kPhrases[] = {
     // settings
     QT_TRANSLATE_NOOP("CoreText", "パスワードが長すぎます。"),
     QT_TRANSLATE_NOOP("CoreText", "バイトまでにしてください。"),
+    // the test pattern as a camera, and its one control
+    QT_TRANSLATE_NOOP("CoreText", "テストパターン"),
+    QT_TRANSLATE_NOOP("CoreText", "パターン"),
     // camera and start
     QT_TRANSLATE_NOOP("CoreText", "映像入力デバイスが見つかりませんでした"),
     QT_TRANSLATE_NOOP("CoreText", "指定の映像入力デバイスが見つかりませんでした: "),

@@ -960,6 +960,14 @@ Examples:
         <source>バイトまでにしてください。</source>
         <translation> bytes.</translation>
     </message>
+    <message>
+        <source>テストパターン</source>
+        <translation>Test pattern</translation>
+    </message>
+    <message>
+        <source>パターン</source>
+        <translation>Pattern</translation>
+    </message>
 </context>
 <context>
     <name>DialogSupport</name>

@@ -529,7 +529,7 @@ void CKestrovaMailDlg::ShowProperties(const DeviceSetup& setup) {
 }
 
 void CKestrovaMailDlg::SetTitle(const std::string& title) {
-    m_baseTitle = QString::fromStdString(title);
+    m_baseTitle = CoreText(QString::fromStdString(title));
     ApplyTitle();
 }
 

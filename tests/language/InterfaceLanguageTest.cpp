@@ -5,6 +5,7 @@
 #include "app/FaultNotices.h"
 #include "app/PasswordCipher.h"
 #include "app/UiLanguage.h"
+#include "capture/CaptureDevices.h"
 #include "dialogs/AppConfigDlg.h"
 #include "dialogs/CoreText.h"
 #include "dialogs/DeviceSelectDialog.h"
@@ -248,7 +249,12 @@ private slots:
         QTest::newRow("time stamp settings")
             << WidgetMaker([] { return new CTimeTextSetupDialog(timeText); });
         QTest::newRow("start timer") << WidgetMaker([] { return new CTimerDialog(5); });
-        QTest::newRow("device select") << WidgetMaker([] { return new CDeviceSelectDialog; });
+        QTest::newRow("device select") << WidgetMaker([] {
+            auto* dialog = new CDeviceSelectDialog;
+            dialog->AddDeviceName(kTestPatternName); // a name the program gives, shown translated
+            dialog->AddDeviceName("USB Camera");
+            return dialog;
+        });
         QTest::newRow("device settings") << WidgetMaker([] {
             static FrameSize size{640, 480};
             return new CDeviceSettingsDialog(device, &size);
@@ -272,6 +278,8 @@ private slots:
         TempDir home;
         home.UseAsProgramFolder();
         std::unique_ptr<QWidget> widget(make());
+        widget->show(); // some lists fill when shown
+        QVERIFY(QTest::qWaitForWindowExposed(widget.get()));
         const QStringList texts = VisibleTexts(widget.get());
         QVERIFY(!texts.isEmpty());
         QStringList japanese;
@@ -280,8 +288,6 @@ private slots:
                 japanese << text;
         QVERIFY2(japanese.isEmpty(), qPrintable(japanese.join(u'\n')));
 
-        widget->show();
-        QVERIFY(QTest::qWaitForWindowExposed(widget.get()));
         if (const QByteArray folder = qgetenv("KM_SCREENSHOT_DIR"); !folder.isEmpty())
             widget->grab().save(QStringLiteral("%1/%2.png")
                                     .arg(QString::fromLocal8Bit(folder), QTest::currentDataTag()));
