@@ -1,15 +1,26 @@
 #include "app/CommandLine.h"
 
+#include <QCoreApplication>
 #include <optional>
 
 namespace {
 
 using Mode = CommandLine::Mode;
 
+// What is wrong with the command line, in the user's language once a translation is installed.
+std::string Tr(const char* text, const std::string& argument = {}) {
+    QString message = QCoreApplication::translate("CommandLine", text);
+    if (!argument.empty())
+        message = message.arg(QString::fromStdString(argument));
+    return message.toStdString();
+}
+
 // Sets the mode once; a second, different mode is an error.
 void SetMode(CommandLine& line, Mode mode, const std::string& option) {
     if (line.mode != Mode::Window && line.mode != mode && line.error.empty())
-        line.error = option + " cannot be combined with the other command given";
+        line.error =
+            Tr(QT_TRANSLATE_NOOP("CommandLine", "%1 はほかに指定したコマンドと一緒には使えません"),
+               option);
     line.mode = mode;
 }
 
@@ -32,12 +43,12 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
                 return attached;
             if (i + 1 < arguments.size())
                 return arguments[++i];
-            line.error = option + " needs a value";
+            line.error = Tr(QT_TRANSLATE_NOOP("CommandLine", "%1 には値が必要です"), option);
             return std::nullopt;
         };
         auto noValue = [&] {
             if (attached)
-                line.error = option + " takes no value";
+                line.error = Tr(QT_TRANSLATE_NOOP("CommandLine", "%1 は値を取りません"), option);
         };
 
         if (option == "startup") {
@@ -45,6 +56,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         } else if (option == "--help" || option == "-h") {
             noValue();
             SetMode(line, Mode::Help, option);
+        } else if (option == "--version") {
+            noValue();
+            SetMode(line, Mode::Version, option);
         } else if (option == "--headless") {
             noValue();
             SetMode(line, Mode::Headless, option);
@@ -64,7 +78,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             if (auto v = value()) {
                 line.device = *v;
                 if (line.device.empty())
-                    line.error = "--device needs a device name or a /dev/video* path";
+                    line.error = Tr(QT_TRANSLATE_NOOP(
+                        "CommandLine", "--device にはデバイス名か /dev/video* のパスが必要です"));
             }
         } else if (option == "--set") {
             if (auto v = value()) {
@@ -76,56 +91,92 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
                 line.passwordAccount = *v;
                 SetMode(line, Mode::SetPassword, option);
                 if (*v != "pop3" && *v != "smtp")
-                    line.error = "--set-password takes pop3 or smtp";
+                    line.error = Tr(QT_TRANSLATE_NOOP(
+                        "CommandLine", "--set-password には pop3 か smtp を指定します"));
             }
         } else {
-            line.error = "unknown option \"" + arguments[i] + "\" (kestrovamail --help lists them)";
+            line.error =
+                Tr(QT_TRANSLATE_NOOP("CommandLine",
+                                     "不明なオプション \"%1\"（一覧は kestrovamail --help）"),
+                   arguments[i]);
         }
     }
     const bool runs = line.mode == Mode::Window || line.mode == Mode::Headless ||
                       line.mode == Mode::CheckOnce;
     if (line.error.empty() && !line.device.empty() && !runs)
-        line.error = "--device picks the camera of the window, --headless or --check-once";
+        line.error = Tr(QT_TRANSLATE_NOOP(
+            "CommandLine",
+            "--device はウィンドウ、--headless、--check-once のカメラを選ぶオプションです"));
     if (line.error.empty() && line.trace && !runs)
-        line.error = "--trace shows the mail dialogue of the window, --headless or --check-once";
+        line.error = Tr(QT_TRANSLATE_NOOP(
+            "CommandLine",
+            "--trace はウィンドウ、--headless、--check-once のメールのやりとりを表示するオプションです"));
     return line;
 }
 
 std::string HelpText() {
-    return R"(Usage: kestrovamail [OPTION]...
-A camera that answers e-mail: mails whose subject is the check string ("cap") get a fresh
-picture from the camera as the reply. Without options the main window opens.
+    // Written in Japanese like the rest of the user interface; the English text (the one the
+    // manual page is made from, by help2man) is its translation.
+    return QCoreApplication::translate("CommandLine", R"(使い方: kestrovamail [オプション]...
+メールに答えるカメラ: 件名がチェック文字列（"cap"）のメールに、カメラの新しい写真を付けて
+返信します。オプションなしではメインウィンドウを開きます。
 
-  --headless             run without any display (no X server needed) as a service: the
-                         camera and the mail check run as in the window, checking at start
-                         and once a minute. Log lines go to standard error (UTF-8) and, when
-                         enabled, to log.txt. SIGTERM/SIGINT end it, SIGHUP reloads setup.ini
-                         and device.ini.
-  --check-once           one mail check without a display, then exit. Status 0: the check
-                         completed; 1: it did not (the reason on standard error); 2: the
-                         settings are incomplete; 3: it completed but requests stayed on the
-                         server unanswered because no camera was there.
-  --device NAME|PATH     use this camera (its display name, or a /dev/video* path) without
-                         asking; with the window, --headless and --check-once. Without any
-                         camera the program still checks mail and leaves requests on the server.
-  --trace                write every line sent to and received from the mail servers to
-                         standard error, each with the time, the protocol and the server;
-                         passwords and log-in data are masked, messages shortened to their
-                         first line and size. With the window, --headless and --check-once.
-  --test-pattern         offer the GStreamer test pattern as two cameras for trying the
-                         program without one: テストパターン sends raw frames, and
-                         テストパターン (JPEG) sends JPEG pictures as most cameras do.
-  --show-settings        print every setting as SECTION.KEY=VALUE (passwords hidden).
+  --headless             画面なし（X サーバー不要）のサービスとして動きます。カメラとメールの
+                         確認はウィンドウのときと同じで、起動時と 1 分ごとに確認します。ログは
+                         標準エラー（UTF-8）と、有効なときは log.txt に出ます。SIGTERM/SIGINT
+                         で終了し、SIGHUP で setup.ini と device.ini を読み直します。
+  --check-once           画面なしでメールを 1 回確認して終了します（終了コードは下記）。
+  --device NAME|PATH     このカメラ（表示名か /dev/video* のパス）を尋ねずに使います。
+                         ウィンドウ、--headless、--check-once で使えます。カメラがなくても
+                         メールは確認し、依頼はサーバーに残します。
+  --trace                メールサーバーとやりとりした行をすべて標準エラーに書きます。行ごとに
+                         時刻、プロトコル、サーバーが付き、パスワードとログインの情報は隠し、
+                         メールは最初の行と大きさだけにします。ウィンドウ、--headless、
+                         --check-once で使えます。
+  --test-pattern         GStreamer のテストパターンを 2 台のカメラとして出します。カメラなしで
+                         試すためのものです: テストパターンは生のフレームを、テストパターン
+                         (JPEG) は多くのカメラと同じく JPEG の画像を送ります。
+  --show-settings        すべての設定を SECTION.KEY=VALUE の形で表示します（パスワードは隠します）。
   --set SECTION.KEY=VALUE
-                         change one setting with the checks of the settings dialogs, e.g.
-                         --set MAIL.POP3_SERVER=pop.example.com; may be given more than once.
+                         設定ダイアログと同じ確認をして設定を 1 つ変えます。例:
+                         --set MAIL.POP3_SERVER=pop.example.com。何度でも指定できます。
   --set-password pop3|smtp
-                         read the POP3 or SMTP password from standard input and store it
-                         enciphered, as the mail settings dialog does.
-  -h, --help             show this help.
-  startup                (from the autostart entry) wait out the configured start-up delay.
+                         POP3 か SMTP のパスワードを標準入力から読み、メール設定ダイアログと
+                         同じく暗号化して保存します。
+  -h, --help             このヘルプを表示します。
+  --version              バージョンを表示します。
+  startup                （自動起動のエントリから）設定された起動までの秒数を待ちます。
 
-Settings live in setup.ini and device.ini in $KESTROVAMAIL_HOME, else beside the program,
-else (installed) in ~/.local/share/KestrovaMail/.
-)";
+終了コード:
+  0   成功（--check-once: 確認が終わった）
+  1   --check-once: 確認が終わらなかった（理由は標準エラーに出ます）
+  2   コマンドラインの誤り。--check-once: 設定が足りない
+  3   --check-once: 確認は終わったが、カメラがないため依頼がサーバーに残った
+
+環境変数:
+  KESTROVAMAIL_HOME      setup.ini、device.ini、log.txt と写真を置くフォルダ。
+  KESTROVAMAIL_TEST_PATTERN
+                         1 のとき、--test-pattern と同じくテストパターンを出します。
+  LANGUAGE, LC_ALL, LC_MESSAGES, LANG
+                         ウィンドウ、ダイアログとこれらのメッセージの言語: 日本語のロケールでは
+                         日本語、それ以外では英語。log.txt と返信メールはいつも日本語です。
+
+ファイル:
+  setup.ini, device.ini  設定。$KESTROVAMAIL_HOME、なければプログラムと同じフォルダ、なければ
+                         （インストール時）~/.local/share/KestrovaMail/ にあります。
+  log.txt                動作ログ（有効なとき）。同じフォルダにあります。
+  ~/.config/autostart/KestrovaMail.desktop
+                         自動起動のエントリ（ログイン時の起動を選んだとき）。
+
+例:
+  $ kestrovamail --set MAIL.POP3_SERVER=pop.example.com --set MAIL.POP3_ID=me
+  $ kestrovamail --set-password pop3 < password.txt
+  $ systemctl --user enable --now kestrovamail
+  $ kestrovamail --check-once --device /dev/video0
+)")
+        .toStdString();
+}
+
+std::string VersionText() {
+    return "kestrovamail " KM_VERSION "\n";
 }

@@ -13,6 +13,7 @@ struct CommandLine {
         SetSettings,  // --set SECTION.KEY=VALUE (repeatable)
         SetPassword,  // --set-password pop3|smtp
         Help,         // --help
+        Version,      // --version
     };
 
     Mode mode = Mode::Window;
@@ -31,6 +32,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 
 // What --help prints.
 std::string HelpText();
+
+// What --version prints.
+std::string VersionText();
 
 // Exit status for a wrong command line.
 inline constexpr int kUsageExitStatus = 2;

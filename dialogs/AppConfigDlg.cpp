@@ -25,9 +25,6 @@
 
 namespace {
 
-const QString kMsgNoShortcut = QStringLiteral("ショートカットが存在しません");
-const QString kMsgNoLogFile = QStringLiteral("ログファイルが存在しません");
-
 std::filesystem::path LogFilePath() {
     return std::filesystem::path(ProgramFolder() + "log.txt");
 }
@@ -41,13 +38,13 @@ bool LogFileExists() {
 
 CAppConfigDlg::CAppConfigDlg(AppSettings& settings, QWidget* parent)
     : QDialog(parent), m_settings(settings) {
-    setWindowTitle(QStringLiteral("アプリケーション設定"));
+    setWindowTitle(tr("アプリケーション設定"));
     ApplyDialogFont(this);
 
     // スタートアップ設定
-    auto* startupGroup = new QGroupBox(QStringLiteral("スタートアップ設定"), this);
-    m_startupDialog = MakeCheck(startupGroup, kIdStartupDialog,
-                                QStringLiteral("起動までの秒数をダイアログで表示する"));
+    auto* startupGroup = new QGroupBox(tr("スタートアップ設定"), this);
+    m_startupDialog =
+        MakeCheck(startupGroup, kIdStartupDialog, tr("起動までの秒数をダイアログで表示する"));
     m_startupSeconds = new QLineEdit(startupGroup);
     SetControlId(m_startupSeconds, kIdStartupSeconds);
     m_startupSeconds->setReadOnly(true);
@@ -62,13 +59,11 @@ CAppConfigDlg::CAppConfigDlg(AppSettings& settings, QWidget* parent)
     secondsRow->addWidget(m_startupSeconds);
     secondsRow->addWidget(m_startupSpin);
     secondsRow->addSpacing(6);
-    secondsRow->addWidget(new QLabel(QStringLiteral("秒後に起動する"), startupGroup));
+    secondsRow->addWidget(new QLabel(tr("秒後に起動する"), startupGroup));
     secondsRow->addStretch();
     auto* shortcutRow = new QHBoxLayout;
-    auto* createShortcut =
-        MakeButton(startupGroup, kIdCreateShortcut, QStringLiteral("ショートカット作成"));
-    auto* deleteShortcut =
-        MakeButton(startupGroup, kIdDeleteShortcut, QStringLiteral("ショートカット削除"));
+    auto* createShortcut = MakeButton(startupGroup, kIdCreateShortcut, tr("ショートカット作成"));
+    auto* deleteShortcut = MakeButton(startupGroup, kIdDeleteShortcut, tr("ショートカット削除"));
     shortcutRow->addWidget(createShortcut);
     shortcutRow->addWidget(deleteShortcut);
     auto* startupLayout = new QVBoxLayout(startupGroup);
@@ -77,10 +72,10 @@ CAppConfigDlg::CAppConfigDlg(AppSettings& settings, QWidget* parent)
     startupLayout->addWidget(m_startupDialog);
 
     // ログファイル
-    auto* logGroup = new QGroupBox(QStringLiteral("ログファイル"), this);
-    m_logFile = MakeCheck(logGroup, kIdLogFile, QStringLiteral("ログをファイルに出力する"));
-    auto* openLog = MakeButton(logGroup, kIdOpenLog, QStringLiteral("ログファイルを開く"));
-    auto* deleteLog = MakeButton(logGroup, kIdDeleteLog, QStringLiteral("ログファイルを削除"));
+    auto* logGroup = new QGroupBox(tr("ログファイル"), this);
+    m_logFile = MakeCheck(logGroup, kIdLogFile, tr("ログをファイルに出力する"));
+    auto* openLog = MakeButton(logGroup, kIdOpenLog, tr("ログファイルを開く"));
+    auto* deleteLog = MakeButton(logGroup, kIdDeleteLog, tr("ログファイルを削除"));
     auto* logButtons = new QHBoxLayout;
     logButtons->addWidget(openLog);
     logButtons->addWidget(deleteLog);
@@ -89,14 +84,14 @@ CAppConfigDlg::CAppConfigDlg(AppSettings& settings, QWidget* parent)
     logLayout->addLayout(logButtons);
 
     // 終了の設定
-    auto* closeGroup = new QGroupBox(QStringLiteral("終了の設定"), this);
-    m_closeCancel = MakeCheck(closeGroup, kIdCloseCancel,
-                              QStringLiteral("閉じるボタンでアプリケーションを終了しない"));
+    auto* closeGroup = new QGroupBox(tr("終了の設定"), this);
+    m_closeCancel =
+        MakeCheck(closeGroup, kIdCloseCancel, tr("閉じるボタンでアプリケーションを終了しない"));
     auto* closeLayout = new QVBoxLayout(closeGroup);
     closeLayout->addWidget(m_closeCancel);
 
     // JPEG保存画質
-    auto* jpegGroup = new QGroupBox(QStringLiteral("JPEG保存画質"), this);
+    auto* jpegGroup = new QGroupBox(tr("JPEG保存画質"), this);
     m_jpegQuality = new QSlider(Qt::Horizontal, jpegGroup);
     SetControlId(m_jpegQuality, kIdJpegQuality);
     m_jpegQuality->setRange(0, limits::kJpegQualityMax);
@@ -176,10 +171,9 @@ void CAppConfigDlg::CreateShortcut() {
     const std::filesystem::path folder = AutostartFolder();
     if (folder.empty())
         return;
-    if (!ShowMessageBox(
-            this,
-            QStringLiteral("スタートアップフォルダにKestrovaMailのショートカットを作成します"),
-            MessageKind::OkCancel))
+    if (!ShowMessageBox(this,
+                        tr("スタートアップフォルダにKestrovaMailのショートカットを作成します"),
+                        MessageKind::OkCancel))
         return;
     CreateAutostartEntry(folder, exe); // a failure is not reported, as before
 }
@@ -189,19 +183,17 @@ void CAppConfigDlg::DeleteShortcut() {
     if (folder.empty())
         return;
     if (!AutostartEntryExists(folder)) {
-        ShowMessageBox(this, kMsgNoShortcut);
+        ShowMessageBox(this, tr("ショートカットが存在しません"));
         return;
     }
-    if (ShowMessageBox(
-            this,
-            QStringLiteral("スタートアップフォルダのKestrovaMailのショートカットを削除します"),
-            MessageKind::OkCancel))
+    if (ShowMessageBox(this, tr("スタートアップフォルダのKestrovaMailのショートカットを削除します"),
+                       MessageKind::OkCancel))
         DeleteAutostartEntry(folder);
 }
 
 void CAppConfigDlg::OpenLogFile() {
     if (!LogFileExists()) {
-        ShowMessageBox(this, kMsgNoLogFile);
+        ShowMessageBox(this, tr("ログファイルが存在しません"));
         return;
     }
     QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(LogFilePath().string())));
@@ -209,10 +201,10 @@ void CAppConfigDlg::OpenLogFile() {
 
 void CAppConfigDlg::DeleteLogFile() {
     if (!LogFileExists()) {
-        ShowMessageBox(this, kMsgNoLogFile);
+        ShowMessageBox(this, tr("ログファイルが存在しません"));
         return;
     }
-    if (ShowMessageBox(this, QStringLiteral("ログファイルを削除します"), MessageKind::OkCancel)) {
+    if (ShowMessageBox(this, tr("ログファイルを削除します"), MessageKind::OkCancel)) {
         std::error_code ec;
         std::filesystem::remove(LogFilePath(), ec); // a failed deletion is not reported
     }

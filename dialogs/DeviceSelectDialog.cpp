@@ -1,5 +1,6 @@
 #include "dialogs/DeviceSelectDialog.h"
 
+#include "dialogs/CoreText.h"
 #include "dialogs/DialogSupport.h"
 
 #include <QComboBox>
@@ -10,11 +11,11 @@
 #include <QVBoxLayout>
 
 CDeviceSelectDialog::CDeviceSelectDialog(QWidget* parent) : QDialog(parent) {
-    setWindowTitle(QStringLiteral("デバイス選択"));
+    setWindowTitle(tr("デバイス選択"));
     ApplyDialogFont(this);
 
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(QStringLiteral("映像入力デバイスを選択してください。"), this));
+    layout->addWidget(new QLabel(tr("映像入力デバイスを選択してください。"), this));
     m_list = new QComboBox(this);
     m_list->setEditable(false);
     m_list->setMinimumWidth(260);
@@ -38,7 +39,7 @@ void CDeviceSelectDialog::FillList() {
         return;
     m_filled = true;
     for (const std::string& name : m_names)
-        m_list->addItem(ToQt(name)); // never sorted: the position is the device index
+        m_list->addItem(CoreText(ToQt(name))); // never sorted: the position is the device index
     m_list->setCurrentIndex(m_initialIndex < m_list->count() ? m_initialIndex : -1);
 }
 

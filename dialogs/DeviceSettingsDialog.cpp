@@ -1,5 +1,6 @@
 #include "dialogs/DeviceSettingsDialog.h"
 
+#include "dialogs/CoreText.h"
 #include "dialogs/DialogSupport.h"
 
 #include <QCheckBox>
@@ -38,7 +39,7 @@ int NearestSize(const std::vector<FrameSize>& sizes, FrameSize wanted) {
 CDeviceSettingsDialog::CDeviceSettingsDialog(const DeviceSetup& setup, const FrameSize* size,
                                              QWidget* parent)
     : QDialog(parent), m_controls(setup.controls) {
-    setWindowTitle(ToQt(setup.deviceName) + QStringLiteral(" の設定"));
+    setWindowTitle(tr("%1 の設定").arg(CoreText(ToQt(setup.deviceName))));
     ApplyDialogFont(this);
     setMinimumWidth(280);
     auto* layout = new QVBoxLayout(this);
@@ -53,7 +54,7 @@ CDeviceSettingsDialog::CDeviceSettingsDialog(const DeviceSetup& setup, const Fra
         for (const FrameSize& s : m_sizes)
             m_sizeList->addItem(QStringLiteral("%1 x %2").arg(s.width).arg(s.height));
         m_sizeList->setCurrentIndex(NearestSize(m_sizes, *size));
-        form->addRow(QStringLiteral("フレームサイズ"), m_sizeList);
+        form->addRow(tr("フレームサイズ"), m_sizeList);
         m_hasSettings = true;
     } else if (size) {
         m_requested = *size;
@@ -62,12 +63,12 @@ CDeviceSettingsDialog::CDeviceSettingsDialog(const DeviceSetup& setup, const Fra
     if (m_controls)
         m_initial = m_controls->Controls();
     for (const DeviceControl& control : m_initial) {
-        form->addRow(ToQt(control.label), MakeEditor(control));
+        form->addRow(CoreText(ToQt(control.label)), MakeEditor(control));
         m_hasSettings = true;
     }
 
     if (!m_hasSettings) {
-        auto* nothing = new QLabel(QStringLiteral("設定できる項目はありません"), this);
+        auto* nothing = new QLabel(tr("設定できる項目はありません"), this);
         nothing->setObjectName(QStringLiteral("nothingToSet"));
         layout->addWidget(nothing);
     }
@@ -75,7 +76,7 @@ CDeviceSettingsDialog::CDeviceSettingsDialog(const DeviceSetup& setup, const Fra
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     SetControlId(buttons->button(QDialogButtonBox::Ok), kIdOk);
     SetControlId(buttons->button(QDialogButtonBox::Cancel), kIdCancel);
-    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("キャンセル"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(tr("キャンセル"));
     for (QAbstractButton* button : buttons->buttons())
         button->setIcon(QIcon());
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);

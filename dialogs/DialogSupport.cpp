@@ -1,6 +1,7 @@
 #include "dialogs/DialogSupport.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDialog>
 #include <QFont>
 #include <QHBoxLayout>
@@ -72,7 +73,8 @@ QHBoxLayout* MakeOkCancelRow(QDialog* dialog) {
     auto* ok = new QPushButton(QStringLiteral("OK"), dialog);
     SetControlId(ok, kIdOk);
     ok->setDefault(true);
-    auto* cancel = MakeButton(dialog, kIdCancel, QStringLiteral("キャンセル"));
+    auto* cancel =
+        MakeButton(dialog, kIdCancel, QCoreApplication::translate("DialogSupport", "キャンセル"));
     QObject::connect(ok, &QPushButton::clicked, dialog, &QDialog::accept);
     QObject::connect(cancel, &QPushButton::clicked, dialog, &QDialog::reject);
     auto* row = new QHBoxLayout;

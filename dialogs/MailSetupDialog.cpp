@@ -2,6 +2,7 @@
 
 #include "app/ConnectionTest.h"
 #include "dialogs/BusyCursor.h"
+#include "dialogs/CoreText.h"
 #include "dialogs/DialogSupport.h"
 #include "dialogs/FieldValidation.h"
 #include "dialogs/MessageBoxes.h"
@@ -38,7 +39,7 @@ QLineEdit* MakeEdit(QWidget* parent, int id) {
 QComboBox* MakeSecurityBox(QWidget* parent, int id) {
     auto* box = new QComboBox(parent);
     SetControlId(box, id);
-    box->addItem(QStringLiteral("なし"), int(SecurityChoice::None));
+    box->addItem(CMailSetupDialog::tr("なし"), int(SecurityChoice::None));
     box->addItem(QStringLiteral("STARTTLS"), int(SecurityChoice::StartTls));
     box->addItem(QStringLiteral("SSL/TLS"), int(SecurityChoice::Tls));
     return box;
@@ -54,11 +55,11 @@ QLabel* MakeHint(QWidget* parent, const QString& text) {
 
 CMailSetupDialog::CMailSetupDialog(MailSettings& settings, QWidget* parent)
     : QDialog(parent), m_settings(settings) {
-    setWindowTitle(QStringLiteral("Kestrova - メール設定"));
+    setWindowTitle(tr("Kestrova - メール設定"));
     ApplyDialogFont(this);
 
     // SMTP設定
-    auto* smtpGroup = new QGroupBox(QStringLiteral("SMTP設定"), this);
+    auto* smtpGroup = new QGroupBox(tr("SMTP設定"), this);
     m_smtpServer = MakeEdit(smtpGroup, kIdSmtpServer);
     m_smtpPort = MakeEdit(smtpGroup, kIdSmtpPort);
     m_smtpPort->setFixedWidth(60);
@@ -66,24 +67,24 @@ CMailSetupDialog::CMailSetupDialog(MailSettings& settings, QWidget* parent)
     m_smtpId = MakeEdit(smtpGroup, kIdSmtpId);
     m_smtpPass = MakeEdit(smtpGroup, kIdSmtpPass);
     m_smtpPass->setEchoMode(QLineEdit::Password);
-    auto* smtpTest = MakeButton(smtpGroup, kIdSmtpTest, QStringLiteral("SMTP接続テスト"));
+    auto* smtpTest = MakeButton(smtpGroup, kIdSmtpTest, tr("SMTP接続テスト"));
     auto* smtpPortRow = new QHBoxLayout;
     smtpPortRow->addWidget(m_smtpPort);
     smtpPortRow->addSpacing(12);
-    smtpPortRow->addWidget(new QLabel(QStringLiteral("接続の保護"), smtpGroup));
+    smtpPortRow->addWidget(new QLabel(tr("接続の保護"), smtpGroup));
     smtpPortRow->addWidget(m_smtpSecurityBox, 1);
     auto* smtpLayout = new QFormLayout(smtpGroup);
-    smtpLayout->addRow(QStringLiteral("SMTPサーバ"), m_smtpServer);
-    smtpLayout->addRow(QStringLiteral("ポート"), smtpPortRow);
-    smtpLayout->addRow(QStringLiteral("SMTPユーザーID"), m_smtpId);
-    smtpLayout->addRow(QStringLiteral("SMTPパスワード"), m_smtpPass);
-    auto* smtpHint = MakeHint(
-        smtpGroup, QStringLiteral("空欄のときは受信設定のユーザ名とパスワードを使います。"));
+    smtpLayout->addRow(tr("SMTPサーバ"), m_smtpServer);
+    smtpLayout->addRow(tr("ポート"), smtpPortRow);
+    smtpLayout->addRow(tr("SMTPユーザーID"), m_smtpId);
+    smtpLayout->addRow(tr("SMTPパスワード"), m_smtpPass);
+    auto* smtpHint =
+        MakeHint(smtpGroup, tr("空欄のときは受信設定のユーザ名とパスワードを使います。"));
     smtpLayout->addRow(QString(), smtpHint);
     smtpLayout->addRow(QString(), smtpTest);
 
     // 受信設定: how requests are fetched, and the mailbox log-in both protocols use
-    auto* receiveGroup = new QGroupBox(QStringLiteral("受信設定"), this);
+    auto* receiveGroup = new QGroupBox(tr("受信設定"), this);
     m_protocolBox = new QComboBox(receiveGroup);
     SetControlId(m_protocolBox, kIdReceiveProtocol);
     m_protocolBox->addItem(QStringLiteral("POP3"), int(ReceiveProtocol::Pop3));
@@ -91,22 +92,22 @@ CMailSetupDialog::CMailSetupDialog(MailSettings& settings, QWidget* parent)
     m_pop3Id = MakeEdit(receiveGroup, kIdPop3Id);
     m_pop3Pass = MakeEdit(receiveGroup, kIdPop3Pass);
     m_pop3Pass->setEchoMode(QLineEdit::Password);
-    auto* connectTest = MakeButton(receiveGroup, kIdConnectTest, QStringLiteral("接続テスト"));
+    auto* connectTest = MakeButton(receiveGroup, kIdConnectTest, tr("接続テスト"));
     auto* receiveLayout = new QFormLayout(receiveGroup);
-    receiveLayout->addRow(QStringLiteral("受信方式"), m_protocolBox);
-    receiveLayout->addRow(QStringLiteral("ユーザ名"), m_pop3Id);
-    receiveLayout->addRow(QStringLiteral("パスワード"), m_pop3Pass);
-    auto* loginHint = MakeHint(
-        receiveGroup, QStringLiteral("POP3でもIMAPでもこのユーザ名とパスワードでログインします。"));
+    receiveLayout->addRow(tr("受信方式"), m_protocolBox);
+    receiveLayout->addRow(tr("ユーザ名"), m_pop3Id);
+    receiveLayout->addRow(tr("パスワード"), m_pop3Pass);
+    auto* loginHint =
+        MakeHint(receiveGroup, tr("POP3でもIMAPでもこのユーザ名とパスワードでログインします。"));
     receiveLayout->addRow(QString(), loginHint);
     receiveLayout->addRow(QString(), connectTest);
 
     // POP3設定
-    auto* pop3Group = new QGroupBox(QStringLiteral("POP3設定"), this);
+    auto* pop3Group = new QGroupBox(tr("POP3設定"), this);
     m_pop3Server = MakeEdit(pop3Group, kIdPop3Server);
     m_pop3Port = MakeEdit(pop3Group, kIdPop3Port);
     m_pop3Port->setFixedWidth(60);
-    m_apop = new QCheckBox(QStringLiteral("APOP認証を使用する"), pop3Group);
+    m_apop = new QCheckBox(tr("APOP認証を使用する"), pop3Group);
     SetControlId(m_apop, kIdApop);
     m_pop3SecurityBox = MakeSecurityBox(pop3Group, kIdPop3Security);
     auto* portRow = new QHBoxLayout;
@@ -115,12 +116,12 @@ CMailSetupDialog::CMailSetupDialog(MailSettings& settings, QWidget* parent)
     portRow->addWidget(m_apop);
     portRow->addStretch();
     auto* pop3Layout = new QFormLayout(pop3Group);
-    pop3Layout->addRow(QStringLiteral("POP3サーバ"), m_pop3Server);
-    pop3Layout->addRow(QStringLiteral("ポート"), portRow);
-    pop3Layout->addRow(QStringLiteral("接続の保護"), m_pop3SecurityBox);
+    pop3Layout->addRow(tr("POP3サーバ"), m_pop3Server);
+    pop3Layout->addRow(tr("ポート"), portRow);
+    pop3Layout->addRow(tr("接続の保護"), m_pop3SecurityBox);
 
     // IMAP設定
-    auto* imapGroup = new QGroupBox(QStringLiteral("IMAP設定"), this);
+    auto* imapGroup = new QGroupBox(tr("IMAP設定"), this);
     m_imapServer = MakeEdit(imapGroup, kIdImapServer);
     m_imapPort = MakeEdit(imapGroup, kIdImapPort);
     m_imapPort->setFixedWidth(60);
@@ -128,53 +129,51 @@ CMailSetupDialog::CMailSetupDialog(MailSettings& settings, QWidget* parent)
     auto* imapPortRow = new QHBoxLayout;
     imapPortRow->addWidget(m_imapPort);
     imapPortRow->addSpacing(12);
-    imapPortRow->addWidget(new QLabel(QStringLiteral("接続の保護"), imapGroup));
+    imapPortRow->addWidget(new QLabel(tr("接続の保護"), imapGroup));
     imapPortRow->addWidget(m_imapSecurityBox, 1);
     auto* imapLayout = new QFormLayout(imapGroup);
-    imapLayout->addRow(QStringLiteral("IMAPサーバ"), m_imapServer);
-    imapLayout->addRow(QStringLiteral("ポート"), imapPortRow);
+    imapLayout->addRow(tr("IMAPサーバ"), m_imapServer);
+    imapLayout->addRow(tr("ポート"), imapPortRow);
 
     // 証明書: an authority of its own (a home server's) beside the system's trusted ones
-    auto* caGroup = new QGroupBox(QStringLiteral("証明書"), this);
+    auto* caGroup = new QGroupBox(tr("証明書"), this);
     m_caFile = MakeEdit(caGroup, kIdCaFile);
-    auto* browse = MakeButton(caGroup, kIdCaFileBrowse, QStringLiteral("参照..."));
+    auto* browse = MakeButton(caGroup, kIdCaFileBrowse, tr("参照..."));
     auto* caRow = new QHBoxLayout;
     caRow->addWidget(m_caFile);
     caRow->addWidget(browse);
     auto* caLayout = new QVBoxLayout(caGroup);
-    caLayout->addWidget(new QLabel(QStringLiteral("CA証明書ファイル"), caGroup));
+    caLayout->addWidget(new QLabel(tr("CA証明書ファイル"), caGroup));
     caLayout->addLayout(caRow);
-    caLayout->addWidget(
-        MakeHint(caGroup, QStringLiteral("空欄のときはシステムの証明書だけを使います。")));
+    caLayout->addWidget(MakeHint(caGroup, tr("空欄のときはシステムの証明書だけを使います。")));
 
     // 送信者設定
-    auto* senderGroup = new QGroupBox(QStringLiteral("送信者設定"), this);
+    auto* senderGroup = new QGroupBox(tr("送信者設定"), this);
     m_senderName = MakeEdit(senderGroup, kIdSenderName);
     m_senderAddress = MakeEdit(senderGroup, kIdSenderAddress);
     auto* senderLayout = new QFormLayout(senderGroup);
-    senderLayout->addRow(QStringLiteral("名前"), m_senderName);
-    senderLayout->addRow(QStringLiteral("アドレス"), m_senderAddress);
+    senderLayout->addRow(tr("名前"), m_senderName);
+    senderLayout->addRow(tr("アドレス"), m_senderAddress);
 
     // 画像回転
-    auto* rotationGroup = new QGroupBox(QStringLiteral("画像回転"), this);
-    m_imageRotation =
-        new QCheckBox(QStringLiteral("返信する際に画像を９０度回転する"), rotationGroup);
+    auto* rotationGroup = new QGroupBox(tr("画像回転"), this);
+    m_imageRotation = new QCheckBox(tr("返信する際に画像を９０度回転する"), rotationGroup);
     SetControlId(m_imageRotation, kIdImageRotation);
     auto* rotationLayout = new QVBoxLayout(rotationGroup);
     rotationLayout->addWidget(m_imageRotation);
 
     // 返信先の制限
-    auto* limitGroup = new QGroupBox(QStringLiteral("返信先の制限"), this);
-    auto* limitText = new QLabel(QStringLiteral("ここにアドレスが登録されている場合は\n"
-                                                "登録されたアドレスにのみ画像を返信します。\n"
-                                                "最大10件まで登録できます。"),
+    auto* limitGroup = new QGroupBox(tr("返信先の制限"), this);
+    auto* limitText = new QLabel(tr("ここにアドレスが登録されている場合は\n"
+                                    "登録されたアドレスにのみ画像を返信します。\n"
+                                    "最大10件まで登録できます。"),
                                  limitGroup);
-    m_addressList = MakeAddressList(limitGroup, kIdAddressList,
-                                    QStringLiteral("返信先メールアドレス"), kAddressColumnWidth);
+    m_addressList = MakeAddressList(limitGroup, kIdAddressList, tr("返信先メールアドレス"),
+                                    kAddressColumnWidth);
     m_addressList->setMinimumHeight(150);
     m_newAddressEdit = MakeEdit(limitGroup, kIdNewAddress);
-    auto* add = MakeButton(limitGroup, kIdAdd, QStringLiteral("追加"));
-    auto* remove = MakeButton(limitGroup, kIdDelete, QStringLiteral("削除"));
+    auto* add = MakeButton(limitGroup, kIdAdd, tr("追加"));
+    auto* remove = MakeButton(limitGroup, kIdDelete, tr("削除"));
     auto* addRow = new QHBoxLayout;
     addRow->addWidget(m_newAddressEdit);
     addRow->addWidget(add);
@@ -185,15 +184,13 @@ CMailSetupDialog::CMailSetupDialog(MailSettings& settings, QWidget* parent)
     limitLayout->addLayout(addRow);
 
     // 件名判定文字列
-    auto* checkGroup = new QGroupBox(QStringLiteral("件名判定文字列（半角英数字）"), this);
+    auto* checkGroup = new QGroupBox(tr("件名判定文字列（半角英数字）"), this);
     m_checkString = MakeEdit(checkGroup, kIdCheckString);
-    auto* note = new QLabel(
-        QStringLiteral("※件名が一致するメールは自動的に削除されますのでご注意ください。"),
-        checkGroup);
+    auto* note = new QLabel(tr("※件名が一致するメールは自動的に削除されますのでご注意ください。"),
+                            checkGroup);
     note->setWordWrap(true);
     auto* checkLayout = new QVBoxLayout(checkGroup);
-    checkLayout->addWidget(
-        new QLabel(QStringLiteral("件名が一致するときのみ画像を返信します。"), checkGroup));
+    checkLayout->addWidget(new QLabel(tr("件名が一致するときのみ画像を返信します。"), checkGroup));
     checkLayout->addWidget(m_checkString);
     checkLayout->addWidget(note);
 
@@ -365,7 +362,7 @@ void CMailSetupDialog::AddAddress() {
     if (!TakeOver())
         return;
     if (m_addressList->rowCount() >= MailSettings::kMaxSendAddresses) {
-        ShowMessageBox(this, QStringLiteral("これ以上登録できません"));
+        ShowMessageBox(this, tr("これ以上登録できません"));
         return;
     }
     // Added as typed: the address is not checked, an empty text or a duplicate is kept.
@@ -399,13 +396,12 @@ void CMailSetupDialog::TestConnection() {
     const bool imap = copy.receiveProtocol == ReceiveProtocol::Imap;
     const auto result = RunWithProgress<ConnectionTestResult>(
         this, m_worker,
-        imap ? QStringLiteral("IMAPサーバに接続しています…")
-             : QStringLiteral("POP3サーバに接続しています…"),
+        imap ? tr("IMAPサーバに接続しています…") : tr("POP3サーバに接続しています…"),
         [copy, imap](const CCancelSignal* cancel) {
             return imap ? TestImapConnection(copy, cancel) : TestPop3Connection(copy, cancel);
         });
     if (result) // nothing to say after the user cancelled
-        ShowMessageBox(this, ToQt(result->message));
+        ShowMessageBox(this, CoreText(ToQt(result->message)));
 }
 
 void CMailSetupDialog::TestSmtp() {
@@ -414,17 +410,17 @@ void CMailSetupDialog::TestSmtp() {
     // Up to AUTH and QUIT; no mail is sent.
     const MailSettings copy = m_settings;
     const auto result = RunWithProgress<ConnectionTestResult>(
-        this, m_worker, QStringLiteral("SMTPサーバに接続しています…"),
+        this, m_worker, tr("SMTPサーバに接続しています…"),
         [copy](const CCancelSignal* cancel) { return TestSmtpConnection(copy, cancel); });
     if (result)
-        ShowMessageBox(this, ToQt(result->message));
+        ShowMessageBox(this, CoreText(ToQt(result->message)));
 }
 
 void CMailSetupDialog::BrowseCaFile() {
     const QString current = m_caFile->text();
-    QFileDialog chooser(this, QStringLiteral("CA証明書ファイル"),
+    QFileDialog chooser(this, tr("CA証明書ファイル"),
                         current.isEmpty() ? QDir::homePath() : QFileInfo(current).absolutePath(),
-                        QStringLiteral("証明書ファイル(*.pem *.crt *.cer);;全て(*.*)"));
+                        tr("証明書ファイル(*.pem *.crt *.cer);;全て(*.*)"));
     chooser.setAcceptMode(QFileDialog::AcceptOpen);
     chooser.setFileMode(QFileDialog::ExistingFile);
     if (!current.isEmpty())
@@ -439,8 +435,7 @@ void CMailSetupDialog::accept() {
     // Checked before anything is taken over: the mail check must not find IMAP chosen with no
     // server should the dialog then end with Cancel.
     if (ChosenProtocol() == ReceiveProtocol::Imap && m_imapServer->text().trimmed().isEmpty()) {
-        ShowMessageBox(this, QStringLiteral("IMAPサーバを入力してください。"),
-                       MessageKind::Exclamation);
+        ShowMessageBox(this, tr("IMAPサーバを入力してください。"), MessageKind::Exclamation);
         m_imapServer->setFocus();
         return;
     }

@@ -35,16 +35,16 @@ QString& LastSaveFolder() {
 CSnapShotDialog::CSnapShotDialog(std::string stem, const MailSettings& mailSettings,
                                  QWidget* parent)
     : QDialog(parent), m_stem(std::move(stem)), m_mailSettings(mailSettings) {
-    setWindowTitle(QStringLiteral("Kestrova - スナップショット"));
+    setWindowTitle(tr("Kestrova - スナップショット"));
     ApplyDialogFont(this);
 
-    auto* save = new QPushButton(QStringLiteral("保存"), this);
+    auto* save = new QPushButton(tr("保存"), this);
     SetControlId(save, kIdSave);
     save->setDefault(true);
-    auto* cancel = new QPushButton(QStringLiteral("キャンセル"), this);
+    auto* cancel = new QPushButton(tr("キャンセル"), this);
     SetControlId(cancel, kIdCancel);
     cancel->setAutoDefault(false);
-    auto* mail = new QPushButton(QStringLiteral("メール送信"), this);
+    auto* mail = new QPushButton(tr("メール送信"), this);
     SetControlId(mail, kIdMail);
     mail->setAutoDefault(false);
     int x = kMargin;
@@ -87,8 +87,7 @@ void CSnapShotDialog::LoadPicture() {
 void CSnapShotDialog::Save() {
     if (LastSaveFolder().isEmpty())
         LastSaveFolder() = QDir::currentPath();
-    QFileDialog chooser(this, QString(), LastSaveFolder(),
-                        QStringLiteral("JPEGファイル(*.jpg);;全て(*.*)"));
+    QFileDialog chooser(this, QString(), LastSaveFolder(), tr("JPEGファイル(*.jpg);;全て(*.*)"));
     chooser.setAcceptMode(QFileDialog::AcceptSave);
     chooser.setFileMode(QFileDialog::AnyFile);
     chooser.setDefaultSuffix(QStringLiteral("jpg"));

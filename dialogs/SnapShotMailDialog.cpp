@@ -26,13 +26,13 @@ namespace {
 QString ResultText(CSnapMailDialog::SendResult result) {
     switch (result) {
     case CSnapMailDialog::SendResult::Pop3Failed:
-        return QStringLiteral("POP3サーバの接続に失敗しました。");
+        return CSnapMailDialog::tr("POP3サーバの接続に失敗しました。");
     case CSnapMailDialog::SendResult::SmtpConnectFailed:
-        return QStringLiteral("SMTPサーバへの接続に失敗しました。");
+        return CSnapMailDialog::tr("SMTPサーバへの接続に失敗しました。");
     case CSnapMailDialog::SendResult::SendFailed:
-        return QStringLiteral("メールの送信に失敗しました");
+        return CSnapMailDialog::tr("メールの送信に失敗しました");
     case CSnapMailDialog::SendResult::Sent:
-        return QStringLiteral("メールの送信を完了しました");
+        return CSnapMailDialog::tr("メールの送信を完了しました");
     }
     return {};
 }
@@ -42,11 +42,11 @@ QString ResultText(CSnapMailDialog::SendResult result) {
 CSnapMailDialog::CSnapMailDialog(std::string stem, const MailSettings& mailSettings,
                                  QWidget* parent)
     : QDialog(parent), m_stem(std::move(stem)), m_mailSettings(mailSettings) {
-    setWindowTitle(QStringLiteral("スナップショットメール送信"));
+    setWindowTitle(tr("スナップショットメール送信"));
     ApplyDialogFont(this);
 
-    m_addressList = MakeAddressList(this, kIdAddressList, QStringLiteral("メールアドレス"),
-                                    kAddressColumnWidth);
+    m_addressList =
+        MakeAddressList(this, kIdAddressList, tr("メールアドレス"), kAddressColumnWidth);
     m_addressList->setFixedSize(kAddressColumnWidth + 24, 160);
 
     m_addressEntry = new QComboBox(this);
@@ -59,16 +59,16 @@ CSnapMailDialog::CSnapMailDialog(std::string stem, const MailSettings& mailSetti
     m_addressEntry->setCurrentIndex(-1);
     m_addressEntry->clearEditText();
 
-    auto* add = new QPushButton(QStringLiteral("追加"), this);
+    auto* add = new QPushButton(tr("追加"), this);
     SetControlId(add, kIdAdd);
     add->setAutoDefault(false);
-    auto* remove = new QPushButton(QStringLiteral("削除"), this);
+    auto* remove = new QPushButton(tr("削除"), this);
     SetControlId(remove, kIdDelete);
     remove->setAutoDefault(false);
-    auto* send = new QPushButton(QStringLiteral("送信"), this);
+    auto* send = new QPushButton(tr("送信"), this);
     SetControlId(send, kIdSend);
     send->setDefault(true);
-    auto* cancel = new QPushButton(QStringLiteral("キャンセル"), this);
+    auto* cancel = new QPushButton(tr("キャンセル"), this);
     SetControlId(cancel, kIdCancel);
     cancel->setAutoDefault(false);
 
@@ -81,7 +81,7 @@ CSnapMailDialog::CSnapMailDialog(std::string stem, const MailSettings& mailSetti
     buttons->addWidget(send);
     buttons->addWidget(cancel);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(QStringLiteral("送信先アドレスリスト"), this));
+    layout->addWidget(new QLabel(tr("送信先アドレスリスト"), this));
     layout->addWidget(m_addressList);
     layout->addLayout(entryRow);
     layout->addLayout(buttons);
@@ -101,7 +101,7 @@ void CSnapMailDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (!m_codePageService && !m_initReported) {
         m_initReported = true; // once; the messages then try to create their own service
-        ShowMessageBox(this, QStringLiteral("ERROR 001:初期化に失敗しました。"));
+        ShowMessageBox(this, tr("ERROR 001:初期化に失敗しました。"));
     }
 }
 
@@ -143,8 +143,7 @@ CSnapMailDialog::SendResult CSnapMailDialog::Send() {
     // The POP3 log-in, then the mails; the outcome is told after the POP3 session has ended,
     // so the mailbox is not held open while the message box waits for the user.
     const std::optional<SnapshotMailOutcome> outcome = RunWithProgress<SnapshotMailOutcome>(
-        this, m_worker, QStringLiteral("メールを送信しています…"),
-        [=](const CCancelSignal* cancel) {
+        this, m_worker, tr("メールを送信しています…"), [=](const CCancelSignal* cancel) {
             return SendSnapshotMail(settings, addresses, picture, now, codePages, port, cancel);
         });
     if (!outcome)

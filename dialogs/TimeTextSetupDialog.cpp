@@ -51,11 +51,11 @@ UpDownControl* MakeSpin(QWidget* parent, int id, QLineEdit* buddy, int low, int 
 QHBoxLayout* PositionRow(QWidget* parent, QLineEdit* x, UpDownControl* xSpin, QLineEdit* y,
                          UpDownControl* ySpin) {
     auto* row = new QHBoxLayout;
-    row->addWidget(new QLabel(QStringLiteral("横"), parent));
+    row->addWidget(new QLabel(CTimeTextSetupDialog::tr("横"), parent));
     row->addWidget(x);
     row->addWidget(xSpin);
     row->addSpacing(12);
-    row->addWidget(new QLabel(QStringLiteral("縦"), parent));
+    row->addWidget(new QLabel(CTimeTextSetupDialog::tr("縦"), parent));
     row->addWidget(y);
     row->addWidget(ySpin);
     row->addStretch();
@@ -76,13 +76,13 @@ QFrame* MakeSample(QWidget* parent, int id) {
 
 CTimeTextSetupDialog::CTimeTextSetupDialog(TimeTextSettings& settings, QWidget* parent)
     : QDialog(parent), m_settings(settings) {
-    setWindowTitle(QStringLiteral("日時表示設定"));
+    setWindowTitle(tr("日時表示設定"));
     ApplyDialogFont(this);
 
-    m_showText = MakeCheck(this, kIdShowText, QStringLiteral("キャプチャした画像に日時を表示する"));
+    m_showText = MakeCheck(this, kIdShowText, tr("キャプチャした画像に日時を表示する"));
 
     // 表示位置 of the text
-    auto* positionGroup = new QGroupBox(QStringLiteral("表示位置"), this);
+    auto* positionGroup = new QGroupBox(tr("表示位置"), this);
     m_textX = MakeNumberEdit(positionGroup, kIdTextX);
     m_textXSpin = MakeSpin(positionGroup, kIdTextXSpin, m_textX, 0, kPositionMax);
     m_textY = MakeNumberEdit(positionGroup, kIdTextY);
@@ -92,17 +92,17 @@ CTimeTextSetupDialog::CTimeTextSetupDialog(TimeTextSettings& settings, QWidget* 
         PositionRow(positionGroup, m_textX, m_textXSpin, m_textY, m_textYSpin));
 
     // 表示文字列
-    auto* formatGroup = new QGroupBox(QStringLiteral("表示文字列"), this);
+    auto* formatGroup = new QGroupBox(tr("表示文字列"), this);
     m_format = new QLineEdit(formatGroup);
     SetControlId(m_format, kIdFormat);
     auto* formatLayout = new QVBoxLayout(formatGroup);
     formatLayout->addWidget(m_format);
-    formatLayout->addWidget(new QLabel(QStringLiteral("%Y=年 %M=月 %D=日 %W=曜日(英語)\n"
-                                                      "%h=時 %m=分 %s=秒 %w=曜日(日本語)"),
+    formatLayout->addWidget(new QLabel(tr("%Y=年 %M=月 %D=日 %W=曜日(英語)\n"
+                                          "%h=時 %m=分 %s=秒 %w=曜日(日本語)"),
                                        formatGroup));
 
     // フォント設定
-    auto* fontGroup = new QGroupBox(QStringLiteral("フォント設定"), this);
+    auto* fontGroup = new QGroupBox(tr("フォント設定"), this);
     m_fontName = new QComboBox(fontGroup);
     SetControlId(m_fontName, kIdFontName);
     m_fontName->setEditable(true);
@@ -110,12 +110,12 @@ CTimeTextSetupDialog::CTimeTextSetupDialog(TimeTextSettings& settings, QWidget* 
     m_fontName->setMinimumWidth(220);
     m_fontSize = MakeNumberEdit(fontGroup, kIdFontSize);
     m_fontSizeSpin = MakeSpin(fontGroup, kIdFontSizeSpin, m_fontSize, 0, kFontSizeMax);
-    m_bold = MakeCheck(fontGroup, kIdBold, QStringLiteral("太文字"));
-    m_italic = MakeCheck(fontGroup, kIdItalic, QStringLiteral("イタリック体"));
+    m_bold = MakeCheck(fontGroup, kIdBold, tr("太文字"));
+    m_italic = MakeCheck(fontGroup, kIdItalic, tr("イタリック体"));
     m_textColorSample = MakeSample(fontGroup, kIdTextColorSample);
-    auto* textColorButton = MakeButton(fontGroup, kIdTextColorButton, QStringLiteral("変更"));
+    auto* textColorButton = MakeButton(fontGroup, kIdTextColorButton, tr("変更"));
     auto* sizeRow = new QHBoxLayout;
-    sizeRow->addWidget(new QLabel(QStringLiteral("サイズ"), fontGroup));
+    sizeRow->addWidget(new QLabel(tr("サイズ"), fontGroup));
     sizeRow->addWidget(m_fontSize);
     sizeRow->addWidget(m_fontSizeSpin);
     sizeRow->addSpacing(12);
@@ -123,7 +123,7 @@ CTimeTextSetupDialog::CTimeTextSetupDialog(TimeTextSettings& settings, QWidget* 
     sizeRow->addWidget(m_italic);
     sizeRow->addStretch();
     auto* colorRow = new QHBoxLayout;
-    colorRow->addWidget(new QLabel(QStringLiteral("文字色"), fontGroup));
+    colorRow->addWidget(new QLabel(tr("文字色"), fontGroup));
     colorRow->addWidget(m_textColorSample);
     colorRow->addWidget(textColorButton);
     colorRow->addStretch();
@@ -133,18 +133,18 @@ CTimeTextSetupDialog::CTimeTextSetupDialog(TimeTextSettings& settings, QWidget* 
     fontLayout->addLayout(colorRow);
 
     // 影の表示設定
-    auto* shadowGroup = new QGroupBox(QStringLiteral("影の表示設定"), this);
-    m_showShadow = MakeCheck(shadowGroup, kIdShowShadow, QStringLiteral("影を表示する"));
+    auto* shadowGroup = new QGroupBox(tr("影の表示設定"), this);
+    m_showShadow = MakeCheck(shadowGroup, kIdShowShadow, tr("影を表示する"));
     m_shadowColorSample = MakeSample(shadowGroup, kIdShadowColorSample);
-    auto* shadowColorButton = MakeButton(shadowGroup, kIdShadowColorButton, QStringLiteral("変更"));
+    auto* shadowColorButton = MakeButton(shadowGroup, kIdShadowColorButton, tr("変更"));
     auto* shadowColorRow = new QHBoxLayout;
     shadowColorRow->addWidget(m_showShadow);
     shadowColorRow->addSpacing(12);
-    shadowColorRow->addWidget(new QLabel(QStringLiteral("影の色"), shadowGroup));
+    shadowColorRow->addWidget(new QLabel(tr("影の色"), shadowGroup));
     shadowColorRow->addWidget(m_shadowColorSample);
     shadowColorRow->addWidget(shadowColorButton);
     shadowColorRow->addStretch();
-    auto* shadowPositionGroup = new QGroupBox(QStringLiteral("表示位置"), shadowGroup);
+    auto* shadowPositionGroup = new QGroupBox(tr("表示位置"), shadowGroup);
     m_shadowX = MakeNumberEdit(shadowPositionGroup, kIdShadowX);
     m_shadowXSpin =
         MakeSpin(shadowPositionGroup, kIdShadowXSpin, m_shadowX, -kShadowLimit, kShadowLimit);

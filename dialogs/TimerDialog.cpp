@@ -10,7 +10,7 @@
 #include <QVBoxLayout>
 
 CTimerDialog::CTimerDialog(int seconds, QWidget* parent) : QDialog(parent), m_secondsLeft(seconds) {
-    setWindowTitle(QStringLiteral("KestrovaMail - 起動タイマー"));
+    setWindowTitle(tr("KestrovaMail - 起動タイマー"));
     ApplyDialogFont(this);
 
     m_countdown = new QLineEdit(this);
@@ -20,12 +20,12 @@ CTimerDialog::CTimerDialog(int seconds, QWidget* parent) : QDialog(parent), m_se
     m_countdown->setFocusPolicy(Qt::NoFocus);
     m_countdown->setMinimumWidth(260);
 
-    auto* startNow = new QPushButton(QStringLiteral("今すぐ起動"), this);
+    auto* startNow = new QPushButton(tr("今すぐ起動"), this);
     SetControlId(startNow, kIdStartNow);
     startNow->setDefault(true);
-    auto* hideButton = new QPushButton(QStringLiteral("非表示"), this);
+    auto* hideButton = new QPushButton(tr("非表示"), this);
     SetControlId(hideButton, kIdHide);
-    auto* dontStart = new QPushButton(QStringLiteral("起動しない"), this);
+    auto* dontStart = new QPushButton(tr("起動しない"), this);
     SetControlId(dontStart, kIdDontStart);
 
     auto* buttons = new QHBoxLayout;
@@ -74,6 +74,6 @@ void CTimerDialog::OnTick() {
         accept();
         return;
     }
-    m_countdown->setText(QStringLiteral("%1秒後にKestrovaMailを起動します").arg(m_secondsLeft));
+    m_countdown->setText(tr("%1秒後にKestrovaMailを起動します").arg(m_secondsLeft));
     --m_secondsLeft;
 }

@@ -24,7 +24,8 @@ std::optional<Result> RunWithProgress(QWidget* parent, CMailWorker* worker, cons
         return work(nullptr);
     }
     auto result = std::make_shared<std::optional<Result>>();
-    QProgressDialog progress(label, QStringLiteral("キャンセル"), 0, 0, parent);
+    QProgressDialog progress(label, QCoreApplication::translate("DialogSupport", "キャンセル"), 0,
+                             0, parent);
     progress.setWindowTitle(QStringLiteral("KestrovaMail"));
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(0);

@@ -5,7 +5,7 @@
 #include <QPainter>
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
-    setWindowTitle(QStringLiteral("KestrovaMail - バージョン情報"));
+    setWindowTitle(tr("KestrovaMail - バージョン情報"));
     setFont(QFontDatabase::systemFont(QFontDatabase::GeneralFont));
     m_bitmap = QPixmap(QStringLiteral(":/icons/bitmap147.svg"));
     setFixedSize(320, 260);

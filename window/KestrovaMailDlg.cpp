@@ -7,6 +7,7 @@
 #include "window/TrayIcon.h"
 #include "dialogs/AppConfigDlg.h"
 #include "dialogs/BusyCursor.h"
+#include "dialogs/CoreText.h"
 #include "dialogs/DeviceSelectDialog.h"
 #include "dialogs/DeviceSettingsDialog.h"
 #include "dialogs/MailSetupDialog.h"
@@ -52,12 +53,13 @@ struct ButtonSpec {
 
 // Position, icons (pointer over / normal) and tooltip of the six icon buttons.
 constexpr ButtonSpec kButtons[] = {
-    {ids::kSnapshotButton, 37, 165, 166, "スナップショット"},
-    {ids::kChangeDeviceButton, 68, 167, 168, "入力機器変更"},
-    {ids::kMailSetupButton, 99, 158, 159, "メール設定"},
-    {ids::kMailCheckButton, 130, 161, 160, "メールチェック"},
-    {ids::kDeviceSetupButton, 161, 163, 162, "入力設定"},
-    {ids::kDevicePropertiesButton, 192, 170, 169, "入力プロパティ"},
+    {ids::kSnapshotButton, 37, 165, 166, QT_TRANSLATE_NOOP("CKestrovaMailDlg", "スナップショット")},
+    {ids::kChangeDeviceButton, 68, 167, 168, QT_TRANSLATE_NOOP("CKestrovaMailDlg", "入力機器変更")},
+    {ids::kMailSetupButton, 99, 158, 159, QT_TRANSLATE_NOOP("CKestrovaMailDlg", "メール設定")},
+    {ids::kMailCheckButton, 130, 161, 160, QT_TRANSLATE_NOOP("CKestrovaMailDlg", "メールチェック")},
+    {ids::kDeviceSetupButton, 161, 163, 162, QT_TRANSLATE_NOOP("CKestrovaMailDlg", "入力設定")},
+    {ids::kDevicePropertiesButton, 192, 170, 169,
+     QT_TRANSLATE_NOOP("CKestrovaMailDlg", "入力プロパティ")},
 };
 
 } // namespace
@@ -121,9 +123,8 @@ void CKestrovaMailDlg::BuildLayout() {
     m_preview->setFixedSize(CPreviewWidget::kWidth, CPreviewWidget::kHeight);
 
     for (const ButtonSpec& spec : kButtons) {
-        auto* button =
-            new CIconButton(spec.id, IconResource(spec.hotIcon), IconResource(spec.normalIcon),
-                            QString::fromUtf8(spec.tooltip), central);
+        auto* button = new CIconButton(spec.id, IconResource(spec.hotIcon),
+                                       IconResource(spec.normalIcon), tr(spec.tooltip), central);
         button->setGeometry(Units(spec.x, 175, 31, 36));
         button->setIconSize(button->size() - QSize(8, 8));
         connect(button, &QToolButton::clicked, this, [this, id = spec.id] { RunCommand(id); });
@@ -156,25 +157,25 @@ QAction* CKestrovaMailDlg::AddCommand(QMenu* menu, const QString& text, int id) 
 
 void CKestrovaMailDlg::BuildMenus() {
     QMenuBar* bar = menuBar();
-    QMenu* file = bar->addMenu(QStringLiteral("ファイル(&F)"));
-    AddCommand(file, QStringLiteral("スナップショット(&P)"), ids::kSnapshot);
+    QMenu* file = bar->addMenu(tr("ファイル(&F)"));
+    AddCommand(file, tr("スナップショット(&P)"), ids::kSnapshot);
     file->addSeparator();
-    AddCommand(file, QStringLiteral("終了(&X)"), ids::kExit);
+    AddCommand(file, tr("終了(&X)"), ids::kExit);
 
-    QMenu* setup = bar->addMenu(QStringLiteral("各種設定(&S)"));
-    AddCommand(setup, QStringLiteral("アプリケーション設定(&A)"), ids::kAppSettings);
-    AddCommand(setup, QStringLiteral("メール設定(&M)"), ids::kMailSettings);
-    AddCommand(setup, QStringLiteral("日時表示設定(&T)"), ids::kTimeTextSettings);
+    QMenu* setup = bar->addMenu(tr("各種設定(&S)"));
+    AddCommand(setup, tr("アプリケーション設定(&A)"), ids::kAppSettings);
+    AddCommand(setup, tr("メール設定(&M)"), ids::kMailSettings);
+    AddCommand(setup, tr("日時表示設定(&T)"), ids::kTimeTextSettings);
 
-    QMenu* device = bar->addMenu(QStringLiteral("入力機器(&D)"));
-    AddCommand(device, QStringLiteral("変更(&C)"), ids::kChangeDevice);
-    AddCommand(device, QStringLiteral("設定(&S)"), ids::kDeviceSettings);
-    AddCommand(device, QStringLiteral("プロパティ(&P)"), ids::kDeviceProperties);
+    QMenu* device = bar->addMenu(tr("入力機器(&D)"));
+    AddCommand(device, tr("変更(&C)"), ids::kChangeDevice);
+    AddCommand(device, tr("設定(&S)"), ids::kDeviceSettings);
+    AddCommand(device, tr("プロパティ(&P)"), ids::kDeviceProperties);
 
-    QMenu* help = bar->addMenu(QStringLiteral("ヘルプ(&H)"));
-    AddCommand(help, QStringLiteral("ｾﾞﾝﾄﾘﾎﾞのﾎｰﾑﾍﾟｰｼﾞ(&H)"), ids::kHomePage);
+    QMenu* help = bar->addMenu(tr("ヘルプ(&H)"));
+    AddCommand(help, tr("ｾﾞﾝﾄﾘﾎﾞのﾎｰﾑﾍﾟｰｼﾞ(&H)"), ids::kHomePage);
     help->addSeparator();
-    AddCommand(help, QStringLiteral("バージョン情報(&A)"), ids::kAbout);
+    AddCommand(help, tr("バージョン情報(&A)"), ids::kAbout);
 }
 
 QAction* CKestrovaMailDlg::action(int id) const {
@@ -290,7 +291,7 @@ void CKestrovaMailDlg::RebuildGraph(bool configureDevice) {
 }
 
 void CKestrovaMailDlg::ShowCameraState(bool available) {
-    m_preview->SetNotice(available ? QString() : QString::fromUtf8(kNoCameraNotice));
+    m_preview->SetNotice(available ? QString() : tr(kNoCameraNotice));
     if (!available) {
         m_baseTitle = QStringLiteral("KestrovaMail");
         ApplyTitle();
@@ -336,14 +337,14 @@ void CKestrovaMailDlg::ToggleWindow() {
 void CKestrovaMailDlg::ShowMailBusy(bool busy) {
     m_mailBusy = busy;
     if (busy)
-        statusBar()->showMessage(QString::fromUtf8(kMailCheckRunning));
+        statusBar()->showMessage(tr(kMailCheckRunning));
     else
         statusBar()->clearMessage();
     ApplyTrayStatus();
 }
 
 void CKestrovaMailDlg::ShowFaultState(const QString& state) {
-    m_faultState = state;
+    m_faultState = CoreText(state);
     ApplyTitle();
     ApplyTrayStatus();
 }
@@ -359,7 +360,7 @@ void CKestrovaMailDlg::ApplyTrayStatus() {
         return;
     QStringList parts;
     if (m_mailBusy)
-        parts << QString::fromUtf8(kMailCheckRunning);
+        parts << tr(kMailCheckRunning);
     if (!m_faultState.isEmpty())
         parts << m_faultState;
     m_tray->SetStatus(parts.join(QStringLiteral(" / ")));
@@ -416,7 +417,7 @@ void CKestrovaMailDlg::contextMenuEvent(QContextMenuEvent* event) {
     // Linux windows have no system menu to extend; its About item lives in the window's own
     // context menu instead.
     QMenu menu(this);
-    QAction* about = menu.addAction(QStringLiteral("バージョン情報 Kestrova(&A)..."));
+    QAction* about = menu.addAction(tr("バージョン情報 Kestrova(&A)..."));
     about->setData(ids::kAboutKeepWindow);
     if (menu.exec(event->globalPos()) == about)
         RunCommand(ids::kAboutKeepWindow);
@@ -434,7 +435,7 @@ void CKestrovaMailDlg::OnLogAdded(std::string_view added) {
 }
 
 void CKestrovaMailDlg::ShowMessage(const std::string& text) {
-    ShowMessageBox(this, QString::fromStdString(text));
+    ShowMessageBox(this, CoreText(QString::fromStdString(text)));
 }
 
 std::optional<int> CKestrovaMailDlg::ChooseDevice(const std::vector<std::string>& names,
@@ -451,7 +452,7 @@ void CKestrovaMailDlg::ShowProperties(const DeviceSetup& setup) {
 }
 
 void CKestrovaMailDlg::SetTitle(const std::string& title) {
-    m_baseTitle = QString::fromStdString(title);
+    m_baseTitle = CoreText(QString::fromStdString(title));
     ApplyTitle();
 }
 

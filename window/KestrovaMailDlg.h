@@ -34,12 +34,12 @@ public:
     using Options = CKestrovaRuntime::Options;
 
     // The preview's notice while no camera is there.
-    static constexpr const char* kNoCameraNotice =
-        "カメラが見つかりません。\n"
-        "メールの確認は続けます（写真の依頼はサーバーに残ります）。\n"
-        "カメラをつなぐと使い始めます。\n\n"
-        "カメラなしで試すには:\n"
-        "kestrovamail --test-pattern";
+    static constexpr const char* kNoCameraNotice = QT_TRANSLATE_NOOP(
+        "CKestrovaMailDlg", "カメラが見つかりません。\n"
+                            "メールの確認は続けます（写真の依頼はサーバーに残ります）。\n"
+                            "カメラをつなぐと使い始めます。\n\n"
+                            "カメラなしで試すには:\n"
+                            "kestrovamail --test-pattern");
 
     explicit CKestrovaMailDlg(Options options, QWidget* parent = nullptr);
     ~CKestrovaMailDlg() override;
@@ -50,7 +50,8 @@ public:
     bool Initialise();
 
     // The status text while mail work runs on the worker.
-    static constexpr const char* kMailCheckRunning = "メールチェック中…";
+    static constexpr const char* kMailCheckRunning =
+        QT_TRANSLATE_NOOP("CKestrovaMailDlg", "メールチェック中…");
 
     // Runs the command with this id, as its menu item, button or tray item would.
     void RunCommand(int id);

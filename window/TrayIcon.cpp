@@ -7,16 +7,16 @@
 
 CTrayIcon::CTrayIcon(Handlers handlers, QObject* parent)
     : QObject(parent), m_handlers(std::move(handlers)), m_menu(std::make_unique<QMenu>()) {
-    m_menu->setTitle(QStringLiteral("タスクトレイ"));
-    m_showHide = m_menu->addAction(QStringLiteral("表示/非表示(&S)"));
+    m_menu->setTitle(tr("タスクトレイ"));
+    m_showHide = m_menu->addAction(tr("表示/非表示(&S)"));
     m_showHide->setData(ids::kTrayShowHide);
     connect(m_showHide, &QAction::triggered, this, [this] { m_handlers.toggleWindow(); });
     m_menu->addSeparator();
-    QAction* snapshot = m_menu->addAction(QStringLiteral("スナップショット(&P)"));
+    QAction* snapshot = m_menu->addAction(tr("スナップショット(&P)"));
     snapshot->setData(ids::kSnapshot);
     connect(snapshot, &QAction::triggered, this, [this] { m_handlers.snapshot(); });
     m_menu->addSeparator();
-    QAction* exit = m_menu->addAction(QStringLiteral("終了(&X)"));
+    QAction* exit = m_menu->addAction(tr("終了(&X)"));
     exit->setData(ids::kTrayExit);
     connect(exit, &QAction::triggered, this, [this] { m_handlers.exit(); });
 
@@ -50,8 +50,7 @@ void CTrayIcon::RemoveTrayIcon() {
 }
 
 QMenu* CTrayIcon::PrepareMenu() {
-    m_showHide->setText(m_handlers.windowMinimised() ? QStringLiteral("表示(&S)")
-                                                     : QStringLiteral("非表示(&S)"));
+    m_showHide->setText(m_handlers.windowMinimised() ? tr("表示(&S)") : tr("非表示(&S)"));
     return m_menu.get();
 }
 

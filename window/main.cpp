@@ -4,6 +4,7 @@
 #include "app/CommandLine.h"
 #include "app/HeadlessService.h"
 #include "app/SettingsCommands.h"
+#include "app/UiLanguage.h"
 #include "base/ProgramFolder.h"
 #include "capture/CaptureDevices.h"
 #include "mail/ProtocolTrace.h"
@@ -27,6 +28,7 @@ int RunWithoutDisplay(int argc, char* argv[], const CommandLine& line) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     NameTheApplication();
+    InstallUiTranslation(LocaleEnvironment::FromProcess());
     CHeadlessService::Options options;
     options.folder = ProgramFolder();
     options.device = line.device;
@@ -36,6 +38,7 @@ int RunWithoutDisplay(int argc, char* argv[], const CommandLine& line) {
 int RunWindow(int argc, char* argv[], const CommandLine& line) {
     QApplication app(argc, argv);
     NameTheApplication();
+    InstallUiTranslation(LocaleEnvironment::FromProcess());
     QStringList startup;
     for (int i = 0; i < line.startupArguments; ++i)
         startup << QStringLiteral("startup");
@@ -46,9 +49,13 @@ int RunWindow(int argc, char* argv[], const CommandLine& line) {
 } // namespace
 
 int main(int argc, char* argv[]) {
-    const CommandLine line = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    const CommandLine line = ParseCommandLine(arguments);
     if (!line.error.empty()) {
-        std::fprintf(stderr, "kestrovamail: %s\n", line.error.c_str());
+        // The message is made in the user's language once the translation is installed.
+        const QCoreApplication app(argc, argv);
+        InstallUiTranslation(LocaleEnvironment::FromProcess());
+        std::fprintf(stderr, "kestrovamail: %s\n", ParseCommandLine(arguments).error.c_str());
         return kUsageExitStatus;
     }
     if (line.testPattern)
@@ -56,8 +63,14 @@ int main(int argc, char* argv[]) {
     protocoltrace::Enable(line.trace);
 
     switch (line.mode) {
-    case CommandLine::Mode::Help:
+    case CommandLine::Mode::Help: {
+        const QCoreApplication app(argc, argv);
+        InstallUiTranslation(LocaleEnvironment::FromProcess());
         std::fputs(HelpText().c_str(), stdout);
+        return 0;
+    }
+    case CommandLine::Mode::Version:
+        std::fputs(VersionText().c_str(), stdout);
         return 0;
     case CommandLine::Mode::ShowSettings:
         return settingscli::ShowSettings(ProgramFolder(), std::cout, std::cerr);

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the program as a user would: cmake --install into a prefix, and the Debian package
 # (built with cpack) into a temporary root with dpkg. Checks the files, the package's
-# dependencies, the desktop entry and the systemd user unit, and runs the installed program.
+# dependencies, the desktop entry, the AppStream metadata, the manual page, the changelog, the
+# bash completion and the systemd user unit, and runs the installed program.
 # Usage: check_package.sh BUILD_DIR
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -15,6 +16,12 @@ expected=(
   share/icons/hicolor/scalable/apps/kestrovamail.svg
   share/icons/hicolor/256x256/apps/kestrovamail.png
   lib/systemd/user/kestrovamail.service
+  share/man/man1/kestrovamail.1.gz
+  share/doc/kestrovamail/copyright
+  share/doc/kestrovamail/changelog.gz
+  share/metainfo/com.zentrivo.kestrovamail.metainfo.xml
+  share/bash-completion/completions/kestrovamail
+  share/kestrovamail/translations/kestrovamail_en.qm
 )
 
 # cmake --install
@@ -51,13 +58,74 @@ grep -qx "Exec=kestrovamail" "$desktop" && grep -qx "Icon=kestrovamail" "$deskto
 if command -v desktop-file-validate >/dev/null; then
   desktop-file-validate "$desktop" || fail "desktop-file-validate refused the entry"
 fi
+appstreamcli validate --no-net "$root/usr/share/metainfo/com.zentrivo.kestrovamail.metainfo.xml" \
+  >/dev/null || fail "appstreamcli refused the metainfo"
+grep -q '<launchable type="desktop-id">kestrovamail.desktop</launchable>' \
+  "$root/usr/share/metainfo/com.zentrivo.kestrovamail.metainfo.xml" || fail "the metainfo launches no entry"
+
+# The manual page renders without a warning and lists every option of --help.
+man_warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l "$root/usr/share/man/man1/kestrovamail.1.gz" 2>&1 >"$work/man.txt")
+[ -z "$man_warnings" ] || fail "the manual page renders with warnings: $man_warnings"
+for option in $(LC_ALL=C "$root/usr/bin/kestrovamail" --help | grep -oE -- '--[a-z-]+' | sort -u); do
+  grep -q -- "$option" "$work/man.txt" || fail "the manual page lacks $option"
+done
+for section in "Exit status" ENVIRONMENT FILES EXAMPLES; do
+  grep -q "$section" "$work/man.txt" || fail "the manual page has no $section"
+done
+
+# The changelog names the package's version; the copyright file names the licence.
+version=$(dpkg-deb -f "$deb" Version)
+zcat "$root/usr/share/doc/kestrovamail/changelog.gz" | head -n1 | grep -q "^kestrovamail ($version)" \
+  || fail "changelog.gz does not start with version $version"
+grep -qx "License: GPL-3+" "$root/usr/share/doc/kestrovamail/copyright" || fail "copyright names no licence"
+
 file "$root/usr/share/icons/hicolor/256x256/apps/kestrovamail.png" | grep -q "256 x 256" \
   || fail "the PNG icon is not 256 x 256"
 
 # The installed program runs, without a display, and keeps its files where it is told.
 env -u DISPLAY -u WAYLAND_DISPLAY "$root/usr/bin/kestrovamail" --help | grep -q -- "--headless" \
   || fail "the installed program does not run"
+# Its help and its complaints follow the locale: Japanese as written, English from the
+# installed translation.
+while IFS='|' read -r locale arguments expected; do
+  read -ra arguments <<<"$arguments"
+  said=$(env -u LANGUAGE -u LC_ALL -u LC_MESSAGES LANG="$locale" "$root/usr/bin/kestrovamail" \
+    "${arguments[@]}" 2>&1 || true)
+  [[ ${said%%$'\n'*} == *"$expected"* ]] \
+    || fail "kestrovamail ${arguments[*]} under $locale does not say \"$expected\""
+done <<'LOCALES'
+en_US.UTF-8|--help|Usage: kestrovamail
+ja_JP.UTF-8|--help|使い方: kestrovamail
+C.UTF-8|--nonsense|unknown option "--nonsense"
+ja_JP.UTF-8|--device|--device には値が必要です
+LOCALES
 mkdir -p "$work/home"
 KESTROVAMAIL_HOME="$work/home" "$root/usr/bin/kestrovamail" --set MAIL.CHECK_STRING=photo
 grep -q "CHECK_STRING=photo" "$work/home/setup.ini" || fail "--set did not reach setup.ini"
+# Bash completion: option names, --set with the names --show-settings lists, --set-password.
+if [ -r /usr/share/bash-completion/bash_completion ]; then
+  complete_line() {
+    KESTROVAMAIL_HOME="$work/home" bash -c '
+      source /usr/share/bash-completion/bash_completion
+      source "$1"; shift
+      COMP_WORDS=("$@"); COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
+      COMP_LINE="$*"; COMP_POINT=${#COMP_LINE}
+      _kestrovamail "$1" "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD - 1]}"
+      printf "%s\n" "${COMPREPLY[@]}"' _ "$root/usr/share/bash-completion/completions/kestrovamail" \
+      "$root/usr/bin/kestrovamail" "$@"
+  }
+  while IFS='|' read -r words expected; do
+    read -ra line <<<"$words"
+    [[ $words == *" " ]] && line+=("")
+    # Whole output first: grep -q stopping early would fail the pipe under pipefail.
+    offered=$(complete_line "${line[@]}" 2>/dev/null)
+    grep -qx -- "$expected" <<<"$offered" \
+      || fail "completing \"$words\" does not offer $expected"
+  done <<'COMPLETIONS'
+--che|--check-once
+--set MAIL.POP3_SE|MAIL.POP3_SERVER=
+--set MAIL.CHECK|MAIL.CHECK_STRING=
+--set-password |smtp
+COMPLETIONS
+fi
 echo "package $(basename "$deb") installs and runs"

@@ -1,0 +1,979 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en" sourcelanguage="ja">
+<context>
+    <name>CAboutDlg</name>
+    <message>
+        <source>KestrovaMail - バージョン情報</source>
+        <translation>KestrovaMail - About</translation>
+    </message>
+</context>
+<context>
+    <name>CAppConfigDlg</name>
+    <message>
+        <source>アプリケーション設定</source>
+        <translation>Application Settings</translation>
+    </message>
+    <message>
+        <source>スタートアップ設定</source>
+        <translation>Start-up</translation>
+    </message>
+    <message>
+        <source>起動までの秒数をダイアログで表示する</source>
+        <translation>Show the countdown to start in a dialog</translation>
+    </message>
+    <message>
+        <source>秒後に起動する</source>
+        <translation>seconds until start</translation>
+    </message>
+    <message>
+        <source>ショートカット作成</source>
+        <translation>Create autostart entry</translation>
+    </message>
+    <message>
+        <source>ショートカット削除</source>
+        <translation>Delete autostart entry</translation>
+    </message>
+    <message>
+        <source>ログファイル</source>
+        <translation>Log file</translation>
+    </message>
+    <message>
+        <source>ログをファイルに出力する</source>
+        <translation>Write the log to a file</translation>
+    </message>
+    <message>
+        <source>ログファイルを開く</source>
+        <translation>Open log file</translation>
+    </message>
+    <message>
+        <source>ログファイルを削除</source>
+        <translation>Delete log file</translation>
+    </message>
+    <message>
+        <source>終了の設定</source>
+        <translation>Closing</translation>
+    </message>
+    <message>
+        <source>閉じるボタンでアプリケーションを終了しない</source>
+        <translation>The close button does not end the application</translation>
+    </message>
+    <message>
+        <source>JPEG保存画質</source>
+        <translation>JPEG quality</translation>
+    </message>
+    <message>
+        <source>スタートアップフォルダにKestrovaMailのショートカットを作成します</source>
+        <translation>KestrovaMail will be added to the programs started at log-in (autostart entry).</translation>
+    </message>
+    <message>
+        <source>ショートカットが存在しません</source>
+        <translation>There is no autostart entry.</translation>
+    </message>
+    <message>
+        <source>スタートアップフォルダのKestrovaMailのショートカットを削除します</source>
+        <translation>KestrovaMail will be removed from the programs started at log-in (autostart entry).</translation>
+    </message>
+    <message>
+        <source>ログファイルが存在しません</source>
+        <translation>There is no log file.</translation>
+    </message>
+    <message>
+        <source>ログファイルを削除します</source>
+        <translation>The log file will be deleted.</translation>
+    </message>
+</context>
+<context>
+    <name>CDeviceSelectDialog</name>
+    <message>
+        <source>デバイス選択</source>
+        <translation>Select Device</translation>
+    </message>
+    <message>
+        <source>映像入力デバイスを選択してください。</source>
+        <translation>Please select a video input device.</translation>
+    </message>
+</context>
+<context>
+    <name>CDeviceSettingsDialog</name>
+    <message>
+        <source>%1 の設定</source>
+        <translation>%1 Settings</translation>
+    </message>
+    <message>
+        <source>フレームサイズ</source>
+        <translation>Frame size</translation>
+    </message>
+    <message>
+        <source>設定できる項目はありません</source>
+        <translation>There is nothing to set.</translation>
+    </message>
+    <message>
+        <source>キャンセル</source>
+        <translation>Cancel</translation>
+    </message>
+</context>
+<context>
+    <name>CKestrovaMailDlg</name>
+    <message>
+        <source>スナップショット</source>
+        <translation>Snapshot</translation>
+    </message>
+    <message>
+        <source>入力機器変更</source>
+        <translation>Change input device</translation>
+    </message>
+    <message>
+        <source>メール設定</source>
+        <translation>Mail settings</translation>
+    </message>
+    <message>
+        <source>メールチェック</source>
+        <translation>Check mail</translation>
+    </message>
+    <message>
+        <source>入力設定</source>
+        <translation>Input settings</translation>
+    </message>
+    <message>
+        <source>入力プロパティ</source>
+        <translation>Input properties</translation>
+    </message>
+    <message>
+        <source>ファイル(&amp;F)</source>
+        <translation>&amp;File</translation>
+    </message>
+    <message>
+        <source>スナップショット(&amp;P)</source>
+        <translation>Sna&amp;pshot</translation>
+    </message>
+    <message>
+        <source>終了(&amp;X)</source>
+        <translation>E&amp;xit</translation>
+    </message>
+    <message>
+        <source>各種設定(&amp;S)</source>
+        <translation>&amp;Settings</translation>
+    </message>
+    <message>
+        <source>アプリケーション設定(&amp;A)</source>
+        <translation>&amp;Application Settings</translation>
+    </message>
+    <message>
+        <source>メール設定(&amp;M)</source>
+        <translation>&amp;Mail Settings</translation>
+    </message>
+    <message>
+        <source>日時表示設定(&amp;T)</source>
+        <translation>Date and &amp;Time Stamp</translation>
+    </message>
+    <message>
+        <source>入力機器(&amp;D)</source>
+        <translation>&amp;Device</translation>
+    </message>
+    <message>
+        <source>変更(&amp;C)</source>
+        <translation>&amp;Change</translation>
+    </message>
+    <message>
+        <source>設定(&amp;S)</source>
+        <translation>&amp;Settings</translation>
+    </message>
+    <message>
+        <source>プロパティ(&amp;P)</source>
+        <translation>&amp;Properties</translation>
+    </message>
+    <message>
+        <source>ヘルプ(&amp;H)</source>
+        <translation>&amp;Help</translation>
+    </message>
+    <message>
+        <source>ｾﾞﾝﾄﾘﾎﾞのﾎｰﾑﾍﾟｰｼﾞ(&amp;H)</source>
+        <translation>Zentrivo &amp;Home Page</translation>
+    </message>
+    <message>
+        <source>バージョン情報(&amp;A)</source>
+        <translation>&amp;About</translation>
+    </message>
+    <message>
+        <source>バージョン情報 Kestrova(&amp;A)...</source>
+        <translation>&amp;About Kestrova...</translation>
+    </message>
+    <message>
+        <source>カメラが見つかりません。
+メールの確認は続けます（写真の依頼はサーバーに残ります）。
+カメラをつなぐと使い始めます。
+
+カメラなしで試すには:
+kestrovamail --test-pattern</source>
+        <translation>No camera found.
+Mail is still checked (requests for pictures stay on the server).
+The camera is used as soon as it is plugged in.
+
+To try without a camera:
+kestrovamail --test-pattern</translation>
+    </message>
+    <message>
+        <source>メールチェック中…</source>
+        <translation>Checking mail…</translation>
+    </message>
+</context>
+<context>
+    <name>CMailSetupDialog</name>
+    <message>
+        <source>なし</source>
+        <translation>None</translation>
+    </message>
+    <message>
+        <source>Kestrova - メール設定</source>
+        <translation>Kestrova - Mail Settings</translation>
+    </message>
+    <message>
+        <source>SMTP設定</source>
+        <translation>SMTP</translation>
+    </message>
+    <message>
+        <source>SMTP接続テスト</source>
+        <translation>Test SMTP connection</translation>
+    </message>
+    <message>
+        <source>接続の保護</source>
+        <translation>Security</translation>
+    </message>
+    <message>
+        <source>SMTPサーバ</source>
+        <translation>SMTP server</translation>
+    </message>
+    <message>
+        <source>ポート</source>
+        <translation>Port</translation>
+    </message>
+    <message>
+        <source>SMTPユーザーID</source>
+        <translation>SMTP user name</translation>
+    </message>
+    <message>
+        <source>SMTPパスワード</source>
+        <translation>SMTP password</translation>
+    </message>
+    <message>
+        <source>空欄のときは受信設定のユーザ名とパスワードを使います。</source>
+        <translation>When empty, the user name and password of the receiving settings are used.</translation>
+    </message>
+    <message>
+        <source>受信設定</source>
+        <translation>Receiving</translation>
+    </message>
+    <message>
+        <source>接続テスト</source>
+        <translation>Test connection</translation>
+    </message>
+    <message>
+        <source>受信方式</source>
+        <translation>Protocol</translation>
+    </message>
+    <message>
+        <source>ユーザ名</source>
+        <translation>User name</translation>
+    </message>
+    <message>
+        <source>パスワード</source>
+        <translation>Password</translation>
+    </message>
+    <message>
+        <source>POP3でもIMAPでもこのユーザ名とパスワードでログインします。</source>
+        <translation>POP3 and IMAP both log in with this user name and password.</translation>
+    </message>
+    <message>
+        <source>POP3設定</source>
+        <translation>POP3</translation>
+    </message>
+    <message>
+        <source>APOP認証を使用する</source>
+        <translation>Use APOP authentication</translation>
+    </message>
+    <message>
+        <source>POP3サーバ</source>
+        <translation>POP3 server</translation>
+    </message>
+    <message>
+        <source>IMAP設定</source>
+        <translation>IMAP</translation>
+    </message>
+    <message>
+        <source>IMAPサーバ</source>
+        <translation>IMAP server</translation>
+    </message>
+    <message>
+        <source>証明書</source>
+        <translation>Certificates</translation>
+    </message>
+    <message>
+        <source>参照...</source>
+        <translation>Browse...</translation>
+    </message>
+    <message>
+        <source>CA証明書ファイル</source>
+        <translation>CA certificate file</translation>
+    </message>
+    <message>
+        <source>空欄のときはシステムの証明書だけを使います。</source>
+        <translation>When empty, only the system&apos;s certificates are used.</translation>
+    </message>
+    <message>
+        <source>送信者設定</source>
+        <translation>Sender</translation>
+    </message>
+    <message>
+        <source>名前</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>アドレス</source>
+        <translation>Address</translation>
+    </message>
+    <message>
+        <source>画像回転</source>
+        <translation>Picture rotation</translation>
+    </message>
+    <message>
+        <source>返信する際に画像を９０度回転する</source>
+        <translation>Turn replied pictures by 90 degrees</translation>
+    </message>
+    <message>
+        <source>返信先の制限</source>
+        <translation>Allowed senders</translation>
+    </message>
+    <message>
+        <source>ここにアドレスが登録されている場合は
+登録されたアドレスにのみ画像を返信します。
+最大10件まで登録できます。</source>
+        <translation>When addresses are listed here,
+pictures are sent only to these addresses.
+Up to 10 addresses can be listed.</translation>
+    </message>
+    <message>
+        <source>返信先メールアドレス</source>
+        <translation>Reply address</translation>
+    </message>
+    <message>
+        <source>追加</source>
+        <translation>Add</translation>
+    </message>
+    <message>
+        <source>削除</source>
+        <translation>Delete</translation>
+    </message>
+    <message>
+        <source>件名判定文字列（半角英数字）</source>
+        <translation>Check string (ASCII letters and digits)</translation>
+    </message>
+    <message>
+        <source>※件名が一致するメールは自動的に削除されますのでご注意ください。</source>
+        <translation>Note: mails whose subject matches are deleted automatically.</translation>
+    </message>
+    <message>
+        <source>件名が一致するときのみ画像を返信します。</source>
+        <translation>Only mails with this subject get a picture.</translation>
+    </message>
+    <message>
+        <source>これ以上登録できません</source>
+        <translation>No more addresses can be added.</translation>
+    </message>
+    <message>
+        <source>IMAPサーバに接続しています…</source>
+        <translation>Connecting to the IMAP server…</translation>
+    </message>
+    <message>
+        <source>POP3サーバに接続しています…</source>
+        <translation>Connecting to the POP3 server…</translation>
+    </message>
+    <message>
+        <source>SMTPサーバに接続しています…</source>
+        <translation>Connecting to the SMTP server…</translation>
+    </message>
+    <message>
+        <source>証明書ファイル(*.pem *.crt *.cer);;全て(*.*)</source>
+        <translation>Certificate files (*.pem *.crt *.cer);;All files (*.*)</translation>
+    </message>
+    <message>
+        <source>IMAPサーバを入力してください。</source>
+        <translation>Please enter the IMAP server.</translation>
+    </message>
+</context>
+<context>
+    <name>CSnapMailDialog</name>
+    <message>
+        <source>POP3サーバの接続に失敗しました。</source>
+        <translation>Could not connect to the POP3 server.</translation>
+    </message>
+    <message>
+        <source>SMTPサーバへの接続に失敗しました。</source>
+        <translation>Could not connect to the SMTP server.</translation>
+    </message>
+    <message>
+        <source>メールの送信に失敗しました</source>
+        <translation>Sending the mail failed.</translation>
+    </message>
+    <message>
+        <source>メールの送信を完了しました</source>
+        <translation>The mail has been sent.</translation>
+    </message>
+    <message>
+        <source>スナップショットメール送信</source>
+        <translation>Mail Snapshot</translation>
+    </message>
+    <message>
+        <source>メールアドレス</source>
+        <translation>Mail address</translation>
+    </message>
+    <message>
+        <source>追加</source>
+        <translation>Add</translation>
+    </message>
+    <message>
+        <source>削除</source>
+        <translation>Delete</translation>
+    </message>
+    <message>
+        <source>送信</source>
+        <translation>Send</translation>
+    </message>
+    <message>
+        <source>キャンセル</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>送信先アドレスリスト</source>
+        <translation>Recipients</translation>
+    </message>
+    <message>
+        <source>ERROR 001:初期化に失敗しました。</source>
+        <translation>ERROR 001: initialisation failed.</translation>
+    </message>
+    <message>
+        <source>メールを送信しています…</source>
+        <translation>Sending the mail…</translation>
+    </message>
+</context>
+<context>
+    <name>CSnapShotDialog</name>
+    <message>
+        <source>Kestrova - スナップショット</source>
+        <translation>Kestrova - Snapshot</translation>
+    </message>
+    <message>
+        <source>保存</source>
+        <translation>Save</translation>
+    </message>
+    <message>
+        <source>キャンセル</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>メール送信</source>
+        <translation>Mail</translation>
+    </message>
+    <message>
+        <source>JPEGファイル(*.jpg);;全て(*.*)</source>
+        <translation>JPEG files (*.jpg);;All files (*.*)</translation>
+    </message>
+</context>
+<context>
+    <name>CTimeTextSetupDialog</name>
+    <message>
+        <source>横</source>
+        <translation>X</translation>
+    </message>
+    <message>
+        <source>縦</source>
+        <translation>Y</translation>
+    </message>
+    <message>
+        <source>日時表示設定</source>
+        <translation>Date and Time Stamp</translation>
+    </message>
+    <message>
+        <source>キャプチャした画像に日時を表示する</source>
+        <translation>Stamp the date and time on captured pictures</translation>
+    </message>
+    <message>
+        <source>表示位置</source>
+        <translation>Position</translation>
+    </message>
+    <message>
+        <source>表示文字列</source>
+        <translation>Text</translation>
+    </message>
+    <message>
+        <source>%Y=年 %M=月 %D=日 %W=曜日(英語)
+%h=時 %m=分 %s=秒 %w=曜日(日本語)</source>
+        <translation>%Y=year %M=month %D=day %W=weekday (English)
+%h=hour %m=minute %s=second %w=weekday (Japanese)</translation>
+    </message>
+    <message>
+        <source>フォント設定</source>
+        <translation>Font</translation>
+    </message>
+    <message>
+        <source>太文字</source>
+        <translation>Bold</translation>
+    </message>
+    <message>
+        <source>イタリック体</source>
+        <translation>Italic</translation>
+    </message>
+    <message>
+        <source>変更</source>
+        <translation>Change</translation>
+    </message>
+    <message>
+        <source>サイズ</source>
+        <translation>Size</translation>
+    </message>
+    <message>
+        <source>文字色</source>
+        <translation>Text colour</translation>
+    </message>
+    <message>
+        <source>影の表示設定</source>
+        <translation>Shadow</translation>
+    </message>
+    <message>
+        <source>影を表示する</source>
+        <translation>Show a shadow</translation>
+    </message>
+    <message>
+        <source>影の色</source>
+        <translation>Shadow colour</translation>
+    </message>
+</context>
+<context>
+    <name>CTimerDialog</name>
+    <message>
+        <source>KestrovaMail - 起動タイマー</source>
+        <translation>KestrovaMail - Start Timer</translation>
+    </message>
+    <message>
+        <source>今すぐ起動</source>
+        <translation>Start now</translation>
+    </message>
+    <message>
+        <source>非表示</source>
+        <translation>Hide</translation>
+    </message>
+    <message>
+        <source>起動しない</source>
+        <translation>Do not start</translation>
+    </message>
+    <message>
+        <source>%1秒後にKestrovaMailを起動します</source>
+        <translation>KestrovaMail starts in %1 seconds</translation>
+    </message>
+</context>
+<context>
+    <name>CTrayIcon</name>
+    <message>
+        <source>タスクトレイ</source>
+        <translation>Tray</translation>
+    </message>
+    <message>
+        <source>表示/非表示(&amp;S)</source>
+        <translation>&amp;Show/Hide</translation>
+    </message>
+    <message>
+        <source>スナップショット(&amp;P)</source>
+        <translation>Sna&amp;pshot</translation>
+    </message>
+    <message>
+        <source>終了(&amp;X)</source>
+        <translation>E&amp;xit</translation>
+    </message>
+    <message>
+        <source>表示(&amp;S)</source>
+        <translation>&amp;Show</translation>
+    </message>
+    <message>
+        <source>非表示(&amp;S)</source>
+        <translation>&amp;Hide</translation>
+    </message>
+</context>
+<context>
+    <name>CommandLine</name>
+    <message>
+        <source>使い方: kestrovamail [オプション]...
+メールに答えるカメラ: 件名がチェック文字列（&quot;cap&quot;）のメールに、カメラの新しい写真を付けて
+返信します。オプションなしではメインウィンドウを開きます。
+
+  --headless             画面なし（X サーバー不要）のサービスとして動きます。カメラとメールの
+                         確認はウィンドウのときと同じで、起動時と 1 分ごとに確認します。ログは
+                         標準エラー（UTF-8）と、有効なときは log.txt に出ます。SIGTERM/SIGINT
+                         で終了し、SIGHUP で setup.ini と device.ini を読み直します。
+  --check-once           画面なしでメールを 1 回確認して終了します（終了コードは下記）。
+  --device NAME|PATH     このカメラ（表示名か /dev/video* のパス）を尋ねずに使います。
+                         ウィンドウ、--headless、--check-once で使えます。カメラがなくても
+                         メールは確認し、依頼はサーバーに残します。
+  --test-pattern         GStreamer のテストパターン（&quot;テストパターン&quot;）をカメラとして出します。
+                         カメラなしで試すためのものです。
+  --show-settings        すべての設定を SECTION.KEY=VALUE の形で表示します（パスワードは隠します）。
+  --set SECTION.KEY=VALUE
+                         設定ダイアログと同じ確認をして設定を 1 つ変えます。例:
+                         --set MAIL.POP3_SERVER=pop.example.com。何度でも指定できます。
+  --set-password pop3|smtp
+                         POP3 か SMTP のパスワードを標準入力から読み、メール設定ダイアログと
+                         同じく暗号化して保存します。
+  -h, --help             このヘルプを表示します。
+  --version              バージョンを表示します。
+  startup                （自動起動のエントリから）設定された起動までの秒数を待ちます。
+
+終了コード:
+  0   成功（--check-once: 確認が終わった）
+  1   --check-once: 確認が終わらなかった（理由は標準エラーに出ます）
+  2   コマンドラインの誤り。--check-once: 設定が足りない
+  3   --check-once: 確認は終わったが、カメラがないため依頼がサーバーに残った
+
+環境変数:
+  KESTROVAMAIL_HOME      setup.ini、device.ini、log.txt と写真を置くフォルダ。
+  KESTROVAMAIL_TEST_PATTERN
+                         1 のとき、--test-pattern と同じくテストパターンを出します。
+  LANGUAGE, LC_ALL, LC_MESSAGES, LANG
+                         ウィンドウ、ダイアログとこれらのメッセージの言語: 日本語のロケールでは
+                         日本語、それ以外では英語。log.txt と返信メールはいつも日本語です。
+
+ファイル:
+  setup.ini, device.ini  設定。$KESTROVAMAIL_HOME、なければプログラムと同じフォルダ、なければ
+                         （インストール時）~/.local/share/KestrovaMail/ にあります。
+  log.txt                動作ログ（有効なとき）。同じフォルダにあります。
+  ~/.config/autostart/KestrovaMail.desktop
+                         自動起動のエントリ（ログイン時の起動を選んだとき）。
+
+例:
+  $ kestrovamail --set MAIL.POP3_SERVER=pop.example.com --set MAIL.POP3_ID=me
+  $ kestrovamail --set-password pop3 &lt; password.txt
+  $ systemctl --user enable --now kestrovamail
+  $ kestrovamail --check-once --device /dev/video0
+</source>
+        <translation>Usage: kestrovamail [OPTION]...
+A camera that answers e-mail: mails whose subject is the check string (&quot;cap&quot;) get a fresh
+picture from the camera as the reply. Without options the main window opens.
+
+  --headless             run without any display (no X server needed) as a service: the
+                         camera and the mail check run as in the window, checking at start
+                         and once a minute. Log lines go to standard error (UTF-8) and, when
+                         enabled, to log.txt. SIGTERM/SIGINT end it, SIGHUP reloads setup.ini
+                         and device.ini.
+  --check-once           one mail check without a display, then exit (exit status below).
+  --device NAME|PATH     use this camera (its display name, or a /dev/video* path) without
+                         asking; with the window, --headless and --check-once. Without any
+                         camera the program still checks mail and leaves requests on the server.
+  --test-pattern         offer the GStreamer test pattern as a camera, for trying the
+                         program without one.
+  --show-settings        print every setting as SECTION.KEY=VALUE (passwords hidden).
+  --set SECTION.KEY=VALUE
+                         change one setting with the checks of the settings dialogs, e.g.
+                         --set MAIL.POP3_SERVER=pop.example.com; may be given more than once.
+  --set-password pop3|smtp
+                         read the POP3 or SMTP password from standard input and store it
+                         enciphered, as the mail settings dialog does.
+  -h, --help             show this help.
+  --version              show the version.
+  startup                (from the autostart entry) wait out the configured start-up delay.
+
+Exit status:
+  0   success (--check-once: the check completed)
+  1   --check-once: the check did not complete (the reason on standard error)
+  2   a wrong command line; --check-once: the settings are incomplete
+  3   --check-once: it completed, but requests stayed on the server unanswered because no
+      camera was there
+
+Environment:
+  KESTROVAMAIL_HOME      the folder for setup.ini, device.ini, log.txt and the pictures.
+  KESTROVAMAIL_TEST_PATTERN
+                         when 1, offer the test pattern as --test-pattern does.
+  LANGUAGE, LC_ALL, LC_MESSAGES, LANG
+                         the language of the window, the dialogs and these messages:
+                         Japanese for a Japanese locale, English for any other. log.txt
+                         and the reply mails are always in Japanese.
+
+Files:
+  setup.ini, device.ini  the settings, in $KESTROVAMAIL_HOME, else beside the program, else
+                         (installed) in ~/.local/share/KestrovaMail/.
+  log.txt                the activity log, in the same folder, when enabled.
+  ~/.config/autostart/KestrovaMail.desktop
+                         the autostart entry, when start with the session is chosen.
+
+Examples:
+  $ kestrovamail --set MAIL.POP3_SERVER=pop.example.com --set MAIL.POP3_ID=me
+  $ kestrovamail --set-password pop3 &lt; password.txt
+  $ systemctl --user enable --now kestrovamail
+  $ kestrovamail --check-once --device /dev/video0
+</translation>
+    </message>
+    <message>
+        <source>%1 はほかに指定したコマンドと一緒には使えません</source>
+        <translation>%1 cannot be combined with the other command given</translation>
+    </message>
+    <message>
+        <source>%1 には値が必要です</source>
+        <translation>%1 needs a value</translation>
+    </message>
+    <message>
+        <source>%1 は値を取りません</source>
+        <translation>%1 takes no value</translation>
+    </message>
+    <message>
+        <source>--device にはデバイス名か /dev/video* のパスが必要です</source>
+        <translation>--device needs a device name or a /dev/video* path</translation>
+    </message>
+    <message>
+        <source>--set-password には pop3 か smtp を指定します</source>
+        <translation>--set-password takes pop3 or smtp</translation>
+    </message>
+    <message>
+        <source>不明なオプション &quot;%1&quot;（一覧は kestrovamail --help）</source>
+        <translation>unknown option &quot;%1&quot; (kestrovamail --help lists them)</translation>
+    </message>
+    <message>
+        <source>--device はウィンドウ、--headless、--check-once のカメラを選ぶオプションです</source>
+        <translation>--device picks the camera of the window, --headless or --check-once</translation>
+    </message>
+</context>
+<context>
+    <name>CoreText</name>
+    <message>
+        <source>POP3サーバの接続に成功しました。</source>
+        <translation>Connected to the POP3 server.</translation>
+    </message>
+    <message>
+        <source>POP3サーバの接続に失敗しました。</source>
+        <translation>Could not connect to the POP3 server.</translation>
+    </message>
+    <message>
+        <source>IMAPサーバの接続に成功しました。</source>
+        <translation>Connected to the IMAP server.</translation>
+    </message>
+    <message>
+        <source>IMAPサーバの接続に失敗しました。</source>
+        <translation>Could not connect to the IMAP server.</translation>
+    </message>
+    <message>
+        <source>SMTPサーバの接続に成功しました。</source>
+        <translation>Connected to the SMTP server.</translation>
+    </message>
+    <message>
+        <source>SMTPサーバの接続に失敗しました。</source>
+        <translation>Could not connect to the SMTP server.</translation>
+    </message>
+    <message>
+        <source>理由: </source>
+        <translation>Reason: </translation>
+    </message>
+    <message>
+        <source>設定が正しくありません</source>
+        <translation>a setting is wrong</translation>
+    </message>
+    <message>
+        <source>ホスト名が見つかりません</source>
+        <translation>host name not found</translation>
+    </message>
+    <message>
+        <source>接続が拒否されました</source>
+        <translation>connection refused</translation>
+    </message>
+    <message>
+        <source>接続がタイムアウトしました</source>
+        <translation>the connection timed out</translation>
+    </message>
+    <message>
+        <source>接続できません</source>
+        <translation>cannot connect</translation>
+    </message>
+    <message>
+        <source>サーバから制限時間内に応答がありません</source>
+        <translation>no answer from the server in time</translation>
+    </message>
+    <message>
+        <source>サーバが接続を切断しました</source>
+        <translation>the server closed the connection</translation>
+    </message>
+    <message>
+        <source>送信に失敗しました</source>
+        <translation>sending failed</translation>
+    </message>
+    <message>
+        <source>受信に失敗しました</source>
+        <translation>receiving failed</translation>
+    </message>
+    <message>
+        <source>サーバの応答が長すぎます</source>
+        <translation>the server&apos;s reply is too long</translation>
+    </message>
+    <message>
+        <source>中止しました</source>
+        <translation>cancelled</translation>
+    </message>
+    <message>
+        <source>TLS接続に失敗しました</source>
+        <translation>the TLS connection failed</translation>
+    </message>
+    <message>
+        <source>証明書が信頼できません</source>
+        <translation>the certificate is not trusted</translation>
+    </message>
+    <message>
+        <source>証明書の有効期限が切れています</source>
+        <translation>the certificate has expired</translation>
+    </message>
+    <message>
+        <source>証明書のホスト名が一致しません</source>
+        <translation>the certificate does not name this host</translation>
+    </message>
+    <message>
+        <source>サーバがSTARTTLSに対応していません</source>
+        <translation>the server does not offer STARTTLS</translation>
+    </message>
+    <message>
+        <source>サーバがSTARTTLSを拒否しました</source>
+        <translation>the server refused STARTTLS</translation>
+    </message>
+    <message>
+        <source>ログインが拒否されました</source>
+        <translation>the log-in was refused</translation>
+    </message>
+    <message>
+        <source>サーバがコマンドを拒否しました</source>
+        <translation>the server refused a command</translation>
+    </message>
+    <message>
+        <source>サーバの応答が正しくありません</source>
+        <translation>the server&apos;s reply is not valid</translation>
+    </message>
+    <message>
+        <source>ディスクの空きがありません</source>
+        <translation>no space left on the disk</translation>
+    </message>
+    <message>
+        <source>ディスクの使用量が上限に達しています</source>
+        <translation>the disk quota is used up</translation>
+    </message>
+    <message>
+        <source>アクセスが許可されていません</source>
+        <translation>access is not permitted</translation>
+    </message>
+    <message>
+        <source>読み取り専用のファイルシステムです</source>
+        <translation>the file system is read-only</translation>
+    </message>
+    <message>
+        <source>同じ名前のフォルダがあります</source>
+        <translation>a folder of the same name is there</translation>
+    </message>
+    <message>
+        <source>フォルダではないものがパスの途中にあります</source>
+        <translation>a part of the path is not a folder</translation>
+    </message>
+    <message>
+        <source>ファイルまたはフォルダがありません</source>
+        <translation>no such file or folder</translation>
+    </message>
+    <message>
+        <source>パスが長すぎます</source>
+        <translation>the path is too long</translation>
+    </message>
+    <message>
+        <source>開いているファイルが多すぎます</source>
+        <translation>too many open files</translation>
+    </message>
+    <message>
+        <source>メモリが足りません</source>
+        <translation>out of memory</translation>
+    </message>
+    <message>
+        <source>入出力エラーが起きました</source>
+        <translation>input/output error</translation>
+    </message>
+    <message>
+        <source>ネットワークに到達できません</source>
+        <translation>the network is unreachable</translation>
+    </message>
+    <message>
+        <source>ホストに到達できません</source>
+        <translation>the host is unreachable</translation>
+    </message>
+    <message>
+        <source>接続がリセットされました</source>
+        <translation>the connection was reset</translation>
+    </message>
+    <message>
+        <source>接続が切れました</source>
+        <translation>the connection broke</translation>
+    </message>
+    <message>
+        <source>時間切れになりました</source>
+        <translation>timed out</translation>
+    </message>
+    <message>
+        <source>エラー: </source>
+        <translation>Error: </translation>
+    </message>
+    <message>
+        <source>POP3サーバ</source>
+        <translation>POP3 server</translation>
+    </message>
+    <message>
+        <source>SMTPサーバ</source>
+        <translation>SMTP server</translation>
+    </message>
+    <message>
+        <source>IMAPサーバ</source>
+        <translation>IMAP server</translation>
+    </message>
+    <message>
+        <source>写真</source>
+        <translation>picture</translation>
+    </message>
+    <message>
+        <source>設定ファイル</source>
+        <translation>settings file</translation>
+    </message>
+    <message>
+        <source>・</source>
+        <translation>, </translation>
+    </message>
+    <message>
+        <source>映像入力デバイスが見つかりませんでした</source>
+        <translation>No video input device was found.</translation>
+    </message>
+    <message>
+        <source>指定の映像入力デバイスが見つかりませんでした: </source>
+        <translation>The chosen video input device was not found: </translation>
+    </message>
+    <message>
+        <source>ERROR 001:初期化に失敗しました。</source>
+        <translation>ERROR 001: initialisation failed.</translation>
+    </message>
+    <message>
+        <source>パスワードが長すぎます。</source>
+        <translation>The password is too long. Keep it within </translation>
+    </message>
+    <message>
+        <source>バイトまでにしてください。</source>
+        <translation> bytes.</translation>
+    </message>
+    <message>
+        <source>テストパターン</source>
+        <translation>Test pattern</translation>
+    </message>
+    <message>
+        <source>パターン</source>
+        <translation>Pattern</translation>
+    </message>
+</context>
+<context>
+    <name>DialogSupport</name>
+    <message>
+        <source>キャンセル</source>
+        <translation>Cancel</translation>
+    </message>
+</context>
+</TS>
