@@ -601,6 +601,38 @@ Up to 10 addresses can be listed.</translation>
 <context>
     <name>CommandLine</name>
     <message>
+        <source>%1 はほかに指定したコマンドと一緒には使えません</source>
+        <translation>%1 cannot be combined with the other command given</translation>
+    </message>
+    <message>
+        <source>%1 には値が必要です</source>
+        <translation>%1 needs a value</translation>
+    </message>
+    <message>
+        <source>%1 は値を取りません</source>
+        <translation>%1 takes no value</translation>
+    </message>
+    <message>
+        <source>--device にはデバイス名か /dev/video* のパスが必要です</source>
+        <translation>--device needs a device name or a /dev/video* path</translation>
+    </message>
+    <message>
+        <source>--set-password には pop3 か smtp を指定します</source>
+        <translation>--set-password takes pop3 or smtp</translation>
+    </message>
+    <message>
+        <source>不明なオプション &quot;%1&quot;（一覧は kestrovamail --help）</source>
+        <translation>unknown option &quot;%1&quot; (kestrovamail --help lists them)</translation>
+    </message>
+    <message>
+        <source>--device はウィンドウ、--headless、--check-once のカメラを選ぶオプションです</source>
+        <translation>--device picks the camera of the window, --headless or --check-once</translation>
+    </message>
+    <message>
+        <source>--trace はウィンドウ、--headless、--check-once のメールのやりとりを表示するオプションです</source>
+        <translation>--trace shows the mail dialogue of the window, --headless or --check-once</translation>
+    </message>
+    <message>
         <source>使い方: kestrovamail [オプション]...
 メールに答えるカメラ: 件名がチェック文字列（&quot;cap&quot;）のメールに、カメラの新しい写真を付けて
 返信します。オプションなしではメインウィンドウを開きます。
@@ -613,8 +645,13 @@ Up to 10 addresses can be listed.</translation>
   --device NAME|PATH     このカメラ（表示名か /dev/video* のパス）を尋ねずに使います。
                          ウィンドウ、--headless、--check-once で使えます。カメラがなくても
                          メールは確認し、依頼はサーバーに残します。
-  --test-pattern         GStreamer のテストパターン（&quot;テストパターン&quot;）をカメラとして出します。
-                         カメラなしで試すためのものです。
+  --trace                メールサーバーとやりとりした行をすべて標準エラーに書きます。行ごとに
+                         時刻、プロトコル、サーバーが付き、パスワードとログインの情報は隠し、
+                         メールは最初の行と大きさだけにします。ウィンドウ、--headless、
+                         --check-once で使えます。
+  --test-pattern         GStreamer のテストパターンを 2 台のカメラとして出します。カメラなしで
+                         試すためのものです: テストパターンは生のフレームを、テストパターン
+                         (JPEG) は多くのカメラと同じく JPEG の画像を送ります。
   --show-settings        すべての設定を SECTION.KEY=VALUE の形で表示します（パスワードは隠します）。
   --set SECTION.KEY=VALUE
                          設定ダイアログと同じ確認をして設定を 1 つ変えます。例:
@@ -666,8 +703,13 @@ picture from the camera as the reply. Without options the main window opens.
   --device NAME|PATH     use this camera (its display name, or a /dev/video* path) without
                          asking; with the window, --headless and --check-once. Without any
                          camera the program still checks mail and leaves requests on the server.
-  --test-pattern         offer the GStreamer test pattern as a camera, for trying the
-                         program without one.
+  --trace                write every line sent to and received from the mail servers to
+                         standard error, each with the time, the protocol and the server;
+                         passwords and log-in data are masked, messages shortened to their
+                         first line and size. With the window, --headless and --check-once.
+  --test-pattern         offer the GStreamer test pattern as two cameras for trying the
+                         program without one: テストパターン sends raw frames, and
+                         テストパターン (JPEG) sends JPEG pictures as most cameras do.
   --show-settings        print every setting as SECTION.KEY=VALUE (passwords hidden).
   --set SECTION.KEY=VALUE
                          change one setting with the checks of the settings dialogs, e.g.
@@ -708,34 +750,6 @@ Examples:
   $ systemctl --user enable --now kestrovamail
   $ kestrovamail --check-once --device /dev/video0
 </translation>
-    </message>
-    <message>
-        <source>%1 はほかに指定したコマンドと一緒には使えません</source>
-        <translation>%1 cannot be combined with the other command given</translation>
-    </message>
-    <message>
-        <source>%1 には値が必要です</source>
-        <translation>%1 needs a value</translation>
-    </message>
-    <message>
-        <source>%1 は値を取りません</source>
-        <translation>%1 takes no value</translation>
-    </message>
-    <message>
-        <source>--device にはデバイス名か /dev/video* のパスが必要です</source>
-        <translation>--device needs a device name or a /dev/video* path</translation>
-    </message>
-    <message>
-        <source>--set-password には pop3 か smtp を指定します</source>
-        <translation>--set-password takes pop3 or smtp</translation>
-    </message>
-    <message>
-        <source>不明なオプション &quot;%1&quot;（一覧は kestrovamail --help）</source>
-        <translation>unknown option &quot;%1&quot; (kestrovamail --help lists them)</translation>
-    </message>
-    <message>
-        <source>--device はウィンドウ、--headless、--check-once のカメラを選ぶオプションです</source>
-        <translation>--device picks the camera of the window, --headless or --check-once</translation>
     </message>
 </context>
 <context>
@@ -967,6 +981,18 @@ Examples:
     <message>
         <source>パターン</source>
         <translation>Pattern</translation>
+    </message>
+    <message>
+        <source>サーバが対応していません</source>
+        <translation>the server does not offer it</translation>
+    </message>
+    <message>
+        <source>ユーザ名またはパスワードが設定されていません</source>
+        <translation>no user name or password is set</translation>
+    </message>
+    <message>
+        <source>メールがサーバの受け付ける大きさを超えています</source>
+        <translation>the mail is larger than the server takes</translation>
     </message>
 </context>
 <context>
