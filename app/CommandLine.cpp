@@ -126,5 +126,7 @@ picture from the camera as the reply. Without options the main window opens.
 
 Settings live in setup.ini and device.ini in $KESTROVAMAIL_HOME, else beside the program,
 else (installed) in ~/.local/share/KestrovaMail/.
+With MAIL.SENDER_CHECK=dkim, DKIM keys are asked of the system's resolver, or of the DNS
+server named by KESTROVAMAIL_DNS_SERVER=address:port.
 )";
 }
