@@ -157,6 +157,9 @@ std::string HelpText() {
   KESTROVAMAIL_HOME      setup.ini、device.ini、log.txt と写真を置くフォルダ。
   KESTROVAMAIL_TEST_PATTERN
                          1 のとき、--test-pattern と同じくテストパターンを出します。
+  KESTROVAMAIL_DNS_SERVER
+                         address:port。MAIL.SENDER_CHECK=dkim のとき、DKIM の鍵をシステムの
+                         リゾルバーではなくこの DNS サーバーに尋ねます。
   LANGUAGE, LC_ALL, LC_MESSAGES, LANG
                          ウィンドウ、ダイアログとこれらのメッセージの言語: 日本語のロケールでは
                          日本語、それ以外では英語。log.txt と返信メールはいつも日本語です。

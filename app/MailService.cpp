@@ -26,6 +26,11 @@ constexpr const char* kCheckDone = "メールチェック完了";
 constexpr const char* kPop3ConnectError = "ERROR : POP3サーバの接続に失敗しました。";
 constexpr const char* kNoImapServer = "ERROR : IMAPサーバーが設定されていません";
 constexpr const char* kImapConnectError = "ERROR : IMAPサーバの接続に失敗しました。";
+constexpr const char* kSenderNotProven = "差出人を確認できないため答えません: ";
+constexpr const char* kSenderNoVerdict = "差出人を確認できません（次のチェックで再確認）: ";
+constexpr const char* kSenderHint =
+    "差出人の確認: 相手のプロバイダがDKIM署名をしない場合は、メール設定で"
+    "「差出人をDKIM署名で確認する」を外すか、信頼する認証サーバーIDを設定してください";
 
 // Holds checkInProgress for one cycle and clears it on every way out.
 class CheckInProgressGuard {
@@ -131,6 +136,31 @@ bool CMailService::GrabPicture(const MailSettings& copy, std::string& path) {
     return grabbed;
 }
 
+SenderVerdict CMailService::ProveSender(IRequestMailbox& mailbox, std::size_t index,
+                                        const std::string& id, const std::string& address,
+                                        const MailSettings& copy,
+                                        std::optional<CSenderCheck>& check) {
+    if (copy.senderCheck != SenderCheck::Dkim)
+        return {SenderVerdict::Kind::Verified, {}};
+    if (!check)
+        check.emplace(copy.trustedAuthservId, m_cancel);
+    SenderVerdict verdict = check->CheckRequest(mailbox, index, address);
+    if (verdict.kind == SenderVerdict::Kind::Verified ||
+        verdict.kind == SenderVerdict::Kind::Failed || Cancelled())
+        return verdict;
+    const std::string key = (id.empty() ? std::to_string(index) : id) + "\n" + verdict.reason;
+    if (m_senderNotices.insert(key).second) {
+        const bool later = verdict.kind == SenderVerdict::Kind::NoVerdict;
+        m_log.AddLog((later ? kSenderNoVerdict : kSenderNotProven) + address + "（" +
+                     verdict.reason + "）");
+        if (!later && !m_senderHintShown) {
+            m_senderHintShown = true;
+            m_log.AddLog(kSenderHint);
+        }
+    }
+    return verdict;
+}
+
 std::string CMailService::SenderAddress(const std::string& fromValue) {
     return mailbox::AddressOf(fromValue);
 }
@@ -214,6 +244,7 @@ bool CMailService::AnswerRequests(IRequestMailbox& mailbox, const MailSettings& 
         std::size_t requester; // index into replyList
     };
     std::vector<Request> requests;
+    std::optional<CSenderCheck> senderCheck; // DNS answers kept for this cycle
     for (std::size_t i = 0; i < looked.size() && i < headers.size(); ++i) {
         const std::size_t index = looked[i];
         if (!headers[i].present)
@@ -233,6 +264,15 @@ bool CMailService::AnswerRequests(IRequestMailbox& mailbox, const MailSettings& 
         if (!isAllowed) {
             rememberAsNoRequest(); // neither answered nor deleted
             continue;
+        }
+        const SenderVerdict sender =
+            ProveSender(mailbox, index, ids[index], address, copy, senderCheck);
+        if (sender.kind == SenderVerdict::Kind::Failed)
+            return false;
+        if (sender.kind != SenderVerdict::Kind::Verified) {
+            if (sender.kind == SenderVerdict::Kind::Refused)
+                rememberAsNoRequest(); // neither answered nor deleted
+            continue; // without a verdict: looked at again in the next check
         }
         const std::size_t requester = FindAddress(replyList, address);
         if (requester == replyList.size())

@@ -14,6 +14,7 @@
 
 #include "app/FaultNotices.h"
 #include "app/ReplySender.h"
+#include "app/SenderCheck.h"
 #include "app/ServiceInterfaces.h"
 #include "base/Clock.h"
 #include "base/Settings.h"
@@ -23,6 +24,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -117,6 +119,11 @@ private:
     void ReportImap(const MailError& cause, const MailSettings& copy, bool loggingIn);
     // Grabs the reply picture; false (the cause said) when there is none to send.
     bool GrabPicture(const MailSettings& copy, std::string& path);
+    // The sender check step (SENDER_CHECK=dkim): Verified, or why the request is not answered
+    // (said once per message). check is made on first use and serves the rest of the cycle.
+    SenderVerdict ProveSender(IRequestMailbox& mailbox, std::size_t index, const std::string& id,
+                              const std::string& address, const MailSettings& copy,
+                              std::optional<CSenderCheck>& check);
 
     const MailSettings& m_settings;
     ServiceFlags& m_flags;
@@ -130,4 +137,6 @@ private:
     std::string m_stateFolder;
     std::unique_ptr<CImapClient> m_imap; // the IMAP session; used on the mail worker only
     MailSettings m_imapAccount;          // the settings it logged in with
+    std::set<std::string> m_senderNotices; // messages whose unproven sender was said
+    bool m_senderHintShown = false;
 };

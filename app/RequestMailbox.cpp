@@ -52,6 +52,23 @@ bool CPop3RequestMailbox::Delete(const std::vector<std::size_t>& indices) {
     return m_client.MarkDeleted(MessageNumbers(indices));
 }
 
+IRequestMailbox::Whole CPop3RequestMailbox::FetchWhole(std::size_t index, std::size_t maxBytes,
+                                                       std::string& text) {
+    // LIST gave the size; RETR of a larger message is never sent.
+    const std::vector<uint32_t>& sizes = m_client.MessageSizes();
+    if (index >= sizes.size())
+        return Whole::Gone;
+    if (sizes[index] > maxBytes)
+        return Whole::TooLarge;
+    CPop3Message message;
+    if (!m_client.FetchMessage(static_cast<int>(index) + 1, message))
+        return Whole::Failed;
+    if (message.Text().size() > maxBytes)
+        return Whole::TooLarge; // more than LIST said
+    text = message.Text();
+    return Whole::Fetched;
+}
+
 bool CImapRequestMailbox::List(std::vector<MailboxEntry>& entries) {
     if (!m_client.SearchUids(m_uids))
         return false;
@@ -94,4 +111,21 @@ bool CImapRequestMailbox::FetchHeaders(const std::vector<std::size_t>& indices,
 
 bool CImapRequestMailbox::Delete(const std::vector<std::size_t>& indices) {
     return m_client.Delete(UidsAt(indices));
+}
+
+IRequestMailbox::Whole CImapRequestMailbox::FetchWhole(std::size_t index, std::size_t maxBytes,
+                                                       std::string& text) {
+    if (index >= m_uids.size())
+        return Whole::Gone;
+    std::string fetched;
+    bool found = false;
+    // One byte beyond the bound tells a larger message without reading it.
+    if (!m_client.FetchWhole(m_uids[index], maxBytes + 1, fetched, found))
+        return Whole::Failed;
+    if (!found)
+        return Whole::Gone;
+    if (fetched.size() > maxBytes)
+        return Whole::TooLarge;
+    text = std::move(fetched);
+    return Whole::Fetched;
 }

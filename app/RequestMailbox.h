@@ -1,7 +1,8 @@
 #pragma once
 // What the check cycle needs of a mailbox, whichever protocol reads it: the messages there, the
 // Subject and From of some of them, and the deletion of the answered requests. The POP3 and
-// IMAP forms wrap a client that has logged in; neither ever reads a message body.
+// IMAP forms wrap a client that has logged in. A body is read only where the sender must be
+// proven, and then only up to a bound (FetchWhole).
 
 #include <cstddef>
 #include <cstdint>
@@ -35,9 +36,14 @@ public:
                               std::vector<RequestHeader>& headers) = 0;
     // Removes the entries at indices from the mailbox.
     virtual bool Delete(const std::vector<std::size_t>& indices) = 0;
+
+    enum class Whole { Fetched, TooLarge, Gone, Failed };
+    // The whole message at index (into the last List) when it holds at most maxBytes; TooLarge
+    // without reading it when the server says it is larger. Failed ends the session.
+    virtual Whole FetchWhole(std::size_t index, std::size_t maxBytes, std::string& text) = 0;
 };
 
-// CAPA and LIST (with UIDL where offered), TOP or RETR, DELE; the deletions take effect at QUIT.
+// CAPA and LIST (with UIDL where offered), TOP or RETR, RETR of a whole request, DELE; the deletions take effect at QUIT.
 class CPop3RequestMailbox final : public IRequestMailbox {
 public:
     explicit CPop3RequestMailbox(CPop3Client& client) : m_client(client) {}
@@ -45,12 +51,14 @@ public:
     bool FetchHeaders(const std::vector<std::size_t>& indices,
                       std::vector<RequestHeader>& headers) override;
     bool Delete(const std::vector<std::size_t>& indices) override;
+    Whole FetchWhole(std::size_t index, std::size_t maxBytes, std::string& text) override;
 
 private:
     CPop3Client& m_client;
 };
 
-// UID SEARCH, UID FETCH of the two header fields, UID STORE and EXPUNGE; INBOX selected.
+// UID SEARCH, UID FETCH of the two header fields or of a whole request (BODY.PEEK[] with a
+// partial range), UID STORE and EXPUNGE; INBOX selected.
 class CImapRequestMailbox final : public IRequestMailbox {
 public:
     explicit CImapRequestMailbox(CImapClient& client) : m_client(client) {}
@@ -58,6 +66,7 @@ public:
     bool FetchHeaders(const std::vector<std::size_t>& indices,
                       std::vector<RequestHeader>& headers) override;
     bool Delete(const std::vector<std::size_t>& indices) override;
+    Whole FetchWhole(std::size_t index, std::size_t maxBytes, std::string& text) override;
 
 private:
     std::vector<uint32_t> UidsAt(const std::vector<std::size_t>& indices) const;

@@ -172,6 +172,18 @@ Entry Protocol(const char* name) {
             }};
 }
 
+Entry SenderCheckEntry(const char* name) {
+    return {name,
+            [](const Settings& s) { return std::string(SenderCheckKeyword(s.mail.senderCheck)); },
+            [](Settings& s, const std::string& value) -> std::string {
+                const std::optional<SenderCheck> check = ParseSenderCheck(value);
+                if (!check)
+                    return "takes off or dkim";
+                s.mail.senderCheck = *check;
+                return {};
+            }};
+}
+
 // What the mail settings dialog refuses on OK beyond single fields; empty when nothing is.
 std::string Inconsistency(const Settings& settings) {
     if (settings.mail.receiveProtocol == ReceiveProtocol::Imap && settings.mail.imapServer.empty())
@@ -256,6 +268,8 @@ const std::vector<Entry>& Entries() {
             Text("MAIL.IMAP_SERVER", &S::mail, &MailSettings::imapServer),
             Number("MAIL.IMAP_PORT", &S::mail, &MailSettings::imapPort, 1, 65535),
             Security("MAIL.IMAP_SECURITY", &MailSettings::imapSecurity),
+            SenderCheckEntry("MAIL.SENDER_CHECK"),
+            Text("MAIL.TRUSTED_AUTHSERV_ID", &S::mail, &MailSettings::trustedAuthservId),
             Flag("TIMETEXT.SHOW_TEXT", &S::timeText, &TimeTextSettings::showText),
             Number("TIMETEXT.TEXT_XPOS", &S::timeText, &TimeTextSettings::textXPos, 0,
                    limits::kPositionMax, false),

@@ -5,10 +5,12 @@
 #include "app/PasswordCipher.h"
 #include "base/PrivateFile.h"
 #include "mail/MailError.h"
+#include "mail/AsciiCase.h"
 #include "mail/MailSecurity.h"
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
 #include <string>
 
 namespace {
@@ -115,6 +117,8 @@ std::vector<std::string> LoadSettings(Settings& settings, const std::string& fol
     NoteValuesNotKeptWhole(device, kDeviceIniName, kDevice, {"SELECT"}, notes);
 
     IniFile setup(folder + kSetupIniName);
+    std::error_code ignored;
+    const bool setupExisted = std::filesystem::exists(folder + kSetupIniName, ignored);
     // The passwords are in it: a file that others may read is closed to them before it is read.
     if (RevokeOthersAccess(setup.path()))
         notes.push_back("設定ファイル " + setup.path() +
@@ -159,6 +163,10 @@ std::vector<std::string> LoadSettings(Settings& settings, const std::string& fol
     mail.imapServer = setup.ReadString(kMail, "IMAP_SERVER", "");
     mail.imapPort = setup.ReadInt(kMail, "IMAP_PORT", 143);
     mail.imapSecurity = ReadSecurity(setup, kMail, "IMAP_SECURITY");
+    // A set-up that answers today goes on answering; a new one checks senders.
+    mail.senderCheck = ParseSenderCheck(setup.ReadString(kMail, "SENDER_CHECK", ""))
+                           .value_or(setupExisted ? SenderCheck::Off : SenderCheck::Dkim);
+    mail.trustedAuthservId = setup.ReadString(kMail, "TRUSTED_AUTHSERV_ID", "");
 
     TimeTextSettings& stamp = settings.timeText;
     stamp.showText = ReadFlag(setup, kTimeText, "SHOW_TEXT");
@@ -180,7 +188,7 @@ std::vector<std::string> LoadSettings(Settings& settings, const std::string& fol
         "SENDER_ADDRESS", "CHECK_STRING",  "SMTP_ID",       "SMTP_PASS",     "CA_FILE",
         "IMAP_SERVER",    "SEND_ADDRESS1", "SEND_ADDRESS2", "SEND_ADDRESS3", "SEND_ADDRESS4",
         "SEND_ADDRESS5",  "SEND_ADDRESS6", "SEND_ADDRESS7", "SEND_ADDRESS8", "SEND_ADDRESS9",
-        "SEND_ADDRESS10"};
+        "SEND_ADDRESS10", "TRUSTED_AUTHSERV_ID"};
     NoteValuesNotKeptWhole(setup, kSetupIniName, kMail, mailTexts, notes);
     NoteValuesNotKeptWhole(setup, kSetupIniName, kTimeText, {"TIME_FORMAT", "FONT_NAME"}, notes);
     return notes;
@@ -239,6 +247,10 @@ bool SaveSettings(const Settings& settings, const std::string& folder, IMessageS
     WriteUnlessDefault(setup, kMail, "IMAP_SERVER", mail.imapServer);
     WriteUnlessDefault(setup, kMail, "IMAP_PORT", mail.imapPort, 143);
     WriteUnlessDefault(setup, kMail, "IMAP_SECURITY", SecurityKeyword(mail.imapSecurity));
+    WriteUnlessDefault(setup, kMail, "SENDER_CHECK",
+                       mail.senderCheck == SenderCheck::Off ? std::string()
+                                                            : SenderCheckKeyword(mail.senderCheck));
+    WriteUnlessDefault(setup, kMail, "TRUSTED_AUTHSERV_ID", mail.trustedAuthservId);
 
     const TimeTextSettings& stamp = settings.timeText;
     setup.Write(kTimeText, "SHOW_TEXT", FlagText(stamp.showText));
@@ -291,5 +303,17 @@ std::optional<ReceiveProtocol> ParseReceiveProtocol(std::string_view word) {
     for (ReceiveProtocol protocol : {ReceiveProtocol::Pop3, ReceiveProtocol::Imap})
         if (lower == ReceiveProtocolKeyword(protocol))
             return protocol;
+    return std::nullopt;
+}
+
+const char* SenderCheckKeyword(SenderCheck check) {
+    return check == SenderCheck::Dkim ? "dkim" : "off";
+}
+
+std::optional<SenderCheck> ParseSenderCheck(std::string_view word) {
+    if (ascii::EqualNoCase(word, "off"))
+        return SenderCheck::Off;
+    if (ascii::EqualNoCase(word, "dkim"))
+        return SenderCheck::Dkim;
     return std::nullopt;
 }

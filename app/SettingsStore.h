@@ -57,3 +57,7 @@ StartupOptions ReadStartupOptions(const std::string& folder);
 const char* ReceiveProtocolKeyword(ReceiveProtocol protocol);
 // The protocol a word names (any letter case); nullopt for any other word.
 std::optional<ReceiveProtocol> ParseReceiveProtocol(std::string_view word);
+// The words of SENDER_CHECK: "off" and "dkim".
+const char* SenderCheckKeyword(SenderCheck check);
+// The check a word names (any letter case); nullopt for any other word.
+std::optional<SenderCheck> ParseSenderCheck(std::string_view word);

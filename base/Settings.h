@@ -28,6 +28,8 @@ struct AppSettings {
 // How picture requests are fetched: RECEIVE_PROTOCOL "pop3" or "imap" (any letter case; any
 // other word, or none, is POP3).
 enum class ReceiveProtocol { Pop3, Imap };
+// Whether a request must prove its sender (SENDER_CHECK).
+enum class SenderCheck { Off, Dkim };
 
 // setup.ini, section MAIL
 struct MailSettings {
@@ -58,6 +60,11 @@ struct MailSettings {
     int32_t imapPort = 143; // IMAP_PORT
     // IMAP_SECURITY: as POP3_SECURITY; a missing key is ByPort (993 is SSL/TLS by its port).
     SecurityChoice imapSecurity = SecurityChoice::ByPort;
+    // SENDER_CHECK: off, or dkim (a request counts only with a verifying DKIM signature of the
+    // From domain). A missing key in an existing setup.ini is off; a new setup.ini gets dkim.
+    SenderCheck senderCheck = SenderCheck::Off;
+    // TRUSTED_AUTHSERV_ID: whose Authentication-Results dmarc=pass also counts; empty: nobody's.
+    std::string trustedAuthservId;
 
     bool operator==(const MailSettings&) const = default;
 };

@@ -101,6 +101,13 @@ CMailSetupDialog::CMailSetupDialog(MailSettings& settings, QWidget* parent)
         MakeHint(receiveGroup, tr("POP3でもIMAPでもこのユーザ名とパスワードでログインします。"));
     receiveLayout->addRow(QString(), loginHint);
     receiveLayout->addRow(QString(), connectTest);
+    m_senderCheck = new QCheckBox(QStringLiteral("差出人をDKIM署名で確認する"), receiveGroup);
+    SetControlId(m_senderCheck, kIdSenderCheck);
+    receiveLayout->addRow(QString(), m_senderCheck);
+    receiveLayout->addRow(QString(), MakeHint(receiveGroup, QStringLiteral(
+        "差出人のドメインの署名が確かめられた依頼にだけ答えます（なりすまし対策）。")));
+    m_trustedAuthservId = MakeEdit(receiveGroup, kIdTrustedAuthservId);
+    receiveLayout->addRow(QStringLiteral("信頼する認証サーバーID（詳細）"), m_trustedAuthservId);
 
     // POP3設定
     auto* pop3Group = new QGroupBox(tr("POP3設定"), this);
@@ -314,6 +321,8 @@ bool CMailSetupDialog::TakeOver() {
     m_settings.pop3Id = ToStd(m_pop3Id->text());
     m_settings.pop3Pass = ToStd(m_pop3Pass->text());
     m_settings.caFile = ToStd(m_caFile->text());
+    m_settings.senderCheck = m_senderCheck->isChecked() ? SenderCheck::Dkim : SenderCheck::Off;
+    m_settings.trustedAuthservId = ToStd(m_trustedAuthservId->text().trimmed());
     m_settings.senderName = ToStd(m_senderName->text());
     m_settings.senderAddress = ToStd(m_senderAddress->text());
     m_settings.imageRotation = m_imageRotation->isChecked();
@@ -341,6 +350,8 @@ void CMailSetupDialog::ShowFields() {
     ShowSecurity(m_imapSecurityBox, m_imapSecurity, m_imapPort);
     m_pop3Id->setText(ToQt(m_settings.pop3Id));
     m_pop3Pass->setText(ToQt(m_settings.pop3Pass));
+    m_senderCheck->setChecked(m_settings.senderCheck == SenderCheck::Dkim);
+    m_trustedAuthservId->setText(ToQt(m_settings.trustedAuthservId));
     m_caFile->setText(ToQt(m_settings.caFile));
     m_senderName->setText(ToQt(m_settings.senderName));
     m_senderAddress->setText(ToQt(m_settings.senderAddress));

@@ -57,6 +57,8 @@ public:
     static constexpr int kIdImapServer = 1038;
     static constexpr int kIdImapPort = 1039;
     static constexpr int kIdImapSecurity = 1040;
+    static constexpr int kIdSenderCheck = 1041;       // 差出人をDKIM署名で確認する
+    static constexpr int kIdTrustedAuthservId = 1042; // 信頼する認証サーバーID (advanced)
     static constexpr int kAddressColumnWidth = 230;
 
     explicit CMailSetupDialog(MailSettings& settings, QWidget* parent = nullptr);
@@ -114,6 +116,8 @@ private:
     QLineEdit* m_pop3Id = nullptr;
     QLineEdit* m_pop3Pass = nullptr;
     QLineEdit* m_caFile = nullptr;
+    QCheckBox* m_senderCheck = nullptr;
+    QLineEdit* m_trustedAuthservId = nullptr;
     QLineEdit* m_senderName = nullptr;
     QLineEdit* m_senderAddress = nullptr;
     QCheckBox* m_imageRotation = nullptr;

@@ -342,6 +342,23 @@ bool CImapClient::FetchHeaders(const std::vector<uint32_t>& uids, std::vector<He
     return true;
 }
 
+bool CImapClient::FetchWhole(uint32_t uid, std::size_t maxBytes, std::string& text,
+                             bool& found) {
+    found = false;
+    text.clear();
+    const std::string command = "UID FETCH " + std::to_string(uid) + " (UID BODY.PEEK[]<0." +
+                                std::to_string(maxBytes) + ">)";
+    return Command(command, [&](const imap::Response& response) {
+        if (response.name != "FETCH")
+            return;
+        std::optional<imap::FetchedHeader> fetched = imap::HeaderOfFetch(response);
+        if (fetched && fetched->uid == uid && !found) {
+            found = true;
+            text = std::move(fetched->header);
+        }
+    });
+}
+
 bool CImapClient::Delete(const std::vector<uint32_t>& uids) {
     if (uids.empty())
         return true;

@@ -86,6 +86,9 @@ public:
     // UID FETCH of the Subject and From lines of every message in uids (without marking them
     // seen). Messages gone meanwhile are simply missing from headers.
     bool FetchHeaders(const std::vector<uint32_t>& uids, std::vector<Header>& headers);
+    // UID FETCH of the first maxBytes bytes of the whole message uid (BODY.PEEK[]<0.maxBytes>,
+    // without marking it seen); found is false when the message is gone.
+    bool FetchWhole(uint32_t uid, std::size_t maxBytes, std::string& text, bool& found);
     // UID STORE +FLAGS.SILENT (\Deleted), then UID EXPUNGE of those UIDs where the server has
     // UIDPLUS, else EXPUNGE (which also removes what another client marked deleted).
     bool Delete(const std::vector<uint32_t>& uids);
