@@ -101,13 +101,13 @@ CMailSetupDialog::CMailSetupDialog(MailSettings& settings, QWidget* parent)
         MakeHint(receiveGroup, tr("POP3でもIMAPでもこのユーザ名とパスワードでログインします。"));
     receiveLayout->addRow(QString(), loginHint);
     receiveLayout->addRow(QString(), connectTest);
-    m_senderCheck = new QCheckBox(QStringLiteral("差出人をDKIM署名で確認する"), receiveGroup);
+    m_senderCheck = new QCheckBox(tr("差出人をDKIM署名で確認する"), receiveGroup);
     SetControlId(m_senderCheck, kIdSenderCheck);
     receiveLayout->addRow(QString(), m_senderCheck);
-    receiveLayout->addRow(QString(), MakeHint(receiveGroup, QStringLiteral(
+    receiveLayout->addRow(QString(), MakeHint(receiveGroup, tr(
         "差出人のドメインの署名が確かめられた依頼にだけ答えます（なりすまし対策）。")));
     m_trustedAuthservId = MakeEdit(receiveGroup, kIdTrustedAuthservId);
-    receiveLayout->addRow(QStringLiteral("信頼する認証サーバーID（詳細）"), m_trustedAuthservId);
+    receiveLayout->addRow(tr("信頼する認証サーバーID（詳細）"), m_trustedAuthservId);
 
     // POP3設定
     auto* pop3Group = new QGroupBox(tr("POP3設定"), this);
