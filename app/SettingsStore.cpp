@@ -153,6 +153,15 @@ std::vector<std::string> LoadSettings(Settings& settings, const std::string& fol
     mail.imapServer = setup.ReadString(kMail, "IMAP_SERVER", "");
     mail.imapPort = setup.ReadInt(kMail, "IMAP_PORT", 143);
     mail.imapSecurity = ReadSecurity(setup, kMail, "IMAP_SECURITY");
+    mail.oauth2 = setup.ReadString(kMail, "AUTH_METHOD", "") == "oauth2";
+    mail.oauthProvider = setup.ReadString(kMail, "OAUTH_PROVIDER", "");
+    mail.oauthClientId = setup.ReadString(kMail, "OAUTH_CLIENT_ID", "");
+    if (std::string stored = setup.ReadString(kMail, "OAUTH_CLIENT_SECRET", ""); !stored.empty())
+        mail.oauthClientSecret = DecipherPassword(stored, sink);
+    mail.oauthAuthUrl = setup.ReadString(kMail, "OAUTH_AUTH_URL", "");
+    mail.oauthTokenUrl = setup.ReadString(kMail, "OAUTH_TOKEN_URL", "");
+    mail.oauthDeviceUrl = setup.ReadString(kMail, "OAUTH_DEVICE_URL", "");
+    mail.oauthScope = setup.ReadString(kMail, "OAUTH_SCOPE", "");
 
     TimeTextSettings& stamp = settings.timeText;
     stamp.showText = ReadFlag(setup, kTimeText, "SHOW_TEXT");
@@ -232,6 +241,14 @@ bool SaveSettings(const Settings& settings, const std::string& folder, IMessageS
     WriteUnlessDefault(setup, kMail, "IMAP_SERVER", mail.imapServer);
     WriteUnlessDefault(setup, kMail, "IMAP_PORT", mail.imapPort, 143);
     WriteUnlessDefault(setup, kMail, "IMAP_SECURITY", SecurityKeyword(mail.imapSecurity));
+    WriteUnlessDefault(setup, kMail, "AUTH_METHOD", std::string(mail.oauth2 ? "oauth2" : ""));
+    WriteUnlessDefault(setup, kMail, "OAUTH_PROVIDER", mail.oauthProvider);
+    WriteUnlessDefault(setup, kMail, "OAUTH_CLIENT_ID", mail.oauthClientId);
+    WritePassword(setup, "OAUTH_CLIENT_SECRET", mail.oauthClientSecret, sink, true);
+    WriteUnlessDefault(setup, kMail, "OAUTH_AUTH_URL", mail.oauthAuthUrl);
+    WriteUnlessDefault(setup, kMail, "OAUTH_TOKEN_URL", mail.oauthTokenUrl);
+    WriteUnlessDefault(setup, kMail, "OAUTH_DEVICE_URL", mail.oauthDeviceUrl);
+    WriteUnlessDefault(setup, kMail, "OAUTH_SCOPE", mail.oauthScope);
 
     const TimeTextSettings& stamp = settings.timeText;
     setup.Write(kTimeText, "SHOW_TEXT", FlagText(stamp.showText));
