@@ -31,7 +31,39 @@ int DigitValue(char c) {
     return (c >= '0' && c <= '9') ? c - '0' : static_cast<unsigned char>(c) - 55;
 }
 
+std::string ToHex(std::string_view data) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string hex;
+    hex.reserve(data.size() * 2);
+    for (unsigned char byte : data) {
+        hex.push_back(kHex[byte >> 4]);
+        hex.push_back(kHex[byte & 0x0F]);
+    }
+    return hex;
+}
+
+std::string FromHex(std::string_view hexText) {
+    std::string data;
+    data.reserve(hexText.size() / 2);
+    for (std::size_t i = 0; i + 1 < hexText.size(); i += 2)
+        data.push_back(static_cast<char>(16 * DigitValue(hexText[i]) + DigitValue(hexText[i + 1])));
+    return data;
+}
+
 } // namespace
+
+std::string EncipherSecret(std::string_view secret) {
+    std::string data(secret.substr(0, secret.find('\0')));
+    data.push_back('\0');
+    CryptInPlace(data);
+    return ToHex(data);
+}
+
+std::string DecipherSecret(std::string_view hexText) {
+    std::string data = FromHex(hexText);
+    CryptInPlace(data);
+    return data.substr(0, data.find('\0'));
+}
 
 std::string EncipherPassword(std::string_view password, IMessageSink& sink) {
     password = password.substr(0, password.find('\0'));
@@ -43,22 +75,11 @@ std::string EncipherPassword(std::string_view password, IMessageSink& sink) {
     }
     data.push_back('\0'); // the terminating zero is enciphered too
     CryptInPlace(data);
-
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string hex;
-    hex.reserve(data.size() * 2);
-    for (unsigned char byte : data) {
-        hex.push_back(kHex[byte >> 4]);
-        hex.push_back(kHex[byte & 0x0F]);
-    }
-    return hex;
+    return ToHex(data);
 }
 
 std::string DecipherPassword(std::string_view hexText, IMessageSink& /*sink*/) {
-    std::string data;
-    data.reserve(hexText.size() / 2);
-    for (std::size_t i = 0; i + 1 < hexText.size(); i += 2)
-        data.push_back(static_cast<char>(16 * DigitValue(hexText[i]) + DigitValue(hexText[i + 1])));
+    std::string data = FromHex(hexText);
     CryptInPlace(data);
     return text::SjisToUtf8(std::string_view(data).substr(0, data.find('\0')));
 }

@@ -25,3 +25,8 @@ std::string EncipherPassword(std::string_view password, IMessageSink& sink);
 // letter digits, lower-case letters do not decipher to their hexadecimal values. The password
 // ends at the first zero byte.
 std::string DecipherPassword(std::string_view hexText, IMessageSink& sink);
+
+// The same cipher without setup.ini's length bound and without the code page, for secrets
+// kept in files of their own (the OAuth refresh token, which runs to thousands of characters).
+std::string EncipherSecret(std::string_view secret);
+std::string DecipherSecret(std::string_view hexText);

@@ -202,6 +202,17 @@ Entry Password(const char* name, std::string MailSettings::*field, const char* a
             }};
 }
 
+Entry AuthMethod() {
+    return {"MAIL.AUTH_METHOD",
+            [](const Settings& s) { return std::string(s.mail.oauth2 ? "oauth2" : "password"); },
+            [](Settings& s, const std::string& value) {
+                if (value != "password" && value != "oauth2")
+                    return std::string("takes password or oauth2");
+                s.mail.oauth2 = value == "oauth2";
+                return std::string();
+            }};
+}
+
 Entry Address(int number) {
     const std::size_t index = static_cast<std::size_t>(number - 1);
     return {"MAIL.SEND_ADDRESS" + std::to_string(number),
@@ -270,6 +281,15 @@ const std::vector<Entry>& Entries() {
             Security("MAIL.IMAP_SECURITY", &MailSettings::imapSecurity),
             SenderCheckEntry("MAIL.SENDER_CHECK"),
             Text("MAIL.TRUSTED_AUTHSERV_ID", &S::mail, &MailSettings::trustedAuthservId),
+            AuthMethod(),
+            Text("MAIL.OAUTH_PROVIDER", &S::mail, &MailSettings::oauthProvider),
+            Text("MAIL.OAUTH_CLIENT_ID", &S::mail, &MailSettings::oauthClientId),
+            Password("MAIL.OAUTH_CLIENT_SECRET", &MailSettings::oauthClientSecret,
+                     "oauth-client"),
+            Text("MAIL.OAUTH_AUTH_URL", &S::mail, &MailSettings::oauthAuthUrl),
+            Text("MAIL.OAUTH_TOKEN_URL", &S::mail, &MailSettings::oauthTokenUrl),
+            Text("MAIL.OAUTH_DEVICE_URL", &S::mail, &MailSettings::oauthDeviceUrl),
+            Text("MAIL.OAUTH_SCOPE", &S::mail, &MailSettings::oauthScope),
             Flag("TIMETEXT.SHOW_TEXT", &S::timeText, &TimeTextSettings::showText),
             Number("TIMETEXT.TEXT_XPOS", &S::timeText, &TimeTextSettings::textXPos, 0,
                    limits::kPositionMax, false),
@@ -394,15 +414,17 @@ int SetSettings(const std::string& folder, const std::vector<std::string>& assig
 int SetPassword(const std::string& folder, const std::string& account, std::istream& in,
                 std::ostream& err, bool prompt) {
     const std::string which = Upper(account);
-    if (which != "POP3" && which != "SMTP") {
-        err << "kestrovamail: --set-password takes pop3 or smtp, not \"" << account << "\"\n";
+    if (which != "POP3" && which != "SMTP" && which != "OAUTH-CLIENT") {
+        err << "kestrovamail: --set-password takes pop3, smtp or oauth-client, not \"" << account
+            << "\"\n";
         return kRefused;
     }
     std::string password;
     {
         std::optional<NoEcho> quiet;
         if (prompt) {
-            err << (which == "POP3" ? "POP3" : "SMTP") << " password: " << std::flush;
+            err << (which == "OAUTH-CLIENT" ? "OAuth client secret" : which + " password")
+                << ": " << std::flush;
             quiet.emplace();
         }
         std::getline(in, password);
@@ -422,7 +444,9 @@ int SetPassword(const std::string& folder, const std::string& account, std::istr
     }
     Settings settings;
     Load(settings, folder, err);
-    (which == "POP3" ? settings.mail.pop3Pass : settings.mail.smtpPass) = password;
+    (which == "POP3"   ? settings.mail.pop3Pass
+     : which == "SMTP" ? settings.mail.smtpPass
+                       : settings.mail.oauthClientSecret) = password;
     return Save(settings, folder, err);
 }
 

@@ -167,6 +167,15 @@ std::vector<std::string> LoadSettings(Settings& settings, const std::string& fol
     mail.senderCheck = ParseSenderCheck(setup.ReadString(kMail, "SENDER_CHECK", ""))
                            .value_or(setupExisted ? SenderCheck::Off : SenderCheck::Dkim);
     mail.trustedAuthservId = setup.ReadString(kMail, "TRUSTED_AUTHSERV_ID", "");
+    mail.oauth2 = setup.ReadString(kMail, "AUTH_METHOD", "") == "oauth2";
+    mail.oauthProvider = setup.ReadString(kMail, "OAUTH_PROVIDER", "");
+    mail.oauthClientId = setup.ReadString(kMail, "OAUTH_CLIENT_ID", "");
+    if (std::string stored = setup.ReadString(kMail, "OAUTH_CLIENT_SECRET", ""); !stored.empty())
+        mail.oauthClientSecret = DecipherPassword(stored, sink);
+    mail.oauthAuthUrl = setup.ReadString(kMail, "OAUTH_AUTH_URL", "");
+    mail.oauthTokenUrl = setup.ReadString(kMail, "OAUTH_TOKEN_URL", "");
+    mail.oauthDeviceUrl = setup.ReadString(kMail, "OAUTH_DEVICE_URL", "");
+    mail.oauthScope = setup.ReadString(kMail, "OAUTH_SCOPE", "");
 
     TimeTextSettings& stamp = settings.timeText;
     stamp.showText = ReadFlag(setup, kTimeText, "SHOW_TEXT");
@@ -251,6 +260,14 @@ bool SaveSettings(const Settings& settings, const std::string& folder, IMessageS
                        mail.senderCheck == SenderCheck::Off ? std::string()
                                                             : SenderCheckKeyword(mail.senderCheck));
     WriteUnlessDefault(setup, kMail, "TRUSTED_AUTHSERV_ID", mail.trustedAuthservId);
+    WriteUnlessDefault(setup, kMail, "AUTH_METHOD", std::string(mail.oauth2 ? "oauth2" : ""));
+    WriteUnlessDefault(setup, kMail, "OAUTH_PROVIDER", mail.oauthProvider);
+    WriteUnlessDefault(setup, kMail, "OAUTH_CLIENT_ID", mail.oauthClientId);
+    WritePassword(setup, "OAUTH_CLIENT_SECRET", mail.oauthClientSecret, sink, true);
+    WriteUnlessDefault(setup, kMail, "OAUTH_AUTH_URL", mail.oauthAuthUrl);
+    WriteUnlessDefault(setup, kMail, "OAUTH_TOKEN_URL", mail.oauthTokenUrl);
+    WriteUnlessDefault(setup, kMail, "OAUTH_DEVICE_URL", mail.oauthDeviceUrl);
+    WriteUnlessDefault(setup, kMail, "OAUTH_SCOPE", mail.oauthScope);
 
     const TimeTextSettings& stamp = settings.timeText;
     setup.Write(kTimeText, "SHOW_TEXT", FlagText(stamp.showText));

@@ -65,6 +65,19 @@ struct MailSettings {
     SenderCheck senderCheck = SenderCheck::Off;
     // TRUSTED_AUTHSERV_ID: whose Authentication-Results dmarc=pass also counts; empty: nobody's.
     std::string trustedAuthservId;
+    // AUTH_METHOD: "password" (POP3_PASS/SMTP_PASS) or "oauth2": OAuth 2.0 access tokens from
+    // a sign-in, whose refresh token is kept in a file of its own. One sign-in serves
+    // receiving and sending.
+    bool oauth2 = false;
+    std::string oauthProvider;     // OAUTH_PROVIDER: "google", "microsoft" or "custom"
+    std::string oauthClientId;     // OAUTH_CLIENT_ID
+    std::string oauthClientSecret; // OAUTH_CLIENT_SECRET (enciphered as POP3_PASS); empty: public
+    // OAUTH_AUTH_URL, OAUTH_TOKEN_URL, OAUTH_DEVICE_URL, OAUTH_SCOPE: for "custom"; a set value
+    // also replaces a preset's.
+    std::string oauthAuthUrl;
+    std::string oauthTokenUrl;
+    std::string oauthDeviceUrl;
+    std::string oauthScope;
 
     bool operator==(const MailSettings&) const = default;
 };

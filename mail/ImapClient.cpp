@@ -124,6 +124,8 @@ void CImapClient::Note(const imap::Response& response) {
             m_capabilities.uidPlus |= name == "UIDPLUS";
             m_capabilities.startTls |= name == "STARTTLS";
             m_capabilities.authPlain |= name == "AUTH=PLAIN";
+            m_capabilities.authOAuthBearer |= name == "AUTH=OAUTHBEARER";
+            m_capabilities.authXOAuth2 |= name == "AUTH=XOAUTH2";
             m_capabilities.saslIr |= name == "SASL-IR";
             m_capabilities.loginDisabled |= name == "LOGINDISABLED";
         }
@@ -169,6 +171,18 @@ bool CImapClient::Complete(const UntaggedHandler& onUntagged, MailErrorCode refu
             // line; anything else asked of it ends the exchange ("*" cancels it).
             const bool answer = !continuation.empty() && !continued;
             continued = true;
+            if (!answer && m_bearerExchange) {
+                // A refused token: the server explains in a JSON challenge and waits for the
+                // mechanism's answer before it says no (RFC 7628 section 3.2.3).
+                m_bearerChallenge = sasl::DescribeChallenge(response.text);
+                const std::string reply = encoders::EncodeBase64Block(
+                    sasl::ErrorChallengeReply(*m_bearerExchange),
+                    encoders::Base64Flag::NoLineBreaks);
+                m_bearerExchange.reset();
+                if (!Send(reply + "\r\n"))
+                    return false;
+                continue;
+            }
             if (!Send(answer ? continuation + "\r\n" : std::string("*\r\n"),
                       answer ? TraceShape::SecretAfter(0) : TraceShape()))
                 return false;
@@ -217,6 +231,8 @@ bool CImapClient::UpgradeWithStartTls() {
 bool CImapClient::Authenticate(const std::string& user, const std::string& password) {
     if (!m_capabilitiesKnown && !RefreshCapabilities())
         return false;
+    if (!m_accessToken.empty())
+        return AuthenticateWithToken(user);
     m_capabilitiesKnown = false; // a log-in may widen them; the tagged OK often lists them
     bool ok;
     if (m_capabilities.authPlain) {
@@ -253,6 +269,37 @@ bool CImapClient::Authenticate(const std::string& user, const std::string& passw
     return m_capabilitiesKnown || RefreshCapabilities();
 }
 
+bool CImapClient::AuthenticateWithToken(const std::string& user) {
+    const Capabilities offered = m_capabilities;
+    const std::optional<BearerMechanism> mechanism =
+        sasl::ChooseBearer([&offered](std::string_view name) {
+            return name == "OAUTHBEARER" ? offered.authOAuthBearer : offered.authXOAuth2;
+        });
+    if (!mechanism)
+        return Fail(MailErrorCode::NotOffered, "AUTH=OAUTHBEARER AUTH=XOAUTH2");
+    if (!sasl::UsableToken(m_accessToken) || user.find('\x01') != std::string::npos)
+        return Fail(MailErrorCode::InvalidArgument, "AUTHENTICATE");
+    m_capabilitiesKnown = false; // a log-in may widen them; the tagged OK often lists them
+    const std::string response = encoders::EncodeBase64Block(
+        sasl::InitialResponse(*mechanism, user, m_accessToken), encoders::Base64Flag::NoLineBreaks);
+    const std::string command = "AUTHENTICATE " + std::string(sasl::Name(*mechanism));
+    m_bearerExchange = mechanism;
+    m_bearerChallenge.clear();
+    const bool ok = offered.saslIr
+                        ? Command(command + " " + response, {}, MailErrorCode::LoginRefused,
+                                  kLogInInactivity, {}, TraceShape::SecretAfter(command.size() + 1))
+                        : Command(command, {}, MailErrorCode::LoginRefused, kLogInInactivity,
+                                  response);
+    m_bearerExchange.reset();
+    if (!ok) {
+        if (m_error.code == MailErrorCode::LoginRefused && !m_bearerChallenge.empty())
+            m_error.detail += " " + m_bearerChallenge;
+        return false;
+    }
+    m_loggedIn = true;
+    return m_capabilitiesKnown || RefreshCapabilities();
+}
+
 bool CImapClient::LogIn(const std::string& host, const std::string& user,
                         const std::string& password, int port) {
     LogOut();
@@ -265,7 +312,7 @@ bool CImapClient::LogIn(const std::string& host, const std::string& user,
     m_uidValidity = 0;
     m_newMail = false;
     m_passwordInClear = false;
-    if (!UsableCredential(user) || !UsableCredential(password))
+    if (!UsableCredential(user) || (m_accessToken.empty() && !UsableCredential(password)))
         return Fail(MailErrorCode::InvalidArgument, "IMAP");
     auto failed = [this] {
         m_connection.Close();

@@ -14,10 +14,12 @@
 
 #include "mail/MailConnection.h"
 #include "mail/MailSecurity.h"
+#include "mail/Sasl.h"
 
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,6 +49,8 @@ public:
         bool uidPlus = false;
         bool startTls = false;
         bool authPlain = false;
+        bool authOAuthBearer = false;
+        bool authXOAuth2 = false;
         bool saslIr = false;
         bool loginDisabled = false;
     };
@@ -67,6 +71,10 @@ public:
     void SetSecurity(TlsMode mode) { m_tlsMode = mode; }
     void SetCaFile(std::string path) { m_caFile = std::move(path); }
     void SetCancelSignal(const CCancelSignal* cancel) { m_connection.SetCancelSignal(cancel); }
+    // Set: LogIn sends this OAuth 2.0 access token through AUTHENTICATE OAUTHBEARER or XOAUTH2
+    // (with SASL-IR where offered) in place of the password; the password may then be empty.
+    // A server that offers neither fails the log-in with NotOffered.
+    void SetAccessToken(std::string token) { m_accessToken = std::move(token); }
 
     // Connects, reads the greeting, upgrades with STARTTLS when asked (nothing of the log-in
     // is sent when the server does not offer it) or, with TlsMode::WhenOffered, where offered,
@@ -138,12 +146,18 @@ private:
     bool FailFromConnection();
     bool UpgradeWithStartTls();
     bool Authenticate(const std::string& user, const std::string& password);
+    bool AuthenticateWithToken(const std::string& user);
     bool RefreshCapabilities();
 
     CMailConnection m_connection;
     TlsMode m_tlsMode = TlsMode::None;
     bool m_passwordInClear = false;
     std::string m_caFile;
+    std::string m_accessToken;
+    // While a token is being presented: the mechanism, which says how to answer the server's
+    // error challenge, and what that challenge said.
+    std::optional<BearerMechanism> m_bearerExchange;
+    std::string m_bearerChallenge;
     Capabilities m_capabilities;
     bool m_capabilitiesKnown = false;
     bool m_loggedIn = false;

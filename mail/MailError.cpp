@@ -127,6 +127,12 @@ std::string DescribeMailError(const MailError& error) {
         return "ユーザ名またはパスワードが設定されていません";
     case MailErrorCode::TooLarge:
         return WithDetail("メールがサーバの受け付ける大きさを超えています", error.detail);
+    case MailErrorCode::SignInNeeded:
+        return WithDetail("サインインし直してください (メール設定の「サインイン…」または "
+                          "kestrovamail --sign-in)",
+                          error.detail);
+    case MailErrorCode::AuthorizationFailed:
+        return WithDetail("認可サーバが要求を拒否しました", error.detail);
     }
     return {};
 }

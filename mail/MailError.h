@@ -31,6 +31,8 @@ enum class MailErrorCode {
     NotOffered,         // the server does not offer what is needed (detail: which, e.g. "AUTH")
     NoCredentials,      // a log-in is needed and none is set
     TooLarge,           // the message is larger than the server takes (detail: the sizes)
+    SignInNeeded,       // OAuth 2.0: no refresh token, or the authorization server refused it for good
+    AuthorizationFailed, // OAuth 2.0: the authorization server refused a request (detail: its error code)
 };
 
 struct MailError {

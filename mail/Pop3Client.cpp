@@ -1,7 +1,9 @@
 #include "mail/Pop3Client.h"
 
 #include "mail/AsciiCase.h"
+#include "mail/ContentEncoders.h"
 #include "mail/MailConnection.h"
+#include "mail/Sasl.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -9,6 +11,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <openssl/evp.h>
 #include <stdexcept>
 
@@ -251,6 +254,8 @@ bool CPop3Client::UpgradeWithStls() {
 
 bool CPop3Client::Authenticate(const std::string& greeting, const std::string& user,
                                const std::string& password) {
+    if (!m_accessToken.empty())
+        return AuthenticateWithToken(user);
     const std::string_view stamp = GreetingStamp(greeting);
     const uint32_t usualTimeoutMs = m_replyTimeoutMs;
     m_replyTimeoutMs = std::max(usualTimeoutMs, kLogInReplyTimeoutMs);
@@ -277,6 +282,63 @@ bool CPop3Client::Authenticate(const std::string& greeting, const std::string& u
     // password crossed a network.
     m_passwordInClear = !apop && m_tlsMode == TlsMode::WhenOffered && !m_connection.IsTls() &&
                         !m_connection.PeerIsLocal();
+    if (!ok && Refused())
+        m_mailError.code = MailErrorCode::LoginRefused;
+    return ok;
+}
+
+// RFC 5034: AUTH with the initial response where the command stays within 255 octets, else
+// after the server's empty "+" challenge (a token rarely fits).
+bool CPop3Client::AuthenticateWithToken(const std::string& user) {
+    if (!QueryCapabilities())
+        return false;
+    const std::optional<BearerMechanism> mechanism =
+        sasl::ChooseBearer([this](std::string_view name) {
+            std::string_view listed = m_capabilities.sasl;
+            while (!listed.empty()) {
+                const std::size_t blank = listed.find(' ');
+                if (ascii::EqualNoCase(listed.substr(0, blank), name))
+                    return true;
+                listed = blank == std::string_view::npos ? "" : listed.substr(blank + 1);
+            }
+            return false;
+        });
+    if (!mechanism)
+        return Fail(MailErrorCode::NotOffered, "SASL OAUTHBEARER XOAUTH2");
+    if (!sasl::UsableToken(m_accessToken) || user.find('\x01') != std::string::npos)
+        return Fail(MailErrorCode::InvalidArgument);
+    const std::string response = encoders::EncodeBase64Block(
+        sasl::InitialResponse(*mechanism, user, m_accessToken), encoders::Base64Flag::NoLineBreaks);
+    const std::string command = "AUTH " + std::string(sasl::Name(*mechanism));
+    constexpr std::size_t kMaxCommandLength = 255;
+
+    const uint32_t usualTimeoutMs = m_replyTimeoutMs;
+    m_replyTimeoutMs = std::max(usualTimeoutMs, kLogInReplyTimeoutMs);
+    std::string reply;
+    // A "+" line is a challenge: AwaitStatusLine takes it for a refusal and keeps the line.
+    auto challenged = [&] { return !AwaitStatusLine(&reply) && Refused() && reply.rfind('+', 0) == 0; };
+    bool sent;
+    if (command.size() + 1 + response.size() + 2 <= kMaxCommandLength) {
+        sent = SendCommand(command + " " + response + "\r\n",
+                           TraceShape::SecretAfter(command.size() + 1));
+    } else {
+        sent = SendCommand(command + "\r\n") && challenged() &&
+               SendCommand(response + "\r\n", TraceShape::SecretAfter(0));
+    }
+    bool ok = sent && AwaitStatusLine(&reply);
+    if (sent && !ok && Refused() && reply.rfind("+ ", 0) == 0) {
+        // A refused token: the server explains in a JSON challenge and waits for the
+        // mechanism's answer before it says no (RFC 7628 section 3.2.3).
+        const std::string explanation = sasl::DescribeChallenge(std::string_view(reply).substr(2));
+        const std::string answer = encoders::EncodeBase64Block(
+            sasl::ErrorChallengeReply(*mechanism), encoders::Base64Flag::NoLineBreaks);
+        if (SendCommand(answer + "\r\n") && !AwaitStatusLine(&reply) && Refused() &&
+            !explanation.empty())
+            m_mailError.detail += " " + explanation;
+    }
+    m_replyTimeoutMs = usualTimeoutMs;
+    if (!ok && !m_mailError)
+        return Fail(MailErrorCode::ProtocolError, reply); // "+OK" where a challenge belongs
     if (!ok && Refused())
         m_mailError.code = MailErrorCode::LoginRefused;
     return ok;
@@ -394,6 +456,12 @@ bool CPop3Client::QueryCapabilities() {
         m_capabilities.uidl |= ascii::EqualNoCase(line, "UIDL");
         m_capabilities.pipelining |= ascii::EqualNoCase(line, "PIPELINING");
         m_capabilities.stls |= ascii::EqualNoCase(line, "STLS");
+        if (ascii::EqualNoCase(line, "SASL")) {
+            const size_t end = pos == std::string::npos ? listing.size() : pos;
+            const size_t first = listing.find_first_not_of(' ', start + line.size());
+            if (first < end)
+                m_capabilities.sasl = listing.substr(first, end - first);
+        }
     }
     return true;
 }

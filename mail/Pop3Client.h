@@ -51,6 +51,9 @@ public:
     void SetCaFile(std::string path) { m_caFile = std::move(path); }
     void SetUseApop(bool apop) { m_useApop = apop; }
     void SetCancelSignal(const CCancelSignal* cancel) { m_connection.SetCancelSignal(cancel); }
+    // Set: LogIn sends this OAuth 2.0 access token through AUTH OAUTHBEARER or XOAUTH2 (RFC
+    // 5034) in place of the password, and fails with NotOffered where CAPA lists neither.
+    void SetAccessToken(std::string token) { m_accessToken = std::move(token); }
 
     // Connects (with TLS as set), reads the greeting, asks CAPA, upgrades with STLS when asked
     // or (TlsMode::WhenOffered) offered, and logs in. Where STLS is asked and not offered, or
@@ -90,6 +93,7 @@ public:
         bool uidl = false;
         bool pipelining = false;
         bool stls = false;
+        std::string sasl; // the SASL mechanisms, blank-separated, as listed
     };
     // CAPA. A refusal is no failure: the server then gets the commands of RFC 1939 only, one
     // per round trip. False only when the connection failed.
@@ -156,12 +160,14 @@ private:
                     const std::function<bool(std::size_t, bool, std::string&)>& onReply);
     bool Authenticate(const std::string& greeting, const std::string& user,
                       const std::string& password);
+    bool AuthenticateWithToken(const std::string& user);
 
     CMailConnection m_connection;
     TlsMode m_tlsMode = TlsMode::None;
     bool m_passwordInClear = false;
     std::string m_caFile;
     bool m_useApop = false;
+    std::string m_accessToken;
     MailError m_mailError;
     Capabilities m_capabilities;
     int m_messageCount = 0;

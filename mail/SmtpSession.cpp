@@ -8,6 +8,7 @@
 #include "mail/MimeFormat.h"
 #include "mail/MimeMessage.h"
 #include "mail/MimeStream.h"
+#include "mail/Sasl.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -188,6 +189,8 @@ bool CSmtpSession::UpgradeWithStartTls(const SmtpPolicy& policy) {
 }
 
 bool CSmtpSession::Authenticate(const SmtpCredentials& credentials) {
+    if (!credentials.accessToken.empty())
+        return AuthenticateWithToken(credentials);
     if (m_greeting.OffersParameter("AUTH", "PLAIN")) {
         static constexpr std::string_view kCommand = "AUTH PLAIN ";
         const std::string response =
@@ -211,6 +214,35 @@ bool CSmtpSession::Authenticate(const SmtpCredentials& credentials) {
         !ReadReply())
         return false;
     return m_reply.code == 235 || Refused(MailErrorCode::LoginRefused);
+}
+
+bool CSmtpSession::AuthenticateWithToken(const SmtpCredentials& credentials) {
+    const std::optional<BearerMechanism> mechanism = sasl::ChooseBearer(
+        [this](std::string_view name) { return m_greeting.OffersParameter("AUTH", name); });
+    if (!mechanism)
+        return Fail(MailErrorCode::NotOffered, "AUTH OAUTHBEARER XOAUTH2");
+    if (!sasl::UsableToken(credentials.accessToken) ||
+        credentials.user.find_first_of(std::string_view("\r\n\0\x01", 4)) != std::string::npos)
+        return Fail(MailErrorCode::InvalidArgument, "AUTH");
+    const std::string command = "AUTH " + std::string(sasl::Name(*mechanism)) + " ";
+    const std::string response =
+        sasl::InitialResponse(*mechanism, credentials.user, credentials.accessToken);
+    if (!SendLine(command + Base64(response) + "\r\n", TraceShape::SecretAfter(command.size())) ||
+        !ReadReply())
+        return false;
+    if (m_reply.code == 235)
+        return true;
+    if (m_reply.code != 334)
+        return Refused(MailErrorCode::LoginRefused);
+    // A refused token: the server explains in a JSON challenge and waits for the mechanism's
+    // answer before it says no (RFC 7628 section 3.2.3).
+    const std::string explanation = sasl::DescribeChallenge(m_reply.lines.empty() ? std::string() : m_reply.lines.front());
+    if (!SendLine(Base64(sasl::ErrorChallengeReply(*mechanism)) + "\r\n") || !ReadReply())
+        return false;
+    Refused(MailErrorCode::LoginRefused);
+    if (!explanation.empty())
+        m_error.detail += " " + explanation;
+    return false;
 }
 
 std::uint64_t CSmtpSession::SizeLimit() const {

@@ -8,7 +8,8 @@
 //   opportunistically without verification on a path that sends no password (RFC 7435), where
 //   a failed upgrade starts again in clear.
 // - AUTH (RFC 4954) only when the EHLO reply offers it: PLAIN with an initial response
-//   (RFC 4616) where offered, else LOGIN.
+//   (RFC 4616) where offered, else LOGIN; with an access token OAUTHBEARER (RFC 7628) or
+//   XOAUTH2, the token in the initial response (lines of up to 12,288 octets, RFC 4954 4).
 // - SIZE (RFC 1870): a message larger than the server's stated limit fails before MAIL FROM.
 // - PIPELINING (RFC 2920): MAIL FROM, every RCPT TO and DATA in one write.
 // - 8BITMIME (RFC 6152): the text goes in 8 bits with BODY=8BITMIME, else in a 7-bit form.
@@ -40,6 +41,9 @@ enum class SmtpTls {
 struct SmtpCredentials {
     std::string user;
     std::string password;
+    // Set: an OAuth 2.0 access token goes through OAUTHBEARER or XOAUTH2 in place of the
+    // password, and a server that offers neither is not logged in to at all.
+    std::string accessToken{};
 };
 
 struct SmtpPolicy {
@@ -98,6 +102,7 @@ private:
     bool Hello(bool allowHelo);
     bool UpgradeWithStartTls(const SmtpPolicy& policy);
     bool Authenticate(const SmtpCredentials& credentials);
+    bool AuthenticateWithToken(const SmtpCredentials& credentials);
     bool SendLine(std::string_view line, TraceShape shape = {});
     bool ReadReply();
     bool Expect(int code);

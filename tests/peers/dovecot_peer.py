@@ -26,6 +26,12 @@ MESSAGES_DIR  optional folder of message files; each file becomes one message, i
 --imap        speak IMAP instead of POP3, with the same TLS options (the plain listener then
               offers STARTTLS, --implicit-tls makes it IMAPS). LOGIN and AUTHENTICATE PLAIN work
               with or without TLS. The mailbox is INBOX.
+--oauth2-introspect URL --oauth2-ca FILE
+              log-ins with an OAuth 2.0 access token (XOAUTH2, OAUTHBEARER) instead of the
+              password: dovecot asks URL (an RFC 7662 introspection endpoint over HTTPS, its
+              certificate issued by FILE) whether the token is active and whose it is.
+--oauth2-mechanisms LIST
+              the token mechanisms offered (default "xoauth2 oauthbearer").
 --no-idle     with --imap: IDLE is left out of every capability list (greeting, CAPABILITY, the
               LOGIN answer). dovecot still accepts an IDLE command ("+ idling") and reports
               changes as usual; only the announcement is gone.
@@ -94,10 +100,7 @@ default_internal_user = dovecot
 mail_location = maildir:{work}/Maildir
 pop3_uidl_format = %08Xu%08Xv
 {imap}
-passdb {{
-  driver = passwd-file
-  args = {work}/passwd
-}}
+{passdb}
 userdb {{
   driver = static
   args = uid=dovecot gid=dovecot home={work}/home
@@ -116,6 +119,10 @@ service {protocol}-login {{
 }}
 service anvil {{
   chroot =
+  # no log-in penalty: a test that is refused on purpose must not slow down the next one
+  unix_listener anvil-auth-penalty {{
+    mode = 0
+  }}
 }}
 """
 
@@ -129,6 +136,29 @@ IMAP_CAPABILITIES_WITHOUT_IDLE = (
     "WITHIN CONTEXT=SEARCH LIST-STATUS BINARY MOVE SNIPPET=FUZZY PREVIEW=FUZZY PREVIEW "
     "STATUS=SIZE SAVEDATE LITERAL+ NOTIFY")
 
+
+PASSWD = """\
+passdb {{
+  driver = passwd-file
+  args = {work}/passwd
+}}"""
+
+OAUTH2 = """\
+passdb {{
+  driver = oauth2
+  mechanisms = {mechanisms}
+  args = {work}/oauth2.conf
+}}"""
+
+OAUTH2_ARGS = """\
+introspection_url = {url}
+introspection_mode = post
+force_introspection = yes
+username_attribute = username
+active_attribute = active
+active_value = true
+tls_ca_cert_file = {ca}
+"""
 
 SSL = """\
 ssl = yes
@@ -198,6 +228,9 @@ def main():
     parser.add_argument("--apop", action="store_true")
     parser.add_argument("--imap", action="store_true")
     parser.add_argument("--no-idle", action="store_true")
+    parser.add_argument("--oauth2-introspect")
+    parser.add_argument("--oauth2-ca")
+    parser.add_argument("--oauth2-mechanisms", default="xoauth2 oauthbearer")
     args = parser.parse_args()
     if bool(args.tls_cert) != bool(args.tls_key):
         parser.error("--tls-cert and --tls-key go together")
@@ -244,15 +277,27 @@ def main():
     with open(os.path.join(work, "passwd"), "w") as f:
         f.write("%s:{PLAIN}%s::::::\n" % (args.user, args.password))
 
+    passdb = PASSWD.format(work=work)
+    mechanisms = "plain apop" if args.apop else "plain"
+    if args.oauth2_introspect:
+        # The auth process (user dovecot) reads the CA itself: a public copy.
+        ca = os.path.join(work, "oauth-ca.pem")
+        shutil.copyfile(args.oauth2_ca, ca)
+        os.chmod(ca, 0o644)
+        with open(os.path.join(work, "oauth2.conf"), "w") as f:
+            f.write(OAUTH2_ARGS.format(url=args.oauth2_introspect, ca=ca))
+        passdb = OAUTH2.format(work=work, mechanisms=args.oauth2_mechanisms) + "\n" + passdb
+        mechanisms += " " + args.oauth2_mechanisms
+
     proc = None
     for _attempt in range(5):
         port = args.port or free_port()
         with open(os.path.join(work, "dovecot.conf"), "w") as f:
             # The listener that is not wanted gets port 0, so dovecot's built-in default
             # (110/995 or 143/993) is never bound.
-            f.write(CONFIG.format(work=work, uid=min(uid, 100), ssl=ssl, imap=imap,
+            f.write(CONFIG.format(work=work, uid=min(uid, 100), ssl=ssl, imap=imap, passdb=passdb,
                                   protocol="imap" if args.imap else "pop3",
-                                  mechanisms="plain apop" if args.apop else "plain",
+                                  mechanisms=mechanisms,
                                   plain_port=0 if args.implicit_tls else port,
                                   tls_port=port if args.implicit_tls else 0))
         proc = subprocess.Popen(["dovecot", "-F", "-c", os.path.join(work, "dovecot.conf")],

@@ -7,9 +7,17 @@ then one RCPT TO address per line; the MAIL FROM parameters (e.g. BODY=8BITMIME)
 <n>.opt, one a line. The .env file appears after the other two are complete.
 
     smtp_peer.py --folder DIR [--port 0] [--auth-user U --auth-password P]
+                 [--oauth-introspect URL --oauth-ca FILE]
                  [--auth-mechanisms PLAIN,LOGIN]
                  [--tls-cert FILE --tls-key FILE [--implicit-tls | --no-starttls]]
                  [--require-tls] [--no-8bitmime] [--pipelining] [--refuse-recipient ADDRESS]...
+
+With --oauth-introspect URL --oauth-ca FILE the log-in takes an OAuth 2.0 access token
+(SASL XOAUTH2 and OAUTHBEARER, RFC 7628) in place of a password: the token is asked about at
+URL (RFC 7662 introspection over HTTPS, certificate issued by FILE) and must be active and
+belong to --auth-user. --auth-mechanisms may then name XOAUTH2 and OAUTHBEARER (default:
+both). A refused token gets the mechanism's JSON error challenge (334), then 535. Lines up to
+16 KiB are read, as tokens are long.
 
 --no-8bitmime leaves 8BITMIME out of the EHLO reply; --pipelining adds PIPELINING to it
 (aiosmtpd reads commands in order whether they came one by one or in one write);
@@ -35,18 +43,25 @@ them after its client returned is never early:
 """
 import argparse
 import asyncio
+import base64
+import json
 import os
 import signal
 import ssl
 import sys
+import urllib.parse
+import urllib.request
 import warnings
 
-from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword, syntax
+from aiosmtpd.smtp import MISSING, SMTP, AuthResult, LoginPassword, syntax
 
 # Plain-text AUTH is what most tests want; the peer only listens on loopback.
 warnings.filterwarnings("ignore", message="Requiring AUTH while not requiring TLS")
 
 BUILT_IN_MECHANISMS = {"PLAIN", "LOGIN"}
+TOKEN_MECHANISMS = {"XOAUTH2", "OAUTHBEARER"}
+# Tokens run to thousands of characters; RFC 4954 allows AUTH lines of 12,288 octets.
+LONG_LINE = 16384
 
 
 class Record:
@@ -82,6 +97,8 @@ class RecordingSMTP(SMTP):
         self.auth_log = auth_log
         self.session_log = session_log
         self.auth_entry = None
+        if handler.oauth:
+            self.command_size_limits["AUTH"] = LONG_LINE
 
     def tls_state(self):
         # Both STARTTLS and implicit TLS leave an SSL transport in self.transport.
@@ -123,6 +140,7 @@ class SavingHandler:
         self.no_8bitmime = no_8bitmime
         self.refused = set(refused)
         self.pipelining = pipelining
+        self.oauth = False
 
     async def handle_EHLO(self, server, session, envelope, hostname, responses):
         session.host_name = hostname
@@ -153,6 +171,75 @@ class SavingHandler:
                 f.write(rcpt + "\n")
         os.rename(stem + ".env.tmp", stem + ".env")
         return "250 Message accepted for delivery"
+
+
+class OAuthSavingHandler(SavingHandler):
+    """Saves messages as SavingHandler does and checks bearer tokens with the authorization
+    server's introspection endpoint."""
+
+    def __init__(self, folder, user, url, ca, **options):
+        super().__init__(folder, **options)
+        self.oauth = True
+        self.user = user
+        self.url = url
+        self.context = ssl.create_default_context(cafile=ca)
+
+    def active(self, token):
+        request = urllib.request.Request(
+            self.url, data=urllib.parse.urlencode({"token": token}).encode())
+        with urllib.request.urlopen(request, context=self.context, timeout=10) as reply:
+            answer = json.load(reply)
+        return answer.get("active") is True and answer.get("username") == self.user
+
+    async def check(self, server, mechanism, args, parse):
+        if len(args) > 1:
+            try:
+                response = base64.b64decode(args[1], validate=True)
+            except ValueError:
+                await server.push("501 5.5.2 Can't decode base64")
+                return AuthResult(success=False, handled=True)
+        else:
+            response = await server.challenge_auth("")
+            if response is MISSING:
+                return AuthResult(success=False, handled=True)
+        login, token = parse(response)
+        server.password_received(mechanism, login or b"")
+        loop = asyncio.get_running_loop()
+        if login == self.user.encode() and token and \
+                await loop.run_in_executor(None, self.active, token.decode()):
+            return AuthResult(success=True, handled=False)
+        error = {"status": "invalid_token", "schemes": "bearer", "scope": "mail"}
+        if mechanism == "XOAUTH2":
+            error = {"status": "401", "schemes": "bearer", "scope": "mail"}
+        answer = await server.challenge_auth(json.dumps(error))
+        expected = b"" if mechanism == "XOAUTH2" else b"\x01"
+        if answer is MISSING:
+            return AuthResult(success=False, handled=True)
+        if answer != expected:
+            await server.push("501 5.5.2 Unexpected answer to the error challenge")
+            return AuthResult(success=False, handled=True)
+        return AuthResult(success=False, handled=False)
+
+    async def auth_XOAUTH2(self, server, args):
+        def parse(response):
+            # user=<name> ^A auth=Bearer <token> ^A ^A
+            fields = dict(f.split(b"=", 1) for f in response.split(b"\x01") if b"=" in f)
+            auth = fields.get(b"auth", b"")
+            return fields.get(b"user"), auth[7:] if auth.startswith(b"Bearer ") else None
+        return await self.check(server, "XOAUTH2", args, parse)
+
+    async def auth_OAUTHBEARER(self, server, args):
+        def parse(response):
+            # gs2 header "n,a=<name>," ^A key=value ^A ... ^A ^A (RFC 7628 section 3.1)
+            parts = response.split(b"\x01")
+            header = parts[0].split(b",")
+            login = None
+            if len(header) >= 2 and header[1].startswith(b"a="):
+                login = header[1][2:]
+            fields = dict(f.split(b"=", 1) for f in parts[1:] if b"=" in f)
+            auth = fields.get(b"auth", b"")
+            return login, auth[7:] if auth.startswith(b"Bearer ") else None
+        return await self.check(server, "OAUTHBEARER", args, parse)
 
 
 def make_authenticator(user, password):
@@ -190,17 +277,31 @@ async def main():
     parser.add_argument("--no-8bitmime", action="store_true")
     parser.add_argument("--pipelining", action="store_true")
     parser.add_argument("--refuse-recipient", action="append", default=[])
+    parser.add_argument("--oauth-introspect")
+    parser.add_argument("--oauth-ca")
     args = parser.parse_args()
     if bool(args.tls_cert) != bool(args.tls_key):
         parser.error("--tls-cert and --tls-key go together")
     if (args.implicit_tls or args.no_starttls) and not args.tls_cert:
         parser.error("--implicit-tls and --no-starttls need --tls-cert and --tls-key")
+    if args.oauth_introspect and (not args.oauth_ca or args.auth_user is None):
+        parser.error("--oauth-introspect needs --oauth-ca and --auth-user")
+    if args.oauth_introspect and args.auth_mechanisms == "PLAIN,LOGIN":
+        args.auth_mechanisms = "XOAUTH2,OAUTHBEARER"
+    known = TOKEN_MECHANISMS if args.oauth_introspect else BUILT_IN_MECHANISMS
     mechanisms = {m.strip().upper() for m in args.auth_mechanisms.split(",") if m.strip()}
-    if not mechanisms <= BUILT_IN_MECHANISMS:
-        parser.error("--auth-mechanisms: only PLAIN and LOGIN are known")
+    if not mechanisms <= known:
+        parser.error("--auth-mechanisms: only %s are known" % ",".join(sorted(known)))
 
     context = tls_context(args.tls_cert, args.tls_key) if args.tls_cert else None
-    handler = SavingHandler(args.folder, args.no_8bitmime, args.refuse_recipient, args.pipelining)
+    if args.oauth_introspect:
+        RecordingSMTP.line_length_limit = LONG_LINE
+        handler = OAuthSavingHandler(args.folder, args.auth_user, args.oauth_introspect,
+                                     args.oauth_ca, no_8bitmime=args.no_8bitmime,
+                                     refused=args.refuse_recipient, pipelining=args.pipelining)
+    else:
+        handler = SavingHandler(args.folder, args.no_8bitmime, args.refuse_recipient,
+                                args.pipelining)
     options = dict(decode_data=False, hostname="peer.test")
     if context and not args.implicit_tls and not args.no_starttls:
         options.update(tls_context=context)
@@ -210,7 +311,8 @@ async def main():
         options.update(authenticator=make_authenticator(args.auth_user, args.auth_password),
                        auth_require_tls=args.require_tls and not args.implicit_tls,
                        auth_required=True,
-                       auth_exclude_mechanism=sorted(BUILT_IN_MECHANISMS - mechanisms))
+                       auth_exclude_mechanism=sorted(
+                           (BUILT_IN_MECHANISMS | TOKEN_MECHANISMS) - mechanisms))
     auth_log = Record(os.path.join(args.folder, "auth.log"))
     session_log = Record(os.path.join(args.folder, "session.log"))
 

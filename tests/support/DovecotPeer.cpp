@@ -53,6 +53,12 @@ DovecotPeer::DovecotPeer(const std::string& user, const std::string& password,
         argv.push_back("--imap");
     if (options.noIdle)
         argv.push_back("--no-idle");
+    if (!options.oauthIntrospect.empty()) {
+        argv.insert(argv.end(), {"--oauth2-introspect", options.oauthIntrospect, "--oauth2-ca",
+                                 options.oauthCa.string()});
+        if (!options.oauthMechanisms.empty())
+            argv.insert(argv.end(), {"--oauth2-mechanisms", options.oauthMechanisms});
+    }
     m_process = std::make_unique<PeerProcess>(argv);
 }
 

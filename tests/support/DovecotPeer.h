@@ -44,6 +44,12 @@ public:
         bool imap = false;
         // IMAP without IDLE among the capabilities. dovecot still accepts an IDLE command.
         bool noIdle = false;
+        // OAuth 2.0 log-ins (XOAUTH2, OAUTHBEARER) checked with this introspection endpoint
+        // (OAuthPeer::IntrospectionUrl) whose certificate oauthCa issued; the password then
+        // does not log in.
+        std::string oauthIntrospect{};
+        std::filesystem::path oauthCa{};
+        std::string oauthMechanisms{}; // e.g. "xoauth2"; empty: XOAUTH2 and OAUTHBEARER
     };
 
     // One log-in as dovecot's auth process saw it.

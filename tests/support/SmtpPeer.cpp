@@ -64,6 +64,10 @@ SmtpPeer::SmtpPeer(const Options& options) {
         argv.push_back("--no-8bitmime");
     if (options.pipelining)
         argv.push_back("--pipelining");
+    if (!options.oauthIntrospect.empty()) {
+        argv.insert(argv.end(), {"--oauth-introspect", options.oauthIntrospect, "--oauth-ca",
+                                 options.oauthCa.string()});
+    }
     for (const std::string& address : options.refusedRecipients)
         argv.insert(argv.end(), {"--refuse-recipient", address});
     m_process = std::make_unique<PeerProcess>(argv);

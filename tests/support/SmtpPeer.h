@@ -59,6 +59,10 @@ public:
         bool noEightBitMime = false; // EHLO without 8BITMIME
         bool pipelining = false;     // EHLO with PIPELINING
         std::vector<std::string> refusedRecipients{}; // RCPT TO answered with 550
+        // OAuth 2.0 log-ins (XOAUTH2, OAUTHBEARER; authMechanisms may name one) for authUser,
+        // checked with this introspection endpoint whose certificate oauthCa issued.
+        std::string oauthIntrospect{};
+        std::filesystem::path oauthCa{};
     };
 
     // One AUTH command as the server saw it.

@@ -1,0 +1,121 @@
+// The token endpoint's replies, the refresh token's file, and refreshing against the test
+// authorization server over HTTPS.
+#include "app/OAuthTokens.h"
+#include "tests/support/OAuthPeer.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/TestCertificates.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+namespace {
+
+TEST(TokenReply, ParsedOrRefused) {
+    const struct {
+        const char* json;
+        bool parsed;
+        std::string access, refresh, error;
+        long long expires;
+    } cases[] = {
+        {R"({"access_token":"ya29.a","token_type":"Bearer","expires_in":3599,"refresh_token":"1//x"})",
+         true, "ya29.a", "1//x", "", 3599},
+        {R"({"access_token":"EwB","expires_in":"600"})", true, "EwB", "", "", 600},
+        {R"({"error":"invalid_grant","error_description":"revoked"})", true, "", "", "invalid_grant",
+         3600},
+        {R"({"error":"slow_down"})", true, "", "", "slow_down", 3600},
+        {R"({"access_token":"a b"})", false, "", "", "", 0},      // not for a command line
+        {R"({"access_token":"a","refresh_token":"r\r\n"})", false, "", "", "", 0},
+        {R"({"token_type":"Bearer"})", false, "", "", "", 0},     // no token at all
+        {R"({"error":"bad\u0001"})", false, "", "", "", 0},
+        {R"(["access_token"])", false, "", "", "", 0},
+        {"<html>", false, "", "", "", 0},
+        {"", false, "", "", "", 0},
+    };
+    for (const auto& c : cases) {
+        const std::optional<TokenReply> reply = ParseTokenReply(c.json);
+        ASSERT_EQ(reply.has_value(), c.parsed) << c.json;
+        if (!reply)
+            continue;
+        EXPECT_EQ(reply->accessToken, c.access) << c.json;
+        EXPECT_EQ(reply->refreshToken, c.refresh) << c.json;
+        EXPECT_EQ(reply->error, c.error) << c.json;
+        EXPECT_EQ(reply->expiresIn.count(), c.expires) << c.json;
+    }
+}
+
+TEST(TokenStore, EncipheredPrivateAndWhole) {
+    TempDir dir;
+    const std::string folder = dir.path().string() + "/";
+    EXPECT_EQ(oauthstore::LoadRefreshToken(folder), "");
+    const std::string token = "rt-" + std::string(1500, 'x');
+    ASSERT_TRUE(oauthstore::SaveRefreshToken(folder, token));
+    EXPECT_EQ(oauthstore::LoadRefreshToken(folder), token);
+    const std::string path = folder + oauthstore::kFileName;
+    struct stat info {};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_EQ(TempDir::ReadFile(path).find("xxxx"), std::string::npos);
+}
+
+class Refresh : public ::testing::Test {
+protected:
+    MailSettings Settings() const {
+        MailSettings mail;
+        mail.oauth2 = true;
+        mail.oauthProvider = "custom";
+        mail.oauthClientId = "kestrova-test";
+        mail.oauthTokenUrl = m_auth.Url("/token");
+        mail.caFile = TestCertificates::Shared().caFile().string();
+        return mail;
+    }
+
+    OAuthPeer m_auth{{.expiresIn = 3600}};
+    TempDir m_dir;
+    std::string m_folder = m_dir.path().string() + "/";
+};
+
+TEST_F(Refresh, KeptInMemoryUntilForgottenThenRevokedMeansSignIn) {
+    ASSERT_TRUE(oauthstore::SaveRefreshToken(m_folder, m_auth.Issue().refresh));
+    COAuthTokens tokens;
+    MailError error;
+    const std::string first = tokens.AccessToken(Settings(), m_folder, nullptr, error);
+    ASSERT_FALSE(first.empty()) << DescribeMailError(error);
+    EXPECT_EQ(tokens.AccessToken(Settings(), m_folder, nullptr, error), first);
+    EXPECT_EQ(m_auth.Stats()["refresh_token"], 1);
+
+    tokens.ForgetAccessToken();
+    EXPECT_NE(tokens.AccessToken(Settings(), m_folder, nullptr, error), first);
+    EXPECT_EQ(m_auth.Stats()["refresh_token"], 2);
+
+    m_auth.RevokeRefreshTokens();
+    tokens.ForgetAccessToken();
+    EXPECT_EQ(tokens.AccessToken(Settings(), m_folder, nullptr, error), "");
+    EXPECT_EQ(error.code, MailErrorCode::SignInNeeded);
+    EXPECT_EQ(DescribeMailError(error).find("rt-"), std::string::npos);
+}
+
+TEST_F(Refresh, UnsafeEndpointsAreRefusedBeforeAnythingIsSent) {
+    ASSERT_TRUE(oauthstore::SaveRefreshToken(m_folder, m_auth.Issue().refresh));
+    const struct {
+        std::string tokenUrl, caFile;
+        MailErrorCode code;
+    } cases[] = {
+        {"http://127.0.0.1:" + std::to_string(m_auth.port()) + "/token",
+         TestCertificates::Shared().caFile().string(), MailErrorCode::InvalidArgument},
+        {m_auth.Url("/token"), TestCertificates::Shared().untrustedCaFile().string(),
+         MailErrorCode::CertificateUntrusted},
+    };
+    for (const auto& c : cases) {
+        MailSettings mail = Settings();
+        mail.oauthTokenUrl = c.tokenUrl;
+        mail.caFile = c.caFile;
+        COAuthTokens tokens;
+        MailError error;
+        EXPECT_EQ(tokens.AccessToken(mail, m_folder, nullptr, error), "");
+        EXPECT_EQ(error.code, c.code) << c.tokenUrl << " " << DescribeMailError(error);
+    }
+    EXPECT_EQ(m_auth.Stats()["refresh_token"], 0);
+}
+
+} // namespace
