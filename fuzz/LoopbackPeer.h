@@ -5,7 +5,7 @@
 //
 // Two ways of answering:
 // - Stream: everything at once, then end of stream (shutdown of the write side). For clients
-//   that see an end of stream at once (both SMTP clients).
+//   that see an end of stream at once (the SMTP session).
 // - PerCommand: the first reply on connect, then one reply after every command line. A reply
 //   that lacks the terminator the client waits for gets it appended, so no input makes the
 //   client wait out its inactivity limit (the POP3 client treats an end of stream as silence).

@@ -1,5 +1,5 @@
 // Reads a stream of server replies from a loopback peer with CMailConnection::ReadReply, the
-// one reply reader of the POP3 client and both SMTP clients, and parses the SMTP ones.
+// one reply reader of the POP3 client and the SMTP session, and parses the SMTP ones.
 //
 // Input: byte 0 is the size of the pieces the peer sends the stream in (0: all at once), so
 // that an end of reply falls across reads; byte 1 picks the rule of each read, two bits per

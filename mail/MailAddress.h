@@ -20,7 +20,7 @@ std::string AddressOf(std::string_view value);
 // part of atom characters and dots (mobile carriers hand out "a..b." forms, so dots may stand
 // anywhere), the domain of letters, digits and hyphens in dot-separated labels, or an address
 // literal "[...]". Quoted local parts and comments are not taken: they could not travel
-// through the envelope lists of the SMTP clients unharmed.
+// through the envelope lists of the SMTP session unharmed.
 bool IsPlainAddress(std::string_view address);
 
 // True when a and b name the same mailbox: the local parts equal byte for byte, the domains

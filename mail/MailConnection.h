@@ -1,5 +1,5 @@
 #pragma once
-// One connection to a mail server, the single socket layer of the POP3 client and both SMTP
+// One connection to a mail server, the single socket layer of the POP3, IMAP and SMTP
 // clients: address resolution (either family; a name may begin with a digit), one connect
 // deadline over all addresses, TLS from the first byte or after STARTTLS/STLS (TLS 1.2 at
 // least, SNI, chain and host name verified against the system trust store and an optional

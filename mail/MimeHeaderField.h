@@ -1,5 +1,5 @@
 #pragma once
-// One header field as both SMTP paths write it: tokens joined by blanks and folded (CR LF and
+// One header field as the MIME composer writes it: tokens joined by blanks and folded (CR LF and
 // a blank, RFC 5322 2.2.3) before a token that would carry the line past 76 characters, and
 // texts that cannot go as they are written as RFC 2047 encoded words of at most 75 characters,
 // split between characters, so that however long a name or subject is, every line stays

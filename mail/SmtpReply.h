@@ -1,5 +1,5 @@
 #pragma once
-// One SMTP reply as both SMTP clients read it (RFC 5321 section 4.2): the three-digit code,
+// One SMTP reply as the SMTP session reads it (RFC 5321 section 4.2): the three-digit code,
 // and the text of every line without code, separator and line end. The EHLO reply's lines
 // after the first name the server's extensions (RFC 5321 section 4.1.1.1).
 
