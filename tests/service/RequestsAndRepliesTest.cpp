@@ -94,7 +94,7 @@ TEST(RequestForms, EverySubjectAndFromFormIsAnsweredAndNothingElse) {
         ServiceFlags flags;
         flags.graphReady = true;
         RecordingLog log;
-        FakePictureSource pictures(home.folder());
+        FakePictureSource pictures;
         FixedClock clock({2026, 12, 6, 0, 15, 47, 44});
         CMailService service(settings, flags, log, pictures, clock, nullptr,
                              static_cast<uint16_t>(UnusedLoopbackPort()));
@@ -137,7 +137,7 @@ TEST(ManyRequesters, EachGetsAPrivateStandardReplyAndARefusedOneKeepsItsRequest)
         ServiceFlags flags;
         flags.graphReady = true;
         RecordingLog log;
-        FakePictureSource pictures(home.folder());
+        FakePictureSource pictures;
         FixedClock clock({2026, 12, 6, 0, 15, 47, 44});
         CMailService service(settings, flags, log, pictures, clock, nullptr,
                              static_cast<uint16_t>(authPath ? elsewhere : smtp.port()));
