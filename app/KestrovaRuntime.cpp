@@ -1,5 +1,7 @@
 #include "app/KestrovaRuntime.h"
 
+#include "app/MailAccount.h"
+
 #include "app/ServiceStart.h"
 #include "app/SettingsStore.h"
 #include "mail/CodePageService.h"
@@ -57,6 +59,9 @@ bool CKestrovaRuntime::Start(bool timer, const std::function<bool()>& beforeMail
     m_log.AddLog(kStartLine);
     for (const std::string& note : notes)
         m_log.AddLog(note);
+    // Anyone may ask while the allow-list is empty: said once, where the user reads at start.
+    if (m_settings.mail.sendAddresses.empty() && AccountComplete(m_settings.mail))
+        m_log.AddLog(kAnyoneMayAskLine);
     // After the start line: a camera missing now is said below it.
     m_keeper.Start();
     SyncFlags();

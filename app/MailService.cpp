@@ -4,6 +4,7 @@
 #include "app/MailAccount.h"
 #include "app/MailClients.h"
 #include "app/RequestMailbox.h"
+#include "app/RequestRules.h"
 #include "mail/CancelSignal.h"
 #include "mail/HeaderDecoder.h"
 #include "mail/MailAddress.h"
@@ -11,6 +12,7 @@
 #include "mail/Pop3Client.h"
 
 #include <algorithm>
+#include <ctime>
 #include <optional>
 #include <utility>
 
@@ -228,7 +230,8 @@ bool CMailService::AnswerRequests(IRequestMailbox& mailbox, const MailSettings& 
     const std::string& checkString = copy.checkString;
     const std::vector<std::string>& allowed = copy.sendAddresses;
 
-    std::vector<std::string> replyList; // one entry per requester
+    std::vector<std::string> replyList;             // one entry per requester
+    std::vector<std::vector<std::string>> requestIds; // the Message-IDs of each one's requests
     struct Request {
         std::size_t index;
         std::size_t requester; // index into replyList
@@ -255,6 +258,12 @@ bool CMailService::AnswerRequests(IRequestMailbox& mailbox, const MailSettings& 
             rememberAsNoRequest(); // neither answered nor deleted
             continue;
         }
+        if (const std::string why = AutomaticMailReason(headers[i], address); !why.empty()) {
+            // Said once: the message is judged and not looked at again.
+            rememberAsNoRequest();
+            m_log.AddLog("プログラムが送ったメールには返信しません: " + address + " — " + why);
+            continue;
+        }
         const SenderVerdict sender =
             ProveSender(mailbox, index, ids[index], address, copy, senderCheck);
         if (sender.kind == SenderVerdict::Kind::Failed)
@@ -265,8 +274,17 @@ bool CMailService::AnswerRequests(IRequestMailbox& mailbox, const MailSettings& 
             continue; // without a verdict: looked at again in the next check
         }
         const std::size_t requester = FindAddress(replyList, address);
-        if (requester == replyList.size())
+        const auto ofRequester = [requester](const Request& r) { return r.requester == requester; };
+        const int inThisCheck =
+            static_cast<int>(std::count_if(requests.begin(), requests.end(), ofRequester));
+        if (!WithinReplyLimit(address, inThisCheck, copy))
+            continue; // stays on the server for a later hour
+        if (requester == replyList.size()) {
             replyList.push_back(address);
+            requestIds.emplace_back();
+        }
+        if (!headers[i].messageId.empty())
+            requestIds[requester].push_back(headers[i].messageId);
         requests.push_back({index, requester});
     }
     headers.clear();
@@ -279,7 +297,11 @@ bool CMailService::AnswerRequests(IRequestMailbox& mailbox, const MailSettings& 
     if (!GrabPicture(copy, picture))
         return true;
     // A request leaves the server only after its requester's reply has been accepted.
-    const std::vector<bool> sent = m_sender.SendReplies(copy, replyList, picture);
+    const std::vector<bool> sent = m_sender.SendReplies(copy, replyList, picture, requestIds);
+    std::vector<std::size_t> requesters; // of each request
+    for (const Request& request : requests)
+        requesters.push_back(request.requester);
+    CountReplies(replyList, sent, requesters);
     const ServerFault& failure = m_sender.LastFailure();
     if (m_sender.PasswordSentInClear())
         WarnClearPassword("SMTP", copy.smtpServer, copy.smtpPort, true);
@@ -362,6 +384,42 @@ bool CMailService::OpenImapSession(const MailSettings& copy) {
     WarnClearPassword("IMAP", copy.imapServer, copy.imapPort, m_imap->PasswordSentInClear());
     m_imapAccount = copy;
     return true;
+}
+
+CReplyLimit& CMailService::ReplyLimit() {
+    if (!m_replyLimit)
+        m_replyLimit = std::make_unique<CReplyLimit>(m_stateFolder);
+    return *m_replyLimit;
+}
+
+bool CMailService::WithinReplyLimit(const std::string& address, int inThisCheck,
+                                    const MailSettings& copy) {
+    const std::time_t now = std::time(nullptr);
+    if (ReplyLimit().AnsweredInLastHour(address, now) + inThisCheck < copy.maxRepliesPerHour)
+        return true;
+    // Said once an hour for each requester while the limit holds.
+    const std::string key = mailbox::AddressKey(address);
+    const auto said = m_limitSaid.find(key);
+    if (said == m_limitSaid.end() || said->second <= now - CReplyLimit::kWindowSeconds) {
+        m_limitSaid[key] = now;
+        m_log.AddLog("返信の上限（1時間に" + std::to_string(copy.maxRepliesPerHour) +
+                     "通）に達したため、" + address +
+                     " の依頼にはしばらく返信しません（依頼はサーバーに残します）");
+    }
+    return false;
+}
+
+void CMailService::CountReplies(const std::vector<std::string>& replyList,
+                                const std::vector<bool>& sent,
+                                const std::vector<std::size_t>& requesters) {
+    const std::time_t now = std::time(nullptr);
+    for (std::size_t i = 0; i < replyList.size() && i < sent.size(); ++i) {
+        if (sent[i])
+            ReplyLimit().Record(replyList[i],
+                                static_cast<int>(std::count(requesters.begin(), requesters.end(), i)),
+                                now);
+    }
+    ReplyLimit().Save(now); // a folder that cannot be written keeps the count for the run
 }
 
 void CMailService::WarnClearPassword(const char* protocol, const std::string& host, int port,

@@ -14,6 +14,7 @@
 
 #include "app/FaultNotices.h"
 #include "app/ReplySender.h"
+#include "app/RequestRules.h"
 #include "app/SenderCheck.h"
 #include "app/ServiceInterfaces.h"
 #include "base/Clock.h"
@@ -22,7 +23,9 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <ctime>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -106,6 +109,13 @@ public:
     static std::string SenderAddress(const std::string& fromValue);
 
 private:
+    CReplyLimit& ReplyLimit();
+    // True when another request of address may be answered (inThisCheck of its requests are
+    // answered in this check already); says once an hour when it may not.
+    bool WithinReplyLimit(const std::string& address, int inThisCheck, const MailSettings& copy);
+    // Counts each answered request (requesters: the requester of each) against its limit.
+    void CountReplies(const std::vector<std::string>& replyList, const std::vector<bool>& sent,
+                      const std::vector<std::size_t>& requesters);
     // Says once per server and run that a password went without TLS, and how to avoid it.
     void WarnClearPassword(const char* protocol, const std::string& host, int port, bool inClear);
 
@@ -138,6 +148,8 @@ private:
     CReplySender m_sender;
     CFaultNotices m_faults;
     std::set<std::string> m_clearPasswordSaid; // "POP3 host:port" and the like
+    std::unique_ptr<CReplyLimit> m_replyLimit;   // loaded at the first request
+    std::map<std::string, std::time_t> m_limitSaid; // when the limit was last said, per requester
     std::atomic<bool> m_checkInProgress{false};
     const CCancelSignal* m_cancel = nullptr;
     std::string m_stateFolder;

@@ -61,7 +61,8 @@ bool CReplySender::Cancelled() const {
 
 std::unique_ptr<CMimeMessage> CReplySender::Compose(const MailSettings& settings,
                                                     const std::string& address,
-                                                    const MailPicture& picture) const {
+                                                    const MailPicture& picture,
+                                                    const std::vector<std::string>& requestIds) const {
     auto message = std::make_unique<CMimeMessage>(m_codePages);
     message->SetPriorityLevel(3);
     message->AddToRecipient(address);
@@ -71,6 +72,19 @@ std::unique_ptr<CMimeMessage> CReplySender::Compose(const MailSettings& settings
     message->AddHeaderField("X-Mailer", {kMailerName});
     if (mime::IsSafeAddress(settings.senderAddress) && !settings.senderAddress.empty())
         message->AddHeaderField("Reply-To", {settings.senderAddress});
+    if (m_autoReply)
+        message->AddHeaderField("Auto-Submitted", {"auto-replied"});
+    // Message-IDs as the requests gave them; one that is not a plain token is left out.
+    std::vector<std::string> references;
+    for (const std::string& id : requestIds) {
+        if (id.size() > 2 && id.front() == '<' && id.back() == '>' &&
+            id.find_first_of(" \t\r\n") == std::string::npos)
+            references.push_back(id);
+    }
+    if (!references.empty()) {
+        message->AddHeaderField("In-Reply-To", {references.back()});
+        message->AddHeaderField("References", references);
+    }
     message->AddTextPart(ReplyBodyText(m_clock.LocalNow()), 1);
     message->AddBytesAttachment(picture.fileName, picture.jpeg);
     // What the composer refused (an unsafe sender address) makes the session's Send fail.
@@ -79,11 +93,14 @@ std::unique_ptr<CMimeMessage> CReplySender::Compose(const MailSettings& settings
 
 bool CReplySender::SendOver(CSmtpSession& session, const MailSettings& settings,
                             const std::vector<std::string>& replyList, const MailPicture& picture,
+                            const std::vector<std::vector<std::string>>& requestIds,
                             std::vector<bool>& sent) {
     for (std::size_t i = 0; i < replyList.size() && session.IsOpen() && !Cancelled(); ++i) {
         if (sent[i])
             continue;
-        const std::unique_ptr<CMimeMessage> message = Compose(settings, replyList[i], picture);
+        const std::unique_ptr<CMimeMessage> message =
+            Compose(settings, replyList[i], picture,
+                    i < requestIds.size() ? requestIds[i] : std::vector<std::string>());
         // A refusal (a server that says "try later") gets one more attempt; a mail the server
         // may have taken never does.
         bool taken = session.Send(*message, {replyList[i]});
@@ -101,7 +118,8 @@ bool CReplySender::SendOver(CSmtpSession& session, const MailSettings& settings,
 
 std::vector<bool> CReplySender::SendReplies(const MailSettings& settings,
                                             const std::vector<std::string>& replyList,
-                                            const MailPicture& picture) {
+                                            const MailPicture& picture,
+                                            const std::vector<std::vector<std::string>>& requestIds) {
     std::vector<bool> sent(replyList.size(), false);
     m_failure = {{}, Server(settings.smtpServer, settings.smtpPort), SmtpLogInName(settings)};
     m_refusal.clear();
@@ -141,7 +159,7 @@ std::vector<bool> CReplySender::SendReplies(const MailSettings& settings,
         m_connected = true;
         m_passwordInClear = policy.tls == SmtpTls::WhenOffered && !session.IsTls() &&
                             !session.PeerIsLocal();
-        if (SendOver(session, settings, replyList, picture, sent))
+        if (SendOver(session, settings, replyList, picture, requestIds, sent))
             m_failure = {};
         else
             m_failure.cause = session.Error();
@@ -169,7 +187,7 @@ std::vector<bool> CReplySender::SendReplies(const MailSettings& settings,
     } else {
         m_connected = true;
         const std::vector<bool> before = sent;
-        if (!SendOver(hello, settings, replyList, picture, sent)) {
+        if (!SendOver(hello, settings, replyList, picture, requestIds, sent)) {
             helloFailure.cause = hello.Error();
             m_log.WriteLogFile(kSendError);
         }

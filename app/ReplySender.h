@@ -56,9 +56,16 @@ public:
     // The result holds, for each address in order, whether a server accepted its mail;
     // "送信完了<address>" is logged for those alone. What the user sees of a failure is its
     // cause (LastFailure), which the caller says once.
+    // requestIds: for each address, the Message-IDs of its requests (In-Reply-To the last,
+    // References all), so that the reply shows under the request in the requester's mail app;
+    // may be empty.
     std::vector<bool> SendReplies(const MailSettings& settings,
                                   const std::vector<std::string>& replyList,
-                                  const MailPicture& picture);
+                                  const MailPicture& picture,
+                                  const std::vector<std::vector<std::string>>& requestIds = {});
+    // Replies carry "Auto-Submitted: auto-replied" (RFC 3834), so that another program's
+    // responder does not answer them; a mail the user sends by hand does not.
+    void SetAutoReply(bool autoReply) { m_autoReply = autoReply; }
 
     // Why the last SendReplies left an address unanswered: the cause of the path that tells
     // the user most. Code None when every mail went out.
@@ -78,9 +85,11 @@ private:
     // is tried once more. False when the session could not be opened.
     bool SendOver(CSmtpSession& session, const MailSettings& settings,
                   const std::vector<std::string>& replyList, const MailPicture& picture,
+                  const std::vector<std::vector<std::string>>& requestIds,
                   std::vector<bool>& sent);
     std::unique_ptr<CMimeMessage> Compose(const MailSettings& settings, const std::string& address,
-                                          const MailPicture& picture) const;
+                                          const MailPicture& picture,
+                                          const std::vector<std::string>& requestIds) const;
     bool Cancelled() const;
 
     IServiceLog& m_log;
@@ -92,4 +101,5 @@ private:
     std::string m_refusal;
     bool m_connected = false;
     bool m_passwordInClear = false;
+    bool m_autoReply = true;
 };

@@ -17,7 +17,16 @@ std::vector<int> MessageNumbers(const std::vector<std::size_t>& indices) {
 }
 
 RequestHeader HeaderOf(const CPop3Message& message) {
-    return {true, message.SubjectField(), message.FromField()};
+    RequestHeader header;
+    header.present = true;
+    header.subject = message.SubjectField();
+    header.from = message.FromField();
+    header.autoSubmitted = message.HeaderField("Auto-Submitted");
+    header.precedence = message.HeaderField("Precedence");
+    header.listId = message.HeaderField("List-Id");
+    header.returnPath = message.HeaderField("Return-Path");
+    header.messageId = message.HeaderField("Message-ID");
+    return header;
 }
 
 } // namespace

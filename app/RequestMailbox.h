@@ -19,11 +19,19 @@ struct MailboxEntry {
     uint32_t size = 0;
 };
 
-// The raw Subject and From of a message; present is false for a message gone meanwhile.
+// The raw header fields of a message the request rules read; present is false for a message
+// gone meanwhile.
 struct RequestHeader {
     bool present = false;
     std::string subject;
     std::string from;
+    // What tells mail sent by a program (RFC 3834): Auto-Submitted, Precedence, List-Id and the
+    // envelope sender (Return-Path); and the Message-ID a reply refers to.
+    std::string autoSubmitted;
+    std::string precedence;
+    std::string listId;
+    std::string returnPath;
+    std::string messageId;
 };
 
 class IRequestMailbox {

@@ -3,6 +3,10 @@
 // the message when the text conversion cannot start, and the mail check's period.
 
 inline constexpr const char* kStartLine = "KestrovaMailを開始しました。";
+// Said at start while the allow-list is empty.
+inline constexpr const char* kAnyoneMayAskLine =
+    "許可アドレスが空のため、だれからの依頼にも写真を返信します。依頼できる人を限るには、"
+    "メール設定の許可アドレスに加えてください（kestrovamail --set MAIL.SEND_ADDRESS1=アドレス）";
 inline constexpr const char* kInitFailed = "ERROR 001:初期化に失敗しました。";
 // Timer 0 of the window and the service's timer: once a minute.
 inline constexpr int kMailCheckIntervalMs = 60000;

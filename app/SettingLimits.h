@@ -11,5 +11,6 @@ inline constexpr int kShadowLimit = 1000;    // SHADOW_XPOS, SHADOW_YPOS (-limit
 inline constexpr int kFontSizeMax = 1000;    // FONT_SIZE (from 1)
 inline constexpr unsigned kColorMax = 0xFFFFFF; // TEXT_COLOR, SHADOW_COLOR (0x00BBGGRR)
 inline constexpr int kFrameSideMax = 16384;  // WIDTH, HEIGHT (from 1)
+inline constexpr int kMaxRepliesPerHour = 10000; // MAX_REPLIES_PER_HOUR (from 1)
 
 } // namespace limits

@@ -278,6 +278,8 @@ const std::vector<Entry>& Entries() {
             Protocol("MAIL.RECEIVE_PROTOCOL"),
             Text("MAIL.IMAP_SERVER", &S::mail, &MailSettings::imapServer),
             Number("MAIL.IMAP_PORT", &S::mail, &MailSettings::imapPort, 1, 65535),
+            Number("MAIL.MAX_REPLIES_PER_HOUR", &S::mail, &MailSettings::maxRepliesPerHour, 1,
+                   limits::kMaxRepliesPerHour),
             Security("MAIL.IMAP_SECURITY", &MailSettings::imapSecurity),
             SenderCheckEntry("MAIL.SENDER_CHECK"),
             Text("MAIL.TRUSTED_AUTHSERV_ID", &S::mail, &MailSettings::trustedAuthservId),

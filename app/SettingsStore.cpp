@@ -3,6 +3,7 @@
 #include "app/FaultNotices.h"
 #include "app/IniFile.h"
 #include "app/PasswordCipher.h"
+#include "app/SettingLimits.h"
 #include "base/PrivateFile.h"
 #include "mail/MailError.h"
 #include "mail/AsciiCase.h"
@@ -162,6 +163,8 @@ std::vector<std::string> LoadSettings(Settings& settings, const std::string& fol
                                .value_or(ReceiveProtocol::Pop3);
     mail.imapServer = setup.ReadString(kMail, "IMAP_SERVER", "");
     mail.imapPort = setup.ReadInt(kMail, "IMAP_PORT", 143);
+    mail.maxRepliesPerHour =
+        std::clamp(setup.ReadInt(kMail, "MAX_REPLIES_PER_HOUR", 20), 1, limits::kMaxRepliesPerHour);
     mail.imapSecurity = ReadSecurity(setup, kMail, "IMAP_SECURITY");
     // A set-up that answers today goes on answering; a new one checks senders.
     mail.senderCheck = ParseSenderCheck(setup.ReadString(kMail, "SENDER_CHECK", ""))
@@ -255,6 +258,7 @@ bool SaveSettings(const Settings& settings, const std::string& folder, IMessageS
                            : ReceiveProtocolKeyword(mail.receiveProtocol));
     WriteUnlessDefault(setup, kMail, "IMAP_SERVER", mail.imapServer);
     WriteUnlessDefault(setup, kMail, "IMAP_PORT", mail.imapPort, 143);
+    WriteUnlessDefault(setup, kMail, "MAX_REPLIES_PER_HOUR", mail.maxRepliesPerHour, 20);
     WriteUnlessDefault(setup, kMail, "IMAP_SECURITY", SecurityKeyword(mail.imapSecurity));
     WriteUnlessDefault(setup, kMail, "SENDER_CHECK",
                        mail.senderCheck == SenderCheck::Off ? std::string()

@@ -43,6 +43,7 @@ SnapshotMailOutcome SendSnapshotMail(const MailSettings& settings,
     const FixedClock clock(now);
     CReplySender sender(log, clock, std::move(codePages), helloPort);
     sender.SetCancelSignal(cancel);
+    sender.SetAutoReply(false); // the user sends it
     if (havePicture)
         sent = sender.SendReplies(settings, addresses, picture);
     pop3.LogOut(); // its failure is not shown

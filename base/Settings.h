@@ -79,6 +79,9 @@ struct MailSettings {
     std::string oauthDeviceUrl;
     std::string oauthScope;
 
+    // MAX_REPLIES_PER_HOUR: requests of one requester answered in any hour at most.
+    int maxRepliesPerHour = 20;
+
     bool operator==(const MailSettings&) const = default;
 };
 

@@ -14,7 +14,9 @@ using Clock = std::chrono::steady_clock;
 // messages stays far below it).
 constexpr std::size_t kMaxResponseBytes = 64u << 20;
 
-constexpr const char* kHeaderItems = "(UID BODY.PEEK[HEADER.FIELDS (SUBJECT FROM)])";
+// The fields the request rules read: who asks for what, and whether a program sent it.
+constexpr const char* kHeaderItems = "(UID BODY.PEEK[HEADER.FIELDS (SUBJECT FROM AUTO-SUBMITTED "
+                                     "PRECEDENCE LIST-ID RETURN-PATH MESSAGE-ID)])";
 
 // "1:3,7,9:10" for ascending UIDs.
 std::string UidSet(const uint32_t* uids, std::size_t count) {
@@ -96,7 +98,7 @@ bool CImapClient::ReadResponse(imap::Response& response, std::chrono::millisecon
     std::string bytes;
     // A response runs over several lines only through literals, and those carry message data
     // here: the transcript shows such a response as its first line and its size.
-    if (!m_connection.ReadReply(replyend::ImapResponse,
+    if (!m_connection.ReadReply(replyend::ImapResponseScanner(),
                                 {inactivity, std::max(left, std::chrono::milliseconds(1)),
                                  kMaxResponseBytes, 0, true},
                                 bytes))

@@ -347,21 +347,31 @@ bool Parser::ParseAtom(imap::Value& value) {
 
 namespace replyend {
 
-std::size_t ImapResponse(std::string_view buffered, std::size_t) {
-    std::size_t lineStart = 0;
+std::size_t ImapResponseScanner::operator()(std::string_view buffered, std::size_t) {
     for (;;) {
-        const std::size_t lineEnd = buffered.find(kCrLf, lineStart);
-        if (lineEnd == npos)
+        if (m_lineStart > buffered.size())
+            return npos; // inside a literal that has not arrived whole
+        // Bytes of this line searched before hold no CR LF; the last one may be its CR.
+        const std::size_t from = std::max(m_lineStart, m_searched > 0 ? m_searched - 1 : 0);
+        const std::size_t lineEnd = buffered.find(kCrLf, from);
+        m_bytesSearched += (lineEnd == npos ? buffered.size() : lineEnd + kCrLf.size()) - from;
+        if (lineEnd == npos) {
+            m_searched = buffered.size();
             return npos;
+        }
         const std::size_t next = lineEnd + kCrLf.size();
         const std::optional<uint64_t> literal =
-            LiteralAtLineEnd(buffered.substr(lineStart, lineEnd - lineStart));
+            LiteralAtLineEnd(buffered.substr(m_lineStart, lineEnd - m_lineStart));
         if (!literal)
             return next;
-        if (*literal > buffered.size() - next)
-            return npos;
-        lineStart = next + *literal;
+        // The literal's bytes are skipped, never searched.
+        m_lineStart = next + static_cast<std::size_t>(*literal);
+        m_searched = m_lineStart;
     }
+}
+
+std::size_t ImapResponse(std::string_view buffered, std::size_t searchFrom) {
+    return ImapResponseScanner()(buffered, searchFrom);
 }
 
 } // namespace replyend

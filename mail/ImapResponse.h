@@ -24,11 +24,24 @@ namespace replyend {
 // literal "{n}" / "{n+}" that ends a line (the n bytes after that CR LF are part of the response,
 // whatever they hold, CR LF included), up to the CR LF that ends a line not ending in a literal.
 // Returns the index just past the final CR LF, or npos while incomplete. Same contract as the
-// rules in mail/MailConnection.h. Each call rescans from the start, jumping over the bytes of
-// every literal, so the cost is that of the response's lines, however large its literals.
-// A literal size beyond 2^31 or with more than 10 digits is no literal: the response ends at
-// that line (and ParseResponse rejects it).
+// rules in mail/MailConnection.h. A literal size beyond 2^31 or with more than 10 digits is no
+// literal: the response ends at that line (and ParseResponse rejects it).
 std::size_t ImapResponse(std::string_view buffered, std::size_t searchFrom);
+
+// The same rule for one response that arrives in many reads: it remembers how far it got, so
+// each byte of a line is searched once and the bytes of a literal never, however the response
+// is cut into reads (a stateless rule would search an unfinished line again after each read).
+class ImapResponseScanner {
+public:
+    std::size_t operator()(std::string_view buffered, std::size_t searchFrom);
+    // Bytes searched for a line end so far.
+    std::size_t BytesSearched() const { return m_bytesSearched; }
+
+private:
+    std::size_t m_lineStart = 0; // where the line not yet ended begins
+    std::size_t m_searched = 0;  // how far that line has been searched
+    std::size_t m_bytesSearched = 0;
+};
 } // namespace replyend
 
 namespace imap {

@@ -134,4 +134,14 @@ std::string_view DomainOf(std::string_view address) {
     return at == std::string_view::npos ? std::string_view() : address.substr(at + 1);
 }
 
+std::string AddressKey(std::string_view address) {
+    const std::size_t at = address.rfind('@');
+    std::string key(address);
+    if (at != std::string_view::npos) {
+        for (std::size_t i = at + 1; i < key.size(); ++i)
+            key[i] = ascii::ToLower(key[i]);
+    }
+    return key;
+}
+
 } // namespace mailbox

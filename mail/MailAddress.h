@@ -26,6 +26,8 @@ bool IsPlainAddress(std::string_view address);
 // True when a and b name the same mailbox: the local parts equal byte for byte, the domains
 // without regard to ASCII letter case (domain names are case-insensitive, RFC 5321 2.4).
 bool SameAddress(std::string_view a, std::string_view b);
+// The address as SameAddress compares it: the local part as it is, the domain in lower case.
+std::string AddressKey(std::string_view address);
 
 // The domain of an address (after its last "@"); empty when there is none.
 std::string_view DomainOf(std::string_view address);

@@ -567,7 +567,8 @@ CMailConnection::Arrival CMailConnection::AwaitData(std::chrono::milliseconds ti
     }
 }
 
-bool CMailConnection::ReadReply(ReplyEndRule rule, const ReplyLimits& limits, std::string& reply) {
+bool CMailConnection::ReadReply(const ReplyEndRule& rule, const ReplyLimits& limits,
+                                std::string& reply) {
     Uncork(); // the bytes the reply answers must be out
     const auto started = Clock::now();
     const auto overallDeadline = started + limits.overall;

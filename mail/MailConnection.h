@@ -21,6 +21,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -33,7 +34,8 @@ class CCancelSignal;
 // Finds the end of the reply at the start of buffered: the index just past it, or npos while
 // it is incomplete. The bytes before searchFrom were already searched by an earlier call that
 // found no end; a rule may use that to search only the new bytes.
-using ReplyEndRule = std::size_t (*)(std::string_view buffered, std::size_t searchFrom);
+// A rule may keep state for the one reply it is given to (see replyend::ImapResponseScanner).
+using ReplyEndRule = std::function<std::size_t(std::string_view buffered, std::size_t searchFrom)>;
 
 namespace replyend {
 // One line ending in CR LF (a POP3 status reply, RFC 1939 section 3).
@@ -96,7 +98,7 @@ public:
     void SetTraceProtocol(std::string protocol) { m_traceProtocol = std::move(protocol); }
     // Reads one reply (the rule says where it ends) into reply; bytes after it stay buffered
     // for the next read. On failure reply holds what had arrived of it.
-    bool ReadReply(ReplyEndRule rule, const ReplyLimits& limits, std::string& reply);
+    bool ReadReply(const ReplyEndRule& rule, const ReplyLimits& limits, std::string& reply);
     // How AwaitData ended.
     enum class Arrival { Data, TimedOut, Woken, Failed };
     // Waits, without reading, until bytes from the server are at hand (bytes already received

@@ -400,6 +400,18 @@ Up to 10 addresses can be listed.</translation>
         <source>IMAPサーバを入力してください。</source>
         <translation>Please enter the IMAP server.</translation>
     </message>
+    <message>
+        <source>差出人をDKIM署名で確認する</source>
+        <translation>Check the sender&apos;s DKIM signature</translation>
+    </message>
+    <message>
+        <source>差出人のドメインの署名が確かめられた依頼にだけ答えます（なりすまし対策）。</source>
+        <translation>Answers only requests signed by the sender&apos;s domain (against forged senders).</translation>
+    </message>
+    <message>
+        <source>信頼する認証サーバーID（詳細）</source>
+        <translation>Trusted authserv-id (advanced)</translation>
+    </message>
 </context>
 <context>
     <name>CSnapMailDialog</name>
@@ -673,6 +685,9 @@ Up to 10 addresses can be listed.</translation>
   KESTROVAMAIL_HOME      setup.ini、device.ini、log.txt と写真を置くフォルダ。
   KESTROVAMAIL_TEST_PATTERN
                          1 のとき、--test-pattern と同じくテストパターンを出します。
+  KESTROVAMAIL_DNS_SERVER
+                         address:port。MAIL.SENDER_CHECK=dkim のとき、DKIM の鍵をシステムの
+                         リゾルバーではなくこの DNS サーバーに尋ねます。
   LANGUAGE, LC_ALL, LC_MESSAGES, LANG
                          ウィンドウ、ダイアログとこれらのメッセージの言語: 日本語のロケールでは
                          日本語、それ以外では英語。log.txt と返信メールはいつも日本語です。
@@ -708,8 +723,8 @@ picture from the camera as the reply. Without options the main window opens.
                          passwords and log-in data are masked, messages shortened to their
                          first line and size. With the window, --headless and --check-once.
   --test-pattern         offer the GStreamer test pattern as two cameras for trying the
-                         program without one: テストパターン sends raw frames, and
-                         テストパターン (JPEG) sends JPEG pictures as most cameras do.
+                         program without one: &quot;Test pattern&quot; sends raw frames, and
+                         &quot;Test pattern (JPEG)&quot; sends JPEG pictures as most cameras do.
   --show-settings        print every setting as SECTION.KEY=VALUE (passwords hidden).
   --set SECTION.KEY=VALUE
                          change one setting with the checks of the settings dialogs, e.g.
@@ -732,6 +747,9 @@ Environment:
   KESTROVAMAIL_HOME      the folder for setup.ini, device.ini, log.txt and the pictures.
   KESTROVAMAIL_TEST_PATTERN
                          when 1, offer the test pattern as --test-pattern does.
+  KESTROVAMAIL_DNS_SERVER
+                         address:port; with MAIL.SENDER_CHECK=dkim, DKIM keys are asked of
+                         this DNS server instead of the system&apos;s resolver.
   LANGUAGE, LC_ALL, LC_MESSAGES, LANG
                          the language of the window, the dialogs and these messages:
                          Japanese for a Japanese locale, English for any other. log.txt

@@ -89,7 +89,8 @@ TEST(ImapClient, MailboxCommandsTakeResponsesInAnyOrder) {
             "C: k2 SELECT INBOX", "S: * FLAGS (\\Seen \\Deleted)", "S: * 4 EXISTS",
             "S: * OK [UIDVALIDITY 1234] UIDs valid", "S: k2 OK [READ-WRITE] Select completed",
             "C: k3 UID SEARCH UNDELETED", "S: * SEARCH 9 3 4 5", "S: k3 OK",
-            "C: k4 UID FETCH 3:4,9 (UID BODY.PEEK[HEADER.FIELDS (SUBJECT FROM)])",
+            "C: k4 UID FETCH 3:4,9 (UID BODY.PEEK[HEADER.FIELDS (SUBJECT FROM AUTO-SUBMITTED "
+            "PRECEDENCE LIST-ID RETURN-PATH MESSAGE-ID)])",
             "R: * 1 FETCH (UID 3 BODY[HEADER.FIELDS (SUBJECT FROM)] {30}\r\n"
             "Subject: cap\r\nFrom: a@b.jp\r\n\r\n)\r\n",
             "S: * 5 EXISTS", "S: * 2 FETCH (FLAGS (\\Seen) UID 4)",

@@ -84,6 +84,25 @@ TEST(ImapResponse, EndRuleSkipsLiteralsWhateverTheyHold) {
         EXPECT_EQ(replyend::ImapResponse(c.buffered, 0), c.end) << c.buffered;
 }
 
+// A response that arrives a little at a time: each byte of its lines is searched about once,
+// and the bytes of a literal never, so a 64 MiB response costs its size, not its size squared.
+TEST(ImapResponse, ScannerSearchesEachByteOnceWhateverTheReads) {
+    const std::string longLine = "* OK " + std::string(1 << 20, 'x') + "\r\n";
+    const std::string bigLiteral =
+        "* 1 FETCH (UID 3 BODY[] {1048576}\r\n" + std::string(1 << 20, '\n') + ")\r\n";
+    for (const std::string& full : {longLine, bigLiteral}) {
+        for (const std::size_t step : {std::size_t{1} << 10, std::size_t{1} << 16}) {
+            replyend::ImapResponseScanner scanner;
+            std::size_t end = npos;
+            for (std::size_t have = step; end == npos; have += step)
+                end = scanner(std::string_view(full).substr(0, std::min(have, full.size())), 0);
+            EXPECT_EQ(end, full.size());
+            const std::size_t lines = full.size() - (full == bigLiteral ? (1u << 20) : 0);
+            EXPECT_LE(scanner.BytesSearched(), lines + full.size() / step + 8) << step;
+        }
+    }
+}
+
 TEST(ImapResponse, EndRuleGivesTheSameEndWhereverTheBytesWereSplit) {
     for (const std::string& full : {kGreeting, kFetchLiteral + "a4 OK done\r\n",
                                     std::string("* 1 FETCH (BODY[] {3}\r\n{1}\r\n)\r\n")}) {

@@ -70,8 +70,9 @@ TEST(SenderRecords, WhichKeyRecordsAreRead) {
         SCOPED_TRACE(row.text);
         const auto key = dkim::ParseKeyRecord(row.text);
         ASSERT_EQ(key.has_value(), row.read);
-        if (key)
+        if (key) {
             EXPECT_EQ(key->publicKey.empty(), row.revoked);
+        }
     }
 }
 

@@ -49,6 +49,8 @@ public:
         for (const fs::path& folder : folders)
             ::inotify_add_watch(m_fd, folder.c_str(), IN_CREATE | IN_MOVED_TO);
     }
+    // Names created since the last call, but the replies-per-hour record: it is kept once a
+    // reply has been accepted, after the reply.
     Lines Created() const {
         Lines names;
         alignas(inotify_event) char buffer[4096];
@@ -56,7 +58,9 @@ public:
         while ((n = ::read(m_fd, buffer, sizeof buffer)) > 0) {
             for (char* p = buffer; p < buffer + n;) {
                 const auto* event = reinterpret_cast<const inotify_event*>(p);
-                names.push_back(event->len ? event->name : "?");
+                const std::string name = event->len ? event->name : "?";
+                if (name.rfind("replies.txt", 0) != 0)
+                    names.push_back(name);
                 p += sizeof(inotify_event) + event->len;
             }
         }

@@ -184,3 +184,120 @@ TEST(ManyRequesters, EachGetsAPrivateStandardReplyAndARefusedOneKeepsItsRequest)
 }
 
 } // namespace
+
+namespace {
+
+// A request mail with one header line changed or added.
+std::string WithHeader(std::string mail, const std::string& line) {
+    const std::string name = line.substr(0, line.find(':') + 1);
+    if (const std::size_t at = mail.find(name + " "); at != std::string::npos)
+        return mail.replace(at, mail.find("\r\n", at) - at, line);
+    return line + "\r\n" + mail;
+}
+
+std::string MessageIdOf(const std::string& mail) {
+    const std::size_t at = mail.find("Message-ID: ") + 12;
+    return mail.substr(at, mail.find("\r\n", at) - at);
+}
+
+struct World {
+    TempDir home;
+    ServiceFlags flags;
+    RecordingLog log;
+    FixedClock clock{{2026, 12, 6, 0, 15, 47, 44}};
+};
+
+// Mail a program sent is never answered (no loop with another responder, a list or a bounce),
+// and every reply says it is an automatic one and which request it answers.
+TEST(AutomaticMail, MailSentByAProgramStaysUnansweredAndRepliesSayTheyAreAutomatic) {
+    const struct {
+        const char* header; // added or put in place of the request's own
+        const char* from;   // "" : the case's own address
+        bool answered;
+    } cases[] = {
+        {"Subject: cap", "", true},
+        {"Auto-Submitted: no", "", true},
+        {"Auto-Submitted: auto-replied", "", false},
+        {"Auto-Submitted: auto-generated; by=x", "", false},
+        {"Precedence: bulk", "", false},
+        {"Precedence: list", "", false},
+        {"Precedence: junk", "", false},
+        {"List-Id: <cams.example.com>", "", false},
+        {"Return-Path: <>", "", false},
+        {"Subject: cap", "MAILER-DAEMON@example.net", false},
+        {"Subject: cap", "postmaster@example.net", false},
+    };
+    std::vector<std::string> mails, expected, kept, expectedIds;
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const std::string address =
+            *cases[i].from ? cases[i].from : "s" + std::to_string(i) + "@example.com";
+        mails.push_back(WithHeader(RequestMail("<" + address + ">", "cap"), cases[i].header));
+        (cases[i].answered ? expected : kept).push_back(address);
+        if (cases[i].answered)
+            expectedIds.push_back(MessageIdOf(mails.back()));
+    }
+    World w;
+    TempDir decoded;
+    DovecotPeer dovecot("camera", "secret", mails);
+    SmtpPeer smtp({.authUser = "camera", .authPassword = "secret"});
+    w.flags.graphReady = true;
+    FakePictureSource pictures;
+    const MailSettings settings = Settings(dovecot.port(), smtp.port());
+    CMailService service(settings, w.flags, w.log, pictures, w.clock, nullptr,
+                         static_cast<uint16_t>(UnusedLoopbackPort()));
+
+    EXPECT_EQ(service.CheckMail(), 1);
+    const std::vector<ReceivedMail> replies = smtp.WaitForMessages(expected.size());
+    ASSERT_EQ(replies.size(), expected.size());
+    for (std::size_t i = 0; i < replies.size(); ++i) {
+        EXPECT_EQ(replies[i].recipients, Lines{expected[i]});
+        const DecodedMail mail =
+            SmtpPeer::DecodeMail(replies[i].file, DecodeFolder(decoded, std::to_string(i)));
+        EXPECT_EQ(mail.headers.at("auto-submitted"), "auto-replied");
+        EXPECT_EQ(mail.headers.at("in-reply-to"), expectedIds[i]);
+        EXPECT_EQ(mail.headers.at("references"), expectedIds[i]);
+    }
+    const std::vector<std::string> left = dovecot.Messages();
+    EXPECT_EQ(left.size(), kept.size());
+    for (const std::string& address : kept)
+        EXPECT_TRUE(HoldsAddress(left, address)) << address;
+    // Each refusal said once, with its reason.
+    EXPECT_EQ(std::count_if(w.log.screen.begin(), w.log.screen.end(),
+                            [](const std::string& line) {
+                                return line.starts_with("プログラムが送ったメールには返信しません");
+                            }),
+              static_cast<long>(kept.size()));
+}
+
+// At most MAX_REPLIES_PER_HOUR requests of one address answered in an hour, counted across
+// runs; several requests in one check get one reply, and each counts.
+TEST(ReplyLimit, TheTwentyFirstRequestOfAnHourStaysOnTheServer) {
+    std::vector<std::string> mails;
+    for (int i = 0; i < 21; ++i)
+        mails.push_back(RequestMail("Taro <taro@example.com>", "cap"));
+    World w;
+    DovecotPeer dovecot("camera", "secret", mails);
+    SmtpPeer smtp({.authUser = "camera", .authPassword = "secret"});
+    w.flags.graphReady = true;
+    FakePictureSource pictures;
+    const MailSettings settings = Settings(dovecot.port(), smtp.port());
+    const auto run = [&] {
+        CMailService service(settings, w.flags, w.log, pictures, w.clock, nullptr,
+                             static_cast<uint16_t>(UnusedLoopbackPort()));
+        service.SetStateFolder(w.home.folder());
+        EXPECT_EQ(service.CheckMail(), 1);
+    };
+    run();
+    EXPECT_EQ(smtp.WaitForMessages(1).size(), 1u);
+    EXPECT_EQ(dovecot.MessageCount(), 1);
+    // A new run (as --check-once from cron) still counts the twenty of this hour.
+    dovecot.AddMessage(RequestMail("Taro <taro@example.com>", "cap"));
+    run();
+    EXPECT_EQ(dovecot.MessageCount(), 2);
+    EXPECT_EQ(smtp.Messages().size(), 1u);
+    EXPECT_EQ(std::count_if(w.log.screen.begin(), w.log.screen.end(),
+                            [](const std::string& line) { return line.starts_with("返信の上限"); }),
+              2); // once in each run
+}
+
+} // namespace
