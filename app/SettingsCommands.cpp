@@ -65,9 +65,9 @@ std::string TextProblem(const std::string& value) {
         return "holds a line break";
     if (!text::IsUtf8(value))
         return "is not UTF-8 text";
-    const std::string sjis = text::Utf8ToSjis(value);
-    if (text::SjisToUtf8(sjis) != value)
+    if (!text::FitsSjis(value))
         return "holds characters that code page 932 (the settings files) cannot hold";
+    const std::string sjis = text::Utf8ToSjis(value);
     if (sjis.size() > IniFile::kMaxValueBytes)
         return "is longer than " + std::to_string(IniFile::kMaxValueBytes) +
                " bytes of code page 932";

@@ -1,5 +1,7 @@
 #include "dialogs/MailSetupDialog.h"
 
+#include "mail/TextCodec.h"
+
 #include "app/ConnectionTest.h"
 #include "dialogs/BusyCursor.h"
 #include "dialogs/CoreText.h"
@@ -8,6 +10,7 @@
 #include "dialogs/MessageBoxes.h"
 #include "dialogs/WorkerProgress.h"
 #include "mail/MailSecurity.h"
+#include "mail/TextCodec.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -449,6 +452,17 @@ void CMailSetupDialog::accept() {
         ShowMessageBox(this, tr("IMAPサーバを入力してください。"), MessageKind::Exclamation);
         m_imapServer->setFocus();
         return;
+    }
+    // setup.ini keeps the passwords in code page 932: a character it has no place for would
+    // come back as "?", and the log-in would fail later for no reason the user could see.
+    for (QLineEdit* password : {m_pop3Pass, m_smtpPass}) {
+        if (!text::FitsSjis(ToStd(password->text()))) {
+            ShowMessageBox(this,
+                           tr("パスワードに設定ファイル（シフトJIS）に保存できない文字があります。"),
+                           MessageKind::Exclamation);
+            password->setFocus();
+            return;
+        }
     }
     if (!TakeOver())
         return;

@@ -308,23 +308,13 @@ bool CSmtpSession::OpenTransaction(const std::string& mailFrom,
         for (const std::string& address : to) {
             if (!SendLine("RCPT TO:<" + address + ">\r\n") || !ReadReply())
                 return false;
-            if (!AcceptsRecipient(m_reply.code)) {
-                Refused();
-                const MailError refusal = m_error;
-                Reset();
-                m_error = refusal;
-                return false;
-            }
+            if (!AcceptsRecipient(m_reply.code))
+                return RefusedInTransaction({MailErrorCode::CommandRefused, 0, m_reply.Text()});
         }
         if (!SendLine("DATA\r\n") || !ReadReply())
             return false;
-        if (m_reply.code == 354)
-            return true;
-        Refused();
-        const MailError refusal = m_error;
-        Reset();
-        m_error = refusal;
-        return false;
+        return m_reply.code == 354 ||
+               RefusedInTransaction({MailErrorCode::CommandRefused, 0, m_reply.Text()});
     }
 
     // RFC 2920 section 3.1: the replies come in the order of the commands; each is read
@@ -352,14 +342,19 @@ bool CSmtpSession::OpenTransaction(const std::string& mailFrom,
         return true;
     if (!refusal)
         refusal = {MailErrorCode::CommandRefused, 0, m_reply.Text()};
-    if (inData) {
-        // The server waits for the data of a transaction with a refused part: only dropping
-        // the connection makes it discard it.
-        m_connection.Close();
-    } else {
-        Reset();
-    }
+    if (!inData)
+        return RefusedInTransaction(refusal);
+    // The server waits for the data of a transaction with a refused part: only dropping the
+    // connection makes it discard it.
+    m_connection.Close();
     m_error = refusal;
+    return false;
+}
+
+// RSET clears the refused transaction; the refusal stays the cause.
+bool CSmtpSession::RefusedInTransaction(MailError refusal) {
+    Reset();
+    m_error = std::move(refusal);
     return false;
 }
 

@@ -110,6 +110,7 @@ private:
                          bool pipelined);
     bool Fail(MailErrorCode code, std::string detail = {});
     bool Refused(MailErrorCode code = MailErrorCode::CommandRefused);
+    bool RefusedInTransaction(MailError refusal);
     bool Broken();
 
     CMailConnection m_connection;

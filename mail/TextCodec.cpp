@@ -186,4 +186,8 @@ std::string_view CutSjis(std::string_view sjis, std::size_t maxBytes) {
     return sjis.substr(0, i);
 }
 
+bool FitsSjis(std::string_view utf8) {
+    return SjisToUtf8(Utf8ToSjis(utf8)) == utf8;
+}
+
 } // namespace text

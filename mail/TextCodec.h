@@ -15,6 +15,8 @@ bool CodePageAvailable();
 // UTF-8 to code page 932. A character that code page 932 cannot hold, and every byte that is
 // not valid UTF-8, becomes a single "?" (the default character Windows uses for the same case).
 std::string Utf8ToSjis(std::string_view utf8);
+// True when Utf8ToSjis keeps every character of utf8 (none becomes "?").
+bool FitsSjis(std::string_view utf8);
 
 // Code page 932 to UTF-8. A byte (or an incomplete double-byte pair) that is not valid
 // code page 932 becomes U+FFFD, so the text stays displayable and the rest is kept.

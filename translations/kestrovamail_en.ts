@@ -412,6 +412,10 @@ Up to 10 addresses can be listed.</translation>
         <source>信頼する認証サーバーID（詳細）</source>
         <translation>Trusted authserv-id (advanced)</translation>
     </message>
+    <message>
+        <source>パスワードに設定ファイル（シフトJIS）に保存できない文字があります。</source>
+        <translation>The password holds characters the settings file (Shift_JIS) cannot store.</translation>
+    </message>
 </context>
 <context>
     <name>CSnapMailDialog</name>

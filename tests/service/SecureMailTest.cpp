@@ -165,3 +165,46 @@ TEST(SecureMail, LogInFollowsWhatTheServerOffers) {
     EXPECT_EQ(logins[0].mechanism, "APOP");
     EXPECT_FALSE(dovecot.SawPassword());
 }
+
+// Where the protection is left to the port (110 and 143 here stand for any port without a
+// mode of its own), an offered STLS/STARTTLS is taken, verified; a failed upgrade sends no
+// password, and neither does APOP ticked without a time stamp outside TLS.
+TEST(SecureMail, LeftToThePortAnOfferedUpgradeIsTakenAndAFailedOneSendsNoPassword) {
+    struct Case {
+        const char* name;
+        bool imap;
+        Path cert, key; // empty: no TLS offered
+        bool apop;
+        bool loggedIn;
+        bool passwordSeen;
+    };
+    const Case cases[] = {
+        {"POP3, STLS offered: taken", false, Certs().serverCert(), Certs().serverKey(), false,
+         true, true},
+        {"IMAP, STARTTLS offered: taken", true, Certs().serverCert(), Certs().serverKey(), false,
+         true, true},
+        {"POP3, upgrade fails: no password", false, Certs().untrustedCert(),
+         Certs().untrustedKey(), false, false, false},
+        {"IMAP, upgrade fails: no password", true, Certs().untrustedCert(),
+         Certs().untrustedKey(), false, false, false},
+        {"POP3, no upgrade offered: in clear as before", false, {}, {}, false, true, true},
+        {"POP3, APOP ticked, no time stamp, no TLS: no password", false, {}, {}, true, false,
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        DovecotPeer dovecot("camera", "secret", {},
+                            {.tlsCert = c.cert, .tlsKey = c.key, .imap = c.imap});
+        MailSettings settings = SecureSettings(dovecot.port(), SecurityChoice::ByPort,
+                                               UnusedLoopbackPort(), SecurityChoice::ByPort);
+        settings.imapServer = "127.0.0.1";
+        settings.imapPort = dovecot.port();
+        settings.apop = c.apop;
+        const ConnectionTestResult result =
+            c.imap ? TestImapConnection(settings) : TestPop3Connection(settings);
+        EXPECT_EQ(result.ok, c.loggedIn) << result.message;
+        EXPECT_EQ(dovecot.SawPassword(), c.passwordSeen) << dovecot.Log();
+        for (const auto& attempt : dovecot.LoginAttempts())
+            EXPECT_EQ(attempt.tls, !c.cert.empty());
+    }
+}
