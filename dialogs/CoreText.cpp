@@ -66,6 +66,7 @@ constexpr const char* kPhrases[] = {
     QT_TRANSLATE_NOOP("CoreText", "IMAPサーバ"),
     QT_TRANSLATE_NOOP("CoreText", "写真"),
     QT_TRANSLATE_NOOP("CoreText", "設定ファイル"),
+    QT_TRANSLATE_NOOP("CoreText", "判定記録"),
     QT_TRANSLATE_NOOP("CoreText", "・"),
     // settings
     QT_TRANSLATE_NOOP("CoreText", "パスワードが長すぎます。"),

@@ -973,6 +973,10 @@ Examples:
         <translation>settings file</translation>
     </message>
     <message>
+        <source>判定記録</source>
+        <translation>judged-mail record</translation>
+    </message>
+    <message>
         <source>・</source>
         <translation>, </translation>
     </message>
