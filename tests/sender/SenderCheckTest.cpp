@@ -41,6 +41,8 @@ const Case kCases[] = {
     {"revoked", "revoked", "鍵が取り消されています"},
     {"expired", "expired", "署名の期限が切れています"},
     {"length", "length", "本文の一部しか署名されていません"},
+    {"nofrom", "nofrom", "署名が差出人を含みません"},
+    {"short", "short", "鍵が短すぎます"},
     {"arforged", "ar-forged", "署名がありません"},
     {"arbelow", "ar-below", "署名がありません"},
     {"artrusted", "ar-trusted", nullptr},
