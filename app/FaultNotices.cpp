@@ -15,6 +15,7 @@ constexpr AreaTexts kAreaTexts[] = {
     {"写真", CFaultNotices::kPictureOver},
     {"設定ファイル", CFaultNotices::kSettingsOver},
     {"IMAPサーバ", CFaultNotices::kImapOver},
+    {"DNS", CFaultNotices::kDnsOver},
 };
 
 constexpr const char* kLeftOnServer = "（依頼はサーバーに残します）";

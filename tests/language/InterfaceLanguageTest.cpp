@@ -158,7 +158,7 @@ QStringList CoreScreenTexts() {
     CFaultNotices notices(log);
     for (auto area :
          {CFaultNotices::Area::Pop3, CFaultNotices::Area::Smtp, CFaultNotices::Area::Picture,
-          CFaultNotices::Area::Settings, CFaultNotices::Area::Imap})
+          CFaultNotices::Area::Settings, CFaultNotices::Area::Imap, CFaultNotices::Area::Dns})
         notices.Fail(area, "cause", "line");
     texts << QString::fromStdString(notices.State());
     LastMessage sink;
