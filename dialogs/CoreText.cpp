@@ -64,6 +64,7 @@ constexpr const char* kPhrases[] = {
     QT_TRANSLATE_NOOP("CoreText", "POP3サーバ"),
     QT_TRANSLATE_NOOP("CoreText", "SMTPサーバ"),
     QT_TRANSLATE_NOOP("CoreText", "IMAPサーバ"),
+    QT_TRANSLATE_NOOP("CoreText", "DNS"),
     QT_TRANSLATE_NOOP("CoreText", "写真"),
     QT_TRANSLATE_NOOP("CoreText", "設定ファイル"),
     QT_TRANSLATE_NOOP("CoreText", "判定記録"),

@@ -965,6 +965,10 @@ Examples:
         <translation>IMAP server</translation>
     </message>
     <message>
+        <source>DNS</source>
+        <translation>DNS</translation>
+    </message>
+    <message>
         <source>写真</source>
         <translation>picture</translation>
     </message>
