@@ -88,7 +88,7 @@ int main(int argc, char** argv) {
     DovecotPeer dovecot("camera", "secret", ordinary);
     SmtpPeer smtp({.authUser = "camera", .authPassword = "secret"});
     ServiceFlags flags;
-    TestPatternCamera camera(home.folder(), flags);
+    TestPatternCamera camera(flags);
 
     AppSettings app;
     SystemClock clock;
