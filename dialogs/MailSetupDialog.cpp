@@ -3,8 +3,8 @@
 #include "mail/TextCodec.h"
 
 #include "app/ConnectionTest.h"
-#include "dialogs/BusyCursor.h"
 #include "app/ScreenText.h"
+#include "dialogs/BusyCursor.h"
 #include "dialogs/DialogSupport.h"
 #include "dialogs/FieldValidation.h"
 #include "dialogs/MessageBoxes.h"

@@ -331,7 +331,14 @@ TEST(HeadlessProcess, SettingsCommandsRoundTripThroughSetupIni) {
 
     Program refused(home, {"--set", "APPLICATION.JPEG_QUALITY=500"});
     EXPECT_EQ(refused.Wait(), 2);
-    EXPECT_NE(refused.Output().find("JPEG_QUALITY"), std::string::npos);
+    EXPECT_NE(refused.Output().find("APPLICATION.JPEG_QUALITY takes a whole number from 0 to 100"),
+              std::string::npos)
+        << refused.Output(); // in the user's language: English here
+    Program japanese(home, {"--set", "APPLICATION.JPEG_QUALITY=500"}, {}, "ja_JP.UTF-8");
+    EXPECT_EQ(japanese.Wait(), 2);
+    EXPECT_NE(japanese.Output().find("APPLICATION.JPEG_QUALITY は0から100までの整数です"),
+              std::string::npos)
+        << japanese.Output();
 }
 
 TEST(HeadlessProcess, HelpListsEveryOptionAndUnknownOptionsAreRefused) {
