@@ -102,8 +102,12 @@ void ActivityLog::WriteFileLine(std::string_view message) {
         return;
     std::string line = text::Utf8ToSjis(FileLine(m_clock.LocalNow(), message));
     line += "\r\n";
-    if (!AppendToFile(LogFilePath(), line)) {
+    const bool written = AppendToFile(LogFilePath(), line);
+    // Said when the file stops taking lines, not at every line while it stays so.
+    if (!written && m_fileWritable) {
         m_text += kLogFileErrorLine;
         m_text += "\r\n";
+        Echo(kLogFileErrorLine);
     }
+    m_fileWritable = written;
 }

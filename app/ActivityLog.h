@@ -30,7 +30,8 @@ public:
     // is dropped first.
     void AddLog(std::string_view message);
     // The file line only, when logFile is on (trailing white space dropped as in AddLog). A
-    // file failure adds kLogFileErrorLine to the text, shown with the next AddLog.
+    // file that stops taking lines adds kLogFileErrorLine to the text (shown with the next
+    // AddLog, and echoed), once: again only after a line has been written in between.
     void WriteLogFile(std::string_view message);
 
     const std::string& text() const { return m_text; }
@@ -59,4 +60,5 @@ private:
     std::size_t m_shownLength = 0;
     Observer m_observer;
     bool m_echo = false;
+    bool m_fileWritable = true; // the last file line was written (or none was tried)
 };

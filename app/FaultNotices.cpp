@@ -1,6 +1,7 @@
 #include "app/FaultNotices.h"
 
 #include <cstddef>
+#include <iterator>
 
 namespace {
 
@@ -15,7 +16,9 @@ constexpr AreaTexts kAreaTexts[] = {
     {"写真", CFaultNotices::kPictureOver},
     {"設定ファイル", CFaultNotices::kSettingsOver},
     {"IMAPサーバ", CFaultNotices::kImapOver},
+    {"判定記録", CFaultNotices::kJudgedOver},
 };
+static_assert(std::size(kAreaTexts) == static_cast<std::size_t>(CFaultNotices::Area::Judged) + 1);
 
 constexpr const char* kLeftOnServer = "（依頼はサーバーに残します）";
 
@@ -128,11 +131,6 @@ std::string PictureFaultLine(const GrabFailure& failure) {
     switch (failure.kind) {
     case GrabFailure::Kind::NoCamera:
         return std::string("ERROR : カメラがないため、写真の依頼に答えられません") + kLeftOnServer;
-    case GrabFailure::Kind::NotWritten:
-        return "ERROR : 返信の写真をフォルダ " + failure.folder + " に書き込めません: " +
-               (failure.systemError ? DescribeSystemError(failure.systemError)
-                                    : std::string("JPEGファイルを作れませんでした")) +
-               kLeftOnServer;
     default:
         return std::string("ERROR : カメラから写真を取り込めないため、写真の依頼に答えられません") +
                kLeftOnServer;
@@ -140,6 +138,14 @@ std::string PictureFaultLine(const GrabFailure& failure) {
 }
 
 std::string PictureFaultKey(const GrabFailure& failure) {
-    return std::to_string(static_cast<int>(failure.kind)) + "/" +
-           std::to_string(failure.systemError) + "/" + failure.folder;
+    return std::to_string(static_cast<int>(failure.kind));
+}
+
+std::string JudgedFaultLine(const std::string& path, int systemError) {
+    return "ERROR : 判定済みメールの記録 " + path + " に書き込めません: " +
+           DescribeSystemError(systemError) + "（この実行の間は覚えておきます）";
+}
+
+std::string JudgedFaultKey(const std::string& path, int systemError) {
+    return std::to_string(systemError) + "/" + path;
 }

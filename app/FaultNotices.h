@@ -2,7 +2,7 @@
 // What keeps requests from being answered, said in the log once when it starts and once when it
 // is over, not at every check: a POP3 server that cannot be reached or refuses the log-in, an
 // SMTP server that does not take the reply, a reply picture that cannot be made, a settings
-// file that cannot be written. While a cause lasts, State() gives the short text the window
+// file or the judged-message record that cannot be written. While a cause lasts, State() gives the short text the window
 // title and the tray tooltip carry.
 //
 // The lines name the cause in the program's Japanese: the server (host:port), the account of a
@@ -19,7 +19,7 @@
 
 class CFaultNotices {
 public:
-    enum class Area { Pop3, Smtp, Picture, Settings, Imap };
+    enum class Area { Pop3, Smtp, Picture, Settings, Imap, Judged };
 
     // Lines when a cause is over.
     static constexpr const char* kPop3Over = "POP3サーバに再び接続できました";
@@ -27,6 +27,7 @@ public:
     static constexpr const char* kPictureOver = "返信の写真を再び用意できました";
     static constexpr const char* kSettingsOver = "設定ファイルを再び保存できました";
     static constexpr const char* kImapOver = "IMAPサーバに再び接続できました";
+    static constexpr const char* kJudgedOver = "判定済みメールの記録を再び保存できました";
 
     explicit CFaultNotices(IServiceLog& log) : m_log(log) {}
 
@@ -43,7 +44,7 @@ public:
     std::string State() const;
 
 private:
-    static constexpr std::size_t kAreas = 5;
+    static constexpr std::size_t kAreas = 6;
 
     IServiceLog& m_log;
     mutable std::mutex m_mutex;
@@ -74,6 +75,10 @@ std::string SmtpFaultLine(const ServerFault& fault);
 std::string ServerFaultKey(const ServerFault& fault, bool loggingIn);
 
 // "ERROR : カメラがないため、写真の依頼に答えられません（依頼はサーバーに残します）", or
-// the folder and the system's reason for a picture that could not be written.
+// the line of a camera that gave no usable picture.
 std::string PictureFaultLine(const GrabFailure& failure);
 std::string PictureFaultKey(const GrabFailure& failure);
+// "ERROR : 判定済みメールの記録 <path> に書き込めません: <the system's reason>（この実行の間は
+// 覚えておきます）"
+std::string JudgedFaultLine(const std::string& path, int systemError);
+std::string JudgedFaultKey(const std::string& path, int systemError);

@@ -39,18 +39,29 @@ bool IsUid(const std::string& uid) {
 
 } // namespace
 
-CJudgedMessages::CJudgedMessages(const std::string& folder, const MailSettings& settings) {
+CJudgedMessages::Identity CJudgedMessages::IdentityOf(const std::string& folder,
+                                                      const MailSettings& settings) {
     // IMAP ids (UIDVALIDITY.UID) live in a file of their own.
     const std::string account =
         settings.receiveProtocol == ReceiveProtocol::Imap
             ? "imap:" + settings.pop3Id + "@" + settings.imapServer + ":" +
                   std::to_string(settings.imapPort)
             : settings.pop3Id + "@" + settings.pop3Server + ":" + std::to_string(settings.pop3Port);
-    m_path = folder + "judged-" + Hex(Fnv1a(account)) + ".txt";
     std::string rules = account + "\n" + settings.checkString;
     for (const std::string& address : settings.sendAddresses)
         rules += "\n" + address;
-    m_fingerprint = Hex(Fnv1a(rules));
+    return {folder + "judged-" + Hex(Fnv1a(account)) + ".txt", Hex(Fnv1a(rules))};
+}
+
+bool CJudgedMessages::Serves(const std::string& folder, const MailSettings& settings) const {
+    const Identity identity = IdentityOf(folder, settings);
+    return identity.path == m_path && identity.fingerprint == m_fingerprint;
+}
+
+CJudgedMessages::CJudgedMessages(const std::string& folder, const MailSettings& settings) {
+    Identity identity = IdentityOf(folder, settings);
+    m_path = std::move(identity.path);
+    m_fingerprint = std::move(identity.fingerprint);
 
     std::ifstream in(m_path, std::ios::binary);
     std::string header, fingerprint;
@@ -99,8 +110,9 @@ bool CJudgedMessages::Save() {
     std::string text = std::string(kHeader) + "\n" + m_fingerprint + "\n";
     for (const auto& [uid, size] : m_sizes)
         text += uid + " " + std::to_string(size) + "\n";
-    if (!ReplaceFileContents(m_path, text))
-        return false;
+    if (!ReplaceFileContents(m_path, text, &m_lastError))
+        return false; // still changed: the next save tries again
+    m_lastError = 0;
     m_changed = false;
     return true;
 }

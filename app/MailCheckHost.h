@@ -39,7 +39,7 @@ public:
         ServiceFlags& flags;
         IServiceLog& log;            // used on this thread only
         CWorkerPictureSource::UiSide camera; // context: any object on this thread
-        std::string folder;          // where reply pictures are written
+        std::string folder;          // the program folder (judged-message files)
         const IClock& clock;
         std::shared_ptr<CCodePageService> codePages;
         uint16_t helloPort = CReplySender::kHelloPort;

@@ -12,11 +12,8 @@
 #include "mail/Pop3Client.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <ctime>
-#include <filesystem>
 #include <optional>
-#include <system_error>
 #include <utility>
 
 namespace {
@@ -53,24 +50,6 @@ public:
 private:
     std::atomic<bool>& m_flag;
     bool m_owned = false;
-};
-
-// The reply picture lives for one cycle: it is removed however the cycle ends, so that no
-// picture piles up in the program folder.
-class PictureFile {
-public:
-    explicit PictureFile(std::string path) : m_path(std::move(path)) {}
-    ~PictureFile() {
-        if (!m_path.empty()) {
-            std::error_code ignored;
-            std::filesystem::remove(m_path, ignored);
-        }
-    }
-    PictureFile(const PictureFile&) = delete;
-    PictureFile& operator=(const PictureFile&) = delete;
-
-private:
-    std::string m_path;
 };
 
 // An address a reply can go to (mailbox::IsPlainAddress). Anything else (an empty From, a
@@ -120,22 +99,35 @@ void CMailService::ReportPop3(const CPop3Client& client, const MailSettings& cop
                   Pop3FaultLine(fault, loggingIn));
 }
 
-bool CMailService::GrabPicture(const MailSettings& copy, std::string& path) {
+bool CMailService::GrabPicture(const MailSettings& copy, JpegPicture& picture) {
     GrabFailure why;
-    bool grabbed = m_pictures.GrabReplyPicture(copy.imageRotation, path, why);
-    m_flags.SetLastPicturePath(path);
+    bool grabbed = m_pictures.GrabReplyPicture(copy.imageRotation, picture, why);
     // A reply without its picture would still be delivered and the requests deleted.
-    std::error_code ignored;
-    if (grabbed && (path.empty() || !std::filesystem::is_regular_file(path, ignored))) {
+    if (grabbed && (!picture.jpeg || picture.jpeg->empty())) {
         grabbed = false;
-        why = {GrabFailure::Kind::NotWritten, ENOENT,
-               std::filesystem::path(path).parent_path().string() + "/"};
+        why = {GrabFailure::Kind::NoPicture};
     }
     if (grabbed)
         m_faults.Clear(CFaultNotices::Area::Picture);
     else if (why.kind != GrabFailure::Kind::Cancelled && !Cancelled())
         m_faults.Fail(CFaultNotices::Area::Picture, PictureFaultKey(why), PictureFaultLine(why));
     return grabbed;
+}
+
+CJudgedMessages* CMailService::JudgedFor(const MailSettings& copy) {
+    if (m_stateFolder.empty())
+        return nullptr;
+    if (!m_judged || !m_judged->Serves(m_stateFolder, copy))
+        m_judged = std::make_unique<CJudgedMessages>(m_stateFolder, copy);
+    return m_judged.get();
+}
+
+void CMailService::SaveJudged(CJudgedMessages& judged) {
+    if (judged.Save())
+        m_faults.Clear(CFaultNotices::Area::Judged);
+    else
+        m_faults.Fail(CFaultNotices::Area::Judged, JudgedFaultKey(judged.path(), judged.lastError()),
+                      JudgedFaultLine(judged.path(), judged.lastError()));
 }
 
 SenderVerdict CMailService::ProveSender(IRequestMailbox& mailbox, std::size_t index,
@@ -218,11 +210,9 @@ bool CMailService::AnswerRequests(IRequestMailbox& mailbox, const MailSettings& 
         ids.push_back(entry.id);
     const bool haveIds = std::none_of(ids.begin(), ids.end(),
                                       [](const std::string& id) { return id.empty(); });
-    std::optional<CJudgedMessages> judged;
-    if (haveIds && !m_stateFolder.empty()) {
-        judged.emplace(m_stateFolder, copy);
+    CJudgedMessages* const judged = haveIds ? JudgedFor(copy) : nullptr;
+    if (judged)
         judged->KeepOnly(ids);
-    }
 
     // Only messages not judged before are looked at, and only their headers.
     std::vector<std::size_t> looked;
@@ -299,23 +289,15 @@ bool CMailService::AnswerRequests(IRequestMailbox& mailbox, const MailSettings& 
     }
     headers.clear();
     if (judged)
-        judged->Save(); // a file that cannot be written costs a full look next time
+        SaveJudged(*judged);
 
     if (replyList.empty())
         return true;
-    std::string path;
-    const bool grabbed = GrabPicture(copy, path);
-    const PictureFile picture(path);
-    if (!grabbed)
+    MailPicture picture;
+    if (!GrabPicture(copy, picture))
         return true;
-    const std::optional<MailPicture> mailPicture = ReadMailPicture(path);
-    if (!mailPicture) {
-        m_faults.Fail(CFaultNotices::Area::Picture, "read",
-                      PictureFaultLine({GrabFailure::Kind::NotWritten, errno, path}));
-        return true;
-    }
     // A request leaves the server only after its requester's reply has been accepted.
-    const std::vector<bool> sent = m_sender.SendReplies(copy, replyList, *mailPicture, requestIds);
+    const std::vector<bool> sent = m_sender.SendReplies(copy, replyList, picture, requestIds);
     std::vector<std::size_t> requesters; // of each request
     for (const Request& request : requests)
         requesters.push_back(request.requester);

@@ -35,6 +35,7 @@
 class CCancelSignal;
 class CCodePageService;
 class CImapClient;
+class CJudgedMessages;
 class CPop3Client;
 class IRequestMailbox;
 struct MailError;
@@ -128,7 +129,12 @@ private:
     void ReportPop3(const CPop3Client& client, const MailSettings& copy, bool loggingIn);
     void ReportImap(const MailError& cause, const MailSettings& copy, bool loggingIn);
     // Grabs the reply picture; false (the cause said) when there is none to send.
-    bool GrabPicture(const MailSettings& copy, std::string& path);
+    bool GrabPicture(const MailSettings& copy, JpegPicture& picture);
+    // The judged messages of this account and these rules, kept for the run (loaded from the
+    // state folder when the account or rules change); null without a state folder.
+    CJudgedMessages* JudgedFor(const MailSettings& copy);
+    // Writes the judged messages; a file that cannot be written is said once per cause.
+    void SaveJudged(CJudgedMessages& judged);
     // The sender check step (SENDER_CHECK=dkim): Verified, or why the request is not answered
     // (said once per message). check is made on first use and serves the rest of the cycle.
     SenderVerdict ProveSender(IRequestMailbox& mailbox, std::size_t index, const std::string& id,
@@ -147,6 +153,7 @@ private:
     std::atomic<bool> m_checkInProgress{false};
     const CCancelSignal* m_cancel = nullptr;
     std::string m_stateFolder;
+    std::unique_ptr<CJudgedMessages> m_judged;
     std::unique_ptr<CImapClient> m_imap; // the IMAP session; used on the mail worker only
     MailSettings m_imapAccount;          // the settings it logged in with
     std::set<std::string> m_senderNotices; // messages whose unproven sender was said

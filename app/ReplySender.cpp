@@ -8,10 +8,7 @@
 #include "mail/SmtpSession.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <utility>
 
 namespace {
@@ -50,19 +47,6 @@ std::string ReplyDateText(const LocalTime& time) {
 
 std::string ReplyBodyText(const LocalTime& time) {
     return ReplyDateText(time) + "現在の画像です。\r\n";
-}
-
-std::optional<MailPicture> ReadMailPicture(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
-        return std::nullopt;
-    auto bytes = std::make_shared<std::string>(std::istreambuf_iterator<char>(file),
-                                               std::istreambuf_iterator<char>());
-    if (file.bad()) {
-        errno = EIO;
-        return std::nullopt;
-    }
-    return MailPicture{mime::FileNameOfPath(path), std::move(bytes)};
 }
 
 CReplySender::CReplySender(IServiceLog& log, const IClock& clock,

@@ -33,13 +33,9 @@ std::string ReplyDateText(const LocalTime& time);
 // "<date text>現在の画像です。\r\n"
 std::string ReplyBodyText(const LocalTime& time);
 
-// The picture a mail carries: the JPEG bytes and the name it travels under.
-struct MailPicture {
-    std::string fileName;
-    std::shared_ptr<const std::string> jpeg;
-};
-// The picture in a file; nullopt (errno set) when it cannot be read.
-std::optional<MailPicture> ReadMailPicture(const std::string& path);
+// The picture a mail carries: the JPEG bytes, straight from the grab, and the name they travel
+// under.
+using MailPicture = JpegPicture;
 
 class CReplySender {
 public:

@@ -66,6 +66,7 @@ constexpr const char* kPhrases[] = {
     QT_TRANSLATE_NOOP("ScreenText", "IMAPサーバ"),
     QT_TRANSLATE_NOOP("ScreenText", "写真"),
     QT_TRANSLATE_NOOP("ScreenText", "設定ファイル"),
+    QT_TRANSLATE_NOOP("ScreenText", "判定記録"),
     QT_TRANSLATE_NOOP("ScreenText", "・"),
     // settings
     QT_TRANSLATE_NOOP("ScreenText", "パスワードが長すぎます。"),
@@ -96,6 +97,9 @@ constexpr const char* kPhrases[] = {
     QT_TRANSLATE_NOOP("ScreenText", "SMTPサーバで再び返信を送れました"),
     QT_TRANSLATE_NOOP("ScreenText", "返信の写真を再び用意できました"),
     QT_TRANSLATE_NOOP("ScreenText", "設定ファイルを再び保存できました"),
+    QT_TRANSLATE_NOOP("ScreenText", "判定済みメールの記録を再び保存できました"),
+    QT_TRANSLATE_NOOP("ScreenText", "判定済みメールの記録 "),
+    QT_TRANSLATE_NOOP("ScreenText", "（この実行の間は覚えておきます）"),
     QT_TRANSLATE_NOOP("ScreenText", "IMAPサーバに再び接続できました"),
     QT_TRANSLATE_NOOP("ScreenText", "POP3サーバーが設定されていません"),
     QT_TRANSLATE_NOOP("ScreenText", "IMAPサーバーが設定されていません"),

@@ -37,8 +37,8 @@ public:
     CGrabberPictureSource(CFrameGrabber& grabber, std::function<GrabRequest()> makeRequest)
         : m_grabber(grabber), m_makeRequest(std::move(makeRequest)) {}
 
-    bool GrabReplyPicture(bool rotate, std::string& path, GrabFailure& why) override {
-        return m_grabber.GrabReplyPicture(rotate, m_makeRequest(), path, &why);
+    bool GrabReplyPicture(bool rotate, JpegPicture& picture, GrabFailure& why) override {
+        return m_grabber.GrabReplyPicture(rotate, m_makeRequest(), picture, &why);
     }
 
 private:

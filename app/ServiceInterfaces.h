@@ -4,9 +4,9 @@
 // thread): the main window's flags, the activity log and the reply-picture grab.
 
 #include "capture/GrabFailure.h"
+#include "capture/JpegWriter.h"
 
 #include <atomic>
-#include <mutex>
 #include <string>
 
 // The main window's state that the mail service reads and writes. The window owns one of these
@@ -17,19 +17,6 @@ struct ServiceFlags {
     // A grab, graph rebuild, mail settings, date/time text or snapshot dialog is running.
     std::atomic<bool> uiBusy{false};
 
-    // Full path of the last reply picture, written after each reply grab.
-    void SetLastPicturePath(std::string path) {
-        std::lock_guard lock(m_mutex);
-        m_lastPicturePath = std::move(path);
-    }
-    std::string LastPicturePath() const {
-        std::lock_guard lock(m_mutex);
-        return m_lastPicturePath;
-    }
-
-private:
-    mutable std::mutex m_mutex;
-    std::string m_lastPicturePath;
 };
 
 // Raises a flag (ServiceFlags::uiBusy) for the life of a command and lowers it on every way out.
@@ -54,12 +41,11 @@ public:
     virtual void WriteLogFile(const std::string& message) = 0;
 };
 
-// Grabs one fresh, stamped, optionally turned picture and writes it as a JPEG file into the
-// program folder.
+// Grabs one fresh, stamped, optionally turned picture as JPEG bytes in memory, named as its
+// file would be ("YYYYMMDDhhmmss.jpg", "...r.jpg" when turned); nothing touches the disk.
 class IReplyPictureSource {
 public:
     virtual ~IReplyPictureSource() = default;
-    // True when the file has been written; path then names it. On failure path is empty, or
-    // names a partly written file that the caller removes, and why says what went wrong.
-    virtual bool GrabReplyPicture(bool rotate, std::string& path, GrabFailure& why) = 0;
+    // True when the picture was made. On failure picture is empty and why says what went wrong.
+    virtual bool GrabReplyPicture(bool rotate, JpegPicture& picture, GrabFailure& why) = 0;
 };

@@ -20,7 +20,7 @@ public:
 
 SnapshotMailOutcome SendSnapshotMail(const MailSettings& settings,
                                      const std::vector<std::string>& listed,
-                                     const std::string& picturePath, const LocalTime& now,
+                                     const JpegPicture& picture, const LocalTime& now,
                                      std::shared_ptr<CCodePageService> codePages,
                                      uint16_t helloPort, const CCancelSignal* cancel) {
     // One mail per address, addressed to it alone; an address listed twice gets one mail.
@@ -37,15 +37,15 @@ SnapshotMailOutcome SendSnapshotMail(const MailSettings& settings,
     if (!pop3.LogIn(settings.pop3Server, settings.pop3Id, settings.pop3Pass, settings.pop3Port))
         return outcome;
 
-    const std::optional<MailPicture> picture = ReadMailPicture(picturePath);
+    const bool havePicture = picture.jpeg && !picture.jpeg->empty();
     std::vector<bool> sent(addresses.size(), false);
     SilentLog log;
     const FixedClock clock(now);
     CReplySender sender(log, clock, std::move(codePages), helloPort);
     sender.SetCancelSignal(cancel);
     sender.SetAutoReply(false); // the user sends it
-    if (picture)
-        sent = sender.SendReplies(settings, addresses, *picture);
+    if (havePicture)
+        sent = sender.SendReplies(settings, addresses, picture);
     pop3.LogOut(); // its failure is not shown
 
     for (std::size_t i = 0; i < addresses.size(); ++i) {
@@ -55,7 +55,7 @@ SnapshotMailOutcome SendSnapshotMail(const MailSettings& settings,
             outcome.unsent.push_back(addresses[i]);
     }
     // Without a single address nothing was delivered: that is a failed send.
-    if (picture && !addresses.empty() && !sender.Connected())
+    if (havePicture && !addresses.empty() && !sender.Connected())
         outcome.result = SnapshotMailResult::SmtpConnectFailed;
     else
         outcome.result = !addresses.empty() && outcome.unsent.empty()

@@ -7,6 +7,7 @@
 
 #include "base/Clock.h"
 #include "base/Settings.h"
+#include "capture/JpegWriter.h"
 
 #include <cstdint>
 #include <memory>
@@ -29,10 +30,11 @@ struct SnapshotMailOutcome {
     std::vector<std::string> unsent; // addresses that got no mail
 };
 
-// addresses: as listed (an address given twice gets one mail); picturePath: the JPEG to attach.
+// addresses: as listed (an address given twice gets one mail); picture: the JPEG to attach,
+// from memory (a picture without bytes fails the send).
 // helloPort is for tests only: the program always uses port 25 for the second path.
 SnapshotMailOutcome SendSnapshotMail(const MailSettings& settings,
                                      const std::vector<std::string>& addresses,
-                                     const std::string& picturePath, const LocalTime& now,
+                                     const JpegPicture& picture, const LocalTime& now,
                                      std::shared_ptr<CCodePageService> codePages,
                                      uint16_t helloPort, const CCancelSignal* cancel);

@@ -3,14 +3,12 @@
 #include "app/UiThreadCall.h"
 #include "mail/CancelSignal.h"
 
-#include <filesystem>
 #include <poll.h>
 #include <vector>
 
-CWorkerPictureSource::CWorkerPictureSource(UiSide ui, std::string programFolder,
-                                           const CCancelSignal& cancel)
+CWorkerPictureSource::CWorkerPictureSource(UiSide ui, const CCancelSignal& cancel)
     : m_ui(std::move(ui)), m_cancel(cancel), m_proxy(*this),
-      m_grabber(m_proxy, std::move(programFolder), {}, [this](std::chrono::milliseconds pause) {
+      m_grabber(m_proxy, {}, [this](std::chrono::milliseconds pause) {
           // The pauses between looks at the stream end at once on cancel.
           pollfd fd{m_cancel.fd(), POLLIN, 0};
           if (::poll(&fd, 1, static_cast<int>(pause.count())) > 0 || m_cancel.IsCancelled())
@@ -30,17 +28,13 @@ Result CWorkerPictureSource::OnUi(std::function<Result()> fn, Result failed) {
     return *result;
 }
 
-bool CWorkerPictureSource::GrabReplyPicture(bool rotate, std::string& path, GrabFailure& why) {
+bool CWorkerPictureSource::GrabReplyPicture(bool rotate, JpegPicture& picture, GrabFailure& why) {
     m_aborted = false;
     const GrabRequest request = OnUi<GrabRequest>(m_ui.makeRequest, GrabRequest{});
-    bool ok = m_grabber.GrabReplyPicture(rotate, request, path, &why);
+    bool ok = m_grabber.GrabReplyPicture(rotate, request, picture, &why);
     if (m_aborted) {
         // An old frame must not answer a request: the cycle sends nothing this time.
-        if (!path.empty()) {
-            std::error_code ignored;
-            std::filesystem::remove(path, ignored);
-        }
-        path.clear();
+        picture = {};
         ok = false;
         // Called off, or the graph did not answer in time or would have needed the user.
         why.kind =

@@ -35,9 +35,9 @@ public:
         std::shared_ptr<const CFrameSignal> frames;
     };
 
-    CWorkerPictureSource(UiSide ui, std::string programFolder, const CCancelSignal& cancel);
+    CWorkerPictureSource(UiSide ui, const CCancelSignal& cancel);
 
-    bool GrabReplyPicture(bool rotate, std::string& path, GrabFailure& why) override;
+    bool GrabReplyPicture(bool rotate, JpegPicture& picture, GrabFailure& why) override;
 
 private:
     // The graph as the grab on the worker sees it.

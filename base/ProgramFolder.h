@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
 
-// The folder that holds setup.ini, device.ini, log.txt, reply pictures and "snap.tmp", ending in
+// The folder that holds setup.ini, device.ini, log.txt and the judged-message files, ending in
 // "/". KESTROVAMAIL_HOME overrides it; otherwise the executable's folder, or
 // ~/.local/share/KestrovaMail/ when that folder is not writable or a system folder such as
 // /usr/bin (an installed program); that folder, when the program creates it, is 0700. Empty

@@ -1,5 +1,6 @@
 #include "capture/FrameGrabber.h"
 
+#include "base/AtomicFile.h"
 #include "capture/FrameOps.h"
 #include "capture/JpegWriter.h"
 #include "capture/TimeText.h"
@@ -7,12 +8,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
+#include <memory>
 #include <new>
 #include <thread>
 #include <vector>
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -65,27 +64,11 @@ bool SameSize(const IFrameSource& source, const BitmapInfoHeader& header) {
            now.height == header.height && now.bitCount == header.bitCount;
 }
 
-// Moves a file, replacing the target; across file systems by copying. A failure leaves the
-// source where it is.
-void MoveReplacing(const std::string& from, const std::string& to) {
-    std::error_code error;
-    fs::rename(from, to, error);
-    if (!error)
-        return;
-    if (fs::copy_file(from, to, fs::copy_options::overwrite_existing, error))
-        fs::remove(from, error);
-}
-
 } // namespace
 
-CFrameGrabber::CFrameGrabber(IFrameSource& source, std::string programFolder, Clock clock,
-                             Sleeper sleeper)
-    : m_source(source), m_folder(std::move(programFolder)),
-      m_clock(clock ? std::move(clock) : Clock(LocalTimeNow)),
-      m_sleep(sleeper ? std::move(sleeper) : Sleeper(SleepFor)) {
-    if (!m_folder.empty() && m_folder.back() != '/')
-        m_folder += '/';
-}
+CFrameGrabber::CFrameGrabber(IFrameSource& source, Clock clock, Sleeper sleeper)
+    : m_source(source), m_clock(clock ? std::move(clock) : Clock(LocalTimeNow)),
+      m_sleep(sleeper ? std::move(sleeper) : Sleeper(SleepFor)) {}
 
 std::string CFrameGrabber::FileStem(const std::tm& time) {
     char stem[64];
@@ -94,9 +77,8 @@ std::string CFrameGrabber::FileStem(const std::tm& time) {
     return stem;
 }
 
-std::string CFrameGrabber::PicturePath(const std::string& folder, const std::string& stem,
-                                       bool turned) {
-    return folder + stem + (turned ? "r.jpg" : ".jpg");
+std::string CFrameGrabber::PictureName(const std::string& stem, bool turned) {
+    return stem + (turned ? "r.jpg" : ".jpg");
 }
 
 std::optional<GrabbedFrame> CFrameGrabber::GrabFreshFrame(const GrabRequest& request,
@@ -174,27 +156,27 @@ std::optional<GrabbedFrame> CFrameGrabber::GrabFreshFrame(const GrabRequest& req
 }
 
 bool CFrameGrabber::GrabReplyPicture(bool rotate, const GrabRequest& request,
-                                     std::string& lastPicturePath, GrabFailure* why) {
+                                     JpegPicture& picture, GrabFailure* why) {
     GrabFailure ignored;
     GrabFailure& failure = why ? *why : ignored;
-    failure = {GrabFailure::Kind::NoCamera, 0, m_folder};
+    failure = {GrabFailure::Kind::NoCamera};
+    picture = {};
     if (!request.graphReady)
         return false;
     BusyScope busy(request.setUiBusy);
     std::optional<GrabbedFrame> grabbed = GrabFreshFrame(request, WaitPolicy::Reply);
-    if (!grabbed) {
+    std::optional<std::string> jpeg;
+    if (grabbed)
+        jpeg = EncodeJpeg(rotate ? RotateFrameClockwise(grabbed->frame) : grabbed->frame,
+                          request.jpegQuality);
+    if (!jpeg) {
         failure.kind = GrabFailure::Kind::NoPicture;
         return false;
     }
-
-    lastPicturePath = PicturePath(m_folder, FileStem(grabbed->time), rotate);
-    const bool written = rotate
-                             ? WriteJpegFile(lastPicturePath, RotateFrameClockwise(grabbed->frame),
-                                             request.jpegQuality, &failure.systemError)
-                             : WriteJpegFile(lastPicturePath, grabbed->frame, request.jpegQuality,
-                                             &failure.systemError);
-    failure.kind = written ? GrabFailure::Kind::None : GrabFailure::Kind::NotWritten;
-    return written;
+    picture = {PictureName(FileStem(grabbed->time), rotate),
+               std::make_shared<const std::string>(std::move(*jpeg))};
+    failure.kind = GrabFailure::Kind::None;
+    return true;
 }
 
 void CFrameGrabber::TakeSnapshot(const GrabRequest& request, const SnapshotDialog& showDialog) {
@@ -204,25 +186,18 @@ void CFrameGrabber::TakeSnapshot(const GrabRequest& request, const SnapshotDialo
     std::optional<GrabbedFrame> grabbed = GrabFreshFrame(request, WaitPolicy::Snapshot);
     if (!grabbed)
         return;
+    Snapshot snapshot;
+    snapshot.stem = FileStem(grabbed->time);
+    const auto encode = [&](const CaptureFrame& frame, bool turned) {
+        std::optional<std::string> jpeg = EncodeJpeg(frame, request.jpegQuality);
+        return JpegPicture{PictureName(snapshot.stem, turned),
+                           jpeg ? std::make_shared<const std::string>(std::move(*jpeg)) : nullptr};
+    };
+    snapshot.plain = encode(grabbed->frame, false);
+    snapshot.turned = encode(RotateFrameClockwise(grabbed->frame), true);
+    snapshot.frame = std::move(grabbed->frame);
 
-    const std::string preview = m_folder + "snap.tmp";
-    const std::string stem = FileStem(grabbed->time);
-    const std::string plain = PicturePath(m_folder, stem, false);
-    const std::string turned = PicturePath(m_folder, stem, true);
-    WriteBmpFile(preview, grabbed->frame);
-    WriteJpegFile(plain, grabbed->frame, request.jpegQuality);
-    WriteJpegFile(turned, RotateFrameClockwise(grabbed->frame), request.jpegQuality);
-    grabbed.reset(); // the dialog reads the files; the frame is not needed any more
-
-    const std::string savePath = showDialog ? showDialog(stem) : std::string();
-
-    // The extra files go first, so that a save path that happens to name one of them keeps
-    // the picture the user saved.
-    std::error_code error;
-    fs::remove(preview, error);
-    fs::remove(turned, error);
-    if (savePath.empty())
-        fs::remove(plain, error);
-    else
-        MoveReplacing(plain, savePath);
+    const std::string savePath = showDialog ? showDialog(snapshot) : std::string();
+    if (!savePath.empty() && snapshot.plain.jpeg)
+        ReplaceFileContents(savePath, *snapshot.plain.jpeg);
 }

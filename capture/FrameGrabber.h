@@ -1,11 +1,13 @@
 #pragma once
-// Grabbing a fresh frame from a running capture stream and turning it into files: the reply
-// picture for the mail service and the manual snapshot (a BMP preview and two JPEG files).
+// Grabbing a fresh frame from a running capture stream and turning it into JPEG pictures in
+// memory: the reply picture for the mail service and the manual snapshot. Nothing is written to
+// disk but the snapshot the user chooses to save.
 
 #include "base/Settings.h"
 #include "capture/CaptureFrame.h"
 #include "capture/FrameSource.h"
 #include "capture/GrabFailure.h"
+#include "capture/JpegWriter.h"
 
 #include <chrono>
 #include <ctime>
@@ -28,13 +30,21 @@ struct GrabbedFrame {
     std::tm time{};
 };
 
+// A snapshot as its dialog shows and mails it: the stamped frame and both JPEG pictures.
+struct Snapshot {
+    std::string stem;    // "YYYYMMDDhhmmss", the moment of the grab
+    CaptureFrame frame;  // for the dialog to show
+    JpegPicture plain;   // stem + ".jpg"
+    JpegPicture turned;  // stem + "r.jpg", turned by 90 degrees
+};
+
 class CFrameGrabber {
 public:
     using Clock = std::function<std::tm()>; // local time now
     using Sleeper = std::function<void(std::chrono::milliseconds)>;
-    // Shows the snapshot dialog for the given stem and returns the path the user chose to save
-    // the picture under, or an empty text when the picture is to be discarded.
-    using SnapshotDialog = std::function<std::string(const std::string& stem)>;
+    // Shows the snapshot dialog and returns the path the user chose to save the plain picture
+    // under, or an empty text when the picture is to be discarded.
+    using SnapshotDialog = std::function<std::string(const Snapshot& snapshot)>;
 
     enum class WaitPolicy {
         Reply,    // from the 11th unchanged poll on: rebuild, wait 3000 ms; at most 4 rebuilds
@@ -47,31 +57,29 @@ public:
     static constexpr std::chrono::milliseconds kWaitAfterRebuild{3000};
     static constexpr int kSnapshotPolls = 100; // about 10 s
 
-    // programFolder normally ends in "/" (one is added when it does not). clock and sleeper
-    // default to the local time and a real sleep; the sleeps block the calling thread.
-    CFrameGrabber(IFrameSource& source, std::string programFolder, Clock clock = {},
-                  Sleeper sleeper = {});
+    // clock and sleeper default to the local time and a real sleep; the sleeps block the
+    // calling thread.
+    explicit CFrameGrabber(IFrameSource& source, Clock clock = {}, Sleeper sleeper = {});
 
     // Runs the stream, asks it for decoded frames while the grab lasts, waits for a frame that
     // arrives after the request (or, from a source that does not count its frames, one that
     // differs from the first one seen) and stamps it. Does not touch uiBusy. Empty when no graph is ready or no 24-bit format is connected.
     std::optional<GrabbedFrame> GrabFreshFrame(const GrabRequest& request, WaitPolicy policy);
 
-    // Grabs a fresh frame, turns it when rotate, writes it as
-    // folder + "YYYYMMDDhhmmss.jpg" (or "...r.jpg" when turned) and stores that path in
-    // lastPicturePath. True when the file was written; otherwise *why (when given) says why.
-    bool GrabReplyPicture(bool rotate, const GrabRequest& request, std::string& lastPicturePath,
+    // Grabs a fresh frame, turns it when rotate and encodes it; the picture is named
+    // "YYYYMMDDhhmmss.jpg" (or "...r.jpg" when turned). True when it was made; otherwise *why
+    // (when given) says why and picture is left empty.
+    bool GrabReplyPicture(bool rotate, const GrabRequest& request, JpegPicture& picture,
                           GrabFailure* why = nullptr);
 
-    // Grabs a fresh frame; writes "snap.tmp", stem + ".jpg" and stem + "r.jpg"; runs the dialog;
-    // then deletes "snap.tmp" and the turned picture and moves the plain picture to the chosen
-    // path (or deletes it when none was chosen). Failures are not reported.
+    // Grabs a fresh frame, encodes it plain and turned, runs the dialog and writes the plain
+    // picture to the path it chose (a private file; a failure is not reported).
     void TakeSnapshot(const GrabRequest& request, const SnapshotDialog& showDialog);
 
     // The 14-digit stem "%04d%02d%02d%02d%02d%02d" of a moment.
     static std::string FileStem(const std::tm& time);
-    // folder + stem + ".jpg", or folder + stem + "r.jpg" for the picture turned by 90 degrees.
-    static std::string PicturePath(const std::string& folder, const std::string& stem, bool turned);
+    // stem + ".jpg", or stem + "r.jpg" for the picture turned by 90 degrees.
+    static std::string PictureName(const std::string& stem, bool turned);
 
     // Number of polls and rebuilds of the last GrabFreshFrame (for diagnostics and tests).
     int lastPollCount() const { return m_lastPollCount; }
@@ -79,7 +87,6 @@ public:
 
 private:
     IFrameSource& m_source;
-    std::string m_folder;
     Clock m_clock;
     Sleeper m_sleep;
     int m_lastPollCount = 0;

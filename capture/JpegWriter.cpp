@@ -5,8 +5,8 @@
 #include <cerrno>
 #include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
 #include <jpeglib.h>
-#include <memory>
 
 #ifndef JCS_EXTENSIONS
 #error "libjpeg-turbo with the JCS_EXT_* colour spaces is required"
@@ -16,7 +16,7 @@ namespace {
 
 // libjpeg reports fatal errors through error_exit, which must not return. Ours jumps back to
 // the setjmp in CompressInto; that frame holds only trivially destructible objects, so the jump
-// skips no destructor. Everything with a destructor lives in WriteJpegFile.
+// skips no destructor. Everything with a destructor lives in the Compressor.
 struct ErrorManager {
     jpeg_error_mgr pub;
     std::jmp_buf jump;
@@ -28,24 +28,53 @@ struct ErrorManager {
 
 void KeepQuiet(j_common_ptr) {}
 
+struct FreeBytes {
+    void operator()(unsigned char* bytes) const { std::free(bytes); }
+};
+using MallocBytes = std::unique_ptr<unsigned char, FreeBytes>;
+
+// The most a JPEG of the frame can take, whatever the sampling (TurboJPEG's bound for 4:4:4:
+// six bytes for every pixel of the picture padded to whole blocks, and the headers).
+std::size_t MostBytes(const CaptureFrame& frame) {
+    const auto pad = [](int side) { return (static_cast<std::size_t>(side) + 15) & ~std::size_t{15}; };
+    return pad(frame.width()) * pad(frame.height()) * 6 + 2048;
+}
+
+// The compressor and the memory destination it writes into. The destination is ours from the
+// start and large enough for any JPEG of the frame, so the library never replaces it with one
+// of its own: whatever way the encoding ends, the one buffer is freed here.
 struct Compressor {
     jpeg_compress_struct cinfo{};
     ErrorManager error{};
     bool created = false;
+    MallocBytes buffer;
+    unsigned char* out = nullptr; // what the library reports as its buffer
+    unsigned long outSize = 0;
 
+    Compressor() {
+        cinfo.err = jpeg_std_error(&error.pub);
+        error.pub.error_exit = JumpBack;
+        error.pub.output_message = KeepQuiet;
+        jpeg_create_compress(&cinfo);
+        created = true;
+    }
     ~Compressor() {
         if (created)
             jpeg_destroy_compress(&cinfo);
+        if (out && out != buffer.get())
+            std::free(out); // a buffer the library grew after all
     }
+    Compressor(const Compressor&) = delete;
+    Compressor& operator=(const Compressor&) = delete;
 };
 
 // The rows go to the encoder straight from the frame: the library reads blue-first pixels
 // itself (JCS_EXT_BGR), so neither a copy of the picture nor a scratch row is needed.
-bool CompressInto(Compressor& c, FILE* file, const CaptureFrame& frame, int quality) {
+bool CompressInto(Compressor& c, const CaptureFrame& frame, int quality) {
     if (setjmp(c.error.jump))
         return false;
 
-    jpeg_stdio_dest(&c.cinfo, file);
+    jpeg_mem_dest(&c.cinfo, &c.out, &c.outSize);
     c.cinfo.image_width = static_cast<JDIMENSION>(frame.width());
     c.cinfo.image_height = static_cast<JDIMENSION>(frame.height());
     c.cinfo.input_components = 3;
@@ -68,30 +97,31 @@ bool CompressInto(Compressor& c, FILE* file, const CaptureFrame& frame, int qual
 
 } // namespace
 
+std::optional<std::string> EncodeJpeg(const CaptureFrame& frame, int quality) {
+    if (frame.width() < 0 || frame.height() < 0 ||
+        frame.pixels.size() < static_cast<std::size_t>(frame.stride()) * frame.height())
+        return std::nullopt;
+    Compressor c;
+    // Only the pages the encoder writes are ever touched.
+    c.outSize = MostBytes(frame);
+    c.buffer.reset(static_cast<unsigned char*>(std::malloc(c.outSize)));
+    c.out = c.buffer.get();
+    if (!c.out || !CompressInto(c, frame, quality))
+        return std::nullopt;
+    return std::string(reinterpret_cast<const char*>(c.out), c.outSize);
+}
+
 bool WriteJpegFile(const std::string& path, const CaptureFrame& frame, int quality,
                    int* systemError) {
     int ignored = 0;
     int& error = systemError ? *systemError : ignored;
     error = 0;
-    if (frame.width() < 0 || frame.height() < 0 ||
-        frame.pixels.size() < static_cast<std::size_t>(frame.stride()) * frame.height())
+    const std::optional<std::string> jpeg = EncodeJpeg(frame, quality);
+    if (!jpeg)
         return false;
-
-    Compressor c;
-    c.cinfo.err = jpeg_std_error(&c.error.pub);
-    c.error.pub.error_exit = JumpBack;
-    c.error.pub.output_message = KeepQuiet;
-    jpeg_create_compress(&c.cinfo);
-    c.created = true;
-
-    // A failed fwrite inside the library leaves its errno; the library's own errors leave 0.
     errno = 0;
     std::unique_ptr<FILE, int (*)(FILE*)> file(OpenPrivateStream(path), &std::fclose);
-    if (!file) {
-        error = errno;
-        return false;
-    }
-    if (!CompressInto(c, file.get(), frame, quality)) {
+    if (!file || std::fwrite(jpeg->data(), 1, jpeg->size(), file.get()) != jpeg->size()) {
         error = errno;
         return false;
     }

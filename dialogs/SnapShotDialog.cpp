@@ -1,13 +1,11 @@
 #include "dialogs/SnapShotDialog.h"
 
-#include "base/ProgramFolder.h"
 #include "dialogs/DialogSupport.h"
 #include "dialogs/SnapShotMailDialog.h"
 
 #include <QDir>
 #include <QFileDialog>
 #include <QImage>
-#include <QImageReader>
 #include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
@@ -32,9 +30,10 @@ QString& LastSaveFolder() {
 
 } // namespace
 
-CSnapShotDialog::CSnapShotDialog(std::string stem, const MailSettings& mailSettings,
+CSnapShotDialog::CSnapShotDialog(const Snapshot& snapshot, const MailSettings& mailSettings,
                                  QWidget* parent)
-    : QDialog(parent), m_stem(std::move(stem)), m_mailSettings(mailSettings) {
+    : QDialog(parent), m_pictures{snapshot.stem, {}, snapshot.plain, snapshot.turned},
+      m_mailSettings(mailSettings) {
     setWindowTitle(tr("Kestrova - スナップショット"));
     ApplyDialogFont(this);
 
@@ -57,20 +56,23 @@ CSnapShotDialog::CSnapShotDialog(std::string stem, const MailSettings& mailSetti
     SetControlId(m_picture, kIdPicture);
     m_picture->setFrameShape(QFrame::NoFrame);
     m_picture->move(kMargin, kPictureTop);
-    LoadPicture();
+    ShowFrame(snapshot.frame);
 
     connect(save, &QPushButton::clicked, this, &CSnapShotDialog::Save);
     connect(cancel, &QPushButton::clicked, this, &CSnapShotDialog::reject);
     connect(mail, &QPushButton::clicked, this, &CSnapShotDialog::Mail);
 }
 
-void CSnapShotDialog::LoadPicture() {
-    // "snap.tmp" is a BMP; the reader goes by the content, not the name.
-    QImageReader reader(QString::fromStdString(ProgramFolder() + "snap.tmp"));
-    reader.setDecideFormatFromContent(true);
-    const QImage image = reader.read();
+void CSnapShotDialog::ShowFrame(const CaptureFrame& frame) {
+    // Rows are stored bottom-up, blue first; the mirrored copy is the picture the right way up.
+    const bool whole = frame.width() > 0 && frame.height() > 0 &&
+                       frame.pixels.size() >= static_cast<std::size_t>(frame.stride()) * frame.height();
+    const QImage image = whole ? QImage(frame.pixels.data(), frame.width(), frame.height(),
+                                        frame.stride(), QImage::Format_BGR888)
+                                     .mirrored(false, true)
+                               : QImage();
     m_hasPicture = !image.isNull();
-    // Without a picture (missing or unreadable file) the dialog keeps its own size, silently.
+    // Without a picture (an empty frame) the dialog keeps its own size, silently.
     QSize size = kSizeWithoutPicture;
     if (m_hasPicture) {
         m_picture->setPixmap(QPixmap::fromImage(image));
@@ -91,7 +93,7 @@ void CSnapShotDialog::Save() {
     chooser.setAcceptMode(QFileDialog::AcceptSave);
     chooser.setFileMode(QFileDialog::AnyFile);
     chooser.setDefaultSuffix(QStringLiteral("jpg"));
-    chooser.selectFile(QString::fromStdString(m_stem) + QStringLiteral(".jpg"));
+    chooser.selectFile(QString::fromStdString(m_pictures.plain.fileName));
     // Replacing an existing file is confirmed by the chooser itself (its default).
     if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty())
         return; // the snapshot dialog stays open
@@ -102,7 +104,7 @@ void CSnapShotDialog::Save() {
 }
 
 void CSnapShotDialog::Mail() {
-    CSnapMailDialog dialog(m_stem, m_mailSettings, this);
+    CSnapMailDialog dialog(m_pictures, m_mailSettings, this);
     dialog.SetSmtpPort(m_smtpPort);
     dialog.SetMailWorker(m_worker);
     dialog.exec();

@@ -1,14 +1,15 @@
 #pragma once
-// The manual snapshot dialog: shows "snap.tmp" from the program folder at its real pixel size
-// below the buttons and lets the user save the picture under a chosen name, mail it, or discard
-// it. It writes no file itself: after it closes, the caller moves the plain JPEG to SavePath()
-// or, when that is empty, discards the pictures.
+// The manual snapshot dialog: shows the snapshot's frame at its real pixel size below the
+// buttons and lets the user save the picture under a chosen name, mail it, or discard it. It
+// writes no file itself: after it closes, the caller writes the plain JPEG to SavePath() or,
+// when that is empty, discards the pictures. The mail goes from memory.
 //
-//   CSnapShotDialog dialog(stem, mailSettings);
+//   CSnapShotDialog dialog(snapshot, mailSettings);
 //   dialog.exec();                       // Accepted after a confirmed save
 //   std::string path = dialog.SavePath(); // empty after Cancel
 
 #include "base/Settings.h"
+#include "capture/FrameGrabber.h"
 
 #include <QDialog>
 #include <cstdint>
@@ -28,9 +29,11 @@ public:
     static constexpr int kExtraWidth = 30;  // dialog = picture + these
     static constexpr int kExtraHeight = 90;
 
-    CSnapShotDialog(std::string stem, const MailSettings& mailSettings, QWidget* parent = nullptr);
+    // The frame is shown and the pictures kept; snapshot itself may go after the constructor.
+    CSnapShotDialog(const Snapshot& snapshot, const MailSettings& mailSettings,
+                    QWidget* parent = nullptr);
     // The settings are held by reference: a temporary record would not outlive the dialog.
-    CSnapShotDialog(std::string stem, MailSettings&& mailSettings,
+    CSnapShotDialog(const Snapshot& snapshot, MailSettings&& mailSettings,
                     QWidget* parent = nullptr) = delete;
 
     // The full path chosen in the save dialog; empty unless the user saved.
@@ -46,11 +49,11 @@ public:
     void SetMailWorker(CMailWorker* worker) { m_worker = worker; }
 
 private:
-    void LoadPicture();
+    void ShowFrame(const CaptureFrame& frame);
     void Save();
     void Mail();
 
-    std::string m_stem;
+    Snapshot m_pictures; // stem and the two JPEG pictures; no frame
     const MailSettings& m_mailSettings;
     CMailWorker* m_worker = nullptr;
     std::string m_savePath;

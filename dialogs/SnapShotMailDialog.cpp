@@ -1,6 +1,5 @@
 #include "dialogs/SnapShotMailDialog.h"
 
-#include "base/ProgramFolder.h"
 #include "app/SnapshotMail.h"
 #include "dialogs/DialogSupport.h"
 #include "dialogs/MessageBoxes.h"
@@ -39,9 +38,10 @@ QString ResultText(CSnapMailDialog::SendResult result) {
 
 } // namespace
 
-CSnapMailDialog::CSnapMailDialog(std::string stem, const MailSettings& mailSettings,
+CSnapMailDialog::CSnapMailDialog(const Snapshot& snapshot, const MailSettings& mailSettings,
                                  QWidget* parent)
-    : QDialog(parent), m_stem(std::move(stem)), m_mailSettings(mailSettings) {
+    : QDialog(parent), m_plain(snapshot.plain), m_turned(snapshot.turned),
+      m_mailSettings(mailSettings) {
     setWindowTitle(tr("スナップショットメール送信"));
     ApplyDialogFont(this);
 
@@ -135,8 +135,7 @@ CSnapMailDialog::SendResult CSnapMailDialog::Send() {
     for (int row = 0; row < m_addressList->rowCount(); ++row)
         addresses.push_back(ToStd(m_addressList->item(row, 0)->text()));
     const MailSettings settings = m_mailSettings;
-    const std::string picture =
-        ProgramFolder() + m_stem + (settings.imageRotation ? "r.jpg" : ".jpg");
+    const JpegPicture picture = settings.imageRotation ? m_turned : m_plain;
     const LocalTime now = SystemClock().LocalNow();
     const auto codePages = m_codePageService;
     const uint16_t port = m_smtpPort;

@@ -5,10 +5,11 @@
 // connection; every outcome is told in a message box and the dialog stays open until
 // キャンセル.
 //
-//   CSnapMailDialog dialog(stem, mailSettings);
+//   CSnapMailDialog dialog(snapshot, mailSettings); // the pictures travel from memory
 //   dialog.exec(); // result not used
 
 #include "base/Settings.h"
+#include "capture/FrameGrabber.h"
 
 #include <QDialog>
 #include <cstdint>
@@ -43,10 +44,12 @@ public:
     // it; without one (the default) it runs at once under the busy cursor.
     void SetMailWorker(CMailWorker* worker) { m_worker = worker; }
 
-    // stem: the snapshot's file-name stem; the settings are read when sending.
-    CSnapMailDialog(std::string stem, const MailSettings& mailSettings, QWidget* parent = nullptr);
+    // snapshot: its two pictures are kept (the plain one is mailed, or the turned one when
+    // IMAGE_ROTATION is on); the settings are read when sending.
+    CSnapMailDialog(const Snapshot& snapshot, const MailSettings& mailSettings,
+                    QWidget* parent = nullptr);
     // The settings are held by reference: a temporary record would not outlive the dialog.
-    CSnapMailDialog(std::string stem, MailSettings&& mailSettings,
+    CSnapMailDialog(const Snapshot& snapshot, MailSettings&& mailSettings,
                     QWidget* parent = nullptr) = delete;
     ~CSnapMailDialog() override;
 
@@ -66,7 +69,8 @@ private:
     void AddAddress();
     void DeleteAddresses();
 
-    std::string m_stem;
+    JpegPicture m_plain;
+    JpegPicture m_turned;
     const MailSettings& m_mailSettings;
     std::shared_ptr<CCodePageService> m_codePageService;
     bool m_initReported = false;

@@ -104,7 +104,7 @@ std::size_t SmtpEnd(std::string_view text) {
 }
 
 struct Rule {
-    ReplyEndRule read;
+    std::size_t (*read)(std::string_view, std::size_t);
     std::size_t (*plainEnd)(std::string_view);
 };
 

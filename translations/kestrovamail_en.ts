@@ -1003,6 +1003,10 @@ Examples:
         <translation>settings file</translation>
     </message>
     <message>
+        <source>判定記録</source>
+        <translation>judged-mail record</translation>
+    </message>
+    <message>
         <source>・</source>
         <translation>, </translation>
     </message>
@@ -1353,6 +1357,18 @@ Examples:
     <message>
         <source>）</source>
         <translation>)</translation>
+    </message>
+    <message>
+        <source>判定済みメールの記録を再び保存できました</source>
+        <translation>The judged-mail record was saved again</translation>
+    </message>
+    <message>
+        <source>判定済みメールの記録 </source>
+        <translation>judged-mail record </translation>
+    </message>
+    <message>
+        <source>（この実行の間は覚えておきます）</source>
+        <translation> (kept in memory for this run)</translation>
     </message>
 </context>
 <context>

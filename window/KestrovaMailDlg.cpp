@@ -66,7 +66,7 @@ constexpr ButtonSpec kButtons[] = {
 
 CKestrovaMailDlg::CKestrovaMailDlg(Options options, QWidget* parent)
     : QMainWindow(parent), m_runtime(std::move(options), this),
-      m_grabber(m_runtime.graph(), m_runtime.options().folder) {
+      m_grabber(m_runtime.graph()) {
     Q_INIT_RESOURCE(window);
 
     ApplyTitle();
@@ -300,14 +300,14 @@ void CKestrovaMailDlg::ShowCameraState(bool available) {
 
 void CKestrovaMailDlg::TakeSnapshot() {
     m_grabber.TakeSnapshot(m_runtime.MakeGrabRequest(),
-                           [this](const std::string& stem) { return RunSnapshotDialog(stem); });
+                           [this](const Snapshot& snapshot) { return RunSnapshotDialog(snapshot); });
     m_runtime.SyncFlags();
 }
 
-std::string CKestrovaMailDlg::RunSnapshotDialog(const std::string& stem) {
+std::string CKestrovaMailDlg::RunSnapshotDialog(const Snapshot& snapshot) {
     if (m_snapshotRunner)
-        return m_snapshotRunner(stem);
-    CSnapShotDialog dialog(stem, settings().mail, this);
+        return m_snapshotRunner(snapshot);
+    CSnapShotDialog dialog(snapshot, settings().mail, this);
     if (m_runtime.mailHost())
         dialog.SetMailWorker(&m_runtime.mailHost()->worker());
     dialog.SetSmtpPort(m_runtime.options().helloPort);

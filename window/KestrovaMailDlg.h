@@ -83,7 +83,7 @@ public:
     CTimeTextSetupDialog& timeTextDialog() { return *m_timeTextDialog; }
 
     // Tests replace the snapshot dialog (default: the real one, modal).
-    using SnapshotDialogRunner = std::function<std::string(const std::string& stem)>;
+    using SnapshotDialogRunner = CFrameGrabber::SnapshotDialog;
     void SetSnapshotDialogRunner(SnapshotDialogRunner runner) {
         m_snapshotRunner = std::move(runner);
     }
@@ -121,7 +121,7 @@ private:
     void SyncPreviewShown();
     void ShowAbout(bool hideWindow);
     void OnLogAdded(std::string_view added);
-    std::string RunSnapshotDialog(const std::string& stem);
+    std::string RunSnapshotDialog(const Snapshot& snapshot);
     void ShowMailBusy(bool busy);
     void ShowFaultState(const QString& state);
     // The title the capture graph gave, with the error state while a cause lasts.

@@ -254,7 +254,7 @@ private:
     TempDir m_home;
     MailSettings m_settings;
     ServiceFlags m_flags;
-    TestPatternCamera m_camera{m_home.folder(), m_flags};
+    TestPatternCamera m_camera{m_flags};
     AppSettings m_app;
     SystemClock m_clock;
     ActivityLog m_activity{m_app, m_home.folder(), m_clock};

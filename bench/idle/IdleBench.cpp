@@ -81,7 +81,7 @@ struct Rig {
     ActivityLog activity{app, home.folder(), clock};
     CActivityLogAdapter log{activity};
     ServiceFlags flags;
-    TestPatternCamera camera{home.folder(), flags};
+    TestPatternCamera camera{flags};
     DovecotPeer imap{"camera", "secret", OrdinaryMails(), {.imap = true}};
     DovecotPeer pop3{"camera", "secret", OrdinaryMails()};
     SmtpPeer smtp{{.authUser = "camera", .authPassword = "secret"}};

@@ -78,7 +78,7 @@ int main(int argc, char** argv) {
     // The test pattern through the real capture graph, grabber, stamp and JPEG writer
     // (throws when the graph does not start).
     ServiceFlags flags;
-    TestPatternCamera camera(home.folder(), flags);
+    TestPatternCamera camera(flags);
 
     AppSettings app;
     SystemClock clock;

@@ -4,7 +4,6 @@
 
 #include "capture/FrameGrabber.h"
 #include "tests/capture/RecordingCaptureUi.h"
-#include "tests/support/TempDir.h"
 
 #include <chrono>
 #include <functional>
@@ -225,8 +224,7 @@ TEST_P(IdleGraphTest, FramesAreDecodedOnlyWhileAGrabOrTheShownPreviewWantsThem) 
     DecodedOver(3); // frames in flight from the start
     EXPECT_EQ(DecodedOver(15), 0u) << "idle";
 
-    TempDir dir;
-    CFrameGrabber grabber(m_graph, dir.folder());
+    CFrameGrabber grabber(m_graph);
     GrabRequest request;
     request.graphReady = true;
     const uint64_t beforeGrab = m_graph.FrameCount();

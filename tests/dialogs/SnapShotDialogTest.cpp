@@ -32,10 +32,10 @@ private slots:
     void mailDialogReturnsToTheSnapshot();
 
 private:
-    void WriteSnapTmp(int width, int height);
+    void TakeFrame(int width, int height);
 
     std::unique_ptr<TempDir> m_home;
-    const std::string m_stem = "20240131090507";
+    Snapshot m_snapshot{"20240131090507", {}, {"20240131090507.jpg", nullptr}, {}};
 };
 
 namespace {
@@ -69,18 +69,17 @@ void PressSave(QFileDialog* chooser) {
 void SnapShotDialogTest::init() {
     m_home = std::make_unique<TempDir>();
     m_home->UseAsProgramFolder();
+    m_snapshot.frame = {};
 }
 
-void SnapShotDialogTest::WriteSnapTmp(int width, int height) {
-    QImage image(width, height, QImage::Format_RGB888);
-    image.fill(QColor(20, 120, 200));
-    QVERIFY(image.save(QString::fromStdString((m_home->path() / "snap.tmp").string()), "BMP"));
+void SnapShotDialogTest::TakeFrame(int width, int height) {
+    m_snapshot.frame = CaptureFrame::Blank(width, height);
 }
 
 void SnapShotDialogTest::showsThePictureAtItsRealSize() {
-    WriteSnapTmp(352, 288);
+    TakeFrame(352, 288);
     MailSettings mail;
-    Dlg dialog(m_stem, mail);
+    Dlg dialog(m_snapshot, mail);
     ExecWith(dialog, [&] {
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Kestrova - スナップショット"));
         QVERIFY(dialog.HasPicture());
@@ -99,7 +98,7 @@ void SnapShotDialogTest::showsThePictureAtItsRealSize() {
 void SnapShotDialogTest::missingPictureOpensWithoutOne() {
     MailSettings mail;
     MessageRecorder messages;
-    Dlg dialog(m_stem, mail);
+    Dlg dialog(m_snapshot, mail);
     const int result = ExecWith(dialog, [&] {
         QVERIFY(!dialog.HasPicture());
         Click(&dialog, Dlg::kIdCancel);
@@ -107,17 +106,18 @@ void SnapShotDialogTest::missingPictureOpensWithoutOne() {
     QCOMPARE(result, int(QDialog::Rejected));
     QVERIFY(messages.texts.isEmpty());
 
-    TempDir::WriteFile(m_home->path() / "snap.tmp", "not a bitmap");
-    Dlg unreadable(m_stem, mail);
+    m_snapshot.frame = CaptureFrame::Blank(64, 48);
+    m_snapshot.frame.pixels.resize(100); // fewer bytes than its header says
+    Dlg unreadable(m_snapshot, mail);
     QVERIFY(!unreadable.HasPicture());
     QVERIFY(messages.texts.isEmpty());
 }
 
 void SnapShotDialogTest::saveProposesStemAndReturnsThePath() {
-    WriteSnapTmp(64, 48);
+    TakeFrame(64, 48);
     TempDir target;
     MailSettings mail;
-    Dlg dialog(m_stem, mail);
+    Dlg dialog(m_snapshot, mail);
     const int result = ExecWith(dialog, [&] {
         OnFileChooser([&](QFileDialog* chooser) {
             QCOMPARE(chooser->acceptMode(), QFileDialog::AcceptSave);
@@ -144,7 +144,7 @@ void SnapShotDialogTest::replacingAnExistingFileIsConfirmedFirst() {
     const fs::path existing = target.path() / "old.jpg";
     TempDir::WriteFile(existing, "old picture");
     MailSettings mail;
-    Dlg dialog(m_stem, mail);
+    Dlg dialog(m_snapshot, mail);
     bool confirmationAsked = false;
     ExecWith(dialog, [&] {
         OnFileChooser([&](QFileDialog* chooser) {
@@ -166,7 +166,7 @@ void SnapShotDialogTest::replacingAnExistingFileIsConfirmedFirst() {
 
 void SnapShotDialogTest::cancelledSaveThenCancelLeavesNoPath() {
     MailSettings mail;
-    Dlg dialog(m_stem, mail);
+    Dlg dialog(m_snapshot, mail);
     bool stayedOpen = false;
     const int result = ExecWith(dialog, [&] {
         OnFileChooser([](QFileDialog* chooser) { chooser->reject(); });
@@ -182,7 +182,7 @@ void SnapShotDialogTest::cancelledSaveThenCancelLeavesNoPath() {
 void SnapShotDialogTest::mailDialogReturnsToTheSnapshot() {
     MailSettings mail;
     mail.sendAddresses = {"friend@example.jp"};
-    Dlg dialog(m_stem, mail);
+    Dlg dialog(m_snapshot, mail);
     QString mailTitle;
     int offered = 0;
     bool stayedOpen = false;

@@ -12,6 +12,7 @@
 #include "tests/support/SmtpPeer.h"
 #include "tests/support/TempDir.h"
 
+#include <QBuffer>
 #include <QComboBox>
 #include <QImage>
 #include <QLineEdit>
@@ -72,19 +73,22 @@ private:
     };
     // Opens the dialog, lists the addresses and presses the send button.
     // With a worker the sending runs there, behind the progress box.
-    static SendOutcome Send(const MailSettings& settings, int smtpPort, const QStringList& to,
-                            CMailWorker* worker = nullptr);
+    SendOutcome Send(const MailSettings& settings, int smtpPort, const QStringList& to,
+                     CMailWorker* worker = nullptr) const;
     MailSettings Settings(int pop3Port) const;
     void WritePictures();
 
     std::unique_ptr<TempDir> m_home;
     QByteArray m_plain;
     QByteArray m_turned;
+    // The snapshot as the grab gives it: names, and bytes once WritePictures has made them.
+    Snapshot m_snapshot{kStem, {}, {kStem + ".jpg", nullptr}, {kStem + "r.jpg", nullptr}};
 };
 
 void SnapShotMailDialogTest::init() {
     m_home = std::make_unique<TempDir>();
     m_home->UseAsProgramFolder();
+    m_snapshot.plain.jpeg = m_snapshot.turned.jpeg = nullptr;
 }
 
 MailSettings SnapShotMailDialogTest::Settings(int pop3Port) const {
@@ -103,8 +107,8 @@ MailSettings SnapShotMailDialogTest::Settings(int pop3Port) const {
 
 SnapShotMailDialogTest::SendOutcome
 SnapShotMailDialogTest::Send(const MailSettings& settings, int smtpPort, const QStringList& to,
-                             CMailWorker* worker) {
-    Dlg dialog(kStem, settings);
+                             CMailWorker* worker) const {
+    Dlg dialog(m_snapshot, settings);
     dialog.SetSmtpPort(smtpPort);
     dialog.SetMailWorker(worker);
     MessageRecorder messages;
@@ -123,16 +127,19 @@ void SnapShotMailDialogTest::WritePictures() {
     for (bool turned : {false, true}) {
         QImage image(turned ? 48 : 64, turned ? 64 : 48, QImage::Format_RGB888);
         image.fill(turned ? Qt::red : Qt::blue);
-        const fs::path path = m_home->path() / (kStem + (turned ? "r.jpg" : ".jpg"));
-        QVERIFY(image.save(QString::fromStdString(path.string()), "JPG"));
-        (turned ? m_turned : m_plain) = QByteArray::fromStdString(TempDir::ReadFile(path));
+        QByteArray& bytes = turned ? m_turned : m_plain;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        QVERIFY(image.save(&buffer, "JPG"));
+        (turned ? m_snapshot.turned : m_snapshot.plain).jpeg =
+            std::make_shared<const std::string>(bytes.toStdString());
     }
 }
 
 void SnapShotMailDialogTest::addressListRules() {
     MailSettings settings = Settings(1);
     settings.sendAddresses = {"zeta@example.jp", "alpha@example.jp", "mid@example.jp"};
-    Dlg dialog(kStem, settings);
+    Dlg dialog(m_snapshot, settings);
     MessageRecorder messages;
     ExecWith(dialog, [&] {
         QCOMPARE(dialog.windowTitle(), QStringLiteral("スナップショットメール送信"));
@@ -224,7 +231,7 @@ void SnapShotMailDialogTest::turnedPictureIsAttachedWhenRotationIsOn() {
     SmtpPeer smtp;
     MailSettings settings = Settings(pop3.port());
     settings.imageRotation = true;
-    Dlg dialog(kStem, settings);
+    Dlg dialog(m_snapshot, settings);
     dialog.SetSmtpPort(smtp.port());
     MessageRecorder messages;
     ExecWith(dialog, [&] {

@@ -76,7 +76,7 @@ public:
         : m_dovecot("camera", "secret"),
           m_authSmtp({.authUser = "camera", .authPassword = "secret"}),
           m_pop3Proxy(m_dovecot.port()), m_authProxy(m_authSmtp.port()),
-          m_helloProxy(m_helloSmtp.port()), m_pictures(m_home.folder()),
+          m_helloProxy(m_helloSmtp.port()),
           m_service(m_settings, m_flags, m_log, m_pictures, m_clock, nullptr,
                     static_cast<uint16_t>(m_helloProxy.port())) {
         m_flags.graphReady = true;

@@ -4,7 +4,6 @@
 #include "tests/support/TempDir.h"
 
 #include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
 
 namespace fs = std::filesystem;
@@ -71,7 +70,7 @@ class FrameGrabberTest : public ::testing::Test {
 protected:
     FrameGrabberTest()
         : m_grabber(
-              m_source, m_dir.folder(), [this] { return m_now; },
+              m_source, [this] { return m_now; },
               [this](std::chrono::milliseconds ms) {
                   m_source.events.push_back("sleep " + std::to_string(ms.count()));
               }) {
@@ -79,12 +78,11 @@ protected:
         m_request.setUiBusy = [this](bool busy) { m_busyChanges.push_back(busy); };
     }
 
-    // A grabber on the source writing into folder, at the test's clock, without waiting.
-    CFrameGrabber GrabberOn(IFrameSource& source, const std::string& folder) {
+    // A grabber on the source at the test's clock, without waiting.
+    CFrameGrabber GrabberOn(IFrameSource& source) {
         return CFrameGrabber(
-            source, folder, [this] { return m_now; }, [](std::chrono::milliseconds) {});
+            source, [this] { return m_now; }, [](std::chrono::milliseconds) {});
     }
-    bool Exists(const std::string& name) const { return fs::exists(m_dir.folder() + name); }
 
     TempDir m_dir;
     ScriptedSource m_source{352, 288};
@@ -94,9 +92,9 @@ protected:
     std::vector<bool> m_busyChanges;
 };
 
-TEST_F(FrameGrabberTest, ReplyGrabRebuildsAStalledStreamFourTimesThenWritesTheUnchangedFrame) {
-    std::string path;
-    ASSERT_TRUE(m_grabber.GrabReplyPicture(false, m_request, path));
+TEST_F(FrameGrabberTest, ReplyGrabRebuildsAStalledStreamFourTimesThenEncodesTheUnchangedFrame) {
+    JpegPicture picture;
+    ASSERT_TRUE(m_grabber.GrabReplyPicture(false, m_request, picture));
 
     std::vector<std::string> expected = {"run", "copy"};
     for (int poll = 1; poll <= 14; ++poll) {
@@ -107,9 +105,11 @@ TEST_F(FrameGrabberTest, ReplyGrabRebuildsAStalledStreamFourTimesThenWritesTheUn
     EXPECT_EQ(m_source.events, expected);
     EXPECT_EQ(m_grabber.lastPollCount(), 14);
     EXPECT_EQ(m_grabber.lastRebuildCount(), 4);
-    EXPECT_EQ(path, m_dir.folder() + "20240131090507.jpg");
-    EXPECT_TRUE(IsJpegOfSize(path, 352, 288));
+    EXPECT_EQ(picture.fileName, "20240131090507.jpg");
+    ASSERT_TRUE(picture.jpeg);
+    EXPECT_EQ(DecodeJpeg(*picture.jpeg).width, 352);
     EXPECT_EQ(m_busyChanges, (std::vector<bool>{true, false}));
+    EXPECT_TRUE(fs::is_empty(m_dir.path())) << "nothing written";
 }
 
 TEST_F(FrameGrabberTest, FreshFrameEndsTheWaitAtOnce) {
@@ -121,7 +121,7 @@ TEST_F(FrameGrabberTest, FreshFrameEndsTheWaitAtOnce) {
     for (const Case& c : cases) {
         ScriptedSource source(64, 48);
         source.ChangeFrom(c.changedCopy);
-        CFrameGrabber grabber = GrabberOn(source, m_dir.folder());
+        CFrameGrabber grabber = GrabberOn(source);
         const auto grabbed = grabber.GrabFreshFrame(m_request, CFrameGrabber::WaitPolicy::Reply);
         ASSERT_TRUE(grabbed);
         EXPECT_EQ(grabber.lastPollCount(), c.polls) << "change on copy " << c.changedCopy;
@@ -156,42 +156,31 @@ TEST_F(FrameGrabberTest, ManualSnapshotWaitIsBoundedAndNeverRebuilds) {
 TEST_F(FrameGrabberTest, TurnedReplyIsNamedWithRAndIsTurned) {
     m_source.ChangeFrom(2);
     m_now = MakeTime(2026, 12, 7, 23, 59, 58);
-    std::string path;
-    ASSERT_TRUE(m_grabber.GrabReplyPicture(true, m_request, path));
-    EXPECT_EQ(path, m_dir.folder() + "20261207235958r.jpg");
-    EXPECT_TRUE(IsJpegOfSize(path, 288, 352));
+    JpegPicture picture;
+    ASSERT_TRUE(m_grabber.GrabReplyPicture(true, m_request, picture));
+    EXPECT_EQ(picture.fileName, "20261207235958r.jpg");
+    const DecodedJpeg decoded = DecodeJpeg(*picture.jpeg);
+    EXPECT_TRUE(decoded.ok);
+    EXPECT_EQ(decoded.width, 288);
+    EXPECT_EQ(decoded.height, 352);
 }
 
 TEST_F(FrameGrabberTest, NothingHappensWithoutAGraphOrAFormat) {
-    std::string path = "unchanged";
+    JpegPicture picture{"unchanged", nullptr};
     m_request.graphReady = false;
-    EXPECT_FALSE(m_grabber.GrabReplyPicture(false, m_request, path));
-    m_grabber.TakeSnapshot(m_request, [](const std::string&) { return std::string(); });
+    EXPECT_FALSE(m_grabber.GrabReplyPicture(false, m_request, picture));
+    m_grabber.TakeSnapshot(m_request, [](const Snapshot&) { return std::string(); });
     EXPECT_TRUE(m_source.events.empty());
     EXPECT_TRUE(m_busyChanges.empty());
 
     m_request.graphReady = true;
     m_source.connected = false;
-    EXPECT_FALSE(m_grabber.GrabReplyPicture(false, m_request, path));
-    EXPECT_EQ(path, "unchanged");
+    GrabFailure why;
+    EXPECT_FALSE(m_grabber.GrabReplyPicture(false, m_request, picture, &why));
+    EXPECT_EQ(why.kind, GrabFailure::Kind::NoPicture);
+    EXPECT_TRUE(picture.fileName.empty() && !picture.jpeg);
     EXPECT_EQ(m_busyChanges, (std::vector<bool>{true, false}));
     EXPECT_TRUE(fs::is_empty(m_dir.path()));
-}
-
-TEST_F(FrameGrabberTest, UnwritableFolderFailsTheReply) {
-    m_source.ChangeFrom(2);
-    CFrameGrabber grabber = GrabberOn(m_source, m_dir.folder() + "missing/");
-    std::string path;
-    EXPECT_FALSE(grabber.GrabReplyPicture(false, m_request, path));
-    EXPECT_EQ(m_busyChanges, (std::vector<bool>{true, false}));
-}
-
-TEST_F(FrameGrabberTest, FolderWithoutTrailingSlashStillHoldsThePicture) {
-    m_source.ChangeFrom(2);
-    CFrameGrabber grabber = GrabberOn(m_source, m_dir.path().string());
-    std::string path;
-    EXPECT_TRUE(grabber.GrabReplyPicture(false, m_request, path));
-    EXPECT_EQ(path, m_dir.folder() + "20240131090507.jpg");
 }
 
 // The stream keeps running after a grab; the grab only withdraws its want of frames, on
@@ -211,7 +200,7 @@ TEST_F(FrameGrabberTest, EveryGrabWantsFramesWhileItRunsAndThenNoMore) {
         ScriptedSource source(64, 48);
         source.ChangeFrom(2);
         source.connected = c.connected;
-        CFrameGrabber grabber = GrabberOn(source, m_dir.folder());
+        CFrameGrabber grabber = GrabberOn(source);
         EXPECT_EQ(grabber.GrabFreshFrame(m_request, c.policy).has_value(), c.grabbed) << c.what;
         EXPECT_EQ(source.wants, (std::vector<bool>{true, false})) << c.what;
         EXPECT_EQ(source.events.front(), "run") << c.what; // running, not stopped again
@@ -261,7 +250,7 @@ TEST_F(FrameGrabberTest, GrabAfterALongIdleAnswersWithAFrameTakenAfterTheRequest
     constexpr uint64_t kHourAt30 = 60 * 60 * 30;
     for (const uint64_t idleCount : {uint64_t{1}, kHourAt30, ~uint64_t{0} - 1}) {
         IdleCamera camera(idleCount);
-        CFrameGrabber grabber = GrabberOn(camera, m_dir.folder());
+        CFrameGrabber grabber = GrabberOn(camera);
         const auto grabbed = grabber.GrabFreshFrame(m_request, CFrameGrabber::WaitPolicy::Reply);
         ASSERT_TRUE(grabbed) << idleCount;
         EXPECT_EQ(grabbed->frame.pixels.front(), 0x22) << idleCount;
@@ -283,31 +272,33 @@ TEST_F(FrameGrabberTest, StampIsDrawnOnTheFrameWhenShowTextIsOn) {
     EXPECT_EQ(PixelAt(plain->frame, 300, 280), PixelAt(stamped->frame, 300, 280));
 }
 
-TEST_F(FrameGrabberTest, SnapshotWritesThreeFilesAndMovesThePlainPictureToTheChosenPath) {
+TEST_F(FrameGrabberTest, SnapshotGivesTheDialogItsFrameAndPicturesAndWritesOnlyTheSavedOne) {
     m_source.ChangeFrom(2);
     const std::string saved = m_dir.folder() + "saved/picture.jpg";
     fs::create_directory(m_dir.folder() + "saved");
-    std::string stemSeen;
-    std::vector<uint8_t> snapBytes;
-    m_grabber.TakeSnapshot(m_request, [&](const std::string& stem) {
-        stemSeen = stem;
-        EXPECT_TRUE(Exists("20240131090507.jpg"));
-        EXPECT_TRUE(Exists("20240131090507r.jpg"));
+    Snapshot seen;
+    m_grabber.TakeSnapshot(m_request, [&](const Snapshot& snapshot) {
+        seen = snapshot;
         EXPECT_EQ(m_busyChanges, std::vector<bool>{true}) << "busy while the dialog is open";
-        std::ifstream in(m_dir.folder() + "snap.tmp", std::ios::binary);
-        snapBytes.assign(std::istreambuf_iterator<char>(in), {});
-        EXPECT_EQ(DecodeJpegFile(m_dir.folder() + stem + "r.jpg").width, 288);
+        EXPECT_TRUE(fs::is_empty(m_dir.folder() + "saved")) << "nothing written for the dialog";
         return saved;
     });
 
-    EXPECT_EQ(stemSeen, "20240131090507");
-    ASSERT_EQ(snapBytes.size(), 54u + 304128u);
-    EXPECT_EQ(snapBytes[0], 'B');
-    EXPECT_EQ(snapBytes[1], 'M');
-    EXPECT_EQ(std::vector<uint8_t>(snapBytes.begin() + 54, snapBytes.end()), m_source.frames.back())
-        << "pixels as grabbed, not turned";
-    EXPECT_TRUE(fs::exists(saved));
-    EXPECT_EQ(DecodeJpegFile(saved).width, 352);
+    EXPECT_EQ(seen.stem, "20240131090507");
+    EXPECT_EQ(seen.frame.pixels, m_source.frames.back()) << "pixels as grabbed, not turned";
+    struct Picture {
+        const JpegPicture& picture;
+        const char* name;
+        int width;
+    } const pictures[] = {{seen.plain, "20240131090507.jpg", 352},
+                          {seen.turned, "20240131090507r.jpg", 288}};
+    for (const Picture& p : pictures) {
+        EXPECT_EQ(p.picture.fileName, p.name);
+        ASSERT_TRUE(p.picture.jpeg) << p.name;
+        EXPECT_EQ(DecodeJpeg(*p.picture.jpeg).width, p.width) << p.name;
+    }
+    EXPECT_EQ(TempDir::ReadFile(saved), *seen.plain.jpeg);
+    EXPECT_EQ(fs::status(saved).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
     std::vector<std::string> left;
     for (const auto& entry : fs::directory_iterator(m_dir.path()))
         left.push_back(entry.path().filename().string());
@@ -315,19 +306,10 @@ TEST_F(FrameGrabberTest, SnapshotWritesThreeFilesAndMovesThePlainPictureToTheCho
     EXPECT_EQ(m_busyChanges, (std::vector<bool>{true, false}));
 }
 
-TEST_F(FrameGrabberTest, SnapshotDiscardedOrSavedOverItsOwnTurnedFile) {
+TEST_F(FrameGrabberTest, SnapshotDiscardedWritesNothing) {
     m_source.ChangeFrom(2);
-    m_grabber.TakeSnapshot(m_request, [](const std::string&) { return std::string(); });
+    m_grabber.TakeSnapshot(m_request, [](const Snapshot&) { return std::string(); });
     EXPECT_TRUE(fs::is_empty(m_dir.path()));
-
-    // Saving under the name of the turned picture must keep the saved picture.
-    m_source.copies = 0;
-    const std::string turnedName = m_dir.folder() + "20240131090507r.jpg";
-    m_grabber.TakeSnapshot(m_request, [&](const std::string&) { return turnedName; });
-    ASSERT_TRUE(fs::exists(turnedName));
-    EXPECT_EQ(DecodeJpegFile(turnedName).width, 352);
-    EXPECT_FALSE(Exists("snap.tmp"));
-    EXPECT_FALSE(Exists("20240131090507.jpg"));
 }
 
 } // namespace

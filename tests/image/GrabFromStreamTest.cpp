@@ -54,24 +54,24 @@ TEST_F(GrabFromStream, MovingPictureGivesAFreshStampedReplyAtOnce) {
     EnsureGuiApplication();
     Build("snow");
     m_request.timeText.showText = true;
-    CFrameGrabber grabber(m_graph, m_dir.folder());
-    std::string path;
-    ASSERT_TRUE(grabber.GrabReplyPicture(false, m_request, path));
+    CFrameGrabber grabber(m_graph);
+    JpegPicture picture;
+    ASSERT_TRUE(grabber.GrabReplyPicture(false, m_request, picture));
     EXPECT_FALSE(m_busy);
     EXPECT_LE(grabber.lastPollCount(), 3);
     EXPECT_EQ(grabber.lastRebuildCount(), 0);
-    EXPECT_EQ(fs::path(path).parent_path(), m_dir.path());
-    EXPECT_TRUE(IsJpegOfSize(path, 352, 288));
+    EXPECT_TRUE(fs::is_empty(m_dir.path())) << "nothing written";
+    EXPECT_EQ(DecodeJpeg(*picture.jpeg).width, 352);
 }
 
 TEST_F(GrabFromStream, StillPictureIsAnsweredWithTheNextFrame) {
     Build("white"); // every frame byte-identical, as from a camera facing a still scene
-    CFrameGrabber grabber(m_graph, m_dir.folder());
-    std::string path;
-    ASSERT_TRUE(grabber.GrabReplyPicture(true, m_request, path));
+    CFrameGrabber grabber(m_graph);
+    JpegPicture picture;
+    ASSERT_TRUE(grabber.GrabReplyPicture(true, m_request, picture));
     EXPECT_LE(grabber.lastPollCount(), 2);
     EXPECT_EQ(grabber.lastRebuildCount(), 0);
-    const DecodedJpeg jpeg = DecodeJpegFile(path);
+    const DecodedJpeg jpeg = DecodeJpeg(*picture.jpeg);
     ASSERT_TRUE(jpeg.ok);
     EXPECT_EQ(jpeg.width, 288);
     EXPECT_GT(jpeg.At(10, 10).r, 240);
@@ -80,15 +80,15 @@ TEST_F(GrabFromStream, StillPictureIsAnsweredWithTheNextFrame) {
 TEST_F(GrabFromStream, StreamThatStopsIsRebuiltAndAnswersWithAFrameOfTheNewStream) {
     Build("white", 3); // three frames, then nothing more, as from a stalled device
     // Shortened pause after the rebuild: the schedule is counted in polls, not in seconds.
-    CFrameGrabber grabber(m_graph, m_dir.folder(), {}, [](std::chrono::milliseconds ms) {
+    CFrameGrabber grabber(m_graph, {}, [](std::chrono::milliseconds ms) {
         std::this_thread::sleep_for(ms / 20);
     });
-    std::string path;
-    ASSERT_TRUE(grabber.GrabReplyPicture(false, m_request, path));
+    JpegPicture picture;
+    ASSERT_TRUE(grabber.GrabReplyPicture(false, m_request, picture));
     EXPECT_EQ(grabber.lastRebuildCount(), 1);
     EXPECT_EQ(grabber.lastPollCount(), CFrameGrabber::kPollsBeforeRebuild + 2); // then a frame
     EXPECT_TRUE(m_graph.graphReady());
-    EXPECT_TRUE(IsJpegOfSize(path, 352, 288));
+    EXPECT_EQ(DecodeJpeg(*picture.jpeg).height, 288);
 }
 
 } // namespace

@@ -4,6 +4,8 @@
 #include <chrono>
 #include <csetjmp>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <jpeglib.h>
 #include <memory>
 
@@ -49,10 +51,11 @@ struct DecodeError {
     std::longjmp(reinterpret_cast<DecodeError*>(cinfo->err)->jump, 1);
 }
 
-bool DecodeInto(jpeg_decompress_struct& cinfo, DecodeError& error, FILE* file, DecodedJpeg& out) {
+bool DecodeInto(jpeg_decompress_struct& cinfo, DecodeError& error, const std::string& bytes,
+                DecodedJpeg& out) {
     if (setjmp(error.jump))
         return false;
-    jpeg_stdio_src(&cinfo, file);
+    jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
     jpeg_read_header(&cinfo, TRUE);
     cinfo.out_color_space = JCS_RGB;
     jpeg_start_decompress(&cinfo);
@@ -69,19 +72,23 @@ bool DecodeInto(jpeg_decompress_struct& cinfo, DecodeError& error, FILE* file, D
 
 } // namespace
 
-DecodedJpeg DecodeJpegFile(const std::string& path) {
+DecodedJpeg DecodeJpeg(const std::string& bytes) {
     DecodedJpeg out;
-    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
-    if (!file)
-        return out;
     jpeg_decompress_struct cinfo{};
     DecodeError error{};
     cinfo.err = jpeg_std_error(&error.pub);
     error.pub.error_exit = DecodeErrorExit;
     jpeg_create_decompress(&cinfo);
-    out.ok = DecodeInto(cinfo, error, file.get(), out);
+    out.ok = DecodeInto(cinfo, error, bytes, out);
     jpeg_destroy_decompress(&cinfo);
     return out;
+}
+
+DecodedJpeg DecodeJpegFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file)
+        return {};
+    return DecodeJpeg(std::string(std::istreambuf_iterator<char>(file), {}));
 }
 
 ::testing::AssertionResult IsJpegOfSize(const std::string& path, int width, int height) {

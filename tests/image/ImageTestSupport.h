@@ -34,6 +34,7 @@ struct DecodedJpeg {
         return Bgr{p[2], p[1], p[0]};
     }
 };
+DecodedJpeg DecodeJpeg(const std::string& bytes);
 DecodedJpeg DecodeJpegFile(const std::string& path);
 // Success when path holds a JPEG file of that size.
 ::testing::AssertionResult IsJpegOfSize(const std::string& path, int width, int height);

@@ -162,7 +162,7 @@ QStringList CoreScreenTexts() {
     CFaultNotices notices(log);
     for (auto area :
          {CFaultNotices::Area::Pop3, CFaultNotices::Area::Smtp, CFaultNotices::Area::Picture,
-          CFaultNotices::Area::Settings, CFaultNotices::Area::Imap})
+          CFaultNotices::Area::Settings, CFaultNotices::Area::Imap, CFaultNotices::Area::Judged})
         notices.Fail(area, "cause", "line");
     texts << QString::fromStdString(notices.State());
     LastMessage sink;
@@ -325,9 +325,9 @@ private slots:
         QTest::newRow("device properties")
             << WidgetMaker([] { return new CDeviceSettingsDialog(device, nullptr); });
         QTest::newRow("snapshot") << WidgetMaker(
-            [] { return new CSnapShotDialog("20240131090507", mail); });
+            [] { return new CSnapShotDialog(Snapshot{"20240131090507", {}, {}, {}}, mail); });
         QTest::newRow("snapshot mail")
-            << WidgetMaker([] { return new CSnapMailDialog("20240131090507", mail); });
+            << WidgetMaker([] { return new CSnapMailDialog(Snapshot{"20240131090507", {}, {}, {}}, mail); });
         QTest::newRow("about") << WidgetMaker([] { return new CAboutDlg; });
         QTest::newRow("tray menu") << WidgetMaker([] {
             auto* holder = new QWidget;

@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -104,21 +105,33 @@ TEST_F(ActivityLogTest, LogFileOffLeavesNoTraceAndIsReadLive) {
     EXPECT_EQ(m_log.text(), "12/6 15:47:44 - メールチェック完了\r\n");
 }
 
-TEST_F(ActivityLogTest, FileFailureAddsTheErrorLineAfterEachLine) {
-    fs::create_directory(LogPath()); // cannot be opened for writing, even by root
-    m_log.AddLog("a");
-    m_log.AddLog("b");
-    EXPECT_EQ(m_log.text(), "12/6 15:47:44 - a\r\nERROR : ログファイルエラー\r\n"
-                            "12/6 15:47:44 - b\r\nERROR : ログファイルエラー\r\n");
-
-    // A file-only line's error waits in the text until the next AddLog shows it.
-    m_added.clear();
-    m_log.WriteLogFile("ERROR : POP3サーバの接続に失敗しました。");
-    EXPECT_TRUE(m_added.empty());
-    m_log.AddLog("c");
-    EXPECT_EQ(m_added, (std::vector<std::string>{"ERROR : ログファイルエラー\r\n"
-                                                 "12/6 15:47:44 - c\r\n"
-                                                 "ERROR : ログファイルエラー\r\n"}));
+TEST_F(ActivityLogTest, FileFailureIsSaidOnceUntilTheFileTakesLinesAgain) {
+    // A folder in the file's place cannot be opened for writing, even by root.
+    const auto block = [this] { fs::remove(LogPath()), fs::create_directory(LogPath()); };
+    const auto unblock = [this] { fs::remove(LogPath()); };
+    const std::string error = "ERROR : ログファイルエラー\r\n";
+    struct Step {
+        std::function<void()> change; // may be empty
+        bool fileOnlyFirst;           // a file-only line before the screen line
+        const char* message;
+        std::string added;
+    } const steps[] = {
+        {block, false, "a", "12/6 15:47:44 - a\r\n" + error},
+        {{}, false, "b", "12/6 15:47:44 - b\r\n"},
+        {{}, true, "c", "12/6 15:47:44 - c\r\n"},
+        {unblock, false, "d", "12/6 15:47:44 - d\r\n"},
+        {block, true, "e", error + "12/6 15:47:44 - e\r\n"}, // the file-only line's error
+        {{}, false, "f", "12/6 15:47:44 - f\r\n"},
+    };
+    for (const Step& step : steps) {
+        if (step.change)
+            step.change();
+        m_added.clear();
+        if (step.fileOnlyFirst)
+            m_log.WriteLogFile("ERROR : POP3サーバの接続に失敗しました。");
+        m_log.AddLog(step.message);
+        EXPECT_EQ(m_added, std::vector<std::string>{step.added}) << step.message;
+    }
 }
 
 TEST_F(ActivityLogTest, MissingFolderIsAFileFailureNotACrash) {

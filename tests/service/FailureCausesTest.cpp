@@ -14,18 +14,11 @@
 #include "tests/support/TempDir.h"
 #include "tests/support/TestPatternCamera.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <iostream>
 #include <memory>
 #include <set>
 #include <string>
-#include <sys/mount.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -37,34 +30,10 @@ constexpr const char* kAnswered = "送信完了<taro@example.com>";
 constexpr const char* kPop3FileLine = "ERROR : POP3サーバの接続に失敗しました。";
 constexpr const char* kSmtpFileLine = "ERROR : メールの返信に失敗しました";
 
-// A small tmpfs over a folder for the life of the object; mounted() is false where the test may
-// not mount one.
-class TmpfsMount {
-public:
-    TmpfsMount(const fs::path& where, const char* options, unsigned long flags = 0)
-        : m_where(where) {
-        m_mounted = ::mount("tmpfs", where.c_str(), "tmpfs", flags, options) == 0;
-        if (!m_mounted)
-            m_why = std::strerror(errno);
-    }
-    ~TmpfsMount() {
-        if (m_mounted)
-            ::umount2(m_where.c_str(), MNT_DETACH);
-    }
-    bool mounted() const { return m_mounted; }
-    const std::string& why() const { return m_why; }
-
-private:
-    fs::path m_where;
-    bool m_mounted = false;
-    std::string m_why;
-};
-
 // One request in dovecot, a working SMTP server and camera; each case breaks one of them.
 struct Bench {
     Bench() {
         app.logFile = true;
-        fs::create_directories(pictures);
         settings.pop3Server = settings.smtpServer = "127.0.0.1";
         settings.pop3Port = dovecot.port();
         settings.pop3Id = "camera";
@@ -72,30 +41,22 @@ struct Bench {
         settings.smtpPort = smtp->port();
         settings.senderAddress = "camera@example.com";
     }
-    ~Bench() {
-        mount.reset();
-        std::error_code ignored; // so that the folder can be removed whatever a case left
-        fs::permissions(pictures, fs::perms::owner_all, ignored);
-    }
-    std::string PictureFolder() const { return pictures.string() + "/"; }
     void UseSmtp(SmtpPeer::Options options) {
         smtp = std::make_unique<SmtpPeer>(options);
         settings.smtpPort = smtp->port();
     }
 
     TempDir home;
-    fs::path pictures = home.path() / "pictures"; // where the reply picture is written
     AppSettings app;
     FixedClock clock{{2026, 12, 6, 0, 15, 47, 44}};
     ActivityLog activity{app, home.folder(), clock};
     CActivityLogAdapter log{activity};
     ServiceFlags flags;
-    TestPatternCamera camera{pictures.string() + "/", flags};
+    TestPatternCamera camera{flags};
     DovecotPeer dovecot{"camera", "secret", {RequestMail("Taro <taro@example.com>", "cap")}};
     std::unique_ptr<SmtpPeer> smtp = std::make_unique<SmtpPeer>(
         SmtpPeer::Options{.authUser = "camera", .authPassword = "secret"});
     LoopbackListener silent; // takes connections and never says a word
-    std::unique_ptr<TmpfsMount> mount;
     MailSettings settings;
     const uint16_t noHelloPath = static_cast<uint16_t>(UnusedLoopbackPort());
     CMailService service{settings, flags, log, camera.pictures(), clock, nullptr, noHelloPath};
@@ -132,11 +93,6 @@ struct Case {
 
 std::string Pop3At(int port) {
     return "ERROR : POP3サーバ 127.0.0.1:" + std::to_string(port);
-}
-
-std::string NotWritten(const Bench& b, const std::string& reason) {
-    return "ERROR : 返信の写真をフォルダ " + b.PictureFolder() + " に書き込めません: " + reason +
-           "（依頼はサーバーに残します）";
 }
 
 const SmtpPeer::Options kSmtpLogIn{.authUser = "camera", .authPassword = "secret"};
@@ -185,38 +141,6 @@ const Case kCases[] = {
          return std::string("ERROR : カメラがないため、写真の依頼に答えられません"
                             "（依頼はサーバーに残します）");
      }},
-    // Permissions for a user; root, whom they do not stop, gets a read-only mount.
-    {"unwritable program folder", Area::Picture,
-     [](Bench& b) {
-         if (::geteuid() != 0)
-             fs::permissions(b.pictures, fs::perms::owner_read | fs::perms::owner_exec);
-         else
-             b.mount = std::make_unique<TmpfsMount>(b.pictures, "size=64k", MS_RDONLY);
-     },
-     [](Bench& b) {
-         b.mount.reset();
-         fs::permissions(b.pictures, fs::perms::owner_all);
-     },
-     [](const Bench& b) {
-         return NotWritten(b, ::geteuid() != 0
-                                  ? "アクセスが許可されていません (Permission denied)"
-                                  : "読み取り専用のファイルシステムです (Read-only file system)");
-     }},
-    // A small tmpfs filled to the last byte; where none can be mounted, the unwritable folder
-    // above stands in for it.
-    {"full file system", Area::Picture,
-     [](Bench& b) {
-         b.mount = std::make_unique<TmpfsMount>(b.pictures, "size=64k");
-         const int fd = ::open((b.pictures / "filler").c_str(), O_WRONLY | O_CREAT, 0600);
-         const std::string block(4096, 'x');
-         while (fd >= 0 && ::write(fd, block.data(), block.size()) > 0) {
-         }
-         ::close(fd);
-     },
-     [](Bench& b) { fs::remove(b.pictures / "filler"); },
-     [](const Bench& b) {
-         return NotWritten(b, "ディスクの空きがありません (No space left on device)");
-     }},
 };
 
 } // namespace
@@ -227,11 +151,6 @@ TEST(FailureCauses, EachCauseIsSaidOnceWhileItLastsAndOnceWhenItIsOver) {
         SCOPED_TRACE(c.name);
         Bench b;
         c.breakIt(b);
-        if (b.mount && !b.mount->mounted()) {
-            std::cout << "[  SKIPPED ] " << c.name << ": cannot mount a tmpfs here ("
-                      << b.mount->why() << ")\n";
-            continue;
-        }
         const AreaTraces traces = TracesOf(c.area);
         for (int cycle = 0; cycle < 3; ++cycle)
             b.service.CheckMail();

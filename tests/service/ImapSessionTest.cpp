@@ -62,7 +62,7 @@ struct Rig {
     ActivityLog activity{app, home.folder(), clock};
     CActivityLogAdapter log{activity};
     ServiceFlags flags;
-    TestPatternCamera camera{home.folder(), flags};
+    TestPatternCamera camera{flags};
     DovecotPeer dovecot;
     SmtpPeer smtp;
     MailSettings settings;

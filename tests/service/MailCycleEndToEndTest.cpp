@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -64,7 +65,7 @@ TEST(MailCycleEndToEnd, AnswersAllowedRequestsOnceAndLeavesTheRestOnTheServer) {
     ActivityLog activity(app, home.folder(), clock);
     CActivityLogAdapter log(activity);
     ServiceFlags flags;
-    TestPatternCamera camera(home.folder(), flags);
+    TestPatternCamera camera(flags);
     SmtpPeer smtp({.authUser = "camera", .authPassword = "secret"});
 
     const std::string taro = RequestMail("Taro Yamada <taro@example.com>", "cap");
@@ -111,7 +112,9 @@ TEST(MailCycleEndToEnd, AnswersAllowedRequestsOnceAndLeavesTheRestOnTheServer) {
         EXPECT_EQ(MessagesOf(activity.text()), expected);
         EXPECT_EQ(FileMessages(home.path()), expected);
         EXPECT_EQ(JpegFilesIn(home.path()), 0);
-        EXPECT_FALSE(flags.LastPicturePath().empty());
+        // Named as the picture's file was: the moment of the grab.
+        EXPECT_TRUE(std::regex_match(mail.attachments[0].filename().string(),
+                                     std::regex(R"(\d{14}\.jpg)")));
         EXPECT_FALSE(flags.uiBusy.load());
     }
     {
@@ -153,7 +156,7 @@ TEST(MailCycleEndToEnd, FailedRepliesLeaveTheRequestsForTheNextCycle) {
     ActivityLog activity(app, home.folder(), clock);
     CActivityLogAdapter log(activity);
     ServiceFlags flags;
-    TestPatternCamera camera(home.folder(), flags);
+    TestPatternCamera camera(flags);
     DovecotPeer dovecot("camera", "secret", {RequestMail("Taro <taro@example.com>", "cap")});
 
     const int smtpPort = UnusedLoopbackPort();
@@ -218,7 +221,7 @@ TEST(MailCycleEndToEnd, CommandSequenceOfAMailboxWhoseSecondMailIsARequest) {
     ServiceFlags flags;
     flags.graphReady = true;
     RecordingLog log;
-    FakePictureSource pictures(home.folder());
+    FakePictureSource pictures;
     FixedClock clock(kNow);
     CMailService service(settings, flags, log, pictures, clock, nullptr, smtp.port());
 
@@ -248,7 +251,7 @@ TEST(MailCycleEndToEnd, RequestsWithoutAUsableAddressAreLeftAloneAndAFailedDelet
     ServiceFlags flags;
     flags.graphReady = true;
     RecordingLog log;
-    FakePictureSource pictures(home.folder());
+    FakePictureSource pictures;
     FixedClock clock(kNow);
     CMailService service(settings, flags, log, pictures, clock, nullptr, smtp.port());
 
@@ -265,7 +268,7 @@ TEST(MailCycleEndToEnd, RequestsWithoutAUsableAddressAreLeftAloneAndAFailedDelet
     EXPECT_FALSE(service.CheckInProgress());
 }
 
-TEST(MailCycleEndToEnd, GrabThatLeavesNoFileSendsNothing) {
+TEST(MailCycleEndToEnd, GrabThatGivesNoBytesSendsNothing) {
     TempDir home;
     SmtpPeer smtp;
     ScriptedServer pop3(Join({kLogIn, kNoCapabilities,
@@ -277,15 +280,14 @@ TEST(MailCycleEndToEnd, GrabThatLeavesNoFileSendsNothing) {
     ServiceFlags flags;
     flags.graphReady = true;
     RecordingLog log;
-    FakePictureSource pictures(home.folder());
-    pictures.claimWithoutFile = true;
+    FakePictureSource pictures;
+    pictures.claimWithoutBytes = true;
     FixedClock clock(kNow);
     CMailService service(settings, flags, log, pictures, clock, nullptr, smtp.port());
 
     EXPECT_EQ(service.CheckMail(), 1);
     EXPECT_EQ(pop3.Mismatch(), ""); // no DELE
     EXPECT_TRUE(smtp.Messages().empty());
-    EXPECT_EQ(log.screen, Lines{"ERROR : 返信の写真をフォルダ " + home.folder() +
-                                " に書き込めません: ファイルまたはフォルダがありません (No such "
-                                "file or directory)（依頼はサーバーに残します）"});
+    EXPECT_EQ(log.screen, Lines{"ERROR : カメラから写真を取り込めないため、写真の依頼に答えられ"
+                                "ません（依頼はサーバーに残します）"});
 }

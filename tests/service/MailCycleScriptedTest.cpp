@@ -27,7 +27,7 @@ Script Message(const std::string& from, const std::string& subject) {
 
 class MailCycleScripted : public ::testing::Test {
 protected:
-    MailCycleScripted() : pictures(folder.folder()) {
+    MailCycleScripted() {
         settings.pop3Server = "127.0.0.1";
         settings.pop3Id = "camera";
         settings.pop3Pass = "secret";
@@ -337,28 +337,34 @@ TEST_F(MailCycleScripted, CommandsFollowWhatTheServerOffers) {
     }
 }
 
+namespace judged {
+
+const Script capabilities = {"C: CAPA", "S: +OK", "S: TOP", "S: UIDL", "S: ."};
+Script listings(std::vector<std::pair<int, const char*>> messages) {
+    Script lines = {"C: LIST", "S: +OK"};
+    Script ids = {"C: UIDL", "S: +OK"};
+    int n = 0;
+    for (const auto& [size, id] : messages) {
+        ++n;
+        lines.push_back("S: " + std::to_string(n) + " " + std::to_string(size));
+        ids.push_back("S: " + std::to_string(n) + " " + id);
+    }
+    lines.push_back("S: .");
+    ids.push_back("S: .");
+    return Join({lines, ids});
+}
+Script top(int n, const char* subject) {
+    return Script{"C: TOP " + std::to_string(n) + " 0", "S: +OK", "S: From: a@example.com",
+                  std::string("S: Subject: ") + subject, "S: ", "S: ."};
+}
+const Script quit = {"C: QUIT", "S: +OK"};
+
+} // namespace judged
+
 // Messages judged not to be requests are not looked at again, in the next cycle nor in a new
 // run; a reused id with another size, or a damaged file, makes a message be looked at again.
 TEST_F(MailCycleScripted, JudgedMessagesAreNotLookedAtAgain) {
-    const Script capabilities = {"C: CAPA", "S: +OK", "S: TOP", "S: UIDL", "S: ."};
-    auto listings = [](std::vector<std::pair<int, const char*>> messages) {
-        Script lines = {"C: LIST", "S: +OK"};
-        Script ids = {"C: UIDL", "S: +OK"};
-        int n = 0;
-        for (const auto& [size, id] : messages) {
-            ++n;
-            lines.push_back("S: " + std::to_string(n) + " " + std::to_string(size));
-            ids.push_back("S: " + std::to_string(n) + " " + id);
-        }
-        lines.push_back("S: .");
-        ids.push_back("S: .");
-        return Join({lines, ids});
-    };
-    auto top = [](int n, const char* subject) {
-        return Script{"C: TOP " + std::to_string(n) + " 0", "S: +OK", "S: From: a@example.com",
-                      std::string("S: Subject: ") + subject, "S: ", "S: ."};
-    };
-    const Script quit = {"C: QUIT", "S: +OK"};
+    using namespace judged;
     struct Cycle {
         const char* name;
         Script afterLogIn;
@@ -397,4 +403,29 @@ TEST_F(MailCycleScripted, JudgedMessagesAreNotLookedAtAgain) {
         EXPECT_EQ(pictures.grabs, c.grabs);
     }
     EXPECT_EQ(server.Mismatch(), "");
+}
+
+// A folder that takes no file: the judgement serves the rest of the run, the cause is said
+// once, and the file is written at the first check that can.
+TEST_F(MailCycleScripted, JudgedMessagesStayInMemoryWhileTheirFileCannotBeWritten) {
+    using namespace judged;
+    const Script looked = Join({kLogIn, capabilities, listings({{100, "a"}}), top(1, "hello"), quit});
+    const Script notAgain = Join({kLogIn, capabilities, listings({{100, "a"}}), quit});
+    ScriptedServer server(Join({looked, {"NEXT"}, notAgain, {"NEXT"}, notAgain}));
+    settings.pop3Port = server.port();
+    const std::string state = folder.folder() + "state/"; // not there yet
+    CMailService service = MakeService();
+    service.SetStateFolder(state);
+    for (int cycle = 0; cycle < 3; ++cycle) {
+        if (cycle == 2)
+            std::filesystem::create_directory(state);
+        EXPECT_EQ(service.CheckMail(), 1);
+    }
+    EXPECT_EQ(server.Mismatch(), "");
+    const std::string file = state + "judged-";
+    ASSERT_EQ(log.screen.size(), 2u);
+    EXPECT_EQ(log.screen[0].rfind("ERROR : 判定済みメールの記録 " + file, 0), 0u) << log.screen[0];
+    EXPECT_NE(log.screen[0].find("No such file or directory"), std::string::npos);
+    EXPECT_EQ(log.screen[1], CFaultNotices::kJudgedOver);
+    EXPECT_FALSE(std::filesystem::is_empty(state));
 }

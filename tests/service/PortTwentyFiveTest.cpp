@@ -29,7 +29,7 @@ TEST(MailCycleHelloPath, RefusedAuthFallsBackToTheHelloPath) {
     ActivityLog activity(app, home.folder(), clock);
     CActivityLogAdapter log(activity);
     ServiceFlags flags;
-    TestPatternCamera camera(home.folder(), flags);
+    TestPatternCamera camera(flags);
     SmtpPeer smtp; // offers no AUTH
     DovecotPeer dovecot("camera", "secret",
                         {RequestMail("Taro <taro@example.com>", "cap"),

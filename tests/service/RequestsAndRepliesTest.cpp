@@ -94,7 +94,7 @@ TEST(RequestForms, EverySubjectAndFromFormIsAnsweredAndNothingElse) {
         ServiceFlags flags;
         flags.graphReady = true;
         RecordingLog log;
-        FakePictureSource pictures(home.folder());
+        FakePictureSource pictures;
         FixedClock clock({2026, 12, 6, 0, 15, 47, 44});
         CMailService service(settings, flags, log, pictures, clock, nullptr,
                              static_cast<uint16_t>(UnusedLoopbackPort()));
@@ -137,7 +137,7 @@ TEST(ManyRequesters, EachGetsAPrivateStandardReplyAndARefusedOneKeepsItsRequest)
         ServiceFlags flags;
         flags.graphReady = true;
         RecordingLog log;
-        FakePictureSource pictures(home.folder());
+        FakePictureSource pictures;
         FixedClock clock({2026, 12, 6, 0, 15, 47, 44});
         CMailService service(settings, flags, log, pictures, clock, nullptr,
                              static_cast<uint16_t>(authPath ? elsewhere : smtp.port()));
@@ -241,7 +241,7 @@ TEST(AutomaticMail, MailSentByAProgramStaysUnansweredAndRepliesSayTheyAreAutomat
     DovecotPeer dovecot("camera", "secret", mails);
     SmtpPeer smtp({.authUser = "camera", .authPassword = "secret"});
     w.flags.graphReady = true;
-    FakePictureSource pictures(w.home.folder());
+    FakePictureSource pictures;
     const MailSettings settings = Settings(dovecot.port(), smtp.port());
     CMailService service(settings, w.flags, w.log, pictures, w.clock, nullptr,
                          static_cast<uint16_t>(UnusedLoopbackPort()));
@@ -279,7 +279,7 @@ TEST(ReplyLimit, TheTwentyFirstRequestOfAnHourStaysOnTheServer) {
     DovecotPeer dovecot("camera", "secret", mails);
     SmtpPeer smtp({.authUser = "camera", .authPassword = "secret"});
     w.flags.graphReady = true;
-    FakePictureSource pictures(w.home.folder());
+    FakePictureSource pictures;
     const MailSettings settings = Settings(dovecot.port(), smtp.port());
     const auto run = [&] {
         CMailService service(settings, w.flags, w.log, pictures, w.clock, nullptr,

@@ -64,7 +64,7 @@ TEST(SecureMail, WholeCycleAnswersOverEveryTlsMode) {
         ActivityLog activity(app, home.folder(), clock);
         CActivityLogAdapter log(activity);
         ServiceFlags flags;
-        TestPatternCamera camera(home.folder(), flags);
+        TestPatternCamera camera(flags);
         DovecotPeer dovecot("camera", "secret", {RequestMail("taro@example.com", "cap")},
                             {.tlsCert = Certs().serverCert(),
                              .tlsKey = Certs().serverKey(),

@@ -67,34 +67,30 @@ public:
     std::vector<std::string> fileOnly;
 };
 
-// Writes a JPEG of a black frame into folder, named as the grab names reply pictures.
+// A JPEG of a black frame, named as the grab names reply pictures.
 class FakePictureSource final : public IReplyPictureSource {
 public:
-    explicit FakePictureSource(std::string folder) : m_folder(std::move(folder)) {}
-
-    bool GrabReplyPicture(bool rotate, std::string& path, GrabFailure& why) override {
+    bool GrabReplyPicture(bool rotate, JpegPicture& picture, GrabFailure& why) override {
         ++grabs;
         lastRotate = rotate;
         if (duringGrab)
             duringGrab();
         if (fail) {
-            why = {GrabFailure::Kind::NoCamera, 0, m_folder};
+            why = {GrabFailure::Kind::NoCamera};
             return false;
         }
-        path = m_folder + "20261206154744" + (rotate ? "r" : "") + ".jpg";
-        if (claimWithoutFile)
+        picture.fileName = std::string("20261206154744") + (rotate ? "r" : "") + ".jpg";
+        if (claimWithoutBytes)
             return true;
         const CaptureFrame frame =
             rotate ? CaptureFrame::Blank(36, 44) : CaptureFrame::Blank(44, 36);
-        return WriteJpegFile(path, frame, 50);
+        picture.jpeg = std::make_shared<const std::string>(EncodeJpeg(frame, 50).value());
+        return true;
     }
 
     int grabs = 0;
     bool lastRotate = false;
     bool fail = false;
-    bool claimWithoutFile = false;    // report success without writing the file
+    bool claimWithoutBytes = false;   // report success without a picture
     std::function<void()> duringGrab; // runs inside the grab, as a nested message loop would
-
-private:
-    std::string m_folder;
 };

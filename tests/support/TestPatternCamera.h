@@ -24,9 +24,9 @@ public:
 
 class TestPatternCamera {
 public:
-    // Pictures go into folder; the stamp is drawn as the window would draw it.
-    TestPatternCamera(const std::string& folder, ServiceFlags& flags)
-        : m_graph(m_device, m_ui), m_grabber(m_graph, folder), m_source(m_grabber, [this, &flags] {
+    // The stamp is drawn as the window would draw it.
+    explicit TestPatternCamera(ServiceFlags& flags)
+        : m_graph(m_device, m_ui), m_grabber(m_graph), m_source(m_grabber, [this, &flags] {
               GrabRequest request;
               request.graphReady = m_graph.graphReady();
               request.timeText.showText = true;

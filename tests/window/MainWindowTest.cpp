@@ -231,8 +231,8 @@ private slots:
         // The snapshot goes through the snapshot dialog with a 14-digit stem.
         std::string stem;
         bool busyDuringDialog = false;
-        window->SetSnapshotDialogRunner([&](const std::string& s) {
-            stem = s;
+        window->SetSnapshotDialogRunner([&](const Snapshot& s) {
+            stem = s.stem;
             busyDuringDialog = window->flags().uiBusy;
             return std::string();
         });
