@@ -17,8 +17,9 @@ constexpr AreaTexts kAreaTexts[] = {
     {"設定ファイル", CFaultNotices::kSettingsOver},
     {"IMAPサーバ", CFaultNotices::kImapOver},
     {"判定記録", CFaultNotices::kJudgedOver},
+    {"DNS", CFaultNotices::kDnsOver},
 };
-static_assert(std::size(kAreaTexts) == static_cast<std::size_t>(CFaultNotices::Area::Judged) + 1);
+static_assert(std::size(kAreaTexts) == static_cast<std::size_t>(CFaultNotices::Area::Dns) + 1);
 
 constexpr const char* kLeftOnServer = "（依頼はサーバーに残します）";
 

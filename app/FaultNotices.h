@@ -2,7 +2,8 @@
 // What keeps requests from being answered, said in the log once when it starts and once when it
 // is over, not at every check: a POP3 server that cannot be reached or refuses the log-in, an
 // SMTP server that does not take the reply, a reply picture that cannot be made, a settings
-// file or the judged-message record that cannot be written. While a cause lasts, State() gives the short text the window
+// file or the judged-message record that cannot be written, DNS that does not answer the sender
+// check's key look-ups. While a cause lasts, State() gives the short text the window
 // title and the tray tooltip carry.
 //
 // The lines name the cause in the program's Japanese: the server (host:port), the account of a
@@ -19,7 +20,7 @@
 
 class CFaultNotices {
 public:
-    enum class Area { Pop3, Smtp, Picture, Settings, Imap, Judged };
+    enum class Area { Pop3, Smtp, Picture, Settings, Imap, Judged, Dns };
 
     // Lines when a cause is over.
     static constexpr const char* kPop3Over = "POP3サーバに再び接続できました";
@@ -28,6 +29,7 @@ public:
     static constexpr const char* kSettingsOver = "設定ファイルを再び保存できました";
     static constexpr const char* kImapOver = "IMAPサーバに再び接続できました";
     static constexpr const char* kJudgedOver = "判定済みメールの記録を再び保存できました";
+    static constexpr const char* kDnsOver = "DNSが再び応答しました";
 
     explicit CFaultNotices(IServiceLog& log) : m_log(log) {}
 
@@ -44,7 +46,7 @@ public:
     std::string State() const;
 
 private:
-    static constexpr std::size_t kAreas = 6;
+    static constexpr std::size_t kAreas = 7;
 
     IServiceLog& m_log;
     mutable std::mutex m_mutex;

@@ -27,6 +27,9 @@ constexpr const char* kNoImapServer = "ERROR : IMAPサーバーが設定され�
 constexpr const char* kImapConnectError = "ERROR : IMAPサーバの接続に失敗しました。";
 constexpr const char* kSenderNotProven = "差出人を確認できないため答えません: ";
 constexpr const char* kSenderNoVerdict = "差出人を確認できません（次のチェックで再確認）: ";
+constexpr const char* kDnsFault =
+    "ERROR : DNSが応答しないため、差出人の署名の鍵を確かめられません（依頼はサーバーに残し、"
+    "次のチェックで再確認します）";
 constexpr const char* kSenderHint =
     "差出人の確認: 相手のプロバイダがDKIM署名をしない場合は、メール設定で"
     "「差出人をDKIM署名で確認する」を外すか、信頼する認証サーバーIDを設定してください";
@@ -286,6 +289,14 @@ bool CMailService::AnswerRequests(IRequestMailbox& mailbox, const MailSettings& 
         if (!headers[i].messageId.empty())
             requestIds[requester].push_back(headers[i].messageId);
         requests.push_back({index, requester});
+    }
+    // Unlike a refused sender (one message's verdict, final), DNS that does not answer holds
+    // back every signed request until it answers again: a cause of the error state.
+    if (senderCheck && !Cancelled()) {
+        if (senderCheck->DnsFailed())
+            m_faults.Fail(CFaultNotices::Area::Dns, "dns", kDnsFault);
+        else if (senderCheck->DnsAnswered())
+            m_faults.Clear(CFaultNotices::Area::Dns);
     }
     headers.clear();
     if (judged)

@@ -64,6 +64,7 @@ constexpr const char* kPhrases[] = {
     QT_TRANSLATE_NOOP("ScreenText", "POP3サーバ"),
     QT_TRANSLATE_NOOP("ScreenText", "SMTPサーバ"),
     QT_TRANSLATE_NOOP("ScreenText", "IMAPサーバ"),
+    QT_TRANSLATE_NOOP("ScreenText", "DNS"),
     QT_TRANSLATE_NOOP("ScreenText", "写真"),
     QT_TRANSLATE_NOOP("ScreenText", "設定ファイル"),
     QT_TRANSLATE_NOOP("ScreenText", "判定記録"),
@@ -101,6 +102,9 @@ constexpr const char* kPhrases[] = {
     QT_TRANSLATE_NOOP("ScreenText", "判定済みメールの記録 "),
     QT_TRANSLATE_NOOP("ScreenText", "（この実行の間は覚えておきます）"),
     QT_TRANSLATE_NOOP("ScreenText", "IMAPサーバに再び接続できました"),
+    QT_TRANSLATE_NOOP("ScreenText", "DNSが再び応答しました"),
+    QT_TRANSLATE_NOOP("ScreenText", "DNSが応答しないため、差出人の署名の鍵を確かめられません"
+                                    "（依頼はサーバーに残し、次のチェックで再確認します）"),
     QT_TRANSLATE_NOOP("ScreenText", "POP3サーバーが設定されていません"),
     QT_TRANSLATE_NOOP("ScreenText", "IMAPサーバーが設定されていません"),
     QT_TRANSLATE_NOOP("ScreenText", "POP3のユーザーIDが設定されていません"),

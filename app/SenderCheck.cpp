@@ -88,8 +88,12 @@ TxtAnswer CSenderCheck::Lookup(const std::string& name,
     if (const auto found = m_answers.find(key); found != m_answers.end())
         return found->second;
     TxtAnswer answer = m_resolver.LookupTxt(name, deadline);
-    if (answer.status != TxtAnswer::Status::Failed)
+    if (answer.status != TxtAnswer::Status::Failed) {
         m_answers.emplace(key, answer); // a failure is asked again
+        m_dnsAnswered = true;
+    } else if (answer.error.code != MailErrorCode::Cancelled) {
+        m_dnsFailed = true;
+    }
     return answer;
 }
 

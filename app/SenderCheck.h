@@ -44,10 +44,17 @@ public:
     // Judges a whole message.
     SenderVerdict Check(std::string_view message, const std::string& address);
 
+    // Whether a key look-up of this cycle got no answer (time-out, SERVFAIL; not a
+    // cancellation), and whether one got an answer that says something.
+    bool DnsFailed() const { return m_dnsFailed; }
+    bool DnsAnswered() const { return m_dnsAnswered; }
+
 private:
     TxtAnswer Lookup(const std::string& name, std::chrono::steady_clock::time_point deadline);
 
     std::string m_trustedAuthservId;
     CDnsResolver m_resolver;
     std::map<std::string, TxtAnswer> m_answers; // answers that say something, for the cycle
+    bool m_dnsFailed = false;
+    bool m_dnsAnswered = false;
 };

@@ -995,6 +995,10 @@ Examples:
         <translation>IMAP server</translation>
     </message>
     <message>
+        <source>DNS</source>
+        <translation>DNS</translation>
+    </message>
+    <message>
         <source>写真</source>
         <translation>picture</translation>
     </message>
@@ -1369,6 +1373,14 @@ Examples:
     <message>
         <source>（この実行の間は覚えておきます）</source>
         <translation> (kept in memory for this run)</translation>
+    </message>
+    <message>
+        <source>DNSが再び応答しました</source>
+        <translation>DNS answers again</translation>
+    </message>
+    <message>
+        <source>DNSが応答しないため、差出人の署名の鍵を確かめられません（依頼はサーバーに残し、次のチェックで再確認します）</source>
+        <translation>DNS does not answer, so the sender&apos;s signing key cannot be checked (the requests stay on the server and are checked again next time)</translation>
     </message>
 </context>
 <context>

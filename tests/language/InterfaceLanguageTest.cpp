@@ -162,7 +162,8 @@ QStringList CoreScreenTexts() {
     CFaultNotices notices(log);
     for (auto area :
          {CFaultNotices::Area::Pop3, CFaultNotices::Area::Smtp, CFaultNotices::Area::Picture,
-          CFaultNotices::Area::Settings, CFaultNotices::Area::Imap, CFaultNotices::Area::Judged})
+          CFaultNotices::Area::Settings, CFaultNotices::Area::Imap, CFaultNotices::Area::Judged,
+          CFaultNotices::Area::Dns})
         notices.Fail(area, "cause", "line");
     texts << QString::fromStdString(notices.State());
     LastMessage sink;

@@ -15,10 +15,12 @@ how is one of
   missing, revoked    signed with a selector that has no key, or an empty p=
   expired             signed with an x= in the past
   length              signed with l=0 over an empty body, then a body added
+  nofrom              signed with an h= that leaves out From (the signature itself verifies)
+  short               signed with an rsa key of 512 bits (selector "short")
   ar-forged, ar-below, ar-trusted
                       unsigned, with Authentication-Results fields of evil.test, of
                       mx.trusted.test below its dmarc=fail, or of mx.trusted.test on top
-OUT_DIR/zone.txt gets the keys of selectors "rsa", "ed" and "revoked" (an empty p=).
+OUT_DIR/zone.txt gets the keys of selectors "rsa", "ed", "short" and "revoked" (an empty p=).
 """
 import base64
 import os
@@ -36,28 +38,44 @@ def message(sender, subject="cap", body="please\r\n", top=""):
             body).encode("ascii")
 
 
+def rsa_pair(bits):
+    key = rsa.generate_private_key(public_exponent=65537, key_size=bits)
+    pem = key.private_bytes(serialization.Encoding.PEM,
+                            serialization.PrivateFormat.TraditionalOpenSSL,
+                            serialization.NoEncryption())
+    public = base64.b64encode(key.public_key().public_bytes(
+        serialization.Encoding.DER, serialization.PublicFormat.SubjectPublicKeyInfo)).decode()
+    return pem, public
+
+
 def main():
     out = sys.argv[1]
-    rsa_key = rsa.generate_private_key(public_exponent=65537, key_size=2048)
-    rsa_pem = rsa_key.private_bytes(serialization.Encoding.PEM,
-                                    serialization.PrivateFormat.TraditionalOpenSSL,
-                                    serialization.NoEncryption())
-    rsa_pub = base64.b64encode(rsa_key.public_key().public_bytes(
-        serialization.Encoding.DER, serialization.PublicFormat.SubjectPublicKeyInfo)).decode()
+    rsa_pem, rsa_pub = rsa_pair(2048)
+    short_pem, short_pub = rsa_pair(512)
     ed_key = nacl.signing.SigningKey.generate()
     ed_private = base64.b64encode(bytes(ed_key))
     ed_pub = base64.b64encode(bytes(ed_key.verify_key)).decode()
 
-    def sign(raw, domain, selector="rsa", length=False, expires=None):
+    def sign(raw, domain, selector="rsa", length=False, expires=None, without_from=False):
         if selector == "ed":
             algorithm, key = b"ed25519-sha256", ed_private
         else:
-            algorithm, key = b"rsa-sha256", rsa_pem
+            algorithm, key = b"rsa-sha256", short_pem if selector == "short" else rsa_pem
         signer = dkim.DKIM(raw)
         if expires is not None:
             generate = signer.gen_header
             signer.gen_header = lambda fields, *rest: generate(
                 fields[:-1] + [(b"x", str(expires).encode())] + fields[-1:], *rest)
+        if without_from:
+            # dkimpy insists on signing From; its h= and the signed fields are changed
+            # together, after that check, so the signature is sound but leaves From out.
+            generate = signer.gen_header
+
+            def leave_out_from(fields, include, *rest):
+                include = tuple(h for h in include if h != b"from")
+                fields = [(k, b" : ".join(include) if k == b"h" else v) for k, v in fields]
+                return generate(fields, include, *rest)
+            signer.gen_header = leave_out_from
         header = signer.sign(selector.encode(), domain.encode(), key,
                              signature_algorithm=algorithm,
                              include_headers=[b"from", b"to", b"subject", b"message-id", b"date"],
@@ -90,6 +108,10 @@ def main():
             mail = sign(message(sender), domain, expires=1000000000)
         elif how == "length":
             mail = sign(message(sender, body=""), domain, length=True) + b"more text\r\n"
+        elif how == "nofrom":
+            mail = sign(message(sender), domain, without_from=True)
+        elif how == "short":
+            mail = sign(message(sender), domain, "short")
         elif how.startswith("ar-"):
             fields = {
                 "ar-forged": ["evil.test; dmarc=pass header.from=" + domain],
@@ -109,6 +131,7 @@ def main():
         for domain in sorted(domains):
             f.write("rsa._domainkey.%s v=DKIM1; k=rsa; p=%s\n" % (domain, rsa_pub))
             f.write("ed._domainkey.%s v=DKIM1; k=ed25519; p=%s\n" % (domain, ed_pub))
+            f.write("short._domainkey.%s v=DKIM1; k=rsa; p=%s\n" % (domain, short_pub))
             f.write("revoked._domainkey.%s v=DKIM1; p=\n" % domain)
 
 

@@ -41,6 +41,8 @@ const Case kCases[] = {
     {"revoked", "revoked", "鍵が取り消されています"},
     {"expired", "expired", "署名の期限が切れています"},
     {"length", "length", "本文の一部しか署名されていません"},
+    {"nofrom", "nofrom", "署名が差出人を含みません"},
+    {"short", "short", "鍵が短すぎます"},
     {"arforged", "ar-forged", "署名がありません"},
     {"arbelow", "ar-below", "署名がありません"},
     {"artrusted", "ar-trusted", nullptr},
@@ -187,11 +189,14 @@ TEST(SenderCheck, SilentDnsIsNoVerdictAndTheRequestIsAnsweredOnceDnsAnswers) {
               1u)
         << rig.Log();
     EXPECT_EQ(rig.dovecot.MessageCount(), 1);
+    EXPECT_EQ(rig.service.FaultState(), "エラー: DNS");
 
     rig.dns.SetSilent(false);
     EXPECT_EQ(rig.service.CheckMail(rig.settings), 1) << rig.Log();
     EXPECT_EQ(rig.Recipients(1), std::vector<std::string>{"rsa@example.com"}) << rig.Log();
     EXPECT_EQ(rig.dovecot.MessageCount(), 0);
+    EXPECT_EQ(rig.service.FaultState(), "");
+    EXPECT_EQ(Count(rig.Log(), "DNSが再び応答しました"), 1u) << rig.Log();
 }
 
 TEST(SenderCheck, OffAnswersAnUnsignedRequestAsBefore) {
