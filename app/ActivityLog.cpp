@@ -1,5 +1,6 @@
 #include "app/ActivityLog.h"
 
+#include "app/ScreenText.h"
 #include "base/PrivateFile.h"
 #include "mail/TextCodec.h"
 
@@ -82,8 +83,9 @@ void ActivityLog::WriteLogFile(std::string_view message) {
 void ActivityLog::Echo(std::string_view message) const {
     if (!m_echo)
         return;
-    // One write per line, so that lines of other writers never cut into it.
-    const std::string line = ScreenLine(m_clock.LocalNow(), message) + "\n";
+    // In the user's language, as on screen; one write per line, so that lines of other writers
+    // never cut into it.
+    const std::string line = ScreenLine(m_clock.LocalNow(), ScreenText(message)) + "\n";
     std::string_view rest = line;
     while (!rest.empty()) {
         const ssize_t n = ::write(STDERR_FILENO, rest.data(), rest.size());

@@ -37,7 +37,7 @@ public:
     const std::string& text() const { return m_text; }
     void SetObserver(Observer observer) { m_observer = std::move(observer); }
     // Every line of AddLog also goes to standard error as UTF-8 (the headless service's
-    // journal), whatever logFile says. The file-only lines of WriteLogFile do not: they repeat
+    // journal), in the user's language (ScreenText), whatever logFile says. The file-only lines of WriteLogFile do not: they repeat
     // at every check, while the cause behind them is said once through AddLog.
     void SetStandardErrorEcho(bool on) { m_echo = on; }
 

@@ -2,11 +2,24 @@
 
 #include "app/MailAccount.h"
 #include "app/ProcessSignals.h"
+#include "app/ScreenText.h"
 #include "app/ServiceStart.h"
 
 #include <QCoreApplication>
 #include <QTimer>
 #include <cstdio>
+
+namespace {
+
+// Why --check-once did not complete, in the user's language.
+std::string Tr(const char* text, const std::string& argument = {}) {
+    QString message = QCoreApplication::translate("HeadlessService", text);
+    if (!argument.empty())
+        message = message.arg(QString::fromStdString(argument));
+    return message.toStdString();
+}
+
+} // namespace
 
 CHeadlessService::CHeadlessService(Options options, QObject* parent)
     : QObject(parent), m_onGrab(std::move(options.onGrab)), m_runtime(options) {
@@ -40,14 +53,21 @@ void CHeadlessService::CheckOnce(std::function<void(int, const std::string&)> do
     case AccountGap::ReceiveServer: {
         const std::string key =
             mail.receiveProtocol == ReceiveProtocol::Imap ? "MAIL.IMAP_SERVER" : "MAIL.POP3_SERVER";
-        done(kSettingsMissing, key + " is not set (kestrovamail --set " + key + "=...)");
+        done(kSettingsMissing,
+             Tr(QT_TRANSLATE_NOOP("HeadlessService",
+                                  "%1 が設定されていません（kestrovamail --set %1=...）"),
+                key));
         return;
     }
     case AccountGap::UserId:
-        done(kSettingsMissing, "MAIL.POP3_ID is not set (kestrovamail --set MAIL.POP3_ID=...)");
+        done(kSettingsMissing, Tr(QT_TRANSLATE_NOOP("HeadlessService",
+                                                    "%1 が設定されていません（kestrovamail --set %1=...）"),
+                                  "MAIL.POP3_ID"));
         return;
     case AccountGap::Password:
-        done(kSettingsMissing, "no POP3 password is stored (kestrovamail --set-password pop3)");
+        done(kSettingsMissing,
+             Tr(QT_TRANSLATE_NOOP("HeadlessService",
+                                  "POP3のパスワードがありません（kestrovamail --set-password pop3）")));
         return;
     case AccountGap::None:
         break;
@@ -63,24 +83,30 @@ void CHeadlessService::CheckOnce(std::function<void(int, const std::string&)> do
                               const std::string last = m_runtime.TakeLastLine();
                               if (result != 1)
                                   done(kCheckFailed,
-                                       last.empty() ? "the mail check did not complete" : last);
+                                       last.empty() ? Tr(QT_TRANSLATE_NOOP(
+                                                          "HeadlessService",
+                                                          "メールチェックが終わりませんでした"))
+                                                    : ScreenText(last));
                               else if (m_grabsWithoutCamera > 0 ||
                                        m_runtime.keeper().losses() != lossesBefore)
-                                  done(kRequestsLeft, "picture requests stay on the server: "
-                                                      "no camera delivered a picture");
+                                  done(kRequestsLeft,
+                                       Tr(QT_TRANSLATE_NOOP("HeadlessService",
+                                                            "カメラから写真が来なかったため、"
+                                                            "写真の依頼はサーバーに残します")));
                               else
                                   done(kCheckCompleted, {});
                           });
     if (!host.PostCheck(false)) {
         disconnect(*connection);
-        done(kCheckFailed, "the mail check could not start");
+        done(kCheckFailed,
+             Tr(QT_TRANSLATE_NOOP("HeadlessService", "メールチェックを始められませんでした")));
     }
 }
 
 int RunHeadless(CHeadlessService::Options options, bool checkOnce) {
     CHeadlessService service(std::move(options));
     if (!service.Start(!checkOnce)) {
-        std::fprintf(stderr, "kestrovamail: %s\n", kInitFailed);
+        std::fprintf(stderr, "kestrovamail: %s\n", ScreenText(std::string_view(kInitFailed)).c_str());
         return CHeadlessService::kCheckFailed;
     }
     int status = CHeadlessService::kCheckFailed;

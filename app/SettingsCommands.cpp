@@ -2,6 +2,7 @@
 
 #include "app/MessageSink.h"
 #include "app/PasswordCipher.h"
+#include "app/ScreenText.h"
 #include "app/SettingLimits.h"
 #include "app/SettingsStore.h"
 #include "app/IniFile.h"
@@ -9,6 +10,7 @@
 #include "mail/MailSecurity.h"
 #include "mail/TextCodec.h"
 
+#include <QCoreApplication>
 #include <algorithm>
 #include <charconv>
 #include <climits>
@@ -24,10 +26,19 @@ namespace {
 
 constexpr const char* kHiddenPassword = "********";
 
+// The messages are written in Japanese and shown in the user's language, as --help is. A
+// problem of a value ("は on か off です") follows the setting's name or "the password".
+template <class... Arguments>
+std::string Tr(const char* text, const Arguments&... arguments) {
+    QString message = QCoreApplication::translate("SettingsCommands", text);
+    ((message = message.arg(QString::fromStdString(arguments))), ...);
+    return message.toStdString();
+}
+
 class StreamSink final : public IMessageSink {
 public:
     explicit StreamSink(std::ostream& err) : m_err(err) {}
-    void ShowMessage(const std::string& text) override { m_err << text << "\n"; }
+    void ShowMessage(const std::string& text) override { m_err << ScreenText(text) << "\n"; }
 
 private:
     std::ostream& m_err;
@@ -62,15 +73,16 @@ std::optional<int64_t> ParseNumber(std::string_view text, bool allowSign) {
 // Why a text cannot be a setting's value; empty when it can.
 std::string TextProblem(const std::string& value) {
     if (value.find_first_of("\r\n") != std::string::npos || value.find('\0') != std::string::npos)
-        return "holds a line break";
+        return Tr(QT_TRANSLATE_NOOP("SettingsCommands", "は改行を含みます"));
     if (!text::IsUtf8(value))
-        return "is not UTF-8 text";
+        return Tr(QT_TRANSLATE_NOOP("SettingsCommands", "はUTF-8のテキストではありません"));
     if (!text::FitsSjis(value))
-        return "holds characters that code page 932 (the settings files) cannot hold";
+        return Tr(QT_TRANSLATE_NOOP("SettingsCommands",
+                                     "は設定ファイルのコードページ932にない文字を含みます"));
     const std::string sjis = text::Utf8ToSjis(value);
     if (sjis.size() > IniFile::kMaxValueBytes)
-        return "is longer than " + std::to_string(IniFile::kMaxValueBytes) +
-               " bytes of code page 932";
+        return Tr(QT_TRANSLATE_NOOP("SettingsCommands", "はコードページ932で%1バイトを超えます"),
+                  std::to_string(IniFile::kMaxValueBytes));
     return {};
 }
 
@@ -98,7 +110,7 @@ Entry Flag(const char* name, Record Settings::*record, bool Record::*field) {
     return {name, [=](const Settings& s) { return std::string((s.*record).*field ? "on" : "off"); },
             [=](Settings& s, const std::string& value) -> std::string {
                 if (value != "on" && value != "off")
-                    return "takes on or off";
+                    return Tr(QT_TRANSLATE_NOOP("SettingsCommands", "は on か off です"));
                 (s.*record).*field = value == "on";
                 return {};
             }};
@@ -111,8 +123,8 @@ Entry Number(const char* name, Record Settings::*record, Field Record::*field, i
             [=](Settings& s, const std::string& value) -> std::string {
                 const std::optional<int64_t> number = ParseNumber(value, allowSign);
                 if (!number || *number < low || *number > high)
-                    return "takes a whole number from " + std::to_string(low) + " to " +
-                           std::to_string(high);
+                    return Tr(QT_TRANSLATE_NOOP("SettingsCommands", "は%1から%2までの整数です"),
+                              std::to_string(low), std::to_string(high));
                 (s.*record).*field = static_cast<Field>(*number);
                 return {};
             }};
@@ -132,7 +144,8 @@ Entry Color(const char* name, uint32_t TimeTextSettings::*field) {
                     color = ParseNumber(v, false);
                 }
                 if (!color || *color > limits::kColorMax)
-                    return "takes #RRGGBB or a number from 0 to 16777215 (0x00BBGGRR)";
+                    return Tr(QT_TRANSLATE_NOOP("SettingsCommands",
+                                    "は #RRGGBB か0から16777215までの数（0x00BBGGRR）です"));
                 s.timeText.*field = static_cast<uint32_t>(*color);
                 return {};
             }};
@@ -152,7 +165,9 @@ Entry Security(const char* name, SecurityChoice MailSettings::*field) {
                 }
                 const std::optional<SecurityChoice> choice = ParseSecurityKeyword(value);
                 if (!choice)
-                    return "takes none, starttls, tls or auto (the port decides)";
+                    return Tr(QT_TRANSLATE_NOOP(
+                        "SettingsCommands",
+                        "は none、starttls、tls、auto（ポートで決める）のどれかです"));
                 s.mail.*field = *choice;
                 return {};
             }};
@@ -166,7 +181,7 @@ Entry Protocol(const char* name) {
             [](Settings& s, const std::string& value) -> std::string {
                 const std::optional<ReceiveProtocol> protocol = ParseReceiveProtocol(value);
                 if (!protocol)
-                    return "takes pop3 or imap";
+                    return Tr(QT_TRANSLATE_NOOP("SettingsCommands", "は pop3 か imap です"));
                 s.mail.receiveProtocol = *protocol;
                 return {};
             }};
@@ -178,7 +193,7 @@ Entry SenderCheckEntry(const char* name) {
             [](Settings& s, const std::string& value) -> std::string {
                 const std::optional<SenderCheck> check = ParseSenderCheck(value);
                 if (!check)
-                    return "takes off or dkim";
+                    return Tr(QT_TRANSLATE_NOOP("SettingsCommands", "は off か dkim です"));
                 s.mail.senderCheck = *check;
                 return {};
             }};
@@ -187,7 +202,8 @@ Entry SenderCheckEntry(const char* name) {
 // What the mail settings dialog refuses on OK beyond single fields; empty when nothing is.
 std::string Inconsistency(const Settings& settings) {
     if (settings.mail.receiveProtocol == ReceiveProtocol::Imap && settings.mail.imapServer.empty())
-        return "MAIL.RECEIVE_PROTOCOL imap needs MAIL.IMAP_SERVER";
+        return Tr(QT_TRANSLATE_NOOP("SettingsCommands",
+                                     "MAIL.RECEIVE_PROTOCOL imap には MAIL.IMAP_SERVER が必要です"));
     return {};
 }
 
@@ -197,8 +213,10 @@ Entry Password(const char* name, std::string MailSettings::*field, const char* a
                 return std::string((s.mail.*field).empty() ? "" : kHiddenPassword);
             },
             [=](Settings&, const std::string&) {
-                return std::string("is set with --set-password ") + account +
-                       " (read from standard input, never from the command line)";
+                return Tr(QT_TRANSLATE_NOOP("SettingsCommands",
+                                            "は --set-password %1 で設定します（コマンドラインからではなく"
+                                            "標準入力から読みます）"),
+                          std::string(account));
             }};
 }
 
@@ -207,7 +225,7 @@ Entry AuthMethod() {
             [](const Settings& s) { return std::string(s.mail.oauth2 ? "oauth2" : "password"); },
             [](Settings& s, const std::string& value) {
                 if (value != "password" && value != "oauth2")
-                    return std::string("takes password or oauth2");
+                    return Tr(QT_TRANSLATE_NOOP("SettingsCommands", "は password か oauth2 です"));
                 s.mail.oauth2 = value == "oauth2";
                 return std::string();
             }};
@@ -223,8 +241,9 @@ Entry Address(int number) {
             [=](Settings& s, const std::string& value) -> std::string {
                 std::vector<std::string>& list = s.mail.sendAddresses;
                 if (index > list.size())
-                    return "comes after MAIL.SEND_ADDRESS" + std::to_string(list.size() + 1) +
-                           ": the list has " + std::to_string(list.size()) + " entries";
+                    return Tr(QT_TRANSLATE_NOOP("SettingsCommands",
+                                                "は MAIL.SEND_ADDRESS%1 の後です（今は%2件）"),
+                              std::to_string(list.size() + 1), std::to_string(list.size()));
                 if (value.empty()) {
                     if (index < list.size())
                         list.erase(list.begin() + static_cast<std::ptrdiff_t>(index));
@@ -328,7 +347,7 @@ const Entry* FindEntry(const std::string& name) {
 void Load(Settings& settings, const std::string& folder, std::ostream& err) {
     StreamSink sink(err);
     for (const std::string& note : LoadSettings(settings, folder, sink))
-        err << note << "\n";
+        err << ScreenText(note) << "\n";
 }
 
 int Save(const Settings& settings, const std::string& folder, std::ostream& err) {
@@ -337,8 +356,9 @@ int Save(const Settings& settings, const std::string& folder, std::ostream& err)
     if (SaveSettings(settings, folder, sink, &problems))
         return kOk;
     for (const std::string& problem : problems)
-        err << "kestrovamail: " << problem << "\n";
-    err << "kestrovamail: cannot write the settings in " << (folder.empty() ? "." : folder)
+        err << "kestrovamail: " << ScreenText(problem) << "\n";
+    err << Tr(QT_TRANSLATE_NOOP("SettingsCommands", "kestrovamail: %1 に設定を書き込めません"),
+              folder.empty() ? std::string(".") : folder)
         << "\n";
     return kSaveFailed;
 }
@@ -395,19 +415,26 @@ int SetSettings(const std::string& folder, const std::vector<std::string>& assig
         const std::string name = assignment.substr(0, equals);
         const Entry* entry = equals == std::string::npos ? nullptr : FindEntry(name);
         if (!entry) {
-            err << "kestrovamail: --set " << assignment
-                << ": not SECTION.KEY=VALUE with a known setting (kestrovamail --show-settings"
-                   " lists them)\n";
+            err << Tr(QT_TRANSLATE_NOOP("SettingsCommands",
+                                        "kestrovamail: --set %1: 知っている設定の SECTION.KEY=VALUE "
+                                        "ではありません（一覧は kestrovamail --show-settings）"),
+                      assignment)
+                << "\n";
             return kRefused;
         }
         const std::string problem = entry->set(settings, assignment.substr(equals + 1));
         if (!problem.empty()) {
-            err << "kestrovamail: " << entry->name << " " << problem << "; nothing was changed\n";
+            err << Tr(QT_TRANSLATE_NOOP("SettingsCommands",
+                                        "kestrovamail: %1 %2。何も変えていません"),
+                      entry->name, problem)
+                << "\n";
             return kRefused;
         }
     }
     if (const std::string problem = Inconsistency(settings); !problem.empty()) {
-        err << "kestrovamail: " << problem << "; nothing was changed\n";
+        err << Tr(QT_TRANSLATE_NOOP("SettingsCommands", "kestrovamail: %1。何も変えていません"),
+                  problem)
+            << "\n";
         return kRefused;
     }
     return Save(settings, folder, err);
@@ -417,16 +444,21 @@ int SetPassword(const std::string& folder, const std::string& account, std::istr
                 std::ostream& err, bool prompt) {
     const std::string which = Upper(account);
     if (which != "POP3" && which != "SMTP" && which != "OAUTH-CLIENT") {
-        err << "kestrovamail: --set-password takes pop3, smtp or oauth-client, not \"" << account
-            << "\"\n";
+        err << Tr(QT_TRANSLATE_NOOP("SettingsCommands",
+                                    "kestrovamail: --set-password は pop3、smtp、oauth-client の"
+                                    "どれかです（\"%1\" は違います）"),
+                  account)
+            << "\n";
         return kRefused;
     }
     std::string password;
     {
         std::optional<NoEcho> quiet;
         if (prompt) {
-            err << (which == "OAUTH-CLIENT" ? "OAuth client secret" : which + " password")
-                << ": " << std::flush;
+            err << (which == "OAUTH-CLIENT"
+                        ? Tr(QT_TRANSLATE_NOOP("SettingsCommands", "OAuthクライアントシークレット: "))
+                        : Tr(QT_TRANSLATE_NOOP("SettingsCommands", "%1のパスワード: "), which))
+                << std::flush;
             quiet.emplace();
         }
         std::getline(in, password);
@@ -436,12 +468,16 @@ int SetPassword(const std::string& folder, const std::string& account, std::istr
     if (!password.empty() && password.back() == '\r')
         password.pop_back();
     if (std::string problem = TextProblem(password); !problem.empty()) {
-        err << "kestrovamail: the password " << problem << "; nothing was changed\n";
+        err << Tr(QT_TRANSLATE_NOOP("SettingsCommands", "kestrovamail: パスワード%1。何も変えていません"),
+                  problem)
+            << "\n";
         return kRefused;
     }
     if (text::Utf8ToSjis(password).size() > kMaxPasswordBytes) {
-        err << "kestrovamail: the password is longer than " << kMaxPasswordBytes
-            << " bytes; nothing was changed\n";
+        err << Tr(QT_TRANSLATE_NOOP("SettingsCommands",
+                                    "kestrovamail: パスワードが%1バイトを超えています。何も変えていません"),
+                  std::to_string(kMaxPasswordBytes))
+            << "\n";
         return kRefused;
     }
     Settings settings;

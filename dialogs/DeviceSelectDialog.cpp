@@ -1,6 +1,6 @@
 #include "dialogs/DeviceSelectDialog.h"
 
-#include "dialogs/CoreText.h"
+#include "app/ScreenText.h"
 #include "dialogs/DialogSupport.h"
 
 #include <QComboBox>
@@ -39,7 +39,7 @@ void CDeviceSelectDialog::FillList() {
         return;
     m_filled = true;
     for (const std::string& name : m_names)
-        m_list->addItem(CoreText(ToQt(name))); // never sorted: the position is the device index
+        m_list->addItem(ScreenText(ToQt(name))); // never sorted: the position is the device index
     m_list->setCurrentIndex(m_initialIndex < m_list->count() ? m_initialIndex : -1);
 }
 

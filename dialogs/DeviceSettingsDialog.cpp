@@ -1,6 +1,6 @@
 #include "dialogs/DeviceSettingsDialog.h"
 
-#include "dialogs/CoreText.h"
+#include "app/ScreenText.h"
 #include "dialogs/DialogSupport.h"
 
 #include <QCheckBox>
@@ -39,7 +39,7 @@ int NearestSize(const std::vector<FrameSize>& sizes, FrameSize wanted) {
 CDeviceSettingsDialog::CDeviceSettingsDialog(const DeviceSetup& setup, const FrameSize* size,
                                              QWidget* parent)
     : QDialog(parent), m_controls(setup.controls) {
-    setWindowTitle(tr("%1 の設定").arg(CoreText(ToQt(setup.deviceName))));
+    setWindowTitle(tr("%1 の設定").arg(ScreenText(ToQt(setup.deviceName))));
     ApplyDialogFont(this);
     setMinimumWidth(280);
     auto* layout = new QVBoxLayout(this);
@@ -63,7 +63,7 @@ CDeviceSettingsDialog::CDeviceSettingsDialog(const DeviceSetup& setup, const Fra
     if (m_controls)
         m_initial = m_controls->Controls();
     for (const DeviceControl& control : m_initial) {
-        form->addRow(CoreText(ToQt(control.label)), MakeEditor(control));
+        form->addRow(ScreenText(ToQt(control.label)), MakeEditor(control));
         m_hasSettings = true;
     }
 

@@ -3,8 +3,8 @@
 #include "mail/TextCodec.h"
 
 #include "app/ConnectionTest.h"
+#include "app/ScreenText.h"
 #include "dialogs/BusyCursor.h"
-#include "dialogs/CoreText.h"
 #include "dialogs/DialogSupport.h"
 #include "dialogs/FieldValidation.h"
 #include "dialogs/MessageBoxes.h"
@@ -415,7 +415,7 @@ void CMailSetupDialog::TestConnection() {
             return imap ? TestImapConnection(copy, cancel) : TestPop3Connection(copy, cancel);
         });
     if (result) // nothing to say after the user cancelled
-        ShowMessageBox(this, CoreText(ToQt(result->message)));
+        ShowMessageBox(this, ScreenText(ToQt(result->message)));
 }
 
 void CMailSetupDialog::TestSmtp() {
@@ -427,7 +427,7 @@ void CMailSetupDialog::TestSmtp() {
         this, m_worker, tr("SMTPサーバに接続しています…"),
         [copy](const CCancelSignal* cancel) { return TestSmtpConnection(copy, cancel); });
     if (result)
-        ShowMessageBox(this, CoreText(ToQt(result->message)));
+        ShowMessageBox(this, ScreenText(ToQt(result->message)));
 }
 
 void CMailSetupDialog::BrowseCaFile() {

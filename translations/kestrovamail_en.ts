@@ -775,7 +775,37 @@ Examples:
     </message>
 </context>
 <context>
-    <name>CoreText</name>
+    <name>DialogSupport</name>
+    <message>
+        <source>キャンセル</source>
+        <translation>Cancel</translation>
+    </message>
+</context>
+<context>
+    <name>HeadlessService</name>
+    <message>
+        <source>%1 が設定されていません（kestrovamail --set %1=...）</source>
+        <translation>%1 is not set (kestrovamail --set %1=...)</translation>
+    </message>
+    <message>
+        <source>POP3のパスワードがありません（kestrovamail --set-password pop3）</source>
+        <translation>no POP3 password is stored (kestrovamail --set-password pop3)</translation>
+    </message>
+    <message>
+        <source>メールチェックが終わりませんでした</source>
+        <translation>the mail check did not complete</translation>
+    </message>
+    <message>
+        <source>カメラから写真が来なかったため、写真の依頼はサーバーに残します</source>
+        <translation>picture requests stay on the server: no camera delivered a picture</translation>
+    </message>
+    <message>
+        <source>メールチェックを始められませんでした</source>
+        <translation>the mail check could not start</translation>
+    </message>
+</context>
+<context>
+    <name>ScreenText</name>
     <message>
         <source>POP3サーバの接続に成功しました。</source>
         <translation>Connected to the POP3 server.</translation>
@@ -1024,12 +1054,428 @@ Examples:
         <source>メールがサーバの受け付ける大きさを超えています</source>
         <translation>the mail is larger than the server takes</translation>
     </message>
+    <message>
+        <source>ERROR : </source>
+        <translation>ERROR: </translation>
+    </message>
+    <message>
+        <source>注意: </source>
+        <translation>Note: </translation>
+    </message>
+    <message>
+        <source> にアカウント </source>
+        <translation>: cannot log in as </translation>
+    </message>
+    <message>
+        <source> でログインできません: </source>
+        <translation>: </translation>
+    </message>
+    <message>
+        <source> に接続できません: </source>
+        <translation>: cannot connect: </translation>
+    </message>
+    <message>
+        <source> とのやり取りに失敗しました: </source>
+        <translation>: the exchange failed: </translation>
+    </message>
+    <message>
+        <source> で返信を送れません: </source>
+        <translation>: cannot send the reply: </translation>
+    </message>
+    <message>
+        <source>サーバが受け付けませんでした</source>
+        <translation>the server did not accept it</translation>
+    </message>
+    <message>
+        <source>（依頼はサーバーに残します）</source>
+        <translation> (the requests stay on the server)</translation>
+    </message>
+    <message>
+        <source>カメラがないため、写真の依頼に答えられません</source>
+        <translation>no camera: picture requests cannot be answered</translation>
+    </message>
+    <message>
+        <source>カメラから写真を取り込めないため、写真の依頼に答えられません</source>
+        <translation>the camera gives no picture: picture requests cannot be answered</translation>
+    </message>
+    <message>
+        <source>返信の写真をフォルダ </source>
+        <translation>reply picture folder </translation>
+    </message>
+    <message>
+        <source> に書き込めません: </source>
+        <translation>: cannot write to it: </translation>
+    </message>
+    <message>
+        <source>JPEGファイルを作れませんでした</source>
+        <translation>the JPEG file could not be made</translation>
+    </message>
+    <message>
+        <source>POP3サーバに再び接続できました</source>
+        <translation>Connected to the POP3 server again</translation>
+    </message>
+    <message>
+        <source>SMTPサーバで再び返信を送れました</source>
+        <translation>Replies go out through the SMTP server again</translation>
+    </message>
+    <message>
+        <source>返信の写真を再び用意できました</source>
+        <translation>Reply pictures can be made again</translation>
+    </message>
+    <message>
+        <source>設定ファイルを再び保存できました</source>
+        <translation>The settings file was saved again</translation>
+    </message>
+    <message>
+        <source>IMAPサーバに再び接続できました</source>
+        <translation>Connected to the IMAP server again</translation>
+    </message>
+    <message>
+        <source>POP3サーバーが設定されていません</source>
+        <translation>no POP3 server is set</translation>
+    </message>
+    <message>
+        <source>IMAPサーバーが設定されていません</source>
+        <translation>no IMAP server is set</translation>
+    </message>
+    <message>
+        <source>POP3のユーザーIDが設定されていません</source>
+        <translation>no POP3 user name is set</translation>
+    </message>
+    <message>
+        <source>POP3のパスワードが設定されていません</source>
+        <translation>no POP3 password is set</translation>
+    </message>
+    <message>
+        <source>メールチェック完了</source>
+        <translation>Mail check done</translation>
+    </message>
+    <message>
+        <source>SMTPサーバへの接続に失敗しました。</source>
+        <translation>Could not connect to the SMTP server.</translation>
+    </message>
+    <message>
+        <source>メールの返信に失敗しました</source>
+        <translation>the reply could not be sent</translation>
+    </message>
+    <message>
+        <source>送信完了</source>
+        <translation>Sent </translation>
+    </message>
+    <message>
+        <source>差出人を確認できないため答えません: </source>
+        <translation>Not answered, the sender cannot be verified: </translation>
+    </message>
+    <message>
+        <source>差出人を確認できません（次のチェックで再確認）: </source>
+        <translation>The sender cannot be verified yet (tried again at the next check): </translation>
+    </message>
+    <message>
+        <source>差出人の確認: 相手のプロバイダがDKIM署名をしない場合は、メール設定で「差出人をDKIM署名で確認する」を外すか、信頼する認証サーバーIDを設定してください</source>
+        <translation>Sender check: if the sender&apos;s provider does not sign with DKIM, untick &quot;Check the sender&apos;s DKIM signature&quot; in the mail settings, or set a trusted authserv-id</translation>
+    </message>
+    <message>
+        <source>プログラムが送ったメールには返信しません: </source>
+        <translation>No reply to mail sent by a program: </translation>
+    </message>
+    <message>
+        <source>（ポート25では送りません: </source>
+        <translation> (not sent on port 25: </translation>
+    </message>
+    <message>
+        <source> にはパスワードが暗号化されずに送られました（サーバがSSL/TLSにもSTARTTLSにも対応していません）。対応するポートと保護をメール設定で選んでください</source>
+        <translation>: the password was sent unencrypted (the server offers neither SSL/TLS nor STARTTLS). Choose a port and security that protect it in the mail settings</translation>
+    </message>
+    <message>
+        <source>設定ファイル </source>
+        <translation>settings file </translation>
+    </message>
+    <message>
+        <source> を読み込めません: </source>
+        <translation>: cannot read it: </translation>
+    </message>
+    <message>
+        <source>（このファイルの設定は既定値で動きます）</source>
+        <translation> (its settings run on their defaults)</translation>
+    </message>
+    <message>
+        <source>ログファイルエラー</source>
+        <translation>log file error</translation>
+    </message>
+    <message>
+        <source>KestrovaMailを開始しました。</source>
+        <translation>KestrovaMail started.</translation>
+    </message>
+    <message>
+        <source>setup.ini と device.ini を読み込み直しました。</source>
+        <translation>Reloaded setup.ini and device.ini.</translation>
+    </message>
+    <message>
+        <source>許可アドレスが空のため、だれからの依頼にも写真を返信します。依頼できる人を限るには、メール設定の許可アドレスに加えてください（kestrovamail --set MAIL.SEND_ADDRESS1=アドレス）</source>
+        <translation>The allow-list is empty, so anyone who asks gets a picture. To limit who may ask, add addresses to the allow-list in the mail settings (kestrovamail --set MAIL.SEND_ADDRESS1=address)</translation>
+    </message>
+    <message>
+        <source>映像入力デバイスがありません。メールの確認は続けますが、写真の依頼には答えず、依頼はサーバーに残します。カメラがつながると使い始めます。</source>
+        <translation>No video input device. Mail is still checked, but picture requests are not answered and stay on the server. The camera is used once it is plugged in.</translation>
+    </message>
+    <message>
+        <source>映像入力デバイス「</source>
+        <translation>Video input device &quot;</translation>
+    </message>
+    <message>
+        <source>」が使えなくなりました（</source>
+        <translation>&quot; is no longer usable (</translation>
+    </message>
+    <message>
+        <source>）。戻るまで写真の依頼には答えず、依頼はサーバーに残します。</source>
+        <translation>). Until it is back, picture requests are not answered and stay on the server.</translation>
+    </message>
+    <message>
+        <source>」で撮影を再開しました。</source>
+        <translation>&quot; takes pictures again.</translation>
+    </message>
+    <message>
+        <source>」で撮影を始めました。</source>
+        <translation>&quot; started taking pictures.</translation>
+    </message>
+    <message>
+        <source> は読み切れない値のため、ファイルの値をそのまま残します。</source>
+        <translation>: the value cannot be read, so the file keeps it as it is.</translation>
+    </message>
+    <message>
+        <source> は他のユーザーも読める状態でした。パスワードを含むため、本人だけが読めるようにしました</source>
+        <translation> was readable by other users; it holds passwords, so only you can read it now</translation>
+    </message>
+    <message>
+        <source>返信の上限（1時間に</source>
+        <translation>The reply limit (</translation>
+    </message>
+    <message>
+        <source>通）に達したため、</source>
+        <translation> an hour) is reached: </translation>
+    </message>
+    <message>
+        <source> の依頼にはしばらく返信しません</source>
+        <translation> gets no reply for a while</translation>
+    </message>
+    <message>
+        <source>自動送信のメールです</source>
+        <translation>an automatic mail</translation>
+    </message>
+    <message>
+        <source>一斉配信のメールです</source>
+        <translation>a bulk mail</translation>
+    </message>
+    <message>
+        <source>メーリングリストのメールです</source>
+        <translation>a mailing-list mail</translation>
+    </message>
+    <message>
+        <source>差出人のないメールです</source>
+        <translation>a mail without a sender</translation>
+    </message>
+    <message>
+        <source>配送システムからのメールです</source>
+        <translation>a mail from the delivery system</translation>
+    </message>
+    <message>
+        <source>署名がありません</source>
+        <translation>no signature</translation>
+    </message>
+    <message>
+        <source>署名が一致しません</source>
+        <translation>the signature does not match</translation>
+    </message>
+    <message>
+        <source>鍵が見つかりません</source>
+        <translation>the key was not found</translation>
+    </message>
+    <message>
+        <source>鍵が取り消されています</source>
+        <translation>the key is revoked</translation>
+    </message>
+    <message>
+        <source>鍵が短すぎます</source>
+        <translation>the key is too short</translation>
+    </message>
+    <message>
+        <source>鍵が使えません</source>
+        <translation>the key cannot be used</translation>
+    </message>
+    <message>
+        <source>署名の期限が切れています</source>
+        <translation>the signature has expired</translation>
+    </message>
+    <message>
+        <source>本文の一部しか署名されていません</source>
+        <translation>only part of the body is signed</translation>
+    </message>
+    <message>
+        <source>署名が差出人を含みません</source>
+        <translation>the signature does not cover the sender</translation>
+    </message>
+    <message>
+        <source>DNSが応答しません</source>
+        <translation>DNS does not answer</translation>
+    </message>
+    <message>
+        <source>署名のドメインが差出人と異なります</source>
+        <translation>the signing domain is not the sender&apos;s</translation>
+    </message>
+    <message>
+        <source>メールの形式が正しくありません</source>
+        <translation>the mail is malformed</translation>
+    </message>
+    <message>
+        <source>差出人の欄が正しくありません</source>
+        <translation>the From field is malformed</translation>
+    </message>
+    <message>
+        <source>メールが大きすぎます</source>
+        <translation>the mail is too large</translation>
+    </message>
+    <message>
+        <source>メールがなくなりました</source>
+        <translation>the mail is gone</translation>
+    </message>
+    <message>
+        <source>サーバがメールを受け取った可能性があります</source>
+        <translation>the server may have taken the mail</translation>
+    </message>
+    <message>
+        <source>TLSで保護できなかった経路の代わりにはしません</source>
+        <translation>it does not stand in for a route TLS could not protect</translation>
+    </message>
+    <message>
+        <source>ポート25のサーバ: </source>
+        <translation>the port 25 server: </translation>
+    </message>
+    <message>
+        <source> の [</source>
+        <translation> [</translation>
+    </message>
+    <message>
+        <source>（</source>
+        <translation> (</translation>
+    </message>
+    <message>
+        <source>）</source>
+        <translation>)</translation>
+    </message>
+    <message>
+        <source>判定済みメールの記録を再び保存できました</source>
+        <translation>The judged-mail record was saved again</translation>
+    </message>
+    <message>
+        <source>判定済みメールの記録 </source>
+        <translation>judged-mail record </translation>
+    </message>
+    <message>
+        <source>（この実行の間は覚えておきます）</source>
+        <translation> (kept in memory for this run)</translation>
+    </message>
+    <message>
+        <source>DNSが再び応答しました</source>
+        <translation>DNS answers again</translation>
+    </message>
+    <message>
+        <source>DNSが応答しないため、差出人の署名の鍵を確かめられません（依頼はサーバーに残し、次のチェックで再確認します）</source>
+        <translation>DNS does not answer, so the sender&apos;s signing key cannot be checked (the requests stay on the server and are checked again next time)</translation>
+    </message>
 </context>
 <context>
-    <name>DialogSupport</name>
+    <name>SettingsCommands</name>
     <message>
-        <source>キャンセル</source>
-        <translation>Cancel</translation>
+        <source>は改行を含みます</source>
+        <translation>holds a line break</translation>
+    </message>
+    <message>
+        <source>はUTF-8のテキストではありません</source>
+        <translation>is not UTF-8 text</translation>
+    </message>
+    <message>
+        <source>は設定ファイルのコードページ932にない文字を含みます</source>
+        <translation>holds characters that code page 932 (the settings files) cannot hold</translation>
+    </message>
+    <message>
+        <source>はコードページ932で%1バイトを超えます</source>
+        <translation>is longer than %1 bytes of code page 932</translation>
+    </message>
+    <message>
+        <source>は on か off です</source>
+        <translation>takes on or off</translation>
+    </message>
+    <message>
+        <source>は%1から%2までの整数です</source>
+        <translation>takes a whole number from %1 to %2</translation>
+    </message>
+    <message>
+        <source>は #RRGGBB か0から16777215までの数（0x00BBGGRR）です</source>
+        <translation>takes #RRGGBB or a number from 0 to 16777215 (0x00BBGGRR)</translation>
+    </message>
+    <message>
+        <source>は none、starttls、tls、auto（ポートで決める）のどれかです</source>
+        <translation>takes none, starttls, tls or auto (the port decides)</translation>
+    </message>
+    <message>
+        <source>は pop3 か imap です</source>
+        <translation>takes pop3 or imap</translation>
+    </message>
+    <message>
+        <source>は off か dkim です</source>
+        <translation>takes off or dkim</translation>
+    </message>
+    <message>
+        <source>MAIL.RECEIVE_PROTOCOL imap には MAIL.IMAP_SERVER が必要です</source>
+        <translation>MAIL.RECEIVE_PROTOCOL imap needs MAIL.IMAP_SERVER</translation>
+    </message>
+    <message>
+        <source>は --set-password %1 で設定します（コマンドラインからではなく標準入力から読みます）</source>
+        <translation>is set with --set-password %1 (read from standard input, never from the command line)</translation>
+    </message>
+    <message>
+        <source>は password か oauth2 です</source>
+        <translation>takes password or oauth2</translation>
+    </message>
+    <message>
+        <source>は MAIL.SEND_ADDRESS%1 の後です（今は%2件）</source>
+        <translation>comes after MAIL.SEND_ADDRESS%1: the list has %2 entries</translation>
+    </message>
+    <message>
+        <source>kestrovamail: %1 に設定を書き込めません</source>
+        <translation>kestrovamail: cannot write the settings in %1</translation>
+    </message>
+    <message>
+        <source>kestrovamail: --set %1: 知っている設定の SECTION.KEY=VALUE ではありません（一覧は kestrovamail --show-settings）</source>
+        <translation>kestrovamail: --set %1: not SECTION.KEY=VALUE with a known setting (kestrovamail --show-settings lists them)</translation>
+    </message>
+    <message>
+        <source>kestrovamail: %1 %2。何も変えていません</source>
+        <translation>kestrovamail: %1 %2; nothing was changed</translation>
+    </message>
+    <message>
+        <source>kestrovamail: %1。何も変えていません</source>
+        <translation>kestrovamail: %1; nothing was changed</translation>
+    </message>
+    <message>
+        <source>kestrovamail: --set-password は pop3、smtp、oauth-client のどれかです（&quot;%1&quot; は違います）</source>
+        <translation>kestrovamail: --set-password takes pop3, smtp or oauth-client, not &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <source>OAuthクライアントシークレット: </source>
+        <translation>OAuth client secret: </translation>
+    </message>
+    <message>
+        <source>%1のパスワード: </source>
+        <translation>%1 password: </translation>
+    </message>
+    <message>
+        <source>kestrovamail: パスワード%1。何も変えていません</source>
+        <translation>kestrovamail: the password %1; nothing was changed</translation>
+    </message>
+    <message>
+        <source>kestrovamail: パスワードが%1バイトを超えています。何も変えていません</source>
+        <translation>kestrovamail: the password is longer than %1 bytes; nothing was changed</translation>
     </message>
 </context>
 </TS>

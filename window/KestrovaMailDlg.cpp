@@ -5,9 +5,9 @@
 #include "window/IconButton.h"
 #include "window/PreviewWidget.h"
 #include "window/TrayIcon.h"
+#include "app/ScreenText.h"
 #include "dialogs/AppConfigDlg.h"
 #include "dialogs/BusyCursor.h"
-#include "dialogs/CoreText.h"
 #include "dialogs/DeviceSelectDialog.h"
 #include "dialogs/DeviceSettingsDialog.h"
 #include "dialogs/MailSetupDialog.h"
@@ -344,7 +344,7 @@ void CKestrovaMailDlg::ShowMailBusy(bool busy) {
 }
 
 void CKestrovaMailDlg::ShowFaultState(const QString& state) {
-    m_faultState = CoreText(state);
+    m_faultState = ScreenText(state);
     ApplyTitle();
     ApplyTrayStatus();
 }
@@ -424,7 +424,8 @@ void CKestrovaMailDlg::contextMenuEvent(QContextMenuEvent* event) {
 }
 
 void CKestrovaMailDlg::OnLogAdded(std::string_view added) {
-    std::string text(added);
+    // The log keeps the Japanese lines of log.txt; the view shows them in the user's language.
+    std::string text = ScreenText(added);
     std::erase(text, '\r');
     QTextCursor cursor(m_logView->document());
     cursor.movePosition(QTextCursor::End);
@@ -435,7 +436,7 @@ void CKestrovaMailDlg::OnLogAdded(std::string_view added) {
 }
 
 void CKestrovaMailDlg::ShowMessage(const std::string& text) {
-    ShowMessageBox(this, CoreText(QString::fromStdString(text)));
+    ShowMessageBox(this, ScreenText(QString::fromStdString(text)));
 }
 
 std::optional<int> CKestrovaMailDlg::ChooseDevice(const std::vector<std::string>& names,
@@ -452,7 +453,7 @@ void CKestrovaMailDlg::ShowProperties(const DeviceSetup& setup) {
 }
 
 void CKestrovaMailDlg::SetTitle(const std::string& title) {
-    m_baseTitle = CoreText(QString::fromStdString(title));
+    m_baseTitle = ScreenText(QString::fromStdString(title));
     ApplyTitle();
 }
 

@@ -46,6 +46,21 @@ int RunWindow(int argc, char* argv[], const CommandLine& line) {
     return kestrova.Run();
 }
 
+// --show-settings, --set and --set-password, their messages in the user's language.
+int RunSettingsCommand(int argc, char* argv[], const CommandLine& line) {
+    const QCoreApplication app(argc, argv);
+    InstallUiTranslation(LocaleEnvironment::FromProcess());
+    switch (line.mode) {
+    case CommandLine::Mode::ShowSettings:
+        return settingscli::ShowSettings(ProgramFolder(), std::cout, std::cerr);
+    case CommandLine::Mode::SetSettings:
+        return settingscli::SetSettings(ProgramFolder(), line.assignments, std::cerr);
+    default:
+        return settingscli::SetPassword(ProgramFolder(), line.passwordAccount, std::cin, std::cerr,
+                                        ::isatty(STDIN_FILENO) != 0);
+    }
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -73,12 +88,9 @@ int main(int argc, char* argv[]) {
         std::fputs(VersionText().c_str(), stdout);
         return 0;
     case CommandLine::Mode::ShowSettings:
-        return settingscli::ShowSettings(ProgramFolder(), std::cout, std::cerr);
     case CommandLine::Mode::SetSettings:
-        return settingscli::SetSettings(ProgramFolder(), line.assignments, std::cerr);
     case CommandLine::Mode::SetPassword:
-        return settingscli::SetPassword(ProgramFolder(), line.passwordAccount, std::cin,
-                                        std::cerr, ::isatty(STDIN_FILENO) != 0);
+        return RunSettingsCommand(argc, argv, line);
     case CommandLine::Mode::Headless:
     case CommandLine::Mode::CheckOnce:
         return RunWithoutDisplay(argc, argv, line);

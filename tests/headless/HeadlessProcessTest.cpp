@@ -28,11 +28,12 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The program as a child process: no DISPLAY, its folder in KESTROVAMAIL_HOME, standard input
-// from a text, standard error collected.
+// The program as a child process: no DISPLAY, its folder in KESTROVAMAIL_HOME, the locale
+// lang (English unless told), standard input from a text, standard error collected.
 class Program {
 public:
-    Program(const TempDir& home, std::vector<std::string> arguments, const std::string& input = {}) {
+    Program(const TempDir& home, std::vector<std::string> arguments, const std::string& input = {},
+            const char* lang = "C.UTF-8") {
         int in[2], err[2];
         if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0)
             throw std::runtime_error("pipe");
@@ -46,6 +47,9 @@ public:
             ::unsetenv("QT_QPA_PLATFORM");
             ::unsetenv("KESTROVAMAIL_TEST_PATTERN");
             ::setenv("KESTROVAMAIL_HOME", home.path().c_str(), 1);
+            for (const char* variable : {"LANGUAGE", "LC_ALL", "LC_MESSAGES"})
+                ::unsetenv(variable);
+            ::setenv("LANG", lang, 1);
             std::vector<char*> argv{const_cast<char*>(KM_EXECUTABLE)};
             for (std::string& a : arguments)
                 argv.push_back(a.data());
@@ -148,7 +152,7 @@ TEST(HeadlessProcess, CheckOnceWithoutADisplayAnswersAndDeletesTheRequest) {
         SmtpPeer smtp({.authUser = "camera", .authPassword = "secret"});
         ConfigurePeers(home, dovecot, smtp, imap);
 
-        Program program(home, {"--check-once", "--test-pattern"});
+        Program program(home, {"--check-once", "--test-pattern"}, {}, "ja_JP.UTF-8");
         ASSERT_EQ(program.Wait(), 0) << program.Output();
         const std::vector<ReceivedMail> mails = smtp.WaitForMessages(1);
         ASSERT_EQ(mails.size(), 1u);
@@ -205,18 +209,20 @@ TEST(HeadlessProcess, TraceShowsEveryCommandAndNoSecret) {
 }
 
 TEST(HeadlessProcess, CheckOnceSaysWhyItDidNotComplete) {
+    const std::vector<std::string> nobodyListens{
+        "MAIL.POP3_SERVER=127.0.0.1", "MAIL.POP3_PORT=" + std::to_string(UnusedLoopbackPort()),
+        "MAIL.POP3_ID=camera"};
     const struct {
         const char* name;
+        const char* lang;
         std::vector<std::string> settings;
         int status;
         const char* reason;
     } cases[] = {
-        {"no server", {}, 2, "MAIL.POP3_SERVER"},
-        {"nobody listens",
-         {"MAIL.POP3_SERVER=127.0.0.1", "MAIL.POP3_PORT=" + std::to_string(UnusedLoopbackPort()),
-          "MAIL.POP3_ID=camera"},
-         1,
-         "POP3サーバ 127.0.0.1"}, // with its cause: "... に接続できません: 接続が拒否されました"
+        {"no server", "ja_JP.UTF-8", {}, 2, "MAIL.POP3_SERVER が設定されていません"},
+        {"no server", "en_US.UTF-8", {}, 2, "MAIL.POP3_SERVER is not set"},
+        {"nobody listens", "ja_JP.UTF-8", nobodyListens, 1, "POP3サーバ 127.0.0.1"},
+        {"nobody listens", "en_US.UTF-8", nobodyListens, 1, "POP3 server 127.0.0.1"},
     };
     for (const auto& c : cases) {
         TempDir home;
@@ -227,7 +233,7 @@ TEST(HeadlessProcess, CheckOnceSaysWhyItDidNotComplete) {
             ASSERT_EQ(RunProgram(home, arguments), 0);
             ASSERT_EQ(RunProgram(home, {"--set-password", "pop3"}, "secret\n"), 0);
         }
-        Program program(home, {"--check-once", "--test-pattern"});
+        Program program(home, {"--check-once", "--test-pattern"}, {}, c.lang);
         EXPECT_EQ(program.Wait(), c.status) << c.name << "\n" << program.Output();
         const std::string& output = program.Output();
         const std::size_t last = output.rfind("kestrovamail: ");
@@ -236,10 +242,45 @@ TEST(HeadlessProcess, CheckOnceSaysWhyItDidNotComplete) {
     }
 }
 
+// Standard error speaks the user's language, line by line, while log.txt keeps the Japanese.
+TEST(HeadlessProcess, StandardErrorFollowsTheLocaleAndLogTxtStaysJapanese) {
+    const std::string port = std::to_string(UnusedLoopbackPort());
+    const struct {
+        const char* lang;
+        std::vector<std::string> shown; // a notice, then a failure with its cause
+    } cases[] = {
+        {"ja_JP.UTF-8",
+         {"KestrovaMailを開始しました。",
+          "ERROR : POP3サーバ 127.0.0.1:" + port + " に接続できません: 接続が拒否されました"}},
+        {"en_US.UTF-8",
+         {"KestrovaMail started.",
+          "ERROR: POP3 server 127.0.0.1:" + port + ": cannot connect: connection refused"}},
+    };
+    for (const auto& c : cases) {
+        TempDir home;
+        ASSERT_EQ(RunProgram(home, {"--set", "MAIL.POP3_SERVER=127.0.0.1", "--set",
+                                    "MAIL.POP3_PORT=" + port, "--set", "MAIL.POP3_ID=camera",
+                                    "--set", "APPLICATION.LOGFILE=on"}),
+                  0);
+        ASSERT_EQ(RunProgram(home, {"--set-password", "pop3"}, "secret\n"), 0);
+        Program program(home, {"--check-once", "--test-pattern"}, {}, c.lang);
+        EXPECT_EQ(program.Wait(), 1) << c.lang;
+        for (const std::string& line : c.shown)
+            EXPECT_NE(program.Output().find(" - " + line + "\n"), std::string::npos)
+                << c.lang << ": " << line << "\n" << program.Output();
+        const std::string log = TempDir::ReadFile(home.path() / "log.txt");
+        for (const std::string& line : {std::string("KestrovaMailを開始しました。"),
+                                        "ERROR : POP3サーバ 127.0.0.1:" + port +
+                                            " に接続できません: 接続が拒否されました"})
+            EXPECT_NE(log.find(text::Utf8ToSjis(" - " + line + "\r\n")), std::string::npos)
+                << c.lang << ": " << line;
+    }
+}
+
 TEST(HeadlessProcess, ASettingsFileItCannotUseIsSaidOnceAtStartAndAtSaveWithItsPath) {
     TempDir home;
     std::filesystem::create_directory(home.path() / "setup.ini"); // a folder in its place
-    Program program(home, {"--check-once", "--test-pattern"});
+    Program program(home, {"--check-once", "--test-pattern"}, {}, "ja_JP.UTF-8");
     EXPECT_EQ(program.Wait(), 2) << program.Output(); // on defaults: no server is set
     const std::string& output = program.Output();
     const std::string path = home.folder() + "setup.ini";
@@ -290,7 +331,14 @@ TEST(HeadlessProcess, SettingsCommandsRoundTripThroughSetupIni) {
 
     Program refused(home, {"--set", "APPLICATION.JPEG_QUALITY=500"});
     EXPECT_EQ(refused.Wait(), 2);
-    EXPECT_NE(refused.Output().find("JPEG_QUALITY"), std::string::npos);
+    EXPECT_NE(refused.Output().find("APPLICATION.JPEG_QUALITY takes a whole number from 0 to 100"),
+              std::string::npos)
+        << refused.Output(); // in the user's language: English here
+    Program japanese(home, {"--set", "APPLICATION.JPEG_QUALITY=500"}, {}, "ja_JP.UTF-8");
+    EXPECT_EQ(japanese.Wait(), 2);
+    EXPECT_NE(japanese.Output().find("APPLICATION.JPEG_QUALITY は0から100までの整数です"),
+              std::string::npos)
+        << japanese.Output();
 }
 
 TEST(HeadlessProcess, HelpListsEveryOptionAndUnknownOptionsAreRefused) {

@@ -4,10 +4,11 @@
 #include "app/ConnectionTest.h"
 #include "app/FaultNotices.h"
 #include "app/PasswordCipher.h"
+#include "app/ScreenText.h"
+#include "app/SettingsCommands.h"
 #include "app/UiLanguage.h"
 #include "capture/CaptureDevices.h"
 #include "dialogs/AppConfigDlg.h"
-#include "dialogs/CoreText.h"
 #include "dialogs/DeviceSelectDialog.h"
 #include "dialogs/DeviceSettingsDialog.h"
 #include "dialogs/MailSetupDialog.h"
@@ -16,6 +17,7 @@
 #include "dialogs/TimeTextSetupDialog.h"
 #include "dialogs/TimerDialog.h"
 #include "mail/MailError.h"
+#include "mail/TextCodec.h"
 #include "tests/support/TempDir.h"
 #include "window/AboutDialog.h"
 #include "window/KestrovaMailDlg.h"
@@ -29,12 +31,14 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <QTableWidget>
 #include <QtTest>
 #include <cerrno>
 #include <functional>
 #include <memory>
+#include <sstream>
 
 // Makes one window, dialog or menu to look at.
 using WidgetMaker = std::function<QWidget*()>;
@@ -221,15 +225,74 @@ private slots:
         const QStringList texts = CoreScreenTexts();
         UseLocale("ja_JP.UTF-8");
         for (const QString& text : texts)
-            QCOMPARE(CoreText(text), text);
+            QCOMPARE(ScreenText(text), text);
         UseLocale("en_US.UTF-8");
         for (const QString& text : texts)
-            QVERIFY2(!HasJapanese(CoreText(text)), qPrintable(text + " -> " + CoreText(text)));
+            QVERIFY2(!HasJapanese(ScreenText(text)), qPrintable(text + " -> " + ScreenText(text)));
         QCOMPARE(
-            CoreText(QStringLiteral(
+            ScreenText(QStringLiteral(
                 "SMTPサーバの接続に失敗しました。\n理由: ログインが拒否されました (535 no)")),
             QStringLiteral(
                 "Could not connect to the SMTP server.\nReason: the log-in was refused (535 no)"));
+    }
+
+    // The log view shows the log's lines in the user's language; log.txt keeps the Japanese.
+    void logViewInTheUsersLanguage_data() {
+        QTest::addColumn<QString>("lang");
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("shown");
+        const QString failure = QStringLiteral(
+            "ERROR : POP3サーバ pop.example.com:995 に接続できません: 接続が拒否されました");
+        const QString notice = QStringLiteral("POP3サーバに再び接続できました");
+        QTest::newRow("failure, Japanese") << "ja_JP.UTF-8" << failure << failure;
+        QTest::newRow("failure, English")
+            << "en_US.UTF-8" << failure
+            << "ERROR: POP3 server pop.example.com:995: cannot connect: connection refused";
+        QTest::newRow("notice, English")
+            << "en_US.UTF-8" << notice << "Connected to the POP3 server again";
+    }
+
+    void logViewInTheUsersLanguage() {
+        QFETCH(QString, lang);
+        QFETCH(QString, line);
+        QFETCH(QString, shown);
+        UseLocale(lang.toUtf8().constData());
+        TempDir home;
+        CKestrovaMailDlg::Options options;
+        options.folder = home.folder();
+        options.teardownPauseMs = 0;
+        CKestrovaMailDlg window(options);
+        window.settings().app.logFile = true;
+        window.log().AddLog(line.toStdString());
+        const QString view = window.logView()->toPlainText();
+        QVERIFY2(view.endsWith(QStringLiteral(" - ") + shown + u'\n'), qPrintable(view));
+        const std::string file = TempDir::ReadFile(home.path() / "log.txt");
+        QVERIFY(file.find(text::Utf8ToSjis(" - " + line.toStdString() + "\r\n")) !=
+                std::string::npos);
+    }
+
+    // The settings commands speak the user's language too.
+    void settingsCommandsInTheUsersLanguage_data() {
+        QTest::addColumn<QString>("lang");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("Japanese")
+            << "ja_JP.UTF-8"
+            << "kestrovamail: APPLICATION.JPEG_QUALITY は0から100までの整数です。"
+               "何も変えていません\n";
+        QTest::newRow("English") << "en_US.UTF-8"
+                                 << "kestrovamail: APPLICATION.JPEG_QUALITY takes a whole number "
+                                    "from 0 to 100; nothing was changed\n";
+    }
+
+    void settingsCommandsInTheUsersLanguage() {
+        QFETCH(QString, lang);
+        QFETCH(QString, message);
+        UseLocale(lang.toUtf8().constData());
+        TempDir home;
+        std::ostringstream err;
+        QCOMPARE(settingscli::SetSettings(home.folder(), {"APPLICATION.JPEG_QUALITY=500"}, err),
+                 settingscli::kRefused);
+        QCOMPARE(QString::fromStdString(err.str()), message);
     }
 
     void noJapaneseLeftInEnglish_data() {
