@@ -48,7 +48,7 @@ TEST(Sasl, OnlyB64TokenCharactersGoOnALine) {
 
 TEST(Sasl, ChallengeIsShownDecodedAndBounded) {
     const struct {
-        std::string_view challenge;
+        std::string challenge;
         std::string shown;
     } cases[] = {
         {"eyJzdGF0dXMiOiJpbnZhbGlkX3Rva2VuIn0=", R"({"status":"invalid_token"})"},
