@@ -1,6 +1,10 @@
 #pragma once
 // Reply latency of the benchmarks that answer picture requests through the SMTP peer
-// (aiosmtpd): when the peer accepted each mail, and percentiles of the figures.
+// (aiosmtpd): the settings that point the service at the peers, when the peer accepted each
+// mail, and percentiles of the figures.
+
+#include "app/SettingLimits.h"
+#include "base/Settings.h"
 
 #include <algorithm>
 #include <atomic>
@@ -17,6 +21,21 @@
 #include <thread>
 #include <unistd.h>
 #include <vector>
+
+// The mail settings of a benchmark: dovecot's POP3 with the log-in camera/secret, the SMTP peer
+// (which logs in the same), and no hourly reply limit worth the name: a benchmark asks one
+// requester for far more pictures in a minute than a person would in an hour.
+inline MailSettings PeerMailSettings(int pop3Port, int smtpPort) {
+    MailSettings settings;
+    settings.pop3Server = settings.smtpServer = "127.0.0.1";
+    settings.pop3Port = pop3Port;
+    settings.pop3Id = "camera";
+    settings.pop3Pass = "secret";
+    settings.smtpPort = smtpPort;
+    settings.senderAddress = "camera@example.com";
+    settings.maxRepliesPerHour = limits::kMaxRepliesPerHour;
+    return settings;
+}
 
 // When aiosmtpd accepted each mail: the SMTP peer renames "<n>.env" into its folder right
 // before it answers the end of the data with 250; an inotify watch notes the moment.

@@ -94,15 +94,7 @@ int main(int argc, char** argv) {
     SystemClock clock;
     ActivityLog activity(app, home.folder(), clock);
     CActivityLogAdapter log(activity);
-    MailSettings settings;
-    settings.pop3Server = "127.0.0.1";
-    settings.pop3Port = dovecot.port();
-    settings.pop3Id = "camera";
-    settings.pop3Pass = "secret";
-    settings.smtpServer = "127.0.0.1";
-    settings.smtpPort = smtp.port();
-    settings.senderAddress = "camera@example.com";
-    settings.maxRepliesPerHour = 10000;
+    const MailSettings settings = PeerMailSettings(dovecot.port(), smtp.port());
     CMailService service(settings, flags, log, camera.pictures(), clock, nullptr,
                          static_cast<uint16_t>(smtp.port()));
     service.SetStateFolder(home.folder());

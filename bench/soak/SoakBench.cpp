@@ -84,15 +84,8 @@ int main(int argc, char** argv) {
     SystemClock clock;
     ActivityLog activity(app, home.folder(), clock);
     CActivityLogAdapter log(activity);
-    MailSettings settings;
-    settings.pop3Server = "127.0.0.1";
-    settings.pop3Port = dovecot.port();
-    settings.pop3Id = "camera";
-    settings.pop3Pass = "secret";
-    settings.smtpServer = "127.0.0.1";
-    settings.smtpPort = smtp.port();
+    MailSettings settings = PeerMailSettings(dovecot.port(), smtp.port());
     settings.senderName = "監視カメラ";
-    settings.senderAddress = "camera@example.com";
     CMailService service(settings, flags, log, camera.pictures(), clock, nullptr,
                          static_cast<uint16_t>(smtp.port()));
 
