@@ -140,7 +140,7 @@ std::optional<TokenReply> RequestTokens(const MailSettings& mail, FormFields fie
     if (!mail.oauthClientSecret.empty())
         fields.emplace_back("client_secret", mail.oauthClientSecret);
     const HttpReply http =
-        oauthhttp::PostForm(EndpointsFor(mail).tokenUrl, fields, mail.caFile, cancel);
+        https::PostForm(EndpointsFor(mail).tokenUrl, fields, mail.caFile, cancel);
     if (http.error) {
         error = http.error;
         return std::nullopt;

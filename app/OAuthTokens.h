@@ -12,7 +12,7 @@
 // No token or secret appears in an error text: details name the authorization server's error
 // code ("invalid_grant") at most.
 
-#include "app/OAuthHttp.h"
+#include "app/Https.h"
 #include "base/Settings.h"
 #include "mail/MailError.h"
 

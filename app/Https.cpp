@@ -1,4 +1,4 @@
-#include "app/OAuthHttp.h"
+#include "app/Https.h"
 
 #include "mail/CancelSignal.h"
 
@@ -34,7 +34,7 @@ constexpr int kPollSliceMs = 200;
 std::size_t Collect(char* data, std::size_t size, std::size_t count, void* target) {
     auto* body = static_cast<std::string*>(target);
     const std::size_t bytes = size * count;
-    if (body->size() + bytes > oauthhttp::kMaxBodyBytes)
+    if (body->size() + bytes > https::kMaxBodyBytes)
         return 0; // ends the transfer with CURLE_WRITE_ERROR
     body->append(data, bytes);
     return bytes;
@@ -67,7 +67,7 @@ void GlobalInit() {
 
 } // namespace
 
-namespace oauthhttp {
+namespace https {
 
 std::string PercentEncode(std::string_view text) {
     static constexpr char kHex[] = "0123456789ABCDEF";
@@ -172,4 +172,4 @@ HttpReply PostForm(const std::string& url, const FormFields& fields, const std::
     return reply;
 }
 
-} // namespace oauthhttp
+} // namespace https

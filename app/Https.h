@@ -1,5 +1,5 @@
 #pragma once
-// HTTPS POSTs of a form to an authorization server (token, device and revocation endpoints),
+// HTTPS requests: POSTs of a form to an authorization server (token, device and revocation endpoints),
 // with libcurl: the certificate chain and host name verified against the system's authorities
 // plus an optional extra CA file, TLS 1.2 at least, no redirects followed, HTTPS only (plain
 // HTTP is refused before anything is sent). Every request is bounded in time and ends at once
@@ -25,7 +25,7 @@ struct HttpReply {
 
 using FormFields = std::vector<std::pair<std::string, std::string>>;
 
-namespace oauthhttp {
+namespace https {
 
 constexpr std::size_t kMaxBodyBytes = 256 * 1024;
 
@@ -38,4 +38,4 @@ HttpReply PostForm(const std::string& url, const FormFields& fields, const std::
                    const CCancelSignal* cancel,
                    std::chrono::milliseconds timeout = std::chrono::seconds(30));
 
-} // namespace oauthhttp
+} // namespace https
