@@ -21,8 +21,7 @@ using Clock = std::chrono::steady_clock;
 // Each DNS look-up and each HTTPS request ends within this.
 constexpr std::chrono::milliseconds kLookUpLimit{5000};
 
-template <class... Arguments>
-std::string Tr(const char* text, const Arguments&... arguments) {
+template <class... Arguments> std::string Tr(const char* text, const Arguments&... arguments) {
     QString message = QCoreApplication::translate("AccountDiscovery", text);
     ((message = message.arg(QString::fromStdString(arguments))), ...);
     return message.toStdString();
@@ -56,7 +55,8 @@ std::string Described(const MailError& error) {
 }
 
 // libcurl's resolve entry for host at port: the addresses our resolver found.
-std::string ResolveEntry(const std::string& host, int port, const std::vector<std::string>& addresses) {
+std::string ResolveEntry(const std::string& host, int port,
+                         const std::vector<std::string>& addresses) {
     std::string entry = host + ":" + std::to_string(port) + ":";
     for (std::size_t i = 0; i < addresses.size(); ++i) {
         const bool v6 = addresses[i].find(':') != std::string::npos;
@@ -70,7 +70,8 @@ std::optional<DiscoveredAccount> FromAutoconfig(const Search& search, const std:
     const std::string authority =
         search.httpsPort == 443 ? host : host + ":" + std::to_string(search.httpsPort);
     const std::string url = "https://" + authority + path;
-    const AddressAnswer addresses = search.resolver.LookupAddresses(host, Clock::now() + kLookUpLimit);
+    const AddressAnswer addresses =
+        search.resolver.LookupAddresses(host, Clock::now() + kLookUpLimit);
     if (addresses.status == DnsStatus::NotFound) {
         search.Skip(url, Tr(QT_TRANSLATE_NOOP("AccountDiscovery", "ホスト %1 がありません"), host));
         return std::nullopt;
@@ -107,8 +108,8 @@ std::optional<DiscoveredAccount> FromAutoconfig(const Search& search, const std:
 // A single record with the target "." says the service is not offered.
 std::optional<DiscoveredServer> FromSrv(const Search& search, const char* service, ServerKind kind,
                                         SecurityChoice security, MailError& failure) {
-    const SrvAnswer answer =
-        search.resolver.LookupSrv(std::string(service) + "." + search.domain, Clock::now() + kLookUpLimit);
+    const SrvAnswer answer = search.resolver.LookupSrv(std::string(service) + "." + search.domain,
+                                                       Clock::now() + kLookUpLimit);
     if (answer.status == DnsStatus::Failed) {
         failure = answer.error;
         return std::nullopt;
@@ -169,8 +170,9 @@ std::optional<DiscoveredAccount> FromSrvRecords(const Search& search) {
         return std::nullopt;
     }
     if (!incoming) {
-        search.Skip(source, Tr(QT_TRANSLATE_NOOP("AccountDiscovery",
-                                                 "受信サーバー（IMAP か POP3）のレコードがありません")));
+        search.Skip(source,
+                    Tr(QT_TRANSLATE_NOOP("AccountDiscovery",
+                                         "受信サーバー（IMAP か POP3）のレコードがありません")));
         return std::nullopt;
     }
     if (!outgoing) {
@@ -197,8 +199,10 @@ DiscoveredAccount FromTable(const Search& search, const ProviderEntry& entry, st
     account.address = search.address;
     account.incoming = entry.incoming;
     account.outgoing = entry.outgoing;
-    account.incoming.userName = providers::ExpandPlaceholders(entry.incoming.userName, search.address);
-    account.outgoing.userName = providers::ExpandPlaceholders(entry.outgoing.userName, search.address);
+    account.incoming.userName =
+        providers::ExpandPlaceholders(entry.incoming.userName, search.address);
+    account.outgoing.userName =
+        providers::ExpandPlaceholders(entry.outgoing.userName, search.address);
     account.oauthProvider = entry.oauthProvider;
     account.source = std::move(source);
     if (entry.note)
@@ -213,18 +217,19 @@ std::optional<DiscoveredAccount> FromMx(const Search& search) {
         search.Skip(source, Described(answer.error));
         return std::nullopt;
     }
-    std::stable_sort(answer.records.begin(), answer.records.end(),
-                     [](const MxRecord& a, const MxRecord& b) { return a.preference < b.preference; });
+    std::stable_sort(
+        answer.records.begin(), answer.records.end(),
+        [](const MxRecord& a, const MxRecord& b) { return a.preference < b.preference; });
     for (const MxRecord& record : answer.records) {
         const std::string host = QString::fromStdString(record.host).toLower().toStdString();
         if (const ProviderEntry* entry = providers::ForMxHost(host))
             return FromTable(search, *entry, "MX → " + host + ": " + TableSource(*entry));
     }
-    search.Skip(source, answer.records.empty()
-                            ? Tr(QT_TRANSLATE_NOOP("AccountDiscovery", "MX レコードがありません"))
-                            : Tr(QT_TRANSLATE_NOOP("AccountDiscovery",
-                                                   "%1 はプロバイダー表にありません"),
-                                 answer.records.front().host));
+    search.Skip(source,
+                answer.records.empty()
+                    ? Tr(QT_TRANSLATE_NOOP("AccountDiscovery", "MX レコードがありません"))
+                    : Tr(QT_TRANSLATE_NOOP("AccountDiscovery", "%1 はプロバイダー表にありません"),
+                         answer.records.front().host));
     return std::nullopt;
 }
 
@@ -256,8 +261,10 @@ DiscoveryResult DiscoverAccount(const std::string& address, const std::string& c
     Search search;
     search.domain = DomainToLookUp(address);
     if (search.domain.empty()) {
-        result.addressProblem = Tr(QT_TRANSLATE_NOOP(
-            "AccountDiscovery", "\"%1\" はメールアドレス（名前@ドメイン）ではありません"), address);
+        result.addressProblem =
+            Tr(QT_TRANSLATE_NOOP("AccountDiscovery",
+                                 "\"%1\" はメールアドレス（名前@ドメイン）ではありません"),
+               address);
         return result;
     }
     search.address = address;
@@ -268,9 +275,12 @@ DiscoveryResult DiscoverAccount(const std::string& address, const std::string& c
     search.skipped = &result.skipped;
 
     const std::function<std::optional<DiscoveredAccount>()> steps[] = {
-        [&] { return FromAutoconfig(search, "autoconfig." + search.domain, "/mail/config-v1.1.xml"); },
         [&] {
-            return FromAutoconfig(search, search.domain, "/.well-known/autoconfig/mail/config-v1.1.xml");
+            return FromAutoconfig(search, "autoconfig." + search.domain, "/mail/config-v1.1.xml");
+        },
+        [&] {
+            return FromAutoconfig(search, search.domain,
+                                  "/.well-known/autoconfig/mail/config-v1.1.xml");
         },
         [&] { return FromSrvRecords(search); },
         [&]() -> std::optional<DiscoveredAccount> {
@@ -309,7 +319,8 @@ void ApplyDiscovered(const DiscoveredAccount& account, MailSettings& mail) {
     mail.smtpPort = account.outgoing.port;
     mail.smtpSecurity = account.outgoing.security;
     // An empty SMTP_ID logs in with the mailbox's name.
-    mail.smtpId = account.outgoing.userName == in.userName ? std::string() : account.outgoing.userName;
+    mail.smtpId =
+        account.outgoing.userName == in.userName ? std::string() : account.outgoing.userName;
     mail.senderAddress = account.address;
     mail.oauth2 = !account.oauthProvider.empty();
     if (mail.oauth2)
@@ -335,13 +346,15 @@ std::vector<std::string> DescribeDiscovery(const DiscoveryResult& result) {
     const DiscoveredAccount& account = *result.account;
     lines.push_back(Tr(QT_TRANSLATE_NOOP("AccountDiscovery", "見つけた場所: %1"), account.source));
     for (const DiscoveredServer* server : {&account.incoming, &account.outgoing})
-        lines.push_back(Tr(QT_TRANSLATE_NOOP("AccountDiscovery", "%1: %2 ポート %3 %4、ユーザー名 %5"),
-                           KindText(server->kind), server->host, std::to_string(server->port),
-                           SecurityText(server->security), server->userName));
+        lines.push_back(
+            Tr(QT_TRANSLATE_NOOP("AccountDiscovery", "%1: %2 ポート %3 %4、ユーザー名 %5"),
+               KindText(server->kind), server->host, std::to_string(server->port),
+               SecurityText(server->security), server->userName));
     if (!account.oauthProvider.empty())
-        lines.push_back(Tr(QT_TRANSLATE_NOOP("AccountDiscovery",
-                                             "ログインはパスワードではなく OAuth のサインイン（%1）です"),
-                           account.oauthProvider));
+        lines.push_back(
+            Tr(QT_TRANSLATE_NOOP("AccountDiscovery",
+                                 "ログインはパスワードではなく OAuth のサインイン（%1）です"),
+               account.oauthProvider));
     if (!account.note.empty())
         lines.push_back(account.note);
     return lines;

@@ -2,7 +2,8 @@
 // Finds a mail account's servers from its address, in the order mail programs ask, stopping at
 // the first source that gives a usable answer:
 //
-//  1. the provider's configuration file (autoconfig): https://autoconfig.<domain>/mail/config-v1.1.xml,
+//  1. the provider's configuration file (autoconfig):
+//  https://autoconfig.<domain>/mail/config-v1.1.xml,
 //     then https://<domain>/.well-known/autoconfig/mail/config-v1.1.xml;
 //  2. DNS SRV records (RFC 6186, RFC 8314): _imaps, _imap, _pop3s, _pop3, _submissions,
 //     _submission (the ones without "s" with STARTTLS required); priority, then weight;

@@ -46,9 +46,10 @@ ServerEntry ReadServer(QXmlStreamReader& reader, ServerKind kind, const std::str
         const QStringView name = reader.name();
         const QString text = reader.readElementText(QXmlStreamReader::SkipChildElements).trimmed();
         if (name == u"hostname") {
-            host = QString::fromStdString(providers::ExpandPlaceholders(text.toStdString(), address))
-                       .toLower()
-                       .toStdString();
+            host =
+                QString::fromStdString(providers::ExpandPlaceholders(text.toStdString(), address))
+                    .toLower()
+                    .toStdString();
         } else if (name == u"port") {
             port = text.toInt(&portOk);
         } else if (name == u"socketType") {
@@ -96,8 +97,8 @@ const ServerEntry* Best(const std::vector<ServerEntry>& entries) {
 }
 
 bool OnlyInClear(const std::vector<ServerEntry>& entries) {
-    return !entries.empty() &&
-           std::all_of(entries.begin(), entries.end(), [](const ServerEntry& e) { return e.inClear; });
+    return !entries.empty() && std::all_of(entries.begin(), entries.end(),
+                                           [](const ServerEntry& e) { return e.inClear; });
 }
 
 } // namespace
@@ -147,12 +148,14 @@ AutoconfigReading ReadAutoconfig(std::string_view xml, const std::string& addres
             }
         }
     } else if (!reader.hasError()) {
-        reading.problem = Tr(QT_TRANSLATE_NOOP("AccountDiscovery", "設定ファイルの形式ではありません"));
+        reading.problem =
+            Tr(QT_TRANSLATE_NOOP("AccountDiscovery", "設定ファイルの形式ではありません"));
         return reading;
     }
     if (reader.hasError()) {
-        reading.problem = Tr(QT_TRANSLATE_NOOP("AccountDiscovery", "XML として読めません（%1 行目）"),
-                             QString::number(reader.lineNumber()));
+        reading.problem =
+            Tr(QT_TRANSLATE_NOOP("AccountDiscovery", "XML として読めません（%1 行目）"),
+               QString::number(reader.lineNumber()));
         return reading;
     }
     const ServerEntry* in = Best(incoming);
@@ -166,8 +169,8 @@ AutoconfigReading ReadAutoconfig(std::string_view xml, const std::string& addres
             reading.problem = Tr(QT_TRANSLATE_NOOP(
                 "AccountDiscovery", "使える受信サーバー（IMAP か POP3）が載っていません"));
         else
-            reading.problem = Tr(QT_TRANSLATE_NOOP(
-                "AccountDiscovery", "使える送信サーバー（SMTP）が載っていません"));
+            reading.problem = Tr(QT_TRANSLATE_NOOP("AccountDiscovery",
+                                                   "使える送信サーバー（SMTP）が載っていません"));
         return reading;
     }
     DiscoveredAccount account;

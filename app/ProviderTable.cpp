@@ -50,18 +50,20 @@ const std::vector<ProviderEntry>& Table() {
          {Imap, "imap.mail.yahoo.co.jp", 993, kTls, "%EMAILLOCALPART%"},
          {Smtp, "smtp.mail.yahoo.co.jp", 465, kTls, "%EMAILLOCALPART%"},
          "",
-         QT_TRANSLATE_NOOP("AccountDiscovery",
-                           "ログイン名は Yahoo! JAPAN ID です。メールアドレスの @ より前と違うときは"
-                           "ユーザー名を直してください。Yahoo!メールの設定で IMAP/POP/SMTP "
-                           "アクセスを有効にします")},
+         QT_TRANSLATE_NOOP(
+             "AccountDiscovery",
+             "ログイン名は Yahoo! JAPAN ID です。メールアドレスの @ より前と違うときは"
+             "ユーザー名を直してください。Yahoo!メールの設定で IMAP/POP/SMTP "
+             "アクセスを有効にします")},
         {"Yahoo! Mail",
          {"yahoo.com"},
          {},
          {Imap, "imap.mail.yahoo.com", 993, kTls, "%EMAILADDRESS%"},
          {Smtp, "smtp.mail.yahoo.com", 465, kTls, "%EMAILADDRESS%"},
          "",
-         QT_TRANSLATE_NOOP("AccountDiscovery",
-                           "パスワードにはアカウントのセキュリティ設定で作るアプリパスワードを使います")},
+         QT_TRANSLATE_NOOP(
+             "AccountDiscovery",
+             "パスワードにはアカウントのセキュリティ設定で作るアプリパスワードを使います")},
         {"docomo",
          {"docomo.ne.jp"},
          {},
@@ -103,11 +105,8 @@ struct OAuthHosts {
     const char* provider;
 };
 constexpr OAuthHosts kOAuthHosts[] = {
-    {"gmail.com", "google"},
-    {"googlemail.com", "google"},
-    {"google.com", "google"},
-    {"office365.com", "microsoft"},
-    {"outlook.com", "microsoft"},
+    {"gmail.com", "google"},        {"googlemail.com", "google"}, {"google.com", "google"},
+    {"office365.com", "microsoft"}, {"outlook.com", "microsoft"},
 };
 
 // host is suffix, or ends in "." + suffix.

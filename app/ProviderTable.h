@@ -11,13 +11,13 @@
 #include <vector>
 
 struct ProviderEntry {
-    const char* name;                     // "Gmail", for people
-    std::vector<const char*> domains;     // the addresses' domains it answers for
-    std::vector<const char*> mxSuffixes;  // an MX host ending in one of these: a hosted domain
-    DiscoveredServer incoming;            // userName may hold the autoconfig placeholders
+    const char* name;                    // "Gmail", for people
+    std::vector<const char*> domains;    // the addresses' domains it answers for
+    std::vector<const char*> mxSuffixes; // an MX host ending in one of these: a hosted domain
+    DiscoveredServer incoming;           // userName may hold the autoconfig placeholders
     DiscoveredServer outgoing;
-    const char* oauthProvider;            // OAUTH_PROVIDER, or "" for a password log-in
-    const char* note;                     // a QT_TRANSLATE_NOOP("AccountDiscovery", ...) or nullptr
+    const char* oauthProvider; // OAUTH_PROVIDER, or "" for a password log-in
+    const char* note;          // a QT_TRANSLATE_NOOP("AccountDiscovery", ...) or nullptr
 };
 
 namespace providers {

@@ -11,8 +11,7 @@
 namespace setupcli {
 namespace {
 
-template <class... Arguments>
-std::string Tr(const char* text, const Arguments&... arguments) {
+template <class... Arguments> std::string Tr(const char* text, const Arguments&... arguments) {
     QString message = QCoreApplication::translate("SetUpCommand", text);
     ((message = message.arg(QString::fromStdString(arguments))), ...);
     return message.toStdString();
@@ -46,11 +45,13 @@ int SetUp(const std::string& folder, const std::string& address, bool dryRun, st
     for (const std::string& line : lines)
         said << line << "\n";
     if (!result.account) {
-        err << Tr(QT_TRANSLATE_NOOP("SetUpCommand", "kestrovamail: 何も書き込んでいません")) << "\n";
+        err << Tr(QT_TRANSLATE_NOOP("SetUpCommand", "kestrovamail: 何も書き込んでいません"))
+            << "\n";
         return kNothingFound;
     }
     if (dryRun) {
-        out << Tr(QT_TRANSLATE_NOOP("SetUpCommand", "--dry-run のため何も書き込んでいません")) << "\n";
+        out << Tr(QT_TRANSLATE_NOOP("SetUpCommand", "--dry-run のため何も書き込んでいません"))
+            << "\n";
         return kDone;
     }
     ApplyDiscovered(*result.account, settings.mail);
@@ -62,8 +63,7 @@ int SetUp(const std::string& folder, const std::string& address, bool dryRun, st
     }
     out << Tr(QT_TRANSLATE_NOOP("SetUpCommand", "設定を書き込みました。")) << "\n";
     if (settings.mail.oauth2)
-        out << Tr(QT_TRANSLATE_NOOP("SetUpCommand",
-                                    "次にサインインします: kestrovamail --sign-in"))
+        out << Tr(QT_TRANSLATE_NOOP("SetUpCommand", "次にサインインします: kestrovamail --sign-in"))
             << "\n";
     else
         out << Tr(QT_TRANSLATE_NOOP("SetUpCommand",

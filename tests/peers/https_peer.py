@@ -5,8 +5,7 @@ Usage (run with /usr/bin/python3):
     https_peer.py ROOT CERT KEY
 
 Serves the files below ROOT (GET only; a missing file gets 404) over TLS with the certificate
-CERT and its key KEY, on a free loopback port, and prints "READY <port>". Every request is
-also printed as a line "GET <host header> <path>".
+CERT and its key KEY, on a free loopback port, and prints "READY <port>".
 """
 import http.server
 import os
@@ -15,10 +14,6 @@ import sys
 
 
 class Handler(http.server.SimpleHTTPRequestHandler):
-    def do_GET(self):
-        print("GET %s %s" % (self.headers.get("Host", ""), self.path), flush=True)
-        super().do_GET()
-
     def log_message(self, *args):
         pass
 

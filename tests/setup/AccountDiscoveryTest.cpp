@@ -4,6 +4,7 @@
 // --set-up on top: what it writes is what --show-settings shows, and --dry-run writes nothing.
 
 #include "app/AccountDiscovery.h"
+
 #include "app/SetUpCommand.h"
 #include "app/SettingsCommands.h"
 #include "mail/DnsResolver.h"
@@ -30,7 +31,8 @@ std::string Server(const char* tag, const char* type, const char* host, int port
 
 std::string File(const std::string& servers) {
     return "<?xml version=\"1.0\"?>\n<clientConfig version=\"1.1\"><emailProvider "
-           "id=\"example.test\">" + servers + "</emailProvider></clientConfig>\n";
+           "id=\"example.test\">" +
+           servers + "</emailProvider></clientConfig>\n";
 }
 
 const std::string kGoodFile =
@@ -58,9 +60,9 @@ constexpr SecurityChoice kStartTls = SecurityChoice::StartTls;
 struct Case {
     const char* name;
     std::string zone;
-    std::string file;     // the autoconfig file served; empty: none
-    bool wrongName;       // the web server's certificate is for other.example
-    std::string source;   // the start of the answer's source; empty: nothing found
+    std::string file;   // the autoconfig file served; empty: none
+    bool wrongName;     // the web server's certificate is for other.example
+    std::string source; // the start of the answer's source; empty: nothing found
     DiscoveredServer incoming;
     DiscoveredServer outgoing;
     std::string oauthProvider;
@@ -68,22 +70,52 @@ struct Case {
 };
 
 const Case kCases[] = {
-    {"Autoconfig", kWebHost + kSrv, kGoodFile, false, "https://autoconfig.example.test:",
+    {"Autoconfig",
+     kWebHost + kSrv,
+     kGoodFile,
+     false,
+     "https://autoconfig.example.test:",
      {Imap, "imap.example.test", 993, kTls, "me"},
-     {Smtp, "smtp.example.test", 465, kTls, kAddress}, "", ""},
-    {"SrvWithoutAutoconfig", kSrv, "", false, "DNS SRV",
+     {Smtp, "smtp.example.test", 465, kTls, kAddress},
+     "",
+     ""},
+    {"SrvWithoutAutoconfig",
+     kSrv,
+     "",
+     false,
+     "DNS SRV",
      {Imap, "imap1.example.test", 143, kStartTls, kAddress},
-     {Smtp, "smtp.example.test", 465, kTls, kAddress}, "", "autoconfig.example.test"},
-    {"MxAtTableProvider", kGoogleMx, "", false, "MX → aspmx.l.google.com",
+     {Smtp, "smtp.example.test", 465, kTls, kAddress},
+     "",
+     "autoconfig.example.test"},
+    {"MxAtTableProvider",
+     kGoogleMx,
+     "",
+     false,
+     "MX → aspmx.l.google.com",
      {Imap, "imap.gmail.com", 993, kTls, kAddress},
-     {Smtp, "smtp.gmail.com", 465, kTls, kAddress}, "google", ""},
+     {Smtp, "smtp.gmail.com", 465, kTls, kAddress},
+     "google",
+     ""},
     {"NothingFound", "", "", false, "", {}, {}, "", "autoconfig.example.test"},
-    {"CertificateForAnotherName", kWebHost + kSrv, kGoodFile, true, "DNS SRV",
+    {"CertificateForAnotherName",
+     kWebHost + kSrv,
+     kGoodFile,
+     true,
+     "DNS SRV",
      {Imap, "imap1.example.test", 143, kStartTls, kAddress},
-     {Smtp, "smtp.example.test", 465, kTls, kAddress}, "", "証明書のホスト名が一致しません"},
-    {"ClearTextFile", kWebHost + kSrv, kClearFile, false, "DNS SRV",
+     {Smtp, "smtp.example.test", 465, kTls, kAddress},
+     "",
+     "証明書のホスト名が一致しません"},
+    {"ClearTextFile",
+     kWebHost + kSrv,
+     kClearFile,
+     false,
+     "DNS SRV",
      {Imap, "imap1.example.test", 143, kStartTls, kAddress},
-     {Smtp, "smtp.example.test", 465, kTls, kAddress}, "", "暗号化しない接続しか"},
+     {Smtp, "smtp.example.test", 465, kTls, kAddress},
+     "",
+     "暗号化しない接続しか"},
 };
 
 void PrintTo(const Case& c, std::ostream* out) {
@@ -98,13 +130,15 @@ struct Rig {
         std::filesystem::create_directories(dir.path() / "www/mail");
         if (!c.file.empty())
             TempDir::WriteFile(dir.path() / "www/mail/config-v1.1.xml", c.file);
-        dns = std::make_unique<PeerProcess>(std::vector<std::string>{
-            SystemPython(), TestSourceDir() + "/peers/dns_peer.py", (dir.path() / "zone.txt").string()});
+        dns = std::make_unique<PeerProcess>(
+            std::vector<std::string>{SystemPython(), TestSourceDir() + "/peers/dns_peer.py",
+                                     (dir.path() / "zone.txt").string()});
         web = std::make_unique<PeerProcess>(std::vector<std::string>{
             SystemPython(), TestSourceDir() + "/peers/https_peer.py", (dir.path() / "www").string(),
             (c.wrongName ? certs.wrongHostCert() : certs.webCert()).string(),
             (c.wrongName ? certs.wrongHostKey() : certs.webKey()).string()});
-        setenv(CDnsResolver::kServerVariable, ("127.0.0.1:" + std::to_string(dns->port())).c_str(), 1);
+        setenv(CDnsResolver::kServerVariable, ("127.0.0.1:" + std::to_string(dns->port())).c_str(),
+               1);
         setenv(kHttpsPortVariable, std::to_string(web->port()).c_str(), 1);
     }
 
@@ -159,15 +193,21 @@ TEST(SetUpCommand, WritesWhatShowSettingsShowsAndNothingOnDryRunOrFailure) {
         std::vector<const char*> shown; // after the command; empty: setup.ini unchanged
         const char* said;               // part of what it printed
     } rows[] = {
-        {"Autoconfig", kAddress, false, setupcli::kDone,
+        {"Autoconfig",
+         kAddress,
+         false,
+         setupcli::kDone,
          {"MAIL.RECEIVE_PROTOCOL=imap", "MAIL.IMAP_SERVER=imap.example.test", "MAIL.IMAP_PORT=993",
           "MAIL.IMAP_SECURITY=tls", "MAIL.POP3_ID=me", "MAIL.SMTP_SERVER=smtp.example.test",
           "MAIL.SMTP_PORT=465", "MAIL.SMTP_SECURITY=tls", "MAIL.SMTP_ID=me@example.test",
           "MAIL.SENDER_ADDRESS=me@example.test", "MAIL.AUTH_METHOD=password"},
          "--set-password pop3"},
-        {"MxAtTableProvider", kAddress, false, setupcli::kDone,
-         {"MAIL.IMAP_SERVER=imap.gmail.com", "MAIL.AUTH_METHOD=oauth2", "MAIL.OAUTH_PROVIDER=google",
-          "MAIL.SMTP_ID="},
+        {"MxAtTableProvider",
+         kAddress,
+         false,
+         setupcli::kDone,
+         {"MAIL.IMAP_SERVER=imap.gmail.com", "MAIL.AUTH_METHOD=oauth2",
+          "MAIL.OAUTH_PROVIDER=google", "MAIL.SMTP_ID="},
          "--sign-in"},
         {"Autoconfig", kAddress, true, setupcli::kDone, {}, "imap.example.test"},
         {"NothingFound", kAddress, false, setupcli::kNothingFound, {}, "見つかりませんでした"},
@@ -183,7 +223,8 @@ TEST(SetUpCommand, WritesWhatShowSettingsShowsAndNothingOnDryRunOrFailure) {
         const std::string before = TempDir::ReadFile(home.path() / "setup.ini");
 
         EXPECT_EQ(setupcli::SetUp(home.folder(), row.address, row.dryRun, out, err), row.status);
-        EXPECT_NE((out.str() + err.str()).find(row.said), std::string::npos) << out.str() << err.str();
+        EXPECT_NE((out.str() + err.str()).find(row.said), std::string::npos)
+            << out.str() << err.str();
         if (row.shown.empty()) {
             EXPECT_EQ(TempDir::ReadFile(home.path() / "setup.ini"), before);
         }

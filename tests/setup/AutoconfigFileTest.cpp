@@ -25,7 +25,7 @@ TEST(AutoconfigFile, TakesTheSafestUsableServerOrSaysWhyNone) {
     const struct {
         const char* what;
         std::string xml;
-        std::string host;    // the incoming server taken; empty: none
+        std::string host; // the incoming server taken; empty: none
         ServerKind kind;
         std::string userName;
         std::string problem; // part of the reason when none
@@ -34,32 +34,35 @@ TEST(AutoconfigFile, TakesTheSafestUsableServerOrSaysWhyNone) {
          File(Server("incomingServer", "pop3", "pop.x.test", "995", "SSL") +
               Server("incomingServer", "imap", "imap1.x.test", "143", "STARTTLS") +
               Server("incomingServer", "imap", "IMAP2.%EMAILDOMAIN%", "993", "SSL",
-                     "<username>%EMAILLOCALPART%.box</username>") + kSmtp),
+                     "<username>%EMAILLOCALPART%.box</username>") +
+              kSmtp),
          "imap2.x.test", ServerKind::Imap, "me.box", ""},
         {"the full address when the file names no user",
-         File(Server("incomingServer", "pop3", "pop.x.test", "995", "SSL") + kSmtp),
-         "pop.x.test", ServerKind::Pop3, "me@x.test", ""},
+         File(Server("incomingServer", "pop3", "pop.x.test", "995", "SSL") + kSmtp), "pop.x.test",
+         ServerKind::Pop3, "me@x.test", ""},
         {"a clear-text server is never taken",
          File(Server("incomingServer", "imap", "imap.x.test", "143", "plain") + kSmtp), "",
          ServerKind::Imap, "", "暗号化しない"},
         {"OAuth2 alone, for a server of no known provider",
          File(Server("incomingServer", "imap", "imap.x.test", "993", "SSL",
-                     "<authentication>OAuth2</authentication>") + kSmtp),
+                     "<authentication>OAuth2</authentication>") +
+              kSmtp),
          "", ServerKind::Imap, "", "受信サーバー"},
         {"OAuth2 alone, for Google's server",
          File(Server("incomingServer", "imap", "imap.gmail.com", "993", "SSL",
-                     "<authentication>OAuth2</authentication>") + kSmtp),
+                     "<authentication>OAuth2</authentication>") +
+              kSmtp),
          "imap.gmail.com", ServerKind::Imap, "me@x.test", ""},
-        {"no SMTP server",
-         File(Server("incomingServer", "imap", "imap.x.test", "993", "SSL")), "",
+        {"no SMTP server", File(Server("incomingServer", "imap", "imap.x.test", "993", "SSL")), "",
          ServerKind::Imap, "", "送信サーバー"},
         {"a host name that is none, a port out of range",
          File(Server("incomingServer", "imap", "imap x.test", "993", "SSL") +
               Server("incomingServer", "imap", "imap.x.test", "99999", "SSL") + kSmtp),
          "", ServerKind::Imap, "", "受信サーバー"},
-        {"a user name with a line break", 
+        {"a user name with a line break",
          File(Server("incomingServer", "imap", "imap.x.test", "993", "SSL",
-                     "<username>me&#13;&#10;DELE 1</username>") + kSmtp),
+                     "<username>me&#13;&#10;DELE 1</username>") +
+              kSmtp),
          "", ServerKind::Imap, "", "受信サーバー"},
         {"broken XML", File(kSmtp).substr(0, 60), "", ServerKind::Imap, "", "XML"},
         {"another document", "<html><body>hello</body></html>", "", ServerKind::Imap, "",
