@@ -7,6 +7,7 @@
 
 #include "app/SetUpCommand.h"
 #include "app/SettingsCommands.h"
+#include "mail/CancelSignal.h"
 #include "mail/DnsResolver.h"
 #include "tests/support/PeerProcess.h"
 #include "tests/support/TempDir.h"
@@ -16,6 +17,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <sstream>
+#include <thread>
 
 namespace {
 
@@ -67,6 +69,7 @@ struct Case {
     DiscoveredServer outgoing;
     std::string oauthProvider;
     std::string firstSkip; // part of the reason the first source was passed over
+    std::string path = "mail/config-v1.1.xml"; // where the web server has the file
 };
 
 const Case kCases[] = {
@@ -79,6 +82,16 @@ const Case kCases[] = {
      {Smtp, "smtp.example.test", 465, kTls, kAddress},
      "",
      ""},
+    {"WellKnownPath",
+     "example.test A 127.0.0.1\n",
+     kGoodFile,
+     false,
+     "https://example.test:",
+     {Imap, "imap.example.test", 993, kTls, "me"},
+     {Smtp, "smtp.example.test", 465, kTls, kAddress},
+     "",
+     "autoconfig.example.test",
+     ".well-known/autoconfig/mail/config-v1.1.xml"},
     {"SrvWithoutAutoconfig",
      kSrv,
      "",
@@ -127,9 +140,10 @@ struct Rig {
     explicit Rig(const Case& c) {
         const auto& certs = TestCertificates::Shared();
         TempDir::WriteFile(dir.path() / "zone.txt", c.zone);
-        std::filesystem::create_directories(dir.path() / "www/mail");
+        const std::filesystem::path file = dir.path() / "www" / c.path;
+        std::filesystem::create_directories(file.parent_path());
         if (!c.file.empty())
-            TempDir::WriteFile(dir.path() / "www/mail/config-v1.1.xml", c.file);
+            TempDir::WriteFile(file, c.file);
         dns = std::make_unique<PeerProcess>(
             std::vector<std::string>{SystemPython(), TestSourceDir() + "/peers/dns_peer.py",
                                      (dir.path() / "zone.txt").string()});
@@ -182,6 +196,21 @@ const Case& CaseNamed(std::string_view name) {
         if (name == c.name)
             return c;
     throw std::logic_error("no such case");
+}
+
+TEST(Discovery, EndsAtOnceWhenCancelled) {
+    Rig rig(CaseNamed("NothingFound"));
+    TempDir::WriteFile(rig.dir.path() / "zone.txt.silent", "\n"); // DNS does not answer
+    CCancelSignal cancel;
+    std::thread canceller([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        cancel.Cancel();
+    });
+    const auto start = std::chrono::steady_clock::now();
+    const DiscoveryResult result = DiscoverAccount(kAddress, "", &cancel);
+    canceller.join();
+    EXPECT_FALSE(result.account);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
 }
 
 TEST(SetUpCommand, WritesWhatShowSettingsShowsAndNothingOnDryRunOrFailure) {
