@@ -4,7 +4,7 @@
 // whose replies (greeting, CAPA, the AUTH challenge, the final answer; NUL-separated) come
 // from the fuzzer. The first byte picks which. Checks that a parsed reply holds only what may
 // go on a command line, that a described challenge holds no control byte and stays short, and
-// that no error text of a refused log-in carries the token.
+// that no error text of a refused log-in carries the token unless the server said it.
 
 #include "app/OAuthTokens.h"
 #include "fuzz/FuzzCheck.h"
@@ -37,7 +37,7 @@ std::vector<std::string> SplitReplies(std::string_view input) {
     }
 }
 
-void TokenReply(std::string_view json) {
+void ReadTokenReply(std::string_view json) {
     const std::optional<TokenReply> reply = ParseTokenReply(json);
     if (!reply)
         return;
@@ -68,7 +68,9 @@ void Pop3TokenLogIn(std::string_view replies) {
     client.SetAccessToken(std::string(kToken));
     if (client.LogIn("127.0.0.1", "user@example.com", "", fuzzpeer::Listener::Instance().port()))
         client.LogOut();
-    FUZZ_CHECK(client.LastMailError().detail.find(kToken) == std::string::npos);
+    // The server's own words are shown as they came; the client adds nothing of the token.
+    if (replies.find(kToken) == std::string_view::npos)
+        FUZZ_CHECK(client.LastMailError().detail.find(kToken) == std::string::npos);
     FUZZ_CHECK(!client.IsConnected());
 }
 
@@ -80,7 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view input(reinterpret_cast<const char*>(data) + 1, size - 1);
     switch (data[0] % 3) {
     case 0:
-        TokenReply(input);
+        ReadTokenReply(input);
         break;
     case 1:
         Challenge(input);
