@@ -175,6 +175,9 @@ constexpr const char* kPhrases[] = {
     QT_TRANSLATE_NOOP("ScreenText", "TLSで保護できなかった経路の代わりにはしません"),
     QT_TRANSLATE_NOOP("ScreenText", "ポート25のサーバ: "),
     QT_TRANSLATE_NOOP("ScreenText", " の ["),
+    // signing in (OAuth 2.0)
+    QT_TRANSLATE_NOOP("ScreenText", "認可サーバが要求を拒否しました"),
+    QT_TRANSLATE_NOOP("ScreenText", "ファイルに書き込めません"),
     // brackets around a reason, once the phrases around them are replaced
     QT_TRANSLATE_NOOP("ScreenText", "（"),
     QT_TRANSLATE_NOOP("ScreenText", "）"),

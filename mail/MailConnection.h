@@ -30,6 +30,7 @@
 #include <vector>
 
 class CCancelSignal;
+class CLoopbackListener;
 
 // Finds the end of the reply at the start of buffered: the index just past it, or npos while
 // it is incomplete. The bytes before searchFrom were already searched by an earlier call that
@@ -91,6 +92,10 @@ public:
     // The client side of a TLS handshake on the open connection, checked against the host
     // given to Connect, within timeout. After a failure the connection is unusable: close it.
     bool StartTls(const TlsOptions& options, std::chrono::milliseconds timeout);
+    // The server side, for a browser on this machine that comes back to the program: takes the
+    // next connection to listener within timeout (closing an earlier connection first). What
+    // such a connection carries (an authorization code) never goes to the transcript.
+    bool Accept(const CLoopbackListener& listener, std::chrono::milliseconds timeout);
     // Sends every byte; the peer must take them all within timeout. shape says how the
     // transcript shows them.
     bool Send(std::string_view bytes, std::chrono::milliseconds timeout, TraceShape shape = {});
@@ -128,7 +133,12 @@ private:
     struct Tls;
 
     Wait WaitFor(short events, std::chrono::steady_clock::time_point deadline,
-                 const CCancelSignal* wake = nullptr);
+                 const CCancelSignal* wake = nullptr) {
+        return WaitFor(m_fd, events, deadline, wake);
+    }
+    Wait WaitFor(int fd, short events, std::chrono::steady_clock::time_point deadline,
+                 const CCancelSignal* wake);
+    bool Tracing() const { return m_traced && protocoltrace::Enabled(); }
     // One read or write attempt (data is only read when sending): the count, 0 at the end of
     // the stream, -1 when it would block (wantEvents says for what), -2 on an error (m_error
     // set).
@@ -145,6 +155,28 @@ private:
     MailError m_error;
     bool m_corked = false;
     bool m_peerIsLocal = false;
+    bool m_traced = true;
     std::string m_traceProtocol;
     std::string m_peer; // "host:port", as the transcript names the connection
+};
+
+// A TCP socket listening on a free port of 127.0.0.1 only (RFC 8252 section 7.3: the loopback
+// redirect of a sign-in in the browser); CMailConnection::Accept takes its connections.
+class CLoopbackListener {
+public:
+    CLoopbackListener() = default;
+    ~CLoopbackListener();
+    CLoopbackListener(const CLoopbackListener&) = delete;
+    CLoopbackListener& operator=(const CLoopbackListener&) = delete;
+
+    // Opens the socket (closing an earlier one); false with error set when none could listen.
+    bool Listen(MailError& error);
+    void Close();
+    bool IsListening() const { return m_fd >= 0; }
+    int port() const { return m_port; }
+    int fd() const { return m_fd; }
+
+private:
+    int m_fd = -1;
+    int m_port = 0;
 };
