@@ -310,17 +310,21 @@ bool COAuthBrowserSignIn::Serve(CMailConnection& connection, const CCancelSignal
         (fields->contains("state") || fields->contains("code") || fields->contains("error"));
     if (!redirect) {
         connection.Send(
-            PageResponse(404, Tr("見つかりません"), Tr("このアドレスには何もありません。")),
+            PageResponse(404, Tr(QT_TRANSLATE_NOOP("OAuthSignIn", "見つかりません")),
+                         Tr(QT_TRANSLATE_NOOP("OAuthSignIn", "このアドレスには何もありません。"))),
             kPageSendLimit);
         connection.Close();
         return false;
     }
     result = Finish(query, cancel);
     const std::string page =
-        result ? PageResponse(400, Tr("サインインできませんでした"),
-                              ScreenText(DescribeMailError(result)))
-               : PageResponse(200, Tr("サインインしました"),
-                              Tr("このページを閉じて KestrovaMail に戻ってください。"));
+        result
+            ? PageResponse(400, Tr(QT_TRANSLATE_NOOP("OAuthSignIn", "サインインできませんでした")),
+                           ScreenText(DescribeMailError(result)))
+            : PageResponse(
+                  200, Tr(QT_TRANSLATE_NOOP("OAuthSignIn", "サインインしました")),
+                  Tr(QT_TRANSLATE_NOOP("OAuthSignIn",
+                                       "このページを閉じて KestrovaMail に戻ってください。")));
     connection.Send(page, kPageSendLimit);
     connection.Close();
     return true;

@@ -13,7 +13,7 @@ for ts in "$source_dir"/translations/kestrovamail_*.ts; do
   cp "$ts" "$copy"
   (cd "$source_dir" && "$lupdate" -silent -no-obsolete -locations none -I . \
      dialogs window app/CommandLine.cpp app/ScreenText.cpp app/SettingsCommands.cpp \
-     app/HeadlessService.cpp -ts "$copy")
+     app/HeadlessService.cpp app/SignInCommand.cpp app/OAuthSignIn.cpp -ts "$copy")
   if grep -q 'type="unfinished"' "$copy"; then
     echo "$(basename "$ts"): texts without translation (cmake --build build --target update_translations, then translate):" >&2
     grep -B2 'type="unfinished"' "$copy" | grep '<source>' >&2
