@@ -665,17 +665,6 @@ bool CMailConnection::ReadReply(const ReplyEndRule& rule, const ReplyLimits& lim
     }
 }
 
-CLoopbackListener::~CLoopbackListener() {
-    Close();
-}
-
-void CLoopbackListener::Close() {
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = -1;
-    m_port = 0;
-}
-
 bool CLoopbackListener::Listen(MailError& error) {
     Close();
     FileDescriptor fd(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
@@ -690,6 +679,6 @@ bool CLoopbackListener::Listen(MailError& error) {
         return false;
     }
     m_port = ntohs(address.sin_port);
-    m_fd = fd.release();
+    m_fd = std::move(fd);
     return true;
 }

@@ -16,6 +16,7 @@
 // With the protocol transcript on (ProtocolTrace.h), every line sent and received is written
 // there, shaped as the caller says (TraceShape on Send, ReplyLimits::traceAsBody on a read).
 
+#include "base/FileDescriptor.h"
 #include "mail/MailError.h"
 #include "mail/ProtocolTrace.h"
 
@@ -164,19 +165,17 @@ private:
 // redirect of a sign-in in the browser); CMailConnection::Accept takes its connections.
 class CLoopbackListener {
 public:
-    CLoopbackListener() = default;
-    ~CLoopbackListener();
-    CLoopbackListener(const CLoopbackListener&) = delete;
-    CLoopbackListener& operator=(const CLoopbackListener&) = delete;
-
     // Opens the socket (closing an earlier one); false with error set when none could listen.
     bool Listen(MailError& error);
-    void Close();
-    bool IsListening() const { return m_fd >= 0; }
+    void Close() {
+        m_fd.reset();
+        m_port = 0;
+    }
+    bool IsListening() const { return static_cast<bool>(m_fd); }
     int port() const { return m_port; }
-    int fd() const { return m_fd; }
+    int fd() const { return m_fd.get(); }
 
 private:
-    int m_fd = -1;
+    FileDescriptor m_fd;
     int m_port = 0;
 };
