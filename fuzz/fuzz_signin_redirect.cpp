@@ -29,7 +29,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-MailSettings Settings() {
+MailSettings SignInSettings() {
     MailSettings mail;
     mail.oauth2 = true;
     mail.oauthProvider = "custom";
@@ -75,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const bool prefixed = (data[0] & 1) != 0;
     const std::string text(reinterpret_cast<const char*>(data) + 1, size - 1);
 
-    COAuthBrowserSignIn signIn(Settings(), "/nonexistent/");
+    COAuthBrowserSignIn signIn(SignInSettings(), "/nonexistent/");
     MailError error;
     FUZZ_CHECK(!signIn.Start(error).empty());
     const MailError pasted =
