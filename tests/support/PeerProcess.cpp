@@ -9,6 +9,7 @@
 #include <poll.h>
 #include <sstream>
 #include <stdexcept>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -52,11 +53,17 @@ PeerProcess::PeerProcess(std::vector<std::string> argv, std::chrono::millisecond
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe");
+    const pid_t parent = ::getpid();
     m_pid = ::fork();
     if (m_pid < 0)
         throw std::runtime_error("fork");
     if (m_pid == 0) {
         ::setpgid(0, 0);
+        // A test that dies (a sanitizer's report, a time-out) takes its peers with it: a peer
+        // left behind would hold CTest's output pipe open until the test's time limit.
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (::getppid() != parent)
+            ::_exit(127);
         ::dup2(pipeFds[1], STDOUT_FILENO);
         std::vector<char*> args;
         for (auto& a : argv)
