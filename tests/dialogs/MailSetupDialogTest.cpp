@@ -4,18 +4,25 @@
 
 #include "dialogs/MailSetupDialog.h"
 
+#include "app/IniFile.h"
 #include "app/MailWorker.h"
+#include "app/SettingsStore.h"
+#include "app/UiLanguage.h"
 #include "tests/support/LoopbackListener.h"
 
 #include "tests/dialogs/DialogTestSupport.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/TempDir.h"
+#include "tests/settings/MessageCapture.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QLabel>
+#include <QListWidget>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QStackedWidget>
 #include <QTableWidget>
 #include <QtTest>
 #include <filesystem>
@@ -52,6 +59,15 @@ private slots:
     void smtpTestReportsAFailedConnection();
     void receiveTestUsesTheChosenProtocol();
     void connectionTestOnTheWorkerShowsProgressAndCancels();
+    void everyFieldKeepsItsKeyAcrossPages();
+    void receiveMethodShowsOnlyItsServer_data();
+    void receiveMethodShowsOnlyItsServer();
+    void authMethodShowsOnlyItsFields_data();
+    void authMethodShowsOnlyItsFields();
+    void okRefusesAnIncompleteOAuth_data();
+    void okRefusesAnIncompleteOAuth();
+    void pagesFitASmallScreen_data();
+    void pagesFitASmallScreen();
 
 private:
     std::unique_ptr<TempDir> m_home;
@@ -66,18 +82,56 @@ std::vector<std::string> Addresses(int count) {
     return addresses;
 }
 
-// Picks the entry of the combo box with that id as a user would, with the arrow keys; an entry
-// already shown is picked by stepping away and back.
-void Choose(QWidget* dialog, int id, const QString& text) {
+// Brings up the page that holds the control with that id, as a user would: a click on the
+// page's row in the list.
+void OpenPageOf(QWidget* dialog, int id) {
+    auto* control = dialog->findChild<QWidget*>(ControlName(id));
+    auto* pages = dialog->findChild<QStackedWidget*>();
+    auto* list = Control<QListWidget>(dialog, Dlg::kIdPageList);
+    for (int page = 0; page < pages->count(); ++page) {
+        if (pages->widget(page)->isAncestorOf(control)) {
+            const QRect row = list->visualItemRect(list->item(page));
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, row.center());
+        }
+    }
+}
+
+// What the user does to the control with that id, on its page: retype a line edit, tick a box,
+// press a button, or pick the entry of a combo box with the arrow keys (an entry already shown
+// is picked by stepping away and back).
+void Type(QWidget* dialog, int id, const QString& text) {
+    OpenPageOf(dialog, id);
+    QVERIFY(Control<QLineEdit>(dialog, id)->isVisible());
+    Retype(dialog, id, text);
+}
+void Tick(QWidget* dialog, int id) {
+    OpenPageOf(dialog, id);
+    QVERIFY(Control<QCheckBox>(dialog, id)->isVisible());
+    Toggle(dialog, id);
+}
+void Press(QWidget* dialog, int id) {
+    OpenPageOf(dialog, id);
+    QVERIFY(Control<QPushButton>(dialog, id)->isVisible());
+    Click(dialog, id);
+}
+void Pick(QWidget* dialog, int id, const QString& text) {
+    OpenPageOf(dialog, id);
     auto* box = Control<QComboBox>(dialog, id);
+    QVERIFY(box->isVisible());
     const int target = box->findText(text);
-    QVERIFY(target >= 0);
+    QVERIFY2(target >= 0, qPrintable(text));
     if (box->currentIndex() == target)
         QTest::keyClick(box, target > 0 ? Qt::Key_Up : Qt::Key_Down);
     while (box->currentIndex() < target)
         QTest::keyClick(box, Qt::Key_Down);
     while (box->currentIndex() > target)
         QTest::keyClick(box, Qt::Key_Up);
+}
+
+// Whether the control with that id shows on its page.
+bool ShownOnItsPage(QWidget* dialog, int id) {
+    OpenPageOf(dialog, id);
+    return dialog->findChild<QWidget*>(ControlName(id))->isVisible();
 }
 
 QString Shown(QWidget* dialog, int id) {
@@ -100,20 +154,20 @@ void MailSetupDialogTest::okTakesEveryControlOver() {
         QCOMPARE(Control<QLineEdit>(&dialog, Dlg::kIdSmtpPort)->text(), QStringLiteral("25"));
         QCOMPARE(Control<QLineEdit>(&dialog, Dlg::kIdCheckString)->text(), QStringLiteral("cap"));
         QCOMPARE(Control<QLineEdit>(&dialog, Dlg::kIdPop3Pass)->echoMode(), QLineEdit::Password);
-        Retype(&dialog, Dlg::kIdSmtpServer, QStringLiteral("smtp.example.jp"));
-        Retype(&dialog, Dlg::kIdSmtpPort, QStringLiteral("587"));
-        Retype(&dialog, Dlg::kIdPop3Server, QStringLiteral("pop.example.jp"));
-        Retype(&dialog, Dlg::kIdPop3Port, QStringLiteral("1110"));
-        Toggle(&dialog, Dlg::kIdApop);
-        Retype(&dialog, Dlg::kIdPop3Id, QStringLiteral("kestrova"));
-        Retype(&dialog, Dlg::kIdPop3Pass, QStringLiteral("p%ss"));
-        Choose(&dialog, Dlg::kIdReceiveProtocol, QStringLiteral("IMAP"));
-        Retype(&dialog, Dlg::kIdImapServer, QStringLiteral("imap.example.jp"));
-        Retype(&dialog, Dlg::kIdImapPort, QStringLiteral("993"));
-        Retype(&dialog, Dlg::kIdSenderName, QStringLiteral("監視カメラ"));
-        Retype(&dialog, Dlg::kIdSenderAddress, QStringLiteral("camera@example.jp"));
-        Toggle(&dialog, Dlg::kIdImageRotation);
-        Retype(&dialog, Dlg::kIdCheckString, QStringLiteral("snap"));
+        Type(&dialog, Dlg::kIdSmtpServer, QStringLiteral("smtp.example.jp"));
+        Type(&dialog, Dlg::kIdSmtpPort, QStringLiteral("587"));
+        Type(&dialog, Dlg::kIdPop3Server, QStringLiteral("pop.example.jp"));
+        Type(&dialog, Dlg::kIdPop3Port, QStringLiteral("1110"));
+        Tick(&dialog, Dlg::kIdApop);
+        Type(&dialog, Dlg::kIdPop3Id, QStringLiteral("kestrova"));
+        Type(&dialog, Dlg::kIdPop3Pass, QStringLiteral("p%ss"));
+        Pick(&dialog, Dlg::kIdReceiveProtocol, QStringLiteral("IMAP"));
+        Type(&dialog, Dlg::kIdImapServer, QStringLiteral("imap.example.jp"));
+        Type(&dialog, Dlg::kIdImapPort, QStringLiteral("993"));
+        Type(&dialog, Dlg::kIdSenderName, QStringLiteral("監視カメラ"));
+        Type(&dialog, Dlg::kIdSenderAddress, QStringLiteral("camera@example.jp"));
+        Tick(&dialog, Dlg::kIdImageRotation);
+        Type(&dialog, Dlg::kIdCheckString, QStringLiteral("snap"));
         Click(&dialog, kIdOk);
     });
     QCOMPARE(result, int(QDialog::Accepted));
@@ -142,6 +196,10 @@ void MailSetupDialogTest::laterMailFieldsRoundTrip_data() {
         << ProtectionCase{byPort, "", "587", "STARTTLS", byPort}
         << ProtectionCase{byPort, "", "995", "SSL/TLS", byPort}
         << ProtectionCase{byPort, "", "993", "SSL/TLS", byPort};
+    QTest::newRow("untouched takes an offered upgrade")
+        << ProtectionCase{byPort, "", "25", "STARTTLS（提供時）", byPort}
+        << ProtectionCase{byPort, "", "110", "STARTTLS（提供時）", byPort}
+        << ProtectionCase{byPort, "", "143", "STARTTLS（提供時）", byPort};
     // "なし" is what port 110 shows: picking it still makes it the user's choice.
     QTest::newRow("picked stays picked")
         << ProtectionCase{byPort, "SSL/TLS", "587", "SSL/TLS", SecurityChoice::Tls}
@@ -151,6 +209,10 @@ void MailSetupDialogTest::laterMailFieldsRoundTrip_data() {
         << ProtectionCase{SecurityChoice::StartTls, "", "465", "STARTTLS", SecurityChoice::StartTls}
         << ProtectionCase{SecurityChoice::Tls, "", "110", "SSL/TLS", SecurityChoice::Tls}
         << ProtectionCase{SecurityChoice::None, "", "993", "なし", SecurityChoice::None};
+    QTest::newRow("offered upgrade hands the choice back to the port")
+        << ProtectionCase{SecurityChoice::Tls, "STARTTLS（提供時）", "2525", "STARTTLS（提供時）", byPort}
+        << ProtectionCase{SecurityChoice::None, "STARTTLS（提供時）", "995", "SSL/TLS", byPort}
+        << ProtectionCase{SecurityChoice::StartTls, "STARTTLS（提供時）", "143", "STARTTLS（提供時）", byPort};
 }
 
 void MailSetupDialogTest::laterMailFieldsRoundTrip() {
@@ -162,27 +224,31 @@ void MailSetupDialogTest::laterMailFieldsRoundTrip() {
         int securityId;
         int portId;
         SecurityChoice MailSettings::*field;
+        QString protocol; // the receive method that shows this server
     };
     const Side sides[] = {
-        {smtp, Dlg::kIdSmtpSecurity, Dlg::kIdSmtpPort, &MailSettings::smtpSecurity},
-        {pop3, Dlg::kIdPop3Security, Dlg::kIdPop3Port, &MailSettings::pop3Security},
-        {imap, Dlg::kIdImapSecurity, Dlg::kIdImapPort, &MailSettings::imapSecurity}};
+        {smtp, Dlg::kIdSmtpSecurity, Dlg::kIdSmtpPort, &MailSettings::smtpSecurity, {}},
+        {pop3, Dlg::kIdPop3Security, Dlg::kIdPop3Port, &MailSettings::pop3Security, "POP3"},
+        {imap, Dlg::kIdImapSecurity, Dlg::kIdImapPort, &MailSettings::imapSecurity, "IMAP"}};
     const QString caFile = QStringLiteral("/home/太郎/証明書/ca.pem");
     MailSettings settings;
+    settings.imapServer = "imap.example.jp";
     for (const Side& side : sides)
         settings.*side.field = side.c.stored;
     Dlg dialog(settings);
     const int result = ExecWith(dialog, [&] {
         for (const Side& side : sides) {
+            if (!side.protocol.isEmpty())
+                Pick(&dialog, Dlg::kIdReceiveProtocol, side.protocol);
             if (!side.c.pick.isEmpty())
-                Choose(&dialog, side.securityId, side.c.pick);
-            Retype(&dialog, side.portId, side.c.port);
+                Pick(&dialog, side.securityId, side.c.pick);
+            Type(&dialog, side.portId, side.c.port);
             QCOMPARE(Shown(&dialog, side.securityId), side.c.shown);
         }
         QCOMPARE(Control<QLineEdit>(&dialog, Dlg::kIdSmtpPass)->echoMode(), QLineEdit::Password);
-        Retype(&dialog, Dlg::kIdSmtpId, QStringLiteral("camera@example.jp"));
-        Retype(&dialog, Dlg::kIdSmtpPass, QStringLiteral("p%ss"));
-        Retype(&dialog, Dlg::kIdCaFile, caFile);
+        Type(&dialog, Dlg::kIdSmtpId, QStringLiteral("camera@example.jp"));
+        Type(&dialog, Dlg::kIdSmtpPass, QStringLiteral("p%ss"));
+        Type(&dialog, Dlg::kIdCaFile, caFile);
         Click(&dialog, kIdOk);
     });
     QCOMPARE(result, int(QDialog::Accepted));
@@ -208,15 +274,15 @@ void MailSetupDialogTest::nonIntegerPortIsRefused() {
     Dlg dialog(settings);
     MessageRecorder messages;
     ExecWith(dialog, [&] {
-        Retype(&dialog, Dlg::kIdSmtpServer, QStringLiteral("changed.example.jp"));
-        Retype(&dialog, Dlg::kIdPop3Port, QStringLiteral("11O")); // letter O
+        Type(&dialog, Dlg::kIdSmtpServer, QStringLiteral("changed.example.jp"));
+        Type(&dialog, Dlg::kIdPop3Port, QStringLiteral("11O")); // letter O
         Click(&dialog, kIdOk);
         QVERIFY(dialog.isVisible());
         QCOMPARE(messages.texts, QStringList{QStringLiteral("Please enter an integer.")});
         QCOMPARE(dialog.focusWidget(), Control<QLineEdit>(&dialog, Dlg::kIdPop3Port));
         // The add button takes over too, and is refused the same way.
-        Retype(&dialog, Dlg::kIdNewAddress, QStringLiteral("a@example.jp"));
-        Click(&dialog, Dlg::kIdAdd);
+        Type(&dialog, Dlg::kIdNewAddress, QStringLiteral("a@example.jp"));
+        Press(&dialog, Dlg::kIdAdd);
         QCOMPARE(messages.texts.size(), 2);
         QVERIFY(Rows(&dialog, Dlg::kIdAddressList).isEmpty());
     });
@@ -250,9 +316,10 @@ void MailSetupDialogTest::imapFieldsAreCheckedWhenChosen() {
     Dlg dialog(settings);
     MessageRecorder messages;
     const int result = ExecWith(dialog, [&] {
-        Choose(&dialog, Dlg::kIdReceiveProtocol, protocol);
-        Retype(&dialog, Dlg::kIdImapServer, server);
-        Retype(&dialog, Dlg::kIdImapPort, port);
+        Pick(&dialog, Dlg::kIdReceiveProtocol, QStringLiteral("IMAP"));
+        Type(&dialog, Dlg::kIdImapServer, server);
+        Type(&dialog, Dlg::kIdImapPort, port);
+        Pick(&dialog, Dlg::kIdReceiveProtocol, protocol);
         Click(&dialog, kIdOk);
         if (message.isEmpty())
             return;
@@ -274,15 +341,15 @@ void MailSetupDialogTest::eleventhAddressIsRefused() {
     MessageRecorder messages;
     ExecWith(dialog, [&] {
         QCOMPARE(Rows(&dialog, Dlg::kIdAddressList).size(), 9);
-        Retype(&dialog, Dlg::kIdNewAddress, QStringLiteral("tenth@example.jp"));
-        Click(&dialog, Dlg::kIdAdd);
+        Type(&dialog, Dlg::kIdNewAddress, QStringLiteral("tenth@example.jp"));
+        Press(&dialog, Dlg::kIdAdd);
         QVERIFY(messages.texts.isEmpty());
         QCOMPARE(Rows(&dialog, Dlg::kIdAddressList).last(), QStringLiteral("tenth@example.jp"));
         QCOMPARE(Control<QLineEdit>(&dialog, Dlg::kIdNewAddress)->text(), QString());
 
-        Retype(&dialog, Dlg::kIdSmtpServer, QStringLiteral("taken.example.jp"));
-        Retype(&dialog, Dlg::kIdNewAddress, QStringLiteral("eleventh@example.jp"));
-        Click(&dialog, Dlg::kIdAdd);
+        Type(&dialog, Dlg::kIdSmtpServer, QStringLiteral("taken.example.jp"));
+        Type(&dialog, Dlg::kIdNewAddress, QStringLiteral("eleventh@example.jp"));
+        Press(&dialog, Dlg::kIdAdd);
         QCOMPARE(messages.texts, QStringList{QStringLiteral("これ以上登録できません")});
         QCOMPARE(Rows(&dialog, Dlg::kIdAddressList).size(), 10);
         QCOMPARE(Control<QLineEdit>(&dialog, Dlg::kIdNewAddress)->text(),
@@ -299,6 +366,7 @@ void MailSetupDialogTest::deletesExactlyTheSelectedRows() {
     settings.sendAddresses = {"a@x.jp", "b@x.jp", "c@x.jp", "d@x.jp", "e@x.jp"};
     Dlg dialog(settings);
     ExecWith(dialog, [&] {
+        OpenPageOf(&dialog, Dlg::kIdAddressList);
         auto* list = Control<QTableWidget>(&dialog, Dlg::kIdAddressList);
         auto clickRow = [&](int row, Qt::KeyboardModifiers modifiers) {
             const QRect rect = list->visualItemRect(list->item(row, 0));
@@ -307,7 +375,7 @@ void MailSetupDialogTest::deletesExactlyTheSelectedRows() {
         clickRow(0, {});
         clickRow(2, Qt::ControlModifier);
         clickRow(3, Qt::ControlModifier);
-        Click(&dialog, Dlg::kIdDelete);
+        Press(&dialog, Dlg::kIdDelete);
         QCOMPARE(Rows(&dialog, Dlg::kIdAddressList), (QStringList{"b@x.jp", "e@x.jp"}));
         Click(&dialog, kIdOk);
     });
@@ -317,7 +385,7 @@ void MailSetupDialogTest::deletesExactlyTheSelectedRows() {
     ExecWith(dialog, [&] {
         QCOMPARE(Rows(&dialog, Dlg::kIdAddressList), (QStringList{"b@x.jp", "e@x.jp"}));
         Control<QTableWidget>(&dialog, Dlg::kIdAddressList)->clearSelection();
-        Click(&dialog, Dlg::kIdDelete);
+        Press(&dialog, Dlg::kIdDelete);
         QCOMPARE(Rows(&dialog, Dlg::kIdAddressList).size(), 2);
     });
     QCOMPARE(settings.sendAddresses.size(), size_t(2));
@@ -327,9 +395,9 @@ void MailSetupDialogTest::cancelAfterAddKeepsTheAddress() {
     MailSettings settings;
     Dlg dialog(settings);
     const int result = ExecWith(dialog, [&] {
-        Retype(&dialog, Dlg::kIdNewAddress, QStringLiteral("new@example.jp"));
-        Click(&dialog, Dlg::kIdAdd);
-        Click(&dialog, Dlg::kIdAdd); // empty text: added as typed
+        Type(&dialog, Dlg::kIdNewAddress, QStringLiteral("new@example.jp"));
+        Press(&dialog, Dlg::kIdAdd);
+        Press(&dialog, Dlg::kIdAdd); // empty text: added as typed
         Click(&dialog, kIdCancel);
     });
     QCOMPARE(result, int(QDialog::Rejected));
@@ -345,12 +413,12 @@ void MailSetupDialogTest::connectionTestSucceeds() {
     Dlg dialog(settings);
     MessageRecorder messages;
     ExecWith(dialog, [&] {
-        Retype(&dialog, Dlg::kIdPop3Server, QStringLiteral("127.0.0.1"));
-        Retype(&dialog, Dlg::kIdPop3Port, QString::number(server.port()));
-        Toggle(&dialog, Dlg::kIdApop);
-        Retype(&dialog, Dlg::kIdPop3Id, QStringLiteral("kestrova"));
-        Retype(&dialog, Dlg::kIdPop3Pass, QStringLiteral("secret"));
-        Click(&dialog, Dlg::kIdConnectTest);
+        Type(&dialog, Dlg::kIdPop3Server, QStringLiteral("127.0.0.1"));
+        Type(&dialog, Dlg::kIdPop3Port, QString::number(server.port()));
+        Tick(&dialog, Dlg::kIdApop);
+        Type(&dialog, Dlg::kIdPop3Id, QStringLiteral("kestrova"));
+        Type(&dialog, Dlg::kIdPop3Pass, QStringLiteral("secret"));
+        Press(&dialog, Dlg::kIdConnectTest);
         QCOMPARE(messages.texts, QStringList{QStringLiteral("POP3サーバの接続に成功しました。")});
         Click(&dialog, kIdCancel);
     });
@@ -398,7 +466,7 @@ void MailSetupDialogTest::connectionTestFails() {
     Dlg dialog(settings);
     MessageRecorder messages;
     ExecWith(dialog, [&] {
-        Click(&dialog, Dlg::kIdConnectTest);
+        Press(&dialog, Dlg::kIdConnectTest);
         QCOMPARE(messages.texts.size(), 1);
         // A line with the cause may follow.
         QVERIFY2(messages.texts[0].startsWith(QStringLiteral("POP3サーバの接続に失敗しました。")),
@@ -412,8 +480,8 @@ void MailSetupDialogTest::smtpTestReportsAFailedConnection() {
     Dlg dialog(settings);
     MessageRecorder messages;
     ExecWith(dialog, [&] {
-        Retype(&dialog, Dlg::kIdSmtpPort, QString::number(UnusedLoopbackPort()));
-        Click(&dialog, Dlg::kIdSmtpTest);
+        Type(&dialog, Dlg::kIdSmtpPort, QString::number(UnusedLoopbackPort()));
+        Press(&dialog, Dlg::kIdSmtpTest);
         QCOMPARE(messages.texts.size(), 1);
         QVERIFY2(messages.texts[0].startsWith(QStringLiteral("SMTPサーバの接続に失敗しました")),
                  qPrintable(messages.texts[0]));
@@ -431,8 +499,8 @@ void MailSetupDialogTest::receiveTestUsesTheChosenProtocol() {
     Dlg dialog(settings);
     MessageRecorder messages;
     ExecWith(dialog, [&] {
-        Choose(&dialog, Dlg::kIdReceiveProtocol, QStringLiteral("IMAP"));
-        Click(&dialog, Dlg::kIdConnectTest);
+        Pick(&dialog, Dlg::kIdReceiveProtocol, QStringLiteral("IMAP"));
+        Press(&dialog, Dlg::kIdConnectTest);
         QCOMPARE(messages.texts.size(), 1);
         QVERIFY2(messages.texts[0].startsWith(QStringLiteral("IMAPサーバの接続に失敗しました。")),
                  qPrintable(messages.texts[0]));
@@ -466,7 +534,7 @@ void MailSetupDialogTest::connectionTestOnTheWorkerShowsProgressAndCancels() {
     });
     canceller.start(20);
     ExecWith(dialog, [&] {
-        Click(&dialog, Dlg::kIdConnectTest);
+        Press(&dialog, Dlg::kIdConnectTest);
         Click(&dialog, kIdCancel);
     });
     QVERIFY(sinceCancel.isValid());
@@ -475,3 +543,232 @@ void MailSetupDialogTest::connectionTestOnTheWorkerShowsProgressAndCancels() {
 }
 
 #include "MailSetupDialogTest.moc"
+
+// Every field of every page, typed (ticked, picked) after wandering through the pages, reaches
+// its setup.ini key and comes back from the file into its control. Passwords and the client
+// secret are typed before OAuth 2.0 hides them, POP3's fields before IMAP is chosen.
+void MailSetupDialogTest::everyFieldKeepsItsKeyAcrossPages() {
+    struct Field {
+        const char* key;
+        int id;
+        QString value;     // typed, picked, or "on" for a box to tick
+        const char* saved; // as written to setup.ini; nullptr: enciphered
+    };
+    const Field fields[] = {
+        {"SENDER_NAME", Dlg::kIdSenderName, "監視カメラ", "監視カメラ"},
+        {"SENDER_ADDRESS", Dlg::kIdSenderAddress, "camera@example.jp", "camera@example.jp"},
+        {"POP3_ID", Dlg::kIdPop3Id, "kestrova", "kestrova"},
+        {"POP3_PASS", Dlg::kIdPop3Pass, "p%ss", nullptr},
+        {"SMTP_PASS", Dlg::kIdSmtpPass, "smtp-secret", nullptr},
+        {"AUTH_METHOD", Dlg::kIdAuthMethod, "OAuth 2.0", "oauth2"},
+        {"OAUTH_PROVIDER", Dlg::kIdOAuthProvider, "Microsoft", "microsoft"},
+        {"OAUTH_CLIENT_ID", Dlg::kIdOAuthClientId, "client-1", "client-1"},
+        {"OAUTH_CLIENT_SECRET", Dlg::kIdOAuthClientSecret, "client-secret", nullptr},
+        {"SMTP_SERVER", Dlg::kIdSmtpServer, "smtp.example.jp", "smtp.example.jp"},
+        {"SMTP_PORT", Dlg::kIdSmtpPort, "465", "465"},
+        {"SMTP_SECURITY", Dlg::kIdSmtpSecurity, "STARTTLS", "starttls"},
+        {"SMTP_ID", Dlg::kIdSmtpId, "sender@example.jp", "sender@example.jp"},
+        {"POP3_SERVER", Dlg::kIdPop3Server, "pop.example.jp", "pop.example.jp"},
+        {"POP3_PORT", Dlg::kIdPop3Port, "1110", "1110"},
+        {"POP3_SECURITY", Dlg::kIdPop3Security, "SSL/TLS", "tls"},
+        {"APOP", Dlg::kIdApop, "on", "on"},
+        {"RECEIVE_PROTOCOL", Dlg::kIdReceiveProtocol, "IMAP", "imap"},
+        {"IMAP_SERVER", Dlg::kIdImapServer, "imap.example.jp", "imap.example.jp"},
+        {"IMAP_PORT", Dlg::kIdImapPort, "1143", "1143"},
+        {"IMAP_SECURITY", Dlg::kIdImapSecurity, "なし", "none"},
+        {"CHECK_STRING", Dlg::kIdCheckString, "snap", "snap"},
+        {"SENDER_CHECK", Dlg::kIdSenderCheck, "on", "dkim"},
+        {"IMAGE_ROTATION", Dlg::kIdImageRotation, "on", "on"},
+        {"CA_FILE", Dlg::kIdCaFile, "/home/太郎/ca.pem", "/home/太郎/ca.pem"},
+        {"TRUSTED_AUTHSERV_ID", Dlg::kIdTrustedAuthservId, "mx.example.jp", "mx.example.jp"},
+        {"OAUTH_AUTH_URL", Dlg::kIdOAuthAuthUrl, "https://a.example/auth", "https://a.example/auth"},
+        {"OAUTH_TOKEN_URL", Dlg::kIdOAuthTokenUrl, "https://a.example/t", "https://a.example/t"},
+        {"OAUTH_DEVICE_URL", Dlg::kIdOAuthDeviceUrl, "https://a.example/d", "https://a.example/d"},
+        {"OAUTH_SCOPE", Dlg::kIdOAuthScope, "mail offline", "mail offline"},
+    };
+    Settings settings;
+    Dlg dialog(settings.mail);
+    auto list = [&] { return Control<QListWidget>(&dialog, Dlg::kIdPageList); };
+    const int result = ExecWith(dialog, [&] {
+        for (const Field& field : fields) {
+            if (Control<QComboBox>(&dialog, field.id))
+                Pick(&dialog, field.id, field.value);
+            else if (Control<QCheckBox>(&dialog, field.id))
+                Tick(&dialog, field.id);
+            else
+                Type(&dialog, field.id, field.value);
+        }
+        for (int page = list()->count() - 1; page >= 0; --page)
+            list()->setCurrentRow(page);
+        Click(&dialog, kIdOk);
+    });
+    QCOMPARE(result, int(QDialog::Accepted));
+    MessageCapture sink;
+    QVERIFY(SaveSettings(settings, m_home->folder(), sink));
+    IniFile ini(m_home->folder() + kSetupIniName);
+    QVERIFY(ini.Load());
+    for (const Field& field : fields) {
+        const std::string saved = ini.ReadString("MAIL", field.key, "");
+        if (field.saved)
+            QVERIFY2(saved == field.saved, qPrintable(QStringLiteral("%1=%2").arg(field.key, ToQt(saved))));
+        else
+            QVERIFY2(!saved.empty() && saved != ToStd(field.value), field.key);
+    }
+
+    Settings loaded;
+    QVERIFY(LoadSettings(loaded, m_home->folder(), sink).empty());
+    QCOMPARE(loaded.mail, settings.mail);
+    Dlg reopened(loaded.mail);
+    ExecWith(reopened, [&] {
+        for (const Field& field : fields) {
+            QWidget* control = reopened.findChild<QWidget*>(ControlName(field.id));
+            QString shown;
+            if (auto* box = qobject_cast<QComboBox*>(control))
+                shown = box->currentText();
+            else if (auto* check = qobject_cast<QCheckBox*>(control))
+                shown = check->isChecked() ? QStringLiteral("on") : QString();
+            else
+                shown = qobject_cast<QLineEdit*>(control)->text();
+            QVERIFY2(shown == field.value, field.key);
+        }
+    });
+}
+
+void MailSetupDialogTest::receiveMethodShowsOnlyItsServer_data() {
+    QTest::addColumn<QString>("protocol");
+    QTest::addColumn<int>("shown");
+    QTest::addColumn<int>("hidden");
+    QTest::newRow("POP3") << "POP3" << Dlg::kIdPop3Server << Dlg::kIdImapServer;
+    QTest::newRow("IMAP") << "IMAP" << Dlg::kIdImapServer << Dlg::kIdPop3Server;
+}
+
+void MailSetupDialogTest::receiveMethodShowsOnlyItsServer() {
+    QFETCH(QString, protocol);
+    QFETCH(int, shown);
+    QFETCH(int, hidden);
+    MailSettings settings;
+    Dlg dialog(settings);
+    ExecWith(dialog, [&] {
+        Pick(&dialog, Dlg::kIdReceiveProtocol, protocol);
+        QVERIFY(ShownOnItsPage(&dialog, shown));
+        QVERIFY(!ShownOnItsPage(&dialog, hidden));
+        QVERIFY(ShownOnItsPage(&dialog, Dlg::kIdSmtpServer));
+    });
+}
+
+void MailSetupDialogTest::authMethodShowsOnlyItsFields_data() {
+    QTest::addColumn<QString>("method");
+    QTest::addColumn<bool>("oauth");
+    QTest::newRow("password") << "パスワード" << false;
+    QTest::newRow("OAuth 2.0") << "OAuth 2.0" << true;
+}
+
+void MailSetupDialogTest::authMethodShowsOnlyItsFields() {
+    QFETCH(QString, method);
+    QFETCH(bool, oauth);
+    MailSettings settings;
+    settings.oauth2 = !oauth; // the dialog must follow the pick, not the stored method
+    Dlg dialog(settings);
+    ExecWith(dialog, [&] {
+        Pick(&dialog, Dlg::kIdAuthMethod, method);
+        for (int id : {Dlg::kIdPop3Pass, Dlg::kIdSmtpPass})
+            QVERIFY2(ShownOnItsPage(&dialog, id) == !oauth, qPrintable(ControlName(id)));
+        for (int id : {Dlg::kIdOAuthProvider, Dlg::kIdOAuthClientId, Dlg::kIdOAuthClientSecret,
+                       Dlg::kIdSignIn})
+            QVERIFY2(ShownOnItsPage(&dialog, id) == oauth, qPrintable(ControlName(id)));
+        QVERIFY(ShownOnItsPage(&dialog, Dlg::kIdPop3Id)); // the log-in name serves both
+        QCOMPARE(Control<QLineEdit>(&dialog, Dlg::kIdOAuthTokenUrl)->isEnabled(), oauth);
+    });
+}
+
+void MailSetupDialogTest::okRefusesAnIncompleteOAuth_data() {
+    QTest::addColumn<QString>("provider");
+    QTest::addColumn<QString>("clientId");
+    QTest::addColumn<QString>("tokenUrl");
+    QTest::addColumn<QString>("message"); // empty: OK closes the dialog
+    QTest::addColumn<int>("focus");
+    const QString https = QStringLiteral("https:// で始まるURLを入力してください。");
+    QTest::newRow("no client id") << "Google" << "" << ""
+                                  << "OAuth 2.0のクライアントIDを入力してください。"
+                                  << Dlg::kIdOAuthClientId;
+    QTest::newRow("own provider without endpoints")
+        << "その他（詳細で設定）" << "client-1" << "" << https << Dlg::kIdOAuthAuthUrl;
+    QTest::newRow("plain HTTP endpoint")
+        << "Microsoft" << "client-1" << "http://127.0.0.1/token" << https << Dlg::kIdOAuthTokenUrl;
+    QTest::newRow("preset provider") << "Google" << "client-1" << "" << QString() << 0;
+}
+
+void MailSetupDialogTest::okRefusesAnIncompleteOAuth() {
+    QFETCH(QString, provider);
+    QFETCH(QString, clientId);
+    QFETCH(QString, tokenUrl);
+    QFETCH(QString, message);
+    QFETCH(int, focus);
+    MailSettings settings;
+    Dlg dialog(settings);
+    MessageRecorder messages;
+    const int result = ExecWith(dialog, [&] {
+        Pick(&dialog, Dlg::kIdAuthMethod, QStringLiteral("OAuth 2.0"));
+        Pick(&dialog, Dlg::kIdOAuthProvider, provider);
+        Type(&dialog, Dlg::kIdOAuthClientId, clientId);
+        Type(&dialog, Dlg::kIdOAuthTokenUrl, tokenUrl);
+        Click(&dialog, kIdOk);
+        if (message.isEmpty())
+            return;
+        QCOMPARE(messages.texts, QStringList{message});
+        // The refused field's page is up, with the focus on the field.
+        QCOMPARE(dialog.focusWidget(), Control<QLineEdit>(&dialog, focus));
+        QVERIFY(dialog.focusWidget()->isVisible());
+        Click(&dialog, kIdCancel);
+    });
+    QCOMPARE(result, int(message.isEmpty() ? QDialog::Accepted : QDialog::Rejected));
+    QCOMPARE(settings.oauth2, message.isEmpty()); // a refused OK takes nothing over
+    if (message.isEmpty())
+        QCOMPARE(settings.oauthProvider, std::string("google"));
+}
+
+// Every page, in Japanese and in English, fits a screen of 800 × 600 with every text whole.
+// With KESTROVAMAIL_SHOTS naming a folder, each page is saved there as a picture to look at.
+void MailSetupDialogTest::pagesFitASmallScreen_data() {
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<bool>("oauth");
+    QTest::newRow("ja") << "ja" << false;
+    QTest::newRow("ja, OAuth 2.0 and IMAP") << "ja" << true;
+    QTest::newRow("en") << "en" << false;
+    QTest::newRow("en, OAuth 2.0 and IMAP") << "en" << true;
+}
+
+void MailSetupDialogTest::pagesFitASmallScreen() {
+    QFETCH(QString, language);
+    QFETCH(bool, oauth);
+    LocaleEnvironment locale;
+    locale.lang = language == QStringLiteral("ja") ? "ja_JP.UTF-8" : "en_US.UTF-8";
+    QCOMPARE(InstallUiTranslation(locale, {QStringLiteral(KM_TRANSLATIONS_DIR)}),
+             language.toStdString());
+    MailSettings settings;
+    settings.oauth2 = oauth;
+    settings.receiveProtocol = oauth ? ReceiveProtocol::Imap : ReceiveProtocol::Pop3;
+    const QString shots = qEnvironmentVariable("KESTROVAMAIL_SHOTS");
+    {
+        Dlg dialog(settings);
+        ExecWith(dialog, [&] {
+            auto* list = Control<QListWidget>(&dialog, Dlg::kIdPageList);
+            for (int page = 0; page < list->count(); ++page) {
+                list->setCurrentRow(page);
+                QApplication::processEvents();
+                QVERIFY2(dialog.width() <= 800 && dialog.height() <= 600,
+                         qPrintable(QStringLiteral("%1 × %2").arg(dialog.width()).arg(dialog.height())));
+                for (const QLabel* label : dialog.findChildren<QLabel*>()) {
+                    if (label->isVisible() && !label->wordWrap() && !label->text().isEmpty())
+                        QVERIFY2(label->width() >= label->sizeHint().width(), qPrintable(label->text()));
+                }
+                if (!shots.isEmpty())
+                    dialog.grab().save(QStringLiteral("%1/mail-%2-%3-%4.png")
+                                           .arg(shots, language, oauth ? "oauth" : "password")
+                                           .arg(page));
+            }
+        });
+    }
+    locale.lang = "ja_JP.UTF-8";
+    InstallUiTranslation(locale, {QStringLiteral(KM_TRANSLATIONS_DIR)});
+}
