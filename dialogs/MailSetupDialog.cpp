@@ -359,7 +359,7 @@ QWidget* CMailSetupDialog::BuildAdvancedPage() {
                           "届くメールに必ずこれを付けるプロバイダのときだけ設定します。")));
 
     // A provider of its own, or another address for a preset's endpoint.
-    m_oauthEndpointsGroup = new QGroupBox(tr("OAuth 2.0"));
+    m_oauthEndpointsGroup = new QGroupBox(QStringLiteral("OAuth 2.0"));
     m_oauthAuthUrl = MakeEdit(m_oauthEndpointsGroup, kIdOAuthAuthUrl);
     m_oauthTokenUrl = MakeEdit(m_oauthEndpointsGroup, kIdOAuthTokenUrl);
     m_oauthDeviceUrl = MakeEdit(m_oauthEndpointsGroup, kIdOAuthDeviceUrl);
