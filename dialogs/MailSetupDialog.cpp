@@ -125,10 +125,11 @@ CMailSetupDialog::CMailSetupDialog(MailSettings& settings, QWidget* parent)
     m_pages = new QStackedWidget(this);
     m_pageList = new QListWidget(this);
     SetControlId(m_pageList, kIdPageList);
-    const std::pair<QWidget*, QString> pages[] = {
-        {BuildAccountPage(), tr("アカウント")}, {BuildServerPage(), tr("サーバ")},
-        {BuildReplyPage(), tr("返信の条件")},   {BuildImagePage(), tr("画像")},
-        {BuildAdvancedPage(), tr("詳細")}};
+    const std::pair<QWidget*, QString> pages[] = {{BuildAccountPage(), tr("アカウント")},
+                                                  {BuildServerPage(), tr("サーバ")},
+                                                  {BuildReplyPage(), tr("返信の条件")},
+                                                  {BuildImagePage(), tr("画像")},
+                                                  {BuildAdvancedPage(), tr("詳細")}};
     for (const auto& [page, title] : pages) {
         m_pages->addWidget(page);
         m_pageList->addItem(title);
@@ -142,8 +143,7 @@ CMailSetupDialog::CMailSetupDialog(MailSettings& settings, QWidget* parent)
     ShowChosenProtocol();
     m_pages->setMinimumSize(m_pages->sizeHint());
     m_pageList->setCurrentRow(kAccountPage);
-    connect(m_pageList, &QListWidget::currentRowChanged, m_pages,
-            &QStackedWidget::setCurrentIndex);
+    connect(m_pageList, &QListWidget::currentRowChanged, m_pages, &QStackedWidget::setCurrentIndex);
 
     auto* column = new QVBoxLayout;
     column->addWidget(m_pages, 1);
@@ -162,8 +162,9 @@ CMailSetupDialog::CMailSetupDialog(MailSettings& settings, QWidget* parent)
         {m_pop3SecurityBox, &m_pop3Security, m_pop3Port},
         {m_imapSecurityBox, &m_imapSecurity, m_imapPort}};
     for (auto [box, choice, port] : servers) {
-        connect(box, &QComboBox::activated, this,
-                [box, choice](int index) { *choice = SecurityChoice(box->itemData(index).toInt()); });
+        connect(box, &QComboBox::activated, this, [box, choice](int index) {
+            *choice = SecurityChoice(box->itemData(index).toInt());
+        });
         connect(port, &QLineEdit::textChanged, this,
                 [box, choice, port] { ShowSecurity(box, *choice, port); });
     }
@@ -313,8 +314,9 @@ QWidget* CMailSetupDialog::BuildReplyPage() {
     m_senderCheck = MakeTickBox(senderGroup, kIdSenderCheck, tr("差出人をDKIM署名で確認する"));
     auto* senderLayout = new QVBoxLayout(senderGroup);
     senderLayout->addWidget(m_senderCheck);
-    senderLayout->addWidget(MakeHint(senderGroup, tr(
-        "差出人のドメインの署名が確かめられた依頼にだけ答えます（なりすまし対策）。")));
+    senderLayout->addWidget(
+        MakeHint(senderGroup,
+                 tr("差出人のドメインの署名が確かめられた依頼にだけ答えます（なりすまし対策）。")));
 
     connect(add, &QPushButton::clicked, this, &CMailSetupDialog::AddAddress);
     connect(remove, &QPushButton::clicked, this, &CMailSetupDialog::DeleteAddresses);
@@ -362,9 +364,10 @@ QWidget* CMailSetupDialog::BuildAdvancedPage() {
     endpointsLayout->addRow(tr("トークンURL"), m_oauthTokenUrl);
     endpointsLayout->addRow(tr("デバイス認可URL"), m_oauthDeviceUrl);
     endpointsLayout->addRow(tr("スコープ"), m_oauthScope);
-    endpointsLayout->addRow(QString(), MakeHint(m_oauthEndpointsGroup,
-                                                tr("空欄のときはプロバイダの既定値を使います。"
-                                                   "「その他」では認可URLとトークンURLが要ります。")));
+    endpointsLayout->addRow(
+        QString(),
+        MakeHint(m_oauthEndpointsGroup, tr("空欄のときはプロバイダの既定値を使います。"
+                                           "「その他」では認可URLとトークンURLが要ります。")));
 
     connect(browse, &QPushButton::clicked, this, &CMailSetupDialog::BrowseCaFile);
     return MakePage({caGroup, authservGroup, m_oauthEndpointsGroup});
@@ -463,9 +466,9 @@ bool CMailSetupDialog::TakeOver() {
     // The IMAP port is new, so it is held to a real port; while POP3 is chosen it only has to be
     // a number, so that a stored value nothing uses does not hold the dialog up.
     const ReceiveProtocol protocol = ChosenProtocol();
-    const auto imapPort = readPort(m_imapPort, protocol == ReceiveProtocol::Imap
-                                                   ? std::optional(FieldRange{1, 65535})
-                                                   : std::nullopt);
+    const auto imapPort =
+        readPort(m_imapPort, protocol == ReceiveProtocol::Imap ? std::optional(FieldRange{1, 65535})
+                                                               : std::nullopt);
     if (!imapPort)
         return false;
     m_settings.smtpServer = ToStd(m_smtpServer->text());
@@ -526,9 +529,9 @@ void CMailSetupDialog::ShowFields() {
     m_authMethodBox->setCurrentIndex(m_authMethodBox->findData(m_settings.oauth2));
     // A provider without a preset is one of its own: its endpoints are on 詳細.
     const int provider = m_oauthProviderBox->findData(ToQt(m_settings.oauthProvider));
-    m_oauthProviderBox->setCurrentIndex(
-        provider >= 0 || m_settings.oauthProvider.empty() ? std::max(provider, 0)
-                                                          : m_oauthProviderBox->count() - 1);
+    m_oauthProviderBox->setCurrentIndex(provider >= 0 || m_settings.oauthProvider.empty()
+                                            ? std::max(provider, 0)
+                                            : m_oauthProviderBox->count() - 1);
     m_oauthClientId->setText(ToQt(m_settings.oauthClientId));
     m_oauthClientSecret->setText(ToQt(m_settings.oauthClientSecret));
     m_oauthAuthUrl->setText(ToQt(m_settings.oauthAuthUrl));

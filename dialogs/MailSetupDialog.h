@@ -60,7 +60,8 @@ public:
     static constexpr int kIdSmtpPort = 1021;
     static constexpr int kIdSenderAddress = 1022;
     static constexpr int kIdImageRotation = 1024;
-    static constexpr int kIdSmtpSecurity = 1030; // "なし" / "STARTTLS（提供時）" / "STARTTLS" / "SSL/TLS"
+    static constexpr int kIdSmtpSecurity =
+        1030; // "なし" / "STARTTLS（提供時）" / "STARTTLS" / "SSL/TLS"
     static constexpr int kIdSmtpId = 1031;
     static constexpr int kIdSmtpPass = 1032;
     static constexpr int kIdSmtpTest = 1033; // "SMTP接続テスト"
@@ -77,8 +78,8 @@ public:
     static constexpr int kIdOAuthProvider = 1044;     // Google / Microsoft / その他
     static constexpr int kIdOAuthClientId = 1045;
     static constexpr int kIdOAuthClientSecret = 1046;
-    static constexpr int kIdSignIn = 1047;    // "サインイン…"
-    static constexpr int kIdAutoSetup = 1048; // "自動設定"
+    static constexpr int kIdSignIn = 1047;      // "サインイン…"
+    static constexpr int kIdAutoSetup = 1048;   // "自動設定"
     static constexpr int kIdSetupSource = 1049; // where 自動設定 found the servers
     static constexpr int kIdOAuthAuthUrl = 1050;
     static constexpr int kIdOAuthTokenUrl = 1051;

@@ -1,11 +1,10 @@
 // What the buttons of the mail settings dialog run: the connection tests, 自動設定 and
 // サインイン… on the mail worker under a progress box that cancels, and the CA file chooser.
 
-#include "dialogs/MailSetupDialog.h"
-
 #include "app/ConnectionTest.h"
 #include "app/ScreenText.h"
 #include "dialogs/DialogSupport.h"
+#include "dialogs/MailSetupDialog.h"
 #include "dialogs/MessageBoxes.h"
 #include "dialogs/WorkerProgress.h"
 
