@@ -8,17 +8,16 @@
 #include "app/MailWorker.h"
 #include "app/SettingsStore.h"
 #include "app/UiLanguage.h"
-#include "tests/support/LoopbackListener.h"
-
 #include "tests/dialogs/DialogTestSupport.h"
+#include "tests/settings/MessageCapture.h"
+#include "tests/support/LoopbackListener.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/TempDir.h"
-#include "tests/settings/MessageCapture.h"
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QLineEdit>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -210,9 +209,11 @@ void MailSetupDialogTest::laterMailFieldsRoundTrip_data() {
         << ProtectionCase{SecurityChoice::Tls, "", "110", "SSL/TLS", SecurityChoice::Tls}
         << ProtectionCase{SecurityChoice::None, "", "993", "なし", SecurityChoice::None};
     QTest::newRow("offered upgrade hands the choice back to the port")
-        << ProtectionCase{SecurityChoice::Tls, "STARTTLS（提供時）", "2525", "STARTTLS（提供時）", byPort}
+        << ProtectionCase{SecurityChoice::Tls, "STARTTLS（提供時）", "2525", "STARTTLS（提供時）",
+                          byPort}
         << ProtectionCase{SecurityChoice::None, "STARTTLS（提供時）", "995", "SSL/TLS", byPort}
-        << ProtectionCase{SecurityChoice::StartTls, "STARTTLS（提供時）", "143", "STARTTLS（提供時）", byPort};
+        << ProtectionCase{SecurityChoice::StartTls, "STARTTLS（提供時）", "143",
+                          "STARTTLS（提供時）", byPort};
 }
 
 void MailSetupDialogTest::laterMailFieldsRoundTrip() {
@@ -581,7 +582,8 @@ void MailSetupDialogTest::everyFieldKeepsItsKeyAcrossPages() {
         {"IMAGE_ROTATION", Dlg::kIdImageRotation, "on", "on"},
         {"CA_FILE", Dlg::kIdCaFile, "/home/太郎/ca.pem", "/home/太郎/ca.pem"},
         {"TRUSTED_AUTHSERV_ID", Dlg::kIdTrustedAuthservId, "mx.example.jp", "mx.example.jp"},
-        {"OAUTH_AUTH_URL", Dlg::kIdOAuthAuthUrl, "https://a.example/auth", "https://a.example/auth"},
+        {"OAUTH_AUTH_URL", Dlg::kIdOAuthAuthUrl, "https://a.example/auth",
+         "https://a.example/auth"},
         {"OAUTH_TOKEN_URL", Dlg::kIdOAuthTokenUrl, "https://a.example/t", "https://a.example/t"},
         {"OAUTH_DEVICE_URL", Dlg::kIdOAuthDeviceUrl, "https://a.example/d", "https://a.example/d"},
         {"OAUTH_SCOPE", Dlg::kIdOAuthScope, "mail offline", "mail offline"},
@@ -610,7 +612,8 @@ void MailSetupDialogTest::everyFieldKeepsItsKeyAcrossPages() {
     for (const Field& field : fields) {
         const std::string saved = ini.ReadString("MAIL", field.key, "");
         if (field.saved)
-            QVERIFY2(saved == field.saved, qPrintable(QStringLiteral("%1=%2").arg(field.key, ToQt(saved))));
+            QVERIFY2(saved == field.saved,
+                     qPrintable(QStringLiteral("%1=%2").arg(field.key, ToQt(saved))));
         else
             QVERIFY2(!saved.empty() && saved != ToStd(field.value), field.key);
     }
@@ -688,14 +691,21 @@ void MailSetupDialogTest::okRefusesAnIncompleteOAuth_data() {
     QTest::addColumn<QString>("message"); // empty: OK closes the dialog
     QTest::addColumn<int>("focus");
     const QString https = QStringLiteral("https:// で始まるURLを入力してください。");
-    QTest::newRow("no client id") << "Google" << "" << ""
+    QTest::newRow("no client id") << "Google"
+                                  << ""
+                                  << ""
                                   << "OAuth 2.0のクライアントIDを入力してください。"
                                   << Dlg::kIdOAuthClientId;
-    QTest::newRow("own provider without endpoints")
-        << "その他（詳細で設定）" << "client-1" << "" << https << Dlg::kIdOAuthAuthUrl;
+    QTest::newRow("own provider without endpoints") << "その他（詳細で設定）"
+                                                    << "client-1"
+                                                    << "" << https << Dlg::kIdOAuthAuthUrl;
     QTest::newRow("plain HTTP endpoint")
-        << "Microsoft" << "client-1" << "http://127.0.0.1/token" << https << Dlg::kIdOAuthTokenUrl;
-    QTest::newRow("preset provider") << "Google" << "client-1" << "" << QString() << 0;
+        << "Microsoft"
+        << "client-1"
+        << "http://127.0.0.1/token" << https << Dlg::kIdOAuthTokenUrl;
+    QTest::newRow("preset provider") << "Google"
+                                     << "client-1"
+                                     << "" << QString() << 0;
 }
 
 void MailSetupDialogTest::okRefusesAnIncompleteOAuth() {
@@ -756,11 +766,13 @@ void MailSetupDialogTest::pagesFitASmallScreen() {
             for (int page = 0; page < list->count(); ++page) {
                 list->setCurrentRow(page);
                 QApplication::processEvents();
-                QVERIFY2(dialog.width() <= 800 && dialog.height() <= 600,
-                         qPrintable(QStringLiteral("%1 × %2").arg(dialog.width()).arg(dialog.height())));
+                QVERIFY2(
+                    dialog.width() <= 800 && dialog.height() <= 600,
+                    qPrintable(QStringLiteral("%1 × %2").arg(dialog.width()).arg(dialog.height())));
                 for (const QLabel* label : dialog.findChildren<QLabel*>()) {
                     if (label->isVisible() && !label->wordWrap() && !label->text().isEmpty())
-                        QVERIFY2(label->width() >= label->sizeHint().width(), qPrintable(label->text()));
+                        QVERIFY2(label->width() >= label->sizeHint().width(),
+                                 qPrintable(label->text()));
                 }
                 if (!shots.isEmpty())
                     dialog.grab().save(QStringLiteral("%1/mail-%2-%3-%4.png")
