@@ -23,10 +23,9 @@ ConnectionTestResult Outcome(bool ok, const char* success, const char* failure,
 ConnectionTestResult TestPop3Connection(const MailSettings& settings,
                                         const CCancelSignal* cancel) {
     CPop3Client client;
-    ConfigurePop3Client(client, settings, cancel);
-    const bool ok = client.LogIn(settings.pop3Server, settings.pop3Id, settings.pop3Pass,
-                                 settings.pop3Port);
-    const MailError cause = client.LastMailError();
+    MailError tokenError;
+    const bool ok = LogInPop3(client, settings, cancel, tokenError);
+    const MailError cause = tokenError ? tokenError : client.LastMailError();
     // QUIT before the outcome is shown, so the server is not kept waiting behind the box.
     client.LogOut();
     return Outcome(ok, "POP3サーバの接続に成功しました。", "POP3サーバの接続に失敗しました。",
@@ -36,11 +35,9 @@ ConnectionTestResult TestPop3Connection(const MailSettings& settings,
 ConnectionTestResult TestImapConnection(const MailSettings& settings,
                                         const CCancelSignal* cancel) {
     CImapClient client;
-    ConfigureImapClient(client, settings, cancel);
-    const bool ok = client.LogIn(settings.imapServer, settings.pop3Id, settings.pop3Pass,
-                                 settings.imapPort) &&
-                    client.SelectInbox();
-    const MailError cause = client.LastMailError();
+    MailError tokenError;
+    const bool ok = LogInImap(client, settings, cancel, tokenError) && client.SelectInbox();
+    const MailError cause = tokenError ? tokenError : client.LastMailError();
     client.LogOut();
     return Outcome(ok, "IMAPサーバの接続に成功しました。", "IMAPサーバの接続に失敗しました。",
                    cause);
@@ -53,9 +50,10 @@ ConnectionTestResult TestSmtpConnection(const MailSettings& settings,
                        {MailErrorCode::InvalidArgument, 0, "SMTP_PORT"});
     CSmtpSession session;
     session.SetCancelSignal(cancel);
-    const bool ok = session.Open(settings.smtpServer, settings.smtpPort,
-                                 ConfiguredSmtpPolicy(settings));
-    const MailError cause = session.Error();
+    MailError tokenError;
+    const bool ok = OpenSmtpSession(session, settings.smtpServer, settings.smtpPort,
+                                    ConfiguredSmtpPolicy(settings), settings, cancel, tokenError);
+    const MailError cause = tokenError ? tokenError : session.Error();
     session.Quit();
     return Outcome(ok, "SMTPサーバの接続に成功しました。", "SMTPサーバの接続に失敗しました。",
                    cause);

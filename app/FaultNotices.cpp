@@ -18,8 +18,9 @@ constexpr AreaTexts kAreaTexts[] = {
     {"IMAPサーバ", CFaultNotices::kImapOver},
     {"判定記録", CFaultNotices::kJudgedOver},
     {"DNS", CFaultNotices::kDnsOver},
+    {"サインイン", CFaultNotices::kSignInOver},
 };
-static_assert(std::size(kAreaTexts) == static_cast<std::size_t>(CFaultNotices::Area::Dns) + 1);
+static_assert(std::size(kAreaTexts) == static_cast<std::size_t>(CFaultNotices::Area::SignIn) + 1);
 
 constexpr const char* kLeftOnServer = "（依頼はサーバーに残します）";
 
@@ -140,6 +141,28 @@ std::string PictureFaultLine(const GrabFailure& failure) {
 
 std::string PictureFaultKey(const GrabFailure& failure) {
     return std::to_string(static_cast<int>(failure.kind));
+}
+
+std::string SignInFaultLine(const MailError& cause, const std::string& account,
+                            const std::string& tokenUrl) {
+    if (cause.code == MailErrorCode::SignInNeeded)
+        return "ERROR : アカウント " + account + " のサインインが必要です: " +
+               DescribeMailError({cause.code, 0, {}}) + kLeftOnServer;
+    // The endpoint's host alone: a user part or a query may hold what is not ours to show.
+    const std::size_t scheme = tokenUrl.find("://");
+    const std::size_t start = scheme == std::string::npos ? 0 : scheme + 3;
+    std::string host = tokenUrl.substr(start, tokenUrl.find_first_of("/?#", start) - start);
+    if (const std::size_t at = host.rfind('@'); at != std::string::npos)
+        host.erase(0, at + 1);
+    return "ERROR : 認可サーバ " + host + " からアクセストークンを得られません: " +
+           DescribeMailError(cause) + kLeftOnServer;
+}
+
+std::string SignInFaultKey(const MailError& cause, const std::string& signInStamp) {
+    if (cause.code == MailErrorCode::SignInNeeded)
+        return "signin/" + signInStamp;
+    return std::to_string(static_cast<int>(cause.code)) + "/" +
+           std::to_string(cause.systemError) + "/" + cause.detail;
 }
 
 std::string JudgedFaultLine(const std::string& path, int systemError) {

@@ -3,7 +3,7 @@
 // is over, not at every check: a POP3 server that cannot be reached or refuses the log-in, an
 // SMTP server that does not take the reply, a reply picture that cannot be made, a settings
 // file or the judged-message record that cannot be written, DNS that does not answer the sender
-// check's key look-ups. While a cause lasts, State() gives the short text the window
+// check's key look-ups, an OAuth 2.0 account without a usable sign-in. While a cause lasts, State() gives the short text the window
 // title and the tray tooltip carry.
 //
 // The lines name the cause in the program's Japanese: the server (host:port), the account of a
@@ -20,7 +20,7 @@
 
 class CFaultNotices {
 public:
-    enum class Area { Pop3, Smtp, Picture, Settings, Imap, Judged, Dns };
+    enum class Area { Pop3, Smtp, Picture, Settings, Imap, Judged, Dns, SignIn };
 
     // Lines when a cause is over.
     static constexpr const char* kPop3Over = "POP3サーバに再び接続できました";
@@ -30,6 +30,7 @@ public:
     static constexpr const char* kImapOver = "IMAPサーバに再び接続できました";
     static constexpr const char* kJudgedOver = "判定済みメールの記録を再び保存できました";
     static constexpr const char* kDnsOver = "DNSが再び応答しました";
+    static constexpr const char* kSignInOver = "アクセストークンを再び得られました";
 
     explicit CFaultNotices(IServiceLog& log) : m_log(log) {}
 
@@ -46,7 +47,7 @@ public:
     std::string State() const;
 
 private:
-    static constexpr std::size_t kAreas = 7;
+    static constexpr std::size_t kAreas = 8;
 
     IServiceLog& m_log;
     mutable std::mutex m_mutex;
@@ -80,6 +81,15 @@ std::string ServerFaultKey(const ServerFault& fault, bool loggingIn);
 // the line of a camera that gave no usable picture.
 std::string PictureFaultLine(const GrabFailure& failure);
 std::string PictureFaultKey(const GrabFailure& failure);
+// An OAuth 2.0 account whose access token could not be had, for account (POP3_ID):
+//   "ERROR : アカウント camera@example.com のサインインが必要です: サインインし直してください
+//    (メール設定の「サインイン…」または kestrovamail --sign-in)（依頼はサーバーに残します）"
+//   "ERROR : 認可サーバ oauth2.example.com からアクセストークンを得られません: ..."
+// The key of a needed sign-in is signInStamp (CTokenSource::Stamp): the same refused sign-in is
+// said once, a new one that is refused too is said again.
+std::string SignInFaultLine(const MailError& cause, const std::string& account,
+                            const std::string& tokenUrl);
+std::string SignInFaultKey(const MailError& cause, const std::string& signInStamp);
 // "ERROR : 判定済みメールの記録 <path> に書き込めません: <the system's reason>（この実行の間は
 // 覚えておきます）"
 std::string JudgedFaultLine(const std::string& path, int systemError);

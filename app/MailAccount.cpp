@@ -6,7 +6,7 @@ AccountGap MissingAccountSetting(const MailSettings& mail) {
         return AccountGap::ReceiveServer;
     if (mail.pop3Id.empty())
         return AccountGap::UserId;
-    if (mail.pop3Pass.empty())
+    if (!mail.oauth2 && mail.pop3Pass.empty())
         return AccountGap::Password;
     return AccountGap::None;
 }

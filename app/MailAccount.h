@@ -9,7 +9,7 @@ enum class AccountGap {
     None,          // complete
     ReceiveServer, // POP3_SERVER, or IMAP_SERVER when IMAP is chosen
     UserId,        // POP3_ID (it serves IMAP too)
-    Password,      // POP3_PASS
+    Password,      // POP3_PASS (not with AUTH_METHOD=oauth2: the sign-in stands for it)
 };
 
 // The first setting the account lacks; None when it is complete.

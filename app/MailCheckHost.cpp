@@ -13,6 +13,7 @@ CMailCheckHost::CMailCheckHost(Wiring wiring, QObject* parent)
                                                wiring.helloPort)) {
     m_service->SetCancelSignal(&m_worker.Signal());
     m_service->SetStateFolder(wiring.folder);
+    m_worker.tokens().SetFolder(wiring.folder); // before any job: the worker reads it in jobs
     connect(&m_timer, &QTimer::timeout, this, [this] { OnTick(); });
     m_retryTimer.setSingleShot(true);
     connect(&m_retryTimer, &QTimer::timeout, this, [this] { PostSession(); });

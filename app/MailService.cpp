@@ -314,6 +314,8 @@ bool CMailService::AnswerRequests(IRequestMailbox& mailbox, const MailSettings& 
         requesters.push_back(request.requester);
     CountReplies(replyList, sent, requesters);
     const ServerFault& failure = m_sender.LastFailure();
+    if (!ReportSignIn(m_sender.TokenFailure(), copy))
+        return true; // the mailbox did its part; nothing was sent and nothing is deleted
     if (m_sender.PasswordSentInClear())
         WarnClearPassword("SMTP", copy.smtpServer, copy.smtpPort, true);
     if (std::find(sent.begin(), sent.end(), false) == sent.end()) {
@@ -336,8 +338,11 @@ int CMailService::RunCycle(const MailSettings& copy) {
     if (copy.receiveProtocol == ReceiveProtocol::Imap)
         return RunImapCycle(copy);
     CPop3Client client;
-    ConfigurePop3Client(client, copy, m_cancel);
-    if (!client.LogIn(copy.pop3Server, copy.pop3Id, copy.pop3Pass, copy.pop3Port)) {
+    MailError tokenError;
+    const bool loggedIn = LogInPop3(client, copy, m_cancel, tokenError);
+    if (!ReportSignIn(tokenError, copy))
+        return 0;
+    if (!loggedIn) {
         m_log.WriteLogFile(kPop3ConnectError);
         ReportPop3(client, copy, true);
         return 0;
@@ -358,6 +363,22 @@ int CMailService::RunCycle(const MailSettings& copy) {
     return 1;
 }
 
+bool CMailService::ReportSignIn(const MailError& tokenError, const MailSettings& copy) {
+    if (!copy.oauth2)
+        return true;
+    if (!tokenError) {
+        m_faults.Clear(CFaultNotices::Area::SignIn);
+        return true;
+    }
+    if (!Cancelled() && tokenError.code != MailErrorCode::Cancelled) {
+        const CTokenSource* tokens = CTokenSource::OfThisThread();
+        m_faults.Fail(CFaultNotices::Area::SignIn,
+                      SignInFaultKey(tokenError, tokens ? tokens->Stamp() : std::string()),
+                      SignInFaultLine(tokenError, copy.pop3Id, EndpointsFor(copy).tokenUrl));
+    }
+    return false;
+}
+
 void CMailService::ReportImap(const MailError& cause, const MailSettings& copy, bool loggingIn) {
     if (Cancelled() || cause.code == MailErrorCode::Cancelled)
         return;
@@ -370,7 +391,9 @@ void CMailService::ReportImap(const MailError& cause, const MailSettings& copy, 
 bool CMailService::SameImapAccount(const MailSettings& a, const MailSettings& b) {
     return a.imapServer == b.imapServer && a.imapPort == b.imapPort &&
            a.imapSecurity == b.imapSecurity && a.pop3Id == b.pop3Id &&
-           a.pop3Pass == b.pop3Pass && a.caFile == b.caFile;
+           a.pop3Pass == b.pop3Pass && a.caFile == b.caFile && a.oauth2 == b.oauth2 &&
+           a.oauthClientId == b.oauthClientId && a.oauthTokenUrl == b.oauthTokenUrl &&
+           a.oauthProvider == b.oauthProvider;
 }
 
 void CMailService::CloseImapSession() {
@@ -384,9 +407,13 @@ bool CMailService::OpenImapSession(const MailSettings& copy) {
         return true;
     CloseImapSession();
     m_imap = std::make_unique<CImapClient>();
-    ConfigureImapClient(*m_imap, copy, m_cancel);
-    if (!m_imap->LogIn(copy.imapServer, copy.pop3Id, copy.pop3Pass, copy.imapPort) ||
-        !m_imap->SelectInbox()) {
+    MailError tokenError;
+    const bool loggedIn = LogInImap(*m_imap, copy, m_cancel, tokenError);
+    if (!ReportSignIn(tokenError, copy)) {
+        CloseImapSession();
+        return false;
+    }
+    if (!loggedIn || !m_imap->SelectInbox()) {
         m_log.WriteLogFile(kImapConnectError);
         ReportImap(m_imap->LastMailError(), copy, true);
         CloseImapSession();

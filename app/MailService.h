@@ -128,6 +128,9 @@ private:
     bool Cancelled() const;
     void ReportPop3(const CPop3Client& client, const MailSettings& copy, bool loggingIn);
     void ReportImap(const MailError& cause, const MailSettings& copy, bool loggingIn);
+    // With tokens: a log-in's token failure said once (the sign-in's error state; true when
+    // there was none, and then that state is over). True without tokens.
+    bool ReportSignIn(const MailError& tokenError, const MailSettings& copy);
     // Grabs the reply picture; false (the cause said) when there is none to send.
     bool GrabPicture(const MailSettings& copy, JpegPicture& picture);
     // The judged messages of this account and these rules, kept for the run (loaded from the

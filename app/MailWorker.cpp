@@ -43,6 +43,7 @@ bool CMailWorker::Idle() const {
 }
 
 void CMailWorker::Run() {
+    CTokenSource::BindToThisThread(&m_tokens);
     for (;;) {
         Entry entry;
         {

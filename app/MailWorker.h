@@ -3,7 +3,10 @@
 // snapshot mail and the connection tests. Jobs run one after another in the order posted; each
 // gets the worker's cancel signal, which every network wait of the mail layer polls, so that
 // cancelling a job (or stopping the worker when the program ends) ends its waits at once.
+// The worker holds the jobs' one source of OAuth 2.0 access tokens (CTokenSource), which the
+// mail log-ins of its jobs find through CTokenSource::OfThisThread.
 
+#include "app/MailClients.h"
 #include "mail/CancelSignal.h"
 
 #include <condition_variable>
@@ -37,6 +40,9 @@ public:
     // Raised while jobs wait in the queue. A job that waits long for news (the IMAP session
     // idling) also polls this one and returns early, to be posted again after the others.
     const CCancelSignal& JobsWaiting() const { return m_waiting; }
+    // The access tokens of the jobs (used on the worker's thread; set its folder before the
+    // first job is posted).
+    CTokenSource& tokens() { return m_tokens; }
 
 private:
     struct Entry {
@@ -54,5 +60,6 @@ private:
     bool m_stopping = false;
     CCancelSignal m_cancel;
     CCancelSignal m_waiting;
+    CTokenSource m_tokens;
     std::thread m_thread;
 };

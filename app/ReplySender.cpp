@@ -123,6 +123,7 @@ std::vector<bool> CReplySender::SendReplies(const MailSettings& settings,
     std::vector<bool> sent(replyList.size(), false);
     m_failure = {{}, Server(settings.smtpServer, settings.smtpPort), SmtpLogInName(settings)};
     m_refusal.clear();
+    m_tokenFailure = {};
     m_connected = false;
     m_passwordInClear = false;
     if (replyList.empty())
@@ -144,10 +145,12 @@ std::vector<bool> CReplySender::SendReplies(const MailSettings& settings,
         m_failure.cause = {MailErrorCode::NoCredentials, 0, {}};
         portTwentyFive = true;
         configuredTells = false;
-    } else if (!session.Open(settings.smtpServer, settings.smtpPort, policy)) {
-        m_failure.cause = session.Error();
-        portTwentyFive = NotReached(session.Error().code);
-        m_connected = !portTwentyFive;
+    } else if (!OpenSmtpSession(session, settings.smtpServer, settings.smtpPort, policy, settings,
+                                m_cancel, m_tokenFailure)) {
+        // Without a token nothing was connected, and port 25 is no way around a sign-in.
+        m_failure.cause = m_tokenFailure ? m_tokenFailure : session.Error();
+        portTwentyFive = !m_tokenFailure && NotReached(session.Error().code);
+        m_connected = !m_tokenFailure && !portTwentyFive;
     } else if (!session.LoggedIn()) {
         // The server offers no log-in, and the program has none of its own for it.
         m_connected = true;

@@ -70,6 +70,10 @@ public:
     // Why the last SendReplies left an address unanswered: the cause of the path that tells
     // the user most. Code None when every mail went out.
     const ServerFault& LastFailure() const { return m_failure; }
+    // Set when the configured path could not log in for want of an access token (no sign-in,
+    // the refresh refused, the authorization server out of reach): then nothing was sent on
+    // any path, and LastFailure's cause is this one.
+    const MailError& TokenFailure() const { return m_tokenFailure; }
     // Why the port 25 path did not deliver where a user might have expected it to (after a TLS
     // failure of the configured path, a mail the server may hold already, or a port 25 server
     // that cannot give the TLS the configured path asked for); empty otherwise.
@@ -98,6 +102,7 @@ private:
     uint16_t m_helloPort;
     const CCancelSignal* m_cancel = nullptr;
     ServerFault m_failure;
+    MailError m_tokenFailure;
     std::string m_refusal;
     bool m_connected = false;
     bool m_passwordInClear = false;

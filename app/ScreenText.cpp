@@ -59,6 +59,9 @@ constexpr const char* kPhrases[] = {
     QT_TRANSLATE_NOOP("ScreenText", "接続がリセットされました"),
     QT_TRANSLATE_NOOP("ScreenText", "接続が切れました"),
     QT_TRANSLATE_NOOP("ScreenText", "時間切れになりました"),
+    QT_TRANSLATE_NOOP("ScreenText", "サインインし直してください (メール設定の「サインイン…」または "
+                                    "kestrovamail --sign-in)"),
+    QT_TRANSLATE_NOOP("ScreenText", "認可サーバが要求を拒否しました"),
     // the error state in the title and the tray tooltip
     QT_TRANSLATE_NOOP("ScreenText", "エラー: "),
     QT_TRANSLATE_NOOP("ScreenText", "POP3サーバ"),
@@ -68,6 +71,7 @@ constexpr const char* kPhrases[] = {
     QT_TRANSLATE_NOOP("ScreenText", "写真"),
     QT_TRANSLATE_NOOP("ScreenText", "設定ファイル"),
     QT_TRANSLATE_NOOP("ScreenText", "判定記録"),
+    QT_TRANSLATE_NOOP("ScreenText", "サインイン"),
     QT_TRANSLATE_NOOP("ScreenText", "・"),
     // settings
     QT_TRANSLATE_NOOP("ScreenText", "パスワードが長すぎます。"),
@@ -103,6 +107,11 @@ constexpr const char* kPhrases[] = {
     QT_TRANSLATE_NOOP("ScreenText", "（この実行の間は覚えておきます）"),
     QT_TRANSLATE_NOOP("ScreenText", "IMAPサーバに再び接続できました"),
     QT_TRANSLATE_NOOP("ScreenText", "DNSが再び応答しました"),
+    QT_TRANSLATE_NOOP("ScreenText", "アクセストークンを再び得られました"),
+    QT_TRANSLATE_NOOP("ScreenText", "アカウント "),
+    QT_TRANSLATE_NOOP("ScreenText", " のサインインが必要です: "),
+    QT_TRANSLATE_NOOP("ScreenText", "認可サーバ "),
+    QT_TRANSLATE_NOOP("ScreenText", " からアクセストークンを得られません: "),
     QT_TRANSLATE_NOOP("ScreenText", "DNSが応答しないため、差出人の署名の鍵を確かめられません"
                                     "（依頼はサーバーに残し、次のチェックで再確認します）"),
     QT_TRANSLATE_NOOP("ScreenText", "POP3サーバーが設定されていません"),

@@ -33,8 +33,8 @@ SnapshotMailOutcome SendSnapshotMail(const MailSettings& settings,
     }
     SnapshotMailOutcome outcome;
     CPop3Client pop3;
-    ConfigurePop3Client(pop3, settings, cancel);
-    if (!pop3.LogIn(settings.pop3Server, settings.pop3Id, settings.pop3Pass, settings.pop3Port))
+    MailError tokenError;
+    if (!LogInPop3(pop3, settings, cancel, tokenError))
         return outcome;
 
     const bool havePicture = picture.jpeg && !picture.jpeg->empty();

@@ -1,5 +1,5 @@
 // Drives the real POP3 client through a mailbox visit against a loopback server whose replies
-// come from the fuzzer: greeting, USER, PASS, NOOP, STAT, LIST, RETR, UIDL, TOP, DELE, RSET,
+// come from the fuzzer: greeting, CAPA, USER, PASS, NOOP, STAT, LIST, RETR, UIDL, TOP, DELE, RSET,
 // QUIT. The input is the replies in order, separated by NUL bytes. Checks that every reader
 // (status line, STAT, LIST, UIDL, message text) copes with any reply, and that the lists it
 // fills stay consistent with what was received.
@@ -25,7 +25,7 @@ namespace {
 constexpr int kMaxMessages = 3;
 
 std::string_view ReplyTerminator(std::string_view command) {
-    for (std::string_view verb : {"LIST", "UIDL", "RETR", "TOP"}) {
+    for (std::string_view verb : {"CAPA", "LIST", "UIDL", "RETR", "TOP"}) {
         if (command.substr(0, verb.size()) == verb)
             return "\r\n.\r\n";
     }

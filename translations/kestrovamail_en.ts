@@ -1478,6 +1478,38 @@ Examples:
         <source>DNSが応答しないため、差出人の署名の鍵を確かめられません（依頼はサーバーに残し、次のチェックで再確認します）</source>
         <translation>DNS does not answer, so the sender&apos;s signing key cannot be checked (the requests stay on the server and are checked again next time)</translation>
     </message>
+    <message>
+        <source>サインインし直してください (メール設定の「サインイン…」または kestrovamail --sign-in)</source>
+        <translation>sign in again (Sign in… in the mail settings, or kestrovamail --sign-in)</translation>
+    </message>
+    <message>
+        <source>認可サーバが要求を拒否しました</source>
+        <translation>the authorization server refused the request</translation>
+    </message>
+    <message>
+        <source>サインイン</source>
+        <translation>sign-in</translation>
+    </message>
+    <message>
+        <source>アクセストークンを再び得られました</source>
+        <translation>access tokens are issued again</translation>
+    </message>
+    <message>
+        <source>アカウント </source>
+        <translation>account </translation>
+    </message>
+    <message>
+        <source> のサインインが必要です: </source>
+        <translation> needs a new sign-in: </translation>
+    </message>
+    <message>
+        <source>認可サーバ </source>
+        <translation>authorization server </translation>
+    </message>
+    <message>
+        <source> からアクセストークンを得られません: </source>
+        <translation>: cannot get an access token: </translation>
+    </message>
 </context>
 <context>
     <name>SettingsCommands</name>
