@@ -94,6 +94,14 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
                     line.error = Tr(QT_TRANSLATE_NOOP(
                         "CommandLine", "--set-password には pop3 か smtp を指定します"));
             }
+        } else if (option == "--set-up") {
+            if (auto v = value()) {
+                line.setUpAddress = *v;
+                SetMode(line, Mode::SetUp, option);
+            }
+        } else if (option == "--dry-run") {
+            noValue();
+            line.dryRun = true;
         } else {
             line.error =
                 Tr(QT_TRANSLATE_NOOP("CommandLine",
@@ -111,6 +119,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         line.error = Tr(QT_TRANSLATE_NOOP(
             "CommandLine",
             "--trace はウィンドウ、--headless、--check-once のメールのやりとりを表示するオプションです"));
+    if (line.error.empty() && line.dryRun && line.mode != Mode::SetUp)
+        line.error = Tr(QT_TRANSLATE_NOOP("CommandLine", "--dry-run は --set-up と使うオプションです"));
     return line;
 }
 
@@ -143,13 +153,18 @@ std::string HelpText() {
   --set-password pop3|smtp
                          POP3 か SMTP のパスワードを標準入力から読み、メール設定ダイアログと
                          同じく暗号化して保存します。
+  --set-up ADDRESS [--dry-run]
+                         メールアドレスからサーバーを探し（プロバイダーの設定ファイル、DNS の
+                         SRV レコード、プログラムのプロバイダー表の順）、見つけたものとその
+                         出どころを表示して設定に書き込みます。--dry-run では表示だけします。
   -h, --help             このヘルプを表示します。
   --version              バージョンを表示します。
   startup                （自動起動のエントリから）設定された起動までの秒数を待ちます。
 
 終了コード:
   0   成功（--check-once: 確認が終わった）
-  1   --check-once: 確認が終わらなかった（理由は標準エラーに出ます）
+  1   --check-once: 確認が終わらなかった（理由は標準エラーに出ます）。--set-up: 使える
+      サーバーが見つからなかった（何も書き込みません）
   2   コマンドラインの誤り。--check-once: 設定が足りない
   3   --check-once: 確認は終わったが、カメラがないため依頼がサーバーに残った
 
@@ -159,7 +174,8 @@ std::string HelpText() {
                          1 のとき、--test-pattern と同じくテストパターンを出します。
   KESTROVAMAIL_DNS_SERVER
                          address:port。MAIL.SENDER_CHECK=dkim のとき、DKIM の鍵をシステムの
-                         リゾルバーではなくこの DNS サーバーに尋ねます。
+                         リゾルバーではなくこの DNS サーバーに尋ねます。--set-up の名前も
+                         すべてこのサーバーに尋ねます。
   LANGUAGE, LC_ALL, LC_MESSAGES, LANG
                          ウィンドウ、ダイアログとこれらのメッセージの言語: 日本語のロケールでは
                          日本語、それ以外では英語。log.txt と返信メールはいつも日本語です。
@@ -172,6 +188,7 @@ std::string HelpText() {
                          自動起動のエントリ（ログイン時の起動を選んだとき）。
 
 例:
+  $ kestrovamail --set-up you@example.com
   $ kestrovamail --set MAIL.POP3_SERVER=pop.example.com --set MAIL.POP3_ID=me
   $ kestrovamail --set-password pop3 < password.txt
   $ systemctl --user enable --now kestrovamail

@@ -12,6 +12,7 @@ struct CommandLine {
         ShowSettings, // --show-settings
         SetSettings,  // --set SECTION.KEY=VALUE (repeatable)
         SetPassword,  // --set-password pop3|smtp
+        SetUp,        // --set-up ADDRESS [--dry-run]
         Help,         // --help
         Version,      // --version
     };
@@ -23,6 +24,8 @@ struct CommandLine {
     std::string device;                   // --device NAME|/dev/videoN
     std::vector<std::string> assignments; // --set
     std::string passwordAccount;          // --set-password
+    std::string setUpAddress;             // --set-up
+    bool dryRun = false;                  // --dry-run (with --set-up)
     std::string error;                    // not empty: the command line is wrong (why)
 };
 

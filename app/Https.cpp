@@ -3,9 +3,11 @@
 #include "mail/CancelSignal.h"
 
 #include <curl/curl.h>
+#include <openssl/x509_vfy.h>
 
 #include <memory>
 #include <mutex>
+#include <string_view>
 
 namespace {
 
@@ -27,6 +29,19 @@ struct Attached {
     CURLM* multi;
     CURL* easy;
     ~Attached() { curl_multi_remove_handle(multi, easy); }
+};
+
+// libcurl's words on a failure, for as long as the request runs.
+struct ErrorBuffer {
+    explicit ErrorBuffer(CURL* easy) : easy(easy) {
+        curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, text);
+    }
+    ~ErrorBuffer() { curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, nullptr); }
+    ErrorBuffer(const ErrorBuffer&) = delete;
+    ErrorBuffer& operator=(const ErrorBuffer&) = delete;
+
+    CURL* easy;
+    char text[CURL_ERROR_SIZE] = {};
 };
 
 constexpr int kPollSliceMs = 200;
@@ -95,41 +110,52 @@ std::string EncodeForm(const FormFields& fields) {
     return form;
 }
 
-HttpReply PostForm(const std::string& url, const FormFields& fields, const std::string& caFile,
-                   const CCancelSignal* cancel, std::chrono::milliseconds timeout) {
+namespace {
+
+// One request as set up on easy by the caller; the rest (TLS, bounds, the body) here.
+HttpReply Perform(CURL* e, const std::string& url, const RequestOptions& options,
+                  const CCancelSignal* cancel) {
     HttpReply reply;
     if (url.rfind("https://", 0) != 0) {
         reply.error = {MailErrorCode::InvalidArgument, 0, "https"};
         return reply;
     }
-    GlobalInit();
-    Easy easy(curl_easy_init());
     Multi multi(curl_multi_init());
-    if (!easy || !multi) {
+    if (!multi) {
         reply.error = {MailErrorCode::InvalidArgument, 0, "libcurl"};
         return reply;
     }
-    const std::string form = EncodeForm(fields);
-    Slist headers(curl_slist_append(nullptr, "Accept: application/json"));
-    CURL* e = easy.get();
+    Slist headers(curl_slist_append(nullptr, options.accept.c_str()));
+    // Host names resolved by the program's own resolver: libcurl connects to these addresses.
+    Slist resolve;
+    for (const std::string& entry : options.resolve) {
+        curl_slist* appended = curl_slist_append(resolve.get(), entry.c_str());
+        if (!appended) {
+            reply.error = {MailErrorCode::InvalidArgument, 0, "libcurl"};
+            return reply;
+        }
+        resolve.release();
+        resolve.reset(appended);
+    }
     curl_easy_setopt(e, CURLOPT_URL, url.c_str());
     curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "https");
     curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 0L);
-    curl_easy_setopt(e, CURLOPT_POSTFIELDS, form.c_str());
-    curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE, static_cast<long>(form.size()));
     curl_easy_setopt(e, CURLOPT_HTTPHEADER, headers.get());
+    if (resolve)
+        curl_easy_setopt(e, CURLOPT_RESOLVE, resolve.get());
     curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
     curl_easy_setopt(e, CURLOPT_SSLVERSION, CURL_SSLVERSION_TLSv1_2);
-    if (!caFile.empty()) {
+    if (!options.caFile.empty()) {
         // The extra authority beside the system's: OpenSSL reads both the file and the
         // system's hashed folder.
-        curl_easy_setopt(e, CURLOPT_CAINFO, caFile.c_str());
+        curl_easy_setopt(e, CURLOPT_CAINFO, options.caFile.c_str());
         curl_easy_setopt(e, CURLOPT_CAPATH, "/etc/ssl/certs");
     }
     curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(e, CURLOPT_TIMEOUT_MS, static_cast<long>(timeout.count()));
-    curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeout.count()));
+    curl_easy_setopt(e, CURLOPT_TIMEOUT_MS, static_cast<long>(options.timeout.count()));
+    curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options.timeout.count()));
+    ErrorBuffer errorText(e);
     curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, Collect);
     curl_easy_setopt(e, CURLOPT_WRITEDATA, &reply.body);
     curl_multi_add_handle(multi.get(), e);
@@ -165,11 +191,48 @@ HttpReply PostForm(const std::string& url, const FormFields& fields, const std::
     }
     if (result != CURLE_OK) {
         reply.error = ErrorOf(result);
+        long verify = 0; // OpenSSL's X509_V_ERR_* number for the chain
+        if (result == CURLE_PEER_FAILED_VERIFICATION) {
+            // libcurl checks the name itself, after the chain; its words say which failed.
+            if (std::string_view(errorText.text).find("target host name") != std::string_view::npos)
+                reply.error.code = MailErrorCode::CertificateNameMismatch;
+            else if (curl_easy_getinfo(e, CURLINFO_SSL_VERIFYRESULT, &verify) == CURLE_OK &&
+                     verify == X509_V_ERR_CERT_HAS_EXPIRED)
+                reply.error.code = MailErrorCode::CertificateExpired;
+        }
+        if (IsTlsError(reply.error.code) && errorText.text[0] != '\0')
+            reply.error.detail = errorText.text; // names the host or the chain's fault
         reply.body.clear();
         return reply;
     }
     curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &reply.status);
     return reply;
+}
+
+} // namespace
+
+HttpReply PostForm(const std::string& url, const FormFields& fields, const std::string& caFile,
+                   const CCancelSignal* cancel, std::chrono::milliseconds timeout) {
+    GlobalInit();
+    Easy easy(curl_easy_init());
+    if (!easy)
+        return {0, {}, {MailErrorCode::InvalidArgument, 0, "libcurl"}};
+    const std::string form = EncodeForm(fields);
+    curl_easy_setopt(easy.get(), CURLOPT_POSTFIELDS, form.c_str());
+    curl_easy_setopt(easy.get(), CURLOPT_POSTFIELDSIZE, static_cast<long>(form.size()));
+    RequestOptions options;
+    options.caFile = caFile;
+    options.timeout = timeout;
+    return Perform(easy.get(), url, options, cancel);
+}
+
+HttpReply Get(const std::string& url, const RequestOptions& options, const CCancelSignal* cancel) {
+    GlobalInit();
+    Easy easy(curl_easy_init());
+    if (!easy)
+        return {0, {}, {MailErrorCode::InvalidArgument, 0, "libcurl"}};
+    curl_easy_setopt(easy.get(), CURLOPT_HTTPGET, 1L);
+    return Perform(easy.get(), url, options, cancel);
 }
 
 } // namespace https

@@ -1,25 +1,50 @@
 #pragma once
-// TXT look-ups for DKIM keys through c-ares, on the calling thread: every query is bounded
-// (kQueryLimit and the caller's deadline) and ends at once when the cancel signal is raised.
+// DNS look-ups through c-ares, on the calling thread: TXT (DKIM keys), SRV and MX (account
+// discovery), A and AAAA (the web hosts of account discovery, handed to libcurl). Every query
+// is bounded (kQueryLimit and the caller's deadline) and ends at once when the cancel signal
+// is raised.
 // The system's resolver (resolv.conf) by default; the environment variable
 // KESTROVAMAIL_DNS_SERVER=address:port names another server to ask (tests, own resolvers).
 
 #include "mail/MailError.h"
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
 class CCancelSignal;
 
-struct TxtAnswer {
-    // NotFound: the server said the name or the record does not exist. Failed: no answer that
-    // says anything (time-out, SERVFAIL, refused, cancelled); error tells which.
-    enum class Status { Found, NotFound, Failed } status = Status::Failed;
-    std::vector<std::string> records; // each record's strings joined
+// NotFound: the server said the name or the record does not exist. Failed: no answer that
+// says anything (time-out, SERVFAIL, refused, cancelled); the answer's error tells which.
+enum class DnsStatus { Found, NotFound, Failed };
+
+template <class Record>
+struct DnsAnswer {
+    using Status = DnsStatus;
+    Status status = Status::Failed;
+    std::vector<Record> records;
     MailError error;
 };
+
+// RFC 2782. target "." (empty here after the dot is cut) means: the service is not offered.
+struct SrvRecord {
+    uint16_t priority = 0;
+    uint16_t weight = 0;
+    uint16_t port = 0;
+    std::string target; // without the final dot
+};
+
+struct MxRecord {
+    uint16_t preference = 0;
+    std::string host; // without the final dot
+};
+
+using TxtAnswer = DnsAnswer<std::string>;     // each record's strings joined
+using SrvAnswer = DnsAnswer<SrvRecord>;       // in the order the server gave
+using MxAnswer = DnsAnswer<MxRecord>;         // in the order the server gave
+using AddressAnswer = DnsAnswer<std::string>; // IPv4 addresses first, then IPv6, as text
 
 class CDnsResolver {
 public:
@@ -38,8 +63,18 @@ public:
 
     // The TXT records of name, within kQueryLimit and before deadline.
     TxtAnswer LookupTxt(const std::string& name, std::chrono::steady_clock::time_point deadline);
+    SrvAnswer LookupSrv(const std::string& name, std::chrono::steady_clock::time_point deadline);
+    MxAnswer LookupMx(const std::string& name, std::chrono::steady_clock::time_point deadline);
+    // The A and AAAA records of name, each query within kQueryLimit and all before deadline.
+    AddressAnswer LookupAddresses(const std::string& name,
+                                  std::chrono::steady_clock::time_point deadline);
 
 private:
+    struct RawAnswer;
+    // One query of type; the reply's bytes for the caller's parser.
+    RawAnswer Query(const std::string& name, int type,
+                    std::chrono::steady_clock::time_point deadline);
+
     struct Channel;
     std::unique_ptr<Channel> m_channel;
     MailError m_setUpError; // a channel that could not be made fails every look-up with this

@@ -2,6 +2,97 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en" sourcelanguage="ja">
 <context>
+    <name>AccountDiscovery</name>
+    <message>
+        <source>ホスト %1 がありません</source>
+        <translation>there is no host %1</translation>
+    </message>
+    <message>
+        <source>HTTP の応答 %1</source>
+        <translation>HTTP status %1</translation>
+    </message>
+    <message>
+        <source>受信サーバー（IMAP か POP3）のレコードがありません</source>
+        <translation>no records for an incoming server (IMAP or POP3)</translation>
+    </message>
+    <message>
+        <source>送信サーバー（SMTP）のレコードがありません</source>
+        <translation>no records for an outgoing server (SMTP)</translation>
+    </message>
+    <message>
+        <source>プロバイダー表（%1、%2）</source>
+        <translation>provider table (%1, %2)</translation>
+    </message>
+    <message>
+        <source>MX レコードがありません</source>
+        <translation>no MX records</translation>
+    </message>
+    <message>
+        <source>%1 はプロバイダー表にありません</source>
+        <translation>%1 is not in the provider table</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; はメールアドレス（名前@ドメイン）ではありません</source>
+        <translation>&quot;%1&quot; is not a mail address (name@domain)</translation>
+    </message>
+    <message>
+        <source>使わなかったもの: %1: %2</source>
+        <translation>skipped: %1: %2</translation>
+    </message>
+    <message>
+        <source>このアドレスのサーバーは見つかりませんでした。プロバイダーの案内にあるサーバーを設定してください</source>
+        <translation>No servers were found for this address. Set the servers from your provider&apos;s instructions</translation>
+    </message>
+    <message>
+        <source>見つけた場所: %1</source>
+        <translation>found in: %1</translation>
+    </message>
+    <message>
+        <source>%1: %2 ポート %3 %4、ユーザー名 %5</source>
+        <translation>%1: %2 port %3 %4, user name %5</translation>
+    </message>
+    <message>
+        <source>ログインはパスワードではなく OAuth のサインイン（%1）です</source>
+        <translation>the log-in is an OAuth sign-in (%1), not a password</translation>
+    </message>
+    <message>
+        <source>設定ファイルの形式ではありません</source>
+        <translation>not a mail configuration file</translation>
+    </message>
+    <message>
+        <source>XML として読めません（%1 行目）</source>
+        <translation>not readable as XML (line %1)</translation>
+    </message>
+    <message>
+        <source>暗号化しない接続しか載っていないため使いません</source>
+        <translation>it offers only connections in clear text, so it is not used</translation>
+    </message>
+    <message>
+        <source>使える受信サーバー（IMAP か POP3）が載っていません</source>
+        <translation>it names no usable incoming server (IMAP or POP3)</translation>
+    </message>
+    <message>
+        <source>使える送信サーバー（SMTP）が載っていません</source>
+        <translation>it names no usable outgoing server (SMTP)</translation>
+    </message>
+    <message>
+        <source>パスワードには Apple アカウントで作る App 用パスワードを使います</source>
+        <translation>Use an app-specific password made in your Apple Account as the password</translation>
+    </message>
+    <message>
+        <source>ログイン名は Yahoo! JAPAN ID です。メールアドレスの @ より前と違うときはユーザー名を直してください。Yahoo!メールの設定で IMAP/POP/SMTP アクセスを有効にします</source>
+        <translation>The log-in name is the Yahoo! JAPAN ID: correct the user name where it differs from the part of the address before the @. Turn on IMAP/POP/SMTP access in the Yahoo! Mail settings</translation>
+    </message>
+    <message>
+        <source>パスワードにはアカウントのセキュリティ設定で作るアプリパスワードを使います</source>
+        <translation>Use an app password made in the account&apos;s security settings as the password</translation>
+    </message>
+    <message>
+        <source>ログイン名は dアカウントの ID です。メールアドレスと違うときはユーザー名を直してください</source>
+        <translation>The log-in name is the d ACCOUNT ID: correct the user name where it differs from the mail address</translation>
+    </message>
+</context>
+<context>
     <name>CAboutDlg</name>
     <message>
         <source>KestrovaMail - バージョン情報</source>
@@ -745,6 +836,10 @@ kestrovamail --test-pattern</translation>
         <translation>--trace shows the mail dialogue of the window, --headless or --check-once</translation>
     </message>
     <message>
+        <source>--dry-run は --set-up と使うオプションです</source>
+        <translation>--dry-run goes with --set-up</translation>
+    </message>
+    <message>
         <source>使い方: kestrovamail [オプション]...
 メールに答えるカメラ: 件名がチェック文字列（&quot;cap&quot;）のメールに、カメラの新しい写真を付けて
 返信します。オプションなしではメインウィンドウを開きます。
@@ -771,13 +866,18 @@ kestrovamail --test-pattern</translation>
   --set-password pop3|smtp
                          POP3 か SMTP のパスワードを標準入力から読み、メール設定ダイアログと
                          同じく暗号化して保存します。
+  --set-up ADDRESS [--dry-run]
+                         メールアドレスからサーバーを探し（プロバイダーの設定ファイル、DNS の
+                         SRV レコード、プログラムのプロバイダー表の順）、見つけたものとその
+                         出どころを表示して設定に書き込みます。--dry-run では表示だけします。
   -h, --help             このヘルプを表示します。
   --version              バージョンを表示します。
   startup                （自動起動のエントリから）設定された起動までの秒数を待ちます。
 
 終了コード:
   0   成功（--check-once: 確認が終わった）
-  1   --check-once: 確認が終わらなかった（理由は標準エラーに出ます）
+  1   --check-once: 確認が終わらなかった（理由は標準エラーに出ます）。--set-up: 使える
+      サーバーが見つからなかった（何も書き込みません）
   2   コマンドラインの誤り。--check-once: 設定が足りない
   3   --check-once: 確認は終わったが、カメラがないため依頼がサーバーに残った
 
@@ -787,7 +887,8 @@ kestrovamail --test-pattern</translation>
                          1 のとき、--test-pattern と同じくテストパターンを出します。
   KESTROVAMAIL_DNS_SERVER
                          address:port。MAIL.SENDER_CHECK=dkim のとき、DKIM の鍵をシステムの
-                         リゾルバーではなくこの DNS サーバーに尋ねます。
+                         リゾルバーではなくこの DNS サーバーに尋ねます。--set-up の名前も
+                         すべてこのサーバーに尋ねます。
   LANGUAGE, LC_ALL, LC_MESSAGES, LANG
                          ウィンドウ、ダイアログとこれらのメッセージの言語: 日本語のロケールでは
                          日本語、それ以外では英語。log.txt と返信メールはいつも日本語です。
@@ -800,6 +901,7 @@ kestrovamail --test-pattern</translation>
                          自動起動のエントリ（ログイン時の起動を選んだとき）。
 
 例:
+  $ kestrovamail --set-up you@example.com
   $ kestrovamail --set MAIL.POP3_SERVER=pop.example.com --set MAIL.POP3_ID=me
   $ kestrovamail --set-password pop3 &lt; password.txt
   $ systemctl --user enable --now kestrovamail
@@ -832,13 +934,19 @@ picture from the camera as the reply. Without options the main window opens.
   --set-password pop3|smtp
                          read the POP3 or SMTP password from standard input and store it
                          enciphered, as the mail settings dialog does.
+  --set-up ADDRESS [--dry-run]
+                         find the servers of a mail address (the provider&apos;s configuration
+                         file, DNS SRV records, then the program&apos;s table of providers),
+                         print what was found and where from, and write it into the
+                         settings; with --dry-run only print.
   -h, --help             show this help.
   --version              show the version.
   startup                (from the autostart entry) wait out the configured start-up delay.
 
 Exit status:
   0   success (--check-once: the check completed)
-  1   --check-once: the check did not complete (the reason on standard error)
+  1   --check-once: the check did not complete (the reason on standard error);
+      --set-up: no usable servers were found (nothing is written)
   2   a wrong command line; --check-once: the settings are incomplete
   3   --check-once: it completed, but requests stayed on the server unanswered because no
       camera was there
@@ -849,7 +957,8 @@ Environment:
                          when 1, offer the test pattern as --test-pattern does.
   KESTROVAMAIL_DNS_SERVER
                          address:port; with MAIL.SENDER_CHECK=dkim, DKIM keys are asked of
-                         this DNS server instead of the system&apos;s resolver.
+                         this DNS server instead of the system&apos;s resolver; --set-up asks
+                         it for every name too.
   LANGUAGE, LC_ALL, LC_MESSAGES, LANG
                          the language of the window, the dialogs and these messages:
                          Japanese for a Japanese locale, English for any other. log.txt
@@ -863,6 +972,7 @@ Files:
                          the autostart entry, when start with the session is chosen.
 
 Examples:
+  $ kestrovamail --set-up you@example.com
   $ kestrovamail --set MAIL.POP3_SERVER=pop.example.com --set MAIL.POP3_ID=me
   $ kestrovamail --set-password pop3 &lt; password.txt
   $ systemctl --user enable --now kestrovamail
@@ -1509,6 +1619,29 @@ Examples:
     <message>
         <source> からアクセストークンを得られません: </source>
         <translation>: cannot get an access token: </translation>
+    </message>
+</context>
+<context>
+    <name>SetUpCommand</name>
+    <message>
+        <source>kestrovamail: 何も書き込んでいません</source>
+        <translation>kestrovamail: nothing was written</translation>
+    </message>
+    <message>
+        <source>--dry-run のため何も書き込んでいません</source>
+        <translation>Nothing was written (--dry-run)</translation>
+    </message>
+    <message>
+        <source>設定を書き込みました。</source>
+        <translation>The settings were written.</translation>
+    </message>
+    <message>
+        <source>次にサインインします: kestrovamail --sign-in</source>
+        <translation>Next, sign in: kestrovamail --sign-in</translation>
+    </message>
+    <message>
+        <source>次にパスワードを設定します: kestrovamail --set-password pop3</source>
+        <translation>Next, set the password: kestrovamail --set-password pop3</translation>
     </message>
 </context>
 <context>

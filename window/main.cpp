@@ -3,6 +3,7 @@
 
 #include "app/CommandLine.h"
 #include "app/HeadlessService.h"
+#include "app/SetUpCommand.h"
 #include "app/SettingsCommands.h"
 #include "app/UiLanguage.h"
 #include "base/ProgramFolder.h"
@@ -46,7 +47,7 @@ int RunWindow(int argc, char* argv[], const CommandLine& line) {
     return kestrova.Run();
 }
 
-// --show-settings, --set and --set-password, their messages in the user's language.
+// --show-settings, --set, --set-password and --set-up, their messages in the user's language.
 int RunSettingsCommand(int argc, char* argv[], const CommandLine& line) {
     const QCoreApplication app(argc, argv);
     InstallUiTranslation(LocaleEnvironment::FromProcess());
@@ -55,6 +56,9 @@ int RunSettingsCommand(int argc, char* argv[], const CommandLine& line) {
         return settingscli::ShowSettings(ProgramFolder(), std::cout, std::cerr);
     case CommandLine::Mode::SetSettings:
         return settingscli::SetSettings(ProgramFolder(), line.assignments, std::cerr);
+    case CommandLine::Mode::SetUp:
+        return setupcli::SetUp(ProgramFolder(), line.setUpAddress, line.dryRun, std::cout,
+                               std::cerr);
     default:
         return settingscli::SetPassword(ProgramFolder(), line.passwordAccount, std::cin, std::cerr,
                                         ::isatty(STDIN_FILENO) != 0);
@@ -90,6 +94,7 @@ int main(int argc, char* argv[]) {
     case CommandLine::Mode::ShowSettings:
     case CommandLine::Mode::SetSettings:
     case CommandLine::Mode::SetPassword:
+    case CommandLine::Mode::SetUp:
         return RunSettingsCommand(argc, argv, line);
     case CommandLine::Mode::Headless:
     case CommandLine::Mode::CheckOnce:

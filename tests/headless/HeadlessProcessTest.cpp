@@ -346,7 +346,7 @@ TEST(HeadlessProcess, HelpListsEveryOptionAndUnknownOptionsAreRefused) {
     Program help(home, {"--help"});
     ASSERT_EQ(help.Wait(), 0);
     for (const char* option : {"--headless", "--check-once", "--device", "--test-pattern", "--trace",
-                               "--show-settings", "--set ", "--set-password", "--help"})
+                               "--show-settings", "--set ", "--set-password", "--set-up", "--help"})
         EXPECT_NE(help.Output().find(option), std::string::npos) << option;
 
     const struct {
@@ -358,6 +358,7 @@ TEST(HeadlessProcess, HelpListsEveryOptionAndUnknownOptionsAreRefused) {
         {{"--headless", "--show-settings"}, "cannot be combined"},
         {{"--set-password", "imap"}, "pop3 or smtp"},
         {{"--trace", "--show-settings"}, "--trace shows"},
+        {{"--dry-run", "--show-settings"}, "--set-up"},
     };
     for (const auto& w : wrong) {
         Program program(home, w.arguments);

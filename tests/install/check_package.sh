@@ -83,8 +83,11 @@ file "$root/usr/share/icons/hicolor/256x256/apps/kestrovamail.png" | grep -q "25
   || fail "the PNG icon is not 256 x 256"
 
 # The installed program runs, without a display, and keeps its files where it is told.
-env -u DISPLAY -u WAYLAND_DISPLAY "$root/usr/bin/kestrovamail" --help | grep -q -- "--headless" \
+# The whole help first: grep -q stopping early would cut the pipe under pipefail once the help
+# is longer than one write.
+help=$(env -u DISPLAY -u WAYLAND_DISPLAY "$root/usr/bin/kestrovamail" --help) \
   || fail "the installed program does not run"
+grep -q -- "--headless" <<<"$help" || fail "the installed program's help lists no --headless"
 # Its help and its complaints follow the locale: Japanese as written, English from the
 # installed translation.
 while IFS='|' read -r locale arguments expected; do

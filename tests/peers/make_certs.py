@@ -10,6 +10,8 @@ Writes PEM files into OUTDIR (which must exist):
     ca.pem, ca.key                 the test CA that the tests trust (give ca.pem as the CA file)
     server.pem, server.key         valid now, for localhost, 127.0.0.1 and ::1
     wronghost.pem, wronghost.key   valid now, but only for other.example
+    web.pem, web.key               valid now, for example.test and *.example.test (web hosts
+                                   that the tests' DNS server points at loopback)
     expired.pem, expired.key       for localhost, 127.0.0.1 and ::1, but ran out 10 days ago
     untrusted.pem, untrusted.key   for localhost, 127.0.0.1 and ::1, signed by a second CA
     untrusted-ca.pem               that second CA, which the tests trust only when they mean to
@@ -117,6 +119,10 @@ def main():
           *make_leaf(ca, ca_key, "localhost", LOCAL_NAMES, NOW - DAY, NOW + 30 * DAY))
     write(outdir, "wronghost",
           *make_leaf(ca, ca_key, "other.example", [x509.DNSName("other.example")],
+                     NOW - DAY, NOW + 30 * DAY))
+    write(outdir, "web",
+          *make_leaf(ca, ca_key, "example.test",
+                     [x509.DNSName("example.test"), x509.DNSName("*.example.test")],
                      NOW - DAY, NOW + 30 * DAY))
     write(outdir, "expired",
           *make_leaf(ca, ca_key, "localhost", LOCAL_NAMES, NOW - 30 * DAY, NOW - 10 * DAY))

@@ -28,6 +28,9 @@ public:
     // Valid now, but only for other.example.
     std::filesystem::path wrongHostCert() const { return file("wronghost.pem"); }
     std::filesystem::path wrongHostKey() const { return file("wronghost.key"); }
+    // Valid now, for example.test and *.example.test.
+    std::filesystem::path webCert() const { return file("web.pem"); }
+    std::filesystem::path webKey() const { return file("web.key"); }
     // For the right names, but its time ran out ten days ago.
     std::filesystem::path expiredCert() const { return file("expired.pem"); }
     std::filesystem::path expiredKey() const { return file("expired.key"); }

@@ -1,0 +1,75 @@
+#include "app/SetUpCommand.h"
+
+#include "app/AccountDiscovery.h"
+#include "app/MessageSink.h"
+#include "app/ScreenText.h"
+#include "app/SettingsStore.h"
+
+#include <QCoreApplication>
+#include <ostream>
+
+namespace setupcli {
+namespace {
+
+template <class... Arguments> std::string Tr(const char* text, const Arguments&... arguments) {
+    QString message = QCoreApplication::translate("SetUpCommand", text);
+    ((message = message.arg(QString::fromStdString(arguments))), ...);
+    return message.toStdString();
+}
+
+class StreamSink final : public IMessageSink {
+public:
+    explicit StreamSink(std::ostream& err) : m_err(err) {}
+    void ShowMessage(const std::string& text) override { m_err << ScreenText(text) << "\n"; }
+
+private:
+    std::ostream& m_err;
+};
+
+} // namespace
+
+int SetUp(const std::string& folder, const std::string& address, bool dryRun, std::ostream& out,
+          std::ostream& err) {
+    StreamSink sink(err);
+    Settings settings;
+    for (const std::string& note : LoadSettings(settings, folder, sink))
+        err << ScreenText(note) << "\n";
+
+    const DiscoveryResult result = DiscoverAccount(address, settings.mail.caFile, nullptr);
+    const std::vector<std::string> lines = DescribeDiscovery(result);
+    if (!result.addressProblem.empty()) {
+        err << "kestrovamail: " << result.addressProblem << "\n";
+        return kBadAddress;
+    }
+    std::ostream& said = result.account ? out : err;
+    for (const std::string& line : lines)
+        said << line << "\n";
+    if (!result.account) {
+        err << Tr(QT_TRANSLATE_NOOP("SetUpCommand", "kestrovamail: 何も書き込んでいません"))
+            << "\n";
+        return kNothingFound;
+    }
+    if (dryRun) {
+        out << Tr(QT_TRANSLATE_NOOP("SetUpCommand", "--dry-run のため何も書き込んでいません"))
+            << "\n";
+        return kDone;
+    }
+    ApplyDiscovered(*result.account, settings.mail);
+    std::vector<std::string> problems;
+    if (!SaveSettings(settings, folder, sink, &problems)) {
+        for (const std::string& problem : problems)
+            err << "kestrovamail: " << ScreenText(problem) << "\n";
+        return kNothingFound;
+    }
+    out << Tr(QT_TRANSLATE_NOOP("SetUpCommand", "設定を書き込みました。")) << "\n";
+    if (settings.mail.oauth2)
+        out << Tr(QT_TRANSLATE_NOOP("SetUpCommand", "次にサインインします: kestrovamail --sign-in"))
+            << "\n";
+    else
+        out << Tr(QT_TRANSLATE_NOOP("SetUpCommand",
+                                    "次にパスワードを設定します: kestrovamail --set-password pop3"))
+            << "\n";
+    return kDone;
+}
+
+} // namespace setupcli

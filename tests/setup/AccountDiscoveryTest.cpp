@@ -1,0 +1,266 @@
+// Account discovery with the servers a user's machine would meet, on loopback: a DNS server
+// (dnslib) that serves the web hosts' addresses, SRV and MX records, and an HTTPS server that
+// serves the autoconfig file with a certificate for its name (or for another name). Then
+// --set-up on top: what it writes is what --show-settings shows, and --dry-run writes nothing.
+
+#include "app/AccountDiscovery.h"
+
+#include "app/SetUpCommand.h"
+#include "app/SettingsCommands.h"
+#include "mail/CancelSignal.h"
+#include "mail/DnsResolver.h"
+#include "tests/support/PeerProcess.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/TestCertificates.h"
+
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <memory>
+#include <sstream>
+#include <thread>
+
+namespace {
+
+constexpr const char* kAddress = "me@example.test";
+
+std::string Server(const char* tag, const char* type, const char* host, int port,
+                   const char* socketType, const char* userName) {
+    return "<" + std::string(tag) + " type=\"" + type + "\"><hostname>" + host +
+           "</hostname><port>" + std::to_string(port) + "</port><socketType>" + socketType +
+           "</socketType><username>" + userName +
+           "</username><authentication>password-cleartext</authentication></" + tag + ">";
+}
+
+std::string File(const std::string& servers) {
+    return "<?xml version=\"1.0\"?>\n<clientConfig version=\"1.1\"><emailProvider "
+           "id=\"example.test\">" +
+           servers + "</emailProvider></clientConfig>\n";
+}
+
+const std::string kGoodFile =
+    File(Server("incomingServer", "pop3", "pop.example.test", 995, "SSL", "%EMAILLOCALPART%") +
+         Server("incomingServer", "imap", "imap.%EMAILDOMAIN%", 993, "SSL", "%EMAILLOCALPART%") +
+         Server("outgoingServer", "smtp", "smtp.example.test", 465, "SSL", "%EMAILADDRESS%"));
+const std::string kClearFile =
+    File(Server("incomingServer", "imap", "imap.example.test", 143, "plain", "%EMAILADDRESS%") +
+         Server("outgoingServer", "smtp", "smtp.example.test", 587, "STARTTLS", "%EMAILADDRESS%"));
+
+const std::string kWebHost = "autoconfig.example.test A 127.0.0.1\n";
+// _imaps is not offered ("."), so _imap with STARTTLS: the lower priority first.
+const std::string kSrv = "_imaps._tcp.example.test SRV 0 0 0 .\n"
+                         "_imap._tcp.example.test SRV 20 0 143 imap2.example.test\n"
+                         "_imap._tcp.example.test SRV 10 0 143 imap1.example.test\n"
+                         "_pop3s._tcp.example.test SRV 0 0 995 pop.example.test\n"
+                         "_submissions._tcp.example.test SRV 0 0 465 smtp.example.test\n";
+const std::string kGoogleMx = "example.test MX 10 alt1.aspmx.l.google.com\n"
+                              "example.test MX 1 aspmx.l.google.com\n";
+
+using enum ServerKind;
+constexpr SecurityChoice kTls = SecurityChoice::Tls;
+constexpr SecurityChoice kStartTls = SecurityChoice::StartTls;
+
+struct Case {
+    const char* name;
+    std::string zone;
+    std::string file;   // the autoconfig file served; empty: none
+    bool wrongName;     // the web server's certificate is for other.example
+    std::string source; // the start of the answer's source; empty: nothing found
+    DiscoveredServer incoming;
+    DiscoveredServer outgoing;
+    std::string oauthProvider;
+    std::string firstSkip; // part of the reason the first source was passed over
+    std::string path = "mail/config-v1.1.xml"; // where the web server has the file
+};
+
+const Case kCases[] = {
+    {"Autoconfig",
+     kWebHost + kSrv,
+     kGoodFile,
+     false,
+     "https://autoconfig.example.test:",
+     {Imap, "imap.example.test", 993, kTls, "me"},
+     {Smtp, "smtp.example.test", 465, kTls, kAddress},
+     "",
+     ""},
+    {"WellKnownPath",
+     "example.test A 127.0.0.1\n",
+     kGoodFile,
+     false,
+     "https://example.test:",
+     {Imap, "imap.example.test", 993, kTls, "me"},
+     {Smtp, "smtp.example.test", 465, kTls, kAddress},
+     "",
+     "autoconfig.example.test",
+     ".well-known/autoconfig/mail/config-v1.1.xml"},
+    {"SrvWithoutAutoconfig",
+     kSrv,
+     "",
+     false,
+     "DNS SRV",
+     {Imap, "imap1.example.test", 143, kStartTls, kAddress},
+     {Smtp, "smtp.example.test", 465, kTls, kAddress},
+     "",
+     "autoconfig.example.test"},
+    {"MxAtTableProvider",
+     kGoogleMx,
+     "",
+     false,
+     "MX → aspmx.l.google.com",
+     {Imap, "imap.gmail.com", 993, kTls, kAddress},
+     {Smtp, "smtp.gmail.com", 465, kTls, kAddress},
+     "google",
+     ""},
+    {"NothingFound", "", "", false, "", {}, {}, "", "autoconfig.example.test"},
+    {"CertificateForAnotherName",
+     kWebHost + kSrv,
+     kGoodFile,
+     true,
+     "DNS SRV",
+     {Imap, "imap1.example.test", 143, kStartTls, kAddress},
+     {Smtp, "smtp.example.test", 465, kTls, kAddress},
+     "",
+     "証明書のホスト名が一致しません"},
+    {"ClearTextFile",
+     kWebHost + kSrv,
+     kClearFile,
+     false,
+     "DNS SRV",
+     {Imap, "imap1.example.test", 143, kStartTls, kAddress},
+     {Smtp, "smtp.example.test", 465, kTls, kAddress},
+     "",
+     "暗号化しない接続しか"},
+};
+
+void PrintTo(const Case& c, std::ostream* out) {
+    *out << c.name;
+}
+
+// The two servers of one case, named to the program through the environment.
+struct Rig {
+    explicit Rig(const Case& c) {
+        const auto& certs = TestCertificates::Shared();
+        TempDir::WriteFile(dir.path() / "zone.txt", c.zone);
+        const std::filesystem::path file = dir.path() / "www" / c.path;
+        std::filesystem::create_directories(file.parent_path());
+        if (!c.file.empty())
+            TempDir::WriteFile(file, c.file);
+        dns = std::make_unique<PeerProcess>(
+            std::vector<std::string>{SystemPython(), TestSourceDir() + "/peers/dns_peer.py",
+                                     (dir.path() / "zone.txt").string()});
+        web = std::make_unique<PeerProcess>(std::vector<std::string>{
+            SystemPython(), TestSourceDir() + "/peers/https_peer.py", (dir.path() / "www").string(),
+            (c.wrongName ? certs.wrongHostCert() : certs.webCert()).string(),
+            (c.wrongName ? certs.wrongHostKey() : certs.webKey()).string()});
+        setenv(CDnsResolver::kServerVariable, ("127.0.0.1:" + std::to_string(dns->port())).c_str(),
+               1);
+        setenv(kHttpsPortVariable, std::to_string(web->port()).c_str(), 1);
+    }
+
+    TempDir dir;
+    std::unique_ptr<PeerProcess> dns;
+    std::unique_ptr<PeerProcess> web;
+};
+
+class Discovery : public testing::TestWithParam<Case> {};
+
+TEST_P(Discovery, TakesTheFirstUsableSourceAndSaysWhyOthersWereSkipped) {
+    const Case& c = GetParam();
+    Rig rig(c);
+    const DiscoveryResult result =
+        DiscoverAccount(kAddress, TestCertificates::Shared().caFile().string(), nullptr);
+    ASSERT_TRUE(result.addressProblem.empty());
+    if (c.source.empty()) {
+        EXPECT_FALSE(result.account);
+        EXPECT_GE(result.skipped.size(), 4u); // two files, SRV, MX
+        EXPECT_NE(DescribeDiscovery(result).back().find("見つかりませんでした"), std::string::npos);
+    } else {
+        ASSERT_TRUE(result.account);
+        EXPECT_EQ(result.account->source.rfind(c.source, 0), 0u) << result.account->source;
+        EXPECT_EQ(result.account->incoming, c.incoming);
+        EXPECT_EQ(result.account->outgoing, c.outgoing);
+        EXPECT_EQ(result.account->oauthProvider, c.oauthProvider);
+    }
+    if (!c.firstSkip.empty()) {
+        ASSERT_FALSE(result.skipped.empty());
+        const SkippedSource& first = result.skipped.front();
+        EXPECT_NE((first.source + " " + first.reason).find(c.firstSkip), std::string::npos)
+            << first.source << ": " << first.reason;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sources, Discovery, testing::ValuesIn(kCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+const Case& CaseNamed(std::string_view name) {
+    for (const Case& c : kCases)
+        if (name == c.name)
+            return c;
+    throw std::logic_error("no such case");
+}
+
+TEST(Discovery, EndsAtOnceWhenCancelled) {
+    Rig rig(CaseNamed("NothingFound"));
+    TempDir::WriteFile(rig.dir.path() / "zone.txt.silent", "\n"); // DNS does not answer
+    CCancelSignal cancel;
+    std::thread canceller([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        cancel.Cancel();
+    });
+    const auto start = std::chrono::steady_clock::now();
+    const DiscoveryResult result = DiscoverAccount(kAddress, "", &cancel);
+    canceller.join();
+    EXPECT_FALSE(result.account);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+}
+
+TEST(SetUpCommand, WritesWhatShowSettingsShowsAndNothingOnDryRunOrFailure) {
+    const struct {
+        const char* rig;
+        std::string address;
+        bool dryRun;
+        int status;
+        std::vector<const char*> shown; // after the command; empty: setup.ini unchanged
+        const char* said;               // part of what it printed
+    } rows[] = {
+        {"Autoconfig",
+         kAddress,
+         false,
+         setupcli::kDone,
+         {"MAIL.RECEIVE_PROTOCOL=imap", "MAIL.IMAP_SERVER=imap.example.test", "MAIL.IMAP_PORT=993",
+          "MAIL.IMAP_SECURITY=tls", "MAIL.POP3_ID=me", "MAIL.SMTP_SERVER=smtp.example.test",
+          "MAIL.SMTP_PORT=465", "MAIL.SMTP_SECURITY=tls", "MAIL.SMTP_ID=me@example.test",
+          "MAIL.SENDER_ADDRESS=me@example.test", "MAIL.AUTH_METHOD=password"},
+         "--set-password pop3"},
+        {"MxAtTableProvider",
+         kAddress,
+         false,
+         setupcli::kDone,
+         {"MAIL.IMAP_SERVER=imap.gmail.com", "MAIL.AUTH_METHOD=oauth2",
+          "MAIL.OAUTH_PROVIDER=google", "MAIL.SMTP_ID="},
+         "--sign-in"},
+        {"Autoconfig", kAddress, true, setupcli::kDone, {}, "imap.example.test"},
+        {"NothingFound", kAddress, false, setupcli::kNothingFound, {}, "見つかりませんでした"},
+        {"Autoconfig", "not an address", false, setupcli::kBadAddress, {}, "not an address"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.rig) + (row.dryRun ? " --dry-run" : ""));
+        Rig rig(CaseNamed(row.rig));
+        TempDir home;
+        std::ostringstream ignored, out, err, shown;
+        const std::string ca = "MAIL.CA_FILE=" + TestCertificates::Shared().caFile().string();
+        ASSERT_EQ(settingscli::SetSettings(home.folder(), {ca}, ignored), settingscli::kOk);
+        const std::string before = TempDir::ReadFile(home.path() / "setup.ini");
+
+        EXPECT_EQ(setupcli::SetUp(home.folder(), row.address, row.dryRun, out, err), row.status);
+        EXPECT_NE((out.str() + err.str()).find(row.said), std::string::npos)
+            << out.str() << err.str();
+        if (row.shown.empty()) {
+            EXPECT_EQ(TempDir::ReadFile(home.path() / "setup.ini"), before);
+        }
+        settingscli::ShowSettings(home.folder(), shown, ignored);
+        for (const char* line : row.shown)
+            EXPECT_NE(shown.str().find(std::string(line) + "\n"), std::string::npos) << line;
+    }
+}
+
+} // namespace
