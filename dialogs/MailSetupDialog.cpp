@@ -425,7 +425,9 @@ void CMailSetupDialog::ShowChosenAuthMethod() {
 }
 
 void CMailSetupDialog::ShowSetupSource(const QString& text) {
-    m_setupSource->setText(text);
+    // An address of a file has no blank to break the line at: it may break after a "/".
+    QString shown = text;
+    m_setupSource->setText(shown.replace(u'/', QStringLiteral("/\u200B")));
     static_cast<QFormLayout*>(m_setupSource->parentWidget()->layout())
         ->setRowVisible(m_setupSource, !text.isEmpty());
 }

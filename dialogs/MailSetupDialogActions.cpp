@@ -1,6 +1,7 @@
 // What the buttons of the mail settings dialog run: the connection tests, 自動設定 and
 // サインイン… on the mail worker under a progress box that cancels, and the CA file chooser.
 
+#include "app/AccountDiscovery.h"
 #include "app/ConnectionTest.h"
 #include "app/ScreenText.h"
 #include "dialogs/DialogSupport.h"
@@ -42,7 +43,37 @@ void CMailSetupDialog::TestSmtp() {
 }
 
 void CMailSetupDialog::AutoSetup() {
-    // Wired once account discovery is in the core.
+    if (!TakeOver())
+        return;
+    const std::string address = ToStd(m_senderAddress->text().trimmed());
+    if (address.empty()) {
+        ShowMessageBox(this, tr("メールアドレスを入力してください。"), MessageKind::Exclamation);
+        Reveal(m_senderAddress);
+        return;
+    }
+    const std::string caFile = m_settings.caFile;
+    const auto result = RunWithProgress<DiscoveryResult>(
+        this, m_worker, tr("%1 のサーバを探しています…").arg(ToQt(address)),
+        [address, caFile](const CCancelSignal* cancel) {
+            return DiscoverAccount(address, caFile, cancel);
+        });
+    if (!result)
+        return; // cancelled: nothing has changed
+    // The lines of the sources passed over come first: the box lists them, the line under the
+    // address only says what counts.
+    const std::vector<std::string> lines = DescribeDiscovery(*result);
+    QStringList all;
+    for (const std::string& line : lines)
+        all << ToQt(line);
+    const QStringList outcome = all.mid(qsizetype(result->skipped.size()));
+    ShowSetupSource(outcome.join(u'\n'));
+    if (!result->account) {
+        ShowMessageBox(this, all.join(u'\n'), MessageKind::Exclamation);
+        return;
+    }
+    // The servers, the log-in names and the log-in method; passwords and the rest stay.
+    ApplyDiscovered(*result->account, m_settings);
+    ShowFields();
 }
 
 void CMailSetupDialog::SignIn() {

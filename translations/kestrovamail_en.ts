@@ -603,6 +603,14 @@ kestrovamail --test-pattern</translation>
         <source>https:// で始まるURLを入力してください。</source>
         <translation>Please enter a URL that starts with https://.</translation>
     </message>
+    <message>
+        <source>メールアドレスを入力してください。</source>
+        <translation>Please enter the mail address.</translation>
+    </message>
+    <message>
+        <source>%1 のサーバを探しています…</source>
+        <translation>Looking for the servers of %1…</translation>
+    </message>
 </context>
 <context>
     <name>CSnapMailDialog</name>

@@ -4,15 +4,19 @@
 
 #include "dialogs/MailSetupDialog.h"
 
+#include "app/AccountDiscovery.h"
 #include "app/IniFile.h"
 #include "app/MailWorker.h"
 #include "app/SettingsStore.h"
 #include "app/UiLanguage.h"
+#include "mail/DnsResolver.h"
 #include "tests/dialogs/DialogTestSupport.h"
+#include "tests/support/PeerProcess.h"
 #include "tests/settings/MessageCapture.h"
 #include "tests/support/LoopbackListener.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestCertificates.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -65,6 +69,8 @@ private slots:
     void authMethodShowsOnlyItsFields();
     void okRefusesAnIncompleteOAuth_data();
     void okRefusesAnIncompleteOAuth();
+    void autoSetupFillsTheFields_data();
+    void autoSetupFillsTheFields();
     void pagesFitASmallScreen_data();
     void pagesFitASmallScreen();
 
@@ -735,6 +741,89 @@ void MailSetupDialogTest::okRefusesAnIncompleteOAuth() {
     QCOMPARE(settings.oauth2, message.isEmpty()); // a refused OK takes nothing over
     if (message.isEmpty())
         QCOMPARE(settings.oauthProvider, std::string("google"));
+}
+
+// 自動設定 against a DNS server and a web server on loopback, with the CA file the user set on
+// 詳細: the provider's configuration file, a domain whose mail Google handles (MX), and a domain
+// nothing is known of (a message, nothing changed).
+void MailSetupDialogTest::autoSetupFillsTheFields_data() {
+    QTest::addColumn<QString>("zone");
+    QTest::addColumn<bool>("serveFile");
+    QTest::addColumn<QStringList>("shown"); // id=text of controls after 自動設定
+    QTest::addColumn<QString>("source");    // the start of the line under the address
+    const QString webHost = QStringLiteral("autoconfig.example.test A 127.0.0.1\n");
+    QTest::newRow("configuration file")
+        << webHost << true
+        << QStringList{"1037=IMAP", "1038=imap.example.test", "1039=993", "1040=SSL/TLS",
+                       "1010=smtp.example.test", "1021=465", "1030=SSL/TLS", "1017=me",
+                       "1043=パスワード"}
+        << "見つけた場所: https://autoconfig.example.test:";
+    QTest::newRow("mail handled by Google")
+        << "example.test MX 1 aspmx.l.google.com\n" << false
+        << QStringList{"1037=IMAP", "1038=imap.gmail.com", "1010=smtp.gmail.com",
+                       "1017=me@example.test", "1043=OAuth 2.0", "1044=Google"}
+        << "見つけた場所: MX";
+    QTest::newRow("nothing found") << QString() << false
+                                   << QStringList{"1037=POP3", "1038=", "1010=", "1017="}
+                                   << "このアドレスのサーバーは見つかりませんでした";
+}
+
+void MailSetupDialogTest::autoSetupFillsTheFields() {
+    QFETCH(QString, zone);
+    QFETCH(bool, serveFile);
+    QFETCH(QStringList, shown);
+    QFETCH(QString, source);
+    const TestCertificates& certs = TestCertificates::Shared();
+    TempDir servers;
+    TempDir::WriteFile(servers.path() / "zone.txt", zone.toStdString());
+    std::filesystem::create_directories(servers.path() / "www" / "mail");
+    if (serveFile)
+        TempDir::WriteFile(servers.path() / "www" / "mail" / "config-v1.1.xml", R"(<?xml version="1.0"?>
+<clientConfig version="1.1"><emailProvider id="example.test">
+<incomingServer type="imap"><hostname>imap.example.test</hostname><port>993</port>
+<socketType>SSL</socketType><username>%EMAILLOCALPART%</username></incomingServer>
+<outgoingServer type="smtp"><hostname>smtp.example.test</hostname><port>465</port>
+<socketType>SSL</socketType><username>%EMAILLOCALPART%</username></outgoingServer>
+</emailProvider></clientConfig>
+)");
+    PeerProcess dns({SystemPython(), TestSourceDir() + "/peers/dns_peer.py",
+                     (servers.path() / "zone.txt").string()});
+    PeerProcess web({SystemPython(), TestSourceDir() + "/peers/https_peer.py",
+                     (servers.path() / "www").string(), certs.webCert().string(),
+                     certs.webKey().string()});
+    qputenv(CDnsResolver::kServerVariable, "127.0.0.1:" + QByteArray::number(dns.port()));
+    qputenv(kHttpsPortVariable, QByteArray::number(web.port()));
+
+    MailSettings settings;
+    settings.caFile = certs.caFile().string();
+    CMailWorker worker;
+    Dlg dialog(settings);
+    dialog.SetMailWorker(&worker);
+    MessageRecorder messages;
+    ExecWith(dialog, [&] {
+        Type(&dialog, Dlg::kIdSenderAddress, QStringLiteral("me@example.test"));
+        Press(&dialog, Dlg::kIdAutoSetup);
+        for (const QString& expected : shown) {
+            const int id = expected.section(u'=', 0, 0).toInt();
+            QWidget* control = dialog.findChild<QWidget*>(ControlName(id));
+            const QString text = qobject_cast<QComboBox*>(control)
+                                     ? qobject_cast<QComboBox*>(control)->currentText()
+                                     : qobject_cast<QLineEdit*>(control)->text();
+            QCOMPARE(QString::number(id) + u'=' + text, expected);
+        }
+        auto* line = Control<QLabel>(&dialog, Dlg::kIdSetupSource);
+        QVERIFY(line->isVisible());
+        QVERIFY2(line->text().remove(QChar(0x200B)).startsWith(source), qPrintable(line->text()));
+        QCOMPARE(messages.texts.size(), source.contains(QStringLiteral("見つかりません")) ? 1 : 0);
+        if (const QString shots = qEnvironmentVariable("KESTROVAMAIL_SHOTS"); !shots.isEmpty())
+            dialog.grab().save(shots + "/mail-autosetup-" + QTest::currentDataTag() + ".png");
+        Click(&dialog, kIdCancel);
+    });
+    qunsetenv(CDnsResolver::kServerVariable);
+    qunsetenv(kHttpsPortVariable);
+    // What 自動設定 found was taken over, as the connection tests take the fields over.
+    QCOMPARE(settings.senderAddress, std::string("me@example.test"));
+    QCOMPARE(settings.receiveProtocol == ReceiveProtocol::Imap, shown.contains("1037=IMAP"));
 }
 
 // Every page, in Japanese and in English, fits a screen of 800 × 600 with every text whole.
