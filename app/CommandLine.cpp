@@ -68,6 +68,12 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         } else if (option == "--show-settings") {
             noValue();
             SetMode(line, Mode::ShowSettings, option);
+        } else if (option == "--sign-in") {
+            noValue();
+            SetMode(line, Mode::SignIn, option);
+        } else if (option == "--device-code") {
+            noValue();
+            line.deviceCode = true;
         } else if (option == "--test-pattern") {
             noValue();
             line.testPattern = true;
@@ -90,9 +96,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             if (auto v = value()) {
                 line.passwordAccount = *v;
                 SetMode(line, Mode::SetPassword, option);
-                if (*v != "pop3" && *v != "smtp")
+                if (*v != "pop3" && *v != "smtp" && *v != "oauth-client")
                     line.error = Tr(QT_TRANSLATE_NOOP(
-                        "CommandLine", "--set-password には pop3 か smtp を指定します"));
+                        "CommandLine",
+                        "--set-password には pop3、smtp か oauth-client を指定します"));
             }
         } else if (option == "--set-up") {
             if (auto v = value()) {
@@ -121,6 +128,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             "--trace はウィンドウ、--headless、--check-once のメールのやりとりを表示するオプションです"));
     if (line.error.empty() && line.dryRun && line.mode != Mode::SetUp)
         line.error = Tr(QT_TRANSLATE_NOOP("CommandLine", "--dry-run は --set-up と使うオプションです"));
+    if (line.error.empty() && line.deviceCode && line.mode != Mode::SignIn)
+        line.error = Tr(QT_TRANSLATE_NOOP("CommandLine", "--device-code は --sign-in と使います"));
     return line;
 }
 
@@ -150,9 +159,16 @@ std::string HelpText() {
   --set SECTION.KEY=VALUE
                          設定ダイアログと同じ確認をして設定を 1 つ変えます。例:
                          --set MAIL.POP3_SERVER=pop.example.com。何度でも指定できます。
-  --set-password pop3|smtp
-                         POP3 か SMTP のパスワードを標準入力から読み、メール設定ダイアログと
-                         同じく暗号化して保存します。
+  --set-password pop3|smtp|oauth-client
+                         POP3 か SMTP のパスワード（oauth-client: OAuth のクライアント
+                         シークレット）を標準入力から読み、メール設定ダイアログと同じく暗号化
+                         して保存します。
+  --sign-in              MAIL.AUTH_METHOD=oauth2 のとき、メールのプロバイダーに OAuth 2.0 で
+                         サインインします。ブラウザーで開くアドレスを表示し（画面があれば
+                         ブラウザーを開きます）、ブラウザーが戻るのを待ちます。ブラウザーが別の
+                         機器にあるときは、最後に開いたページのアドレスを貼り付けます。
+  --device-code          --sign-in で、別の機器のブラウザーに入力するコードを表示し、サインイン
+                         が終わるまで待ちます（Microsoft など、許しているプロバイダーのみ）。
   --set-up ADDRESS [--dry-run]
                          メールアドレスからサーバーを探し（プロバイダーの設定ファイル、DNS の
                          SRV レコード、プログラムのプロバイダー表の順）、見つけたものとその
@@ -162,10 +178,10 @@ std::string HelpText() {
   startup                （自動起動のエントリから）設定された起動までの秒数を待ちます。
 
 終了コード:
-  0   成功（--check-once: 確認が終わった）
-  1   --check-once: 確認が終わらなかった（理由は標準エラーに出ます）。--set-up: 使える
-      サーバーが見つからなかった（何も書き込みません）
-  2   コマンドラインの誤り。--check-once: 設定が足りない
+  0   成功（--check-once: 確認が終わった。--sign-in: サインインした）
+  1   --check-once: 確認が終わらなかった。--sign-in: サインインできなかった（理由は
+      標準エラーに出ます）。--set-up: 使えるサーバーが見つからなかった（何も書き込みません）
+  2   コマンドラインの誤り。--check-once、--sign-in: 設定が足りない
   3   --check-once: 確認は終わったが、カメラがないため依頼がサーバーに残った
 
 環境変数:
@@ -184,6 +200,8 @@ std::string HelpText() {
   setup.ini, device.ini  設定。$KESTROVAMAIL_HOME、なければプログラムと同じフォルダ、なければ
                          （インストール時）~/.local/share/KestrovaMail/ にあります。
   log.txt                動作ログ（有効なとき）。同じフォルダにあります。
+  oauth-token.dat        --sign-in で得たリフレッシュトークン（暗号化、本人のみ読み書き可）。
+                         同じフォルダにあります。
   ~/.config/autostart/KestrovaMail.desktop
                          自動起動のエントリ（ログイン時の起動を選んだとき）。
 
@@ -191,6 +209,8 @@ std::string HelpText() {
   $ kestrovamail --set-up you@example.com
   $ kestrovamail --set MAIL.POP3_SERVER=pop.example.com --set MAIL.POP3_ID=me
   $ kestrovamail --set-password pop3 < password.txt
+  $ kestrovamail --set MAIL.AUTH_METHOD=oauth2 --set MAIL.OAUTH_PROVIDER=microsoft
+  $ kestrovamail --sign-in --device-code
   $ systemctl --user enable --now kestrovamail
   $ kestrovamail --check-once --device /dev/video0
 )")

@@ -11,7 +11,8 @@ struct CommandLine {
         CheckOnce,    // --check-once: one check cycle without a display, then exit
         ShowSettings, // --show-settings
         SetSettings,  // --set SECTION.KEY=VALUE (repeatable)
-        SetPassword,  // --set-password pop3|smtp
+        SetPassword,  // --set-password pop3|smtp|oauth-client
+        SignIn,       // --sign-in [--device-code]: OAuth 2.0 sign-in from the terminal
         SetUp,        // --set-up ADDRESS [--dry-run]
         Help,         // --help
         Version,      // --version
@@ -21,6 +22,7 @@ struct CommandLine {
     int startupArguments = 0;             // how often "startup" was given (the autostart entry)
     bool testPattern = false;             // --test-pattern
     bool trace = false;                   // --trace: the mail dialogue on standard error
+    bool deviceCode = false;              // --device-code: --sign-in on another device
     std::string device;                   // --device NAME|/dev/videoN
     std::vector<std::string> assignments; // --set
     std::string passwordAccount;          // --set-password

@@ -62,6 +62,7 @@ constexpr const char* kPhrases[] = {
     QT_TRANSLATE_NOOP("ScreenText", "サインインし直してください (メール設定の「サインイン…」または "
                                     "kestrovamail --sign-in)"),
     QT_TRANSLATE_NOOP("ScreenText", "認可サーバが要求を拒否しました"),
+    QT_TRANSLATE_NOOP("ScreenText", "ファイルに書き込めません"),
     // the error state in the title and the tray tooltip
     QT_TRANSLATE_NOOP("ScreenText", "エラー: "),
     QT_TRANSLATE_NOOP("ScreenText", "POP3サーバ"),

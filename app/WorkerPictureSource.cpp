@@ -3,15 +3,13 @@
 #include "app/UiThreadCall.h"
 #include "mail/CancelSignal.h"
 
-#include <poll.h>
 #include <vector>
 
 CWorkerPictureSource::CWorkerPictureSource(UiSide ui, const CCancelSignal& cancel)
     : m_ui(std::move(ui)), m_cancel(cancel), m_proxy(*this),
       m_grabber(m_proxy, {}, [this](std::chrono::milliseconds pause) {
           // The pauses between looks at the stream end at once on cancel.
-          pollfd fd{m_cancel.fd(), POLLIN, 0};
-          if (::poll(&fd, 1, static_cast<int>(pause.count())) > 0 || m_cancel.IsCancelled())
+          if (!m_cancel.Pause(pause))
               m_aborted = true;
       }) {}
 

@@ -4,6 +4,7 @@
 // with MailErrorCode::Cancelled. The signal stays raised until Reset().
 
 #include <atomic>
+#include <chrono>
 
 class CCancelSignal {
 public:
@@ -15,6 +16,8 @@ public:
     void Cancel();
     void Reset();
     bool IsCancelled() const { return m_cancelled.load(); }
+    // Waits for pause, or less when the signal is raised meanwhile: false then.
+    bool Pause(std::chrono::milliseconds pause) const;
     // Readable while the signal is raised; for poll().
     int fd() const { return m_fd; }
 

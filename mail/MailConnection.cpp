@@ -263,10 +263,10 @@ void CMailConnection::Uncork() {
     ::setsockopt(m_fd, IPPROTO_TCP, TCP_CORK, &off, sizeof off);
 }
 
-CMailConnection::Wait CMailConnection::WaitFor(short events, Clock::time_point deadline,
+CMailConnection::Wait CMailConnection::WaitFor(int fd, short events, Clock::time_point deadline,
                                                 const CCancelSignal* wake) {
     for (;;) {
-        pollfd fds[3] = {{m_fd, events, 0},
+        pollfd fds[3] = {{fd, events, 0},
                          {m_cancel ? m_cancel->fd() : -1, POLLIN, 0},
                          {wake ? wake->fd() : -1, POLLIN, 0}};
         const int ready = ::poll(fds, 3, MillisecondsLeft(deadline));
@@ -293,6 +293,7 @@ bool CMailConnection::Connect(const std::string& host, int port,
                               std::chrono::milliseconds timeout) {
     Close();
     m_error = {};
+    m_traced = true;
     m_host = host;
     m_peer = (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":" +
              std::to_string(port);
@@ -386,10 +387,35 @@ bool CMailConnection::ConnectToAddresses(const std::vector<SocketAddress>& addre
     }
 }
 
+bool CMailConnection::Accept(const CLoopbackListener& listener,
+                             std::chrono::milliseconds timeout) {
+    Close();
+    m_error = {};
+    m_host = "127.0.0.1";
+    m_peer = "127.0.0.1:" + std::to_string(listener.port());
+    m_traced = false;
+    if (!listener.IsListening())
+        return Fail(MailErrorCode::Closed);
+    const auto deadline = Clock::now() + timeout;
+    for (;;) {
+        const Wait wait = WaitFor(listener.fd(), POLLIN, deadline, nullptr);
+        if (wait != Wait::Ready)
+            return FailWait(wait, MailErrorCode::NoAnswer);
+        const int fd = ::accept4(listener.fd(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd >= 0) {
+            m_fd = fd;
+            return Connected();
+        }
+        // A client that gave up before it was taken, or a moment without descriptors.
+        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != ECONNABORTED && errno != EINTR)
+            return Fail(MailErrorCode::ReceiveFailed, errno);
+    }
+}
+
 bool CMailConnection::Connected() {
     m_error = {};
     m_peerIsLocal = PeerIsLoopback(m_fd);
-    if (protocoltrace::Enabled())
+    if (Tracing())
         protocoltrace::Note(m_traceProtocol, m_peer, "connected to " + PeerAddress(m_fd));
     return true;
 }
@@ -462,7 +488,7 @@ bool CMailConnection::StartTls(const TlsOptions& options, std::chrono::milliseco
             return FailWait(wait, MailErrorCode::NoAnswer);
     }
     m_tls = std::move(tls);
-    if (protocoltrace::Enabled())
+    if (Tracing())
         protocoltrace::Note(m_traceProtocol, m_peer,
                             std::string("TLS up: ") + SSL_get_version(ssl) + " " +
                                 SSL_get_cipher_name(ssl) +
@@ -519,7 +545,7 @@ bool CMailConnection::Send(std::string_view bytes, std::chrono::milliseconds tim
                            TraceShape shape) {
     if (!IsOpen())
         return Fail(MailErrorCode::SendFailed, EBADF);
-    if (protocoltrace::Enabled())
+    if (Tracing())
         protocoltrace::Write(m_traceProtocol, m_peer, "C:", bytes, shape);
     const auto deadline = Clock::now() + timeout;
     while (!bytes.empty()) {
@@ -584,7 +610,7 @@ bool CMailConnection::ReadReply(const ReplyEndRule& rule, const ReplyLimits& lim
                          ? std::min(m_in.size(), kOversizeReplyKept)
                          : m_in.size());
         m_in.clear();
-        if (protocoltrace::Enabled()) {
+        if (Tracing()) {
             protocoltrace::Write(m_traceProtocol, m_peer, "S:", reply, traceShape);
             protocoltrace::Note(m_traceProtocol, m_peer, "reply ended: " + DescribeMailError(m_error));
         }
@@ -605,7 +631,7 @@ bool CMailConnection::ReadReply(const ReplyEndRule& rule, const ReplyLimits& lim
                 reply.assign(m_in, 0, end);
                 m_in.erase(0, end);
             }
-            if (protocoltrace::Enabled())
+            if (Tracing())
                 protocoltrace::Write(m_traceProtocol, m_peer, "S:", reply, traceShape);
             return true;
         }
@@ -637,4 +663,22 @@ bool CMailConnection::ReadReply(const ReplyEndRule& rule, const ReplyLimits& lim
         if (wait != Wait::Ready)
             return failWith(FailWait(wait, MailErrorCode::NoAnswer));
     }
+}
+
+bool CLoopbackListener::Listen(MailError& error) {
+    Close();
+    FileDescriptor fd(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (!fd || ::bind(fd.get(), reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        ::listen(fd.get(), 8) != 0 ||
+        ::getsockname(fd.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        error = {MailErrorCode::Unreachable, errno, "127.0.0.1"};
+        return false;
+    }
+    m_port = ntohs(address.sin_port);
+    m_fd = std::move(fd);
+    return true;
 }

@@ -16,6 +16,7 @@
 // With the protocol transcript on (ProtocolTrace.h), every line sent and received is written
 // there, shaped as the caller says (TraceShape on Send, ReplyLimits::traceAsBody on a read).
 
+#include "base/FileDescriptor.h"
 #include "mail/MailError.h"
 #include "mail/ProtocolTrace.h"
 
@@ -30,6 +31,7 @@
 #include <vector>
 
 class CCancelSignal;
+class CLoopbackListener;
 
 // Finds the end of the reply at the start of buffered: the index just past it, or npos while
 // it is incomplete. The bytes before searchFrom were already searched by an earlier call that
@@ -91,6 +93,10 @@ public:
     // The client side of a TLS handshake on the open connection, checked against the host
     // given to Connect, within timeout. After a failure the connection is unusable: close it.
     bool StartTls(const TlsOptions& options, std::chrono::milliseconds timeout);
+    // The server side, for a browser on this machine that comes back to the program: takes the
+    // next connection to listener within timeout (closing an earlier connection first). What
+    // such a connection carries (an authorization code) never goes to the transcript.
+    bool Accept(const CLoopbackListener& listener, std::chrono::milliseconds timeout);
     // Sends every byte; the peer must take them all within timeout. shape says how the
     // transcript shows them.
     bool Send(std::string_view bytes, std::chrono::milliseconds timeout, TraceShape shape = {});
@@ -128,7 +134,12 @@ private:
     struct Tls;
 
     Wait WaitFor(short events, std::chrono::steady_clock::time_point deadline,
-                 const CCancelSignal* wake = nullptr);
+                 const CCancelSignal* wake = nullptr) {
+        return WaitFor(m_fd, events, deadline, wake);
+    }
+    Wait WaitFor(int fd, short events, std::chrono::steady_clock::time_point deadline,
+                 const CCancelSignal* wake);
+    bool Tracing() const { return m_traced && protocoltrace::Enabled(); }
     // One read or write attempt (data is only read when sending): the count, 0 at the end of
     // the stream, -1 when it would block (wantEvents says for what), -2 on an error (m_error
     // set).
@@ -145,6 +156,26 @@ private:
     MailError m_error;
     bool m_corked = false;
     bool m_peerIsLocal = false;
+    bool m_traced = true;
     std::string m_traceProtocol;
     std::string m_peer; // "host:port", as the transcript names the connection
+};
+
+// A TCP socket listening on a free port of 127.0.0.1 only (RFC 8252 section 7.3: the loopback
+// redirect of a sign-in in the browser); CMailConnection::Accept takes its connections.
+class CLoopbackListener {
+public:
+    // Opens the socket (closing an earlier one); false with error set when none could listen.
+    bool Listen(MailError& error);
+    void Close() {
+        m_fd.reset();
+        m_port = 0;
+    }
+    bool IsListening() const { return static_cast<bool>(m_fd); }
+    int port() const { return m_port; }
+    int fd() const { return m_fd.get(); }
+
+private:
+    FileDescriptor m_fd;
+    int m_port = 0;
 };

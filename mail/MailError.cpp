@@ -133,6 +133,9 @@ std::string DescribeMailError(const MailError& error) {
                           error.detail);
     case MailErrorCode::AuthorizationFailed:
         return WithDetail("認可サーバが要求を拒否しました", error.detail);
+    case MailErrorCode::FileNotWritten:
+        return WithDetail("ファイルに書き込めません",
+                          system.empty() ? error.detail : error.detail + ": " + system);
     }
     return {};
 }

@@ -33,6 +33,7 @@ enum class MailErrorCode {
     TooLarge,           // the message is larger than the server takes (detail: the sizes)
     SignInNeeded,       // OAuth 2.0: no refresh token, or the authorization server refused it for good
     AuthorizationFailed, // OAuth 2.0: the authorization server refused a request (detail: its error code)
+    FileNotWritten,     // a file the program keeps could not be written (detail: its path)
 };
 
 struct MailError {

@@ -828,10 +828,6 @@ kestrovamail --test-pattern</translation>
         <translation>--device needs a device name or a /dev/video* path</translation>
     </message>
     <message>
-        <source>--set-password には pop3 か smtp を指定します</source>
-        <translation>--set-password takes pop3 or smtp</translation>
-    </message>
-    <message>
         <source>不明なオプション &quot;%1&quot;（一覧は kestrovamail --help）</source>
         <translation>unknown option &quot;%1&quot; (kestrovamail --help lists them)</translation>
     </message>
@@ -846,6 +842,14 @@ kestrovamail --test-pattern</translation>
     <message>
         <source>--dry-run は --set-up と使うオプションです</source>
         <translation>--dry-run goes with --set-up</translation>
+    </message>
+    <message>
+        <source>--set-password には pop3、smtp か oauth-client を指定します</source>
+        <translation>--set-password takes pop3, smtp or oauth-client</translation>
+    </message>
+    <message>
+        <source>--device-code は --sign-in と使います</source>
+        <translation>--device-code goes with --sign-in</translation>
     </message>
     <message>
         <source>使い方: kestrovamail [オプション]...
@@ -871,9 +875,16 @@ kestrovamail --test-pattern</translation>
   --set SECTION.KEY=VALUE
                          設定ダイアログと同じ確認をして設定を 1 つ変えます。例:
                          --set MAIL.POP3_SERVER=pop.example.com。何度でも指定できます。
-  --set-password pop3|smtp
-                         POP3 か SMTP のパスワードを標準入力から読み、メール設定ダイアログと
-                         同じく暗号化して保存します。
+  --set-password pop3|smtp|oauth-client
+                         POP3 か SMTP のパスワード（oauth-client: OAuth のクライアント
+                         シークレット）を標準入力から読み、メール設定ダイアログと同じく暗号化
+                         して保存します。
+  --sign-in              MAIL.AUTH_METHOD=oauth2 のとき、メールのプロバイダーに OAuth 2.0 で
+                         サインインします。ブラウザーで開くアドレスを表示し（画面があれば
+                         ブラウザーを開きます）、ブラウザーが戻るのを待ちます。ブラウザーが別の
+                         機器にあるときは、最後に開いたページのアドレスを貼り付けます。
+  --device-code          --sign-in で、別の機器のブラウザーに入力するコードを表示し、サインイン
+                         が終わるまで待ちます（Microsoft など、許しているプロバイダーのみ）。
   --set-up ADDRESS [--dry-run]
                          メールアドレスからサーバーを探し（プロバイダーの設定ファイル、DNS の
                          SRV レコード、プログラムのプロバイダー表の順）、見つけたものとその
@@ -883,10 +894,10 @@ kestrovamail --test-pattern</translation>
   startup                （自動起動のエントリから）設定された起動までの秒数を待ちます。
 
 終了コード:
-  0   成功（--check-once: 確認が終わった）
-  1   --check-once: 確認が終わらなかった（理由は標準エラーに出ます）。--set-up: 使える
-      サーバーが見つからなかった（何も書き込みません）
-  2   コマンドラインの誤り。--check-once: 設定が足りない
+  0   成功（--check-once: 確認が終わった。--sign-in: サインインした）
+  1   --check-once: 確認が終わらなかった。--sign-in: サインインできなかった（理由は
+      標準エラーに出ます）。--set-up: 使えるサーバーが見つからなかった（何も書き込みません）
+  2   コマンドラインの誤り。--check-once、--sign-in: 設定が足りない
   3   --check-once: 確認は終わったが、カメラがないため依頼がサーバーに残った
 
 環境変数:
@@ -905,6 +916,8 @@ kestrovamail --test-pattern</translation>
   setup.ini, device.ini  設定。$KESTROVAMAIL_HOME、なければプログラムと同じフォルダ、なければ
                          （インストール時）~/.local/share/KestrovaMail/ にあります。
   log.txt                動作ログ（有効なとき）。同じフォルダにあります。
+  oauth-token.dat        --sign-in で得たリフレッシュトークン（暗号化、本人のみ読み書き可）。
+                         同じフォルダにあります。
   ~/.config/autostart/KestrovaMail.desktop
                          自動起動のエントリ（ログイン時の起動を選んだとき）。
 
@@ -912,6 +925,8 @@ kestrovamail --test-pattern</translation>
   $ kestrovamail --set-up you@example.com
   $ kestrovamail --set MAIL.POP3_SERVER=pop.example.com --set MAIL.POP3_ID=me
   $ kestrovamail --set-password pop3 &lt; password.txt
+  $ kestrovamail --set MAIL.AUTH_METHOD=oauth2 --set MAIL.OAUTH_PROVIDER=microsoft
+  $ kestrovamail --sign-in --device-code
   $ systemctl --user enable --now kestrovamail
   $ kestrovamail --check-once --device /dev/video0
 </source>
@@ -939,9 +954,18 @@ picture from the camera as the reply. Without options the main window opens.
   --set SECTION.KEY=VALUE
                          change one setting with the checks of the settings dialogs, e.g.
                          --set MAIL.POP3_SERVER=pop.example.com; may be given more than once.
-  --set-password pop3|smtp
-                         read the POP3 or SMTP password from standard input and store it
-                         enciphered, as the mail settings dialog does.
+  --set-password pop3|smtp|oauth-client
+                         read the POP3 or SMTP password (oauth-client: the OAuth client
+                         secret) from standard input and store it enciphered, as the mail
+                         settings dialog does.
+  --sign-in              with MAIL.AUTH_METHOD=oauth2, sign in to the mail provider with
+                         OAuth 2.0: print the address to open in a browser (and open the
+                         browser when there is a display), then wait for the browser to come
+                         back. When the browser runs on another device, paste the address of
+                         the last page it opened.
+  --device-code          with --sign-in, print a code to enter in a browser on another device
+                         and wait until the sign-in is done (only where the provider allows
+                         it, as Microsoft does).
   --set-up ADDRESS [--dry-run]
                          find the servers of a mail address (the provider&apos;s configuration
                          file, DNS SRV records, then the program&apos;s table of providers),
@@ -952,10 +976,10 @@ picture from the camera as the reply. Without options the main window opens.
   startup                (from the autostart entry) wait out the configured start-up delay.
 
 Exit status:
-  0   success (--check-once: the check completed)
-  1   --check-once: the check did not complete (the reason on standard error);
-      --set-up: no usable servers were found (nothing is written)
-  2   a wrong command line; --check-once: the settings are incomplete
+  0   success (--check-once: the check completed; --sign-in: signed in)
+  1   --check-once: the check did not complete; --sign-in: not signed in (the reason on
+      standard error); --set-up: no usable servers were found (nothing is written)
+  2   a wrong command line; --check-once, --sign-in: the settings are incomplete
   3   --check-once: it completed, but requests stayed on the server unanswered because no
       camera was there
 
@@ -976,6 +1000,8 @@ Files:
   setup.ini, device.ini  the settings, in $KESTROVAMAIL_HOME, else beside the program, else
                          (installed) in ~/.local/share/KestrovaMail/.
   log.txt                the activity log, in the same folder, when enabled.
+  oauth-token.dat        the refresh token of --sign-in (enciphered, readable by its owner
+                         only), in the same folder.
   ~/.config/autostart/KestrovaMail.desktop
                          the autostart entry, when start with the session is chosen.
 
@@ -983,6 +1009,8 @@ Examples:
   $ kestrovamail --set-up you@example.com
   $ kestrovamail --set MAIL.POP3_SERVER=pop.example.com --set MAIL.POP3_ID=me
   $ kestrovamail --set-password pop3 &lt; password.txt
+  $ kestrovamail --set MAIL.AUTH_METHOD=oauth2 --set MAIL.OAUTH_PROVIDER=microsoft
+  $ kestrovamail --sign-in --device-code
   $ systemctl --user enable --now kestrovamail
   $ kestrovamail --check-once --device /dev/video0
 </translation>
@@ -1016,6 +1044,29 @@ Examples:
     <message>
         <source>メールチェックを始められませんでした</source>
         <translation>the mail check could not start</translation>
+    </message>
+</context>
+<context>
+    <name>OAuthSignIn</name>
+    <message>
+        <source>見つかりません</source>
+        <translation>Not found</translation>
+    </message>
+    <message>
+        <source>このアドレスには何もありません。</source>
+        <translation>There is nothing at this address.</translation>
+    </message>
+    <message>
+        <source>サインインできませんでした</source>
+        <translation>Not signed in</translation>
+    </message>
+    <message>
+        <source>サインインしました</source>
+        <translation>Signed in</translation>
+    </message>
+    <message>
+        <source>このページを閉じて KestrovaMail に戻ってください。</source>
+        <translation>You may close this page and return to KestrovaMail.</translation>
     </message>
 </context>
 <context>
@@ -1628,6 +1679,10 @@ Examples:
         <source> からアクセストークンを得られません: </source>
         <translation>: cannot get an access token: </translation>
     </message>
+    <message>
+        <source>ファイルに書き込めません</source>
+        <translation>cannot write the file</translation>
+    </message>
 </context>
 <context>
     <name>SetUpCommand</name>
@@ -1745,6 +1800,61 @@ Examples:
     <message>
         <source>kestrovamail: パスワードが%1バイトを超えています。何も変えていません</source>
         <translation>kestrovamail: the password is longer than %1 bytes; nothing was changed</translation>
+    </message>
+</context>
+<context>
+    <name>SignInCommand</name>
+    <message>
+        <source>メールのログイン方式が OAuth 2.0 ではありません（kestrovamail --set MAIL.AUTH_METHOD=oauth2）</source>
+        <translation>mail does not log in with OAuth 2.0 (kestrovamail --set MAIL.AUTH_METHOD=oauth2)</translation>
+    </message>
+    <message>
+        <source>サインインするプロバイダーを設定してください（kestrovamail --set MAIL.OAUTH_PROVIDER=google、microsoft か custom）</source>
+        <translation>set the provider to sign in with (kestrovamail --set MAIL.OAUTH_PROVIDER=google, microsoft or custom)</translation>
+    </message>
+    <message>
+        <source>このプロバイダーはメールのためのデバイスコードでのサインインを認めていません。--device-code を付けずにサインインしてください</source>
+        <translation>this provider does not allow signing in with a device code for mail; sign in without --device-code</translation>
+    </message>
+    <message>
+        <source>%1 が設定されていないか、https のアドレスではありません（kestrovamail --set %1=https://…）</source>
+        <translation>%1 is not set or not an https address (kestrovamail --set %1=https://...)</translation>
+    </message>
+    <message>
+        <source>%1 が設定されていないか、使えない値です（kestrovamail --set %1=値）</source>
+        <translation>%1 is not set or cannot be used (kestrovamail --set %1=VALUE)</translation>
+    </message>
+    <message>
+        <source>これはサインインの戻り先のアドレスではありません（%1 で始まります）。もう一度貼り付けてください。</source>
+        <translation>This is not the address the sign-in comes back to (it begins with %1). Paste it again.</translation>
+    </message>
+    <message>
+        <source>このアドレスをブラウザーで開き、メールのアカウントでサインインしてください:</source>
+        <translation>Open this address in a browser and sign in with the mail account:</translation>
+    </message>
+    <message>
+        <source>終わるとブラウザーはこのプログラムに戻ります。ブラウザーが別の機器にあるときは、最後に開いたページ（%1 で始まり、表示されないページ）のアドレスをここに貼り付けて Enter を押してください。</source>
+        <translation>When you are done, the browser comes back to this program. If the browser runs on another device, paste the address of the last page it opened (it begins with %1 and does not load) here and press Enter.</translation>
+    </message>
+    <message>
+        <source>待っています（%1 分まで。Ctrl+C で中止）…</source>
+        <translation>Waiting (up to %1 minutes; Ctrl+C cancels)...</translation>
+    </message>
+    <message>
+        <source>ブラウザーで %1 を開き、コード %2 を入力してサインインしてください。</source>
+        <translation>Open %1 in a browser, enter the code %2 and sign in.</translation>
+    </message>
+    <message>
+        <source>（%1 を開くとコードは入力済みです）</source>
+        <translation>(or open %1, which has the code filled in)</translation>
+    </message>
+    <message>
+        <source>サインインできませんでした: %1</source>
+        <translation>not signed in: %1</translation>
+    </message>
+    <message>
+        <source>サインインしました。メールの確認と返信はこのサインインで行います。</source>
+        <translation>Signed in. Mail is checked and answered with this sign-in from now on.</translation>
     </message>
 </context>
 </TS>

@@ -1,10 +1,11 @@
 // KestrovaMail: a camera that answers e-mail. `kestrovamail --help` lists the options: the
-// window (default), the headless service, one check, and the settings commands.
+// window (default), the headless service, one check, the settings commands and the sign-in.
 
 #include "app/CommandLine.h"
 #include "app/HeadlessService.h"
 #include "app/SetUpCommand.h"
 #include "app/SettingsCommands.h"
+#include "app/SignInCommand.h"
 #include "app/UiLanguage.h"
 #include "base/ProgramFolder.h"
 #include "capture/CaptureDevices.h"
@@ -65,6 +66,13 @@ int RunSettingsCommand(int argc, char* argv[], const CommandLine& line) {
     }
 }
 
+// --sign-in, its messages in the user's language.
+int RunSignIn(int argc, char* argv[], const CommandLine& line) {
+    const QCoreApplication app(argc, argv);
+    InstallUiTranslation(LocaleEnvironment::FromProcess());
+    return signincli::SignIn(ProgramFolder(), line.deviceCode, STDIN_FILENO, std::cout, std::cerr);
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -96,6 +104,8 @@ int main(int argc, char* argv[]) {
     case CommandLine::Mode::SetPassword:
     case CommandLine::Mode::SetUp:
         return RunSettingsCommand(argc, argv, line);
+    case CommandLine::Mode::SignIn:
+        return RunSignIn(argc, argv, line);
     case CommandLine::Mode::Headless:
     case CommandLine::Mode::CheckOnce:
         return RunWithoutDisplay(argc, argv, line);

@@ -346,7 +346,8 @@ TEST(HeadlessProcess, HelpListsEveryOptionAndUnknownOptionsAreRefused) {
     Program help(home, {"--help"});
     ASSERT_EQ(help.Wait(), 0);
     for (const char* option : {"--headless", "--check-once", "--device", "--test-pattern", "--trace",
-                               "--show-settings", "--set ", "--set-password", "--set-up", "--help"})
+                               "--show-settings", "--set ", "--set-password", "--set-up", "--sign-in",
+                               "--device-code", "--help"})
         EXPECT_NE(help.Output().find(option), std::string::npos) << option;
 
     const struct {
@@ -356,7 +357,8 @@ TEST(HeadlessProcess, HelpListsEveryOptionAndUnknownOptionsAreRefused) {
         {{"--nonsense"}, "unknown option"},
         {{"--device"}, "needs a value"},
         {{"--headless", "--show-settings"}, "cannot be combined"},
-        {{"--set-password", "imap"}, "pop3 or smtp"},
+        {{"--set-password", "imap"}, "smtp or oauth-client"},
+        {{"--device-code"}, "goes with --sign-in"},
         {{"--trace", "--show-settings"}, "--trace shows"},
         {{"--dry-run", "--show-settings"}, "--set-up"},
     };

@@ -129,6 +129,8 @@ if [ -r /usr/share/bash-completion/bash_completion ]; then
 --set MAIL.POP3_SE|MAIL.POP3_SERVER=
 --set MAIL.CHECK|MAIL.CHECK_STRING=
 --set-password |smtp
+--set-password o|oauth-client
+--sign|--sign-in
 COMPLETIONS
 fi
 echo "package $(basename "$deb") installs and runs"

@@ -12,9 +12,7 @@ for ts in "$source_dir"/translations/kestrovamail_*.ts; do
   copy="$work/$(basename "$ts")"
   cp "$ts" "$copy"
   (cd "$source_dir" && "$lupdate" -silent -no-obsolete -locations none -I . \
-     dialogs window app/CommandLine.cpp app/ScreenText.cpp app/SettingsCommands.cpp \
-     app/HeadlessService.cpp app/AccountDiscovery.cpp app/AutoconfigFile.cpp app/ProviderTable.cpp \
-     app/SetUpCommand.cpp -ts "$copy")
+     dialogs window app -ts "$copy")
   if grep -q 'type="unfinished"' "$copy"; then
     echo "$(basename "$ts"): texts without translation (cmake --build build --target update_translations, then translate):" >&2
     grep -B2 'type="unfinished"' "$copy" | grep '<source>' >&2
