@@ -3,16 +3,23 @@
 
 #include "app/AccountDiscovery.h"
 #include "app/ConnectionTest.h"
+#include "app/OAuthSignIn.h"
 #include "app/ScreenText.h"
+#include "base/ProgramFolder.h"
 #include "dialogs/DialogSupport.h"
 #include "dialogs/MailSetupDialog.h"
 #include "dialogs/MessageBoxes.h"
 #include "dialogs/WorkerProgress.h"
+#include "mail/MailError.h"
 
+#include <QComboBox>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QUrl>
+#include <memory>
 
 void CMailSetupDialog::TestConnection() {
     if (!TakeOver())
@@ -77,7 +84,52 @@ void CMailSetupDialog::AutoSetup() {
 }
 
 void CMailSetupDialog::SignIn() {
-    // Wired once the browser sign-in is in the core.
+    if (!TakeOver())
+        return;
+    const MailSettings copy = m_settings;
+    // A setting the sign-in cannot do without is named before the browser opens.
+    const std::string missing = oauthsignin::SettingToFix(copy, oauthsignin::Grant::Browser);
+    if (!missing.empty()) {
+        const std::pair<const char*, QWidget*> fields[] = {
+            {"MAIL.OAUTH_PROVIDER", m_oauthProviderBox},
+            {"MAIL.OAUTH_CLIENT_ID", m_oauthClientId},
+            {"MAIL.OAUTH_AUTH_URL", m_oauthAuthUrl},
+            {"MAIL.OAUTH_TOKEN_URL", m_oauthTokenUrl},
+            {"MAIL.OAUTH_DEVICE_URL", m_oauthDeviceUrl}};
+        ShowMessageBox(
+            this, tr("サインインの前にこの欄を正しく入力してください（%1）。").arg(ToQt(missing)),
+            MessageKind::Exclamation);
+        for (const auto& [key, field] : fields) {
+            if (missing == key)
+                Reveal(field);
+        }
+        return;
+    }
+    // The sign-in outlives a cancelled box until the worker has let go of it.
+    auto signIn = std::make_shared<COAuthBrowserSignIn>(copy, ProgramFolder());
+    MailError error;
+    const std::string address = signIn->Start(error);
+    if (!address.empty()) {
+        const QUrl url(ToQt(address), QUrl::StrictMode);
+        if (!QDesktopServices::openUrl(url))
+            ShowMessageBox(this,
+                           tr("ブラウザを開けませんでした。次のアドレスを開いてください。\n%1")
+                               .arg(ToQt(address)));
+        const auto result = RunWithProgress<MailError>(
+            this, m_worker, tr("ブラウザでサインインしてください…"),
+            [signIn](const CCancelSignal* cancel) { return signIn->Wait(cancel); });
+        if (!result)
+            return; // cancelled
+        error = *result;
+    }
+    if (error) {
+        ShowMessageBox(this,
+                       tr("サインインできませんでした。") + u'\n' +
+                           ScreenText(ToQt("理由: " + DescribeMailError(error))),
+                       MessageKind::Exclamation);
+        return;
+    }
+    ShowMessageBox(this, tr("サインインしました。"));
 }
 
 void CMailSetupDialog::BrowseCaFile() {

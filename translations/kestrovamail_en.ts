@@ -611,6 +611,28 @@ kestrovamail --test-pattern</translation>
         <source>%1 のサーバを探しています…</source>
         <translation>Looking for the servers of %1…</translation>
     </message>
+    <message>
+        <source>サインインの前にこの欄を正しく入力してください（%1）。</source>
+        <translation>Please fill in this field correctly before signing in (%1).</translation>
+    </message>
+    <message>
+        <source>ブラウザを開けませんでした。次のアドレスを開いてください。
+%1</source>
+        <translation>The browser could not be opened. Please open this address:
+%1</translation>
+    </message>
+    <message>
+        <source>ブラウザでサインインしてください…</source>
+        <translation>Please sign in in the browser…</translation>
+    </message>
+    <message>
+        <source>サインインできませんでした。</source>
+        <translation>Could not sign in.</translation>
+    </message>
+    <message>
+        <source>サインインしました。</source>
+        <translation>Signed in.</translation>
+    </message>
 </context>
 <context>
     <name>CSnapMailDialog</name>

@@ -7,19 +7,22 @@
 #include "app/AccountDiscovery.h"
 #include "app/IniFile.h"
 #include "app/MailWorker.h"
+#include "app/OAuthTokens.h"
 #include "app/SettingsStore.h"
 #include "app/UiLanguage.h"
 #include "mail/DnsResolver.h"
 #include "tests/dialogs/DialogTestSupport.h"
-#include "tests/support/PeerProcess.h"
 #include "tests/settings/MessageCapture.h"
 #include "tests/support/LoopbackListener.h"
+#include "tests/support/OAuthPeer.h"
+#include "tests/support/PeerProcess.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestCertificates.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDesktopServices>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -29,6 +32,8 @@
 #include <QTableWidget>
 #include <QtTest>
 #include <filesystem>
+#include <regex>
+#include <thread>
 
 using Dlg = CMailSetupDialog;
 
@@ -42,6 +47,38 @@ struct ProtectionCase {
     SecurityChoice taken;
 };
 Q_DECLARE_METATYPE(ProtectionCase)
+
+// Stands in for the browser that サインイン… opens: it follows the authorization server's
+// redirect (which approves at once) back to the dialog's loopback listener, with the code
+// replaced by consent when it is not "code=" (a refused consent).
+class BrowserStandIn : public QObject {
+    Q_OBJECT
+public:
+    BrowserStandIn(std::string caFile, std::string consent)
+        : m_caFile(std::move(caFile)), m_consent(std::move(consent)) {}
+    ~BrowserStandIn() override {
+        if (m_visit.joinable())
+            m_visit.join();
+    }
+    bool opened() const { return m_visit.joinable(); }
+
+public slots:
+    void open(const QUrl& url) {
+        m_visit = std::thread([this, address = url.toString(QUrl::FullyEncoded).toStdString()] {
+            std::string back =
+                CommandOutput({"curl", "-s", "-o", "/dev/null", "-w", "%{redirect_url}",
+                               "--max-time", "10", "--cacert", m_caFile, address});
+            if (m_consent != "code=")
+                back = std::regex_replace(back, std::regex("code=[^&]*"), m_consent);
+            CommandOutput({"curl", "-s", "-o", "/dev/null", "--max-time", "30", back});
+        });
+    }
+
+private:
+    std::string m_caFile;
+    std::string m_consent;
+    std::thread m_visit;
+};
 
 class MailSetupDialogTest : public QObject {
     Q_OBJECT
@@ -71,6 +108,8 @@ private slots:
     void okRefusesAnIncompleteOAuth();
     void autoSetupFillsTheFields_data();
     void autoSetupFillsTheFields();
+    void signInOpensTheBrowserAndSaysHowItEnded_data();
+    void signInOpensTheBrowserAndSaysHowItEnded();
     void pagesFitASmallScreen_data();
     void pagesFitASmallScreen();
 
@@ -752,20 +791,25 @@ void MailSetupDialogTest::autoSetupFillsTheFields_data() {
     QTest::addColumn<QStringList>("shown"); // id=text of controls after 自動設定
     QTest::addColumn<QString>("source");    // the start of the line under the address
     const QString webHost = QStringLiteral("autoconfig.example.test A 127.0.0.1\n");
-    QTest::newRow("configuration file")
-        << webHost << true
-        << QStringList{"1037=IMAP", "1038=imap.example.test", "1039=993", "1040=SSL/TLS",
-                       "1010=smtp.example.test", "1021=465", "1030=SSL/TLS", "1017=me",
-                       "1043=パスワード"}
-        << "見つけた場所: https://autoconfig.example.test:";
+    QTest::newRow("configuration file") << webHost << true << QStringList{"1037=IMAP",
+                                                                          "1038=imap.example.test",
+                                                                          "1039=993",
+                                                                          "1040=SSL/TLS",
+                                                                          "1010=smtp.example.test",
+                                                                          "1021=465",
+                                                                          "1030=SSL/TLS",
+                                                                          "1017=me",
+                                                                          "1043=パスワード"}
+                                        << "見つけた場所: https://autoconfig.example.test:";
     QTest::newRow("mail handled by Google")
-        << "example.test MX 1 aspmx.l.google.com\n" << false
-        << QStringList{"1037=IMAP", "1038=imap.gmail.com", "1010=smtp.gmail.com",
-                       "1017=me@example.test", "1043=OAuth 2.0", "1044=Google"}
+        << "example.test MX 1 aspmx.l.google.com\n"
+        << false << QStringList{"1037=IMAP",           "1038=imap.gmail.com",
+                                "1010=smtp.gmail.com", "1017=me@example.test",
+                                "1043=OAuth 2.0",      "1044=Google"}
         << "見つけた場所: MX";
-    QTest::newRow("nothing found") << QString() << false
-                                   << QStringList{"1037=POP3", "1038=", "1010=", "1017="}
-                                   << "このアドレスのサーバーは見つかりませんでした";
+    QTest::newRow("nothing found")
+        << QString() << false << QStringList{"1037=POP3", "1038=", "1010=", "1017="}
+        << "このアドレスのサーバーは見つかりませんでした";
 }
 
 void MailSetupDialogTest::autoSetupFillsTheFields() {
@@ -778,7 +822,8 @@ void MailSetupDialogTest::autoSetupFillsTheFields() {
     TempDir::WriteFile(servers.path() / "zone.txt", zone.toStdString());
     std::filesystem::create_directories(servers.path() / "www" / "mail");
     if (serveFile)
-        TempDir::WriteFile(servers.path() / "www" / "mail" / "config-v1.1.xml", R"(<?xml version="1.0"?>
+        TempDir::WriteFile(servers.path() / "www" / "mail" / "config-v1.1.xml",
+                           R"(<?xml version="1.0"?>
 <clientConfig version="1.1"><emailProvider id="example.test">
 <incomingServer type="imap"><hostname>imap.example.test</hostname><port>993</port>
 <socketType>SSL</socketType><username>%EMAILLOCALPART%</username></incomingServer>
@@ -824,6 +869,58 @@ void MailSetupDialogTest::autoSetupFillsTheFields() {
     // What 自動設定 found was taken over, as the connection tests take the fields over.
     QCOMPARE(settings.senderAddress, std::string("me@example.test"));
     QCOMPARE(settings.receiveProtocol == ReceiveProtocol::Imap, shown.contains("1037=IMAP"));
+}
+
+// サインイン… against the test authorization server, the test standing in for the browser the
+// dialog opens: a sign-in that is approved, one whose consent is refused, and one that cannot
+// start without a client id (the browser is not opened).
+void MailSetupDialogTest::signInOpensTheBrowserAndSaysHowItEnded_data() {
+    QTest::addColumn<QString>("clientId");
+    QTest::addColumn<QString>("consent"); // how the browser comes back: code=… or error=…
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<bool>("tokenSaved");
+    QTest::newRow("approved") << "kestrova-test"
+                              << "code="
+                              << "サインインしました。" << true;
+    QTest::newRow("consent refused") << "kestrova-test"
+                                     << "error=access_denied"
+                                     << "サインインできませんでした。" << false;
+    QTest::newRow("no client id") << ""
+                                  << ""
+                                  << "サインインの前に" << false;
+}
+
+void MailSetupDialogTest::signInOpensTheBrowserAndSaysHowItEnded() {
+    QFETCH(QString, clientId);
+    QFETCH(QString, consent);
+    QFETCH(QString, message);
+    QFETCH(bool, tokenSaved);
+    OAuthPeer auth;
+    const std::string caFile = TestCertificates::Shared().caFile().string();
+    BrowserStandIn browser(caFile, consent.toStdString());
+    QDesktopServices::setUrlHandler(QStringLiteral("https"), &browser, "open");
+    MailSettings settings;
+    settings.oauth2 = true;
+    settings.oauthProvider = "custom";
+    settings.oauthAuthUrl = auth.Url("/authorize");
+    settings.oauthTokenUrl = auth.Url("/token");
+    settings.oauthScope = "mail";
+    settings.caFile = caFile;
+    CMailWorker worker;
+    Dlg dialog(settings);
+    dialog.SetMailWorker(&worker);
+    MessageRecorder messages;
+    ExecWith(dialog, [&] {
+        Type(&dialog, Dlg::kIdOAuthClientId, clientId);
+        Press(&dialog, Dlg::kIdSignIn);
+        QCOMPARE(messages.texts.size(), 1);
+        QVERIFY2(messages.texts[0].startsWith(message), qPrintable(messages.texts[0]));
+        if (clientId.isEmpty())
+            QCOMPARE(dialog.focusWidget(), Control<QLineEdit>(&dialog, Dlg::kIdOAuthClientId));
+    });
+    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+    QCOMPARE(browser.opened(), !clientId.isEmpty());
+    QCOMPARE(!oauthstore::LoadRefreshToken(m_home->folder()).empty(), tokenSaved);
 }
 
 // Every page, in Japanese and in English, fits a screen of 800 × 600 with every text whole.
