@@ -183,6 +183,7 @@ QWidget* CMailSetupDialog::BuildAccountPage() {
     m_setupSource = MakeHint(accountGroup, QString());
     SetControlId(m_setupSource, kIdSetupSource);
     m_setupSource->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_setupSource->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     auto* addressRow = new QHBoxLayout;
     addressRow->addWidget(m_senderAddress, 1);
     addressRow->addWidget(m_autoSetup);
