@@ -1,5 +1,6 @@
 #include "dialogs/MailSetupDialog.h"
 
+#include "app/MailWorker.h"
 #include "dialogs/DialogSupport.h"
 #include "dialogs/FieldValidation.h"
 #include "dialogs/MessageBoxes.h"

@@ -27,6 +27,7 @@
 #include "base/Settings.h"
 
 #include <QDialog>
+#include <memory>
 #include <string>
 
 class CMailWorker;
@@ -97,9 +98,12 @@ public:
 
     void accept() override;
 
+    ~CMailSetupDialog() override;
+
     // The connection tests, 自動設定 and サインイン… run on the program's mail worker with a
-    // progress box that can cancel them; without one (the default) they run at once under the
-    // busy cursor.
+    // progress box that can cancel them. Without one (the default, and the first run's settings
+    // before the program has one) the connection tests run at once under the busy cursor, and
+    // 自動設定 and サインイン…, which may wait for minutes, on a worker of the dialog's own.
     void SetMailWorker(CMailWorker* worker) { m_worker = worker; }
 
 protected:
@@ -135,6 +139,7 @@ private:
     void DeleteAddresses();
     void TestConnection(); // POP3 or IMAP, as chosen
     void TestSmtp();
+    CMailWorker* LongWorker(); // the worker of 自動設定 and サインイン…
     void AutoSetup();
     void SignIn();
     void BrowseCaFile();
@@ -143,7 +148,8 @@ private:
 
     MailSettings& m_settings;
     CMailWorker* m_worker = nullptr;
-    std::string m_newAddress; // the working text of the address edit
+    std::unique_ptr<CMailWorker> m_ownWorker; // made when first needed without m_worker
+    std::string m_newAddress;                 // the working text of the address edit
     // The protection choices while the dialog is open: ByPort until the user picks an entry.
     SecurityChoice m_smtpSecurity = SecurityChoice::ByPort;
     SecurityChoice m_pop3Security = SecurityChoice::ByPort;

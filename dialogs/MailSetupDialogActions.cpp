@@ -49,6 +49,16 @@ void CMailSetupDialog::TestSmtp() {
         ShowMessageBox(this, ScreenText(ToQt(result->message)));
 }
 
+CMailSetupDialog::~CMailSetupDialog() = default;
+
+CMailWorker* CMailSetupDialog::LongWorker() {
+    if (m_worker)
+        return m_worker;
+    if (!m_ownWorker)
+        m_ownWorker = std::make_unique<CMailWorker>();
+    return m_ownWorker.get();
+}
+
 void CMailSetupDialog::AutoSetup() {
     if (!TakeOver())
         return;
@@ -60,7 +70,7 @@ void CMailSetupDialog::AutoSetup() {
     }
     const std::string caFile = m_settings.caFile;
     const auto result = RunWithProgress<DiscoveryResult>(
-        this, m_worker, tr("%1 のサーバを探しています…").arg(ToQt(address)),
+        this, LongWorker(), tr("%1 のサーバを探しています…").arg(ToQt(address)),
         [address, caFile](const CCancelSignal* cancel) {
             return DiscoverAccount(address, caFile, cancel);
         });
@@ -116,7 +126,7 @@ void CMailSetupDialog::SignIn() {
                            tr("ブラウザを開けませんでした。次のアドレスを開いてください。\n%1")
                                .arg(ToQt(address)));
         const auto result = RunWithProgress<MailError>(
-            this, m_worker, tr("ブラウザでサインインしてください…"),
+            this, LongWorker(), tr("ブラウザでサインインしてください…"),
             [signIn](const CCancelSignal* cancel) { return signIn->Wait(cancel); });
         if (!result)
             return; // cancelled

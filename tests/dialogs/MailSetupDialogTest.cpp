@@ -717,9 +717,7 @@ void MailSetupDialogTest::autoSetupFillsTheFields() {
 
     MailSettings settings;
     settings.caFile = certs.caFile().string();
-    CMailWorker worker;
-    Dlg dialog(settings);
-    dialog.SetMailWorker(&worker);
+    Dlg dialog(settings); // before the program has a worker: on the dialog's own
     MessageRecorder messages;
     ExecWith(dialog, [&] {
         Retype(&dialog, Dlg::kIdSenderAddress, QStringLiteral("me@example.test"));
