@@ -168,7 +168,14 @@ std::string COAuthTokens::AccessToken(const MailSettings& mail, const std::strin
     if (!m_token.empty() && now + kRefreshAhead < m_expiry)
         return m_token;
     m_token.clear();
-    const std::string refreshToken = oauthstore::LoadRefreshToken(folder);
+    std::string refreshToken = oauthstore::LoadRefreshToken(folder);
+    if (!m_unsaved.empty() && refreshToken == m_replaced) {
+        refreshToken = m_unsaved;
+        if (oauthstore::SaveRefreshToken(folder, m_unsaved))
+            m_unsaved.clear();
+    } else {
+        m_unsaved.clear();
+    }
     if (refreshToken.empty()) {
         error = {MailErrorCode::SignInNeeded, 0, {}};
         return {};
@@ -178,10 +185,10 @@ std::string COAuthTokens::AccessToken(const MailSettings& mail, const std::strin
     if (!reply)
         return {};
     // A server that rotates refresh tokens sends a new one; the old one may stop working.
-    if (!reply->refreshToken.empty() && reply->refreshToken != refreshToken &&
-        !oauthstore::SaveRefreshToken(folder, reply->refreshToken)) {
-        error = {MailErrorCode::AuthorizationFailed, 0, oauthstore::kFileName};
-        return {};
+    if (!reply->refreshToken.empty() && reply->refreshToken != refreshToken) {
+        const bool saved = oauthstore::SaveRefreshToken(folder, reply->refreshToken);
+        m_replaced = saved ? std::string() : oauthstore::LoadRefreshToken(folder);
+        m_unsaved = saved ? std::string() : reply->refreshToken;
     }
     m_token = reply->accessToken;
     m_expiry = now + reply->expiresIn;

@@ -74,4 +74,9 @@ public:
 private:
     std::string m_token;
     std::chrono::steady_clock::time_point m_expiry{};
+    // A rotated refresh token the file could not take (a full disk): used from memory, and
+    // written again at the next refresh, so that the sign-in is not lost with the old one;
+    // dropped when the file no longer holds m_replaced (a new sign-in wrote it).
+    std::string m_unsaved;
+    std::string m_replaced;
 };

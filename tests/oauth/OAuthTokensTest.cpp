@@ -3,10 +3,12 @@
 #include "app/OAuthTokens.h"
 #include "tests/support/OAuthPeer.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TmpfsMount.h"
 #include "tests/support/TestCertificates.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sys/stat.h>
 
 namespace {
@@ -70,7 +72,7 @@ protected:
         return mail;
     }
 
-    OAuthPeer m_auth{{.expiresIn = 3600}};
+    OAuthPeer m_auth{{.expiresIn = 3600, .rotate = true}}; // every refresh rotates the refresh token
     TempDir m_dir;
     std::string m_folder = m_dir.path().string() + "/";
 };
@@ -93,6 +95,29 @@ TEST_F(Refresh, KeptInMemoryUntilForgottenThenRevokedMeansSignIn) {
     EXPECT_EQ(tokens.AccessToken(Settings(), m_folder, nullptr, error), "");
     EXPECT_EQ(error.code, MailErrorCode::SignInNeeded);
     EXPECT_EQ(DescribeMailError(error).find("rt-"), std::string::npos);
+}
+
+TEST_F(Refresh, ARotatedTokenTheFullDiskCannotTakeIsKeptUntilItCanBeWritten) {
+    const std::filesystem::path folder = m_dir.path() / "full";
+    std::filesystem::create_directory(folder);
+    TmpfsMount disk(folder, "size=64k");
+    if (!disk.mounted())
+        GTEST_SKIP() << "no tmpfs here: " << disk.why();
+    const std::string where = folder.string() + "/";
+    ASSERT_TRUE(oauthstore::SaveRefreshToken(where, m_auth.Issue().refresh));
+    disk.Fill();
+    COAuthTokens tokens;
+    MailError error;
+    // The new refresh token finds no room; the old one has stopped working.
+    EXPECT_FALSE(tokens.AccessToken(Settings(), where, nullptr, error).empty())
+        << DescribeMailError(error);
+    std::filesystem::remove(folder / "filler");
+    tokens.ForgetAccessToken();
+    EXPECT_FALSE(tokens.AccessToken(Settings(), where, nullptr, error).empty())
+        << DescribeMailError(error);
+    COAuthTokens afterRestart; // reads only the file
+    EXPECT_FALSE(afterRestart.AccessToken(Settings(), where, nullptr, error).empty())
+        << DescribeMailError(error);
 }
 
 TEST_F(Refresh, UnsafeEndpointsAreRefusedBeforeAnythingIsSent) {

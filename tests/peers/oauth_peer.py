@@ -3,6 +3,7 @@
 
     oauth_peer.py --tls-cert FILE --tls-key FILE --user USER [--client-id ID]
                   [--client-secret S] [--expires-in SECONDS] [--pending N] [--slow-down N]
+                  [--rotate]
 
 Endpoints:
   GET  /authorize   approves at once: 302 to redirect_uri with code and the given state
@@ -171,6 +172,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 if token not in STATE["refresh"]:
                     return self.error(400, "invalid_grant")
                 body = self.issue()
+                if self.options.rotate:  # a new refresh token; the old one stops working
+                    STATE["refresh"].discard(token)
+                    return self.reply(200, body)
                 STATE["refresh"].discard(body.pop("refresh_token"))
                 return self.reply(200, body)  # the refresh token stays the same
             if grant == "urn:ietf:params:oauth:grant-type:device_code":
@@ -203,6 +207,7 @@ def main():
     parser.add_argument("--expires-in", type=int, default=3600)
     parser.add_argument("--pending", type=int, default=0)
     parser.add_argument("--slow-down", type=int, default=0)
+    parser.add_argument("--rotate", action="store_true")
     args = parser.parse_args()
     Handler.options = args
     server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)

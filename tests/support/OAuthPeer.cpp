@@ -17,6 +17,8 @@ OAuthPeer::OAuthPeer(const Options& options) {
                                      "--slow-down", std::to_string(options.slowDown)};
     if (!options.clientSecret.empty())
         argv.insert(argv.end(), {"--client-secret", options.clientSecret});
+    if (options.rotate)
+        argv.push_back("--rotate");
     m_process = std::make_unique<PeerProcess>(argv);
 }
 

@@ -25,6 +25,7 @@ public:
         int expiresIn = 3600;       // seconds an access token lives
         int pending = 0;            // device polls answered authorization_pending
         int slowDown = 0;           // device polls answered slow_down (before the pending ones)
+        bool rotate = false;        // a refresh issues a new refresh token, the old one ends
     };
     struct Tokens {
         std::string access;
