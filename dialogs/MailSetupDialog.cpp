@@ -1,36 +1,33 @@
 #include "dialogs/MailSetupDialog.h"
 
-#include "mail/TextCodec.h"
-
-#include "app/ConnectionTest.h"
-#include "app/ScreenText.h"
-#include "dialogs/BusyCursor.h"
+#include "app/MailWorker.h"
 #include "dialogs/DialogSupport.h"
 #include "dialogs/FieldValidation.h"
 #include "dialogs/MessageBoxes.h"
-#include "dialogs/WorkerProgress.h"
 #include "mail/MailSecurity.h"
 #include "mail/TextCodec.h"
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDir>
-#include <QFileDialog>
-#include <QFileInfo>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QShowEvent>
+#include <QStackedWidget>
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <initializer_list>
 #include <set>
+#include <tuple>
 
 namespace {
+
+constexpr int kPortWidth = 60;
 
 QLineEdit* MakeEdit(QWidget* parent, int id) {
     auto* edit = new QLineEdit(parent);
@@ -38,13 +35,40 @@ QLineEdit* MakeEdit(QWidget* parent, int id) {
     return edit;
 }
 
-// The protection a server is reached with; each entry carries its SecurityChoice.
-QComboBox* MakeSecurityBox(QWidget* parent, int id) {
+QLineEdit* MakePasswordEdit(QWidget* parent, int id) {
+    QLineEdit* edit = MakeEdit(parent, id);
+    edit->setEchoMode(QLineEdit::Password);
+    return edit;
+}
+
+QLineEdit* MakePortEdit(QWidget* parent, int id) {
+    QLineEdit* edit = MakeEdit(parent, id);
+    edit->setFixedWidth(kPortWidth);
+    return edit;
+}
+
+QComboBox* MakeCombo(QWidget* parent, int id) {
     auto* box = new QComboBox(parent);
     SetControlId(box, id);
+    return box;
+}
+
+// The protection a server is reached with; each entry carries its SecurityChoice. ByPort has an
+// entry of its own only where the port leaves the upgrade to the server's offer: on the ports
+// that promise TLS it shows as the mode they give.
+QComboBox* MakeSecurityBox(QWidget* parent, int id) {
+    QComboBox* box = MakeCombo(parent, id);
     box->addItem(CMailSetupDialog::tr("なし"), int(SecurityChoice::None));
+    box->addItem(CMailSetupDialog::tr("STARTTLS（提供時）"), int(SecurityChoice::ByPort));
     box->addItem(QStringLiteral("STARTTLS"), int(SecurityChoice::StartTls));
     box->addItem(QStringLiteral("SSL/TLS"), int(SecurityChoice::Tls));
+    return box;
+}
+
+// A tick box as wide as its text: a click beside it does nothing.
+QCheckBox* MakeTickBox(QWidget* parent, int id, const QString& text) {
+    QCheckBox* box = MakeCheck(parent, id, text);
+    box->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     return box;
 }
 
@@ -54,6 +78,44 @@ QLabel* MakeHint(QWidget* parent, const QString& text) {
     return hint;
 }
 
+// A port edit with the protection beside it, for a form row.
+QHBoxLayout* PortRow(QWidget* parent, QLineEdit* port, QComboBox* security) {
+    auto* row = new QHBoxLayout;
+    row->addWidget(port);
+    row->addSpacing(12);
+    row->addWidget(new QLabel(CMailSetupDialog::tr("接続の保護"), parent));
+    row->addWidget(security, 1);
+    return row;
+}
+
+// A page: its groups stacked from the top.
+QWidget* MakePage(std::initializer_list<QWidget*> groups) {
+    auto* page = new QWidget;
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+    for (QWidget* group : groups) {
+        group->setParent(page);
+        layout->addWidget(group);
+    }
+    layout->addStretch();
+    return page;
+}
+
+// The OAuth providers with a preset, and "custom" for one whose endpoints are entered on 詳細.
+struct ProviderEntry {
+    const char* key; // OAUTH_PROVIDER
+    const char* text;
+};
+const ProviderEntry kProviders[] = {
+    {"google", "Google"},
+    {"microsoft", "Microsoft"},
+    {"custom", QT_TRANSLATE_NOOP("CMailSetupDialog", "その他（詳細で設定）")},
+};
+
+bool IsHttpsUrl(const QString& text) {
+    return text.startsWith(QStringLiteral("https://"), Qt::CaseInsensitive) && text.size() > 8;
+}
+
 } // namespace
 
 CMailSetupDialog::CMailSetupDialog(MailSettings& settings, QWidget* parent)
@@ -61,92 +123,220 @@ CMailSetupDialog::CMailSetupDialog(MailSettings& settings, QWidget* parent)
     setWindowTitle(tr("Kestrova - メール設定"));
     ApplyDialogFont(this);
 
-    // SMTP設定
-    auto* smtpGroup = new QGroupBox(tr("SMTP設定"), this);
-    m_smtpServer = MakeEdit(smtpGroup, kIdSmtpServer);
-    m_smtpPort = MakeEdit(smtpGroup, kIdSmtpPort);
-    m_smtpPort->setFixedWidth(60);
-    m_smtpSecurityBox = MakeSecurityBox(smtpGroup, kIdSmtpSecurity);
-    m_smtpId = MakeEdit(smtpGroup, kIdSmtpId);
-    m_smtpPass = MakeEdit(smtpGroup, kIdSmtpPass);
-    m_smtpPass->setEchoMode(QLineEdit::Password);
-    auto* smtpTest = MakeButton(smtpGroup, kIdSmtpTest, tr("SMTP接続テスト"));
-    auto* smtpPortRow = new QHBoxLayout;
-    smtpPortRow->addWidget(m_smtpPort);
-    smtpPortRow->addSpacing(12);
-    smtpPortRow->addWidget(new QLabel(tr("接続の保護"), smtpGroup));
-    smtpPortRow->addWidget(m_smtpSecurityBox, 1);
-    auto* smtpLayout = new QFormLayout(smtpGroup);
-    smtpLayout->addRow(tr("SMTPサーバ"), m_smtpServer);
-    smtpLayout->addRow(tr("ポート"), smtpPortRow);
-    smtpLayout->addRow(tr("SMTPユーザーID"), m_smtpId);
-    smtpLayout->addRow(tr("SMTPパスワード"), m_smtpPass);
-    auto* smtpHint =
-        MakeHint(smtpGroup, tr("空欄のときは受信設定のユーザ名とパスワードを使います。"));
-    smtpLayout->addRow(QString(), smtpHint);
-    smtpLayout->addRow(QString(), smtpTest);
+    m_pages = new QStackedWidget(this);
+    m_pageList = new QListWidget(this);
+    SetControlId(m_pageList, kIdPageList);
+    const std::pair<QWidget*, QString> pages[] = {{BuildAccountPage(), tr("アカウント")},
+                                                  {BuildServerPage(), tr("サーバ")},
+                                                  {BuildReplyPage(), tr("返信の条件")},
+                                                  {BuildImagePage(), tr("画像")},
+                                                  {BuildAdvancedPage(), tr("詳細")}};
+    for (const auto& [page, title] : pages) {
+        m_pages->addWidget(page);
+        m_pageList->addItem(title);
+    }
+    m_pageList->setSpacing(3);
+    m_pageList->setFixedWidth(m_pageList->sizeHintForColumn(0) + 24);
+    // The pages take the room of the largest they can be, so that picking another receive or
+    // log-in method does not resize the dialog.
+    m_authMethodBox->setCurrentIndex(m_authMethodBox->findData(true));
+    ShowChosenAuthMethod();
+    ShowChosenProtocol();
+    m_pages->setMinimumSize(m_pages->sizeHint());
+    m_pageList->setCurrentRow(kAccountPage);
+    connect(m_pageList, &QListWidget::currentRowChanged, m_pages, &QStackedWidget::setCurrentIndex);
 
-    // 受信設定: how requests are fetched, and the mailbox log-in both protocols use
-    auto* receiveGroup = new QGroupBox(tr("受信設定"), this);
-    m_protocolBox = new QComboBox(receiveGroup);
-    SetControlId(m_protocolBox, kIdReceiveProtocol);
+    auto* column = new QVBoxLayout;
+    column->addWidget(m_pages, 1);
+    column->addLayout(MakeOkCancelRow(this));
+    auto* layout = new QHBoxLayout(this);
+    layout->addWidget(MakeBanner(this, 440), 0, Qt::AlignTop);
+    layout->addWidget(m_pageList);
+    layout->addLayout(column, 1);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    // Only the user's own pick (activated, never a programmatic change) makes a choice
+    // explicit; until then the shown entry follows the port. Picking STARTTLS（提供時）hands the
+    // choice back to the port.
+    const std::tuple<QComboBox*, SecurityChoice*, QLineEdit*> servers[] = {
+        {m_smtpSecurityBox, &m_smtpSecurity, m_smtpPort},
+        {m_pop3SecurityBox, &m_pop3Security, m_pop3Port},
+        {m_imapSecurityBox, &m_imapSecurity, m_imapPort}};
+    for (auto [box, choice, port] : servers) {
+        connect(box, &QComboBox::activated, this, [box, choice](int index) {
+            *choice = SecurityChoice(box->itemData(index).toInt());
+        });
+        connect(port, &QLineEdit::textChanged, this,
+                [box, choice, port] { ShowSecurity(box, *choice, port); });
+    }
+    connect(m_protocolBox, &QComboBox::currentIndexChanged, this,
+            &CMailSetupDialog::ShowChosenProtocol);
+    connect(m_authMethodBox, &QComboBox::currentIndexChanged, this,
+            &CMailSetupDialog::ShowChosenAuthMethod);
+}
+
+QWidget* CMailSetupDialog::BuildAccountPage() {
+    // The sender is the account: its address is what 自動設定 starts from.
+    auto* accountGroup = new QGroupBox(tr("アカウント"));
+    m_senderName = MakeEdit(accountGroup, kIdSenderName);
+    m_senderAddress = MakeEdit(accountGroup, kIdSenderAddress);
+    m_autoSetup = MakeButton(accountGroup, kIdAutoSetup, tr("自動設定"));
+    m_setupSource = MakeHint(accountGroup, QString());
+    SetControlId(m_setupSource, kIdSetupSource);
+    m_setupSource->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_setupSource->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    auto* addressRow = new QHBoxLayout;
+    addressRow->addWidget(m_senderAddress, 1);
+    addressRow->addWidget(m_autoSetup);
+    auto* accountLayout = new QFormLayout(accountGroup);
+    accountLayout->addRow(tr("名前"), m_senderName);
+    accountLayout->addRow(tr("メールアドレス"), addressRow);
+    accountLayout->addRow(QString(), m_setupSource);
+    accountLayout->setRowVisible(m_setupSource, false); // until 自動設定 has something to say
+
+    // ログイン: one user name for receiving (POP3 or IMAP) and, unless SMTP has its own, sending;
+    // a password, or OAuth 2.0 tokens from a sign-in.
+    auto* loginGroup = new QGroupBox(tr("ログイン"));
+    m_authMethodBox = MakeCombo(loginGroup, kIdAuthMethod);
+    m_authMethodBox->addItem(tr("パスワード"), false);
+    m_authMethodBox->addItem(QStringLiteral("OAuth 2.0"), true);
+    m_pop3Id = MakeEdit(loginGroup, kIdPop3Id);
+    m_pop3Pass = MakePasswordEdit(loginGroup, kIdPop3Pass);
+    m_passwordHint =
+        MakeHint(loginGroup, tr("POP3でもIMAPでもこのユーザ名とパスワードでログインします。"));
+    m_oauthProviderBox = MakeCombo(loginGroup, kIdOAuthProvider);
+    for (const ProviderEntry& provider : kProviders)
+        m_oauthProviderBox->addItem(tr(provider.text), QString::fromLatin1(provider.key));
+    m_oauthClientId = MakeEdit(loginGroup, kIdOAuthClientId);
+    m_oauthClientSecret = MakePasswordEdit(loginGroup, kIdOAuthClientSecret);
+    m_signIn = MakeButton(loginGroup, kIdSignIn, tr("サインイン…"));
+    m_oauthHint = MakeHint(loginGroup, tr("クライアントIDはプロバイダに登録したものです。"
+                                          "シークレットが無ければ空欄にします。"));
+    m_loginLayout = new QFormLayout(loginGroup);
+    m_loginLayout->addRow(tr("認証方式"), m_authMethodBox);
+    m_loginLayout->addRow(tr("ユーザ名"), m_pop3Id);
+    m_loginLayout->addRow(tr("パスワード"), m_pop3Pass);
+    m_loginLayout->addRow(QString(), m_passwordHint);
+    m_loginLayout->addRow(tr("プロバイダ"), m_oauthProviderBox);
+    m_loginLayout->addRow(tr("クライアントID"), m_oauthClientId);
+    m_loginLayout->addRow(tr("クライアントシークレット"), m_oauthClientSecret);
+    m_loginLayout->addRow(QString(), m_oauthHint);
+    m_loginLayout->addRow(QString(), m_signIn);
+
+    auto* testGroup = new QGroupBox(tr("接続テスト"));
+    auto* connectTest = MakeButton(testGroup, kIdConnectTest, tr("受信の接続テスト"));
+    auto* smtpTest = MakeButton(testGroup, kIdSmtpTest, tr("SMTP接続テスト"));
+    auto* testLayout = new QHBoxLayout(testGroup);
+    testLayout->addWidget(connectTest);
+    testLayout->addWidget(smtpTest);
+
+    connect(m_autoSetup, &QPushButton::clicked, this, &CMailSetupDialog::AutoSetup);
+    connect(m_signIn, &QPushButton::clicked, this, &CMailSetupDialog::SignIn);
+    connect(connectTest, &QPushButton::clicked, this, &CMailSetupDialog::TestConnection);
+    connect(smtpTest, &QPushButton::clicked, this, &CMailSetupDialog::TestSmtp);
+    return MakePage({accountGroup, loginGroup, testGroup});
+}
+
+QWidget* CMailSetupDialog::BuildServerPage() {
+    auto* receiveGroup = new QGroupBox(tr("受信設定"));
+    m_protocolBox = MakeCombo(receiveGroup, kIdReceiveProtocol);
     m_protocolBox->addItem(QStringLiteral("POP3"), int(ReceiveProtocol::Pop3));
     m_protocolBox->addItem(QStringLiteral("IMAP"), int(ReceiveProtocol::Imap));
-    m_pop3Id = MakeEdit(receiveGroup, kIdPop3Id);
-    m_pop3Pass = MakeEdit(receiveGroup, kIdPop3Pass);
-    m_pop3Pass->setEchoMode(QLineEdit::Password);
-    auto* connectTest = MakeButton(receiveGroup, kIdConnectTest, tr("接続テスト"));
     auto* receiveLayout = new QFormLayout(receiveGroup);
     receiveLayout->addRow(tr("受信方式"), m_protocolBox);
-    receiveLayout->addRow(tr("ユーザ名"), m_pop3Id);
-    receiveLayout->addRow(tr("パスワード"), m_pop3Pass);
-    auto* loginHint =
-        MakeHint(receiveGroup, tr("POP3でもIMAPでもこのユーザ名とパスワードでログインします。"));
-    receiveLayout->addRow(QString(), loginHint);
-    receiveLayout->addRow(QString(), connectTest);
-    m_senderCheck = new QCheckBox(tr("差出人をDKIM署名で確認する"), receiveGroup);
-    SetControlId(m_senderCheck, kIdSenderCheck);
-    receiveLayout->addRow(QString(), m_senderCheck);
-    receiveLayout->addRow(QString(), MakeHint(receiveGroup, tr(
-        "差出人のドメインの署名が確かめられた依頼にだけ答えます（なりすまし対策）。")));
-    m_trustedAuthservId = MakeEdit(receiveGroup, kIdTrustedAuthservId);
-    receiveLayout->addRow(tr("信頼する認証サーバーID（詳細）"), m_trustedAuthservId);
 
-    // POP3設定
-    auto* pop3Group = new QGroupBox(tr("POP3設定"), this);
-    m_pop3Server = MakeEdit(pop3Group, kIdPop3Server);
-    m_pop3Port = MakeEdit(pop3Group, kIdPop3Port);
-    m_pop3Port->setFixedWidth(60);
-    m_apop = new QCheckBox(tr("APOP認証を使用する"), pop3Group);
-    SetControlId(m_apop, kIdApop);
-    m_pop3SecurityBox = MakeSecurityBox(pop3Group, kIdPop3Security);
-    auto* portRow = new QHBoxLayout;
-    portRow->addWidget(m_pop3Port);
-    portRow->addSpacing(12);
-    portRow->addWidget(m_apop);
-    portRow->addStretch();
-    auto* pop3Layout = new QFormLayout(pop3Group);
+    m_pop3Group = new QGroupBox(tr("POP3設定"));
+    m_pop3Server = MakeEdit(m_pop3Group, kIdPop3Server);
+    m_pop3Port = MakePortEdit(m_pop3Group, kIdPop3Port);
+    m_pop3SecurityBox = MakeSecurityBox(m_pop3Group, kIdPop3Security);
+    m_apop = MakeTickBox(m_pop3Group, kIdApop, tr("APOP認証を使用する"));
+    auto* pop3Layout = new QFormLayout(m_pop3Group);
     pop3Layout->addRow(tr("POP3サーバ"), m_pop3Server);
-    pop3Layout->addRow(tr("ポート"), portRow);
-    pop3Layout->addRow(tr("接続の保護"), m_pop3SecurityBox);
+    pop3Layout->addRow(tr("ポート"), PortRow(m_pop3Group, m_pop3Port, m_pop3SecurityBox));
+    pop3Layout->addRow(QString(), m_apop);
 
-    // IMAP設定
-    auto* imapGroup = new QGroupBox(tr("IMAP設定"), this);
-    m_imapServer = MakeEdit(imapGroup, kIdImapServer);
-    m_imapPort = MakeEdit(imapGroup, kIdImapPort);
-    m_imapPort->setFixedWidth(60);
-    m_imapSecurityBox = MakeSecurityBox(imapGroup, kIdImapSecurity);
-    auto* imapPortRow = new QHBoxLayout;
-    imapPortRow->addWidget(m_imapPort);
-    imapPortRow->addSpacing(12);
-    imapPortRow->addWidget(new QLabel(tr("接続の保護"), imapGroup));
-    imapPortRow->addWidget(m_imapSecurityBox, 1);
-    auto* imapLayout = new QFormLayout(imapGroup);
+    m_imapGroup = new QGroupBox(tr("IMAP設定"));
+    m_imapServer = MakeEdit(m_imapGroup, kIdImapServer);
+    m_imapPort = MakePortEdit(m_imapGroup, kIdImapPort);
+    m_imapSecurityBox = MakeSecurityBox(m_imapGroup, kIdImapSecurity);
+    auto* imapLayout = new QFormLayout(m_imapGroup);
     imapLayout->addRow(tr("IMAPサーバ"), m_imapServer);
-    imapLayout->addRow(tr("ポート"), imapPortRow);
+    imapLayout->addRow(tr("ポート"), PortRow(m_imapGroup, m_imapPort, m_imapSecurityBox));
 
+    auto* smtpGroup = new QGroupBox(tr("SMTP設定"));
+    m_smtpServer = MakeEdit(smtpGroup, kIdSmtpServer);
+    m_smtpPort = MakePortEdit(smtpGroup, kIdSmtpPort);
+    m_smtpSecurityBox = MakeSecurityBox(smtpGroup, kIdSmtpSecurity);
+    m_smtpId = MakeEdit(smtpGroup, kIdSmtpId);
+    m_smtpPass = MakePasswordEdit(smtpGroup, kIdSmtpPass);
+    m_smtpHint = MakeHint(smtpGroup, tr("空欄のときは受信設定のユーザ名とパスワードを使います。"));
+    m_smtpLayout = new QFormLayout(smtpGroup);
+    m_smtpLayout->addRow(tr("SMTPサーバ"), m_smtpServer);
+    m_smtpLayout->addRow(tr("ポート"), PortRow(smtpGroup, m_smtpPort, m_smtpSecurityBox));
+    m_smtpLayout->addRow(tr("SMTPユーザーID"), m_smtpId);
+    m_smtpLayout->addRow(tr("SMTPパスワード"), m_smtpPass);
+    m_smtpLayout->addRow(QString(), m_smtpHint);
+    return MakePage({receiveGroup, m_pop3Group, m_imapGroup, smtpGroup});
+}
+
+QWidget* CMailSetupDialog::BuildReplyPage() {
+    auto* checkGroup = new QGroupBox(tr("件名判定文字列（半角英数字）"));
+    m_checkString = MakeEdit(checkGroup, kIdCheckString);
+    auto* checkLayout = new QVBoxLayout(checkGroup);
+    checkLayout->addWidget(new QLabel(tr("件名が一致するときのみ画像を返信します。"), checkGroup));
+    checkLayout->addWidget(m_checkString);
+    checkLayout->addWidget(MakeHint(
+        checkGroup, tr("※件名が一致するメールは自動的に削除されますのでご注意ください。")));
+
+    auto* limitGroup = new QGroupBox(tr("返信先の制限"));
+    m_addressList = MakeAddressList(limitGroup, kIdAddressList, tr("返信先メールアドレス"),
+                                    kAddressColumnWidth);
+    m_addressList->setMinimumHeight(120);
+    m_newAddressEdit = MakeEdit(limitGroup, kIdNewAddress);
+    auto* add = MakeButton(limitGroup, kIdAdd, tr("追加"));
+    auto* remove = MakeButton(limitGroup, kIdDelete, tr("削除"));
+    auto* addRow = new QHBoxLayout;
+    addRow->addWidget(m_newAddressEdit, 1);
+    addRow->addWidget(add);
+    auto* listRow = new QHBoxLayout;
+    listRow->addWidget(m_addressList, 1);
+    listRow->addWidget(remove, 0, Qt::AlignTop);
+    // The buttons share one width, so that the list and the edit end in one line.
+    const int buttonWidth = std::max(add->sizeHint().width(), remove->sizeHint().width());
+    add->setFixedWidth(buttonWidth);
+    remove->setFixedWidth(buttonWidth);
+    auto* limitLayout = new QVBoxLayout(limitGroup);
+    limitLayout->addWidget(MakeHint(limitGroup, tr("ここにアドレスが登録されている場合は"
+                                                   "登録されたアドレスにのみ画像を返信します。"
+                                                   "最大10件まで登録できます。")));
+    limitLayout->addLayout(addRow);
+    limitLayout->addLayout(listRow);
+
+    auto* senderGroup = new QGroupBox(tr("差出人の確認"));
+    m_senderCheck = MakeTickBox(senderGroup, kIdSenderCheck, tr("差出人をDKIM署名で確認する"));
+    auto* senderLayout = new QVBoxLayout(senderGroup);
+    senderLayout->addWidget(m_senderCheck);
+    senderLayout->addWidget(
+        MakeHint(senderGroup,
+                 tr("差出人のドメインの署名が確かめられた依頼にだけ答えます（なりすまし対策）。")));
+
+    connect(add, &QPushButton::clicked, this, &CMailSetupDialog::AddAddress);
+    connect(remove, &QPushButton::clicked, this, &CMailSetupDialog::DeleteAddresses);
+    return MakePage({checkGroup, limitGroup, senderGroup});
+}
+
+QWidget* CMailSetupDialog::BuildImagePage() {
+    auto* rotationGroup = new QGroupBox(tr("画像回転"));
+    m_imageRotation =
+        MakeTickBox(rotationGroup, kIdImageRotation, tr("返信する際に画像を９０度回転する"));
+    auto* rotationLayout = new QVBoxLayout(rotationGroup);
+    rotationLayout->addWidget(m_imageRotation);
+    return MakePage({rotationGroup});
+}
+
+QWidget* CMailSetupDialog::BuildAdvancedPage() {
     // 証明書: an authority of its own (a home server's) beside the system's trusted ones
-    auto* caGroup = new QGroupBox(tr("証明書"), this);
+    auto* caGroup = new QGroupBox(tr("証明書"));
     m_caFile = MakeEdit(caGroup, kIdCaFile);
     auto* browse = MakeButton(caGroup, kIdCaFileBrowse, tr("参照..."));
     auto* caRow = new QHBoxLayout;
@@ -157,104 +347,32 @@ CMailSetupDialog::CMailSetupDialog(MailSettings& settings, QWidget* parent)
     caLayout->addLayout(caRow);
     caLayout->addWidget(MakeHint(caGroup, tr("空欄のときはシステムの証明書だけを使います。")));
 
-    // 送信者設定
-    auto* senderGroup = new QGroupBox(tr("送信者設定"), this);
-    m_senderName = MakeEdit(senderGroup, kIdSenderName);
-    m_senderAddress = MakeEdit(senderGroup, kIdSenderAddress);
-    auto* senderLayout = new QFormLayout(senderGroup);
-    senderLayout->addRow(tr("名前"), m_senderName);
-    senderLayout->addRow(tr("アドレス"), m_senderAddress);
+    auto* authservGroup = new QGroupBox(tr("信頼する認証サーバーID"));
+    m_trustedAuthservId = MakeEdit(authservGroup, kIdTrustedAuthservId);
+    auto* authservLayout = new QVBoxLayout(authservGroup);
+    authservLayout->addWidget(m_trustedAuthservId);
+    authservLayout->addWidget(MakeHint(
+        authservGroup, tr("このIDのAuthentication-Resultsが dmarc=pass なら署名の確認に代えます。"
+                          "届くメールに必ずこれを付けるプロバイダのときだけ設定します。")));
 
-    // 画像回転
-    auto* rotationGroup = new QGroupBox(tr("画像回転"), this);
-    m_imageRotation = new QCheckBox(tr("返信する際に画像を９０度回転する"), rotationGroup);
-    SetControlId(m_imageRotation, kIdImageRotation);
-    auto* rotationLayout = new QVBoxLayout(rotationGroup);
-    rotationLayout->addWidget(m_imageRotation);
+    // A provider of its own, or another address for a preset's endpoint.
+    m_oauthEndpointsGroup = new QGroupBox(QStringLiteral("OAuth 2.0"));
+    m_oauthAuthUrl = MakeEdit(m_oauthEndpointsGroup, kIdOAuthAuthUrl);
+    m_oauthTokenUrl = MakeEdit(m_oauthEndpointsGroup, kIdOAuthTokenUrl);
+    m_oauthDeviceUrl = MakeEdit(m_oauthEndpointsGroup, kIdOAuthDeviceUrl);
+    m_oauthScope = MakeEdit(m_oauthEndpointsGroup, kIdOAuthScope);
+    auto* endpointsLayout = new QFormLayout(m_oauthEndpointsGroup);
+    endpointsLayout->addRow(tr("認可URL"), m_oauthAuthUrl);
+    endpointsLayout->addRow(tr("トークンURL"), m_oauthTokenUrl);
+    endpointsLayout->addRow(tr("デバイス認可URL"), m_oauthDeviceUrl);
+    endpointsLayout->addRow(tr("スコープ"), m_oauthScope);
+    endpointsLayout->addRow(
+        QString(),
+        MakeHint(m_oauthEndpointsGroup, tr("空欄のときはプロバイダの既定値を使います。"
+                                           "「その他」では認可URLとトークンURLが要ります。")));
 
-    // 返信先の制限
-    auto* limitGroup = new QGroupBox(tr("返信先の制限"), this);
-    auto* limitText = new QLabel(tr("ここにアドレスが登録されている場合は\n"
-                                    "登録されたアドレスにのみ画像を返信します。\n"
-                                    "最大10件まで登録できます。"),
-                                 limitGroup);
-    m_addressList = MakeAddressList(limitGroup, kIdAddressList, tr("返信先メールアドレス"),
-                                    kAddressColumnWidth);
-    m_addressList->setMinimumHeight(150);
-    m_newAddressEdit = MakeEdit(limitGroup, kIdNewAddress);
-    auto* add = MakeButton(limitGroup, kIdAdd, tr("追加"));
-    auto* remove = MakeButton(limitGroup, kIdDelete, tr("削除"));
-    auto* addRow = new QHBoxLayout;
-    addRow->addWidget(m_newAddressEdit);
-    addRow->addWidget(add);
-    addRow->addWidget(remove);
-    auto* limitLayout = new QVBoxLayout(limitGroup);
-    limitLayout->addWidget(limitText);
-    limitLayout->addWidget(m_addressList);
-    limitLayout->addLayout(addRow);
-
-    // 件名判定文字列
-    auto* checkGroup = new QGroupBox(tr("件名判定文字列（半角英数字）"), this);
-    m_checkString = MakeEdit(checkGroup, kIdCheckString);
-    auto* note = new QLabel(tr("※件名が一致するメールは自動的に削除されますのでご注意ください。"),
-                            checkGroup);
-    note->setWordWrap(true);
-    auto* checkLayout = new QVBoxLayout(checkGroup);
-    checkLayout->addWidget(new QLabel(tr("件名が一致するときのみ画像を返信します。"), checkGroup));
-    checkLayout->addWidget(m_checkString);
-    checkLayout->addWidget(note);
-
-    auto* buttons = MakeOkCancelRow(this);
-
-    auto* leftColumn = new QVBoxLayout;
-    leftColumn->addWidget(smtpGroup);
-    leftColumn->addWidget(receiveGroup);
-    leftColumn->addWidget(pop3Group);
-    leftColumn->addWidget(imapGroup);
-    leftColumn->addStretch();
-    auto* rightColumn = new QVBoxLayout;
-    rightColumn->addWidget(senderGroup);
-    rightColumn->addWidget(rotationGroup);
-    rightColumn->addWidget(limitGroup);
-    rightColumn->addWidget(checkGroup);
-    rightColumn->addWidget(caGroup);
-    rightColumn->addStretch();
-    rightColumn->addLayout(buttons);
-    auto* layout = new QHBoxLayout(this);
-    layout->addWidget(MakeBanner(this, 440), 0, Qt::AlignTop);
-    layout->addLayout(leftColumn, 1);
-    layout->addLayout(rightColumn, 1);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
-    limitGroup->setFixedWidth(kAddressColumnWidth + 60);
-    checkGroup->setFixedWidth(kAddressColumnWidth + 60);
-    caGroup->setFixedWidth(kAddressColumnWidth + 60);
-    senderGroup->setFixedWidth(kAddressColumnWidth + 60);
-    rotationGroup->setFixedWidth(kAddressColumnWidth + 60);
-    smtpGroup->setMinimumWidth(250);
-
-    connect(add, &QPushButton::clicked, this, &CMailSetupDialog::AddAddress);
-    connect(remove, &QPushButton::clicked, this, &CMailSetupDialog::DeleteAddresses);
-    connect(connectTest, &QPushButton::clicked, this, &CMailSetupDialog::TestConnection);
-    connect(smtpTest, &QPushButton::clicked, this, &CMailSetupDialog::TestSmtp);
     connect(browse, &QPushButton::clicked, this, &CMailSetupDialog::BrowseCaFile);
-
-    // Only the user's own pick (activated, never a programmatic change) makes a choice
-    // explicit; until then the shown entry follows the port.
-    connect(m_smtpSecurityBox, &QComboBox::activated, this, [this](int index) {
-        m_smtpSecurity = SecurityChoice(m_smtpSecurityBox->itemData(index).toInt());
-    });
-    connect(m_pop3SecurityBox, &QComboBox::activated, this, [this](int index) {
-        m_pop3Security = SecurityChoice(m_pop3SecurityBox->itemData(index).toInt());
-    });
-    connect(m_imapSecurityBox, &QComboBox::activated, this, [this](int index) {
-        m_imapSecurity = SecurityChoice(m_imapSecurityBox->itemData(index).toInt());
-    });
-    connect(m_smtpPort, &QLineEdit::textChanged, this,
-            [this] { ShowSecurity(m_smtpSecurityBox, m_smtpSecurity, m_smtpPort); });
-    connect(m_pop3Port, &QLineEdit::textChanged, this,
-            [this] { ShowSecurity(m_pop3SecurityBox, m_pop3Security, m_pop3Port); });
-    connect(m_imapPort, &QLineEdit::textChanged, this,
-            [this] { ShowSecurity(m_imapSecurityBox, m_imapSecurity, m_imapPort); });
+    return MakePage({caGroup, authservGroup, m_oauthEndpointsGroup});
 }
 
 void CMailSetupDialog::ShowSecurity(QComboBox* combo, SecurityChoice choice,
@@ -265,8 +383,10 @@ void CMailSetupDialog::ShowSecurity(QComboBox* combo, SecurityChoice choice,
         const int port = portEdit->text().trimmed().toInt(&isNumber);
         switch (EffectiveTlsMode(choice, isNumber ? port : 0)) {
         case TlsMode::None:
-        case TlsMode::WhenOffered: // not promised: shown as what the server may leave it at
             shown = SecurityChoice::None;
+            break;
+        case TlsMode::WhenOffered:
+            shown = SecurityChoice::ByPort; // its own entry: STARTTLS（提供時）
             break;
         case TlsMode::StartTls:
             shown = SecurityChoice::StartTls;
@@ -283,29 +403,76 @@ ReceiveProtocol CMailSetupDialog::ChosenProtocol() const {
     return ReceiveProtocol(m_protocolBox->currentData().toInt());
 }
 
+bool CMailSetupDialog::OAuthChosen() const {
+    return m_authMethodBox->currentData().toBool();
+}
+
+void CMailSetupDialog::ShowChosenProtocol() {
+    const bool imap = ChosenProtocol() == ReceiveProtocol::Imap;
+    m_pop3Group->setVisible(!imap);
+    m_imapGroup->setVisible(imap);
+}
+
+void CMailSetupDialog::ShowChosenAuthMethod() {
+    const bool oauth = OAuthChosen();
+    for (QWidget* passwordRow : std::initializer_list<QWidget*>{m_pop3Pass, m_passwordHint})
+        m_loginLayout->setRowVisible(passwordRow, !oauth);
+    for (QWidget* oauthRow : std::initializer_list<QWidget*>{
+             m_oauthProviderBox, m_oauthClientId, m_oauthClientSecret, m_oauthHint, m_signIn})
+        m_loginLayout->setRowVisible(oauthRow, oauth);
+    m_smtpLayout->setRowVisible(m_smtpPass, !oauth);
+    m_smtpHint->setText(oauth ? tr("空欄のときは受信設定のユーザ名を使います。")
+                              : tr("空欄のときは受信設定のユーザ名とパスワードを使います。"));
+    m_oauthEndpointsGroup->setEnabled(oauth);
+}
+
+void CMailSetupDialog::ShowSetupSource(const QString& text) {
+    // An address of a file has no blank to break the line at: it may break after a "/".
+    QString shown = text;
+    m_setupSource->setText(shown.replace(u'/', QStringLiteral("/\u200B")));
+    static_cast<QFormLayout*>(m_setupSource->parentWidget()->layout())
+        ->setRowVisible(m_setupSource, !text.isEmpty());
+}
+
+void CMailSetupDialog::Reveal(QWidget* widget) {
+    for (int page = 0; page < m_pages->count(); ++page) {
+        if (m_pages->widget(page)->isAncestorOf(widget))
+            m_pageList->setCurrentRow(page);
+    }
+    widget->setFocus();
+}
+
 void CMailSetupDialog::showEvent(QShowEvent* event) {
     if (!event->spontaneous()) {
         ShowFields();
         FillAddressList();
+        ShowSetupSource(QString());
+        m_pageList->setCurrentRow(kAccountPage);
     }
     QDialog::showEvent(event);
 }
 
 bool CMailSetupDialog::TakeOver() {
-    // Both numbers are checked before anything is copied, so a refused take-over leaves the
+    // Every number is checked before anything is copied, so a refused take-over leaves the
     // record as it was.
-    const auto smtpPort = ReadSignedField(this, m_smtpPort);
+    const auto readPort = [this](QLineEdit* edit, std::optional<FieldRange> range) {
+        auto value = ReadSignedField(this, edit, range);
+        if (!value)
+            Reveal(edit);
+        return value;
+    };
+    const auto smtpPort = readPort(m_smtpPort, std::nullopt);
     if (!smtpPort)
         return false;
-    const auto pop3Port = ReadSignedField(this, m_pop3Port);
+    const auto pop3Port = readPort(m_pop3Port, std::nullopt);
     if (!pop3Port)
         return false;
     // The IMAP port is new, so it is held to a real port; while POP3 is chosen it only has to be
     // a number, so that a stored value nothing uses does not hold the dialog up.
     const ReceiveProtocol protocol = ChosenProtocol();
-    const auto imapPort = ReadSignedField(
-        this, m_imapPort,
-        protocol == ReceiveProtocol::Imap ? std::optional(FieldRange{1, 65535}) : std::nullopt);
+    const auto imapPort =
+        readPort(m_imapPort, protocol == ReceiveProtocol::Imap ? std::optional(FieldRange{1, 65535})
+                                                               : std::nullopt);
     if (!imapPort)
         return false;
     m_settings.smtpServer = ToStd(m_smtpServer->text());
@@ -323,6 +490,16 @@ bool CMailSetupDialog::TakeOver() {
     m_settings.imapSecurity = m_imapSecurity;
     m_settings.pop3Id = ToStd(m_pop3Id->text());
     m_settings.pop3Pass = ToStd(m_pop3Pass->text());
+    m_settings.oauth2 = OAuthChosen();
+    // A provider is written once OAuth 2.0 is chosen; a password account keeps what it had.
+    if (m_settings.oauth2)
+        m_settings.oauthProvider = ToStd(m_oauthProviderBox->currentData().toString());
+    m_settings.oauthClientId = ToStd(m_oauthClientId->text().trimmed());
+    m_settings.oauthClientSecret = ToStd(m_oauthClientSecret->text());
+    m_settings.oauthAuthUrl = ToStd(m_oauthAuthUrl->text().trimmed());
+    m_settings.oauthTokenUrl = ToStd(m_oauthTokenUrl->text().trimmed());
+    m_settings.oauthDeviceUrl = ToStd(m_oauthDeviceUrl->text().trimmed());
+    m_settings.oauthScope = ToStd(m_oauthScope->text().trimmed());
     m_settings.caFile = ToStd(m_caFile->text());
     m_settings.senderCheck = m_senderCheck->isChecked() ? SenderCheck::Dkim : SenderCheck::Off;
     m_settings.trustedAuthservId = ToStd(m_trustedAuthservId->text().trimmed());
@@ -353,6 +530,18 @@ void CMailSetupDialog::ShowFields() {
     ShowSecurity(m_imapSecurityBox, m_imapSecurity, m_imapPort);
     m_pop3Id->setText(ToQt(m_settings.pop3Id));
     m_pop3Pass->setText(ToQt(m_settings.pop3Pass));
+    m_authMethodBox->setCurrentIndex(m_authMethodBox->findData(m_settings.oauth2));
+    // A provider without a preset is one of its own: its endpoints are on 詳細.
+    const int provider = m_oauthProviderBox->findData(ToQt(m_settings.oauthProvider));
+    m_oauthProviderBox->setCurrentIndex(provider >= 0 || m_settings.oauthProvider.empty()
+                                            ? std::max(provider, 0)
+                                            : m_oauthProviderBox->count() - 1);
+    m_oauthClientId->setText(ToQt(m_settings.oauthClientId));
+    m_oauthClientSecret->setText(ToQt(m_settings.oauthClientSecret));
+    m_oauthAuthUrl->setText(ToQt(m_settings.oauthAuthUrl));
+    m_oauthTokenUrl->setText(ToQt(m_settings.oauthTokenUrl));
+    m_oauthDeviceUrl->setText(ToQt(m_settings.oauthDeviceUrl));
+    m_oauthScope->setText(ToQt(m_settings.oauthScope));
     m_senderCheck->setChecked(m_settings.senderCheck == SenderCheck::Dkim);
     m_trustedAuthservId->setText(ToQt(m_settings.trustedAuthservId));
     m_caFile->setText(ToQt(m_settings.caFile));
@@ -361,6 +550,8 @@ void CMailSetupDialog::ShowFields() {
     m_imageRotation->setChecked(m_settings.imageRotation);
     m_checkString->setText(ToQt(m_settings.checkString));
     m_newAddressEdit->setText(ToQt(m_newAddress));
+    ShowChosenProtocol();
+    ShowChosenAuthMethod();
 }
 
 void CMailSetupDialog::FillAddressList() {
@@ -402,69 +593,42 @@ void CMailSetupDialog::DeleteAddresses() {
     }
 }
 
-void CMailSetupDialog::TestConnection() {
-    if (!TakeOver())
-        return;
-    // The log-out is part of the test: the outcome is shown once the server has been left.
-    const MailSettings copy = m_settings;
-    const bool imap = copy.receiveProtocol == ReceiveProtocol::Imap;
-    const auto result = RunWithProgress<ConnectionTestResult>(
-        this, m_worker,
-        imap ? tr("IMAPサーバに接続しています…") : tr("POP3サーバに接続しています…"),
-        [copy, imap](const CCancelSignal* cancel) {
-            return imap ? TestImapConnection(copy, cancel) : TestPop3Connection(copy, cancel);
-        });
-    if (result) // nothing to say after the user cancelled
-        ShowMessageBox(this, ScreenText(ToQt(result->message)));
-}
-
-void CMailSetupDialog::TestSmtp() {
-    if (!TakeOver())
-        return;
-    // Up to AUTH and QUIT; no mail is sent.
-    const MailSettings copy = m_settings;
-    const auto result = RunWithProgress<ConnectionTestResult>(
-        this, m_worker, tr("SMTPサーバに接続しています…"),
-        [copy](const CCancelSignal* cancel) { return TestSmtpConnection(copy, cancel); });
-    if (result)
-        ShowMessageBox(this, ScreenText(ToQt(result->message)));
-}
-
-void CMailSetupDialog::BrowseCaFile() {
-    const QString current = m_caFile->text();
-    QFileDialog chooser(this, tr("CA証明書ファイル"),
-                        current.isEmpty() ? QDir::homePath() : QFileInfo(current).absolutePath(),
-                        tr("証明書ファイル(*.pem *.crt *.cer);;全て(*.*)"));
-    chooser.setAcceptMode(QFileDialog::AcceptOpen);
-    chooser.setFileMode(QFileDialog::ExistingFile);
-    if (!current.isEmpty())
-        chooser.selectFile(current);
-    if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty())
-        return;
-    // Only the control changes; the field follows when the dialog takes the controls over.
-    m_caFile->setText(chooser.selectedFiles().constFirst());
+bool CMailSetupDialog::CheckBeforeOk() {
+    const auto refuse = [this](QWidget* field, const QString& message) {
+        ShowMessageBox(this, message, MessageKind::Exclamation);
+        Reveal(field);
+        return false;
+    };
+    // The mail check must not find IMAP chosen with no server should the dialog then end with
+    // Cancel.
+    if (ChosenProtocol() == ReceiveProtocol::Imap && m_imapServer->text().trimmed().isEmpty())
+        return refuse(m_imapServer, tr("IMAPサーバを入力してください。"));
+    // setup.ini keeps the passwords and the client secret in code page 932: a character it has
+    // no place for would come back as "?", and the log-in would fail later for no reason the
+    // user could see.
+    for (QLineEdit* password : {m_pop3Pass, m_smtpPass, m_oauthClientSecret}) {
+        if (!text::FitsSjis(ToStd(password->text())))
+            return refuse(password, tr("パスワードに設定ファイル（シフトJIS）に保存できない"
+                                       "文字があります。"));
+    }
+    if (!OAuthChosen())
+        return true;
+    if (m_oauthClientId->text().trimmed().isEmpty())
+        return refuse(m_oauthClientId, tr("OAuth 2.0のクライアントIDを入力してください。"));
+    const bool custom = m_oauthProviderBox->currentIndex() == m_oauthProviderBox->count() - 1;
+    for (QLineEdit* url : {m_oauthAuthUrl, m_oauthTokenUrl, m_oauthDeviceUrl}) {
+        const QString text = url->text().trimmed();
+        const bool needed = custom && url != m_oauthDeviceUrl;
+        // Tokens and the client secret travel only over TLS.
+        if ((needed || !text.isEmpty()) && !IsHttpsUrl(text))
+            return refuse(url, tr("https:// で始まるURLを入力してください。"));
+    }
+    return true;
 }
 
 void CMailSetupDialog::accept() {
-    // Checked before anything is taken over: the mail check must not find IMAP chosen with no
-    // server should the dialog then end with Cancel.
-    if (ChosenProtocol() == ReceiveProtocol::Imap && m_imapServer->text().trimmed().isEmpty()) {
-        ShowMessageBox(this, tr("IMAPサーバを入力してください。"), MessageKind::Exclamation);
-        m_imapServer->setFocus();
-        return;
-    }
-    // setup.ini keeps the passwords in code page 932: a character it has no place for would
-    // come back as "?", and the log-in would fail later for no reason the user could see.
-    for (QLineEdit* password : {m_pop3Pass, m_smtpPass}) {
-        if (!text::FitsSjis(ToStd(password->text()))) {
-            ShowMessageBox(this,
-                           tr("パスワードに設定ファイル（シフトJIS）に保存できない文字があります。"),
-                           MessageKind::Exclamation);
-            password->setFocus();
-            return;
-        }
-    }
-    if (!TakeOver())
+    // Checked before anything is taken over: a refused OK changes nothing.
+    if (!CheckBeforeOk() || !TakeOver())
         return;
     QDialog::accept();
 }

@@ -412,16 +412,8 @@ kestrovamail --test-pattern</translation>
         <translation>When empty, only the system&apos;s certificates are used.</translation>
     </message>
     <message>
-        <source>送信者設定</source>
-        <translation>Sender</translation>
-    </message>
-    <message>
         <source>名前</source>
         <translation>Name</translation>
-    </message>
-    <message>
-        <source>アドレス</source>
-        <translation>Address</translation>
     </message>
     <message>
         <source>画像回転</source>
@@ -434,14 +426,6 @@ kestrovamail --test-pattern</translation>
     <message>
         <source>返信先の制限</source>
         <translation>Allowed senders</translation>
-    </message>
-    <message>
-        <source>ここにアドレスが登録されている場合は
-登録されたアドレスにのみ画像を返信します。
-最大10件まで登録できます。</source>
-        <translation>When addresses are listed here,
-pictures are sent only to these addresses.
-Up to 10 addresses can be listed.</translation>
     </message>
     <message>
         <source>返信先メールアドレス</source>
@@ -500,12 +484,154 @@ Up to 10 addresses can be listed.</translation>
         <translation>Answers only requests signed by the sender&apos;s domain (against forged senders).</translation>
     </message>
     <message>
-        <source>信頼する認証サーバーID（詳細）</source>
-        <translation>Trusted authserv-id (advanced)</translation>
-    </message>
-    <message>
         <source>パスワードに設定ファイル（シフトJIS）に保存できない文字があります。</source>
         <translation>The password holds characters the settings file (Shift_JIS) cannot store.</translation>
+    </message>
+    <message>
+        <source>STARTTLS（提供時）</source>
+        <translation>STARTTLS if offered</translation>
+    </message>
+    <message>
+        <source>その他（詳細で設定）</source>
+        <translation>Other (set under Advanced)</translation>
+    </message>
+    <message>
+        <source>アカウント</source>
+        <translation>Account</translation>
+    </message>
+    <message>
+        <source>サーバ</source>
+        <translation>Servers</translation>
+    </message>
+    <message>
+        <source>返信の条件</source>
+        <translation>Replies</translation>
+    </message>
+    <message>
+        <source>画像</source>
+        <translation>Picture</translation>
+    </message>
+    <message>
+        <source>詳細</source>
+        <translation>Advanced</translation>
+    </message>
+    <message>
+        <source>自動設定</source>
+        <translation>Find settings</translation>
+    </message>
+    <message>
+        <source>メールアドレス</source>
+        <translation>Mail address</translation>
+    </message>
+    <message>
+        <source>ログイン</source>
+        <translation>Log-in</translation>
+    </message>
+    <message>
+        <source>サインイン…</source>
+        <translation>Sign in…</translation>
+    </message>
+    <message>
+        <source>クライアントIDはプロバイダに登録したものです。シークレットが無ければ空欄にします。</source>
+        <translation>The client id is the one registered with the provider. Leave the secret empty when there is none.</translation>
+    </message>
+    <message>
+        <source>認証方式</source>
+        <translation>Method</translation>
+    </message>
+    <message>
+        <source>プロバイダ</source>
+        <translation>Provider</translation>
+    </message>
+    <message>
+        <source>クライアントID</source>
+        <translation>Client id</translation>
+    </message>
+    <message>
+        <source>クライアントシークレット</source>
+        <translation>Client secret</translation>
+    </message>
+    <message>
+        <source>受信の接続テスト</source>
+        <translation>Test receiving connection</translation>
+    </message>
+    <message>
+        <source>ここにアドレスが登録されている場合は登録されたアドレスにのみ画像を返信します。最大10件まで登録できます。</source>
+        <translation>When addresses are listed here, pictures are sent only to these addresses. Up to 10 addresses can be listed.</translation>
+    </message>
+    <message>
+        <source>差出人の確認</source>
+        <translation>Sender check</translation>
+    </message>
+    <message>
+        <source>信頼する認証サーバーID</source>
+        <translation>Trusted authserv-id</translation>
+    </message>
+    <message>
+        <source>このIDのAuthentication-Resultsが dmarc=pass なら署名の確認に代えます。届くメールに必ずこれを付けるプロバイダのときだけ設定します。</source>
+        <translation>Authentication-Results of this id saying dmarc=pass count as a verified signature. Set it only for a provider that stamps every incoming mail.</translation>
+    </message>
+    <message>
+        <source>認可URL</source>
+        <translation>Authorization URL</translation>
+    </message>
+    <message>
+        <source>トークンURL</source>
+        <translation>Token URL</translation>
+    </message>
+    <message>
+        <source>デバイス認可URL</source>
+        <translation>Device authorization URL</translation>
+    </message>
+    <message>
+        <source>スコープ</source>
+        <translation>Scope</translation>
+    </message>
+    <message>
+        <source>空欄のときはプロバイダの既定値を使います。「その他」では認可URLとトークンURLが要ります。</source>
+        <translation>When empty, the provider&apos;s own values are used. &quot;Other&quot; needs the authorization and token URLs.</translation>
+    </message>
+    <message>
+        <source>空欄のときは受信設定のユーザ名を使います。</source>
+        <translation>When empty, the receiving user name is used.</translation>
+    </message>
+    <message>
+        <source>OAuth 2.0のクライアントIDを入力してください。</source>
+        <translation>Please enter the OAuth 2.0 client id.</translation>
+    </message>
+    <message>
+        <source>https:// で始まるURLを入力してください。</source>
+        <translation>Please enter a URL that starts with https://.</translation>
+    </message>
+    <message>
+        <source>メールアドレスを入力してください。</source>
+        <translation>Please enter the mail address.</translation>
+    </message>
+    <message>
+        <source>%1 のサーバを探しています…</source>
+        <translation>Looking for the servers of %1…</translation>
+    </message>
+    <message>
+        <source>サインインの前にこの欄を正しく入力してください（%1）。</source>
+        <translation>Please fill in this field correctly before signing in (%1).</translation>
+    </message>
+    <message>
+        <source>ブラウザを開けませんでした。次のアドレスを開いてください。
+%1</source>
+        <translation>The browser could not be opened. Please open this address:
+%1</translation>
+    </message>
+    <message>
+        <source>ブラウザでサインインしてください…</source>
+        <translation>Please sign in in the browser…</translation>
+    </message>
+    <message>
+        <source>サインインできませんでした。</source>
+        <translation>Could not sign in.</translation>
+    </message>
+    <message>
+        <source>サインインしました。</source>
+        <translation>Signed in.</translation>
     </message>
 </context>
 <context>

@@ -13,12 +13,15 @@
 #include <QElapsedTimer>
 #include <QInputMethodEvent>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
+#include <QStackedWidget>
 #include <QStringList>
 #include <QTableWidget>
 #include <QTimer>
 #include <QtTest>
+#include <algorithm>
 #include <deque>
 #include <functional>
 
@@ -72,11 +75,25 @@ template <typename T> T* Control(QWidget* dialog, int id) {
     return dialog->findChild<T*>(ControlName(id));
 }
 
+// In a dialog of pages (a list of them beside a QStackedWidget), brings up the page that holds
+// control as a click on the page's row would; any other dialog is left as it is.
+inline void ShowPageOf(QWidget* dialog, QWidget* control) {
+    auto* pages = dialog->findChild<QStackedWidget*>();
+    auto* list = dialog->findChild<QListWidget*>();
+    for (int page = 0; pages && list && page < std::min(pages->count(), list->count()); ++page) {
+        if (pages->widget(page)->isAncestorOf(control))
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                              list->visualItemRect(list->item(page)).center());
+    }
+}
+
 // Clicks the push button, tick box or spin arrow ("up" or "down") with that id.
 inline void Click(QWidget* dialog, int id) {
+    ShowPageOf(dialog, Control<QPushButton>(dialog, id));
     QTest::mouseClick(Control<QPushButton>(dialog, id), Qt::LeftButton);
 }
 inline void Toggle(QWidget* dialog, int id) {
+    ShowPageOf(dialog, Control<QCheckBox>(dialog, id));
     QTest::mouseClick(Control<QCheckBox>(dialog, id), Qt::LeftButton);
 }
 inline void ClickArrow(QWidget* dialog, int spinId, const char* arrow) {
@@ -87,6 +104,7 @@ inline void ClickArrow(QWidget* dialog, int spinId, const char* arrow) {
 // Replaces the text of the line edit with that id as a user would.
 inline void Retype(QWidget* dialog, int id, const QString& text) {
     auto* edit = Control<QLineEdit>(dialog, id);
+    ShowPageOf(dialog, edit);
     edit->selectAll();
     QTest::keyClick(edit, Qt::Key_Delete);
     TypeText(edit, text);

@@ -1,0 +1,158 @@
+// What the buttons of the mail settings dialog run: the connection tests, 自動設定 and
+// サインイン… on the mail worker under a progress box that cancels, and the CA file chooser.
+
+#include "app/AccountDiscovery.h"
+#include "app/ConnectionTest.h"
+#include "app/OAuthSignIn.h"
+#include "app/ScreenText.h"
+#include "base/ProgramFolder.h"
+#include "dialogs/DialogSupport.h"
+#include "dialogs/MailSetupDialog.h"
+#include "dialogs/MessageBoxes.h"
+#include "dialogs/WorkerProgress.h"
+#include "mail/MailError.h"
+
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QUrl>
+#include <memory>
+
+void CMailSetupDialog::TestConnection() {
+    if (!TakeOver())
+        return;
+    // The log-out is part of the test: the outcome is shown once the server has been left.
+    const MailSettings copy = m_settings;
+    const bool imap = copy.receiveProtocol == ReceiveProtocol::Imap;
+    const auto result = RunWithProgress<ConnectionTestResult>(
+        this, m_worker,
+        imap ? tr("IMAPサーバに接続しています…") : tr("POP3サーバに接続しています…"),
+        [copy, imap](const CCancelSignal* cancel) {
+            return imap ? TestImapConnection(copy, cancel) : TestPop3Connection(copy, cancel);
+        });
+    if (result) // nothing to say after the user cancelled
+        ShowMessageBox(this, ScreenText(ToQt(result->message)));
+}
+
+void CMailSetupDialog::TestSmtp() {
+    if (!TakeOver())
+        return;
+    // Up to AUTH and QUIT; no mail is sent.
+    const MailSettings copy = m_settings;
+    const auto result = RunWithProgress<ConnectionTestResult>(
+        this, m_worker, tr("SMTPサーバに接続しています…"),
+        [copy](const CCancelSignal* cancel) { return TestSmtpConnection(copy, cancel); });
+    if (result)
+        ShowMessageBox(this, ScreenText(ToQt(result->message)));
+}
+
+CMailSetupDialog::~CMailSetupDialog() = default;
+
+CMailWorker* CMailSetupDialog::LongWorker() {
+    if (m_worker)
+        return m_worker;
+    if (!m_ownWorker)
+        m_ownWorker = std::make_unique<CMailWorker>();
+    return m_ownWorker.get();
+}
+
+void CMailSetupDialog::AutoSetup() {
+    if (!TakeOver())
+        return;
+    const std::string address = ToStd(m_senderAddress->text().trimmed());
+    if (address.empty()) {
+        ShowMessageBox(this, tr("メールアドレスを入力してください。"), MessageKind::Exclamation);
+        Reveal(m_senderAddress);
+        return;
+    }
+    const std::string caFile = m_settings.caFile;
+    const auto result = RunWithProgress<DiscoveryResult>(
+        this, LongWorker(), tr("%1 のサーバを探しています…").arg(ToQt(address)),
+        [address, caFile](const CCancelSignal* cancel) {
+            return DiscoverAccount(address, caFile, cancel);
+        });
+    if (!result)
+        return; // cancelled: nothing has changed
+    // The lines of the sources passed over come first: the box lists them, the line under the
+    // address only says what counts.
+    const std::vector<std::string> lines = DescribeDiscovery(*result);
+    QStringList all;
+    for (const std::string& line : lines)
+        all << ToQt(line);
+    const QStringList outcome = all.mid(qsizetype(result->skipped.size()));
+    ShowSetupSource(outcome.join(u'\n'));
+    if (!result->account) {
+        ShowMessageBox(this, all.join(u'\n'), MessageKind::Exclamation);
+        return;
+    }
+    // The servers, the log-in names and the log-in method; passwords and the rest stay.
+    ApplyDiscovered(*result->account, m_settings);
+    ShowFields();
+}
+
+void CMailSetupDialog::SignIn() {
+    if (!TakeOver())
+        return;
+    const MailSettings copy = m_settings;
+    // A setting the sign-in cannot do without is named before the browser opens.
+    const std::string missing = oauthsignin::SettingToFix(copy, oauthsignin::Grant::Browser);
+    if (!missing.empty()) {
+        const std::pair<const char*, QWidget*> fields[] = {
+            {"MAIL.OAUTH_PROVIDER", m_oauthProviderBox},
+            {"MAIL.OAUTH_CLIENT_ID", m_oauthClientId},
+            {"MAIL.OAUTH_AUTH_URL", m_oauthAuthUrl},
+            {"MAIL.OAUTH_TOKEN_URL", m_oauthTokenUrl},
+            {"MAIL.OAUTH_DEVICE_URL", m_oauthDeviceUrl}};
+        ShowMessageBox(
+            this, tr("サインインの前にこの欄を正しく入力してください（%1）。").arg(ToQt(missing)),
+            MessageKind::Exclamation);
+        for (const auto& [key, field] : fields) {
+            if (missing == key)
+                Reveal(field);
+        }
+        return;
+    }
+    // The sign-in outlives a cancelled box until the worker has let go of it.
+    auto signIn = std::make_shared<COAuthBrowserSignIn>(copy, ProgramFolder());
+    MailError error;
+    const std::string address = signIn->Start(error);
+    if (!address.empty()) {
+        const QUrl url(ToQt(address), QUrl::StrictMode);
+        if (!QDesktopServices::openUrl(url))
+            ShowMessageBox(this,
+                           tr("ブラウザを開けませんでした。次のアドレスを開いてください。\n%1")
+                               .arg(ToQt(address)));
+        const auto result = RunWithProgress<MailError>(
+            this, LongWorker(), tr("ブラウザでサインインしてください…"),
+            [signIn](const CCancelSignal* cancel) { return signIn->Wait(cancel); });
+        if (!result)
+            return; // cancelled
+        error = *result;
+    }
+    if (error) {
+        ShowMessageBox(this,
+                       tr("サインインできませんでした。") + u'\n' +
+                           ScreenText(ToQt("理由: " + DescribeMailError(error))),
+                       MessageKind::Exclamation);
+        return;
+    }
+    ShowMessageBox(this, tr("サインインしました。"));
+}
+
+void CMailSetupDialog::BrowseCaFile() {
+    const QString current = m_caFile->text();
+    QFileDialog chooser(this, tr("CA証明書ファイル"),
+                        current.isEmpty() ? QDir::homePath() : QFileInfo(current).absolutePath(),
+                        tr("証明書ファイル(*.pem *.crt *.cer);;全て(*.*)"));
+    chooser.setAcceptMode(QFileDialog::AcceptOpen);
+    chooser.setFileMode(QFileDialog::ExistingFile);
+    if (!current.isEmpty())
+        chooser.selectFile(current);
+    if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty())
+        return;
+    // Only the control changes; the field follows when the dialog takes the controls over.
+    m_caFile->setText(chooser.selectedFiles().constFirst());
+}
