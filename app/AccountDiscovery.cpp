@@ -22,9 +22,7 @@ using Clock = std::chrono::steady_clock;
 constexpr std::chrono::milliseconds kLookUpLimit{5000};
 
 template <class... Arguments> std::string Tr(const char* text, const Arguments&... arguments) {
-    QString message = QCoreApplication::translate("AccountDiscovery", text);
-    ((message = message.arg(QString::fromStdString(arguments))), ...);
-    return message.toStdString();
+    return TranslatedText("AccountDiscovery", text, {std::string_view(arguments)...});
 }
 
 // What every step needs.

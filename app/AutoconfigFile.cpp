@@ -1,4 +1,5 @@
 #include "app/AutoconfigFile.h"
+#include "app/ScreenText.h"
 
 #include "app/ProviderTable.h"
 
@@ -13,10 +14,8 @@ constexpr int kMaxServers = 32;
 constexpr std::size_t kMaxUserNameBytes = 255;
 
 std::string Tr(const char* text, const QString& argument = {}) {
-    QString message = QCoreApplication::translate("AccountDiscovery", text);
-    if (!argument.isNull())
-        message = message.arg(argument);
-    return message.toStdString();
+    return argument.isNull() ? TranslatedText("AccountDiscovery", text)
+                             : TranslatedText("AccountDiscovery", text, {argument.toStdString()});
 }
 
 struct ServerEntry {

@@ -1,4 +1,5 @@
 #include "app/CommandLine.h"
+#include "app/ScreenText.h"
 
 #include <QCoreApplication>
 #include <optional>
@@ -8,11 +9,8 @@ namespace {
 using Mode = CommandLine::Mode;
 
 // What is wrong with the command line, in the user's language once a translation is installed.
-std::string Tr(const char* text, const std::string& argument = {}) {
-    QString message = QCoreApplication::translate("CommandLine", text);
-    if (!argument.empty())
-        message = message.arg(QString::fromStdString(argument));
-    return message.toStdString();
+template <class... Arguments> std::string Tr(const char* text, const Arguments&... arguments) {
+    return TranslatedText("CommandLine", text, {std::string_view(arguments)...});
 }
 
 // Sets the mode once; a second, different mode is an error.

@@ -12,11 +12,8 @@
 namespace {
 
 // Why --check-once did not complete, in the user's language.
-std::string Tr(const char* text, const std::string& argument = {}) {
-    QString message = QCoreApplication::translate("HeadlessService", text);
-    if (!argument.empty())
-        message = message.arg(QString::fromStdString(argument));
-    return message.toStdString();
+template <class... Arguments> std::string Tr(const char* text, const Arguments&... arguments) {
+    return TranslatedText("HeadlessService", text, {std::string_view(arguments)...});
 }
 
 } // namespace

@@ -30,8 +30,8 @@ constexpr std::chrono::seconds kPageSendLimit{5};
 // RFC 8628 section 3.5: five seconds more after each slow_down.
 constexpr std::chrono::seconds kSlowDownStep{5};
 
-std::string Tr(const char* text) {
-    return QCoreApplication::translate("OAuthSignIn", text).toStdString();
+template <class... Arguments> std::string Tr(const char* text, const Arguments&... arguments) {
+    return TranslatedText("OAuthSignIn", text, {std::string_view(arguments)...});
 }
 
 // Text of count random bytes from the system's generator, base64url without padding (the

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <algorithm>
 #include <iterator>
+#include <ostream>
 #include <vector>
 
 namespace {
@@ -224,3 +225,22 @@ QString ScreenText(const QString& text) {
 std::string ScreenText(std::string_view text) {
     return ScreenText(QString::fromUtf8(text.data(), qsizetype(text.size()))).toStdString();
 }
+
+std::string TranslatedText(const char* context, const char* text,
+                           std::initializer_list<std::string_view> arguments) {
+    const std::string translated = QCoreApplication::translate(context, text).toStdString();
+    std::string out;
+    for (std::size_t i = 0; i < translated.size(); ++i) {
+        const char next = i + 1 < translated.size() ? translated[i + 1] : '\0';
+        const std::size_t n = next >= '1' && next <= '9' ? static_cast<std::size_t>(next - '0') : 0;
+        if (translated[i] == '%' && n >= 1 && n <= arguments.size()) {
+            out += *(arguments.begin() + (n - 1));
+            ++i;
+        } else {
+            out += translated[i];
+        }
+    }
+    return out;
+}
+
+void CStreamSink::ShowMessage(const std::string& text) { m_out << ScreenText(text) << "\n"; }

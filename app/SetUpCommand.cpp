@@ -12,25 +12,14 @@ namespace setupcli {
 namespace {
 
 template <class... Arguments> std::string Tr(const char* text, const Arguments&... arguments) {
-    QString message = QCoreApplication::translate("SetUpCommand", text);
-    ((message = message.arg(QString::fromStdString(arguments))), ...);
-    return message.toStdString();
+    return TranslatedText("SetUpCommand", text, {std::string_view(arguments)...});
 }
-
-class StreamSink final : public IMessageSink {
-public:
-    explicit StreamSink(std::ostream& err) : m_err(err) {}
-    void ShowMessage(const std::string& text) override { m_err << ScreenText(text) << "\n"; }
-
-private:
-    std::ostream& m_err;
-};
 
 } // namespace
 
 int SetUp(const std::string& folder, const std::string& address, bool dryRun, std::ostream& out,
           std::ostream& err) {
-    StreamSink sink(err);
+    CStreamSink sink(err);
     Settings settings;
     for (const std::string& note : LoadSettings(settings, folder, sink))
         err << ScreenText(note) << "\n";

@@ -28,21 +28,9 @@ constexpr const char* kHiddenPassword = "********";
 
 // The messages are written in Japanese and shown in the user's language, as --help is. A
 // problem of a value ("は on か off です") follows the setting's name or "the password".
-template <class... Arguments>
-std::string Tr(const char* text, const Arguments&... arguments) {
-    QString message = QCoreApplication::translate("SettingsCommands", text);
-    ((message = message.arg(QString::fromStdString(arguments))), ...);
-    return message.toStdString();
+template <class... Arguments> std::string Tr(const char* text, const Arguments&... arguments) {
+    return TranslatedText("SettingsCommands", text, {std::string_view(arguments)...});
 }
-
-class StreamSink final : public IMessageSink {
-public:
-    explicit StreamSink(std::ostream& err) : m_err(err) {}
-    void ShowMessage(const std::string& text) override { m_err << ScreenText(text) << "\n"; }
-
-private:
-    std::ostream& m_err;
-};
 
 std::string Upper(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
@@ -345,13 +333,13 @@ const Entry* FindEntry(const std::string& name) {
 }
 
 void Load(Settings& settings, const std::string& folder, std::ostream& err) {
-    StreamSink sink(err);
+    CStreamSink sink(err);
     for (const std::string& note : LoadSettings(settings, folder, sink))
         err << ScreenText(note) << "\n";
 }
 
 int Save(const Settings& settings, const std::string& folder, std::ostream& err) {
-    StreamSink sink(err);
+    CStreamSink sink(err);
     std::vector<std::string> problems;
     if (SaveSettings(settings, folder, sink, &problems))
         return kOk;

@@ -26,26 +26,10 @@ namespace {
 // The longest line taken as a pasted address; a redirect with its code is far shorter.
 constexpr std::size_t kMaxPastedBytes = 64 * 1024;
 
-// A message in the user's language. Both arguments go in in one pass: an address inserted
-// first must not lend its percent escapes ("%2F") to the second as place markers.
-std::string Tr(const char* text, const std::string& first = {}, const std::string& second = {}) {
-    const QString message = QCoreApplication::translate("SignInCommand", text);
-    if (!second.empty())
-        return message.arg(QString::fromStdString(first), QString::fromStdString(second))
-            .toStdString();
-    if (!first.empty())
-        return message.arg(QString::fromStdString(first)).toStdString();
-    return message.toStdString();
+// A message in the user's language (an address's percent escapes stay as they are).
+template <class... Arguments> std::string Tr(const char* text, const Arguments&... arguments) {
+    return TranslatedText("SignInCommand", text, {std::string_view(arguments)...});
 }
-
-class StreamSink final : public IMessageSink {
-public:
-    explicit StreamSink(std::ostream& err) : m_err(err) {}
-    void ShowMessage(const std::string& text) override { m_err << ScreenText(text) << "\n"; }
-
-private:
-    std::ostream& m_err;
-};
 
 // SIGINT and SIGTERM raise the cancel signal (all a handler may do: an atomic flag and a
 // write) for as long as the object lives.
@@ -247,7 +231,7 @@ MailError SignInWithDeviceCode(const MailSettings& mail, const std::string& fold
 int SignIn(const std::string& folder, bool deviceCode, int input, std::ostream& out,
            std::ostream& err) {
     Settings settings;
-    StreamSink sink(err);
+    CStreamSink sink(err);
     for (const std::string& note : LoadSettings(settings, folder, sink))
         err << ScreenText(note) << "\n";
     const oauthsignin::Grant grant =

@@ -236,6 +236,12 @@ private slots:
                 "Could not connect to the SMTP server.\nReason: the log-in was refused (535 no)"));
     }
 
+    // Place markers are filled in one pass: an argument's own "%2" is not a marker.
+    void placeMarkersFilledOnce() {
+        QCOMPARE(TranslatedText("x", "%1 / %2 / %3", {"a%2F", "b"}), std::string("a%2F / b / %3"));
+        QCOMPARE(TranslatedText("x", "100%"), std::string("100%"));
+    }
+
     // The log view shows the log's lines in the user's language; log.txt keeps the Japanese.
     void logViewInTheUsersLanguage_data() {
         QTest::addColumn<QString>("lang");
