@@ -1,10 +1,11 @@
 // Whole check cycles of an OAuth 2.0 account against the test authorization server, dovecot
 // (POP3 and IMAP with its oauth2 password database) and aiosmtpd with token log-ins, the test
 // pattern as the camera. The mail worker's token source is bound to the test's thread, as
-// the worker binds it to its own.
+// the worker binds it to its own. Every sign-in is the browser flow, its last address pasted.
 #include "app/ActivityLog.h"
 #include "app/MailClients.h"
 #include "app/MailService.h"
+#include "app/OAuthSignIn.h"
 #include "app/OAuthTokens.h"
 #include "app/ServiceAdapters.h"
 #include "mail/ProtocolTrace.h"
@@ -64,6 +65,9 @@ protected:
         s.oauth2 = true;
         s.oauthClientId = "kestrova-test";
         s.oauthTokenUrl = m_auth.Url("/token");
+        s.oauthAuthUrl = m_auth.Url("/authorize");
+        s.oauthProvider = "custom";
+        s.oauthScope = "mail";
         s.caFile = TestCertificates::Shared().caFile().string();
         m_app.logFile = true;
         m_service.SetStateFolder(m_home.folder());
@@ -81,8 +85,14 @@ protected:
         CTokenSource::BindToThisThread(nullptr);
     }
 
+    // The browser sign-in, the browser's last address pasted back.
     void SignIn() {
-        ASSERT_TRUE(oauthstore::SaveRefreshToken(m_home.folder(), m_auth.Issue().refresh));
+        COAuthBrowserSignIn browser(m_settings, m_home.folder());
+        MailError error;
+        const std::string address = browser.Start(error);
+        ASSERT_FALSE(address.empty()) << DescribeMailError(error);
+        error = browser.Complete(OAuthPeer::Approve(address), nullptr);
+        ASSERT_FALSE(error) << DescribeMailError(error);
     }
     int Check() { return m_service.CheckMail(m_settings); }
     int Refreshes() { return m_auth.Stats()["refresh_token"]; }

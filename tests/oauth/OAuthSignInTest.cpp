@@ -33,12 +33,7 @@ MailSettings SettingsFor(const OAuthPeer& auth) {
     return mail;
 }
 
-// What the browser does with an address: where it is sent on (the Location of a 302), or the
-// HTTP status of the page.
-std::string RedirectOf(const std::string& url) {
-    return CommandOutput({"curl", "-s", "-o", "/dev/null", "-w", "%{redirect_url}", "--max-time",
-                          "10", "--cacert", TestCertificates::Shared().caFile().string(), url});
-}
+// The HTTP status of the page a browser gets at url.
 std::string StatusOf(const std::string& url) {
     return CommandOutput(
         {"curl", "-s", "-o", "/dev/null", "-w", "%{http_code}", "--max-time", "30", url});
@@ -85,7 +80,7 @@ TEST_F(SignIn, BrowserRedirectOrPastedAddressAndTheirRefusals) {
             if (!c.challengeTo.empty())
                 address =
                     Replaced(address, "code_challenge=[^&]*", "code_challenge=" + c.challengeTo);
-            std::string location = RedirectOf(address);
+            std::string location = OAuthPeer::Approve(address);
             ASSERT_TRUE(m_browser.IsRedirectAddress(location)) << location;
             if (!c.locationFrom.empty())
                 location = Replaced(location, c.locationFrom, c.locationTo);

@@ -140,9 +140,7 @@ TEST(SignInCommand, PastedAddressInterruptAndMissingSettings) {
             ASSERT_FALSE(address.empty()) << terminal.Output();
             terminal.Await(std::regex("Ctrl\\+C"));
             if (c.act == Act::Paste) {
-                const std::string location = CommandOutput(
-                    {"curl", "-s", "-o", "/dev/null", "-w", "%{redirect_url}", "--max-time", "10",
-                     "--cacert", TestCertificates::Shared().caFile().string(), address});
+                const std::string location = OAuthPeer::Approve(address);
                 terminal.Type("not the address\n" + location + "\n");
             } else {
                 terminal.Signal(SIGINT);

@@ -37,6 +37,12 @@ std::string OAuthPeer::Post(const std::string& path, const std::string& form) co
                           Url(path)});
 }
 
+std::string OAuthPeer::Approve(const std::string& authorizationAddress) {
+    return CommandOutput({"curl", "-s", "-o", "/dev/null", "-w", "%{redirect_url}", "--max-time",
+                          "10", "--cacert", TestCertificates::Shared().caFile().string(),
+                          authorizationAddress});
+}
+
 OAuthPeer::Tokens OAuthPeer::Issue() const {
     const std::string pair = Post("/control/issue");
     const std::size_t blank = pair.find(' ');

@@ -41,6 +41,9 @@ public:
 
     // A fresh pair, as a sign-in would get it.
     Tokens Issue() const;
+    // What a browser does with the authorization address: the address the approval sends it
+    // on to (the redirect with code and state), not followed.
+    static std::string Approve(const std::string& authorizationAddress);
     void ExpireAccessTokens() const;
     void RevokeRefreshTokens() const;
     // How often each grant was asked for ("authorization_code", "refresh_token",
