@@ -60,7 +60,9 @@ bool CKestrovaRuntime::Start(bool timer, const std::function<bool()>& beforeMail
     for (const std::string& note : notes)
         m_log.AddLog(note);
     // Anyone may ask while the allow-list is empty: said once, where the user reads at start.
-    if (m_settings.mail.sendAddresses.empty() && AccountComplete(m_settings.mail))
+    if (!AccountComplete(m_settings.mail))
+        m_log.AddLog(kNoAccountLine);
+    else if (m_settings.mail.sendAddresses.empty())
         m_log.AddLog(kAnyoneMayAskLine);
     // After the start line: a camera missing now is said below it.
     m_keeper.Start();

@@ -143,6 +143,10 @@ constexpr const char* kPhrases[] = {
     QT_TRANSLATE_NOOP("ScreenText", "setup.ini と device.ini を読み込み直しました。"),
     QT_TRANSLATE_NOOP(
         "ScreenText",
+        "メールのアカウントの設定が足りないため、メールを確認しません。メールアドレスから設定するには、"
+        "メール設定の「自動設定」か kestrovamail --set-up アドレス を使います"),
+    QT_TRANSLATE_NOOP(
+        "ScreenText",
         "許可アドレスが空のため、だれからの依頼にも写真を返信します。依頼できる人を限るには、"
         "メール設定の許可アドレスに加えてください（kestrovamail --set "
         "MAIL.SEND_ADDRESS1=アドレス）"),

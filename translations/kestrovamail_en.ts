@@ -1705,6 +1705,10 @@ Examples:
         <source>ファイルに書き込めません</source>
         <translation>cannot write the file</translation>
     </message>
+    <message>
+        <source>メールのアカウントの設定が足りないため、メールを確認しません。メールアドレスから設定するには、メール設定の「自動設定」か kestrovamail --set-up アドレス を使います</source>
+        <translation>The mail account is not set up, so no mail is checked. To set it up from the mail address, use &quot;Find settings&quot; in the mail settings or kestrovamail --set-up ADDRESS</translation>
+    </message>
 </context>
 <context>
     <name>SetUpCommand</name>

@@ -83,12 +83,15 @@ private slots:
             QRegularExpression::escape(QString::fromUtf8(CCameraKeeper::kNoCameraLine));
         const QString cannotRead = "ERROR : 設定ファイル (.*) を読み込めません";
         const QString cannotWrite = "ERROR : 設定ファイル (.*) に書き込めません";
-        QTest::newRow("camera there") << false << true << QStringList{start};
-        QTest::newRow("no camera") << false << false << QStringList{start, noCamera};
+        // No account in these folders: both say how to set one up.
+        const QString noAccount = QRegularExpression::escape(QString::fromUtf8(kNoAccountLine));
+        QTest::newRow("camera there") << false << true << QStringList{start, noAccount};
+        QTest::newRow("no camera") << false << false << QStringList{start, noAccount, noCamera};
         QTest::newRow("setup.ini unreadable")
-            << true << true << QStringList{start, cannotRead, cannotWrite};
+            << true << true << QStringList{start, cannotRead, noAccount, cannotWrite};
         QTest::newRow("setup.ini unreadable, no camera")
-            << true << false << QStringList{start, cannotRead, noCamera, cannotWrite};
+            << true << false
+            << QStringList{start, cannotRead, noAccount, noCamera, cannotWrite};
     }
 
     void windowAndServiceWriteTheSameStartLines() {
