@@ -68,8 +68,13 @@ void Pop3TokenLogIn(std::string_view replies) {
     client.SetAccessToken(std::string(kToken));
     if (client.LogIn("127.0.0.1", "user@example.com", "", fuzzpeer::Listener::Instance().port()))
         client.LogOut();
-    // The server's own words are shown as they came; the client adds nothing of the token.
-    if (replies.find(kToken) == std::string_view::npos)
+    // Not even a server that repeats the token after the AUTH command gets it into the error
+    // report (a greeting or CAPA reply cannot know it; their words stay as they came).
+    const std::vector<std::string> lines = SplitReplies(replies);
+    bool knownBeforeAuth = false;
+    for (std::size_t i = 0; i < lines.size() && i < 2; ++i)
+        knownBeforeAuth |= lines[i].find(kToken) != std::string::npos;
+    if (!knownBeforeAuth)
         FUZZ_CHECK(client.LastMailError().detail.find(kToken) == std::string::npos);
     FUZZ_CHECK(!client.IsConnected());
 }

@@ -296,6 +296,7 @@ bool CImapClient::AuthenticateWithToken(const std::string& user) {
     if (!ok) {
         if (m_error.code == MailErrorCode::LoginRefused && !m_bearerChallenge.empty())
             m_error.detail += " " + m_bearerChallenge;
+        sasl::MaskToken(m_error.detail, m_accessToken);
         return false;
     }
     m_loggedIn = true;

@@ -338,9 +338,10 @@ bool CPop3Client::AuthenticateWithToken(const std::string& user) {
     }
     m_replyTimeoutMs = usualTimeoutMs;
     if (!ok && !m_mailError)
-        return Fail(MailErrorCode::ProtocolError, reply); // "+OK" where a challenge belongs
-    if (!ok && Refused())
+        Fail(MailErrorCode::ProtocolError, reply); // "+OK" where a challenge belongs
+    else if (!ok && Refused())
         m_mailError.code = MailErrorCode::LoginRefused;
+    sasl::MaskToken(m_mailError.detail, m_accessToken);
     return ok;
 }
 

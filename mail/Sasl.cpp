@@ -1,6 +1,8 @@
 // OAUTHBEARER (RFC 7628) and XOAUTH2 responses; the GS2 header of RFC 5801 section 4.
 #include "mail/Sasl.h"
 
+#include <algorithm>
+
 #include <openssl/evp.h>
 
 #include <vector>
@@ -77,8 +79,12 @@ std::string DescribeChallenge(std::string_view base64) {
         base64.remove_suffix(1);
     if (base64.empty() || base64.size() % 4 != 0 || base64.size() > 64 * 1024)
         return {};
-    for (char c : base64) {
-        if (!IsB64TokenChar(c) && c != '=')
+    // Padding: at most two "=", at the end only.
+    const std::size_t padding = base64.size() - base64.find_last_not_of('=') - 1;
+    if (padding > 2 || base64.find('=') < base64.size() - padding)
+        return {};
+    for (char c : base64.substr(0, base64.size() - padding)) {
+        if (!IsB64TokenChar(c))
             return {};
     }
     std::vector<unsigned char> decoded(base64.size() / 4 * 3 + 1);
@@ -87,10 +93,8 @@ std::string DescribeChallenge(std::string_view base64) {
                         static_cast<int>(base64.size()));
     if (length < 0)
         return {};
-    std::size_t size = static_cast<std::size_t>(length);
     // EVP_DecodeBlock counts the bytes the padding stands for.
-    for (std::size_t i = base64.size(); i > 0 && base64[i - 1] == '='; --i)
-        --size;
+    const std::size_t size = static_cast<std::size_t>(length) - padding;
     std::string text;
     for (std::size_t i = 0; i < size && text.size() < kMaxDescribedBytes; ++i) {
         const unsigned char c = decoded[i];
@@ -98,6 +102,22 @@ std::string DescribeChallenge(std::string_view base64) {
             text += static_cast<char>(c);
     }
     return text;
+}
+
+void MaskToken(std::string& text, std::string_view token) {
+    // A copy cut short (a report shortened to its first bytes) goes too: any run of at least
+    // kTell of the token's first characters.
+    constexpr std::size_t kTell = 16;
+    if (token.empty())
+        return;
+    const std::string_view head = token.substr(0, std::min(token.size(), kTell));
+    for (std::size_t at = text.find(head); at != std::string::npos; at = text.find(head, at)) {
+        std::size_t length = head.size();
+        while (length < token.size() && at + length < text.size() &&
+               text[at + length] == token[length])
+            ++length;
+        text.replace(at, length, "...");
+    }
 }
 
 } // namespace sasl

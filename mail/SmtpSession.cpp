@@ -232,8 +232,11 @@ bool CSmtpSession::AuthenticateWithToken(const SmtpCredentials& credentials) {
         return false;
     if (m_reply.code == 235)
         return true;
-    if (m_reply.code != 334)
-        return Refused(MailErrorCode::LoginRefused);
+    if (m_reply.code != 334) {
+        Refused(MailErrorCode::LoginRefused);
+        sasl::MaskToken(m_error.detail, credentials.accessToken);
+        return false;
+    }
     // A refused token: the server explains in a JSON challenge and waits for the mechanism's
     // answer before it says no (RFC 7628 section 3.2.3).
     const std::string explanation = sasl::DescribeChallenge(m_reply.lines.empty() ? std::string() : m_reply.lines.front());
@@ -242,6 +245,7 @@ bool CSmtpSession::AuthenticateWithToken(const SmtpCredentials& credentials) {
     Refused(MailErrorCode::LoginRefused);
     if (!explanation.empty())
         m_error.detail += " " + explanation;
+    sasl::MaskToken(m_error.detail, credentials.accessToken);
     return false;
 }
 

@@ -58,10 +58,29 @@ TEST(Sasl, ChallengeIsShownDecodedAndBounded) {
         {"abc", ""},
         {"", ""},
         {std::string(400, 'Q') + "==", std::string()}, // not a multiple of four
+        {std::string(64, '='), ""},                    // padding alone (read past the end once)
+        {"e===", ""},
+        {"e=Q=", ""},
     };
     for (const auto& c : cases)
         EXPECT_EQ(sasl::DescribeChallenge(c.challenge), c.shown) << c.challenge;
     EXPECT_EQ(sasl::DescribeChallenge(std::string(400, 'e')).size(), 200u);
+}
+
+TEST(Sasl, TokenRepeatedByTheServerIsMaskedWholeOrCutShort) {
+    const std::string token = "ya29.a0AfB_" + std::string(60, 'k') + "Zq";
+    const struct {
+        std::string text, masked;
+    } cases[] = {
+        {"-ERR bad token " + token, "-ERR bad token ..."},
+        {token + " and " + token + ".", "... and ...."},
+        {"{\"token\":\"" + token.substr(0, 30), "{\"token\":\"..."}, // a report cut short
+        {"-ERR " + token.substr(0, 10) + " expired", "-ERR " + token.substr(0, 10) + " expired"},
+    };
+    for (auto c : cases) {
+        sasl::MaskToken(c.text, token);
+        EXPECT_EQ(c.text, c.masked);
+    }
 }
 
 } // namespace
