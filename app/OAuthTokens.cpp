@@ -1,16 +1,14 @@
 #include "app/OAuthTokens.h"
 
 #include "app/PasswordCipher.h"
+#include "base/AtomicFile.h"
 #include "mail/Sasl.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <cerrno>
-#include <fcntl.h>
 #include <fstream>
 #include <sstream>
-#include <unistd.h>
 
 namespace {
 
@@ -107,29 +105,8 @@ std::string LoadRefreshToken(const std::string& folder) {
 }
 
 bool SaveRefreshToken(const std::string& folder, std::string_view refreshToken) {
-    const std::string path = folder + kFileName;
-    const std::string temporary = path + ".new";
-    const std::string bytes = EncipherSecret(refreshToken) + "\n";
-    ::unlink(temporary.c_str());
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return false;
-    std::size_t written = 0;
-    while (written < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        written += static_cast<std::size_t>(n);
-    }
-    const bool ok = written == bytes.size() && ::fsync(fd) == 0;
-    ::close(fd);
-    if (!ok || ::rename(temporary.c_str(), path.c_str()) != 0) {
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    return true;
+    return ReplaceFileContents(folder + kFileName, EncipherSecret(refreshToken) + "\n", nullptr,
+                               {.ownerOnly = true});
 }
 
 } // namespace oauthstore

@@ -70,17 +70,19 @@ pid_t OpenInBrowser(const std::string& address) {
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
     if ((!x11 || !*x11) && (!wayland || !*wayland))
         return -1;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO})
-        posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", O_RDWR, 0);
     std::string program = "xdg-open";
     std::string argument = address;
     char* argv[] = {program.data(), argument.data(), nullptr};
+    struct FileActions {
+        posix_spawn_file_actions_t actions;
+        FileActions() { posix_spawn_file_actions_init(&actions); }
+        ~FileActions() { posix_spawn_file_actions_destroy(&actions); }
+    } quiet;
+    for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO})
+        posix_spawn_file_actions_addopen(&quiet.actions, fd, "/dev/null", O_RDWR, 0);
     pid_t child = -1;
-    if (posix_spawnp(&child, "xdg-open", &actions, nullptr, argv, environ) != 0)
+    if (posix_spawnp(&child, "xdg-open", &quiet.actions, nullptr, argv, environ) != 0)
         child = -1;
-    posix_spawn_file_actions_destroy(&actions);
     return child;
 }
 
