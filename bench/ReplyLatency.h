@@ -3,7 +3,7 @@
 // (aiosmtpd): the settings that point the service at the peers, when the peer accepted each
 // mail, and percentiles of the figures.
 
-#include "app/SettingLimits.h"
+#include "app/settings/SettingLimits.h"
 #include "base/Settings.h"
 
 #include <algorithm>

@@ -2,7 +2,7 @@
 
 #include "capture/CaptureUi.h"
 #include "capture/DeviceControls.h"
-#include "mail/TextCodec.h"
+#include "mail/text/TextCodec.h"
 
 #include <algorithm>
 #include <atomic>

@@ -7,7 +7,7 @@
 // them. The JPEG quality is taken over whenever the slider is released after a mouse click or
 // drag, so it survives Cancel. The dialog writes nothing to setup.ini.
 
-#include "app/SettingLimits.h"
+#include "app/settings/SettingLimits.h"
 #include "base/Settings.h"
 
 #include <QDialog>

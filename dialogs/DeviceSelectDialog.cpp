@@ -1,6 +1,6 @@
 #include "dialogs/DeviceSelectDialog.h"
 
-#include "app/ScreenText.h"
+#include "app/report/ScreenText.h"
 #include "dialogs/DialogSupport.h"
 
 #include <QComboBox>

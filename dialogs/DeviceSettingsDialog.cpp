@@ -1,6 +1,6 @@
 #include "dialogs/DeviceSettingsDialog.h"
 
-#include "app/ScreenText.h"
+#include "app/report/ScreenText.h"
 #include "dialogs/DialogSupport.h"
 
 #include <QCheckBox>

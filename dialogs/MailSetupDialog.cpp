@@ -1,11 +1,11 @@
 #include "dialogs/MailSetupDialog.h"
 
-#include "app/MailWorker.h"
+#include "app/service/MailWorker.h"
 #include "dialogs/DialogSupport.h"
 #include "dialogs/FieldValidation.h"
 #include "dialogs/MessageBoxes.h"
-#include "mail/MailSecurity.h"
-#include "mail/TextCodec.h"
+#include "mail/net/MailSecurity.h"
+#include "mail/text/TextCodec.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,16 +1,16 @@
 // What the buttons of the mail settings dialog run: the connection tests, 自動設定 and
 // サインイン… on the mail worker under a progress box that cancels, and the CA file chooser.
 
-#include "app/AccountDiscovery.h"
-#include "app/ConnectionTest.h"
-#include "app/OAuthSignIn.h"
-#include "app/ScreenText.h"
+#include "app/discovery/AccountDiscovery.h"
+#include "app/service/ConnectionTest.h"
+#include "app/signin/OAuthSignIn.h"
+#include "app/report/ScreenText.h"
 #include "base/ProgramFolder.h"
 #include "dialogs/DialogSupport.h"
 #include "dialogs/MailSetupDialog.h"
 #include "dialogs/MessageBoxes.h"
 #include "dialogs/WorkerProgress.h"
-#include "mail/MailError.h"
+#include "mail/net/MailError.h"
 
 #include <QComboBox>
 #include <QDesktopServices>

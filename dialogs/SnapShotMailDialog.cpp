@@ -1,10 +1,10 @@
 #include "dialogs/SnapShotMailDialog.h"
 
-#include "app/SnapshotMail.h"
+#include "app/service/SnapshotMail.h"
 #include "dialogs/DialogSupport.h"
 #include "dialogs/MessageBoxes.h"
 #include "dialogs/WorkerProgress.h"
-#include "mail/CodePageService.h"
+#include "mail/text/CodePageService.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>

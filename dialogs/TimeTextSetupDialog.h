@@ -6,7 +6,7 @@
 // them (colours included) into the record. Cancel, Escape, the close box and a refused OK
 // change nothing.
 
-#include "app/SettingLimits.h"
+#include "app/settings/SettingLimits.h"
 #include "base/Settings.h"
 
 #include <QDialog>

@@ -4,7 +4,7 @@
 // network waits at once. Without a worker (tests of the dialog alone) the work runs here,
 // under the busy cursor.
 
-#include "app/MailWorker.h"
+#include "app/service/MailWorker.h"
 #include "dialogs/BusyCursor.h"
 
 #include <QCoreApplication>

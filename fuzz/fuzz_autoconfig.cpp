@@ -2,7 +2,7 @@
 // no server, but never crash, loop, or take one that is in clear text, has no valid host or
 // port, or a log-in name that could not go into a command.
 
-#include "app/AutoconfigFile.h"
+#include "app/discovery/AutoconfigFile.h"
 
 #include <cstddef>
 #include <cstdint>

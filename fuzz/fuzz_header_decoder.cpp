@@ -1,9 +1,9 @@
 // Feeds arbitrary bytes to the header decoder and the ISO-2022-JP decoder, which read raw
 // Subject values from any mail server, and checks a few properties that must hold for any input.
 
-#include "mail/HeaderDecoder.h"
-#include "mail/JisHeaderEncoder.h"
-#include "mail/TextCodec.h"
+#include "mail/text/HeaderDecoder.h"
+#include "mail/text/JisHeaderEncoder.h"
+#include "mail/text/TextCodec.h"
 
 #include <cstddef>
 #include <cstdint>

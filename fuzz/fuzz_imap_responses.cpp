@@ -5,7 +5,7 @@
 // parses back to its text.
 
 #include "fuzz/FuzzCheck.h"
-#include "mail/ImapResponse.h"
+#include "mail/imap/ImapResponse.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -9,7 +9,7 @@
 
 #include "fuzz/FuzzCheck.h"
 #include "fuzz/LoopbackPeer.h"
-#include "mail/ImapClient.h"
+#include "mail/imap/ImapClient.h"
 
 #include <algorithm>
 #include <chrono>

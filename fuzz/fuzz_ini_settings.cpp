@@ -7,11 +7,11 @@
 // code page 932 or stays marked UTF-8); no value read holds a line break; a file written and
 // parsed again reads the same; settings saved and loaded again are the settings loaded.
 
-#include "app/IniFile.h"
-#include "app/MessageSink.h"
-#include "app/PasswordCipher.h"
+#include "app/settings/IniFile.h"
+#include "app/report/MessageSink.h"
+#include "app/settings/PasswordCipher.h"
 #include "base/Settings.h"
-#include "app/SettingsStore.h"
+#include "app/settings/SettingsStore.h"
 #include "fuzz/FuzzCheck.h"
 
 #include <cstddef>

@@ -15,8 +15,8 @@
 
 #include "fuzz/FuzzCheck.h"
 #include "fuzz/LoopbackPeer.h"
-#include "mail/MailConnection.h"
-#include "mail/SmtpReply.h"
+#include "mail/net/MailConnection.h"
+#include "mail/smtp/SmtpReply.h"
 
 #include <algorithm>
 #include <chrono>

@@ -6,11 +6,11 @@
 // go on a command line, that a described challenge holds no control byte and stays short, and
 // that no error text of a refused log-in carries the token unless the server said it.
 
-#include "app/OAuthTokens.h"
+#include "app/signin/OAuthTokens.h"
 #include "fuzz/FuzzCheck.h"
 #include "fuzz/LoopbackPeer.h"
-#include "mail/Pop3Client.h"
-#include "mail/Sasl.h"
+#include "mail/pop3/Pop3Client.h"
+#include "mail/net/Sasl.h"
 
 #include <cstddef>
 #include <cstdint>

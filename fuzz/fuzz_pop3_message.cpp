@@ -2,10 +2,10 @@
 // and the part of the mail check that reads them: Subject decoded and compared, the sender
 // address taken out of From. Checks the properties the mail check relies on.
 
-#include "app/MailService.h"
+#include "app/service/MailService.h"
 #include "fuzz/FuzzCheck.h"
-#include "mail/JisHeaderEncoder.h"
-#include "mail/Pop3Message.h"
+#include "mail/text/JisHeaderEncoder.h"
+#include "mail/pop3/Pop3Message.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -6,9 +6,9 @@
 
 #include "fuzz/FuzzCheck.h"
 #include "fuzz/LoopbackPeer.h"
-#include "mail/JisHeaderEncoder.h"
-#include "mail/Pop3Client.h"
-#include "mail/Pop3Message.h"
+#include "mail/text/JisHeaderEncoder.h"
+#include "mail/pop3/Pop3Client.h"
+#include "mail/pop3/Pop3Message.h"
 
 #include <algorithm>
 #include <cstddef>

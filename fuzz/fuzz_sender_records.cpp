@@ -2,9 +2,9 @@
 // record, Authentication-Results, and a whole message through the verifier (with a key look-up
 // that answers with the same bytes), none of which may crash, loop or read out of bounds.
 
-#include "mail/AuthenticationResults.h"
-#include "mail/DkimRecords.h"
-#include "mail/DkimVerifier.h"
+#include "mail/dkim/AuthenticationResults.h"
+#include "mail/dkim/DkimRecords.h"
+#include "mail/dkim/DkimVerifier.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -11,9 +11,9 @@
 // refusal; a request either ends the wait with a refusal or leaves it waiting (then the test's
 // cancel ends it).
 
-#include "app/OAuthSignIn.h"
+#include "app/signin/OAuthSignIn.h"
 #include "fuzz/FuzzCheck.h"
-#include "mail/CancelSignal.h"
+#include "mail/net/CancelSignal.h"
 
 #include <arpa/inet.h>
 #include <cstddef>

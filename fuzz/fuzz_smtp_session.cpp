@@ -6,9 +6,9 @@
 // session must never take a mail.
 
 #include "fuzz/LoopbackPeer.h"
-#include "mail/CodePageService.h"
-#include "mail/MimeMessage.h"
-#include "mail/SmtpSession.h"
+#include "mail/text/CodePageService.h"
+#include "mail/mime/MimeMessage.h"
+#include "mail/smtp/SmtpSession.h"
 
 #include <chrono>
 #include <cstddef>

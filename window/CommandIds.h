@@ -2,7 +2,7 @@
 // Control and command identifiers of the main window, its menus and the tray menu. They keep
 // every command traceable from menu item or button to its handler.
 
-#include "app/ServiceStart.h"
+#include "app/runtime/ServiceStart.h"
 
 namespace ids {
 

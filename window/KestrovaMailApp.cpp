@@ -1,7 +1,7 @@
 #include "window/KestrovaMailApp.h"
 
-#include "app/ProcessSignals.h"
-#include "app/SettingsStore.h"
+#include "app/runtime/ProcessSignals.h"
+#include "app/settings/SettingsStore.h"
 #include "window/KestrovaMailDlg.h"
 #include "dialogs/TimerDialog.h"
 

@@ -5,7 +5,7 @@
 #include "window/IconButton.h"
 #include "window/PreviewWidget.h"
 #include "window/TrayIcon.h"
-#include "app/ScreenText.h"
+#include "app/report/ScreenText.h"
 #include "dialogs/AppConfigDlg.h"
 #include "dialogs/BusyCursor.h"
 #include "dialogs/DeviceSelectDialog.h"

@@ -2,8 +2,8 @@
 // The main window: live preview, the six icon buttons, the log, the menu bar, the tray icon,
 // the once-a-minute mail check, and every command of the menus, buttons and tray.
 
-#include "app/KestrovaRuntime.h"
-#include "app/ServiceStart.h"
+#include "app/runtime/KestrovaRuntime.h"
+#include "app/runtime/ServiceStart.h"
 #include "capture/CaptureUi.h"
 #include "capture/FrameGrabber.h"
 

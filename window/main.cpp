@@ -1,15 +1,15 @@
 // KestrovaMail: a camera that answers e-mail. `kestrovamail --help` lists the options: the
 // window (default), the headless service, one check, the settings commands and the sign-in.
 
-#include "app/CommandLine.h"
-#include "app/HeadlessService.h"
-#include "app/SetUpCommand.h"
-#include "app/SettingsCommands.h"
-#include "app/SignInCommand.h"
-#include "app/UiLanguage.h"
+#include "app/runtime/CommandLine.h"
+#include "app/runtime/HeadlessService.h"
+#include "app/discovery/SetUpCommand.h"
+#include "app/settings/SettingsCommands.h"
+#include "app/signin/SignInCommand.h"
+#include "app/report/UiLanguage.h"
 #include "base/ProgramFolder.h"
 #include "capture/CaptureDevices.h"
-#include "mail/ProtocolTrace.h"
+#include "mail/net/ProtocolTrace.h"
 #include "window/KestrovaMailApp.h"
 
 #include <QApplication>

@@ -5,7 +5,7 @@
 // The ratio uses CPU time (user + system): this machine is shared, and wall time swings with
 // the load of others while CPU time does not. Wall times are printed beside it.
 
-#include "mail/ContentEncoders.h"
+#include "mail/text/ContentEncoders.h"
 
 #include <algorithm>
 #include <chrono>

@@ -18,12 +18,12 @@
 // Run: build/bench/cycle/bench_cycle [one-way ms] [rounds]   (25 ms, median of 3 rounds)
 
 #include "bench/RunTool.h"
-#include "app/ActivityLog.h"
-#include "app/MailService.h"
-#include "app/ServiceAdapters.h"
+#include "app/report/ActivityLog.h"
+#include "app/service/MailService.h"
+#include "app/service/ServiceAdapters.h"
 #include "bench/cycle/DelayProxy.h"
-#include "mail/MailConnection.h"
-#include "mail/Pop3Client.h"
+#include "mail/net/MailConnection.h"
+#include "mail/pop3/Pop3Client.h"
 #include "tests/support/DovecotPeer.h"
 #include "tests/support/SmtpPeer.h"
 #include "tests/support/TempDir.h"

@@ -10,11 +10,11 @@
 //
 // Run: build/bench/idle/bench_idle [requests]
 
-#include "app/ActivityLog.h"
-#include "app/MailService.h"
-#include "app/ServiceAdapters.h"
+#include "app/report/ActivityLog.h"
+#include "app/service/MailService.h"
+#include "app/service/ServiceAdapters.h"
 #include "bench/ReplyLatency.h"
-#include "mail/CancelSignal.h"
+#include "mail/net/CancelSignal.h"
 #include "tests/support/DovecotPeer.h"
 #include "tests/support/SmtpPeer.h"
 #include "tests/support/TempDir.h"

@@ -5,7 +5,7 @@
 // LIST, RETR of each message, QUIT.
 // Run: build/bench/pop3/bench_pop3 [rounds] [plain|pop3s]   (without the second: both)
 #include "bench/RunTool.h"
-#include "mail/Pop3Client.h"
+#include "mail/pop3/Pop3Client.h"
 #include "tests/support/DovecotPeer.h"
 #include "tests/support/TestCertificates.h"
 

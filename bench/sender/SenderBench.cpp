@@ -12,12 +12,12 @@
 //
 // Run: build/bench/sender/bench_sender [rounds] [requestsPerCycle]
 
-#include "app/ActivityLog.h"
-#include "app/MailService.h"
-#include "app/SenderCheck.h"
-#include "app/ServiceAdapters.h"
+#include "app/report/ActivityLog.h"
+#include "app/service/MailService.h"
+#include "app/service/SenderCheck.h"
+#include "app/service/ServiceAdapters.h"
 #include "bench/ReplyLatency.h"
-#include "mail/DnsResolver.h"
+#include "mail/net/DnsResolver.h"
 #include "tests/support/DovecotPeer.h"
 #include "tests/support/PeerProcess.h"
 #include "tests/support/SmtpPeer.h"

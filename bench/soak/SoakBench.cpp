@@ -13,9 +13,9 @@
 //
 // Run: build/bench/soak/bench_soak [cycles] [requestEvery]
 
-#include "app/ActivityLog.h"
-#include "app/MailService.h"
-#include "app/ServiceAdapters.h"
+#include "app/report/ActivityLog.h"
+#include "app/service/MailService.h"
+#include "app/service/ServiceAdapters.h"
 #include "bench/ReplyLatency.h"
 #include "tests/support/DovecotPeer.h"
 #include "tests/support/SmtpPeer.h"

@@ -12,10 +12,10 @@
 //
 // Run: QT_QPA_PLATFORM=offscreen build/bench/standby/bench_standby [seconds per figure]
 
-#include "app/HeadlessService.h"
+#include "app/runtime/HeadlessService.h"
 #include "capture/CaptureDevices.h"
 #include "capture/GstHandles.h"
-#include "mail/TextCodec.h"
+#include "mail/text/TextCodec.h"
 #include "tests/support/TempDir.h"
 #include "window/KestrovaMailDlg.h"
 

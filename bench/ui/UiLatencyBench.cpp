@@ -7,7 +7,7 @@
 //   QT_QPA_PLATFORM=offscreen build/bench/ui/bench_ui [seconds per case]
 
 #include "capture/CaptureDevices.h"
-#include "mail/TextCodec.h"
+#include "mail/text/TextCodec.h"
 #include "tests/support/DovecotPeer.h"
 #include "tests/support/LoopbackListener.h"
 #include "tests/support/ScriptedServer.h"

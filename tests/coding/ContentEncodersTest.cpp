@@ -1,6 +1,6 @@
-#include "mail/ContentEncoders.h"
+#include "mail/text/ContentEncoders.h"
 
-#include "mail/TextCodec.h"
+#include "mail/text/TextCodec.h"
 #include "tests/support/TempDir.h"
 
 #include <cstdio>

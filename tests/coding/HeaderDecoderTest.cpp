@@ -1,4 +1,4 @@
-#include "mail/HeaderDecoder.h"
+#include "mail/text/HeaderDecoder.h"
 
 #include <chrono>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
-#include "mail/JisHeaderEncoder.h"
+#include "mail/text/JisHeaderEncoder.h"
 
-#include "mail/TextCodec.h"
+#include "mail/text/TextCodec.h"
 
 #include <gtest/gtest.h>
 #include <optional>

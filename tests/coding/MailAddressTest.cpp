@@ -1,4 +1,4 @@
-#include "mail/MailAddress.h"
+#include "mail/mime/MailAddress.h"
 
 #include <gtest/gtest.h>
 #include <string>

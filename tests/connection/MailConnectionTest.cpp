@@ -1,9 +1,9 @@
 // The connection layer on its own: where each protocol's reply ends, the overall bound of a
 // reply that drips in, and a wait cancelled from another thread.
 
-#include "mail/MailConnection.h"
+#include "mail/net/MailConnection.h"
 
-#include "mail/CancelSignal.h"
+#include "mail/net/CancelSignal.h"
 #include "tests/support/LoopbackListener.h"
 #include "tests/support/ScriptedServer.h"
 

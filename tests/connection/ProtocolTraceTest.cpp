@@ -1,6 +1,6 @@
 // The transcript's shaping of lines (masking, shortening, escaping) and its switch.
 
-#include "mail/ProtocolTrace.h"
+#include "mail/net/ProtocolTrace.h"
 
 #include <gtest/gtest.h>
 #include <regex>

@@ -1,7 +1,7 @@
 // A TLS server that goes away while a picture is being sent: the send fails with its cause
 // and the process lives on (a write to a closed socket would otherwise raise SIGPIPE).
 
-#include "mail/MailConnection.h"
+#include "mail/net/MailConnection.h"
 #include "tests/support/LoopbackListener.h"
 #include "tests/support/TestCertificates.h"
 

@@ -6,12 +6,12 @@
 
 #include "dialogs/MailSetupDialog.h"
 
-#include "app/AccountDiscovery.h"
-#include "app/IniFile.h"
-#include "app/MailWorker.h"
-#include "app/OAuthTokens.h"
-#include "app/SettingsStore.h"
-#include "mail/DnsResolver.h"
+#include "app/discovery/AccountDiscovery.h"
+#include "app/settings/IniFile.h"
+#include "app/service/MailWorker.h"
+#include "app/signin/OAuthTokens.h"
+#include "app/settings/SettingsStore.h"
+#include "mail/net/DnsResolver.h"
 #include "tests/dialogs/DialogTestSupport.h"
 #include "tests/settings/MessageCapture.h"
 #include "tests/support/LoopbackListener.h"

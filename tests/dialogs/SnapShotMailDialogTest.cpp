@@ -3,7 +3,7 @@
 
 #include "dialogs/SnapShotMailDialog.h"
 
-#include "app/MailWorker.h"
+#include "app/service/MailWorker.h"
 #include "tests/support/LoopbackListener.h"
 
 #include "tests/dialogs/DialogTestSupport.h"

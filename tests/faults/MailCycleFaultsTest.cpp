@@ -4,7 +4,7 @@
 // only when a reply to it has reached an SMTP server, and the next cycle with a healthy network
 // answers what is left. Each test prints its table of cases and outcomes.
 
-#include "app/MailService.h"
+#include "app/service/MailService.h"
 #include "tests/service/ServiceTestSupport.h"
 #include "tests/support/DovecotPeer.h"
 #include "tests/support/FaultProxy.h"

@@ -2,8 +2,8 @@
 // unplugged while a check grabs its picture (the request stays, the loss is logged once) and
 // plugged in again (the next check answers); a service started with no camera at all.
 
-#include "app/HeadlessService.h"
-#include "app/SettingsStore.h"
+#include "app/runtime/HeadlessService.h"
+#include "app/settings/SettingsStore.h"
 #include "tests/capture/FakeDeviceProvider.h"
 #include "tests/service/IntegrationSupport.h"
 #include "tests/settings/MessageCapture.h"

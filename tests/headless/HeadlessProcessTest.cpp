@@ -2,9 +2,9 @@
 // dovecot and aiosmtpd with the test pattern, SIGTERM while a reply waits on a silent SMTP
 // server, the settings commands through setup.ini, and the command line itself.
 
-#include "app/PasswordCipher.h"
-#include "mail/ContentEncoders.h"
-#include "mail/TextCodec.h"
+#include "app/settings/PasswordCipher.h"
+#include "mail/text/ContentEncoders.h"
+#include "mail/text/TextCodec.h"
 #include "tests/service/IntegrationSupport.h"
 #include "tests/settings/MessageCapture.h"
 #include "tests/support/DovecotPeer.h"

@@ -1,6 +1,6 @@
 #include "capture/TimeText.h"
 
-#include "mail/TextCodec.h"
+#include "mail/text/TextCodec.h"
 #include "tests/image/ImageTestSupport.h"
 
 #include <QFontInfo>

@@ -2,8 +2,8 @@
 // the mailbox commands byte for byte with responses in any order and literals, BYE in the
 // middle of a command, and the ways IDLE ends.
 
-#include "mail/CancelSignal.h"
-#include "mail/ImapClient.h"
+#include "mail/net/CancelSignal.h"
+#include "mail/imap/ImapClient.h"
 #include "tests/support/ScriptedServer.h"
 
 #include <gtest/gtest.h>

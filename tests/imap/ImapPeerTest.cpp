@@ -1,6 +1,6 @@
 // The test peer's IMAP mode (DovecotPeer with .imap) by a bare dialogue: what the IMAP client's
 // integration tests rely on.
-#include "mail/MailConnection.h"
+#include "mail/net/MailConnection.h"
 #include "tests/support/DovecotPeer.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "mail/ImapResponse.h"
+#include "mail/imap/ImapResponse.h"
 
 #include <gtest/gtest.h>
 #include <string>

@@ -1,6 +1,6 @@
 // Which language the locale variables pick, as gettext reads them.
 
-#include "app/UiLanguage.h"
+#include "app/report/UiLanguage.h"
 
 #include <gtest/gtest.h>
 

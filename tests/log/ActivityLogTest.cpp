@@ -1,4 +1,4 @@
-#include "app/ActivityLog.h"
+#include "app/report/ActivityLog.h"
 
 #include "tests/support/TempDir.h"
 

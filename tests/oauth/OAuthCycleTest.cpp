@@ -2,13 +2,13 @@
 // (POP3 and IMAP with its oauth2 password database) and aiosmtpd with token log-ins, the test
 // pattern as the camera. The mail worker's token source is bound to the test's thread, as
 // the worker binds it to its own. Every sign-in is the browser flow, its last address pasted.
-#include "app/ActivityLog.h"
-#include "app/MailClients.h"
-#include "app/MailService.h"
-#include "app/OAuthSignIn.h"
-#include "app/OAuthTokens.h"
-#include "app/ServiceAdapters.h"
-#include "mail/ProtocolTrace.h"
+#include "app/report/ActivityLog.h"
+#include "app/service/MailClients.h"
+#include "app/service/MailService.h"
+#include "app/signin/OAuthSignIn.h"
+#include "app/signin/OAuthTokens.h"
+#include "app/service/ServiceAdapters.h"
+#include "mail/net/ProtocolTrace.h"
 #include "tests/service/IntegrationSupport.h"
 #include "tests/support/DovecotPeer.h"
 #include "tests/support/OAuthPeer.h"

@@ -1,10 +1,10 @@
 // Signing in against the test authorization server, the test acting as the browser: the
 // redirect to the loopback listener or the address pasted back, refusals of a wrong state, a
 // code issued for another challenge and a refused consent, and the device grant's polling.
-#include "app/OAuthSignIn.h"
+#include "app/signin/OAuthSignIn.h"
 
-#include "app/OAuthTokens.h"
-#include "mail/CancelSignal.h"
+#include "app/signin/OAuthTokens.h"
+#include "mail/net/CancelSignal.h"
 #include "tests/support/OAuthPeer.h"
 #include "tests/support/PeerProcess.h"
 #include "tests/support/TempDir.h"

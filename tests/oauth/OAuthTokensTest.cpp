@@ -1,6 +1,6 @@
 // The token endpoint's replies, the refresh token's file, and refreshing against the test
 // authorization server over HTTPS.
-#include "app/OAuthTokens.h"
+#include "app/signin/OAuthTokens.h"
 #include "tests/support/OAuthPeer.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TmpfsMount.h"

@@ -2,10 +2,10 @@
 // server about it: dovecot's POP3 and IMAP with its oauth2 password database, aiosmtpd with a
 // token handler. Each protocol with both mechanisms offered, with XOAUTH2 alone, and with
 // neither (no password is tried in their place).
-#include "mail/ImapClient.h"
-#include "mail/Pop3Client.h"
-#include "mail/ProtocolTrace.h"
-#include "mail/SmtpSession.h"
+#include "mail/imap/ImapClient.h"
+#include "mail/pop3/Pop3Client.h"
+#include "mail/net/ProtocolTrace.h"
+#include "mail/smtp/SmtpSession.h"
 #include "tests/support/DovecotPeer.h"
 #include "tests/support/OAuthPeer.h"
 #include "tests/support/SmtpPeer.h"

@@ -1,6 +1,6 @@
 // The bearer-token mechanisms as bytes: the responses, the choice among offered mechanisms,
 // which tokens may go on a command line, and what a report shows of an error challenge.
-#include "mail/Sasl.h"
+#include "mail/net/Sasl.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 // the test reads the printed address, plays the browser on "another device" (fetches it from
 // the test authorization server without following the redirect) and types the address it was
 // sent to back into the terminal. Also an interrupt, and settings that are missing.
-#include "app/OAuthTokens.h"
-#include "app/SettingsCommands.h"
+#include "app/signin/OAuthTokens.h"
+#include "app/settings/SettingsCommands.h"
 #include "tests/support/OAuthPeer.h"
 #include "tests/support/PeerProcess.h"
 #include "tests/support/TempDir.h"

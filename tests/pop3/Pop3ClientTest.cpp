@@ -1,4 +1,4 @@
-#include "mail/Pop3Client.h"
+#include "mail/pop3/Pop3Client.h"
 
 #include "tests/support/LoopbackListener.h"
 #include "tests/support/ScriptedServer.h"

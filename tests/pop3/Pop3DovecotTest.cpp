@@ -1,5 +1,5 @@
 // The POP3 client against a real dovecot on loopback.
-#include "mail/Pop3Client.h"
+#include "mail/pop3/Pop3Client.h"
 #include "tests/support/DovecotPeer.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "mail/Pop3Message.h"
+#include "mail/pop3/Pop3Message.h"
 
 #include <gtest/gtest.h>
 

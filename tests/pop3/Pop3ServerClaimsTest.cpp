@@ -1,7 +1,7 @@
 // What a server claims must not decide how much memory the client takes before the data is
 // there (cases found by fuzzing the reply readers).
 
-#include "mail/Pop3Client.h"
+#include "mail/pop3/Pop3Client.h"
 #include "tests/support/ScriptedServer.h"
 
 #include <climits>

@@ -4,10 +4,10 @@
 // the trusted authserv-id vouches for, is answered; each other one is said once in the log
 // with its reason and stays on the server.
 
-#include "app/ActivityLog.h"
-#include "app/MailService.h"
-#include "app/ServiceAdapters.h"
-#include "mail/DnsResolver.h"
+#include "app/report/ActivityLog.h"
+#include "app/service/MailService.h"
+#include "app/service/ServiceAdapters.h"
+#include "mail/net/DnsResolver.h"
 #include "tests/service/IntegrationSupport.h"
 #include "tests/support/DovecotPeer.h"
 #include "tests/support/LoopbackListener.h"

@@ -1,10 +1,10 @@
 // The pure parts of the sender check as tables: canonical forms, the DKIM-Signature and key
 // records, Authentication-Results and which of them is believed, and domain alignment.
 
-#include "mail/AuthenticationResults.h"
-#include "mail/DkimRecords.h"
-#include "mail/DkimVerifier.h"
-#include "mail/DomainAlignment.h"
+#include "mail/dkim/AuthenticationResults.h"
+#include "mail/dkim/DkimRecords.h"
+#include "mail/dkim/DkimVerifier.h"
+#include "mail/dkim/DomainAlignment.h"
 
 #include <gtest/gtest.h>
 

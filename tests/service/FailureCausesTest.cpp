@@ -3,10 +3,10 @@
 // cause gives one line of its own when it starts, nothing more while it lasts, and one line
 // when it is over; log.txt keeps its specified line with the cause after it.
 
-#include "app/ActivityLog.h"
-#include "app/FaultNotices.h"
-#include "app/MailService.h"
-#include "app/ServiceAdapters.h"
+#include "app/report/ActivityLog.h"
+#include "app/report/FaultNotices.h"
+#include "app/service/MailService.h"
+#include "app/service/ServiceAdapters.h"
 #include "tests/service/IntegrationSupport.h"
 #include "tests/support/DovecotPeer.h"
 #include "tests/support/LoopbackListener.h"

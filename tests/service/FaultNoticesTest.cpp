@@ -2,7 +2,7 @@
 // over, the short state meanwhile; which failures are the same cause; the lines of causes
 // that the tests with real servers do not reach.
 
-#include "app/FaultNotices.h"
+#include "app/report/FaultNotices.h"
 
 #include "tests/service/ServiceTestSupport.h"
 

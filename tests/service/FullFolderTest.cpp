@@ -4,13 +4,13 @@
 // messages, the settings) is said once on screen and on standard error, however many checks
 // and saves follow. Real peers: dovecot, aiosmtpd, the test pattern camera.
 
-#include "app/ActivityLog.h"
-#include "app/FaultNotices.h"
-#include "app/MailService.h"
-#include "app/MessageSink.h"
-#include "app/ServiceAdapters.h"
-#include "app/SettingsStore.h"
-#include "app/SnapshotMail.h"
+#include "app/report/ActivityLog.h"
+#include "app/report/FaultNotices.h"
+#include "app/service/MailService.h"
+#include "app/report/MessageSink.h"
+#include "app/service/ServiceAdapters.h"
+#include "app/settings/SettingsStore.h"
+#include "app/service/SnapshotMail.h"
 #include "tests/service/IntegrationSupport.h"
 #include "tests/support/DovecotPeer.h"
 #include "tests/support/LoopbackListener.h"

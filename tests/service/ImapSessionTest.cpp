@@ -2,11 +2,11 @@
 // pattern as the camera. A request delivered while the session idles is answered and expunged,
 // ordinary mail is neither read nor marked, and a server without IDLE is left to the poll.
 
-#include "app/ActivityLog.h"
-#include "app/ConnectionTest.h"
-#include "app/MailService.h"
-#include "app/ServiceAdapters.h"
-#include "mail/CancelSignal.h"
+#include "app/report/ActivityLog.h"
+#include "app/service/ConnectionTest.h"
+#include "app/service/MailService.h"
+#include "app/service/ServiceAdapters.h"
+#include "mail/net/CancelSignal.h"
 #include "tests/service/IntegrationSupport.h"
 #include "tests/support/DovecotPeer.h"
 #include "tests/support/SmtpPeer.h"

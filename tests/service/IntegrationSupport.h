@@ -2,8 +2,8 @@
 // Helpers of the end-to-end tests: request mails, the activity log as the user sees it, and the
 // size of a JPEG file as libjpeg reads it.
 
-#include "app/ActivityLog.h"
-#include "mail/TextCodec.h"
+#include "app/report/ActivityLog.h"
+#include "mail/text/TextCodec.h"
 #include "tests/support/SmtpPeer.h"
 #include "tests/support/TempDir.h"
 

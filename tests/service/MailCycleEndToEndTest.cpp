@@ -1,9 +1,9 @@
 // The whole check cycle with real peers: dovecot as the mailbox, aiosmtpd as the SMTP server,
 // the GStreamer test pattern as the camera, the real activity log and log.txt.
 
-#include "app/ActivityLog.h"
-#include "app/MailService.h"
-#include "app/ServiceAdapters.h"
+#include "app/report/ActivityLog.h"
+#include "app/service/MailService.h"
+#include "app/service/ServiceAdapters.h"
 #include "tests/service/IntegrationSupport.h"
 #include "tests/service/ServiceTestSupport.h"
 #include "tests/support/DovecotPeer.h"

@@ -2,7 +2,7 @@
 // and button paths, the causes of protocol errors and the log lines of a failed log-in. No SMTP
 // server is involved: these cycles never get as far as a reply.
 
-#include "app/MailService.h"
+#include "app/service/MailService.h"
 #include "tests/service/ServiceTestSupport.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/TempDir.h"

@@ -4,10 +4,10 @@
 // same message on both paths. Port 25 is the port of the test's own server here, so that nothing
 // on the machine that holds port 25 gets in the way.
 
-#include "app/ActivityLog.h"
-#include "app/MailService.h"
-#include "app/ReplySender.h"
-#include "app/ServiceAdapters.h"
+#include "app/report/ActivityLog.h"
+#include "app/service/MailService.h"
+#include "app/service/ReplySender.h"
+#include "app/service/ServiceAdapters.h"
 #include "tests/service/ServiceTestSupport.h"
 #include "tests/service/IntegrationSupport.h"
 #include "tests/support/DovecotPeer.h"

@@ -3,9 +3,9 @@
 // its outcome is the result and the log lines; the configured path's From line; a cancel signal
 // that ends both paths.
 
-#include "app/ReplySender.h"
+#include "app/service/ReplySender.h"
 
-#include "mail/CancelSignal.h"
+#include "mail/net/CancelSignal.h"
 #include "tests/service/ServiceTestSupport.h"
 #include "tests/support/ScriptedServer.h"
 

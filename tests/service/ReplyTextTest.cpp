@@ -1,7 +1,7 @@
 // The fixed texts of a reply and the sender address rule of the check cycle.
 
-#include "app/MailService.h"
-#include "app/ReplySender.h"
+#include "app/service/MailService.h"
+#include "app/service/ReplySender.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Requests as phones and webmail write them, and the replies to many requesters, through whole
 // check cycles against dovecot and aiosmtpd.
 
-#include "app/MailService.h"
+#include "app/service/MailService.h"
 #include "tests/service/IntegrationSupport.h"
 #include "tests/service/ServiceTestSupport.h"
 #include "tests/support/DovecotPeer.h"

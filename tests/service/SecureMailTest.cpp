@@ -2,11 +2,11 @@
 // GStreamer test pattern as the camera. Whole check cycles over each TLS mode, the refusals that
 // must come before any password, and the log-in each server offers.
 
-#include "app/ActivityLog.h"
-#include "app/ConnectionTest.h"
-#include "app/MailService.h"
-#include "app/ServiceAdapters.h"
-#include "mail/MailError.h"
+#include "app/report/ActivityLog.h"
+#include "app/service/ConnectionTest.h"
+#include "app/service/MailService.h"
+#include "app/service/ServiceAdapters.h"
+#include "mail/net/MailError.h"
 #include "tests/service/IntegrationSupport.h"
 #include "tests/service/ServiceTestSupport.h"
 #include "tests/support/DovecotPeer.h"

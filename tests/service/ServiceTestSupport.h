@@ -3,7 +3,7 @@
 // picture source that writes a real JPEG of a plain frame, and a listening socket that tells
 // whether anybody connected to it.
 
-#include "app/ServiceInterfaces.h"
+#include "app/camera/ServiceInterfaces.h"
 #include "capture/CaptureFrame.h"
 #include "capture/JpegWriter.h"
 #include "tests/support/LoopbackListener.h"

@@ -1,9 +1,9 @@
 // setup.ini as a user writes it with a Linux editor (UTF-8), values too long to read whole, and
 // values nobody changed: what is read, what a save writes back, and what is reported.
 
-#include "app/IniFile.h"
-#include "app/SettingsStore.h"
-#include "mail/TextCodec.h"
+#include "app/settings/IniFile.h"
+#include "app/settings/SettingsStore.h"
+#include "mail/text/TextCodec.h"
 #include "tests/settings/MessageCapture.h"
 #include "tests/support/TempDir.h"
 

@@ -1,4 +1,4 @@
-#include "app/IniFile.h"
+#include "app/settings/IniFile.h"
 
 #include "tests/support/TempDir.h"
 

@@ -1,6 +1,6 @@
 // What the account lacks, asked in one order for POP3 and IMAP alike.
 
-#include "app/MailAccount.h"
+#include "app/settings/MailAccount.h"
 
 #include <gtest/gtest.h>
 

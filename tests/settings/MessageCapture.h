@@ -1,7 +1,7 @@
 #pragma once
 // Collects the texts the settings store would show in message boxes.
 
-#include "app/MessageSink.h"
+#include "app/report/MessageSink.h"
 
 #include <string>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "app/PasswordCipher.h"
+#include "app/settings/PasswordCipher.h"
 
 #include "tests/settings/MessageCapture.h"
 

@@ -1,10 +1,10 @@
 // The program's own files are private from their first byte whatever the umask; files the user
 // already has keep their mode, but setup.ini (the passwords) is closed to others.
 
-#include "app/ActivityLog.h"
-#include "app/IniFile.h"
-#include "app/JudgedMessages.h"
-#include "app/SettingsStore.h"
+#include "app/report/ActivityLog.h"
+#include "app/settings/IniFile.h"
+#include "app/service/JudgedMessages.h"
+#include "app/settings/SettingsStore.h"
 #include "base/AtomicFile.h"
 #include "base/Clock.h"
 #include "base/PrivateFile.h"

@@ -1,10 +1,10 @@
 // The settings commands of the command line, in process: what --set takes and refuses (the
 // dialogs' checks), what --show-settings prints, and --set-password's stored form.
 
-#include "app/PasswordCipher.h"
-#include "app/SettingsCommands.h"
-#include "app/SettingsStore.h"
-#include "mail/TextCodec.h"
+#include "app/settings/PasswordCipher.h"
+#include "app/settings/SettingsCommands.h"
+#include "app/settings/SettingsStore.h"
+#include "mail/text/TextCodec.h"
 #include "tests/settings/MessageCapture.h"
 #include "tests/support/TempDir.h"
 

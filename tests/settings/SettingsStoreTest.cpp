@@ -1,6 +1,6 @@
-#include "app/SettingsStore.h"
+#include "app/settings/SettingsStore.h"
 
-#include "app/IniFile.h"
+#include "app/settings/IniFile.h"
 #include "tests/settings/MessageCapture.h"
 #include "tests/support/TempDir.h"
 

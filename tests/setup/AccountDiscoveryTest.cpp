@@ -3,12 +3,12 @@
 // serves the autoconfig file with a certificate for its name (or for another name). Then
 // --set-up on top: what it writes is what --show-settings shows, and --dry-run writes nothing.
 
-#include "app/AccountDiscovery.h"
+#include "app/discovery/AccountDiscovery.h"
 
-#include "app/SetUpCommand.h"
-#include "app/SettingsCommands.h"
-#include "mail/CancelSignal.h"
-#include "mail/DnsResolver.h"
+#include "app/discovery/SetUpCommand.h"
+#include "app/settings/SettingsCommands.h"
+#include "mail/net/CancelSignal.h"
+#include "mail/net/DnsResolver.h"
 #include "tests/support/PeerProcess.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestCertificates.h"

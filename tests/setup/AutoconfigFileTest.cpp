@@ -1,7 +1,7 @@
 // The autoconfig reader on files as providers write them, and as an attacker might: which
 // server it takes, and why it takes none.
 
-#include "app/AutoconfigFile.h"
+#include "app/discovery/AutoconfigFile.h"
 
 #include <gtest/gtest.h>
 

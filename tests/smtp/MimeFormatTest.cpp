@@ -1,10 +1,10 @@
-#include "mail/MimeFormat.h"
+#include "mail/mime/MimeFormat.h"
 
-#include "mail/HeaderDecoder.h"
-#include "mail/JisHeaderEncoder.h"
-#include "mail/MailAddress.h"
-#include "mail/MimeHeaderField.h"
-#include "mail/TextCodec.h"
+#include "mail/text/HeaderDecoder.h"
+#include "mail/text/JisHeaderEncoder.h"
+#include "mail/mime/MailAddress.h"
+#include "mail/mime/MimeHeaderField.h"
+#include "mail/text/TextCodec.h"
 #include "tests/smtp/SmtpTestUtil.h"
 #include "tests/support/TempDir.h"
 

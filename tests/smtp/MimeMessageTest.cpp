@@ -1,8 +1,8 @@
-#include "mail/MimeMessage.h"
+#include "mail/mime/MimeMessage.h"
 
-#include "mail/MimeFilePart.h"
-#include "mail/MimeTextPart.h"
-#include "mail/TextCodec.h"
+#include "mail/mime/MimeFilePart.h"
+#include "mail/mime/MimeTextPart.h"
+#include "mail/text/TextCodec.h"
 #include "tests/smtp/SmtpTestUtil.h"
 #include "tests/support/TempDir.h"
 

@@ -1,8 +1,8 @@
 // The SMTP session delivers to a real aiosmtpd under both policies the program uses; Python's
 // email package reads the messages back.
-#include "mail/CodePageService.h"
-#include "mail/MimeMessage.h"
-#include "mail/SmtpSession.h"
+#include "mail/text/CodePageService.h"
+#include "mail/mime/MimeMessage.h"
+#include "mail/smtp/SmtpSession.h"
 #include "tests/smtp/SmtpTestUtil.h"
 #include "tests/support/SmtpPeer.h"
 #include "tests/support/TempDir.h"

@@ -2,9 +2,9 @@
 // configured path (TLS as set, a log-in) and the port 25 path (HELO fallback, no log-in). Whole
 // dialogues are compared line by line; a pipelining server's script asks for every line of a
 // group before it answers any, so a session that waited would fail.
-#include "mail/SmtpSession.h"
+#include "mail/smtp/SmtpSession.h"
 
-#include "mail/MimeMessage.h"
+#include "mail/mime/MimeMessage.h"
 #include "tests/smtp/SmtpTestUtil.h"
 #include "tests/support/LoopbackListener.h"
 #include "tests/support/ScriptedServer.h"

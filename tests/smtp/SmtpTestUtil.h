@@ -1,9 +1,9 @@
 #pragma once
 // Small helpers shared by the SMTP tests.
 
-#include "mail/JisHeaderEncoder.h"
-#include "mail/MimeStream.h"
-#include "mail/TextCodec.h"
+#include "mail/text/JisHeaderEncoder.h"
+#include "mail/mime/MimeStream.h"
+#include "mail/text/TextCodec.h"
 
 #include <filesystem>
 #include <random>

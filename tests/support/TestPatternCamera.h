@@ -2,8 +2,8 @@
 // The camera of the end-to-end tests: the GStreamer test pattern through the real capture graph
 // and frame grabber, wired to the mail service as the main window wires it.
 
-#include "app/ServiceAdapters.h"
-#include "app/ServiceInterfaces.h"
+#include "app/service/ServiceAdapters.h"
+#include "app/camera/ServiceInterfaces.h"
 #include "capture/CaptureGraph.h"
 #include "capture/CaptureUi.h"
 #include "capture/FrameGrabber.h"

@@ -1,4 +1,4 @@
-#include "mail/TextCodec.h"
+#include "mail/text/TextCodec.h"
 
 #include <gtest/gtest.h>
 

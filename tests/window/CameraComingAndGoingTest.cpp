@@ -2,9 +2,9 @@
 // (the window opens with a notice, checks run, the camera is taken up when it comes) and a
 // camera unplugged and plugged in again (logged once, the preview follows).
 
-#include "app/SettingsStore.h"
+#include "app/settings/SettingsStore.h"
 #include "dialogs/MessageBoxes.h"
-#include "mail/TextCodec.h"
+#include "mail/text/TextCodec.h"
 #include "tests/capture/FakeDeviceProvider.h"
 #include "tests/support/TempDir.h"
 #include "window/CommandIds.h"

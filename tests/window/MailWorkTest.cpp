@@ -4,7 +4,7 @@
 // chooser sends nothing.
 
 #include "capture/CaptureDevices.h"
-#include "mail/TextCodec.h"
+#include "mail/text/TextCodec.h"
 #include "tests/support/DovecotPeer.h"
 #include "tests/support/LoopbackListener.h"
 #include "tests/support/SmtpPeer.h"

@@ -1,7 +1,7 @@
 // The main window driven offscreen with the test pattern as camera and a temporary program
 // folder: start-up order, menu commands, tray menu, minimise/restore, close box, saving.
 
-#include "app/SettingsStore.h"
+#include "app/settings/SettingsStore.h"
 #include "window/CommandIds.h"
 #include "window/IconButton.h"
 #include "window/KestrovaMailApp.h"
@@ -9,7 +9,7 @@
 #include "window/PreviewWidget.h"
 #include "window/TrayIcon.h"
 #include "dialogs/MessageBoxes.h"
-#include "mail/TextCodec.h"
+#include "mail/text/TextCodec.h"
 #include "tests/support/TempDir.h"
 
 #include <QAbstractButton>

@@ -1,11 +1,11 @@
 // The window and the headless service start through one runtime: from the same program folder
 // and cameras they write the same start lines, in the same order.
 
-#include "app/CameraKeeper.h"
-#include "app/HeadlessService.h"
-#include "app/ServiceStart.h"
+#include "app/camera/CameraKeeper.h"
+#include "app/runtime/HeadlessService.h"
+#include "app/runtime/ServiceStart.h"
 #include "dialogs/MessageBoxes.h"
-#include "mail/TextCodec.h"
+#include "mail/text/TextCodec.h"
 #include "tests/capture/FakeDeviceProvider.h"
 #include "tests/service/IntegrationSupport.h"
 #include "tests/support/TempDir.h"

@@ -1,0 +1,521 @@
+#include "app/service/MailService.h"
+
+#include "app/service/JudgedMessages.h"
+#include "app/settings/MailAccount.h"
+#include "app/service/MailClients.h"
+#include "app/service/RequestMailbox.h"
+#include "app/service/RequestRules.h"
+#include "mail/net/CancelSignal.h"
+#include "mail/text/HeaderDecoder.h"
+#include "mail/mime/MailAddress.h"
+#include "mail/imap/ImapClient.h"
+#include "mail/pop3/Pop3Client.h"
+
+#include <algorithm>
+#include <ctime>
+#include <optional>
+#include <utility>
+
+namespace {
+
+constexpr const char* kNoServer = "ERROR : POP3サーバーが設定されていません";
+constexpr const char* kNoUserId = "ERROR : POP3のユーザーIDが設定されていません";
+constexpr const char* kNoPassword = "ERROR : POP3のパスワードが設定されていません";
+constexpr const char* kCheckDone = "メールチェック完了";
+constexpr const char* kPop3ConnectError = "ERROR : POP3サーバの接続に失敗しました。";
+constexpr const char* kNoImapServer = "ERROR : IMAPサーバーが設定されていません";
+constexpr const char* kImapConnectError = "ERROR : IMAPサーバの接続に失敗しました。";
+constexpr const char* kSenderNotProven = "差出人を確認できないため答えません: ";
+constexpr const char* kSenderNoVerdict = "差出人を確認できません（次のチェックで再確認）: ";
+constexpr const char* kDnsFault =
+    "ERROR : DNSが応答しないため、差出人の署名の鍵を確かめられません（依頼はサーバーに残し、"
+    "次のチェックで再確認します）";
+constexpr const char* kSenderHint =
+    "差出人の確認: 相手のプロバイダがDKIM署名をしない場合は、メール設定で"
+    "「差出人をDKIM署名で確認する」を外すか、信頼する認証サーバーIDを設定してください";
+
+// Holds checkInProgress for one cycle and clears it on every way out.
+class CheckInProgressGuard {
+public:
+    explicit CheckInProgressGuard(std::atomic<bool>& flag) : m_flag(flag) {
+        bool expected = false;
+        m_owned = m_flag.compare_exchange_strong(expected, true);
+    }
+    ~CheckInProgressGuard() {
+        if (m_owned)
+            m_flag.store(false);
+    }
+    CheckInProgressGuard(const CheckInProgressGuard&) = delete;
+    CheckInProgressGuard& operator=(const CheckInProgressGuard&) = delete;
+
+    bool owned() const { return m_owned; }
+
+private:
+    std::atomic<bool>& m_flag;
+    bool m_owned = false;
+};
+
+// An address a reply can go to (mailbox::IsPlainAddress). Anything else (an empty From, a
+// display name without brackets, stray control bytes) could not be delivered, so such a request
+// is left on the server.
+bool IsUsableAddress(const std::string& address) {
+    return mailbox::IsPlainAddress(address);
+}
+
+// The subject as the check string is compared with: decoded, white space at its ends removed.
+std::string DecodedSubject(const std::string& rawSubject) {
+    const std::string subject = mime::DecodeHeaderValue(rawSubject);
+    const auto first = subject.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos)
+        return {};
+    return subject.substr(first, subject.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+// Index of the entry of list that names the same mailbox as address, or list.size().
+std::size_t FindAddress(const std::vector<std::string>& list, const std::string& address) {
+    std::size_t i = 0;
+    while (i < list.size() && !mailbox::SameAddress(list[i], address))
+        ++i;
+    return i;
+}
+
+} // namespace
+
+CMailService::CMailService(const MailSettings& settings, ServiceFlags& flags, IServiceLog& log,
+                           IReplyPictureSource& pictures, const IClock& clock,
+                           std::shared_ptr<CCodePageService> codePages, uint16_t helloPort)
+    : m_settings(settings), m_flags(flags), m_log(log), m_pictures(pictures),
+      m_sender(log, clock, std::move(codePages), helloPort), m_faults(log) {}
+
+CMailService::~CMailService() = default;
+
+bool CMailService::Cancelled() const {
+    return m_cancel && m_cancel->IsCancelled();
+}
+
+void CMailService::ReportPop3(const CPop3Client& client, const MailSettings& copy, bool loggingIn) {
+    if (Cancelled() || client.LastMailError().code == MailErrorCode::Cancelled)
+        return;
+    const ServerFault fault{client.LastMailError(),
+                            copy.pop3Server + ":" + std::to_string(copy.pop3Port), copy.pop3Id};
+    m_faults.Fail(CFaultNotices::Area::Pop3, ServerFaultKey(fault, loggingIn),
+                  Pop3FaultLine(fault, loggingIn));
+}
+
+bool CMailService::GrabPicture(const MailSettings& copy, JpegPicture& picture) {
+    GrabFailure why;
+    bool grabbed = m_pictures.GrabReplyPicture(copy.imageRotation, picture, why);
+    // A reply without its picture would still be delivered and the requests deleted.
+    if (grabbed && (!picture.jpeg || picture.jpeg->empty())) {
+        grabbed = false;
+        why = {GrabFailure::Kind::NoPicture};
+    }
+    if (grabbed)
+        m_faults.Clear(CFaultNotices::Area::Picture);
+    else if (why.kind != GrabFailure::Kind::Cancelled && !Cancelled())
+        m_faults.Fail(CFaultNotices::Area::Picture, PictureFaultKey(why), PictureFaultLine(why));
+    return grabbed;
+}
+
+CJudgedMessages* CMailService::JudgedFor(const MailSettings& copy) {
+    if (m_stateFolder.empty())
+        return nullptr;
+    if (!m_judged || !m_judged->Serves(m_stateFolder, copy))
+        m_judged = std::make_unique<CJudgedMessages>(m_stateFolder, copy);
+    return m_judged.get();
+}
+
+void CMailService::SaveJudged(CJudgedMessages& judged) {
+    if (judged.Save())
+        m_faults.Clear(CFaultNotices::Area::Judged);
+    else
+        m_faults.Fail(CFaultNotices::Area::Judged, JudgedFaultKey(judged.path(), judged.lastError()),
+                      JudgedFaultLine(judged.path(), judged.lastError()));
+}
+
+SenderVerdict CMailService::ProveSender(IRequestMailbox& mailbox, std::size_t index,
+                                        const std::string& id, const std::string& address,
+                                        const MailSettings& copy,
+                                        std::optional<CSenderCheck>& check) {
+    if (copy.senderCheck != SenderCheck::Dkim)
+        return {SenderVerdict::Kind::Verified, {}};
+    if (!check)
+        check.emplace(copy.trustedAuthservId, m_cancel);
+    SenderVerdict verdict = check->CheckRequest(mailbox, index, address);
+    if (verdict.kind == SenderVerdict::Kind::Verified ||
+        verdict.kind == SenderVerdict::Kind::Failed || Cancelled())
+        return verdict;
+    const std::string key = (id.empty() ? std::to_string(index) : id) + "\n" + verdict.reason;
+    if (m_senderNotices.insert(key).second) {
+        const bool later = verdict.kind == SenderVerdict::Kind::NoVerdict;
+        m_log.AddLog((later ? kSenderNoVerdict : kSenderNotProven) + address + "（" +
+                     verdict.reason + "）");
+        if (!later && !m_senderHintShown) {
+            m_senderHintShown = true;
+            m_log.AddLog(kSenderHint);
+        }
+    }
+    return verdict;
+}
+
+std::string CMailService::SenderAddress(const std::string& fromValue) {
+    return mailbox::AddressOf(fromValue);
+}
+
+void CMailService::CheckMailNow() {
+    CheckMailNow(m_settings);
+}
+
+void CMailService::CheckMailNow(const MailSettings& copy) {
+    if (!m_flags.graphReady.load() || m_flags.uiBusy.load())
+        return;
+    switch (MissingAccountSetting(copy)) {
+    case AccountGap::ReceiveServer:
+        m_log.AddLog(copy.receiveProtocol == ReceiveProtocol::Imap ? kNoImapServer : kNoServer);
+        break;
+    case AccountGap::UserId:
+        m_log.AddLog(kNoUserId);
+        break;
+    case AccountGap::Password:
+        m_log.AddLog(kNoPassword);
+        break;
+    case AccountGap::None:
+        if (CheckMail(copy) == 1)
+            m_log.AddLog(kCheckDone);
+        break;
+    }
+}
+
+int CMailService::CheckMail() {
+    // A settings change while the cycle runs does not affect it.
+    return CheckMail(MailSettings(m_settings));
+}
+
+int CMailService::CheckMail(const MailSettings& copy) {
+    if (!m_flags.graphReady.load() || m_flags.uiBusy.load())
+        return 0;
+    CheckInProgressGuard guard(m_checkInProgress);
+    if (!guard.owned())
+        return 0;
+    // Without a server there is nobody to ask.
+    if (MissingAccountSetting(copy) == AccountGap::ReceiveServer)
+        return 0;
+    return RunCycle(copy);
+}
+
+bool CMailService::AnswerRequests(IRequestMailbox& mailbox, const MailSettings& copy) {
+    std::vector<MailboxEntry> entries;
+    if (!mailbox.List(entries))
+        return false;
+    std::vector<std::string> ids;
+    ids.reserve(entries.size());
+    for (const MailboxEntry& entry : entries)
+        ids.push_back(entry.id);
+    const bool haveIds = std::none_of(ids.begin(), ids.end(),
+                                      [](const std::string& id) { return id.empty(); });
+    CJudgedMessages* const judged = haveIds ? JudgedFor(copy) : nullptr;
+    if (judged)
+        judged->KeepOnly(ids);
+
+    // Only messages not judged before are looked at, and only their headers.
+    std::vector<std::size_t> looked;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (!judged || !judged->Contains(ids[i], entries[i].size))
+            looked.push_back(i);
+    }
+    std::vector<RequestHeader> headers;
+    if (!mailbox.FetchHeaders(looked, headers))
+        return false;
+
+    // Subjects are compared as text, after their encoded words and raw 8-bit text are
+    // decoded: character for character, letter case counting. Addresses are compared as
+    // mailbox::SameAddress does (the domain in any letter case).
+    const std::string& checkString = copy.checkString;
+    const std::vector<std::string>& allowed = copy.sendAddresses;
+
+    std::vector<std::string> replyList;             // one entry per requester
+    std::vector<std::vector<std::string>> requestIds; // the Message-IDs of each one's requests
+    struct Request {
+        std::size_t index;
+        std::size_t requester; // index into replyList
+    };
+    std::vector<Request> requests;
+    std::optional<CSenderCheck> senderCheck; // DNS answers kept for this cycle
+    for (std::size_t i = 0; i < looked.size() && i < headers.size(); ++i) {
+        const std::size_t index = looked[i];
+        if (!headers[i].present)
+            continue; // gone meanwhile
+        auto rememberAsNoRequest = [&] {
+            if (judged)
+                judged->Add(ids[index], entries[index].size);
+        };
+        if (DecodedSubject(headers[i].subject) != checkString) {
+            rememberAsNoRequest();
+            continue;
+        }
+        const std::string address = SenderAddress(headers[i].from);
+        const bool isAllowed =
+            IsUsableAddress(address) &&
+            (allowed.empty() || FindAddress(allowed, address) < allowed.size());
+        if (!isAllowed) {
+            rememberAsNoRequest(); // neither answered nor deleted
+            continue;
+        }
+        if (const std::string why = AutomaticMailReason(headers[i], address); !why.empty()) {
+            // Said once: the message is judged and not looked at again.
+            rememberAsNoRequest();
+            m_log.AddLog("プログラムが送ったメールには返信しません: " + address + " — " + why);
+            continue;
+        }
+        const SenderVerdict sender =
+            ProveSender(mailbox, index, ids[index], address, copy, senderCheck);
+        if (sender.kind == SenderVerdict::Kind::Failed)
+            return false;
+        if (sender.kind != SenderVerdict::Kind::Verified) {
+            if (sender.kind == SenderVerdict::Kind::Refused)
+                rememberAsNoRequest(); // neither answered nor deleted
+            continue; // without a verdict: looked at again in the next check
+        }
+        const std::size_t requester = FindAddress(replyList, address);
+        const auto ofRequester = [requester](const Request& r) { return r.requester == requester; };
+        const int inThisCheck =
+            static_cast<int>(std::count_if(requests.begin(), requests.end(), ofRequester));
+        if (!WithinReplyLimit(address, inThisCheck, copy))
+            continue; // stays on the server for a later hour
+        if (requester == replyList.size()) {
+            replyList.push_back(address);
+            requestIds.emplace_back();
+        }
+        if (!headers[i].messageId.empty())
+            requestIds[requester].push_back(headers[i].messageId);
+        requests.push_back({index, requester});
+    }
+    // Unlike a refused sender (one message's verdict, final), DNS that does not answer holds
+    // back every signed request until it answers again: a cause of the error state.
+    if (senderCheck && !Cancelled()) {
+        if (senderCheck->DnsFailed())
+            m_faults.Fail(CFaultNotices::Area::Dns, "dns", kDnsFault);
+        else if (senderCheck->DnsAnswered())
+            m_faults.Clear(CFaultNotices::Area::Dns);
+    }
+    headers.clear();
+    if (judged)
+        SaveJudged(*judged);
+
+    if (replyList.empty())
+        return true;
+    MailPicture picture;
+    if (!GrabPicture(copy, picture))
+        return true;
+    // A request leaves the server only after its requester's reply has been accepted.
+    const std::vector<bool> sent = m_sender.SendReplies(copy, replyList, picture, requestIds);
+    std::vector<std::size_t> requesters; // of each request
+    for (const Request& request : requests)
+        requesters.push_back(request.requester);
+    CountReplies(replyList, sent, requesters);
+    const ServerFault& failure = m_sender.LastFailure();
+    if (!ReportSignIn(m_sender.TokenFailure(), copy))
+        return true; // the mailbox did its part; nothing was sent and nothing is deleted
+    if (m_sender.PasswordSentInClear())
+        WarnClearPassword("SMTP", copy.smtpServer, copy.smtpPort, true);
+    if (std::find(sent.begin(), sent.end(), false) == sent.end()) {
+        m_faults.Clear(CFaultNotices::Area::Smtp);
+    } else if (!Cancelled() && failure.cause.code != MailErrorCode::Cancelled) {
+        std::string line = SmtpFaultLine(failure);
+        if (!m_sender.PortTwentyFiveRefusal().empty())
+            line += "（ポート25では送りません: " + m_sender.PortTwentyFiveRefusal() + "）";
+        m_faults.Fail(CFaultNotices::Area::Smtp, ServerFaultKey(failure, false), line);
+    }
+    std::vector<std::size_t> answered;
+    for (const Request& request : requests) {
+        if (request.requester < sent.size() && sent[request.requester])
+            answered.push_back(request.index);
+    }
+    return mailbox.Delete(answered);
+}
+
+int CMailService::RunCycle(const MailSettings& copy) {
+    if (copy.receiveProtocol == ReceiveProtocol::Imap)
+        return RunImapCycle(copy);
+    CPop3Client client;
+    MailError tokenError;
+    const bool loggedIn = LogInPop3(client, copy, m_cancel, tokenError);
+    if (!ReportSignIn(tokenError, copy))
+        return 0;
+    if (!loggedIn) {
+        m_log.WriteLogFile(kPop3ConnectError);
+        ReportPop3(client, copy, true);
+        return 0;
+    }
+    WarnClearPassword("POP3", copy.pop3Server, copy.pop3Port, client.PasswordSentInClear());
+    CPop3RequestMailbox mailbox(client);
+    // A failed step ends the cycle; its cause is said once.
+    if (!AnswerRequests(mailbox, copy)) {
+        ReportPop3(client, copy, false);
+        client.LogOut();
+        return 0;
+    }
+    if (!client.LogOut()) {
+        ReportPop3(client, copy, false);
+        return 0;
+    }
+    m_faults.Clear(CFaultNotices::Area::Pop3);
+    return 1;
+}
+
+bool CMailService::ReportSignIn(const MailError& tokenError, const MailSettings& copy) {
+    if (!copy.oauth2)
+        return true;
+    if (!tokenError) {
+        m_faults.Clear(CFaultNotices::Area::SignIn);
+        return true;
+    }
+    if (!Cancelled() && tokenError.code != MailErrorCode::Cancelled) {
+        const CTokenSource* tokens = CTokenSource::OfThisThread();
+        m_faults.Fail(CFaultNotices::Area::SignIn,
+                      SignInFaultKey(tokenError, tokens ? tokens->Stamp() : std::string()),
+                      SignInFaultLine(tokenError, copy.pop3Id, EndpointsFor(copy).tokenUrl));
+    }
+    return false;
+}
+
+void CMailService::ReportImap(const MailError& cause, const MailSettings& copy, bool loggingIn) {
+    if (Cancelled() || cause.code == MailErrorCode::Cancelled)
+        return;
+    const ServerFault fault{cause, copy.imapServer + ":" + std::to_string(copy.imapPort),
+                            copy.pop3Id};
+    m_faults.Fail(CFaultNotices::Area::Imap, ServerFaultKey(fault, loggingIn),
+                  ImapFaultLine(fault, loggingIn));
+}
+
+bool CMailService::SameImapAccount(const MailSettings& a, const MailSettings& b) {
+    return a.imapServer == b.imapServer && a.imapPort == b.imapPort &&
+           a.imapSecurity == b.imapSecurity && a.pop3Id == b.pop3Id &&
+           a.pop3Pass == b.pop3Pass && a.caFile == b.caFile && a.oauth2 == b.oauth2 &&
+           a.oauthClientId == b.oauthClientId && a.oauthTokenUrl == b.oauthTokenUrl &&
+           a.oauthProvider == b.oauthProvider;
+}
+
+void CMailService::CloseImapSession() {
+    if (m_imap)
+        m_imap->LogOut();
+    m_imap.reset();
+}
+
+bool CMailService::OpenImapSession(const MailSettings& copy) {
+    if (m_imap && m_imap->IsLoggedIn() && SameImapAccount(m_imapAccount, copy))
+        return true;
+    CloseImapSession();
+    m_imap = std::make_unique<CImapClient>();
+    MailError tokenError;
+    const bool loggedIn = LogInImap(*m_imap, copy, m_cancel, tokenError);
+    if (!ReportSignIn(tokenError, copy)) {
+        CloseImapSession();
+        return false;
+    }
+    if (!loggedIn || !m_imap->SelectInbox()) {
+        m_log.WriteLogFile(kImapConnectError);
+        ReportImap(m_imap->LastMailError(), copy, true);
+        CloseImapSession();
+        return false;
+    }
+    WarnClearPassword("IMAP", copy.imapServer, copy.imapPort, m_imap->PasswordSentInClear());
+    m_imapAccount = copy;
+    return true;
+}
+
+CReplyLimit& CMailService::ReplyLimit() {
+    if (!m_replyLimit)
+        m_replyLimit = std::make_unique<CReplyLimit>(m_stateFolder);
+    return *m_replyLimit;
+}
+
+bool CMailService::WithinReplyLimit(const std::string& address, int inThisCheck,
+                                    const MailSettings& copy) {
+    const std::time_t now = std::time(nullptr);
+    if (ReplyLimit().AnsweredInLastHour(address, now) + inThisCheck < copy.maxRepliesPerHour)
+        return true;
+    // Said once an hour for each requester while the limit holds.
+    const std::string key = mailbox::AddressKey(address);
+    const auto said = m_limitSaid.find(key);
+    if (said == m_limitSaid.end() || said->second <= now - CReplyLimit::kWindowSeconds) {
+        m_limitSaid[key] = now;
+        m_log.AddLog("返信の上限（1時間に" + std::to_string(copy.maxRepliesPerHour) +
+                     "通）に達したため、" + address +
+                     " の依頼にはしばらく返信しません（依頼はサーバーに残します）");
+    }
+    return false;
+}
+
+void CMailService::CountReplies(const std::vector<std::string>& replyList,
+                                const std::vector<bool>& sent,
+                                const std::vector<std::size_t>& requesters) {
+    const std::time_t now = std::time(nullptr);
+    for (std::size_t i = 0; i < replyList.size() && i < sent.size(); ++i) {
+        if (sent[i])
+            ReplyLimit().Record(replyList[i],
+                                static_cast<int>(std::count(requesters.begin(), requesters.end(), i)),
+                                now);
+    }
+    ReplyLimit().Save(now); // a folder that cannot be written keeps the count for the run
+}
+
+void CMailService::WarnClearPassword(const char* protocol, const std::string& host, int port,
+                                     bool inClear) {
+    const std::string server = host + ":" + std::to_string(port);
+    if (!inClear || !m_clearPasswordSaid.insert(std::string(protocol) + " " + server).second)
+        return;
+    m_log.AddLog(std::string("注意: ") + protocol + "サーバ " + server +
+                 " にはパスワードが暗号化されずに送られました（サーバがSSL/TLSにもSTARTTLSにも"
+                 "対応していません）。対応するポートと保護をメール設定で選んでください");
+}
+
+int CMailService::RunImapCycle(const MailSettings& copy) {
+    if (!OpenImapSession(copy))
+        return 0;
+    CImapRequestMailbox mailbox(*m_imap);
+    if (!AnswerRequests(mailbox, copy)) {
+        ReportImap(m_imap->LastMailError(), copy, false);
+        CloseImapSession();
+        return 0;
+    }
+    m_faults.Clear(CFaultNotices::Area::Imap);
+    return 1;
+}
+
+CMailService::SessionEnd CMailService::RunImapSession(const MailSettings& copy,
+                                                      const CCancelSignal* jobsWaiting,
+                                                      const std::function<void(int)>& afterCycle) {
+    for (;;) {
+        if (Cancelled())
+            return SessionEnd::Cancelled;
+        if (!m_flags.graphReady.load() || m_flags.uiBusy.load() || !AccountComplete(copy)) {
+            // Not left open without IDLE: the server would drop it after half an hour.
+            CloseImapSession();
+            return SessionEnd::Paused;
+        }
+        const int result = CheckMail(copy);
+        if (afterCycle)
+            afterCycle(result);
+        if (Cancelled())
+            return SessionEnd::Cancelled;
+        if (result != 1 || !m_imap)
+            return SessionEnd::Retry;
+        if (!m_imap->capabilities().idle) {
+            CloseImapSession(); // polled like a POP3 mailbox, one log-in per check
+            return SessionEnd::Poll;
+        }
+        switch (m_imap->Idle(kIdleLimit, jobsWaiting)) {
+        case CImapClient::IdleEnd::NewMail:
+        case CImapClient::IdleEnd::TimedOut:
+            continue;
+        case CImapClient::IdleEnd::Woken:
+            return SessionEnd::Again;
+        case CImapClient::IdleEnd::Failed:
+            // Servers drop idle connections now and then: a new one is tried at once, and only
+            // a failure to make it is said.
+            CloseImapSession();
+            return Cancelled() ? SessionEnd::Cancelled : SessionEnd::Retry;
+        }
+    }
+}

@@ -1,0 +1,164 @@
+#pragma once
+// The mail check cycle: log in to the mailbox (POP3, or IMAP), find the picture requests, grab one
+// picture, reply once to every allowed requester and delete the answered requests, but only
+// after an SMTP server has accepted the reply. Every failure leaves the requests on the server
+// for the next cycle, and its cause is said in the log once, when it starts, and once more when
+// it is over (CFaultNotices); a cycle called off says nothing.
+//
+// Wiring in the main window: timer 0 (60,000 ms) calls CheckMail() and ignores the result; the
+// "メールチェック" button calls CheckMailNow().
+//
+// With IMAP the service keeps one logged-in connection between cycles, and RunImapSession
+// keeps it in IDLE, running a cycle whenever the server announces new mail (CMailCheckHost
+// runs it on the mail worker and runs it again as it ended).
+
+#include "app/report/FaultNotices.h"
+#include "app/service/ReplySender.h"
+#include "app/service/RequestRules.h"
+#include "app/service/SenderCheck.h"
+#include "app/camera/ServiceInterfaces.h"
+#include "base/Clock.h"
+#include "base/Settings.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+class CCancelSignal;
+class CCodePageService;
+class CImapClient;
+class CJudgedMessages;
+class CPop3Client;
+class IRequestMailbox;
+struct MailError;
+
+class CMailService {
+public:
+    // settings are the live mail settings (copied at the start of every cycle); flags, log,
+    // pictures and clock belong to the main window and outlive the service. codePages is the
+    // window's code-page service for the composer (may be null). helloPort is for tests only:
+    // the program always uses port 25 for the fallback SMTP path.
+    CMailService(const MailSettings& settings, ServiceFlags& flags, IServiceLog& log,
+                 IReplyPictureSource& pictures, const IClock& clock,
+                 std::shared_ptr<CCodePageService> codePages = nullptr,
+                 uint16_t helloPort = CReplySender::kHelloPort);
+    ~CMailService();
+
+    // The signal that cancels every wait of a cycle (the mail worker's); null for none.
+    void SetCancelSignal(const CCancelSignal* cancel) {
+        m_cancel = cancel;
+        m_sender.SetCancelSignal(cancel);
+    }
+
+    // The folder where the ids of messages already judged are kept between cycles and runs
+    // (the program folder, ending in "/"); empty: every cycle looks at every message.
+    void SetStateFolder(std::string folder) { m_stateFolder = std::move(folder); }
+
+    // The same as CheckMail and CheckMailNow below, on a copy of the settings taken by the
+    // caller (the mail worker runs them; the user-interface thread takes the copy).
+    int CheckMail(const MailSettings& copy);
+    void CheckMailNow(const MailSettings& copy);
+
+    // Timer 0: one cycle. 1 when the cycle ran to its normal end; 0 when it did not start (no
+    // graph, busy window, a cycle already running, no POP3 server) or ended on an error.
+    // Never throws.
+    int CheckMail();
+    // The "メールチェック" button: nothing without a graph or while the window is busy; else
+    // logs a missing server, user ID or password, or runs a cycle and logs "メールチェック完了"
+    // when it ran to its end.
+    void CheckMailNow();
+
+    // True while a cycle runs.
+    bool CheckInProgress() const { return m_checkInProgress.load(); }
+
+    // The short error state while a cause lasts ("エラー: POP3サーバ"), empty when none does.
+    std::string FaultState() const { return m_faults.State(); }
+
+    // How a turn of the IMAP session ended, and so when the next one is due.
+    enum class SessionEnd {
+        Again,     // other jobs wait: at once after them
+        Retry,     // no connection, or a cycle failed: after a pause
+        Poll,      // the server has no IDLE: at the next tick of the check timer
+        Paused,    // no check may run now (no camera, a dialog, settings missing): next tick
+        Cancelled, // the worker stops
+    };
+    // RFC 2177: a client re-issues IDLE well before a server's 30-minute inactivity limit.
+    static constexpr std::chrono::minutes kIdleLimit{25};
+
+    // IMAP (on the mail worker): runs a cycle over the session's connection (logging in
+    // first when there is none), then idles until the server announces mail (another cycle),
+    // the idle limit passes (IDLE again), or jobsWaiting is raised (returns Again). afterCycle
+    // gets each cycle's result as CheckMail returns it.
+    SessionEnd RunImapSession(const MailSettings& copy, const CCancelSignal* jobsWaiting,
+                              const std::function<void(int)>& afterCycle);
+    // LOGOUT of the IMAP session, when there is one (on the mail worker).
+    void CloseImapSession();
+    bool ImapSessionOpen() const { return m_imap != nullptr; }
+
+    // The sender address of a raw From value, in any form RFC 5322 allows for one mailbox
+    // (mailbox::AddressOf): the text in its angle brackets, else the value without the
+    // comments around it; empty when a bracket is left open.
+    static std::string SenderAddress(const std::string& fromValue);
+
+private:
+    CReplyLimit& ReplyLimit();
+    // True when another request of address may be answered (inThisCheck of its requests are
+    // answered in this check already); says once an hour when it may not.
+    bool WithinReplyLimit(const std::string& address, int inThisCheck, const MailSettings& copy);
+    // Counts each answered request (requesters: the requester of each) against its limit.
+    void CountReplies(const std::vector<std::string>& replyList, const std::vector<bool>& sent,
+                      const std::vector<std::size_t>& requesters);
+    // Says once per server and run that a password went without TLS, and how to avoid it.
+    void WarnClearPassword(const char* protocol, const std::string& host, int port, bool inClear);
+
+    int RunCycle(const MailSettings& copy);
+    int RunImapCycle(const MailSettings& copy);
+    // The request rules over any mailbox; false when a mailbox step failed.
+    bool AnswerRequests(IRequestMailbox& mailbox, const MailSettings& copy);
+    bool OpenImapSession(const MailSettings& copy);
+    static bool SameImapAccount(const MailSettings& a, const MailSettings& b);
+    bool Cancelled() const;
+    void ReportPop3(const CPop3Client& client, const MailSettings& copy, bool loggingIn);
+    void ReportImap(const MailError& cause, const MailSettings& copy, bool loggingIn);
+    // With tokens: a log-in's token failure said once (the sign-in's error state; true when
+    // there was none, and then that state is over). True without tokens.
+    bool ReportSignIn(const MailError& tokenError, const MailSettings& copy);
+    // Grabs the reply picture; false (the cause said) when there is none to send.
+    bool GrabPicture(const MailSettings& copy, JpegPicture& picture);
+    // The judged messages of this account and these rules, kept for the run (loaded from the
+    // state folder when the account or rules change); null without a state folder.
+    CJudgedMessages* JudgedFor(const MailSettings& copy);
+    // Writes the judged messages; a file that cannot be written is said once per cause.
+    void SaveJudged(CJudgedMessages& judged);
+    // The sender check step (SENDER_CHECK=dkim): Verified, or why the request is not answered
+    // (said once per message). check is made on first use and serves the rest of the cycle.
+    SenderVerdict ProveSender(IRequestMailbox& mailbox, std::size_t index, const std::string& id,
+                              const std::string& address, const MailSettings& copy,
+                              std::optional<CSenderCheck>& check);
+
+    const MailSettings& m_settings;
+    ServiceFlags& m_flags;
+    IServiceLog& m_log;
+    IReplyPictureSource& m_pictures;
+    CReplySender m_sender;
+    CFaultNotices m_faults;
+    std::set<std::string> m_clearPasswordSaid; // "POP3 host:port" and the like
+    std::unique_ptr<CReplyLimit> m_replyLimit;   // loaded at the first request
+    std::map<std::string, std::time_t> m_limitSaid; // when the limit was last said, per requester
+    std::atomic<bool> m_checkInProgress{false};
+    const CCancelSignal* m_cancel = nullptr;
+    std::string m_stateFolder;
+    std::unique_ptr<CJudgedMessages> m_judged;
+    std::unique_ptr<CImapClient> m_imap; // the IMAP session; used on the mail worker only
+    MailSettings m_imapAccount;          // the settings it logged in with
+    std::set<std::string> m_senderNotices; // messages whose unproven sender was said
+    bool m_senderHintShown = false;
+};

@@ -1,0 +1,206 @@
+#include "app/service/ReplySender.h"
+
+#include "app/service/MailClients.h"
+#include "mail/net/CancelSignal.h"
+#include "mail/text/CodePageService.h"
+#include "mail/mime/MimeFormat.h"
+#include "mail/mime/MimeMessage.h"
+#include "mail/smtp/SmtpSession.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <utility>
+
+namespace {
+
+constexpr const char* kSubject = "キャプチャ画像";
+constexpr const char* kMailerName = "KestrovaMail";
+constexpr const char* kWeekdays[] = {"日", "月", "火", "水", "木", "金", "土"};
+
+// File lines of the port 25 path.
+constexpr const char* kConnectError = "ERROR : SMTPサーバへの接続に失敗しました。";
+constexpr const char* kSendError = "ERROR : メールの返信に失敗しました";
+
+std::string Server(const std::string& host, int port) {
+    return host + ":" + std::to_string(port);
+}
+
+// The configured path failed before it could be used: nobody took the connection on its port.
+bool NotReached(MailErrorCode code) {
+    return code == MailErrorCode::Refused || code == MailErrorCode::ConnectTimeout ||
+           code == MailErrorCode::Unreachable;
+}
+
+bool AllSent(const std::vector<bool>& sent) {
+    return std::find(sent.begin(), sent.end(), false) == sent.end();
+}
+
+} // namespace
+
+std::string ReplyDateText(const LocalTime& time) {
+    const char* weekday = (time.weekday >= 0 && time.weekday <= 6) ? kWeekdays[time.weekday] : "";
+    char buffer[128];
+    std::snprintf(buffer, sizeof buffer, "%d年%d月%d日(%s)%02d時%02d分%02d秒", time.year,
+                  time.month, time.day, weekday, time.hour, time.minute, time.second);
+    return buffer;
+}
+
+std::string ReplyBodyText(const LocalTime& time) {
+    return ReplyDateText(time) + "現在の画像です。\r\n";
+}
+
+CReplySender::CReplySender(IServiceLog& log, const IClock& clock,
+                           std::shared_ptr<CCodePageService> codePages, uint16_t helloPort)
+    : m_log(log), m_clock(clock), m_codePages(std::move(codePages)), m_helloPort(helloPort) {}
+
+CReplySender::~CReplySender() = default;
+
+bool CReplySender::Cancelled() const {
+    return m_cancel && m_cancel->IsCancelled();
+}
+
+std::unique_ptr<CMimeMessage> CReplySender::Compose(const MailSettings& settings,
+                                                    const std::string& address,
+                                                    const MailPicture& picture,
+                                                    const std::vector<std::string>& requestIds) const {
+    auto message = std::make_unique<CMimeMessage>(m_codePages);
+    message->SetPriorityLevel(3);
+    message->AddToRecipient(address);
+    message->SetSenderAddress(settings.senderAddress);
+    message->SetSenderDisplayName(settings.senderName);
+    message->SetSubjectText(kSubject);
+    message->AddHeaderField("X-Mailer", {kMailerName});
+    if (mime::IsSafeAddress(settings.senderAddress) && !settings.senderAddress.empty())
+        message->AddHeaderField("Reply-To", {settings.senderAddress});
+    if (m_autoReply)
+        message->AddHeaderField("Auto-Submitted", {"auto-replied"});
+    // Message-IDs as the requests gave them; one that is not a plain token is left out.
+    std::vector<std::string> references;
+    for (const std::string& id : requestIds) {
+        if (id.size() > 2 && id.front() == '<' && id.back() == '>' &&
+            id.find_first_of(" \t\r\n") == std::string::npos)
+            references.push_back(id);
+    }
+    if (!references.empty()) {
+        message->AddHeaderField("In-Reply-To", {references.back()});
+        message->AddHeaderField("References", references);
+    }
+    message->AddTextPart(ReplyBodyText(m_clock.LocalNow()), 1);
+    message->AddBytesAttachment(picture.fileName, picture.jpeg);
+    // What the composer refused (an unsafe sender address) makes the session's Send fail.
+    return message;
+}
+
+bool CReplySender::SendOver(CSmtpSession& session, const MailSettings& settings,
+                            const std::vector<std::string>& replyList, const MailPicture& picture,
+                            const std::vector<std::vector<std::string>>& requestIds,
+                            std::vector<bool>& sent) {
+    for (std::size_t i = 0; i < replyList.size() && session.IsOpen() && !Cancelled(); ++i) {
+        if (sent[i])
+            continue;
+        const std::unique_ptr<CMimeMessage> message =
+            Compose(settings, replyList[i], picture,
+                    i < requestIds.size() ? requestIds[i] : std::vector<std::string>());
+        // A refusal (a server that says "try later") gets one more attempt; a mail the server
+        // may have taken never does.
+        bool taken = session.Send(*message, {replyList[i]});
+        if (!taken && session.IsOpen() && !session.MayHaveDelivered() && !Cancelled())
+            taken = session.Send(*message, {replyList[i]});
+        if (taken) {
+            sent[i] = true;
+            m_log.AddLog("送信完了<" + replyList[i] + ">");
+        }
+    }
+    const bool whole = AllSent(sent);
+    session.Quit();
+    return whole;
+}
+
+std::vector<bool> CReplySender::SendReplies(const MailSettings& settings,
+                                            const std::vector<std::string>& replyList,
+                                            const MailPicture& picture,
+                                            const std::vector<std::vector<std::string>>& requestIds) {
+    std::vector<bool> sent(replyList.size(), false);
+    m_failure = {{}, Server(settings.smtpServer, settings.smtpPort), SmtpLogInName(settings)};
+    m_refusal.clear();
+    m_tokenFailure = {};
+    m_connected = false;
+    m_passwordInClear = false;
+    if (replyList.empty())
+        return sent;
+    // A port the settings cannot mean.
+    if (settings.smtpPort < 1 || settings.smtpPort > 65535) {
+        m_failure.cause = {MailErrorCode::InvalidArgument, 0, "SMTP_PORT"};
+        return sent;
+    }
+
+    // The configured path. Whether port 25 may be tried after it, and whether its cause is the
+    // one to tell (not when it merely had no log-in to offer).
+    bool portTwentyFive = false;
+    bool configuredTells = true;
+    const SmtpPolicy policy = ConfiguredSmtpPolicy(settings);
+    CSmtpSession session;
+    session.SetCancelSignal(m_cancel);
+    if (!policy.logIn) {
+        m_failure.cause = {MailErrorCode::NoCredentials, 0, {}};
+        portTwentyFive = true;
+        configuredTells = false;
+    } else if (!OpenSmtpSession(session, settings.smtpServer, settings.smtpPort, policy, settings,
+                                m_cancel, m_tokenFailure)) {
+        // Without a token nothing was connected, and port 25 is no way around a sign-in.
+        m_failure.cause = m_tokenFailure ? m_tokenFailure : session.Error();
+        portTwentyFive = !m_tokenFailure && NotReached(session.Error().code);
+        m_connected = !m_tokenFailure && !portTwentyFive;
+    } else if (!session.LoggedIn()) {
+        // The server offers no log-in, and the program has none of its own for it.
+        m_connected = true;
+        session.Quit();
+        m_failure.cause = {MailErrorCode::NotOffered, 0, "AUTH"};
+        portTwentyFive = true;
+        configuredTells = false;
+    } else {
+        m_connected = true;
+        m_passwordInClear = policy.tls == SmtpTls::WhenOffered && !session.IsTls() &&
+                            !session.PeerIsLocal();
+        if (SendOver(session, settings, replyList, picture, requestIds, sent))
+            m_failure = {};
+        else
+            m_failure.cause = session.Error();
+    }
+    if (AllSent(sent) || Cancelled())
+        return sent;
+    if (!portTwentyFive) {
+        m_log.WriteLogFile(kSendError);
+        // Said where a user might expect the second path: after a TLS failure, or a mail the
+        // server may hold already.
+        if (session.MayHaveDelivered())
+            m_refusal = "サーバがメールを受け取った可能性があります";
+        else if (IsTlsError(m_failure.cause.code))
+            m_refusal = "TLSで保護できなかった経路の代わりにはしません";
+        return sent;
+    }
+
+    ServerFault helloFailure{{}, Server(settings.smtpServer, m_helloPort), {}};
+    CSmtpSession hello;
+    hello.SetCancelSignal(m_cancel);
+    bool helloDelivered = false;
+    if (!hello.Open(settings.smtpServer, m_helloPort, PortTwentyFivePolicy(settings))) {
+        helloFailure.cause = hello.Error();
+        m_log.WriteLogFile(kConnectError);
+    } else {
+        m_connected = true;
+        const std::vector<bool> before = sent;
+        if (!SendOver(hello, settings, replyList, picture, requestIds, sent)) {
+            helloFailure.cause = hello.Error();
+            m_log.WriteLogFile(kSendError);
+        }
+        helloDelivered = sent != before;
+    }
+    if (AllSent(sent))
+        m_failure = {};
+    else if (!configuredTells || helloDelivered)
+        m_failure = helloFailure;
+    else if (IsTlsError(helloFailure.cause.code))
+        m_refusal = "ポート25のサーバ: " + DescribeMailError(helloFailure.cause);
+    return sent;
+}

@@ -1,0 +1,12 @@
+#include "app/settings/MailAccount.h"
+
+AccountGap MissingAccountSetting(const MailSettings& mail) {
+    const bool imap = mail.receiveProtocol == ReceiveProtocol::Imap;
+    if (imap ? mail.imapServer.empty() : mail.pop3Server.empty())
+        return AccountGap::ReceiveServer;
+    if (mail.pop3Id.empty())
+        return AccountGap::UserId;
+    if (!mail.oauth2 && mail.pop3Pass.empty())
+        return AccountGap::Password;
+    return AccountGap::None;
+}

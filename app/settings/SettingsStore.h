@@ -1,0 +1,63 @@
+#pragma once
+// Loading and saving the four settings records: device.ini (DEVICE) and setup.ini
+// (APPLICATION, MAIL, TIMETEXT) in the program folder. Every key is read and written in one
+// fixed order; flags are "on"/"off" and only the exact text "on" reads as on; numbers are
+// decimal; the POP3 and SMTP passwords are stored enciphered.
+
+#include "app/report/MessageSink.h"
+#include "base/Settings.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class CFaultNotices;
+
+inline constexpr const char* kDeviceIniName = "device.ini";
+inline constexpr const char* kSetupIniName = "setup.ini";
+
+// Keys added later (POP3_SECURITY, SMTP_SECURITY, SMTP_ID, SMTP_PASS, CA_FILE, RECEIVE_PROTOCOL,
+// IMAP_SERVER, IMAP_PORT, IMAP_SECURITY) are written only when they differ from their default,
+// so a file of an earlier version saves unchanged.
+//
+// Fills settings from the two files in folder (ProgramFolder(), ending in "/", or empty for the
+// current folder). Missing files or keys leave the defaults. A password that cannot be
+// deciphered is reported through sink and stays empty.
+// Returns one line (UTF-8) for a file that exists but cannot be read (a folder in its place, no
+// permission: its settings stay at their defaults), with its path and the system's reason, and
+// one for every text value that cannot be read whole (longer than a
+// setting holds, bytes that are not text, characters code page 932 lacks): the value in
+// memory is then not the file's, and saves leave the file's value as it stands as long as the
+// setting is not changed. The caller reports the lines once (in the log).
+std::vector<std::string> LoadSettings(Settings& settings, const std::string& folder,
+                                      IMessageSink& sink);
+
+// Writes every key of settings to the two files in folder, each file replaced atomically.
+// SEND_ADDRESS keys beyond the list are deleted. Returns false when a file could not be
+// written; problems (when given) then gets one line for each such file, with its path and the
+// system's reason.
+bool SaveSettings(const Settings& settings, const std::string& folder, IMessageSink& sink,
+                  std::vector<std::string>* problems = nullptr);
+
+// SaveSettings for the window and the service: a file that cannot be written is said in the
+// log through notices, once until a save works again.
+bool SaveSettingsAndSay(const Settings& settings, const std::string& folder, IMessageSink& sink,
+                        CFaultNotices& notices);
+
+// STARTUP_TIMER and STARTUP_DIALOG read straight from setup.ini, for the start-up delay before
+// any window or record exists. Same keys, defaults and flag rule as LoadSettings.
+struct StartupOptions {
+    int32_t startupTimer = 0;
+    bool startupDialog = false;
+};
+StartupOptions ReadStartupOptions(const std::string& folder);
+
+// The words of RECEIVE_PROTOCOL: "pop3" and "imap".
+const char* ReceiveProtocolKeyword(ReceiveProtocol protocol);
+// The protocol a word names (any letter case); nullopt for any other word.
+std::optional<ReceiveProtocol> ParseReceiveProtocol(std::string_view word);
+// The words of SENDER_CHECK: "off" and "dkim".
+const char* SenderCheckKeyword(SenderCheck check);
+// The check a word names (any letter case); nullopt for any other word.
+std::optional<SenderCheck> ParseSenderCheck(std::string_view word);
