@@ -33,7 +33,7 @@ public:
     static constexpr int kIdAddressEntry = 1028;
     static constexpr int kAddressColumnWidth = 300;
 
-    // The outcomes of SendSnapshotMail (app/SnapshotMail.h), in its order.
+    // The outcomes of SendSnapshotMail (app/service/SnapshotMail.h), in its order.
     enum class SendResult {
         Pop3Failed,        // "POP3サーバの接続に失敗しました。"
         SmtpConnectFailed, // "SMTPサーバへの接続に失敗しました。"

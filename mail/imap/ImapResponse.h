@@ -24,7 +24,7 @@ namespace replyend {
 // literal "{n}" / "{n+}" that ends a line (the n bytes after that CR LF are part of the response,
 // whatever they hold, CR LF included), up to the CR LF that ends a line not ending in a literal.
 // Returns the index just past the final CR LF, or npos while incomplete. Same contract as the
-// rules in mail/MailConnection.h. A literal size beyond 2^31 or with more than 10 digits is no
+// rules in mail/net/MailConnection.h. A literal size beyond 2^31 or with more than 10 digits is no
 // literal: the response ends at that line (and ParseResponse rejects it).
 std::size_t ImapResponse(std::string_view buffered, std::size_t searchFrom);
 

@@ -2,7 +2,7 @@
 // Helpers the MIME composer writes its messages with: the Date line, the multipart boundary,
 // content types by file extension, the Message-ID, the text body in 8-bit or 7-bit form, and
 // the checks that keep texts from adding header lines or commands. Header fields themselves
-// are written by mime::HeaderField (mail/MimeHeaderField.h).
+// are written by mime::HeaderField (mail/mime/MimeHeaderField.h).
 
 #include <ctime>
 #include <string>

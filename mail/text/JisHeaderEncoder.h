@@ -2,7 +2,7 @@
 // Japanese text in mail: Shift_JIS (code page 932) to ISO-2022-JP (RFC 1468) and back, for
 // headers (RFC 2047 B encoded words) and for text bodies. Every function works on code page 932
 // byte strings; convert from and to the program's UTF-8 with text::Utf8ToSjis /
-// text::SjisToUtf8 (mail/TextCodec.h).
+// text::SjisToUtf8 (mail/text/TextCodec.h).
 //
 // Inputs are treated as C texts (a NUL byte ends the text), except by EncodeMailText and
 // DecodeMailText, which take every byte. Outputs grow to fit, however long the input; nothing is
@@ -28,7 +28,7 @@ public:
     static std::string MakeEncodedWord(std::string_view jis);
 
     // A raw header value (for example an unfolded Subject) to Shift_JIS, decoded as
-    // mime::DecodeHeaderValue (mail/HeaderDecoder.h) decodes it; what code page 932 cannot
+    // mime::DecodeHeaderValue (mail/text/HeaderDecoder.h) decodes it; what code page 932 cannot
     // hold becomes "?".
     static std::string DecodeHeaderText(std::string_view raw);
 
