@@ -81,6 +81,9 @@ struct MailSettings {
 
     // MAX_REPLIES_PER_HOUR: requests of one requester answered in any hour at most.
     int maxRepliesPerHour = 20;
+    // DISCOVERY_ONLINE: account discovery also asks sources outside the address's domain (the
+    // shared provider database); off: only the domain's own sources and the built-in table.
+    bool discoveryOnline = true;
 
     bool operator==(const MailSettings&) const = default;
 };

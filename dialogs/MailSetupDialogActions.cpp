@@ -2,9 +2,9 @@
 // サインイン… on the mail worker under a progress box that cancels, and the CA file chooser.
 
 #include "app/discovery/AccountDiscovery.h"
+#include "app/report/ScreenText.h"
 #include "app/service/ConnectionTest.h"
 #include "app/signin/OAuthSignIn.h"
-#include "app/report/ScreenText.h"
 #include "base/ProgramFolder.h"
 #include "dialogs/DialogSupport.h"
 #include "dialogs/MailSetupDialog.h"
@@ -68,11 +68,18 @@ void CMailSetupDialog::AutoSetup() {
         Reveal(m_senderAddress);
         return;
     }
-    const std::string caFile = m_settings.caFile;
+    DiscoveryOptions options;
+    options.caFile = m_settings.caFile;
+    options.online = m_settings.discoveryOnline;
+    // Each source passed over shows under the address while the search goes on.
+    options.progress = [this](const std::string& line) {
+        QMetaObject::invokeMethod(
+            this, [this, text = ToQt(line)] { ShowSetupSource(text); }, Qt::QueuedConnection);
+    };
     const auto result = RunWithProgress<DiscoveryResult>(
         this, LongWorker(), tr("%1 のサーバを探しています…").arg(ToQt(address)),
-        [address, caFile](const CCancelSignal* cancel) {
-            return DiscoverAccount(address, caFile, cancel);
+        [address, options](const CCancelSignal* cancel) {
+            return DiscoverAccount(address, options, cancel);
         });
     if (!result)
         return; // cancelled: nothing has changed
@@ -86,6 +93,14 @@ void CMailSetupDialog::AutoSetup() {
     ShowSetupSource(outcome.join(u'\n'));
     if (!result->account) {
         ShowMessageBox(this, all.join(u'\n'), MessageKind::Exclamation);
+        return;
+    }
+    // Servers outside the address's domain that only DNS named: the user decides, and the
+    // safe answer (Cancel) leaves the fields as they were.
+    if (!result->account->otherDomainHosts.empty() &&
+        !ShowMessageBox(this, outcome.join(u'\n') + u'\n' + tr("このサーバーを使いますか？"),
+                        MessageKind::OkCancel)) {
+        ShowSetupSource(QString());
         return;
     }
     // The servers, the log-in names and the log-in method; passwords and the rest stay.

@@ -88,8 +88,36 @@
         <translation>Use an app password made in the account&apos;s security settings as the password</translation>
     </message>
     <message>
-        <source>ログイン名は dアカウントの ID です。メールアドレスと違うときはユーザー名を直してください</source>
-        <translation>The log-in name is the d ACCOUNT ID: correct the user name where it differs from the mail address</translation>
+        <source>注意: %1 は %2 の外のサーバーです。そう言っているのは署名のない DNS の応答だけで、偽物かもしれません。プロバイダーの案内と同じか確かめてから使ってください</source>
+        <translation>Caution: %1 lie outside %2. Only an unsigned DNS answer says so, and it may be forged. Use them only once you have checked them against your provider&apos;s instructions</translation>
+    </message>
+    <message>
+        <source>https のアドレスではありません</source>
+        <translation>not an https address</translation>
+    </message>
+    <message>
+        <source>プロバイダー データベース（%1）</source>
+        <translation>provider database (%1)</translation>
+    </message>
+    <message>
+        <source>メールサーバーの応答ではありません</source>
+        <translation>not the greeting of a mail server</translation>
+    </message>
+    <message>
+        <source>暗号化（STARTTLS）に応じません</source>
+        <translation>does not agree to encryption (STARTTLS)</translation>
+    </message>
+    <message>
+        <source>推測（%1 と %2、証明書とあいさつを確認）</source>
+        <translation>guess (%1 and %2, certificate and greeting checked)</translation>
+    </message>
+    <message>
+        <source>推測 %1</source>
+        <translation>guess %1</translation>
+    </message>
+    <message>
+        <source>使えるサーバーがありません</source>
+        <translation>no usable server</translation>
     </message>
 </context>
 <context>
@@ -633,6 +661,10 @@ kestrovamail --test-pattern</translation>
         <source>サインインしました。</source>
         <translation>Signed in.</translation>
     </message>
+    <message>
+        <source>このサーバーを使いますか？</source>
+        <translation>Use these servers?</translation>
+    </message>
 </context>
 <context>
     <name>CSnapMailDialog</name>
@@ -874,6 +906,10 @@ kestrovamail --test-pattern</translation>
         <translation>--device-code goes with --sign-in</translation>
     </message>
     <message>
+        <source>--accept-other-domain は --set-up と使うオプションです</source>
+        <translation>--accept-other-domain goes with --set-up</translation>
+    </message>
+    <message>
         <source>使い方: kestrovamail [オプション]...
 メールに答えるカメラ: 件名がチェック文字列（&quot;cap&quot;）のメールに、カメラの新しい写真を付けて
 返信します。オプションなしではメインウィンドウを開きます。
@@ -907,10 +943,13 @@ kestrovamail --test-pattern</translation>
                          機器にあるときは、最後に開いたページのアドレスを貼り付けます。
   --device-code          --sign-in で、別の機器のブラウザーに入力するコードを表示し、サインイン
                          が終わるまで待ちます（Microsoft など、許しているプロバイダーのみ）。
-  --set-up ADDRESS [--dry-run]
-                         メールアドレスからサーバーを探し（プロバイダーの設定ファイル、DNS の
-                         SRV レコード、プログラムのプロバイダー表の順）、見つけたものとその
-                         出どころを表示して設定に書き込みます。--dry-run では表示だけします。
+  --set-up ADDRESS [--dry-run] [--accept-other-domain]
+                         メールアドレスからサーバーを探し（ドメインの設定ファイル、共有の
+                         プロバイダー データベース（ドメインと MX のドメイン）、プログラムの
+                         プロバイダー表、DNS の SRV レコード、imap. などの推測の順）、調べた
+                         ことを順に、見つけたものとその出どころを表示して設定に書き込みます。
+                         --dry-run では表示だけします。SRV がアドレスのドメインの外のサーバーを
+                         指すときは、--accept-other-domain を付けたときだけ書き込みます。
   -h, --help             このヘルプを表示します。
   --version              バージョンを表示します。
   startup                （自動起動のエントリから）設定された起動までの秒数を待ちます。
@@ -918,7 +957,8 @@ kestrovamail --test-pattern</translation>
 終了コード:
   0   成功（--check-once: 確認が終わった。--sign-in: サインインした）
   1   --check-once: 確認が終わらなかった。--sign-in: サインインできなかった（理由は
-      標準エラーに出ます）。--set-up: 使えるサーバーが見つからなかった（何も書き込みません）
+      標準エラーに出ます）。--set-up: 使えるサーバーが見つからなかったか、ほかのドメインの
+      サーバーしか見つからず --accept-other-domain がなかった（何も書き込みません）
   2   コマンドラインの誤り。--check-once、--sign-in: 設定が足りない
   3   --check-once: 確認は終わったが、カメラがないため依頼がサーバーに残った
 
@@ -930,6 +970,9 @@ kestrovamail --test-pattern</translation>
                          address:port。MAIL.SENDER_CHECK=dkim のとき、DKIM の鍵をシステムの
                          リゾルバーではなくこの DNS サーバーに尋ねます。--set-up の名前も
                          すべてこのサーバーに尋ねます。
+  KESTROVAMAIL_ISPDB_URL --set-up と自動設定が尋ねるプロバイダー データベースのアドレス
+                         （ドメインを後ろに付けます。既定は
+                         https://autoconfig.thunderbird.net/v1.1/）。
   LANGUAGE, LC_ALL, LC_MESSAGES, LANG
                          ウィンドウ、ダイアログとこれらのメッセージの言語: 日本語のロケールでは
                          日本語、それ以外では英語。log.txt と返信メールはいつも日本語です。
@@ -988,11 +1031,15 @@ picture from the camera as the reply. Without options the main window opens.
   --device-code          with --sign-in, print a code to enter in a browser on another device
                          and wait until the sign-in is done (only where the provider allows
                          it, as Microsoft does).
-  --set-up ADDRESS [--dry-run]
-                         find the servers of a mail address (the provider&apos;s configuration
-                         file, DNS SRV records, then the program&apos;s table of providers),
-                         print what was found and where from, and write it into the
-                         settings; with --dry-run only print.
+  --set-up ADDRESS [--dry-run] [--accept-other-domain]
+                         find the servers of a mail address (the domain&apos;s configuration
+                         file, the shared provider database for the domain and for its MX
+                         host&apos;s domain, the program&apos;s table of providers, DNS SRV
+                         records, then a guess such as imap.), print each source passed over
+                         as it goes, then what was found and where from, and write it into
+                         the settings; with --dry-run only print. Servers that SRV places
+                         outside the address&apos;s domain are written only with
+                         --accept-other-domain.
   -h, --help             show this help.
   --version              show the version.
   startup                (from the autostart entry) wait out the configured start-up delay.
@@ -1000,7 +1047,8 @@ picture from the camera as the reply. Without options the main window opens.
 Exit status:
   0   success (--check-once: the check completed; --sign-in: signed in)
   1   --check-once: the check did not complete; --sign-in: not signed in (the reason on
-      standard error); --set-up: no usable servers were found (nothing is written)
+      standard error); --set-up: no usable servers were found, or only servers in another
+      domain without --accept-other-domain (nothing is written)
   2   a wrong command line; --check-once, --sign-in: the settings are incomplete
   3   --check-once: it completed, but requests stayed on the server unanswered because no
       camera was there
@@ -1013,6 +1061,9 @@ Environment:
                          address:port; with MAIL.SENDER_CHECK=dkim, DKIM keys are asked of
                          this DNS server instead of the system&apos;s resolver; --set-up asks
                          it for every name too.
+  KESTROVAMAIL_ISPDB_URL the provider database that --set-up and Find settings ask (the
+                         domain is put after it; by default
+                         https://autoconfig.thunderbird.net/v1.1/).
   LANGUAGE, LC_ALL, LC_MESSAGES, LANG
                          the language of the window, the dialogs and these messages:
                          Japanese for a Japanese locale, English for any other. log.txt
@@ -1731,6 +1782,10 @@ Examples:
     <message>
         <source>次にパスワードを設定します: kestrovamail --set-password pop3</source>
         <translation>Next, set the password: kestrovamail --set-password pop3</translation>
+    </message>
+    <message>
+        <source>使うときは --accept-other-domain を付けてもう一度実行してください</source>
+        <translation>to use them, run again with --accept-other-domain</translation>
     </message>
 </context>
 <context>

@@ -58,8 +58,8 @@ int RunSettingsCommand(int argc, char* argv[], const CommandLine& line) {
     case CommandLine::Mode::SetSettings:
         return settingscli::SetSettings(ProgramFolder(), line.assignments, std::cerr);
     case CommandLine::Mode::SetUp:
-        return setupcli::SetUp(ProgramFolder(), line.setUpAddress, line.dryRun, std::cout,
-                               std::cerr);
+        return setupcli::SetUp(ProgramFolder(), line.setUpAddress, line.dryRun,
+                               line.acceptOtherDomain, std::cout, std::cerr);
     default:
         return settingscli::SetPassword(ProgramFolder(), line.passwordAccount, std::cin, std::cerr,
                                         ::isatty(STDIN_FILENO) != 0);

@@ -1,45 +1,26 @@
 #include "app/discovery/AccountDiscovery.h"
 
 #include "app/discovery/AutoconfigFile.h"
-#include "mail/net/Https.h"
+#include "app/discovery/DiscoveryStep.h"
 #include "app/discovery/ProviderTable.h"
 #include "app/report/ScreenText.h"
-#include "mail/net/CancelSignal.h"
-#include "mail/net/DnsResolver.h"
 #include "mail/mime/MailAddress.h"
+#include "mail/net/CancelSignal.h"
 
 #include <QCoreApplication>
 #include <QUrl>
-#include <algorithm>
 #include <cstdlib>
-#include <functional>
+#include <future>
+#include <poll.h>
+#include <thread>
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Each DNS look-up and each HTTPS request ends within this.
-constexpr std::chrono::milliseconds kLookUpLimit{5000};
-
 template <class... Arguments> std::string Tr(const char* text, const Arguments&... arguments) {
     return TranslatedText("AccountDiscovery", text, {std::string_view(arguments)...});
 }
-
-// What every step needs.
-struct Search {
-    std::string address;
-    std::string domain; // lower case, IDNA (ACE) form
-    std::string caFile;
-    const CCancelSignal* cancel = nullptr;
-    mutable CDnsResolver resolver; // look-ups change only its channel
-    int httpsPort = 443;
-    std::vector<SkippedSource>* skipped = nullptr;
-
-    bool Cancelled() const { return cancel && cancel->IsCancelled(); }
-    void Skip(std::string source, std::string reason) const {
-        skipped->push_back({std::move(source), std::move(reason)});
-    }
-};
 
 int HttpsPort() {
     const char* text = std::getenv(kHttpsPortVariable);
@@ -47,188 +28,50 @@ int HttpsPort() {
     return port >= 1 && port <= 65535 ? port : 443;
 }
 
-// The mail layer's cause in the user's language.
-std::string Described(const MailError& error) {
-    return ScreenText(DescribeMailError(error));
+std::string DatabaseUrl() {
+    const char* text = std::getenv(kDatabaseUrlVariable);
+    return text && *text ? text : kDefaultDatabaseUrl;
 }
 
-// libcurl's resolve entry for host at port: the addresses our resolver found.
-std::string ResolveEntry(const std::string& host, int port,
-                         const std::vector<std::string>& addresses) {
-    std::string entry = host + ":" + std::to_string(port) + ":";
-    for (std::size_t i = 0; i < addresses.size(); ++i) {
-        const bool v6 = addresses[i].find(':') != std::string::npos;
-        entry += (i ? "," : "") + (v6 ? "[" + addresses[i] + "]" : addresses[i]);
+// The search's own cancel signal, raised when the caller's is (the user cancelled) or when
+// the search has its answer and the steps still running are no longer wanted. A thread waits
+// on both descriptors, so the steps need watch only one.
+class CancelRelay {
+public:
+    explicit CancelRelay(const CCancelSignal* outer) {
+        if (!outer)
+            return;
+        m_thread = std::thread([this, outer] {
+            pollfd fds[2] = {{outer->fd(), POLLIN, 0}, {m_own.fd(), POLLIN, 0}};
+            while (!outer->IsCancelled() && !m_own.IsCancelled())
+                ::poll(fds, 2, -1);
+            m_own.Cancel();
+        });
     }
-    return entry;
-}
+    ~CancelRelay() {
+        m_own.Cancel();
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    CancelRelay(const CancelRelay&) = delete;
+    CancelRelay& operator=(const CancelRelay&) = delete;
 
-std::optional<DiscoveredAccount> FromAutoconfig(const Search& search, const std::string& host,
-                                                const std::string& path) {
-    const std::string authority =
-        search.httpsPort == 443 ? host : host + ":" + std::to_string(search.httpsPort);
-    const std::string url = "https://" + authority + path;
-    const AddressAnswer addresses =
-        search.resolver.LookupAddresses(host, Clock::now() + kLookUpLimit);
-    if (addresses.status == DnsStatus::NotFound) {
-        search.Skip(url, Tr(QT_TRANSLATE_NOOP("AccountDiscovery", "ホスト %1 がありません"), host));
-        return std::nullopt;
-    }
-    if (addresses.status != DnsStatus::Found) {
-        search.Skip(url, Described(addresses.error));
-        return std::nullopt;
-    }
-    https::RequestOptions options;
-    options.caFile = search.caFile;
-    options.timeout = kLookUpLimit;
-    options.accept = "Accept: application/xml, text/xml";
-    options.resolve = {ResolveEntry(host, search.httpsPort, addresses.records)};
-    const HttpReply reply = https::Get(url, options, search.cancel);
-    if (reply.error) {
-        search.Skip(url, Described(reply.error));
-        return std::nullopt;
-    }
-    if (reply.status != 200) {
-        search.Skip(url, Tr(QT_TRANSLATE_NOOP("AccountDiscovery", "HTTP の応答 %1"),
-                            std::to_string(reply.status)));
-        return std::nullopt;
-    }
-    AutoconfigReading reading = ReadAutoconfig(reply.body, search.address);
-    if (!reading.account) {
-        search.Skip(url, reading.problem);
-        return std::nullopt;
-    }
-    reading.account->source = url;
-    return reading.account;
-}
+    const CCancelSignal* signal() const { return &m_own; }
+    void Cancel() { m_own.Cancel(); }
 
-// RFC 6186 section 3.4 and RFC 2782: the lowest priority first, among equals the heaviest.
-// A single record with the target "." says the service is not offered.
-std::optional<DiscoveredServer> FromSrv(const Search& search, const char* service, ServerKind kind,
-                                        SecurityChoice security, MailError& failure) {
-    const SrvAnswer answer = search.resolver.LookupSrv(std::string(service) + "." + search.domain,
-                                                       Clock::now() + kLookUpLimit);
-    if (answer.status == DnsStatus::Failed) {
-        failure = answer.error;
-        return std::nullopt;
-    }
-    std::vector<SrvRecord> records = answer.records;
-    std::stable_sort(records.begin(), records.end(), [](const SrvRecord& a, const SrvRecord& b) {
-        return a.priority != b.priority ? a.priority < b.priority : a.weight > b.weight;
-    });
-    for (const SrvRecord& record : records) {
-        if (record.target.empty() || record.target == "." || record.port == 0 ||
-            !IsServerHostName(record.target))
-            continue;
-        return DiscoveredServer{kind, QString::fromStdString(record.target).toLower().toStdString(),
-                                record.port, security, search.address};
-    }
-    return std::nullopt;
-}
-
-struct SrvService {
-    const char* name;
-    ServerKind kind;
-    SecurityChoice security;
+private:
+    CCancelSignal m_own;
+    std::thread m_thread;
 };
 
-// In the order taken: IMAP before POP3, implicit TLS before STARTTLS (RFC 8314 section 5.1).
-constexpr SrvService kIncomingServices[] = {
-    {"_imaps._tcp", ServerKind::Imap, SecurityChoice::Tls},
-    {"_imap._tcp", ServerKind::Imap, SecurityChoice::StartTls},
-    {"_pop3s._tcp", ServerKind::Pop3, SecurityChoice::Tls},
-    {"_pop3._tcp", ServerKind::Pop3, SecurityChoice::StartTls},
-};
-constexpr SrvService kOutgoingServices[] = {
-    {"_submissions._tcp", ServerKind::Smtp, SecurityChoice::Tls},
-    {"_submission._tcp", ServerKind::Smtp, SecurityChoice::StartTls},
-};
-
-template <std::size_t N>
-std::optional<DiscoveredServer> FirstSrv(const Search& search, const SrvService (&services)[N],
-                                         MailError& failure) {
-    for (const SrvService& service : services) {
-        if (auto server = FromSrv(search, service.name, service.kind, service.security, failure))
-            return server;
-        if (failure) // a DNS server that does not answer: no use asking it more
-            return std::nullopt;
-    }
-    return std::nullopt;
+std::future<StepOutcome> Start(std::function<StepOutcome()> step) {
+    return std::async(std::launch::async, std::move(step));
 }
 
-std::optional<DiscoveredAccount> FromSrvRecords(const Search& search) {
-    const std::string source = "DNS SRV";
-    MailError failure;
-    std::optional<DiscoveredServer> incoming = FirstSrv(search, kIncomingServices, failure);
-    std::optional<DiscoveredServer> outgoing;
-    if (incoming)
-        outgoing = FirstSrv(search, kOutgoingServices, failure);
-    if (failure) {
-        search.Skip(source, Described(failure));
-        return std::nullopt;
-    }
-    if (!incoming) {
-        search.Skip(source,
-                    Tr(QT_TRANSLATE_NOOP("AccountDiscovery",
-                                         "受信サーバー（IMAP か POP3）のレコードがありません")));
-        return std::nullopt;
-    }
-    if (!outgoing) {
-        search.Skip(source, Tr(QT_TRANSLATE_NOOP("AccountDiscovery",
-                                                 "送信サーバー（SMTP）のレコードがありません")));
-        return std::nullopt;
-    }
-    DiscoveredAccount account;
-    account.address = search.address;
-    account.incoming = *incoming;
-    account.outgoing = *outgoing;
-    account.oauthProvider = providers::OAuthProviderForHost(incoming->host);
-    account.source = source;
-    return account;
-}
-
-std::string TableSource(const ProviderEntry& entry) {
-    return Tr(QT_TRANSLATE_NOOP("AccountDiscovery", "プロバイダー表（%1、%2）"),
-              std::string(entry.name), std::string(providers::kTableDate));
-}
-
-DiscoveredAccount FromTable(const Search& search, const ProviderEntry& entry, std::string source) {
-    DiscoveredAccount account;
-    account.address = search.address;
-    account.incoming = entry.incoming;
-    account.outgoing = entry.outgoing;
-    account.incoming.userName =
-        providers::ExpandPlaceholders(entry.incoming.userName, search.address);
-    account.outgoing.userName =
-        providers::ExpandPlaceholders(entry.outgoing.userName, search.address);
-    account.oauthProvider = entry.oauthProvider;
-    account.source = std::move(source);
-    if (entry.note)
-        account.note = Tr(entry.note);
-    return account;
-}
-
-std::optional<DiscoveredAccount> FromMx(const Search& search) {
-    const std::string source = "MX";
-    MxAnswer answer = search.resolver.LookupMx(search.domain, Clock::now() + kLookUpLimit);
-    if (answer.status == DnsStatus::Failed) {
-        search.Skip(source, Described(answer.error));
-        return std::nullopt;
-    }
-    std::stable_sort(
-        answer.records.begin(), answer.records.end(),
-        [](const MxRecord& a, const MxRecord& b) { return a.preference < b.preference; });
-    for (const MxRecord& record : answer.records) {
-        const std::string host = QString::fromStdString(record.host).toLower().toStdString();
-        if (const ProviderEntry* entry = providers::ForMxHost(host))
-            return FromTable(search, *entry, "MX → " + host + ": " + TableSource(*entry));
-    }
-    search.Skip(source,
-                answer.records.empty()
-                    ? Tr(QT_TRANSLATE_NOOP("AccountDiscovery", "MX レコードがありません"))
-                    : Tr(QT_TRANSLATE_NOOP("AccountDiscovery", "%1 はプロバイダー表にありません"),
-                         answer.records.front().host));
-    return std::nullopt;
+std::future<StepOutcome> Nothing() {
+    std::promise<StepOutcome> none;
+    none.set_value({});
+    return none.get_future();
 }
 
 // The domain in the form DNS asks for; empty when the address is not one.
@@ -253,49 +96,91 @@ std::string KindText(ServerKind kind) {
 
 } // namespace
 
-DiscoveryResult DiscoverAccount(const std::string& address, const std::string& caFile,
+DiscoveryResult DiscoverAccount(const std::string& address, const DiscoveryOptions& options,
                                 const CCancelSignal* cancel) {
     DiscoveryResult result;
-    Search search;
-    search.domain = DomainToLookUp(address);
-    if (search.domain.empty()) {
+    const std::string domain = DomainToLookUp(address);
+    if (domain.empty()) {
         result.addressProblem =
             Tr(QT_TRANSLATE_NOOP("AccountDiscovery",
                                  "\"%1\" はメールアドレス（名前@ドメイン）ではありません"),
                address);
         return result;
     }
-    search.address = address;
-    search.caFile = caFile;
-    search.cancel = cancel;
-    search.resolver.SetCancelSignal(cancel);
-    search.httpsPort = HttpsPort();
-    search.skipped = &result.skipped;
+    // Declared before the steps' futures: those are waited for (destroyed) first.
+    CancelRelay relay(cancel);
+    StepContext context;
+    context.address = address;
+    context.domain = domain;
+    context.caFile = options.caFile;
+    context.httpsPort = HttpsPort();
+    context.databaseUrl = DatabaseUrl();
+    context.cancel = relay.signal();
+    context.deadline = Clock::now() + kStepLimit;
+    const std::string authority =
+        context.httpsPort == 443 ? std::string() : ":" + std::to_string(context.httpsPort);
 
-    const std::function<std::optional<DiscoveredAccount>()> steps[] = {
-        [&] {
-            return FromAutoconfig(search, "autoconfig." + search.domain, "/mail/config-v1.1.xml");
-        },
-        [&] {
-            return FromAutoconfig(search, search.domain,
-                                  "/.well-known/autoconfig/mail/config-v1.1.xml");
-        },
-        [&] { return FromSrvRecords(search); },
-        [&]() -> std::optional<DiscoveredAccount> {
-            if (const ProviderEntry* entry = providers::ForDomain(search.domain))
-                return FromTable(search, *entry, TableSource(*entry));
-            return std::nullopt;
-        },
-        [&] { return FromMx(search); },
+    // Everything that does not wait on another answer is asked at once.
+    std::future<StepOutcome> steps[] = {
+        Start([context, authority] {
+            const std::string url =
+                "https://autoconfig." + context.domain + authority + "/mail/config-v1.1.xml";
+            return discovery::FromConfigFile(context, url, url);
+        }),
+        Start([context, authority] {
+            const std::string url = "https://" + context.domain + authority +
+                                    "/.well-known/autoconfig/mail/config-v1.1.xml";
+            return discovery::FromConfigFile(context, url, url);
+        }),
+        options.online
+            ? Start([context] { return discovery::FromProviderDatabase(context, context.domain); })
+            : Nothing(),
+        Start([context] {
+            StepOutcome outcome;
+            if (const ProviderEntry* entry = providers::ForDomain(context.domain))
+                outcome.account =
+                    discovery::FromTable(context, *entry, discovery::TableSource(*entry));
+            return outcome;
+        }),
+        Start([context, online = options.online] { return discovery::FromMx(context, online); }),
+        Start([context] { return discovery::FromSrv(context); }),
     };
-    for (const auto& step : steps) {
-        if (search.Cancelled())
-            break;
-        if (std::optional<DiscoveredAccount> account = step()) {
-            result.account = std::move(account);
-            break;
+    // When the answer is in, the steps still asking are stopped before they are waited for.
+    struct StopOnReturn {
+        CancelRelay& relay;
+        ~StopOnReturn() { relay.Cancel(); }
+    } stopOnReturn{relay};
+
+    const auto Cancelled = [cancel] { return cancel && cancel->IsCancelled(); };
+    // Notes what a step passed over, and takes its answer unless it needs the user's word.
+    std::optional<DiscoveredAccount> otherDomain;
+    const auto take = [&](StepOutcome outcome) {
+        for (SkippedSource& skipped : outcome.skipped) {
+            if (options.progress)
+                options.progress(SkippedLine(skipped));
+            result.skipped.push_back(std::move(skipped));
         }
+        if (outcome.account && !outcome.account->otherDomainHosts.empty()) {
+            otherDomain = std::move(outcome.account);
+            return false;
+        }
+        if (!outcome.account)
+            return false;
+        result.account = std::move(outcome.account);
+        return true;
+    };
+    for (std::future<StepOutcome>& step : steps) {
+        if (Cancelled())
+            return result;
+        if (take(step.get()))
+            return result;
     }
+    if (Cancelled())
+        return result;
+    context.deadline = Clock::now() + kGuessLimit;
+    if (take(discovery::FromGuess(context)) || Cancelled())
+        return result;
+    result.account = std::move(otherDomain);
     return result;
 }
 
@@ -332,8 +217,7 @@ std::vector<std::string> DescribeDiscovery(const DiscoveryResult& result) {
         return lines;
     }
     for (const SkippedSource& skipped : result.skipped)
-        lines.push_back(Tr(QT_TRANSLATE_NOOP("AccountDiscovery", "使わなかったもの: %1: %2"),
-                           skipped.source, skipped.reason));
+        lines.push_back(SkippedLine(skipped));
     if (!result.account) {
         lines.push_back(Tr(QT_TRANSLATE_NOOP(
             "AccountDiscovery",
@@ -355,5 +239,22 @@ std::vector<std::string> DescribeDiscovery(const DiscoveryResult& result) {
                account.oauthProvider));
     if (!account.note.empty())
         lines.push_back(account.note);
+    if (!account.otherDomainHosts.empty()) {
+        std::string hosts;
+        for (const std::string& host : account.otherDomainHosts)
+            hosts += (hosts.empty() ? "" : ", ") + host;
+        const std::string domain = account.address.substr(account.address.rfind('@') + 1);
+        lines.push_back(
+            Tr(QT_TRANSLATE_NOOP("AccountDiscovery",
+                                 "注意: %1 は %2 の外のサーバーです。そう言っているのは署名のない "
+                                 "DNS の応答だけで、偽物かもしれません。プロバイダーの案内と同じか"
+                                 "確かめてから使ってください"),
+               hosts, domain));
+    }
     return lines;
+}
+
+std::string SkippedLine(const SkippedSource& skipped) {
+    return Tr(QT_TRANSLATE_NOOP("AccountDiscovery", "使わなかったもの: %1: %2"), skipped.source,
+              skipped.reason);
 }

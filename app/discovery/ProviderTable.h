@@ -1,8 +1,9 @@
 #pragma once
 // The mail providers most of our users have, kept as data (ProviderTable.cpp, with the month
-// the entries were last checked against the providers' own help pages): the servers for the
-// providers' own domains, the MX hosts that mark a domain the provider hosts, and whether the
-// provider takes OAuth 2.0 sign-in instead of passwords.
+// the entries were last checked): the servers for the providers' own domains, the MX hosts
+// that mark a domain the provider hosts, and whether the provider takes OAuth 2.0 sign-in
+// instead of passwords. It answers when the shared provider database cannot be reached; each
+// row names where its facts are published, and a row nobody confirms is not kept.
 
 #include "app/discovery/AccountDiscovery.h"
 
@@ -18,12 +19,16 @@ struct ProviderEntry {
     DiscoveredServer outgoing;
     const char* oauthProvider; // OAUTH_PROVIDER, or "" for a password log-in
     const char* note;          // a QT_TRANSLATE_NOOP("AccountDiscovery", ...) or nullptr
+    const char* source;        // where the servers are published ("ISPDB hotmail.com", a URL)
 };
 
 namespace providers {
 
 // The month the table was last checked, as "2026-12".
 extern const char* const kTableDate;
+
+// Every row, for the test that holds them against the published facts.
+const std::vector<ProviderEntry>& ProviderRows();
 
 // The entry for an address's domain (lower case), or nullptr.
 const ProviderEntry* ForDomain(std::string_view domain);

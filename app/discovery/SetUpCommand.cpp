@@ -17,23 +17,34 @@ template <class... Arguments> std::string Tr(const char* text, const Arguments&.
 
 } // namespace
 
-int SetUp(const std::string& folder, const std::string& address, bool dryRun, std::ostream& out,
-          std::ostream& err) {
+int SetUp(const std::string& folder, const std::string& address, bool dryRun,
+          bool acceptOtherDomain, std::ostream& out, std::ostream& err) {
     CStreamSink sink(err);
     Settings settings;
     for (const std::string& note : LoadSettings(settings, folder, sink))
         err << ScreenText(note) << "\n";
 
-    const DiscoveryResult result = DiscoverAccount(address, settings.mail.caFile, nullptr);
+    DiscoveryOptions options;
+    options.caFile = settings.mail.caFile;
+    options.online = settings.mail.discoveryOnline;
+    // The sources passed over are said as the search passes them, on standard error.
+    options.progress = [&err](const std::string& line) { err << line << std::endl; };
+    const DiscoveryResult result = DiscoverAccount(address, options, nullptr);
     const std::vector<std::string> lines = DescribeDiscovery(result);
     if (!result.addressProblem.empty()) {
         err << "kestrovamail: " << result.addressProblem << "\n";
         return kBadAddress;
     }
-    std::ostream& said = result.account ? out : err;
-    for (const std::string& line : lines)
-        said << line << "\n";
-    if (!result.account) {
+    const bool otherDomain = result.account && !result.account->otherDomainHosts.empty();
+    std::ostream& said = result.account && !otherDomain ? out : err;
+    for (std::size_t i = result.skipped.size(); i < lines.size(); ++i)
+        said << lines[i] << "\n";
+    if (!result.account || (otherDomain && !acceptOtherDomain)) {
+        if (otherDomain)
+            err << Tr(QT_TRANSLATE_NOOP("SetUpCommand",
+                                        "使うときは --accept-other-domain を付けてもう一度"
+                                        "実行してください"))
+                << "\n";
         err << Tr(QT_TRANSLATE_NOOP("SetUpCommand", "kestrovamail: 何も書き込んでいません"))
             << "\n";
         return kNothingFound;

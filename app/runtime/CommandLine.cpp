@@ -107,6 +107,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         } else if (option == "--dry-run") {
             noValue();
             line.dryRun = true;
+        } else if (option == "--accept-other-domain") {
+            noValue();
+            line.acceptOtherDomain = true;
         } else {
             line.error =
                 Tr(QT_TRANSLATE_NOOP("CommandLine",
@@ -126,6 +129,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             "--trace はウィンドウ、--headless、--check-once のメールのやりとりを表示するオプションです"));
     if (line.error.empty() && line.dryRun && line.mode != Mode::SetUp)
         line.error = Tr(QT_TRANSLATE_NOOP("CommandLine", "--dry-run は --set-up と使うオプションです"));
+    if (line.error.empty() && line.acceptOtherDomain && line.mode != Mode::SetUp)
+        line.error = Tr(QT_TRANSLATE_NOOP("CommandLine",
+                                          "--accept-other-domain は --set-up と使うオプションです"));
     if (line.error.empty() && line.deviceCode && line.mode != Mode::SignIn)
         line.error = Tr(QT_TRANSLATE_NOOP("CommandLine", "--device-code は --sign-in と使います"));
     return line;
@@ -167,10 +173,13 @@ std::string HelpText() {
                          機器にあるときは、最後に開いたページのアドレスを貼り付けます。
   --device-code          --sign-in で、別の機器のブラウザーに入力するコードを表示し、サインイン
                          が終わるまで待ちます（Microsoft など、許しているプロバイダーのみ）。
-  --set-up ADDRESS [--dry-run]
-                         メールアドレスからサーバーを探し（プロバイダーの設定ファイル、DNS の
-                         SRV レコード、プログラムのプロバイダー表の順）、見つけたものとその
-                         出どころを表示して設定に書き込みます。--dry-run では表示だけします。
+  --set-up ADDRESS [--dry-run] [--accept-other-domain]
+                         メールアドレスからサーバーを探し（ドメインの設定ファイル、共有の
+                         プロバイダー データベース（ドメインと MX のドメイン）、プログラムの
+                         プロバイダー表、DNS の SRV レコード、imap. などの推測の順）、調べた
+                         ことを順に、見つけたものとその出どころを表示して設定に書き込みます。
+                         --dry-run では表示だけします。SRV がアドレスのドメインの外のサーバーを
+                         指すときは、--accept-other-domain を付けたときだけ書き込みます。
   -h, --help             このヘルプを表示します。
   --version              バージョンを表示します。
   startup                （自動起動のエントリから）設定された起動までの秒数を待ちます。
@@ -178,7 +187,8 @@ std::string HelpText() {
 終了コード:
   0   成功（--check-once: 確認が終わった。--sign-in: サインインした）
   1   --check-once: 確認が終わらなかった。--sign-in: サインインできなかった（理由は
-      標準エラーに出ます）。--set-up: 使えるサーバーが見つからなかった（何も書き込みません）
+      標準エラーに出ます）。--set-up: 使えるサーバーが見つからなかったか、ほかのドメインの
+      サーバーしか見つからず --accept-other-domain がなかった（何も書き込みません）
   2   コマンドラインの誤り。--check-once、--sign-in: 設定が足りない
   3   --check-once: 確認は終わったが、カメラがないため依頼がサーバーに残った
 
@@ -190,6 +200,9 @@ std::string HelpText() {
                          address:port。MAIL.SENDER_CHECK=dkim のとき、DKIM の鍵をシステムの
                          リゾルバーではなくこの DNS サーバーに尋ねます。--set-up の名前も
                          すべてこのサーバーに尋ねます。
+  KESTROVAMAIL_ISPDB_URL --set-up と自動設定が尋ねるプロバイダー データベースのアドレス
+                         （ドメインを後ろに付けます。既定は
+                         https://autoconfig.thunderbird.net/v1.1/）。
   LANGUAGE, LC_ALL, LC_MESSAGES, LANG
                          ウィンドウ、ダイアログとこれらのメッセージの言語: 日本語のロケールでは
                          日本語、それ以外では英語。log.txt と返信メールはいつも日本語です。

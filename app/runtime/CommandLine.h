@@ -13,7 +13,7 @@ struct CommandLine {
         SetSettings,  // --set SECTION.KEY=VALUE (repeatable)
         SetPassword,  // --set-password pop3|smtp|oauth-client
         SignIn,       // --sign-in [--device-code]: OAuth 2.0 sign-in from the terminal
-        SetUp,        // --set-up ADDRESS [--dry-run]
+        SetUp,        // --set-up ADDRESS [--dry-run] [--accept-other-domain]
         Help,         // --help
         Version,      // --version
     };
@@ -28,6 +28,7 @@ struct CommandLine {
     std::string passwordAccount;          // --set-password
     std::string setUpAddress;             // --set-up
     bool dryRun = false;                  // --dry-run (with --set-up)
+    bool acceptOtherDomain = false;       // --accept-other-domain (with --set-up)
     std::string error;                    // not empty: the command line is wrong (why)
 };
 

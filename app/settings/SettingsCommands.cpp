@@ -288,6 +288,7 @@ const std::vector<Entry>& Entries() {
             Number("MAIL.MAX_REPLIES_PER_HOUR", &S::mail, &MailSettings::maxRepliesPerHour, 1,
                    limits::kMaxRepliesPerHour),
             Security("MAIL.IMAP_SECURITY", &MailSettings::imapSecurity),
+            Flag("MAIL.DISCOVERY_ONLINE", &S::mail, &MailSettings::discoveryOnline),
             SenderCheckEntry("MAIL.SENDER_CHECK"),
             Text("MAIL.TRUSTED_AUTHSERV_ID", &S::mail, &MailSettings::trustedAuthservId),
             AuthMethod(),

@@ -166,6 +166,7 @@ std::vector<std::string> LoadSettings(Settings& settings, const std::string& fol
     mail.maxRepliesPerHour =
         std::clamp(setup.ReadInt(kMail, "MAX_REPLIES_PER_HOUR", 20), 1, limits::kMaxRepliesPerHour);
     mail.imapSecurity = ReadSecurity(setup, kMail, "IMAP_SECURITY");
+    mail.discoveryOnline = setup.ReadString(kMail, "DISCOVERY_ONLINE", "on") == "on";
     // A set-up that answers today goes on answering; a new one checks senders.
     mail.senderCheck = ParseSenderCheck(setup.ReadString(kMail, "SENDER_CHECK", ""))
                            .value_or(setupExisted ? SenderCheck::Off : SenderCheck::Dkim);
@@ -260,6 +261,7 @@ bool SaveSettings(const Settings& settings, const std::string& folder, IMessageS
     WriteUnlessDefault(setup, kMail, "IMAP_PORT", mail.imapPort, 143);
     WriteUnlessDefault(setup, kMail, "MAX_REPLIES_PER_HOUR", mail.maxRepliesPerHour, 20);
     WriteUnlessDefault(setup, kMail, "IMAP_SECURITY", SecurityKeyword(mail.imapSecurity));
+    WriteUnlessDefault(setup, kMail, "DISCOVERY_ONLINE", mail.discoveryOnline ? "" : "off");
     WriteUnlessDefault(setup, kMail, "SENDER_CHECK",
                        mail.senderCheck == SenderCheck::Off ? std::string()
                                                             : SenderCheckKeyword(mail.senderCheck));

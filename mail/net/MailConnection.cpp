@@ -315,6 +315,39 @@ bool CMailConnection::Connect(const std::string& host, int port,
     return ConnectToAddresses(list, deadline);
 }
 
+bool CMailConnection::ConnectToAddresses(const std::string& host, int port,
+                                         const std::vector<std::string>& addresses,
+                                         Clock::time_point deadline) {
+    Close();
+    m_error = {};
+    m_traced = true;
+    m_host = host;
+    m_peer = host + ":" + std::to_string(port);
+    if (host.empty() || port < 1 || port > 65535)
+        return Fail(MailErrorCode::InvalidArgument, EINVAL, host);
+    std::vector<SocketAddress> list;
+    for (const std::string& text : addresses) {
+        SocketAddress address;
+        auto* v4 = reinterpret_cast<sockaddr_in*>(&address.storage);
+        auto* v6 = reinterpret_cast<sockaddr_in6*>(&address.storage);
+        if (::inet_pton(AF_INET, text.c_str(), &v4->sin_addr) == 1) {
+            v4->sin_family = AF_INET;
+            v4->sin_port = htons(static_cast<uint16_t>(port));
+            address.length = sizeof *v4;
+        } else if (::inet_pton(AF_INET6, text.c_str(), &v6->sin6_addr) == 1) {
+            v6->sin6_family = AF_INET6;
+            v6->sin6_port = htons(static_cast<uint16_t>(port));
+            address.length = sizeof *v6;
+        } else {
+            continue;
+        }
+        list.push_back(address);
+    }
+    if (list.empty())
+        return Fail(MailErrorCode::NameNotFound, 0, host);
+    return ConnectToAddresses(list, deadline);
+}
+
 bool CMailConnection::ConnectToAddresses(const std::vector<SocketAddress>& addresses,
                                          Clock::time_point deadline) {
     Close();

@@ -90,6 +90,11 @@ public:
     // tests give them directly); Host() stays as the last Connect set it.
     bool ConnectToAddresses(const std::vector<SocketAddress>& addresses,
                             std::chrono::steady_clock::time_point deadline);
+    // Connect to host at port over addresses (text, either family) that another resolver
+    // found (account discovery asks its own DNS resolver); TLS is then checked against host.
+    bool ConnectToAddresses(const std::string& host, int port,
+                            const std::vector<std::string>& addresses,
+                            std::chrono::steady_clock::time_point deadline);
     // The client side of a TLS handshake on the open connection, checked against the host
     // given to Connect, within timeout. After a failure the connection is unusable: close it.
     bool StartTls(const TlsOptions& options, std::chrono::milliseconds timeout);

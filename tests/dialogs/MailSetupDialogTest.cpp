@@ -656,13 +656,15 @@ void MailSetupDialogTest::chosenMethodShowsOnlyItsFields() {
 }
 
 // 自動設定 against a DNS server and a web server on loopback, with the CA file the user set on
-// 詳細: the provider's configuration file, a domain whose mail Google handles (MX), and a domain
-// nothing is known of (a message, nothing changed).
+// 詳細: the provider's configuration file, a domain whose mail Google handles (MX), a domain
+// nothing is known of (a message, nothing changed), and SRV servers in another domain (asked:
+// refused, nothing changed).
 void MailSetupDialogTest::autoSetupFillsTheFields_data() {
     QTest::addColumn<QString>("zone");
     QTest::addColumn<bool>("serveFile");
     QTest::addColumn<QStringList>("shown"); // id=text of controls after 自動設定
     QTest::addColumn<QString>("source");    // the start of the line under the address
+    QTest::addColumn<int>("boxes");         // message boxes shown (each answered Cancel)
     QTest::newRow("configuration file") << "autoconfig.example.test A 127.0.0.1\n"
                                         << true
                                         << QStringList{At(Dlg::kIdReceiveProtocol, "IMAP"),
@@ -674,7 +676,7 @@ void MailSetupDialogTest::autoSetupFillsTheFields_data() {
                                                        At(Dlg::kIdSmtpSecurity, "SSL/TLS"),
                                                        At(Dlg::kIdPop3Id, "me"),
                                                        At(Dlg::kIdAuthMethod, "パスワード")}
-                                        << "見つけた場所: https://autoconfig.example.test:";
+                                        << "見つけた場所: https://autoconfig.example.test:" << 0;
     QTest::newRow("mail handled by Google")
         << "example.test MX 1 aspmx.l.google.com\n"
         << false << QStringList{At(Dlg::kIdReceiveProtocol, "IMAP"),
@@ -683,12 +685,19 @@ void MailSetupDialogTest::autoSetupFillsTheFields_data() {
                                 At(Dlg::kIdPop3Id, "me@example.test"),
                                 At(Dlg::kIdAuthMethod, "OAuth 2.0"),
                                 At(Dlg::kIdOAuthProvider, "Google")}
-        << "見つけた場所: MX";
+        << "見つけた場所: MX" << 0;
     QTest::newRow("nothing found")
         << QString() << false
         << QStringList{At(Dlg::kIdReceiveProtocol, "POP3"), At(Dlg::kIdImapServer, ""),
                        At(Dlg::kIdSmtpServer, ""), At(Dlg::kIdPop3Id, "")}
-        << "このアドレスのサーバーは見つかりませんでした";
+        << "このアドレスのサーバーは見つかりませんでした" << 1;
+    QTest::newRow("servers in another domain refused")
+        << "_imaps._tcp.example.test SRV 0 0 993 imap.elsewhere.test\n"
+           "_submissions._tcp.example.test SRV 0 0 465 smtp.elsewhere.test\n"
+        << false
+        << QStringList{At(Dlg::kIdImapServer, ""), At(Dlg::kIdSmtpServer, ""),
+                       At(Dlg::kIdPop3Id, "")}
+        << QString() << 1;
 }
 
 void MailSetupDialogTest::autoSetupFillsTheFields() {
@@ -696,6 +705,7 @@ void MailSetupDialogTest::autoSetupFillsTheFields() {
     QFETCH(bool, serveFile);
     QFETCH(QStringList, shown);
     QFETCH(QString, source);
+    QFETCH(int, boxes);
     const TestCertificates& certs = TestCertificates::Shared();
     TempDir servers;
     TempDir::WriteFile(servers.path() / "zone.txt", zone.toStdString());
@@ -716,11 +726,14 @@ void MailSetupDialogTest::autoSetupFillsTheFields() {
                      certs.webKey().string()});
     qputenv(CDnsResolver::kServerVariable, "127.0.0.1:" + QByteArray::number(dns.port()));
     qputenv(kHttpsPortVariable, QByteArray::number(web.port()));
+    qputenv(kDatabaseUrlVariable,
+            "https://ispdb.example.test:" + QByteArray::number(web.port()) + "/v1.1/");
 
     MailSettings settings;
     settings.caFile = certs.caFile().string();
     Dlg dialog(settings); // before the program has a worker: on the dialog's own
     MessageRecorder messages;
+    messages.answers = {false};
     ExecWith(dialog, [&] {
         Retype(&dialog, Dlg::kIdSenderAddress, QStringLiteral("me@example.test"));
         Click(&dialog, Dlg::kIdAutoSetup);
@@ -729,12 +742,13 @@ void MailSetupDialogTest::autoSetupFillsTheFields() {
             QCOMPARE(At(id, Shown(&dialog, id)), expected);
         }
         auto* line = Control<QLabel>(&dialog, Dlg::kIdSetupSource);
-        QVERIFY(line->isVisible());
+        QCOMPARE(line->isVisible(), !source.isEmpty());
         QVERIFY2(line->text().remove(QChar(0x200B)).startsWith(source), qPrintable(line->text()));
-        QCOMPARE(messages.texts.size(), source.contains(QStringLiteral("見つかりません")) ? 1 : 0);
+        QCOMPARE(messages.texts.size(), boxes);
     });
     qunsetenv(CDnsResolver::kServerVariable);
     qunsetenv(kHttpsPortVariable);
+    qunsetenv(kDatabaseUrlVariable);
 }
 
 // サインイン… against the test authorization server, the test standing in for the browser the

@@ -1,15 +1,20 @@
 // Account discovery with the servers a user's machine would meet, on loopback: a DNS server
 // (dnslib) that serves the web hosts' addresses, SRV and MX records, and an HTTPS server that
-// serves the autoconfig file with a certificate for its name (or for another name). Then
-// --set-up on top: what it writes is what --show-settings shows, and --dry-run writes nothing.
+// serves the autoconfig file and the provider database's entries with a certificate for its
+// name (or for another name); for the guess, dovecot and aiosmtpd with TLS. Then --set-up on
+// top: what it writes is what --show-settings shows, and --dry-run writes nothing.
 
 #include "app/discovery/AccountDiscovery.h"
 
+#include "app/discovery/ServerGuess.h"
 #include "app/discovery/SetUpCommand.h"
 #include "app/settings/SettingsCommands.h"
 #include "mail/net/CancelSignal.h"
 #include "mail/net/DnsResolver.h"
+#include "tests/support/DovecotPeer.h"
+#include "tests/support/LoopbackListener.h"
 #include "tests/support/PeerProcess.h"
+#include "tests/support/SmtpPeer.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestCertificates.h"
 
@@ -59,6 +64,14 @@ using enum ServerKind;
 constexpr SecurityChoice kTls = SecurityChoice::Tls;
 constexpr SecurityChoice kStartTls = SecurityChoice::StartTls;
 
+// The provider database's entry for a provider whose servers lie in provider.test.
+const std::string kDatabaseFile =
+    File(Server("incomingServer", "imap", "imap.provider.test", 993, "SSL", "%EMAILADDRESS%") +
+         Server("outgoingServer", "smtp", "smtp.provider.test", 587, "STARTTLS", "%EMAILADDRESS%"));
+// SRV that points outside the address's domain.
+const std::string kSrvElsewhere = "_imaps._tcp.example.test SRV 0 0 993 imap.elsewhere.test\n"
+                                  "_submissions._tcp.example.test SRV 0 0 465 mx.elsewhere.test\n";
+
 struct Case {
     const char* name;
     std::string zone;
@@ -70,6 +83,9 @@ struct Case {
     std::string oauthProvider;
     std::string firstSkip; // part of the reason the first source was passed over
     std::string path = "mail/config-v1.1.xml"; // where the web server has the file
+    std::string databaseDomain = {};           // the database's entry served for this domain
+    std::vector<std::string> otherDomainHosts = {};
+    std::string address = kAddress;
 };
 
 const Case kCases[] = {
@@ -129,6 +145,58 @@ const Case kCases[] = {
      {Smtp, "smtp.example.test", 465, kTls, kAddress},
      "",
      "暗号化しない接続しか"},
+    // Known only to the database: it comes before SRV and may name hosts elsewhere.
+    {"DatabaseOnly",
+     kSrv,
+     "",
+     false,
+     "プロバイダー データベース（https://ispdb.example.test:",
+     {Imap, "imap.provider.test", 993, kTls, kAddress},
+     {Smtp, "smtp.provider.test", 587, kStartTls, kAddress},
+     "",
+     "",
+     "",
+     "example.test"},
+    // A custom domain whose mail the provider handles: found through its MX host's domain.
+    {"CustomDomainThroughMx",
+     "example.test MX 10 mx1.provider.test\n" + kSrv,
+     "",
+     false,
+     "MX → mx1.provider.test: プロバイダー データベース（https://ispdb.example.test:",
+     {Imap, "imap.provider.test", 993, kTls, kAddress},
+     {Smtp, "smtp.provider.test", 587, kStartTls, kAddress},
+     "",
+     "",
+     "",
+     "provider.test"},
+    // SRV outside the domain: found, but only for the user to confirm.
+    {"OtherDomainSrv",
+     kSrvElsewhere,
+     "",
+     false,
+     "DNS SRV",
+     {Imap, "imap.elsewhere.test", 993, kTls, kAddress},
+     {Smtp, "mx.elsewhere.test", 465, kTls, kAddress},
+     "",
+     "",
+     "",
+     "",
+     {"imap.elsewhere.test", "mx.elsewhere.test"}},
+    // A forged SRV answer for a table provider's domain loses to the table.
+    {"TableBeatsSrvElsewhere",
+     "_imaps._tcp.gmail.com SRV 0 0 993 imap.attacker.test\n"
+     "_submissions._tcp.gmail.com SRV 0 0 465 smtp.attacker.test\n",
+     "",
+     false,
+     "プロバイダー表（Gmail",
+     {Imap, "imap.gmail.com", 993, kTls, "me@gmail.com"},
+     {Smtp, "smtp.gmail.com", 465, kTls, "me@gmail.com"},
+     "google",
+     "",
+     "",
+     "",
+     {},
+     "me@gmail.com"},
 };
 
 void PrintTo(const Case& c, std::ostream* out) {
@@ -136,24 +204,39 @@ void PrintTo(const Case& c, std::ostream* out) {
 }
 
 // The two servers of one case, named to the program through the environment.
+// The database is the same web server under /v1.1/, at ispdb.example.test; nothing is guessed
+// unless a test maps the guess's ports.
 struct Rig {
     explicit Rig(const Case& c) {
         const auto& certs = TestCertificates::Shared();
-        TempDir::WriteFile(dir.path() / "zone.txt", c.zone);
+        TempDir::WriteFile(dir.path() / "zone.txt", c.zone + "ispdb.example.test A 127.0.0.1\n");
         const std::filesystem::path file = dir.path() / "www" / c.path;
         std::filesystem::create_directories(file.parent_path());
+        std::filesystem::create_directories(dir.path() / "www" / "v1.1");
         if (!c.file.empty())
             TempDir::WriteFile(file, c.file);
+        if (!c.databaseDomain.empty())
+            TempDir::WriteFile(dir.path() / "www" / "v1.1" / c.databaseDomain, kDatabaseFile);
         dns = std::make_unique<PeerProcess>(
             std::vector<std::string>{SystemPython(), TestSourceDir() + "/peers/dns_peer.py",
                                      (dir.path() / "zone.txt").string()});
         web = std::make_unique<PeerProcess>(std::vector<std::string>{
             SystemPython(), TestSourceDir() + "/peers/https_peer.py", (dir.path() / "www").string(),
             (c.wrongName ? certs.wrongHostCert() : certs.webCert()).string(),
-            (c.wrongName ? certs.wrongHostKey() : certs.webKey()).string()});
+            (c.wrongName ? certs.wrongHostKey() : certs.webKey()).string(),
+            (dir.path() / "requests.txt").string()});
         setenv(CDnsResolver::kServerVariable, ("127.0.0.1:" + std::to_string(dns->port())).c_str(),
                1);
         setenv(kHttpsPortVariable, std::to_string(web->port()).c_str(), 1);
+        setenv(kDatabaseUrlVariable,
+               ("https://ispdb.example.test:" + std::to_string(web->port()) + "/v1.1/").c_str(), 1);
+        setenv(kGuessPortsVariable, "", 1);
+    }
+
+    // The paths the web server was asked for.
+    std::string Requests() const {
+        const auto log = dir.path() / "requests.txt";
+        return std::filesystem::exists(log) ? TempDir::ReadFile(log) : std::string();
     }
 
     TempDir dir;
@@ -166,8 +249,8 @@ class Discovery : public testing::TestWithParam<Case> {};
 TEST_P(Discovery, TakesTheFirstUsableSourceAndSaysWhyOthersWereSkipped) {
     const Case& c = GetParam();
     Rig rig(c);
-    const DiscoveryResult result =
-        DiscoverAccount(kAddress, TestCertificates::Shared().caFile().string(), nullptr);
+    const DiscoveryResult result = DiscoverAccount(
+        c.address, {.caFile = TestCertificates::Shared().caFile().string()}, nullptr);
     ASSERT_TRUE(result.addressProblem.empty());
     if (c.source.empty()) {
         EXPECT_FALSE(result.account);
@@ -179,6 +262,7 @@ TEST_P(Discovery, TakesTheFirstUsableSourceAndSaysWhyOthersWereSkipped) {
         EXPECT_EQ(result.account->incoming, c.incoming);
         EXPECT_EQ(result.account->outgoing, c.outgoing);
         EXPECT_EQ(result.account->oauthProvider, c.oauthProvider);
+        EXPECT_EQ(result.account->otherDomainHosts, c.otherDomainHosts);
     }
     if (!c.firstSkip.empty()) {
         ASSERT_FALSE(result.skipped.empty());
@@ -207,10 +291,93 @@ TEST(Discovery, EndsAtOnceWhenCancelled) {
         cancel.Cancel();
     });
     const auto start = std::chrono::steady_clock::now();
-    const DiscoveryResult result = DiscoverAccount(kAddress, "", &cancel);
+    const DiscoveryResult result = DiscoverAccount(kAddress, {}, &cancel);
     canceller.join();
     EXPECT_FALSE(result.account);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+}
+
+TEST(Discovery, AsksNothingOutsideTheDomainWhenOnlineIsOff) {
+    Rig rig(CaseNamed("CustomDomainThroughMx"));
+    TempDir::WriteFile(rig.dir.path() / "www" / "v1.1" / "example.test", kDatabaseFile);
+    const DiscoveryResult result = DiscoverAccount(
+        kAddress, {.caFile = TestCertificates::Shared().caFile().string(), .online = false},
+        nullptr);
+    ASSERT_TRUE(result.account); // SRV in the domain still answers
+    EXPECT_EQ(result.account->source, "DNS SRV");
+    EXPECT_EQ(rig.Requests().find("/v1.1/"), std::string::npos) << rig.Requests();
+    // The database sees the domain only, never the address.
+    DiscoverAccount(kAddress, {.caFile = TestCertificates::Shared().caFile().string()}, nullptr);
+    EXPECT_NE(rig.Requests().find("/v1.1/example.test\n"), std::string::npos) << rig.Requests();
+    for (const char* address : {"me@", "me%40"})
+        EXPECT_EQ(rig.Requests().find(address), std::string::npos) << rig.Requests();
+}
+
+TEST(Discovery, SilentDatabaseCostsItsTimeLimitAndTheTableAnswers) {
+    Rig rig(CaseNamed("NothingFound"));
+    LoopbackListener silent; // takes the connection, never says a word
+    setenv(kDatabaseUrlVariable,
+           ("https://127.0.0.1:" + std::to_string(silent.port()) + "/v1.1/").c_str(), 1);
+    std::vector<std::string> progress;
+    const auto start = std::chrono::steady_clock::now();
+    const DiscoveryResult result = DiscoverAccount(
+        "me@gmail.com", {.progress = [&](const std::string& line) { progress.push_back(line); }},
+        nullptr);
+    const auto spent = std::chrono::steady_clock::now() - start;
+    ASSERT_TRUE(result.account);
+    EXPECT_EQ(result.account->incoming.host, "imap.gmail.com");
+    EXPECT_LT(spent, kStepLimit + std::chrono::seconds(2));
+    // Every source passed over was said as the search went.
+    EXPECT_EQ(progress.size(), result.skipped.size());
+    EXPECT_TRUE(silent.HasPendingConnection());
+}
+
+// The guess against dovecot (IMAP) and aiosmtpd (SMTP) with TLS, reached as imap.example.test
+// and smtp.example.test through the DNS server.
+TEST(Discovery, GuessTakesOnlyServersWithTheirOwnNameVerified) {
+    const auto& certs = TestCertificates::Shared();
+    const struct {
+        const char* name;
+        std::filesystem::path cert, key; // of the IMAP server; empty: no TLS at all
+        bool found;
+        const char* skipped; // part of a reason given when nothing was found
+    } rows[] = {
+        {"valid certificate", certs.webCert(), certs.webKey(), true, ""},
+        {"certificate for another name", certs.wrongHostCert(), certs.wrongHostKey(), false,
+         "証明書のホスト名が一致しません"},
+        // Probed with implicit TLS and with STARTTLS, refused by both.
+        {"clear text", {}, {}, false, "STARTTLS"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Rig rig(CaseNamed("NothingFound"));
+        TempDir::WriteFile(rig.dir.path() / "zone.txt", "imap.example.test A 127.0.0.1\n"
+                                                        "smtp.example.test A 127.0.0.1\n");
+        const bool tls = !row.cert.empty();
+        DovecotPeer imap(
+            "me", "secret", {},
+            {.tlsCert = row.cert, .tlsKey = row.key, .implicitTls = tls, .imap = true});
+        SmtpPeer smtp({.tlsCert = certs.webCert(), .tlsKey = certs.webKey(), .implicitTls = true});
+        const std::string ports = "993=" + std::to_string(imap.port()) +
+                                  (tls ? "" : ",143=" + std::to_string(imap.port())) +
+                                  ",465=" + std::to_string(smtp.port());
+        setenv(kGuessPortsVariable, ports.c_str(), 1);
+        const DiscoveryResult result =
+            DiscoverAccount(kAddress, {.caFile = certs.caFile().string()}, nullptr);
+        if (row.found) {
+            ASSERT_TRUE(result.account);
+            EXPECT_EQ(result.account->incoming,
+                      (DiscoveredServer{Imap, "imap.example.test", 993, kTls, kAddress}));
+            EXPECT_EQ(result.account->outgoing,
+                      (DiscoveredServer{Smtp, "smtp.example.test", 465, kTls, kAddress}));
+            continue;
+        }
+        EXPECT_FALSE(result.account);
+        std::string reasons;
+        for (const SkippedSource& skipped : result.skipped)
+            reasons += skipped.source + ": " + skipped.reason + "\n";
+        EXPECT_NE(reasons.find(row.skipped), std::string::npos) << reasons;
+    }
 }
 
 TEST(SetUpCommand, WritesWhatShowSettingsShowsAndNothingOnDryRunOrFailure) {
@@ -218,12 +385,14 @@ TEST(SetUpCommand, WritesWhatShowSettingsShowsAndNothingOnDryRunOrFailure) {
         const char* rig;
         std::string address;
         bool dryRun;
+        bool acceptOtherDomain;
         int status;
         std::vector<const char*> shown; // after the command; empty: setup.ini unchanged
         const char* said;               // part of what it printed
     } rows[] = {
         {"Autoconfig",
          kAddress,
+         false,
          false,
          setupcli::kDone,
          {"MAIL.RECEIVE_PROTOCOL=imap", "MAIL.IMAP_SERVER=imap.example.test", "MAIL.IMAP_PORT=993",
@@ -234,16 +403,39 @@ TEST(SetUpCommand, WritesWhatShowSettingsShowsAndNothingOnDryRunOrFailure) {
         {"MxAtTableProvider",
          kAddress,
          false,
+         false,
          setupcli::kDone,
          {"MAIL.IMAP_SERVER=imap.gmail.com", "MAIL.AUTH_METHOD=oauth2",
           "MAIL.OAUTH_PROVIDER=google", "MAIL.SMTP_ID="},
          "--sign-in"},
-        {"Autoconfig", kAddress, true, setupcli::kDone, {}, "imap.example.test"},
-        {"NothingFound", kAddress, false, setupcli::kNothingFound, {}, "見つかりませんでした"},
-        {"Autoconfig", "not an address", false, setupcli::kBadAddress, {}, "not an address"},
+        {"Autoconfig", kAddress, true, false, setupcli::kDone, {}, "imap.example.test"},
+        {"NothingFound",
+         kAddress,
+         false,
+         false,
+         setupcli::kNothingFound,
+         {},
+         "見つかりませんでした"},
+        {"Autoconfig", "not an address", false, false, setupcli::kBadAddress, {}, "not an address"},
+        // Servers in another domain: named, and written only when accepted.
+        {"OtherDomainSrv",
+         kAddress,
+         false,
+         false,
+         setupcli::kNothingFound,
+         {},
+         "--accept-other-domain"},
+        {"OtherDomainSrv",
+         kAddress,
+         false,
+         true,
+         setupcli::kDone,
+         {"MAIL.IMAP_SERVER=imap.elsewhere.test", "MAIL.SMTP_SERVER=mx.elsewhere.test"},
+         "imap.elsewhere.test"},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(std::string(row.rig) + (row.dryRun ? " --dry-run" : ""));
+        SCOPED_TRACE(std::string(row.rig) + (row.dryRun ? " --dry-run" : "") +
+                     (row.acceptOtherDomain ? " --accept-other-domain" : ""));
         Rig rig(CaseNamed(row.rig));
         TempDir home;
         std::ostringstream ignored, out, err, shown;
@@ -251,7 +443,9 @@ TEST(SetUpCommand, WritesWhatShowSettingsShowsAndNothingOnDryRunOrFailure) {
         ASSERT_EQ(settingscli::SetSettings(home.folder(), {ca}, ignored), settingscli::kOk);
         const std::string before = TempDir::ReadFile(home.path() / "setup.ini");
 
-        EXPECT_EQ(setupcli::SetUp(home.folder(), row.address, row.dryRun, out, err), row.status);
+        EXPECT_EQ(setupcli::SetUp(home.folder(), row.address, row.dryRun, row.acceptOtherDomain,
+                                  out, err),
+                  row.status);
         EXPECT_NE((out.str() + err.str()).find(row.said), std::string::npos)
             << out.str() << err.str();
         if (row.shown.empty()) {
