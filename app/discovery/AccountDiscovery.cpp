@@ -11,8 +11,6 @@
 #include <QUrl>
 #include <cstdlib>
 #include <future>
-#include <poll.h>
-#include <thread>
 
 namespace {
 
@@ -32,37 +30,6 @@ std::string DatabaseUrl() {
     const char* text = std::getenv(kDatabaseUrlVariable);
     return text && *text ? text : kDefaultDatabaseUrl;
 }
-
-// The search's own cancel signal, raised when the caller's is (the user cancelled) or when
-// the search has its answer and the steps still running are no longer wanted. A thread waits
-// on both descriptors, so the steps need watch only one.
-class CancelRelay {
-public:
-    explicit CancelRelay(const CCancelSignal* outer) {
-        if (!outer)
-            return;
-        m_thread = std::thread([this, outer] {
-            pollfd fds[2] = {{outer->fd(), POLLIN, 0}, {m_own.fd(), POLLIN, 0}};
-            while (!outer->IsCancelled() && !m_own.IsCancelled())
-                ::poll(fds, 2, -1);
-            m_own.Cancel();
-        });
-    }
-    ~CancelRelay() {
-        m_own.Cancel();
-        if (m_thread.joinable())
-            m_thread.join();
-    }
-    CancelRelay(const CancelRelay&) = delete;
-    CancelRelay& operator=(const CancelRelay&) = delete;
-
-    const CCancelSignal* signal() const { return &m_own; }
-    void Cancel() { m_own.Cancel(); }
-
-private:
-    CCancelSignal m_own;
-    std::thread m_thread;
-};
 
 std::future<StepOutcome> Start(std::function<StepOutcome()> step) {
     return std::async(std::launch::async, std::move(step));
@@ -108,7 +75,7 @@ DiscoveryResult DiscoverAccount(const std::string& address, const DiscoveryOptio
         return result;
     }
     // Declared before the steps' futures: those are waited for (destroyed) first.
-    CancelRelay relay(cancel);
+    discovery::CancelRelay relay(cancel);
     StepContext context;
     context.address = address;
     context.domain = domain;
@@ -147,7 +114,7 @@ DiscoveryResult DiscoverAccount(const std::string& address, const DiscoveryOptio
     };
     // When the answer is in, the steps still asking are stopped before they are waited for.
     struct StopOnReturn {
-        CancelRelay& relay;
+        discovery::CancelRelay& relay;
         ~StopOnReturn() { relay.Cancel(); }
     } stopOnReturn{relay};
 

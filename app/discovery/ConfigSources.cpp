@@ -13,6 +13,7 @@
 #include <QUrl>
 #include <algorithm>
 #include <arpa/inet.h>
+#include <poll.h>
 
 namespace discovery {
 namespace {
@@ -53,6 +54,23 @@ std::chrono::milliseconds Left(const StepContext& context) {
 }
 
 } // namespace
+
+CancelRelay::CancelRelay(const CCancelSignal* outer) {
+    if (!outer)
+        return;
+    m_thread = std::thread([this, outer] {
+        pollfd fds[2] = {{outer->fd(), POLLIN, 0}, {m_own.fd(), POLLIN, 0}};
+        while (!outer->IsCancelled() && !m_own.IsCancelled())
+            ::poll(fds, 2, -1);
+        m_own.Cancel();
+    });
+}
+
+CancelRelay::~CancelRelay() {
+    m_own.Cancel();
+    if (m_thread.joinable())
+        m_thread.join();
+}
 
 std::string Described(const MailError& error) {
     return ScreenText(DescribeMailError(error));

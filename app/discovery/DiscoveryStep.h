@@ -14,14 +14,15 @@
 //    very name and the protocol's greeting (ServerGuess.cpp).
 
 #include "app/discovery/AccountDiscovery.h"
+#include "mail/net/CancelSignal.h"
 #include "mail/net/MailError.h"
 
 #include <chrono>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
-class CCancelSignal;
 struct ProviderEntry;
 
 struct StepContext {
@@ -44,6 +45,24 @@ struct StepOutcome {
 };
 
 namespace discovery {
+
+// A cancel signal of the search's own, raised when the caller's is (the user cancelled) or by
+// Cancel() (the answer is in and the steps still asking are no longer wanted). A thread waits
+// on both, so the steps need watch only one.
+class CancelRelay {
+public:
+    explicit CancelRelay(const CCancelSignal* outer);
+    ~CancelRelay(); // raises the signal, then lets the thread go
+    CancelRelay(const CancelRelay&) = delete;
+    CancelRelay& operator=(const CancelRelay&) = delete;
+
+    const CCancelSignal* signal() const { return &m_own; }
+    void Cancel() { m_own.Cancel(); }
+
+private:
+    CCancelSignal m_own;
+    std::thread m_thread;
+};
 
 // The file at url (https only), read as an autoconfig file for the address; source names it
 // for people.

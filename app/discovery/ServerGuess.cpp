@@ -157,8 +157,13 @@ std::string ProbeServer(const StepContext& context, ServerKind kind, const std::
     return {};
 }
 
-StepOutcome FromGuess(const StepContext& context) {
+StepOutcome FromGuess(const StepContext& search) {
     StepOutcome outcome;
+    // The probes' own signal: once the best usable server of each kind has answered, the
+    // probes still waiting (on a host that swallows packets, say) are let go.
+    CancelRelay stop(search.cancel);
+    StepContext context = search;
+    context.cancel = stop.signal();
     struct Probe {
         const Guess* guess;
         std::string host;
@@ -175,21 +180,24 @@ StepOutcome FromGuess(const StepContext& context) {
                                    probe.host, port, guess.security);
         probes.push_back(std::move(probe));
     }
-    // Every probe runs to its end (they are bounded by the deadline), so the first usable one
-    // in the table's order is taken, whichever answered first.
+    // Each kind's probes are read in the table's order, so the first usable one is taken
+    // whichever answered first; the ones after it are not waited for.
     std::optional<DiscoveredServer> incoming, outgoing;
     std::map<std::string, std::string> firstProblem; // by host:port, for the user
-    for (Probe& probe : probes) {
-        const std::string problem = probe.problem.get();
-        std::optional<DiscoveredServer>& slot = probe.guess->kind == Smtp ? outgoing : incoming;
-        if (problem.empty()) {
-            if (!slot)
+    for (const bool sending : {false, true}) {
+        std::optional<DiscoveredServer>& slot = sending ? outgoing : incoming;
+        for (Probe& probe : probes) {
+            if ((probe.guess->kind == Smtp) != sending || slot)
+                continue;
+            const std::string problem = probe.problem.get();
+            if (problem.empty())
                 slot = DiscoveredServer{probe.guess->kind, probe.host, probe.guess->port,
                                         probe.guess->security, context.address};
-        } else {
-            firstProblem.emplace(probe.host + ":" + std::to_string(probe.guess->port), problem);
+            else
+                firstProblem.emplace(probe.host + ":" + std::to_string(probe.guess->port), problem);
         }
     }
+    stop.Cancel(); // before the probes not read are waited for
     if (incoming && outgoing) {
         DiscoveredAccount account;
         account.address = context.address;
