@@ -30,6 +30,10 @@ struct AppSettings {
 enum class ReceiveProtocol { Pop3, Imap };
 // Whether a request must prove its sender (SENDER_CHECK).
 enum class SenderCheck { Off, Dkim };
+// Where the passwords, the OAuth client secret and the refresh token are kept (SECRET_STORE):
+// in setup.ini and oauth-token.dat (obscured, protected by the files' permissions), or in the
+// desktop's keyring.
+enum class SecretStore { File, Keyring };
 
 // setup.ini, section MAIL
 struct MailSettings {
@@ -81,6 +85,10 @@ struct MailSettings {
 
     // MAX_REPLIES_PER_HOUR: requests of one requester answered in any hour at most.
     int maxRepliesPerHour = 20;
+
+    // SECRET_STORE: "file" or "keyring". A missing key in an existing setup.ini is file; a new
+    // setup gets keyring when a Secret Service answers.
+    SecretStore secretStore = SecretStore::File;
 
     bool operator==(const MailSettings&) const = default;
 };

@@ -180,13 +180,12 @@ std::optional<TokenReply> ExchangeForTokens(const MailSettings& mail, FormFields
     return reply;
 }
 
-MailError SaveRefreshToken(const std::string& folder, const TokenReply& reply) {
+MailError SaveRefreshToken(const MailSettings& mail, const std::string& folder,
+                           const TokenReply& reply) {
     // Without a refresh token the mail check could not run past the first hour.
     if (reply.refreshToken.empty())
         return {MailErrorCode::AuthorizationFailed, 0, "refresh_token"};
-    if (!oauthstore::SaveRefreshToken(folder, reply.refreshToken))
-        return {MailErrorCode::FileNotWritten, 0, folder + oauthstore::kFileName};
-    return {};
+    return oauthstore::Save(mail, folder, reply.refreshToken);
 }
 
 } // namespace
@@ -375,7 +374,7 @@ MailError COAuthBrowserSignIn::Finish(std::string_view query, const CCancelSigna
                                                                {"redirect_uri", m_redirectUri},
                                                                {"code_verifier", verifier}},
                                                               cancel, error);
-    return reply ? SaveRefreshToken(m_folder, *reply) : error;
+    return reply ? SaveRefreshToken(m_mail, m_folder, *reply) : error;
 }
 
 COAuthDeviceSignIn::COAuthDeviceSignIn(MailSettings mail, std::string folder)
@@ -456,7 +455,7 @@ MailError COAuthDeviceSignIn::Wait(const CCancelSignal* cancel) {
             m_mail, {{"grant_type", kDeviceGrant}, {"device_code", m_deviceCode}}, cancel, error);
         if (reply) {
             m_deviceCode.clear();
-            return SaveRefreshToken(m_folder, *reply);
+            return SaveRefreshToken(m_mail, m_folder, *reply);
         }
         // RFC 8628 section 3.5: pending goes on at the same pace, slow_down at a slower one.
         if (error.code == MailErrorCode::AuthorizationFailed &&

@@ -136,6 +136,11 @@ std::string DescribeMailError(const MailError& error) {
     case MailErrorCode::FileNotWritten:
         return WithDetail("ファイルに書き込めません",
                           system.empty() ? error.detail : error.detail + ": " + system);
+    case MailErrorCode::KeyringLocked:
+        return "キーリングがロックされています（ロックを解除するか、MAIL.SECRET_STORE=file に"
+               "戻してください: kestrovamail --move-secrets file）";
+    case MailErrorCode::KeyringUnreachable:
+        return WithDetail("キーリングに接続できません（MAIL.SECRET_STORE=keyring）", error.detail);
     }
     return {};
 }

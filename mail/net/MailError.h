@@ -34,6 +34,8 @@ enum class MailErrorCode {
     SignInNeeded,       // OAuth 2.0: no refresh token, or the authorization server refused it for good
     AuthorizationFailed, // OAuth 2.0: the authorization server refused a request (detail: its error code)
     FileNotWritten,     // a file the program keeps could not be written (detail: its path)
+    KeyringLocked,      // the desktop's keyring holding the secrets is locked
+    KeyringUnreachable, // no keyring answered (detail: what was wanted of it)
 };
 
 struct MailError {

@@ -1,5 +1,6 @@
 // The token endpoint's replies, the refresh token's file, and refreshing against the test
 // authorization server over HTTPS.
+#include "app/service/MailClients.h"
 #include "app/signin/OAuthTokens.h"
 #include "tests/support/OAuthPeer.h"
 #include "tests/support/TempDir.h"
@@ -141,6 +142,49 @@ TEST_F(Refresh, UnsafeEndpointsAreRefusedBeforeAnythingIsSent) {
         EXPECT_EQ(error.code, c.code) << c.tokenUrl << " " << DescribeMailError(error);
     }
     EXPECT_EQ(m_auth.Stats()["refresh_token"], 0);
+}
+
+// A sign-in is bound to the endpoint and client it came from at its first refresh (earlier
+// versions stored the token alone); after that, another endpoint or client gets nothing.
+TEST_F(Refresh, ARefreshTokenGoesOnlyWhereItCameFrom) {
+    ASSERT_TRUE(oauthstore::SaveRefreshToken(m_folder, m_auth.Issue().refresh));
+    MailError error;
+    COAuthTokens bind;
+    ASSERT_FALSE(bind.AccessToken(Settings(), m_folder, nullptr, error).empty())
+        << DescribeMailError(error);
+    const oauthstore::SignIn stored = oauthstore::Load(Settings(), m_folder, error);
+    EXPECT_EQ(stored.tokenUrl, m_auth.Url("/token"));
+    EXPECT_EQ(stored.clientId, "kestrova-test");
+
+    const struct {
+        const char* what;
+        std::string MailSettings::*field;
+        std::string value;
+    } changes[] = {
+        {"token endpoint", &MailSettings::oauthTokenUrl, m_auth.Url("/token?elsewhere")},
+        {"client", &MailSettings::oauthClientId, "someone-else"},
+    };
+    for (const auto& change : changes) {
+        MailSettings mail = Settings();
+        mail.*change.field = change.value;
+        COAuthTokens tokens;
+        EXPECT_EQ(tokens.AccessToken(mail, m_folder, nullptr, error), "") << change.what;
+        EXPECT_EQ(error.code, MailErrorCode::SignInNeeded) << change.what;
+    }
+    EXPECT_EQ(m_auth.Stats()["refresh_token"], 1);
+}
+
+TEST_F(Refresh, AnAccessTokenIsDroppedWhenTheAccountsServersChange) {
+    ASSERT_FALSE(oauthstore::Save(Settings(), m_folder, m_auth.Issue().refresh));
+    CTokenSource source(m_folder);
+    MailSettings mail = Settings();
+    MailError error;
+    const std::string first = source.AccessToken(mail, nullptr, error);
+    ASSERT_FALSE(first.empty()) << DescribeMailError(error);
+    EXPECT_EQ(source.AccessToken(mail, nullptr, error), first);
+    mail.imapServer = "imap.elsewhere.example";
+    EXPECT_NE(source.AccessToken(mail, nullptr, error), first);
+    EXPECT_EQ(m_auth.Stats()["refresh_token"], 2);
 }
 
 } // namespace

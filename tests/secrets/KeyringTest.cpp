@@ -3,11 +3,14 @@
 // told apart from a missing secret.
 
 #include "app/settings/Keyring.h"
+#include "app/signin/OAuthTokens.h"
 #include "tests/support/KeyringPeer.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 
 namespace {
 
@@ -43,6 +46,28 @@ TEST(Keyring, ALockedKeyringIsSaidAsSuchAndNothingIsWritten) {
     EXPECT_EQ(keyring::Read("/f/", SecretName::Pop3Password, value), KeyringStatus::Locked);
     EXPECT_TRUE(value.empty());
     EXPECT_EQ(keyring::Write("/f/", SecretName::SmtpPassword, "new"), KeyringStatus::Locked);
+}
+
+// With the keyring chosen, a sign-in goes there with its binding, and no file is written.
+TEST(Keyring, ASignInIsKeptInTheKeyringWithWhereItCameFrom) {
+    KeyringPeer peer;
+    TempDir home;
+    MailSettings mail;
+    mail.secretStore = SecretStore::Keyring;
+    mail.oauthProvider = "microsoft";
+    mail.oauthClientId = "client-1";
+    ASSERT_FALSE(oauthstore::Save(mail, home.folder(), "rt-1"));
+    EXPECT_FALSE(std::filesystem::exists(home.path() / oauthstore::kFileName));
+    MailError error;
+    const oauthstore::SignIn stored = oauthstore::Load(mail, home.folder(), error);
+    EXPECT_FALSE(error);
+    EXPECT_EQ(stored.refreshToken, "rt-1");
+    EXPECT_TRUE(oauthstore::BelongsTo(stored, mail));
+    mail.oauthProvider = "google";
+    EXPECT_FALSE(oauthstore::BelongsTo(stored, mail));
+    peer.Lock();
+    EXPECT_TRUE(oauthstore::Load(mail, home.folder(), error).refreshToken.empty());
+    EXPECT_EQ(error.code, MailErrorCode::KeyringLocked);
 }
 
 TEST(Keyring, NoSessionBusIsUnreachable) {
