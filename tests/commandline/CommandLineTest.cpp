@@ -3,8 +3,12 @@
 
 #include "app/runtime/CommandLine.h"
 
+#include "app/runtime/CommandLineOptions.h"
+
 #include <gtest/gtest.h>
+#include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -116,6 +120,43 @@ TEST(CommandLine, AWrongCommandLineSaysWhy) {
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.arguments));
         EXPECT_EQ(Describe(ParseCommandLine(c.arguments)), std::string("error: ") + c.error);
+    }
+}
+
+// A row the parser or --help would mishandle: a name given twice, a value or a command that
+// could be wrong without a message saying why, an option --help would leave out.
+TEST(CommandLine, EveryRowCarriesWhatItsKindNeeds) {
+    constexpr int kModes = static_cast<int>(CommandLine::Mode::Version) + 1;
+    std::set<std::string_view> names;
+    for (const OptionRow& row : CommandLineOptions()) {
+        SCOPED_TRACE(row.name);
+        EXPECT_TRUE(names.insert(row.name).second);
+        const bool checksValue =
+            row.argument == OptionArgument::Word || row.argument == OptionArgument::Device;
+        EXPECT_EQ(row.badValue != nullptr, checksValue);
+        EXPECT_EQ(row.argument == OptionArgument::Word, !row.words.empty());
+        int modes = 0;
+        for (int m = 0; m < kModes; ++m)
+            modes += row.goesWith.Has(static_cast<CommandLine::Mode>(m)) ? 1 : 0;
+        EXPECT_EQ(row.misplaced != nullptr, modes < kModes);
+        EXPECT_TRUE(row.help != nullptr || modes == 1)
+            << "no line in --help and no command to show it with";
+    }
+}
+
+TEST(CommandLine, HelpShowsEveryOptionWithItsTextAtOneColumn) {
+    const std::string help = HelpText();
+    for (const OptionRow& row : CommandLineOptions()) {
+        SCOPED_TRACE(row.name);
+        if (row.help == nullptr) { // in the line of its command: "--set-up ADDRESS [--dry-run]"
+            EXPECT_NE(help.find(" [" + std::string(row.name) + "]\n"), std::string::npos);
+            continue;
+        }
+        const std::string usage = "\n  " + OptionUsage(row);
+        const std::size_t at = help.find(usage);
+        ASSERT_NE(at, std::string::npos) << help;
+        const std::size_t text = help.find_first_not_of(" \n", at + usage.size());
+        EXPECT_EQ(text - (help.rfind('\n', text) + 1), 25u) << "beside or below " << usage;
     }
 }
 
