@@ -131,6 +131,7 @@ if [ -r /usr/share/bash-completion/bash_completion ]; then
 --set-password |smtp
 --set-password o|oauth-client
 --sign|--sign-in
+--tr|--trace
 COMPLETIONS
 fi
 echo "package $(basename "$deb") installs and runs"
