@@ -1,10 +1,10 @@
 #include "app/service/SenderCheck.h"
 
-#include "mail/text/AsciiCase.h"
 #include "mail/dkim/AuthenticationResults.h"
 #include "mail/dkim/DkimVerifier.h"
 #include "mail/dkim/DomainAlignment.h"
 #include "mail/mime/MailAddress.h"
+#include "mail/text/AsciiCase.h"
 
 #include <optional>
 #include <vector>
@@ -79,12 +79,7 @@ CSenderCheck::CSenderCheck(std::string trustedAuthservId, const CCancelSignal* c
 
 TxtAnswer CSenderCheck::Lookup(const std::string& name,
                                std::chrono::steady_clock::time_point deadline) {
-    const std::string key = [&name] {
-        std::string lower(name);
-        for (char& c : lower)
-            c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-        return lower;
-    }();
+    const std::string key = ascii::Lower(name);
     if (const auto found = m_answers.find(key); found != m_answers.end())
         return found->second;
     TxtAnswer answer = m_resolver.LookupTxt(name, deadline);

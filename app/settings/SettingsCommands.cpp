@@ -1,13 +1,14 @@
 #include "app/settings/SettingsCommands.h"
 
 #include "app/report/MessageSink.h"
-#include "app/settings/PasswordCipher.h"
 #include "app/report/ScreenText.h"
+#include "app/settings/IniFile.h"
+#include "app/settings/PasswordCipher.h"
 #include "app/settings/SettingLimits.h"
 #include "app/settings/SettingsStore.h"
-#include "app/settings/IniFile.h"
 #include "base/Settings.h"
 #include "mail/net/MailSecurity.h"
+#include "mail/text/AsciiCase.h"
 #include "mail/text/TextCodec.h"
 
 #include <QCoreApplication>
@@ -30,12 +31,6 @@ constexpr const char* kHiddenPassword = "********";
 // problem of a value ("は on か off です") follows the setting's name or "the password".
 template <class... Arguments> std::string Tr(const char* text, const Arguments&... arguments) {
     return TranslatedText("SettingsCommands", text, {std::string_view(arguments)...});
-}
-
-std::string Upper(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
 }
 
 std::string_view TrimBlanks(std::string_view s) {
@@ -147,7 +142,7 @@ Entry Security(const char* name, SecurityChoice MailSettings::*field) {
                                                                      : SecurityKeyword(choice));
             },
             [=](Settings& s, const std::string& value) -> std::string {
-                if (Upper(value) == "AUTO") {
+                if (ascii::EqualNoCase(value, "auto")) {
                     s.mail.*field = SecurityChoice::ByPort;
                     return {};
                 }
@@ -325,9 +320,8 @@ const std::vector<Entry>& Entries() {
 }
 
 const Entry* FindEntry(const std::string& name) {
-    const std::string wanted = Upper(name);
     for (const Entry& entry : Entries())
-        if (entry.name == wanted)
+        if (ascii::EqualNoCase(entry.name, name))
             return &entry;
     return nullptr;
 }
@@ -430,7 +424,7 @@ int SetSettings(const std::string& folder, const std::vector<std::string>& assig
 
 int SetPassword(const std::string& folder, const std::string& account, std::istream& in,
                 std::ostream& err, bool prompt) {
-    const std::string which = Upper(account);
+    const std::string which = ascii::Upper(account);
     if (which != "POP3" && which != "SMTP" && which != "OAUTH-CLIENT") {
         err << Tr(QT_TRANSLATE_NOOP("SettingsCommands",
                                     "kestrovamail: --set-password は pop3、smtp、oauth-client の"

@@ -6,11 +6,10 @@
 #include "app/settings/SettingLimits.h"
 #include "base/PrivateFile.h"
 #include "mail/net/MailError.h"
-#include "mail/text/AsciiCase.h"
 #include "mail/net/MailSecurity.h"
+#include "mail/text/AsciiCase.h"
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <string>
 
@@ -318,9 +317,7 @@ const char* ReceiveProtocolKeyword(ReceiveProtocol protocol) {
 }
 
 std::optional<ReceiveProtocol> ParseReceiveProtocol(std::string_view word) {
-    std::string lower(word);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const std::string lower = ascii::Lower(word);
     for (ReceiveProtocol protocol : {ReceiveProtocol::Pop3, ReceiveProtocol::Imap})
         if (lower == ReceiveProtocolKeyword(protocol))
             return protocol;

@@ -5,15 +5,6 @@
 namespace authres {
 namespace {
 
-std::string Lower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c + 32);
-    }
-    return out;
-}
-
 bool IsSpace(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
@@ -86,15 +77,15 @@ std::optional<MethodResult> ResultOf(const std::vector<Token>& tokens, std::size
         return std::nullopt;
     MethodResult result;
     const std::string& method = tokens[i++].text;
-    result.method = Lower(method.substr(0, method.find('/'))); // without its version
+    result.method = ascii::Lower(method.substr(0, method.find('/'))); // without its version
     if (i + 1 >= end || !Is(tokens[i], '=') || tokens[i + 1].separator)
         return std::nullopt;
-    result.result = Lower(tokens[i + 1].text);
+    result.result = ascii::Lower(tokens[i + 1].text);
     i += 2;
     while (i + 2 < end) {
         if (tokens[i].separator || !Is(tokens[i + 1], '='))
             return std::nullopt;
-        result.properties.emplace_back(Lower(tokens[i].text), tokens[i + 2].text);
+        result.properties.emplace_back(ascii::Lower(tokens[i].text), tokens[i + 2].text);
         i += 3;
     }
     if (i != end)

@@ -1,8 +1,10 @@
 #include "mail/dkim/DkimRecords.h"
 
-#include <cctype>
+#include "mail/text/AsciiCase.h"
+#include "mail/text/ContentEncoders.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 
 namespace dkim {
@@ -19,14 +21,6 @@ std::string WithoutWhiteSpace(std::string_view text) {
         if (!IsWhiteSpace(c))
             out += c;
     }
-    return out;
-}
-
-std::string Lower(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(), [](unsigned char c) {
-        return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
-    });
     return out;
 }
 
@@ -79,43 +73,8 @@ std::optional<Canonical> CanonicalOf(std::string_view name) {
 
 } // namespace
 
-std::optional<std::string> DecodeBase64(std::string_view text) {
-    static constexpr std::string_view kAlphabet =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    if (text.size() % 4 != 0)
-        return std::nullopt;
-    std::string out;
-    out.reserve(text.size() / 4 * 3);
-    for (std::size_t i = 0; i < text.size(); i += 4) {
-        uint32_t group = 0;
-        int padding = 0;
-        for (std::size_t j = 0; j < 4; ++j) {
-            const char c = text[i + j];
-            group <<= 6;
-            if (c == '=') {
-                // Padding only at the very end, in the last two places.
-                if (i + 4 != text.size() || j < 2)
-                    return std::nullopt;
-                ++padding;
-                continue;
-            }
-            if (padding)
-                return std::nullopt;
-            const std::size_t digit = kAlphabet.find(c);
-            if (digit == std::string_view::npos)
-                return std::nullopt;
-            group |= static_cast<uint32_t>(digit);
-        }
-        out += static_cast<char>(group >> 16);
-        if (padding < 2)
-            out += static_cast<char>(group >> 8 & 0xFF);
-        if (padding < 1)
-            out += static_cast<char>(group & 0xFF);
-    }
-    return out;
-}
-
-std::optional<std::vector<std::pair<std::string, std::string>>> ParseTagList(std::string_view text) {
+std::optional<std::vector<std::pair<std::string, std::string>>>
+ParseTagList(std::string_view text) {
     std::vector<std::pair<std::string, std::string>> tags;
     for (const std::string& spec : Split(text, ';')) {
         const std::string trimmed = WithoutWhiteSpace(spec);
@@ -170,7 +129,7 @@ std::optional<Signature> ParseSignature(std::string_view value) {
         } else if (name == "d") {
             if (!IsDomainName(text))
                 return std::nullopt;
-            signature.domain = Lower(text);
+            signature.domain = ascii::Lower(text);
             domain = true;
         } else if (name == "s") {
             if (!IsDomainName(text))
@@ -181,17 +140,17 @@ std::optional<Signature> ParseSignature(std::string_view value) {
             for (const std::string& field : Split(text, ':')) {
                 if (field.empty())
                     return std::nullopt;
-                signature.signedHeaders.push_back(Lower(field));
+                signature.signedHeaders.push_back(ascii::Lower(field));
             }
             headers = true;
         } else if (name == "b") {
-            auto decoded = DecodeBase64(text);
+            auto decoded = encoders::DecodeBase64(text);
             if (!decoded || decoded->empty())
                 return std::nullopt;
             signature.signature = std::move(*decoded);
             sig = true;
         } else if (name == "bh") {
-            auto decoded = DecodeBase64(text);
+            auto decoded = encoders::DecodeBase64(text);
             if (!decoded)
                 return std::nullopt;
             signature.bodyHash = std::move(*decoded);
@@ -222,20 +181,21 @@ std::optional<KeyRecord> ParseKeyRecord(std::string_view text) {
             if (i != 0 || value != "DKIM1") // section 3.6.1: first, if present
                 return std::nullopt;
         } else if (name == "k") {
-            key.keyType = Lower(value);
+            key.keyType = ascii::Lower(value);
         } else if (name == "p") {
-            auto decoded = DecodeBase64(value);
+            auto decoded = encoders::DecodeBase64(value);
             if (!decoded)
                 return std::nullopt;
             key.publicKey = std::move(*decoded);
             havePublicKey = true;
         } else if (name == "h") {
-            const std::vector<std::string> hashes = Split(Lower(value), ':');
+            const std::vector<std::string> hashes = Split(ascii::Lower(value), ':');
             key.sha256Allowed = std::find(hashes.begin(), hashes.end(), "sha256") != hashes.end();
         } else if (name == "s") {
-            const std::vector<std::string> services = Split(Lower(value), ':');
-            key.emailService = std::find(services.begin(), services.end(), "*") != services.end() ||
-                               std::find(services.begin(), services.end(), "email") != services.end();
+            const std::vector<std::string> services = Split(ascii::Lower(value), ':');
+            key.emailService =
+                std::find(services.begin(), services.end(), "*") != services.end() ||
+                std::find(services.begin(), services.end(), "email") != services.end();
         }
     }
     if (!havePublicKey)

@@ -48,7 +48,4 @@ std::optional<Signature> ParseSignature(std::string_view value);
 // missing or not base64.
 std::optional<KeyRecord> ParseKeyRecord(std::string_view text);
 
-// Base64 without white space and with padding; nullopt for anything else.
-std::optional<std::string> DecodeBase64(std::string_view text);
-
 } // namespace dkim

@@ -1,13 +1,12 @@
 #include "mail/dkim/DkimVerifier.h"
 
-#include "mail/text/AsciiCase.h"
 #include "mail/dkim/DkimRecords.h"
-
-#include <openssl/evp.h>
-#include <openssl/x509.h>
+#include "mail/text/AsciiCase.h"
 
 #include <algorithm>
 #include <memory>
+#include <openssl/evp.h>
+#include <openssl/x509.h>
 
 namespace dkim {
 namespace {
@@ -301,9 +300,7 @@ std::string CanonicalBody(std::string_view body, bool relaxed) {
 std::string CanonicalHeader(const HeaderField& field, bool relaxed) {
     if (!relaxed)
         return std::string(field.raw);
-    std::string out;
-    for (char c : field.name)
-        out += static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    std::string out = ascii::Lower(field.name);
     out += ':';
     std::string value;
     bool inSpace = false;

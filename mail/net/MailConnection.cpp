@@ -231,36 +231,34 @@ bool CMailConnection::FailWait(Wait wait, MailErrorCode onTimeOut) {
 }
 
 void CMailConnection::Close() {
-    if (m_tls && m_fd >= 0) {
+    if (m_tls && m_fd) {
         // One close_notify without waiting for the peer's; the socket goes right after.
         ERR_clear_error();
         SSL_shutdown(m_tls->session.get());
     }
     m_tls.reset();
-    if (m_fd >= 0) {
-        ::shutdown(m_fd, SHUT_RDWR);
-        ::close(m_fd);
-    }
-    m_fd = -1;
+    if (m_fd)
+        ::shutdown(m_fd.get(), SHUT_RDWR);
+    m_fd.reset();
     m_in.clear();
     m_corked = false;
 }
 
 void CMailConnection::Cork() {
     const int on = 1;
-    if (m_fd >= 0 && !m_corked)
-        m_corked = ::setsockopt(m_fd, IPPROTO_TCP, TCP_CORK, &on, sizeof on) == 0;
+    if (m_fd && !m_corked)
+        m_corked = ::setsockopt(m_fd.get(), IPPROTO_TCP, TCP_CORK, &on, sizeof on) == 0;
 }
 
 void CMailConnection::Uncork() {
-    if (m_fd < 0 || !m_corked)
+    if (!m_fd || !m_corked)
         return;
     m_corked = false;
     // Without Nagle's rule the held tail leaves now, even while an earlier small segment is
     // still unacknowledged; every later Send is a whole part of the dialogue anyway.
     const int on = 1, off = 0;
-    ::setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    ::setsockopt(m_fd, IPPROTO_TCP, TCP_CORK, &off, sizeof off);
+    ::setsockopt(m_fd.get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    ::setsockopt(m_fd.get(), IPPROTO_TCP, TCP_CORK, &off, sizeof off);
 }
 
 CMailConnection::Wait CMailConnection::WaitFor(int fd, short events, Clock::time_point deadline,
@@ -332,7 +330,7 @@ bool CMailConnection::ConnectToAddresses(const std::vector<SocketAddress>& addre
              m_host);
     };
     auto won = [this](FileDescriptor& fd) {
-        m_fd = fd.release();
+        m_fd = std::move(fd);
         return Connected();
     };
     std::size_t next = 0;
@@ -401,9 +399,9 @@ bool CMailConnection::Accept(const CLoopbackListener& listener,
         const Wait wait = WaitFor(listener.fd(), POLLIN, deadline, nullptr);
         if (wait != Wait::Ready)
             return FailWait(wait, MailErrorCode::NoAnswer);
-        const int fd = ::accept4(listener.fd(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-        if (fd >= 0) {
-            m_fd = fd;
+        FileDescriptor fd(::accept4(listener.fd(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
+        if (fd) {
+            m_fd = std::move(fd);
             return Connected();
         }
         // A client that gave up before it was taken, or a moment without descriptors.
@@ -414,9 +412,9 @@ bool CMailConnection::Accept(const CLoopbackListener& listener,
 
 bool CMailConnection::Connected() {
     m_error = {};
-    m_peerIsLocal = PeerIsLoopback(m_fd);
+    m_peerIsLocal = PeerIsLoopback(m_fd.get());
     if (Tracing())
-        protocoltrace::Note(m_traceProtocol, m_peer, "connected to " + PeerAddress(m_fd));
+        protocoltrace::Note(m_traceProtocol, m_peer, "connected to " + PeerAddress(m_fd.get()));
     return true;
 }
 
@@ -449,7 +447,7 @@ bool CMailConnection::StartTls(const TlsOptions& options, std::chrono::milliseco
 
     tls->session.reset(SSL_new(context));
     SSL* ssl = tls->session.get();
-    BIO* socket = ssl ? QuietSocketBio(m_fd) : nullptr;
+    BIO* socket = ssl ? QuietSocketBio(m_fd.get()) : nullptr;
     if (!socket)
         return Fail(MailErrorCode::TlsFailed, 0, TlsLibraryReason());
     SSL_set_bio(ssl, socket, socket); // the session owns the BIO from here
@@ -501,8 +499,8 @@ long CMailConnection::Transfer(bool receive, char* data, std::size_t length, sho
         receive ? MailErrorCode::ReceiveFailed : MailErrorCode::SendFailed;
     if (!m_tls) {
         for (;;) {
-            const ssize_t n =
-                receive ? ::recv(m_fd, data, length, 0) : ::send(m_fd, data, length, MSG_NOSIGNAL);
+            const ssize_t n = receive ? ::recv(m_fd.get(), data, length, 0)
+                                      : ::send(m_fd.get(), data, length, MSG_NOSIGNAL);
             if (n >= 0)
                 return static_cast<long>(n);
             if (errno == EINTR)

@@ -122,7 +122,7 @@ public:
     void Cork();
     void Uncork();
 
-    bool IsOpen() const { return m_fd >= 0; }
+    bool IsOpen() const { return static_cast<bool>(m_fd); }
     bool IsTls() const { return m_tls != nullptr; }
     // True when the connected peer is this machine: nothing sent to it crosses a network.
     bool PeerIsLocal() const { return IsOpen() && m_peerIsLocal; }
@@ -135,7 +135,7 @@ private:
 
     Wait WaitFor(short events, std::chrono::steady_clock::time_point deadline,
                  const CCancelSignal* wake = nullptr) {
-        return WaitFor(m_fd, events, deadline, wake);
+        return WaitFor(m_fd.get(), events, deadline, wake);
     }
     Wait WaitFor(int fd, short events, std::chrono::steady_clock::time_point deadline,
                  const CCancelSignal* wake);
@@ -148,7 +148,7 @@ private:
     bool Connected(); // the connection stands: no error, and the transcript says so
     bool FailWait(Wait wait, MailErrorCode onTimeOut);
 
-    int m_fd = -1;
+    FileDescriptor m_fd;
     std::string m_host;
     std::unique_ptr<Tls> m_tls;
     const CCancelSignal* m_cancel = nullptr;

@@ -1,7 +1,8 @@
 #include "mail/net/MailSecurity.h"
 
+#include "mail/text/AsciiCase.h"
+
 #include <algorithm>
-#include <cctype>
 #include <string>
 
 TlsMode EffectiveTlsMode(SecurityChoice choice, int port) {
@@ -38,9 +39,7 @@ const char* SecurityKeyword(SecurityChoice choice) {
 }
 
 std::optional<SecurityChoice> ParseSecurityKeyword(std::string_view word) {
-    std::string lower(word);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const std::string lower = ascii::Lower(word);
     for (SecurityChoice c : {SecurityChoice::None, SecurityChoice::StartTls, SecurityChoice::Tls})
         if (lower == SecurityKeyword(c))
             return c;

@@ -1,11 +1,9 @@
 // OAUTHBEARER (RFC 7628) and XOAUTH2 responses; the GS2 header of RFC 5801 section 4.
 #include "mail/net/Sasl.h"
 
+#include "mail/text/ContentEncoders.h"
+
 #include <algorithm>
-
-#include <openssl/evp.h>
-
-#include <vector>
 
 namespace {
 
@@ -77,27 +75,14 @@ std::string DescribeChallenge(std::string_view base64) {
     while (!base64.empty() && (base64.back() == ' ' || base64.back() == '\r' ||
                                base64.back() == '\n'))
         base64.remove_suffix(1);
-    if (base64.empty() || base64.size() % 4 != 0 || base64.size() > 64 * 1024)
+    if (base64.empty() || base64.size() > 64 * 1024)
         return {};
-    // Padding: at most two "=", at the end only.
-    const std::size_t padding = base64.size() - base64.find_last_not_of('=') - 1;
-    if (padding > 2 || base64.find('=') < base64.size() - padding)
+    const auto decoded = encoders::DecodeBase64(base64);
+    if (!decoded)
         return {};
-    for (char c : base64.substr(0, base64.size() - padding)) {
-        if (!IsB64TokenChar(c))
-            return {};
-    }
-    std::vector<unsigned char> decoded(base64.size() / 4 * 3 + 1);
-    const int length =
-        EVP_DecodeBlock(decoded.data(), reinterpret_cast<const unsigned char*>(base64.data()),
-                        static_cast<int>(base64.size()));
-    if (length < 0)
-        return {};
-    // EVP_DecodeBlock counts the bytes the padding stands for.
-    const std::size_t size = static_cast<std::size_t>(length) - padding;
     std::string text;
-    for (std::size_t i = 0; i < size && text.size() < kMaxDescribedBytes; ++i) {
-        const unsigned char c = decoded[i];
+    for (std::size_t i = 0; i < decoded->size() && text.size() < kMaxDescribedBytes; ++i) {
+        const auto c = static_cast<unsigned char>((*decoded)[i]);
         if (c >= 0x20 && c != 0x7f)
             text += static_cast<char>(c);
     }
