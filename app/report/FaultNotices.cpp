@@ -131,8 +131,8 @@ std::string ImapFaultLine(const ServerFault& fault, bool loggingIn) {
 std::string SmtpFaultLine(const ServerFault& fault) {
     if (fault.cause.code == MailErrorCode::LoginRefused)
         return LoginLine("SMTP", fault);
-    return "ERROR : SMTPサーバ " + fault.server + " で返信を送れません: " +
-           CauseText(fault, "SMTP");
+    return "ERROR : SMTPサーバ " + fault.server +
+           " で返信を送れません: " + CauseText(fault, "SMTP");
 }
 
 std::string ServerFaultKey(const ServerFault& fault, bool loggingIn) {

@@ -38,9 +38,15 @@ constexpr const char* kPhrases[] = {
     QT_TRANSLATE_NOOP("ScreenText", "証明書のホスト名が一致しません"),
     QT_TRANSLATE_NOOP("ScreenText", "サーバがSTARTTLSに対応していません"),
     QT_TRANSLATE_NOOP("ScreenText", "サーバがSTARTTLSを拒否しました"),
-    QT_TRANSLATE_NOOP("ScreenText", "サーバがSSL/TLSにもSTLS/STARTTLSにも対応していないため、パスワードを送りません"),
-    QT_TRANSLATE_NOOP("ScreenText", "サーバがSSL/TLSにもSTLS/STARTTLSにも対応していないため、アクセストークンを送りません"),
-    QT_TRANSLATE_NOOP("ScreenText", "（サーバが対応しているはずなら、経路の途中で対応が取り除かれたおそれがあります）"),
+    QT_TRANSLATE_NOOP(
+        "ScreenText",
+        "サーバがSSL/TLSにもSTLS/STARTTLSにも対応していないため、パスワードを送りません"),
+    QT_TRANSLATE_NOOP(
+        "ScreenText",
+        "サーバがSSL/TLSにもSTLS/STARTTLSにも対応していないため、アクセストークンを送りません"),
+    QT_TRANSLATE_NOOP(
+        "ScreenText",
+        "（サーバが対応しているはずなら、経路の途中で対応が取り除かれたおそれがあります）"),
     QT_TRANSLATE_NOOP("ScreenText", "。暗号化せずに送ってよいサーバなら次を設定してください: "),
     QT_TRANSLATE_NOOP("ScreenText", "。SSL/TLSで接続するには次を設定してください: "),
     QT_TRANSLATE_NOOP("ScreenText", "ログインが拒否されました"),

@@ -29,8 +29,8 @@ ConnectionTestResult TestPop3Connection(const MailSettings& settings,
     const MailError cause = tokenError ? tokenError : client.LastMailError();
     // QUIT before the outcome is shown, so the server is not kept waiting behind the box.
     client.LogOut();
-    return Outcome(ok, "POP3", "POP3サーバの接続に成功しました。", "POP3サーバの接続に失敗しました。",
-                   cause);
+    return Outcome(ok, "POP3", "POP3サーバの接続に成功しました。",
+                   "POP3サーバの接続に失敗しました。", cause);
 }
 
 ConnectionTestResult TestImapConnection(const MailSettings& settings,
@@ -40,8 +40,8 @@ ConnectionTestResult TestImapConnection(const MailSettings& settings,
     const bool ok = LogInImap(client, settings, cancel, tokenError) && client.SelectInbox();
     const MailError cause = tokenError ? tokenError : client.LastMailError();
     client.LogOut();
-    return Outcome(ok, "IMAP", "IMAPサーバの接続に成功しました。", "IMAPサーバの接続に失敗しました。",
-                   cause);
+    return Outcome(ok, "IMAP", "IMAPサーバの接続に成功しました。",
+                   "IMAPサーバの接続に失敗しました。", cause);
 }
 
 ConnectionTestResult TestSmtpConnection(const MailSettings& settings,
@@ -56,6 +56,6 @@ ConnectionTestResult TestSmtpConnection(const MailSettings& settings,
                                     ConfiguredSmtpPolicy(settings), settings, cancel, tokenError);
     const MailError cause = tokenError ? tokenError : session.Error();
     session.Quit();
-    return Outcome(ok, "SMTP", "SMTPサーバの接続に成功しました。", "SMTPサーバの接続に失敗しました。",
-                   cause);
+    return Outcome(ok, "SMTP", "SMTPサーバの接続に成功しました。",
+                   "SMTPサーバの接続に失敗しました。", cause);
 }

@@ -118,11 +118,13 @@ std::string DescribeMailError(const MailError& error) {
     case MailErrorCode::StartTlsRefused:
         return WithDetail("サーバがSTARTTLSを拒否しました", error.detail);
     case MailErrorCode::PasswordNeedsTls:
-        return WithDetail("サーバがSSL/TLSにもSTLS/STARTTLSにも対応していないため、パスワードを送りません",
-                          error.detail);
+        return WithDetail(
+            "サーバがSSL/TLSにもSTLS/STARTTLSにも対応していないため、パスワードを送りません",
+            error.detail);
     case MailErrorCode::TokenNeedsTls:
-        return WithDetail("サーバがSSL/TLSにもSTLS/STARTTLSにも対応していないため、アクセストークンを送りません",
-                          error.detail);
+        return WithDetail(
+            "サーバがSSL/TLSにもSTLS/STARTTLSにも対応していないため、アクセストークンを送りません",
+            error.detail);
     case MailErrorCode::LoginRefused:
         return WithDetail("ログインが拒否されました", error.detail);
     case MailErrorCode::CommandRefused:

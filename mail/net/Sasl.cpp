@@ -1,8 +1,6 @@
 // OAUTHBEARER (RFC 7628) and XOAUTH2 responses; the GS2 header of RFC 5801 section 4.
 #include "mail/net/Sasl.h"
 
-#include <algorithm>
-
 #include <openssl/evp.h>
 
 #include <vector>

@@ -59,9 +59,9 @@ public:
     // or (TlsMode::WhenOffered) offered, and logs in. Where STLS is asked and not offered, or
     // the upgrade fails, nothing of the log-in is sent; without TLS the password, digest or
     // token goes only where ClearTextRefusal (MailSecurity.h) allows it, else the log-in fails
-    // with PasswordNeedsTls or TokenNeedsTls before anything of it is sent. A user name or password longer than
-    // kMaxCredentialLength bytes or holding CR, LF or NUL fails with InvalidArgument before
-    // anything is connected or sent. A failure after the connection stands has already sent
+    // with PasswordNeedsTls or TokenNeedsTls before anything of it is sent. A user name or password
+    // longer than kMaxCredentialLength bytes or holding CR, LF or NUL fails with InvalidArgument
+    // before anything is connected or sent. A failure after the connection stands has already sent
     // QUIT and closed the socket.
     bool LogIn(const std::string& host, const std::string& user, const std::string& password,
                int port);

@@ -204,9 +204,9 @@ bool CSmtpSession::Authenticate(const SmtpCredentials& credentials, SmtpTls tls)
     const LogInSecret secret =
         credentials.accessToken.empty() ? LogInSecret::Password : LogInSecret::Token;
     if (!m_connection.IsVerifiedTls()) {
-        const MailErrorCode refusal = ClearTextRefusal(
-            tls == SmtpTls::Clear ? TlsMode::None : TlsMode::WhenOffered, secret,
-            ServerOnThisMachine(m_connection.Host(), m_connection.PeerIsLocal()));
+        const MailErrorCode refusal =
+            ClearTextRefusal(tls == SmtpTls::Clear ? TlsMode::None : TlsMode::WhenOffered, secret,
+                             ServerOnThisMachine(m_connection.Host(), m_connection.PeerIsLocal()));
         if (refusal != MailErrorCode::None)
             return Fail(refusal);
     }
@@ -235,8 +235,7 @@ bool CSmtpSession::Authenticate(const SmtpCredentials& credentials, SmtpTls tls)
         return false;
     if (m_reply.code != 334)
         return Refused(MailErrorCode::LoginRefused);
-    if (!SendLine(password + "\r\n", TraceShape::SecretAfter(0)) ||
-        !ReadReply())
+    if (!SendLine(password + "\r\n", TraceShape::SecretAfter(0)) || !ReadReply())
         return false;
     return m_reply.code == 235 || Refused(MailErrorCode::LoginRefused);
 }

@@ -95,44 +95,64 @@ TEST(EchoMask, WhatTheLogInSentIsMaskedInTheRefusalAndTheTranscript) {
     const std::string cut = kPassword.substr(0, 9); // a server that shortens what it repeats
     const std::string json = "{\"status\":\"invalid_token\",\"echo\":\"" + kToken + "\"}";
     const EchoCase cases[] = {
-        {"POP3 PASS", Client::Pop3, false,
+        {"POP3 PASS",
+         Client::Pop3,
+         false,
          {"S: +OK ready", "C: CAPA", "S: -ERR", "C: USER camera", "S: +OK", "C: *",
           "S: -ERR [AUTH] no such password: " + kPassword + " (" + cut + ")"},
          {kPassword, cut}},
-        {"POP3 APOP", Client::Pop3Apop, false,
+        {"POP3 APOP",
+         Client::Pop3Apop,
+         false,
          {"S: +OK ready <1.2@echo>", "C: CAPA", "S: -ERR", "C: *",
           "S: -ERR digest " + kApopDigest + " is wrong"},
          {kApopDigest}},
-        {"POP3 AUTH XOAUTH2", Client::Pop3, true,
+        {"POP3 AUTH XOAUTH2",
+         Client::Pop3,
+         true,
          {"S: +OK ready", "C: CAPA", "S: +OK", "S: SASL XOAUTH2", "S: .", "C: CAPA", "S: +OK",
           "S: SASL XOAUTH2", "S: .", "C: *", "S: -ERR [AUTH] bad " + kXOAuth2 + " " + kToken},
          {kXOAuth2, kToken}},
-        {"IMAP LOGIN", Client::Imap, false,
+        {"IMAP LOGIN",
+         Client::Imap,
+         false,
          {"S: * OK [CAPABILITY IMAP4rev1] ready", "C: *",
           "S: k1 NO [AUTHENTICATIONFAILED] LOGIN camera \"" + kPassword + "\" refused"},
          {kPassword}},
-        {"IMAP AUTHENTICATE PLAIN", Client::Imap, false,
+        {"IMAP AUTHENTICATE PLAIN",
+         Client::Imap,
+         false,
          {"S: * OK [CAPABILITY IMAP4rev1 AUTH=PLAIN SASL-IR] ready", "C: *",
           "S: k1 NO [AUTHENTICATIONFAILED] bad response " + kPlain},
          {kPlain, kPassword}},
-        {"IMAP AUTHENTICATE XOAUTH2", Client::Imap, true,
+        {"IMAP AUTHENTICATE XOAUTH2",
+         Client::Imap,
+         true,
          {"S: * OK [CAPABILITY IMAP4rev1 AUTH=XOAUTH2 SASL-IR] ready", "C: *",
           "S: k1 NO [AUTHENTICATIONFAILED] token " + kToken + " " + kXOAuth2.substr(0, 20)},
          {kToken, kXOAuth2.substr(0, 20)}},
-        {"SMTP AUTH PLAIN", Client::Smtp, false,
+        {"SMTP AUTH PLAIN",
+         Client::Smtp,
+         false,
          {"S: 220 ready", "C: *", "S: 250-echo", "S: 250 AUTH PLAIN LOGIN", "C: *",
           "S: 535 5.7.8 bad " + kPlain},
          {kPlain, kPassword}},
-        {"SMTP AUTH LOGIN", Client::Smtp, false,
+        {"SMTP AUTH LOGIN",
+         Client::Smtp,
+         false,
          {"S: 220 ready", "C: *", "S: 250-echo", "S: 250 AUTH LOGIN", "C: AUTH LOGIN",
           "S: 334 VXNlcm5hbWU6", "C: *", "S: 334 UGFzc3dvcmQ6", "C: *",
           "S: 535 5.7.8 wrong password " + Base64(kPassword) + " (" + kPassword + ")"},
          {Base64(kPassword), kPassword}},
-        {"SMTP XOAUTH2", Client::Smtp, true,
+        {"SMTP XOAUTH2",
+         Client::Smtp,
+         true,
          {"S: 220 ready", "C: *", "S: 250-echo", "S: 250 AUTH XOAUTH2", "C: *",
           "S: 535 5.7.8 token " + kToken + " expired"},
          {kToken, kXOAuth2}},
-        {"SMTP OAUTHBEARER error challenge", Client::Smtp, true,
+        {"SMTP OAUTHBEARER error challenge",
+         Client::Smtp,
+         true,
          {"S: 220 ready", "C: *", "S: 250-echo", "S: 250 AUTH OAUTHBEARER", "C: *",
           "S: 334 " + Base64(json), "C: AQ==", "S: 535 5.7.8 " + kToken},
          {kToken}},
@@ -146,8 +166,8 @@ TEST(EchoMask, WhatTheLogInSentIsMaskedInTheRefusalAndTheTranscript) {
         EXPECT_EQ(error.code, MailErrorCode::LoginRefused) << DescribeMailError(error);
         bool maskedEcho = false;
         for (const std::string& line : transcript)
-            maskedEcho |= line.find(" S: ") != std::string::npos &&
-                          line.find("****") != std::string::npos;
+            maskedEcho |=
+                line.find(" S: ") != std::string::npos && line.find("****") != std::string::npos;
         EXPECT_TRUE(maskedEcho);
         for (const std::string& secret : c.secrets) {
             EXPECT_EQ(DescribeMailError(error).find(secret), std::string::npos)
@@ -164,7 +184,7 @@ TEST(EchoMask, SecretsAreMaskedWholeInAnyCaseAndCutShort) {
         std::string text, masked;
     } cases[] = {
         {"-ERR Kitsune-secret-77 and KITSUNE-SECRET-77.", "-ERR **** and ****."},
-        {"-ERR unknown: PASS Kitsune-", "-ERR unknown: PASS ****"}, // cut short at 8
+        {"-ERR unknown: PASS Kitsune-", "-ERR unknown: PASS ****"},   // cut short at 8
         {"-ERR unknown: PASS Kitsune", "-ERR unknown: PASS Kitsune"}, // 7: no longer a tell
         {"pwpw", "********"},
         {"+OK", "+OK"},
@@ -200,8 +220,8 @@ TEST(ClearTextRule, APasswordGoesWhereNoneWasChosenATokenOnlyToThisMachine) {
         bool peerIsLoopback;
         bool thisMachine;
     } hosts[] = {
-        {"127.0.0.1", true, true},  {"127.8.9.1", true, true},   {"::1", true, true},
-        {"localhost", true, false}, {"127.0.0.1", false, false}, {"192.0.2.1", false, false},
+        {"127.0.0.1", true, true},         {"127.8.9.1", true, true},   {"::1", true, true},
+        {"localhost", true, false},        {"127.0.0.1", false, false}, {"192.0.2.1", false, false},
         {"::ffff:192.0.2.1", true, false},
     };
     for (const auto& h : hosts)

@@ -101,19 +101,18 @@ TEST(StrippedUpgrade, PasswordCrossesOnlyInsideTls) {
             SCOPED_TRACE(std::string(Name(protocol)) + (stripped ? " stripped" : " offered"));
             StrippablePeer peer(protocol, stripped);
             const MailSettings settings = SettingsThrough(peer.proxy->port());
-            const ConnectionTestResult result = protocol == Protocol::Pop3
-                                                    ? TestPop3Connection(settings)
-                                                : protocol == Protocol::Imap
-                                                    ? TestImapConnection(settings)
-                                                    : TestSmtpConnection(settings);
+            const ConnectionTestResult result =
+                protocol == Protocol::Pop3   ? TestPop3Connection(settings)
+                : protocol == Protocol::Imap ? TestImapConnection(settings)
+                                             : TestSmtpConnection(settings);
             EXPECT_EQ(peer.proxy->ClientBytes().find(kPassword), std::string::npos);
             if (stripped) {
                 EXPECT_FALSE(result.ok);
                 EXPECT_NE(result.message.find("パスワードを送りません"), std::string::npos)
                     << result.message;
-                EXPECT_NE(result.message.find(std::string("MAIL.") + Name(protocol) +
-                                              "_SECURITY=none"),
-                          std::string::npos)
+                EXPECT_NE(
+                    result.message.find(std::string("MAIL.") + Name(protocol) + "_SECURITY=none"),
+                    std::string::npos)
                     << result.message;
                 ExpectNothingSecretCrossed(peer.proxy->ClientBytes(), kPassword);
                 EXPECT_FALSE(peer.SawLogIn());

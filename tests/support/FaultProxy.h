@@ -27,9 +27,9 @@
 #include <atomic>
 #include <functional>
 #include <mutex>
-#include <utility>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 class FaultProxy {
