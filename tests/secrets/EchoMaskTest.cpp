@@ -43,187 +43,123 @@ const std::string kXOAuth2 =
     Base64(sasl::InitialResponse(BearerMechanism::XOAuth2, "camera", kToken));
 const std::string kApopDigest = Md5Hex("<1.2@echo>" + kPassword);
 
-enum class Client { Pop3, Pop3Apop, Imap, Smtp };
+enum class Client { Pop3, Pop3Apop, Pop3Token, Imap, ImapToken, Smtp, SmtpToken };
 
-struct EchoCase {
-    const char* name;
-    Client client;
-    bool token;
-    std::vector<std::string> script;
-    std::vector<std::string> secrets; // none of them may be read in the error or the transcript
-};
-
-// Logs in against the script's server as the case says; the transcript is on meanwhile.
-MailError LogIn(const EchoCase& c, uint16_t port, std::vector<std::string>& transcript) {
+// Logs in against the script's server as client does; the transcript is on meanwhile.
+MailError LogIn(Client client, uint16_t port, std::vector<std::string>& transcript) {
     protocoltrace::SetSink([&](std::string_view line) { transcript.emplace_back(line); });
     protocoltrace::Enable(true);
+    const bool token =
+        client == Client::Pop3Token || client == Client::ImapToken || client == Client::SmtpToken;
+    const std::string password = token ? std::string() : kPassword;
     MailError error;
-    const std::string password = c.token ? std::string() : kPassword;
-    switch (c.client) {
-    case Client::Pop3:
-    case Client::Pop3Apop: {
-        CPop3Client client;
-        client.SetUseApop(c.client == Client::Pop3Apop);
-        client.SetAccessToken(c.token ? kToken : std::string());
-        client.LogIn("127.0.0.1", "camera", password, port);
-        error = client.LastMailError();
-        break;
-    }
-    case Client::Imap: {
-        CImapClient client;
-        client.SetAccessToken(c.token ? kToken : std::string());
-        client.LogIn("127.0.0.1", "camera", password, port);
-        error = client.LastMailError();
-        break;
-    }
-    case Client::Smtp: {
+    if (client == Client::Imap || client == Client::ImapToken) {
+        CImapClient imap;
+        imap.SetAccessToken(token ? kToken : std::string());
+        imap.LogIn("127.0.0.1", "camera", password, port);
+        error = imap.LastMailError();
+    } else if (client == Client::Smtp || client == Client::SmtpToken) {
         CSmtpSession session;
         SmtpPolicy policy;
         policy.tls = SmtpTls::Clear;
-        policy.logIn = SmtpCredentials{"camera", password, c.token ? kToken : std::string()};
+        policy.logIn = SmtpCredentials{"camera", password, token ? kToken : std::string()};
         session.Open("127.0.0.1", port, policy);
         error = session.Error();
-        break;
-    }
+    } else {
+        CPop3Client pop3;
+        pop3.SetUseApop(client == Client::Pop3Apop);
+        pop3.SetAccessToken(token ? kToken : std::string());
+        pop3.LogIn("127.0.0.1", "camera", password, port);
+        error = pop3.LastMailError();
     }
     protocoltrace::Enable(false);
     protocoltrace::SetSink({});
     return error;
 }
 
+// Each server repeats what it was sent (whole, in capitals or cut short) in its refusal; no
+// copy of a secret, nor its first 12 characters, may be read in the error or the transcript.
 TEST(EchoMask, WhatTheLogInSentIsMaskedInTheRefusalAndTheTranscript) {
-    const std::string cut = kPassword.substr(0, 9); // a server that shortens what it repeats
     const std::string json = "{\"status\":\"invalid_token\",\"echo\":\"" + kToken + "\"}";
-    const EchoCase cases[] = {
+    const struct {
+        const char* name;
+        Client client;
+        std::vector<std::string> script;
+    } cases[] = {
         {"POP3 PASS",
          Client::Pop3,
-         false,
          {"S: +OK ready", "C: CAPA", "S: -ERR", "C: USER camera", "S: +OK", "C: *",
-          "S: -ERR [AUTH] no such password: " + kPassword + " (" + cut + ")"},
-         {kPassword, cut}},
+          "S: -ERR [AUTH] no password KITSUNE-SECRET-77 (" + kPassword.substr(0, 12) + ")"}},
         {"POP3 APOP",
          Client::Pop3Apop,
-         false,
          {"S: +OK ready <1.2@echo>", "C: CAPA", "S: -ERR", "C: *",
-          "S: -ERR digest " + kApopDigest + " is wrong"},
-         {kApopDigest}},
+          "S: -ERR digest " + kApopDigest + " is wrong"}},
         {"POP3 AUTH XOAUTH2",
-         Client::Pop3,
-         true,
+         Client::Pop3Token,
          {"S: +OK ready", "C: CAPA", "S: +OK", "S: SASL XOAUTH2", "S: .", "C: CAPA", "S: +OK",
-          "S: SASL XOAUTH2", "S: .", "C: *", "S: -ERR [AUTH] bad " + kXOAuth2 + " " + kToken},
-         {kXOAuth2, kToken}},
+          "S: SASL XOAUTH2", "S: .", "C: *", "S: -ERR [AUTH] bad " + kXOAuth2 + " " + kToken}},
         {"IMAP LOGIN",
          Client::Imap,
-         false,
          {"S: * OK [CAPABILITY IMAP4rev1] ready", "C: *",
-          "S: k1 NO [AUTHENTICATIONFAILED] LOGIN camera \"" + kPassword + "\" refused"},
-         {kPassword}},
+          "S: k1 NO [AUTHENTICATIONFAILED] LOGIN camera \"" + kPassword + "\" refused"}},
         {"IMAP AUTHENTICATE PLAIN",
          Client::Imap,
-         false,
          {"S: * OK [CAPABILITY IMAP4rev1 AUTH=PLAIN SASL-IR] ready", "C: *",
-          "S: k1 NO [AUTHENTICATIONFAILED] bad response " + kPlain},
-         {kPlain, kPassword}},
+          "S: k1 NO [AUTHENTICATIONFAILED] bad response " + kPlain}},
         {"IMAP AUTHENTICATE XOAUTH2",
-         Client::Imap,
-         true,
+         Client::ImapToken,
          {"S: * OK [CAPABILITY IMAP4rev1 AUTH=XOAUTH2 SASL-IR] ready", "C: *",
-          "S: k1 NO [AUTHENTICATIONFAILED] token " + kToken + " " + kXOAuth2.substr(0, 20)},
-         {kToken, kXOAuth2.substr(0, 20)}},
+          "S: k1 NO [AUTHENTICATIONFAILED] " + kToken + " " + kXOAuth2.substr(0, 20)}},
         {"SMTP AUTH PLAIN",
          Client::Smtp,
-         false,
          {"S: 220 ready", "C: *", "S: 250-echo", "S: 250 AUTH PLAIN LOGIN", "C: *",
-          "S: 535 5.7.8 bad " + kPlain},
-         {kPlain, kPassword}},
+          "S: 535 5.7.8 " + kPlain}},
         {"SMTP AUTH LOGIN",
          Client::Smtp,
-         false,
          {"S: 220 ready", "C: *", "S: 250-echo", "S: 250 AUTH LOGIN", "C: AUTH LOGIN",
           "S: 334 VXNlcm5hbWU6", "C: *", "S: 334 UGFzc3dvcmQ6", "C: *",
-          "S: 535 5.7.8 wrong password " + Base64(kPassword) + " (" + kPassword + ")"},
-         {Base64(kPassword), kPassword}},
+          "S: 535 5.7.8 wrong " + Base64(kPassword) + " (" + kPassword + ")"}},
         {"SMTP XOAUTH2",
-         Client::Smtp,
-         true,
+         Client::SmtpToken,
          {"S: 220 ready", "C: *", "S: 250-echo", "S: 250 AUTH XOAUTH2", "C: *",
-          "S: 535 5.7.8 token " + kToken + " expired"},
-         {kToken, kXOAuth2}},
+          "S: 535 5.7.8 " + kToken}},
         {"SMTP OAUTHBEARER error challenge",
-         Client::Smtp,
-         true,
+         Client::SmtpToken,
          {"S: 220 ready", "C: *", "S: 250-echo", "S: 250 AUTH OAUTHBEARER", "C: *",
-          "S: 334 " + Base64(json), "C: AQ==", "S: 535 5.7.8 " + kToken},
-         {kToken}},
+          "S: 334 " + Base64(json), "C: AQ==", "S: 535 5.7.8 " + kToken}},
     };
-    for (const EchoCase& c : cases) {
+    const std::string secrets[] = {kPassword, kToken,      kPlain,
+                                   kXOAuth2,  kApopDigest, Base64(kPassword)};
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ScriptedServer server(c.script);
         std::vector<std::string> transcript;
-        const MailError error = LogIn(c, server.port(), transcript);
+        const MailError error = LogIn(c.client, server.port(), transcript);
         EXPECT_EQ(server.Mismatch(), "");
         EXPECT_EQ(error.code, MailErrorCode::LoginRefused) << DescribeMailError(error);
-        bool maskedEcho = false;
-        for (const std::string& line : transcript)
-            maskedEcho |=
-                line.find(" S: ") != std::string::npos && line.find("****") != std::string::npos;
-        EXPECT_TRUE(maskedEcho);
-        for (const std::string& secret : c.secrets) {
-            EXPECT_EQ(DescribeMailError(error).find(secret), std::string::npos)
-                << DescribeMailError(error);
-            for (const std::string& line : transcript)
-                EXPECT_EQ(line.find(secret), std::string::npos) << line;
+        transcript.push_back(DescribeMailError(error));
+        EXPECT_NE(transcript.back().find("****"), std::string::npos) << transcript.back();
+        for (const std::string& line : transcript) {
+            for (const std::string& secret : secrets)
+                EXPECT_EQ(line.find(secret.substr(0, 12)), std::string::npos) << line;
         }
     }
 }
 
-TEST(EchoMask, SecretsAreMaskedWholeInAnyCaseAndCutShort) {
-    const protocoltrace::Secrets secrets = {"Kitsune-secret-77", "", "pw"};
-    const struct {
-        std::string text, masked;
-    } cases[] = {
-        {"-ERR Kitsune-secret-77 and KITSUNE-SECRET-77.", "-ERR **** and ****."},
-        {"-ERR unknown: PASS Kitsune-", "-ERR unknown: PASS ****"},   // cut short at 8
-        {"-ERR unknown: PASS Kitsune", "-ERR unknown: PASS Kitsune"}, // 7: no longer a tell
-        {"pwpw", "********"},
-        {"+OK", "+OK"},
-    };
-    for (auto c : cases) {
-        protocoltrace::MaskSecrets(c.text, secrets);
-        EXPECT_EQ(c.text, c.masked);
-    }
-}
-
-TEST(ClearTextRule, APasswordGoesWhereNoneWasChosenATokenOnlyToThisMachine) {
-    using enum MailErrorCode;
-    const struct {
-        TlsMode mode;
-        LogInSecret secret;
-        bool thisMachine;
-        MailErrorCode refusal;
-    } cases[] = {
-        {TlsMode::WhenOffered, LogInSecret::Password, false, PasswordNeedsTls},
-        {TlsMode::WhenOffered, LogInSecret::Password, true, None},
-        {TlsMode::None, LogInSecret::Password, false, None},
-        {TlsMode::WhenOffered, LogInSecret::Token, false, TokenNeedsTls},
-        {TlsMode::None, LogInSecret::Token, false, TokenNeedsTls},
-        {TlsMode::None, LogInSecret::Token, true, None},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(ClearTextRefusal(c.mode, c.secret, c.thisMachine), c.refusal)
-            << static_cast<int>(c.mode) << " " << static_cast<int>(c.secret) << " "
-            << c.thisMachine;
-
+// The cases the tests with servers do not reach: a password over a network where "none" was
+// chosen, and which hosts count as this machine.
+TEST(ClearTextRule, NoneLetsAPasswordGoAndOnlyALoopbackAddressIsThisMachine) {
+    EXPECT_EQ(ClearTextRefusal(TlsMode::None, LogInSecret::Password, false), MailErrorCode::None);
+    EXPECT_EQ(ClearTextRefusal(TlsMode::None, LogInSecret::Token, false),
+              MailErrorCode::TokenNeedsTls);
     const struct {
         const char* host;
-        bool peerIsLoopback;
-        bool thisMachine;
-    } hosts[] = {
-        {"127.0.0.1", true, true},         {"127.8.9.1", true, true},   {"::1", true, true},
-        {"localhost", true, false},        {"127.0.0.1", false, false}, {"192.0.2.1", false, false},
-        {"::ffff:192.0.2.1", true, false},
-    };
+        bool peerIsLoopback, thisMachine;
+    } hosts[] = {{"127.8.9.1", true, true},
+                 {"::1", true, true},
+                 {"localhost", true, false},
+                 {"127.0.0.1", false, false},
+                 {"::ffff:192.0.2.1", true, false}};
     for (const auto& h : hosts)
         EXPECT_EQ(ServerOnThisMachine(h.host, h.peerIsLoopback), h.thisMachine) << h.host;
 }
