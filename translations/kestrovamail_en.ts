@@ -1208,6 +1208,26 @@ Examples:
         <translation>the server refused STARTTLS</translation>
     </message>
     <message>
+        <source>サーバがSSL/TLSにもSTLS/STARTTLSにも対応していないため、パスワードを送りません</source>
+        <translation>the server offers neither SSL/TLS nor STLS/STARTTLS, so the password was not sent</translation>
+    </message>
+    <message>
+        <source>サーバがSSL/TLSにもSTLS/STARTTLSにも対応していないため、アクセストークンを送りません</source>
+        <translation>the server offers neither SSL/TLS nor STLS/STARTTLS, so the access token was not sent</translation>
+    </message>
+    <message>
+        <source>（サーバが対応しているはずなら、経路の途中で対応が取り除かれたおそれがあります）</source>
+        <translation> (if the server should offer it, someone on the way may have removed the offer)</translation>
+    </message>
+    <message>
+        <source>。暗号化せずに送ってよいサーバなら次を設定してください: </source>
+        <translation>. If it may go to this server unencrypted, set: </translation>
+    </message>
+    <message>
+        <source>。SSL/TLSで接続するには次を設定してください: </source>
+        <translation>. To connect with SSL/TLS, set: </translation>
+    </message>
+    <message>
         <source>ログインが拒否されました</source>
         <translation>the log-in was refused</translation>
     </message>
@@ -1486,10 +1506,6 @@ Examples:
     <message>
         <source>（ポート25では送りません: </source>
         <translation> (not sent on port 25: </translation>
-    </message>
-    <message>
-        <source> にはパスワードが暗号化されずに送られました（サーバがSSL/TLSにもSTARTTLSにも対応していません）。対応するポートと保護をメール設定で選んでください</source>
-        <translation>: the password was sent unencrypted (the server offers neither SSL/TLS nor STARTTLS). Choose a port and security that protect it in the mail settings</translation>
     </message>
     <message>
         <source>設定ファイル </source>

@@ -38,6 +38,17 @@ constexpr const char* kPhrases[] = {
     QT_TRANSLATE_NOOP("ScreenText", "証明書のホスト名が一致しません"),
     QT_TRANSLATE_NOOP("ScreenText", "サーバがSTARTTLSに対応していません"),
     QT_TRANSLATE_NOOP("ScreenText", "サーバがSTARTTLSを拒否しました"),
+    QT_TRANSLATE_NOOP(
+        "ScreenText",
+        "サーバがSSL/TLSにもSTLS/STARTTLSにも対応していないため、パスワードを送りません"),
+    QT_TRANSLATE_NOOP(
+        "ScreenText",
+        "サーバがSSL/TLSにもSTLS/STARTTLSにも対応していないため、アクセストークンを送りません"),
+    QT_TRANSLATE_NOOP(
+        "ScreenText",
+        "（サーバが対応しているはずなら、経路の途中で対応が取り除かれたおそれがあります）"),
+    QT_TRANSLATE_NOOP("ScreenText", "。暗号化せずに送ってよいサーバなら次を設定してください: "),
+    QT_TRANSLATE_NOOP("ScreenText", "。SSL/TLSで接続するには次を設定してください: "),
     QT_TRANSLATE_NOOP("ScreenText", "ログインが拒否されました"),
     QT_TRANSLATE_NOOP("ScreenText", "サーバがコマンドを拒否しました"),
     QT_TRANSLATE_NOOP("ScreenText", "サーバの応答が正しくありません"),
@@ -132,9 +143,6 @@ constexpr const char* kPhrases[] = {
         "「差出人をDKIM署名で確認する」を外すか、信頼する認証サーバーIDを設定してください"),
     QT_TRANSLATE_NOOP("ScreenText", "プログラムが送ったメールには返信しません: "),
     QT_TRANSLATE_NOOP("ScreenText", "（ポート25では送りません: "),
-    QT_TRANSLATE_NOOP("ScreenText",
-                      " にはパスワードが暗号化されずに送られました（サーバがSSL/TLSにもSTARTTLSにも"
-                      "対応していません）。対応するポートと保護をメール設定で選んでください"),
     QT_TRANSLATE_NOOP("ScreenText", "設定ファイル "),
     QT_TRANSLATE_NOOP("ScreenText", " を読み込めません: "),
     QT_TRANSLATE_NOOP("ScreenText", "（このファイルの設定は既定値で動きます）"),

@@ -316,8 +316,6 @@ bool CMailService::AnswerRequests(IRequestMailbox& mailbox, const MailSettings& 
     const ServerFault& failure = m_sender.LastFailure();
     if (!ReportSignIn(m_sender.TokenFailure(), copy))
         return true; // the mailbox did its part; nothing was sent and nothing is deleted
-    if (m_sender.PasswordSentInClear())
-        WarnClearPassword("SMTP", copy.smtpServer, copy.smtpPort, true);
     if (std::find(sent.begin(), sent.end(), false) == sent.end()) {
         m_faults.Clear(CFaultNotices::Area::Smtp);
     } else if (!Cancelled() && failure.cause.code != MailErrorCode::Cancelled) {
@@ -347,7 +345,6 @@ int CMailService::RunCycle(const MailSettings& copy) {
         ReportPop3(client, copy, true);
         return 0;
     }
-    WarnClearPassword("POP3", copy.pop3Server, copy.pop3Port, client.PasswordSentInClear());
     CPop3RequestMailbox mailbox(client);
     // A failed step ends the cycle; its cause is said once.
     if (!AnswerRequests(mailbox, copy)) {
@@ -419,7 +416,6 @@ bool CMailService::OpenImapSession(const MailSettings& copy) {
         CloseImapSession();
         return false;
     }
-    WarnClearPassword("IMAP", copy.imapServer, copy.imapPort, m_imap->PasswordSentInClear());
     m_imapAccount = copy;
     return true;
 }
@@ -458,16 +454,6 @@ void CMailService::CountReplies(const std::vector<std::string>& replyList,
                                 now);
     }
     ReplyLimit().Save(now); // a folder that cannot be written keeps the count for the run
-}
-
-void CMailService::WarnClearPassword(const char* protocol, const std::string& host, int port,
-                                     bool inClear) {
-    const std::string server = host + ":" + std::to_string(port);
-    if (!inClear || !m_clearPasswordSaid.insert(std::string(protocol) + " " + server).second)
-        return;
-    m_log.AddLog(std::string("注意: ") + protocol + "サーバ " + server +
-                 " にはパスワードが暗号化されずに送られました（サーバがSSL/TLSにもSTARTTLSにも"
-                 "対応していません）。対応するポートと保護をメール設定で選んでください");
 }
 
 int CMailService::RunImapCycle(const MailSettings& copy) {

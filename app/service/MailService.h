@@ -116,8 +116,6 @@ private:
     // Counts each answered request (requesters: the requester of each) against its limit.
     void CountReplies(const std::vector<std::string>& replyList, const std::vector<bool>& sent,
                       const std::vector<std::size_t>& requesters);
-    // Says once per server and run that a password went without TLS, and how to avoid it.
-    void WarnClearPassword(const char* protocol, const std::string& host, int port, bool inClear);
 
     int RunCycle(const MailSettings& copy);
     int RunImapCycle(const MailSettings& copy);
@@ -150,7 +148,6 @@ private:
     IReplyPictureSource& m_pictures;
     CReplySender m_sender;
     CFaultNotices m_faults;
-    std::set<std::string> m_clearPasswordSaid; // "POP3 host:port" and the like
     std::unique_ptr<CReplyLimit> m_replyLimit;   // loaded at the first request
     std::map<std::string, std::time_t> m_limitSaid; // when the limit was last said, per requester
     std::atomic<bool> m_checkInProgress{false};

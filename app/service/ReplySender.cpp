@@ -124,7 +124,6 @@ std::vector<bool> CReplySender::SendReplies(const MailSettings& settings,
     m_refusal.clear();
     m_tokenFailure = {};
     m_connected = false;
-    m_passwordInClear = false;
     if (replyList.empty())
         return sent;
     // A port the settings cannot mean.
@@ -159,8 +158,6 @@ std::vector<bool> CReplySender::SendReplies(const MailSettings& settings,
         configuredTells = false;
     } else {
         m_connected = true;
-        m_passwordInClear = policy.tls == SmtpTls::WhenOffered && !session.IsTls() &&
-                            !session.PeerIsLocal();
         if (SendOver(session, settings, replyList, picture, requestIds, sent))
             m_failure = {};
         else

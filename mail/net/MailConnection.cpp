@@ -292,6 +292,7 @@ bool CMailConnection::Connect(const std::string& host, int port,
     Close();
     m_error = {};
     m_traced = true;
+    m_secrets.clear();
     m_host = host;
     m_peer = (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":" +
              std::to_string(port);
@@ -486,6 +487,7 @@ bool CMailConnection::StartTls(const TlsOptions& options, std::chrono::milliseco
             return FailWait(wait, MailErrorCode::NoAnswer);
     }
     m_tls = std::move(tls);
+    m_tlsVerified = options.verify;
     if (Tracing())
         protocoltrace::Note(m_traceProtocol, m_peer,
                             std::string("TLS up: ") + SSL_get_version(ssl) + " " +
@@ -544,7 +546,7 @@ bool CMailConnection::Send(std::string_view bytes, std::chrono::milliseconds tim
     if (!IsOpen())
         return Fail(MailErrorCode::SendFailed, EBADF);
     if (Tracing())
-        protocoltrace::Write(m_traceProtocol, m_peer, "C:", bytes, shape);
+        protocoltrace::Write(m_traceProtocol, m_peer, "C:", bytes, shape, m_secrets);
     const auto deadline = Clock::now() + timeout;
     while (!bytes.empty()) {
         short events = 0;
@@ -609,7 +611,7 @@ bool CMailConnection::ReadReply(const ReplyEndRule& rule, const ReplyLimits& lim
                          : m_in.size());
         m_in.clear();
         if (Tracing()) {
-            protocoltrace::Write(m_traceProtocol, m_peer, "S:", reply, traceShape);
+            protocoltrace::Write(m_traceProtocol, m_peer, "S:", reply, traceShape, m_secrets);
             protocoltrace::Note(m_traceProtocol, m_peer, "reply ended: " + DescribeMailError(m_error));
         }
         return result;
@@ -630,7 +632,7 @@ bool CMailConnection::ReadReply(const ReplyEndRule& rule, const ReplyLimits& lim
                 m_in.erase(0, end);
             }
             if (Tracing())
-                protocoltrace::Write(m_traceProtocol, m_peer, "S:", reply, traceShape);
+                protocoltrace::Write(m_traceProtocol, m_peer, "S:", reply, traceShape, m_secrets);
             return true;
         }
         if (m_in.size() > limits.maxBytes)

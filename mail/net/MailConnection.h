@@ -15,6 +15,8 @@
 //
 // With the protocol transcript on (ProtocolTrace.h), every line sent and received is written
 // there, shaped as the caller says (TraceShape on Send, ReplyLimits::traceAsBody on a read).
+// The secrets of a log-in (SetLogInSecrets) are masked in every line of it, the server's too,
+// and in the errors a client builds from the server's words (MaskSecrets).
 
 #include "base/FileDescriptor.h"
 #include "mail/net/MailError.h"
@@ -122,8 +124,18 @@ public:
     void Cork();
     void Uncork();
 
+    // What the log-in about to be sent holds (password, token, the base64 response, a digest):
+    // masked in the transcript, both ways, until the next Connect or ForgetLogInSecrets (once
+    // the log-in stands).
+    void SetLogInSecrets(protocoltrace::Secrets secrets) { m_secrets = std::move(secrets); }
+    void ForgetLogInSecrets() { m_secrets.clear(); }
+    // Masks the log-in's secrets in text: an error made of the server's words.
+    void MaskSecrets(std::string& text) const { protocoltrace::MaskSecrets(text, m_secrets); }
+
     bool IsOpen() const { return static_cast<bool>(m_fd); }
     bool IsTls() const { return m_tls != nullptr; }
+    // TLS is up and the server's certificate was verified (not opportunistic TLS).
+    bool IsVerifiedTls() const { return m_tls != nullptr && m_tlsVerified; }
     // True when the connected peer is this machine: nothing sent to it crosses a network.
     bool PeerIsLocal() const { return IsOpen() && m_peerIsLocal; }
     const std::string& Host() const { return m_host; }
@@ -156,7 +168,9 @@ private:
     MailError m_error;
     bool m_corked = false;
     bool m_peerIsLocal = false;
+    bool m_tlsVerified = false;
     bool m_traced = true;
+    protocoltrace::Secrets m_secrets;
     std::string m_traceProtocol;
     std::string m_peer; // "host:port", as the transcript names the connection
 };

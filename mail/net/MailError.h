@@ -25,6 +25,8 @@ enum class MailErrorCode {
     CertificateNameMismatch,
     StartTlsNotOffered, // STARTTLS/STLS asked for and not in the server's capabilities
     StartTlsRefused,    // the server refused STARTTLS/STLS
+    PasswordNeedsTls,   // no TLS, and the password goes in clear only where "none" was chosen
+    TokenNeedsTls,      // no TLS, and an access token never goes in clear over a network
     LoginRefused,       // detail: the server's reply
     CommandRefused,     // detail: the server's reply
     ProtocolError,      // a reply the protocol does not allow

@@ -3,6 +3,8 @@
 #include "mail/text/AsciiCase.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
+#include <cctype>
 #include <string>
 
 TlsMode EffectiveTlsMode(SecurityChoice choice, int port) {
@@ -22,6 +24,25 @@ TlsMode EffectiveTlsMode(SecurityChoice choice, int port) {
     if (port == 587)
         return TlsMode::StartTls;
     return TlsMode::WhenOffered;
+}
+
+bool ServerOnThisMachine(std::string_view host, bool peerIsLoopback) {
+    if (!peerIsLoopback)
+        return false;
+    const std::string text(host);
+    in_addr v4{};
+    if (::inet_pton(AF_INET, text.c_str(), &v4) == 1)
+        return (ntohl(v4.s_addr) >> 24) == 127;
+    in6_addr v6{};
+    return ::inet_pton(AF_INET6, text.c_str(), &v6) == 1 && IN6_IS_ADDR_LOOPBACK(&v6);
+}
+
+MailErrorCode ClearTextRefusal(TlsMode mode, LogInSecret secret, bool serverOnThisMachine) {
+    if (serverOnThisMachine)
+        return MailErrorCode::None;
+    if (secret == LogInSecret::Token)
+        return MailErrorCode::TokenNeedsTls;
+    return mode == TlsMode::None ? MailErrorCode::None : MailErrorCode::PasswordNeedsTls;
 }
 
 const char* SecurityKeyword(SecurityChoice choice) {

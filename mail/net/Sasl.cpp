@@ -3,8 +3,6 @@
 
 #include "mail/text/ContentEncoders.h"
 
-#include <algorithm>
-
 namespace {
 
 constexpr std::size_t kMaxDescribedBytes = 200;
@@ -87,22 +85,6 @@ std::string DescribeChallenge(std::string_view base64) {
             text += static_cast<char>(c);
     }
     return text;
-}
-
-void MaskToken(std::string& text, std::string_view token) {
-    // A copy cut short (a report shortened to its first bytes) goes too: any run of at least
-    // kTell of the token's first characters.
-    constexpr std::size_t kTell = 16;
-    if (token.empty())
-        return;
-    const std::string_view head = token.substr(0, std::min(token.size(), kTell));
-    for (std::size_t at = text.find(head); at != std::string::npos; at = text.find(head, at)) {
-        std::size_t length = head.size();
-        while (length < token.size() && at + length < text.size() &&
-               text[at + length] == token[length])
-            ++length;
-        text.replace(at, length, "...");
-    }
 }
 
 } // namespace sasl
