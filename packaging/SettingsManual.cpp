@@ -91,9 +91,10 @@ int main(int argc, char** argv) {
            ".BI \"kestrovamail \\-\\-set \" SECTION.KEY = VALUE\n"
            "changes one with the checks of the settings dialogs (the name in any letter case).\n";
     for (const SettingRow& row : SettingRows()) {
-        const std::string name = row.type == SettingType::AddressList
-                                     ? SettingName(row, 1) + " ... " + SettingName(row, int(row.high))
-                                     : SettingName(row);
+        const std::string name =
+            row.type == SettingType::AddressList
+                ? SettingName(row, 1) + " ... " + SettingName(row, int(row.high))
+                : SettingName(row);
         out << ".TP\n.B " << Roff(name) << "\n"
             << Roff(Described(row)) << "; default: " << Roff(Default(row)) << ".\n";
     }

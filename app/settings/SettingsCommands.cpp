@@ -1,9 +1,9 @@
 #include "app/settings/SettingsCommands.h"
 
 #include "app/report/MessageSink.h"
-#include "app/settings/PasswordCipher.h"
 #include "app/report/ScreenText.h"
 #include "app/settings/IniFile.h"
+#include "app/settings/PasswordCipher.h"
 #include "app/settings/SettingsStore.h"
 #include "app/settings/SettingsTable.h"
 #include "base/Settings.h"
@@ -64,7 +64,7 @@ std::string TextProblem(const std::string& value) {
         return Tr(QT_TRANSLATE_NOOP("SettingsCommands", "はUTF-8のテキストではありません"));
     if (!text::FitsSjis(value))
         return Tr(QT_TRANSLATE_NOOP("SettingsCommands",
-                                     "は設定ファイルのコードページ932にない文字を含みます"));
+                                    "は設定ファイルのコードページ932にない文字を含みます"));
     const std::string sjis = text::Utf8ToSjis(value);
     if (sjis.size() > IniFile::kMaxValueBytes)
         return Tr(QT_TRANSLATE_NOOP("SettingsCommands", "はコードページ932で%1バイトを超えます"),
@@ -72,38 +72,52 @@ std::string TextProblem(const std::string& value) {
     return {};
 }
 
+// Why a choice refuses a word it does not know, and whether it knows its words in any letter
+// case (flags and the log-in method want them exactly).
+struct ChoiceRule {
+    SettingType type;
+    bool anyCase;
+    const char* problem;
+};
+constexpr ChoiceRule kChoiceRules[] = {
+    {SettingType::Flag, false, QT_TRANSLATE_NOOP("SettingsCommands", "は on か off です")},
+    {SettingType::Security, true,
+     QT_TRANSLATE_NOOP("SettingsCommands",
+                       "は none、starttls、tls、auto（ポートで決める）のどれかです")},
+    {SettingType::Protocol, true, QT_TRANSLATE_NOOP("SettingsCommands", "は pop3 か imap です")},
+    {SettingType::SenderCheck, true, QT_TRANSLATE_NOOP("SettingsCommands", "は off か dkim です")},
+    {SettingType::AuthMethod, false,
+     QT_TRANSLATE_NOOP("SettingsCommands", "は password か oauth2 です")},
+};
+
 // What --set stores for value in row: the word, or the reason the value is refused in
 // problem. number: the entry of a list.
 std::optional<std::string> SetWord(const SettingRow& row, const Settings& settings,
                                    const std::string& value, int number, std::string& problem) {
-    const std::span<const char* const> keywords = SettingKeywords(row.type);
-    const auto keyword = [&](bool anyCase) -> std::optional<std::string> {
-        for (const char* word : keywords) {
-            if (anyCase ? ascii::EqualNoCase(value, word) : value == word)
-                return std::string(word);
-        }
-        return std::nullopt;
-    };
     const auto refuse = [&](std::string reason) -> std::optional<std::string> {
         problem = std::move(reason);
         return std::nullopt;
     };
+    for (const ChoiceRule& rule : kChoiceRules) {
+        if (rule.type != row.type)
+            continue;
+        if (row.type == SettingType::Security && ascii::EqualNoCase(value, "auto"))
+            return std::string(); // the port decides
+        for (const char* word : SettingKeywords(row.type)) {
+            if (rule.anyCase ? ascii::EqualNoCase(value, word) : value == word)
+                return std::string(word);
+        }
+        return refuse(Tr(rule.problem));
+    }
     switch (row.type) {
-    case SettingType::Text:
-        if (std::string reason = TextProblem(value); !reason.empty())
-            return refuse(reason);
-        return value;
     case SettingType::Secret:
-        return refuse(Tr(QT_TRANSLATE_NOOP("SettingsCommands",
-                                           "は --set-password %1 で設定します（コマンドラインからではなく"
-                                           "標準入力から読みます）"),
-                         std::string(row.account)));
-    case SettingType::Flag:
-        if (auto word = keyword(false))
-            return word;
-        return refuse(Tr(QT_TRANSLATE_NOOP("SettingsCommands", "は on か off です")));
+        return refuse(
+            Tr(QT_TRANSLATE_NOOP("SettingsCommands",
+                                 "は --set-password %1 で設定します（コマンドラインからではなく"
+                                 "標準入力から読みます）"),
+               std::string(row.account)));
     case SettingType::Number: {
-        const std::optional<int64_t> number = ParseNumber(value, row.signAllowed);
+        const std::optional<int64_t> number = ParseNumber(value, !row.Has(kUnsigned));
         if (!number || *number < row.low || *number > row.high)
             return refuse(Tr(QT_TRANSLATE_NOOP("SettingsCommands", "は%1から%2までの整数です"),
                              std::to_string(row.low), std::to_string(row.high)));
@@ -121,29 +135,10 @@ std::optional<std::string> SetWord(const SettingRow& row, const Settings& settin
             color = ParseNumber(v, false);
         }
         if (!color || *color > row.high)
-            return refuse(Tr(QT_TRANSLATE_NOOP("SettingsCommands",
-                                               "は #RRGGBB か0から16777215までの数（0x00BBGGRR）です")));
+            return refuse(Tr(QT_TRANSLATE_NOOP(
+                "SettingsCommands", "は #RRGGBB か0から16777215までの数（0x00BBGGRR）です")));
         return std::to_string(*color);
     }
-    case SettingType::Security:
-        if (ascii::EqualNoCase(value, "auto"))
-            return std::string(); // the port decides
-        if (auto word = keyword(true))
-            return word;
-        return refuse(Tr(QT_TRANSLATE_NOOP(
-            "SettingsCommands", "は none、starttls、tls、auto（ポートで決める）のどれかです")));
-    case SettingType::Protocol:
-        if (auto word = keyword(true))
-            return word;
-        return refuse(Tr(QT_TRANSLATE_NOOP("SettingsCommands", "は pop3 か imap です")));
-    case SettingType::SenderCheck:
-        if (auto word = keyword(true))
-            return word;
-        return refuse(Tr(QT_TRANSLATE_NOOP("SettingsCommands", "は off か dkim です")));
-    case SettingType::AuthMethod:
-        if (auto word = keyword(false))
-            return word;
-        return refuse(Tr(QT_TRANSLATE_NOOP("SettingsCommands", "は password か oauth2 です")));
     case SettingType::AddressList: {
         // An entry is set, appended just past the list, or removed by an empty value.
         const std::size_t entries = SettingEntryCount(row, settings);
@@ -151,12 +146,15 @@ std::optional<std::string> SetWord(const SettingRow& row, const Settings& settin
             return refuse(Tr(QT_TRANSLATE_NOOP("SettingsCommands",
                                                "は MAIL.SEND_ADDRESS%1 の後です（今は%2件）"),
                              std::to_string(entries + 1), std::to_string(entries)));
-        if (std::string reason = value.empty() ? std::string() : TextProblem(value); !reason.empty())
+        if (value.empty())
+            return value;
+        [[fallthrough]];
+    }
+    default: // text
+        if (std::string reason = TextProblem(value); !reason.empty())
             return refuse(reason);
         return value;
     }
-    }
-    return refuse({});
 }
 
 // How --show-settings shows a row's word: secrets hidden, a protection left to the port "auto".
@@ -172,7 +170,7 @@ std::string ShownWord(const SettingRow& row, const std::string& word) {
 std::string Inconsistency(const Settings& settings) {
     if (settings.mail.receiveProtocol == ReceiveProtocol::Imap && settings.mail.imapServer.empty())
         return Tr(QT_TRANSLATE_NOOP("SettingsCommands",
-                                     "MAIL.RECEIVE_PROTOCOL imap には MAIL.IMAP_SERVER が必要です"));
+                                    "MAIL.RECEIVE_PROTOCOL imap には MAIL.IMAP_SERVER が必要です"));
     return {};
 }
 
@@ -252,12 +250,14 @@ int SetSettings(const std::string& folder, const std::vector<std::string>& assig
     for (const std::string& assignment : assignments) {
         const std::size_t equals = assignment.find('=');
         int number = 0;
-        const SettingRow* row =
-            equals == std::string::npos ? nullptr : FindSetting(assignment.substr(0, equals), &number);
+        const SettingRow* row = equals == std::string::npos
+                                    ? nullptr
+                                    : FindSetting(assignment.substr(0, equals), &number);
         if (!row) {
-            err << Tr(QT_TRANSLATE_NOOP("SettingsCommands",
-                                        "kestrovamail: --set %1: 知っている設定の SECTION.KEY=VALUE "
-                                        "ではありません（一覧は kestrovamail --show-settings）"),
+            err << Tr(QT_TRANSLATE_NOOP(
+                          "SettingsCommands",
+                          "kestrovamail: --set %1: 知っている設定の SECTION.KEY=VALUE "
+                          "ではありません（一覧は kestrovamail --show-settings）"),
                       assignment)
                 << "\n";
             return kRefused;
@@ -303,7 +303,8 @@ int SetPassword(const std::string& folder, const std::string& account, std::istr
         std::optional<NoEcho> quiet;
         if (prompt) {
             err << (secret->key == std::string_view("OAUTH_CLIENT_SECRET")
-                        ? Tr(QT_TRANSLATE_NOOP("SettingsCommands", "OAuthクライアントシークレット: "))
+                        ? Tr(QT_TRANSLATE_NOOP("SettingsCommands",
+                                               "OAuthクライアントシークレット: "))
                         : Tr(QT_TRANSLATE_NOOP("SettingsCommands", "%1のパスワード: "),
                              Upper(secret->account)))
                 << std::flush;
@@ -316,14 +317,16 @@ int SetPassword(const std::string& folder, const std::string& account, std::istr
     if (!password.empty() && password.back() == '\r')
         password.pop_back();
     if (std::string problem = TextProblem(password); !problem.empty()) {
-        err << Tr(QT_TRANSLATE_NOOP("SettingsCommands", "kestrovamail: パスワード%1。何も変えていません"),
+        err << Tr(QT_TRANSLATE_NOOP("SettingsCommands",
+                                    "kestrovamail: パスワード%1。何も変えていません"),
                   problem)
             << "\n";
         return kRefused;
     }
     if (text::Utf8ToSjis(password).size() > kMaxPasswordBytes) {
-        err << Tr(QT_TRANSLATE_NOOP("SettingsCommands",
-                                    "kestrovamail: パスワードが%1バイトを超えています。何も変えていません"),
+        err << Tr(QT_TRANSLATE_NOOP(
+                      "SettingsCommands",
+                      "kestrovamail: パスワードが%1バイトを超えています。何も変えていません"),
                   std::to_string(kMaxPasswordBytes))
             << "\n";
         return kRefused;

@@ -28,7 +28,7 @@ void WriteSecret(IniFile& file, const SettingRow& row, const std::string& secret
     const std::string stored = file.ReadString(row.section, row.key, "");
     if (!stored.empty() && !secret.empty() && DecipherPassword(stored, quiet) == secret)
         return;
-    if (row.omitAtDefault && secret.empty())
+    if (row.Has(kLater) && secret.empty())
         file.Delete(row.section, row.key);
     else
         file.Write(row.section, row.key, StoredSecret(secret, sink));
@@ -41,26 +41,29 @@ void ReadRow(const IniFile& file, const SettingRow& row, bool fileExisted, Setti
     switch (row.type) {
     case SettingType::Number: {
         int64_t value = file.ReadInt(row.section, row.key, std::stoi(defaultWord));
-        if (row.clampWhenRead)
+        if (row.Has(kClampWhenRead))
             value = std::clamp(value, row.low, row.high);
         SetSettingWord(row, settings, std::to_string(value));
         return;
     }
     case SettingType::Color:
         SetSettingWord(row, settings,
-                       std::to_string(file.ReadUInt32(row.section, row.key,
-                                                      static_cast<uint32_t>(std::stoul(defaultWord)))));
+                       std::to_string(file.ReadUInt32(
+                           row.section, row.key, static_cast<uint32_t>(std::stoul(defaultWord)))));
         return;
     case SettingType::Secret: {
         const std::string stored = file.ReadString(row.section, row.key, "");
-        SetSettingWord(row, settings, stored.empty() ? std::string() : DecipherPassword(stored, sink));
+        SetSettingWord(row, settings,
+                       stored.empty() ? std::string() : DecipherPassword(stored, sink));
         return;
     }
     case SettingType::AddressList:
         // Empty or missing keys are skipped, so gaps in the numbering close up.
-        SetSettingWord(row, settings, "", 1);
+        while (SettingEntryCount(row, settings) > 0)
+            SetSettingWord(row, settings, "", 1);
         for (int i = 1, entries = 0; i <= row.high; ++i) {
-            if (const std::string address = file.ReadString(row.section, row.key + std::to_string(i), "");
+            if (const std::string address =
+                    file.ReadString(row.section, row.key + std::to_string(i), "");
                 !address.empty())
                 SetSettingWord(row, settings, address, ++entries);
         }
@@ -94,7 +97,7 @@ void WriteRow(IniFile& file, const SettingRow& row, const Settings& settings, IM
         return;
     default: {
         const std::string word = SettingWord(row, settings);
-        if (row.omitAtDefault && word == DefaultWord(row))
+        if (row.Has(kLater) && word == DefaultWord(row))
             file.Delete(row.section, row.key);
         else
             file.Write(row.section, row.key, word);

@@ -18,51 +18,17 @@ constexpr const char* kMail = "MAIL";
 constexpr const char* kTimeText = "TIMETEXT";
 
 // One generic lambda gives both accessors of a member.
-template <class Access> SettingField<std::remove_cvref_t<decltype(std::declval<Access>()(
-    std::declval<Settings&>()))>>
+template <class Access>
+SettingField<std::remove_cvref_t<decltype(std::declval<Access>()(std::declval<Settings&>()))>>
 Field(Access access) {
     return {access, access};
 }
-#define KM_MEMBER(path) Field([](auto& s) -> auto& { return s.path; })
-
-// A row with what it needs beyond its key, type and member, said step by step.
-struct Row : SettingRow {
-    Row(const char* section_, const char* key_, SettingType type_, AnySettingField field_,
-        SettingDialog dialog_) {
-        section = section_;
-        key = key_;
-        type = type_;
-        field = field_;
-        dialog = dialog_;
-    }
-    Row& Range(int64_t lowest, int64_t highest, bool sign = true) {
-        low = lowest;
-        high = highest;
-        signAllowed = sign;
-        return *this;
-    }
-    Row& ClampWhenRead() {
-        clampWhenRead = true;
-        return *this;
-    }
-    Row& Later() {
-        omitAtDefault = true;
-        return *this;
-    }
-    Row& NewSetup(const char* word) {
-        newSetupWord = word;
-        return *this;
-    }
-    Row& Account(const char* name) {
-        account = name;
-        return *this;
-    }
-};
+#define M(path) Field([](auto& s) -> auto& { return s.path; })
 
 constexpr const char* kFlagWords[] = {"off", "on"};
 constexpr const char* kSecurityWords[] = {"none", "starttls", "tls"};
-constexpr const char* kProtocolWords[] = {"pop3", "imap"};        // ReceiveProtocol's order
-constexpr const char* kSenderCheckWords[] = {"off", "dkim"};      // SenderCheck's order
+constexpr const char* kProtocolWords[] = {"pop3", "imap"};         // ReceiveProtocol's order
+constexpr const char* kSenderCheckWords[] = {"off", "dkim"};       // SenderCheck's order
 constexpr const char* kAuthMethodWords[] = {"password", "oauth2"}; // oauth2 is true
 
 // The index of word among words in any letter case; size when it is none of them.
@@ -75,96 +41,75 @@ std::size_t KeywordIndex(std::span<const char* const> words, std::string_view wo
 
 std::vector<SettingRow> MakeRows() {
     using enum SettingType;
-    using D = SettingDialog;
-    constexpr int64_t kPortMin = INT32_MIN; // the POP3 and SMTP fields take any number
-    constexpr int64_t kPortMax = INT32_MAX;
-    std::vector<SettingRow> rows = {
-        Row(kDevice, "SELECT", Text, KM_MEMBER(device.deviceName), D::Device),
-        Row(kDevice, "WIDTH", Number, KM_MEMBER(device.width), D::Device).Range(1, 16384),
-        Row(kDevice, "HEIGHT", Number, KM_MEMBER(device.height), D::Device).Range(1, 16384),
+    using enum SettingDialog;
+    constexpr int64_t kAnyLow = INT32_MIN; // the POP3 and SMTP port fields take any number
+    constexpr int64_t kAnyHigh = INT32_MAX;
+    // clang-format off
+    return {
+        {kDevice, "SELECT", Text, M(device.deviceName), Device},
+        {kDevice, "WIDTH", Number, M(device.width), Device, 1, 16384},
+        {kDevice, "HEIGHT", Number, M(device.height), Device, 1, 16384},
 
-        Row(kApplication, "LOGFILE", Flag, KM_MEMBER(app.logFile), D::Application),
-        Row(kApplication, "CLOSECANCEL", Flag, KM_MEMBER(app.closeCancel), D::Application),
-        Row(kApplication, "JPEG_QUALITY", Number, KM_MEMBER(app.jpegQuality), D::Application)
-            .Range(0, 100),
-        Row(kApplication, "STARTUP_TIMER", Number, KM_MEMBER(app.startupTimer), D::Application)
-            .Range(0, 180),
-        Row(kApplication, "STARTUP_DIALOG", Flag, KM_MEMBER(app.startupDialog), D::Application),
+        {kApplication, "LOGFILE", Flag, M(app.logFile), Application},
+        {kApplication, "CLOSECANCEL", Flag, M(app.closeCancel), Application},
+        {kApplication, "JPEG_QUALITY", Number, M(app.jpegQuality), Application, 0, 100},
+        {kApplication, "STARTUP_TIMER", Number, M(app.startupTimer), Application, 0, 180},
+        {kApplication, "STARTUP_DIALOG", Flag, M(app.startupDialog), Application},
 
-        Row(kMail, "POP3_SERVER", Text, KM_MEMBER(mail.pop3Server), D::Mail),
-        Row(kMail, "POP3_ID", Text, KM_MEMBER(mail.pop3Id), D::Mail),
-        Row(kMail, "POP3_PASS", Secret, KM_MEMBER(mail.pop3Pass), D::Mail).Account("pop3"),
-        Row(kMail, "SMTP_SERVER", Text, KM_MEMBER(mail.smtpServer), D::Mail),
-        Row(kMail, "SMTP_PORT", Number, KM_MEMBER(mail.smtpPort), D::Mail)
-            .Range(kPortMin, kPortMax),
-        Row(kMail, "SENDER_NAME", Text, KM_MEMBER(mail.senderName), D::Mail),
-        Row(kMail, "SENDER_ADDRESS", Text, KM_MEMBER(mail.senderAddress), D::Mail),
-        Row(kMail, "CHECK_STRING", Text, KM_MEMBER(mail.checkString), D::Mail),
-        Row(kMail, "APOP", Flag, KM_MEMBER(mail.apop), D::Mail),
-        Row(kMail, "IMAGE_ROTATION", Flag, KM_MEMBER(mail.imageRotation), D::Mail),
-        Row(kMail, "POP3_PORT", Number, KM_MEMBER(mail.pop3Port), D::Mail)
-            .Range(kPortMin, kPortMax),
-        Row(kMail, "SEND_ADDRESS", AddressList, KM_MEMBER(mail.sendAddresses), D::Mail)
-            .Range(1, MailSettings::kMaxSendAddresses),
-        Row(kMail, "POP3_SECURITY", Security, KM_MEMBER(mail.pop3Security), D::Mail).Later(),
-        Row(kMail, "SMTP_SECURITY", Security, KM_MEMBER(mail.smtpSecurity), D::Mail).Later(),
-        Row(kMail, "SMTP_ID", Text, KM_MEMBER(mail.smtpId), D::Mail).Later(),
-        Row(kMail, "SMTP_PASS", Secret, KM_MEMBER(mail.smtpPass), D::Mail)
-            .Account("smtp")
-            .Later(),
-        Row(kMail, "CA_FILE", Text, KM_MEMBER(mail.caFile), D::Mail).Later(),
-        Row(kMail, "RECEIVE_PROTOCOL", Protocol, KM_MEMBER(mail.receiveProtocol), D::Mail)
-            .Later(),
-        Row(kMail, "IMAP_SERVER", Text, KM_MEMBER(mail.imapServer), D::Mail).Later(),
-        Row(kMail, "IMAP_PORT", Number, KM_MEMBER(mail.imapPort), D::Mail)
-            .Range(1, 65535)
-            .Later(),
-        Row(kMail, "MAX_REPLIES_PER_HOUR", Number, KM_MEMBER(mail.maxRepliesPerHour), D::None)
-            .Range(1, 10000)
-            .ClampWhenRead()
-            .Later(),
-        Row(kMail, "IMAP_SECURITY", Security, KM_MEMBER(mail.imapSecurity), D::Mail).Later(),
+        {kMail, "POP3_SERVER", Text, M(mail.pop3Server), Mail},
+        {kMail, "POP3_ID", Text, M(mail.pop3Id), Mail},
+        {kMail, "POP3_PASS", Secret, M(mail.pop3Pass), Mail, 0, 0, 0, nullptr, "pop3"},
+        {kMail, "SMTP_SERVER", Text, M(mail.smtpServer), Mail},
+        {kMail, "SMTP_PORT", Number, M(mail.smtpPort), Mail, kAnyLow, kAnyHigh},
+        {kMail, "SENDER_NAME", Text, M(mail.senderName), Mail},
+        {kMail, "SENDER_ADDRESS", Text, M(mail.senderAddress), Mail},
+        {kMail, "CHECK_STRING", Text, M(mail.checkString), Mail},
+        {kMail, "APOP", Flag, M(mail.apop), Mail},
+        {kMail, "IMAGE_ROTATION", Flag, M(mail.imageRotation), Mail},
+        {kMail, "POP3_PORT", Number, M(mail.pop3Port), Mail, kAnyLow, kAnyHigh},
+        {kMail, "SEND_ADDRESS", AddressList, M(mail.sendAddresses), Mail, 1,
+         MailSettings::kMaxSendAddresses},
+        {kMail, "POP3_SECURITY", Security, M(mail.pop3Security), Mail, 0, 0, kLater},
+        {kMail, "SMTP_SECURITY", Security, M(mail.smtpSecurity), Mail, 0, 0, kLater},
+        {kMail, "SMTP_ID", Text, M(mail.smtpId), Mail, 0, 0, kLater},
+        {kMail, "SMTP_PASS", Secret, M(mail.smtpPass), Mail, 0, 0, kLater, nullptr, "smtp"},
+        {kMail, "CA_FILE", Text, M(mail.caFile), Mail, 0, 0, kLater},
+        {kMail, "RECEIVE_PROTOCOL", Protocol, M(mail.receiveProtocol), Mail, 0, 0, kLater},
+        {kMail, "IMAP_SERVER", Text, M(mail.imapServer), Mail, 0, 0, kLater},
+        {kMail, "IMAP_PORT", Number, M(mail.imapPort), Mail, 1, 65535, kLater},
+        {kMail, "MAX_REPLIES_PER_HOUR", Number, M(mail.maxRepliesPerHour), None, 1, 10000,
+         kLater | kClampWhenRead},
+        {kMail, "IMAP_SECURITY", Security, M(mail.imapSecurity), Mail, 0, 0, kLater},
         // A set-up that answers today goes on answering; a new one checks senders.
-        Row(kMail, "SENDER_CHECK", SenderCheck, KM_MEMBER(mail.senderCheck), D::Mail)
-            .NewSetup("dkim")
-            .Later(),
-        Row(kMail, "TRUSTED_AUTHSERV_ID", Text, KM_MEMBER(mail.trustedAuthservId), D::Mail)
-            .Later(),
-        Row(kMail, "AUTH_METHOD", AuthMethod, KM_MEMBER(mail.oauth2), D::Mail).Later(),
-        Row(kMail, "OAUTH_PROVIDER", Text, KM_MEMBER(mail.oauthProvider), D::Mail).Later(),
-        Row(kMail, "OAUTH_CLIENT_ID", Text, KM_MEMBER(mail.oauthClientId), D::Mail).Later(),
-        Row(kMail, "OAUTH_CLIENT_SECRET", Secret, KM_MEMBER(mail.oauthClientSecret), D::Mail)
-            .Account("oauth-client")
-            .Later(),
-        Row(kMail, "OAUTH_AUTH_URL", Text, KM_MEMBER(mail.oauthAuthUrl), D::Mail).Later(),
-        Row(kMail, "OAUTH_TOKEN_URL", Text, KM_MEMBER(mail.oauthTokenUrl), D::Mail).Later(),
-        Row(kMail, "OAUTH_DEVICE_URL", Text, KM_MEMBER(mail.oauthDeviceUrl), D::Mail).Later(),
-        Row(kMail, "OAUTH_SCOPE", Text, KM_MEMBER(mail.oauthScope), D::Mail).Later(),
+        {kMail, "SENDER_CHECK", SenderCheck, M(mail.senderCheck), Mail, 0, 0, kLater, "dkim"},
+        {kMail, "TRUSTED_AUTHSERV_ID", Text, M(mail.trustedAuthservId), Mail, 0, 0, kLater},
+        {kMail, "AUTH_METHOD", AuthMethod, M(mail.oauth2), Mail, 0, 0, kLater},
+        {kMail, "OAUTH_PROVIDER", Text, M(mail.oauthProvider), Mail, 0, 0, kLater},
+        {kMail, "OAUTH_CLIENT_ID", Text, M(mail.oauthClientId), Mail, 0, 0, kLater},
+        {kMail, "OAUTH_CLIENT_SECRET", Secret, M(mail.oauthClientSecret), Mail, 0, 0, kLater,
+         nullptr, "oauth-client"},
+        {kMail, "OAUTH_AUTH_URL", Text, M(mail.oauthAuthUrl), Mail, 0, 0, kLater},
+        {kMail, "OAUTH_TOKEN_URL", Text, M(mail.oauthTokenUrl), Mail, 0, 0, kLater},
+        {kMail, "OAUTH_DEVICE_URL", Text, M(mail.oauthDeviceUrl), Mail, 0, 0, kLater},
+        {kMail, "OAUTH_SCOPE", Text, M(mail.oauthScope), Mail, 0, 0, kLater},
 
-        Row(kTimeText, "SHOW_TEXT", Flag, KM_MEMBER(timeText.showText), D::TimeText),
-        Row(kTimeText, "TEXT_XPOS", Number, KM_MEMBER(timeText.textXPos), D::TimeText)
-            .Range(0, 10000, false),
-        Row(kTimeText, "TEXT_YPOS", Number, KM_MEMBER(timeText.textYPos), D::TimeText)
-            .Range(0, 10000, false),
-        Row(kTimeText, "TIME_FORMAT", Text, KM_MEMBER(timeText.timeFormat), D::TimeText),
-        Row(kTimeText, "FONT_NAME", Text, KM_MEMBER(timeText.fontName), D::TimeText),
-        Row(kTimeText, "FONT_SIZE", Number, KM_MEMBER(timeText.fontSize), D::TimeText)
-            .Range(1, 1000, false),
-        Row(kTimeText, "FONT_BOLD", Flag, KM_MEMBER(timeText.fontBold), D::TimeText),
-        Row(kTimeText, "FONT_ITALIC", Flag, KM_MEMBER(timeText.fontItalic), D::TimeText),
-        Row(kTimeText, "SHOW_SHADOW", Flag, KM_MEMBER(timeText.showShadow), D::TimeText),
-        Row(kTimeText, "SHADOW_XPOS", Number, KM_MEMBER(timeText.shadowXPos), D::TimeText)
-            .Range(-1000, 1000),
-        Row(kTimeText, "SHADOW_YPOS", Number, KM_MEMBER(timeText.shadowYPos), D::TimeText)
-            .Range(-1000, 1000),
-        Row(kTimeText, "TEXT_COLOR", Color, KM_MEMBER(timeText.textColor), D::TimeText)
-            .Range(0, 0xFFFFFF),
-        Row(kTimeText, "SHADOW_COLOR", Color, KM_MEMBER(timeText.shadowColor), D::TimeText)
-            .Range(0, 0xFFFFFF),
+        {kTimeText, "SHOW_TEXT", Flag, M(timeText.showText), TimeText},
+        {kTimeText, "TEXT_XPOS", Number, M(timeText.textXPos), TimeText, 0, 10000, kUnsigned},
+        {kTimeText, "TEXT_YPOS", Number, M(timeText.textYPos), TimeText, 0, 10000, kUnsigned},
+        {kTimeText, "TIME_FORMAT", Text, M(timeText.timeFormat), TimeText},
+        {kTimeText, "FONT_NAME", Text, M(timeText.fontName), TimeText},
+        {kTimeText, "FONT_SIZE", Number, M(timeText.fontSize), TimeText, 1, 1000, kUnsigned},
+        {kTimeText, "FONT_BOLD", Flag, M(timeText.fontBold), TimeText},
+        {kTimeText, "FONT_ITALIC", Flag, M(timeText.fontItalic), TimeText},
+        {kTimeText, "SHOW_SHADOW", Flag, M(timeText.showShadow), TimeText},
+        {kTimeText, "SHADOW_XPOS", Number, M(timeText.shadowXPos), TimeText, -1000, 1000},
+        {kTimeText, "SHADOW_YPOS", Number, M(timeText.shadowYPos), TimeText, -1000, 1000},
+        {kTimeText, "TEXT_COLOR", Color, M(timeText.textColor), TimeText, 0, 0xFFFFFF},
+        {kTimeText, "SHADOW_COLOR", Color, M(timeText.shadowColor), TimeText, 0, 0xFFFFFF},
     };
-    return rows;
+    // clang-format on
 }
-#undef KM_MEMBER
+#undef M
 
 // The member of a row, of the type the row's type keeps it in.
 template <class T> const T& Read(const SettingRow& row, const Settings& settings) {
@@ -275,8 +220,7 @@ std::size_t SettingEntryCount(const SettingRow& row, const Settings& settings) {
     return Read<std::vector<std::string>>(row, settings).size();
 }
 
-void SetSettingWord(const SettingRow& row, Settings& settings, std::string_view word,
-                    int number) {
+void SetSettingWord(const SettingRow& row, Settings& settings, std::string_view word, int number) {
     const std::span<const char* const> words = SettingKeywords(row.type);
     const std::size_t known = KeywordIndex(words, word);
     switch (row.type) {

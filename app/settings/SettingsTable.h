@@ -43,28 +43,36 @@ template <class T> struct SettingField {
 };
 using AnySettingField =
     std::variant<SettingField<std::string>, SettingField<bool>, SettingField<int32_t>,
-                 SettingField<uint32_t>, SettingField<SecurityChoice>, SettingField<ReceiveProtocol>,
-                 SettingField<SenderCheck>, SettingField<std::vector<std::string>>>;
+                 SettingField<uint32_t>, SettingField<SecurityChoice>,
+                 SettingField<ReceiveProtocol>, SettingField<SenderCheck>,
+                 SettingField<std::vector<std::string>>>;
+
+// What a row asks beyond its type.
+enum SettingOption : unsigned {
+    kUnsigned = 1,      // Number: the field takes no minus sign at all
+    kClampWhenRead = 2, // Number: a stored value beyond the limits reads as the nearer limit
+    // A key added after the first versions: left out of the file while it holds the value a
+    // missing key reads as, so that a setup.ini nobody changed it in keeps its bytes.
+    kLater = 4,
+};
 
 struct SettingRow {
     const char* section;
     const char* key;
     SettingType type;
     AnySettingField field;
+    SettingDialog dialog = SettingDialog::None;
     // Number: the range the dialogs and --set accept. Color: up to high. AddressList: 1 to the
     // most entries.
     int64_t low = 0;
     int64_t high = 0;
-    bool signAllowed = true;    // Number: the field takes a minus sign at all
-    bool clampWhenRead = false; // Number: a stored value beyond the limits reads as the nearer one
-    // Keys added after the first versions are left out of the file while they hold the value a
-    // missing key reads as, so that a setup.ini nobody changed them in keeps its bytes.
-    bool omitAtDefault = false;
+    unsigned options = 0; // SettingOption
     // What a setup.ini that does not exist yet gives, where it is not the default (the default
     // being what a missing key of an existing file reads as); nullptr: the default.
     const char* newSetupWord = nullptr;
     const char* account = nullptr; // Secret: the account of --set-password
-    SettingDialog dialog = SettingDialog::None;
+
+    bool Has(SettingOption option) const { return (options & option) != 0; }
 };
 
 // Every row in file order: DEVICE (device.ini), then APPLICATION, MAIL and TIMETEXT (setup.ini).
