@@ -7,8 +7,6 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
-#include <exception>
-#include <utility>
 
 namespace {
 
@@ -117,6 +115,12 @@ template <class T> const T& Read(const SettingRow& row, const Settings& settings
 }
 template <class T> T& Change(const SettingRow& row, Settings& settings) {
     return std::get<SettingField<T>>(row.field).change(settings);
+}
+
+template <class Number> Number Decimal(std::string_view word) {
+    Number value = 0;
+    std::from_chars(word.data(), word.data() + word.size(), value);
+    return value;
 }
 
 // The entry number of name's tail ("SEND_ADDRESS7" after "SEND_ADDRESS"): 1 to most, else 0.
@@ -232,18 +236,12 @@ void SetSettingWord(const SettingRow& row, Settings& settings, std::string_view 
     case SettingType::AuthMethod:
         Change<bool>(row, settings) = word == words[1];
         break;
-    case SettingType::Number: {
-        int32_t value = 0;
-        std::from_chars(word.data(), word.data() + word.size(), value);
-        Change<int32_t>(row, settings) = value;
+    case SettingType::Number:
+        Change<int32_t>(row, settings) = Decimal<int32_t>(word);
         break;
-    }
-    case SettingType::Color: {
-        uint32_t value = 0;
-        std::from_chars(word.data(), word.data() + word.size(), value);
-        Change<uint32_t>(row, settings) = value;
+    case SettingType::Color:
+        Change<uint32_t>(row, settings) = Decimal<uint32_t>(word);
         break;
-    }
     case SettingType::Security:
         Change<SecurityChoice>(row, settings) =
             ParseSecurityKeyword(word).value_or(SecurityChoice::ByPort);
