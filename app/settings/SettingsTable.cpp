@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <type_traits>
 
 namespace {
 
@@ -109,14 +110,6 @@ std::vector<SettingRow> MakeRows() {
 }
 #undef M
 
-// The member of a row, of the type the row's type keeps it in.
-template <class T> const T& Read(const SettingRow& row, const Settings& settings) {
-    return std::get<SettingField<T>>(row.field).read(settings);
-}
-template <class T> T& Change(const SettingRow& row, Settings& settings) {
-    return std::get<SettingField<T>>(row.field).change(settings);
-}
-
 template <class Number> Number Decimal(std::string_view word) {
     Number value = 0;
     std::from_chars(word.data(), word.data() + word.size(), value);
@@ -193,83 +186,63 @@ std::span<const char* const> SettingKeywords(SettingType type) {
     }
 }
 
+// The member types of a word: text as it is, numbers in decimal, a choice as its keyword (a
+// flag's and the log-in method's by false and true), a protection as setup.ini writes it.
 std::string SettingWord(const SettingRow& row, const Settings& settings, int number) {
-    switch (row.type) {
-    case SettingType::Text:
-    case SettingType::Secret:
-        return Read<std::string>(row, settings);
-    case SettingType::Flag:
-    case SettingType::AuthMethod:
-        return SettingKeywords(row.type)[Read<bool>(row, settings) ? 1 : 0];
-    case SettingType::Number:
-        return std::to_string(Read<int32_t>(row, settings));
-    case SettingType::Color:
-        return std::to_string(Read<uint32_t>(row, settings));
-    case SettingType::Security:
-        return SecurityKeyword(Read<SecurityChoice>(row, settings));
-    case SettingType::Protocol:
-        return kProtocolWords[static_cast<int>(Read<ReceiveProtocol>(row, settings))];
-    case SettingType::SenderCheck:
-        return kSenderCheckWords[static_cast<int>(Read<SenderCheck>(row, settings))];
-    case SettingType::AddressList: {
-        const std::vector<std::string>& list = Read<std::vector<std::string>>(row, settings);
-        const std::size_t index = static_cast<std::size_t>(number - 1);
-        return number >= 1 && index < list.size() ? list[index] : std::string();
-    }
-    }
-    return {};
+    return std::visit(
+        [&](const auto& field) -> std::string {
+            const auto& value = field.read(settings);
+            using T = std::remove_cvref_t<decltype(value)>;
+            if constexpr (std::is_same_v<T, std::string>) {
+                return value;
+            } else if constexpr (std::is_same_v<T, std::vector<std::string>>) {
+                const std::size_t index = static_cast<std::size_t>(number - 1);
+                return number >= 1 && index < value.size() ? value[index] : std::string();
+            } else if constexpr (std::is_same_v<T, SecurityChoice>) {
+                return SecurityKeyword(value);
+            } else if constexpr (std::is_enum_v<T> || std::is_same_v<T, bool>) {
+                return SettingKeywords(row.type)[static_cast<std::size_t>(value)];
+            } else {
+                return std::to_string(value);
+            }
+        },
+        row.field);
 }
 
 std::size_t SettingEntryCount(const SettingRow& row, const Settings& settings) {
-    return Read<std::vector<std::string>>(row, settings).size();
+    return std::get<SettingField<std::vector<std::string>>>(row.field).read(settings).size();
 }
 
 void SetSettingWord(const SettingRow& row, Settings& settings, std::string_view word, int number) {
-    const std::span<const char* const> words = SettingKeywords(row.type);
-    const std::size_t known = KeywordIndex(words, word);
-    switch (row.type) {
-    case SettingType::Text:
-    case SettingType::Secret:
-        Change<std::string>(row, settings) = std::string(word);
-        break;
-    case SettingType::Flag: // only the exact words: "ON" is off
-    case SettingType::AuthMethod:
-        Change<bool>(row, settings) = word == words[1];
-        break;
-    case SettingType::Number:
-        Change<int32_t>(row, settings) = Decimal<int32_t>(word);
-        break;
-    case SettingType::Color:
-        Change<uint32_t>(row, settings) = Decimal<uint32_t>(word);
-        break;
-    case SettingType::Security:
-        Change<SecurityChoice>(row, settings) =
-            ParseSecurityKeyword(word).value_or(SecurityChoice::ByPort);
-        break;
-    case SettingType::Protocol:
-        Change<ReceiveProtocol>(row, settings) =
-            known < words.size() ? ReceiveProtocol(known) : Read<ReceiveProtocol>(row, Settings{});
-        break;
-    case SettingType::SenderCheck:
-        Change<SenderCheck>(row, settings) =
-            known < words.size() ? SenderCheck(known) : Read<SenderCheck>(row, Settings{});
-        break;
-    case SettingType::AddressList: {
-        std::vector<std::string>& list = Change<std::vector<std::string>>(row, settings);
-        const std::size_t index = static_cast<std::size_t>(number - 1);
-        if (number < 1 || index > list.size())
-            break;
-        if (word.empty()) {
-            if (index < list.size())
-                list.erase(list.begin() + static_cast<std::ptrdiff_t>(index));
-        } else if (index == list.size()) {
-            list.emplace_back(word);
-        } else {
-            list[index] = std::string(word);
-        }
-        break;
-    }
-    }
+    std::visit(
+        [&](const auto& field) {
+            auto& value = field.change(settings);
+            using T = std::remove_cvref_t<decltype(value)>;
+            const std::span<const char* const> words = SettingKeywords(row.type);
+            if constexpr (std::is_same_v<T, std::string>) {
+                value = std::string(word);
+            } else if constexpr (std::is_same_v<T, std::vector<std::string>>) {
+                const std::size_t index = static_cast<std::size_t>(number - 1);
+                if (number < 1 || index > value.size())
+                    return;
+                if (word.empty() && index < value.size())
+                    value.erase(value.begin() + static_cast<std::ptrdiff_t>(index));
+                else if (!word.empty() && index == value.size())
+                    value.emplace_back(word);
+                else if (!word.empty())
+                    value[index] = std::string(word);
+            } else if constexpr (std::is_same_v<T, SecurityChoice>) {
+                value = ParseSecurityKeyword(word).value_or(SecurityChoice::ByPort);
+            } else if constexpr (std::is_same_v<T, bool>) {
+                value = word == words[1]; // only the exact word: "ON" is off
+            } else if constexpr (std::is_enum_v<T>) {
+                const std::size_t known = KeywordIndex(words, word);
+                value = known < words.size() ? T(known) : field.read(Settings{});
+            } else {
+                value = Decimal<T>(word);
+            }
+        },
+        row.field);
 }
 
 std::string DefaultWord(const SettingRow& row) {
