@@ -2,7 +2,7 @@
 // Every setting of device.ini and setup.ini, one row each, in the order the files hold them: its
 // section and key, its type, its limits, whether it is a secret, and how the file keeps it.
 // Loading and saving, --set and --show-settings, the settings dialogs (their limits and the field
-// of a key) and the manual page read the rows; nothing else lists the keys.
+// of a key) and the manual page read the rows; nothing else lists the settings.
 //
 // The defaults are written once, as the member initialisers of the records in base/Settings.h;
 // a row reads its default from a default-constructed record.
