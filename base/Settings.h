@@ -1,7 +1,9 @@
 #pragma once
 // The four settings records, one per INI section. Plain structures: every text is UTF-8 in
 // memory (code page 932 on disk), flags are bool ("on"/"off" in the file), colours are
-// 0x00BBGGRR. The defaults here are the values a key takes when it is missing.
+// 0x00BBGGRR. The defaults here are the values a key takes when it is missing, written nowhere
+// else: the settings table (app/settings/SettingsTable.h) reads them from a default-constructed
+// record for loading, saving, the commands and the manual page.
 
 #include "base/SecurityChoice.h"
 
@@ -65,7 +67,8 @@ struct MailSettings {
     // IMAP_SECURITY: as POP3_SECURITY; a missing key is ByPort (993 is SSL/TLS by its port).
     SecurityChoice imapSecurity = SecurityChoice::ByPort;
     // SENDER_CHECK: off, or dkim (a request counts only with a verifying DKIM signature of the
-    // From domain). A missing key in an existing setup.ini is off; a new setup.ini gets dkim.
+    // From domain). A missing key in an existing setup.ini is off; a new setup.ini gets dkim (the
+    // table's row says so).
     SenderCheck senderCheck = SenderCheck::Off;
     // TRUSTED_AUTHSERV_ID: whose Authentication-Results dmarc=pass also counts; empty: nobody's.
     std::string trustedAuthservId;
