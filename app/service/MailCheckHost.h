@@ -49,7 +49,7 @@ public:
     ~CMailCheckHost() override; // Stop()
 
     // Starts the check timer (with POP3 the first check after one interval; with IMAP the
-    // session starts at once).
+    // session starts at once, so the flags must say by now whether a check may run).
     void StartTimer(int intervalMs);
     // Hands one check to the worker: the timer's (manual false) or the "メールチェック"
     // button's. False when none was posted (one runs, the flags forbid it, stopped).
