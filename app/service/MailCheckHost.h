@@ -12,7 +12,9 @@
 // is posted again behind it; after a failure it is posted again after a pause that doubles
 // from one second up to the timer's interval (starting short again after a turn that stood
 // for half a minute); without IDLE, or when no check may run, the
-// next tick posts it. A tick also brings changed settings to it.
+// next tick posts it. A tick also brings changed settings to it, and, while the last cycle
+// left requests on the server (no camera, no reply accepted), a cycle, as POP3 gets one:
+// news from the server alone would leave them until the idle limit.
 
 #include "app/service/MailService.h"
 #include "app/service/MailWorker.h"

@@ -324,6 +324,7 @@ bool CMailService::AnswerRequests(IRequestMailbox& mailbox, const MailSettings& 
         return false;
 
     Cycle cycle{mailbox, copy, entries, {}, {}};
+    bool later = false; // a request that a later check may answer
     for (std::size_t i = 0; i < looked.size() && i < headers.size(); ++i) {
         if (!headers[i].present)
             continue; // gone meanwhile
@@ -339,6 +340,7 @@ bool CMailService::AnswerRequests(IRequestMailbox& mailbox, const MailSettings& 
             cycle.accepted.push_back(std::move(request));
         else if (step == Step::NoRequest && judged)
             judged->Add(ids[request.index], entries[request.index].size);
+        later = later || step == Step::Later;
     }
     // Unlike a refused sender (one message's verdict, final), DNS that does not answer holds
     // back every signed request until it answers again: a cause of the error state.
@@ -352,9 +354,10 @@ bool CMailService::AnswerRequests(IRequestMailbox& mailbox, const MailSettings& 
         SaveJudged(*judged);
 
     MailPicture picture;
-    if (cycle.accepted.empty() || !GrabPicture(copy, picture) || !Send(cycle, picture))
-        return true; // the mailbox did its part; what was not sent stays
-    return DeleteAnswered(cycle);
+    const bool sent = !cycle.accepted.empty() && GrabPicture(copy, picture) && Send(cycle, picture);
+    const auto unanswered = [](const Request& request) { return !request.answered; };
+    m_requestsLeft = later || std::ranges::any_of(cycle.accepted, unanswered);
+    return !sent || DeleteAnswered(cycle); // unsent: the mailbox did its part, the requests stay
 }
 
 int CMailService::RunCycle(const MailSettings& copy) {

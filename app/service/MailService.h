@@ -77,6 +77,9 @@ public:
 
     // True while a cycle runs.
     bool CheckInProgress() const { return m_checkInProgress.load(); }
+    // True when the last cycle left requests on the server that a later one may answer (no
+    // picture, no reply accepted, the hourly limit, a sender without a verdict yet).
+    bool RequestsLeft() const { return m_requestsLeft.load(); }
 
     // The short error state while a cause lasts ("エラー: POP3サーバ"), empty when none does.
     std::string FaultState() const { return m_faults.State(); }
@@ -162,6 +165,7 @@ private:
     std::unique_ptr<CReplyLimit> m_replyLimit;      // loaded at the first request
     std::map<std::string, std::time_t> m_limitSaid; // when the limit was last said, per requester
     std::atomic<bool> m_checkInProgress{false};
+    std::atomic<bool> m_requestsLeft{false};
     const CCancelSignal* m_cancel = nullptr;
     std::string m_stateFolder;
     std::unique_ptr<CJudgedMessages> m_judged;
