@@ -300,7 +300,7 @@ int SetPassword(const std::string& folder, const std::string& account, std::istr
                         ? Tr(QT_TRANSLATE_NOOP("SettingsCommands",
                                                "OAuthクライアントシークレット: "))
                         : Tr(QT_TRANSLATE_NOOP("SettingsCommands", "%1のパスワード: "),
-                             Upper(secret->account)))
+                             ascii::Upper(secret->account)))
                 << std::flush;
             quiet.emplace();
         }
