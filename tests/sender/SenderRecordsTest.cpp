@@ -96,6 +96,19 @@ TEST(SenderRecords, OnlyTheTopMostFieldOfTheTrustedIdIsBelieved) {
         {"below an unreadable field of the trusted id", {"mx.trusted.test; dmarc", pass}, false},
         {"another From domain", {"mx.trusted.test; dmarc=pass header.from=example.org"}, false},
         {"none", {"mx.trusted.test; none"}, false},
+        {"quoted id after a comment", {"(by us) \"mx.trusted.test\"; dmarc=pass header.from=example.com"},
+         true},
+        // The trusted server quotes the envelope sender as it came: the field cannot be read
+        // whole, and one the sender wrote below it is not believed.
+        {"unbalanced quote in the trusted field",
+         {"mx.trusted.test; spf=pass smtp.mailfrom=\"a(b@x; dmarc=pass header.from=example.com",
+          pass},
+         false},
+        {"unbalanced comment in the trusted field",
+         {"mx.trusted.test; spf=pass smtp.mailfrom=a(b@x", pass}, false},
+        {"a field whose id cannot be read", {"(unended mx.trusted.test;", pass}, false},
+        {"an unreadable field of another id", {"evil.test; spf=pass smtp.mailfrom=\"a(b@x", pass},
+         true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
