@@ -1602,6 +1602,14 @@ Examples:
         <translation>the signature does not cover the sender</translation>
     </message>
     <message>
+        <source>署名が件名を含みません</source>
+        <translation>the signature does not cover the subject</translation>
+    </message>
+    <message>
+        <source>鍵が試験用です</source>
+        <translation>the key is marked as testing</translation>
+    </message>
+    <message>
         <source>DNSが応答しません</source>
         <translation>DNS does not answer</translation>
     </message>
@@ -1616,6 +1624,10 @@ Examples:
     <message>
         <source>差出人の欄が正しくありません</source>
         <translation>the From field is malformed</translation>
+    </message>
+    <message>
+        <source>件名の欄が正しくありません</source>
+        <translation>the Subject field is malformed</translation>
     </message>
     <message>
         <source>メールが大きすぎます</source>
