@@ -304,9 +304,9 @@ bool COAuthBrowserSignIn::Serve(CMailConnection& connection, const CCancelSignal
         space < lastSpace ? line.substr(space + 1, lastSpace - space - 1) : std::string_view();
     const std::string host = HeaderValue(head, "Host");
     const std::string port = ":" + std::to_string(m_listener.port());
-    const bool ours = line.starts_with("GET ") && (target == "/" || target.starts_with("/?")) &&
-                      (host == "127.0.0.1" + port || host == "localhost" + port ||
-                       host == "[::1]" + port);
+    const bool ours =
+        line.starts_with("GET ") && (target == "/" || target.starts_with("/?")) &&
+        (host == "127.0.0.1" + port || host == "localhost" + port || host == "[::1]" + port);
     const std::string_view query = target.size() > 2 ? target.substr(2) : std::string_view();
     const auto fields = ParseQuery(query);
     const bool redirect =
@@ -323,7 +323,8 @@ bool COAuthBrowserSignIn::Serve(CMailConnection& connection, const CCancelSignal
     // Only the provider's redirect carries this sign-in's state. Anything else (a web page
     // trying loopback ports, a stale tab) is refused and the wait goes on: it must not be
     // able to end the sign-in.
-    if (const auto state = fields->find("state"); state == fields->end() || state->second != m_state) {
+    if (const auto state = fields->find("state");
+        state == fields->end() || state->second != m_state) {
         connection.Send(
             PageResponse(400, Tr(QT_TRANSLATE_NOOP("OAuthSignIn", "サインインできませんでした")),
                          ScreenText(DescribeMailError({MailErrorCode::ProtocolError, 0, "state"}))),

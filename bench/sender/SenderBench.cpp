@@ -218,7 +218,8 @@ int main(int argc, char** argv) {
     }
 
     // The worst requests, on the same object (the key answer kept).
-    const std::string first = TempDir::ReadFile(signedMail.path() / (RequestName(true, 0, 0) + ".eml"));
+    const std::string first =
+        TempDir::ReadFile(signedMail.path() / (RequestName(true, 0, 0) + ".eml"));
     const std::string firstAddress = RequestName(true, 0, 0) + "@example.com";
     struct Worst {
         const char* what;
@@ -228,9 +229,15 @@ int main(int argc, char** argv) {
         std::vector<double> cpuMs; // this thread's processor time: what the load does not blur
     } worst[] = {
         {"the most tags and h= names, 8 signatures",
-         CrowdedRequest(first, CSenderCheck::kMaxRequestBytes), SenderVerdict::Kind::Verified, {}, {}},
+         CrowdedRequest(first, CSenderCheck::kMaxRequestBytes),
+         SenderVerdict::Kind::Verified,
+         {},
+         {}},
         {"one signature of tens of thousands of tags",
-         ManyTagsRequest(first, CSenderCheck::kMaxRequestBytes), SenderVerdict::Kind::Verified, {}, {}},
+         ManyTagsRequest(first, CSenderCheck::kMaxRequestBytes),
+         SenderVerdict::Kind::Verified,
+         {},
+         {}},
     };
     int worstWrong = 0;
     for (int run = 0; run < kWorstRuns; ++run) {
@@ -280,7 +287,7 @@ int main(int argc, char** argv) {
         std::printf("  worst requests judged otherwise than expected: %d\n", worstWrong);
     if (failures != 0)
         std::printf("%s\n", activity.text().c_str());
-    const bool ok = failures == 0 && left == kOrdinaryMails && notVerified == 0 &&
-                    extra < kGoalMs && worstMet;
+    const bool ok =
+        failures == 0 && left == kOrdinaryMails && notVerified == 0 && extra < kGoalMs && worstMet;
     return ok ? 0 : 1;
 }

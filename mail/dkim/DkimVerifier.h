@@ -23,18 +23,18 @@ namespace dkim {
 
 enum class Outcome {
     Pass,
-    NoSignature,   // no DKIM-Signature field at all
-    BadSignature,  // malformed, body hash or signature does not match
-    KeyMissing,    // no key record under the selector
-    KeyRevoked,    // the record's p= is empty
-    KeyTooShort,   // rsa below 1024 bits
-    KeyUnusable,   // a record that is not a key for this algorithm and for mail
-    Expired,       // x= has passed
-    PartialBody,   // l= shorter than the body
-    FromNotSigned, // h= does not name From
+    NoSignature,      // no DKIM-Signature field at all
+    BadSignature,     // malformed, body hash or signature does not match
+    KeyMissing,       // no key record under the selector
+    KeyRevoked,       // the record's p= is empty
+    KeyTooShort,      // rsa below 1024 bits
+    KeyUnusable,      // a record that is not a key for this algorithm and for mail
+    Expired,          // x= has passed
+    PartialBody,      // l= shorter than the body
+    FromNotSigned,    // h= does not name From
     SubjectNotSigned, // h= does not name Subject
-    KeyTesting,    // the key record says t=y: mail of a testing domain counts as unsigned
-    DnsFailed,     // the key look-up got no answer (time-out, SERVFAIL): no verdict
+    KeyTesting,       // the key record says t=y: mail of a testing domain counts as unsigned
+    DnsFailed,        // the key look-up got no answer (time-out, SERVFAIL): no verdict
 };
 
 // The answer to a TXT look-up: the records (each one's strings joined) when found.

@@ -264,7 +264,7 @@ void CMailConnection::Uncork() {
 }
 
 CMailConnection::Wait CMailConnection::WaitFor(int fd, short events, Clock::time_point deadline,
-                                                const CCancelSignal* wake, int otherFd) {
+                                               const CCancelSignal* wake, int otherFd) {
     for (;;) {
         pollfd fds[4] = {{fd, events, 0},
                          {m_cancel ? m_cancel->fd() : -1, POLLIN, 0},
@@ -412,8 +412,7 @@ bool CMailConnection::Accept(const CLoopbackListener& listener,
             }
             // Nothing on this one, a client that gave up before it was taken, or a moment
             // without descriptors.
-            if (errno != EAGAIN && errno != EWOULDBLOCK && errno != ECONNABORTED &&
-                errno != EINTR)
+            if (errno != EAGAIN && errno != EWOULDBLOCK && errno != ECONNABORTED && errno != EINTR)
                 return Fail(MailErrorCode::ReceiveFailed, errno);
         }
     }
@@ -678,8 +677,9 @@ namespace {
 FileDescriptor ListeningSocket(const sockaddr* address, socklen_t length) {
     FileDescriptor fd(::socket(address->sa_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
     const int on = 1;
-    if (fd && (address->sa_family != AF_INET6 ||
-               ::setsockopt(fd.get(), IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on) == 0) &&
+    if (fd &&
+        (address->sa_family != AF_INET6 ||
+         ::setsockopt(fd.get(), IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on) == 0) &&
         ::bind(fd.get(), address, length) == 0 && ::listen(fd.get(), 8) == 0)
         return fd;
     const int error = errno;

@@ -134,8 +134,8 @@ TEST_F(SignIn, AtTheListenerOnlyTheRightStateEndsTheWaitOnEitherLoopbackAddress)
         sockaddr_in6 address{};
         address.sin6_family = AF_INET6;
         address.sin6_addr = in6addr_loopback;
-        return probe && ::bind(probe.get(), reinterpret_cast<sockaddr*>(&address),
-                               sizeof address) == 0;
+        return probe &&
+               ::bind(probe.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
     }();
     for (const char* provider : {"custom", "microsoft"}) {
         SCOPED_TRACE(provider);
@@ -161,10 +161,9 @@ TEST_F(SignIn, AtTheListenerOnlyTheRightStateEndsTheWaitOnEitherLoopbackAddress)
             sockaddr_in6 taken{};
             taken.sin6_family = AF_INET6;
             taken.sin6_addr = in6addr_loopback;
-            taken.sin6_port = htons(static_cast<uint16_t>(
-                std::stoi(base.substr(base.rfind(':') + 1))));
-            EXPECT_NE(::bind(squatter.get(), reinterpret_cast<sockaddr*>(&taken), sizeof taken),
-                      0);
+            taken.sin6_port =
+                htons(static_cast<uint16_t>(std::stoi(base.substr(base.rfind(':') + 1))));
+            EXPECT_NE(::bind(squatter.get(), reinterpret_cast<sockaddr*>(&taken), sizeof taken), 0);
         }
         for (const std::string& probe :
              {Replaced(redirect, "state=[^&]*", "state=forged"), base + "?code=x",

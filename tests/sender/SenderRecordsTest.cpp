@@ -51,9 +51,9 @@ TEST(SenderRecords, WhichSignatureFieldsAreRead) {
         {" v = 1 ;\r\n a=ed25519-sha256; d=example.com; s=sel; h=from; bh=AA\r\n AA; b=AAAA", true},
         {"v=2; a=rsa-sha256; d=e.com; s=s; h=from; bh=AAAA; b=AAAA", false},
         {"v=1; a=rsa-sha1; d=e.com; s=s; h=from; bh=AAAA; b=AAAA", false},
-        {"v=1; a=rsa-sha256; s=s; h=from; bh=AAAA; b=AAAA", false},      // no d=
-        {base + "; d=other.com", false},                                 // a tag twice
-        {base + "; l=1234567890123", false},                             // 13 digits
+        {"v=1; a=rsa-sha256; s=s; h=from; bh=AAAA; b=AAAA", false},          // no d=
+        {base + "; d=other.com", false},                                     // a tag twice
+        {base + "; l=1234567890123", false},                                 // 13 digits
         {"v=1; a=rsa-sha256; d=e.com; s=s; h=from; bh=AAAA; b=A===", false}, // bad base64
         {base + "; c=fancy", false},
         {base + "; novalue", false},
@@ -116,18 +116,21 @@ TEST(SenderRecords, OnlyTheTopMostFieldOfTheTrustedIdIsBelieved) {
     } rows[] = {
         {"trusted pass", {pass}, true},
         {"letter case of id and domain",
-         {"MX.Trusted.Test; DMARC=pass header.from=EXAMPLE.com"}, true},
+         {"MX.Trusted.Test; DMARC=pass header.from=EXAMPLE.com"},
+         true},
         {"comments, version, other methods, base64 values",
          {"mx.trusted.test 1 (ok); spf=pass smtp.mailfrom=example.com; dkim/1=pass "
           "header.b=Ab/+=; dmarc=pass (p=reject) header.from=example.com"},
          true},
         {"under another id", {"evil.test; dmarc=pass header.from=example.com"}, false},
-        {"below the trusted id's fail", {"mx.trusted.test; dmarc=fail header.from=example.com", pass},
+        {"below the trusted id's fail",
+         {"mx.trusted.test; dmarc=fail header.from=example.com", pass},
          false},
         {"below an unreadable field of the trusted id", {"mx.trusted.test; dmarc", pass}, false},
         {"another From domain", {"mx.trusted.test; dmarc=pass header.from=example.org"}, false},
         {"none", {"mx.trusted.test; none"}, false},
-        {"quoted id after a comment", {"(by us) \"mx.trusted.test\"; dmarc=pass header.from=example.com"},
+        {"quoted id after a comment",
+         {"(by us) \"mx.trusted.test\"; dmarc=pass header.from=example.com"},
          true},
         // The trusted server quotes the envelope sender as it came: the field cannot be read
         // whole, and one the sender wrote below it is not believed.
@@ -136,9 +139,11 @@ TEST(SenderRecords, OnlyTheTopMostFieldOfTheTrustedIdIsBelieved) {
           pass},
          false},
         {"unbalanced comment in the trusted field",
-         {"mx.trusted.test; spf=pass smtp.mailfrom=a(b@x", pass}, false},
+         {"mx.trusted.test; spf=pass smtp.mailfrom=a(b@x", pass},
+         false},
         {"a field whose id cannot be read", {"(unended mx.trusted.test;", pass}, false},
-        {"an unreadable field of another id", {"evil.test; spf=pass smtp.mailfrom=\"a(b@x", pass},
+        {"an unreadable field of another id",
+         {"evil.test; spf=pass smtp.mailfrom=\"a(b@x", pass},
          true},
     };
     for (const Row& row : rows) {
