@@ -15,7 +15,7 @@ constexpr mode_t kGroupAndOthers = 077;
 int OpenRetrying(const std::string& path, int flags, mode_t mode = 0) {
     int fd;
     do {
-        fd = ::open(path.c_str(), flags | O_CLOEXEC, mode);
+        fd = ::open(path.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, mode);
     } while (fd < 0 && errno == EINTR);
     return fd;
 }
@@ -48,6 +48,10 @@ FileDescriptor OpenPrivateFile(const std::string& path, int extraFlags) {
     return {};
 }
 
+FileDescriptor OpenForReading(const std::string& path) {
+    return FileDescriptor(OpenRetrying(path, O_RDONLY));
+}
+
 std::FILE* OpenPrivateStream(const std::string& path) {
     FileDescriptor fd = OpenPrivateFile(path, O_TRUNC);
     if (!fd)
@@ -73,9 +77,11 @@ bool CreatePrivateFolder(const std::string& folder) {
 }
 
 bool RevokeOthersAccess(const std::string& path) {
+    // Opened without waiting, so that a pipe in the file's place cannot hold the start.
+    const FileDescriptor fd(OpenRetrying(path, O_RDONLY | O_NONBLOCK));
     struct stat status {};
-    if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode) ||
+    if (!fd || ::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode) ||
         (status.st_mode & kGroupAndOthers) == 0)
         return false;
-    return ::chmod(path.c_str(), status.st_mode & 07777 & ~kGroupAndOthers) == 0;
+    return ::fchmod(fd.get(), status.st_mode & 07777 & ~kGroupAndOthers) == 0;
 }

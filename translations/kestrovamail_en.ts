@@ -1092,6 +1092,21 @@ Examples:
     </message>
 </context>
 <context>
+    <name>ProgramFolderCheck</name>
+    <message>
+        <source>フォルダ %1 は別のユーザーのものなので使いません。自分のフォルダを KESTROVAMAIL_HOME で指定してください</source>
+        <translation>The folder %1 belongs to another user, so it is not used. Name a folder of your own in KESTROVAMAIL_HOME</translation>
+    </message>
+    <message>
+        <source>フォルダ %1 は他のユーザーも書き込めるため使いません。chmod 700 %1 で自分だけのフォルダにしてください</source>
+        <translation>Other users can write to the folder %1, so it is not used. Make it yours alone with chmod 700 %1</translation>
+    </message>
+    <message>
+        <source>フォルダ %1 を作れないか、自分だけのフォルダにできないため使いません</source>
+        <translation>The folder %1 cannot be created or made yours alone, so it is not used</translation>
+    </message>
+</context>
+<context>
     <name>ScreenText</name>
     <message>
         <source>POP3サーバの接続に成功しました。</source>
