@@ -402,10 +402,10 @@ bool CMailConnection::Accept(const CLoopbackListener& listener,
         const Wait wait = WaitFor(listener.fd(), POLLIN, deadline, nullptr, listener.fd6());
         if (wait != Wait::Ready)
             return FailWait(wait, MailErrorCode::NoAnswer);
-        for (const int socket : {listener.fd(), listener.fd6()}) {
-            if (socket < 0)
+        for (const int listening : {listener.fd(), listener.fd6()}) {
+            if (listening < 0)
                 continue;
-            const int fd = ::accept4(socket, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+            const int fd = ::accept4(listening, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
             if (fd >= 0) {
                 m_fd = fd;
                 return Connected();
