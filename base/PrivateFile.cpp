@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <sys/stat.h>
 #include <system_error>
+#include <unistd.h>
 
 namespace {
 
@@ -49,7 +50,13 @@ FileDescriptor OpenPrivateFile(const std::string& path, int extraFlags) {
 }
 
 FileDescriptor OpenForReading(const std::string& path) {
-    return FileDescriptor(OpenRetrying(path, O_RDONLY));
+    FileDescriptor fd(OpenRetrying(path, O_RDONLY));
+    struct stat status {};
+    if (fd && ::fstat(fd.get(), &status) == 0 && status.st_uid != ::geteuid()) {
+        fd.reset();
+        errno = EPERM;
+    }
+    return fd;
 }
 
 std::FILE* OpenPrivateStream(const std::string& path) {

@@ -16,7 +16,9 @@
 // failure, with errno set (ELOOP for a symbolic link).
 FileDescriptor OpenPrivateFile(const std::string& path, int extraFlags);
 
-// Opens path for reading; invalid on failure, with errno set (ELOOP for a symbolic link).
+// Opens the user's own file path for reading; invalid on failure, with errno set (ELOOP for a
+// symbolic link, EPERM for a file of another user: one left in a folder that others could
+// write before it was closed to them says nothing the user chose).
 FileDescriptor OpenForReading(const std::string& path);
 
 // OpenPrivateFile(path, O_TRUNC) as a stdio stream for writing ("wb"), which the caller owns

@@ -17,6 +17,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -31,6 +32,8 @@ public:
 private:
     mode_t m_old;
 };
+
+constexpr uid_t kNobody = 65534;
 
 mode_t ModeOf(const std::string& path) {
     struct stat status {};
@@ -142,9 +145,14 @@ TEST_F(PrivateFilesTest, TheProgramFolderIsTheUsersAloneOrRefused) {
         EXPECT_EQ(SecureProgramFolder(folder), c.safety);
         EXPECT_EQ(ModeOf(folder), c.after);
     }
-    if (::geteuid() != 0) { // the root folder is another user's
-        EXPECT_EQ(SecureProgramFolder("/"), FolderSafety::NotOwned);
+    // Another user's: one made for nobody when the tests run as root, else the root folder.
+    std::string theirs = "/";
+    if (::geteuid() == 0) {
+        theirs = m_dir.folder() + "nobody's/";
+        ASSERT_EQ(::mkdir(theirs.c_str(), 0700), 0);
+        ASSERT_EQ(::chown(theirs.c_str(), kNobody, kNobody), 0);
     }
+    EXPECT_EQ(SecureProgramFolder(theirs), FolderSafety::NotOwned);
 }
 
 // Whoever put a link in the folder chose where it points: settings are not read through it
@@ -198,6 +206,20 @@ TEST_F(PrivateFilesTest, ALinkInPlaceOfAFileIsNotFollowed) {
             EXPECT_EQ(ModeOf(link.string()), 0600u);
         }
     }
+}
+
+// A setup.ini another user left in a folder once open to them is neither read nor saved over.
+TEST_F(PrivateFilesTest, AnotherUsersSettingsFileIsNotRead) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only root can give a file to another user";
+    const std::string theirs = "[MAIL]\r\nPOP3_ID=mallory\r\n";
+    TempDir::WriteFile(m_dir.path() / "setup.ini", theirs);
+    ASSERT_EQ(::chown((m_dir.folder() + "setup.ini").c_str(), kNobody, kNobody), 0);
+    Settings settings;
+    LoadSettings(settings, m_dir.folder(), m_sink);
+    EXPECT_EQ(settings.mail.pop3Id, "");
+    EXPECT_FALSE(SaveSettings(settings, m_dir.folder(), m_sink));
+    EXPECT_EQ(TempDir::ReadFile(m_dir.path() / "setup.ini"), theirs);
 }
 
 TEST_F(PrivateFilesTest, ExistingFilesKeepTheirModeButSetupIniIsClosedToOthersOnce) {
