@@ -1110,6 +1110,21 @@ Examples:
     </message>
 </context>
 <context>
+    <name>ProgramFolderCheck</name>
+    <message>
+        <source>フォルダ %1 は別のユーザーのものなので使いません。自分のフォルダを KESTROVAMAIL_HOME で指定してください</source>
+        <translation>The folder %1 belongs to another user, so it is not used. Name a folder of your own in KESTROVAMAIL_HOME</translation>
+    </message>
+    <message>
+        <source>フォルダ %1 は他のユーザーも書き込めるため使いません。chmod 700 %1 で自分だけのフォルダにしてください</source>
+        <translation>Other users can write to the folder %1, so it is not used. Make it yours alone with chmod 700 %1</translation>
+    </message>
+    <message>
+        <source>フォルダ %1 を作れないか、自分だけのフォルダにできないため使いません</source>
+        <translation>The folder %1 cannot be created or made yours alone, so it is not used</translation>
+    </message>
+</context>
+<context>
     <name>ScreenText</name>
     <message>
         <source>POP3サーバの接続に成功しました。</source>
@@ -1636,6 +1651,14 @@ Examples:
         <translation>the signature does not cover the sender</translation>
     </message>
     <message>
+        <source>署名が件名を含みません</source>
+        <translation>the signature does not cover the subject</translation>
+    </message>
+    <message>
+        <source>鍵が試験用です</source>
+        <translation>the key is marked as testing</translation>
+    </message>
+    <message>
         <source>DNSが応答しません</source>
         <translation>DNS does not answer</translation>
     </message>
@@ -1650,6 +1673,10 @@ Examples:
     <message>
         <source>差出人の欄が正しくありません</source>
         <translation>the From field is malformed</translation>
+    </message>
+    <message>
+        <source>件名の欄が正しくありません</source>
+        <translation>the Subject field is malformed</translation>
     </message>
     <message>
         <source>メールが大きすぎます</source>

@@ -233,13 +233,16 @@ std::string COAuthBrowserSignIn::Start(MailError& error) {
         error = {MailErrorCode::InvalidArgument, 0, "RAND_bytes"};
         return {};
     }
-    if (!m_listener.Listen(error))
+    // Microsoft's desktop registrations name the loopback "localhost", which the browser may
+    // look for on ::1 first: the port is held on both addresses, or another user of the
+    // machine could listen on the one left free and be sent the code.
+    const bool localhost = m_mail.oauthProvider == "microsoft";
+    if (!m_listener.Listen(error, localhost ? CLoopbackListener::Addresses::BothLoopback
+                                            : CLoopbackListener::Addresses::Ipv4))
         return {};
     m_state = state;
     m_verifier = verifier;
-    // Microsoft's desktop registrations name the loopback "localhost"; the browser finds this
-    // listener there too (the name's IPv6 address refuses at once, and it tries 127.0.0.1).
-    const char* host = m_mail.oauthProvider == "microsoft" ? "localhost" : "127.0.0.1";
+    const char* host = localhost ? "localhost" : "127.0.0.1";
     m_redirectHost = std::string(host) + ":" + std::to_string(m_listener.port());
     m_redirectUri = "http://" + m_redirectHost + "/";
 
@@ -300,8 +303,9 @@ bool COAuthBrowserSignIn::Serve(CMailConnection& connection, const CCancelSignal
         space < lastSpace ? line.substr(space + 1, lastSpace - space - 1) : std::string_view();
     const std::string host = HeaderValue(head, "Host");
     const std::string port = ":" + std::to_string(m_listener.port());
-    const bool ours = line.starts_with("GET ") && (target == "/" || target.starts_with("/?")) &&
-                      (host == "127.0.0.1" + port || host == "localhost" + port);
+    const bool ours =
+        line.starts_with("GET ") && (target == "/" || target.starts_with("/?")) &&
+        (host == "127.0.0.1" + port || host == "localhost" + port || host == "[::1]" + port);
     const std::string_view query = target.size() > 2 ? target.substr(2) : std::string_view();
     const auto fields = ParseQuery(query);
     const bool redirect =
@@ -311,6 +315,18 @@ bool COAuthBrowserSignIn::Serve(CMailConnection& connection, const CCancelSignal
         connection.Send(
             PageResponse(404, Tr(QT_TRANSLATE_NOOP("OAuthSignIn", "見つかりません")),
                          Tr(QT_TRANSLATE_NOOP("OAuthSignIn", "このアドレスには何もありません。"))),
+            kPageSendLimit);
+        connection.Close();
+        return false;
+    }
+    // Only the provider's redirect carries this sign-in's state. Anything else (a web page
+    // trying loopback ports, a stale tab) is refused and the wait goes on: it must not be
+    // able to end the sign-in.
+    if (const auto state = fields->find("state");
+        state == fields->end() || state->second != m_state) {
+        connection.Send(
+            PageResponse(400, Tr(QT_TRANSLATE_NOOP("OAuthSignIn", "サインインできませんでした")),
+                         ScreenText(DescribeMailError({MailErrorCode::ProtocolError, 0, "state"}))),
             kPageSendLimit);
         connection.Close();
         return false;

@@ -3,13 +3,15 @@
 #include "app/settings/Keyring.h"
 #include "app/settings/PasswordCipher.h"
 #include "base/AtomicFile.h"
+#include "base/PrivateFile.h"
 #include "mail/net/Sasl.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <fstream>
+#include <cerrno>
 #include <sstream>
+#include <unistd.h>
 
 namespace {
 
@@ -123,10 +125,21 @@ MailError KeyringError(KeyringStatus status) {
 }
 
 std::string LoadFile(const std::string& folder) {
-    std::ifstream in(folder + kFileName, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    std::string hex = text.str();
+    // The user's own file only: a token behind a link, or one another user left, would sign
+    // the mail check in to their account.
+    const FileDescriptor fd = OpenForReading(folder + kFileName);
+    std::string hex;
+    char buffer[4096];
+    while (fd) {
+        const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        hex.append(buffer, static_cast<std::size_t>(n));
+        if (hex.size() > 4 * kMaxTokenBytes) // enciphered and in hex: twice the token and more
+            return {};
+    }
     while (!hex.empty() && (hex.back() == '\n' || hex.back() == '\r'))
         hex.pop_back();
     return hex.empty() ? std::string() : DecipherSecret(hex);

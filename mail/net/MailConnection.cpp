@@ -262,12 +262,13 @@ void CMailConnection::Uncork() {
 }
 
 CMailConnection::Wait CMailConnection::WaitFor(int fd, short events, Clock::time_point deadline,
-                                                const CCancelSignal* wake) {
+                                               const CCancelSignal* wake, int otherFd) {
     for (;;) {
-        pollfd fds[3] = {{fd, events, 0},
+        pollfd fds[4] = {{fd, events, 0},
                          {m_cancel ? m_cancel->fd() : -1, POLLIN, 0},
-                         {wake ? wake->fd() : -1, POLLIN, 0}};
-        const int ready = ::poll(fds, 3, MillisecondsLeft(deadline));
+                         {wake ? wake->fd() : -1, POLLIN, 0},
+                         {otherFd, events, 0}};
+        const int ready = ::poll(fds, 4, MillisecondsLeft(deadline));
         if (ready < 0 && errno == EINTR)
             continue;
         if (m_cancel && m_cancel->IsCancelled())
@@ -278,11 +279,11 @@ CMailConnection::Wait CMailConnection::WaitFor(int fd, short events, Clock::time
             return Wait::Failed;
         if (ready == 0)
             return Wait::TimedOut;
-        if (fds[0].revents & POLLNVAL) {
+        if ((fds[0].revents | fds[3].revents) & POLLNVAL) {
             errno = EBADF;
             return Wait::Failed;
         }
-        if (fds[0].revents)
+        if (fds[0].revents || fds[3].revents)
             return Wait::Ready;
     }
 }
@@ -397,17 +398,22 @@ bool CMailConnection::Accept(const CLoopbackListener& listener,
         return Fail(MailErrorCode::Closed);
     const auto deadline = Clock::now() + timeout;
     for (;;) {
-        const Wait wait = WaitFor(listener.fd(), POLLIN, deadline, nullptr);
+        const Wait wait = WaitFor(listener.fd(), POLLIN, deadline, nullptr, listener.fd6());
         if (wait != Wait::Ready)
             return FailWait(wait, MailErrorCode::NoAnswer);
-        FileDescriptor fd(::accept4(listener.fd(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
-        if (fd) {
-            m_fd = std::move(fd);
-            return Connected();
+        for (const int listening : {listener.fd(), listener.fd6()}) {
+            if (listening < 0)
+                continue;
+            FileDescriptor fd(::accept4(listening, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
+            if (fd) {
+                m_fd = std::move(fd);
+                return Connected();
+            }
+            // Nothing on this one, a client that gave up before it was taken, or a moment
+            // without descriptors.
+            if (errno != EAGAIN && errno != EWOULDBLOCK && errno != ECONNABORTED && errno != EINTR)
+                return Fail(MailErrorCode::ReceiveFailed, errno);
         }
-        // A client that gave up before it was taken, or a moment without descriptors.
-        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != ECONNABORTED && errno != EINTR)
-            return Fail(MailErrorCode::ReceiveFailed, errno);
     }
 }
 
@@ -665,20 +671,58 @@ bool CMailConnection::ReadReply(const ReplyEndRule& rule, const ReplyLimits& lim
     }
 }
 
-bool CLoopbackListener::Listen(MailError& error) {
+namespace {
+
+// A listening socket on address (its port 0: a free one), or invalid with errno set.
+FileDescriptor ListeningSocket(const sockaddr* address, socklen_t length) {
+    FileDescriptor fd(::socket(address->sa_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    const int on = 1;
+    if (fd &&
+        (address->sa_family != AF_INET6 ||
+         ::setsockopt(fd.get(), IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on) == 0) &&
+        ::bind(fd.get(), address, length) == 0 && ::listen(fd.get(), 8) == 0)
+        return fd;
+    const int error = errno;
+    fd.reset();
+    errno = error;
+    return {};
+}
+
+} // namespace
+
+bool CLoopbackListener::Listen(MailError& error, Addresses addresses) {
     Close();
-    FileDescriptor fd(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (!fd || ::bind(fd.get(), reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        ::listen(fd.get(), 8) != 0 ||
-        ::getsockname(fd.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        error = {MailErrorCode::Unreachable, errno, "127.0.0.1"};
-        return false;
+    // Another user may hold ::1 on the port just found free on 127.0.0.1: another port then.
+    constexpr int kPortAttempts = 32;
+    for (int attempt = 0; attempt < kPortAttempts; ++attempt) {
+        sockaddr_in v4{};
+        v4.sin_family = AF_INET;
+        v4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof v4;
+        FileDescriptor fd = ListeningSocket(reinterpret_cast<sockaddr*>(&v4), length);
+        if (!fd || ::getsockname(fd.get(), reinterpret_cast<sockaddr*>(&v4), &length) != 0) {
+            error = {MailErrorCode::Unreachable, errno, "127.0.0.1"};
+            return false;
+        }
+        if (addresses == Addresses::BothLoopback) {
+            sockaddr_in6 v6{};
+            v6.sin6_family = AF_INET6;
+            v6.sin6_addr = in6addr_loopback;
+            v6.sin6_port = v4.sin_port;
+            FileDescriptor fd6 = ListeningSocket(reinterpret_cast<sockaddr*>(&v6), sizeof v6);
+            if (!fd6 && errno == EADDRINUSE)
+                continue;
+            // Without IPv6 (no such family, or no ::1) the name has no other address to take.
+            if (!fd6 && errno != EAFNOSUPPORT && errno != EADDRNOTAVAIL) {
+                error = {MailErrorCode::Unreachable, errno, "::1"};
+                return false;
+            }
+            m_fd6 = std::move(fd6);
+        }
+        m_port = ntohs(v4.sin_port);
+        m_fd = std::move(fd);
+        return true;
     }
-    m_port = ntohs(address.sin_port);
-    m_fd = std::move(fd);
-    return true;
+    error = {MailErrorCode::Unreachable, EADDRINUSE, "::1"};
+    return false;
 }

@@ -149,8 +149,9 @@ private:
                  const CCancelSignal* wake = nullptr) {
         return WaitFor(m_fd.get(), events, deadline, wake);
     }
+    // Ready when fd or otherFd (-1: none) is.
     Wait WaitFor(int fd, short events, std::chrono::steady_clock::time_point deadline,
-                 const CCancelSignal* wake);
+                 const CCancelSignal* wake, int otherFd = -1);
     bool Tracing() const { return m_traced && protocoltrace::Enabled(); }
     // One read or write attempt (data is only read when sending): the count, 0 at the end of
     // the stream, -1 when it would block (wantEvents says for what), -2 on an error (m_error
@@ -175,21 +176,32 @@ private:
     std::string m_peer; // "host:port", as the transcript names the connection
 };
 
-// A TCP socket listening on a free port of 127.0.0.1 only (RFC 8252 section 7.3: the loopback
-// redirect of a sign-in in the browser); CMailConnection::Accept takes its connections.
+// TCP sockets listening on a free port of the loopback (RFC 8252 section 7.3: the loopback
+// redirect of a sign-in in the browser); CMailConnection::Accept takes their connections.
+// A redirect to "localhost" may reach either loopback address, and browsers try ::1 first: the
+// listener then holds the same port on 127.0.0.1 and ::1, so that no other user of the machine
+// can take the port's other address and be sent the code.
 class CLoopbackListener {
 public:
-    // Opens the socket (closing an earlier one); false with error set when none could listen.
-    bool Listen(MailError& error);
+    enum class Addresses {
+        Ipv4,         // 127.0.0.1 (a redirect that names it)
+        BothLoopback, // 127.0.0.1 and ::1 on one port; 127.0.0.1 alone without IPv6
+    };
+    // Opens the sockets (closing earlier ones); false with error set when none could listen.
+    bool Listen(MailError& error, Addresses addresses = Addresses::Ipv4);
     void Close() {
         m_fd.reset();
+        m_fd6.reset();
         m_port = 0;
     }
     bool IsListening() const { return static_cast<bool>(m_fd); }
     int port() const { return m_port; }
     int fd() const { return m_fd.get(); }
+    // The ::1 socket; -1 when there is none.
+    int fd6() const { return m_fd6.get(); }
 
 private:
     FileDescriptor m_fd;
+    FileDescriptor m_fd6;
     int m_port = 0;
 };

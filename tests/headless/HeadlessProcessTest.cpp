@@ -1,6 +1,7 @@
 // The executable run as a user or systemd runs it, with no display at all: one check against
 // dovecot and aiosmtpd with the test pattern, SIGTERM while a reply waits on a silent SMTP
-// server, the settings commands through setup.ini, and the command line itself.
+// server, the settings commands through setup.ini, a program folder it refuses, and the
+// command line itself.
 
 #include "app/camera/CameraKeeper.h"
 #include "app/settings/PasswordCipher.h"
@@ -20,6 +21,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -289,6 +291,27 @@ TEST(HeadlessProcess, CheckOnceSaysWhyItDidNotComplete) {
         const std::size_t last = output.rfind("kestrovamail: ");
         ASSERT_NE(last, std::string::npos) << c.name;
         EXPECT_NE(output.find(c.reason, last), std::string::npos) << c.name << "\n" << output;
+    }
+}
+
+// A program folder other users may write is not used by any start (the service, a check, the
+// settings commands, the sign-in): it ends with the reason and writes nothing there.
+TEST(HeadlessProcess, AFolderOthersMayWriteIsRefusedByEveryStart) {
+    TempDir home;
+    ASSERT_EQ(::chmod(home.path().c_str(), 0770), 0);
+    for (const std::vector<std::string>& arguments :
+         std::vector<std::vector<std::string>>{{"--check-once", "--test-pattern"},
+                                               {"--headless", "--test-pattern"},
+                                               {"--set", "MAIL.POP3_ID=camera"},
+                                               {"--sign-in"}}) {
+        SCOPED_TRACE(arguments[0]);
+        Program program(home, arguments, {}, "en_US.UTF-8");
+        EXPECT_EQ(program.Wait(), 1) << program.Output();
+        EXPECT_NE(program.Output().find("kestrovamail: Other users can write to the folder " +
+                                        home.folder() + ", so it is not used"),
+                  std::string::npos)
+            << program.Output();
+        EXPECT_TRUE(std::filesystem::is_empty(home.path()));
     }
 }
 

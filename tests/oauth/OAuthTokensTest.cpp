@@ -11,6 +11,7 @@
 
 #include <filesystem>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -59,6 +60,22 @@ TEST(TokenStore, EncipheredPrivateAndWhole) {
     ASSERT_EQ(::stat(path.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
     EXPECT_EQ(TempDir::ReadFile(path).find("xxxx"), std::string::npos);
+}
+
+// A token behind a link, or in a file another user owns, would sign in to their account.
+TEST(TokenStore, OnlyTheUsersOwnFileIsRead) {
+    TempDir dir, elsewhere;
+    const std::string folder = dir.path().string() + "/";
+    ASSERT_TRUE(oauthstore::SaveRefreshToken(elsewhere.path().string() + "/", "rt-theirs"));
+    std::filesystem::create_symlink(elsewhere.path() / oauthstore::kFileName,
+                                    dir.path() / oauthstore::kFileName);
+    EXPECT_EQ(oauthstore::LoadRefreshToken(folder), "");
+    if (::geteuid() == 0) { // only root can give the file to nobody
+        std::filesystem::remove(dir.path() / oauthstore::kFileName);
+        ASSERT_TRUE(oauthstore::SaveRefreshToken(folder, "rt-theirs"));
+        ASSERT_EQ(::chown((folder + oauthstore::kFileName).c_str(), 65534, 65534), 0);
+        EXPECT_EQ(oauthstore::LoadRefreshToken(folder), "");
+    }
 }
 
 class Refresh : public ::testing::Test {
