@@ -451,8 +451,6 @@ CReplyLimit& CMailService::ReplyLimit() {
     return *m_replyLimit;
 }
 
-}
-
 int CMailService::RunImapCycle(const MailSettings& copy) {
     if (!OpenImapSession(copy))
         return 0;
