@@ -52,13 +52,7 @@ bool ReplaceFileContents(const std::string& path, std::string_view bytes, int* s
     error = 0;
 
     namespace fs = std::filesystem;
-    std::error_code ec;
-    fs::path target = path;
-    if (fs::is_symlink(target, ec)) {
-        const fs::path resolved = fs::weakly_canonical(target, ec);
-        if (!ec)
-            target = resolved;
-    }
+    const fs::path target = path;
     static std::atomic<unsigned> counter{0};
     std::string temp;
     FileDescriptor fd;
@@ -80,8 +74,9 @@ bool ReplaceFileContents(const std::string& path, std::string_view bytes, int* s
         !PassStep(ReplaceStep::TempWritten) || ::fsync(fd.get()) != 0 ||
         !PassStep(ReplaceStep::TempSynced))
         return fail();
+    // The old file's mode, not that of a file a link points to.
     struct stat original {};
-    if (::stat(target.c_str(), &original) == 0) {
+    if (::lstat(target.c_str(), &original) == 0 && S_ISREG(original.st_mode)) {
         const mode_t kept = original.st_mode & 07777 & (options.ownerOnly ? ~mode_t{077} : 07777);
         ::fchmod(fd.get(), kept);
     }

@@ -17,7 +17,7 @@ struct ReplaceOptions {
 
 // False when the new contents could not be written whole (the old file then stays as it was);
 // systemError (may be null) then holds the system's reason, EIO where it gave none.
-// A symbolic link keeps pointing where it did: the file it names is replaced.
+// A symbolic link at path is replaced by the new file; the file it pointed to is left as it is.
 bool ReplaceFileContents(const std::string& path, std::string_view bytes,
                          int* systemError = nullptr, ReplaceOptions options = {});
 

@@ -2,6 +2,8 @@
 // The wall clock as the log and the picture names see it: broken-down local time. Behind an
 // interface so that tests can fix the time.
 
+#include <string_view>
+
 struct LocalTime {
     int year = 1970; // e.g. 2026
     int month = 1;   // 1 to 12
@@ -11,6 +13,12 @@ struct LocalTime {
     int minute = 0;  // 0 to 59
     int second = 0;  // 0 to 60
 };
+
+// The weekday's name, 0 = Sunday … 6 = Saturday; any other number counts modulo 7.
+// English: "Sun" … "Sat" (mail dates, the stamp's %W); Japanese: "日" … "土" (the log, the
+// reply's text, the stamp's %w).
+std::string_view EnglishWeekday(int weekday);
+std::string_view JapaneseWeekday(int weekday);
 
 class IClock {
 public:

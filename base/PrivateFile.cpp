@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <sys/stat.h>
 #include <system_error>
+#include <unistd.h>
 
 namespace {
 
@@ -15,7 +16,7 @@ constexpr mode_t kGroupAndOthers = 077;
 int OpenRetrying(const std::string& path, int flags, mode_t mode = 0) {
     int fd;
     do {
-        fd = ::open(path.c_str(), flags | O_CLOEXEC, mode);
+        fd = ::open(path.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, mode);
     } while (fd < 0 && errno == EINTR);
     return fd;
 }
@@ -48,6 +49,16 @@ FileDescriptor OpenPrivateFile(const std::string& path, int extraFlags) {
     return {};
 }
 
+FileDescriptor OpenForReading(const std::string& path) {
+    FileDescriptor fd(OpenRetrying(path, O_RDONLY));
+    struct stat status {};
+    if (fd && ::fstat(fd.get(), &status) == 0 && status.st_uid != ::geteuid()) {
+        fd.reset();
+        errno = EPERM;
+    }
+    return fd;
+}
+
 std::FILE* OpenPrivateStream(const std::string& path) {
     FileDescriptor fd = OpenPrivateFile(path, O_TRUNC);
     if (!fd)
@@ -73,9 +84,11 @@ bool CreatePrivateFolder(const std::string& folder) {
 }
 
 bool RevokeOthersAccess(const std::string& path) {
+    // Opened without waiting, so that a pipe in the file's place cannot hold the start.
+    const FileDescriptor fd(OpenRetrying(path, O_RDONLY | O_NONBLOCK));
     struct stat status {};
-    if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode) ||
+    if (!fd || ::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode) ||
         (status.st_mode & kGroupAndOthers) == 0)
         return false;
-    return ::chmod(path.c_str(), status.st_mode & 07777 & ~kGroupAndOthers) == 0;
+    return ::fchmod(fd.get(), status.st_mode & 07777 & ~kGroupAndOthers) == 0;
 }

@@ -3,7 +3,9 @@
 #include "base/PrivateFile.h"
 
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
+#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -47,4 +49,25 @@ std::string ProgramFolder() {
             return WithSeparator(data.string());
     }
     return {};
+}
+
+FolderSafety SecureProgramFolder(const std::string& folder) {
+    const std::string path = folder.empty() ? "." : folder;
+    if (!CreatePrivateFolder(path))
+        return FolderSafety::Unusable;
+    // Checked and changed through one descriptor, so that both are about the same folder.
+    const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    struct stat status {};
+    if (!fd || ::fstat(fd.get(), &status) != 0)
+        return FolderSafety::Unusable;
+    if (status.st_uid != ::geteuid())
+        return FolderSafety::NotOwned;
+    if ((status.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+        return FolderSafety::WritableByOthers;
+    if ((status.st_mode & 077) == 0)
+        return FolderSafety::Private;
+    // Made 0755 by an earlier version or by hand: what it holds is the user's alone from now.
+    if (::fchmod(fd.get(), status.st_mode & 07700) != 0)
+        return FolderSafety::Unusable;
+    return FolderSafety::Closed;
 }

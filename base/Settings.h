@@ -1,7 +1,9 @@
 #pragma once
 // The four settings records, one per INI section. Plain structures: every text is UTF-8 in
 // memory (code page 932 on disk), flags are bool ("on"/"off" in the file), colours are
-// 0x00BBGGRR. The defaults here are the values a key takes when it is missing.
+// 0x00BBGGRR. The defaults here are the values a key takes when it is missing, written nowhere
+// else: the settings table (app/settings/SettingsTable.h) reads them from a default-constructed
+// record for loading, saving, the commands and the manual page.
 
 #include "base/SecurityChoice.h"
 
@@ -30,6 +32,10 @@ struct AppSettings {
 enum class ReceiveProtocol { Pop3, Imap };
 // Whether a request must prove its sender (SENDER_CHECK).
 enum class SenderCheck { Off, Dkim };
+// Where the passwords, the OAuth client secret and the refresh token are kept (SECRET_STORE):
+// in setup.ini and oauth-token.dat (obscured, protected by the files' permissions), or in the
+// desktop's keyring.
+enum class SecretStore { File, Keyring };
 
 // setup.ini, section MAIL
 struct MailSettings {
@@ -61,7 +67,8 @@ struct MailSettings {
     // IMAP_SECURITY: as POP3_SECURITY; a missing key is ByPort (993 is SSL/TLS by its port).
     SecurityChoice imapSecurity = SecurityChoice::ByPort;
     // SENDER_CHECK: off, or dkim (a request counts only with a verifying DKIM signature of the
-    // From domain). A missing key in an existing setup.ini is off; a new setup.ini gets dkim.
+    // From domain). A missing key in an existing setup.ini is off; a new setup.ini gets dkim (the
+    // table's row says so).
     SenderCheck senderCheck = SenderCheck::Off;
     // TRUSTED_AUTHSERV_ID: whose Authentication-Results dmarc=pass also counts; empty: nobody's.
     std::string trustedAuthservId;
@@ -84,6 +91,10 @@ struct MailSettings {
     // DISCOVERY_ONLINE: account discovery also asks sources outside the address's domain (the
     // shared provider database); off: only the domain's own sources and the built-in table.
     bool discoveryOnline = true;
+
+    // SECRET_STORE: "file" or "keyring". A missing key in an existing setup.ini is file; a new
+    // setup gets keyring when a Secret Service answers.
+    SecretStore secretStore = SecretStore::File;
 
     bool operator==(const MailSettings&) const = default;
 };

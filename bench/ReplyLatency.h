@@ -3,7 +3,7 @@
 // (aiosmtpd): the settings that point the service at the peers, when the peer accepted each
 // mail, and percentiles of the figures.
 
-#include "app/settings/SettingLimits.h"
+#include "app/settings/SettingsTable.h"
 #include "base/Settings.h"
 
 #include <algorithm>
@@ -33,7 +33,7 @@ inline MailSettings PeerMailSettings(int pop3Port, int smtpPort) {
     settings.pop3Pass = "secret";
     settings.smtpPort = smtpPort;
     settings.senderAddress = "camera@example.com";
-    settings.maxRepliesPerHour = limits::kMaxRepliesPerHour;
+    settings.maxRepliesPerHour = int(SettingOf("MAIL.MAX_REPLIES_PER_HOUR").high);
     return settings;
 }
 

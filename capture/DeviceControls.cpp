@@ -1,5 +1,6 @@
 #include "capture/DeviceControls.h"
 
+#include "base/FileDescriptor.h"
 #include "capture/GstHandles.h"
 
 #include <cerrno>
@@ -10,15 +11,6 @@
 #include <unistd.h>
 
 namespace {
-
-struct FdCloser {
-    void operator()(int* fd) const {
-        if (fd && *fd >= 0)
-            ::close(*fd);
-        delete fd;
-    }
-};
-using UniqueFd = std::unique_ptr<int, FdCloser>;
 
 int Ioctl(int fd, unsigned long request, void* arg) {
     int result;
@@ -36,15 +28,15 @@ std::string NameOf(const __u8* name, std::size_t size) {
 class CV4l2Controls final : public IDeviceControls {
 public:
     explicit CV4l2Controls(const std::string& path)
-        : m_fd(new int(::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC))) {}
+        : m_fd(::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC)) {}
 
     std::vector<DeviceControl> Controls() override {
         std::vector<DeviceControl> controls;
-        if (*m_fd < 0)
+        if (!m_fd)
             return controls;
         v4l2_queryctrl query{};
         query.id = V4L2_CTRL_FLAG_NEXT_CTRL;
-        while (Ioctl(*m_fd, VIDIOC_QUERYCTRL, &query) == 0) {
+        while (Ioctl(m_fd.get(), VIDIOC_QUERYCTRL, &query) == 0) {
             AddControl(query, controls);
             query.id |= V4L2_CTRL_FLAG_NEXT_CTRL;
         }
@@ -52,12 +44,12 @@ public:
     }
 
     bool SetValue(uint32_t id, int32_t value) override {
-        if (*m_fd < 0)
+        if (!m_fd)
             return false;
         v4l2_control control{};
         control.id = id;
         control.value = value;
-        return Ioctl(*m_fd, VIDIOC_S_CTRL, &control) == 0;
+        return Ioctl(m_fd.get(), VIDIOC_S_CTRL, &control) == 0;
     }
 
 private:
@@ -88,13 +80,13 @@ private:
         v4l2_control current{};
         current.id = query.id;
         control.value =
-            Ioctl(*m_fd, VIDIOC_G_CTRL, &current) == 0 ? current.value : query.default_value;
+            Ioctl(m_fd.get(), VIDIOC_G_CTRL, &current) == 0 ? current.value : query.default_value;
         if (control.kind == DeviceControl::Kind::Menu) {
             for (int32_t index = query.minimum; index <= query.maximum; ++index) {
                 v4l2_querymenu item{};
                 item.id = query.id;
                 item.index = static_cast<__u32>(index);
-                if (Ioctl(*m_fd, VIDIOC_QUERYMENU, &item) != 0)
+                if (Ioctl(m_fd.get(), VIDIOC_QUERYMENU, &item) != 0)
                     continue;
                 std::string label = query.type == V4L2_CTRL_TYPE_MENU
                                         ? NameOf(item.name, sizeof item.name)
@@ -107,7 +99,7 @@ private:
         controls.push_back(std::move(control));
     }
 
-    UniqueFd m_fd;
+    FileDescriptor m_fd;
 };
 
 class CElementControls final : public IDeviceControls {

@@ -1,5 +1,6 @@
 #include "capture/TimeText.h"
 
+#include "base/Clock.h"
 #include "mail/text/TextCodec.h"
 
 #include <QFont>
@@ -10,7 +11,6 @@
 #include <QImage>
 #include <QPainter>
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -18,9 +18,6 @@
 
 namespace {
 
-constexpr std::array<const char*, 7> kEnglishWeekdays = {"Sun", "Mon", "Tue", "Wed",
-                                                         "Thu", "Fri", "Sat"};
-constexpr std::array<const char*, 7> kJapaneseWeekdays = {"日", "月", "火", "水", "木", "金", "土"};
 constexpr const char* kFallbackFace = "IPAGothic";
 constexpr std::size_t kMaxFaceBytes = 31; // in code page 932, as the face name field holds
 
@@ -63,7 +60,6 @@ std::string ExpandTimeFormat(std::string_view format, const std::tm& localTime) 
     // above, so a search on bytes cannot start a token inside a character.
     char year[16];
     std::snprintf(year, sizeof year, "%04d", localTime.tm_year + 1900);
-    const int weekday = ((localTime.tm_wday % 7) + 7) % 7;
 
     std::string text = ReplaceAll(format, "%Y", year);
     text = ReplaceAll(text, "%M", TwoDigits(localTime.tm_mon + 1));
@@ -71,8 +67,8 @@ std::string ExpandTimeFormat(std::string_view format, const std::tm& localTime) 
     text = ReplaceAll(text, "%h", TwoDigits(localTime.tm_hour));
     text = ReplaceAll(text, "%m", TwoDigits(localTime.tm_min));
     text = ReplaceAll(text, "%s", TwoDigits(localTime.tm_sec));
-    text = ReplaceAll(text, "%W", kEnglishWeekdays[weekday]);
-    text = ReplaceAll(text, "%w", kJapaneseWeekdays[weekday]);
+    text = ReplaceAll(text, "%W", EnglishWeekday(localTime.tm_wday));
+    text = ReplaceAll(text, "%w", JapaneseWeekday(localTime.tm_wday));
     text = ReplaceAll(text, "\\n", "\n");
     text = ReplaceAll(text, "\\r", "\r");
     return text;

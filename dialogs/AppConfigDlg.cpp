@@ -53,7 +53,7 @@ CAppConfigDlg::CAppConfigDlg(AppSettings& settings, QWidget* parent)
     m_startupSpin = new UpDownControl(startupGroup);
     SetControlId(m_startupSpin, kIdStartupSpin);
     m_startupSpin->SetBuddy(m_startupSeconds);
-    m_startupSpin->SetRange(0, kStartupTimerMax);
+    m_startupSpin->SetRange(0, int(SettingRange("APPLICATION.STARTUP_TIMER").high));
     auto* secondsRow = new QHBoxLayout;
     secondsRow->setSpacing(0);
     secondsRow->addWidget(m_startupSeconds);
@@ -94,7 +94,8 @@ CAppConfigDlg::CAppConfigDlg(AppSettings& settings, QWidget* parent)
     auto* jpegGroup = new QGroupBox(tr("JPEG保存画質"), this);
     m_jpegQuality = new QSlider(Qt::Horizontal, jpegGroup);
     SetControlId(m_jpegQuality, kIdJpegQuality);
-    m_jpegQuality->setRange(0, limits::kJpegQualityMax);
+    const FieldRange quality = SettingRange("APPLICATION.JPEG_QUALITY");
+    m_jpegQuality->setRange(int(quality.low), int(quality.high));
     m_jpegQuality->setTickPosition(QSlider::TicksAbove);
     m_jpegQuality->setTickInterval(10);
     m_jpegQuality->setPageStep(10);
@@ -156,7 +157,7 @@ bool CAppConfigDlg::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void CAppConfigDlg::accept() {
-    const auto seconds = ReadSignedField(this, m_startupSeconds, FieldRange{0, kStartupTimerMax});
+    const auto seconds = ReadSignedField(this, m_startupSeconds, SettingRange("APPLICATION.STARTUP_TIMER"));
     if (!seconds)
         return;
     m_settings.logFile = m_logFile->isChecked();

@@ -7,7 +7,6 @@
 // them. The JPEG quality is taken over whenever the slider is released after a mouse click or
 // drag, so it survives Cancel. The dialog writes nothing to setup.ini.
 
-#include "app/settings/SettingLimits.h"
 #include "base/Settings.h"
 
 #include <QDialog>
@@ -30,7 +29,6 @@ public:
     static constexpr int kIdStartupSpin = 1040;    // its spin control
     static constexpr int kIdJpegQuality = 1052;    // slider 0..100
     static constexpr int kIdStartupDialog = 1054;  // check box "起動までの秒数を…"
-    static constexpr int kStartupTimerMax = limits::kStartupTimerMax;
 
     explicit CAppConfigDlg(AppSettings& settings, QWidget* parent = nullptr);
 

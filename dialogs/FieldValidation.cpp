@@ -1,5 +1,6 @@
 #include "dialogs/FieldValidation.h"
 
+#include "app/settings/SettingsTable.h"
 #include "dialogs/MessageBoxes.h"
 
 #include <QLineEdit>
@@ -90,4 +91,9 @@ std::optional<int32_t> ReadUnsignedField(QWidget* parent, QLineEdit* edit, Field
         return std::nullopt;
     }
     return static_cast<int32_t>(*value);
+}
+
+FieldRange SettingRange(const char* name) {
+    const SettingRow& row = SettingOf(name);
+    return {row.low, row.high};
 }

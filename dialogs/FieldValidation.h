@@ -29,4 +29,6 @@ struct FieldRange {
 };
 std::optional<int32_t> ReadSignedField(QWidget* parent, QLineEdit* edit,
                                        std::optional<FieldRange> range = std::nullopt);
+// The range a setting's row gives ("TIMETEXT.FONT_SIZE"), for its field and spin control.
+FieldRange SettingRange(const char* name);
 std::optional<int32_t> ReadUnsignedField(QWidget* parent, QLineEdit* edit, FieldRange range);

@@ -434,6 +434,47 @@ void CMailSetupDialog::ShowSetupSource(const QString& text) {
         ->setRowVisible(m_setupSource, !text.isEmpty());
 }
 
+QWidget* CMailSetupDialog::FieldOf(std::string_view name) const {
+    const std::pair<std::string_view, QWidget*> fields[] = {
+        {"MAIL.POP3_SERVER", m_pop3Server},
+        {"MAIL.POP3_ID", m_pop3Id},
+        {"MAIL.POP3_PASS", m_pop3Pass},
+        {"MAIL.SMTP_SERVER", m_smtpServer},
+        {"MAIL.SMTP_PORT", m_smtpPort},
+        {"MAIL.SENDER_NAME", m_senderName},
+        {"MAIL.SENDER_ADDRESS", m_senderAddress},
+        {"MAIL.CHECK_STRING", m_checkString},
+        {"MAIL.APOP", m_apop},
+        {"MAIL.IMAGE_ROTATION", m_imageRotation},
+        {"MAIL.POP3_PORT", m_pop3Port},
+        {"MAIL.SEND_ADDRESS", m_addressList},
+        {"MAIL.POP3_SECURITY", m_pop3SecurityBox},
+        {"MAIL.SMTP_SECURITY", m_smtpSecurityBox},
+        {"MAIL.SMTP_ID", m_smtpId},
+        {"MAIL.SMTP_PASS", m_smtpPass},
+        {"MAIL.CA_FILE", m_caFile},
+        {"MAIL.RECEIVE_PROTOCOL", m_protocolBox},
+        {"MAIL.IMAP_SERVER", m_imapServer},
+        {"MAIL.IMAP_PORT", m_imapPort},
+        {"MAIL.IMAP_SECURITY", m_imapSecurityBox},
+        {"MAIL.SENDER_CHECK", m_senderCheck},
+        {"MAIL.TRUSTED_AUTHSERV_ID", m_trustedAuthservId},
+        {"MAIL.AUTH_METHOD", m_authMethodBox},
+        {"MAIL.OAUTH_PROVIDER", m_oauthProviderBox},
+        {"MAIL.OAUTH_CLIENT_ID", m_oauthClientId},
+        {"MAIL.OAUTH_CLIENT_SECRET", m_oauthClientSecret},
+        {"MAIL.OAUTH_AUTH_URL", m_oauthAuthUrl},
+        {"MAIL.OAUTH_TOKEN_URL", m_oauthTokenUrl},
+        {"MAIL.OAUTH_DEVICE_URL", m_oauthDeviceUrl},
+        {"MAIL.OAUTH_SCOPE", m_oauthScope},
+    };
+    for (const auto& [key, field] : fields) {
+        if (key == name)
+            return field;
+    }
+    return nullptr;
+}
+
 void CMailSetupDialog::Reveal(QWidget* widget) {
     for (int page = 0; page < m_pages->count(); ++page) {
         if (m_pages->widget(page)->isAncestorOf(widget))

@@ -29,6 +29,7 @@
 #include <QDialog>
 #include <memory>
 #include <string>
+#include <string_view>
 
 class CMailWorker;
 class QCheckBox;
@@ -95,6 +96,10 @@ public:
     explicit CMailSetupDialog(MailSettings& settings, QWidget* parent = nullptr);
 
     MailSettings& Settings() { return m_settings; }
+
+    // The control that edits a setting ("MAIL.POP3_SERVER" as app/settings/SettingsTable.h
+    // names it; the address list for "MAIL.SEND_ADDRESS"); nullptr for one without a control.
+    QWidget* FieldOf(std::string_view name) const;
 
     void accept() override;
 

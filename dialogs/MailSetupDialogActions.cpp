@@ -115,19 +115,11 @@ void CMailSetupDialog::SignIn() {
     // A setting the sign-in cannot do without is named before the browser opens.
     const std::string missing = oauthsignin::SettingToFix(copy, oauthsignin::Grant::Browser);
     if (!missing.empty()) {
-        const std::pair<const char*, QWidget*> fields[] = {
-            {"MAIL.OAUTH_PROVIDER", m_oauthProviderBox},
-            {"MAIL.OAUTH_CLIENT_ID", m_oauthClientId},
-            {"MAIL.OAUTH_AUTH_URL", m_oauthAuthUrl},
-            {"MAIL.OAUTH_TOKEN_URL", m_oauthTokenUrl},
-            {"MAIL.OAUTH_DEVICE_URL", m_oauthDeviceUrl}};
         ShowMessageBox(
             this, tr("サインインの前にこの欄を正しく入力してください（%1）。").arg(ToQt(missing)),
             MessageKind::Exclamation);
-        for (const auto& [key, field] : fields) {
-            if (missing == key)
-                Reveal(field);
-        }
+        if (QWidget* field = FieldOf(missing))
+            Reveal(field);
         return;
     }
     // The sign-in outlives a cancelled box until the worker has let go of it.

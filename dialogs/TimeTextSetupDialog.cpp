@@ -39,11 +39,11 @@ QLineEdit* MakeNumberEdit(QWidget* parent, int id) {
     return edit;
 }
 
-UpDownControl* MakeSpin(QWidget* parent, int id, QLineEdit* buddy, int low, int high) {
+UpDownControl* MakeSpin(QWidget* parent, int id, QLineEdit* buddy, FieldRange range) {
     auto* spin = new UpDownControl(parent);
     SetControlId(spin, id);
     spin->SetBuddy(buddy);
-    spin->SetRange(low, high);
+    spin->SetRange(int(range.low), int(range.high));
     return spin;
 }
 
@@ -84,9 +84,9 @@ CTimeTextSetupDialog::CTimeTextSetupDialog(TimeTextSettings& settings, QWidget* 
     // 表示位置 of the text
     auto* positionGroup = new QGroupBox(tr("表示位置"), this);
     m_textX = MakeNumberEdit(positionGroup, kIdTextX);
-    m_textXSpin = MakeSpin(positionGroup, kIdTextXSpin, m_textX, 0, kPositionMax);
+    m_textXSpin = MakeSpin(positionGroup, kIdTextXSpin, m_textX, SettingRange("TIMETEXT.TEXT_XPOS"));
     m_textY = MakeNumberEdit(positionGroup, kIdTextY);
-    m_textYSpin = MakeSpin(positionGroup, kIdTextYSpin, m_textY, 0, kPositionMax);
+    m_textYSpin = MakeSpin(positionGroup, kIdTextYSpin, m_textY, SettingRange("TIMETEXT.TEXT_YPOS"));
     auto* positionLayout = new QVBoxLayout(positionGroup);
     positionLayout->addLayout(
         PositionRow(positionGroup, m_textX, m_textXSpin, m_textY, m_textYSpin));
@@ -109,7 +109,7 @@ CTimeTextSetupDialog::CTimeTextSetupDialog(TimeTextSettings& settings, QWidget* 
     m_fontName->setInsertPolicy(QComboBox::NoInsert);
     m_fontName->setMinimumWidth(220);
     m_fontSize = MakeNumberEdit(fontGroup, kIdFontSize);
-    m_fontSizeSpin = MakeSpin(fontGroup, kIdFontSizeSpin, m_fontSize, 0, kFontSizeMax);
+    m_fontSizeSpin = MakeSpin(fontGroup, kIdFontSizeSpin, m_fontSize, {0, SettingRange("TIMETEXT.FONT_SIZE").high});
     m_bold = MakeCheck(fontGroup, kIdBold, tr("太文字"));
     m_italic = MakeCheck(fontGroup, kIdItalic, tr("イタリック体"));
     m_textColorSample = MakeSample(fontGroup, kIdTextColorSample);
@@ -147,10 +147,10 @@ CTimeTextSetupDialog::CTimeTextSetupDialog(TimeTextSettings& settings, QWidget* 
     auto* shadowPositionGroup = new QGroupBox(tr("表示位置"), shadowGroup);
     m_shadowX = MakeNumberEdit(shadowPositionGroup, kIdShadowX);
     m_shadowXSpin =
-        MakeSpin(shadowPositionGroup, kIdShadowXSpin, m_shadowX, -kShadowLimit, kShadowLimit);
+        MakeSpin(shadowPositionGroup, kIdShadowXSpin, m_shadowX, SettingRange("TIMETEXT.SHADOW_XPOS"));
     m_shadowY = MakeNumberEdit(shadowPositionGroup, kIdShadowY);
     m_shadowYSpin =
-        MakeSpin(shadowPositionGroup, kIdShadowYSpin, m_shadowY, -kShadowLimit, kShadowLimit);
+        MakeSpin(shadowPositionGroup, kIdShadowYSpin, m_shadowY, SettingRange("TIMETEXT.SHADOW_YPOS"));
     auto* shadowPositionLayout = new QVBoxLayout(shadowPositionGroup);
     shadowPositionLayout->addLayout(
         PositionRow(shadowPositionGroup, m_shadowX, m_shadowXSpin, m_shadowY, m_shadowYSpin));
@@ -273,20 +273,20 @@ void CTimeTextSetupDialog::accept() {
         result.fontName = ToStd(m_fontName->itemText(selected));
 
     result.showText = m_showText->isChecked();
-    const auto textX = ReadUnsignedField(this, m_textX, {0, kPositionMax});
+    const auto textX = ReadUnsignedField(this, m_textX, SettingRange("TIMETEXT.TEXT_XPOS"));
     if (!textX)
         return;
-    const auto textY = ReadUnsignedField(this, m_textY, {0, kPositionMax});
+    const auto textY = ReadUnsignedField(this, m_textY, SettingRange("TIMETEXT.TEXT_YPOS"));
     if (!textY)
         return;
-    const auto fontSize = ReadUnsignedField(this, m_fontSize, {1, kFontSizeMax});
+    const auto fontSize = ReadUnsignedField(this, m_fontSize, SettingRange("TIMETEXT.FONT_SIZE"));
     if (!fontSize)
         return;
     result.showShadow = m_showShadow->isChecked();
-    const auto shadowX = ReadSignedField(this, m_shadowX, FieldRange{-kShadowLimit, kShadowLimit});
+    const auto shadowX = ReadSignedField(this, m_shadowX, SettingRange("TIMETEXT.SHADOW_XPOS"));
     if (!shadowX)
         return;
-    const auto shadowY = ReadSignedField(this, m_shadowY, FieldRange{-kShadowLimit, kShadowLimit});
+    const auto shadowY = ReadSignedField(this, m_shadowY, SettingRange("TIMETEXT.SHADOW_YPOS"));
     if (!shadowY)
         return;
     result.textXPos = *textX;

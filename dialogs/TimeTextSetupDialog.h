@@ -6,7 +6,6 @@
 // them (colours included) into the record. Cancel, Escape, the close box and a refused OK
 // change nothing.
 
-#include "app/settings/SettingLimits.h"
 #include "base/Settings.h"
 
 #include <QDialog>
@@ -43,10 +42,6 @@ public:
     static constexpr int kIdShadowColorSample = 1050;
     static constexpr int kIdBold = 1051;
     static constexpr int kIdItalic = 1052;
-
-    static constexpr int kPositionMax = limits::kPositionMax;
-    static constexpr int kShadowLimit = limits::kShadowLimit;
-    static constexpr int kFontSizeMax = limits::kFontSizeMax;
 
     explicit CTimeTextSetupDialog(TimeTextSettings& settings, QWidget* parent = nullptr);
 

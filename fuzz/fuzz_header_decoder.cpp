@@ -1,6 +1,8 @@
-// Feeds arbitrary bytes to the header decoder and the ISO-2022-JP decoder, which read raw
-// Subject values from any mail server, and checks a few properties that must hold for any input.
+// Feeds arbitrary bytes to the header decoder (raw Subject values from any mail server), the
+// ISO-2022-JP reader under it and the base64 decoder, and checks a few properties that must
+// hold for any input.
 
+#include "mail/text/ContentEncoders.h"
 #include "mail/text/HeaderDecoder.h"
 #include "mail/text/JisHeaderEncoder.h"
 #include "mail/text/TextCodec.h"
@@ -18,19 +20,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!text::IsUtf8(text) || text.find('\0') != std::string::npos)
         std::abort();
 
-    const std::string decoded = CJisHeaderEncoder::DecodeHeaderText(input);
-    // The result holds no NUL: its callers treat it as a C text.
-    if (decoded.find('\0') != std::string::npos)
-        std::abort();
+    // Every byte of ISO-2022-JP text is accounted for, and what comes out as Shift_JIS goes
+    // back to ISO-2022-JP and returns unchanged when ISO-2022-JP can carry it.
+    const std::string sjis = CJisHeaderEncoder::DecodeMailText(input);
+    if (const auto jis = CJisHeaderEncoder::EncodeMailText(sjis)) {
+        if (CJisHeaderEncoder::DecodeMailText(*jis) != sjis)
+            std::abort();
+    }
 
-    const std::string sjis = CJisHeaderEncoder::JisToShiftJis(input);
-    if (sjis.find('\0') != std::string::npos || sjis.find('=') != std::string::npos)
+    // Base64 of any bytes decodes to them; any text either decodes to three bytes for every
+    // four characters or is refused, without reading past it.
+    const std::string base64 =
+        encoders::EncodeBase64Block(input, encoders::Base64Flag::NoLineBreaks);
+    if (encoders::DecodeBase64(base64) != input)
         std::abort();
-
-    // Whatever JisToShiftJis gives, converting it back and forth must not crash either, and
-    // base64 of any bytes must decode without reading past them.
-    const std::string jis = CJisHeaderEncoder::ShiftJisToJis(sjis);
-    CJisHeaderEncoder::MakeEncodedWord(jis);
-    CJisHeaderEncoder::DecodeBase64Text(input);
+    for (unsigned flags : {0u, unsigned{encoders::Base64DecodeFlag::PadOptional}}) {
+        const auto bytes = encoders::DecodeBase64(input, flags);
+        if (bytes && bytes->size() > input.size() / 4 * 3 + 2)
+            std::abort();
+    }
     return 0;
 }

@@ -4,8 +4,8 @@
 
 #include "app/service/MailService.h"
 #include "fuzz/FuzzCheck.h"
-#include "mail/text/JisHeaderEncoder.h"
 #include "mail/pop3/Pop3Message.h"
+#include "mail/text/HeaderDecoder.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
 
-    const std::string subject = CJisHeaderEncoder::DecodeHeaderText(message.SubjectField());
+    const std::string subject = mime::DecodeHeaderValue(message.SubjectField());
     FUZZ_CHECK(subject.find('\0') == std::string::npos);
     const std::string from = message.FromField();
     const std::string address = CMailService::SenderAddress(from);

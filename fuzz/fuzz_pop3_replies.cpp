@@ -6,9 +6,9 @@
 
 #include "fuzz/FuzzCheck.h"
 #include "fuzz/LoopbackPeer.h"
-#include "mail/text/JisHeaderEncoder.h"
 #include "mail/pop3/Pop3Client.h"
 #include "mail/pop3/Pop3Message.h"
+#include "mail/text/HeaderDecoder.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -57,7 +57,7 @@ void VisitMailbox(CPop3Client& client) {
         if (!client.MessageSize(n, size) || !client.FetchMessage(n, message))
             return;
         FUZZ_CHECK(client.SizesFetched());
-        CJisHeaderEncoder::DecodeHeaderText(message.SubjectField());
+        mime::DecodeHeaderValue(message.SubjectField());
         message.FromField();
         message.ReplyAddressField();
         message.Clear();

@@ -906,55 +906,104 @@ kestrovamail --test-pattern</translation>
         <translation>--device-code goes with --sign-in</translation>
     </message>
     <message>
-        <source>--accept-other-domain は --set-up と使うオプションです</source>
-        <translation>--accept-other-domain goes with --set-up</translation>
-    </message>
-    <message>
         <source>使い方: kestrovamail [オプション]...
 メールに答えるカメラ: 件名がチェック文字列（&quot;cap&quot;）のメールに、カメラの新しい写真を付けて
-返信します。オプションなしではメインウィンドウを開きます。
-
-  --headless             画面なし（X サーバー不要）のサービスとして動きます。カメラとメールの
-                         確認はウィンドウのときと同じで、起動時と 1 分ごとに確認します。ログは
-                         標準エラー（UTF-8）と、有効なときは log.txt に出ます。SIGTERM/SIGINT
-                         で終了し、SIGHUP で setup.ini と device.ini を読み直します。
-  --check-once           画面なしでメールを 1 回確認して終了します（終了コードは下記）。
-  --device NAME|PATH     このカメラ（表示名か /dev/video* のパス）を尋ねずに使います。
-                         ウィンドウ、--headless、--check-once で使えます。カメラがなくても
-                         メールは確認し、依頼はサーバーに残します。
-  --trace                メールサーバーとやりとりした行をすべて標準エラーに書きます。行ごとに
-                         時刻、プロトコル、サーバーが付き、パスワードとログインの情報は隠し、
-                         メールは最初の行と大きさだけにします。ウィンドウ、--headless、
-                         --check-once で使えます。
-  --test-pattern         GStreamer のテストパターンを 2 台のカメラとして出します。カメラなしで
-                         試すためのものです: テストパターンは生のフレームを、テストパターン
-                         (JPEG) は多くのカメラと同じく JPEG の画像を送ります。
-  --show-settings        すべての設定を SECTION.KEY=VALUE の形で表示します（パスワードは隠します）。
-  --set SECTION.KEY=VALUE
-                         設定ダイアログと同じ確認をして設定を 1 つ変えます。例:
-                         --set MAIL.POP3_SERVER=pop.example.com。何度でも指定できます。
-  --set-password pop3|smtp|oauth-client
-                         POP3 か SMTP のパスワード（oauth-client: OAuth のクライアント
-                         シークレット）を標準入力から読み、メール設定ダイアログと同じく暗号化
-                         して保存します。
-  --sign-in              MAIL.AUTH_METHOD=oauth2 のとき、メールのプロバイダーに OAuth 2.0 で
-                         サインインします。ブラウザーで開くアドレスを表示し（画面があれば
-                         ブラウザーを開きます）、ブラウザーが戻るのを待ちます。ブラウザーが別の
-                         機器にあるときは、最後に開いたページのアドレスを貼り付けます。
-  --device-code          --sign-in で、別の機器のブラウザーに入力するコードを表示し、サインイン
-                         が終わるまで待ちます（Microsoft など、許しているプロバイダーのみ）。
-  --set-up ADDRESS [--dry-run] [--accept-other-domain]
-                         メールアドレスからサーバーを探し（ドメインの設定ファイル、共有の
-                         プロバイダー データベース（ドメインと MX のドメイン）、プログラムの
-                         プロバイダー表、DNS の SRV レコード、imap. などの推測の順）、調べた
-                         ことを順に、見つけたものとその出どころを表示して設定に書き込みます。
-                         --dry-run では表示だけします。SRV がアドレスのドメインの外のサーバーを
-                         指すときは、--accept-other-domain を付けたときだけ書き込みます。
-  -h, --help             このヘルプを表示します。
-  --version              バージョンを表示します。
-  startup                （自動起動のエントリから）設定された起動までの秒数を待ちます。
-
-終了コード:
+返信します。オプションなしではメインウィンドウを開きます。</source>
+        <translation>Usage: kestrovamail [OPTION]...
+A camera that answers e-mail: mails whose subject is the check string (&quot;cap&quot;) get a fresh
+picture from the camera as the reply. Without options the main window opens.</translation>
+    </message>
+    <message>
+        <source>画面なし（X サーバー不要）のサービスとして動きます。カメラとメールの
+確認はウィンドウのときと同じで、起動時と 1 分ごとに確認します。ログは
+標準エラー（UTF-8）と、有効なときは log.txt に出ます。SIGTERM/SIGINT
+で終了し、SIGHUP で setup.ini と device.ini を読み直します。</source>
+        <translation>run without any display (no X server needed) as a service: the
+camera and the mail check run as in the window, checking at start
+and once a minute. Log lines go to standard error (UTF-8) and, when
+enabled, to log.txt. SIGTERM/SIGINT end it, SIGHUP reloads setup.ini
+and device.ini.</translation>
+    </message>
+    <message>
+        <source>画面なしでメールを 1 回確認して終了します（終了コードは下記）。</source>
+        <translation>one mail check without a display, then exit (exit status below).</translation>
+    </message>
+    <message>
+        <source>このカメラ（表示名か /dev/video* のパス）を尋ねずに使います。
+ウィンドウ、--headless、--check-once で使えます。カメラがなくても
+メールは確認し、依頼はサーバーに残します。</source>
+        <translation>use this camera (its display name, or a /dev/video* path) without
+asking; with the window, --headless and --check-once. Without any
+camera the program still checks mail and leaves requests on the server.</translation>
+    </message>
+    <message>
+        <source>メールサーバーとやりとりした行をすべて標準エラーに書きます。行ごとに
+時刻、プロトコル、サーバーが付き、パスワードとログインの情報は隠し、
+メールは最初の行と大きさだけにします。ウィンドウ、--headless、
+--check-once で使えます。</source>
+        <translation>write every line sent to and received from the mail servers to
+standard error, each with the time, the protocol and the server;
+passwords and log-in data are masked, messages shortened to their
+first line and size. With the window, --headless and --check-once.</translation>
+    </message>
+    <message>
+        <source>GStreamer のテストパターンを 2 台のカメラとして出します。カメラなしで
+試すためのものです: テストパターンは生のフレームを、テストパターン
+(JPEG) は多くのカメラと同じく JPEG の画像を送ります。</source>
+        <translation>offer the GStreamer test pattern as two cameras for trying the
+program without one: &quot;Test pattern&quot; sends raw frames, and
+&quot;Test pattern (JPEG)&quot; sends JPEG pictures as most cameras do.</translation>
+    </message>
+    <message>
+        <source>すべての設定を SECTION.KEY=VALUE の形で表示します（パスワードは隠します）。</source>
+        <translation>print every setting as SECTION.KEY=VALUE (passwords hidden).</translation>
+    </message>
+    <message>
+        <source>設定ダイアログと同じ確認をして設定を 1 つ変えます。例:
+--set MAIL.POP3_SERVER=pop.example.com。何度でも指定できます。</source>
+        <translation>change one setting with the checks of the settings dialogs, e.g.
+--set MAIL.POP3_SERVER=pop.example.com; may be given more than once.</translation>
+    </message>
+    <message>
+        <source>POP3 か SMTP のパスワード（oauth-client: OAuth のクライアント
+シークレット）を標準入力から読み、メール設定ダイアログと同じく暗号化
+して保存します。</source>
+        <translation>read the POP3 or SMTP password (oauth-client: the OAuth client
+secret) from standard input and store it enciphered, as the mail
+settings dialog does.</translation>
+    </message>
+    <message>
+        <source>MAIL.AUTH_METHOD=oauth2 のとき、メールのプロバイダーに OAuth 2.0 で
+サインインします。ブラウザーで開くアドレスを表示し（画面があれば
+ブラウザーを開きます）、ブラウザーが戻るのを待ちます。ブラウザーが別の
+機器にあるときは、最後に開いたページのアドレスを貼り付けます。</source>
+        <translation>with MAIL.AUTH_METHOD=oauth2, sign in to the mail provider with
+OAuth 2.0: print the address to open in a browser (and open the
+browser when there is a display), then wait for the browser to come
+back. When the browser runs on another device, paste the address of
+the last page it opened.</translation>
+    </message>
+    <message>
+        <source>--sign-in で、別の機器のブラウザーに入力するコードを表示し、サインイン
+が終わるまで待ちます（Microsoft など、許しているプロバイダーのみ）。</source>
+        <translation>with --sign-in, print a code to enter in a browser on another device
+and wait until the sign-in is done (only where the provider allows
+it, as Microsoft does).</translation>
+    </message>
+    <message>
+        <source>このヘルプを表示します。</source>
+        <translation>show this help.</translation>
+    </message>
+    <message>
+        <source>バージョンを表示します。</source>
+        <translation>show the version.</translation>
+    </message>
+    <message>
+        <source>（自動起動のエントリから）設定された起動までの秒数を待ちます。</source>
+        <translation>(from the autostart entry) wait out the configured start-up delay.</translation>
+    </message>
+    <message>
+        <source>終了コード:
   0   成功（--check-once: 確認が終わった。--sign-in: サインインした）
   1   --check-once: 確認が終わらなかった。--sign-in: サインインできなかった（理由は
       標準エラーに出ます）。--set-up: 使えるサーバーが見つからなかったか、ほかのドメインの
@@ -993,58 +1042,8 @@ kestrovamail --test-pattern</translation>
   $ kestrovamail --set MAIL.AUTH_METHOD=oauth2 --set MAIL.OAUTH_PROVIDER=microsoft
   $ kestrovamail --sign-in --device-code
   $ systemctl --user enable --now kestrovamail
-  $ kestrovamail --check-once --device /dev/video0
-</source>
-        <translation>Usage: kestrovamail [OPTION]...
-A camera that answers e-mail: mails whose subject is the check string (&quot;cap&quot;) get a fresh
-picture from the camera as the reply. Without options the main window opens.
-
-  --headless             run without any display (no X server needed) as a service: the
-                         camera and the mail check run as in the window, checking at start
-                         and once a minute. Log lines go to standard error (UTF-8) and, when
-                         enabled, to log.txt. SIGTERM/SIGINT end it, SIGHUP reloads setup.ini
-                         and device.ini.
-  --check-once           one mail check without a display, then exit (exit status below).
-  --device NAME|PATH     use this camera (its display name, or a /dev/video* path) without
-                         asking; with the window, --headless and --check-once. Without any
-                         camera the program still checks mail and leaves requests on the server.
-  --trace                write every line sent to and received from the mail servers to
-                         standard error, each with the time, the protocol and the server;
-                         passwords and log-in data are masked, messages shortened to their
-                         first line and size. With the window, --headless and --check-once.
-  --test-pattern         offer the GStreamer test pattern as two cameras for trying the
-                         program without one: &quot;Test pattern&quot; sends raw frames, and
-                         &quot;Test pattern (JPEG)&quot; sends JPEG pictures as most cameras do.
-  --show-settings        print every setting as SECTION.KEY=VALUE (passwords hidden).
-  --set SECTION.KEY=VALUE
-                         change one setting with the checks of the settings dialogs, e.g.
-                         --set MAIL.POP3_SERVER=pop.example.com; may be given more than once.
-  --set-password pop3|smtp|oauth-client
-                         read the POP3 or SMTP password (oauth-client: the OAuth client
-                         secret) from standard input and store it enciphered, as the mail
-                         settings dialog does.
-  --sign-in              with MAIL.AUTH_METHOD=oauth2, sign in to the mail provider with
-                         OAuth 2.0: print the address to open in a browser (and open the
-                         browser when there is a display), then wait for the browser to come
-                         back. When the browser runs on another device, paste the address of
-                         the last page it opened.
-  --device-code          with --sign-in, print a code to enter in a browser on another device
-                         and wait until the sign-in is done (only where the provider allows
-                         it, as Microsoft does).
-  --set-up ADDRESS [--dry-run] [--accept-other-domain]
-                         find the servers of a mail address (the domain&apos;s configuration
-                         file, the shared provider database for the domain and for its MX
-                         host&apos;s domain, the program&apos;s table of providers, DNS SRV
-                         records, then a guess such as imap.), print each source passed over
-                         as it goes, then what was found and where from, and write it into
-                         the settings; with --dry-run only print. Servers that SRV places
-                         outside the address&apos;s domain are written only with
-                         --accept-other-domain.
-  -h, --help             show this help.
-  --version              show the version.
-  startup                (from the autostart entry) wait out the configured start-up delay.
-
-Exit status:
+  $ kestrovamail --check-once --device /dev/video0</source>
+        <translation>Exit status:
   0   success (--check-once: the check completed; --sign-in: signed in)
   1   --check-once: the check did not complete; --sign-in: not signed in (the reason on
       standard error); --set-up: no usable servers were found, or only servers in another
@@ -1085,8 +1084,27 @@ Examples:
   $ kestrovamail --set MAIL.AUTH_METHOD=oauth2 --set MAIL.OAUTH_PROVIDER=microsoft
   $ kestrovamail --sign-in --device-code
   $ systemctl --user enable --now kestrovamail
-  $ kestrovamail --check-once --device /dev/video0
-</translation>
+  $ kestrovamail --check-once --device /dev/video0</translation>
+    </message>
+    <message>
+        <source>メールアドレスからサーバーを探し（ドメインの設定ファイル、共有の
+プロバイダー データベース（ドメインと MX のドメイン）、プログラムの
+プロバイダー表、DNS の SRV レコード、imap. などの推測の順）、調べた
+ことを順に、見つけたものとその出どころを表示して設定に書き込みます。
+--dry-run では表示だけします。SRV がアドレスのドメインの外のサーバーを
+指すときは、--accept-other-domain を付けたときだけ書き込みます。</source>
+        <translation>find the servers of a mail address (the domain&apos;s configuration
+file, the shared provider database for the domain and for its MX
+host&apos;s domain, the program&apos;s table of providers, DNS SRV
+records, then a guess such as imap.), print each source passed over
+as it goes, then what was found and where from, and write it into
+the settings; with --dry-run only print. Servers that SRV places
+outside the address&apos;s domain are written only with
+--accept-other-domain.</translation>
+    </message>
+    <message>
+        <source>--accept-other-domain は --set-up と使うオプションです</source>
+        <translation>--accept-other-domain goes with --set-up</translation>
     </message>
 </context>
 <context>
@@ -1140,6 +1158,21 @@ Examples:
     <message>
         <source>このページを閉じて KestrovaMail に戻ってください。</source>
         <translation>You may close this page and return to KestrovaMail.</translation>
+    </message>
+</context>
+<context>
+    <name>ProgramFolderCheck</name>
+    <message>
+        <source>フォルダ %1 は別のユーザーのものなので使いません。自分のフォルダを KESTROVAMAIL_HOME で指定してください</source>
+        <translation>The folder %1 belongs to another user, so it is not used. Name a folder of your own in KESTROVAMAIL_HOME</translation>
+    </message>
+    <message>
+        <source>フォルダ %1 は他のユーザーも書き込めるため使いません。chmod 700 %1 で自分だけのフォルダにしてください</source>
+        <translation>Other users can write to the folder %1, so it is not used. Make it yours alone with chmod 700 %1</translation>
+    </message>
+    <message>
+        <source>フォルダ %1 を作れないか、自分だけのフォルダにできないため使いません</source>
+        <translation>The folder %1 cannot be created or made yours alone, so it is not used</translation>
     </message>
 </context>
 <context>
@@ -1239,6 +1272,26 @@ Examples:
     <message>
         <source>サーバがSTARTTLSを拒否しました</source>
         <translation>the server refused STARTTLS</translation>
+    </message>
+    <message>
+        <source>サーバがSSL/TLSにもSTLS/STARTTLSにも対応していないため、パスワードを送りません</source>
+        <translation>the server offers neither SSL/TLS nor STLS/STARTTLS, so the password was not sent</translation>
+    </message>
+    <message>
+        <source>サーバがSSL/TLSにもSTLS/STARTTLSにも対応していないため、アクセストークンを送りません</source>
+        <translation>the server offers neither SSL/TLS nor STLS/STARTTLS, so the access token was not sent</translation>
+    </message>
+    <message>
+        <source>（サーバが対応しているはずなら、経路の途中で対応が取り除かれたおそれがあります）</source>
+        <translation> (if the server should offer it, someone on the way may have removed the offer)</translation>
+    </message>
+    <message>
+        <source>。暗号化せずに送ってよいサーバなら次を設定してください: </source>
+        <translation>. If it may go to this server unencrypted, set: </translation>
+    </message>
+    <message>
+        <source>。SSL/TLSで接続するには次を設定してください: </source>
+        <translation>. To connect with SSL/TLS, set: </translation>
     </message>
     <message>
         <source>ログインが拒否されました</source>
@@ -1521,10 +1574,6 @@ Examples:
         <translation> (not sent on port 25: </translation>
     </message>
     <message>
-        <source> にはパスワードが暗号化されずに送られました（サーバがSSL/TLSにもSTARTTLSにも対応していません）。対応するポートと保護をメール設定で選んでください</source>
-        <translation>: the password was sent unencrypted (the server offers neither SSL/TLS nor STARTTLS). Choose a port and security that protect it in the mail settings</translation>
-    </message>
-    <message>
         <source>設定ファイル </source>
         <translation>settings file </translation>
     </message>
@@ -1653,6 +1702,14 @@ Examples:
         <translation>the signature does not cover the sender</translation>
     </message>
     <message>
+        <source>署名が件名を含みません</source>
+        <translation>the signature does not cover the subject</translation>
+    </message>
+    <message>
+        <source>鍵が試験用です</source>
+        <translation>the key is marked as testing</translation>
+    </message>
+    <message>
         <source>DNSが応答しません</source>
         <translation>DNS does not answer</translation>
     </message>
@@ -1667,6 +1724,10 @@ Examples:
     <message>
         <source>差出人の欄が正しくありません</source>
         <translation>the From field is malformed</translation>
+    </message>
+    <message>
+        <source>件名の欄が正しくありません</source>
+        <translation>the Subject field is malformed</translation>
     </message>
     <message>
         <source>メールが大きすぎます</source>

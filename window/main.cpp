@@ -3,12 +3,14 @@
 
 #include "app/runtime/CommandLine.h"
 #include "app/runtime/HeadlessService.h"
+#include "app/runtime/ProgramFolderCheck.h"
 #include "app/discovery/SetUpCommand.h"
 #include "app/settings/SettingsCommands.h"
 #include "app/signin/SignInCommand.h"
 #include "app/report/UiLanguage.h"
 #include "base/ProgramFolder.h"
 #include "capture/CaptureDevices.h"
+#include "dialogs/MessageBoxes.h"
 #include "mail/net/ProtocolTrace.h"
 #include "window/KestrovaMailApp.h"
 
@@ -16,6 +18,7 @@
 #include <QGuiApplication>
 #include <cstdio>
 #include <iostream>
+#include <optional>
 #include <unistd.h>
 
 namespace {
@@ -25,14 +28,31 @@ void NameTheApplication() {
     QCoreApplication::setApplicationName(QStringLiteral("KestrovaMail"));
 }
 
+// The program folder once the user's language is in place, or nothing when it may not be
+// trusted: then why is said on standard error (and in a message box for the window), and the
+// program ends.
+std::optional<std::string> CheckedProgramFolder(bool window = false) {
+    std::string folder = ProgramFolder();
+    const std::string refusal = ProgramFolderRefusal(folder);
+    if (refusal.empty())
+        return folder;
+    std::fprintf(stderr, "kestrovamail: %s\n", refusal.c_str());
+    if (window)
+        ShowMessageBox(nullptr, QString::fromStdString(refusal), MessageKind::Exclamation);
+    return std::nullopt;
+}
+
 int RunWithoutDisplay(int argc, char* argv[], const CommandLine& line) {
     // The stamp needs fonts and QImage, not a screen: the offscreen platform needs no X server.
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     NameTheApplication();
     InstallUiTranslation(LocaleEnvironment::FromProcess());
+    std::optional<std::string> folder = CheckedProgramFolder();
+    if (!folder)
+        return kStartFailedExitStatus;
     CHeadlessService::Options options;
-    options.folder = ProgramFolder();
+    options.folder = std::move(*folder);
     options.device = line.device;
     return RunHeadless(std::move(options), line.mode == CommandLine::Mode::CheckOnce);
 }
@@ -44,7 +64,10 @@ int RunWindow(int argc, char* argv[], const CommandLine& line) {
     QStringList startup;
     for (int i = 0; i < line.startupArguments; ++i)
         startup << QStringLiteral("startup");
-    CKestrovaMailApp kestrova(startup, ProgramFolder(), line.device);
+    std::optional<std::string> folder = CheckedProgramFolder(true);
+    if (!folder)
+        return kStartFailedExitStatus;
+    CKestrovaMailApp kestrova(startup, std::move(*folder), line.device);
     return kestrova.Run();
 }
 
@@ -52,16 +75,19 @@ int RunWindow(int argc, char* argv[], const CommandLine& line) {
 int RunSettingsCommand(int argc, char* argv[], const CommandLine& line) {
     const QCoreApplication app(argc, argv);
     InstallUiTranslation(LocaleEnvironment::FromProcess());
+    const std::optional<std::string> folder = CheckedProgramFolder();
+    if (!folder)
+        return kStartFailedExitStatus;
     switch (line.mode) {
     case CommandLine::Mode::ShowSettings:
-        return settingscli::ShowSettings(ProgramFolder(), std::cout, std::cerr);
+        return settingscli::ShowSettings(*folder, std::cout, std::cerr);
     case CommandLine::Mode::SetSettings:
-        return settingscli::SetSettings(ProgramFolder(), line.assignments, std::cerr);
+        return settingscli::SetSettings(*folder, line.assignments, std::cerr);
     case CommandLine::Mode::SetUp:
-        return setupcli::SetUp(ProgramFolder(), line.setUpAddress, line.dryRun,
-                               line.acceptOtherDomain, std::cout, std::cerr);
+        return setupcli::SetUp(*folder, line.setUpAddress, line.dryRun, line.acceptOtherDomain,
+                               std::cout, std::cerr);
     default:
-        return settingscli::SetPassword(ProgramFolder(), line.passwordAccount, std::cin, std::cerr,
+        return settingscli::SetPassword(*folder, line.passwordAccount, std::cin, std::cerr,
                                         ::isatty(STDIN_FILENO) != 0);
     }
 }
@@ -70,7 +96,10 @@ int RunSettingsCommand(int argc, char* argv[], const CommandLine& line) {
 int RunSignIn(int argc, char* argv[], const CommandLine& line) {
     const QCoreApplication app(argc, argv);
     InstallUiTranslation(LocaleEnvironment::FromProcess());
-    return signincli::SignIn(ProgramFolder(), line.deviceCode, STDIN_FILENO, std::cout, std::cerr);
+    const std::optional<std::string> folder = CheckedProgramFolder();
+    if (!folder)
+        return kStartFailedExitStatus;
+    return signincli::SignIn(*folder, line.deviceCode, STDIN_FILENO, std::cout, std::cerr);
 }
 
 } // namespace

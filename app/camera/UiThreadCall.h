@@ -5,6 +5,7 @@
 // the worker gave up on still runs or is dropped safely: its result lives in shared state, and
 // Qt drops queued calls whose context object is gone.
 
+#include "base/EventFd.h"
 #include "mail/net/CancelSignal.h"
 
 #include <QMetaObject>
@@ -19,21 +20,14 @@
 #include <mutex>
 #include <optional>
 #include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
 
 namespace uithread {
 
 template <class Result> struct CallState {
-    CallState() : done(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
-    ~CallState() {
-        if (done >= 0)
-            ::close(done);
-    }
     std::mutex mutex;
     std::optional<Result> result;
     bool abandoned = false;
-    int done;
+    EventFd done;
 };
 
 // Runs fn on context's thread and returns its result; nullopt when it did not finish within
@@ -44,7 +38,7 @@ std::optional<Result> Call(QObject* context, std::function<Result()> fn,
     if (QThread::currentThread() == context->thread())
         return fn();
     auto state = std::make_shared<CallState<Result>>();
-    if (state->done < 0)
+    if (!state->done)
         return std::nullopt;
     QMetaObject::invokeMethod(
         context,
@@ -57,8 +51,7 @@ std::optional<Result> Call(QObject* context, std::function<Result()> fn,
             Result value = fn();
             std::lock_guard lock(state->mutex);
             state->result = std::move(value);
-            const uint64_t one = 1;
-            [[maybe_unused]] ssize_t n = ::write(state->done, &one, sizeof one);
+            state->done.Signal();
         },
         Qt::QueuedConnection);
 
@@ -66,7 +59,7 @@ std::optional<Result> Call(QObject* context, std::function<Result()> fn,
     for (;;) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
-        pollfd fds[2] = {{state->done, POLLIN, 0}, {cancel ? cancel->fd() : -1, POLLIN, 0}};
+        pollfd fds[2] = {{state->done.fd(), POLLIN, 0}, {cancel ? cancel->fd() : -1, POLLIN, 0}};
         const int ready = ::poll(fds, 2, static_cast<int>(std::max<int64_t>(left.count(), 0)));
         const int pollError = errno;
         std::lock_guard lock(state->mutex);

@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr const char* kWeekdays[] = {"日", "月", "火", "水", "木", "金", "土"};
-
 // Appends bytes to the file in one write (looping only over short writes), creating it private
 // when missing; opened and closed here so that other programs may read or delete it between
 // lines.
@@ -55,10 +53,10 @@ std::string ActivityLog::ScreenLine(const LocalTime& time, std::string_view mess
 }
 
 std::string ActivityLog::FileLine(const LocalTime& time, std::string_view message) {
-    const char* weekday = kWeekdays[((time.weekday % 7) + 7) % 7];
+    const std::string weekday(JapaneseWeekday(time.weekday));
     char stamp[128];
     std::snprintf(stamp, sizeof stamp, "%04d年%02d月%02d日(%s) %02d時%02d分%02d秒", time.year,
-                  time.month, time.day, weekday, time.hour, time.minute, time.second);
+                  time.month, time.day, weekday.c_str(), time.hour, time.minute, time.second);
     return std::string(stamp) + " - " + std::string(message);
 }
 

@@ -29,13 +29,13 @@ std::size_t Index(CFaultNotices::Area area) {
 }
 
 // The cause as the line shows it: the host a connection failure names is in the line already.
-std::string CauseText(const ServerFault& fault) {
+std::string CauseText(const ServerFault& fault, const char* protocol) {
     MailError cause = fault.cause;
     if (!fault.server.empty() && fault.server.rfind(cause.detail + ":", 0) == 0)
         cause.detail.clear();
     if (!cause)
         return "サーバが受け付けませんでした";
-    return DescribeMailError(cause);
+    return DescribeServerCause(cause, protocol);
 }
 
 bool IsRefusal(MailErrorCode code) {
@@ -54,10 +54,22 @@ std::string ReplyCode(const std::string& reply) {
 
 std::string LoginLine(const char* protocol, const ServerFault& fault) {
     return std::string("ERROR : ") + protocol + "サーバ " + fault.server + " にアカウント " +
-           fault.account + " でログインできません: " + CauseText(fault);
+           fault.account + " でログインできません: " + CauseText(fault, protocol);
 }
 
 } // namespace
+
+std::string DescribeServerCause(const MailError& cause, const char* protocol) {
+    std::string text = DescribeMailError(cause);
+    const bool password = cause.code == MailErrorCode::PasswordNeedsTls;
+    if (!password && cause.code != MailErrorCode::TokenNeedsTls)
+        return text;
+    // Said to someone who may be tempted to allow clear text: the offer may have been there.
+    text += "（サーバが対応しているはずなら、経路の途中で対応が取り除かれたおそれがあります）";
+    text += password ? "。暗号化せずに送ってよいサーバなら次を設定してください: "
+                     : "。SSL/TLSで接続するには次を設定してください: ";
+    return text + "MAIL." + protocol + "_SECURITY=" + (password ? "none" : "tls");
+}
 
 void CFaultNotices::Fail(Area area, const std::string& key, const std::vector<std::string>& lines) {
     {
@@ -102,7 +114,8 @@ std::string MailboxFaultLine(const char* protocol, const ServerFault& fault, boo
     if (fault.cause.code == MailErrorCode::LoginRefused)
         return LoginLine(protocol, fault);
     return std::string("ERROR : ") + protocol + "サーバ " + fault.server +
-           (loggingIn ? " に接続できません: " : " とのやり取りに失敗しました: ") + CauseText(fault);
+           (loggingIn ? " に接続できません: " : " とのやり取りに失敗しました: ") +
+           CauseText(fault, protocol);
 }
 
 } // namespace
@@ -118,7 +131,8 @@ std::string ImapFaultLine(const ServerFault& fault, bool loggingIn) {
 std::string SmtpFaultLine(const ServerFault& fault) {
     if (fault.cause.code == MailErrorCode::LoginRefused)
         return LoginLine("SMTP", fault);
-    return "ERROR : SMTPサーバ " + fault.server + " で返信を送れません: " + CauseText(fault);
+    return "ERROR : SMTPサーバ " + fault.server +
+           " で返信を送れません: " + CauseText(fault, "SMTP");
 }
 
 std::string ServerFaultKey(const ServerFault& fault, bool loggingIn) {

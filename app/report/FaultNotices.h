@@ -62,6 +62,11 @@ struct ServerFault {
     std::string account;
 };
 
+// DescribeMailError, and for a log-in withheld for want of TLS the setting that decides it,
+// for protocol "POP3", "IMAP" or "SMTP": "... パスワードを送りません（...）。暗号化せずに送ってよい
+// サーバなら次を設定してください: MAIL.POP3_SECURITY=none" (a token: "...=tls").
+std::string DescribeServerCause(const MailError& cause, const char* protocol);
+
 // The line and the key (what makes two failures the same cause) of each area.
 //   POP3, before the log-in stands:
 //     "ERROR : POP3サーバ pop.example.com:995 に接続できません: 接続が拒否されました"

@@ -1,7 +1,10 @@
 #include "app/runtime/CommandLine.h"
+
 #include "app/report/ScreenText.h"
+#include "app/runtime/CommandLineOptions.h"
 
 #include <QCoreApplication>
+#include <algorithm>
 #include <optional>
 
 namespace {
@@ -22,169 +25,32 @@ void SetMode(CommandLine& line, Mode mode, const std::string& option) {
     line.mode = mode;
 }
 
-} // namespace
-
-CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
-    CommandLine line;
-    for (std::size_t i = 0; i < arguments.size() && line.error.empty(); ++i) {
-        std::string option = arguments[i];
-        std::optional<std::string> attached;
-        if (option.starts_with("--")) {
-            if (const std::size_t equals = option.find('='); equals != std::string::npos) {
-                attached = option.substr(equals + 1);
-                option.resize(equals);
-            }
-        }
-        // The value of an option that takes one: after "=" or as the next argument.
-        auto value = [&]() -> std::optional<std::string> {
-            if (attached)
-                return attached;
-            if (i + 1 < arguments.size())
-                return arguments[++i];
-            line.error = Tr(QT_TRANSLATE_NOOP("CommandLine", "%1 には値が必要です"), option);
-            return std::nullopt;
-        };
-        auto noValue = [&] {
-            if (attached)
-                line.error = Tr(QT_TRANSLATE_NOOP("CommandLine", "%1 は値を取りません"), option);
-        };
-
-        if (option == "startup") {
-            ++line.startupArguments; // exact, letter case included
-        } else if (option == "--help" || option == "-h") {
-            noValue();
-            SetMode(line, Mode::Help, option);
-        } else if (option == "--version") {
-            noValue();
-            SetMode(line, Mode::Version, option);
-        } else if (option == "--headless") {
-            noValue();
-            SetMode(line, Mode::Headless, option);
-        } else if (option == "--check-once") {
-            noValue();
-            SetMode(line, Mode::CheckOnce, option);
-        } else if (option == "--show-settings") {
-            noValue();
-            SetMode(line, Mode::ShowSettings, option);
-        } else if (option == "--sign-in") {
-            noValue();
-            SetMode(line, Mode::SignIn, option);
-        } else if (option == "--device-code") {
-            noValue();
-            line.deviceCode = true;
-        } else if (option == "--test-pattern") {
-            noValue();
-            line.testPattern = true;
-        } else if (option == "--trace") {
-            noValue();
-            line.trace = true;
-        } else if (option == "--device") {
-            if (auto v = value()) {
-                line.device = *v;
-                if (line.device.empty())
-                    line.error = Tr(QT_TRANSLATE_NOOP(
-                        "CommandLine", "--device にはデバイス名か /dev/video* のパスが必要です"));
-            }
-        } else if (option == "--set") {
-            if (auto v = value()) {
-                line.assignments.push_back(*v);
-                SetMode(line, Mode::SetSettings, option);
-            }
-        } else if (option == "--set-password") {
-            if (auto v = value()) {
-                line.passwordAccount = *v;
-                SetMode(line, Mode::SetPassword, option);
-                if (*v != "pop3" && *v != "smtp" && *v != "oauth-client")
-                    line.error = Tr(QT_TRANSLATE_NOOP(
-                        "CommandLine",
-                        "--set-password には pop3、smtp か oauth-client を指定します"));
-            }
-        } else if (option == "--set-up") {
-            if (auto v = value()) {
-                line.setUpAddress = *v;
-                SetMode(line, Mode::SetUp, option);
-            }
-        } else if (option == "--dry-run") {
-            noValue();
-            line.dryRun = true;
-        } else if (option == "--accept-other-domain") {
-            noValue();
-            line.acceptOtherDomain = true;
-        } else {
-            line.error =
-                Tr(QT_TRANSLATE_NOOP("CommandLine",
-                                     "不明なオプション \"%1\"（一覧は kestrovamail --help）"),
-                   arguments[i]);
-        }
-    }
-    const bool runs = line.mode == Mode::Window || line.mode == Mode::Headless ||
-                      line.mode == Mode::CheckOnce;
-    if (line.error.empty() && !line.device.empty() && !runs)
-        line.error = Tr(QT_TRANSLATE_NOOP(
-            "CommandLine",
-            "--device はウィンドウ、--headless、--check-once のカメラを選ぶオプションです"));
-    if (line.error.empty() && line.trace && !runs)
-        line.error = Tr(QT_TRANSLATE_NOOP(
-            "CommandLine",
-            "--trace はウィンドウ、--headless、--check-once のメールのやりとりを表示するオプションです"));
-    if (line.error.empty() && line.dryRun && line.mode != Mode::SetUp)
-        line.error = Tr(QT_TRANSLATE_NOOP("CommandLine", "--dry-run は --set-up と使うオプションです"));
-    if (line.error.empty() && line.acceptOtherDomain && line.mode != Mode::SetUp)
-        line.error = Tr(QT_TRANSLATE_NOOP("CommandLine",
-                                          "--accept-other-domain は --set-up と使うオプションです"));
-    if (line.error.empty() && line.deviceCode && line.mode != Mode::SignIn)
-        line.error = Tr(QT_TRANSLATE_NOOP("CommandLine", "--device-code は --sign-in と使います"));
-    return line;
+const OptionRow* FindOption(std::string_view option) {
+    for (const OptionRow& row : CommandLineOptions())
+        if (option == row.name || (!row.alias.empty() && option == row.alias))
+            return &row;
+    return nullptr;
 }
 
-std::string HelpText() {
-    // Written in Japanese like the rest of the user interface; the English text (the one the
-    // manual page is made from, by help2man) is its translation.
-    return QCoreApplication::translate("CommandLine", R"(使い方: kestrovamail [オプション]...
+bool AcceptsValue(const OptionRow& row, std::string_view value) {
+    switch (row.argument) {
+    case OptionArgument::Device:
+        return !value.empty();
+    case OptionArgument::Word:
+        return std::ranges::find(row.words, value) != row.words.end();
+    default:
+        return true;
+    }
+}
+
+// The help's first part, before the options.
+const char* const kHelpHead =
+    QT_TRANSLATE_NOOP("CommandLine", R"(使い方: kestrovamail [オプション]...
 メールに答えるカメラ: 件名がチェック文字列（"cap"）のメールに、カメラの新しい写真を付けて
-返信します。オプションなしではメインウィンドウを開きます。
+返信します。オプションなしではメインウィンドウを開きます。)");
 
-  --headless             画面なし（X サーバー不要）のサービスとして動きます。カメラとメールの
-                         確認はウィンドウのときと同じで、起動時と 1 分ごとに確認します。ログは
-                         標準エラー（UTF-8）と、有効なときは log.txt に出ます。SIGTERM/SIGINT
-                         で終了し、SIGHUP で setup.ini と device.ini を読み直します。
-  --check-once           画面なしでメールを 1 回確認して終了します（終了コードは下記）。
-  --device NAME|PATH     このカメラ（表示名か /dev/video* のパス）を尋ねずに使います。
-                         ウィンドウ、--headless、--check-once で使えます。カメラがなくても
-                         メールは確認し、依頼はサーバーに残します。
-  --trace                メールサーバーとやりとりした行をすべて標準エラーに書きます。行ごとに
-                         時刻、プロトコル、サーバーが付き、パスワードとログインの情報は隠し、
-                         メールは最初の行と大きさだけにします。ウィンドウ、--headless、
-                         --check-once で使えます。
-  --test-pattern         GStreamer のテストパターンを 2 台のカメラとして出します。カメラなしで
-                         試すためのものです: テストパターンは生のフレームを、テストパターン
-                         (JPEG) は多くのカメラと同じく JPEG の画像を送ります。
-  --show-settings        すべての設定を SECTION.KEY=VALUE の形で表示します（パスワードは隠します）。
-  --set SECTION.KEY=VALUE
-                         設定ダイアログと同じ確認をして設定を 1 つ変えます。例:
-                         --set MAIL.POP3_SERVER=pop.example.com。何度でも指定できます。
-  --set-password pop3|smtp|oauth-client
-                         POP3 か SMTP のパスワード（oauth-client: OAuth のクライアント
-                         シークレット）を標準入力から読み、メール設定ダイアログと同じく暗号化
-                         して保存します。
-  --sign-in              MAIL.AUTH_METHOD=oauth2 のとき、メールのプロバイダーに OAuth 2.0 で
-                         サインインします。ブラウザーで開くアドレスを表示し（画面があれば
-                         ブラウザーを開きます）、ブラウザーが戻るのを待ちます。ブラウザーが別の
-                         機器にあるときは、最後に開いたページのアドレスを貼り付けます。
-  --device-code          --sign-in で、別の機器のブラウザーに入力するコードを表示し、サインイン
-                         が終わるまで待ちます（Microsoft など、許しているプロバイダーのみ）。
-  --set-up ADDRESS [--dry-run] [--accept-other-domain]
-                         メールアドレスからサーバーを探し（ドメインの設定ファイル、共有の
-                         プロバイダー データベース（ドメインと MX のドメイン）、プログラムの
-                         プロバイダー表、DNS の SRV レコード、imap. などの推測の順）、調べた
-                         ことを順に、見つけたものとその出どころを表示して設定に書き込みます。
-                         --dry-run では表示だけします。SRV がアドレスのドメインの外のサーバーを
-                         指すときは、--accept-other-domain を付けたときだけ書き込みます。
-  -h, --help             このヘルプを表示します。
-  --version              バージョンを表示します。
-  startup                （自動起動のエントリから）設定された起動までの秒数を待ちます。
-
-終了コード:
+// The help's last part, after the options.
+const char* const kHelpTail = QT_TRANSLATE_NOOP("CommandLine", R"(終了コード:
   0   成功（--check-once: 確認が終わった。--sign-in: サインインした）
   1   --check-once: 確認が終わらなかった。--sign-in: サインインできなかった（理由は
       標準エラーに出ます）。--set-up: 使えるサーバーが見つからなかったか、ほかのドメインの
@@ -223,9 +89,88 @@ std::string HelpText() {
   $ kestrovamail --set MAIL.AUTH_METHOD=oauth2 --set MAIL.OAUTH_PROVIDER=microsoft
   $ kestrovamail --sign-in --device-code
   $ systemctl --user enable --now kestrovamail
-  $ kestrovamail --check-once --device /dev/video0
-)")
-        .toStdString();
+  $ kestrovamail --check-once --device /dev/video0)");
+
+// An option's lines in --help: its usage in a column of its own, then its text indented beside
+// it, or below it when the usage is too wide.
+std::string OptionHelp(const OptionRow& row) {
+    constexpr std::size_t kIndent = 2, kTextColumn = 25;
+    std::string out(kIndent, ' ');
+    out += OptionUsage(row);
+    if (out.size() + 2 <= kTextColumn)
+        out.resize(kTextColumn, ' ');
+    else
+        (out += '\n').append(kTextColumn, ' ');
+    const std::string text = QCoreApplication::translate("CommandLine", row.help).toStdString();
+    for (const char c : text) {
+        out += c;
+        if (c == '\n')
+            out.append(kTextColumn, ' ');
+    }
+    return out + '\n';
+}
+
+} // namespace
+
+CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
+    CommandLine line;
+    const std::span<const OptionRow> options = CommandLineOptions();
+    std::vector<bool> given(options.size());
+    for (std::size_t i = 0; i < arguments.size() && line.error.empty(); ++i) {
+        std::string option = arguments[i];
+        std::optional<std::string> attached;
+        if (option.starts_with("--")) {
+            if (const std::size_t equals = option.find('='); equals != std::string::npos) {
+                attached = option.substr(equals + 1);
+                option.resize(equals);
+            }
+        }
+        const OptionRow* row = FindOption(option);
+        if (row == nullptr) {
+            line.error =
+                Tr(QT_TRANSLATE_NOOP("CommandLine",
+                                     "不明なオプション \"%1\"（一覧は kestrovamail --help）"),
+                   arguments[i]);
+            break;
+        }
+        // The value of an option that takes one: after "=" or as the next argument.
+        std::string value;
+        if (row->argument == OptionArgument::None) {
+            if (attached) {
+                line.error = Tr(QT_TRANSLATE_NOOP("CommandLine", "%1 は値を取りません"), option);
+                break;
+            }
+        } else if (attached) {
+            value = std::move(*attached);
+        } else if (i + 1 < arguments.size()) {
+            value = arguments[++i];
+        } else {
+            line.error = Tr(QT_TRANSLATE_NOOP("CommandLine", "%1 には値が必要です"), option);
+            break;
+        }
+        given[static_cast<std::size_t>(row - options.data())] = true;
+        if (row->badValue != nullptr && !AcceptsValue(*row, value))
+            line.error = Tr(row->badValue);
+        if (row->store != nullptr)
+            row->store(line, std::move(value));
+        if (row->mode != Mode::Window)
+            SetMode(line, row->mode, option);
+    }
+    // An option for some commands only, given with another.
+    for (std::size_t r = 0; r < options.size() && line.error.empty(); ++r)
+        if (given[r] && options[r].misplaced != nullptr && !options[r].goesWith.Has(line.mode))
+            line.error = Tr(options[r].misplaced);
+    return line;
+}
+
+std::string HelpText() {
+    // Written in Japanese like the rest of the user interface; the English text (the one the
+    // manual page is made from, by help2man) is its translation.
+    std::string text = QCoreApplication::translate("CommandLine", kHelpHead).toStdString() + "\n\n";
+    for (const OptionRow& row : CommandLineOptions())
+        if (row.help != nullptr)
+            text += OptionHelp(row);
+    return text + "\n" + QCoreApplication::translate("CommandLine", kHelpTail).toStdString() + "\n";
 }
 
 std::string VersionText() {

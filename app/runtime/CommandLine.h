@@ -32,8 +32,8 @@ struct CommandLine {
     std::string error;                    // not empty: the command line is wrong (why)
 };
 
-// Reads the arguments (without the program name). Options take their value as the next
-// argument or after "=" (--device=/dev/video0).
+// Reads the arguments (without the program name) by the option table (CommandLineOptions.h).
+// Options take their value as the next argument or after "=" (--device=/dev/video0).
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 
 // What --help prints.

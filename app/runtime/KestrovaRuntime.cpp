@@ -52,8 +52,6 @@ bool CKestrovaRuntime::Start(bool timer, const std::function<bool()>& beforeMail
         m_codePages,
         m_options.helloPort};
     m_mailHost = std::make_unique<CMailCheckHost>(std::move(wiring));
-    if (timer)
-        m_mailHost->StartTimer(kMailCheckIntervalMs);
     std::srand(static_cast<unsigned>(std::time(nullptr)));
 
     m_log.AddLog(kStartLine);
@@ -67,6 +65,10 @@ bool CKestrovaRuntime::Start(bool timer, const std::function<bool()>& beforeMail
     // After the start line: a camera missing now is said below it.
     m_keeper.Start();
     SyncFlags();
+    // Only now may a check run: an IMAP session posted before would find no camera yet, pause
+    // and wait for the next tick.
+    if (timer)
+        m_mailHost->StartTimer(kMailCheckIntervalMs);
     m_started = true;
     SaveAllSettings();
     return true;

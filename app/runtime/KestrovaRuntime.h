@@ -5,9 +5,10 @@
 // adds signal handling and the log on standard error.
 //
 // Start: settings loaded; the shell's own step (the window's first-run dialogs); code pages;
-// mail host and its timer; the start line, the notes of loading, the camera (or the line that
-// none is there); settings saved. Stop: the worker stopped (its waits end at once, its last
-// log lines written), then settings saved, then the graph torn down.
+// mail host; the start line, the notes of loading, the camera (or the line that none is
+// there); the mail timer, and with IMAP its session; settings saved. Stop: the worker stopped
+// (its waits end at once, its last log lines written), then settings saved, then the graph
+// torn down.
 
 #include "app/report/ActivityLog.h"
 #include "app/camera/CameraKeeper.h"

@@ -1,5 +1,6 @@
 #include "app/service/ConnectionTest.h"
 
+#include "app/report/FaultNotices.h"
 #include "app/service/MailClients.h"
 #include "mail/imap/ImapClient.h"
 #include "mail/net/MailError.h"
@@ -8,13 +9,13 @@
 
 namespace {
 
-ConnectionTestResult Outcome(bool ok, const char* success, const char* failure,
-                             const MailError& cause) {
+ConnectionTestResult Outcome(bool ok, const char* protocol, const char* success,
+                             const char* failure, const MailError& cause) {
     if (ok)
         return {true, success};
     std::string message = failure;
     if (cause)
-        message += "\n理由: " + DescribeMailError(cause);
+        message += "\n理由: " + DescribeServerCause(cause, protocol);
     return {false, message};
 }
 
@@ -28,8 +29,8 @@ ConnectionTestResult TestPop3Connection(const MailSettings& settings,
     const MailError cause = tokenError ? tokenError : client.LastMailError();
     // QUIT before the outcome is shown, so the server is not kept waiting behind the box.
     client.LogOut();
-    return Outcome(ok, "POP3サーバの接続に成功しました。", "POP3サーバの接続に失敗しました。",
-                   cause);
+    return Outcome(ok, "POP3", "POP3サーバの接続に成功しました。",
+                   "POP3サーバの接続に失敗しました。", cause);
 }
 
 ConnectionTestResult TestImapConnection(const MailSettings& settings,
@@ -39,14 +40,14 @@ ConnectionTestResult TestImapConnection(const MailSettings& settings,
     const bool ok = LogInImap(client, settings, cancel, tokenError) && client.SelectInbox();
     const MailError cause = tokenError ? tokenError : client.LastMailError();
     client.LogOut();
-    return Outcome(ok, "IMAPサーバの接続に成功しました。", "IMAPサーバの接続に失敗しました。",
-                   cause);
+    return Outcome(ok, "IMAP", "IMAPサーバの接続に成功しました。",
+                   "IMAPサーバの接続に失敗しました。", cause);
 }
 
 ConnectionTestResult TestSmtpConnection(const MailSettings& settings,
                                         const CCancelSignal* cancel) {
     if (settings.smtpPort < 1 || settings.smtpPort > 65535)
-        return Outcome(false, "", "SMTPサーバの接続に失敗しました。",
+        return Outcome(false, "SMTP", "", "SMTPサーバの接続に失敗しました。",
                        {MailErrorCode::InvalidArgument, 0, "SMTP_PORT"});
     CSmtpSession session;
     session.SetCancelSignal(cancel);
@@ -55,6 +56,6 @@ ConnectionTestResult TestSmtpConnection(const MailSettings& settings,
                                     ConfiguredSmtpPolicy(settings), settings, cancel, tokenError);
     const MailError cause = tokenError ? tokenError : session.Error();
     session.Quit();
-    return Outcome(ok, "SMTPサーバの接続に成功しました。", "SMTPサーバの接続に失敗しました。",
-                   cause);
+    return Outcome(ok, "SMTP", "SMTPサーバの接続に成功しました。",
+                   "SMTPサーバの接続に失敗しました。", cause);
 }

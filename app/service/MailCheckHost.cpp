@@ -55,7 +55,7 @@ void CMailCheckHost::KeepSessionCurrent() {
     }
     if (!m_sessionPosted && !m_retryTimer.isActive())
         PostSession();
-    else if (m_sessionPosted && !(m_sessionCopy == m_settings))
+    else if (m_sessionPosted && (!(m_sessionCopy == m_settings) || m_service->RequestsLeft()))
         m_worker.Post([](const CCancelSignal&) {}); // the session steps aside and comes back
 }
 

@@ -12,7 +12,9 @@
 // is posted again behind it; after a failure it is posted again after a pause that doubles
 // from one second up to the timer's interval (starting short again after a turn that stood
 // for half a minute); without IDLE, or when no check may run, the
-// next tick posts it. A tick also brings changed settings to it.
+// next tick posts it. A tick also brings changed settings to it, and, while the last cycle
+// left requests on the server (no camera, no reply accepted), a cycle, as POP3 gets one:
+// news from the server alone would leave them until the idle limit.
 
 #include "app/service/MailService.h"
 #include "app/service/MailWorker.h"
@@ -49,7 +51,7 @@ public:
     ~CMailCheckHost() override; // Stop()
 
     // Starts the check timer (with POP3 the first check after one interval; with IMAP the
-    // session starts at once).
+    // session starts at once, so the flags must say by now whether a check may run).
     void StartTimer(int intervalMs);
     // Hands one check to the worker: the timer's (manual false) or the "メールチェック"
     // button's. False when none was posted (one runs, the flags forbid it, stopped).

@@ -37,6 +37,14 @@ bool WithAccessToken(const MailSettings& settings, const CCancelSignal* cancel,
     return false;
 }
 
+// Everything an access token is bound to: where it was issued and the servers it goes to.
+std::string AccountKey(const MailSettings& s) {
+    return s.oauthProvider + "\n" + EndpointsFor(s).tokenUrl + "\n" + s.oauthClientId + "\n" +
+           s.pop3Server + ":" + std::to_string(s.pop3Port) + "\n" + s.imapServer + ":" +
+           std::to_string(s.imapPort) + "\n" + s.smtpServer + ":" + std::to_string(s.smtpPort) +
+           "\n" + s.pop3Id + "\n" + s.smtpId;
+}
+
 } // namespace
 
 CTokenSource::CTokenSource(std::string folder) : m_folder(std::move(folder)) {}
@@ -46,10 +54,19 @@ void CTokenSource::SetFolder(std::string folder) {
     m_tokens.ForgetAccessToken();
 }
 
-std::string CTokenSource::FileStamp() const {
-    const std::string folder = m_folder.empty() ? ProgramFolder() : m_folder;
+std::string CTokenSource::Folder() const {
+    return m_folder.empty() ? ProgramFolder() : m_folder;
+}
+
+std::string CTokenSource::SignInStamp(const MailSettings& settings) const {
+    if (settings.secretStore == SecretStore::Keyring) {
+        MailError ignored;
+        const oauthstore::SignIn stored = oauthstore::Load(settings, Folder(), ignored);
+        return "keyring/" + std::to_string(std::hash<std::string>{}(
+                                stored.refreshToken + "\n" + stored.tokenUrl + "\n" + stored.clientId));
+    }
     struct stat info {};
-    if (::stat((folder + oauthstore::kFileName).c_str(), &info) != 0)
+    if (::stat((Folder() + oauthstore::kFileName).c_str(), &info) != 0)
         return "none";
     // A new sign-in replaces the file whole (a new inode).
     return std::to_string(info.st_ino) + "/" + std::to_string(info.st_mtim.tv_sec) + "." +
@@ -59,7 +76,14 @@ std::string CTokenSource::FileStamp() const {
 std::string CTokenSource::AccessToken(const MailSettings& settings, const CCancelSignal* cancel,
                                       MailError& error) {
     error = {};
-    const std::string stamp = FileStamp();
+    // An access token speaks for the account it was issued for: other servers, another
+    // provider or client get none of it.
+    const std::string account = AccountKey(settings);
+    if (account != m_account) {
+        m_tokens.ForgetAccessToken();
+        m_account = account;
+    }
+    const std::string stamp = SignInStamp(settings);
     if (stamp != m_stamp) { // another sign-in: nothing of the old one is used
         m_tokens.ForgetAccessToken();
         m_refused = false;
@@ -69,9 +93,8 @@ std::string CTokenSource::AccessToken(const MailSettings& settings, const CCance
         error = {MailErrorCode::SignInNeeded, 0, {}};
         return {};
     }
-    const std::string folder = m_folder.empty() ? ProgramFolder() : m_folder;
-    std::string token = m_tokens.AccessToken(settings, folder, cancel, error);
-    m_stamp = FileStamp(); // a refresh token the server rotated is the same sign-in
+    std::string token = m_tokens.AccessToken(settings, Folder(), cancel, error);
+    m_stamp = SignInStamp(settings); // a refresh token the server rotated is the same sign-in
     m_refused = error.code == MailErrorCode::SignInNeeded;
     return token;
 }

@@ -30,12 +30,13 @@ public:
     void SetFolder(std::string folder);
 
     // A token good for a minute more, or empty with error set. A refresh token refused for
-    // good is not offered again: until oauth-token.dat changes (a new sign-in) the answer is
-    // SignInNeeded at once, without asking the authorization server every minute.
+    // good is not offered again: until the stored sign-in changes (a new sign-in) the answer
+    // is SignInNeeded at once, without asking the authorization server every minute. The
+    // token in memory is dropped when the account's servers, provider or client change.
     std::string AccessToken(const MailSettings& settings, const CCancelSignal* cancel,
                             MailError& error);
     void ForgetAccessToken() { m_tokens.ForgetAccessToken(); }
-    // Which sign-in the last answer came from: changes when oauth-token.dat is written anew.
+    // Which sign-in the last answer came from: changes when the stored sign-in is written anew.
     const std::string& Stamp() const { return m_stamp; }
 
     // The token source of the mail worker whose job runs on this thread; null elsewhere.
@@ -44,10 +45,13 @@ public:
     static void BindToThisThread(CTokenSource* source);
 
 private:
-    std::string FileStamp() const;
+    std::string Folder() const;
+    // Changes when the sign-in kept in the secret store is written anew.
+    std::string SignInStamp(const MailSettings& settings) const;
 
     COAuthTokens m_tokens;
     std::string m_folder;
+    std::string m_account; // the settings the access token in memory was used with
     std::string m_stamp;
     bool m_refused = false; // the refresh token of m_stamp was refused for good, or is missing
 };

@@ -55,13 +55,6 @@ private:
     bool m_owned = false;
 };
 
-// An address a reply can go to (mailbox::IsPlainAddress). Anything else (an empty From, a
-// display name without brackets, stray control bytes) could not be delivered, so such a request
-// is left on the server.
-bool IsUsableAddress(const std::string& address) {
-    return mailbox::IsPlainAddress(address);
-}
-
 // The subject as the check string is compared with: decoded, white space at its ends removed.
 std::string DecodedSubject(const std::string& rawSubject) {
     const std::string subject = mime::DecodeHeaderValue(rawSubject);
@@ -133,29 +126,132 @@ void CMailService::SaveJudged(CJudgedMessages& judged) {
                       JudgedFaultLine(judged.path(), judged.lastError()));
 }
 
-SenderVerdict CMailService::ProveSender(IRequestMailbox& mailbox, std::size_t index,
-                                        const std::string& id, const std::string& address,
-                                        const MailSettings& copy,
-                                        std::optional<CSenderCheck>& check) {
-    if (copy.senderCheck != SenderCheck::Dkim)
-        return {SenderVerdict::Kind::Verified, {}};
-    if (!check)
-        check.emplace(copy.trustedAuthservId, m_cancel);
-    SenderVerdict verdict = check->CheckRequest(mailbox, index, address);
-    if (verdict.kind == SenderVerdict::Kind::Verified ||
-        verdict.kind == SenderVerdict::Kind::Failed || Cancelled())
-        return verdict;
-    const std::string key = (id.empty() ? std::to_string(index) : id) + "\n" + verdict.reason;
-    if (m_senderNotices.insert(key).second) {
-        const bool later = verdict.kind == SenderVerdict::Kind::NoVerdict;
-        m_log.AddLog((later ? kSenderNoVerdict : kSenderNotProven) + address + "（" +
+// A message on its way through the phases of a check; accepted, a picture request.
+struct CMailService::Request {
+    std::size_t index = 0;     // in the mailbox's list
+    std::string address;       // the requester
+    std::string messageId;     // what the reply refers to; may be empty
+    std::size_t requester = 0; // its reply, among the check's replies
+    bool answered = false;     // a server accepted its reply
+};
+
+struct CMailService::Cycle {
+    IRequestMailbox& mailbox;
+    const MailSettings& copy;
+    const std::vector<MailboxEntry>& entries;
+    std::optional<CSenderCheck> senderCheck; // made on first use; DNS answers kept for the check
+    std::vector<Request> accepted;
+};
+
+CMailService::Step CMailService::Judge(Cycle& cycle, const Request& request,
+                                       const RequestHeader& header) {
+    // Subjects are compared as text, after their encoded words and raw 8-bit text are
+    // decoded: character for character, letter case counting. A reply must be able to go to
+    // the address (not an empty From, a display name without brackets, stray control bytes);
+    // addresses are compared as mailbox::SameAddress does (the domain in any letter case).
+    if (DecodedSubject(header.subject) != cycle.copy.checkString)
+        return Step::NoRequest;
+    const std::vector<std::string>& allowed = cycle.copy.sendAddresses;
+    if (!mailbox::IsPlainAddress(request.address) ||
+        (!allowed.empty() && FindAddress(allowed, request.address) == allowed.size()))
+        return Step::NoRequest;
+    if (const std::string why = AutomaticMailReason(header, request.address); !why.empty()) {
+        // Said once: the message is judged and not looked at again.
+        m_log.AddLog("プログラムが送ったメールには返信しません: " + request.address + " — " + why);
+        return Step::NoRequest;
+    }
+    return Step::Pass;
+}
+
+CMailService::Step CMailService::Verify(Cycle& cycle, const Request& request) {
+    if (cycle.copy.senderCheck != SenderCheck::Dkim)
+        return Step::Pass;
+    if (!cycle.senderCheck)
+        cycle.senderCheck.emplace(cycle.copy.trustedAuthservId, m_cancel);
+    const SenderVerdict verdict =
+        cycle.senderCheck->CheckRequest(cycle.mailbox, request.index, request.address);
+    if (verdict.kind == SenderVerdict::Kind::Verified)
+        return Step::Pass;
+    if (verdict.kind == SenderVerdict::Kind::Failed)
+        return Step::Failed;
+    // Unproven: final for this message. Without a verdict: looked at again in the next check.
+    const bool later = verdict.kind == SenderVerdict::Kind::NoVerdict;
+    const std::string& id = cycle.entries[request.index].id;
+    const std::string key =
+        (id.empty() ? std::to_string(request.index) : id) + "\n" + verdict.reason;
+    if (!Cancelled() && m_senderNotices.insert(key).second) {
+        m_log.AddLog((later ? kSenderNoVerdict : kSenderNotProven) + request.address + "（" +
                      verdict.reason + "）");
         if (!later && !m_senderHintShown) {
             m_senderHintShown = true;
             m_log.AddLog(kSenderHint);
         }
     }
-    return verdict;
+    return later ? Step::Later : Step::NoRequest;
+}
+
+CMailService::Step CMailService::Limit(Cycle& cycle, const Request& request) {
+    const std::string& address = request.address;
+    const auto same = [&](const Request& r) { return mailbox::SameAddress(r.address, address); };
+    const int inThisCheck = static_cast<int>(std::ranges::count_if(cycle.accepted, same));
+    const std::time_t now = std::time(nullptr);
+    const int limit = cycle.copy.maxRepliesPerHour;
+    if (ReplyLimit().AnsweredInLastHour(address, now) + inThisCheck < limit)
+        return Step::Pass;
+    // Said once an hour for each requester while the limit holds.
+    const std::string key = mailbox::AddressKey(address);
+    const auto said = m_limitSaid.find(key);
+    if (said == m_limitSaid.end() || said->second <= now - CReplyLimit::kWindowSeconds) {
+        m_limitSaid[key] = now;
+        m_log.AddLog("返信の上限（1時間に" + std::to_string(limit) + "通）に達したため、" +
+                     address + " の依頼にはしばらく返信しません（依頼はサーバーに残します）");
+    }
+    return Step::Later; // stays on the server for a later hour
+}
+
+bool CMailService::Send(Cycle& cycle, const MailPicture& picture) {
+    // One reply per requester, to the address of its first request, referring to all of them.
+    std::vector<std::string> replyList;
+    std::vector<std::vector<std::string>> requestIds;
+    for (Request& request : cycle.accepted) {
+        request.requester = FindAddress(replyList, request.address);
+        if (request.requester == replyList.size()) {
+            replyList.push_back(request.address);
+            requestIds.emplace_back();
+        }
+        if (!request.messageId.empty())
+            requestIds[request.requester].push_back(request.messageId);
+    }
+    const std::vector<bool> sent = m_sender.SendReplies(cycle.copy, replyList, picture, requestIds);
+    const std::time_t now = std::time(nullptr);
+    for (Request& request : cycle.accepted) {
+        request.answered = request.requester < sent.size() && sent[request.requester];
+        if (request.answered)
+            ReplyLimit().Record(replyList[request.requester], 1, now);
+    }
+    ReplyLimit().Save(now); // a folder that cannot be written keeps the count for the run
+    if (!ReportSignIn(m_sender.TokenFailure(), cycle.copy))
+        return false;
+    const ServerFault& failure = m_sender.LastFailure();
+    if (std::find(sent.begin(), sent.end(), false) == sent.end()) {
+        m_faults.Clear(CFaultNotices::Area::Smtp);
+    } else if (!Cancelled() && failure.cause.code != MailErrorCode::Cancelled) {
+        std::string line = SmtpFaultLine(failure);
+        if (!m_sender.PortTwentyFiveRefusal().empty())
+            line += "（ポート25では送りません: " + m_sender.PortTwentyFiveRefusal() + "）";
+        m_faults.Fail(CFaultNotices::Area::Smtp, ServerFaultKey(failure, false), line);
+    }
+    return true;
+}
+
+bool CMailService::DeleteAnswered(Cycle& cycle) {
+    // A request leaves the server only after its requester's reply has been accepted.
+    std::vector<std::size_t> answered;
+    for (const Request& request : cycle.accepted) {
+        if (request.answered)
+            answered.push_back(request.index);
+    }
+    return cycle.mailbox.Delete(answered);
 }
 
 std::string CMailService::SenderAddress(const std::string& fromValue) {
@@ -208,11 +304,9 @@ bool CMailService::AnswerRequests(IRequestMailbox& mailbox, const MailSettings& 
     if (!mailbox.List(entries))
         return false;
     std::vector<std::string> ids;
-    ids.reserve(entries.size());
     for (const MailboxEntry& entry : entries)
         ids.push_back(entry.id);
-    const bool haveIds = std::none_of(ids.begin(), ids.end(),
-                                      [](const std::string& id) { return id.empty(); });
+    const bool haveIds = std::ranges::find(ids, std::string()) == ids.end(); // none empty
     CJudgedMessages* const judged = haveIds ? JudgedFor(copy) : nullptr;
     if (judged)
         judged->KeepOnly(ids);
@@ -227,111 +321,41 @@ bool CMailService::AnswerRequests(IRequestMailbox& mailbox, const MailSettings& 
     if (!mailbox.FetchHeaders(looked, headers))
         return false;
 
-    // Subjects are compared as text, after their encoded words and raw 8-bit text are
-    // decoded: character for character, letter case counting. Addresses are compared as
-    // mailbox::SameAddress does (the domain in any letter case).
-    const std::string& checkString = copy.checkString;
-    const std::vector<std::string>& allowed = copy.sendAddresses;
-
-    std::vector<std::string> replyList;             // one entry per requester
-    std::vector<std::vector<std::string>> requestIds; // the Message-IDs of each one's requests
-    struct Request {
-        std::size_t index;
-        std::size_t requester; // index into replyList
-    };
-    std::vector<Request> requests;
-    std::optional<CSenderCheck> senderCheck; // DNS answers kept for this cycle
+    Cycle cycle{mailbox, copy, entries, {}, {}};
+    bool later = false; // a request that a later check may answer
     for (std::size_t i = 0; i < looked.size() && i < headers.size(); ++i) {
-        const std::size_t index = looked[i];
         if (!headers[i].present)
             continue; // gone meanwhile
-        auto rememberAsNoRequest = [&] {
-            if (judged)
-                judged->Add(ids[index], entries[index].size);
-        };
-        if (DecodedSubject(headers[i].subject) != checkString) {
-            rememberAsNoRequest();
-            continue;
-        }
-        const std::string address = SenderAddress(headers[i].from);
-        const bool isAllowed =
-            IsUsableAddress(address) &&
-            (allowed.empty() || FindAddress(allowed, address) < allowed.size());
-        if (!isAllowed) {
-            rememberAsNoRequest(); // neither answered nor deleted
-            continue;
-        }
-        if (const std::string why = AutomaticMailReason(headers[i], address); !why.empty()) {
-            // Said once: the message is judged and not looked at again.
-            rememberAsNoRequest();
-            m_log.AddLog("プログラムが送ったメールには返信しません: " + address + " — " + why);
-            continue;
-        }
-        const SenderVerdict sender =
-            ProveSender(mailbox, index, ids[index], address, copy, senderCheck);
-        if (sender.kind == SenderVerdict::Kind::Failed)
+        Request request{looked[i], SenderAddress(headers[i].from), headers[i].messageId};
+        Step step = Judge(cycle, request, headers[i]);
+        if (step == Step::Pass)
+            step = Verify(cycle, request);
+        if (step == Step::Pass)
+            step = Limit(cycle, request);
+        if (step == Step::Failed)
             return false;
-        if (sender.kind != SenderVerdict::Kind::Verified) {
-            if (sender.kind == SenderVerdict::Kind::Refused)
-                rememberAsNoRequest(); // neither answered nor deleted
-            continue; // without a verdict: looked at again in the next check
-        }
-        const std::size_t requester = FindAddress(replyList, address);
-        const auto ofRequester = [requester](const Request& r) { return r.requester == requester; };
-        const int inThisCheck =
-            static_cast<int>(std::count_if(requests.begin(), requests.end(), ofRequester));
-        if (!WithinReplyLimit(address, inThisCheck, copy))
-            continue; // stays on the server for a later hour
-        if (requester == replyList.size()) {
-            replyList.push_back(address);
-            requestIds.emplace_back();
-        }
-        if (!headers[i].messageId.empty())
-            requestIds[requester].push_back(headers[i].messageId);
-        requests.push_back({index, requester});
+        if (step == Step::Pass)
+            cycle.accepted.push_back(std::move(request));
+        else if (step == Step::NoRequest && judged)
+            judged->Add(ids[request.index], entries[request.index].size);
+        later = later || step == Step::Later;
     }
     // Unlike a refused sender (one message's verdict, final), DNS that does not answer holds
     // back every signed request until it answers again: a cause of the error state.
-    if (senderCheck && !Cancelled()) {
-        if (senderCheck->DnsFailed())
+    if (cycle.senderCheck && !Cancelled()) {
+        if (cycle.senderCheck->DnsFailed())
             m_faults.Fail(CFaultNotices::Area::Dns, "dns", kDnsFault);
-        else if (senderCheck->DnsAnswered())
+        else if (cycle.senderCheck->DnsAnswered())
             m_faults.Clear(CFaultNotices::Area::Dns);
     }
-    headers.clear();
     if (judged)
         SaveJudged(*judged);
 
-    if (replyList.empty())
-        return true;
     MailPicture picture;
-    if (!GrabPicture(copy, picture))
-        return true;
-    // A request leaves the server only after its requester's reply has been accepted.
-    const std::vector<bool> sent = m_sender.SendReplies(copy, replyList, picture, requestIds);
-    std::vector<std::size_t> requesters; // of each request
-    for (const Request& request : requests)
-        requesters.push_back(request.requester);
-    CountReplies(replyList, sent, requesters);
-    const ServerFault& failure = m_sender.LastFailure();
-    if (!ReportSignIn(m_sender.TokenFailure(), copy))
-        return true; // the mailbox did its part; nothing was sent and nothing is deleted
-    if (m_sender.PasswordSentInClear())
-        WarnClearPassword("SMTP", copy.smtpServer, copy.smtpPort, true);
-    if (std::find(sent.begin(), sent.end(), false) == sent.end()) {
-        m_faults.Clear(CFaultNotices::Area::Smtp);
-    } else if (!Cancelled() && failure.cause.code != MailErrorCode::Cancelled) {
-        std::string line = SmtpFaultLine(failure);
-        if (!m_sender.PortTwentyFiveRefusal().empty())
-            line += "（ポート25では送りません: " + m_sender.PortTwentyFiveRefusal() + "）";
-        m_faults.Fail(CFaultNotices::Area::Smtp, ServerFaultKey(failure, false), line);
-    }
-    std::vector<std::size_t> answered;
-    for (const Request& request : requests) {
-        if (request.requester < sent.size() && sent[request.requester])
-            answered.push_back(request.index);
-    }
-    return mailbox.Delete(answered);
+    const bool sent = !cycle.accepted.empty() && GrabPicture(copy, picture) && Send(cycle, picture);
+    const auto unanswered = [](const Request& request) { return !request.answered; };
+    m_requestsLeft = later || std::ranges::any_of(cycle.accepted, unanswered);
+    return !sent || DeleteAnswered(cycle); // unsent: the mailbox did its part, the requests stay
 }
 
 int CMailService::RunCycle(const MailSettings& copy) {
@@ -347,7 +371,6 @@ int CMailService::RunCycle(const MailSettings& copy) {
         ReportPop3(client, copy, true);
         return 0;
     }
-    WarnClearPassword("POP3", copy.pop3Server, copy.pop3Port, client.PasswordSentInClear());
     CPop3RequestMailbox mailbox(client);
     // A failed step ends the cycle; its cause is said once.
     if (!AnswerRequests(mailbox, copy)) {
@@ -390,10 +413,9 @@ void CMailService::ReportImap(const MailError& cause, const MailSettings& copy, 
 
 bool CMailService::SameImapAccount(const MailSettings& a, const MailSettings& b) {
     return a.imapServer == b.imapServer && a.imapPort == b.imapPort &&
-           a.imapSecurity == b.imapSecurity && a.pop3Id == b.pop3Id &&
-           a.pop3Pass == b.pop3Pass && a.caFile == b.caFile && a.oauth2 == b.oauth2 &&
-           a.oauthClientId == b.oauthClientId && a.oauthTokenUrl == b.oauthTokenUrl &&
-           a.oauthProvider == b.oauthProvider;
+           a.imapSecurity == b.imapSecurity && a.pop3Id == b.pop3Id && a.pop3Pass == b.pop3Pass &&
+           a.caFile == b.caFile && a.oauth2 == b.oauth2 && a.oauthClientId == b.oauthClientId &&
+           a.oauthTokenUrl == b.oauthTokenUrl && a.oauthProvider == b.oauthProvider;
 }
 
 void CMailService::CloseImapSession() {
@@ -419,7 +441,6 @@ bool CMailService::OpenImapSession(const MailSettings& copy) {
         CloseImapSession();
         return false;
     }
-    WarnClearPassword("IMAP", copy.imapServer, copy.imapPort, m_imap->PasswordSentInClear());
     m_imapAccount = copy;
     return true;
 }
@@ -428,46 +449,6 @@ CReplyLimit& CMailService::ReplyLimit() {
     if (!m_replyLimit)
         m_replyLimit = std::make_unique<CReplyLimit>(m_stateFolder);
     return *m_replyLimit;
-}
-
-bool CMailService::WithinReplyLimit(const std::string& address, int inThisCheck,
-                                    const MailSettings& copy) {
-    const std::time_t now = std::time(nullptr);
-    if (ReplyLimit().AnsweredInLastHour(address, now) + inThisCheck < copy.maxRepliesPerHour)
-        return true;
-    // Said once an hour for each requester while the limit holds.
-    const std::string key = mailbox::AddressKey(address);
-    const auto said = m_limitSaid.find(key);
-    if (said == m_limitSaid.end() || said->second <= now - CReplyLimit::kWindowSeconds) {
-        m_limitSaid[key] = now;
-        m_log.AddLog("返信の上限（1時間に" + std::to_string(copy.maxRepliesPerHour) +
-                     "通）に達したため、" + address +
-                     " の依頼にはしばらく返信しません（依頼はサーバーに残します）");
-    }
-    return false;
-}
-
-void CMailService::CountReplies(const std::vector<std::string>& replyList,
-                                const std::vector<bool>& sent,
-                                const std::vector<std::size_t>& requesters) {
-    const std::time_t now = std::time(nullptr);
-    for (std::size_t i = 0; i < replyList.size() && i < sent.size(); ++i) {
-        if (sent[i])
-            ReplyLimit().Record(replyList[i],
-                                static_cast<int>(std::count(requesters.begin(), requesters.end(), i)),
-                                now);
-    }
-    ReplyLimit().Save(now); // a folder that cannot be written keeps the count for the run
-}
-
-void CMailService::WarnClearPassword(const char* protocol, const std::string& host, int port,
-                                     bool inClear) {
-    const std::string server = host + ":" + std::to_string(port);
-    if (!inClear || !m_clearPasswordSaid.insert(std::string(protocol) + " " + server).second)
-        return;
-    m_log.AddLog(std::string("注意: ") + protocol + "サーバ " + server +
-                 " にはパスワードが暗号化されずに送られました（サーバがSSL/TLSにもSTARTTLSにも"
-                 "対応していません）。対応するポートと保護をメール設定で選んでください");
 }
 
 int CMailService::RunImapCycle(const MailSettings& copy) {

@@ -12,11 +12,11 @@
 // keeps it in IDLE, running a cycle whenever the server announces new mail (CMailCheckHost
 // runs it on the mail worker and runs it again as it ended).
 
+#include "app/camera/ServiceInterfaces.h"
 #include "app/report/FaultNotices.h"
 #include "app/service/ReplySender.h"
 #include "app/service/RequestRules.h"
 #include "app/service/SenderCheck.h"
-#include "app/camera/ServiceInterfaces.h"
 #include "base/Clock.h"
 #include "base/Settings.h"
 
@@ -27,7 +27,6 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -78,6 +77,9 @@ public:
 
     // True while a cycle runs.
     bool CheckInProgress() const { return m_checkInProgress.load(); }
+    // True when the last cycle left requests on the server that a later one may answer (no
+    // picture, no reply accepted, the hourly limit, a sender without a verdict yet).
+    bool RequestsLeft() const { return m_requestsLeft.load(); }
 
     // The short error state while a cause lasts ("エラー: POP3サーバ"), empty when none does.
     std::string FaultState() const { return m_faults.State(); }
@@ -109,15 +111,27 @@ public:
     static std::string SenderAddress(const std::string& fromValue);
 
 private:
+    // A message on its way through the phases of a check, and what one check's phases share.
+    struct Request;
+    struct Cycle;
+    enum class Step { // what a phase made of a message
+        Pass,
+        NoRequest, // judged for good: neither answered nor deleted, and not looked at again
+        Later,     // left on the server and looked at again in the next check
+        Failed,    // the mailbox failed: the check ends
+    };
+    // The phases of each message, in order: the subject, the allow-list and mail sent by a
+    // program; the sender check (SENDER_CHECK=dkim); the replies-per-hour limit. Each says why
+    // it refused once (per message; per requester and hour for the limit).
+    Step Judge(Cycle& cycle, const Request& request, const RequestHeader& header);
+    Step Verify(Cycle& cycle, const Request& request);
+    Step Limit(Cycle& cycle, const Request& request);
+    // Then for the accepted requests: the picture (GrabPicture), one reply per requester (false
+    // when the sign-in failed: nothing went out), and the answered ones counted and deleted.
+    bool Send(Cycle& cycle, const MailPicture& picture);
+    bool DeleteAnswered(Cycle& cycle);
+
     CReplyLimit& ReplyLimit();
-    // True when another request of address may be answered (inThisCheck of its requests are
-    // answered in this check already); says once an hour when it may not.
-    bool WithinReplyLimit(const std::string& address, int inThisCheck, const MailSettings& copy);
-    // Counts each answered request (requesters: the requester of each) against its limit.
-    void CountReplies(const std::vector<std::string>& replyList, const std::vector<bool>& sent,
-                      const std::vector<std::size_t>& requesters);
-    // Says once per server and run that a password went without TLS, and how to avoid it.
-    void WarnClearPassword(const char* protocol, const std::string& host, int port, bool inClear);
 
     int RunCycle(const MailSettings& copy);
     int RunImapCycle(const MailSettings& copy);
@@ -138,11 +152,6 @@ private:
     CJudgedMessages* JudgedFor(const MailSettings& copy);
     // Writes the judged messages; a file that cannot be written is said once per cause.
     void SaveJudged(CJudgedMessages& judged);
-    // The sender check step (SENDER_CHECK=dkim): Verified, or why the request is not answered
-    // (said once per message). check is made on first use and serves the rest of the cycle.
-    SenderVerdict ProveSender(IRequestMailbox& mailbox, std::size_t index, const std::string& id,
-                              const std::string& address, const MailSettings& copy,
-                              std::optional<CSenderCheck>& check);
 
     const MailSettings& m_settings;
     ServiceFlags& m_flags;
@@ -150,15 +159,15 @@ private:
     IReplyPictureSource& m_pictures;
     CReplySender m_sender;
     CFaultNotices m_faults;
-    std::set<std::string> m_clearPasswordSaid; // "POP3 host:port" and the like
     std::unique_ptr<CReplyLimit> m_replyLimit;   // loaded at the first request
     std::map<std::string, std::time_t> m_limitSaid; // when the limit was last said, per requester
     std::atomic<bool> m_checkInProgress{false};
+    std::atomic<bool> m_requestsLeft{false};
     const CCancelSignal* m_cancel = nullptr;
     std::string m_stateFolder;
     std::unique_ptr<CJudgedMessages> m_judged;
-    std::unique_ptr<CImapClient> m_imap; // the IMAP session; used on the mail worker only
-    MailSettings m_imapAccount;          // the settings it logged in with
+    std::unique_ptr<CImapClient> m_imap;   // the IMAP session; used on the mail worker only
+    MailSettings m_imapAccount;            // the settings it logged in with
     std::set<std::string> m_senderNotices; // messages whose unproven sender was said
     bool m_senderHintShown = false;
 };

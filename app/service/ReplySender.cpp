@@ -1,11 +1,11 @@
 #include "app/service/ReplySender.h"
 
 #include "app/service/MailClients.h"
-#include "mail/net/CancelSignal.h"
-#include "mail/text/CodePageService.h"
 #include "mail/mime/MimeFormat.h"
 #include "mail/mime/MimeMessage.h"
+#include "mail/net/CancelSignal.h"
 #include "mail/smtp/SmtpSession.h"
+#include "mail/text/CodePageService.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -15,7 +15,6 @@ namespace {
 
 constexpr const char* kSubject = "キャプチャ画像";
 constexpr const char* kMailerName = "KestrovaMail";
-constexpr const char* kWeekdays[] = {"日", "月", "火", "水", "木", "金", "土"};
 
 // File lines of the port 25 path.
 constexpr const char* kConnectError = "ERROR : SMTPサーバへの接続に失敗しました。";
@@ -38,10 +37,10 @@ bool AllSent(const std::vector<bool>& sent) {
 } // namespace
 
 std::string ReplyDateText(const LocalTime& time) {
-    const char* weekday = (time.weekday >= 0 && time.weekday <= 6) ? kWeekdays[time.weekday] : "";
+    const std::string weekday(JapaneseWeekday(time.weekday));
     char buffer[128];
     std::snprintf(buffer, sizeof buffer, "%d年%d月%d日(%s)%02d時%02d分%02d秒", time.year,
-                  time.month, time.day, weekday, time.hour, time.minute, time.second);
+                  time.month, time.day, weekday.c_str(), time.hour, time.minute, time.second);
     return buffer;
 }
 
@@ -125,7 +124,6 @@ std::vector<bool> CReplySender::SendReplies(const MailSettings& settings,
     m_refusal.clear();
     m_tokenFailure = {};
     m_connected = false;
-    m_passwordInClear = false;
     if (replyList.empty())
         return sent;
     // A port the settings cannot mean.
@@ -160,8 +158,6 @@ std::vector<bool> CReplySender::SendReplies(const MailSettings& settings,
         configuredTells = false;
     } else {
         m_connected = true;
-        m_passwordInClear = policy.tls == SmtpTls::WhenOffered && !session.IsTls() &&
-                            !session.PeerIsLocal();
         if (SendOver(session, settings, replyList, picture, requestIds, sent))
             m_failure = {};
         else

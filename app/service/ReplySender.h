@@ -80,9 +80,6 @@ public:
     const std::string& PortTwentyFiveRefusal() const { return m_refusal; }
     // True when at least one SMTP server could be connected to in the last SendReplies.
     bool Connected() const { return m_connected; }
-    // True when the last SendReplies logged in to the configured server without TLS over a
-    // network because the security was left to the port and the server offered no STARTTLS.
-    bool PasswordSentInClear() const { return m_passwordInClear; }
 
 private:
     // The mails of the addresses not yet marked in sent, over one session; each refused one
@@ -105,6 +102,5 @@ private:
     MailError m_tokenFailure;
     std::string m_refusal;
     bool m_connected = false;
-    bool m_passwordInClear = false;
     bool m_autoReply = true;
 };

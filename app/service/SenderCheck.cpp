@@ -1,10 +1,10 @@
 #include "app/service/SenderCheck.h"
 
-#include "mail/text/AsciiCase.h"
 #include "mail/dkim/AuthenticationResults.h"
 #include "mail/dkim/DkimVerifier.h"
 #include "mail/dkim/DomainAlignment.h"
 #include "mail/mime/MailAddress.h"
+#include "mail/text/AsciiCase.h"
 
 #include <optional>
 #include <vector>
@@ -35,6 +35,10 @@ std::string ReasonOf(Outcome outcome) {
         return "本文の一部しか署名されていません";
     case Outcome::FromNotSigned:
         return "署名が差出人を含みません";
+    case Outcome::SubjectNotSigned:
+        return "署名が件名を含みません";
+    case Outcome::KeyTesting:
+        return "鍵が試験用です";
     case Outcome::DnsFailed:
         return "DNSが応答しません";
     }
@@ -79,12 +83,7 @@ CSenderCheck::CSenderCheck(std::string trustedAuthservId, const CCancelSignal* c
 
 TxtAnswer CSenderCheck::Lookup(const std::string& name,
                                std::chrono::steady_clock::time_point deadline) {
-    const std::string key = [&name] {
-        std::string lower(name);
-        for (char& c : lower)
-            c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-        return lower;
-    }();
+    const std::string key = ascii::Lower(name);
     if (const auto found = m_answers.find(key); found != m_answers.end())
         return found->second;
     TxtAnswer answer = m_resolver.LookupTxt(name, deadline);
@@ -108,16 +107,23 @@ SenderVerdict CSenderCheck::Check(std::string_view message, const std::string& a
     const std::optional<dkim::MessageParts> parts = dkim::SplitMessage(text);
     if (!parts)
         return {SenderVerdict::Kind::Refused, "メールの形式が正しくありません"};
-    // The From the allow-list read must be the message's only From.
+    // The From the allow-list read must be the message's only From, and the Subject the
+    // request was recognised by its only Subject: a signature covers one of each, and a field
+    // added above a signed mail must not borrow its signature.
     std::vector<std::string_view> from, authenticationResults;
+    std::size_t subjects = 0;
     for (const dkim::HeaderField& field : parts->fields) {
         if (ascii::EqualNoCase(field.name, "From"))
             from.push_back(dkim::FieldValue(field));
+        else if (ascii::EqualNoCase(field.name, "Subject"))
+            ++subjects;
         else if (ascii::EqualNoCase(field.name, "Authentication-Results"))
             authenticationResults.push_back(dkim::FieldValue(field));
     }
     if (from.size() != 1 || !mailbox::SameAddress(mailbox::AddressOf(from[0]), address))
         return {SenderVerdict::Kind::Refused, "差出人の欄が正しくありません"};
+    if (subjects != 1)
+        return {SenderVerdict::Kind::Refused, "件名の欄が正しくありません"};
     const std::string_view fromDomain = mailbox::DomainOf(address);
 
     if (!m_trustedAuthservId.empty() &&

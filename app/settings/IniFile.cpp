@@ -1,6 +1,7 @@
 #include "app/settings/IniFile.h"
 
 #include "base/FileDescriptor.h"
+#include "base/PrivateFile.h"
 #include "mail/text/TextCodec.h"
 
 #include <algorithm>
@@ -10,14 +11,6 @@
 #include <unistd.h>
 
 namespace {
-
-FileDescriptor OpenForReading(const std::string& path) {
-    int fd;
-    do {
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
-    return FileDescriptor(fd);
-}
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t';

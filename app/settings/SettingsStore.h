@@ -1,15 +1,14 @@
 #pragma once
 // Loading and saving the four settings records: device.ini (DEVICE) and setup.ini
-// (APPLICATION, MAIL, TIMETEXT) in the program folder. Every key is read and written in one
-// fixed order; flags are "on"/"off" and only the exact text "on" reads as on; numbers are
-// decimal; the POP3 and SMTP passwords are stored enciphered.
+// (APPLICATION, MAIL, TIMETEXT) in the program folder, every key as its row in
+// app/settings/SettingsTable.h says, in the order of the rows: flags are "on"/"off" and only the
+// exact text "on" reads as on; numbers are decimal; passwords and the client secret are stored
+// enciphered.
 
 #include "app/report/MessageSink.h"
 #include "base/Settings.h"
 
-#include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 class CFaultNotices;
@@ -17,9 +16,8 @@ class CFaultNotices;
 inline constexpr const char* kDeviceIniName = "device.ini";
 inline constexpr const char* kSetupIniName = "setup.ini";
 
-// Keys added later (POP3_SECURITY, SMTP_SECURITY, SMTP_ID, SMTP_PASS, CA_FILE, RECEIVE_PROTOCOL,
-// IMAP_SERVER, IMAP_PORT, IMAP_SECURITY) are written only when they differ from their default,
-// so a file of an earlier version saves unchanged.
+// Keys added later (POP3_SECURITY and the others after SEND_ADDRESS10) are written only when
+// they differ from what a missing key reads as, so a file of an earlier version saves unchanged.
 //
 // Fills settings from the two files in folder (ProgramFolder(), ending in "/", or empty for the
 // current folder). Missing files or keys leave the defaults. A password that cannot be
@@ -52,12 +50,3 @@ struct StartupOptions {
     bool startupDialog = false;
 };
 StartupOptions ReadStartupOptions(const std::string& folder);
-
-// The words of RECEIVE_PROTOCOL: "pop3" and "imap".
-const char* ReceiveProtocolKeyword(ReceiveProtocol protocol);
-// The protocol a word names (any letter case); nullopt for any other word.
-std::optional<ReceiveProtocol> ParseReceiveProtocol(std::string_view word);
-// The words of SENDER_CHECK: "off" and "dkim".
-const char* SenderCheckKeyword(SenderCheck check);
-// The check a word names (any letter case); nullopt for any other word.
-std::optional<SenderCheck> ParseSenderCheck(std::string_view word);

@@ -180,13 +180,12 @@ std::optional<TokenReply> ExchangeForTokens(const MailSettings& mail, FormFields
     return reply;
 }
 
-MailError SaveRefreshToken(const std::string& folder, const TokenReply& reply) {
+MailError SaveRefreshToken(const MailSettings& mail, const std::string& folder,
+                           const TokenReply& reply) {
     // Without a refresh token the mail check could not run past the first hour.
     if (reply.refreshToken.empty())
         return {MailErrorCode::AuthorizationFailed, 0, "refresh_token"};
-    if (!oauthstore::SaveRefreshToken(folder, reply.refreshToken))
-        return {MailErrorCode::FileNotWritten, 0, folder + oauthstore::kFileName};
-    return {};
+    return oauthstore::Save(mail, folder, reply.refreshToken);
 }
 
 } // namespace
@@ -234,13 +233,16 @@ std::string COAuthBrowserSignIn::Start(MailError& error) {
         error = {MailErrorCode::InvalidArgument, 0, "RAND_bytes"};
         return {};
     }
-    if (!m_listener.Listen(error))
+    // Microsoft's desktop registrations name the loopback "localhost", which the browser may
+    // look for on ::1 first: the port is held on both addresses, or another user of the
+    // machine could listen on the one left free and be sent the code.
+    const bool localhost = m_mail.oauthProvider == "microsoft";
+    if (!m_listener.Listen(error, localhost ? CLoopbackListener::Addresses::BothLoopback
+                                            : CLoopbackListener::Addresses::Ipv4))
         return {};
     m_state = state;
     m_verifier = verifier;
-    // Microsoft's desktop registrations name the loopback "localhost"; the browser finds this
-    // listener there too (the name's IPv6 address refuses at once, and it tries 127.0.0.1).
-    const char* host = m_mail.oauthProvider == "microsoft" ? "localhost" : "127.0.0.1";
+    const char* host = localhost ? "localhost" : "127.0.0.1";
     m_redirectHost = std::string(host) + ":" + std::to_string(m_listener.port());
     m_redirectUri = "http://" + m_redirectHost + "/";
 
@@ -301,8 +303,9 @@ bool COAuthBrowserSignIn::Serve(CMailConnection& connection, const CCancelSignal
         space < lastSpace ? line.substr(space + 1, lastSpace - space - 1) : std::string_view();
     const std::string host = HeaderValue(head, "Host");
     const std::string port = ":" + std::to_string(m_listener.port());
-    const bool ours = line.starts_with("GET ") && (target == "/" || target.starts_with("/?")) &&
-                      (host == "127.0.0.1" + port || host == "localhost" + port);
+    const bool ours =
+        line.starts_with("GET ") && (target == "/" || target.starts_with("/?")) &&
+        (host == "127.0.0.1" + port || host == "localhost" + port || host == "[::1]" + port);
     const std::string_view query = target.size() > 2 ? target.substr(2) : std::string_view();
     const auto fields = ParseQuery(query);
     const bool redirect =
@@ -312,6 +315,18 @@ bool COAuthBrowserSignIn::Serve(CMailConnection& connection, const CCancelSignal
         connection.Send(
             PageResponse(404, Tr(QT_TRANSLATE_NOOP("OAuthSignIn", "見つかりません")),
                          Tr(QT_TRANSLATE_NOOP("OAuthSignIn", "このアドレスには何もありません。"))),
+            kPageSendLimit);
+        connection.Close();
+        return false;
+    }
+    // Only the provider's redirect carries this sign-in's state. Anything else (a web page
+    // trying loopback ports, a stale tab) is refused and the wait goes on: it must not be
+    // able to end the sign-in.
+    if (const auto state = fields->find("state");
+        state == fields->end() || state->second != m_state) {
+        connection.Send(
+            PageResponse(400, Tr(QT_TRANSLATE_NOOP("OAuthSignIn", "サインインできませんでした")),
+                         ScreenText(DescribeMailError({MailErrorCode::ProtocolError, 0, "state"}))),
             kPageSendLimit);
         connection.Close();
         return false;
@@ -375,7 +390,7 @@ MailError COAuthBrowserSignIn::Finish(std::string_view query, const CCancelSigna
                                                                {"redirect_uri", m_redirectUri},
                                                                {"code_verifier", verifier}},
                                                               cancel, error);
-    return reply ? SaveRefreshToken(m_folder, *reply) : error;
+    return reply ? SaveRefreshToken(m_mail, m_folder, *reply) : error;
 }
 
 COAuthDeviceSignIn::COAuthDeviceSignIn(MailSettings mail, std::string folder)
@@ -456,7 +471,7 @@ MailError COAuthDeviceSignIn::Wait(const CCancelSignal* cancel) {
             m_mail, {{"grant_type", kDeviceGrant}, {"device_code", m_deviceCode}}, cancel, error);
         if (reply) {
             m_deviceCode.clear();
-            return SaveRefreshToken(m_folder, *reply);
+            return SaveRefreshToken(m_mail, m_folder, *reply);
         }
         // RFC 8628 section 3.5: pending goes on at the same pace, slow_down at a slower one.
         if (error.code == MailErrorCode::AuthorizationFailed &&

@@ -7,9 +7,10 @@
 //   S256; the verifier from the system's random source). Start() opens a listener on a free
 //   port of 127.0.0.1 and gives the address to open; the provider sends the browser back to
 //   http://127.0.0.1:<port>/ (RFC 8252 section 7.3; "localhost" for Microsoft, which registers
-//   that name), where Wait() takes the one redirect. When the browser runs on another device,
-//   the user pastes the address it ended at instead (Complete()). The `state` must be the one
-//   sent: any other is refused and nothing is exchanged.
+//   that name: then the port is held on ::1 too), where Wait() takes the one redirect. When the
+//   browser runs on another device, the user pastes the address it ended at instead
+//   (Complete()). The `state` must be the one sent: any other is refused and nothing is
+//   exchanged.
 // - On another device (RFC 8628): COAuthDeviceSignIn gives a code and an address for the user
 //   and polls the token endpoint at the interval the provider asks for (5 s more after each
 //   slow_down) until the user approves, refuses, or the code expires.
@@ -55,13 +56,14 @@ public:
     // scope, redirect_uri, state and the code challenge). Empty with error set when a setting
     // is missing (InvalidArgument, detail: its name) or no socket could listen.
     std::string Start(MailError& error);
-    // Where the provider sends the browser back: "http://127.0.0.1:<port>/".
+    // Where the provider sends the browser back: "http://127.0.0.1:<port>/" (or localhost).
     const std::string& RedirectUri() const { return m_redirectUri; }
 
     // Waits for the browser's redirect, answers it with a short page, exchanges the code and
     // saves the refresh token. Requests for other paths (a favicon), or without any of code,
-    // state and error, get 404 and the wait goes on; the first redirect ends it. None on success;
-    // NoAnswer when nothing came within limit; Cancelled.
+    // state and error, get 404, and those without this sign-in's state 400; the wait goes on.
+    // The first redirect with the state ends it. None on success; NoAnswer when nothing came
+    // within limit; Cancelled.
     MailError Wait(const CCancelSignal* cancel,
                    std::chrono::milliseconds limit = oauthsignin::kBrowserLimit);
 

@@ -1,14 +1,17 @@
 #include "app/signin/OAuthTokens.h"
 
+#include "app/settings/Keyring.h"
 #include "app/settings/PasswordCipher.h"
 #include "base/AtomicFile.h"
+#include "base/PrivateFile.h"
 #include "mail/net/Sasl.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <fstream>
+#include <cerrno>
 #include <sstream>
+#include <unistd.h>
 
 namespace {
 
@@ -94,19 +97,93 @@ std::optional<TokenReply> ParseTokenReply(std::string_view json) {
 
 namespace oauthstore {
 
-std::string LoadRefreshToken(const std::string& folder) {
-    std::ifstream in(folder + kFileName, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    std::string hex = text.str();
+namespace {
+
+// The stored form: the token, then its endpoint and client on lines of their own (a token
+// holds no line break; an unbound one is the token alone, as earlier versions wrote it).
+std::string Joined(const SignIn& signIn) {
+    if (signIn.tokenUrl.empty())
+        return signIn.refreshToken;
+    return signIn.refreshToken + "\n" + signIn.tokenUrl + "\n" + signIn.clientId;
+}
+
+SignIn Split(const std::string& text) {
+    SignIn signIn;
+    std::istringstream lines(text);
+    std::getline(lines, signIn.refreshToken);
+    std::getline(lines, signIn.tokenUrl);
+    std::getline(lines, signIn.clientId);
+    return signIn;
+}
+
+MailError KeyringError(KeyringStatus status) {
+    if (status == KeyringStatus::Locked)
+        return {MailErrorCode::KeyringLocked, 0, {}};
+    if (status == KeyringStatus::Unreachable)
+        return {MailErrorCode::KeyringUnreachable, 0, SecretNameText(SecretName::RefreshToken)};
+    return {};
+}
+
+std::string LoadFile(const std::string& folder) {
+    // The user's own file only: a token behind a link, or one another user left, would sign
+    // the mail check in to their account.
+    const FileDescriptor fd = OpenForReading(folder + kFileName);
+    std::string hex;
+    char buffer[4096];
+    while (fd) {
+        const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        hex.append(buffer, static_cast<std::size_t>(n));
+        if (hex.size() > 4 * kMaxTokenBytes) // enciphered and in hex: twice the token and more
+            return {};
+    }
     while (!hex.empty() && (hex.back() == '\n' || hex.back() == '\r'))
         hex.pop_back();
     return hex.empty() ? std::string() : DecipherSecret(hex);
 }
 
-bool SaveRefreshToken(const std::string& folder, std::string_view refreshToken) {
-    return ReplaceFileContents(folder + kFileName, EncipherSecret(refreshToken) + "\n", nullptr,
+bool SaveFile(const std::string& folder, const std::string& text) {
+    return ReplaceFileContents(folder + kFileName, EncipherSecret(text) + "\n", nullptr,
                                {.ownerOnly = true});
+}
+
+} // namespace
+
+SignIn Load(const MailSettings& mail, const std::string& folder, MailError& error) {
+    error = {};
+    if (mail.secretStore == SecretStore::File)
+        return Split(LoadFile(folder));
+    std::string text;
+    const KeyringStatus status = keyring::Read(folder, SecretName::RefreshToken, text);
+    error = KeyringError(status);
+    return Split(text);
+}
+
+MailError Save(const MailSettings& mail, const std::string& folder,
+               std::string_view refreshToken) {
+    const std::string text =
+        Joined({std::string(refreshToken), EndpointsFor(mail).tokenUrl, mail.oauthClientId});
+    if (mail.secretStore == SecretStore::Keyring)
+        return KeyringError(keyring::Write(folder, SecretName::RefreshToken, text));
+    if (!SaveFile(folder, text))
+        return {MailErrorCode::FileNotWritten, 0, folder + kFileName};
+    return {};
+}
+
+bool BelongsTo(const SignIn& signIn, const MailSettings& mail) {
+    return signIn.tokenUrl.empty() ||
+           (signIn.tokenUrl == EndpointsFor(mail).tokenUrl && signIn.clientId == mail.oauthClientId);
+}
+
+std::string LoadRefreshToken(const std::string& folder) {
+    return Split(LoadFile(folder)).refreshToken;
+}
+
+bool SaveRefreshToken(const std::string& folder, std::string_view refreshToken) {
+    return SaveFile(folder, std::string(refreshToken));
 }
 
 } // namespace oauthstore
@@ -145,27 +222,36 @@ std::string COAuthTokens::AccessToken(const MailSettings& mail, const std::strin
     if (!m_token.empty() && now + kRefreshAhead < m_expiry)
         return m_token;
     m_token.clear();
-    std::string refreshToken = oauthstore::LoadRefreshToken(folder);
-    if (!m_unsaved.empty() && refreshToken == m_replaced) {
-        refreshToken = m_unsaved;
-        if (oauthstore::SaveRefreshToken(folder, m_unsaved))
+    oauthstore::SignIn stored = oauthstore::Load(mail, folder, error);
+    if (error)
+        return {};
+    if (!m_unsaved.empty() && stored.refreshToken == m_replaced) {
+        stored.refreshToken = m_unsaved;
+        if (!oauthstore::Save(mail, folder, m_unsaved))
             m_unsaved.clear();
     } else {
         m_unsaved.clear();
     }
-    if (refreshToken.empty()) {
+    // A token issued by another endpoint, or to another client, goes nowhere: the settings
+    // changed since the sign-in, and only a new one may speak for them.
+    if (stored.refreshToken.empty() || !oauthstore::BelongsTo(stored, mail)) {
         error = {MailErrorCode::SignInNeeded, 0, {}};
         return {};
     }
-    const std::optional<TokenReply> reply = RequestTokens(
-        mail, {{"grant_type", "refresh_token"}, {"refresh_token", refreshToken}}, cancel, error);
+    const std::optional<TokenReply> reply =
+        RequestTokens(mail, {{"grant_type", "refresh_token"}, {"refresh_token", stored.refreshToken}},
+                      cancel, error);
     if (!reply)
         return {};
-    // A server that rotates refresh tokens sends a new one; the old one may stop working.
-    if (!reply->refreshToken.empty() && reply->refreshToken != refreshToken) {
-        const bool saved = oauthstore::SaveRefreshToken(folder, reply->refreshToken);
-        m_replaced = saved ? std::string() : oauthstore::LoadRefreshToken(folder);
-        m_unsaved = saved ? std::string() : reply->refreshToken;
+    // A server that rotates refresh tokens sends a new one; the old one may stop working. A
+    // token of earlier versions is bound to the endpoint that has just taken it.
+    const bool rotated = !reply->refreshToken.empty() && reply->refreshToken != stored.refreshToken;
+    if (rotated || stored.tokenUrl.empty()) {
+        const std::string& keep = rotated ? reply->refreshToken : stored.refreshToken;
+        const bool saved = !oauthstore::Save(mail, folder, keep);
+        MailError ignored;
+        m_replaced = saved ? std::string() : oauthstore::Load(mail, folder, ignored).refreshToken;
+        m_unsaved = saved || !rotated ? std::string() : keep;
     }
     m_token = reply->accessToken;
     m_expiry = now + reply->expiresIn;

@@ -4,8 +4,10 @@
 //
 // - Presets for Google and Microsoft carry their public endpoints and mail scopes; "custom"
 //   (and any OAUTH_*_URL that is set) takes the settings' own.
-// - The refresh token lives enciphered (as the passwords are) in oauth-token.dat in the
-//   program folder, mode 0600: it runs past what a setup.ini value may hold.
+// - The refresh token lives in the store MAIL.SECRET_STORE names: the desktop's keyring, or
+//   oauth-token.dat in the program folder (mode 0600, obscured as the passwords in setup.ini
+//   are: protected by the file's permissions, not enciphered). It is kept with the token
+//   endpoint and client id it was issued for, and never sent to another.
 // - Access tokens live in memory only (COAuthTokens) and are refreshed a minute before they
 //   expire, and once more when a server refuses one (ForgetAccessToken).
 //
@@ -48,9 +50,29 @@ std::optional<TokenReply> ParseTokenReply(std::string_view json);
 
 namespace oauthstore {
 constexpr const char* kFileName = "oauth-token.dat";
-// The refresh token in folder's oauth-token.dat; empty when there is none.
+
+// What a sign-in leaves: the refresh token and the token endpoint and client it was issued
+// for (both empty in a file of earlier versions: such a token is bound at its next refresh).
+struct SignIn {
+    std::string refreshToken;
+    std::string tokenUrl;
+    std::string clientId;
+};
+
+// The sign-in kept for folder in mail's secret store; an empty one with error set when the
+// keyring is locked or out of reach (a missing sign-in is no error).
+SignIn Load(const MailSettings& mail, const std::string& folder, MailError& error);
+// Keeps refreshToken for folder, bound to mail's token endpoint and client. The file is
+// replaced whole, mode 0600 from its first byte. error set when it could not be kept.
+MailError Save(const MailSettings& mail, const std::string& folder, std::string_view refreshToken);
+// True when signIn may be used with mail: issued by its token endpoint to its client, or
+// unbound (earlier versions).
+bool BelongsTo(const SignIn& signIn, const MailSettings& mail);
+
+// The file store alone, for a setup without a keyring: the refresh token in folder's
+// oauth-token.dat; empty when there is none.
 std::string LoadRefreshToken(const std::string& folder);
-// Replaces the file whole, mode 0600 from its first byte. False when it could not be written.
+// Writes an unbound refresh token to folder's oauth-token.dat (as earlier versions did).
 bool SaveRefreshToken(const std::string& folder, std::string_view refreshToken);
 } // namespace oauthstore
 

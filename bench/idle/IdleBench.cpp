@@ -67,7 +67,7 @@ struct Rig {
         settings.smtpSecurity = SecurityChoice::None;
         settings.senderAddress = "camera@example.com";
         // One requester asks for every picture: more than the hourly limit lets through.
-        settings.maxRepliesPerHour = limits::kMaxRepliesPerHour;
+        settings.maxRepliesPerHour = int(SettingOf("MAIL.MAX_REPLIES_PER_HOUR").high);
         service.SetStateFolder(home.folder());
     }
 

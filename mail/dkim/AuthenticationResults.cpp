@@ -5,15 +5,6 @@
 namespace authres {
 namespace {
 
-std::string Lower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c + 32);
-    }
-    return out;
-}
-
 bool IsSpace(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
@@ -27,6 +18,37 @@ bool Is(const Token& token, char separator) {
     return token.separator && token.text.size() == 1 && token.text[0] == separator;
 }
 
+// Passes over the comment that starts at value[i] (nested comments and escapes inside);
+// false when it does not end.
+bool SkipComment(std::string_view value, std::size_t& i) {
+    int depth = 0;
+    do {
+        if (value[i] == '\\')
+            ++i;
+        else if (value[i] == '(')
+            ++depth;
+        else if (value[i] == ')')
+            --depth;
+        ++i;
+    } while (i < value.size() && depth > 0);
+    return depth == 0;
+}
+
+// Reads the quoted string that starts at value[i] into text, unquoted; false when it does
+// not end.
+bool ReadQuoted(std::string_view value, std::size_t& i, std::string& text) {
+    ++i;
+    while (i < value.size() && value[i] != '"') {
+        if (value[i] == '\\' && i + 1 < value.size())
+            ++i;
+        text += value[i++];
+    }
+    if (i == value.size())
+        return false;
+    ++i;
+    return true;
+}
+
 // Splits the value into words and the separators ";" and "=", with comments dropped and quoted
 // strings unquoted.
 
@@ -38,29 +60,12 @@ std::optional<std::vector<Token>> Tokens(std::string_view value) {
         if (IsSpace(c)) {
             ++i;
         } else if (c == '(') {
-            int depth = 0;
-            do {
-                if (value[i] == '\\')
-                    ++i;
-                else if (value[i] == '(')
-                    ++depth;
-                else if (value[i] == ')')
-                    --depth;
-                ++i;
-            } while (i < value.size() && depth > 0);
-            if (depth > 0)
+            if (!SkipComment(value, i))
                 return std::nullopt;
         } else if (c == '"') {
             std::string text;
-            ++i;
-            while (i < value.size() && value[i] != '"') {
-                if (value[i] == '\\' && i + 1 < value.size())
-                    ++i;
-                text += value[i++];
-            }
-            if (i == value.size())
+            if (!ReadQuoted(value, i, text))
                 return std::nullopt;
-            ++i;
             tokens.push_back({std::move(text), false});
         } else if (c == ';' || c == '=') {
             tokens.push_back({std::string(1, c), true});
@@ -86,15 +91,15 @@ std::optional<MethodResult> ResultOf(const std::vector<Token>& tokens, std::size
         return std::nullopt;
     MethodResult result;
     const std::string& method = tokens[i++].text;
-    result.method = Lower(method.substr(0, method.find('/'))); // without its version
+    result.method = ascii::Lower(method.substr(0, method.find('/'))); // without its version
     if (i + 1 >= end || !Is(tokens[i], '=') || tokens[i + 1].separator)
         return std::nullopt;
-    result.result = Lower(tokens[i + 1].text);
+    result.result = ascii::Lower(tokens[i + 1].text);
     i += 2;
     while (i + 2 < end) {
         if (tokens[i].separator || !Is(tokens[i + 1], '='))
             return std::nullopt;
-        result.properties.emplace_back(Lower(tokens[i].text), tokens[i + 2].text);
+        result.properties.emplace_back(ascii::Lower(tokens[i].text), tokens[i + 2].text);
         i += 3;
     }
     if (i != end)
@@ -131,16 +136,43 @@ std::optional<Field> Parse(std::string_view value) {
     return field;
 }
 
+std::optional<std::string> AuthservIdOf(std::string_view value) {
+    std::size_t i = 0;
+    for (;;) {
+        while (i < value.size() && IsSpace(value[i]))
+            ++i;
+        if (i == value.size() || value[i] != '(')
+            break;
+        if (!SkipComment(value, i))
+            return std::nullopt;
+    }
+    std::string id;
+    if (i < value.size() && value[i] == '"') {
+        if (!ReadQuoted(value, i, id))
+            return std::nullopt;
+    } else {
+        while (i < value.size() && !IsSpace(value[i]) && value[i] != ';' && value[i] != '(' &&
+               value[i] != '"')
+            id += value[i++];
+    }
+    if (id.empty())
+        return std::nullopt;
+    return id;
+}
+
 bool TrustedDmarcPass(const std::vector<std::string_view>& fieldValues, std::string_view trustedId,
                       std::string_view fromDomain) {
     if (trustedId.empty() || fromDomain.empty())
         return false;
     for (std::string_view value : fieldValues) {
-        // The top-most field of the trusted id decides, even one that cannot be read: any
-        // below it may be the sender's.
-        const auto tokens = Tokens(value);
-        if (!tokens || tokens->empty() || (*tokens)[0].separator ||
-            !ascii::EqualNoCase((*tokens)[0].text, trustedId))
+        // The top-most field of the trusted id decides, and one the trusted server wrote may
+        // quote what the sender chose (an envelope sender with an unbalanced quote): the id is
+        // found without reading the rest, and a field of that id that cannot be read whole
+        // proves nothing. A field whose id cannot be found at all may be the trusted one.
+        const std::optional<std::string> id = AuthservIdOf(value);
+        if (!id)
+            return false;
+        if (!ascii::EqualNoCase(*id, trustedId))
             continue;
         const std::optional<Field> field = Parse(value);
         if (!field)

@@ -26,9 +26,15 @@ struct Field {
 // A field value; nullopt when it has no authserv-id or a result is not "method=result".
 std::optional<Field> Parse(std::string_view value);
 
+// The authserv-id of a field value, read leniently: leading comments skipped, the first word
+// or quoted string taken, whatever follows it. nullopt when there is none to read.
+std::optional<std::string> AuthservIdOf(std::string_view value);
+
 // fieldValues: the values of every Authentication-Results field, top first. True when the
 // top-most one whose authserv-id equals trustedId (letter case aside) says dmarc=pass with
-// header.from equal to fromDomain. An empty trustedId trusts nobody.
+// header.from equal to fromDomain. That field decides even when the rest of it cannot be read
+// (then false), and so does a field whose authserv-id cannot be read at all. An empty trustedId
+// trusts nobody.
 bool TrustedDmarcPass(const std::vector<std::string_view>& fieldValues, std::string_view trustedId,
                       std::string_view fromDomain);
 

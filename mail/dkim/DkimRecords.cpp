@@ -1,8 +1,10 @@
 #include "mail/dkim/DkimRecords.h"
 
-#include <cctype>
+#include "mail/text/AsciiCase.h"
+#include "mail/text/ContentEncoders.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 
 namespace dkim {
@@ -19,14 +21,6 @@ std::string WithoutWhiteSpace(std::string_view text) {
         if (!IsWhiteSpace(c))
             out += c;
     }
-    return out;
-}
-
-std::string Lower(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(), [](unsigned char c) {
-        return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
-    });
     return out;
 }
 
@@ -49,16 +43,26 @@ std::optional<uint64_t> Number(std::string_view text) {
     return value;
 }
 
-std::vector<std::string> Split(std::string_view text, char separator) {
+// The parts of text between separators; nullopt when there are more than limit.
+std::optional<std::vector<std::string>> Split(std::string_view text, char separator,
+                                              std::size_t limit) {
     std::vector<std::string> parts;
     std::size_t start = 0;
     for (;;) {
+        if (parts.size() == limit)
+            return std::nullopt;
         const std::size_t end = text.find(separator, start);
         parts.emplace_back(text.substr(start, end == std::string_view::npos ? end : end - start));
         if (end == std::string_view::npos)
             return parts;
         start = end + 1;
     }
+}
+
+// The few parts of a value that has them (c=, the key's h=, s= and t=): a longer list reads
+// as nothing known.
+std::vector<std::string> SplitShort(std::string_view text, char separator) {
+    return Split(text, separator, kMaxTags).value_or(std::vector<std::string>{});
 }
 
 bool IsDomainName(std::string_view name) {
@@ -79,60 +83,30 @@ std::optional<Canonical> CanonicalOf(std::string_view name) {
 
 } // namespace
 
-std::optional<std::string> DecodeBase64(std::string_view text) {
-    static constexpr std::string_view kAlphabet =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    if (text.size() % 4 != 0)
-        return std::nullopt;
-    std::string out;
-    out.reserve(text.size() / 4 * 3);
-    for (std::size_t i = 0; i < text.size(); i += 4) {
-        uint32_t group = 0;
-        int padding = 0;
-        for (std::size_t j = 0; j < 4; ++j) {
-            const char c = text[i + j];
-            group <<= 6;
-            if (c == '=') {
-                // Padding only at the very end, in the last two places.
-                if (i + 4 != text.size() || j < 2)
-                    return std::nullopt;
-                ++padding;
-                continue;
-            }
-            if (padding)
-                return std::nullopt;
-            const std::size_t digit = kAlphabet.find(c);
-            if (digit == std::string_view::npos)
-                return std::nullopt;
-            group |= static_cast<uint32_t>(digit);
-        }
-        out += static_cast<char>(group >> 16);
-        if (padding < 2)
-            out += static_cast<char>(group >> 8 & 0xFF);
-        if (padding < 1)
-            out += static_cast<char>(group & 0xFF);
-    }
-    return out;
-}
-
-std::optional<std::vector<std::pair<std::string, std::string>>> ParseTagList(std::string_view text) {
+std::optional<std::vector<std::pair<std::string, std::string>>>
+ParseTagList(std::string_view text) {
     std::vector<std::pair<std::string, std::string>> tags;
-    for (const std::string& spec : Split(text, ';')) {
-        const std::string trimmed = WithoutWhiteSpace(spec);
-        if (trimmed.empty())
+    for (std::size_t start = 0; start <= text.size();) {
+        std::size_t end = text.find(';', start);
+        if (end == std::string_view::npos)
+            end = text.size();
+        const std::string_view spec = text.substr(start, end - start);
+        start = end + 1;
+        if (std::all_of(spec.begin(), spec.end(), IsWhiteSpace))
             continue; // a trailing ";" is allowed
-        const std::size_t equals = spec.find('=');
-        if (equals == std::string::npos)
+        if (tags.size() == kMaxTags)
             return std::nullopt;
-        std::string name = WithoutWhiteSpace(std::string_view(spec).substr(0, equals));
+        const std::size_t equals = spec.find('=');
+        if (equals == std::string_view::npos)
+            return std::nullopt;
+        std::string name = WithoutWhiteSpace(spec.substr(0, equals));
         if (!IsTagName(name))
             return std::nullopt;
         const bool twice = std::any_of(tags.begin(), tags.end(),
                                        [&name](const auto& tag) { return tag.first == name; });
         if (twice)
             return std::nullopt;
-        tags.emplace_back(std::move(name),
-                          WithoutWhiteSpace(std::string_view(spec).substr(equals + 1)));
+        tags.emplace_back(std::move(name), WithoutWhiteSpace(spec.substr(equals + 1)));
     }
     return tags;
 }
@@ -158,8 +132,8 @@ std::optional<Signature> ParseSignature(std::string_view value) {
                 return std::nullopt; // rsa-sha1 included: no longer a signature worth trusting
             algorithm = true;
         } else if (name == "c") {
-            const std::vector<std::string> parts = Split(text, '/');
-            if (parts.size() > 2)
+            const std::vector<std::string> parts = SplitShort(text, '/');
+            if (parts.empty() || parts.size() > 2)
                 return std::nullopt;
             const auto header = CanonicalOf(parts[0]);
             const auto bodyCanon = parts.size() == 2 ? CanonicalOf(parts[1]) : Canonical::Simple;
@@ -170,7 +144,7 @@ std::optional<Signature> ParseSignature(std::string_view value) {
         } else if (name == "d") {
             if (!IsDomainName(text))
                 return std::nullopt;
-            signature.domain = Lower(text);
+            signature.domain = ascii::Lower(text);
             domain = true;
         } else if (name == "s") {
             if (!IsDomainName(text))
@@ -178,20 +152,23 @@ std::optional<Signature> ParseSignature(std::string_view value) {
             signature.selector = text;
             selector = true;
         } else if (name == "h") {
-            for (const std::string& field : Split(text, ':')) {
+            auto fields = Split(text, ':', kMaxSignedFields);
+            if (!fields)
+                return std::nullopt;
+            for (std::string& field : *fields) {
                 if (field.empty())
                     return std::nullopt;
-                signature.signedHeaders.push_back(Lower(field));
+                signature.signedHeaders.push_back(ascii::Lower(field));
             }
             headers = true;
         } else if (name == "b") {
-            auto decoded = DecodeBase64(text);
+            auto decoded = encoders::DecodeBase64(text);
             if (!decoded || decoded->empty())
                 return std::nullopt;
             signature.signature = std::move(*decoded);
             sig = true;
         } else if (name == "bh") {
-            auto decoded = DecodeBase64(text);
+            auto decoded = encoders::DecodeBase64(text);
             if (!decoded)
                 return std::nullopt;
             signature.bodyHash = std::move(*decoded);
@@ -222,20 +199,25 @@ std::optional<KeyRecord> ParseKeyRecord(std::string_view text) {
             if (i != 0 || value != "DKIM1") // section 3.6.1: first, if present
                 return std::nullopt;
         } else if (name == "k") {
-            key.keyType = Lower(value);
+            key.keyType = ascii::Lower(value);
         } else if (name == "p") {
-            auto decoded = DecodeBase64(value);
+            auto decoded = encoders::DecodeBase64(value);
             if (!decoded)
                 return std::nullopt;
             key.publicKey = std::move(*decoded);
             havePublicKey = true;
         } else if (name == "h") {
-            const std::vector<std::string> hashes = Split(Lower(value), ':');
+            const std::vector<std::string> hashes = SplitShort(ascii::Lower(value), ':');
             key.sha256Allowed = std::find(hashes.begin(), hashes.end(), "sha256") != hashes.end();
         } else if (name == "s") {
-            const std::vector<std::string> services = Split(Lower(value), ':');
+            const std::vector<std::string> services = SplitShort(ascii::Lower(value), ':');
             key.emailService = std::find(services.begin(), services.end(), "*") != services.end() ||
                                std::find(services.begin(), services.end(), "email") != services.end();
+        } else if (name == "t") {
+            // Section 3.6.1: "y" says the domain is testing; its mail counts as unsigned.
+            // A list too long to read is taken as saying so.
+            const auto flags = Split(ascii::Lower(value), ':', kMaxTags);
+            key.testing = !flags || std::find(flags->begin(), flags->end(), "y") != flags->end();
         }
     }
     if (!havePublicKey)

@@ -4,6 +4,7 @@
 // 3.2). Pure functions on text, so that any bytes a sender or a DNS server writes can be fed
 // to them: a record that breaks a rule comes back as nullopt, never half read.
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -11,6 +12,13 @@
 #include <vector>
 
 namespace dkim {
+
+// A tag list of more tags, or an h= that names more fields, is not read. Real signatures carry
+// about a dozen tags and name a few dozen fields (oversigned ones twice as many); the bounds
+// keep what a sender can make the check do in proportion to a request, so that any request up
+// to its size bound is judged in milliseconds.
+inline constexpr std::size_t kMaxTags = 64;
+inline constexpr std::size_t kMaxSignedFields = 256;
 
 enum class Algorithm { RsaSha256, Ed25519Sha256 };
 enum class Canonical { Simple, Relaxed };
@@ -34,21 +42,20 @@ struct KeyRecord {
     std::string publicKey;       // p=, decoded; empty: the key is revoked
     bool sha256Allowed = true;   // h= names sha256 or is absent
     bool emailService = true;    // s= names * or email or is absent
+    bool testing = false;        // t= has the flag y: the domain is testing DKIM
 };
 
 // The tags of a tag list (name, value with white space removed); nullopt when a tag appears
-// twice, a name is not a name, or a tag has no "=".
+// twice, a name is not a name, a tag has no "=", or there are more than kMaxTags.
 std::optional<std::vector<std::pair<std::string, std::string>>> ParseTagList(std::string_view text);
 
 // A DKIM-Signature field value (unfolded or folded); nullopt when v= is not 1, a required tag
-// is missing, the algorithm is not one of the two supported, or a value is malformed.
+// is missing, the algorithm is not one of the two supported, a value is malformed, or h=
+// names more than kMaxSignedFields fields.
 std::optional<Signature> ParseSignature(std::string_view value);
 
 // A key record (the TXT strings joined); nullopt when v= is present and not DKIM1, or p= is
 // missing or not base64.
 std::optional<KeyRecord> ParseKeyRecord(std::string_view text);
-
-// Base64 without white space and with padding; nullopt for anything else.
-std::optional<std::string> DecodeBase64(std::string_view text);
 
 } // namespace dkim

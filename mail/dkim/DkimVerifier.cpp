@@ -1,13 +1,14 @@
 #include "mail/dkim/DkimVerifier.h"
 
-#include "mail/text/AsciiCase.h"
 #include "mail/dkim/DkimRecords.h"
-
-#include <openssl/evp.h>
-#include <openssl/x509.h>
+#include "mail/text/AsciiCase.h"
 
 #include <algorithm>
+#include <array>
 #include <memory>
+#include <openssl/evp.h>
+#include <openssl/x509.h>
+#include <unordered_map>
 
 namespace dkim {
 namespace {
@@ -75,28 +76,62 @@ std::string WithoutSignatureValue(std::string_view raw) {
     return out;
 }
 
-// Fields named in h=, each taken from the bottom up, a name named again taking the next one
-// above (section 5.4.2).
-std::string SignedHeaderData(const MessageParts& parts, const Signature& signature,
-                             const HeaderField& signatureField) {
-    const bool relaxed = signature.headerCanon == Canonical::Relaxed;
-    std::vector<bool> used(parts.fields.size(), false);
-    std::string data;
-    for (const std::string& name : signature.signedHeaders) {
-        for (std::size_t i = parts.fields.size(); i-- > 0;) {
-            if (!used[i] && ascii::EqualNoCase(parts.fields[i].name, name)) {
-                used[i] = true;
-                data += CanonicalHeader(parts.fields[i], relaxed);
-                break;
-            }
+// What every signature of a message reads, worked out once: the fields by name (lower case,
+// top to bottom) and the body in each canonical form with its hash.
+class SignedMessage {
+public:
+    explicit SignedMessage(const MessageParts& parts) : m_parts(parts) {
+        for (std::size_t i = 0; i < parts.fields.size(); ++i) {
+            std::string name(parts.fields[i].name);
+            for (char& c : name)
+                c = ascii::ToLower(c);
+            m_byName[std::move(name)].push_back(i);
         }
     }
-    const std::string stripped = WithoutSignatureValue(signatureField.raw);
-    std::string own = CanonicalHeader({signatureField.name, stripped}, relaxed);
-    if (own.size() >= 2 && own.compare(own.size() - 2, 2, "\r\n") == 0)
-        own.resize(own.size() - 2);
-    return data + own;
-}
+
+    // Fields named in h=, each taken from the bottom up, a name named again taking the next
+    // one above (section 5.4.2).
+    std::string SignedHeaderData(const Signature& signature,
+                                 const HeaderField& signatureField) const {
+        const bool relaxed = signature.headerCanon == Canonical::Relaxed;
+        std::unordered_map<std::string_view, std::size_t> taken;
+        std::string data;
+        for (const std::string& name : signature.signedHeaders) {
+            const auto found = m_byName.find(name);
+            if (found == m_byName.end())
+                continue;
+            std::size_t& used = taken[name];
+            if (used == found->second.size())
+                continue;
+            const std::size_t index = found->second[found->second.size() - 1 - used++];
+            AppendCanonicalHeader(data, m_parts.fields[index], relaxed);
+        }
+        const std::string stripped = WithoutSignatureValue(signatureField.raw);
+        AppendCanonicalHeader(data, {signatureField.name, stripped}, relaxed);
+        if (data.size() >= 2 && data.compare(data.size() - 2, 2, "\r\n") == 0)
+            data.resize(data.size() - 2);
+        return data;
+    }
+
+    struct Body {
+        std::string canonical;
+        std::string hash;
+    };
+    const Body& BodyIn(Canonical form) const {
+        std::optional<Body>& body = m_bodies[form == Canonical::Relaxed ? 1 : 0];
+        if (!body) {
+            body.emplace();
+            body->canonical = CanonicalBody(m_parts.body, form == Canonical::Relaxed);
+            body->hash = Sha256(body->canonical);
+        }
+        return *body;
+    }
+
+private:
+    const MessageParts& m_parts;
+    std::unordered_map<std::string, std::vector<std::size_t>> m_byName;
+    mutable std::array<std::optional<Body>, 2> m_bodies;
+};
 
 Pkey PublicKeyOf(const KeyRecord& key, Algorithm algorithm, Outcome& why) {
     const auto* bytes = reinterpret_cast<const unsigned char*>(key.publicKey.data());
@@ -178,12 +213,16 @@ Pkey FetchKey(const Signature& signature, const KeyLookup& lookup, Outcome& why)
             why = Outcome::KeyUnusable;
             return nullptr;
         }
+        if (key->testing) {
+            why = Outcome::KeyTesting;
+            return nullptr;
+        }
         return PublicKeyOf(*key, signature.algorithm, why);
     }
     return nullptr;
 }
 
-SignatureResult VerifyOne(const MessageParts& parts, const HeaderField& field,
+SignatureResult VerifyOne(const SignedMessage& message, const HeaderField& field,
                           const KeyLookup& lookup, uint64_t now) {
     const std::optional<Signature> signature = ParseSignature(FieldValue(field));
     if (!signature)
@@ -194,20 +233,24 @@ SignatureResult VerifyOne(const MessageParts& parts, const HeaderField& field,
         result.outcome = Outcome::FromNotSigned;
         return result;
     }
+    if (std::find(names.begin(), names.end(), "subject") == names.end()) {
+        result.outcome = Outcome::SubjectNotSigned;
+        return result;
+    }
     if (signature->expires && *signature->expires < now) {
         result.outcome = Outcome::Expired;
         return result;
     }
-    std::string body = CanonicalBody(parts.body, signature->bodyCanon == Canonical::Relaxed);
+    const SignedMessage::Body& body = message.BodyIn(signature->bodyCanon);
     if (signature->bodyLength) {
-        if (*signature->bodyLength < body.size()) {
+        if (*signature->bodyLength < body.canonical.size()) {
             result.outcome = Outcome::PartialBody;
             return result;
         }
-        if (*signature->bodyLength > body.size())
+        if (*signature->bodyLength > body.canonical.size())
             return result;
     }
-    if (Sha256(body) != signature->bodyHash)
+    if (body.hash != signature->bodyHash)
         return result;
     Outcome why = Outcome::KeyMissing;
     const Pkey key = FetchKey(*signature, lookup, why);
@@ -216,7 +259,7 @@ SignatureResult VerifyOne(const MessageParts& parts, const HeaderField& field,
         return result;
     }
     if (SignatureMatches(key.get(), signature->algorithm, signature->signature,
-                         SignedHeaderData(parts, *signature, field)))
+                         message.SignedHeaderData(*signature, field)))
         result.outcome = Outcome::Pass;
     return result;
 }
@@ -298,28 +341,37 @@ std::string CanonicalBody(std::string_view body, bool relaxed) {
     return out;
 }
 
-std::string CanonicalHeader(const HeaderField& field, bool relaxed) {
-    if (!relaxed)
-        return std::string(field.raw);
-    std::string out;
+void AppendCanonicalHeader(std::string& out, const HeaderField& field, bool relaxed) {
+    if (!relaxed) {
+        out += field.raw;
+        return;
+    }
+    const std::string_view value = FieldValue(field);
+    out.reserve(out.size() + field.name.size() + value.size() + 3);
     for (char c : field.name)
-        out += static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+        out += ascii::ToLower(c);
     out += ':';
-    std::string value;
-    bool inSpace = false;
-    for (char c : FieldValue(field)) {
+    bool started = false, inSpace = false;
+    for (char c : value) {
         if (c == '\r' || c == '\n')
             continue; // unfolded
         if (IsWsp(c)) {
             inSpace = true;
             continue;
         }
-        if (inSpace && !value.empty())
-            value += ' ';
+        if (inSpace && started)
+            out += ' ';
         inSpace = false;
-        value += c;
+        started = true;
+        out += c;
     }
-    return out + value + "\r\n";
+    out += "\r\n";
+}
+
+std::string CanonicalHeader(const HeaderField& field, bool relaxed) {
+    std::string out;
+    AppendCanonicalHeader(out, field, relaxed);
+    return out;
 }
 
 std::vector<SignatureResult> VerifyMessage(std::string_view message, const KeyLookup& lookup,
@@ -329,12 +381,13 @@ std::vector<SignatureResult> VerifyMessage(std::string_view message, const KeyLo
     std::vector<SignatureResult> results;
     if (!parts)
         return results;
+    const SignedMessage signedMessage(*parts);
     for (const HeaderField& field : parts->fields) {
         if (!ascii::EqualNoCase(field.name, "DKIM-Signature"))
             continue;
         if (results.size() == kMaxSignatures)
             break;
-        results.push_back(VerifyOne(*parts, field, lookup, now));
+        results.push_back(VerifyOne(signedMessage, field, lookup, now));
     }
     return results;
 }

@@ -6,8 +6,11 @@
 // speaks for the From domain is for the caller to judge.
 //
 // Stricter than the RFC where a looser reading would let a forger through: a signature whose
-// l= leaves body content unsigned, that does not cover From, whose x= has passed, or whose rsa
-// key is shorter than 1024 bits does not count.
+// l= leaves body content unsigned, that does not cover From and Subject (what the request is
+// judged by), whose x= has passed, or whose rsa key is shorter than 1024 bits does not count;
+// nor does one whose key says the domain is testing (t=y), as the RFC asks of such mail.
+// The work is in proportion to the message: fields are found by name once, the body is
+// canonicalized once per form, and the records are bounded (DkimRecords.h).
 
 #include <cstdint>
 #include <functional>
@@ -20,16 +23,18 @@ namespace dkim {
 
 enum class Outcome {
     Pass,
-    NoSignature,   // no DKIM-Signature field at all
-    BadSignature,  // malformed, body hash or signature does not match
-    KeyMissing,    // no key record under the selector
-    KeyRevoked,    // the record's p= is empty
-    KeyTooShort,   // rsa below 1024 bits
-    KeyUnusable,   // a record that is not a key for this algorithm and for mail
-    Expired,       // x= has passed
-    PartialBody,   // l= shorter than the body
-    FromNotSigned, // h= does not name From
-    DnsFailed,     // the key look-up got no answer (time-out, SERVFAIL): no verdict
+    NoSignature,      // no DKIM-Signature field at all
+    BadSignature,     // malformed, body hash or signature does not match
+    KeyMissing,       // no key record under the selector
+    KeyRevoked,       // the record's p= is empty
+    KeyTooShort,      // rsa below 1024 bits
+    KeyUnusable,      // a record that is not a key for this algorithm and for mail
+    Expired,          // x= has passed
+    PartialBody,      // l= shorter than the body
+    FromNotSigned,    // h= does not name From
+    SubjectNotSigned, // h= does not name Subject
+    KeyTesting,       // the key record says t=y: mail of a testing domain counts as unsigned
+    DnsFailed,        // the key look-up got no answer (time-out, SERVFAIL): no verdict
 };
 
 // The answer to a TXT look-up: the records (each one's strings joined) when found.
@@ -69,8 +74,9 @@ inline constexpr std::size_t kMaxSignatures = 8;
 std::vector<SignatureResult> VerifyMessage(std::string_view message, const KeyLookup& lookup,
                                            uint64_t now);
 
-// The canonical forms, for tests and the hash.
+// The canonical forms, for tests and the hash; AppendCanonicalHeader adds the header's to out.
 std::string CanonicalBody(std::string_view body, bool relaxed);
 std::string CanonicalHeader(const HeaderField& field, bool relaxed);
+void AppendCanonicalHeader(std::string& out, const HeaderField& field, bool relaxed);
 
 } // namespace dkim

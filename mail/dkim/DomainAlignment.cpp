@@ -1,7 +1,8 @@
 #include "mail/dkim/DomainAlignment.h"
 
-#include <libpsl.h>
+#include "mail/text/AsciiCase.h"
 
+#include <libpsl.h>
 #include <memory>
 
 namespace alignment {
@@ -18,14 +19,9 @@ const psl_ctx_t* SuffixList() {
 }
 
 std::string Normalized(std::string_view domain) {
-    std::string out(domain);
-    while (!out.empty() && out.back() == '.')
-        out.pop_back();
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c + 32);
-    }
-    return out;
+    while (!domain.empty() && domain.back() == '.')
+        domain.remove_suffix(1);
+    return ascii::Lower(domain);
 }
 
 } // namespace

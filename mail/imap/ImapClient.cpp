@@ -69,6 +69,12 @@ CImapClient::~CImapClient() {
     LogOut();
 }
 
+MailError CImapClient::LastMailError() const {
+    MailError error = m_error;
+    m_connection.MaskSecrets(error.detail);
+    return error;
+}
+
 bool CImapClient::Fail(MailErrorCode code, std::string detail) {
     m_error = {code, 0, std::move(detail)};
     return false;
@@ -233,13 +239,23 @@ bool CImapClient::UpgradeWithStartTls() {
 bool CImapClient::Authenticate(const std::string& user, const std::string& password) {
     if (!m_capabilitiesKnown && !RefreshCapabilities())
         return false;
-    if (!m_accessToken.empty())
+    // Nothing of the log-in goes before it is known that it may go.
+    const LogInSecret secret = m_accessToken.empty() ? LogInSecret::Password : LogInSecret::Token;
+    if (!m_connection.IsVerifiedTls()) {
+        const MailErrorCode refusal =
+            ClearTextRefusal(m_tlsMode, secret,
+                             ServerOnThisMachine(m_connection.Host(), m_connection.PeerIsLocal()));
+        if (refusal != MailErrorCode::None)
+            return Fail(refusal);
+    }
+    if (secret == LogInSecret::Token)
         return AuthenticateWithToken(user);
     m_capabilitiesKnown = false; // a log-in may widen them; the tagged OK often lists them
     bool ok;
     if (m_capabilities.authPlain) {
         const std::string response = encoders::EncodeBase64Block(
             std::string(1, '\0') + user + '\0' + password, encoders::Base64Flag::NoLineBreaks);
+        m_connection.SetLogInSecrets({password, response});
         constexpr std::string_view kAuthenticate = "AUTHENTICATE PLAIN ";
         ok = m_capabilities.saslIr
                  ? Command(std::string(kAuthenticate) + response, {}, MailErrorCode::LoginRefused,
@@ -254,20 +270,21 @@ bool CImapClient::Authenticate(const std::string& user, const std::string& passw
             return Fail(MailErrorCode::InvalidArgument, "LOGIN");
         constexpr std::string_view kLogin = "LOGIN ";
         const std::string command = std::string(kLogin) + *quotedUser + " ";
+        const std::optional<std::string> quoted = imap::Quoted(password);
+        m_connection.SetLogInSecrets({password, quoted.value_or(std::string())});
         // A password a quoted string cannot hold (bytes outside ASCII) goes as a literal, sent
         // when the server asks for it (RFC 9051 section 4.3).
-        if (const std::optional<std::string> quoted = imap::Quoted(password))
+        if (quoted)
             ok = Command(command + *quoted, {}, MailErrorCode::LoginRefused, kLogInInactivity, {},
                          TraceShape::SecretAfter(kLogin.size()));
         else
             ok = Command(command + "{" + std::to_string(password.size()) + "}", {},
                          MailErrorCode::LoginRefused, kLogInInactivity, password);
     }
-    m_passwordInClear = m_tlsMode == TlsMode::WhenOffered && !m_connection.IsTls() &&
-                        !m_connection.PeerIsLocal();
     if (!ok)
         return false;
     m_loggedIn = true;
+    m_connection.ForgetLogInSecrets();
     return m_capabilitiesKnown || RefreshCapabilities();
 }
 
@@ -285,6 +302,7 @@ bool CImapClient::AuthenticateWithToken(const std::string& user) {
     const std::string response = encoders::EncodeBase64Block(
         sasl::InitialResponse(*mechanism, user, m_accessToken), encoders::Base64Flag::NoLineBreaks);
     const std::string command = "AUTHENTICATE " + std::string(sasl::Name(*mechanism));
+    m_connection.SetLogInSecrets({m_accessToken, response});
     m_bearerExchange = mechanism;
     m_bearerChallenge.clear();
     const bool ok = offered.saslIr
@@ -296,10 +314,10 @@ bool CImapClient::AuthenticateWithToken(const std::string& user) {
     if (!ok) {
         if (m_error.code == MailErrorCode::LoginRefused && !m_bearerChallenge.empty())
             m_error.detail += " " + m_bearerChallenge;
-        sasl::MaskToken(m_error.detail, m_accessToken);
         return false;
     }
     m_loggedIn = true;
+    m_connection.ForgetLogInSecrets();
     return m_capabilitiesKnown || RefreshCapabilities();
 }
 
@@ -314,7 +332,6 @@ bool CImapClient::LogIn(const std::string& host, const std::string& user,
     m_exists = 0;
     m_uidValidity = 0;
     m_newMail = false;
-    m_passwordInClear = false;
     if (!UsableCredential(user) || (m_accessToken.empty() && !UsableCredential(password)))
         return Fail(MailErrorCode::InvalidArgument, "IMAP");
     auto failed = [this] {

@@ -77,16 +77,15 @@ public:
     void SetAccessToken(std::string token) { m_accessToken = std::move(token); }
 
     // Connects, reads the greeting, upgrades with STARTTLS when asked (nothing of the log-in
-    // is sent when the server does not offer it) or, with TlsMode::WhenOffered, where offered,
+    // is sent when the server does not offer it) or, with TlsMode::WhenOffered, where offered
+    // (without TLS the password or token goes only where ClearTextRefusal in MailSecurity.h
+    // allows it, else PasswordNeedsTls or TokenNeedsTls before anything of it is sent),
     // logs in (AUTHENTICATE PLAIN where offered, else LOGIN, a password outside ASCII as a
     // literal) and learns the capabilities. A user name or password that is empty, longer
     // than kMaxCredentialLength or holds CR, LF or NUL fails with InvalidArgument before
     // anything is connected. After a failure the connection is closed.
     bool LogIn(const std::string& host, const std::string& user, const std::string& password,
                int port);
-    // True when the last LogIn sent the password without TLS over a network because the
-    // security was left to the port and the server offered no STARTTLS.
-    bool PasswordSentInClear() const { return m_passwordInClear; }
     // SELECT INBOX.
     bool SelectInbox();
     // UID SEARCH UNDELETED: the UIDs of the messages in the mailbox, in ascending order.
@@ -112,7 +111,9 @@ public:
     const Capabilities& capabilities() const { return m_capabilities; }
     uint32_t UidValidity() const { return m_uidValidity; }
     uint32_t MessageCount() const { return m_exists; }
-    const MailError& LastMailError() const { return m_error; }
+    // The cause of the last failure; what the log-in sent (password, token, base64 response) is
+    // masked in it, for a server that repeats it in its refusal.
+    MailError LastMailError() const;
 
 private:
     using UntaggedHandler = std::function<void(const imap::Response&)>;
@@ -151,7 +152,6 @@ private:
 
     CMailConnection m_connection;
     TlsMode m_tlsMode = TlsMode::None;
-    bool m_passwordInClear = false;
     std::string m_caFile;
     std::string m_accessToken;
     // While a token is being presented: the mechanism, which says how to answer the server's

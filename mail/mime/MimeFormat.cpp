@@ -1,13 +1,14 @@
 #include "mail/mime/MimeFormat.h"
 
+#include "base/Clock.h"
+#include "mail/mime/MailAddress.h"
+#include "mail/text/AsciiCase.h"
 #include "mail/text/ContentEncoders.h"
 #include "mail/text/JisHeaderEncoder.h"
-#include "mail/mime/MailAddress.h"
 #include "mail/text/TextCodec.h"
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -23,7 +24,6 @@
 namespace mime {
 namespace {
 
-constexpr const char* kDayNames[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
 constexpr const char* kMonthNames[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
@@ -31,13 +31,6 @@ constexpr std::size_t kMaxLineLength = 998; // RFC 5322 2.1.1, without the CR LF
 // ISO-2022-JP grows a Shift_JIS line to at most three times its length and two bytes (an
 // escape pair around every lone double-byte character), so such lines are cut at this length.
 constexpr std::size_t kJisSourceLine = (kMaxLineLength - 2) / 3;
-
-std::string Lower(std::string_view s) {
-    std::string out(s);
-    for (char& c : out)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
 
 // Every line break (CR LF, a lone CR or LF) as CR LF, and a break before a line would pass
 // maxLine bytes, never between the two bytes of a Shift_JIS character.
@@ -84,7 +77,7 @@ ContentTypeTable ReadContentTypes(const std::string& file) {
         if (!(words >> type))
             continue;
         while (words >> word)
-            table.emplace(Lower(word), type);
+            table.emplace(ascii::Lower(word), type);
     }
     return table;
 }
@@ -105,12 +98,14 @@ const ContentTypeTable& TableOf(const std::string& file) {
 
 std::string FormatDateLine(const std::tm& local, long biasMinutes) {
     const long absBias = biasMinutes < 0 ? -biasMinutes : biasMinutes;
-    const char sign = biasMinutes < 0 ? '+' : '-';
+    // UTC itself is "+0000": RFC 5322 3.3 keeps "-0000" for a time whose zone is unknown.
+    const char sign = biasMinutes <= 0 ? '+' : '-';
+    const std::string weekday(EnglishWeekday(local.tm_wday));
     char line[96];
     std::snprintf(line, sizeof line, "Date: %3s, %d %3s %4d %02d:%02d:%02d %c%02ld%02ld",
-                  kDayNames[std::clamp(local.tm_wday, 0, 6)], local.tm_mday,
-                  kMonthNames[std::clamp(local.tm_mon, 0, 11)], local.tm_year + 1900, local.tm_hour,
-                  local.tm_min, local.tm_sec, sign, absBias / 60, absBias % 60);
+                  weekday.c_str(), local.tm_mday, kMonthNames[std::clamp(local.tm_mon, 0, 11)],
+                  local.tm_year + 1900, local.tm_hour, local.tm_min, local.tm_sec, sign,
+                  absBias / 60, absBias % 60);
     return line;
 }
 
@@ -142,7 +137,7 @@ std::string LookupContentType(std::string_view path, const std::string& mimeType
     if (dot == std::string_view::npos || dot + 1 == name.size())
         return fallback;
     const ContentTypeTable& table = TableOf(mimeTypesFile);
-    const auto found = table.find(Lower(name.substr(dot + 1)));
+    const auto found = table.find(ascii::Lower(name.substr(dot + 1)));
     return found == table.end() ? fallback : found->second;
 }
 
@@ -171,7 +166,7 @@ std::string MakeMessageId(std::string_view senderAddress) {
 }
 
 TextBody EncodeTextBody(std::string_view bytes, std::string_view charset, bool eightBit) {
-    const bool sjis = Lower(charset) == "shift_jis";
+    const bool sjis = ascii::Lower(charset) == "shift_jis";
     const bool ascii =
         std::all_of(bytes.begin(), bytes.end(), [](char c) { return (c & 0x80) == 0; });
     if (eightBit || ascii)

@@ -11,7 +11,7 @@
 namespace mime {
 
 // "Date: Sun, 6 Dec 2026 15:47:44 +0900" (no CR LF) for a local time and the zone bias in
-// minutes (UTC = local + bias, so Japan is -540). A zero bias gives "-0000".
+// minutes (UTC = local + bias, so Japan is -540). A zero bias gives "+0000".
 std::string FormatDateLine(const std::tm& local, long biasMinutes);
 // The same for the current local time and zone.
 std::string FormatDateLine();

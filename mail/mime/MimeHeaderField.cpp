@@ -2,6 +2,7 @@
 // (B and Q), 5 (where words stand, the characters of a Q word in a phrase); RFC 1468.
 #include "mail/mime/MimeHeaderField.h"
 
+#include "mail/text/AsciiCase.h"
 #include "mail/text/ContentEncoders.h"
 #include "mail/text/JisHeaderEncoder.h"
 #include "mail/text/TextCodec.h"
@@ -17,13 +18,6 @@ namespace {
 // Share of extended bytes (percent) from which a text goes as B words instead of Q.
 constexpr std::size_t kBase64Percent = 17;
 constexpr std::string_view kPhraseSpecials = "()<>[]:;@\\,.\"";
-
-std::string Lower(std::string_view s) {
-    std::string out(s);
-    for (char& c : out)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
 
 bool IsPrintableAscii(std::string_view bytes) {
     return std::all_of(bytes.begin(), bytes.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
@@ -109,7 +103,7 @@ bool HeaderField::TryPlain(std::string_view bytes, TextRole role) {
 void HeaderField::AddText(std::string_view bytes, std::string_view charset, TextRole role) {
     if (TryPlain(bytes, role))
         return;
-    const std::string lower = Lower(charset);
+    const std::string lower = ascii::Lower(charset);
     const Kind kind = lower == "shift_jis" ? Kind::ShiftJis
                       : lower == "utf-8"   ? Kind::Utf8
                                            : Kind::SingleByte;

@@ -1,14 +1,12 @@
 #include "mail/net/AddressResolver.h"
 
+#include "base/EventFd.h"
 #include "mail/net/CancelSignal.h"
 
 #include <cerrno>
-#include <cstdint>
 #include <mutex>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <thread>
-#include <unistd.h>
 
 namespace {
 
@@ -28,16 +26,10 @@ addrinfo Hints(int flags) {
 // caller that gave up (time-out, cancel) leaves the thread nothing dangling.
 struct Lookup {
     Lookup(std::string h, std::string p) : host(std::move(h)), port(std::move(p)) {}
-    ~Lookup() {
-        if (result)
-            ::freeaddrinfo(result);
-        if (done >= 0)
-            ::close(done);
-    }
     const std::string host, port;
-    int done = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    EventFd done;
     std::mutex mutex;
-    addrinfo* result = nullptr;
+    AddrInfoList result;
     int status = EAI_FAIL;
 
     void Run() {
@@ -45,10 +37,9 @@ struct Lookup {
         addrinfo* found = nullptr;
         const int rc = ::getaddrinfo(host.c_str(), port.c_str(), &hints, &found);
         std::lock_guard lock(mutex);
-        result = found;
+        result.reset(found);
         status = rc;
-        const uint64_t one = 1;
-        [[maybe_unused]] ssize_t n = ::write(done, &one, sizeof one);
+        done.Signal();
     }
 };
 
@@ -70,7 +61,7 @@ AddrInfoList ResolveAddresses(const std::string& host, int port, Clock::time_poi
         return AddrInfoList(found);
 
     auto lookup = std::make_shared<Lookup>(host, service);
-    if (lookup->done < 0) {
+    if (!lookup->done) {
         error = {MailErrorCode::NameNotFound, errno, host};
         return nullptr;
     }
@@ -81,7 +72,7 @@ AddrInfoList ResolveAddresses(const std::string& host, int port, Clock::time_poi
     }
 
     for (;;) {
-        pollfd fds[2] = {{lookup->done, POLLIN, 0}, {cancel ? cancel->fd() : -1, POLLIN, 0}};
+        pollfd fds[2] = {{lookup->done.fd(), POLLIN, 0}, {cancel ? cancel->fd() : -1, POLLIN, 0}};
         const int ready = ::poll(fds, 2, MillisecondsLeft(deadline));
         if (ready < 0 && errno == EINTR)
             continue;
@@ -102,7 +93,5 @@ AddrInfoList ResolveAddresses(const std::string& host, int port, Clock::time_poi
                  host + ": " + ::gai_strerror(lookup->status)};
         return nullptr;
     }
-    AddrInfoList list(lookup->result);
-    lookup->result = nullptr;
-    return list;
+    return std::move(lookup->result);
 }

@@ -231,45 +231,44 @@ bool CMailConnection::FailWait(Wait wait, MailErrorCode onTimeOut) {
 }
 
 void CMailConnection::Close() {
-    if (m_tls && m_fd >= 0) {
+    if (m_tls && m_fd) {
         // One close_notify without waiting for the peer's; the socket goes right after.
         ERR_clear_error();
         SSL_shutdown(m_tls->session.get());
     }
     m_tls.reset();
-    if (m_fd >= 0) {
-        ::shutdown(m_fd, SHUT_RDWR);
-        ::close(m_fd);
-    }
-    m_fd = -1;
+    if (m_fd)
+        ::shutdown(m_fd.get(), SHUT_RDWR);
+    m_fd.reset();
     m_in.clear();
     m_corked = false;
 }
 
 void CMailConnection::Cork() {
     const int on = 1;
-    if (m_fd >= 0 && !m_corked)
-        m_corked = ::setsockopt(m_fd, IPPROTO_TCP, TCP_CORK, &on, sizeof on) == 0;
+    if (m_fd && !m_corked)
+        m_corked = ::setsockopt(m_fd.get(), IPPROTO_TCP, TCP_CORK, &on, sizeof on) == 0;
 }
 
 void CMailConnection::Uncork() {
-    if (m_fd < 0 || !m_corked)
+    if (!m_fd || !m_corked)
         return;
     m_corked = false;
     // Without Nagle's rule the held tail leaves now, even while an earlier small segment is
     // still unacknowledged; every later Send is a whole part of the dialogue anyway.
     const int on = 1, off = 0;
-    ::setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    ::setsockopt(m_fd, IPPROTO_TCP, TCP_CORK, &off, sizeof off);
+    ::setsockopt(m_fd.get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    ::setsockopt(m_fd.get(), IPPROTO_TCP, TCP_CORK, &off, sizeof off);
 }
 
 CMailConnection::Wait CMailConnection::WaitFor(int fd, short events, Clock::time_point deadline,
-                                                const CCancelSignal* wake) {
+                                               const CCancelSignal* wake, int otherFd) {
     for (;;) {
-        pollfd fds[3] = {{fd, events, 0},
+        pollfd fds[4] = {{fd, events, 0},
                          {m_cancel ? m_cancel->fd() : -1, POLLIN, 0},
-                         {wake ? wake->fd() : -1, POLLIN, 0}};
-        const int ready = ::poll(fds, 3, MillisecondsLeft(deadline));
+                         {wake ? wake->fd() : -1, POLLIN, 0},
+                         {otherFd, events, 0}};
+        const int ready = ::poll(fds, 4, MillisecondsLeft(deadline));
         if (ready < 0 && errno == EINTR)
             continue;
         if (m_cancel && m_cancel->IsCancelled())
@@ -280,11 +279,11 @@ CMailConnection::Wait CMailConnection::WaitFor(int fd, short events, Clock::time
             return Wait::Failed;
         if (ready == 0)
             return Wait::TimedOut;
-        if (fds[0].revents & POLLNVAL) {
+        if ((fds[0].revents | fds[3].revents) & POLLNVAL) {
             errno = EBADF;
             return Wait::Failed;
         }
-        if (fds[0].revents)
+        if (fds[0].revents || fds[3].revents)
             return Wait::Ready;
     }
 }
@@ -294,6 +293,7 @@ bool CMailConnection::Connect(const std::string& host, int port,
     Close();
     m_error = {};
     m_traced = true;
+    m_secrets.clear();
     m_host = host;
     m_peer = (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":" +
              std::to_string(port);
@@ -365,7 +365,7 @@ bool CMailConnection::ConnectToAddresses(const std::vector<SocketAddress>& addre
              m_host);
     };
     auto won = [this](FileDescriptor& fd) {
-        m_fd = fd.release();
+        m_fd = std::move(fd);
         return Connected();
     };
     std::size_t next = 0;
@@ -431,25 +431,30 @@ bool CMailConnection::Accept(const CLoopbackListener& listener,
         return Fail(MailErrorCode::Closed);
     const auto deadline = Clock::now() + timeout;
     for (;;) {
-        const Wait wait = WaitFor(listener.fd(), POLLIN, deadline, nullptr);
+        const Wait wait = WaitFor(listener.fd(), POLLIN, deadline, nullptr, listener.fd6());
         if (wait != Wait::Ready)
             return FailWait(wait, MailErrorCode::NoAnswer);
-        const int fd = ::accept4(listener.fd(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-        if (fd >= 0) {
-            m_fd = fd;
-            return Connected();
+        for (const int listening : {listener.fd(), listener.fd6()}) {
+            if (listening < 0)
+                continue;
+            FileDescriptor fd(::accept4(listening, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
+            if (fd) {
+                m_fd = std::move(fd);
+                return Connected();
+            }
+            // Nothing on this one, a client that gave up before it was taken, or a moment
+            // without descriptors.
+            if (errno != EAGAIN && errno != EWOULDBLOCK && errno != ECONNABORTED && errno != EINTR)
+                return Fail(MailErrorCode::ReceiveFailed, errno);
         }
-        // A client that gave up before it was taken, or a moment without descriptors.
-        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != ECONNABORTED && errno != EINTR)
-            return Fail(MailErrorCode::ReceiveFailed, errno);
     }
 }
 
 bool CMailConnection::Connected() {
     m_error = {};
-    m_peerIsLocal = PeerIsLoopback(m_fd);
+    m_peerIsLocal = PeerIsLoopback(m_fd.get());
     if (Tracing())
-        protocoltrace::Note(m_traceProtocol, m_peer, "connected to " + PeerAddress(m_fd));
+        protocoltrace::Note(m_traceProtocol, m_peer, "connected to " + PeerAddress(m_fd.get()));
     return true;
 }
 
@@ -482,7 +487,7 @@ bool CMailConnection::StartTls(const TlsOptions& options, std::chrono::milliseco
 
     tls->session.reset(SSL_new(context));
     SSL* ssl = tls->session.get();
-    BIO* socket = ssl ? QuietSocketBio(m_fd) : nullptr;
+    BIO* socket = ssl ? QuietSocketBio(m_fd.get()) : nullptr;
     if (!socket)
         return Fail(MailErrorCode::TlsFailed, 0, TlsLibraryReason());
     SSL_set_bio(ssl, socket, socket); // the session owns the BIO from here
@@ -521,6 +526,7 @@ bool CMailConnection::StartTls(const TlsOptions& options, std::chrono::milliseco
             return FailWait(wait, MailErrorCode::NoAnswer);
     }
     m_tls = std::move(tls);
+    m_tlsVerified = options.verify;
     if (Tracing())
         protocoltrace::Note(m_traceProtocol, m_peer,
                             std::string("TLS up: ") + SSL_get_version(ssl) + " " +
@@ -534,8 +540,8 @@ long CMailConnection::Transfer(bool receive, char* data, std::size_t length, sho
         receive ? MailErrorCode::ReceiveFailed : MailErrorCode::SendFailed;
     if (!m_tls) {
         for (;;) {
-            const ssize_t n =
-                receive ? ::recv(m_fd, data, length, 0) : ::send(m_fd, data, length, MSG_NOSIGNAL);
+            const ssize_t n = receive ? ::recv(m_fd.get(), data, length, 0)
+                                      : ::send(m_fd.get(), data, length, MSG_NOSIGNAL);
             if (n >= 0)
                 return static_cast<long>(n);
             if (errno == EINTR)
@@ -579,7 +585,7 @@ bool CMailConnection::Send(std::string_view bytes, std::chrono::milliseconds tim
     if (!IsOpen())
         return Fail(MailErrorCode::SendFailed, EBADF);
     if (Tracing())
-        protocoltrace::Write(m_traceProtocol, m_peer, "C:", bytes, shape);
+        protocoltrace::Write(m_traceProtocol, m_peer, "C:", bytes, shape, m_secrets);
     const auto deadline = Clock::now() + timeout;
     while (!bytes.empty()) {
         short events = 0;
@@ -644,7 +650,7 @@ bool CMailConnection::ReadReply(const ReplyEndRule& rule, const ReplyLimits& lim
                          : m_in.size());
         m_in.clear();
         if (Tracing()) {
-            protocoltrace::Write(m_traceProtocol, m_peer, "S:", reply, traceShape);
+            protocoltrace::Write(m_traceProtocol, m_peer, "S:", reply, traceShape, m_secrets);
             protocoltrace::Note(m_traceProtocol, m_peer, "reply ended: " + DescribeMailError(m_error));
         }
         return result;
@@ -665,7 +671,7 @@ bool CMailConnection::ReadReply(const ReplyEndRule& rule, const ReplyLimits& lim
                 m_in.erase(0, end);
             }
             if (Tracing())
-                protocoltrace::Write(m_traceProtocol, m_peer, "S:", reply, traceShape);
+                protocoltrace::Write(m_traceProtocol, m_peer, "S:", reply, traceShape, m_secrets);
             return true;
         }
         if (m_in.size() > limits.maxBytes)
@@ -698,20 +704,58 @@ bool CMailConnection::ReadReply(const ReplyEndRule& rule, const ReplyLimits& lim
     }
 }
 
-bool CLoopbackListener::Listen(MailError& error) {
+namespace {
+
+// A listening socket on address (its port 0: a free one), or invalid with errno set.
+FileDescriptor ListeningSocket(const sockaddr* address, socklen_t length) {
+    FileDescriptor fd(::socket(address->sa_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    const int on = 1;
+    if (fd &&
+        (address->sa_family != AF_INET6 ||
+         ::setsockopt(fd.get(), IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on) == 0) &&
+        ::bind(fd.get(), address, length) == 0 && ::listen(fd.get(), 8) == 0)
+        return fd;
+    const int error = errno;
+    fd.reset();
+    errno = error;
+    return {};
+}
+
+} // namespace
+
+bool CLoopbackListener::Listen(MailError& error, Addresses addresses) {
     Close();
-    FileDescriptor fd(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (!fd || ::bind(fd.get(), reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        ::listen(fd.get(), 8) != 0 ||
-        ::getsockname(fd.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        error = {MailErrorCode::Unreachable, errno, "127.0.0.1"};
-        return false;
+    // Another user may hold ::1 on the port just found free on 127.0.0.1: another port then.
+    constexpr int kPortAttempts = 32;
+    for (int attempt = 0; attempt < kPortAttempts; ++attempt) {
+        sockaddr_in v4{};
+        v4.sin_family = AF_INET;
+        v4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof v4;
+        FileDescriptor fd = ListeningSocket(reinterpret_cast<sockaddr*>(&v4), length);
+        if (!fd || ::getsockname(fd.get(), reinterpret_cast<sockaddr*>(&v4), &length) != 0) {
+            error = {MailErrorCode::Unreachable, errno, "127.0.0.1"};
+            return false;
+        }
+        if (addresses == Addresses::BothLoopback) {
+            sockaddr_in6 v6{};
+            v6.sin6_family = AF_INET6;
+            v6.sin6_addr = in6addr_loopback;
+            v6.sin6_port = v4.sin_port;
+            FileDescriptor fd6 = ListeningSocket(reinterpret_cast<sockaddr*>(&v6), sizeof v6);
+            if (!fd6 && errno == EADDRINUSE)
+                continue;
+            // Without IPv6 (no such family, or no ::1) the name has no other address to take.
+            if (!fd6 && errno != EAFNOSUPPORT && errno != EADDRNOTAVAIL) {
+                error = {MailErrorCode::Unreachable, errno, "::1"};
+                return false;
+            }
+            m_fd6 = std::move(fd6);
+        }
+        m_port = ntohs(v4.sin_port);
+        m_fd = std::move(fd);
+        return true;
     }
-    m_port = ntohs(address.sin_port);
-    m_fd = std::move(fd);
-    return true;
+    error = {MailErrorCode::Unreachable, EADDRINUSE, "::1"};
+    return false;
 }

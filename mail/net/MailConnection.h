@@ -15,6 +15,8 @@
 //
 // With the protocol transcript on (ProtocolTrace.h), every line sent and received is written
 // there, shaped as the caller says (TraceShape on Send, ReplyLimits::traceAsBody on a read).
+// The secrets of a log-in (SetLogInSecrets) are masked in every line of it, the server's too,
+// and in the errors a client builds from the server's words (MaskSecrets).
 
 #include "base/FileDescriptor.h"
 #include "mail/net/MailError.h"
@@ -127,8 +129,18 @@ public:
     void Cork();
     void Uncork();
 
-    bool IsOpen() const { return m_fd >= 0; }
+    // What the log-in about to be sent holds (password, token, the base64 response, a digest):
+    // masked in the transcript, both ways, until the next Connect or ForgetLogInSecrets (once
+    // the log-in stands).
+    void SetLogInSecrets(protocoltrace::Secrets secrets) { m_secrets = std::move(secrets); }
+    void ForgetLogInSecrets() { m_secrets.clear(); }
+    // Masks the log-in's secrets in text: an error made of the server's words.
+    void MaskSecrets(std::string& text) const { protocoltrace::MaskSecrets(text, m_secrets); }
+
+    bool IsOpen() const { return static_cast<bool>(m_fd); }
     bool IsTls() const { return m_tls != nullptr; }
+    // TLS is up and the server's certificate was verified (not opportunistic TLS).
+    bool IsVerifiedTls() const { return m_tls != nullptr && m_tlsVerified; }
     // True when the connected peer is this machine: nothing sent to it crosses a network.
     bool PeerIsLocal() const { return IsOpen() && m_peerIsLocal; }
     const std::string& Host() const { return m_host; }
@@ -140,10 +152,11 @@ private:
 
     Wait WaitFor(short events, std::chrono::steady_clock::time_point deadline,
                  const CCancelSignal* wake = nullptr) {
-        return WaitFor(m_fd, events, deadline, wake);
+        return WaitFor(m_fd.get(), events, deadline, wake);
     }
+    // Ready when fd or otherFd (-1: none) is.
     Wait WaitFor(int fd, short events, std::chrono::steady_clock::time_point deadline,
-                 const CCancelSignal* wake);
+                 const CCancelSignal* wake, int otherFd = -1);
     bool Tracing() const { return m_traced && protocoltrace::Enabled(); }
     // One read or write attempt (data is only read when sending): the count, 0 at the end of
     // the stream, -1 when it would block (wantEvents says for what), -2 on an error (m_error
@@ -153,7 +166,7 @@ private:
     bool Connected(); // the connection stands: no error, and the transcript says so
     bool FailWait(Wait wait, MailErrorCode onTimeOut);
 
-    int m_fd = -1;
+    FileDescriptor m_fd;
     std::string m_host;
     std::unique_ptr<Tls> m_tls;
     const CCancelSignal* m_cancel = nullptr;
@@ -161,26 +174,39 @@ private:
     MailError m_error;
     bool m_corked = false;
     bool m_peerIsLocal = false;
+    bool m_tlsVerified = false;
     bool m_traced = true;
+    protocoltrace::Secrets m_secrets;
     std::string m_traceProtocol;
     std::string m_peer; // "host:port", as the transcript names the connection
 };
 
-// A TCP socket listening on a free port of 127.0.0.1 only (RFC 8252 section 7.3: the loopback
-// redirect of a sign-in in the browser); CMailConnection::Accept takes its connections.
+// TCP sockets listening on a free port of the loopback (RFC 8252 section 7.3: the loopback
+// redirect of a sign-in in the browser); CMailConnection::Accept takes their connections.
+// A redirect to "localhost" may reach either loopback address, and browsers try ::1 first: the
+// listener then holds the same port on 127.0.0.1 and ::1, so that no other user of the machine
+// can take the port's other address and be sent the code.
 class CLoopbackListener {
 public:
-    // Opens the socket (closing an earlier one); false with error set when none could listen.
-    bool Listen(MailError& error);
+    enum class Addresses {
+        Ipv4,         // 127.0.0.1 (a redirect that names it)
+        BothLoopback, // 127.0.0.1 and ::1 on one port; 127.0.0.1 alone without IPv6
+    };
+    // Opens the sockets (closing earlier ones); false with error set when none could listen.
+    bool Listen(MailError& error, Addresses addresses = Addresses::Ipv4);
     void Close() {
         m_fd.reset();
+        m_fd6.reset();
         m_port = 0;
     }
     bool IsListening() const { return static_cast<bool>(m_fd); }
     int port() const { return m_port; }
     int fd() const { return m_fd.get(); }
+    // The ::1 socket; -1 when there is none.
+    int fd6() const { return m_fd6.get(); }
 
 private:
     FileDescriptor m_fd;
+    FileDescriptor m_fd6;
     int m_port = 0;
 };

@@ -70,6 +70,8 @@ bool IsTlsError(MailErrorCode code) {
     case MailErrorCode::CertificateNameMismatch:
     case MailErrorCode::StartTlsNotOffered:
     case MailErrorCode::StartTlsRefused:
+    case MailErrorCode::PasswordNeedsTls:
+    case MailErrorCode::TokenNeedsTls:
         return true;
     default:
         return false;
@@ -115,6 +117,14 @@ std::string DescribeMailError(const MailError& error) {
         return "サーバがSTARTTLSに対応していません";
     case MailErrorCode::StartTlsRefused:
         return WithDetail("サーバがSTARTTLSを拒否しました", error.detail);
+    case MailErrorCode::PasswordNeedsTls:
+        return WithDetail(
+            "サーバがSSL/TLSにもSTLS/STARTTLSにも対応していないため、パスワードを送りません",
+            error.detail);
+    case MailErrorCode::TokenNeedsTls:
+        return WithDetail(
+            "サーバがSSL/TLSにもSTLS/STARTTLSにも対応していないため、アクセストークンを送りません",
+            error.detail);
     case MailErrorCode::LoginRefused:
         return WithDetail("ログインが拒否されました", error.detail);
     case MailErrorCode::CommandRefused:
@@ -136,6 +146,11 @@ std::string DescribeMailError(const MailError& error) {
     case MailErrorCode::FileNotWritten:
         return WithDetail("ファイルに書き込めません",
                           system.empty() ? error.detail : error.detail + ": " + system);
+    case MailErrorCode::KeyringLocked:
+        return "キーリングがロックされています（ロックを解除するか、MAIL.SECRET_STORE=file に"
+               "戻してください: kestrovamail --move-secrets file）";
+    case MailErrorCode::KeyringUnreachable:
+        return WithDetail("キーリングに接続できません（MAIL.SECRET_STORE=keyring）", error.detail);
     }
     return {};
 }

@@ -25,6 +25,8 @@ enum class MailErrorCode {
     CertificateNameMismatch,
     StartTlsNotOffered, // STARTTLS/STLS asked for and not in the server's capabilities
     StartTlsRefused,    // the server refused STARTTLS/STLS
+    PasswordNeedsTls,   // no TLS, and the password goes in clear only where "none" was chosen
+    TokenNeedsTls,      // no TLS, and an access token never goes in clear over a network
     LoginRefused,       // detail: the server's reply
     CommandRefused,     // detail: the server's reply
     ProtocolError,      // a reply the protocol does not allow
@@ -34,6 +36,8 @@ enum class MailErrorCode {
     SignInNeeded,       // OAuth 2.0: no refresh token, or the authorization server refused it for good
     AuthorizationFailed, // OAuth 2.0: the authorization server refused a request (detail: its error code)
     FileNotWritten,     // a file the program keeps could not be written (detail: its path)
+    KeyringLocked,      // the desktop's keyring holding the secrets is locked
+    KeyringUnreachable, // no keyring answered (detail: what was wanted of it)
 };
 
 struct MailError {

@@ -1,6 +1,9 @@
 #include "mail/net/MailSecurity.h"
 
+#include "mail/text/AsciiCase.h"
+
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cctype>
 #include <string>
 
@@ -23,6 +26,25 @@ TlsMode EffectiveTlsMode(SecurityChoice choice, int port) {
     return TlsMode::WhenOffered;
 }
 
+bool ServerOnThisMachine(std::string_view host, bool peerIsLoopback) {
+    if (!peerIsLoopback)
+        return false;
+    const std::string text(host);
+    in_addr v4{};
+    if (::inet_pton(AF_INET, text.c_str(), &v4) == 1)
+        return (ntohl(v4.s_addr) >> 24) == 127;
+    in6_addr v6{};
+    return ::inet_pton(AF_INET6, text.c_str(), &v6) == 1 && IN6_IS_ADDR_LOOPBACK(&v6);
+}
+
+MailErrorCode ClearTextRefusal(TlsMode mode, LogInSecret secret, bool serverOnThisMachine) {
+    if (serverOnThisMachine)
+        return MailErrorCode::None;
+    if (secret == LogInSecret::Token)
+        return MailErrorCode::TokenNeedsTls;
+    return mode == TlsMode::None ? MailErrorCode::None : MailErrorCode::PasswordNeedsTls;
+}
+
 const char* SecurityKeyword(SecurityChoice choice) {
     switch (choice) {
     case SecurityChoice::None:
@@ -38,9 +60,7 @@ const char* SecurityKeyword(SecurityChoice choice) {
 }
 
 std::optional<SecurityChoice> ParseSecurityKeyword(std::string_view word) {
-    std::string lower(word);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const std::string lower = ascii::Lower(word);
     for (SecurityChoice c : {SecurityChoice::None, SecurityChoice::StartTls, SecurityChoice::Tls})
         if (lower == SecurityKeyword(c))
             return c;

@@ -1,5 +1,6 @@
 #include "mail/net/ProtocolTrace.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -98,7 +99,42 @@ void SetSink(Sink sink) {
     CurrentSink() = std::move(sink);
 }
 
-std::vector<std::string> Shape(std::string_view bytes, TraceShape shape) {
+namespace {
+
+char LowerAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// How many bytes of secret match text at position at, in any letter case.
+std::size_t MatchLength(std::string_view text, std::size_t at, std::string_view secret) {
+    std::size_t length = 0;
+    while (length < secret.size() && at + length < text.size() &&
+           LowerAscii(text[at + length]) == LowerAscii(secret[length]))
+        ++length;
+    return length;
+}
+
+} // namespace
+
+void MaskSecrets(std::string& text, const Secrets& secrets) {
+    for (const std::string& secret : secrets) {
+        if (secret.empty())
+            continue;
+        // A copy cut short counts from kShortestCut bytes on; a shorter secret only whole.
+        const std::size_t shortest = std::min(secret.size(), kShortestCut);
+        for (std::size_t at = 0; at < text.size();) {
+            const std::size_t length = MatchLength(text, at, secret);
+            if (length >= shortest) {
+                text.replace(at, length, "****");
+                at += 4;
+            } else {
+                ++at;
+            }
+        }
+    }
+}
+
+std::vector<std::string> Shape(std::string_view bytes, TraceShape shape, const Secrets& secrets) {
     std::vector<std::string> lines;
     for (std::size_t start = 0; start < bytes.size();) {
         std::size_t end = bytes.find('\n', start);
@@ -109,6 +145,12 @@ std::vector<std::string> Shape(std::string_view bytes, TraceShape shape) {
         if (!line.empty() && line.back() == '\r')
             line.remove_suffix(1);
         start = next;
+        std::string masked;
+        if (!secrets.empty()) {
+            masked = line;
+            MaskSecrets(masked, secrets);
+            line = masked;
+        }
         switch (shape.kind) {
         case TraceShape::Kind::Verbatim:
             lines.push_back(ShownLine(line));
@@ -133,13 +175,13 @@ std::vector<std::string> Shape(std::string_view bytes, TraceShape shape) {
 }
 
 void Write(std::string_view protocol, std::string_view peer, std::string_view direction,
-           std::string_view bytes, TraceShape shape) {
+           std::string_view bytes, TraceShape shape, const Secrets& secrets) {
     if (!Enabled())
         return;
     std::string prefix = Prefix(protocol, peer);
     prefix += direction;
     prefix += ' ';
-    for (const std::string& line : Shape(bytes, shape))
+    for (const std::string& line : Shape(bytes, shape, secrets))
         Emit(prefix + line);
 }
 

@@ -1,11 +1,7 @@
 // OAUTHBEARER (RFC 7628) and XOAUTH2 responses; the GS2 header of RFC 5801 section 4.
 #include "mail/net/Sasl.h"
 
-#include <algorithm>
-
-#include <openssl/evp.h>
-
-#include <vector>
+#include "mail/text/ContentEncoders.h"
 
 namespace {
 
@@ -77,47 +73,18 @@ std::string DescribeChallenge(std::string_view base64) {
     while (!base64.empty() && (base64.back() == ' ' || base64.back() == '\r' ||
                                base64.back() == '\n'))
         base64.remove_suffix(1);
-    if (base64.empty() || base64.size() % 4 != 0 || base64.size() > 64 * 1024)
+    if (base64.empty() || base64.size() > 64 * 1024)
         return {};
-    // Padding: at most two "=", at the end only.
-    const std::size_t padding = base64.size() - base64.find_last_not_of('=') - 1;
-    if (padding > 2 || base64.find('=') < base64.size() - padding)
+    const auto decoded = encoders::DecodeBase64(base64);
+    if (!decoded)
         return {};
-    for (char c : base64.substr(0, base64.size() - padding)) {
-        if (!IsB64TokenChar(c))
-            return {};
-    }
-    std::vector<unsigned char> decoded(base64.size() / 4 * 3 + 1);
-    const int length =
-        EVP_DecodeBlock(decoded.data(), reinterpret_cast<const unsigned char*>(base64.data()),
-                        static_cast<int>(base64.size()));
-    if (length < 0)
-        return {};
-    // EVP_DecodeBlock counts the bytes the padding stands for.
-    const std::size_t size = static_cast<std::size_t>(length) - padding;
     std::string text;
-    for (std::size_t i = 0; i < size && text.size() < kMaxDescribedBytes; ++i) {
-        const unsigned char c = decoded[i];
+    for (std::size_t i = 0; i < decoded->size() && text.size() < kMaxDescribedBytes; ++i) {
+        const auto c = static_cast<unsigned char>((*decoded)[i]);
         if (c >= 0x20 && c != 0x7f)
             text += static_cast<char>(c);
     }
     return text;
-}
-
-void MaskToken(std::string& text, std::string_view token) {
-    // A copy cut short (a report shortened to its first bytes) goes too: any run of at least
-    // kTell of the token's first characters.
-    constexpr std::size_t kTell = 16;
-    if (token.empty())
-        return;
-    const std::string_view head = token.substr(0, std::min(token.size(), kTell));
-    for (std::size_t at = text.find(head); at != std::string::npos; at = text.find(head, at)) {
-        std::size_t length = head.size();
-        while (length < token.size() && at + length < text.size() &&
-               text[at + length] == token[length])
-            ++length;
-        text.replace(at, length, "...");
-    }
 }
 
 } // namespace sasl

@@ -39,9 +39,5 @@ std::string_view ErrorChallengeReply(BearerMechanism mechanism);
 // challenge is not base64. The challenge names no secret; the server's JSON stays as it came
 // for the code that reads its status.
 std::string DescribeChallenge(std::string_view base64);
-// Replaces every copy of token in text (an error report made of a server's words) by "...", a
-// copy cut short too: a server that repeats the token in its refusal does not carry it into a
-// log line.
-void MaskToken(std::string& text, std::string_view token);
 
 } // namespace sasl

@@ -174,6 +174,12 @@ CPop3Client::~CPop3Client() {
     m_connection.Close();
 }
 
+MailError CPop3Client::LastMailError() const {
+    MailError error = m_mailError;
+    m_connection.MaskSecrets(error.detail);
+    return error;
+}
+
 bool CPop3Client::Fail(MailErrorCode code, std::string detail) {
     m_mailError = {code, 0, std::move(detail)};
     return false;
@@ -207,7 +213,6 @@ bool CPop3Client::LogIn(const std::string& host, const std::string& user,
     m_connected = true;
 
     std::string greeting;
-    m_passwordInClear = false;
     bool ok = AwaitStatusLine(&greeting);
     // CAPA first, so that a server's STLS is seen before anything of the log-in is sent.
     if (ok && m_tlsMode != TlsMode::Implicit)
@@ -254,7 +259,16 @@ bool CPop3Client::UpgradeWithStls() {
 
 bool CPop3Client::Authenticate(const std::string& greeting, const std::string& user,
                                const std::string& password) {
-    if (!m_accessToken.empty())
+    // Nothing of the log-in goes before it is known that it may go.
+    const LogInSecret secret = m_accessToken.empty() ? LogInSecret::Password : LogInSecret::Token;
+    if (!m_connection.IsVerifiedTls()) {
+        const MailErrorCode refusal =
+            ClearTextRefusal(m_tlsMode, secret,
+                             ServerOnThisMachine(m_connection.Host(), m_connection.PeerIsLocal()));
+        if (refusal != MailErrorCode::None)
+            return Fail(refusal);
+    }
+    if (secret == LogInSecret::Token)
         return AuthenticateWithToken(user);
     const std::string_view stamp = GreetingStamp(greeting);
     const uint32_t usualTimeoutMs = m_replyTimeoutMs;
@@ -267,23 +281,23 @@ bool CPop3Client::Authenticate(const std::string& greeting, const std::string& u
     bool ok;
     if (apop) {
         const std::string apopUser = "APOP " + user + " ";
-        ok = SendCommand(apopUser + ApopDigest(stamp, password) + "\r\n",
-                         TraceShape::SecretAfter(apopUser.size())) &&
+        const std::string digest = ApopDigest(stamp, password);
+        m_connection.SetLogInSecrets({password, digest});
+        ok = SendCommand(apopUser + digest + "\r\n", TraceShape::SecretAfter(apopUser.size())) &&
              AwaitStatusLine();
     } else {
         constexpr std::string_view kPass = "PASS ";
+        m_connection.SetLogInSecrets({password});
         ok = SendCommand("USER " + user + "\r\n") && AwaitStatusLine() &&
              SendCommand(std::string(kPass) + password + "\r\n",
                          TraceShape::SecretAfter(kPass.size())) &&
              AwaitStatusLine();
     }
     m_replyTimeoutMs = usualTimeoutMs;
-    // Worth a word to the user only where the port left the choice to the server and the
-    // password crossed a network.
-    m_passwordInClear = !apop && m_tlsMode == TlsMode::WhenOffered && !m_connection.IsTls() &&
-                        !m_connection.PeerIsLocal();
     if (!ok && Refused())
         m_mailError.code = MailErrorCode::LoginRefused;
+    if (ok)
+        m_connection.ForgetLogInSecrets();
     return ok;
 }
 
@@ -311,6 +325,7 @@ bool CPop3Client::AuthenticateWithToken(const std::string& user) {
         sasl::InitialResponse(*mechanism, user, m_accessToken), encoders::Base64Flag::NoLineBreaks);
     const std::string command = "AUTH " + std::string(sasl::Name(*mechanism));
     constexpr std::size_t kMaxCommandLength = 255;
+    m_connection.SetLogInSecrets({m_accessToken, response});
 
     const uint32_t usualTimeoutMs = m_replyTimeoutMs;
     m_replyTimeoutMs = std::max(usualTimeoutMs, kLogInReplyTimeoutMs);
@@ -341,7 +356,8 @@ bool CPop3Client::AuthenticateWithToken(const std::string& user) {
         Fail(MailErrorCode::ProtocolError, reply); // "+OK" where a challenge belongs
     else if (!ok && Refused())
         m_mailError.code = MailErrorCode::LoginRefused;
-    sasl::MaskToken(m_mailError.detail, m_accessToken);
+    if (ok)
+        m_connection.ForgetLogInSecrets();
     return ok;
 }
 

@@ -57,15 +57,14 @@ public:
 
     // Connects (with TLS as set), reads the greeting, asks CAPA, upgrades with STLS when asked
     // or (TlsMode::WhenOffered) offered, and logs in. Where STLS is asked and not offered, or
-    // the upgrade fails, nothing of the log-in is sent. A user name or password longer than
-    // kMaxCredentialLength bytes or holding CR, LF or NUL fails with InvalidArgument before
-    // anything is connected or sent. A failure after the connection stands has already sent
+    // the upgrade fails, nothing of the log-in is sent; without TLS the password, digest or
+    // token goes only where ClearTextRefusal (MailSecurity.h) allows it, else the log-in fails
+    // with PasswordNeedsTls or TokenNeedsTls before anything of it is sent. A user name or password
+    // longer than kMaxCredentialLength bytes or holding CR, LF or NUL fails with InvalidArgument
+    // before anything is connected or sent. A failure after the connection stands has already sent
     // QUIT and closed the socket.
     bool LogIn(const std::string& host, const std::string& user, const std::string& password,
                int port);
-    // True when the last LogIn sent the password without TLS over a network because the
-    // security was left to the port and the server offered no STLS.
-    bool PasswordSentInClear() const { return m_passwordInClear; }
     // QUIT when connected; closes the socket in every case. False when not connected.
     bool LogOut();
     bool SendNoop();
@@ -114,8 +113,10 @@ public:
     // bounded so that neither side's buffers can fill up with a huge mailbox.
     static constexpr std::size_t kPipelineBatch = 256; // about 3 KB of TOP commands
 
-    // The cause of the last failure (see above); not reset by later successes.
-    const MailError& LastMailError() const { return m_mailError; }
+    // The cause of the last failure (see above); not reset by later successes. What the
+    // log-in sent (password, digest, token, base64 response) is masked in it: a server may
+    // repeat it in its refusal.
+    MailError LastMailError() const;
 
     bool IsConnected() const { return m_connected; }
     int MessageCount() const { return m_messageCount; }
@@ -164,7 +165,6 @@ private:
 
     CMailConnection m_connection;
     TlsMode m_tlsMode = TlsMode::None;
-    bool m_passwordInClear = false;
     std::string m_caFile;
     bool m_useApop = false;
     std::string m_accessToken;

@@ -8,6 +8,7 @@
 #include "mail/mime/MimeFormat.h"
 #include "mail/mime/MimeMessage.h"
 #include "mail/mime/MimeStream.h"
+#include "mail/net/MailSecurity.h"
 #include "mail/net/Sasl.h"
 
 #include <algorithm>
@@ -118,10 +119,13 @@ bool CSmtpSession::Open(const std::string& host, int port, const SmtpPolicy& pol
         Close();
         return false;
     }
-    m_loggedIn = Authenticate(*policy.logIn);
-    if (!m_loggedIn)
+    m_loggedIn = Authenticate(*policy.logIn, policy.tls);
+    if (!m_loggedIn) {
         Close();
-    return m_loggedIn;
+        return false;
+    }
+    m_connection.ForgetLogInSecrets();
+    return true;
 }
 
 bool CSmtpSession::OpenOnce(const std::string& host, int port, const SmtpPolicy& policy,
@@ -188,30 +192,50 @@ bool CSmtpSession::UpgradeWithStartTls(const SmtpPolicy& policy) {
     return Hello(policy.heloFallback);
 }
 
-bool CSmtpSession::Authenticate(const SmtpCredentials& credentials) {
-    if (!credentials.accessToken.empty())
+MailError CSmtpSession::Error() const {
+    MailError error = m_error;
+    m_connection.MaskSecrets(error.detail);
+    return error;
+}
+
+bool CSmtpSession::Authenticate(const SmtpCredentials& credentials, SmtpTls tls) {
+    // Nothing of the log-in goes before it is known that it may go. Unverified TLS (a path
+    // that takes TLS opportunistically) protects from a listener, not from someone on the path.
+    const LogInSecret secret =
+        credentials.accessToken.empty() ? LogInSecret::Password : LogInSecret::Token;
+    if (!m_connection.IsVerifiedTls()) {
+        const MailErrorCode refusal =
+            ClearTextRefusal(tls == SmtpTls::Clear ? TlsMode::None : TlsMode::WhenOffered, secret,
+                             ServerOnThisMachine(m_connection.Host(), m_connection.PeerIsLocal()));
+        if (refusal != MailErrorCode::None)
+            return Fail(refusal);
+    }
+    if (secret == LogInSecret::Token)
         return AuthenticateWithToken(credentials);
     if (m_greeting.OffersParameter("AUTH", "PLAIN")) {
         static constexpr std::string_view kCommand = "AUTH PLAIN ";
         const std::string response =
-            std::string(1, '\0') + credentials.user + '\0' + credentials.password;
-        if (!SendLine(std::string(kCommand) + Base64(response) + "\r\n",
+            Base64(std::string(1, '\0') + credentials.user + '\0' + credentials.password);
+        m_connection.SetLogInSecrets({credentials.password, response});
+        if (!SendLine(std::string(kCommand) + response + "\r\n",
                       TraceShape::SecretAfter(kCommand.size())) ||
             !ReadReply())
             return false;
         return m_reply.code == 235 || Refused(MailErrorCode::LoginRefused);
     }
     // LOGIN, the mechanism every server of the last decades offers beside PLAIN.
+    const std::string user = Base64(credentials.user);
+    const std::string password = Base64(credentials.password);
+    m_connection.SetLogInSecrets({credentials.password, password, user});
     if (!SendLine("AUTH LOGIN\r\n") || !ReadReply())
         return false;
     if (m_reply.code != 334)
         return Refused(MailErrorCode::LoginRefused);
-    if (!SendLine(Base64(credentials.user) + "\r\n", TraceShape::SecretAfter(0)) || !ReadReply())
+    if (!SendLine(user + "\r\n", TraceShape::SecretAfter(0)) || !ReadReply())
         return false;
     if (m_reply.code != 334)
         return Refused(MailErrorCode::LoginRefused);
-    if (!SendLine(Base64(credentials.password) + "\r\n", TraceShape::SecretAfter(0)) ||
-        !ReadReply())
+    if (!SendLine(password + "\r\n", TraceShape::SecretAfter(0)) || !ReadReply())
         return false;
     return m_reply.code == 235 || Refused(MailErrorCode::LoginRefused);
 }
@@ -226,17 +250,15 @@ bool CSmtpSession::AuthenticateWithToken(const SmtpCredentials& credentials) {
         return Fail(MailErrorCode::InvalidArgument, "AUTH");
     const std::string command = "AUTH " + std::string(sasl::Name(*mechanism)) + " ";
     const std::string response =
-        sasl::InitialResponse(*mechanism, credentials.user, credentials.accessToken);
-    if (!SendLine(command + Base64(response) + "\r\n", TraceShape::SecretAfter(command.size())) ||
+        Base64(sasl::InitialResponse(*mechanism, credentials.user, credentials.accessToken));
+    m_connection.SetLogInSecrets({credentials.accessToken, response});
+    if (!SendLine(command + response + "\r\n", TraceShape::SecretAfter(command.size())) ||
         !ReadReply())
         return false;
     if (m_reply.code == 235)
         return true;
-    if (m_reply.code != 334) {
-        Refused(MailErrorCode::LoginRefused);
-        sasl::MaskToken(m_error.detail, credentials.accessToken);
-        return false;
-    }
+    if (m_reply.code != 334)
+        return Refused(MailErrorCode::LoginRefused);
     // A refused token: the server explains in a JSON challenge and waits for the mechanism's
     // answer before it says no (RFC 7628 section 3.2.3).
     const std::string explanation = sasl::DescribeChallenge(m_reply.lines.empty() ? std::string() : m_reply.lines.front());
@@ -245,7 +267,6 @@ bool CSmtpSession::AuthenticateWithToken(const SmtpCredentials& credentials) {
     Refused(MailErrorCode::LoginRefused);
     if (!explanation.empty())
         m_error.detail += " " + explanation;
-    sasl::MaskToken(m_error.detail, credentials.accessToken);
     return false;
 }
 

@@ -10,6 +10,9 @@
 // - AUTH (RFC 4954) only when the EHLO reply offers it: PLAIN with an initial response
 //   (RFC 4616) where offered, else LOGIN; with an access token OAUTHBEARER (RFC 7628) or
 //   XOAUTH2, the token in the initial response (lines of up to 12,288 octets, RFC 4954 4).
+//   Without verified TLS a password goes only under SmtpTls::Clear or to this machine, a token
+//   only to this machine (ClearTextRefusal in MailSecurity.h); otherwise the open fails with
+//   PasswordNeedsTls or TokenNeedsTls before anything of the log-in is sent.
 // - SIZE (RFC 1870): a message larger than the server's stated limit fails before MAIL FROM.
 // - PIPELINING (RFC 2920): MAIL FROM, every RCPT TO and DATA in one write.
 // - 8BITMIME (RFC 6152): the text goes in 8 bits with BODY=8BITMIME, else in a 7-bit form.
@@ -84,13 +87,13 @@ public:
 
     bool IsOpen() const { return m_connection.IsOpen(); }
     bool IsTls() const { return m_connection.IsTls(); }
-    bool PeerIsLocal() const { return m_connection.PeerIsLocal(); }
     // The EHLO reply (or HELO's, which names no extension) of the open session.
     const SmtpReply& Greeting() const { return m_greeting; }
     bool OffersAuth() const { return m_greeting.HasExtension("AUTH"); }
     bool LoggedIn() const { return m_loggedIn; }
-    // The cause of the last failure.
-    const MailError& Error() const { return m_error; }
+    // The cause of the last failure; what the log-in sent (password, token, base64 responses)
+    // is masked in it, for a server that repeats it in its refusal.
+    MailError Error() const;
     // The last Send failed after the whole message had gone out (no reply to its end, or the
     // connection lost then): the server may have taken it, so it must not be sent elsewhere.
     bool MayHaveDelivered() const { return m_mayHaveDelivered; }
@@ -101,7 +104,7 @@ private:
     bool OpenOnce(const std::string& host, int port, const SmtpPolicy& policy, bool withTls);
     bool Hello(bool allowHelo);
     bool UpgradeWithStartTls(const SmtpPolicy& policy);
-    bool Authenticate(const SmtpCredentials& credentials);
+    bool Authenticate(const SmtpCredentials& credentials, SmtpTls tls);
     bool AuthenticateWithToken(const SmtpCredentials& credentials);
     bool SendLine(std::string_view line, TraceShape shape = {});
     bool ReadReply();

@@ -30,6 +30,18 @@ struct Base64PairTable {
 };
 constexpr Base64PairTable kPairs;
 
+// The value of every byte as a base64 character, -1 outside the alphabet.
+struct Base64ValueTable {
+    std::array<std::int8_t, 256> values{};
+    constexpr Base64ValueTable() {
+        for (auto& v : values)
+            v = -1;
+        for (int i = 0; i < 64; ++i)
+            values[static_cast<unsigned char>(kBase64Alphabet[i])] = static_cast<std::int8_t>(i);
+    }
+};
+constexpr Base64ValueTable kValues;
+
 // Stores a little-endian value byte by byte in memory order, whatever the host order.
 template <typename T> inline char* StoreLowFirst(T value, char* out) {
     if constexpr (std::endian::native == std::endian::little) {
@@ -142,6 +154,34 @@ std::string EncodeBase64Block(std::string_view source, unsigned flags) {
     std::string out(Base64EncodedLength(source.size(), flags), '\0');
     EncodeBase64To(reinterpret_cast<const unsigned char*>(source.data()), source.size(), flags,
                    out.data());
+    return out;
+}
+
+std::optional<std::string> DecodeBase64(std::string_view text, unsigned flags) {
+    std::size_t fill = 0;
+    while (fill < 2 && fill < text.size() && text[text.size() - 1 - fill] == '=')
+        ++fill;
+    const std::string_view digits = text.substr(0, text.size() - fill);
+    const std::size_t rest = digits.size() % 4;
+    const bool fillFits =
+        fill == 0 ? rest == 0 || (flags & Base64DecodeFlag::PadOptional) : rest + fill == 4;
+    if (rest == 1 || !fillFits)
+        return std::nullopt;
+    std::string out;
+    out.reserve(digits.size() / 4 * 3 + 2);
+    std::uint32_t bits = 0;
+    int collected = 0;
+    for (char c : digits) {
+        const int value = kValues.values[static_cast<unsigned char>(c)];
+        if (value < 0)
+            return std::nullopt;
+        bits = (bits << 6) | static_cast<std::uint32_t>(value);
+        collected += 6;
+        if (collected >= 8) {
+            collected -= 8;
+            out.push_back(static_cast<char>((bits >> collected) & 0xFF));
+        }
+    }
     return out;
 }
 

@@ -1,8 +1,9 @@
 #pragma once
 // Content transfer encodings for attachments (base64 of RFC 2045, quoted-printable,
 // traditional uuencode), applied one block at a time, and the RFC 2047 encoded words (Q and B)
-// for display names and subjects. None of them keeps state between blocks; the composer's block
-// sizes (multiples of 57, 45 and 76 bytes) keep the output continuous.
+// for display names and subjects; the program's one base64 decoder. None of them keeps state
+// between blocks; the composer's block sizes (multiples of 57, 45 and 76 bytes) keep the output
+// continuous.
 //
 // Every encoder makes one pass over its input and writes into an output sized up front; the
 // output is returned as a std::string that fits exactly, so no input length can overflow it.
@@ -18,6 +19,12 @@ struct Base64Flag {
     enum : unsigned {
         NoPad = 1,        // leave out the '=' fill after the last 1 or 2 bytes
         NoLineBreaks = 2, // one line, no CRLF after every 76 characters
+    };
+};
+
+struct Base64DecodeFlag {
+    enum : unsigned {
+        PadOptional = 1, // the '=' fill of the last group may be left out (never half of it)
     };
 };
 
@@ -47,6 +54,13 @@ std::size_t Base64EncodedLength(std::size_t sourceLength, unsigned flags);
 // Base64EncodedLength(length, flags) characters; returns the number written.
 std::size_t EncodeBase64To(const unsigned char* source, std::size_t length, unsigned flags,
                            char* out);
+
+// The bytes of base64 text (RFC 4648 section 4), strictly: the alphabet only, in groups of
+// four, the last group of 2 or 3 characters filled with "==" or "=". nullopt for anything
+// else: white space, a character outside the alphabet, '=' before the end, fill that is
+// missing (unless PadOptional) or too long, one character left over. The empty text is no
+// bytes. A caller that allows white space (folded header values) takes it out first.
+std::optional<std::string> DecodeBase64(std::string_view text, unsigned flags = 0);
 
 // Quoted-printable text of source: '!' to '<' and '>' to '~' literal, blank and TAB literal
 // below column 64, everything else (CR and LF included) as "=XX"; soft break "=" CRLF once a line

@@ -2,11 +2,12 @@
 // raw UTF-8 header text.
 #include "mail/text/HeaderDecoder.h"
 
+#include "mail/text/AsciiCase.h"
+#include "mail/text/ContentEncoders.h"
 #include "mail/text/JisHeaderEncoder.h"
 #include "mail/text/TextCodec.h"
 
 #include <algorithm>
-#include <cctype>
 #include <optional>
 #include <vector>
 
@@ -17,47 +18,11 @@ bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
-std::string Lower(std::string_view s) {
-    std::string out(s);
-    for (char& c : out)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
-
 int HexValue(char c) {
     if (c >= '0' && c <= '9')
         return c - '0';
-    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
-}
-
-// Strict base64 of an encoded word: the alphabet, then at most two '=' at the end.
-std::optional<std::string> DecodeB(std::string_view text) {
-    std::string out;
-    unsigned bits = 0;
-    int collected = 0;
-    std::size_t i = 0;
-    for (; i < text.size() && text[i] != '='; ++i) {
-        const char c = text[i];
-        int v = c >= 'A' && c <= 'Z'   ? c - 'A'
-                : c >= 'a' && c <= 'z' ? c - 'a' + 26
-                : c >= '0' && c <= '9' ? c - '0' + 52
-                : c == '+'             ? 62
-                : c == '/'             ? 63
-                                       : -1;
-        if (v < 0)
-            return std::nullopt;
-        bits = (bits << 6) | static_cast<unsigned>(v);
-        collected += 6;
-        if (collected >= 8) {
-            collected -= 8;
-            out.push_back(static_cast<char>((bits >> collected) & 0xFF));
-        }
-    }
-    const std::size_t fill = text.size() - i;
-    if (fill > 2 || text.substr(i).find_first_not_of('=') != std::string_view::npos)
-        return std::nullopt;
-    return out;
+    c = ascii::ToLower(c);
+    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
 }
 
 // Q: "_" is a blank, "=XX" a byte; everything else stands for itself (section 4.2).
@@ -136,15 +101,16 @@ std::size_t ReadEncodedWord(std::string_view raw, std::size_t pos, Finders& find
     std::string_view charset = raw.substr(pos + 2, charsetEnd - pos - 2);
     const std::string_view text = raw.substr(charsetEnd + 3, textEnd - charsetEnd - 3);
     charset = charset.substr(0, charset.find('*'));
-    const char encoding =
-        static_cast<char>(std::toupper(static_cast<unsigned char>(raw[charsetEnd + 1])));
-    std::optional<std::string> bytes = encoding == 'B'   ? DecodeB(text)
-                                       : encoding == 'Q' ? DecodeQ(text)
-                                                         : std::nullopt;
+    const char encoding = ascii::ToLower(raw[charsetEnd + 1]);
+    // B: mailers that leave out the '=' fill are read too.
+    std::optional<std::string> bytes =
+        encoding == 'b'   ? encoders::DecodeBase64(text, encoders::Base64DecodeFlag::PadOptional)
+        : encoding == 'q' ? DecodeQ(text)
+                          : std::nullopt;
     if (!bytes)
         return 0;
     piece.encoded = true;
-    piece.charset = Lower(charset);
+    piece.charset = ascii::Lower(charset);
     piece.bytes = std::move(*bytes);
     piece.begin = pos;
     piece.end = textEnd + 2;

@@ -1,25 +1,16 @@
-// Shift_JIS <-> ISO-2022-JP (RFC 1468) and RFC 2047 B words for Japanese mail headers.
+// Shift_JIS <-> ISO-2022-JP (RFC 1468) for Japanese mail text and header words.
 
 #include "mail/text/JisHeaderEncoder.h"
 
-#include "mail/text/ContentEncoders.h"
-#include "mail/text/HeaderDecoder.h"
 #include "mail/text/TextCodec.h"
 
 #include <array>
-#include <new>
 #include <optional>
 
 namespace {
 
 constexpr std::string_view kToJis208 = "\x1B$B";
 constexpr std::string_view kToAscii = "\x1B(B";
-
-// The text up to its first NUL, as a C text would be read.
-std::string_view CText(std::string_view s) {
-    const auto nul = s.find('\0');
-    return nul == std::string_view::npos ? s : s.substr(0, nul);
-}
 
 // Byte i of s, or 0 past its end.
 unsigned char At(std::string_view s, std::size_t i) {
@@ -58,59 +49,6 @@ std::optional<std::array<char, 2>> JisPairToSjis(unsigned char row, unsigned cha
 }
 
 } // namespace
-
-std::string CJisHeaderEncoder::ShiftJisToJis(std::string_view sjis) try {
-    const std::string_view in = CText(sjis);
-    std::string out;
-    out.reserve(in.size() + in.size() / 2 + 8);
-    bool doubleByte = false;
-    std::size_t i = 0;
-    while (i < in.size()) {
-        const auto c = static_cast<unsigned char>(in[i]);
-        if (text::IsSjisLeadByte(c)) {
-            if (i + 1 >= in.size())
-                break; // incomplete last character: dropped
-            const auto jis = SjisPairToJis(c, static_cast<unsigned char>(in[i + 1]));
-            if (!jis)
-                break; // no JIS pair: the text ends here
-            if (!doubleByte)
-                out.append(kToJis208);
-            out.append(jis->data(), 2);
-            doubleByte = text::IsSjisLeadByte(At(in, i + 2));
-            if (!doubleByte)
-                out.append(kToAscii);
-            i += 2;
-        } else if (c == '\r') {
-            // CR LF becomes LF; a lone CR becomes LF as well and keeps the byte after it.
-            out.push_back('\n');
-            i += At(in, i + 1) == '\n' ? 2 : 1;
-        } else {
-            out.push_back(static_cast<char>(c));
-            ++i;
-        }
-    }
-    if (doubleByte)
-        out.append(kToAscii); // the text ended inside a run; close it so it ends in ASCII
-    return out;
-} catch (const std::bad_alloc&) {
-    return {}; // out of memory: the empty text
-}
-
-std::string CJisHeaderEncoder::MakeEncodedWord(std::string_view jis) try {
-    const std::string_view in = CText(jis);
-    std::string out = "=?ISO-2022-JP?B?";
-    out.append(encoders::EncodeBase64Block(in, encoders::Base64Flag::NoLineBreaks));
-    out.append("?=");
-    return out;
-} catch (const std::bad_alloc&) {
-    return {}; // out of memory: the empty text
-}
-
-std::string CJisHeaderEncoder::DecodeHeaderText(std::string_view raw) try {
-    return text::Utf8ToSjis(mime::DecodeHeaderValue(CText(raw)));
-} catch (const std::bad_alloc&) {
-    return {}; // out of memory: the empty text
-}
 
 std::optional<std::string> CJisHeaderEncoder::EncodeMailText(std::string_view sjis) {
     std::string out;
@@ -185,81 +123,4 @@ std::string CJisHeaderEncoder::DecodeMailText(std::string_view jis) {
         }
     }
     return out;
-}
-
-std::string CJisHeaderEncoder::JisToShiftJis(std::string_view jis) try {
-    const std::string_view in = CText(jis);
-    std::string out;
-    out.reserve(in.size() + 8);
-    bool doubleByte = false;
-    std::size_t i = 0;
-    while (i < in.size()) {
-        const auto c = static_cast<unsigned char>(in[i]);
-        if (c == 0x1B && i + 2 < in.size()) {
-            const std::string_view escape = in.substr(i, 3);
-            if (escape == "\x1B$B" || escape == "\x1B$@") {
-                doubleByte = true;
-                i += 3;
-                continue;
-            }
-            if (escape == "\x1B(B" || escape == "\x1B(J") {
-                doubleByte = false;
-                i += 3;
-                continue;
-            }
-        }
-        if (doubleByte && c >= 0x21 && c <= 0x7E) {
-            const auto sjis = JisPairToSjis(c, At(in, i + 1));
-            if (!sjis)
-                break; // outside the mapping: the text ends here
-            out.append(sjis->data(), 2);
-            i += 2;
-        } else if (c == '\n' && (i == 0 || in[i - 1] != '\r')) {
-            out.append("\r\n");
-            ++i;
-        } else {
-            if (c != '=')
-                out.push_back(static_cast<char>(c));
-            ++i;
-        }
-    }
-    return out;
-} catch (const std::bad_alloc&) {
-    return {}; // out of memory: the empty text
-}
-
-std::string CJisHeaderEncoder::DecodeBase64Text(std::string_view base64) try {
-    const std::string_view in = CText(base64);
-    auto value = [](unsigned char c) -> unsigned {
-        if (c >= 'A' && c <= 'Z')
-            return c - 'A';
-        if (c >= 'a' && c <= 'z')
-            return c - 'a' + 26;
-        if (c >= '0' && c <= '9')
-            return c - '0' + 52;
-        if (c == '+')
-            return 62;
-        if (c == '/')
-            return 63;
-        return 0;
-    };
-    std::string out;
-    out.reserve(in.size() / 4 * 3 + 3);
-    for (std::size_t i = 0; i < in.size(); i += 4) {
-        const unsigned a = value(At(in, i));
-        const unsigned b = value(At(in, i + 1));
-        const unsigned c = value(At(in, i + 2));
-        const unsigned d = value(At(in, i + 3));
-        const char bytes[3] = {static_cast<char>((a * 4 + b / 16) & 0xFF),
-                               static_cast<char>((b * 16 + c / 4) & 0xFF),
-                               static_cast<char>((c * 64 + d) & 0xFF)};
-        for (char byte : bytes) {
-            if (byte == '\0')
-                return out; // a zero byte ends the text
-            out.push_back(byte);
-        }
-    }
-    return out;
-} catch (const std::bad_alloc&) {
-    return {}; // out of memory: the empty text
 }

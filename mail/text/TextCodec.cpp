@@ -1,5 +1,7 @@
 #include "mail/text/TextCodec.h"
 
+#include "mail/text/AsciiCase.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -137,9 +139,7 @@ std::string Latin1ToUtf8(std::string_view latin1) {
 std::optional<std::string> CharsetToUtf8(std::string_view bytes, std::string_view charset) {
     if (!IsPlainCharsetName(charset))
         return std::nullopt;
-    std::string lower(charset);
-    for (char& c : lower)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::string lower = ascii::Lower(charset);
     const std::string from = IsShiftJisName(lower) ? "CP932" : lower;
     if (!OpenConverter("UTF-8", from.c_str()))
         return std::nullopt;

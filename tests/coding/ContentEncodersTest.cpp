@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <gtest/gtest.h>
 #include <memory>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -135,6 +136,54 @@ TEST(EncodeBase64Block, PredictedLengthIsExactForEveryShape) {
                       predicted)
                 << n << " flags " << flags;
         }
+    }
+}
+
+// --- DecodeBase64 ----------------------------------------------------------------------------
+
+TEST(DecodeBase64, TakesOnlyStrictBase64) {
+    struct DecodeCase {
+        const char* name;
+        std::string text;
+        unsigned flags;
+        std::optional<std::string> bytes;
+    };
+    const auto pad = unsigned{Base64DecodeFlag::PadOptional};
+    const std::vector<DecodeCase> cases = {
+        {"empty", "", 0, ""},
+        {"rfc 4648 vector", "Zm9vYmFy", 0, "foobar"},
+        {"two fill characters", "YWJjZA==", 0, "abcd"},
+        {"one fill character", "YWJjZGU=", 0, "abcde"},
+        {"plus and slash", "+/+/", 0, "\xFB\xFF\xBF"},
+        {"zero bytes kept", "YQBi", 0, "a\0b"s},
+        {"fill left out", "YWJjZA", 0, std::nullopt},
+        {"fill left out, allowed", "YWJjZA", pad, "abcd"},
+        {"one of two fill characters", "YWJjZA=", pad, std::nullopt},
+        {"fill after a full group", "YWJj=", pad, std::nullopt},
+        {"three fill characters", "YQ===", 0, std::nullopt},
+        {"fill alone", "====", 0, std::nullopt},
+        {"fill inside", "YQ==YWJj", 0, std::nullopt},
+        {"one character left over", "YWJjZ", pad, std::nullopt},
+        {"outside the alphabet", "Y*Jj", 0, std::nullopt},
+        {"url-safe alphabet", "-_-_", 0, std::nullopt},
+        {"blank inside", "YWJj ZA==", 0, std::nullopt},
+        {"line break at the end", "YWJj\r\n", 0, std::nullopt},
+        {"high byte", "YWJ\xE3", 0, std::nullopt},
+        {"nul byte", "YW\0j"s, 0, std::nullopt},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(DecodeBase64(c.text, c.flags), c.bytes) << c.name;
+}
+
+TEST(DecodeBase64, ReversesTheEncoderForEveryLength) {
+    const std::string bytes = RandomBytes(300, 11);
+    for (std::size_t n = 0; n <= bytes.size(); ++n) {
+        const std::string_view source = std::string_view(bytes).substr(0, n);
+        const std::string padded = EncodeBase64Block(source, Base64Flag::NoLineBreaks);
+        ASSERT_EQ(DecodeBase64(padded), source) << n;
+        const std::string bare =
+            EncodeBase64Block(source, Base64Flag::NoLineBreaks | Base64Flag::NoPad);
+        ASSERT_EQ(DecodeBase64(bare, Base64DecodeFlag::PadOptional), source) << n;
     }
 }
 

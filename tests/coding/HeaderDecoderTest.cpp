@@ -1,5 +1,7 @@
 #include "mail/text/HeaderDecoder.h"
 
+#include "mail/mime/MimeHeaderField.h"
+
 #include <chrono>
 #include <gtest/gtest.h>
 #include <string>
@@ -25,6 +27,18 @@ TEST(DecodeHeaderValue, ReadsTheFormsMailProgramsWrite) {
          "e",
          "撮影"},
         {"raw ISO-2022-JP", "\x1B$B;#1F\x1B(B", "撮影"},
+        {"ISO-2022-JP B", "=?ISO-2022-JP?B?GyRCJS0lYyVXJUElYzJoQXwbKEI=?=", "キャプチャ画像"},
+        {"lower-case label and b", "=?iso-2022-jp?b?GyRCMmhBfBsoQg==?=", "画像"},
+        {"B without its fill", "=?UTF-8?B?YWJjZA?=", "abcd"},
+        {"B with half its fill kept", "=?UTF-8?B?YWJjZA=?=", "=?UTF-8?B?YWJjZA=?="},
+        {"B with one character left over", "=?UTF-8?B?YWJjZ?=", "=?UTF-8?B?YWJjZ?="},
+        {"words folded with CR LF and tab", "=?UTF-8?B?5pKu?=\r\n\t=?UTF-8?B?5b2x?=", "撮影"},
+        {"label alone", "=?ISO-2022-JP?B?", "=?ISO-2022-JP?B?"},
+        {"empty word",
+         "=?ISO-2022-JP?B?"
+         "?=",
+         ""},
+        {"no word, no change", "a=?=b", "a=?=b"},
         {"word split between characters", "=?UTF-8?B?5pKu?= =?UTF-8?B?5b2x?=", "撮影"},
         {"word split inside a character", "=?UTF-8?Q?=E6=92?=\t=?UTF-8?Q?=AE=E5=BD=B1?=", "撮影"},
         {"words of two charsets", "=?UTF-8?B?5pKu?= =?EUC-JP?B?scY=?=", "撮影"},
@@ -44,6 +58,22 @@ TEST(DecodeHeaderValue, ReadsTheFormsMailProgramsWrite) {
     };
     for (const Case& c : cases)
         EXPECT_EQ(mime::DecodeHeaderValue(c.raw), c.text) << c.name;
+}
+
+// What the composer writes (ISO-2022-JP or UTF-8 words, folded) reads back as it was.
+TEST(DecodeHeaderValue, ReadsWhatTheComposerWrites) {
+    std::string longText;
+    for (int i = 0; i < 500; ++i)
+        longText += "画";
+    for (const std::string& utf8 :
+         {std::string("キャプチャ画像"), std::string("Re: 画像"), std::string("ｶﾒﾗ"),
+          std::string("漢字テスト123"), std::string("😀 smile"), longText}) {
+        mime::HeaderField field("Subject");
+        field.AddJapaneseText(utf8, mime::TextRole::Unstructured);
+        std::string value = field.Text().substr(std::string("Subject: ").size());
+        value.resize(value.size() - 2); // the line end
+        EXPECT_EQ(mime::DecodeHeaderValue(value), utf8) << value;
+    }
 }
 
 TEST(DecodeHeaderValue, TakesTimeInProportionToTheValue) {

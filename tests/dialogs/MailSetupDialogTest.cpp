@@ -11,6 +11,7 @@
 #include "app/service/MailWorker.h"
 #include "app/signin/OAuthTokens.h"
 #include "app/settings/SettingsStore.h"
+#include "app/settings/SettingsTable.h"
 #include "mail/net/DnsResolver.h"
 #include "tests/dialogs/DialogTestSupport.h"
 #include "tests/settings/MessageCapture.h"
@@ -33,6 +34,7 @@
 #include <QTableWidget>
 #include <QtTest>
 #include <filesystem>
+#include <set>
 #include <thread>
 
 using Dlg = CMailSetupDialog;
@@ -78,6 +80,7 @@ class MailSetupDialogTest : public QObject {
 private slots:
     void init();
     void okTakesEveryControlOver();
+    void everyMailSettingHasItsField();
     void laterMailFieldsRoundTrip_data();
     void laterMailFieldsRoundTrip();
     void nonIntegerPortIsRefused();
@@ -220,8 +223,11 @@ void MailSetupDialogTest::okTakesEveryControlOver() {
             QCOMPARE(Shown(&dialog, id), QString::fromUtf8(text));
         for (int id : {Dlg::kIdPop3Pass, Dlg::kIdSmtpPass, Dlg::kIdOAuthClientSecret})
             QCOMPARE(Control<QLineEdit>(&dialog, id)->echoMode(), QLineEdit::Password);
-        for (const Field& field : fields)
+        for (const Field& field : fields) {
+            QCOMPARE(dialog.FieldOf(std::string("MAIL.") + field.key),
+                     Control<QWidget>(&dialog, field.id));
             Enter(&dialog, field.id, field.value);
+        }
         Click(&dialog, kIdOk);
     });
     QCOMPARE(result, int(QDialog::Accepted));
@@ -243,6 +249,21 @@ void MailSetupDialogTest::okTakesEveryControlOver() {
         for (const Field& field : fields)
             QVERIFY2(Shown(&reopened, field.id) == field.value, field.key);
     });
+}
+
+// Every setting the table gives a field of this dialog has one control, and no other setting
+// has any: a field brought up for a setting's name (the sign-in's) is always there.
+void MailSetupDialogTest::everyMailSettingHasItsField() {
+    Settings settings;
+    Dlg dialog(settings.mail);
+    std::set<QWidget*> controls;
+    for (const SettingRow& row : SettingRows()) {
+        QWidget* field = dialog.FieldOf(SettingName(row));
+        QVERIFY2((field != nullptr) == (row.dialog == SettingDialog::Mail), row.key);
+        if (field)
+            QVERIFY2(controls.insert(field).second, row.key);
+    }
+    QVERIFY(!controls.empty());
 }
 
 void MailSetupDialogTest::laterMailFieldsRoundTrip_data() {

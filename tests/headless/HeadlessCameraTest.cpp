@@ -47,7 +47,7 @@ protected:
         InstallFakeCameras({{kCamera, "/dev/video7", "usb-7", "ball", "video/x-raw, width=(int)320, height=(int)240"}});
     }
 
-    void WriteSettings(int pop3Port, int smtpPort) {
+    void WriteSettings(int pop3Port, int smtpPort, bool imap = false) {
         Settings settings;
         settings.device.deviceName = kCamera;
         settings.device.width = 320;
@@ -59,6 +59,11 @@ protected:
         settings.mail.smtpServer = "127.0.0.1";
         settings.mail.smtpPort = smtpPort;
         settings.mail.senderAddress = "camera@example.com";
+        if (imap) {
+            settings.mail.receiveProtocol = ReceiveProtocol::Imap;
+            settings.mail.imapServer = "127.0.0.1";
+            settings.mail.imapPort = pop3Port;
+        }
         MessageCapture sink;
         ASSERT_TRUE(SaveSettings(settings, m_home.folder(), sink));
     }
@@ -138,6 +143,29 @@ TEST_F(HeadlessCameraTest, WithoutACameraMailIsCheckedAndTheCameraIsTakenUpWhenI
     EXPECT_EQ(CheckOnce(service), CHeadlessService::kCheckCompleted);
     EXPECT_EQ(smtp.WaitForMessages(1).size(), 1u);
     EXPECT_EQ(dovecot.MessageCount(), 0);
+}
+
+// The IMAP session idles between cycles and hears only of new mail; a request it had to leave
+// on the server for want of a camera is looked at again at a tick, as a POP3 check would, and
+// answered once the camera has come.
+TEST_F(HeadlessCameraTest, ImapRequestLeftWithoutACameraIsAnsweredAtATickOnceItComes) {
+    VanishFakeCamera(kCamera);
+    DovecotPeer dovecot("camera", "secret", {RequestMail("taro@example.jp", "cap")},
+                        {.imap = true});
+    SmtpPeer smtp({.authUser = "camera", .authPassword = "secret"});
+    WriteSettings(dovecot.port(), smtp.port(), true);
+
+    CHeadlessService service(ServiceOptions());
+    ASSERT_TRUE(service.Start(true));
+    service.mailHost().timer().setInterval(200);
+    ASSERT_TRUE(RunUntil([&] { return Count(service.log().text(), "カメラがないため") == 1; }))
+        << service.log().text();
+    EXPECT_EQ(dovecot.MessageCount(), 1);
+
+    ReturnFakeCamera(kCamera);
+    EXPECT_TRUE(RunUntil([&] { return dovecot.MessageCount() == 0; })) << service.log().text();
+    EXPECT_EQ(smtp.Messages().size(), 1u);
+    EXPECT_EQ(Count(service.log().text(), "カメラがないため"), 1);
 }
 
 TEST_F(HeadlessCameraTest, WaitingServiceDecodesOnlyForAGrabAndStillHearsTheCameraGo) {

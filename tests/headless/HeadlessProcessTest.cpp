@@ -1,7 +1,9 @@
 // The executable run as a user or systemd runs it, with no display at all: one check against
 // dovecot and aiosmtpd with the test pattern, SIGTERM while a reply waits on a silent SMTP
-// server, the settings commands through setup.ini, and the command line itself.
+// server, the settings commands through setup.ini, a program folder it refuses, and the
+// command line itself.
 
+#include "app/camera/CameraKeeper.h"
 #include "app/settings/PasswordCipher.h"
 #include "mail/text/ContentEncoders.h"
 #include "mail/text/TextCodec.h"
@@ -19,6 +21,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -84,6 +87,13 @@ public:
             }
         }
         return -1;
+    }
+    // True once standard error holds text; false when it did not within limit.
+    bool WaitForOutput(const std::string& text, std::chrono::milliseconds limit) {
+        const auto end = Clock::now() + limit;
+        while (m_output.find(text) == std::string::npos && Clock::now() < end)
+            Drain(50);
+        return m_output.find(text) != std::string::npos;
     }
     void Signal(int number) const { ::kill(m_pid, number); }
     const std::string& Output() {
@@ -168,6 +178,48 @@ TEST(HeadlessProcess, CheckOnceWithoutADisplayAnswersAndDeletesTheRequest) {
     }
 }
 
+// The check timer's first tick comes after a minute; with IMAP as with POP3 the service looks
+// at the mailbox as soon as its camera is known, well before that: it answers a request that
+// waits there, or, without a camera, says so and leaves the request on the server.
+TEST(HeadlessProcess, ImapServiceLooksAtTheMailboxAtStartWithOrWithoutACamera) {
+    constexpr std::chrono::seconds kWellBeforeTheTick{20};
+    const struct {
+        const char* name;
+        std::vector<std::string> camera;
+        const char* said; // on standard error once the first check is over
+        bool answered;
+    } cases[] = {
+        {"test pattern", {}, "送信完了<taro@example.jp>", true},
+        {"no camera", {"--device", "どこにもないカメラ"},
+         "ERROR : カメラがないため、写真の依頼に答えられません", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir home;
+        DovecotPeer dovecot("camera", "secret", {RequestMail("taro@example.jp", "cap")},
+                            {.imap = true});
+        SmtpPeer smtp({.authUser = "camera", .authPassword = "secret"});
+        ConfigurePeers(home, dovecot, smtp, true);
+
+        std::vector<std::string> arguments{"--headless", "--test-pattern"};
+        arguments.insert(arguments.end(), c.camera.begin(), c.camera.end());
+        Program program(home, arguments, {}, "ja_JP.UTF-8");
+        EXPECT_TRUE(program.WaitForOutput(c.said, kWellBeforeTheTick)) << program.Output();
+        if (c.answered) {
+            EXPECT_EQ(smtp.WaitForMessages(1).size(), 1u);
+            // The request goes just after its reply; a stop before that would keep it.
+            for (int i = 0; i < 100 && dovecot.MessageCount() != 0; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        } else {
+            EXPECT_NE(program.Output().find(CCameraKeeper::kNoCameraLine), std::string::npos);
+            EXPECT_TRUE(smtp.Messages().empty());
+        }
+        program.Signal(SIGTERM);
+        EXPECT_EQ(program.Wait(std::chrono::seconds(10)), 0) << program.Output();
+        EXPECT_EQ(dovecot.MessageCount(), c.answered ? 0 : 1) << program.Output();
+    }
+}
+
 TEST(HeadlessProcess, TraceShowsEveryCommandAndNoSecret) {
     using encoders::Base64Flag;
     const std::vector<std::string> secrets = {
@@ -239,6 +291,27 @@ TEST(HeadlessProcess, CheckOnceSaysWhyItDidNotComplete) {
         const std::size_t last = output.rfind("kestrovamail: ");
         ASSERT_NE(last, std::string::npos) << c.name;
         EXPECT_NE(output.find(c.reason, last), std::string::npos) << c.name << "\n" << output;
+    }
+}
+
+// A program folder other users may write is not used by any start (the service, a check, the
+// settings commands, the sign-in): it ends with the reason and writes nothing there.
+TEST(HeadlessProcess, AFolderOthersMayWriteIsRefusedByEveryStart) {
+    TempDir home;
+    ASSERT_EQ(::chmod(home.path().c_str(), 0770), 0);
+    for (const std::vector<std::string>& arguments :
+         std::vector<std::vector<std::string>>{{"--check-once", "--test-pattern"},
+                                               {"--headless", "--test-pattern"},
+                                               {"--set", "MAIL.POP3_ID=camera"},
+                                               {"--sign-in"}}) {
+        SCOPED_TRACE(arguments[0]);
+        Program program(home, arguments, {}, "en_US.UTF-8");
+        EXPECT_EQ(program.Wait(), 1) << program.Output();
+        EXPECT_NE(program.Output().find("kestrovamail: Other users can write to the folder " +
+                                        home.folder() + ", so it is not used"),
+                  std::string::npos)
+            << program.Output();
+        EXPECT_TRUE(std::filesystem::is_empty(home.path()));
     }
 }
 

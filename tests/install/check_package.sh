@@ -102,7 +102,7 @@ ja_JP.UTF-8|--help|使い方: kestrovamail
 C.UTF-8|--nonsense|unknown option "--nonsense"
 ja_JP.UTF-8|--device|--device には値が必要です
 LOCALES
-mkdir -p "$work/home"
+mkdir -p -m 700 "$work/home" # the program refuses a folder others may write
 KESTROVAMAIL_HOME="$work/home" "$root/usr/bin/kestrovamail" --set MAIL.CHECK_STRING=photo
 grep -q "CHECK_STRING=photo" "$work/home/setup.ini" || fail "--set did not reach setup.ini"
 # Bash completion: option names, --set with the names --show-settings lists, --set-password.
@@ -131,6 +131,7 @@ if [ -r /usr/share/bash-completion/bash_completion ]; then
 --set-password |smtp
 --set-password o|oauth-client
 --sign|--sign-in
+--tr|--trace
 COMPLETIONS
 fi
 echo "package $(basename "$deb") installs and runs"

@@ -1,5 +1,6 @@
 // The token endpoint's replies, the refresh token's file, and refreshing against the test
 // authorization server over HTTPS.
+#include "app/service/MailClients.h"
 #include "app/signin/OAuthTokens.h"
 #include "tests/support/OAuthPeer.h"
 #include "tests/support/TempDir.h"
@@ -10,6 +11,7 @@
 
 #include <filesystem>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -58,6 +60,22 @@ TEST(TokenStore, EncipheredPrivateAndWhole) {
     ASSERT_EQ(::stat(path.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
     EXPECT_EQ(TempDir::ReadFile(path).find("xxxx"), std::string::npos);
+}
+
+// A token behind a link, or in a file another user owns, would sign in to their account.
+TEST(TokenStore, OnlyTheUsersOwnFileIsRead) {
+    TempDir dir, elsewhere;
+    const std::string folder = dir.path().string() + "/";
+    ASSERT_TRUE(oauthstore::SaveRefreshToken(elsewhere.path().string() + "/", "rt-theirs"));
+    std::filesystem::create_symlink(elsewhere.path() / oauthstore::kFileName,
+                                    dir.path() / oauthstore::kFileName);
+    EXPECT_EQ(oauthstore::LoadRefreshToken(folder), "");
+    if (::geteuid() == 0) { // only root can give the file to nobody
+        std::filesystem::remove(dir.path() / oauthstore::kFileName);
+        ASSERT_TRUE(oauthstore::SaveRefreshToken(folder, "rt-theirs"));
+        ASSERT_EQ(::chown((folder + oauthstore::kFileName).c_str(), 65534, 65534), 0);
+        EXPECT_EQ(oauthstore::LoadRefreshToken(folder), "");
+    }
 }
 
 class Refresh : public ::testing::Test {
@@ -141,6 +159,49 @@ TEST_F(Refresh, UnsafeEndpointsAreRefusedBeforeAnythingIsSent) {
         EXPECT_EQ(error.code, c.code) << c.tokenUrl << " " << DescribeMailError(error);
     }
     EXPECT_EQ(m_auth.Stats()["refresh_token"], 0);
+}
+
+// A sign-in is bound to the endpoint and client it came from at its first refresh (earlier
+// versions stored the token alone); after that, another endpoint or client gets nothing.
+TEST_F(Refresh, ARefreshTokenGoesOnlyWhereItCameFrom) {
+    ASSERT_TRUE(oauthstore::SaveRefreshToken(m_folder, m_auth.Issue().refresh));
+    MailError error;
+    COAuthTokens bind;
+    ASSERT_FALSE(bind.AccessToken(Settings(), m_folder, nullptr, error).empty())
+        << DescribeMailError(error);
+    const oauthstore::SignIn stored = oauthstore::Load(Settings(), m_folder, error);
+    EXPECT_EQ(stored.tokenUrl, m_auth.Url("/token"));
+    EXPECT_EQ(stored.clientId, "kestrova-test");
+
+    const struct {
+        const char* what;
+        std::string MailSettings::*field;
+        std::string value;
+    } changes[] = {
+        {"token endpoint", &MailSettings::oauthTokenUrl, m_auth.Url("/token?elsewhere")},
+        {"client", &MailSettings::oauthClientId, "someone-else"},
+    };
+    for (const auto& change : changes) {
+        MailSettings mail = Settings();
+        mail.*change.field = change.value;
+        COAuthTokens tokens;
+        EXPECT_EQ(tokens.AccessToken(mail, m_folder, nullptr, error), "") << change.what;
+        EXPECT_EQ(error.code, MailErrorCode::SignInNeeded) << change.what;
+    }
+    EXPECT_EQ(m_auth.Stats()["refresh_token"], 1);
+}
+
+TEST_F(Refresh, AnAccessTokenIsDroppedWhenTheAccountsServersChange) {
+    ASSERT_FALSE(oauthstore::Save(Settings(), m_folder, m_auth.Issue().refresh));
+    CTokenSource source(m_folder);
+    MailSettings mail = Settings();
+    MailError error;
+    const std::string first = source.AccessToken(mail, nullptr, error);
+    ASSERT_FALSE(first.empty()) << DescribeMailError(error);
+    EXPECT_EQ(source.AccessToken(mail, nullptr, error), first);
+    mail.imapServer = "imap.elsewhere.example";
+    EXPECT_NE(source.AccessToken(mail, nullptr, error), first);
+    EXPECT_EQ(m_auth.Stats()["refresh_token"], 2);
 }
 
 } // namespace

@@ -16,11 +16,15 @@ how is one of
   expired             signed with an x= in the past
   length              signed with l=0 over an empty body, then a body added
   nofrom              signed with an h= that leaves out From (the signature itself verifies)
+  nosubject           signed with an h= that leaves out Subject
+  subject-added       a signed mail of another subject with "Subject: cap" added on top
+  testing             signed with a key whose record says t=y (selector "testing")
   short               signed with an rsa key of 512 bits (selector "short")
   ar-forged, ar-below, ar-trusted
                       unsigned, with Authentication-Results fields of evil.test, of
                       mx.trusted.test below its dmarc=fail, or of mx.trusted.test on top
-OUT_DIR/zone.txt gets the keys of selectors "rsa", "ed", "short" and "revoked" (an empty p=).
+OUT_DIR/zone.txt gets the keys of selectors "rsa", "ed", "short", "testing" and "revoked" (an
+empty p=).
 """
 import base64
 import os
@@ -56,7 +60,8 @@ def main():
     ed_private = base64.b64encode(bytes(ed_key))
     ed_pub = base64.b64encode(bytes(ed_key.verify_key)).decode()
 
-    def sign(raw, domain, selector="rsa", length=False, expires=None, without_from=False):
+    def sign(raw, domain, selector="rsa", length=False, expires=None, without_from=False,
+             headers=(b"from", b"to", b"subject", b"message-id", b"date")):
         if selector == "ed":
             algorithm, key = b"ed25519-sha256", ed_private
         else:
@@ -78,7 +83,7 @@ def main():
             signer.gen_header = leave_out_from
         header = signer.sign(selector.encode(), domain.encode(), key,
                              signature_algorithm=algorithm,
-                             include_headers=[b"from", b"to", b"subject", b"message-id", b"date"],
+                             include_headers=list(headers),
                              length=length)
         return header.replace(b"\r\n", b"\n").replace(b"\n", b"\r\n") + raw
 
@@ -110,6 +115,13 @@ def main():
             mail = sign(message(sender, body=""), domain, length=True) + b"more text\r\n"
         elif how == "nofrom":
             mail = sign(message(sender), domain, without_from=True)
+        elif how == "nosubject":
+            mail = sign(message(sender), domain,
+                        headers=(b"from", b"to", b"message-id", b"date"))
+        elif how == "subject-added":
+            mail = b"Subject: cap\r\n" + sign(message(sender, subject="hello"), domain)
+        elif how == "testing":
+            mail = sign(message(sender), domain, "testing")
         elif how == "short":
             mail = sign(message(sender), domain, "short")
         elif how.startswith("ar-"):
@@ -132,6 +144,7 @@ def main():
             f.write("rsa._domainkey.%s v=DKIM1; k=rsa; p=%s\n" % (domain, rsa_pub))
             f.write("ed._domainkey.%s v=DKIM1; k=ed25519; p=%s\n" % (domain, ed_pub))
             f.write("short._domainkey.%s v=DKIM1; k=rsa; p=%s\n" % (domain, short_pub))
+            f.write("testing._domainkey.%s v=DKIM1; k=rsa; t=y; p=%s\n" % (domain, rsa_pub))
             f.write("revoked._domainkey.%s v=DKIM1; p=\n" % domain)
 
 

@@ -6,7 +6,23 @@
 #include "mail/dkim/DkimVerifier.h"
 #include "mail/dkim/DomainAlignment.h"
 
+#include <cstdio>
 #include <gtest/gtest.h>
+
+namespace {
+
+// count copies of pattern, its %d the copy's number.
+std::string Repeated(const char* pattern, std::size_t count) {
+    std::string out;
+    for (std::size_t i = 0; i < count; ++i) {
+        char piece[32];
+        std::snprintf(piece, sizeof piece, pattern, static_cast<int>(i));
+        out += piece;
+    }
+    return out;
+}
+
+} // namespace
 
 TEST(SenderRecords, CanonicalFormsOfHeaderAndBody) {
     // The example of RFC 6376 section 3.4.5.
@@ -35,12 +51,21 @@ TEST(SenderRecords, WhichSignatureFieldsAreRead) {
         {" v = 1 ;\r\n a=ed25519-sha256; d=example.com; s=sel; h=from; bh=AA\r\n AA; b=AAAA", true},
         {"v=2; a=rsa-sha256; d=e.com; s=s; h=from; bh=AAAA; b=AAAA", false},
         {"v=1; a=rsa-sha1; d=e.com; s=s; h=from; bh=AAAA; b=AAAA", false},
-        {"v=1; a=rsa-sha256; s=s; h=from; bh=AAAA; b=AAAA", false},      // no d=
-        {base + "; d=other.com", false},                                 // a tag twice
-        {base + "; l=1234567890123", false},                             // 13 digits
+        {"v=1; a=rsa-sha256; s=s; h=from; bh=AAAA; b=AAAA", false},          // no d=
+        {base + "; d=other.com", false},                                     // a tag twice
+        {base + "; l=1234567890123", false},                                 // 13 digits
         {"v=1; a=rsa-sha256; d=e.com; s=s; h=from; bh=AAAA; b=A===", false}, // bad base64
         {base + "; c=fancy", false},
         {base + "; novalue", false},
+        // The bounds: 64 tags (base has 7) and 256 names in h=.
+        {base + Repeated("; x%d=1", dkim::kMaxTags - 7), true},
+        {base + Repeated("; x%d=1", dkim::kMaxTags - 6), false},
+        {"v=1; a=rsa-sha256; d=e.com; s=s; bh=AAAA; b=AAAA; h=from" +
+             Repeated(":x%d", dkim::kMaxSignedFields - 1),
+         true},
+        {"v=1; a=rsa-sha256; d=e.com; s=s; bh=AAAA; b=AAAA; h=from" +
+             Repeated(":x%d", dkim::kMaxSignedFields),
+         false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.value);
@@ -57,14 +82,19 @@ TEST(SenderRecords, WhichKeyRecordsAreRead) {
     struct Row {
         std::string text;
         bool read;
-        bool revoked;
+        bool revoked = false;
+        bool testing = false;
     } rows[] = {
-        {"v=DKIM1; k=rsa; p=AAAA", true, false},
-        {"p=AAAA", true, false},
+        {"v=DKIM1; k=rsa; p=AAAA", true},
+        {"p=AAAA", true},
         {"v=DKIM1; p=", true, true},
-        {"k=rsa; v=DKIM1; p=AAAA", false, false}, // v= not first
-        {"v=DKIM1; k=rsa", false, false},
-        {"v=DKIM1; p=@@@@", false, false},
+        {"k=rsa; v=DKIM1; p=AAAA", false}, // v= not first
+        {"v=DKIM1; k=rsa", false},
+        {"v=DKIM1; p=@@@@", false},
+        {"v=DKIM1; t=y; p=AAAA", true, false, true},
+        {"v=DKIM1; t = s : Y ; p=AAAA", true, false, true},
+        {"v=DKIM1; t=s; p=AAAA", true, false, false},
+        {"p=AAAA" + Repeated("; x%d=1", dkim::kMaxTags), false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.text);
@@ -72,6 +102,7 @@ TEST(SenderRecords, WhichKeyRecordsAreRead) {
         ASSERT_EQ(key.has_value(), row.read);
         if (key) {
             EXPECT_EQ(key->publicKey.empty(), row.revoked);
+            EXPECT_EQ(key->testing, row.testing);
         }
     }
 }
@@ -85,17 +116,35 @@ TEST(SenderRecords, OnlyTheTopMostFieldOfTheTrustedIdIsBelieved) {
     } rows[] = {
         {"trusted pass", {pass}, true},
         {"letter case of id and domain",
-         {"MX.Trusted.Test; DMARC=pass header.from=EXAMPLE.com"}, true},
+         {"MX.Trusted.Test; DMARC=pass header.from=EXAMPLE.com"},
+         true},
         {"comments, version, other methods, base64 values",
          {"mx.trusted.test 1 (ok); spf=pass smtp.mailfrom=example.com; dkim/1=pass "
           "header.b=Ab/+=; dmarc=pass (p=reject) header.from=example.com"},
          true},
         {"under another id", {"evil.test; dmarc=pass header.from=example.com"}, false},
-        {"below the trusted id's fail", {"mx.trusted.test; dmarc=fail header.from=example.com", pass},
+        {"below the trusted id's fail",
+         {"mx.trusted.test; dmarc=fail header.from=example.com", pass},
          false},
         {"below an unreadable field of the trusted id", {"mx.trusted.test; dmarc", pass}, false},
         {"another From domain", {"mx.trusted.test; dmarc=pass header.from=example.org"}, false},
         {"none", {"mx.trusted.test; none"}, false},
+        {"quoted id after a comment",
+         {"(by us) \"mx.trusted.test\"; dmarc=pass header.from=example.com"},
+         true},
+        // The trusted server quotes the envelope sender as it came: the field cannot be read
+        // whole, and one the sender wrote below it is not believed.
+        {"unbalanced quote in the trusted field",
+         {"mx.trusted.test; spf=pass smtp.mailfrom=\"a(b@x; dmarc=pass header.from=example.com",
+          pass},
+         false},
+        {"unbalanced comment in the trusted field",
+         {"mx.trusted.test; spf=pass smtp.mailfrom=a(b@x", pass},
+         false},
+        {"a field whose id cannot be read", {"(unended mx.trusted.test;", pass}, false},
+        {"an unreadable field of another id",
+         {"evil.test; spf=pass smtp.mailfrom=\"a(b@x", pass},
+         true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);

@@ -99,6 +99,13 @@ TEST(FaultNotices, ALineNamesServerAccountAndTheSystemsReason) {
           ""},
          "ERROR : SMTPサーバ smtp.example.com:465 で返信を送れません: 接続できません (ネットワーク"
          "に到達できません (Network is unreachable))"},
+        {{{MailErrorCode::TokenNeedsTls, 0, ""}, "smtp.example.com:25", ""},
+         "ERROR : SMTPサーバ smtp.example.com:25 で返信を送れません: "
+         "サーバがSSL/TLSにもSTLS/STARTTLSに"
+         "も対応していないため、アクセストークンを送りません（サーバが対応しているはずなら、経路の"
+         "途中で"
+         "対応が取り除かれたおそれがあります）。SSL/TLSで接続するには次を設定してください: "
+         "MAIL.SMTP_SECURITY=tls"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(SmtpFaultLine(c.fault), c.line);

@@ -1,9 +1,9 @@
 #include "mail/mime/MimeFormat.h"
 
-#include "mail/text/HeaderDecoder.h"
-#include "mail/text/JisHeaderEncoder.h"
 #include "mail/mime/MailAddress.h"
 #include "mail/mime/MimeHeaderField.h"
+#include "mail/text/HeaderDecoder.h"
+#include "mail/text/JisHeaderEncoder.h"
 #include "mail/text/TextCodec.h"
 #include "tests/smtp/SmtpTestUtil.h"
 #include "tests/support/TempDir.h"
@@ -35,18 +35,21 @@ TEST(MimeFormat, DateLineWritesTheZoneOffset) {
     };
     const Case cases[] = {
         {-540, "Date: Sun, 6 Dec 2026 15:47:44 +0900"},
-        {0, "Date: Sun, 6 Dec 2026 15:47:44 -0000"},
+        {0, "Date: Sun, 6 Dec 2026 15:47:44 +0000"},
         {330, "Date: Sun, 6 Dec 2026 15:47:44 -0530"},
         {-345, "Date: Sun, 6 Dec 2026 15:47:44 +0545"},
+        {30, "Date: Sun, 6 Dec 2026 15:47:44 -0030"},
+        {-30, "Date: Sun, 6 Dec 2026 15:47:44 +0030"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(mime::FormatDateLine(Sunday6Dec2026(), c.bias), c.expected) << c.bias;
 }
 
-TEST(MimeFormat, DateLineOfNowFollowsTheLocalZone) {
+// The Date line of now in the zone TZ names; TZ is put back afterwards.
+std::string DateLineIn(const char* zone) {
     const char* old = std::getenv("TZ");
     const std::string saved = old ? old : "";
-    ::setenv("TZ", "Asia/Tokyo", 1);
+    ::setenv("TZ", zone, 1);
     ::tzset();
     const std::string line = mime::FormatDateLine();
     if (old)
@@ -54,10 +57,27 @@ TEST(MimeFormat, DateLineOfNowFollowsTheLocalZone) {
     else
         ::unsetenv("TZ");
     ::tzset();
-    EXPECT_TRUE(std::regex_match(
-        line, std::regex(R"(Date: (Sun|Mon|Tue|Wed|Thu|Fri|Sat), \d{1,2} [A-Z][a-z]{2} \d{4} )"
-                         R"(\d\d:\d\d:\d\d \+0900)")))
-        << line;
+    return line;
+}
+
+TEST(MimeFormat, DateLineOfNowFollowsTheLocalZone) {
+    struct Case {
+        const char* zone; // POSIX TZ: the offset is west of UTC, the other way round
+        const char* offset;
+    };
+    const Case cases[] = {
+        {"UTC0", "+0000"}, // UTC is a known zone, never "-0000"
+        {"JST-9", "+0900"},    {"Asia/Tokyo", "+0900"},  {"EST5", "-0500"},
+        {"IST-5:30", "+0530"}, {"<-0030>0:30", "-0030"}, // under an hour west: the sign still says
+                                                         // west
+    };
+    const std::regex shape(R"(Date: (Sun|Mon|Tue|Wed|Thu|Fri|Sat), \d{1,2} [A-Z][a-z]{2} \d{4} )"
+                           R"(\d\d:\d\d:\d\d [+-]\d{4})");
+    for (const Case& c : cases) {
+        const std::string line = DateLineIn(c.zone);
+        EXPECT_TRUE(std::regex_match(line, shape)) << c.zone << ": " << line;
+        EXPECT_EQ(line.substr(line.size() - 5), c.offset) << c.zone << ": " << line;
+    }
 }
 
 TEST(MimeFormat, BoundaryHasThirtyTwoCharacters) {

@@ -1,8 +1,9 @@
 #pragma once
 // Small helpers shared by the SMTP tests.
 
-#include "mail/text/JisHeaderEncoder.h"
 #include "mail/mime/MimeStream.h"
+#include "mail/text/ContentEncoders.h"
+#include "mail/text/JisHeaderEncoder.h"
 #include "mail/text/TextCodec.h"
 
 #include <filesystem>
@@ -20,10 +21,10 @@ inline Script Join(Script a, const Script& b) {
     return a;
 }
 
-// A header text as the reply sender encodes it: one ISO-2022-JP encoded word.
+// A short header text as the reply sender encodes it: one ISO-2022-JP B word.
 inline std::string EncodedWord(const std::string& utf8) {
-    return CJisHeaderEncoder::MakeEncodedWord(
-        CJisHeaderEncoder::ShiftJisToJis(text::Utf8ToSjis(utf8)));
+    return encoders::EncodeHeaderWordB(
+        CJisHeaderEncoder::EncodeMailText(text::Utf8ToSjis(utf8)).value_or("?"), "ISO-2022-JP");
 }
 
 // Collects a streamed message in memory.

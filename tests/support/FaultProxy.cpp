@@ -125,6 +125,16 @@ void FaultProxy::Heal() {
     m_trigger = nullptr;
 }
 
+void FaultProxy::ReplaceInReplies(std::string word, std::string replacement) {
+    std::lock_guard lock(m_mutex);
+    m_replacements.emplace_back(std::move(word), std::move(replacement));
+}
+
+std::string FaultProxy::ClientBytes() const {
+    std::lock_guard lock(m_mutex);
+    return m_clientBytes;
+}
+
 int FaultProxy::Strikes() const {
     std::lock_guard lock(m_mutex);
     return static_cast<int>(m_struckAt.size());
@@ -177,6 +187,10 @@ bool FaultProxy::ForwardFromClient(Pair& pair) {
         return true;
     if (n <= 0)
         return false;
+    {
+        std::lock_guard lock(m_mutex);
+        m_clientBytes.append(buffer, static_cast<size_t>(n));
+    }
     if (pair.silent)
         return true;
     // Forward line by line, so that a fault strikes right after its line.
@@ -206,7 +220,18 @@ bool FaultProxy::ForwardFromServer(Pair& pair) {
         return true;
     if (n <= 0)
         return false;
-    return pair.silent || SendAll(pair.client, buffer, static_cast<size_t>(n));
+    if (pair.silent)
+        return true;
+    std::string bytes(buffer, static_cast<size_t>(n));
+    {
+        std::lock_guard lock(m_mutex);
+        for (const auto& [word, replacement] : m_replacements) {
+            for (size_t at = bytes.find(word); at != std::string::npos;
+                 at = bytes.find(word, at + replacement.size()))
+                bytes.replace(at, word.size(), replacement);
+        }
+    }
+    return SendAll(pair.client, bytes.data(), bytes.size());
 }
 
 void FaultProxy::Run() {

@@ -16,12 +16,20 @@
 // Lines are counted per connection, 1-based, in the client-to-server direction; a trigger of
 // line 0 strikes as soon as a connection is accepted (StopAnswering then withholds even the
 // greeting).
+//
+// It also plays the attacker on the path who removes an offer of TLS from a clear-text
+// dialogue, and keeps what the client sent, as such an attacker would read it:
+//
+//   proxy.ReplaceInReplies("STLS", "XXXX");   // CAPA no longer lists STLS
+//   ... the client logs in through the proxy ...
+//   EXPECT_EQ(proxy.ClientBytes().find("PASS"), std::string::npos);
 
 #include <atomic>
 #include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 class FaultProxy {
@@ -53,6 +61,13 @@ public:
     // Forward everything; connections already silenced or cut stay so.
     void Heal();
 
+    // From now on every copy of word in the server's bytes reaches the client as replacement
+    // (of the same length, so that no reply changes its size). For clear-text dialogues: a word
+    // cut between two reads is not found.
+    void ReplaceInReplies(std::string word, std::string replacement);
+    // Every byte the clients sent through the proxy so far, all connections in order.
+    std::string ClientBytes() const;
+
     // How many times a fault struck, and at which client lines ("<connect>" for line 0).
     int Strikes() const;
     std::vector<std::string> StruckAt() const;
@@ -80,6 +95,8 @@ private:
     Action m_action = Action::Cut;
     Trigger m_trigger;
     std::vector<std::string> m_struckAt;
+    std::vector<std::pair<std::string, std::string>> m_replacements;
+    std::string m_clientBytes;
 
     std::thread m_thread;
 };

@@ -1,0 +1,251 @@
+#include "app/settings/SettingsTable.h"
+
+#include "mail/net/MailSecurity.h"
+#include "mail/text/AsciiCase.h"
+
+#include <charconv>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <type_traits>
+
+namespace {
+
+constexpr const char* kDevice = "DEVICE";
+constexpr const char* kApplication = "APPLICATION";
+constexpr const char* kMail = "MAIL";
+constexpr const char* kTimeText = "TIMETEXT";
+
+// One generic lambda gives both accessors of a member.
+template <class Access>
+SettingField<std::remove_cvref_t<decltype(std::declval<Access>()(std::declval<Settings&>()))>>
+Field(Access access) {
+    return {access, access};
+}
+#define M(path) Field([](auto& s) -> auto& { return s.path; })
+
+constexpr const char* kFlagWords[] = {"off", "on"};
+constexpr const char* kSecurityWords[] = {"none", "starttls", "tls"};
+constexpr const char* kProtocolWords[] = {"pop3", "imap"};         // ReceiveProtocol's order
+constexpr const char* kSenderCheckWords[] = {"off", "dkim"};       // SenderCheck's order
+constexpr const char* kAuthMethodWords[] = {"password", "oauth2"}; // oauth2 is true
+
+// The index of word among words in any letter case; size when it is none of them.
+std::size_t KeywordIndex(std::span<const char* const> words, std::string_view word) {
+    std::size_t i = 0;
+    while (i < words.size() && !ascii::EqualNoCase(word, words[i]))
+        ++i;
+    return i;
+}
+
+std::vector<SettingRow> MakeRows() {
+    using enum SettingType;
+    using enum SettingDialog;
+    constexpr int64_t kAnyLow = INT32_MIN; // the POP3 and SMTP port fields take any number
+    constexpr int64_t kAnyHigh = INT32_MAX;
+    // clang-format off
+    return {
+        {kDevice, "SELECT", Text, M(device.deviceName), Device},
+        {kDevice, "WIDTH", Number, M(device.width), Device, 1, 16384},
+        {kDevice, "HEIGHT", Number, M(device.height), Device, 1, 16384},
+
+        {kApplication, "LOGFILE", Flag, M(app.logFile), Application},
+        {kApplication, "CLOSECANCEL", Flag, M(app.closeCancel), Application},
+        {kApplication, "JPEG_QUALITY", Number, M(app.jpegQuality), Application, 0, 100},
+        {kApplication, "STARTUP_TIMER", Number, M(app.startupTimer), Application, 0, 180},
+        {kApplication, "STARTUP_DIALOG", Flag, M(app.startupDialog), Application},
+
+        {kMail, "POP3_SERVER", Text, M(mail.pop3Server), Mail},
+        {kMail, "POP3_ID", Text, M(mail.pop3Id), Mail},
+        {kMail, "POP3_PASS", Secret, M(mail.pop3Pass), Mail, 0, 0, 0, nullptr, "pop3"},
+        {kMail, "SMTP_SERVER", Text, M(mail.smtpServer), Mail},
+        {kMail, "SMTP_PORT", Number, M(mail.smtpPort), Mail, kAnyLow, kAnyHigh},
+        {kMail, "SENDER_NAME", Text, M(mail.senderName), Mail},
+        {kMail, "SENDER_ADDRESS", Text, M(mail.senderAddress), Mail},
+        {kMail, "CHECK_STRING", Text, M(mail.checkString), Mail},
+        {kMail, "APOP", Flag, M(mail.apop), Mail},
+        {kMail, "IMAGE_ROTATION", Flag, M(mail.imageRotation), Mail},
+        {kMail, "POP3_PORT", Number, M(mail.pop3Port), Mail, kAnyLow, kAnyHigh},
+        {kMail, "SEND_ADDRESS", AddressList, M(mail.sendAddresses), Mail, 1,
+         MailSettings::kMaxSendAddresses},
+        {kMail, "POP3_SECURITY", Security, M(mail.pop3Security), Mail, 0, 0, kLater},
+        {kMail, "SMTP_SECURITY", Security, M(mail.smtpSecurity), Mail, 0, 0, kLater},
+        {kMail, "SMTP_ID", Text, M(mail.smtpId), Mail, 0, 0, kLater},
+        {kMail, "SMTP_PASS", Secret, M(mail.smtpPass), Mail, 0, 0, kLater, nullptr, "smtp"},
+        {kMail, "CA_FILE", Text, M(mail.caFile), Mail, 0, 0, kLater},
+        {kMail, "RECEIVE_PROTOCOL", Protocol, M(mail.receiveProtocol), Mail, 0, 0, kLater},
+        {kMail, "IMAP_SERVER", Text, M(mail.imapServer), Mail, 0, 0, kLater},
+        {kMail, "IMAP_PORT", Number, M(mail.imapPort), Mail, 1, 65535, kLater},
+        {kMail, "MAX_REPLIES_PER_HOUR", Number, M(mail.maxRepliesPerHour), None, 1, 10000,
+         kLater | kClampWhenRead},
+        {kMail, "IMAP_SECURITY", Security, M(mail.imapSecurity), Mail, 0, 0, kLater},
+        // A set-up that answers today goes on answering; a new one checks senders.
+        {kMail, "SENDER_CHECK", SenderCheck, M(mail.senderCheck), Mail, 0, 0, kLater, "dkim"},
+        {kMail, "TRUSTED_AUTHSERV_ID", Text, M(mail.trustedAuthservId), Mail, 0, 0, kLater},
+        {kMail, "AUTH_METHOD", AuthMethod, M(mail.oauth2), Mail, 0, 0, kLater},
+        {kMail, "OAUTH_PROVIDER", Text, M(mail.oauthProvider), Mail, 0, 0, kLater},
+        {kMail, "OAUTH_CLIENT_ID", Text, M(mail.oauthClientId), Mail, 0, 0, kLater},
+        {kMail, "OAUTH_CLIENT_SECRET", Secret, M(mail.oauthClientSecret), Mail, 0, 0, kLater,
+         nullptr, "oauth-client"},
+        {kMail, "OAUTH_AUTH_URL", Text, M(mail.oauthAuthUrl), Mail, 0, 0, kLater},
+        {kMail, "OAUTH_TOKEN_URL", Text, M(mail.oauthTokenUrl), Mail, 0, 0, kLater},
+        {kMail, "OAUTH_DEVICE_URL", Text, M(mail.oauthDeviceUrl), Mail, 0, 0, kLater},
+        {kMail, "OAUTH_SCOPE", Text, M(mail.oauthScope), Mail, 0, 0, kLater},
+        {kMail, "DISCOVERY_ONLINE", Flag, M(mail.discoveryOnline), None, 0, 0, kLater},
+
+        {kTimeText, "SHOW_TEXT", Flag, M(timeText.showText), TimeText},
+        {kTimeText, "TEXT_XPOS", Number, M(timeText.textXPos), TimeText, 0, 10000, kUnsigned},
+        {kTimeText, "TEXT_YPOS", Number, M(timeText.textYPos), TimeText, 0, 10000, kUnsigned},
+        {kTimeText, "TIME_FORMAT", Text, M(timeText.timeFormat), TimeText},
+        {kTimeText, "FONT_NAME", Text, M(timeText.fontName), TimeText},
+        {kTimeText, "FONT_SIZE", Number, M(timeText.fontSize), TimeText, 1, 1000, kUnsigned},
+        {kTimeText, "FONT_BOLD", Flag, M(timeText.fontBold), TimeText},
+        {kTimeText, "FONT_ITALIC", Flag, M(timeText.fontItalic), TimeText},
+        {kTimeText, "SHOW_SHADOW", Flag, M(timeText.showShadow), TimeText},
+        {kTimeText, "SHADOW_XPOS", Number, M(timeText.shadowXPos), TimeText, -1000, 1000},
+        {kTimeText, "SHADOW_YPOS", Number, M(timeText.shadowYPos), TimeText, -1000, 1000},
+        {kTimeText, "TEXT_COLOR", Color, M(timeText.textColor), TimeText, 0, 0xFFFFFF},
+        {kTimeText, "SHADOW_COLOR", Color, M(timeText.shadowColor), TimeText, 0, 0xFFFFFF},
+    };
+    // clang-format on
+}
+#undef M
+
+template <class Number> Number Decimal(std::string_view word) {
+    Number value = 0;
+    std::from_chars(word.data(), word.data() + word.size(), value);
+    return value;
+}
+
+// The entry number of name's tail ("SEND_ADDRESS7" after "SEND_ADDRESS"): 1 to most, else 0.
+int EntryNumber(std::string_view digits, int64_t most) {
+    int number = 0;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
+    if (digits.empty() || digits.front() == '0' || error != std::errc() ||
+        end != digits.data() + digits.size() || number < 1 || number > most)
+        return 0;
+    return number;
+}
+
+} // namespace
+
+const std::vector<SettingRow>& SettingRows() {
+    static const std::vector<SettingRow> rows = MakeRows();
+    return rows;
+}
+
+std::string SettingName(const SettingRow& row, int number) {
+    std::string name = std::string(row.section) + "." + row.key;
+    if (number > 0)
+        name += std::to_string(number);
+    return name;
+}
+
+const SettingRow* FindSetting(std::string_view name, int* number) {
+    for (const SettingRow& row : SettingRows()) {
+        const std::string rowName = SettingName(row);
+        if (row.type == SettingType::AddressList) {
+            if (!ascii::StartsWithNoCase(name, rowName))
+                continue;
+            const int entry = EntryNumber(name.substr(rowName.size()), row.high);
+            if (entry == 0)
+                continue;
+            if (number)
+                *number = entry;
+            return &row;
+        }
+        if (ascii::EqualNoCase(name, rowName)) {
+            if (number)
+                *number = 0;
+            return &row;
+        }
+    }
+    return nullptr;
+}
+
+const SettingRow& SettingOf(std::string_view name) {
+    if (const SettingRow* row = FindSetting(name))
+        return *row;
+    std::fprintf(stderr, "kestrovamail: no setting %.*s\n", int(name.size()), name.data());
+    std::abort();
+}
+
+std::span<const char* const> SettingKeywords(SettingType type) {
+    switch (type) {
+    case SettingType::Flag:
+        return kFlagWords;
+    case SettingType::Security:
+        return kSecurityWords;
+    case SettingType::Protocol:
+        return kProtocolWords;
+    case SettingType::SenderCheck:
+        return kSenderCheckWords;
+    case SettingType::AuthMethod:
+        return kAuthMethodWords;
+    default:
+        return {};
+    }
+}
+
+// The member types of a word: text as it is, numbers in decimal, a choice as its keyword (a
+// flag's and the log-in method's by false and true), a protection as setup.ini writes it.
+std::string SettingWord(const SettingRow& row, const Settings& settings, int number) {
+    return std::visit(
+        [&](const auto& field) -> std::string {
+            const auto& value = field.read(settings);
+            using T = std::remove_cvref_t<decltype(value)>;
+            if constexpr (std::is_same_v<T, std::string>) {
+                return value;
+            } else if constexpr (std::is_same_v<T, std::vector<std::string>>) {
+                const std::size_t index = static_cast<std::size_t>(number - 1);
+                return number >= 1 && index < value.size() ? value[index] : std::string();
+            } else if constexpr (std::is_same_v<T, SecurityChoice>) {
+                return SecurityKeyword(value);
+            } else if constexpr (std::is_enum_v<T> || std::is_same_v<T, bool>) {
+                return SettingKeywords(row.type)[static_cast<std::size_t>(value)];
+            } else {
+                return std::to_string(value);
+            }
+        },
+        row.field);
+}
+
+std::size_t SettingEntryCount(const SettingRow& row, const Settings& settings) {
+    return std::get<SettingField<std::vector<std::string>>>(row.field).read(settings).size();
+}
+
+void SetSettingWord(const SettingRow& row, Settings& settings, std::string_view word, int number) {
+    std::visit(
+        [&](const auto& field) {
+            auto& value = field.change(settings);
+            using T = std::remove_cvref_t<decltype(value)>;
+            const std::span<const char* const> words = SettingKeywords(row.type);
+            if constexpr (std::is_same_v<T, std::string>) {
+                value = std::string(word);
+            } else if constexpr (std::is_same_v<T, std::vector<std::string>>) {
+                const std::size_t index = static_cast<std::size_t>(number - 1);
+                if (number < 1 || index > value.size())
+                    return;
+                if (word.empty() && index < value.size())
+                    value.erase(value.begin() + static_cast<std::ptrdiff_t>(index));
+                else if (!word.empty() && index == value.size())
+                    value.emplace_back(word);
+                else if (!word.empty())
+                    value[index] = std::string(word);
+            } else if constexpr (std::is_same_v<T, SecurityChoice>) {
+                value = ParseSecurityKeyword(word).value_or(SecurityChoice::ByPort);
+            } else if constexpr (std::is_same_v<T, bool>) {
+                value = word == words[1]; // only the exact word: "ON" is off
+            } else if constexpr (std::is_enum_v<T>) {
+                const std::size_t known = KeywordIndex(words, word);
+                value = known < words.size() ? T(known) : field.read(Settings{});
+            } else {
+                value = Decimal<T>(word);
+            }
+        },
+        row.field);
+}
+
+std::string DefaultWord(const SettingRow& row) {
+    return SettingWord(row, Settings{});
+}

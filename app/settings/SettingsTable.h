@@ -1,0 +1,104 @@
+#pragma once
+// Every setting of device.ini and setup.ini, one row each, in the order the files hold them: its
+// section and key, its type, its limits, whether it is a secret, and how the file keeps it.
+// Loading and saving, --set and --show-settings, the settings dialogs (their limits and the field
+// of a key) and the manual page read the rows; nothing else lists the settings.
+//
+// The defaults are written once, as the member initialisers of the records in base/Settings.h;
+// a row reads its default from a default-constructed record.
+//
+// A value travels between the record, the file and the terminal as its word: the text itself,
+// "on"/"off", a decimal number, or the keyword of a choice ("" for a protection the port decides).
+
+#include "base/Settings.h"
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+enum class SettingType {
+    Text,        // one line of up to 1023 bytes of code page 932
+    Secret,      // a password or client secret: enciphered in the file, set with --set-password
+                 // (from standard input, never the command line), shown as ********
+    Flag,        // on or off; only the exact text "on" reads as on
+    Number,      // a decimal integer within the row's limits
+    Color,       // 0x00BBGGRR as a decimal number up to the row's limit; --set also takes #RRGGBB
+    Security,    // none, starttls or tls (any letter case); missing: the port decides ("auto")
+    Protocol,    // pop3 or imap (any letter case); any other word reads as pop3
+    SenderCheck, // off or dkim (any letter case)
+    AuthMethod,  // password or oauth2; anything but oauth2 reads as password
+    AddressList, // KEY1 to KEYn (n the row's upper limit): a list whose gaps close up on loading
+};
+
+// The dialog with a field for the setting.
+enum class SettingDialog { None, Device, Application, Mail, TimeText };
+
+// How a row reaches its member of the records, for reading and for changing.
+template <class T> struct SettingField {
+    const T& (*read)(const Settings&);
+    T& (*change)(Settings&);
+};
+using AnySettingField =
+    std::variant<SettingField<std::string>, SettingField<bool>, SettingField<int32_t>,
+                 SettingField<uint32_t>, SettingField<SecurityChoice>,
+                 SettingField<ReceiveProtocol>, SettingField<SenderCheck>,
+                 SettingField<std::vector<std::string>>>;
+
+// What a row asks beyond its type.
+enum SettingOption : unsigned {
+    kUnsigned = 1,      // Number: the field takes no minus sign at all
+    kClampWhenRead = 2, // Number: a stored value beyond the limits reads as the nearer limit
+    // A key added after the first versions: left out of the file while it holds the value a
+    // missing key reads as, so that a setup.ini nobody changed it in keeps its bytes.
+    kLater = 4,
+};
+
+struct SettingRow {
+    const char* section;
+    const char* key;
+    SettingType type;
+    AnySettingField field;
+    SettingDialog dialog = SettingDialog::None;
+    // Number: the range the dialogs and --set accept. Color: up to high. AddressList: 1 to the
+    // most entries.
+    int64_t low = 0;
+    int64_t high = 0;
+    unsigned options = 0; // SettingOption
+    // What a setup.ini that does not exist yet gives, where it is not the default (the default
+    // being what a missing key of an existing file reads as); nullptr: the default.
+    const char* newSetupWord = nullptr;
+    const char* account = nullptr; // Secret: the account of --set-password
+
+    bool Has(SettingOption option) const { return (options & option) != 0; }
+};
+
+// Every row in file order: DEVICE (device.ini), then APPLICATION, MAIL and TIMETEXT (setup.ini).
+const std::vector<SettingRow>& SettingRows();
+
+// "SECTION.KEY"; an AddressList row with an entry's number names "SECTION.KEYn".
+std::string SettingName(const SettingRow& row, int number = 0);
+// The row a name ("SECTION.KEY" in any letter case, "SECTION.KEYn" for an entry of a list)
+// names, and the entry's number in number; nullptr when no row has that name.
+const SettingRow* FindSetting(std::string_view name, int* number = nullptr);
+// The row of a name the program itself writes ("APPLICATION.JPEG_QUALITY"); a name no row has
+// stops the program, as a misspelt constant should.
+const SettingRow& SettingOf(std::string_view name);
+
+// The words a choice takes (Flag, Security, Protocol, SenderCheck, AuthMethod); empty for the
+// other types.
+std::span<const char* const> SettingKeywords(SettingType type);
+
+// The value as its word; for an AddressList the entry number (from 1), "" past the list's end.
+std::string SettingWord(const SettingRow& row, const Settings& settings, int number = 0);
+// The entries of an AddressList row's list.
+std::size_t SettingEntryCount(const SettingRow& row, const Settings& settings);
+// Stores a word. A choice takes its keywords (in any letter case where the type says so); any
+// other word stores the default. An AddressList sets entry number, appends one past the end,
+// and removes the entry for "".
+void SetSettingWord(const SettingRow& row, Settings& settings, std::string_view word,
+                    int number = 0);
+// The word of a default-constructed record ("" for an AddressList).
+std::string DefaultWord(const SettingRow& row);
