@@ -95,6 +95,10 @@ struct MailSettings {
     // SECRET_STORE: "file" or "keyring". A missing key in an existing setup.ini is file; a new
     // setup gets keyring when a Secret Service answers.
     SecretStore secretStore = SecretStore::File;
+    // Not stored: with the keyring, its secrets could not be read when the settings were
+    // loaded (it was locked or out of reach). The passwords above are then empty, the mail
+    // check asks the keyring again, and a save leaves the keyring's secrets as they are.
+    bool secretsUnread = false;
 
     bool operator==(const MailSettings&) const = default;
 };

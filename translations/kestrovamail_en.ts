@@ -1106,6 +1106,20 @@ outside the address&apos;s domain are written only with
         <source>--accept-other-domain は --set-up と使うオプションです</source>
         <translation>--accept-other-domain goes with --set-up</translation>
     </message>
+    <message>
+        <source>パスワード、クライアントシークレットとリフレッシュトークンをすべて
+デスクトップのキーリング（keyring）か、setup.ini と oauth-token.dat
+（file: 本人だけが読める難読化で、暗号化ではありません）に移し、
+MAIL.SECRET_STORE を変えます。移せないときは何も移しません。</source>
+        <translation>move every password, the client secret and the refresh token to the
+desktop&apos;s keyring (keyring), or to setup.ini and oauth-token.dat (file:
+obscured and readable by you alone, not enciphered), and set
+MAIL.SECRET_STORE; when they cannot all be moved, nothing is moved.</translation>
+    </message>
+    <message>
+        <source>--move-secrets には keyring か file を指定します</source>
+        <translation>--move-secrets takes keyring or file</translation>
+    </message>
 </context>
 <context>
     <name>DialogSupport</name>
@@ -1135,6 +1149,21 @@ outside the address&apos;s domain are written only with
     <message>
         <source>メールチェックを始められませんでした</source>
         <translation>the mail check could not start</translation>
+    </message>
+</context>
+<context>
+    <name>MoveSecrets</name>
+    <message>
+        <source>kestrovamail: %1 に移せません: %2。何も移していません</source>
+        <translation>kestrovamail: cannot move to %1: %2; nothing was moved</translation>
+    </message>
+    <message>
+        <source>移した秘密はありません（MAIL.SECRET_STORE=%1）</source>
+        <translation>no secrets to move (MAIL.SECRET_STORE=%1)</translation>
+    </message>
+    <message>
+        <source>%1 を %2 に移しました（MAIL.SECRET_STORE=%2）</source>
+        <translation>moved %1 to %2 (MAIL.SECRET_STORE=%2)</translation>
     </message>
 </context>
 <context>
@@ -1821,6 +1850,34 @@ outside the address&apos;s domain are written only with
         <source>メールのアカウントの設定が足りないため、メールを確認しません。メールアドレスから設定するには、メール設定の「自動設定」か kestrovamail --set-up アドレス を使います</source>
         <translation>The mail account is not set up, so no mail is checked. To set it up from the mail address, use &quot;Find settings&quot; in the mail settings or kestrovamail --set-up ADDRESS</translation>
     </message>
+    <message>
+        <source>キーリングから再びパスワードを読めました</source>
+        <translation>the passwords can be read from the keyring again</translation>
+    </message>
+    <message>
+        <source>キーリングがロックされています（ロックを解除するか、MAIL.SECRET_STORE=file に戻してください: kestrovamail --move-secrets file）</source>
+        <translation>the keyring is locked (unlock it, or go back to MAIL.SECRET_STORE=file: kestrovamail --move-secrets file)</translation>
+    </message>
+    <message>
+        <source>キーリングに接続できません（MAIL.SECRET_STORE=keyring）</source>
+        <translation>the keyring cannot be reached (MAIL.SECRET_STORE=keyring)</translation>
+    </message>
+    <message>
+        <source>メールのパスワードを読めません: </source>
+        <translation>cannot read the mail passwords: </translation>
+    </message>
+    <message>
+        <source>サインインを読めません: </source>
+        <translation>cannot read the sign-in: </translation>
+    </message>
+    <message>
+        <source> をキーリングに保存できません: </source>
+        <translation>: cannot keep it in the keyring: </translation>
+    </message>
+    <message>
+        <source>今の保存先のキーリングを読めません: </source>
+        <translation>cannot read the keyring the secrets are in now: </translation>
+    </message>
 </context>
 <context>
     <name>SetUpCommand</name>
@@ -1942,6 +1999,10 @@ outside the address&apos;s domain are written only with
     <message>
         <source>kestrovamail: パスワードが%1バイトを超えています。何も変えていません</source>
         <translation>kestrovamail: the password is longer than %1 bytes; nothing was changed</translation>
+    </message>
+    <message>
+        <source>は --move-secrets keyring か --move-secrets file で変えます（秘密も一緒に移します）</source>
+        <translation>is changed with --move-secrets keyring or --move-secrets file (which moves the secrets with it)</translation>
     </message>
 </context>
 <context>

@@ -3,6 +3,7 @@
 
 #include "app/runtime/CommandLine.h"
 #include "app/runtime/HeadlessService.h"
+#include "app/runtime/MoveSecrets.h"
 #include "app/runtime/ProgramFolderCheck.h"
 #include "app/discovery/SetUpCommand.h"
 #include "app/settings/SettingsCommands.h"
@@ -71,7 +72,7 @@ int RunWindow(int argc, char* argv[], const CommandLine& line) {
     return kestrova.Run();
 }
 
-// --show-settings, --set, --set-password and --set-up, their messages in the user's language.
+// --show-settings, --set, --set-password, --set-up and --move-secrets, their messages in the user's language.
 int RunSettingsCommand(int argc, char* argv[], const CommandLine& line) {
     const QCoreApplication app(argc, argv);
     InstallUiTranslation(LocaleEnvironment::FromProcess());
@@ -86,6 +87,8 @@ int RunSettingsCommand(int argc, char* argv[], const CommandLine& line) {
     case CommandLine::Mode::SetUp:
         return setupcli::SetUp(*folder, line.setUpAddress, line.dryRun, line.acceptOtherDomain,
                                std::cout, std::cerr);
+    case CommandLine::Mode::MoveSecrets:
+        return secretscli::MoveSecrets(*folder, line.secretStore, std::cout, std::cerr);
     default:
         return settingscli::SetPassword(*folder, line.passwordAccount, std::cin, std::cerr,
                                         ::isatty(STDIN_FILENO) != 0);
@@ -132,6 +135,7 @@ int main(int argc, char* argv[]) {
     case CommandLine::Mode::SetSettings:
     case CommandLine::Mode::SetPassword:
     case CommandLine::Mode::SetUp:
+    case CommandLine::Mode::MoveSecrets:
         return RunSettingsCommand(argc, argv, line);
     case CommandLine::Mode::SignIn:
         return RunSignIn(argc, argv, line);

@@ -19,8 +19,9 @@ constexpr AreaTexts kAreaTexts[] = {
     {"判定記録", CFaultNotices::kJudgedOver},
     {"DNS", CFaultNotices::kDnsOver},
     {"サインイン", CFaultNotices::kSignInOver},
+    {"キーリング", CFaultNotices::kKeyringOver},
 };
-static_assert(std::size(kAreaTexts) == static_cast<std::size_t>(CFaultNotices::Area::SignIn) + 1);
+static_assert(std::size(kAreaTexts) == static_cast<std::size_t>(CFaultNotices::Area::Keyring) + 1);
 
 constexpr const char* kLeftOnServer = "（依頼はサーバーに残します）";
 

@@ -20,7 +20,7 @@
 
 class CFaultNotices {
 public:
-    enum class Area { Pop3, Smtp, Picture, Settings, Imap, Judged, Dns, SignIn };
+    enum class Area { Pop3, Smtp, Picture, Settings, Imap, Judged, Dns, SignIn, Keyring };
 
     // Lines when a cause is over.
     static constexpr const char* kPop3Over = "POP3サーバに再び接続できました";
@@ -31,6 +31,7 @@ public:
     static constexpr const char* kJudgedOver = "判定済みメールの記録を再び保存できました";
     static constexpr const char* kDnsOver = "DNSが再び応答しました";
     static constexpr const char* kSignInOver = "アクセストークンを再び得られました";
+    static constexpr const char* kKeyringOver = "キーリングから再びパスワードを読めました";
 
     explicit CFaultNotices(IServiceLog& log) : m_log(log) {}
 
@@ -47,7 +48,7 @@ public:
     std::string State() const;
 
 private:
-    static constexpr std::size_t kAreas = 8;
+    static constexpr std::size_t kAreas = static_cast<std::size_t>(Area::Keyring) + 1;
 
     IServiceLog& m_log;
     mutable std::mutex m_mutex;

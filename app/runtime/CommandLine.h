@@ -14,6 +14,7 @@ struct CommandLine {
         SetPassword,  // --set-password pop3|smtp|oauth-client
         SignIn,       // --sign-in [--device-code]: OAuth 2.0 sign-in from the terminal
         SetUp,        // --set-up ADDRESS [--dry-run] [--accept-other-domain]
+        MoveSecrets,  // --move-secrets keyring|file
         Help,         // --help
         Version,      // --version
     };
@@ -26,6 +27,7 @@ struct CommandLine {
     std::string device;                   // --device NAME|/dev/videoN
     std::vector<std::string> assignments; // --set
     std::string passwordAccount;          // --set-password
+    std::string secretStore;              // --move-secrets: keyring or file
     std::string setUpAddress;             // --set-up
     bool dryRun = false;                  // --dry-run (with --set-up)
     bool acceptOtherDomain = false;       // --accept-other-domain (with --set-up)

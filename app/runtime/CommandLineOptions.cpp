@@ -12,6 +12,9 @@ constexpr ModeSet kRunning{Mode::Window, Mode::Headless, Mode::CheckOnce};
 // The accounts whose secret --set-password stores.
 constexpr std::string_view kPasswordAccounts[] = {"pop3", "smtp", "oauth-client"};
 
+// The stores --move-secrets moves the secrets to.
+constexpr std::string_view kSecretStores[] = {"keyring", "file"};
+
 // Each description is wrapped by hand, in Japanese here and in every translation, so that
 // --help reads well on an 80-column terminal; --help indents its lines.
 constexpr OptionRow kOptions[] = {
@@ -82,6 +85,18 @@ constexpr OptionRow kOptions[] = {
                                    "--set-password には pop3、smtp か oauth-client を指定します"),
      .store = [](CommandLine& line,
                  std::string value) { line.passwordAccount = std::move(value); }},
+    {.name = "--move-secrets",
+     .argument = OptionArgument::Word,
+     .words = kSecretStores,
+     .help = QT_TRANSLATE_NOOP(
+         "CommandLine", "パスワード、クライアントシークレットとリフレッシュトークンをすべて\n"
+                        "デスクトップのキーリング（keyring）か、setup.ini と oauth-token.dat\n"
+                        "（file: 本人だけが読める難読化で、暗号化ではありません）に移し、\n"
+                        "MAIL.SECRET_STORE を変えます。移せないときは何も移しません。"),
+     .mode = Mode::MoveSecrets,
+     .badValue = QT_TRANSLATE_NOOP("CommandLine",
+                                   "--move-secrets には keyring か file を指定します"),
+     .store = [](CommandLine& line, std::string value) { line.secretStore = std::move(value); }},
     {.name = "--sign-in",
      .help = QT_TRANSLATE_NOOP(
          "CommandLine", "MAIL.AUTH_METHOD=oauth2 のとき、メールのプロバイダーに OAuth 2.0 で\n"

@@ -2,9 +2,11 @@
 
 #include "app/service/JudgedMessages.h"
 #include "app/settings/MailAccount.h"
+#include "app/settings/SettingsStore.h"
 #include "app/service/MailClients.h"
 #include "app/service/RequestMailbox.h"
 #include "app/service/RequestRules.h"
+#include "base/ProgramFolder.h"
 #include "mail/net/CancelSignal.h"
 #include "mail/text/HeaderDecoder.h"
 #include "mail/mime/MailAddress.h"
@@ -296,7 +298,21 @@ int CMailService::CheckMail(const MailSettings& copy) {
     // Without a server there is nobody to ask.
     if (MissingAccountSetting(copy) == AccountGap::ReceiveServer)
         return 0;
-    return RunCycle(copy);
+    if (!copy.secretsUnread) {
+        m_faults.Clear(CFaultNotices::Area::Keyring);
+        return RunCycle(copy);
+    }
+    // The keyring was locked when the settings were read: asked again at every check, and
+    // until it answers, nothing is fetched, answered or deleted.
+    MailSettings unlocked = copy;
+    if (const MailError error = ReadKeyringSecrets(unlocked, m_stateFolder.empty() ? ProgramFolder() : m_stateFolder)) {
+        m_faults.Fail(CFaultNotices::Area::Keyring, std::to_string(static_cast<int>(error.code)),
+                      "ERROR : メールのパスワードを読めません: " + DescribeMailError(error) +
+                          "（依頼はサーバーに残します）");
+        return 0;
+    }
+    m_faults.Clear(CFaultNotices::Area::Keyring);
+    return RunCycle(unlocked);
 }
 
 bool CMailService::AnswerRequests(IRequestMailbox& mailbox, const MailSettings& copy) {
@@ -387,6 +403,13 @@ int CMailService::RunCycle(const MailSettings& copy) {
 }
 
 bool CMailService::ReportSignIn(const MailError& tokenError, const MailSettings& copy) {
+    if (tokenError.code == MailErrorCode::KeyringLocked ||
+        tokenError.code == MailErrorCode::KeyringUnreachable) {
+        m_faults.Fail(CFaultNotices::Area::Keyring, std::to_string(static_cast<int>(tokenError.code)),
+                      "ERROR : サインインを読めません: " + DescribeMailError(tokenError) +
+                          "（依頼はサーバーに残します）");
+        return false;
+    }
     if (!copy.oauth2)
         return true;
     if (!tokenError) {

@@ -6,7 +6,8 @@ AccountGap MissingAccountSetting(const MailSettings& mail) {
         return AccountGap::ReceiveServer;
     if (mail.pop3Id.empty())
         return AccountGap::UserId;
-    if (!mail.oauth2 && mail.pop3Pass.empty())
+    // A password the locked keyring holds is there; the mail check says why it cannot be had.
+    if (!mail.oauth2 && mail.pop3Pass.empty() && !mail.secretsUnread)
         return AccountGap::Password;
     return AccountGap::None;
 }

@@ -104,6 +104,10 @@ std::optional<std::string> SetWord(const SettingRow& row, const Settings& settin
         return refuse(Tr(rule.problem));
     }
     switch (row.type) {
+    case SettingType::Store: // a store chosen without its secrets would leave them behind
+        return refuse(Tr(QT_TRANSLATE_NOOP("SettingsCommands",
+                                           "は --move-secrets keyring か --move-secrets file で"
+                                           "変えます（秘密も一緒に移します）")));
     case SettingType::Secret:
         return refuse(
             Tr(QT_TRANSLATE_NOOP("SettingsCommands",

@@ -2,6 +2,7 @@
 
 #include "app/report/FaultNotices.h"
 #include "app/settings/IniFile.h"
+#include "app/settings/Keyring.h"
 #include "app/settings/PasswordCipher.h"
 #include "app/settings/SettingsTable.h"
 #include "base/PrivateFile.h"
@@ -107,6 +108,43 @@ void WriteRow(IniFile& file, const SettingRow& row, const Settings& settings, IM
     }
 }
 
+// The keyring's name of a secret row (POP3_PASS, SMTP_PASS, OAUTH_CLIENT_SECRET).
+SecretName SecretOf(const SettingRow& row) {
+    for (SecretName name : {SecretName::Pop3Password, SecretName::SmtpPassword,
+                            SecretName::OAuthClientSecret}) {
+        if (std::string_view(SecretNameText(name)) == row.key)
+            return name;
+    }
+    return SecretName::Pop3Password;
+}
+
+MailError KeyringFailure(KeyringStatus status) {
+    return {status == KeyringStatus::Locked ? MailErrorCode::KeyringLocked
+                                            : MailErrorCode::KeyringUnreachable,
+            0, {}};
+}
+
+// A secret row into the keyring, when it differs from what the keyring holds. A keyring whose
+// secrets could not be read is left as it is, unless a secret was given since.
+bool SaveKeyringSecret(const SettingRow& row, const Settings& settings, const std::string& folder,
+                       std::vector<std::string>* problems) {
+    const std::string secret = SettingWord(row, settings);
+    if (settings.mail.secretsUnread && secret.empty())
+        return true;
+    std::string stored;
+    KeyringStatus status = keyring::Read(folder, SecretOf(row), stored);
+    if ((status == KeyringStatus::Ok || status == KeyringStatus::Missing) && stored == secret)
+        return true;
+    if (status == KeyringStatus::Ok || status == KeyringStatus::Missing)
+        status = keyring::Write(folder, SecretOf(row), secret);
+    if (status == KeyringStatus::Ok)
+        return true;
+    if (problems)
+        problems->push_back("ERROR : " + std::string(row.key) + " をキーリングに保存できません: " +
+                            DescribeMailError(KeyringFailure(status)));
+    return false;
+}
+
 bool InDeviceIni(const SettingRow& row) {
     return std::string_view(row.section) == "DEVICE";
 }
@@ -178,7 +216,36 @@ std::vector<std::string> LoadSettings(Settings& settings, const std::string& fol
             ReadRow(setup, row, setupExisted, settings, sink);
     }
     NoteValuesNotKeptWhole(setup, kSetupIniName, false, notes);
+    // A new setup keeps its secrets in the keyring when one answers.
+    if (!setupExisted && keyring::Reachable())
+        settings.mail.secretStore = SecretStore::Keyring;
+    if (settings.mail.secretStore == SecretStore::Keyring) {
+        if (const MailError error = ReadKeyringSecrets(settings.mail, folder))
+            notes.push_back("ERROR : メールのパスワードを読めません: " + DescribeMailError(error));
+    }
     return notes;
+}
+
+MailError ReadKeyringSecrets(MailSettings& mail, const std::string& folder) {
+    Settings settings;
+    settings.mail = mail;
+    for (const SettingRow& row : SettingRows()) {
+        if (row.type != SettingType::Secret)
+            continue;
+        std::string secret;
+        const KeyringStatus status = keyring::Read(folder, SecretOf(row), secret);
+        if (status == KeyringStatus::Locked || status == KeyringStatus::Unreachable) {
+            mail.pop3Pass.clear();
+            mail.smtpPass.clear();
+            mail.oauthClientSecret.clear();
+            mail.secretsUnread = true;
+            return KeyringFailure(status);
+        }
+        SetSettingWord(row, settings, secret);
+    }
+    mail = settings.mail;
+    mail.secretsUnread = false;
+    return {};
 }
 
 bool SaveSettings(const Settings& settings, const std::string& folder, IMessageSink& sink,
@@ -190,9 +257,16 @@ bool SaveSettings(const Settings& settings, const std::string& folder, IMessageS
     IniFile setup(folder + kSetupIniName);
     setup.SetOwnerOnly();
     setup.Load();
-    for (const SettingRow& row : SettingRows())
-        WriteRow(InDeviceIni(row) ? device : setup, row, settings, sink);
-    const bool saved = SaveFile(device, problems);
+    bool keyringSaved = true;
+    for (const SettingRow& row : SettingRows()) {
+        if (row.type == SettingType::Secret && settings.mail.secretStore == SecretStore::Keyring) {
+            setup.Delete(row.section, row.key); // setup.ini then holds no secret
+            keyringSaved = SaveKeyringSecret(row, settings, folder, problems) && keyringSaved;
+        } else {
+            WriteRow(InDeviceIni(row) ? device : setup, row, settings, sink);
+        }
+    }
+    const bool saved = SaveFile(device, problems) && keyringSaved;
     return SaveFile(setup, problems) && saved;
 }
 

@@ -2,11 +2,13 @@
 // Loading and saving the four settings records: device.ini (DEVICE) and setup.ini
 // (APPLICATION, MAIL, TIMETEXT) in the program folder, every key as its row in
 // app/settings/SettingsTable.h says, in the order of the rows: flags are "on"/"off" and only the
-// exact text "on" reads as on; numbers are decimal; passwords and the client secret are stored
-// enciphered.
+// exact text "on" reads as on; numbers are decimal. The passwords and the client secret are kept
+// where MAIL.SECRET_STORE says: obscured in setup.ini (protected by the file's permissions, not
+// enciphered), or in the desktop's keyring, setup.ini then holding none of them.
 
 #include "app/report/MessageSink.h"
 #include "base/Settings.h"
+#include "mail/net/MailError.h"
 
 #include <string>
 #include <vector>
@@ -50,3 +52,8 @@ struct StartupOptions {
     bool startupDialog = false;
 };
 StartupOptions ReadStartupOptions(const std::string& folder);
+
+// With MAIL.SECRET_STORE=keyring: the secrets of folder read from the keyring into mail
+// (secretsUnread cleared). KeyringLocked or KeyringUnreachable when they could not be had; the
+// secrets are then empty and secretsUnread set.
+MailError ReadKeyringSecrets(MailSettings& mail, const std::string& folder);

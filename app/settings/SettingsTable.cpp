@@ -16,19 +16,22 @@ constexpr const char* kApplication = "APPLICATION";
 constexpr const char* kMail = "MAIL";
 constexpr const char* kTimeText = "TIMETEXT";
 
-// One generic lambda gives both accessors of a member.
-template <class Access>
-SettingField<std::remove_cvref_t<decltype(std::declval<Access>()(std::declval<Settings&>()))>>
-Field(Access access) {
-    return {access, access};
+// Both accessors of a member (plain lambdas: every compiler turns them into function pointers).
+template <class T>
+SettingField<T> Field(const T& (*read)(const Settings&), T& (*change)(Settings&)) {
+    return {read, change};
 }
-#define M(path) Field([](auto& s) -> auto& { return s.path; })
+#define M(path)                                                                               \
+    Field<std::remove_cvref_t<decltype(std::declval<Settings&>().path)>>(                     \
+        [](const Settings& s) -> const auto& { return s.path; },                              \
+        [](Settings& s) -> auto& { return s.path; })
 
 constexpr const char* kFlagWords[] = {"off", "on"};
 constexpr const char* kSecurityWords[] = {"none", "starttls", "tls"};
 constexpr const char* kProtocolWords[] = {"pop3", "imap"};         // ReceiveProtocol's order
 constexpr const char* kSenderCheckWords[] = {"off", "dkim"};       // SenderCheck's order
 constexpr const char* kAuthMethodWords[] = {"password", "oauth2"}; // oauth2 is true
+constexpr const char* kStoreWords[] = {"file", "keyring"};         // SecretStore's order
 
 // The index of word among words in any letter case; size when it is none of them.
 std::size_t KeywordIndex(std::span<const char* const> words, std::string_view word) {
@@ -92,6 +95,9 @@ std::vector<SettingRow> MakeRows() {
         {kMail, "OAUTH_DEVICE_URL", Text, M(mail.oauthDeviceUrl), Mail, 0, 0, kLater},
         {kMail, "OAUTH_SCOPE", Text, M(mail.oauthScope), Mail, 0, 0, kLater},
         {kMail, "DISCOVERY_ONLINE", Flag, M(mail.discoveryOnline), None, 0, 0, kLater},
+        // An existing setup keeps its secrets in the files; a new one takes the keyring when
+        // one answers (LoadSettings asks).
+        {kMail, "SECRET_STORE", Store, M(mail.secretStore), None, 0, 0, kLater},
 
         {kTimeText, "SHOW_TEXT", Flag, M(timeText.showText), TimeText},
         {kTimeText, "TEXT_XPOS", Number, M(timeText.textXPos), TimeText, 0, 10000, kUnsigned},
@@ -182,6 +188,8 @@ std::span<const char* const> SettingKeywords(SettingType type) {
         return kSenderCheckWords;
     case SettingType::AuthMethod:
         return kAuthMethodWords;
+    case SettingType::Store:
+        return kStoreWords;
     default:
         return {};
     }

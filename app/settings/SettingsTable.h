@@ -29,6 +29,8 @@ enum class SettingType {
     Security,    // none, starttls or tls (any letter case); missing: the port decides ("auto")
     Protocol,    // pop3 or imap (any letter case); any other word reads as pop3
     SenderCheck, // off or dkim (any letter case)
+    Store,       // file or keyring: where the secrets are kept; changed only by --move-secrets,
+                 // which moves them there
     AuthMethod,  // password or oauth2; anything but oauth2 reads as password
     AddressList, // KEY1 to KEYn (n the row's upper limit): a list whose gaps close up on loading
 };
@@ -44,7 +46,7 @@ template <class T> struct SettingField {
 using AnySettingField =
     std::variant<SettingField<std::string>, SettingField<bool>, SettingField<int32_t>,
                  SettingField<uint32_t>, SettingField<SecurityChoice>,
-                 SettingField<ReceiveProtocol>, SettingField<SenderCheck>,
+                 SettingField<ReceiveProtocol>, SettingField<SenderCheck>, SettingField<SecretStore>,
                  SettingField<std::vector<std::string>>>;
 
 // What a row asks beyond its type.
@@ -87,7 +89,7 @@ const SettingRow* FindSetting(std::string_view name, int* number = nullptr);
 // stops the program, as a misspelt constant should.
 const SettingRow& SettingOf(std::string_view name);
 
-// The words a choice takes (Flag, Security, Protocol, SenderCheck, AuthMethod); empty for the
+// The words a choice takes (Flag, Security, Protocol, SenderCheck, AuthMethod, Store); empty for the
 // other types.
 std::span<const char* const> SettingKeywords(SettingType type);
 

@@ -10,6 +10,7 @@
 #include <QJsonObject>
 
 #include <cerrno>
+#include <filesystem>
 #include <sstream>
 #include <unistd.h>
 
@@ -164,10 +165,19 @@ SignIn Load(const MailSettings& mail, const std::string& folder, MailError& erro
 
 MailError Save(const MailSettings& mail, const std::string& folder,
                std::string_view refreshToken) {
-    const std::string text =
-        Joined({std::string(refreshToken), EndpointsFor(mail).tokenUrl, mail.oauthClientId});
+    return SaveSignIn(mail, folder,
+                      {std::string(refreshToken), EndpointsFor(mail).tokenUrl, mail.oauthClientId});
+}
+
+MailError SaveSignIn(const MailSettings& mail, const std::string& folder, const SignIn& signIn) {
+    const std::string text = signIn.refreshToken.empty() ? std::string() : Joined(signIn);
     if (mail.secretStore == SecretStore::Keyring)
         return KeyringError(keyring::Write(folder, SecretName::RefreshToken, text));
+    if (text.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove(folder + kFileName, ignored);
+        return {};
+    }
     if (!SaveFile(folder, text))
         return {MailErrorCode::FileNotWritten, 0, folder + kFileName};
     return {};

@@ -65,6 +65,9 @@ SignIn Load(const MailSettings& mail, const std::string& folder, MailError& erro
 // Keeps refreshToken for folder, bound to mail's token endpoint and client. The file is
 // replaced whole, mode 0600 from its first byte. error set when it could not be kept.
 MailError Save(const MailSettings& mail, const std::string& folder, std::string_view refreshToken);
+// Keeps signIn as it stands (its binding too) in mail's secret store; an empty one removes
+// what the store holds.
+MailError SaveSignIn(const MailSettings& mail, const std::string& folder, const SignIn& signIn);
 // True when signIn may be used with mail: issued by its token endpoint to its client, or
 // unbound (earlier versions).
 bool BelongsTo(const SignIn& signIn, const MailSettings& mail);

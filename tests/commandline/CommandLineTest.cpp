@@ -31,6 +31,8 @@ const char* ModeName(CommandLine::Mode mode) {
         return "sign-in";
     case CommandLine::Mode::SetUp:
         return "set-up";
+    case CommandLine::Mode::MoveSecrets:
+        return "move-secrets";
     case CommandLine::Mode::Help:
         return "help";
     case CommandLine::Mode::Version:
@@ -54,6 +56,8 @@ std::string Describe(const CommandLine& line) {
         out += " account=" + line.passwordAccount;
     if (!line.setUpAddress.empty())
         out += " address=" + line.setUpAddress;
+    if (!line.secretStore.empty())
+        out += " store=" + line.secretStore;
     for (const auto& [flag, name] : {std::pair{line.testPattern, " test-pattern"},
                                      {line.trace, " trace"},
                                      {line.deviceCode, " device-code"},
@@ -83,6 +87,8 @@ TEST(CommandLine, EachOptionSetsWhatScriptsRelyOn) {
          "set assign=MAIL.POP3_ID=me assign=APPLICATION.JPEG_QUALITY=80"},
         {{"--set-password", "oauth-client"}, "set-password account=oauth-client"},
         {{"--set-password=smtp"}, "set-password account=smtp"},
+        {{"--move-secrets", "keyring"}, "move-secrets store=keyring"},
+        {{"--move-secrets=file"}, "move-secrets store=file"},
         {{"--sign-in", "--device-code"}, "sign-in device-code"},
         {{"--dry-run", "--set-up", "you@example.com"}, "set-up address=you@example.com dry-run"},
     };
@@ -109,6 +115,7 @@ TEST(CommandLine, AWrongCommandLineSaysWhy) {
         {{"--set", "A.B=1", "--set-up", "you@example.com"},
          "--set-up はほかに指定したコマンドと一緒には使えません"},
         {{"--set-password", "imap"}, "--set-password には pop3、smtp か oauth-client を指定します"},
+        {{"--move-secrets", "cloud"}, "--move-secrets には keyring か file を指定します"},
         {{"--device", "x", "--sign-in"},
          "--device はウィンドウ、--headless、--check-once のカメラを選ぶオプションです"},
         {{"--trace", "--show-settings"},

@@ -1,0 +1,141 @@
+#include "app/runtime/MoveSecrets.h"
+
+#include "app/report/ScreenText.h"
+#include "app/settings/Keyring.h"
+#include "app/settings/SettingsStore.h"
+#include "app/signin/OAuthTokens.h"
+
+#include <QCoreApplication>
+#include <ostream>
+
+namespace {
+
+struct Secret {
+    SecretName name;
+    std::string MailSettings::*field;
+};
+constexpr Secret kSecrets[] = {{SecretName::Pop3Password, &MailSettings::pop3Pass},
+                               {SecretName::SmtpPassword, &MailSettings::smtpPass},
+                               {SecretName::OAuthClientSecret, &MailSettings::oauthClientSecret}};
+
+const char* StoreWord(SecretStore store) {
+    return store == SecretStore::Keyring ? "keyring" : "file";
+}
+
+template <class... Arguments> std::string Tr(const char* text, const Arguments&... arguments) {
+    return TranslatedText("MoveSecrets", text, {arguments...});
+}
+
+struct Quiet : IMessageSink {
+    void ShowMessage(const std::string&) override {}
+};
+
+// Writes what the keyring is to hold; on a failure, takes back what it wrote.
+MailError FillKeyring(const std::string& folder, const MailSettings& mail) {
+    std::vector<SecretName> written;
+    for (const Secret& secret : kSecrets) {
+        if ((mail.*secret.field).empty())
+            continue;
+        const KeyringStatus status = keyring::Write(folder, secret.name, mail.*secret.field);
+        if (status != KeyringStatus::Ok) {
+            for (SecretName name : written)
+                keyring::Write(folder, name, "");
+            return {status == KeyringStatus::Locked ? MailErrorCode::KeyringLocked
+                                                    : MailErrorCode::KeyringUnreachable,
+                    0, {}};
+        }
+        written.push_back(secret.name);
+    }
+    return {};
+}
+
+} // namespace
+
+SecretsMove MoveSecrets(const std::string& folder, SecretStore to) {
+    SecretsMove result;
+    Quiet quiet;
+    Settings settings;
+    LoadSettings(settings, folder, quiet);
+    MailSettings from = settings.mail;
+    if (from.secretsUnread) {
+        result.problem = "今の保存先のキーリングを読めません: " +
+                         DescribeMailError(ReadKeyringSecrets(from, folder));
+        return result;
+    }
+    MailError error;
+    const oauthstore::SignIn signIn = oauthstore::Load(from, folder, error);
+    if (error) {
+        result.problem = DescribeMailError(error);
+        return result;
+    }
+    for (const Secret& secret : kSecrets) {
+        if (!(from.*secret.field).empty())
+            result.moved.push_back(SecretNameText(secret.name));
+    }
+    if (!signIn.refreshToken.empty())
+        result.moved.push_back(SecretNameText(SecretName::RefreshToken));
+    if (from.secretStore == to) {
+        result.done = true;
+        result.moved.clear();
+        return result;
+    }
+    settings.mail.secretStore = to;
+    if (to == SecretStore::Keyring) {
+        if (!keyring::Reachable())
+            error = {MailErrorCode::KeyringUnreachable, 0, {}};
+        else
+            error = FillKeyring(folder, settings.mail);
+    }
+    if (!error && !signIn.refreshToken.empty())
+        error = oauthstore::SaveSignIn(settings.mail, folder, signIn);
+    std::vector<std::string> problems;
+    if (!error && !SaveSettings(settings, folder, quiet, &problems))
+        error = {MailErrorCode::FileNotWritten, 0, folder + kSetupIniName};
+    if (error) {
+        if (to == SecretStore::Keyring) { // the files keep them; the keyring forgets its copy
+            for (const Secret& secret : kSecrets)
+                keyring::Write(folder, secret.name, "");
+            keyring::Write(folder, SecretName::RefreshToken, "");
+        }
+        result.problem = DescribeMailError(error);
+        return result;
+    }
+    // Everything stands in the new store: the old one forgets its copies.
+    if (from.secretStore == SecretStore::Keyring) {
+        for (const Secret& secret : kSecrets)
+            keyring::Write(folder, secret.name, "");
+    }
+    oauthstore::SaveSignIn(from, folder, {});
+    result.done = true;
+    return result;
+}
+
+namespace secretscli {
+
+int MoveSecrets(const std::string& folder, const std::string& store, std::ostream& out,
+                std::ostream& err) {
+    const SecretStore to = store == "keyring" ? SecretStore::Keyring : SecretStore::File;
+    const SecretsMove move = ::MoveSecrets(folder, to);
+    if (!move.done) {
+        err << Tr(QT_TRANSLATE_NOOP("MoveSecrets", "kestrovamail: %1 に移せません: %2。"
+                                                   "何も移していません"),
+                  std::string(StoreWord(to)), ScreenText(move.problem))
+            << "\n";
+        return 1;
+    }
+    std::string names;
+    for (const std::string& name : move.moved)
+        names += (names.empty() ? "" : ", ") + name;
+    if (names.empty())
+        out << Tr(QT_TRANSLATE_NOOP("MoveSecrets",
+                                    "移した秘密はありません（MAIL.SECRET_STORE=%1）"),
+                  std::string(StoreWord(to)))
+            << "\n";
+    else
+        out << Tr(QT_TRANSLATE_NOOP("MoveSecrets", "%1 を %2 に移しました（MAIL.SECRET_STORE=%2）"),
+                  names, std::string(StoreWord(to)))
+            << "\n";
+    return 0;
+}
+
+} // namespace secretscli
