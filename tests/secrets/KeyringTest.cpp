@@ -2,7 +2,10 @@
 // session: what is written comes back, per folder and name, and a locked or absent keyring is
 // told apart from a missing secret.
 
+#include "app/runtime/MoveSecrets.h"
 #include "app/settings/Keyring.h"
+#include "app/settings/SettingsCommands.h"
+#include "app/settings/SettingsStore.h"
 #include "app/signin/OAuthTokens.h"
 #include "tests/support/KeyringPeer.h"
 #include "tests/support/TempDir.h"
@@ -11,6 +14,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 
 namespace {
 
@@ -68,6 +72,58 @@ TEST(Keyring, ASignInIsKeptInTheKeyringWithWhereItCameFrom) {
     peer.Lock();
     EXPECT_TRUE(oauthstore::Load(mail, home.folder(), error).refreshToken.empty());
     EXPECT_EQ(error.code, MailErrorCode::KeyringLocked);
+}
+
+// A setup made where a keyring answers keeps its secrets there; --move-secrets takes them to
+// the files and back, all of them, and setup.ini holds none while the keyring has them.
+TEST(Keyring, SecretsMoveBetweenTheStoresAndSetupIniHoldsNoneInTheKeyring) {
+    KeyringPeer peer;
+    TempDir home;
+    std::ostringstream out, err;
+    for (const char* account : {"pop3", "smtp"}) {
+        std::istringstream in(std::string("pw-") + account + "\n");
+        ASSERT_EQ(settingscli::SetPassword(home.folder(), account, in, err, false), 0) << err.str();
+    }
+    const auto setupIni = [&] { return TempDir::ReadFile(home.path() / "setup.ini"); };
+    const auto loaded = [&] {
+        Settings settings;
+        struct : IMessageSink {
+            void ShowMessage(const std::string&) override {}
+        } quiet;
+        LoadSettings(settings, home.folder(), quiet);
+        return settings.mail;
+    };
+    EXPECT_EQ(loaded().secretStore, SecretStore::Keyring);
+    EXPECT_EQ(setupIni().find("PASS"), std::string::npos);
+    EXPECT_EQ(loaded().pop3Pass, "pw-pop3");
+
+    const struct {
+        const char* store;
+        SecretStore expected;
+        bool passwordsInFile;
+    } moves[] = {{"file", SecretStore::File, true}, {"keyring", SecretStore::Keyring, false}};
+    for (const auto& move : moves) {
+        SCOPED_TRACE(move.store);
+        ASSERT_EQ(secretscli::MoveSecrets(home.folder(), move.store, out, err), 0) << err.str();
+        EXPECT_NE(out.str().find("POP3_PASS, SMTP_PASS"), std::string::npos);
+        const MailSettings mail = loaded();
+        EXPECT_EQ(mail.secretStore, move.expected);
+        EXPECT_EQ(mail.pop3Pass, "pw-pop3");
+        EXPECT_EQ(mail.smtpPass, "pw-smtp");
+        EXPECT_EQ(setupIni().find("POP3_PASS") != std::string::npos, move.passwordsInFile);
+        std::string inKeyring;
+        EXPECT_EQ(keyring::Read(home.folder(), SecretName::Pop3Password, inKeyring),
+                  move.passwordsInFile ? KeyringStatus::Missing : KeyringStatus::Ok);
+    }
+
+    // Locked: the secrets are not there for the check, and nothing is moved or lost.
+    peer.Lock();
+    const MailSettings locked = loaded();
+    EXPECT_TRUE(locked.secretsUnread);
+    EXPECT_TRUE(locked.pop3Pass.empty());
+    EXPECT_EQ(secretscli::MoveSecrets(home.folder(), "file", out, err), 1);
+    EXPECT_NE(err.str().find("何も移していません"), std::string::npos);
+    EXPECT_EQ(setupIni().find("POP3_PASS"), std::string::npos);
 }
 
 TEST(Keyring, NoSessionBusIsUnreachable) {
