@@ -965,14 +965,6 @@ program without one: &quot;Test pattern&quot; sends raw frames, and
 --set MAIL.POP3_SERVER=pop.example.com; may be given more than once.</translation>
     </message>
     <message>
-        <source>POP3 か SMTP のパスワード（oauth-client: OAuth のクライアント
-シークレット）を標準入力から読み、メール設定ダイアログと同じく暗号化
-して保存します。</source>
-        <translation>read the POP3 or SMTP password (oauth-client: the OAuth client
-secret) from standard input and store it enciphered, as the mail
-settings dialog does.</translation>
-    </message>
-    <message>
         <source>MAIL.AUTH_METHOD=oauth2 のとき、メールのプロバイダーに OAuth 2.0 で
 サインインします。ブラウザーで開くアドレスを表示し（画面があれば
 ブラウザーを開きます）、ブラウザーが戻るのを待ちます。ブラウザーが別の
@@ -1003,6 +995,40 @@ it, as Microsoft does).</translation>
         <translation>(from the autostart entry) wait out the configured start-up delay.</translation>
     </message>
     <message>
+        <source>メールアドレスからサーバーを探し（ドメインの設定ファイル、共有の
+プロバイダー データベース（ドメインと MX のドメイン）、プログラムの
+プロバイダー表、DNS の SRV レコード、imap. などの推測の順）、調べた
+ことを順に、見つけたものとその出どころを表示して設定に書き込みます。
+--dry-run では表示だけします。SRV がアドレスのドメインの外のサーバーを
+指すときは、--accept-other-domain を付けたときだけ書き込みます。</source>
+        <translation>find the servers of a mail address (the domain&apos;s configuration
+file, the shared provider database for the domain and for its MX
+host&apos;s domain, the program&apos;s table of providers, DNS SRV
+records, then a guess such as imap.), print each source passed over
+as it goes, then what was found and where from, and write it into
+the settings; with --dry-run only print. Servers that SRV places
+outside the address&apos;s domain are written only with
+--accept-other-domain.</translation>
+    </message>
+    <message>
+        <source>--accept-other-domain は --set-up と使うオプションです</source>
+        <translation>--accept-other-domain goes with --set-up</translation>
+    </message>
+    <message>
+        <source>パスワード、クライアントシークレットとリフレッシュトークンをすべて
+デスクトップのキーリング（keyring）か、setup.ini と oauth-token.dat
+（file: 本人だけが読める難読化で、暗号化ではありません）に移し、
+MAIL.SECRET_STORE を変えます。移せないときは何も移しません。</source>
+        <translation>move every password, the client secret and the refresh token to the
+desktop&apos;s keyring (keyring), or to setup.ini and oauth-token.dat (file:
+obscured and readable by you alone, not enciphered), and set
+MAIL.SECRET_STORE; when they cannot all be moved, nothing is moved.</translation>
+    </message>
+    <message>
+        <source>--move-secrets には keyring か file を指定します</source>
+        <translation>--move-secrets takes keyring or file</translation>
+    </message>
+    <message>
         <source>終了コード:
   0   成功（--check-once: 確認が終わった。--sign-in: サインインした）
   1   --check-once: 確認が終わらなかった。--sign-in: サインインできなかった（理由は
@@ -1030,7 +1056,8 @@ it, as Microsoft does).</translation>
   setup.ini, device.ini  設定。$KESTROVAMAIL_HOME、なければプログラムと同じフォルダ、なければ
                          （インストール時）~/.local/share/KestrovaMail/ にあります。
   log.txt                動作ログ（有効なとき）。同じフォルダにあります。
-  oauth-token.dat        --sign-in で得たリフレッシュトークン（暗号化、本人のみ読み書き可）。
+  oauth-token.dat        --sign-in で得たリフレッシュトークン（MAIL.SECRET_STORE=file のとき。
+                         難読化だけで暗号化ではなく、本人だけが読み書きできるファイルです）。
                          同じフォルダにあります。
   ~/.config/autostart/KestrovaMail.desktop
                          自動起動のエントリ（ログイン時の起動を選んだとき）。
@@ -1072,8 +1099,9 @@ Files:
   setup.ini, device.ini  the settings, in $KESTROVAMAIL_HOME, else beside the program, else
                          (installed) in ~/.local/share/KestrovaMail/.
   log.txt                the activity log, in the same folder, when enabled.
-  oauth-token.dat        the refresh token of --sign-in (enciphered, readable by its owner
-                         only), in the same folder.
+  oauth-token.dat        the refresh token of --sign-in (with MAIL.SECRET_STORE=file:
+                         obscured, not enciphered, in a file only its owner may read), in
+                         the same folder.
   ~/.config/autostart/KestrovaMail.desktop
                          the autostart entry, when start with the session is chosen.
 
@@ -1087,38 +1115,12 @@ Examples:
   $ kestrovamail --check-once --device /dev/video0</translation>
     </message>
     <message>
-        <source>メールアドレスからサーバーを探し（ドメインの設定ファイル、共有の
-プロバイダー データベース（ドメインと MX のドメイン）、プログラムの
-プロバイダー表、DNS の SRV レコード、imap. などの推測の順）、調べた
-ことを順に、見つけたものとその出どころを表示して設定に書き込みます。
---dry-run では表示だけします。SRV がアドレスのドメインの外のサーバーを
-指すときは、--accept-other-domain を付けたときだけ書き込みます。</source>
-        <translation>find the servers of a mail address (the domain&apos;s configuration
-file, the shared provider database for the domain and for its MX
-host&apos;s domain, the program&apos;s table of providers, DNS SRV
-records, then a guess such as imap.), print each source passed over
-as it goes, then what was found and where from, and write it into
-the settings; with --dry-run only print. Servers that SRV places
-outside the address&apos;s domain are written only with
---accept-other-domain.</translation>
-    </message>
-    <message>
-        <source>--accept-other-domain は --set-up と使うオプションです</source>
-        <translation>--accept-other-domain goes with --set-up</translation>
-    </message>
-    <message>
-        <source>パスワード、クライアントシークレットとリフレッシュトークンをすべて
-デスクトップのキーリング（keyring）か、setup.ini と oauth-token.dat
-（file: 本人だけが読める難読化で、暗号化ではありません）に移し、
-MAIL.SECRET_STORE を変えます。移せないときは何も移しません。</source>
-        <translation>move every password, the client secret and the refresh token to the
-desktop&apos;s keyring (keyring), or to setup.ini and oauth-token.dat (file:
-obscured and readable by you alone, not enciphered), and set
-MAIL.SECRET_STORE; when they cannot all be moved, nothing is moved.</translation>
-    </message>
-    <message>
-        <source>--move-secrets には keyring か file を指定します</source>
-        <translation>--move-secrets takes keyring or file</translation>
+        <source>POP3 か SMTP のパスワード（oauth-client: OAuth のクライアント
+シークレット）を標準入力から読み、MAIL.SECRET_STORE の保存先
+（キーリングか、setup.ini に難読化して）に保存します。</source>
+        <translation>read the POP3 or SMTP password (oauth-client: the OAuth client
+secret) from standard input and keep it where MAIL.SECRET_STORE
+says (the keyring, or obscured in setup.ini).</translation>
     </message>
 </context>
 <context>

@@ -77,7 +77,8 @@ const char* const kHelpTail = QT_TRANSLATE_NOOP("CommandLine", R"(終了コー�
   setup.ini, device.ini  設定。$KESTROVAMAIL_HOME、なければプログラムと同じフォルダ、なければ
                          （インストール時）~/.local/share/KestrovaMail/ にあります。
   log.txt                動作ログ（有効なとき）。同じフォルダにあります。
-  oauth-token.dat        --sign-in で得たリフレッシュトークン（暗号化、本人のみ読み書き可）。
+  oauth-token.dat        --sign-in で得たリフレッシュトークン（MAIL.SECRET_STORE=file のとき。
+                         難読化だけで暗号化ではなく、本人だけが読み書きできるファイルです）。
                          同じフォルダにあります。
   ~/.config/autostart/KestrovaMail.desktop
                          自動起動のエントリ（ログイン時の起動を選んだとき）。

@@ -78,8 +78,8 @@ constexpr OptionRow kOptions[] = {
      .words = kPasswordAccounts,
      .help = QT_TRANSLATE_NOOP(
          "CommandLine", "POP3 か SMTP のパスワード（oauth-client: OAuth のクライアント\n"
-                        "シークレット）を標準入力から読み、メール設定ダイアログと同じく暗号化\n"
-                        "して保存します。"),
+                        "シークレット）を標準入力から読み、MAIL.SECRET_STORE の保存先\n"
+                        "（キーリングか、setup.ini に難読化して）に保存します。"),
      .mode = Mode::SetPassword,
      .badValue = QT_TRANSLATE_NOOP("CommandLine",
                                    "--set-password には pop3、smtp か oauth-client を指定します"),
