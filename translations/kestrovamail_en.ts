@@ -2,6 +2,13 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en" sourcelanguage="ja">
 <context>
+    <name>AboutDialog</name>
+    <message>
+        <source>KestrovaMail - バージョン情報</source>
+        <translation>KestrovaMail - About</translation>
+    </message>
+</context>
+<context>
     <name>AccountDiscovery</name>
     <message>
         <source>ホスト %1 がありません</source>
@@ -121,14 +128,7 @@
     </message>
 </context>
 <context>
-    <name>CAboutDlg</name>
-    <message>
-        <source>KestrovaMail - バージョン情報</source>
-        <translation>KestrovaMail - About</translation>
-    </message>
-</context>
-<context>
-    <name>CAppConfigDlg</name>
+    <name>AppConfigDialog</name>
     <message>
         <source>アプリケーション設定</source>
         <translation>Application Settings</translation>
@@ -230,111 +230,6 @@
     <message>
         <source>キャンセル</source>
         <translation>Cancel</translation>
-    </message>
-</context>
-<context>
-    <name>CKestrovaMailDlg</name>
-    <message>
-        <source>スナップショット</source>
-        <translation>Snapshot</translation>
-    </message>
-    <message>
-        <source>入力機器変更</source>
-        <translation>Change input device</translation>
-    </message>
-    <message>
-        <source>メール設定</source>
-        <translation>Mail settings</translation>
-    </message>
-    <message>
-        <source>メールチェック</source>
-        <translation>Check mail</translation>
-    </message>
-    <message>
-        <source>入力設定</source>
-        <translation>Input settings</translation>
-    </message>
-    <message>
-        <source>入力プロパティ</source>
-        <translation>Input properties</translation>
-    </message>
-    <message>
-        <source>ファイル(&amp;F)</source>
-        <translation>&amp;File</translation>
-    </message>
-    <message>
-        <source>スナップショット(&amp;P)</source>
-        <translation>Sna&amp;pshot</translation>
-    </message>
-    <message>
-        <source>終了(&amp;X)</source>
-        <translation>E&amp;xit</translation>
-    </message>
-    <message>
-        <source>各種設定(&amp;S)</source>
-        <translation>&amp;Settings</translation>
-    </message>
-    <message>
-        <source>アプリケーション設定(&amp;A)</source>
-        <translation>&amp;Application Settings</translation>
-    </message>
-    <message>
-        <source>メール設定(&amp;M)</source>
-        <translation>&amp;Mail Settings</translation>
-    </message>
-    <message>
-        <source>日時表示設定(&amp;T)</source>
-        <translation>Date and &amp;Time Stamp</translation>
-    </message>
-    <message>
-        <source>入力機器(&amp;D)</source>
-        <translation>&amp;Device</translation>
-    </message>
-    <message>
-        <source>変更(&amp;C)</source>
-        <translation>&amp;Change</translation>
-    </message>
-    <message>
-        <source>設定(&amp;S)</source>
-        <translation>&amp;Settings</translation>
-    </message>
-    <message>
-        <source>プロパティ(&amp;P)</source>
-        <translation>&amp;Properties</translation>
-    </message>
-    <message>
-        <source>ヘルプ(&amp;H)</source>
-        <translation>&amp;Help</translation>
-    </message>
-    <message>
-        <source>ｾﾞﾝﾄﾘﾎﾞのﾎｰﾑﾍﾟｰｼﾞ(&amp;H)</source>
-        <translation>Zentrivo &amp;Home Page</translation>
-    </message>
-    <message>
-        <source>バージョン情報(&amp;A)</source>
-        <translation>&amp;About</translation>
-    </message>
-    <message>
-        <source>バージョン情報 Kestrova(&amp;A)...</source>
-        <translation>&amp;About Kestrova...</translation>
-    </message>
-    <message>
-        <source>カメラが見つかりません。
-メールの確認は続けます（写真の依頼はサーバーに残ります）。
-カメラをつなぐと使い始めます。
-
-カメラなしで試すには:
-kestrovamail --test-pattern</source>
-        <translation>No camera found.
-Mail is still checked (requests for pictures stay on the server).
-The camera is used as soon as it is plugged in.
-
-To try without a camera:
-kestrovamail --test-pattern</translation>
-    </message>
-    <message>
-        <source>メールチェック中…</source>
-        <translation>Checking mail…</translation>
     </message>
 </context>
 <context>
@@ -1151,6 +1046,111 @@ says (the keyring, or obscured in setup.ini).</translation>
     <message>
         <source>メールチェックを始められませんでした</source>
         <translation>the mail check could not start</translation>
+    </message>
+</context>
+<context>
+    <name>MainWindow</name>
+    <message>
+        <source>スナップショット</source>
+        <translation>Snapshot</translation>
+    </message>
+    <message>
+        <source>入力機器変更</source>
+        <translation>Change input device</translation>
+    </message>
+    <message>
+        <source>メール設定</source>
+        <translation>Mail settings</translation>
+    </message>
+    <message>
+        <source>メールチェック</source>
+        <translation>Check mail</translation>
+    </message>
+    <message>
+        <source>入力設定</source>
+        <translation>Input settings</translation>
+    </message>
+    <message>
+        <source>入力プロパティ</source>
+        <translation>Input properties</translation>
+    </message>
+    <message>
+        <source>ファイル(&amp;F)</source>
+        <translation>&amp;File</translation>
+    </message>
+    <message>
+        <source>スナップショット(&amp;P)</source>
+        <translation>Sna&amp;pshot</translation>
+    </message>
+    <message>
+        <source>終了(&amp;X)</source>
+        <translation>E&amp;xit</translation>
+    </message>
+    <message>
+        <source>各種設定(&amp;S)</source>
+        <translation>&amp;Settings</translation>
+    </message>
+    <message>
+        <source>アプリケーション設定(&amp;A)</source>
+        <translation>&amp;Application Settings</translation>
+    </message>
+    <message>
+        <source>メール設定(&amp;M)</source>
+        <translation>&amp;Mail Settings</translation>
+    </message>
+    <message>
+        <source>日時表示設定(&amp;T)</source>
+        <translation>Date and &amp;Time Stamp</translation>
+    </message>
+    <message>
+        <source>入力機器(&amp;D)</source>
+        <translation>&amp;Device</translation>
+    </message>
+    <message>
+        <source>変更(&amp;C)</source>
+        <translation>&amp;Change</translation>
+    </message>
+    <message>
+        <source>設定(&amp;S)</source>
+        <translation>&amp;Settings</translation>
+    </message>
+    <message>
+        <source>プロパティ(&amp;P)</source>
+        <translation>&amp;Properties</translation>
+    </message>
+    <message>
+        <source>ヘルプ(&amp;H)</source>
+        <translation>&amp;Help</translation>
+    </message>
+    <message>
+        <source>ｾﾞﾝﾄﾘﾎﾞのﾎｰﾑﾍﾟｰｼﾞ(&amp;H)</source>
+        <translation>Zentrivo &amp;Home Page</translation>
+    </message>
+    <message>
+        <source>バージョン情報(&amp;A)</source>
+        <translation>&amp;About</translation>
+    </message>
+    <message>
+        <source>バージョン情報 Kestrova(&amp;A)...</source>
+        <translation>&amp;About Kestrova...</translation>
+    </message>
+    <message>
+        <source>カメラが見つかりません。
+メールの確認は続けます（写真の依頼はサーバーに残ります）。
+カメラをつなぐと使い始めます。
+
+カメラなしで試すには:
+kestrovamail --test-pattern</source>
+        <translation>No camera found.
+Mail is still checked (requests for pictures stay on the server).
+The camera is used as soon as it is plugged in.
+
+To try without a camera:
+kestrovamail --test-pattern</translation>
+    </message>
+    <message>
+        <source>メールチェック中…</source>
+        <translation>Checking mail…</translation>
     </message>
 </context>
 <context>

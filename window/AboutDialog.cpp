@@ -4,14 +4,14 @@
 #include <QMouseEvent>
 #include <QPainter>
 
-CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
+AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
     setWindowTitle(tr("KestrovaMail - バージョン情報"));
     setFont(QFontDatabase::systemFont(QFontDatabase::GeneralFont));
     m_bitmap = QPixmap(QStringLiteral(":/icons/bitmap147.svg"));
     setFixedSize(320, 260);
 }
 
-void CAboutDlg::paintEvent(QPaintEvent*) {
+void AboutDialog::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), Qt::black);
     painter.drawPixmap(QRect(0, 0, 320, 240), m_bitmap);
@@ -24,7 +24,7 @@ void CAboutDlg::paintEvent(QPaintEvent*) {
                      QString::fromLatin1(kJpegNotice));
 }
 
-void CAboutDlg::mouseReleaseEvent(QMouseEvent* event) {
+void AboutDialog::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton)
         accept();
 }

@@ -5,10 +5,10 @@
 #include <QDialog>
 #include <QPixmap>
 
-class CAboutDlg final : public QDialog {
+class AboutDialog final : public QDialog {
     Q_OBJECT
 public:
-    explicit CAboutDlg(QWidget* parent = nullptr);
+    explicit AboutDialog(QWidget* parent = nullptr);
 
     static constexpr const char* kVersion = "version 1.10";
     static constexpr const char* kSecondLine = "Kestrova Mail for Linux";

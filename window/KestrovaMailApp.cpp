@@ -2,7 +2,7 @@
 
 #include "app/runtime/ProcessSignals.h"
 #include "app/settings/SettingsStore.h"
-#include "window/KestrovaMailDlg.h"
+#include "window/MainWindow.h"
 #include "dialogs/TimerDialog.h"
 
 #include <QApplication>
@@ -39,10 +39,10 @@ int CKestrovaMailApp::Run() {
     if (!WaitForStartup())
         return 0;
 
-    CKestrovaMailDlg::Options options;
+    MainWindow::Options options;
     options.folder = m_folder;
     options.device = m_device;
-    CKestrovaMailDlg window(options);
+    MainWindow window(options);
     // As with a dialog, the window appears once it is initialised (the first run's device,
     // mail and application dialogs come before it).
     if (!window.Initialise())

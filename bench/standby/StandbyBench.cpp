@@ -17,7 +17,7 @@
 #include "capture/GstHandles.h"
 #include "mail/text/TextCodec.h"
 #include "tests/support/TempDir.h"
-#include "window/KestrovaMailDlg.h"
+#include "window/MainWindow.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -115,11 +115,11 @@ struct WindowShares {
 WindowShares WindowShare(const std::string& name, double seconds) {
     TempDir home;
     WriteDeviceIni(home, name);
-    CKestrovaMailDlg::Options options;
+    MainWindow::Options options;
     options.folder = home.folder();
     options.device = name;
     options.teardownPauseMs = 0;
-    CKestrovaMailDlg window(options);
+    MainWindow window(options);
     if (!window.Initialise() || !window.graph().graphReady())
         return {};
     WindowShares shares;

@@ -14,7 +14,7 @@
 #include "tests/support/SmtpPeer.h"
 #include "tests/support/TempDir.h"
 #include "window/CommandIds.h"
-#include "window/KestrovaMailDlg.h"
+#include "window/MainWindow.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -52,14 +52,14 @@ struct Case {
     int smtpPort;
 };
 
-std::unique_ptr<CKestrovaMailDlg> MakeWindow(const TempDir& home, const Case& c, int helloPort) {
+std::unique_ptr<MainWindow> MakeWindow(const TempDir& home, const Case& c, int helloPort) {
     TempDir::WriteFile(home.path() / "device.ini",
                        text::Utf8ToSjis("[DEVICE]\r\nSELECT=ball\r\nWIDTH=320\r\nHEIGHT=240\r\n"));
-    CKestrovaMailDlg::Options options;
+    MainWindow::Options options;
     options.folder = home.folder();
     options.teardownPauseMs = 0;
     options.helloPort = static_cast<uint16_t>(helloPort);
-    auto window = std::make_unique<CKestrovaMailDlg>(options);
+    auto window = std::make_unique<MainWindow>(options);
     window->graph().SetDeviceLister([] {
         CaptureDevice device = MakeTestPatternDevice();
         device.name = "ball";

@@ -8,7 +8,7 @@
 #include "app/settings/SettingsCommands.h"
 #include "app/report/UiLanguage.h"
 #include "capture/CaptureDevices.h"
-#include "dialogs/AppConfigDlg.h"
+#include "dialogs/AppConfigDialog.h"
 #include "dialogs/DeviceSelectDialog.h"
 #include "dialogs/DeviceSettingsDialog.h"
 #include "dialogs/MailSetupDialog.h"
@@ -20,7 +20,7 @@
 #include "mail/text/TextCodec.h"
 #include "tests/support/TempDir.h"
 #include "window/AboutDialog.h"
-#include "window/KestrovaMailDlg.h"
+#include "window/MainWindow.h"
 #include "window/TrayIcon.h"
 
 #include <QAbstractButton>
@@ -123,7 +123,7 @@ QStringList ClippedTexts(QWidget* root) {
     return clipped;
 }
 
-QStringList MenuTitles(CKestrovaMailDlg& window) {
+QStringList MenuTitles(MainWindow& window) {
     QStringList titles;
     for (const QAction* action : window.menuBar()->actions())
         titles << action->text();
@@ -206,10 +206,10 @@ private slots:
         UseLocale(lang.toUtf8().constData());
 
         TempDir home;
-        CKestrovaMailDlg::Options options;
+        MainWindow::Options options;
         options.folder = home.folder();
         options.teardownPauseMs = 0;
-        CKestrovaMailDlg window(options);
+        MainWindow window(options);
         QCOMPARE(MenuTitles(window), menus);
 
         MailSettings mail;
@@ -264,10 +264,10 @@ private slots:
         QFETCH(QString, shown);
         UseLocale(lang.toUtf8().constData());
         TempDir home;
-        CKestrovaMailDlg::Options options;
+        MainWindow::Options options;
         options.folder = home.folder();
         options.teardownPauseMs = 0;
-        CKestrovaMailDlg window(options);
+        MainWindow window(options);
         window.settings().app.logFile = true;
         window.log().AddLog(line.toStdString());
         const QString view = window.logView()->toPlainText();
@@ -309,12 +309,12 @@ private slots:
         static TimeTextSettings timeText;
         static const DeviceSetup device{"Camera", {{640, 480}, {320, 240}}, nullptr};
         QTest::newRow("main window") << WidgetMaker([] {
-            CKestrovaMailDlg::Options options;
+            MainWindow::Options options;
             options.folder = home.folder();
             options.teardownPauseMs = 0;
-            return new CKestrovaMailDlg(options);
+            return new MainWindow(options);
         });
-        QTest::newRow("application settings") << WidgetMaker([] { return new CAppConfigDlg(app); });
+        QTest::newRow("application settings") << WidgetMaker([] { return new AppConfigDialog(app); });
         QTest::newRow("mail settings") << WidgetMaker([] { return new CMailSetupDialog(mail); });
         QTest::newRow("time stamp settings")
             << WidgetMaker([] { return new CTimeTextSetupDialog(timeText); });
@@ -335,7 +335,7 @@ private slots:
             [] { return new CSnapShotDialog(Snapshot{"20240131090507", {}, {}, {}}, mail); });
         QTest::newRow("snapshot mail")
             << WidgetMaker([] { return new CSnapMailDialog(Snapshot{"20240131090507", {}, {}, {}}, mail); });
-        QTest::newRow("about") << WidgetMaker([] { return new CAboutDlg; });
+        QTest::newRow("about") << WidgetMaker([] { return new AboutDialog; });
         QTest::newRow("tray menu") << WidgetMaker([] {
             auto* holder = new QWidget;
             new CTrayIcon({[] { return false; }, [] { return true; }, [] {}, [] {}, [] {}}, holder);

@@ -9,7 +9,7 @@
 #include "tests/support/TempDir.h"
 #include "window/CommandIds.h"
 #include "window/IconButton.h"
-#include "window/KestrovaMailDlg.h"
+#include "window/MainWindow.h"
 #include "window/PreviewWidget.h"
 
 #include <QAction>
@@ -21,20 +21,20 @@ namespace {
 
 constexpr const char* kCamera = "Desk Cam";
 
-std::unique_ptr<CKestrovaMailDlg> StartWindow(const TempDir& home) {
+std::unique_ptr<MainWindow> StartWindow(const TempDir& home) {
     TempDir::WriteFile(home.path() / "device.ini",
                        text::Utf8ToSjis(std::string("[DEVICE]\r\nSELECT=") + kCamera +
                                         "\r\nWIDTH=320\r\nHEIGHT=240\r\n"));
-    CKestrovaMailDlg::Options options;
+    MainWindow::Options options;
     options.folder = home.folder();
     options.teardownPauseMs = 0;
     options.cameraRetry = std::chrono::milliseconds(100);
-    auto window = std::make_unique<CKestrovaMailDlg>(options);
+    auto window = std::make_unique<MainWindow>(options);
     window->show();
     return window;
 }
 
-int LogLinesWith(CKestrovaMailDlg& window, const QString& part) {
+int LogLinesWith(MainWindow& window, const QString& part) {
     return window.logView()->toPlainText().count(part);
 }
 

@@ -10,7 +10,7 @@
 #include "tests/support/SmtpPeer.h"
 #include "tests/support/TempDir.h"
 #include "window/CommandIds.h"
-#include "window/KestrovaMailDlg.h"
+#include "window/MainWindow.h"
 #include "window/TrayIcon.h"
 
 #include <QApplication>
@@ -48,11 +48,11 @@ struct Window {
         TempDir::WriteFile(home.path() / "device.ini",
                            text::Utf8ToSjis("[DEVICE]\r\nSELECT=" + Cameras(moving, 1)[0].name +
                                             "\r\nWIDTH=320\r\nHEIGHT=240\r\n"));
-        CKestrovaMailDlg::Options options;
+        MainWindow::Options options;
         options.folder = home.folder();
         options.teardownPauseMs = 0;
         options.helloPort = static_cast<uint16_t>(helloPort ? helloPort : UnusedLoopbackPort());
-        window = std::make_unique<CKestrovaMailDlg>(options);
+        window = std::make_unique<MainWindow>(options);
         window->graph().SetDeviceLister([moving, cameras] { return Cameras(moving, cameras); });
     }
     // Points the mail settings at the servers; the POP3 log-in is camera/secret.
@@ -83,7 +83,7 @@ struct Window {
         window.reset();
         return timer.elapsed();
     }
-    std::unique_ptr<CKestrovaMailDlg> window;
+    std::unique_ptr<MainWindow> window;
 };
 
 } // namespace

@@ -5,7 +5,7 @@
 #include "window/CommandIds.h"
 #include "window/IconButton.h"
 #include "window/KestrovaMailApp.h"
-#include "window/KestrovaMailDlg.h"
+#include "window/MainWindow.h"
 #include "window/PreviewWidget.h"
 #include "window/TrayIcon.h"
 #include "dialogs/MessageBoxes.h"
@@ -68,11 +68,11 @@ void WriteDeviceIni(const TempDir& home, const std::string& select) {
         text::Utf8ToSjis("[DEVICE]\r\nSELECT=" + select + "\r\nWIDTH=320\r\nHEIGHT=240\r\n"));
 }
 
-std::unique_ptr<CKestrovaMailDlg> MakeWindow(const TempDir& home) {
-    CKestrovaMailDlg::Options options;
+std::unique_ptr<MainWindow> MakeWindow(const TempDir& home) {
+    MainWindow::Options options;
     options.folder = home.folder();
     options.teardownPauseMs = 0;
-    return std::make_unique<CKestrovaMailDlg>(options);
+    return std::make_unique<MainWindow>(options);
 }
 
 bool WaitForFrames(const CCaptureGraph& graph, uint64_t more, int timeoutMs = 5000) {
@@ -119,7 +119,7 @@ private slots:
         QVERIFY(window->Initialise());
         // Two cameras (the test pattern sends raw frames or JPEG pictures): which one first.
         QCOMPARE(answerer.seen, (QStringList{"CDeviceSelectDialog", "CDeviceSettingsDialog",
-                                             "CMailSetupDialog", "CAppConfigDlg"}));
+                                             "CMailSetupDialog", "AppConfigDialog"}));
         QCOMPARE(window->settings().device.deviceName, std::string("テストパターン"));
         QVERIFY(window->flags().graphReady);
         // Settings are saved at the end of the start-up.
@@ -189,7 +189,7 @@ private slots:
             const char* dialog;
             bool busy;
         } dialogs[] = {
-            {ids::kAppSettings, "CAppConfigDlg", false},
+            {ids::kAppSettings, "AppConfigDialog", false},
             {ids::kMailSettings, "CMailSetupDialog", true},
             {ids::kMailSetupButton, "CMailSetupDialog", true},
             {ids::kTimeTextSettings, "CTimeTextSetupDialog", true},
@@ -197,7 +197,7 @@ private slots:
             {ids::kDeviceSetupButton, "CDeviceSettingsDialog", true},
             {ids::kDeviceProperties, "CDeviceSettingsDialog", false},
             {ids::kDevicePropertiesButton, "CDeviceSettingsDialog", false},
-            {ids::kAbout, "CAboutDlg", false},
+            {ids::kAbout, "AboutDialog", false},
         };
         for (const auto& c : dialogs) {
             bool busySeen = false;
@@ -369,7 +369,7 @@ private slots:
                 qobject_cast<QDialog*>(modal)->accept();
             });
             window->action(ids::kAppSettings)->trigger();
-            QCOMPARE(answerer.seen, QStringList{"CAppConfigDlg"});
+            QCOMPARE(answerer.seen, QStringList{"AppConfigDialog"});
             // Not saved yet: the application dialog changes memory only.
             Settings onDisk;
             LoadSettings(onDisk, home.folder(), m_sink);

@@ -9,7 +9,7 @@
 #include "tests/capture/FakeDeviceProvider.h"
 #include "tests/service/IntegrationSupport.h"
 #include "tests/support/TempDir.h"
-#include "window/KestrovaMailDlg.h"
+#include "window/MainWindow.h"
 
 #include <QtTest>
 #include <filesystem>
@@ -34,10 +34,10 @@ QStringList Lines(const ActivityLog& log) {
 }
 
 QStringList WindowStartLines(const TempDir& home) {
-    CKestrovaMailDlg::Options options;
+    MainWindow::Options options;
     options.folder = home.folder();
     options.teardownPauseMs = 0;
-    CKestrovaMailDlg window(options);
+    MainWindow window(options);
     if (!window.Initialise())
         return {"(no start)"};
     return Lines(window.log());

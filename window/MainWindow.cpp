@@ -1,4 +1,4 @@
-#include "window/KestrovaMailDlg.h"
+#include "window/MainWindow.h"
 
 #include "window/AboutDialog.h"
 #include "window/CommandIds.h"
@@ -6,7 +6,7 @@
 #include "window/PreviewWidget.h"
 #include "window/TrayIcon.h"
 #include "app/report/ScreenText.h"
-#include "dialogs/AppConfigDlg.h"
+#include "dialogs/AppConfigDialog.h"
 #include "dialogs/BusyCursor.h"
 #include "dialogs/DeviceSelectDialog.h"
 #include "dialogs/DeviceSettingsDialog.h"
@@ -53,18 +53,18 @@ struct ButtonSpec {
 
 // Position, icons (pointer over / normal) and tooltip of the six icon buttons.
 constexpr ButtonSpec kButtons[] = {
-    {ids::kSnapshotButton, 37, 165, 166, QT_TRANSLATE_NOOP("CKestrovaMailDlg", "スナップショット")},
-    {ids::kChangeDeviceButton, 68, 167, 168, QT_TRANSLATE_NOOP("CKestrovaMailDlg", "入力機器変更")},
-    {ids::kMailSetupButton, 99, 158, 159, QT_TRANSLATE_NOOP("CKestrovaMailDlg", "メール設定")},
-    {ids::kMailCheckButton, 130, 161, 160, QT_TRANSLATE_NOOP("CKestrovaMailDlg", "メールチェック")},
-    {ids::kDeviceSetupButton, 161, 163, 162, QT_TRANSLATE_NOOP("CKestrovaMailDlg", "入力設定")},
+    {ids::kSnapshotButton, 37, 165, 166, QT_TRANSLATE_NOOP("MainWindow", "スナップショット")},
+    {ids::kChangeDeviceButton, 68, 167, 168, QT_TRANSLATE_NOOP("MainWindow", "入力機器変更")},
+    {ids::kMailSetupButton, 99, 158, 159, QT_TRANSLATE_NOOP("MainWindow", "メール設定")},
+    {ids::kMailCheckButton, 130, 161, 160, QT_TRANSLATE_NOOP("MainWindow", "メールチェック")},
+    {ids::kDeviceSetupButton, 161, 163, 162, QT_TRANSLATE_NOOP("MainWindow", "入力設定")},
     {ids::kDevicePropertiesButton, 192, 170, 169,
-     QT_TRANSLATE_NOOP("CKestrovaMailDlg", "入力プロパティ")},
+     QT_TRANSLATE_NOOP("MainWindow", "入力プロパティ")},
 };
 
 } // namespace
 
-CKestrovaMailDlg::CKestrovaMailDlg(Options options, QWidget* parent)
+MainWindow::MainWindow(Options options, QWidget* parent)
     : QMainWindow(parent), m_runtime(std::move(options), this),
       m_grabber(m_runtime.graph()) {
     Q_INIT_RESOURCE(window);
@@ -77,7 +77,7 @@ CKestrovaMailDlg::CKestrovaMailDlg(Options options, QWidget* parent)
 
     Settings& settings = m_runtime.settings();
     m_mailDialog = std::make_unique<CMailSetupDialog>(settings.mail, this);
-    m_appDialog = std::make_unique<CAppConfigDlg>(settings.app, this);
+    m_appDialog = std::make_unique<AppConfigDialog>(settings.app, this);
     m_timeTextDialog = std::make_unique<CTimeTextSetupDialog>(settings.timeText, this);
 
     BuildLayout();
@@ -93,17 +93,17 @@ CKestrovaMailDlg::CKestrovaMailDlg(Options options, QWidget* parent)
 
     log().SetObserver([this](std::string_view added, const std::string&) { OnLogAdded(added); });
     connect(&m_runtime.keeper(), &CCameraKeeper::cameraAvailable, this,
-            &CKestrovaMailDlg::ShowCameraState);
+            &MainWindow::ShowCameraState);
 }
 
-CKestrovaMailDlg::~CKestrovaMailDlg() {
+MainWindow::~MainWindow() {
     m_runtime.Stop();
     m_preview->SetGraph(nullptr);
     if (m_tray)
         m_tray->RemoveTrayIcon();
 }
 
-void CKestrovaMailDlg::BuildLayout() {
+void MainWindow::BuildLayout() {
     auto* central = new QWidget(this);
     central->setAutoFillBackground(true);
     QPalette white = central->palette();
@@ -147,7 +147,7 @@ void CKestrovaMailDlg::BuildLayout() {
     setWindowFlags(windowFlags() & ~Qt::WindowMaximizeButtonHint);
 }
 
-QAction* CKestrovaMailDlg::AddCommand(QMenu* menu, const QString& text, int id) {
+QAction* MainWindow::AddCommand(QMenu* menu, const QString& text, int id) {
     QAction* action = menu->addAction(text);
     action->setData(id);
     connect(action, &QAction::triggered, this, [this, id] { RunCommand(id); });
@@ -155,7 +155,7 @@ QAction* CKestrovaMailDlg::AddCommand(QMenu* menu, const QString& text, int id) 
     return action;
 }
 
-void CKestrovaMailDlg::BuildMenus() {
+void MainWindow::BuildMenus() {
     QMenuBar* bar = menuBar();
     QMenu* file = bar->addMenu(tr("ファイル(&F)"));
     AddCommand(file, tr("スナップショット(&P)"), ids::kSnapshot);
@@ -178,17 +178,17 @@ void CKestrovaMailDlg::BuildMenus() {
     AddCommand(help, tr("バージョン情報(&A)"), ids::kAbout);
 }
 
-QAction* CKestrovaMailDlg::action(int id) const {
+QAction* MainWindow::action(int id) const {
     auto it = m_actions.find(id);
     return it == m_actions.end() ? nullptr : it->second;
 }
 
-CIconButton* CKestrovaMailDlg::button(int id) const {
+CIconButton* MainWindow::button(int id) const {
     auto it = m_buttons.find(id);
     return it == m_buttons.end() ? nullptr : it->second;
 }
 
-bool CKestrovaMailDlg::Initialise() {
+bool MainWindow::Initialise() {
     m_tray->AddTrayIcon(false);
     m_preview->SetGraph(&graph());
     if (!m_runtime.Start(true, [this] { return OpenCameraAndFirstRunDialogs(); })) {
@@ -196,13 +196,13 @@ bool CKestrovaMailDlg::Initialise() {
         return false;
     }
     CMailCheckHost& host = *m_runtime.mailHost();
-    connect(&host, &CMailCheckHost::checkRunningChanged, this, &CKestrovaMailDlg::ShowMailBusy);
-    connect(&host, &CMailCheckHost::faultStateChanged, this, &CKestrovaMailDlg::ShowFaultState);
+    connect(&host, &CMailCheckHost::checkRunningChanged, this, &MainWindow::ShowMailBusy);
+    connect(&host, &CMailCheckHost::faultStateChanged, this, &MainWindow::ShowFaultState);
     m_mailDialog->SetMailWorker(&host.worker());
     return true;
 }
 
-bool CKestrovaMailDlg::OpenCameraAndFirstRunDialogs() {
+bool MainWindow::OpenCameraAndFirstRunDialogs() {
     CCaptureGraph& graph = m_runtime.graph();
     const std::string& named = m_runtime.options().device;
     const std::vector<CaptureDevice> devices = graph.ListDevices();
@@ -224,7 +224,7 @@ bool CKestrovaMailDlg::OpenCameraAndFirstRunDialogs() {
     return true;
 }
 
-void CKestrovaMailDlg::RunCommand(int id) {
+void MainWindow::RunCommand(int id) {
     switch (id) {
     case ids::kSnapshot:
     case ids::kSnapshotButton:
@@ -285,12 +285,12 @@ void CKestrovaMailDlg::RunCommand(int id) {
     }
 }
 
-void CKestrovaMailDlg::RebuildGraph(bool configureDevice) {
+void MainWindow::RebuildGraph(bool configureDevice) {
     m_runtime.RebuildGraph(false, configureDevice);
     m_runtime.SaveAllSettings();
 }
 
-void CKestrovaMailDlg::ShowCameraState(bool available) {
+void MainWindow::ShowCameraState(bool available) {
     m_preview->SetNotice(available ? QString() : tr(kNoCameraNotice));
     if (!available) {
         m_baseTitle = QStringLiteral("KestrovaMail");
@@ -298,13 +298,13 @@ void CKestrovaMailDlg::ShowCameraState(bool available) {
     }
 }
 
-void CKestrovaMailDlg::TakeSnapshot() {
+void MainWindow::TakeSnapshot() {
     m_grabber.TakeSnapshot(m_runtime.MakeGrabRequest(),
                            [this](const Snapshot& snapshot) { return RunSnapshotDialog(snapshot); });
     m_runtime.SyncFlags();
 }
 
-std::string CKestrovaMailDlg::RunSnapshotDialog(const Snapshot& snapshot) {
+std::string MainWindow::RunSnapshotDialog(const Snapshot& snapshot) {
     if (m_snapshotRunner)
         return m_snapshotRunner(snapshot);
     CSnapShotDialog dialog(snapshot, settings().mail, this);
@@ -315,16 +315,16 @@ std::string CKestrovaMailDlg::RunSnapshotDialog(const Snapshot& snapshot) {
     return dialog.SavePath();
 }
 
-void CKestrovaMailDlg::ShowAbout(bool hideWindow) {
+void MainWindow::ShowAbout(bool hideWindow) {
     if (hideWindow)
         hide();
-    CAboutDlg about(hideWindow ? nullptr : this);
+    AboutDialog about(hideWindow ? nullptr : this);
     about.exec();
     if (hideWindow)
         show();
 }
 
-void CKestrovaMailDlg::ToggleWindow() {
+void MainWindow::ToggleWindow() {
     if (isMinimized() || isHidden()) {
         showNormal();
         raise();
@@ -334,7 +334,7 @@ void CKestrovaMailDlg::ToggleWindow() {
     }
 }
 
-void CKestrovaMailDlg::ShowMailBusy(bool busy) {
+void MainWindow::ShowMailBusy(bool busy) {
     m_mailBusy = busy;
     if (busy)
         statusBar()->showMessage(tr(kMailCheckRunning));
@@ -343,19 +343,19 @@ void CKestrovaMailDlg::ShowMailBusy(bool busy) {
     ApplyTrayStatus();
 }
 
-void CKestrovaMailDlg::ShowFaultState(const QString& state) {
+void MainWindow::ShowFaultState(const QString& state) {
     m_faultState = ScreenText(state);
     ApplyTitle();
     ApplyTrayStatus();
 }
 
-void CKestrovaMailDlg::ApplyTitle() {
+void MainWindow::ApplyTitle() {
     setWindowTitle(m_faultState.isEmpty()
                        ? m_baseTitle
                        : m_baseTitle + QStringLiteral(" [") + m_faultState + QStringLiteral("]"));
 }
 
-void CKestrovaMailDlg::ApplyTrayStatus() {
+void MainWindow::ApplyTrayStatus() {
     if (!m_tray)
         return;
     QStringList parts;
@@ -366,12 +366,12 @@ void CKestrovaMailDlg::ApplyTrayStatus() {
     m_tray->SetStatus(parts.join(QStringLiteral(" / ")));
 }
 
-void CKestrovaMailDlg::Exit() {
+void MainWindow::Exit() {
     m_exitRequested = true;
     close();
 }
 
-void CKestrovaMailDlg::changeEvent(QEvent* event) {
+void MainWindow::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
     if (event->type() != QEvent::WindowStateChange)
         return;
@@ -381,21 +381,21 @@ void CKestrovaMailDlg::changeEvent(QEvent* event) {
     SyncPreviewShown();
 }
 
-void CKestrovaMailDlg::showEvent(QShowEvent* event) {
+void MainWindow::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     SyncPreviewShown();
 }
 
-void CKestrovaMailDlg::hideEvent(QHideEvent* event) {
+void MainWindow::hideEvent(QHideEvent* event) {
     QMainWindow::hideEvent(event);
     SyncPreviewShown();
 }
 
-void CKestrovaMailDlg::SyncPreviewShown() {
+void MainWindow::SyncPreviewShown() {
     graph().SetPreviewShown(isVisible() && !isMinimized());
 }
 
-void CKestrovaMailDlg::closeEvent(QCloseEvent* event) {
+void MainWindow::closeEvent(QCloseEvent* event) {
     if (settings().app.closeCancel && !m_exitRequested) {
         // The close box only hides the window into the tray.
         event->ignore();
@@ -408,12 +408,12 @@ void CKestrovaMailDlg::closeEvent(QCloseEvent* event) {
     QApplication::quit();
 }
 
-void CKestrovaMailDlg::keyPressEvent(QKeyEvent* event) {
+void MainWindow::keyPressEvent(QKeyEvent* event) {
     // Enter and Escape neither press a button nor close the window.
     event->accept();
 }
 
-void CKestrovaMailDlg::contextMenuEvent(QContextMenuEvent* event) {
+void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
     // Linux windows have no system menu to extend; its About item lives in the window's own
     // context menu instead.
     QMenu menu(this);
@@ -423,7 +423,7 @@ void CKestrovaMailDlg::contextMenuEvent(QContextMenuEvent* event) {
         RunCommand(ids::kAboutKeepWindow);
 }
 
-void CKestrovaMailDlg::OnLogAdded(std::string_view added) {
+void MainWindow::OnLogAdded(std::string_view added) {
     // The log keeps the Japanese lines of log.txt; the view shows them in the user's language.
     std::string text = ScreenText(added);
     std::erase(text, '\r');
@@ -435,28 +435,28 @@ void CKestrovaMailDlg::OnLogAdded(std::string_view added) {
     m_logView->viewport()->repaint();
 }
 
-void CKestrovaMailDlg::ShowMessage(const std::string& text) {
+void MainWindow::ShowMessage(const std::string& text) {
     ShowMessageBox(this, ScreenText(QString::fromStdString(text)));
 }
 
-std::optional<int> CKestrovaMailDlg::ChooseDevice(const std::vector<std::string>& names,
+std::optional<int> MainWindow::ChooseDevice(const std::vector<std::string>& names,
                                                   int preselected) {
     return CDeviceSelectDialog::Choose(this, names, preselected);
 }
 
-bool CKestrovaMailDlg::ConfigureDevice(const DeviceSetup& setup, FrameSize& size) {
+bool MainWindow::ConfigureDevice(const DeviceSetup& setup, FrameSize& size) {
     return CDeviceSettingsDialog::Configure(this, setup, size);
 }
 
-void CKestrovaMailDlg::ShowProperties(const DeviceSetup& setup) {
+void MainWindow::ShowProperties(const DeviceSetup& setup) {
     CDeviceSettingsDialog::ShowProperties(this, setup);
 }
 
-void CKestrovaMailDlg::SetTitle(const std::string& title) {
+void MainWindow::SetTitle(const std::string& title) {
     m_baseTitle = ScreenText(QString::fromStdString(title));
     ApplyTitle();
 }
 
-void CKestrovaMailDlg::FrameArrived() {
+void MainWindow::FrameArrived() {
     m_preview->AnnounceFrame();
 }

@@ -1,4 +1,4 @@
-#include "dialogs/AppConfigDlg.h"
+#include "dialogs/AppConfigDialog.h"
 
 #include "base/ProgramFolder.h"
 #include "dialogs/Autostart.h"
@@ -36,7 +36,7 @@ bool LogFileExists() {
 
 } // namespace
 
-CAppConfigDlg::CAppConfigDlg(AppSettings& settings, QWidget* parent)
+AppConfigDialog::AppConfigDialog(AppSettings& settings, QWidget* parent)
     : QDialog(parent), m_settings(settings) {
     setWindowTitle(tr("アプリケーション設定"));
     ApplyDialogFont(this);
@@ -124,19 +124,19 @@ CAppConfigDlg::CAppConfigDlg(AppSettings& settings, QWidget* parent)
     layout->setSizeConstraint(QLayout::SetFixedSize);
     setMinimumWidth(420);
 
-    connect(createShortcut, &QPushButton::clicked, this, &CAppConfigDlg::CreateShortcut);
-    connect(deleteShortcut, &QPushButton::clicked, this, &CAppConfigDlg::DeleteShortcut);
-    connect(openLog, &QPushButton::clicked, this, &CAppConfigDlg::OpenLogFile);
-    connect(deleteLog, &QPushButton::clicked, this, &CAppConfigDlg::DeleteLogFile);
+    connect(createShortcut, &QPushButton::clicked, this, &AppConfigDialog::CreateShortcut);
+    connect(deleteShortcut, &QPushButton::clicked, this, &AppConfigDialog::DeleteShortcut);
+    connect(openLog, &QPushButton::clicked, this, &AppConfigDialog::OpenLogFile);
+    connect(deleteLog, &QPushButton::clicked, this, &AppConfigDialog::DeleteLogFile);
 }
 
-void CAppConfigDlg::showEvent(QShowEvent* event) {
+void AppConfigDialog::showEvent(QShowEvent* event) {
     if (!event->spontaneous())
         ShowFields();
     QDialog::showEvent(event);
 }
 
-void CAppConfigDlg::ShowFields() {
+void AppConfigDialog::ShowFields() {
     m_logFile->setChecked(m_settings.logFile);
     m_closeCancel->setChecked(m_settings.closeCancel);
     m_startupDialog->setChecked(m_settings.startupDialog);
@@ -144,7 +144,7 @@ void CAppConfigDlg::ShowFields() {
     m_jpegQuality->setValue(m_settings.jpegQuality);
 }
 
-bool CAppConfigDlg::eventFilter(QObject* watched, QEvent* event) {
+bool AppConfigDialog::eventFilter(QObject* watched, QEvent* event) {
     // The quality follows the slider whenever the mouse lets go of it; keyboard steps alone
     // do not change it.
     if (watched == m_jpegQuality && event->type() == QEvent::MouseButtonRelease &&
@@ -156,7 +156,7 @@ bool CAppConfigDlg::eventFilter(QObject* watched, QEvent* event) {
     return QDialog::eventFilter(watched, event);
 }
 
-void CAppConfigDlg::accept() {
+void AppConfigDialog::accept() {
     const auto seconds = ReadSignedField(this, m_startupSeconds, SettingRange("APPLICATION.STARTUP_TIMER"));
     if (!seconds)
         return;
@@ -167,7 +167,7 @@ void CAppConfigDlg::accept() {
     QDialog::accept();
 }
 
-void CAppConfigDlg::CreateShortcut() {
+void AppConfigDialog::CreateShortcut() {
     const std::string exe = CurrentExecutablePath();
     const std::filesystem::path folder = AutostartFolder();
     if (folder.empty())
@@ -179,7 +179,7 @@ void CAppConfigDlg::CreateShortcut() {
     CreateAutostartEntry(folder, exe); // a failure is not reported, as before
 }
 
-void CAppConfigDlg::DeleteShortcut() {
+void AppConfigDialog::DeleteShortcut() {
     const std::filesystem::path folder = AutostartFolder();
     if (folder.empty())
         return;
@@ -192,7 +192,7 @@ void CAppConfigDlg::DeleteShortcut() {
         DeleteAutostartEntry(folder);
 }
 
-void CAppConfigDlg::OpenLogFile() {
+void AppConfigDialog::OpenLogFile() {
     if (!LogFileExists()) {
         ShowMessageBox(this, tr("ログファイルが存在しません"));
         return;
@@ -200,7 +200,7 @@ void CAppConfigDlg::OpenLogFile() {
     QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(LogFilePath().string())));
 }
 
-void CAppConfigDlg::DeleteLogFile() {
+void AppConfigDialog::DeleteLogFile() {
     if (!LogFileExists()) {
         ShowMessageBox(this, tr("ログファイルが存在しません"));
         return;

@@ -1,7 +1,7 @@
 // The application settings dialog: what OK and Cancel take over, the JPEG slider, the
 // autostart entry and the log file actions.
 
-#include "dialogs/AppConfigDlg.h"
+#include "dialogs/AppConfigDialog.h"
 
 #include "dialogs/Autostart.h"
 #include "tests/dialogs/DialogTestSupport.h"
@@ -70,7 +70,7 @@ public slots:
     void open(const QUrl& url) { urls << url; }
 };
 
-class AppConfigDlgTest : public QObject {
+class AppConfigDialogTest : public QObject {
     Q_OBJECT
 private slots:
     void init();
@@ -88,23 +88,23 @@ private:
     std::unique_ptr<TempDir> m_home;
 };
 
-void AppConfigDlgTest::init() {
+void AppConfigDialogTest::init() {
     m_home = std::make_unique<TempDir>();
     m_home->UseAsProgramFolder();
 }
 
-void AppConfigDlgTest::okTakesTheControlsOver() {
+void AppConfigDialogTest::okTakesTheControlsOver() {
     AppSettings settings;
-    CAppConfigDlg dialog(settings);
+    AppConfigDialog dialog(settings);
     const int result = ExecWith(dialog, [&] {
-        QCOMPARE(Control<QLineEdit>(&dialog, CAppConfigDlg::kIdStartupSeconds)->text(),
+        QCOMPARE(Control<QLineEdit>(&dialog, AppConfigDialog::kIdStartupSeconds)->text(),
                  QStringLiteral("0"));
-        QCOMPARE(Control<QSlider>(&dialog, CAppConfigDlg::kIdJpegQuality)->value(), 50);
-        Toggle(&dialog, CAppConfigDlg::kIdLogFile);
-        Toggle(&dialog, CAppConfigDlg::kIdCloseCancel);
-        Toggle(&dialog, CAppConfigDlg::kIdStartupDialog);
+        QCOMPARE(Control<QSlider>(&dialog, AppConfigDialog::kIdJpegQuality)->value(), 50);
+        Toggle(&dialog, AppConfigDialog::kIdLogFile);
+        Toggle(&dialog, AppConfigDialog::kIdCloseCancel);
+        Toggle(&dialog, AppConfigDialog::kIdStartupDialog);
         for (int i = 0; i < 3; ++i)
-            ClickArrow(&dialog, CAppConfigDlg::kIdStartupSpin, "up");
+            ClickArrow(&dialog, AppConfigDialog::kIdStartupSpin, "up");
         Click(&dialog, kIdOk);
     });
     QCOMPARE(result, int(QDialog::Accepted));
@@ -115,19 +115,19 @@ void AppConfigDlgTest::okTakesTheControlsOver() {
     QCOMPARE(settings.jpegQuality, 50);
 }
 
-void AppConfigDlgTest::cancelKeepsTheDraggedQualityOnly() {
+void AppConfigDialogTest::cancelKeepsTheDraggedQualityOnly() {
     AppSettings settings;
     settings.startupTimer = 10;
-    CAppConfigDlg dialog(settings);
+    AppConfigDialog dialog(settings);
     const int result = ExecWith(dialog, [&] {
-        auto* slider = Control<QSlider>(&dialog, CAppConfigDlg::kIdJpegQuality);
+        auto* slider = Control<QSlider>(&dialog, AppConfigDialog::kIdJpegQuality);
         // Drag the handle from 50 to about 80 and let go.
         QTest::mousePress(slider, Qt::LeftButton, {}, GroovePoint(slider, 50));
         QTest::mouseMove(slider, GroovePoint(slider, 65));
         QTest::mouseMove(slider, GroovePoint(slider, 80));
         QTest::mouseRelease(slider, Qt::LeftButton, {}, GroovePoint(slider, 80));
-        Toggle(&dialog, CAppConfigDlg::kIdLogFile);
-        ClickArrow(&dialog, CAppConfigDlg::kIdStartupSpin, "down");
+        Toggle(&dialog, AppConfigDialog::kIdLogFile);
+        ClickArrow(&dialog, AppConfigDialog::kIdStartupSpin, "down");
         Click(&dialog, kIdCancel);
     });
     QCOMPARE(result, int(QDialog::Rejected));
@@ -139,16 +139,16 @@ void AppConfigDlgTest::cancelKeepsTheDraggedQualityOnly() {
     // Opening again shows the quality that was taken.
     const int quality = settings.jpegQuality;
     ExecWith(dialog, [&] {
-        QCOMPARE(Control<QSlider>(&dialog, CAppConfigDlg::kIdJpegQuality)->value(), quality);
+        QCOMPARE(Control<QSlider>(&dialog, AppConfigDialog::kIdJpegQuality)->value(), quality);
         dialog.reject();
     });
 }
 
-void AppConfigDlgTest::keyboardAloneDoesNotChangeTheQuality() {
+void AppConfigDialogTest::keyboardAloneDoesNotChangeTheQuality() {
     AppSettings settings;
-    CAppConfigDlg dialog(settings);
+    AppConfigDialog dialog(settings);
     ExecWith(dialog, [&] {
-        auto* slider = Control<QSlider>(&dialog, CAppConfigDlg::kIdJpegQuality);
+        auto* slider = Control<QSlider>(&dialog, AppConfigDialog::kIdJpegQuality);
         slider->setFocus();
         QTest::keyClick(slider, Qt::Key_Right);
         QTest::keyClick(slider, Qt::Key_PageUp);
@@ -158,13 +158,13 @@ void AppConfigDlgTest::keyboardAloneDoesNotChangeTheQuality() {
     QCOMPARE(settings.jpegQuality, 50);
 }
 
-void AppConfigDlgTest::startupSecondsStayInRange() {
+void AppConfigDialogTest::startupSecondsStayInRange() {
     AppSettings settings;
     settings.startupTimer = 179;
-    CAppConfigDlg dialog(settings);
+    AppConfigDialog dialog(settings);
     MessageRecorder messages;
     ExecWith(dialog, [&] {
-        auto* edit = Control<QLineEdit>(&dialog, CAppConfigDlg::kIdStartupSeconds);
+        auto* edit = Control<QLineEdit>(&dialog, AppConfigDialog::kIdStartupSeconds);
         QVERIFY(edit->isReadOnly());
         QTest::keyClicks(edit, QStringLiteral("9")); // refused: the spin is the only way
         QCOMPARE(edit->text(), QStringLiteral("179"));
@@ -178,12 +178,12 @@ void AppConfigDlgTest::startupSecondsStayInRange() {
     QVERIFY(messages.texts.isEmpty());
 }
 
-void AppConfigDlgTest::autostartEntryCreatedReplacedAndDeleted() {
+void AppConfigDialogTest::autostartEntryCreatedReplacedAndDeleted() {
     TempDir config;
     ScopedEnv xdg("XDG_CONFIG_HOME", config.path().string());
     const fs::path entry = config.path() / "autostart" / "KestrovaMail.desktop";
     AppSettings settings;
-    CAppConfigDlg dialog(settings);
+    AppConfigDialog dialog(settings);
     MessageRecorder messages;
     const QString askCreate =
         QStringLiteral("スタートアップフォルダにKestrovaMailのショートカットを作成します");
@@ -192,20 +192,20 @@ void AppConfigDlgTest::autostartEntryCreatedReplacedAndDeleted() {
 
     ExecWith(dialog, [&] {
         // Deleting when there is none: only the message, no question.
-        Click(&dialog, CAppConfigDlg::kIdDeleteShortcut);
+        Click(&dialog, AppConfigDialog::kIdDeleteShortcut);
         QCOMPARE(messages.texts, QStringList{QStringLiteral("ショートカットが存在しません")});
         QCOMPARE(messages.kinds.front(), MessageKind::Information);
         messages.Clear();
 
         // Cancel in the confirmation creates nothing.
         messages.answers = {false};
-        Click(&dialog, CAppConfigDlg::kIdCreateShortcut);
+        Click(&dialog, AppConfigDialog::kIdCreateShortcut);
         QCOMPARE(messages.texts, QStringList{askCreate});
         QCOMPARE(messages.kinds.front(), MessageKind::OkCancel);
         QVERIFY(!fs::exists(entry));
         messages.Clear();
 
-        Click(&dialog, CAppConfigDlg::kIdCreateShortcut);
+        Click(&dialog, AppConfigDialog::kIdCreateShortcut);
         QVERIFY(fs::exists(entry));
         const std::string text = TempDir::ReadFile(entry);
         const std::string exec =
@@ -217,22 +217,22 @@ void AppConfigDlgTest::autostartEntryCreatedReplacedAndDeleted() {
         // The second time asks again and replaces the file.
         TempDir::WriteFile(entry, "stale");
         messages.Clear();
-        Click(&dialog, CAppConfigDlg::kIdCreateShortcut);
+        Click(&dialog, AppConfigDialog::kIdCreateShortcut);
         QCOMPARE(messages.texts, QStringList{askCreate});
         QCOMPARE(TempDir::ReadFile(entry), text);
 
         messages.Clear();
         messages.answers = {false};
-        Click(&dialog, CAppConfigDlg::kIdDeleteShortcut);
+        Click(&dialog, AppConfigDialog::kIdDeleteShortcut);
         QCOMPARE(messages.texts, QStringList{askDelete});
         QVERIFY(fs::exists(entry));
-        Click(&dialog, CAppConfigDlg::kIdDeleteShortcut);
+        Click(&dialog, AppConfigDialog::kIdDeleteShortcut);
         QVERIFY(!fs::exists(entry));
         dialog.reject();
     });
 }
 
-void AppConfigDlgTest::autostartFolderFollowsHomeWithoutXdgConfigHome() {
+void AppConfigDialogTest::autostartFolderFollowsHomeWithoutXdgConfigHome() {
     TempDir home;
     ScopedEnv xdg("XDG_CONFIG_HOME", std::nullopt);
     ScopedEnv homeEnv("HOME", home.path().string());
@@ -245,7 +245,7 @@ void AppConfigDlgTest::autostartFolderFollowsHomeWithoutXdgConfigHome() {
              QString::fromStdString((home.path() / ".config" / "autostart").string()));
 }
 
-void AppConfigDlgTest::execArgumentQuoting_data() {
+void AppConfigDialogTest::execArgumentQuoting_data() {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("quoted");
     QTest::newRow("plain") << "/usr/bin/kestrovamail"
@@ -264,44 +264,44 @@ void AppConfigDlgTest::execArgumentQuoting_data() {
                               << R"("/home/写真/km")";
 }
 
-void AppConfigDlgTest::execArgumentQuoting() {
+void AppConfigDialogTest::execArgumentQuoting() {
     QFETCH(QString, path);
     QFETCH(QString, quoted);
     QCOMPARE(QString::fromStdString(QuoteExecArgument(path.toStdString())), quoted);
 }
 
-void AppConfigDlgTest::logFileActions() {
+void AppConfigDialogTest::logFileActions() {
     const fs::path log = m_home->path() / "log.txt";
     AppSettings settings;
-    CAppConfigDlg dialog(settings);
+    AppConfigDialog dialog(settings);
     MessageRecorder messages;
     UrlCatcher catcher;
     QDesktopServices::setUrlHandler(QStringLiteral("file"), &catcher, "open");
     const QString missing = QStringLiteral("ログファイルが存在しません");
 
     ExecWith(dialog, [&] {
-        Click(&dialog, CAppConfigDlg::kIdOpenLog);
-        Click(&dialog, CAppConfigDlg::kIdDeleteLog);
+        Click(&dialog, AppConfigDialog::kIdOpenLog);
+        Click(&dialog, AppConfigDialog::kIdDeleteLog);
         QCOMPARE(messages.texts, (QStringList{missing, missing}));
         QVERIFY(catcher.urls.isEmpty());
         messages.Clear();
 
         TempDir::WriteFile(log, "line\r\n");
-        Click(&dialog, CAppConfigDlg::kIdOpenLog);
+        Click(&dialog, AppConfigDialog::kIdOpenLog);
         QVERIFY(messages.texts.isEmpty());
         QCOMPARE(catcher.urls,
                  QList<QUrl>{QUrl::fromLocalFile(QString::fromStdString(log.string()))});
 
         messages.answers = {false};
-        Click(&dialog, CAppConfigDlg::kIdDeleteLog);
+        Click(&dialog, AppConfigDialog::kIdDeleteLog);
         QCOMPARE(messages.texts, QStringList{QStringLiteral("ログファイルを削除します")});
         QVERIFY(fs::exists(log));
-        Click(&dialog, CAppConfigDlg::kIdDeleteLog);
+        Click(&dialog, AppConfigDialog::kIdDeleteLog);
         QVERIFY(!fs::exists(log));
         dialog.reject();
     });
     QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
 }
 
-QTEST_MAIN(AppConfigDlgTest)
-#include "AppConfigDlgTest.moc"
+QTEST_MAIN(AppConfigDialogTest)
+#include "AppConfigDialogTest.moc"

@@ -16,7 +16,7 @@ class QLineEdit;
 class QSlider;
 class UpDownControl;
 
-class CAppConfigDlg final : public QDialog {
+class AppConfigDialog final : public QDialog {
     Q_OBJECT
 public:
     static constexpr int kIdOpenLog = 1000;        // "ログファイルを開く"
@@ -30,7 +30,7 @@ public:
     static constexpr int kIdJpegQuality = 1052;    // slider 0..100
     static constexpr int kIdStartupDialog = 1054;  // check box "起動までの秒数を…"
 
-    explicit CAppConfigDlg(AppSettings& settings, QWidget* parent = nullptr);
+    explicit AppConfigDialog(AppSettings& settings, QWidget* parent = nullptr);
 
     AppSettings& Settings() { return m_settings; }
 

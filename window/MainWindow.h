@@ -14,7 +14,7 @@
 #include <memory>
 #include <string>
 
-class CAppConfigDlg;
+class AppConfigDialog;
 class CIconButton;
 class CMailSetupDialog;
 class CPreviewWidget;
@@ -24,7 +24,7 @@ class QAction;
 class QPlainTextEdit;
 
 // Widgets, tray and preview around the runtime, which owns everything else.
-class CKestrovaMailDlg final : public QMainWindow, public ICaptureUi {
+class MainWindow final : public QMainWindow, public ICaptureUi {
     Q_OBJECT
 public:
     static constexpr const char* kStartLine = ::kStartLine;
@@ -35,14 +35,14 @@ public:
 
     // The preview's notice while no camera is there.
     static constexpr const char* kNoCameraNotice = QT_TRANSLATE_NOOP(
-        "CKestrovaMailDlg", "カメラが見つかりません。\n"
+        "MainWindow", "カメラが見つかりません。\n"
                             "メールの確認は続けます（写真の依頼はサーバーに残ります）。\n"
                             "カメラをつなぐと使い始めます。\n\n"
                             "カメラなしで試すには:\n"
                             "kestrovamail --test-pattern");
 
-    explicit CKestrovaMailDlg(Options options, QWidget* parent = nullptr);
-    ~CKestrovaMailDlg() override;
+    explicit MainWindow(Options options, QWidget* parent = nullptr);
+    ~MainWindow() override;
 
     // The start-up sequence after construction. False when the program must end (the device
     // dialog was cancelled, or the text conversion cannot start). Without any camera the window
@@ -51,7 +51,7 @@ public:
 
     // The status text while mail work runs on the worker.
     static constexpr const char* kMailCheckRunning =
-        QT_TRANSLATE_NOOP("CKestrovaMailDlg", "メールチェック中…");
+        QT_TRANSLATE_NOOP("MainWindow", "メールチェック中…");
 
     // Runs the command with this id, as its menu item, button or tray item would.
     void RunCommand(int id);
@@ -79,7 +79,7 @@ public:
     QAction* action(int id) const;
     CIconButton* button(int id) const;
     CMailSetupDialog& mailSetupDialog() { return *m_mailDialog; }
-    CAppConfigDlg& appConfigDialog() { return *m_appDialog; }
+    AppConfigDialog& appConfigDialog() { return *m_appDialog; }
     CTimeTextSetupDialog& timeTextDialog() { return *m_timeTextDialog; }
 
     // Tests replace the snapshot dialog (default: the real one, modal).
@@ -134,7 +134,7 @@ private:
     CFrameGrabber m_grabber;
 
     std::unique_ptr<CMailSetupDialog> m_mailDialog;
-    std::unique_ptr<CAppConfigDlg> m_appDialog;
+    std::unique_ptr<AppConfigDialog> m_appDialog;
     std::unique_ptr<CTimeTextSetupDialog> m_timeTextDialog;
     std::unique_ptr<CTrayIcon> m_tray;
 
