@@ -241,13 +241,9 @@ bool CImapClient::Authenticate(const std::string& user, const std::string& passw
         return false;
     // Nothing of the log-in goes before it is known that it may go.
     const LogInSecret secret = m_accessToken.empty() ? LogInSecret::Password : LogInSecret::Token;
-    if (!m_connection.IsVerifiedTls()) {
-        const MailErrorCode refusal =
-            ClearTextRefusal(m_tlsMode, secret,
-                             ServerOnThisMachine(m_connection.Host(), m_connection.PeerIsLocal()));
-        if (refusal != MailErrorCode::None)
-            return Fail(refusal);
-    }
+    if (const MailErrorCode refusal = m_connection.LogInRefusal(m_tlsMode, secret);
+        refusal != MailErrorCode::None)
+        return Fail(refusal);
     if (secret == LogInSecret::Token)
         return AuthenticateWithToken(user);
     m_capabilitiesKnown = false; // a log-in may widen them; the tagged OK often lists them

@@ -20,6 +20,7 @@
 
 #include "base/FileDescriptor.h"
 #include "mail/net/MailError.h"
+#include "mail/net/MailSecurity.h"
 #include "mail/net/ProtocolTrace.h"
 
 #include <chrono>
@@ -143,6 +144,13 @@ public:
     bool IsVerifiedTls() const { return m_tls != nullptr && m_tlsVerified; }
     // True when the connected peer is this machine: nothing sent to it crosses a network.
     bool PeerIsLocal() const { return IsOpen() && m_peerIsLocal; }
+    // Why a log-in holding secret may not go on this connection now (ClearTextRefusal, for a
+    // connection without verified TLS and the protection chosen); None when it may.
+    MailErrorCode LogInRefusal(TlsMode chosen, LogInSecret secret) const {
+        if (IsVerifiedTls())
+            return MailErrorCode::None;
+        return ClearTextRefusal(chosen, secret, ServerOnThisMachine(Host(), PeerIsLocal()));
+    }
     const std::string& Host() const { return m_host; }
     const MailError& Error() const { return m_error; }
 

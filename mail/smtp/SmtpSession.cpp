@@ -203,13 +203,10 @@ bool CSmtpSession::Authenticate(const SmtpCredentials& credentials, SmtpTls tls)
     // that takes TLS opportunistically) protects from a listener, not from someone on the path.
     const LogInSecret secret =
         credentials.accessToken.empty() ? LogInSecret::Password : LogInSecret::Token;
-    if (!m_connection.IsVerifiedTls()) {
-        const MailErrorCode refusal =
-            ClearTextRefusal(tls == SmtpTls::Clear ? TlsMode::None : TlsMode::WhenOffered, secret,
-                             ServerOnThisMachine(m_connection.Host(), m_connection.PeerIsLocal()));
-        if (refusal != MailErrorCode::None)
-            return Fail(refusal);
-    }
+    const TlsMode chosen = tls == SmtpTls::Clear ? TlsMode::None : TlsMode::WhenOffered;
+    if (const MailErrorCode refusal = m_connection.LogInRefusal(chosen, secret);
+        refusal != MailErrorCode::None)
+        return Fail(refusal);
     if (secret == LogInSecret::Token)
         return AuthenticateWithToken(credentials);
     if (m_greeting.OffersParameter("AUTH", "PLAIN")) {
