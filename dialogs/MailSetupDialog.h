@@ -154,8 +154,9 @@ private:
     void BrowseCaFile();
     // Shows the store the record names, and offers the other one.
     void ShowSecretStore();
-    // Moves every secret of the program folder to the other store, then takes the store and
-    // the secrets as they now stand into the record (a password typed since stays typed).
+    // Moves every secret of the program folder to the other store, and the record follows;
+    // secrets unread when the settings were read are taken from the new store (a password
+    // typed since stays typed).
     void MoveSecretsToOtherStore();
     // Shows choice in combo; ByPort shows the mode the port in portEdit gives.
     static void ShowSecurity(QComboBox* combo, SecurityChoice choice, const QLineEdit* portEdit);

@@ -221,7 +221,7 @@ void CMailSetupDialog::MoveSecretsToOtherStore() {
     const std::string folder = ProgramFolder();
     SecretsMove move;
     {
-        BusyCursor busy; // a keyring that does not answer is given up after a few seconds
+        BusyCursor busy; // a keyring that does not answer is given up within its time limit
         move = MoveSecrets(folder, to);
     }
     if (!move.done) {
@@ -229,25 +229,29 @@ void CMailSetupDialog::MoveSecretsToOtherStore() {
                        MessageKind::Exclamation);
         return;
     }
-    // The record takes the secrets from where they stand now: one the keyring would not give
-    // when the settings were read is known again, and OK does not write them back to the old
-    // store. A password typed since is left in its field for OK to save.
-    struct : IMessageSink {
-        void ShowMessage(const std::string&) override {}
-    } quiet;
-    ::Settings stored;
-    LoadSettings(stored, folder, quiet);
-    const std::pair<std::string MailSettings::*, QLineEdit*> secrets[] = {
-        {&MailSettings::pop3Pass, m_pop3Pass},
-        {&MailSettings::smtpPass, m_smtpPass},
-        {&MailSettings::oauthClientSecret, m_oauthClientSecret}};
-    for (const auto& [field, edit] : secrets) {
-        if (edit->text() == ToQt(m_settings.*field))
-            edit->setText(ToQt(stored.mail.*field));
-        m_settings.*field = stored.mail.*field;
-    }
     m_settings.secretStore = to;
-    m_settings.secretsUnread = stored.mail.secretsUnread;
+    // The record already holds what moved, or what was typed since, which OK saves to the new
+    // store. Only secrets the keyring would not give when the settings were read are fetched
+    // from where they stand now, so that OK does not take them for removed.
+    if (m_settings.secretsUnread) {
+        struct : IMessageSink {
+            void ShowMessage(const std::string&) override {}
+        } quiet;
+        ::Settings stored;
+        LoadSettings(stored, folder, quiet);
+        const std::pair<std::string MailSettings::*, QLineEdit*> secrets[] = {
+            {&MailSettings::pop3Pass, m_pop3Pass},
+            {&MailSettings::smtpPass, m_smtpPass},
+            {&MailSettings::oauthClientSecret, m_oauthClientSecret}};
+        for (const auto& [field, edit] : secrets) {
+            if (!(m_settings.*field).empty())
+                continue;
+            m_settings.*field = stored.mail.*field;
+            if (edit->text().isEmpty())
+                edit->setText(ToQt(stored.mail.*field));
+        }
+        m_settings.secretsUnread = stored.mail.secretsUnread;
+    }
     ShowSecretStore();
     QStringList names;
     for (const std::string& name : move.moved)

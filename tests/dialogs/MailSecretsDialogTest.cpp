@@ -1,6 +1,7 @@
 // The mail settings dialog's secret store on 詳細, moved with its button at once, all or
 // nothing: without a keyring nothing changes and the box says why; with one (gnome-keyring in a
-// private session) the passwords go there, setup.ini keeps none, and OK keeps the move.
+// private session) the passwords go there, setup.ini keeps none, and OK keeps the move; a
+// record read while the keyring was locked gets its secrets back when they move to the files.
 // A program of its own: libsecret keeps one connection a process.
 
 #include "app/settings/Keyring.h"
@@ -116,6 +117,27 @@ void MailSecretsDialogTest::theButtonMovesThePasswordsToTheKeyring() {
     QVERIFY(SaveSettings(settings, home.folder(), sink));
     QVERIFY(SetupIni(home).find("PASS") == std::string::npos);
     QCOMPARE(inKeyring(SecretName::SmtpPassword), std::string("typed-smtp"));
+
+    // Read while the keyring was locked, the record holds no secret; moved back to the files,
+    // they are fetched from there, and OK does not take them for removed.
+    settings.mail.pop3Pass.clear();
+    settings.mail.smtpPass.clear();
+    settings.mail.secretsUnread = true;
+    Dlg unread(settings.mail);
+    messages.Clear();
+    ExecWith(unread, [&] {
+        Click(&unread, Dlg::kIdMoveSecrets);
+        QCOMPARE(messages.texts.size(), 1);
+        QCOMPARE(StoreShown(&unread), kInTheFiles);
+        QCOMPARE(Control<QLineEdit>(&unread, Dlg::kIdPop3Pass)->text(), QStringLiteral("pw-pop3"));
+        Click(&unread, kIdOk);
+    });
+    QVERIFY(SaveSettings(settings, home.folder(), sink));
+    Settings loaded;
+    LoadSettings(loaded, home.folder(), sink);
+    QCOMPARE(loaded.mail.secretStore, SecretStore::File);
+    QCOMPARE(loaded.mail.pop3Pass, std::string("pw-pop3"));
+    QCOMPARE(loaded.mail.smtpPass, std::string("typed-smtp"));
 }
 
 QTEST_MAIN(MailSecretsDialogTest)
