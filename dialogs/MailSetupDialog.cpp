@@ -355,6 +355,15 @@ QWidget* CMailSetupDialog::BuildAdvancedPage() {
         authservGroup, tr("このIDのAuthentication-Resultsが dmarc=pass なら署名の確認に代えます。"
                           "届くメールに必ずこれを付けるプロバイダのときだけ設定します。")));
 
+    // Where the passwords, the client secret and the refresh token are kept; they move together.
+    auto* storeGroup = new QGroupBox(tr("パスワードの保存"));
+    m_secretStore = MakeHint(storeGroup, QString());
+    SetControlId(m_secretStore, kIdSecretStore);
+    m_moveSecrets = MakeButton(storeGroup, kIdMoveSecrets, QString());
+    auto* storeRow = new QHBoxLayout(storeGroup);
+    storeRow->addWidget(m_secretStore, 1);
+    storeRow->addWidget(m_moveSecrets, 0, Qt::AlignTop);
+
     // A provider of its own, or another address for a preset's endpoint.
     m_oauthEndpointsGroup = new QGroupBox(QStringLiteral("OAuth 2.0"));
     m_oauthAuthUrl = MakeEdit(m_oauthEndpointsGroup, kIdOAuthAuthUrl);
@@ -372,7 +381,8 @@ QWidget* CMailSetupDialog::BuildAdvancedPage() {
                                            "「その他」では認可URLとトークンURLが要ります。")));
 
     connect(browse, &QPushButton::clicked, this, &CMailSetupDialog::BrowseCaFile);
-    return MakePage({caGroup, authservGroup, m_oauthEndpointsGroup});
+    connect(m_moveSecrets, &QPushButton::clicked, this, &CMailSetupDialog::MoveSecretsToOtherStore);
+    return MakePage({caGroup, authservGroup, storeGroup, m_oauthEndpointsGroup});
 }
 
 void CMailSetupDialog::ShowSecurity(QComboBox* combo, SecurityChoice choice,
@@ -467,6 +477,7 @@ QWidget* CMailSetupDialog::FieldOf(std::string_view name) const {
         {"MAIL.OAUTH_TOKEN_URL", m_oauthTokenUrl},
         {"MAIL.OAUTH_DEVICE_URL", m_oauthDeviceUrl},
         {"MAIL.OAUTH_SCOPE", m_oauthScope},
+        {"MAIL.SECRET_STORE", m_moveSecrets},
     };
     for (const auto& [key, field] : fields) {
         if (key == name)
@@ -586,6 +597,7 @@ void CMailSetupDialog::ShowFields() {
     m_senderCheck->setChecked(m_settings.senderCheck == SenderCheck::Dkim);
     m_trustedAuthservId->setText(ToQt(m_settings.trustedAuthservId));
     m_caFile->setText(ToQt(m_settings.caFile));
+    ShowSecretStore();
     m_senderName->setText(ToQt(m_settings.senderName));
     m_senderAddress->setText(ToQt(m_settings.senderAddress));
     m_imageRotation->setChecked(m_settings.imageRotation);

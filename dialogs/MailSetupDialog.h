@@ -8,7 +8,8 @@
 // - 返信の条件: the subject check string, the addresses allowed to request pictures and the
 //   sender check;
 // - 画像: picture rotation;
-// - 詳細: an extra CA certificate, the trusted authserv-id and a provider's own OAuth endpoints.
+// - 詳細: an extra CA certificate, the trusted authserv-id, where the secrets are kept (with
+//   the button that moves them to the other store) and a provider's own OAuth endpoints.
 // The main window keeps one object for its whole life; it edits the live MailSettings record
 // it is given (the record must outlive the dialog), which the mail check and the reply sender
 // read.
@@ -16,9 +17,10 @@
 // Open it with exec(); the caller saves the settings when it returns QDialog::Accepted.
 // "追加", "削除", both connection tests, 自動設定 and サインイン… take the controls over (or change
 // the address list) while the dialog is open, so what they took stays in the record even when
-// the dialog ends with Cancel. OK also wants an IMAP server when IMAP is chosen, and a client
-// id (with https endpoints for another provider) when OAuth 2.0 is. A field refused on a page
-// not shown brings its page up.
+// the dialog ends with Cancel. Moving the secrets to the other store is done at once, in the
+// program folder's files and the keyring, and the record follows: Cancel does not take it back.
+// OK also wants an IMAP server when IMAP is chosen, and a client id (with https endpoints for
+// another provider) when OAuth 2.0 is. A field refused on a page not shown brings its page up.
 //
 // A server whose protection was never chosen (SecurityChoice::ByPort) shows the mode its port
 // gives ("STARTTLS（提供時）" where the port leaves it to the server's offer) and follows port
@@ -87,7 +89,9 @@ public:
     static constexpr int kIdOAuthTokenUrl = 1051;
     static constexpr int kIdOAuthDeviceUrl = 1052;
     static constexpr int kIdOAuthScope = 1053;
-    static constexpr int kIdPageList = 1054; // the pages, one row each
+    static constexpr int kIdPageList = 1054;    // the pages, one row each
+    static constexpr int kIdSecretStore = 1055; // where the secrets are kept now (詳細)
+    static constexpr int kIdMoveSecrets = 1056; // "キーリングへ移す" / "ファイルへ移す"
     static constexpr int kAddressColumnWidth = 230;
 
     // The pages in the order of the list.
@@ -148,6 +152,12 @@ private:
     void AutoSetup();
     void SignIn();
     void BrowseCaFile();
+    // Shows the store the record names, and offers the other one.
+    void ShowSecretStore();
+    // Moves every secret of the program folder to the other store, and the record follows;
+    // secrets unread when the settings were read are taken from the new store (a password
+    // typed since stays typed).
+    void MoveSecretsToOtherStore();
     // Shows choice in combo; ByPort shows the mode the port in portEdit gives.
     static void ShowSecurity(QComboBox* combo, SecurityChoice choice, const QLineEdit* portEdit);
 
@@ -210,6 +220,8 @@ private:
     // 詳細
     QLineEdit* m_caFile = nullptr;
     QLineEdit* m_trustedAuthservId = nullptr;
+    QLabel* m_secretStore = nullptr;
+    QPushButton* m_moveSecrets = nullptr;
     QGroupBox* m_oauthEndpointsGroup = nullptr;
     QLineEdit* m_oauthAuthUrl = nullptr;
     QLineEdit* m_oauthTokenUrl = nullptr;

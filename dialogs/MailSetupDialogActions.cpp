@@ -1,11 +1,15 @@
 // What the buttons of the mail settings dialog run: the connection tests, 自動設定 and
-// サインイン… on the mail worker under a progress box that cancels, and the CA file chooser.
+// サインイン… on the mail worker under a progress box that cancels, the CA file chooser, and
+// the move of the secrets to the other store.
 
 #include "app/discovery/AccountDiscovery.h"
 #include "app/report/ScreenText.h"
+#include "app/runtime/MoveSecrets.h"
 #include "app/service/ConnectionTest.h"
+#include "app/settings/SettingsStore.h"
 #include "app/signin/OAuthSignIn.h"
 #include "base/ProgramFolder.h"
+#include "dialogs/BusyCursor.h"
 #include "dialogs/DialogSupport.h"
 #include "dialogs/MailSetupDialog.h"
 #include "dialogs/MessageBoxes.h"
@@ -17,9 +21,51 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QUrl>
 #include <memory>
+
+namespace {
+
+// What the dialog says of each store: where the secrets are, the button that moves them there,
+// and how a move there ended.
+struct StoreTexts {
+    const char* line;
+    const char* moveThere;
+    const char* moved;   // %1: the secrets moved
+    const char* nothing; // there was no secret to move
+    const char* refused; // followed by the reason
+};
+constexpr StoreTexts kFileTexts = {
+    QT_TRANSLATE_NOOP("CMailSetupDialog",
+                      "パスワードの保存先: setup.ini（難読化のみ、暗号化ではありません）"),
+    QT_TRANSLATE_NOOP("CMailSetupDialog", "ファイルへ移す"),
+    QT_TRANSLATE_NOOP("CMailSetupDialog",
+                      "%1 をファイルへ移しました（難読化のみ、暗号化ではありません）。"),
+    QT_TRANSLATE_NOOP("CMailSetupDialog",
+                      "移すパスワードはありません。これからはファイルに保存します。"),
+    QT_TRANSLATE_NOOP("CMailSetupDialog", "ファイルへ移せません。何も移していません。"),
+};
+constexpr StoreTexts kKeyringTexts = {
+    QT_TRANSLATE_NOOP("CMailSetupDialog", "パスワードの保存先: キーリング"),
+    QT_TRANSLATE_NOOP("CMailSetupDialog", "キーリングへ移す"),
+    QT_TRANSLATE_NOOP("CMailSetupDialog", "%1 をキーリングへ移しました。"),
+    QT_TRANSLATE_NOOP("CMailSetupDialog",
+                      "移すパスワードはありません。これからはキーリングに保存します。"),
+    QT_TRANSLATE_NOOP("CMailSetupDialog", "キーリングへ移せません。何も移していません。"),
+};
+
+const StoreTexts& TextsOf(SecretStore store) {
+    return store == SecretStore::Keyring ? kKeyringTexts : kFileTexts;
+}
+
+SecretStore OtherStore(SecretStore store) {
+    return store == SecretStore::Keyring ? SecretStore::File : SecretStore::Keyring;
+}
+
+} // namespace
 
 void CMailSetupDialog::TestConnection() {
     if (!TakeOver())
@@ -162,4 +208,54 @@ void CMailSetupDialog::BrowseCaFile() {
         return;
     // Only the control changes; the field follows when the dialog takes the controls over.
     m_caFile->setText(chooser.selectedFiles().constFirst());
+}
+
+void CMailSetupDialog::ShowSecretStore() {
+    m_secretStore->setText(tr(TextsOf(m_settings.secretStore).line));
+    m_moveSecrets->setText(tr(TextsOf(OtherStore(m_settings.secretStore)).moveThere));
+}
+
+void CMailSetupDialog::MoveSecretsToOtherStore() {
+    const SecretStore to = OtherStore(m_settings.secretStore);
+    const StoreTexts& texts = TextsOf(to);
+    const std::string folder = ProgramFolder();
+    SecretsMove move;
+    {
+        BusyCursor busy; // a keyring that does not answer is given up within its time limit
+        move = MoveSecrets(folder, to);
+    }
+    if (!move.done) {
+        ShowMessageBox(this, tr(texts.refused) + u'\n' + ScreenText(ToQt("理由: " + move.problem)),
+                       MessageKind::Exclamation);
+        return;
+    }
+    m_settings.secretStore = to;
+    // The record already holds what moved, or what was typed since, which OK saves to the new
+    // store. Only secrets the keyring would not give when the settings were read are fetched
+    // from where they stand now, so that OK does not take them for removed.
+    if (m_settings.secretsUnread) {
+        struct : IMessageSink {
+            void ShowMessage(const std::string&) override {}
+        } quiet;
+        ::Settings stored;
+        LoadSettings(stored, folder, quiet);
+        const std::pair<std::string MailSettings::*, QLineEdit*> secrets[] = {
+            {&MailSettings::pop3Pass, m_pop3Pass},
+            {&MailSettings::smtpPass, m_smtpPass},
+            {&MailSettings::oauthClientSecret, m_oauthClientSecret}};
+        for (const auto& [field, edit] : secrets) {
+            if (!(m_settings.*field).empty())
+                continue;
+            m_settings.*field = stored.mail.*field;
+            if (edit->text().isEmpty())
+                edit->setText(ToQt(stored.mail.*field));
+        }
+        m_settings.secretsUnread = stored.mail.secretsUnread;
+    }
+    ShowSecretStore();
+    QStringList names;
+    for (const std::string& name : move.moved)
+        names << ToQt(name);
+    ShowMessageBox(this, names.isEmpty() ? tr(texts.nothing)
+                                         : tr(texts.moved).arg(names.join(QStringLiteral(", "))));
 }

@@ -560,6 +560,50 @@
         <source>このサーバーを使いますか？</source>
         <translation>Use these servers?</translation>
     </message>
+    <message>
+        <source>パスワードの保存</source>
+        <translation>Where passwords are kept</translation>
+    </message>
+    <message>
+        <source>パスワードの保存先: setup.ini（難読化のみ、暗号化ではありません）</source>
+        <translation>Passwords are kept in: setup.ini (obscured only, not enciphered)</translation>
+    </message>
+    <message>
+        <source>ファイルへ移す</source>
+        <translation>Move to the files</translation>
+    </message>
+    <message>
+        <source>%1 をファイルへ移しました（難読化のみ、暗号化ではありません）。</source>
+        <translation>Moved %1 to the files (obscured only, not enciphered).</translation>
+    </message>
+    <message>
+        <source>移すパスワードはありません。これからはファイルに保存します。</source>
+        <translation>There were no passwords to move. From now on they are kept in the files.</translation>
+    </message>
+    <message>
+        <source>ファイルへ移せません。何も移していません。</source>
+        <translation>Cannot move to the files. Nothing was moved.</translation>
+    </message>
+    <message>
+        <source>パスワードの保存先: キーリング</source>
+        <translation>Passwords are kept in: the keyring</translation>
+    </message>
+    <message>
+        <source>キーリングへ移す</source>
+        <translation>Move to the keyring</translation>
+    </message>
+    <message>
+        <source>%1 をキーリングへ移しました。</source>
+        <translation>Moved %1 to the keyring.</translation>
+    </message>
+    <message>
+        <source>移すパスワードはありません。これからはキーリングに保存します。</source>
+        <translation>There were no passwords to move. From now on they are kept in the keyring.</translation>
+    </message>
+    <message>
+        <source>キーリングへ移せません。何も移していません。</source>
+        <translation>Cannot move to the keyring. Nothing was moved.</translation>
+    </message>
 </context>
 <context>
     <name>CSnapMailDialog</name>

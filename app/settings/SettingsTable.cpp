@@ -97,7 +97,7 @@ std::vector<SettingRow> MakeRows() {
         {kMail, "DISCOVERY_ONLINE", Flag, M(mail.discoveryOnline), None, 0, 0, kLater},
         // An existing setup keeps its secrets in the files; a new one takes the keyring when
         // one answers (LoadSettings asks).
-        {kMail, "SECRET_STORE", Store, M(mail.secretStore), None, 0, 0, kLater},
+        {kMail, "SECRET_STORE", Store, M(mail.secretStore), Mail, 0, 0, kLater},
 
         {kTimeText, "SHOW_TEXT", Flag, M(timeText.showText), TimeText},
         {kTimeText, "TEXT_XPOS", Number, M(timeText.textXPos), TimeText, 0, 10000, kUnsigned},
