@@ -62,6 +62,10 @@ SecretsMove MoveSecrets(const std::string& folder, SecretStore to) {
                          DescribeMailError(ReadKeyringSecrets(from, folder));
         return result;
     }
+    if (from.secretStore == to) { // nothing to move: they stand there already
+        result.done = true;
+        return result;
+    }
     MailError error;
     const oauthstore::SignIn signIn = oauthstore::Load(from, folder, error);
     if (error) {
@@ -74,11 +78,6 @@ SecretsMove MoveSecrets(const std::string& folder, SecretStore to) {
     }
     if (!signIn.refreshToken.empty())
         result.moved.push_back(SecretNameText(SecretName::RefreshToken));
-    if (from.secretStore == to) {
-        result.done = true;
-        result.moved.clear();
-        return result;
-    }
     settings.mail.secretStore = to;
     if (to == SecretStore::Keyring) {
         if (!keyring::Reachable())
