@@ -11,11 +11,32 @@
 #include <string>
 #include <vector>
 
-// device.ini, section DEVICE
+// How a camera is reached (TYPE): a V4L2 device, an RTSP stream, MJPEG over HTTP(S), or a JPEG
+// picture fetched over HTTP(S) once per grab.
+enum class CameraType { Usb, Rtsp, Mjpeg, Snapshot };
+
+// device.ini, sections CAMERA1 ... CAMERA8: one camera each, in the order they were added. The
+// [DEVICE] section of an older device.ini reads as camera 1.
+struct CameraSettings {
+    std::string name;                  // NAME: what requests and replies call it ("玄関", "garden")
+    CameraType type = CameraType::Usb; // TYPE: usb, rtsp, mjpeg or snapshot
+    // ADDRESS: usb: the device's display name or /dev/video* path (empty: the one attached);
+    // otherwise the URL, which never holds a user name or password.
+    std::string address;
+    std::string user;     // USER: the log-in of a network camera
+    std::string password; // its password (--set-password camera:NAME); never in device.ini in clear
+    int32_t width = 352;  // WIDTH: usb: the frame size asked of the device
+    int32_t height = 288; // HEIGHT
+};
+
+// device.ini
 struct DeviceSettings {
+    static constexpr int kMaxCameras = 8;
+    // TRANSITION: the single camera's fields below move into cameras[0].
     std::string deviceName; // SELECT: display name of the capture device; empty = none chosen yet
     int32_t width = 352;    // WIDTH
     int32_t height = 288;   // HEIGHT
+    std::vector<CameraSettings> cameras; // at least one once loaded
 };
 
 // setup.ini, section APPLICATION
