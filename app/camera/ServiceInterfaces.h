@@ -9,6 +9,7 @@
 #include "capture/JpegWriter.h"
 
 #include <atomic>
+#include <cstddef>
 #include <string>
 
 // The main window's state that the mail service reads and writes. The window owns one of these
@@ -40,4 +41,31 @@ public:
     virtual ~IReplyPictureSource() = default;
     // True when the picture was made. On failure picture is empty and why says what went wrong.
     virtual bool GrabReplyPicture(bool rotate, JpegPicture& picture, GrabFailure& why) = 0;
+};
+
+// Every camera a reply can show, in the order of the settings (camera 1 first). A request names
+// a camera by its name; one camera alone may go without one.
+class IReplyCameras {
+public:
+    virtual ~IReplyCameras() = default;
+    virtual std::size_t CameraCount() const = 0;
+    virtual std::string CameraName(std::size_t camera) const = 0;
+    // IReplyPictureSource::GrabReplyPicture of that camera.
+    virtual bool GrabReplyPicture(std::size_t camera, bool rotate, JpegPicture& picture,
+                                  GrabFailure& why) = 0;
+};
+
+// One camera without a name: how a single picture source serves as the set.
+class SingleReplyCamera final : public IReplyCameras {
+public:
+    explicit SingleReplyCamera(IReplyPictureSource& source) : m_source(source) {}
+    std::size_t CameraCount() const override { return 1; }
+    std::string CameraName(std::size_t) const override { return {}; }
+    bool GrabReplyPicture(std::size_t, bool rotate, JpegPicture& picture,
+                          GrabFailure& why) override {
+        return m_source.GrabReplyPicture(rotate, picture, why);
+    }
+
+private:
+    IReplyPictureSource& m_source;
 };

@@ -1,5 +1,6 @@
 #include "app/service/MailService.h"
 
+#include "app/service/CameraChoice.h"
 #include "app/service/JudgedMessages.h"
 #include "app/settings/MailAccount.h"
 #include "app/settings/SettingsStore.h"
@@ -77,9 +78,16 @@ std::size_t FindAddress(const std::vector<std::string>& list, const std::string&
 } // namespace
 
 CMailService::CMailService(const MailSettings& settings, ServiceFlags& flags, IServiceLog& log,
+                           IReplyCameras& cameras, const IClock& clock,
+                           std::shared_ptr<CCodePageService> codePages, uint16_t helloPort)
+    : m_settings(settings), m_flags(flags), m_log(log), m_cameras(cameras),
+      m_sender(log, clock, std::move(codePages), helloPort), m_faults(log) {}
+
+CMailService::CMailService(const MailSettings& settings, ServiceFlags& flags, IServiceLog& log,
                            IReplyPictureSource& pictures, const IClock& clock,
                            std::shared_ptr<CCodePageService> codePages, uint16_t helloPort)
-    : m_settings(settings), m_flags(flags), m_log(log), m_pictures(pictures),
+    : m_settings(settings), m_flags(flags), m_log(log),
+      m_singleCamera(std::make_unique<SingleReplyCamera>(pictures)), m_cameras(*m_singleCamera),
       m_sender(log, clock, std::move(codePages), helloPort), m_faults(log) {}
 
 CMailService::~CMailService() = default;
@@ -97,19 +105,34 @@ void CMailService::ReportPop3(const CPop3Client& client, const MailSettings& cop
                   Pop3FaultLine(fault, loggingIn));
 }
 
-bool CMailService::GrabPicture(const MailSettings& copy, JpegPicture& picture) {
-    GrabFailure why;
-    bool grabbed = m_pictures.GrabReplyPicture(copy.imageRotation, picture, why);
-    // A reply without its picture would still be delivered and the requests deleted.
-    if (grabbed && (!picture.jpeg || picture.jpeg->empty())) {
-        grabbed = false;
-        why = {GrabFailure::Kind::NoPicture};
+std::map<std::size_t, JpegPicture> CMailService::GrabPictures(const MailSettings& copy,
+                                                              const std::vector<std::size_t>& cameras) {
+    std::map<std::size_t, JpegPicture> pictures;
+    GrabFailure first;
+    for (const std::size_t camera : cameras) {
+        if (Cancelled())
+            return {};
+        JpegPicture picture;
+        GrabFailure why;
+        bool grabbed = m_cameras.GrabReplyPicture(camera, copy.imageRotation, picture, why);
+        // A reply without its picture would still be delivered and the requests deleted.
+        if (grabbed && (!picture.jpeg || picture.jpeg->empty())) {
+            grabbed = false;
+            why = {GrabFailure::Kind::NoPicture};
+        }
+        if (why.kind == GrabFailure::Kind::Cancelled)
+            return {};
+        if (grabbed)
+            pictures.emplace(camera, std::move(picture));
+        else if (first.kind == GrabFailure::Kind::None)
+            first = why;
     }
-    if (grabbed)
+    // Said when no camera answers; a camera that is away is named in the replies it misses.
+    if (!pictures.empty() || cameras.empty())
         m_faults.Clear(CFaultNotices::Area::Picture);
-    else if (why.kind != GrabFailure::Kind::Cancelled && !Cancelled())
-        m_faults.Fail(CFaultNotices::Area::Picture, PictureFaultKey(why), PictureFaultLine(why));
-    return grabbed;
+    else if (!Cancelled())
+        m_faults.Fail(CFaultNotices::Area::Picture, PictureFaultKey(first), PictureFaultLine(first));
+    return pictures;
 }
 
 CJudgedMessages* CMailService::JudgedFor(const MailSettings& copy) {
@@ -133,6 +156,7 @@ struct CMailService::Request {
     std::size_t index = 0;     // in the mailbox's list
     std::string address;       // the requester
     std::string messageId;     // what the reply refers to; may be empty
+    std::string word;          // after the check string: a camera's name, or empty for all
     std::size_t requester = 0; // its reply, among the check's replies
     bool answered = false;     // a server accepted its reply
 };
@@ -145,14 +169,16 @@ struct CMailService::Cycle {
     std::vector<Request> accepted;
 };
 
-CMailService::Step CMailService::Judge(Cycle& cycle, const Request& request,
+CMailService::Step CMailService::Judge(Cycle& cycle, Request& request,
                                        const RequestHeader& header) {
     // Subjects are compared as text, after their encoded words and raw 8-bit text are
     // decoded: character for character, letter case counting. A reply must be able to go to
     // the address (not an empty From, a display name without brackets, stray control bytes);
     // addresses are compared as mailbox::SameAddress does (the domain in any letter case).
-    if (DecodedSubject(header.subject) != cycle.copy.checkString)
+    std::optional<std::string> word = RequestWord(DecodedSubject(header.subject), cycle.copy.checkString);
+    if (!word)
         return Step::NoRequest;
+    request.word = std::move(*word);
     const std::vector<std::string>& allowed = cycle.copy.sendAddresses;
     if (!mailbox::IsPlainAddress(request.address) ||
         (!allowed.empty() && FindAddress(allowed, request.address) == allowed.size()))
@@ -211,25 +237,99 @@ CMailService::Step CMailService::Limit(Cycle& cycle, const Request& request) {
     return Step::Later; // stays on the server for a later hour
 }
 
-bool CMailService::Send(Cycle& cycle, const MailPicture& picture) {
-    // One reply per requester, to the address of its first request, referring to all of them.
-    std::vector<std::string> replyList;
-    std::vector<std::vector<std::string>> requestIds;
+namespace {
+
+// The name a camera's picture travels under: the camera's name before the grab's file name,
+// with what a file name cannot hold replaced; with one camera, the grab's name alone.
+std::string AttachmentName(const std::string& camera, const std::string& fileName) {
+    if (camera.empty())
+        return fileName;
+    std::string name = camera + "_" + fileName;
+    for (char& c : name) {
+        if (c == '/' || c == '\\' || c == '"' || static_cast<unsigned char>(c) < 0x20)
+            c = '_';
+    }
+    return name;
+}
+
+std::string JoinNames(const std::vector<std::string>& names) {
+    std::string joined;
+    for (const std::string& name : names)
+        joined += (joined.empty() ? "" : "、") + name;
+    return joined;
+}
+
+} // namespace
+
+bool CMailService::Send(Cycle& cycle) {
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < m_cameras.CameraCount(); ++i)
+        names.push_back(m_cameras.CameraName(i));
+    const bool named = names.size() > 1;
+    // One reply per requester, to the address of its first request, referring to all of them
+    // and showing every camera any of them asked for.
+    std::vector<std::string> addresses;
+    std::vector<std::vector<std::string>> ids;
+    std::vector<CameraChoice> choices;
+    std::vector<std::size_t> wanted;
     for (Request& request : cycle.accepted) {
-        request.requester = FindAddress(replyList, request.address);
-        if (request.requester == replyList.size()) {
-            replyList.push_back(request.address);
-            requestIds.emplace_back();
+        request.requester = FindAddress(addresses, request.address);
+        if (request.requester == addresses.size()) {
+            addresses.push_back(request.address);
+            ids.emplace_back();
+            choices.emplace_back();
         }
         if (!request.messageId.empty())
-            requestIds[request.requester].push_back(request.messageId);
+            ids[request.requester].push_back(request.messageId);
+        choices[request.requester].Add(request.word, names);
     }
-    const std::vector<bool> sent = m_sender.SendReplies(cycle.copy, replyList, picture, requestIds);
+    for (const CameraChoice& choice : choices)
+        wanted.insert(wanted.end(), choice.cameras.begin(), choice.cameras.end());
+    std::ranges::sort(wanted);
+    wanted.erase(std::unique(wanted.begin(), wanted.end()), wanted.end());
+    const std::map<std::size_t, JpegPicture> pictures = GrabPictures(cycle.copy, wanted);
+    if (Cancelled())
+        return false;
+
+    // A requester whose cameras all failed gets nothing and its requests stay on the server;
+    // one who named no camera there is gets the names.
+    std::vector<std::string> replyList;
+    std::vector<std::vector<std::string>> requestIds;
+    std::vector<ReplyContent> contents;
+    std::vector<std::size_t> replyOf(addresses.size(), SIZE_MAX);
+    for (std::size_t r = 0; r < addresses.size(); ++r) {
+        ReplyContent content;
+        for (const std::size_t camera : choices[r].cameras) {
+            const auto picture = pictures.find(camera);
+            if (picture == pictures.end()) {
+                content.notes.push_back(names[camera] + ": 写真はありません（カメラにつながりません）");
+                continue;
+            }
+            MailPicture named_picture = picture->second;
+            named_picture.fileName = AttachmentName(named ? names[camera] : std::string(),
+                                                    picture->second.fileName);
+            content.pictures.push_back(std::move(named_picture));
+        }
+        for (const std::string& word : choices[r].unknown)
+            content.notes.push_back("「" + word + "」という名前のカメラはありません。カメラ: " +
+                                    JoinNames(names) + "（件名「" + cycle.copy.checkString +
+                                    " 名前」でそのカメラの写真だけを送ります）");
+        if (content.pictures.empty() && !choices[r].cameras.empty())
+            continue;
+        replyOf[r] = replyList.size();
+        replyList.push_back(addresses[r]);
+        requestIds.push_back(ids[r]);
+        contents.push_back(std::move(content));
+    }
+    if (replyList.empty())
+        return false;
+    const std::vector<bool> sent = m_sender.SendReplies(cycle.copy, replyList, contents, requestIds);
     const std::time_t now = std::time(nullptr);
     for (Request& request : cycle.accepted) {
-        request.answered = request.requester < sent.size() && sent[request.requester];
+        const std::size_t reply = replyOf[request.requester];
+        request.answered = reply < sent.size() && sent[reply];
         if (request.answered)
-            ReplyLimit().Record(replyList[request.requester], 1, now);
+            ReplyLimit().Record(replyList[reply], 1, now);
     }
     ReplyLimit().Save(now); // a folder that cannot be written keeps the count for the run
     if (!ReportSignIn(m_sender.TokenFailure(), cycle.copy))
@@ -342,7 +442,7 @@ bool CMailService::AnswerRequests(IRequestMailbox& mailbox, const MailSettings& 
     for (std::size_t i = 0; i < looked.size() && i < headers.size(); ++i) {
         if (!headers[i].present)
             continue; // gone meanwhile
-        Request request{looked[i], SenderAddress(headers[i].from), headers[i].messageId};
+        Request request{looked[i], SenderAddress(headers[i].from), headers[i].messageId, {}};
         Step step = Judge(cycle, request, headers[i]);
         if (step == Step::Pass)
             step = Verify(cycle, request);
@@ -367,8 +467,7 @@ bool CMailService::AnswerRequests(IRequestMailbox& mailbox, const MailSettings& 
     if (judged)
         SaveJudged(*judged);
 
-    MailPicture picture;
-    const bool sent = !cycle.accepted.empty() && GrabPicture(copy, picture) && Send(cycle, picture);
+    const bool sent = !cycle.accepted.empty() && Send(cycle);
     const auto unanswered = [](const Request& request) { return !request.answered; };
     m_requestsLeft = later || std::ranges::any_of(cycle.accepted, unanswered);
     return !sent || DeleteAnswered(cycle); // unsent: the mailbox did its part, the requests stay

@@ -46,6 +46,11 @@ public:
     // window's code-page service for the composer (may be null). helloPort is for tests only:
     // the program always uses port 25 for the fallback SMTP path.
     CMailService(const MailSettings& settings, ServiceFlags& flags, IServiceLog& log,
+                 IReplyCameras& cameras, const IClock& clock,
+                 std::shared_ptr<CCodePageService> codePages = nullptr,
+                 uint16_t helloPort = CReplySender::kHelloPort);
+    // One camera without a name.
+    CMailService(const MailSettings& settings, ServiceFlags& flags, IServiceLog& log,
                  IReplyPictureSource& pictures, const IClock& clock,
                  std::shared_ptr<CCodePageService> codePages = nullptr,
                  uint16_t helloPort = CReplySender::kHelloPort);
@@ -123,12 +128,13 @@ private:
     // The phases of each message, in order: the subject, the allow-list and mail sent by a
     // program; the sender check (SENDER_CHECK=dkim); the replies-per-hour limit. Each says why
     // it refused once (per message; per requester and hour for the limit).
-    Step Judge(Cycle& cycle, const Request& request, const RequestHeader& header);
+    Step Judge(Cycle& cycle, Request& request, const RequestHeader& header);
     Step Verify(Cycle& cycle, const Request& request);
     Step Limit(Cycle& cycle, const Request& request);
-    // Then for the accepted requests: the picture (GrabPicture), one reply per requester (false
-    // when the sign-in failed: nothing went out), and the answered ones counted and deleted.
-    bool Send(Cycle& cycle, const MailPicture& picture);
+    // Then for the accepted requests: the pictures of the cameras they ask for (GrabPictures),
+    // one reply per requester (false when nothing could be sent or the sign-in failed), and the
+    // answered ones counted and deleted.
+    bool Send(Cycle& cycle);
     bool DeleteAnswered(Cycle& cycle);
 
     CReplyLimit& ReplyLimit();
@@ -145,8 +151,10 @@ private:
     // With tokens: a log-in's token failure said once (the sign-in's error state; true when
     // there was none, and then that state is over). True without tokens.
     bool ReportSignIn(const MailError& tokenError, const MailSettings& copy);
-    // Grabs the reply picture; false (the cause said) when there is none to send.
-    bool GrabPicture(const MailSettings& copy, JpegPicture& picture);
+    // Grabs each camera of cameras once; a camera without a picture is left out (and said, when
+    // no camera gave one).
+    std::map<std::size_t, JpegPicture> GrabPictures(const MailSettings& copy,
+                                                    const std::vector<std::size_t>& cameras);
     // The judged messages of this account and these rules, kept for the run (loaded from the
     // state folder when the account or rules change); null without a state folder.
     CJudgedMessages* JudgedFor(const MailSettings& copy);
@@ -156,7 +164,8 @@ private:
     const MailSettings& m_settings;
     ServiceFlags& m_flags;
     IServiceLog& m_log;
-    IReplyPictureSource& m_pictures;
+    std::unique_ptr<IReplyCameras> m_singleCamera; // the set made of one picture source
+    IReplyCameras& m_cameras;
     CReplySender m_sender;
     CFaultNotices m_faults;
     std::unique_ptr<CReplyLimit> m_replyLimit;   // loaded at the first request

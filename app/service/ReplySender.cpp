@@ -6,6 +6,7 @@
 #include "mail/net/CancelSignal.h"
 #include "mail/smtp/SmtpSession.h"
 #include "mail/text/CodePageService.h"
+#include "capture/JpegReader.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -34,6 +35,21 @@ bool AllSent(const std::vector<bool>& sent) {
     return std::find(sent.begin(), sent.end(), false) == sent.end();
 }
 
+// What a smaller copy is encoded with: the program's default JPEG quality.
+constexpr int kSmallerQuality = 50;
+// Room for the headers, the text part and the MIME boundaries besides the pictures.
+constexpr std::uint64_t kMessageOverhead = 8192;
+
+// The message's size with these pictures: base64 (4 bytes for 3) in lines of 76 plus CR LF.
+std::uint64_t MessageSize(const ReplyContent& content) {
+    std::uint64_t size = kMessageOverhead;
+    for (const MailPicture& picture : content.pictures) {
+        const std::uint64_t encoded = (picture.jpeg ? picture.jpeg->size() + 2 : 0) / 3 * 4;
+        size += encoded + encoded / 76 * 2;
+    }
+    return size;
+}
+
 } // namespace
 
 std::string ReplyDateText(const LocalTime& time) {
@@ -48,6 +64,32 @@ std::string ReplyBodyText(const LocalTime& time) {
     return ReplyDateText(time) + "現在の画像です。\r\n";
 }
 
+ReplyContent FitToSize(const ReplyContent& content, std::uint64_t sizeLimit) {
+    if (sizeLimit == 0 || MessageSize(content) <= sizeLimit)
+        return content;
+    ReplyContent fitted = content;
+    bool smaller = false;
+    while (MessageSize(fitted) > sizeLimit) {
+        const auto largest = std::ranges::max_element(fitted.pictures, {}, [](const MailPicture& p) {
+            return p.jpeg ? p.jpeg->size() : 0;
+        });
+        if (largest == fitted.pictures.end() || !largest->jpeg)
+            break;
+        const std::optional<CaptureFrame> half = DecodeJpeg(*largest->jpeg, 2);
+        std::optional<std::string> jpeg;
+        if (half && half->width() >= 16 && half->height() >= 16)
+            jpeg = EncodeJpeg(*half, kSmallerQuality);
+        if (!jpeg || jpeg->size() >= largest->jpeg->size())
+            break; // as small as it gets: the server says what it thinks of it
+        largest->jpeg = std::make_shared<const std::string>(std::move(*jpeg));
+        smaller = true;
+    }
+    if (smaller)
+        fitted.notes.push_back("サーバーが受け取れる大きさ（" + std::to_string(sizeLimit) +
+                               "バイト）に収まるよう、写真を小さくしました。");
+    return fitted;
+}
+
 CReplySender::CReplySender(IServiceLog& log, const IClock& clock,
                            std::shared_ptr<CCodePageService> codePages, uint16_t helloPort)
     : m_log(log), m_clock(clock), m_codePages(std::move(codePages)), m_helloPort(helloPort) {}
@@ -60,7 +102,7 @@ bool CReplySender::Cancelled() const {
 
 std::unique_ptr<CMimeMessage> CReplySender::Compose(const MailSettings& settings,
                                                     const std::string& address,
-                                                    const MailPicture& picture,
+                                                    const ReplyContent& content,
                                                     const std::vector<std::string>& requestIds) const {
     auto message = std::make_unique<CMimeMessage>(m_codePages);
     message->SetPriorityLevel(3);
@@ -84,21 +126,26 @@ std::unique_ptr<CMimeMessage> CReplySender::Compose(const MailSettings& settings
         message->AddHeaderField("In-Reply-To", {references.back()});
         message->AddHeaderField("References", references);
     }
-    message->AddTextPart(ReplyBodyText(m_clock.LocalNow()), 1);
-    message->AddBytesAttachment(picture.fileName, picture.jpeg);
+    std::string body = content.pictures.empty() ? std::string() : ReplyBodyText(m_clock.LocalNow());
+    for (const std::string& note : content.notes)
+        body += note + "\r\n";
+    message->AddTextPart(body, 1);
+    for (const MailPicture& picture : content.pictures)
+        message->AddBytesAttachment(picture.fileName, picture.jpeg);
     // What the composer refused (an unsafe sender address) makes the session's Send fail.
     return message;
 }
 
 bool CReplySender::SendOver(CSmtpSession& session, const MailSettings& settings,
-                            const std::vector<std::string>& replyList, const MailPicture& picture,
+                            const std::vector<std::string>& replyList,
+                            const std::vector<ReplyContent>& contents,
                             const std::vector<std::vector<std::string>>& requestIds,
                             std::vector<bool>& sent) {
     for (std::size_t i = 0; i < replyList.size() && session.IsOpen() && !Cancelled(); ++i) {
         if (sent[i])
             continue;
         const std::unique_ptr<CMimeMessage> message =
-            Compose(settings, replyList[i], picture,
+            Compose(settings, replyList[i], FitToSize(contents[i], session.SizeLimit()),
                     i < requestIds.size() ? requestIds[i] : std::vector<std::string>());
         // A refusal (a server that says "try later") gets one more attempt; a mail the server
         // may have taken never does.
@@ -119,6 +166,15 @@ std::vector<bool> CReplySender::SendReplies(const MailSettings& settings,
                                             const std::vector<std::string>& replyList,
                                             const MailPicture& picture,
                                             const std::vector<std::vector<std::string>>& requestIds) {
+    return SendReplies(settings, replyList,
+                       std::vector<ReplyContent>(replyList.size(), ReplyContent{{picture}, {}}),
+                       requestIds);
+}
+
+std::vector<bool> CReplySender::SendReplies(const MailSettings& settings,
+                                            const std::vector<std::string>& replyList,
+                                            const std::vector<ReplyContent>& contents,
+                                            const std::vector<std::vector<std::string>>& requestIds) {
     std::vector<bool> sent(replyList.size(), false);
     m_failure = {{}, Server(settings.smtpServer, settings.smtpPort), SmtpLogInName(settings)};
     m_refusal.clear();
@@ -126,6 +182,10 @@ std::vector<bool> CReplySender::SendReplies(const MailSettings& settings,
     m_connected = false;
     if (replyList.empty())
         return sent;
+    if (contents.size() != replyList.size()) {
+        m_failure.cause = {MailErrorCode::InvalidArgument, 0, "contents"};
+        return sent;
+    }
     // A port the settings cannot mean.
     if (settings.smtpPort < 1 || settings.smtpPort > 65535) {
         m_failure.cause = {MailErrorCode::InvalidArgument, 0, "SMTP_PORT"};
@@ -158,7 +218,7 @@ std::vector<bool> CReplySender::SendReplies(const MailSettings& settings,
         configuredTells = false;
     } else {
         m_connected = true;
-        if (SendOver(session, settings, replyList, picture, requestIds, sent))
+        if (SendOver(session, settings, replyList, contents, requestIds, sent))
             m_failure = {};
         else
             m_failure.cause = session.Error();
@@ -186,7 +246,7 @@ std::vector<bool> CReplySender::SendReplies(const MailSettings& settings,
     } else {
         m_connected = true;
         const std::vector<bool> before = sent;
-        if (!SendOver(hello, settings, replyList, picture, requestIds, sent)) {
+        if (!SendOver(hello, settings, replyList, contents, requestIds, sent)) {
             helloFailure.cause = hello.Error();
             m_log.WriteLogFile(kSendError);
         }

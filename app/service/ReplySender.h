@@ -37,6 +37,18 @@ std::string ReplyBodyText(const LocalTime& time);
 // under.
 using MailPicture = JpegPicture;
 
+// What one reply carries: a picture of each camera that gave one, and the lines the body adds
+// after the date line (a camera without a picture, names no camera has, a picture made smaller).
+struct ReplyContent {
+    std::vector<MailPicture> pictures;
+    std::vector<std::string> notes;
+};
+
+// Pictures as a server whose SIZE limit is sizeLimit (0: none) takes them: while the message
+// would be larger, the largest picture is made half as wide and high (never dropped); a note
+// says so. The content as it stands when it fits already or nothing can be made smaller.
+ReplyContent FitToSize(const ReplyContent& content, std::uint64_t sizeLimit);
+
 class CReplySender {
 public:
     static constexpr uint16_t kHelloPort = 25;
@@ -63,6 +75,11 @@ public:
                                   const std::vector<std::string>& replyList,
                                   const MailPicture& picture,
                                   const std::vector<std::vector<std::string>>& requestIds = {});
+    // The same with each address's own content (contents[i] for replyList[i]).
+    std::vector<bool> SendReplies(const MailSettings& settings,
+                                  const std::vector<std::string>& replyList,
+                                  const std::vector<ReplyContent>& contents,
+                                  const std::vector<std::vector<std::string>>& requestIds = {});
     // Replies carry "Auto-Submitted: auto-replied" (RFC 3834), so that another program's
     // responder does not answer them; a mail the user sends by hand does not.
     void SetAutoReply(bool autoReply) { m_autoReply = autoReply; }
@@ -85,11 +102,12 @@ private:
     // The mails of the addresses not yet marked in sent, over one session; each refused one
     // is tried once more. False when the session could not be opened.
     bool SendOver(CSmtpSession& session, const MailSettings& settings,
-                  const std::vector<std::string>& replyList, const MailPicture& picture,
+                  const std::vector<std::string>& replyList,
+                  const std::vector<ReplyContent>& contents,
                   const std::vector<std::vector<std::string>>& requestIds,
                   std::vector<bool>& sent);
     std::unique_ptr<CMimeMessage> Compose(const MailSettings& settings, const std::string& address,
-                                          const MailPicture& picture,
+                                          const ReplyContent& content,
                                           const std::vector<std::string>& requestIds) const;
     bool Cancelled() const;
 

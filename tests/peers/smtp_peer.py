@@ -276,6 +276,7 @@ async def main():
     parser.add_argument("--require-tls", action="store_true")
     parser.add_argument("--no-8bitmime", action="store_true")
     parser.add_argument("--pipelining", action="store_true")
+    parser.add_argument("--size-limit", type=int, default=0)
     parser.add_argument("--refuse-recipient", action="append", default=[])
     parser.add_argument("--oauth-introspect")
     parser.add_argument("--oauth-ca")
@@ -303,6 +304,8 @@ async def main():
         handler = SavingHandler(args.folder, args.no_8bitmime, args.refuse_recipient,
                                 args.pipelining)
     options = dict(decode_data=False, hostname="peer.test")
+    if args.size_limit:
+        options.update(data_size_limit=args.size_limit)  # EHLO then says SIZE <limit>
     if context and not args.implicit_tls and not args.no_starttls:
         options.update(tls_context=context)
     if args.auth_user is not None:

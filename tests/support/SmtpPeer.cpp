@@ -64,6 +64,8 @@ SmtpPeer::SmtpPeer(const Options& options) {
         argv.push_back("--no-8bitmime");
     if (options.pipelining)
         argv.push_back("--pipelining");
+    if (options.sizeLimit > 0)
+        argv.insert(argv.end(), {"--size-limit", std::to_string(options.sizeLimit)});
     if (!options.oauthIntrospect.empty()) {
         argv.insert(argv.end(), {"--oauth-introspect", options.oauthIntrospect, "--oauth-ca",
                                  options.oauthCa.string()});

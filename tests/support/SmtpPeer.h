@@ -58,6 +58,7 @@ public:
         bool requireTls = false;     // AUTH only after STARTTLS (538 before it)
         bool noEightBitMime = false; // EHLO without 8BITMIME
         bool pipelining = false;     // EHLO with PIPELINING
+        std::size_t sizeLimit = 0;   // EHLO with SIZE <limit>, larger messages refused; 0: none
         std::vector<std::string> refusedRecipients{}; // RCPT TO answered with 550
         // OAuth 2.0 log-ins (XOAUTH2, OAUTHBEARER; authMechanisms may name one) for authUser,
         // checked with this introspection endpoint whose certificate oauthCa issued.
