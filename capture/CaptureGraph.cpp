@@ -2,6 +2,7 @@
 
 #include "capture/CaptureUi.h"
 #include "capture/DeviceControls.h"
+#include "capture/LatestFrame.h"
 #include "mail/text/TextCodec.h"
 
 #include <algorithm>
@@ -19,39 +20,12 @@ constexpr std::size_t kTitleNameBytes = 12; // code page 932 bytes of the name i
 constexpr int kRunAttempts = 3;
 constexpr auto kFailedRunPause = std::chrono::milliseconds(100);
 
-class VideoFrameGuard {
-public:
-    VideoFrameGuard(GstVideoInfo* info, GstBuffer* buffer)
-        : m_mapped(gst_video_frame_map(&m_frame, info, buffer, GST_MAP_READ)) {}
-    ~VideoFrameGuard() {
-        if (m_mapped)
-            gst_video_frame_unmap(&m_frame);
-    }
-    VideoFrameGuard(const VideoFrameGuard&) = delete;
-    VideoFrameGuard& operator=(const VideoFrameGuard&) = delete;
-
-    bool mapped() const { return m_mapped; }
-    const GstVideoFrame& frame() const { return m_frame; }
-
-private:
-    GstVideoFrame m_frame{};
-    bool m_mapped;
-};
-
 GstCapsPtr OutputCaps(const CaptureDevice& device, int width, int height) {
     GstCaps* caps = gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGR", nullptr);
     if (OffersFrameSize(device.caps.get(), width, height))
         gst_caps_set_simple(caps, "width", G_TYPE_INT, width, "height", G_TYPE_INT, height,
                             nullptr);
     return AdoptCaps(caps);
-}
-
-BitmapInfoHeader HeaderFor(int width, int height) {
-    BitmapInfoHeader header;
-    header.width = width;
-    header.height = height;
-    header.sizeImage = static_cast<uint32_t>(CaptureFrame::StrideFor(width) * height);
-    return header;
 }
 
 // Length in bytes of the UTF-8 character that starts with byte b.
@@ -90,12 +64,7 @@ struct CCaptureGraph::Stream {
     GstElement* filter = nullptr;
     GstElement* sink = nullptr;
 
-    mutable std::mutex mutex; // guards the members below
-    BitmapInfoHeader header;
-    bool hasHeader = false;
-    std::vector<uint8_t> latest; // the latest frame, bottom-up BGR rows padded to 4 bytes
-
-    std::vector<uint8_t> work; // the streaming thread's buffer for the next frame
+    LatestFrame latest;
     std::atomic<uint64_t> frames{0};
     std::atomic<uint64_t> buffers{0};
     std::atomic<bool> lost{false}; // the stream has failed; reported once
@@ -105,34 +74,8 @@ GstFlowReturn CCaptureGraph::Stream::OnSample(GstAppSink* appsink) {
     GstSamplePtr sample(gst_app_sink_pull_sample(appsink));
     if (!sample)
         return GST_FLOW_EOS;
-    GstVideoInfo info;
-    GstCaps* caps = gst_sample_get_caps(sample.get());
-    GstBuffer* buffer = gst_sample_get_buffer(sample.get());
-    if (!caps || !buffer || !gst_video_info_from_caps(&info, caps) ||
-        GST_VIDEO_INFO_FORMAT(&info) != GST_VIDEO_FORMAT_BGR)
+    if (!latest.Store(sample.get()))
         return GST_FLOW_OK;
-    VideoFrameGuard frame(&info, buffer);
-    if (!frame.mapped())
-        return GST_FLOW_OK;
-
-    const int width = GST_VIDEO_INFO_WIDTH(&info);
-    const int height = GST_VIDEO_INFO_HEIGHT(&info);
-    const int srcStride = GST_VIDEO_FRAME_PLANE_STRIDE(&frame.frame(), 0);
-    const auto* src = static_cast<const uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame.frame(), 0));
-    const int dstStride = CaptureFrame::StrideFor(width);
-    const std::size_t rowBytes = static_cast<std::size_t>(3 * width);
-    work.resize(static_cast<std::size_t>(dstStride) * height);
-    for (int y = 0; y < height; ++y) {
-        uint8_t* dst = work.data() + static_cast<std::size_t>(height - 1 - y) * dstStride;
-        std::memcpy(dst, src + static_cast<std::size_t>(y) * srcStride, rowBytes);
-        std::fill(dst + rowBytes, dst + dstStride, 0);
-    }
-    {
-        std::lock_guard lock(mutex);
-        latest.swap(work); // work keeps the older frame's memory for the next one
-        header = HeaderFor(width, height);
-        hasHeader = true;
-    }
     ++frames;
     frameSignal->Notify();
     ui.FrameArrived();
@@ -400,11 +343,7 @@ void CCaptureGraph::ReadNegotiatedHeader() {
     if (!caps || !gst_video_info_from_caps(&info, caps.get()) ||
         GST_VIDEO_INFO_FORMAT(&info) != GST_VIDEO_FORMAT_BGR)
         return;
-    std::lock_guard lock(m_stream->mutex);
-    if (!m_stream->hasHeader) {
-        m_stream->header = HeaderFor(GST_VIDEO_INFO_WIDTH(&info), GST_VIDEO_INFO_HEIGHT(&info));
-        m_stream->hasHeader = true;
-    }
+    m_stream->latest.SetSizeIfUnknown(GST_VIDEO_INFO_WIDTH(&info), GST_VIDEO_INFO_HEIGHT(&info));
 }
 
 void CCaptureGraph::ShowFilterProperties() {
@@ -423,34 +362,15 @@ std::unique_ptr<IDeviceControls> CCaptureGraph::ControlsFor(const CaptureDevice&
 }
 
 bool CCaptureGraph::ConnectedHeader(BitmapInfoHeader& header) const {
-    if (!m_stream)
-        return false;
-    std::lock_guard lock(m_stream->mutex);
-    if (!m_stream->hasHeader)
-        return false;
-    header = m_stream->header;
-    return true;
+    return m_stream && m_stream->latest.ConnectedHeader(header);
 }
 
 int32_t CCaptureGraph::CurrentBufferSize() const {
-    if (!m_stream)
-        return 0;
-    std::lock_guard lock(m_stream->mutex);
-    if (!m_stream->latest.empty())
-        return static_cast<int32_t>(m_stream->latest.size());
-    return m_stream->hasHeader ? static_cast<int32_t>(m_stream->header.sizeImage) : 0;
+    return m_stream ? m_stream->latest.CurrentBufferSize() : 0;
 }
 
 int32_t CCaptureGraph::CopyCurrentBuffer(uint8_t* dest, int32_t capacity) {
-    if (!m_stream || !dest || capacity <= 0)
-        return 0;
-    std::lock_guard lock(m_stream->mutex);
-    const std::vector<uint8_t>& frame = m_stream->latest;
-    if (frame.empty() || frame.size() != m_stream->header.sizeImage)
-        return 0;
-    const auto count = std::min(frame.size(), static_cast<std::size_t>(capacity));
-    std::memcpy(dest, frame.data(), count);
-    return static_cast<int32_t>(count);
+    return m_stream ? m_stream->latest.CopyCurrentBuffer(dest, capacity) : 0;
 }
 
 uint64_t CCaptureGraph::FrameCount() const {
@@ -462,39 +382,7 @@ uint64_t CCaptureGraph::BuffersArrived() const {
 }
 
 QImage CCaptureGraph::PreviewImage(int width, int height) const {
-    if (!m_stream || width <= 0 || height <= 0)
-        return {};
-    std::lock_guard lock(m_stream->mutex);
-    const std::vector<uint8_t>& frame = m_stream->latest;
-    const int srcWidth = m_stream->header.width;
-    const int srcHeight = m_stream->header.height;
-    if (frame.empty() || srcWidth <= 0 || srcHeight <= 0)
-        return {};
-    // Fit into width x height with the frame's aspect ratio.
-    int outWidth = width;
-    int outHeight = static_cast<int>(static_cast<int64_t>(srcHeight) * width / srcWidth);
-    if (outHeight > height) {
-        outHeight = height;
-        outWidth = static_cast<int>(static_cast<int64_t>(srcWidth) * height / srcHeight);
-    }
-    outWidth = std::max(outWidth, 1);
-    outHeight = std::max(outHeight, 1);
-
-    QImage image(outWidth, outHeight, QImage::Format_RGB32);
-    std::vector<int> columnOffset(static_cast<std::size_t>(outWidth));
-    for (int x = 0; x < outWidth; ++x)
-        columnOffset[static_cast<std::size_t>(x)] = 3 * (x * srcWidth / outWidth);
-    const int stride = CaptureFrame::StrideFor(srcWidth);
-    for (int y = 0; y < outHeight; ++y) {
-        const int srcRow = srcHeight - 1 - y * srcHeight / outHeight; // rows are bottom-up
-        const uint8_t* src = frame.data() + static_cast<std::size_t>(srcRow) * stride;
-        auto* out = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < outWidth; ++x) {
-            const uint8_t* p = src + columnOffset[static_cast<std::size_t>(x)];
-            out[x] = qRgb(p[2], p[1], p[0]);
-        }
-    }
-    return image;
+    return m_stream ? m_stream->latest.PreviewImage(width, height) : QImage();
 }
 
 std::string CCaptureGraph::WindowTitle(const std::string& deviceName, int width, int height) {

@@ -11,6 +11,7 @@
 // stalled or lost camera is still noticed.
 
 #include "base/Settings.h"
+#include "capture/Camera.h"
 #include "capture/CaptureDevices.h"
 #include "capture/CaptureFrame.h"
 #include "capture/FrameSignal.h"
@@ -29,7 +30,7 @@
 class ICaptureUi;
 class IDeviceControls;
 
-class CCaptureGraph final : public IFrameSource {
+class CCaptureGraph final : public ICamera {
 public:
     // Both are referenced for the object's life. settings is the live DEVICE section
     // (SELECT, WIDTH, HEIGHT), which BuildGraph reads and updates; the caller saves it.
@@ -61,11 +62,11 @@ public:
     void WantFrames(bool want) override { m_frameSignal->Want(want); }
     // The preview is on screen (the window shown and not minimised): frames are decoded for
     // it. Off by default, as in the headless service. UI thread.
-    void SetPreviewShown(bool shown);
+    void SetPreviewShown(bool shown) override;
     bool previewShown() const { return m_previewShown; }
     // The graph's frame count, for waiting on frames from another thread; lives as long as
     // any holder.
-    std::shared_ptr<const CFrameSignal> frameSignal() const { return m_frameSignal; }
+    std::shared_ptr<const CFrameSignal> frameSignal() const override { return m_frameSignal; }
     // True when Rebuild would have to ask the user: no device at all (a message), or more than
     // one to choose from (the device chooser).
     bool RebuildNeedsUser() const { return m_pinned.empty() && m_lister().size() != 1; }
@@ -84,18 +85,18 @@ public:
     // Display name of the device of the current (or last) graph.
     const std::string& deviceName() const { return m_device.name; }
 
-    bool graphReady() const { return m_graphReady; }
+    bool graphReady() const override { return m_graphReady; }
     // Display names (UTF-8) of the devices found by the last build, in list order.
     const std::vector<std::string>& deviceNames() const { return m_deviceNames; }
     // Frames decoded and delivered since the graph was built (the preview skips repeats with
     // it).
-    uint64_t FrameCount() const;
+    uint64_t FrameCount() const override;
     // Buffers the device has handed over since the graph was built, decoded or not: what tells
     // a camera that streams from one that does not.
     uint64_t BuffersArrived() const;
     // The latest frame top-down, scaled (nearest pixel) to fit size with its aspect ratio kept,
     // as Format_RGB32; a null image before the first frame. Cheap enough for every frame.
-    QImage PreviewImage(int width, int height) const;
+    QImage PreviewImage(int width, int height) const override;
 
     // "Kestrova Mail - %s (%dx%d)": the name cut after 12 bytes of code page 932 (never
     // inside a character) followed by "..." when it is longer.

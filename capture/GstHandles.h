@@ -29,6 +29,14 @@ struct GstMessageUnref {
     }
 };
 
+// Any other GObject (a TLS database, ...).
+struct GObjectUnref {
+    void operator()(gpointer object) const {
+        if (object)
+            g_object_unref(object);
+    }
+};
+
 using GstElementPtr = std::unique_ptr<GstElement, GstObjectUnref>;
 using GstBusPtr = std::unique_ptr<GstBus, GstObjectUnref>;
 using GstPadPtr = std::unique_ptr<GstPad, GstObjectUnref>;
