@@ -119,3 +119,19 @@ void CWorkerPictureSource::Proxy::WantFrames(bool want) {
     if (m_owner.m_ui.frames)
         m_owner.m_ui.frames->Want(want);
 }
+
+CWorkerCameras::CWorkerCameras(std::vector<Camera> cameras, const CCancelSignal& cancel) {
+    for (Camera& camera : cameras) {
+        m_names.push_back(std::move(camera.name));
+        m_sources.push_back(std::make_unique<CWorkerPictureSource>(std::move(camera.ui), cancel));
+    }
+}
+
+bool CWorkerCameras::GrabReplyPicture(std::size_t camera, bool rotate, JpegPicture& picture,
+                                      GrabFailure& why) {
+    if (camera >= m_sources.size()) {
+        why = {GrabFailure::Kind::NoCamera};
+        return false;
+    }
+    return m_sources[camera]->GrabReplyPicture(rotate, picture, why);
+}

@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class CCancelSignal;
 class QObject;
@@ -64,4 +65,24 @@ private:
     Proxy m_proxy;
     CFrameGrabber m_grabber;
     std::atomic<bool> m_aborted{false};
+};
+
+// The cameras of a check cycle on the mail worker, one CWorkerPictureSource each, in the order of
+// the settings.
+class CWorkerCameras final : public IReplyCameras {
+public:
+    struct Camera {
+        std::string name;
+        CWorkerPictureSource::UiSide ui;
+    };
+    CWorkerCameras(std::vector<Camera> cameras, const CCancelSignal& cancel);
+
+    std::size_t CameraCount() const override { return m_sources.size(); }
+    std::string CameraName(std::size_t camera) const override { return m_names.at(camera); }
+    bool GrabReplyPicture(std::size_t camera, bool rotate, JpegPicture& picture,
+                          GrabFailure& why) override;
+
+private:
+    std::vector<std::string> m_names;
+    std::vector<std::unique_ptr<CWorkerPictureSource>> m_sources;
 };

@@ -30,13 +30,21 @@ CHeadlessService::CHeadlessService(Options options, QObject* parent)
 }
 
 bool CHeadlessService::Start(bool timer) {
+    m_settleWait.start();
     if (!m_runtime.Start(timer))
         return false;
     // A service that has just started does not wait a minute for its first check (with IMAP
     // the session that starts with the timer makes it).
     if (timer && m_runtime.settings().mail.receiveProtocol != ReceiveProtocol::Imap)
-        QTimer::singleShot(0, this, [this] { m_runtime.mailHost()->PostCheck(false); });
+        WhenCamerasSettled([this] { m_runtime.mailHost()->PostCheck(false); });
     return true;
+}
+
+void CHeadlessService::WhenCamerasSettled(std::function<void()> then) {
+    if (m_runtime.CamerasSettled() || m_settleWait.elapsed() >= kSettleLimitMs)
+        QTimer::singleShot(0, this, std::move(then));
+    else // network cameras are still being opened: a check now would find them away
+        QTimer::singleShot(50, this, [this, then = std::move(then)] { WhenCamerasSettled(then); });
 }
 
 void CHeadlessService::Stop() {
@@ -68,6 +76,10 @@ void CHeadlessService::CheckOnce(std::function<void(int, const std::string&)> do
         return;
     case AccountGap::None:
         break;
+    }
+    if (!m_runtime.CamerasSettled() && m_settleWait.elapsed() < kSettleLimitMs) {
+        WhenCamerasSettled([this, done] { CheckOnce(done); });
+        return;
     }
     CMailCheckHost& host = *m_runtime.mailHost();
     const int lossesBefore = m_runtime.keeper().losses();

@@ -6,6 +6,7 @@
 
 #include "app/runtime/KestrovaRuntime.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <functional>
 #include <string>
@@ -48,8 +49,14 @@ public:
     CMailCheckHost& mailHost() { return *m_runtime.mailHost(); }
 
 private:
+    // then, once every network camera has had its first attempt to open (at most
+    // kSettleLimitMs from the start).
+    void WhenCamerasSettled(std::function<void()> then);
+    // How long a check waits for network cameras still being opened (from the start).
+    static constexpr qint64 kSettleLimitMs = 20000;
     std::function<void()> m_onGrab;
     CKestrovaRuntime m_runtime;
+    QElapsedTimer m_settleWait;
     int m_grabsWithoutCamera = 0;
 };
 

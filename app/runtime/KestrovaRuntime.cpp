@@ -7,6 +7,7 @@
 #include "mail/text/CodePageService.h"
 
 #include <QTimer>
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 
@@ -42,16 +43,8 @@ bool CKestrovaRuntime::Start(bool timer, const std::function<bool()>& beforeMail
         m_ui.ShowMessage(kInitFailed);
         return false;
     }
-    CMailCheckHost::Wiring wiring{
-        m_settings.mail,
-        m_flags,
-        m_serviceLog,
-        m_keeper.WorkerSide(this, [this] { return MakeGrabRequest(); }),
-        m_options.folder,
-        m_clock,
-        m_codePages,
-        m_options.helloPort};
-    m_mailHost = std::make_unique<CMailCheckHost>(std::move(wiring));
+    MakeCameras();
+    MakeMailHost();
     std::srand(static_cast<unsigned>(std::time(nullptr)));
 
     m_log.AddLog(kStartLine);
@@ -63,10 +56,14 @@ bool CKestrovaRuntime::Start(bool timer, const std::function<bool()>& beforeMail
     else if (m_settings.mail.sendAddresses.empty())
         m_log.AddLog(kAnyoneMayAskLine);
     // After the start line: a camera missing now is said below it.
-    m_keeper.Start();
+    if (UsesUsbGraph())
+        m_keeper.Start();
+    for (const std::unique_ptr<NetworkCameraKeeper>& network : m_network)
+        network->Start();
     SyncFlags();
     // Only now may a check run: an IMAP session posted before would find no camera yet, pause
     // and wait for the next tick.
+    m_timer = timer;
     if (timer)
         m_mailHost->StartTimer(kMailCheckIntervalMs);
     m_started = true;
@@ -90,7 +87,28 @@ void CKestrovaRuntime::Reload() {
     const DeviceSettings& now = m_settings.device;
     const bool deviceChanged = fresh.device.deviceName != now.deviceName ||
                                fresh.device.width != now.width || fresh.device.height != now.height;
+    const auto networkPart = [](const DeviceSettings& device) {
+        std::vector<std::string> part;
+        for (const CameraSettings& c : device.cameras)
+            part.insert(part.end(), {c.name, std::to_string(static_cast<int>(c.type)), c.address,
+                                     c.user, c.password});
+        return part;
+    };
+    const bool camerasChanged = networkPart(fresh.device) != networkPart(now);
     m_log.AddLog(kReloadedLine);
+    if (camerasChanged && m_started) {
+        // The worker reaches the cameras: it stops before they change, and comes back with them.
+        m_mailHost->Stop();
+        m_mailHost.reset();
+        m_settings.device.cameras = fresh.device.cameras;
+        MakeCameras();
+        for (const std::unique_ptr<NetworkCameraKeeper>& network : m_network)
+            network->Start();
+        MakeMailHost();
+        if (m_timer)
+            m_mailHost->StartTimer(kMailCheckIntervalMs);
+        SyncFlags();
+    }
     if (m_mailHost)
         m_mailHost->SettingsChanged();
     if (deviceChanged && m_started) {
@@ -115,6 +133,8 @@ void CKestrovaRuntime::Stop() {
     // again, so the pause after a teardown is not needed.
     m_graph.SetTeardownPause(std::chrono::milliseconds(0));
     m_graph.TearDownGraph();
+    m_cameras.clear();
+    m_network.clear();
 }
 
 bool CKestrovaRuntime::RebuildGraph(bool useFirstDevice, bool configureDevice) {
@@ -131,13 +151,80 @@ void CKestrovaRuntime::SaveAllSettings() {
 
 void CKestrovaRuntime::SyncFlags() {
     // Without a camera the checks run on (their grabs fail, the requests stay).
-    m_flags.graphReady = m_keeper.ChecksMayRun();
+    m_flags.graphReady = !UsesUsbGraph() || m_keeper.ChecksMayRun();
 }
 
-GrabRequest CKestrovaRuntime::MakeGrabRequest() {
+bool CKestrovaRuntime::RunningCamera::waiting() const {
+    return network && network->waiting();
+}
+
+bool CKestrovaRuntime::UsesUsbGraph() const {
+    const std::vector<CameraSettings>& cameras = m_settings.device.cameras;
+    return cameras.empty() || std::ranges::any_of(cameras, [](const CameraSettings& c) {
+               return c.type == CameraType::Usb;
+           });
+}
+
+void CKestrovaRuntime::MakeCameras() {
+    m_cameras.clear();
+    m_network.clear();
+    bool usbTaken = false;
+    for (const CameraSettings& settings : m_settings.device.cameras) {
+        if (settings.type == CameraType::Usb) {
+            // One USB camera runs: the graph the window and the device dialogs know.
+            if (usbTaken) {
+                m_log.AddLog("カメラ「" + settings.name + "」: USBカメラは1台まで使えます。");
+                continue;
+            }
+            usbTaken = true;
+            m_cameras.push_back({settings.name, &m_graph, nullptr});
+            continue;
+        }
+        const std::size_t index = m_cameras.size();
+        NetworkCameraSpec spec{settings.type, settings.address, settings.user, settings.password,
+                               m_settings.mail.caFile};
+        m_network.push_back(std::make_unique<NetworkCameraKeeper>(
+            settings.name, std::move(spec), m_serviceLog, [this, index] {
+                if (m_frameHook)
+                    m_frameHook(index);
+            }));
+        connect(m_network.back().get(), &NetworkCameraKeeper::cameraAvailable, this,
+                [this] { SyncFlags(); });
+        m_cameras.push_back({settings.name, &m_network.back()->camera(), m_network.back().get()});
+    }
+    if (m_cameras.empty())
+        m_cameras.push_back({std::string(), &m_graph, nullptr});
+}
+
+void CKestrovaRuntime::MakeMailHost() {
+    std::vector<CWorkerCameras::Camera> cameras;
+    for (const RunningCamera& camera : m_cameras) {
+        if (camera.network)
+            cameras.push_back({camera.name, camera.network->WorkerSide(this, [this, camera] {
+                                   return MakeGrabRequest(camera.network);
+                               })});
+        else
+            cameras.push_back({camera.name, m_keeper.WorkerSide(this, [this] {
+                                   return MakeGrabRequest();
+                               })});
+    }
+    CMailCheckHost::Wiring wiring{m_settings.mail, m_flags,    m_serviceLog,
+                                  std::move(cameras), m_options.folder, m_clock,
+                                  m_codePages,        m_options.helloPort};
+    m_mailHost = std::make_unique<CMailCheckHost>(std::move(wiring));
+}
+
+bool CKestrovaRuntime::CamerasSettled() const {
+    return std::ranges::all_of(m_network, [](const std::unique_ptr<NetworkCameraKeeper>& network) {
+        return network->tried();
+    });
+}
+
+GrabRequest CKestrovaRuntime::MakeGrabRequest(const NetworkCameraKeeper* network) {
     SyncFlags();
     GrabRequest request;
-    request.graphReady = m_graph.graphReady();
+    request.graphReady = network ? !network->waiting() && network->camera().graphReady()
+                                 : m_graph.graphReady();
     request.timeText = m_settings.timeText;
     request.jpegQuality = m_settings.app.jpegQuality;
     request.setUiBusy = [this](bool busy) { m_flags.uiBusy = busy; };

@@ -14,6 +14,7 @@
 #include "app/camera/CameraKeeper.h"
 #include "app/report/FaultNotices.h"
 #include "app/camera/LoggingCaptureUi.h"
+#include "app/camera/NetworkCameraKeeper.h"
 #include "app/service/MailCheckHost.h"
 #include "app/report/MessageSink.h"
 #include "app/service/ReplySender.h"
@@ -30,6 +31,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class CCodePageService;
 
@@ -79,7 +81,10 @@ public:
     // Runs on this thread as a reply or snapshot grab starts, after the request is filled in
     // (the window says whether it is minimised).
     void SetGrabHook(std::function<void(GrabRequest&)> hook) { m_grabHook = std::move(hook); }
-    GrabRequest MakeGrabRequest();
+    // network: the network camera grabbed from; null for the USB graph.
+    GrabRequest MakeGrabRequest(const NetworkCameraKeeper* network = nullptr);
+    // Every network camera has had its first attempt to open (--check-once waits for it).
+    bool CamerasSettled() const;
     // flags().graphReady from the keeper: checks run with a graph, or without a camera.
     void SyncFlags();
     // The last log line since the last call (for the reason --check-once gives).
@@ -91,6 +96,19 @@ public:
     ServiceFlags& flags() { return m_flags; }
     CCaptureGraph& graph() { return m_graph; }
     CCameraKeeper& keeper() { return m_keeper; }
+    // One camera of the settings as it runs: the USB graph above (network null), or a network
+    // camera and what keeps it open.
+    struct RunningCamera {
+        std::string name;
+        ICamera* camera = nullptr;
+        NetworkCameraKeeper* network = nullptr;
+        bool waiting() const;
+    };
+    // Every camera in the settings' order (the USB graph alone when none is set).
+    const std::vector<RunningCamera>& cameras() const { return m_cameras; }
+    // A new frame of a network camera is there (index into cameras()); any thread. Set before
+    // Start.
+    void SetFrameHook(std::function<void(std::size_t)> hook) { m_frameHook = std::move(hook); }
     // Null until Start has made it.
     CMailCheckHost* mailHost() { return m_mailHost.get(); }
     // True from the moment a check is handed to the worker until it has ended.
@@ -125,6 +143,11 @@ private:
 
     // Where the settings store's messages go: the window's message box, or the log.
     void ShowMessage(const std::string& text) override { m_ui.ShowMessage(text); }
+    // The network cameras of the settings opened, and the list of every camera made.
+    void MakeCameras();
+    // The mail host over the cameras of now.
+    void MakeMailHost();
+    bool UsesUsbGraph() const;
 
     Options m_options;
     Settings m_settings;
@@ -141,6 +164,10 @@ private:
     // Made after and stopped before everything its worker reaches.
     std::unique_ptr<CMailCheckHost> m_mailHost;
     std::function<void(GrabRequest&)> m_grabHook;
+    std::function<void(std::size_t)> m_frameHook;
+    std::vector<std::unique_ptr<NetworkCameraKeeper>> m_network;
+    std::vector<RunningCamera> m_cameras;
+    bool m_timer = false;
     bool m_started = false;
     bool m_stopped = false;
 };

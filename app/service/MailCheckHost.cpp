@@ -7,7 +7,7 @@
 CMailCheckHost::CMailCheckHost(Wiring wiring, QObject* parent)
     : QObject(parent), m_settings(wiring.settings), m_flags(wiring.flags),
       m_queuedLog(this, wiring.log),
-      m_pictures(wiring.camera, m_worker.Signal()),
+      m_pictures(std::move(wiring.cameras), m_worker.Signal()),
       m_service(std::make_unique<CMailService>(m_settings, m_flags, m_queuedLog, m_pictures,
                                                wiring.clock, std::move(wiring.codePages),
                                                wiring.helloPort)) {

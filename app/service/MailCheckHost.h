@@ -30,6 +30,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class CCodePageService;
 
@@ -40,7 +41,8 @@ public:
         MailSettings& settings;      // the live record (copied for every check)
         ServiceFlags& flags;
         IServiceLog& log;            // used on this thread only
-        CWorkerPictureSource::UiSide camera; // context: any object on this thread
+        // The cameras in the settings' order; each context: any object on this thread.
+        std::vector<CWorkerCameras::Camera> cameras;
         std::string folder;          // the program folder (judged-message files)
         const IClock& clock;
         std::shared_ptr<CCodePageService> codePages;
@@ -92,7 +94,7 @@ private:
     ServiceFlags& m_flags;
     CMailWorker m_worker;
     CQueuedServiceLog m_queuedLog;
-    CWorkerPictureSource m_pictures;
+    CWorkerCameras m_pictures;
     std::unique_ptr<CMailService> m_service;
     QTimer m_timer;
     QTimer m_retryTimer;         // the pause before the IMAP session is posted again
