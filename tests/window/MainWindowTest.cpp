@@ -6,6 +6,7 @@
 #include "window/IconButton.h"
 #include "window/KestrovaMailApp.h"
 #include "window/MainWindow.h"
+#include "window/PreviewGrid.h"
 #include "window/PreviewWidget.h"
 #include "window/TrayIcon.h"
 #include "dialogs/MessageBoxes.h"
@@ -20,8 +21,15 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMenu>
+#include <QComboBox>
+#include <QLabel>
 #include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QPushButton>
 #include <QTimer>
 #include <QUrl>
@@ -78,6 +86,18 @@ std::unique_ptr<MainWindow> MakeWindow(const TempDir& home) {
 bool WaitForFrames(const CCaptureGraph& graph, uint64_t more, int timeoutMs = 5000) {
     const uint64_t start = graph.FrameCount();
     return QTest::qWaitFor([&] { return graph.FrameCount() >= start + more; }, timeoutMs);
+}
+
+// A camera for the previews: a 640 x 480 picture fitted into the box asked for, a new frame
+// each time it is counted.
+PreviewSource FakeCamera() {
+    auto frames = std::make_shared<uint64_t>(0);
+    return {[](int w, int h) {
+                QImage frame(640, 480, QImage::Format_RGB32);
+                frame.fill(Qt::darkGreen);
+                return frame.scaled(w, h, Qt::KeepAspectRatio);
+            },
+            [frames] { return ++*frames; }};
 }
 
 bool WaitForBuffers(const CCaptureGraph& graph, uint64_t more, int timeoutMs = 5000) {
@@ -379,6 +399,189 @@ private slots:
         LoadSettings(onDisk, home.folder(), m_sink);
         QVERIFY(onDisk.app.logFile);
         QVERIFY(onDisk.app.closeCancel);
+    }
+
+    void windowGrowsAndThePreviewsWithIt_data() {
+        QTest::addColumn<int>("cameras");
+        QTest::newRow("one camera") << 1;
+        QTest::newRow("two cameras") << 2;
+        QTest::newRow("five cameras") << 5;
+    }
+    void windowGrowsAndThePreviewsWithIt() {
+        QFETCH(int, cameras);
+        TempDir home;
+        auto window = MakeWindow(home);
+        std::vector<PreviewGrid::Camera> list;
+        for (int i = 0; i < cameras; ++i)
+            list.push_back({QString("camera %1").arg(i + 1), FakeCamera()});
+        window->previewGrid()->SetCameras(std::move(list));
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        const QSize first = window->size();
+        // The first size is the smallest, and it is what the window always had below its menu.
+        QVERIFY(window->centralWidget()->width() >= MainWindow::kMinimumWidth);
+        QVERIFY(window->centralWidget()->height() >= MainWindow::kMinimumHeight);
+        if (cameras == 1) {
+            QVERIFY(window->preview()->width() >= CPreviewWidget::kWidth);
+            QVERIFY(window->preview()->height() >= CPreviewWidget::kHeight);
+        }
+        const QSize button = window->button(ids::kSnapshotButton)->size();
+        std::vector<QSize> before;
+        for (int i = 0; i < cameras; ++i)
+            before.push_back(window->previewGrid()->preview(i)->image().size());
+
+        window->resize(first * 2);
+        QTRY_COMPARE(window->size(), first * 2);
+        for (int i = 0; i < cameras; ++i) {
+            const QSize after = window->previewGrid()->preview(i)->image().size();
+            QVERIFY2(after.width() > before[size_t(i)].width() * 3 / 2 &&
+                         after.height() > before[size_t(i)].height() * 3 / 2,
+                     qPrintable(QString("camera %1: %2x%3 -> %4x%5").arg(i + 1)
+                                    .arg(before[size_t(i)].width()).arg(before[size_t(i)].height())
+                                    .arg(after.width()).arg(after.height())));
+            QVERIFY(std::abs(after.width() * 3 - after.height() * 4) <= 4); // aspect kept
+            QCOMPARE(window->previewGrid()->nameLabel(i)->text(), QString("camera %1").arg(i + 1));
+        }
+        QCOMPARE(window->button(ids::kSnapshotButton)->size(), button);
+
+        window->resize(first / 2);
+        QTRY_COMPARE(window->size(), first); // never smaller than at first
+    }
+
+    void logWrapsLongLinesWithoutSidewaysScrolling() {
+        TempDir home;
+        auto window = MakeWindow(home);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        const std::string english =
+            "KestrovaMail has started; it checks the mailbox once a minute and answers every "
+            "request whose subject is the check string.";
+        const std::string japanese(60, 'x');
+        window->log().AddLog(english);
+        window->log().AddLog("長い行" + japanese + "。ここで終わり");
+        QPlainTextEdit* view = window->logView();
+        QTRY_VERIFY(view->document()->blockCount() >= 2);
+        QCOMPARE(view->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+        QVERIFY(!view->horizontalScrollBar()->isVisible());
+        QCOMPARE(view->horizontalScrollBar()->maximum(), 0);
+        for (QTextBlock block = view->document()->firstBlock(); block.isValid();
+             block = block.next()) {
+            if (block.text().size() > 50)
+                QVERIFY2(block.layout()->lineCount() > 1, qPrintable(block.text()));
+        }
+    }
+
+    void statusLineTellsTheNextCheckAndTheLastReply() {
+        TempDir home;
+        WriteDeviceIni(home, "テストパターン");
+        auto window = MakeWindow(home);
+        window->show();
+        QVERIFY(window->Initialise());
+        // POP3: the check timer's next tick, a minute at most from now.
+        const QString next = window->nextCheckLabel()->text();
+        QVERIFY2(QRegularExpression("^次のチェック: \\d\\d:\\d\\d$").match(next).hasMatch(),
+                 qPrintable(next));
+
+        const struct {
+            QDateTime when;
+            QString reply;
+            QString nextText;
+            QString replyText;
+        } cases[] = {
+            {QDateTime(QDate(2026, 12, 8), QTime(12, 34)), "12:33 alice@example.com",
+             "次のチェック: 12:34", "最後の返信: 12:33 alice@example.com"},
+            {QDateTime(), "", "次のチェック: 新着時", "最後の返信: なし"},
+            // What the mail side passes on from a mail stays one line.
+            {QDateTime(QDate(2026, 12, 8), QTime(9, 5)), "bob@example.com\r\nBcc: eve\t!",
+             "次のチェック: 09:05", "最後の返信: bob@example.com Bcc: eve !"},
+        };
+        for (const auto& c : cases) {
+            window->SetNextCheck(c.when);
+            window->SetLastReply(c.reply);
+            QCOMPARE(window->nextCheckLabel()->text(), c.nextText);
+            QCOMPARE(window->lastReplyLabel()->text(), c.replyText);
+        }
+        // A long reply neither widens the window nor hides the next check.
+        const QSize size = window->size();
+        window->SetLastReply(QString(400, u'x'));
+        QTest::qWait(50);
+        QCOMPARE(window->size(), size);
+        QVERIFY(window->nextCheckLabel()->isVisible());
+    }
+
+    void snapshotAsksWhichCameraOnlyWhenThereAreSeveral() {
+        TempDir home;
+        WriteDeviceIni(home, "テストパターン");
+        auto window = MakeWindow(home);
+        window->show();
+        QVERIFY(window->Initialise());
+        int grabs = 0;
+        window->SetSnapshotDialogRunner([&](const Snapshot&) {
+            ++grabs;
+            return std::string();
+        });
+        CameraSettings garden;
+        garden.name = "庭";
+        CameraSettings door;
+        door.name = "玄関";
+        door.type = CameraType::Rtsp;
+        door.address = "rtsp://127.0.0.1:8554/door";
+        const struct {
+            std::vector<CameraSettings> cameras;
+            int choose; // -1: cancel
+            QStringList dialogs;
+            int grabs;
+            int camera;
+        } cases[] = {
+            {{}, 0, {}, 1, 0},
+            {{garden}, 0, {}, 1, 0},
+            {{garden, door}, 1, {"CDeviceSelectDialog"}, 1, 1},
+            {{garden, door}, -1, {"CDeviceSelectDialog"}, 0, 0},
+        };
+        for (const auto& c : cases) {
+            window->settings().device.cameras = c.cameras;
+            grabs = 0;
+            QStringList offered;
+            ModalAnswerer answerer([&](QWidget* modal) {
+                auto* dialog = qobject_cast<QDialog*>(modal);
+                auto* list = modal->findChild<QComboBox*>();
+                for (int i = 0; list && i < list->count(); ++i)
+                    offered << list->itemText(i);
+                if (c.choose < 0) {
+                    dialog->reject();
+                } else {
+                    list->setCurrentIndex(c.choose);
+                    dialog->accept();
+                }
+            });
+            window->action(ids::kSnapshot)->trigger();
+            QCOMPARE(answerer.seen, c.dialogs);
+            QCOMPARE(grabs, c.grabs);
+            if (c.grabs)
+                QCOMPARE(window->snapshotCamera(), c.camera);
+            if (!c.dialogs.isEmpty())
+                QCOMPARE(offered, (QStringList{"庭", "玄関"}));
+        }
+    }
+
+    void camerasCommandEditsTheCameraList() {
+        TempDir home;
+        WriteDeviceIni(home, "テストパターン");
+        auto window = MakeWindow(home);
+        window->show();
+        QVERIFY(window->Initialise());
+        ModalAnswerer answerer([](QWidget* modal) {
+            auto* name = modal->findChild<QLineEdit*>("id1104");
+            name->setFocus();
+            QTest::keyClicks(name, "garden");
+            qobject_cast<QDialog*>(modal)->accept();
+        });
+        window->action(ids::kCameras)->trigger();
+        QCOMPARE(answerer.seen, QStringList{"CamerasDialog"});
+        QCOMPARE(window->settings().device.cameras.size(), size_t(1));
+        QCOMPARE(window->settings().device.cameras[0].name, std::string("garden"));
+        QCOMPARE(window->preview()->parentWidget()->findChild<QLabel*>()->text(), QString("garden"));
+        QVERIFY(!window->flags().uiBusy);
     }
 
     void startupArgumentWaitsOutTheDelayOncePerExactArgument() {
