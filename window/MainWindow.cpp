@@ -135,7 +135,6 @@ void MainWindow::BuildLayout() {
     // The previews take what the window grows by; the buttons keep their size.
     m_previews = new PreviewGrid(central);
     m_previews->setObjectName(QStringLiteral("previews"));
-    preview()->setObjectName(QStringLiteral("preview"));
     column->addWidget(m_previews, 4);
     column->addSpacing(6);
 
