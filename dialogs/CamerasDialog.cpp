@@ -214,6 +214,8 @@ CamerasDialog::CamerasDialog(std::vector<CameraSettings> cameras, FrameProbe pro
     m_reason = new QLabel(this);
     SetControlId(m_reason, kIdReason);
     m_reason->setWordWrap(true);
+    // The reason may quote the camera's reply: shown as text, never as markup.
+    m_reason->setTextFormat(Qt::PlainText);
     m_reason->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     auto* layout = new QVBoxLayout(this);
@@ -354,8 +356,11 @@ void CamerasDialog::Remove() {
 void CamerasDialog::ShowFrame() {
     if (m_row < 0)
         return;
-    const CameraSettings& camera = m_cameras[size_t(m_row)];
-    // Only what the camera is reached by must be sound to try it; its name may wait for OK.
+    // The camera as OK would take it. Only what it is reached by must be sound to try it; its
+    // name may wait for OK.
+    CameraSettings camera = m_cameras[size_t(m_row)];
+    camera.address = ToStd(ToQt(camera.address).trimmed());
+    camera.user = ToStd(ToQt(camera.user).trimmed());
     CameraSettings reach = camera;
     reach.name.clear();
     if (const auto problem = Check({reach})) {
@@ -380,6 +385,9 @@ void CamerasDialog::ShowFrame() {
     // A camera's reply may repeat what it was sent; the password stays off the screen.
     if (!camera.password.empty())
         why.replace(ToQt(camera.password), QStringLiteral("****"));
+    constexpr qsizetype kLongestReason = 300; // an error page need not fill the dialog
+    if (why.size() > kLongestReason)
+        why = why.left(kLongestReason) + QStringLiteral("…");
     m_reason->setText(tr("フレームを表示できません: %1")
                           .arg(why.isEmpty() ? tr("理由は分かりません。") : why));
 }

@@ -838,7 +838,7 @@
     </message>
     <message>
         <source>「%1」と同じ名前のカメラがあります。</source>
-        <translation>A camera named "%1" is there already.</translation>
+        <translation>A camera named &quot;%1&quot; is there already.</translation>
     </message>
     <message>
         <source>アドレスに改行などの制御文字は使えません。</source>
@@ -850,7 +850,7 @@
     </message>
     <message>
         <source>%1:// か %2:// で始まるカメラのURLを入力してください。</source>
-        <translation>Enter the camera's URL, starting with %1:// or %2://.</translation>
+        <translation>Enter the camera&apos;s URL, starting with %1:// or %2://.</translation>
     </message>
     <message>
         <source>URLにユーザー名やパスワードを書かず、下の欄に入力してください。</source>
@@ -858,7 +858,7 @@
     </message>
     <message>
         <source>ユーザー名に「:」や制御文字は使えません。</source>
-        <translation>A user name cannot hold ":" or control characters.</translation>
+        <translation>A user name cannot hold &quot;:&quot; or control characters.</translation>
     </message>
     <message>
         <source>パスワードに制御文字は使えません。</source>

@@ -177,6 +177,7 @@ void MainWindow::BuildLayout() {
     m_lastReply = new QLabel(this);
     m_lastReply->setObjectName(QStringLiteral("lastReply"));
     m_lastReply->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_lastReply->setTextFormat(Qt::PlainText);
     statusBar()->addWidget(m_lastReply, 1);
     SetNextCheck(QDateTime());
     SetLastReply(QString());
@@ -415,6 +416,9 @@ void MainWindow::EditCameras() {
 }
 
 std::optional<QImage> MainWindow::ProbeCamera(const CameraSettings& camera, QString* why) {
+    QString ignored;
+    if (!why)
+        why = &ignored;
     const CCaptureGraph& live = graph();
     const bool running = camera.type == CameraType::Usb &&
                          (camera.address.empty() || camera.address == live.deviceName());

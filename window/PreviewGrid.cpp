@@ -45,6 +45,7 @@ void PreviewGrid::SetCameras(std::vector<Camera> cameras) {
         cell.preview->SetSource(std::move(cameras[i].source));
         cell.name = new QLabel(cell.box);
         cell.name->setAlignment(Qt::AlignHCenter);
+        cell.name->setTextFormat(Qt::PlainText);
         // A long name must not widen the window.
         cell.name->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
         column->addWidget(cell.preview, 1);

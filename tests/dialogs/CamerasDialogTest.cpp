@@ -172,6 +172,8 @@ private slots:
             {true, "", ""},
             // A camera's reply may repeat the password; it is not shown.
             {false, "bad login admin:s3cret", "フレームを表示できません: bad login admin:****"},
+            // An error page is shown as text, and cut.
+            {false, "<h1>" + QString(400, u'x'), "フレームを表示できません: <h1>" + QString(296, u'x') + "…"},
         };
         for (const auto& c : cases) {
             CameraSettings asked;
@@ -193,7 +195,9 @@ private slots:
                 QCOMPARE(!picture.isNull(), c.succeeds);
                 if (c.succeeds)
                     QCOMPARE(picture.size(), QSize(320, 180));
-                QCOMPARE(Control<QLabel>(&dialog, CamerasDialog::kIdReason)->text(), c.shown);
+                auto* reason = Control<QLabel>(&dialog, CamerasDialog::kIdReason);
+                QCOMPARE(reason->text(), c.shown);
+                QCOMPARE(reason->textFormat(), Qt::PlainText);
             });
             // The probe reaches the camera with the stored password.
             QCOMPARE(asked.password, std::string("s3cret"));
