@@ -390,7 +390,7 @@ void MainWindow::SetLastReply(const QString& text) {
 }
 
 void MainWindow::ShowNextCheckOfTimer() {
-    if (settings().mail.receiveProtocol == ReceiveProtocol::Imap) {
+    if (!m_runtime.mailHost() || settings().mail.receiveProtocol == ReceiveProtocol::Imap) {
         SetNextCheck(QDateTime()); // IDLE hears of new mail at once
         return;
     }
