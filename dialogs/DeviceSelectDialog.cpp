@@ -15,7 +15,8 @@ CDeviceSelectDialog::CDeviceSelectDialog(QWidget* parent) : QDialog(parent) {
     ApplyDialogFont(this);
 
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(tr("映像入力デバイスを選択してください。"), this));
+    m_prompt = new QLabel(tr("映像入力デバイスを選択してください。"), this);
+    layout->addWidget(m_prompt);
     m_list = new QComboBox(this);
     m_list->setEditable(false);
     m_list->setMinimumWidth(260);
@@ -28,6 +29,11 @@ CDeviceSelectDialog::CDeviceSelectDialog(QWidget* parent) : QDialog(parent) {
     buttons->button(QDialogButtonBox::Ok)->setIcon(QIcon());
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     layout->addWidget(buttons);
+}
+
+void CDeviceSelectDialog::SetQuestion(const QString& title, const QString& prompt) {
+    setWindowTitle(title);
+    m_prompt->setText(prompt);
 }
 
 void CDeviceSelectDialog::AddDeviceName(const std::string& name) {
@@ -64,4 +70,18 @@ std::optional<int> CDeviceSelectDialog::Choose(QWidget* parent,
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     return dialog.SelectedIndex();
+}
+
+std::optional<int> CDeviceSelectDialog::ChooseSnapshotCamera(QWidget* parent,
+                                                             const std::vector<std::string>& names) {
+    if (names.size() < 2)
+        return 0;
+    CDeviceSelectDialog dialog(parent);
+    dialog.SetQuestion(tr("カメラ選択"), tr("スナップショットを撮るカメラを選択してください。"));
+    for (const std::string& name : names)
+        dialog.AddDeviceName(name);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    const int chosen = dialog.SelectedIndex();
+    return chosen < 0 ? std::nullopt : std::optional<int>(chosen);
 }

@@ -1,13 +1,16 @@
 #pragma once
 // "デバイス選択": lets the user pick one of the attached video input devices. The list keeps the
-// order in which the names were added, so a list position is the device's index.
+// order in which the names were added, so a list position is the device's index. The same
+// choice, under another title, asks which camera a snapshot is taken from.
 
 #include <QDialog>
+#include <QString>
 #include <optional>
 #include <string>
 #include <vector>
 
 class QComboBox;
+class QLabel;
 
 class CDeviceSelectDialog final : public QDialog {
     Q_OBJECT
@@ -17,6 +20,8 @@ public:
 
     explicit CDeviceSelectDialog(QWidget* parent = nullptr);
 
+    // The title and the line above the list, for a choice other than the input device.
+    void SetQuestion(const QString& title, const QString& prompt);
     void AddDeviceName(const std::string& name);
     int DeviceCount() const { return static_cast<int>(m_names.size()); }
     // A negative index is stored as 0.
@@ -29,6 +34,11 @@ public:
     static std::optional<int> Choose(QWidget* parent, const std::vector<std::string>& names,
                                      int preselected);
 
+    // Which camera a snapshot is taken from: 0 at once with one camera or none, else the
+    // choice (the first camera preselected); nullopt when cancelled.
+    static std::optional<int> ChooseSnapshotCamera(QWidget* parent,
+                                                   const std::vector<std::string>& names);
+
     void accept() override;
 
 protected:
@@ -37,6 +47,7 @@ protected:
 private:
     void FillList();
 
+    QLabel* m_prompt = nullptr;
     QComboBox* m_list = nullptr;
     std::vector<std::string> m_names;
     int m_initialIndex = 0;

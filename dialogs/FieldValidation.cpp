@@ -34,13 +34,13 @@ std::optional<uint64_t> ParseDigits(const QString& digits, uint64_t limit) {
     return value;
 }
 
-void Refuse(QWidget* parent, QLineEdit* edit, const QString& message) {
+} // namespace
+
+void RefuseField(QWidget* parent, QLineEdit* edit, const QString& message) {
     ShowMessageBox(parent, message, MessageKind::Exclamation);
     edit->setFocus();
     edit->selectAll();
 }
-
-} // namespace
 
 QString RangeMessage(int64_t low, int64_t high) {
     return QStringLiteral("Please enter an integer between %1 and %2.").arg(low).arg(high);
@@ -70,11 +70,11 @@ std::optional<int32_t> ReadSignedField(QWidget* parent, QLineEdit* edit,
                                        std::optional<FieldRange> range) {
     const auto value = ParseSignedField(edit->text());
     if (!value) {
-        Refuse(parent, edit, kMsgEnterInteger);
+        RefuseField(parent, edit, kMsgEnterInteger);
         return std::nullopt;
     }
     if (range && (*value < range->low || *value > range->high)) {
-        Refuse(parent, edit, RangeMessage(range->low, range->high));
+        RefuseField(parent, edit, RangeMessage(range->low, range->high));
         return std::nullopt;
     }
     return value;
@@ -83,11 +83,11 @@ std::optional<int32_t> ReadSignedField(QWidget* parent, QLineEdit* edit,
 std::optional<int32_t> ReadUnsignedField(QWidget* parent, QLineEdit* edit, FieldRange range) {
     const auto value = ParseUnsignedField(edit->text());
     if (!value) {
-        Refuse(parent, edit, kMsgEnterPositiveInteger);
+        RefuseField(parent, edit, kMsgEnterPositiveInteger);
         return std::nullopt;
     }
     if (*value < range.low || *value > range.high) {
-        Refuse(parent, edit, RangeMessage(range.low, range.high));
+        RefuseField(parent, edit, RangeMessage(range.low, range.high));
         return std::nullopt;
     }
     return static_cast<int32_t>(*value);

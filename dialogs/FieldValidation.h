@@ -20,6 +20,10 @@ std::optional<int32_t> ParseSignedField(const QString& text);
 // Decimal digits only (no sign), blanks around them allowed; at most 4294967295.
 std::optional<uint32_t> ParseUnsignedField(const QString& text);
 
+// Refuses what edit holds: the message box (parent owns it), then the focus and the selection
+// back on the field. Every field check ends this way.
+void RefuseField(QWidget* parent, QLineEdit* edit, const QString& message);
+
 // Read edit as a signed or unsigned number and, when given, check it lies in [low, high].
 // On failure the matching message box is shown (parent owns it), the focus goes back to edit
 // and nullopt is returned.

@@ -212,6 +212,14 @@
         <source>映像入力デバイスを選択してください。</source>
         <translation>Please select a video input device.</translation>
     </message>
+    <message>
+        <source>カメラ選択</source>
+        <translation>Choose a camera</translation>
+    </message>
+    <message>
+        <source>スナップショットを撮るカメラを選択してください。</source>
+        <translation>Choose the camera to take the snapshot with.</translation>
+    </message>
 </context>
 <context>
     <name>CDeviceSettingsDialog</name>
@@ -803,6 +811,121 @@
     </message>
 </context>
 <context>
+    <name>CamerasDialog</name>
+    <message>
+        <source>機器名か /dev/video0（空欄: つながっているカメラ）</source>
+        <translation>Device name or /dev/video0 (empty: the camera attached)</translation>
+    </message>
+    <message>
+        <source>JPEGスナップショット</source>
+        <translation>JPEG snapshot</translation>
+    </message>
+    <message>
+        <source>カメラは%1台まで登録できます。</source>
+        <translation>At most %1 cameras can be set up.</translation>
+    </message>
+    <message>
+        <source>設定ファイル（シフトJIS）に保存できない文字があります。</source>
+        <translation>This text has characters the settings file (Shift JIS) cannot keep.</translation>
+    </message>
+    <message>
+        <source>名前に改行などの制御文字は使えません。</source>
+        <translation>A name cannot hold line breaks or other control characters.</translation>
+    </message>
+    <message>
+        <source>カメラが複数あるときは、それぞれに名前を付けてください。</source>
+        <translation>With several cameras, give each a name.</translation>
+    </message>
+    <message>
+        <source>「%1」と同じ名前のカメラがあります。</source>
+        <translation>A camera named &quot;%1&quot; is there already.</translation>
+    </message>
+    <message>
+        <source>アドレスに改行などの制御文字は使えません。</source>
+        <translation>An address cannot hold line breaks or other control characters.</translation>
+    </message>
+    <message>
+        <source>USBカメラには機器名か /dev/video0 のようなパスを入力してください。</source>
+        <translation>For a USB camera, enter its device name or a path such as /dev/video0.</translation>
+    </message>
+    <message>
+        <source>%1:// か %2:// で始まるカメラのURLを入力してください。</source>
+        <translation>Enter the camera&apos;s URL, starting with %1:// or %2://.</translation>
+    </message>
+    <message>
+        <source>URLにユーザー名やパスワードを書かず、下の欄に入力してください。</source>
+        <translation>Do not put a user name or password in the URL; enter them in the fields below.</translation>
+    </message>
+    <message>
+        <source>ユーザー名に「:」や制御文字は使えません。</source>
+        <translation>A user name cannot hold &quot;:&quot; or control characters.</translation>
+    </message>
+    <message>
+        <source>パスワードに制御文字は使えません。</source>
+        <translation>A password cannot hold control characters.</translation>
+    </message>
+    <message>
+        <source>Kestrova - カメラ</source>
+        <translation>Kestrova - Cameras</translation>
+    </message>
+    <message>
+        <source>名前</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>種類</source>
+        <translation>Type</translation>
+    </message>
+    <message>
+        <source>追加</source>
+        <translation>Add</translation>
+    </message>
+    <message>
+        <source>削除</source>
+        <translation>Remove</translation>
+    </message>
+    <message>
+        <source>アドレス</source>
+        <translation>Address</translation>
+    </message>
+    <message>
+        <source>ユーザー名</source>
+        <translation>User name</translation>
+    </message>
+    <message>
+        <source>パスワード</source>
+        <translation>Password</translation>
+    </message>
+    <message>
+        <source>フレームを表示</source>
+        <translation>Show a frame</translation>
+    </message>
+    <message>
+        <source>保存済み（変えるときだけ入力）</source>
+        <translation>Stored (type only to change it)</translation>
+    </message>
+    <message>
+        <source>これ以上登録できません</source>
+        <translation>No more cameras can be added.</translation>
+    </message>
+    <message>
+        <source>カメラ%1</source>
+        <translation>Camera %1</translation>
+    </message>
+    <message>
+        <source>このカメラは試せません。</source>
+        <translation>This camera cannot be tried.</translation>
+    </message>
+    <message>
+        <source>フレームを表示できません: %1</source>
+        <translation>Cannot show a frame: %1</translation>
+    </message>
+    <message>
+        <source>理由は分かりません。</source>
+        <translation>The reason is not known.</translation>
+    </message>
+</context>
+<context>
     <name>CommandLine</name>
     <message>
         <source>%1 はほかに指定したコマンドと一緒には使えません</source>
@@ -1195,6 +1318,38 @@ kestrovamail --test-pattern</translation>
     <message>
         <source>メールチェック中…</source>
         <translation>Checking mail…</translation>
+    </message>
+    <message>
+        <source>カメラの一覧(&amp;L)...</source>
+        <translation>Came&amp;ras...</translation>
+    </message>
+    <message>
+        <source>カメラ%1</source>
+        <translation>Camera %1</translation>
+    </message>
+    <message>
+        <source>新着時</source>
+        <translation>on new mail</translation>
+    </message>
+    <message>
+        <source>次のチェック: %1</source>
+        <translation>Next check: %1</translation>
+    </message>
+    <message>
+        <source>最後の返信: %1</source>
+        <translation>Last reply: %1</translation>
+    </message>
+    <message>
+        <source>なし</source>
+        <translation>none</translation>
+    </message>
+    <message>
+        <source>カメラからまだ映像が届いていません。</source>
+        <translation>No picture has come from the camera yet.</translation>
+    </message>
+    <message>
+        <source>このカメラは使用中のカメラではないため、まだ試せません。</source>
+        <translation>This camera is not the one in use, so it cannot be tried yet.</translation>
     </message>
 </context>
 <context>

@@ -25,6 +25,7 @@ constexpr int kTimeTextSettings = 32803;
 constexpr int kChangeDevice = 32789;
 constexpr int kDeviceSettings = 32794;
 constexpr int kDeviceProperties = 32790;
+constexpr int kCameras = 32811;
 constexpr int kHomePage = 32799;
 constexpr int kAbout = 57664;
 constexpr int kAboutKeepWindow = 16; // the window menu's About item: the window stays visible

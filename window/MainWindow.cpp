@@ -3,12 +3,14 @@
 #include "window/AboutDialog.h"
 #include "window/CommandIds.h"
 #include "window/IconButton.h"
+#include "window/PreviewGrid.h"
 #include "window/PreviewWidget.h"
 #include "window/TrayIcon.h"
 #include "app/report/ScreenText.h"
 #include "dialogs/AppConfigDialog.h"
 #include "dialogs/BusyCursor.h"
 #include "dialogs/DeviceSelectDialog.h"
+#include "dialogs/DialogSupport.h"
 #include "dialogs/DeviceSettingsDialog.h"
 #include "dialogs/MailSetupDialog.h"
 #include "dialogs/MessageBoxes.h"
@@ -19,6 +21,8 @@
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QDesktopServices>
+#include <QHBoxLayout>
+#include <QLocale>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPalette>
@@ -27,11 +31,12 @@
 #include <QStatusBar>
 #include <QTextCursor>
 #include <QUrl>
+#include <QVBoxLayout>
 
 namespace {
 
 // The window was laid out in dialog units; these factors give the same proportions in pixels
-// with the 320 x 240 preview.
+// with the 320 x 240 preview (the banner and the buttons keep those sizes).
 constexpr double kUnitX = 1.75;
 constexpr double kUnitY = 1.6;
 
@@ -98,7 +103,7 @@ MainWindow::MainWindow(Options options, QWidget* parent)
 
 MainWindow::~MainWindow() {
     m_runtime.Stop();
-    m_preview->SetGraph(nullptr);
+    m_previews->SetCameras({}); // nothing reads the graph after this
     if (m_tray)
         m_tray->RemoveTrayIcon();
 }
@@ -110,41 +115,74 @@ void MainWindow::BuildLayout() {
     white.setColor(QPalette::Window, Qt::white);
     central->setPalette(white);
     setCentralWidget(central);
-    central->setFixedSize(int(230 * kUnitX), int(320 * kUnitY));
+    // The first size is the smallest: the single preview at 320 x 240 as it always was.
+    central->setMinimumSize(kMinimumWidth, kMinimumHeight);
+
+    auto* row = new QHBoxLayout(central);
+    row->setContentsMargins(12, 11, 12, 10);
+    row->setSpacing(5);
 
     auto* banner = new QLabel(central);
-    banner->setGeometry(Units(7, 7, 27, 307));
+    banner->setFixedSize(Units(7, 7, 27, 307).size());
     banner->setPixmap(QIcon(QStringLiteral(":/icons/bitmap144.svg")).pixmap(banner->size()));
     banner->setScaledContents(true);
+    row->addWidget(banner, 0, Qt::AlignTop);
 
-    m_preview = new CPreviewWidget(central);
-    m_preview->setObjectName(QStringLiteral("preview"));
-    m_preview->move(Units(38, 7, 0, 0).topLeft());
-    m_preview->setFixedSize(CPreviewWidget::kWidth, CPreviewWidget::kHeight);
+    auto* column = new QVBoxLayout;
+    column->setSpacing(0);
+    row->addLayout(column, 1);
 
+    // The previews take what the window grows by; the buttons keep their size.
+    m_previews = new PreviewGrid(central);
+    m_previews->setObjectName(QStringLiteral("previews"));
+    column->addWidget(m_previews, 4);
+    column->addSpacing(6);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(0);
     for (const ButtonSpec& spec : kButtons) {
         auto* button = new CIconButton(spec.id, IconResource(spec.hotIcon),
                                        IconResource(spec.normalIcon), tr(spec.tooltip), central);
-        button->setGeometry(Units(spec.x, 175, 31, 36));
+        button->setFixedSize(Units(spec.x, 175, 31, 36).size());
         button->setIconSize(button->size() - QSize(8, 8));
         connect(button, &QToolButton::clicked, this, [this, id = spec.id] { RunCommand(id); });
         m_buttons[spec.id] = button;
+        buttons->addWidget(button);
     }
+    buttons->addStretch();
+    column->addLayout(buttons);
+    column->addSpacing(10);
 
     m_logView = new QPlainTextEdit(central);
     m_logView->setObjectName(QStringLiteral("log"));
-    m_logView->setGeometry(Units(38, 217, 184, 96));
+    m_logView->setMinimumHeight(100);
     m_logView->setReadOnly(true);
-    m_logView->setLineWrapMode(QPlainTextEdit::NoWrap);
-    m_logView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // Long lines (an English start line, a server's reply) wrap at the pane's edge, Japanese
+    // ones between any two characters; nothing needs sideways scrolling.
+    m_logView->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    m_logView->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    m_logView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_logView->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     QPalette logPalette = m_logView->palette();
     logPalette.setColor(QPalette::Base, Qt::white);
     m_logView->setPalette(logPalette);
+    column->addWidget(m_logView, 1);
 
-    adjustSize();
-    setFixedSize(sizeHint());
-    setWindowFlags(windowFlags() & ~Qt::WindowMaximizeButtonHint);
+    // The status line: the next check and the last reply, in their place "メールチェック中…"
+    // while a check runs. The reply comes from a mail: a long one is cut, never widening the
+    // window; the tooltip has it whole.
+    m_nextCheck = new QLabel(this);
+    m_nextCheck->setObjectName(QStringLiteral("nextCheck"));
+    statusBar()->addWidget(m_nextCheck);
+    m_lastReply = new QLabel(this);
+    m_lastReply->setObjectName(QStringLiteral("lastReply"));
+    m_lastReply->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_lastReply->setTextFormat(Qt::PlainText);
+    statusBar()->addWidget(m_lastReply, 1);
+    SetNextCheck(QDateTime());
+    SetLastReply(QString());
+
+    resize(minimumSizeHint());
 }
 
 QAction* MainWindow::AddCommand(QMenu* menu, const QString& text, int id) {
@@ -171,6 +209,8 @@ void MainWindow::BuildMenus() {
     AddCommand(device, tr("変更(&C)"), ids::kChangeDevice);
     AddCommand(device, tr("設定(&S)"), ids::kDeviceSettings);
     AddCommand(device, tr("プロパティ(&P)"), ids::kDeviceProperties);
+    device->addSeparator();
+    AddCommand(device, tr("カメラの一覧(&L)..."), ids::kCameras);
 
     QMenu* help = bar->addMenu(tr("ヘルプ(&H)"));
     AddCommand(help, tr("ｾﾞﾝﾄﾘﾎﾞのﾎｰﾑﾍﾟｰｼﾞ(&H)"), ids::kHomePage);
@@ -190,7 +230,8 @@ CIconButton* MainWindow::button(int id) const {
 
 bool MainWindow::Initialise() {
     m_tray->AddTrayIcon(false);
-    m_preview->SetGraph(&graph());
+    m_previews->SetCameras({{QString(), PreviewSource::Of(&graph())}});
+    ShowCameraNames();
     if (!m_runtime.Start(true, [this] { return OpenCameraAndFirstRunDialogs(); })) {
         hide();
         return false;
@@ -199,6 +240,9 @@ bool MainWindow::Initialise() {
     connect(&host, &CMailCheckHost::checkRunningChanged, this, &MainWindow::ShowMailBusy);
     connect(&host, &CMailCheckHost::faultStateChanged, this, &MainWindow::ShowFaultState);
     m_mailDialog->SetMailWorker(&host.worker());
+    connect(&host.timer(), &QTimer::timeout, this, &MainWindow::ShowNextCheckOfTimer);
+    ShowNextCheckOfTimer();
+    ShowCameraNames();
     return true;
 }
 
@@ -244,9 +288,13 @@ void MainWindow::RunCommand(int id) {
             m_runtime.SaveAllSettings();
             if (m_runtime.mailHost())
                 m_runtime.mailHost()->SettingsChanged();
+            ShowNextCheckOfTimer();
         }
         break;
     }
+    case ids::kCameras:
+        EditCameras();
+        break;
     case ids::kTimeTextSettings: {
         FlagGuard busy(flags().uiBusy);
         m_timeTextDialog->exec();
@@ -288,17 +336,111 @@ void MainWindow::RunCommand(int id) {
 void MainWindow::RebuildGraph(bool configureDevice) {
     m_runtime.RebuildGraph(false, configureDevice);
     m_runtime.SaveAllSettings();
+    ShowCameraNames();
 }
 
 void MainWindow::ShowCameraState(bool available) {
-    m_preview->SetNotice(available ? QString() : tr(kNoCameraNotice));
+    preview()->SetNotice(available ? QString() : tr(kNoCameraNotice));
     if (!available) {
         m_baseTitle = QStringLiteral("KestrovaMail");
         ApplyTitle();
     }
 }
 
+CPreviewWidget* MainWindow::preview() const {
+    return m_previews->preview(0);
+}
+
+std::vector<std::string> MainWindow::CameraNames() {
+    const DeviceSettings& device = m_runtime.settings().device;
+    if (device.cameras.empty())
+        return {device.deviceName};
+    std::vector<std::string> names;
+    for (size_t i = 0; i < device.cameras.size(); ++i) {
+        const std::string& name = device.cameras[i].name;
+        names.push_back(name.empty() ? ToStd(tr("カメラ%1").arg(i + 1)) : name);
+    }
+    return names;
+}
+
+void MainWindow::ShowCameraNames() {
+    const DeviceSettings& device = settings().device;
+    const std::string& name =
+        device.cameras.empty() ? device.deviceName : device.cameras.front().name;
+    m_previews->SetName(0, ScreenText(ToQt(name)));
+}
+
+void MainWindow::SetNextCheck(const QDateTime& when) {
+    const QString time = when.isValid()
+                             ? QLocale::system().toString(when.time(), QStringLiteral("HH:mm"))
+                             : tr("新着時");
+    m_nextCheck->setText(tr("次のチェック: %1").arg(time));
+    m_nextCheck->setToolTip(m_nextCheck->text());
+}
+
+void MainWindow::SetLastReply(const QString& text) {
+    // One line: what comes from a mail must not break the status line or reach beyond it.
+    QString line = text.simplified();
+    for (QChar& c : line) {
+        if (c.category() == QChar::Other_Control)
+            c = u' ';
+    }
+    m_lastReply->setText(tr("最後の返信: %1").arg(line.isEmpty() ? tr("なし") : line));
+    m_lastReply->setToolTip(m_lastReply->text());
+}
+
+void MainWindow::ShowNextCheckOfTimer() {
+    if (!m_runtime.mailHost() || settings().mail.receiveProtocol == ReceiveProtocol::Imap) {
+        SetNextCheck(QDateTime()); // IDLE hears of new mail at once
+        return;
+    }
+    const QTimer& timer = mailTimer();
+    SetNextCheck(timer.isActive()
+                     ? QDateTime::currentDateTime().addMSecs(std::max(0, timer.remainingTime()))
+                     : QDateTime());
+}
+
+void MainWindow::EditCameras() {
+    FlagGuard busy(flags().uiBusy);
+    CamerasDialog dialog(settings().device.cameras,
+                         m_cameraProbe ? m_cameraProbe
+                                       : [this](const CameraSettings& camera, QString* why) {
+                                             return ProbeCamera(camera, why);
+                                         },
+                         this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    settings().device.cameras = dialog.cameras();
+    m_runtime.SaveAllSettings();
+    ShowCameraNames();
+}
+
+std::optional<QImage> MainWindow::ProbeCamera(const CameraSettings& camera, QString* why) {
+    QString ignored;
+    if (!why)
+        why = &ignored;
+    const CCaptureGraph& live = graph();
+    const bool running = camera.type == CameraType::Usb &&
+                         (camera.address.empty() || camera.address == live.deviceName());
+    if (running && live.graphReady()) {
+        QImage frame = live.PreviewImage(CamerasDialog::kPictureWidth * 2,
+                                         CamerasDialog::kPictureHeight * 2);
+        if (!frame.isNull())
+            return frame;
+        *why = tr("カメラからまだ映像が届いていません。");
+        return std::nullopt;
+    }
+    *why = tr("このカメラは使用中のカメラではないため、まだ試せません。");
+    return std::nullopt;
+}
+
 void MainWindow::TakeSnapshot() {
+    // Several cameras: which one first; cancelled, nothing is grabbed.
+    const std::optional<int> camera =
+        CDeviceSelectDialog::ChooseSnapshotCamera(this, CameraNames());
+    if (!camera)
+        return;
+    m_snapshotCamera = *camera;
     m_grabber.TakeSnapshot(m_runtime.MakeGrabRequest(),
                            [this](const Snapshot& snapshot) { return RunSnapshotDialog(snapshot); });
     m_runtime.SyncFlags();
@@ -458,5 +600,5 @@ void MainWindow::SetTitle(const std::string& title) {
 }
 
 void MainWindow::FrameArrived() {
-    m_preview->AnnounceFrame();
+    preview()->AnnounceFrame();
 }

@@ -1,12 +1,15 @@
 #pragma once
-// The main window: live preview, the six icon buttons, the log, the menu bar, the tray icon,
-// the once-a-minute mail check, and every command of the menus, buttons and tray.
+// The main window: live previews, the six icon buttons, the log, the status line, the menu
+// bar, the tray icon, the once-a-minute mail check, and every command of the menus, buttons and
+// tray. It can be made larger than its first size, never smaller; the previews take the room.
 
 #include "app/runtime/KestrovaRuntime.h"
 #include "app/runtime/ServiceStart.h"
 #include "capture/CaptureUi.h"
 #include "capture/FrameGrabber.h"
+#include "dialogs/CamerasDialog.h"
 
+#include <QDateTime>
 #include <QMainWindow>
 #include <QTimer>
 #include <functional>
@@ -18,9 +21,11 @@ class AppConfigDialog;
 class CIconButton;
 class CMailSetupDialog;
 class CPreviewWidget;
+class PreviewGrid;
 class CTimeTextSetupDialog;
 class CTrayIcon;
 class QAction;
+class QLabel;
 class QPlainTextEdit;
 
 // Widgets, tray and preview around the runtime, which owns everything else.
@@ -30,6 +35,9 @@ public:
     static constexpr const char* kStartLine = ::kStartLine;
     static constexpr const char* kInitFailed = ::kInitFailed;
     static constexpr const char* kHomePageUrl = "https://zentrivo.example/kestrovamail/";
+    // The window area below the menu bar when it is smallest (the first size).
+    static constexpr int kMinimumWidth = 402;
+    static constexpr int kMinimumHeight = 512;
 
     using Options = CKestrovaRuntime::Options;
 
@@ -63,7 +71,11 @@ public:
     Settings& settings() { return m_runtime.settings(); }
     ServiceFlags& flags() { return m_runtime.flags(); }
     CCaptureGraph& graph() { return m_runtime.graph(); }
-    CPreviewWidget* preview() const { return m_preview; }
+    // The first camera's preview (the one the capture graph feeds).
+    CPreviewWidget* preview() const;
+    PreviewGrid* previewGrid() const { return m_previews; }
+    QLabel* nextCheckLabel() const { return m_nextCheck; }
+    QLabel* lastReplyLabel() const { return m_lastReply; }
     CTrayIcon* tray() const { return m_tray.get(); }
     QPlainTextEdit* logView() const { return m_logView; }
     ActivityLog& log() { return m_runtime.log(); }
@@ -88,6 +100,14 @@ public:
         m_snapshotRunner = std::move(runner);
     }
 
+    // How "フレームを表示" in the cameras dialog reaches a camera (default: the live picture of
+    // the camera the capture graph runs, when it is that one).
+    void SetCameraProbe(CamerasDialog::FrameProbe probe) { m_cameraProbe = std::move(probe); }
+    // The cameras' names for choosing one: the configured cameras, else the device in use.
+    std::vector<std::string> CameraNames();
+    // The camera the last snapshot was asked of (an index into CameraNames()).
+    int snapshotCamera() const { return m_snapshotCamera; }
+
     // ICaptureUi
     void ShowMessage(const std::string& text) override;
     std::optional<int> ChooseDevice(const std::vector<std::string>& names,
@@ -100,6 +120,12 @@ public:
     // Commands with their own names
     void TakeSnapshot();
     void ToggleWindow();
+
+public slots:
+    // The status line: when the mailbox is read next (invalid: on arrival of new mail, as
+    // with IMAP) and what the last reply was.
+    void SetNextCheck(const QDateTime& when);
+    void SetLastReply(const QString& text);
 
 protected:
     void changeEvent(QEvent* event) override;
@@ -129,6 +155,12 @@ private:
     // The tray tooltip: the mail work running now and the error state.
     void ApplyTrayStatus();
     void ShowCameraState(bool available);
+    // The next check from the check timer (POP3), or on arrival (IMAP).
+    void ShowNextCheckOfTimer();
+    void EditCameras();
+    // The first cell's name: the configured camera's, else the device's.
+    void ShowCameraNames();
+    std::optional<QImage> ProbeCamera(const CameraSettings& camera, QString* why);
 
     CKestrovaRuntime m_runtime;
     CFrameGrabber m_grabber;
@@ -138,8 +170,12 @@ private:
     std::unique_ptr<CTimeTextSetupDialog> m_timeTextDialog;
     std::unique_ptr<CTrayIcon> m_tray;
 
-    CPreviewWidget* m_preview = nullptr;
+    PreviewGrid* m_previews = nullptr;
     QPlainTextEdit* m_logView = nullptr;
+    QLabel* m_nextCheck = nullptr;
+    QLabel* m_lastReply = nullptr;
+    CamerasDialog::FrameProbe m_cameraProbe;
+    int m_snapshotCamera = 0;
     std::map<int, CIconButton*> m_buttons;
     std::map<int, QAction*> m_actions;
     SnapshotDialogRunner m_snapshotRunner;

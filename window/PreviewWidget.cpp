@@ -7,14 +7,19 @@
 
 CPreviewWidget::CPreviewWidget(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("id%1").arg(kPreviewId));
-    setFixedSize(kWidth, kHeight);
+    setMinimumSize(kWidth, kHeight);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     // Every pixel is painted in paintEvent: no background fill by Qt first.
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void CPreviewWidget::SetGraph(const CCaptureGraph* graph) {
-    m_graph = graph;
+void CPreviewWidget::SetSource(PreviewSource source) {
+    m_source = std::move(source);
     m_lastFrame = 0;
+}
+
+void CPreviewWidget::SetGraph(const CCaptureGraph* graph) {
+    SetSource(PreviewSource::Of(graph));
 }
 
 void CPreviewWidget::AnnounceFrame() {
@@ -30,12 +35,12 @@ void CPreviewWidget::AnnounceFrame() {
 }
 
 void CPreviewWidget::Refresh() {
-    if (!m_graph || !m_notice.isEmpty())
+    if (!m_source || !m_notice.isEmpty())
         return;
-    const uint64_t frame = m_graph->FrameCount();
+    const uint64_t frame = m_source.frameCount();
     if (frame == m_lastFrame)
         return;
-    QImage image = m_graph->PreviewImage(width(), height());
+    QImage image = m_source.image(width(), height());
     if (image.isNull())
         return;
     m_lastFrame = frame;
@@ -53,6 +58,14 @@ void CPreviewWidget::SetNotice(const QString& notice) {
         m_lastFrame = 0;
     }
     update();
+}
+
+void CPreviewWidget::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    // The frame shown was scaled for the old size: fetch it again at the new one, also from a
+    // camera that sends nothing new just now.
+    m_lastFrame = 0;
+    Refresh();
 }
 
 void CPreviewWidget::paintEvent(QPaintEvent*) {

@@ -6,6 +6,7 @@
 #include "window/IconButton.h"
 #include "window/KestrovaMailApp.h"
 #include "window/MainWindow.h"
+#include "window/PreviewGrid.h"
 #include "window/PreviewWidget.h"
 #include "window/TrayIcon.h"
 #include "dialogs/MessageBoxes.h"
@@ -20,8 +21,15 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMenu>
+#include <QComboBox>
+#include <QLabel>
 #include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QPushButton>
 #include <QTimer>
 #include <QUrl>
@@ -78,6 +86,18 @@ std::unique_ptr<MainWindow> MakeWindow(const TempDir& home) {
 bool WaitForFrames(const CCaptureGraph& graph, uint64_t more, int timeoutMs = 5000) {
     const uint64_t start = graph.FrameCount();
     return QTest::qWaitFor([&] { return graph.FrameCount() >= start + more; }, timeoutMs);
+}
+
+// A camera for the previews: a 640 x 480 picture fitted into the box asked for, a new frame
+// each time it is counted.
+PreviewSource FakeCamera() {
+    auto frames = std::make_shared<uint64_t>(0);
+    return {[](int w, int h) {
+                QImage frame(640, 480, QImage::Format_RGB32);
+                frame.fill(Qt::darkGreen);
+                return frame.scaled(w, h, Qt::KeepAspectRatio);
+            },
+            [frames] { return ++*frames; }};
 }
 
 bool WaitForBuffers(const CCaptureGraph& graph, uint64_t more, int timeoutMs = 5000) {
@@ -197,6 +217,7 @@ private slots:
             {ids::kDeviceSetupButton, "CDeviceSettingsDialog", true},
             {ids::kDeviceProperties, "CDeviceSettingsDialog", false},
             {ids::kDevicePropertiesButton, "CDeviceSettingsDialog", false},
+            {ids::kCameras, "CamerasDialog", true},
             {ids::kAbout, "AboutDialog", false},
         };
         for (const auto& c : dialogs) {
@@ -207,7 +228,7 @@ private slots:
             });
             if (c.id == ids::kAbout || c.id == ids::kAppSettings || c.id == ids::kMailSettings ||
                 c.id == ids::kTimeTextSettings || c.id == ids::kDeviceSettings ||
-                c.id == ids::kDeviceProperties)
+                c.id == ids::kDeviceProperties || c.id == ids::kCameras)
                 window->action(c.id)->trigger();
             else
                 window->button(c.id)->click();
@@ -379,6 +400,148 @@ private slots:
         LoadSettings(onDisk, home.folder(), m_sink);
         QVERIFY(onDisk.app.logFile);
         QVERIFY(onDisk.app.closeCancel);
+    }
+
+    void windowGrowsAndThePreviewsWithIt_data() {
+        QTest::addColumn<int>("cameras");
+        QTest::newRow("one camera") << 1;
+        QTest::newRow("two cameras") << 2;
+        QTest::newRow("five cameras") << 5;
+    }
+    void windowGrowsAndThePreviewsWithIt() {
+        QFETCH(int, cameras);
+        TempDir home;
+        auto window = MakeWindow(home);
+        std::vector<PreviewGrid::Camera> list;
+        for (int i = 0; i < cameras; ++i)
+            list.push_back({QString("camera %1").arg(i + 1), FakeCamera()});
+        window->previewGrid()->SetCameras(std::move(list));
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        const QSize first = window->size();
+        // The first size is the smallest, and it is what the window always had below its menu.
+        QVERIFY(window->centralWidget()->width() >= MainWindow::kMinimumWidth);
+        QVERIFY(window->centralWidget()->height() >= MainWindow::kMinimumHeight);
+        if (cameras == 1) {
+            QVERIFY(window->preview()->width() >= CPreviewWidget::kWidth);
+            QVERIFY(window->preview()->height() >= CPreviewWidget::kHeight);
+        }
+        const QSize button = window->button(ids::kSnapshotButton)->size();
+        std::vector<QSize> before;
+        for (int i = 0; i < cameras; ++i)
+            before.push_back(window->previewGrid()->preview(i)->image().size());
+
+        window->resize(first * 2);
+        QTRY_COMPARE(window->size(), first * 2);
+        for (int i = 0; i < cameras; ++i) {
+            const QSize after = window->previewGrid()->preview(i)->image().size();
+            QVERIFY(after.width() > before[size_t(i)].width() * 3 / 2);
+            QVERIFY(after.height() > before[size_t(i)].height() * 3 / 2);
+            QVERIFY(std::abs(after.width() * 3 - after.height() * 4) <= 4); // aspect kept
+            QCOMPARE(window->previewGrid()->nameLabel(i)->text(), QString("camera %1").arg(i + 1));
+        }
+        QCOMPARE(window->button(ids::kSnapshotButton)->size(), button);
+
+        window->resize(first / 2);
+        QTRY_COMPARE(window->size(), first); // never smaller than at first
+    }
+
+    void logWrapsLongLinesWithoutSidewaysScrolling() {
+        TempDir home;
+        auto window = MakeWindow(home);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        window->log().AddLog("KestrovaMail has started; it checks the mailbox once a minute and "
+                             "answers every request whose subject is the check string.");
+        std::string japanese;
+        for (int i = 0; i < 8; ++i)
+            japanese += "空白のない日本語の行";
+        window->log().AddLog(japanese);
+        window->log().AddLog("https://example.com/" + std::string(120, 'x')); // no break at all
+        QPlainTextEdit* view = window->logView();
+        QTRY_VERIFY(view->document()->blockCount() >= 3);
+        QCOMPARE(view->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+        QVERIFY(!view->horizontalScrollBar()->isVisible());
+        QCOMPARE(view->horizontalScrollBar()->maximum(), 0);
+        for (QTextBlock block = view->document()->firstBlock(); block.isValid();
+             block = block.next()) {
+            if (block.text().size() > 50)
+                QVERIFY2(block.layout()->lineCount() > 1, qPrintable(block.text()));
+        }
+    }
+
+    void statusLineTellsTheNextCheckAndTheLastReply() {
+        TempDir home;
+        WriteDeviceIni(home, "テストパターン");
+        auto window = MakeWindow(home);
+        window->show();
+        QVERIFY(window->Initialise());
+        // POP3: the check timer's next tick.
+        QVERIFY(QRegularExpression("^次のチェック: \\d\\d:\\d\\d$")
+                    .match(window->nextCheckLabel()->text()).hasMatch());
+        const QSize size = window->size();
+        const struct {
+            QDateTime when;
+            QString reply;
+            QString shown;
+        } cases[] = {
+            {QDateTime(QDate(2026, 12, 8), QTime(9, 5)), "09:04 alice@example.com",
+             "次のチェック: 09:05 最後の返信: 09:04 alice@example.com"},
+            {QDateTime(), "", "次のチェック: 新着時 最後の返信: なし"},
+            // What the mail side passes on from a mail stays one line.
+            {QDateTime(), "bob\r\nBcc: eve\t!", "次のチェック: 新着時 最後の返信: bob Bcc: eve !"},
+            {QDateTime(), QString(400, u'x'), "次のチェック: 新着時 最後の返信: " + QString(400, u'x')},
+        };
+        for (const auto& c : cases) {
+            window->SetNextCheck(c.when);
+            window->SetLastReply(c.reply);
+            QCOMPARE(window->nextCheckLabel()->text() + " " + window->lastReplyLabel()->text(),
+                     c.shown);
+        }
+        QTest::qWait(50);
+        QCOMPARE(window->size(), size); // a long reply does not widen the window
+    }
+
+    void snapshotAsksWhichCameraOnlyWhenThereAreSeveral() {
+        TempDir home;
+        WriteDeviceIni(home, "テストパターン");
+        auto window = MakeWindow(home);
+        window->show();
+        QVERIFY(window->Initialise());
+        int grabs = 0;
+        window->SetSnapshotDialogRunner([&](const Snapshot&) { return ++grabs, std::string(); });
+        CameraSettings garden, door;
+        garden.name = "庭";
+        door.name = "玄関";
+        const struct {
+            std::vector<CameraSettings> cameras;
+            int choose; // -1: cancel
+            QStringList offered; // empty: not asked
+            int grabs;
+        } cases[] = {
+            {{}, 0, {}, 1},
+            {{garden}, 0, {}, 1},
+            {{garden, door}, 1, {"庭", "玄関"}, 1},
+            {{garden, door}, -1, {"庭", "玄関"}, 0},
+        };
+        for (const auto& c : cases) {
+            window->settings().device.cameras = c.cameras;
+            grabs = 0;
+            QStringList offered;
+            ModalAnswerer answerer([&](QWidget* modal) {
+                auto* list = modal->findChild<QComboBox*>();
+                for (int i = 0; i < list->count(); ++i)
+                    offered << list->itemText(i);
+                list->setCurrentIndex(std::max(c.choose, 0));
+                c.choose < 0 ? qobject_cast<QDialog*>(modal)->reject()
+                             : qobject_cast<QDialog*>(modal)->accept();
+            });
+            window->action(ids::kSnapshot)->trigger();
+            QCOMPARE(offered, c.offered);
+            QCOMPARE(grabs, c.grabs);
+            if (c.grabs)
+                QCOMPARE(window->snapshotCamera(), c.choose);
+        }
     }
 
     void startupArgumentWaitsOutTheDelayOncePerExactArgument() {
