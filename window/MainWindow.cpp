@@ -21,6 +21,7 @@
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QDesktopServices>
+#include <QEventLoop>
 #include <QHBoxLayout>
 #include <QLocale>
 #include <QLabel>
@@ -32,6 +33,7 @@
 #include <QTextCursor>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <thread>
 
 namespace {
 
@@ -236,14 +238,57 @@ bool MainWindow::Initialise() {
         hide();
         return false;
     }
+    TakeCameras();
+    connect(&m_runtime, &CKestrovaRuntime::camerasReplaced, this, &MainWindow::TakeCameras);
+    return true;
+}
+
+void MainWindow::TakeCameras() {
     CMailCheckHost& host = *m_runtime.mailHost();
     connect(&host, &CMailCheckHost::checkRunningChanged, this, &MainWindow::ShowMailBusy);
     connect(&host, &CMailCheckHost::faultStateChanged, this, &MainWindow::ShowFaultState);
     m_mailDialog->SetMailWorker(&host.worker());
     connect(&host.timer(), &QTimer::timeout, this, &MainWindow::ShowNextCheckOfTimer);
     ShowNextCheckOfTimer();
-    ShowCameraNames();
-    return true;
+
+    const auto& cameras = m_runtime.cameras();
+    std::vector<PreviewGrid::Camera> cells;
+    for (const CKestrovaRuntime::RunningCamera& camera : cameras)
+        cells.push_back({cameras.size() > 1 ? ScreenText(ToQt(camera.name)) : QString(),
+                         PreviewSource::Of(camera.camera)});
+    m_previews->SetCameras(std::move(cells));
+    if (m_runtime.UsbIndex() < cameras.size() && m_runtime.keeper().waiting())
+        UsbPreview()->SetNotice(tr(kNoCameraNotice)); // the new cell says it again
+    for (std::size_t i = 0; i < cameras.size(); ++i) {
+        NetworkCameraKeeper* network = cameras[i].network;
+        if (!network)
+            continue;
+        CPreviewWidget* cell = m_previews->preview(int(i));
+        const auto notice = [this, cell](bool available) {
+            cell->SetNotice(available ? QString() : tr(kNoCameraNotice));
+        };
+        notice(!network->waiting());
+        connect(network, &NetworkCameraKeeper::cameraAvailable, cell, notice);
+    }
+    // A network camera's frames come on its own threads; the cell is looked up on this one,
+    // as the cells may have been made anew meanwhile.
+    m_runtime.SetFrameHook([this](std::size_t index) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, index] {
+                if (int(index) < m_previews->count())
+                    m_previews->preview(int(index))->AnnounceFrame();
+            },
+            Qt::QueuedConnection);
+    });
+    if (cameras.size() == 1)
+        ShowCameraNames();
+    SyncPreviewShown();
+}
+
+CPreviewWidget* MainWindow::UsbPreview() const {
+    const std::size_t usb = m_runtime.UsbIndex();
+    return m_previews->preview(usb < std::size_t(m_previews->count()) ? int(usb) : 0);
 }
 
 bool MainWindow::OpenCameraAndFirstRunDialogs() {
@@ -340,7 +385,7 @@ void MainWindow::RebuildGraph(bool configureDevice) {
 }
 
 void MainWindow::ShowCameraState(bool available) {
-    preview()->SetNotice(available ? QString() : tr(kNoCameraNotice));
+    UsbPreview()->SetNotice(available ? QString() : tr(kNoCameraNotice));
     if (!available) {
         m_baseTitle = QStringLiteral("KestrovaMail");
         ApplyTitle();
@@ -352,6 +397,13 @@ CPreviewWidget* MainWindow::preview() const {
 }
 
 std::vector<std::string> MainWindow::CameraNames() {
+    // As the snapshot grabs them: the cameras that run.
+    if (m_runtime.cameras().size() > 1) {
+        std::vector<std::string> running;
+        for (const CKestrovaRuntime::RunningCamera& camera : m_runtime.cameras())
+            running.push_back(camera.name);
+        return running;
+    }
     const DeviceSettings& device = m_runtime.settings().device;
     if (device.cameras.empty())
         return {device.deviceName};
@@ -410,7 +462,10 @@ void MainWindow::EditCameras() {
                          this);
     if (dialog.exec() != QDialog::Accepted)
         return;
-    settings().device.cameras = dialog.cameras();
+    if (m_runtime.mailHost())
+        m_runtime.ReplaceCameras(dialog.cameras());
+    else
+        settings().device.cameras = dialog.cameras();
     m_runtime.SaveAllSettings();
     ShowCameraNames();
 }
@@ -430,8 +485,26 @@ std::optional<QImage> MainWindow::ProbeCamera(const CameraSettings& camera, QStr
         *why = tr("カメラからまだ映像が届いていません。");
         return std::nullopt;
     }
-    *why = tr("このカメラは使用中のカメラではないため、まだ試せません。");
-    return std::nullopt;
+    if (camera.type == CameraType::Usb) {
+        *why = tr("このカメラは使用中のカメラではないため、まだ試せません。");
+        return std::nullopt;
+    }
+    // Opening waits on the network: on a thread of its own, the window going on meanwhile.
+    const NetworkCameraSpec spec{camera.type, camera.address, camera.user, camera.password,
+                                 settings().mail.caFile};
+    std::optional<QImage> picture;
+    std::string reason;
+    QEventLoop loop;
+    BusyCursor busy;
+    std::thread probe([&] {
+        picture = TryNetworkCamera(spec, reason);
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    loop.exec();
+    probe.join();
+    if (!picture)
+        *why = ToQt(reason);
+    return picture;
 }
 
 void MainWindow::TakeSnapshot() {
@@ -441,8 +514,15 @@ void MainWindow::TakeSnapshot() {
     if (!camera)
         return;
     m_snapshotCamera = *camera;
-    m_grabber.TakeSnapshot(m_runtime.MakeGrabRequest(),
-                           [this](const Snapshot& snapshot) { return RunSnapshotDialog(snapshot); });
+    const auto& cameras = m_runtime.cameras();
+    const auto run = [this](const Snapshot& snapshot) { return RunSnapshotDialog(snapshot); };
+    if (std::size_t(*camera) < cameras.size() && cameras[std::size_t(*camera)].network) {
+        const CKestrovaRuntime::RunningCamera& chosen = cameras[std::size_t(*camera)];
+        CFrameGrabber grabber(*chosen.camera);
+        grabber.TakeSnapshot(m_runtime.MakeGrabRequest(chosen.network), run);
+    } else {
+        m_grabber.TakeSnapshot(m_runtime.MakeGrabRequest(), run);
+    }
     m_runtime.SyncFlags();
 }
 
@@ -534,7 +614,12 @@ void MainWindow::hideEvent(QHideEvent* event) {
 }
 
 void MainWindow::SyncPreviewShown() {
-    graph().SetPreviewShown(isVisible() && !isMinimized());
+    const bool shown = isVisible() && !isMinimized();
+    graph().SetPreviewShown(shown);
+    for (const CKestrovaRuntime::RunningCamera& camera : m_runtime.cameras()) {
+        if (camera.network)
+            camera.camera->SetPreviewShown(shown);
+    }
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -600,5 +685,5 @@ void MainWindow::SetTitle(const std::string& title) {
 }
 
 void MainWindow::FrameArrived() {
-    preview()->AnnounceFrame();
+    UsbPreview()->AnnounceFrame();
 }

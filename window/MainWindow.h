@@ -155,6 +155,11 @@ private:
     // The tray tooltip: the mail work running now and the error state.
     void ApplyTrayStatus();
     void ShowCameraState(bool available);
+    // The previews, the availability notices and the mail host's signals, for the runtime's
+    // cameras of now.
+    void TakeCameras();
+    // The cell of the USB graph's preview (cell 0 before the cameras are made).
+    CPreviewWidget* UsbPreview() const;
     // The next check from the check timer (POP3), or on arrival (IMAP).
     void ShowNextCheckOfTimer();
     void EditCameras();

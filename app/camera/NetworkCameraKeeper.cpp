@@ -105,3 +105,31 @@ CWorkerPictureSource::UiSide NetworkCameraKeeper::WorkerSide(QObject* context,
     return {context, &m_camera, [this] { return waiting(); }, std::move(makeRequest),
             m_camera.frameSignal()};
 }
+
+std::optional<QImage> TryNetworkCamera(const NetworkCameraSpec& spec, std::string& why,
+                                       std::chrono::milliseconds limit) {
+    // Nobody to ask and nothing to say: the reason comes back from Open or the wait.
+    class Quiet final : public ICaptureUi {
+        void ShowMessage(const std::string&) override {}
+        std::optional<int> ChooseDevice(const std::vector<std::string>&, int) override {
+            return std::nullopt;
+        }
+        bool ConfigureDevice(const DeviceSetup&, FrameSize&) override { return false; }
+        void ShowProperties(const DeviceSetup&) override {}
+        void SetTitle(const std::string&) override {}
+    } quiet;
+    NetworkCamera camera(spec, quiet);
+    if (!camera.Open(why))
+        return std::nullopt;
+    const uint64_t seen = camera.frameSignal()->Count();
+    camera.WantFrames(true);
+    camera.WaitForFrameBeyond(seen, limit);
+    camera.WantFrames(false);
+    QImage picture = camera.PreviewImage(640, 480);
+    camera.Close();
+    if (picture.isNull()) {
+        why = "no picture came from the camera";
+        return std::nullopt;
+    }
+    return picture;
+}

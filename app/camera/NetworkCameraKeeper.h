@@ -19,6 +19,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -88,3 +89,9 @@ private:
     bool m_lossSaid = false;
     bool m_tried = false;
 };
+
+// One picture from a network camera that is not running (the device settings' "show a frame"):
+// opened, one frame awaited, closed; at most about NetworkCamera::kOpenWait plus limit. nullopt
+// with why (no password in it) when there is none. Blocks: not on the user-interface thread.
+std::optional<QImage> TryNetworkCamera(const NetworkCameraSpec& spec, std::string& why,
+                                       std::chrono::milliseconds limit = std::chrono::seconds(5));

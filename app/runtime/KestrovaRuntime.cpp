@@ -96,19 +96,8 @@ void CKestrovaRuntime::Reload() {
     };
     const bool camerasChanged = networkPart(fresh.device) != networkPart(now);
     m_log.AddLog(kReloadedLine);
-    if (camerasChanged && m_started) {
-        // The worker reaches the cameras: it stops before they change, and comes back with them.
-        m_mailHost->Stop();
-        m_mailHost.reset();
-        m_settings.device.cameras = fresh.device.cameras;
-        MakeCameras();
-        for (const std::unique_ptr<NetworkCameraKeeper>& network : m_network)
-            network->Start();
-        MakeMailHost();
-        if (m_timer)
-            m_mailHost->StartTimer(kMailCheckIntervalMs);
-        SyncFlags();
-    }
+    if (camerasChanged && m_started)
+        ReplaceCameras(fresh.device.cameras);
     if (m_mailHost)
         m_mailHost->SettingsChanged();
     if (deviceChanged && m_started) {
@@ -156,6 +145,26 @@ void CKestrovaRuntime::SyncFlags() {
 
 bool CKestrovaRuntime::RunningCamera::waiting() const {
     return network && network->waiting();
+}
+
+void CKestrovaRuntime::ReplaceCameras(const std::vector<CameraSettings>& cameras) {
+    // The worker reaches the cameras: it stops before they change, and comes back with them.
+    m_mailHost->Stop();
+    m_mailHost.reset();
+    m_settings.device.cameras = cameras;
+    MakeCameras();
+    for (const std::unique_ptr<NetworkCameraKeeper>& network : m_network)
+        network->Start();
+    MakeMailHost();
+    if (m_timer)
+        m_mailHost->StartTimer(kMailCheckIntervalMs);
+    SyncFlags();
+    emit camerasReplaced();
+}
+
+std::size_t CKestrovaRuntime::UsbIndex() const {
+    const auto usb = std::ranges::find_if(m_cameras, [](const RunningCamera& c) { return !c.network; });
+    return static_cast<std::size_t>(usb - m_cameras.begin());
 }
 
 bool CKestrovaRuntime::UsesUsbGraph() const {

@@ -106,6 +106,11 @@ public:
     };
     // Every camera in the settings' order (the USB graph alone when none is set).
     const std::vector<RunningCamera>& cameras() const { return m_cameras; }
+    // The cameras of the settings become these (the network ones opened anew, the mail host
+    // made again over them); camerasReplaced follows. Once started.
+    void ReplaceCameras(const std::vector<CameraSettings>& cameras);
+    // Index of the USB graph among cameras(); cameras().size() when it is not one of them.
+    std::size_t UsbIndex() const;
     // A new frame of a network camera is there (index into cameras()); any thread. Set before
     // Start.
     void SetFrameHook(std::function<void(std::size_t)> hook) { m_frameHook = std::move(hook); }
@@ -113,6 +118,11 @@ public:
     CMailCheckHost* mailHost() { return m_mailHost.get(); }
     // True from the moment a check is handed to the worker until it has ended.
     bool mailCheckRunning() const { return m_mailHost && m_mailHost->checkRunning(); }
+
+signals:
+    // The list of cameras was made anew (a reload, the cameras dialog) and with it the mail host:
+    // whoever shows cameras or listens to the host takes the new ones.
+    void camerasReplaced();
 
 private:
     // The shell's capture user interface, with a failed stream handed to the keeper.
