@@ -7,14 +7,26 @@
 #include "mail/text/CodePageService.h"
 
 #include <QTimer>
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
+
+namespace {
+
+// The camera the graph shows. The cameras keep room for the most there may be, so that loading
+// and reloading them never moves the first one from under the graph.
+CameraSettings& FirstCamera(DeviceSettings& device) {
+    device.cameras.reserve(DeviceSettings::kMaxCameras);
+    return device.cameras.front();
+}
+
+} // namespace
 
 CKestrovaRuntime::CKestrovaRuntime(Options options, ICaptureUi* ui, QObject* parent)
     : QObject(parent), m_options(std::move(options)),
       m_log(m_settings.app, m_options.folder, m_clock), m_serviceLog(m_log),
       m_loggingUi(m_serviceLog), m_ui(ui ? *ui : m_loggingUi, *this),
-      m_graph(m_settings.device, m_ui), m_keeper(m_graph, m_serviceLog, [this] {
+      m_graph(FirstCamera(m_settings.device), m_ui), m_keeper(m_graph, m_serviceLog, [this] {
           if (m_flags.uiBusy)
               return false; // a dialog or a grab is using the graph: the next look takes it up
           const bool built = m_graph.BuildGraph(true, false);
@@ -87,14 +99,20 @@ void CKestrovaRuntime::Reload() {
     m_settings.app = fresh.app;
     m_settings.mail = fresh.mail;
     m_settings.timeText = fresh.timeText;
-    const DeviceSettings& now = m_settings.device;
-    const bool deviceChanged = fresh.device.deviceName != now.deviceName ||
-                               fresh.device.width != now.width || fresh.device.height != now.height;
+    const CameraSettings& now = m_settings.device.cameras.front();
+    const CameraSettings& next = fresh.device.cameras.front();
+    const bool deviceChanged =
+        next.address != now.address || next.width != now.width || next.height != now.height;
     m_log.AddLog(kReloadedLine);
     if (m_mailHost)
         m_mailHost->SettingsChanged();
+    // The other cameras always (a save must not drop one added meanwhile); in place, as the
+    // graph holds the first, which changes only with a rebuild.
+    std::vector<CameraSettings>& cameras = m_settings.device.cameras;
+    cameras.resize(fresh.device.cameras.size());
+    std::copy(fresh.device.cameras.begin() + 1, fresh.device.cameras.end(), cameras.begin() + 1);
     if (deviceChanged && m_started) {
-        m_settings.device = fresh.device;
+        cameras.front() = fresh.device.cameras.front();
         RebuildGraph(true, false);
     }
 }
