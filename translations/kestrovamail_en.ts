@@ -975,7 +975,7 @@ keyring, or obscured in setup.ini and device.ini).</translation>
     </message>
     <message>
         <source>--set-password には pop3、smtp、oauth-client か camera:NAME を指定します</source>
-        <translation>--set-password takes pop3, smtp, oauth-client or camera:NAME</translation>
+        <translation>--set-password takes pop3, smtp or oauth-client, or camera:NAME for a camera</translation>
     </message>
     <message>
         <source>その名前（CAMERAn.NAME）のカメラを設定から外します。後のカメラの
