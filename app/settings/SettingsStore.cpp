@@ -320,8 +320,11 @@ std::vector<std::string> LoadSettings(Settings& settings, const std::string& fol
     if (settings.mail.secretStore == SecretStore::Keyring) {
         if (const MailError error = ReadKeyringSecrets(settings.mail, folder))
             notes.push_back("ERROR : メールのパスワードを読めません: " + DescribeMailError(error));
-        else if (const MailError error = ReadCameraSecrets(settings.device, folder))
+        else if (const MailError error = ReadCameraSecrets(settings.device, folder)) {
+            // As for the mail's: a save then leaves the keyring's passwords as they are.
+            settings.mail.secretsUnread = true;
             notes.push_back("ERROR : カメラのパスワードを読めません: " + DescribeMailError(error));
+        }
     }
     // After the secrets: a password written into an address wins over the stored one.
     CheckCameras(device, settings.device, notes);
