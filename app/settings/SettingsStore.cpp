@@ -157,6 +157,17 @@ bool InDeviceIni(const SettingRow& row) {
 
 constexpr const char* kOldDeviceSection = "DEVICE"; // device.ini before there were cameras
 
+// Whether device.ini holds a camera's password: a PASSWORD key, or one written into an address.
+bool HoldsPassword(const IniFile& file) {
+    for (int n = 1; n <= DeviceSettings::kMaxCameras; ++n) {
+        const std::string section = "CAMERA" + std::to_string(n);
+        if (!file.ReadString(section, "PASSWORD", "").empty() ||
+            !SplitCameraAddress(file.ReadString(section, "ADDRESS", "")).password.empty())
+            return true;
+    }
+    return false;
+}
+
 // The numbers of the CAMERAn sections device.ini has, in order.
 std::vector<int> CameraSections(const IniFile& file) {
     std::vector<int> numbers;
@@ -297,6 +308,11 @@ std::vector<std::string> LoadSettings(Settings& settings, const std::string& fol
     IniFile device(folder + kDeviceIniName);
     NoteUnreadable(device, device.Load(), notes);
     ReadCameras(device, settings, sink);
+    // Once it holds a camera's password it is closed to others, as setup.ini is.
+    if (HoldsPassword(device) && RevokeOthersAccess(device.path()))
+        notes.push_back("設定ファイル " + device.path() +
+                        " は他のユーザーも読める状態でした。"
+                        "パスワードを含むため、本人だけが読めるようにしました");
     NoteValuesNotKeptWhole(device, kDeviceIniName, true, notes);
 
     IniFile setup(folder + kSetupIniName);
@@ -395,6 +411,10 @@ bool SaveSettings(const Settings& settings, const std::string& folder, IMessageS
                 camera.password = parts.password;
         }
     }
+    if (!inKeyring && std::ranges::any_of(cameras.device.cameras, [](const CameraSettings& c) {
+            return !c.password.empty();
+        }))
+        device.SetOwnerOnly(); // it holds a camera's password
     device.DeleteSection(kOldDeviceSection);
     for (int n = 1; n <= DeviceSettings::kMaxCameras; ++n) {
         const bool there = std::size_t(n) <= cameras.device.cameras.size();

@@ -11,6 +11,7 @@
 #include "tests/settings/MessageCapture.h"
 #include "tests/support/TempDir.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <sstream>
 #include <string>
@@ -175,8 +176,13 @@ TEST_F(CamerasTest, StoredValuesThatCannotBeTakenReadAsTheDefaultWithANote) {
 // address given with it; enciphered in device.ini and never shown.
 TEST_F(CamerasTest, ACameraPasswordIsKeptEncipheredAndNeverShown) {
     ASSERT_EQ(Set({"CAMERA2.TYPE=rtsp", "CAMERA2.NAME=Garden"}), settingscli::kOk);
+    std::filesystem::permissions(m_dir.path() / "device.ini", std::filesystem::perms(0644));
     ASSERT_EQ(SetPassword("camera:ｇａｒｄｅｎ", "s3cret-one"), settingscli::kOk) << m_err.str();
     EXPECT_EQ(Loaded().device.cameras[1].password, "s3cret-one");
+    // Holding a password, the file is its owner's alone.
+    EXPECT_EQ(std::filesystem::status(m_dir.path() / "device.ini").permissions() &
+                  std::filesystem::perms(077),
+              std::filesystem::perms::none);
     EXPECT_EQ(SetPassword("camera:porch", "x"), settingscli::kNoSuchCamera);
     EXPECT_NE(m_err.str().find("（カメラ: camera1, Garden）"), std::string::npos) << m_err.str();
 
