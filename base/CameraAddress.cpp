@@ -25,7 +25,8 @@ int HexValue(char c) {
 std::string PercentDecoded(std::string_view text) {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 && HexValue(text[i + 2]) >= 0) {
+        if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
+            HexValue(text[i + 2]) >= 0) {
             out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
             i += 2;
         } else {
@@ -57,11 +58,10 @@ Authority FindAuthority(std::string_view text) {
 // A query parameter whose value is a secret.
 bool SecretParameter(std::string_view name) {
     const std::string lower = Lower(name);
-    constexpr std::array<std::string_view, 6> kWords = {"pass", "pwd", "token", "key", "secret",
-                                                        "auth"};
-    return std::ranges::any_of(kWords, [&](std::string_view word) {
-        return lower.find(word) != std::string::npos;
-    });
+    constexpr std::array<std::string_view, 6> kWords = {"pass", "pwd",    "token",
+                                                        "key",  "secret", "auth"};
+    return std::ranges::any_of(
+        kWords, [&](std::string_view word) { return lower.find(word) != std::string::npos; });
 }
 
 } // namespace

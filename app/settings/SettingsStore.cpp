@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <set>
 #include <string>
 
 namespace {
@@ -202,13 +203,20 @@ void ReadCameras(const IniFile& file, Settings& settings, IMessageSink& sink) {
 
 // What loading makes of the cameras' values, said in notes: a user name and password in an
 // address move to USER and the password; a TYPE, an ADDRESS or a NAME that cannot be taken
-// reads as the default; an empty name becomes "camera<n>".
-void CheckCameras(const IniFile& file, DeviceSettings& device, std::vector<std::string>& notes) {
+// reads as the default; an empty name becomes "camera<n>". Returns the keys refused, by the
+// camera's index.
+std::set<std::pair<std::size_t, std::string>> CheckCameras(const IniFile& file,
+                                                           DeviceSettings& device,
+                                                           std::vector<std::string>& notes) {
     const std::vector<int> sections = CameraSections(file);
-    const auto note = [&](std::size_t k, const char* key, const std::string& why) {
+    std::set<std::pair<std::size_t, std::string>> refused;
+    const auto note = [&](std::size_t k, const char* key, const std::string& why,
+                          bool refusal = true) {
         const std::string section =
             k < sections.size() ? "CAMERA" + std::to_string(sections[k]) : kOldDeviceSection;
         notes.push_back(std::string(kDeviceIniName) + " の [" + section + "] " + key + " " + why);
+        if (refusal)
+            refused.emplace(k, key);
     };
     for (std::size_t k = 0; k < device.cameras.size(); ++k) {
         CameraSettings& camera = device.cameras[k];
@@ -216,8 +224,9 @@ void CheckCameras(const IniFile& file, DeviceSettings& device, std::vector<std::
             const std::string section = "CAMERA" + std::to_string(sections[k]);
             const std::optional<std::string> type = file.Find(section, "TYPE");
             if (type && !type->empty() &&
-                std::ranges::none_of(SettingKeywords(SettingType::CameraType),
-                                     [&](const char* word) { return ascii::EqualNoCase(*type, word); }))
+                std::ranges::none_of(
+                    SettingKeywords(SettingType::CameraType),
+                    [&](const char* word) { return ascii::EqualNoCase(*type, word); }))
                 note(k, "TYPE", "は usb、rtsp、mjpeg、snapshot のどれでもないため usb とします");
         }
         if (const CameraAddressParts parts = SplitCameraAddress(camera.address); parts.hadUser) {
@@ -226,7 +235,8 @@ void CheckCameras(const IniFile& file, DeviceSettings& device, std::vector<std::
             if (!parts.password.empty())
                 camera.password = parts.password;
             note(k, "ADDRESS",
-                 "のユーザー名とパスワードは、次の保存で USER とパスワードの保存先に移します");
+                 "のユーザー名とパスワードは、次の保存で USER とパスワードの保存先に移します",
+                 false);
         }
         if (!CameraAddressFitsType(camera.type, camera.address)) {
             note(k, "ADDRESS",
@@ -255,9 +265,8 @@ void CheckCameras(const IniFile& file, DeviceSettings& device, std::vector<std::
             camera.name = name;
         }
     }
+    return refused;
 }
-
-
 
 // The text values of a file: one that cannot be read whole is reported.
 void NoteValuesNotKeptWhole(const IniFile& file, const char* fileName, bool deviceIni,
@@ -415,6 +424,22 @@ bool SaveSettings(const Settings& settings, const std::string& folder, IMessageS
             return !c.password.empty();
         }))
         device.SetOwnerOnly(); // it holds a camera's password
+    // A value loading refused stays in the file while the camera holds what it read as, so that a
+    // typing error is not replaced by the default unseen; not once cameras moved up a number.
+    Settings asRead;
+    struct : IMessageSink {
+        void ShowMessage(const std::string&) override {}
+    } quiet;
+    ReadCameras(device, asRead, quiet);
+    std::vector<std::string> ignored;
+    const auto refused = CheckCameras(device, asRead.device, ignored);
+    const std::vector<int> sections = CameraSections(device);
+    const bool sameNumbers = sections.size() <= cameras.device.cameras.size() &&
+                             (sections.empty() || sections.back() == int(sections.size()));
+    const auto keepStored = [&](const SettingRow& row, int n) {
+        return sameNumbers && refused.contains({std::size_t(n - 1), row.key}) &&
+               SettingWord(row, cameras, n) == SettingWord(row, asRead, n);
+    };
     device.DeleteSection(kOldDeviceSection);
     for (int n = 1; n <= DeviceSettings::kMaxCameras; ++n) {
         const bool there = std::size_t(n) <= cameras.device.cameras.size();
@@ -429,7 +454,7 @@ bool SaveSettings(const Settings& settings, const std::string& folder, IMessageS
                     keyringSaved = SaveKeyringSecret(CameraSecretName(n), secret, unread, folder,
                                                      problems) &&
                                    keyringSaved;
-            } else if (there) {
+            } else if (there && !keepStored(*row, n)) {
                 WriteRow(device, *row, cameras, sink, n);
             }
         }

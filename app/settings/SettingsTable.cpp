@@ -31,7 +31,9 @@ SettingField<T> Field(const T& (*read)(const Settings&, std::size_t),
 // A member of one camera's record (the index is checked before the accessor is called).
 #define C(member)                                                                             \
     Field<std::remove_cvref_t<decltype(std::declval<CameraSettings&>().member)>>(             \
-        [](const Settings& s, std::size_t i) -> const auto& { return s.device.cameras[i].member; }, \
+        [](const Settings& s, std::size_t i) -> const auto& {                                 \
+            return s.device.cameras[i].member;                                                \
+        },                                                                                    \
         [](Settings& s, std::size_t i) -> auto& { return s.device.cameras[i].member; })
 
 constexpr const char* kFlagWords[] = {"off", "on"};
