@@ -32,11 +32,11 @@ struct CameraSettings {
 // device.ini
 struct DeviceSettings {
     static constexpr int kMaxCameras = 8;
-    // TRANSITION: the single camera's fields below move into cameras[0].
-    std::string deviceName; // SELECT: display name of the capture device; empty = none chosen yet
-    int32_t width = 352;    // WIDTH
-    int32_t height = 288;   // HEIGHT
-    std::vector<CameraSettings> cameras; // at least one once loaded
+    // Never empty: camera 1 (a USB camera, the one attached) stands until device.ini says
+    // otherwise. Loading changes the cameras in place and never removes the first, so a
+    // reference to cameras[0] held by the capture graph stays good while the vector keeps
+    // kMaxCameras of capacity.
+    std::vector<CameraSettings> cameras = std::vector<CameraSettings>(1);
 };
 
 // setup.ini, section APPLICATION

@@ -114,7 +114,7 @@ void CCaptureGraph::Stream::OnBusMessage(GstMessage* message) {
     }
 }
 
-CCaptureGraph::CCaptureGraph(DeviceSettings& settings, ICaptureUi& ui)
+CCaptureGraph::CCaptureGraph(CameraSettings& settings, ICaptureUi& ui)
     : m_settings(settings), m_ui(ui), m_lister(&ListCaptureDevices) {
     EnsureGstInitialized();
 }
@@ -150,7 +150,7 @@ bool CCaptureGraph::BuildGraph(bool useFirstDevice, bool configureDevice) {
     int remembered = -1;
     for (std::size_t i = 0; i < devices.size(); ++i) {
         m_deviceNames.push_back(devices[i].name);
-        if (devices[i].name == m_settings.deviceName)
+        if (devices[i].name == m_settings.address)
             remembered = static_cast<int>(i); // a later device of the same name wins
     }
 
@@ -169,7 +169,7 @@ bool CCaptureGraph::BuildGraph(bool useFirstDevice, bool configureDevice) {
             return false;
     }
     m_device = devices[static_cast<std::size_t>(index)];
-    m_settings.deviceName = m_deviceNames[static_cast<std::size_t>(index)];
+    m_settings.address = m_deviceNames[static_cast<std::size_t>(index)];
 
     BuildPipeline(m_device);
     if (configureDevice && m_stream) {
@@ -193,7 +193,7 @@ bool CCaptureGraph::BuildGraph(bool useFirstDevice, bool configureDevice) {
         m_settings.width = header.width;
         m_settings.height = header.height;
     }
-    m_ui.SetTitle(WindowTitle(m_settings.deviceName, m_settings.width, m_settings.height));
+    m_ui.SetTitle(WindowTitle(m_settings.address, m_settings.width, m_settings.height));
     return true;
 }
 

@@ -34,7 +34,7 @@ class CCaptureGraph final : public ICamera {
 public:
     // Both are referenced for the object's life. settings is the live DEVICE section
     // (SELECT, WIDTH, HEIGHT), which BuildGraph reads and updates; the caller saves it.
-    CCaptureGraph(DeviceSettings& settings, ICaptureUi& ui);
+    CCaptureGraph(CameraSettings& settings, ICaptureUi& ui);
     ~CCaptureGraph() override;
     CCaptureGraph(const CCaptureGraph&) = delete;
     CCaptureGraph& operator=(const CCaptureGraph&) = delete;
@@ -116,7 +116,7 @@ private:
     void ReadNegotiatedHeader();
     std::unique_ptr<IDeviceControls> ControlsFor(const CaptureDevice& device) const;
 
-    DeviceSettings& m_settings;
+    CameraSettings& m_settings;
     ICaptureUi& m_ui;
     std::function<std::vector<CaptureDevice>()> m_lister;
     std::chrono::milliseconds m_teardownPause{1000};

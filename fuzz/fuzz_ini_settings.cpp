@@ -132,8 +132,8 @@ const char* DifferentField(const Settings& a, const Settings& b) {
 #define FIELD(f)                                                                                   \
     if (!Replaced(a.f) && a.f != b.f)                                                              \
         return #f;
-    FIELD(device.deviceName)
-    FIELD(device.width) FIELD(device.height) FIELD(app.logFile) FIELD(app.closeCancel)
+    FIELD(device.cameras[0].address)
+    FIELD(device.cameras[0].width) FIELD(device.cameras[0].height) FIELD(app.logFile) FIELD(app.closeCancel)
         FIELD(app.jpegQuality) FIELD(app.startupDialog) FIELD(app.startupTimer)
             FIELD(mail.smtpServer) FIELD(mail.pop3Server) FIELD(mail.pop3Port) FIELD(mail.pop3Id)
                 FIELD(mail.senderName) FIELD(mail.senderAddress) FIELD(mail.sendAddresses)

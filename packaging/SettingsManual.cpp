@@ -89,14 +89,24 @@ int main(int argc, char** argv) {
            ".B kestrovamail \\-\\-show\\-settings\n"
            "lists them;\n"
            ".BI \"kestrovamail \\-\\-set \" SECTION.KEY = VALUE\n"
-           "changes one with the checks of the settings dialogs (the name in any letter case).\n";
+           "changes one with the checks of the settings dialogs (the name in any letter case).\n"
+           ".PP\n"
+           "Each camera is a section CAMERA1 to CAMERA" << DeviceSettings::kMaxCameras
+        << " of device.ini, its keys named CAMERAn.KEY. Setting a key of the camera after the "
+           "last adds one (no number may be skipped);\n"
+           ".BI \"kestrovamail \\-\\-remove\\-camera \" NAME\n"
+           "removes one, the cameras after it moving up. The [DEVICE] section of an older "
+           "device.ini reads as camera 1 (SELECT as its ADDRESS) and is written back as "
+           "CAMERA1.\n";
     for (const SettingRow& row : SettingRows()) {
         const std::string name =
             row.type == SettingType::AddressList
                 ? SettingName(row, 1) + " ... " + SettingName(row, int(row.high))
-                : SettingName(row);
+            : row.Has(kPerCamera) ? std::string(row.section) + "n." + row.key
+                                  : SettingName(row);
         out << ".TP\n.B " << Roff(name) << "\n"
-            << Roff(Described(row)) << "; default: " << Roff(Default(row)) << ".\n";
+            << Roff(Described(row)) << (row.manual ? "; " + Roff(row.manual) : std::string())
+            << "; default: " << Roff(Default(row)) << ".\n";
     }
     out.close();
     if (!out) {

@@ -960,10 +960,6 @@
         <translation>--dry-run goes with --set-up</translation>
     </message>
     <message>
-        <source>--set-password には pop3、smtp か oauth-client を指定します</source>
-        <translation>--set-password takes pop3, smtp or oauth-client</translation>
-    </message>
-    <message>
         <source>--device-code は --sign-in と使います</source>
         <translation>--device-code goes with --sign-in</translation>
     </message>
@@ -1091,6 +1087,28 @@ MAIL.SECRET_STORE; when they cannot all be moved, nothing is moved.</translation
         <translation>--move-secrets takes keyring or file</translation>
     </message>
     <message>
+        <source>POP3 か SMTP のパスワード（oauth-client: OAuth のクライアント
+シークレット、camera:NAME: その名前のカメラのパスワード）を標準入力
+から読み、MAIL.SECRET_STORE の保存先（キーリングか、setup.ini と
+device.ini に難読化して）に保存します。</source>
+        <translation>read the POP3 or SMTP password (oauth-client: the OAuth client
+secret; camera:NAME: the password of the camera of that name) from
+standard input and keep it where MAIL.SECRET_STORE says (the
+keyring, or obscured in setup.ini and device.ini).</translation>
+    </message>
+    <message>
+        <source>--set-password には pop3、smtp、oauth-client か camera:NAME を指定します</source>
+        <translation>--set-password takes pop3, smtp or oauth-client, or camera:NAME for a camera</translation>
+    </message>
+    <message>
+        <source>その名前（CAMERAn.NAME）のカメラを設定から外します。後のカメラの
+番号は 1 つずつ詰まります。最後の 1 台は外せません。カメラを足すには
+--set CAMERAn.KEY=VALUE で次の番号のカメラを設定します。</source>
+        <translation>remove the camera of that name (CAMERAn.NAME) from the settings; the
+cameras after it move up one number. The last camera stays. To add a
+camera, set a key of the next number with --set CAMERAn.KEY=VALUE.</translation>
+    </message>
+    <message>
         <source>終了コード:
   0   成功（--check-once: 確認が終わった。--sign-in: サインインした）
   1   --check-once: 確認が終わらなかった。--sign-in: サインインできなかった（理由は
@@ -1128,6 +1146,9 @@ MAIL.SECRET_STORE; when they cannot all be moved, nothing is moved.</translation
   $ kestrovamail --set-up you@example.com
   $ kestrovamail --set MAIL.POP3_SERVER=pop.example.com --set MAIL.POP3_ID=me
   $ kestrovamail --set-password pop3 &lt; password.txt
+  $ kestrovamail --set CAMERA2.TYPE=rtsp --set CAMERA2.ADDRESS=rtsp://192.0.2.10/live
+  $ kestrovamail --set CAMERA2.NAME=garden --set CAMERA2.USER=admin
+  $ kestrovamail --set-password camera:garden &lt; camera-password.txt
   $ kestrovamail --set MAIL.AUTH_METHOD=oauth2 --set MAIL.OAUTH_PROVIDER=microsoft
   $ kestrovamail --sign-in --device-code
   $ systemctl --user enable --now kestrovamail
@@ -1171,18 +1192,13 @@ Examples:
   $ kestrovamail --set-up you@example.com
   $ kestrovamail --set MAIL.POP3_SERVER=pop.example.com --set MAIL.POP3_ID=me
   $ kestrovamail --set-password pop3 &lt; password.txt
+  $ kestrovamail --set CAMERA2.TYPE=rtsp --set CAMERA2.ADDRESS=rtsp://192.0.2.10/live
+  $ kestrovamail --set CAMERA2.NAME=garden --set CAMERA2.USER=admin
+  $ kestrovamail --set-password camera:garden &lt; camera-password.txt
   $ kestrovamail --set MAIL.AUTH_METHOD=oauth2 --set MAIL.OAUTH_PROVIDER=microsoft
   $ kestrovamail --sign-in --device-code
   $ systemctl --user enable --now kestrovamail
   $ kestrovamail --check-once --device /dev/video0</translation>
-    </message>
-    <message>
-        <source>POP3 か SMTP のパスワード（oauth-client: OAuth のクライアント
-シークレット）を標準入力から読み、MAIL.SECRET_STORE の保存先
-（キーリングか、setup.ini に難読化して）に保存します。</source>
-        <translation>read the POP3 or SMTP password (oauth-client: the OAuth client
-secret) from standard input and keep it where MAIL.SECRET_STORE
-says (the keyring, or obscured in setup.ini).</translation>
     </message>
 </context>
 <context>
@@ -2079,6 +2095,30 @@ kestrovamail --test-pattern</translation>
         <source>今の保存先のキーリングを読めません: </source>
         <translation>cannot read the keyring the secrets are in now: </translation>
     </message>
+    <message>
+        <source>は usb、rtsp、mjpeg、snapshot のどれでもないため usb とします</source>
+        <translation>is none of usb, rtsp, mjpeg and snapshot, so usb is taken</translation>
+    </message>
+    <message>
+        <source>のユーザー名とパスワードは、次の保存で USER とパスワードの保存先に移します</source>
+        <translation>holds a user name and password, which the next save moves to USER and the password store</translation>
+    </message>
+    <message>
+        <source>は TYPE に合わないアドレス（rtsp は rtsp:// か rtsps://、mjpeg と snapshot は http:// か https://）のため使いません: </source>
+        <translation>does not fit TYPE (rtsp takes rtsp:// or rtsps://, mjpeg and snapshot http:// or https://), so it is not used: </translation>
+    </message>
+    <message>
+        <source>は名前に使えない文字（改行、制御文字、「,」「;」）を含むか 32 文字を超えるため使いません</source>
+        <translation>holds characters a name may not hold (line breaks, control characters, &quot;,&quot; or &quot;;&quot;) or is longer than 32 characters, so it is not used</translation>
+    </message>
+    <message>
+        <source>は前のカメラと同じ名前のため使いません: </source>
+        <translation>is the name of a camera before it, so it is not used: </translation>
+    </message>
+    <message>
+        <source>カメラのパスワードを読めません: </source>
+        <translation>cannot read the cameras&apos; passwords: </translation>
+    </message>
 </context>
 <context>
     <name>SetUpCommand</name>
@@ -2182,10 +2222,6 @@ kestrovamail --test-pattern</translation>
         <translation>kestrovamail: %1; nothing was changed</translation>
     </message>
     <message>
-        <source>kestrovamail: --set-password は pop3、smtp、oauth-client のどれかです（&quot;%1&quot; は違います）</source>
-        <translation>kestrovamail: --set-password takes pop3, smtp or oauth-client, not &quot;%1&quot;</translation>
-    </message>
-    <message>
         <source>OAuthクライアントシークレット: </source>
         <translation>OAuth client secret: </translation>
     </message>
@@ -2204,6 +2240,78 @@ kestrovamail --test-pattern</translation>
     <message>
         <source>は --move-secrets keyring か --move-secrets file で変えます（秘密も一緒に移します）</source>
         <translation>is changed with --move-secrets keyring or --move-secrets file (which moves the secrets with it)</translation>
+    </message>
+    <message>
+        <source>は usb、rtsp、mjpeg、snapshot のどれかです</source>
+        <translation>takes usb, rtsp, mjpeg or snapshot</translation>
+    </message>
+    <message>
+        <source>は改行や制御文字を含みます</source>
+        <translation>holds a line break or another control character</translation>
+    </message>
+    <message>
+        <source>は「,」か「;」を含みます</source>
+        <translation>holds &quot;,&quot; or &quot;;&quot;</translation>
+    </message>
+    <message>
+        <source>は%1文字までです</source>
+        <translation>takes at most %1 characters</translation>
+    </message>
+    <message>
+        <source>が%1バイトを超えています</source>
+        <translation>is longer than %1 bytes</translation>
+    </message>
+    <message>
+        <source>CAMERA%1.ADDRESS は TYPE %2 に合いません（rtsp は rtsp:// か rtsps://、mjpeg と snapshot は http:// か https:// で始まります）</source>
+        <translation>CAMERA%1.ADDRESS does not fit TYPE %2 (rtsp takes rtsp:// or rtsps://, mjpeg and snapshot take http:// or https://)</translation>
+    </message>
+    <message>
+        <source>カメラが2台以上のときは CAMERA%1.NAME が必要です</source>
+        <translation>CAMERA%1.NAME is needed while there are two cameras or more</translation>
+    </message>
+    <message>
+        <source>CAMERA%1.NAME は CAMERA%2 と同じ名前です</source>
+        <translation>CAMERA%1.NAME is the name of CAMERA%2</translation>
+    </message>
+    <message>
+        <source>のパスワード%1</source>
+        <translation>: the password in it %1</translation>
+    </message>
+    <message>
+        <source>のユーザー名%1</source>
+        <translation>: the user name in it %1</translation>
+    </message>
+    <message>
+        <source>kestrovamail: --set-password: &quot;%1&quot; という名前のカメラはありません（カメラ: %2）</source>
+        <translation>kestrovamail: --set-password: there is no camera called &quot;%1&quot; (cameras: %2)</translation>
+    </message>
+    <message>
+        <source>kestrovamail: --set-password は pop3、smtp、oauth-client、camera:NAME のどれかです（&quot;%1&quot; は違います）</source>
+        <translation>kestrovamail: --set-password takes pop3, smtp, oauth-client or camera:NAME, not &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <source>カメラ %1 のパスワード: </source>
+        <translation>Password of camera %1: </translation>
+    </message>
+    <message>
+        <source>kestrovamail: --remove-camera: &quot;%1&quot; という名前のカメラはありません（カメラ: %2）</source>
+        <translation>kestrovamail: --remove-camera: there is no camera called &quot;%1&quot; (cameras: %2)</translation>
+    </message>
+    <message>
+        <source>kestrovamail: --remove-camera: 最後のカメラは外せません（--set CAMERA1.KEY=VALUE で変えます）</source>
+        <translation>kestrovamail: --remove-camera: the last camera stays (change it with --set CAMERA1.KEY=VALUE)</translation>
+    </message>
+    <message>
+        <source>kestrovamail: --remove-camera: キーリングを読めないため、カメラを外せません。何も変えていません</source>
+        <translation>kestrovamail: --remove-camera: the keyring cannot be read, so no camera can be removed; nothing was changed</translation>
+    </message>
+    <message>
+        <source>カメラ %1 を外しました（残りのカメラ: %2）</source>
+        <translation>Camera %1 was removed (cameras left: %2)</translation>
+    </message>
+    <message>
+        <source>は番号が飛んでいます（今はカメラが%2台。次に足せるのは CAMERA%1 です）</source>
+        <translation>skips a number: there are %2 cameras, and the next one to add is CAMERA%1</translation>
     </message>
 </context>
 <context>

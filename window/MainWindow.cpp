@@ -297,7 +297,7 @@ bool MainWindow::OpenCameraAndFirstRunDialogs() {
     const std::vector<CaptureDevice> devices = graph.ListDevices();
     const bool cameraThere =
         named.empty() ? !devices.empty() : CCaptureGraph::FindDevice(devices, named) >= 0;
-    const bool firstRun = settings().device.deviceName.empty();
+    const bool firstRun = settings().device.cameras.front().address.empty();
     if (cameraThere) {
         // First run: choose and set up the device, then the mail and application settings.
         const bool built = firstRun ? graph.BuildGraph(false, true) : graph.BuildGraph(true, false);

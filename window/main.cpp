@@ -72,7 +72,7 @@ int RunWindow(int argc, char* argv[], const CommandLine& line) {
     return kestrova.Run();
 }
 
-// --show-settings, --set, --set-password, --set-up and --move-secrets, their messages in the user's language.
+// --show-settings, --set, --set-password, --set-up, --move-secrets and --remove-camera, their messages in the user's language.
 int RunSettingsCommand(int argc, char* argv[], const CommandLine& line) {
     const QCoreApplication app(argc, argv);
     InstallUiTranslation(LocaleEnvironment::FromProcess());
@@ -89,6 +89,8 @@ int RunSettingsCommand(int argc, char* argv[], const CommandLine& line) {
                                std::cout, std::cerr);
     case CommandLine::Mode::MoveSecrets:
         return secretscli::MoveSecrets(*folder, line.secretStore, std::cout, std::cerr);
+    case CommandLine::Mode::RemoveCamera:
+        return settingscli::RemoveCamera(*folder, line.camera, std::cout, std::cerr);
     default:
         return settingscli::SetPassword(*folder, line.passwordAccount, std::cin, std::cerr,
                                         ::isatty(STDIN_FILENO) != 0);
@@ -136,6 +138,7 @@ int main(int argc, char* argv[]) {
     case CommandLine::Mode::SetPassword:
     case CommandLine::Mode::SetUp:
     case CommandLine::Mode::MoveSecrets:
+    case CommandLine::Mode::RemoveCamera:
         return RunSettingsCommand(argc, argv, line);
     case CommandLine::Mode::SignIn:
         return RunSignIn(argc, argv, line);

@@ -178,6 +178,16 @@ constexpr const char* kPhrases[] = {
     QT_TRANSLATE_NOOP("ScreenText", " は読み切れない値のため、ファイルの値をそのまま残します。"),
     QT_TRANSLATE_NOOP("ScreenText", " は他のユーザーも読める状態でした。"
                                     "パスワードを含むため、本人だけが読めるようにしました"),
+    QT_TRANSLATE_NOOP("ScreenText", "は usb、rtsp、mjpeg、snapshot のどれでもないため usb とします"),
+    QT_TRANSLATE_NOOP("ScreenText",
+                      "のユーザー名とパスワードは、次の保存で USER とパスワードの保存先に移します"),
+    QT_TRANSLATE_NOOP("ScreenText",
+                      "は TYPE に合わないアドレス（rtsp は rtsp:// か rtsps://、mjpeg と snapshot は "
+                      "http:// か https://）のため使いません: "),
+    QT_TRANSLATE_NOOP("ScreenText", "は名前に使えない文字（改行、制御文字、「,」「;」）を含むか "
+                                    "32 文字を超えるため使いません"),
+    QT_TRANSLATE_NOOP("ScreenText", "は前のカメラと同じ名前のため使いません: "),
+    QT_TRANSLATE_NOOP("ScreenText", "カメラのパスワードを読めません: "),
     QT_TRANSLATE_NOOP("ScreenText", "返信の上限（1時間に"),
     QT_TRANSLATE_NOOP("ScreenText", "通）に達したため、"),
     QT_TRANSLATE_NOOP("ScreenText", " の依頼にはしばらく返信しません"),

@@ -32,6 +32,7 @@ std::string ArgumentCompletion(const OptionRow& row) {
         return "            COMPREPLY=($(compgen -W \"" + WordList(row.words) +
                "\" -- \"$cur\"))\n";
     case OptionArgument::Address:
+    case OptionArgument::Camera:
     case OptionArgument::None:
         break;
     }

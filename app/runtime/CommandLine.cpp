@@ -37,7 +37,13 @@ bool AcceptsValue(const OptionRow& row, std::string_view value) {
     case OptionArgument::Device:
         return !value.empty();
     case OptionArgument::Word:
-        return std::ranges::find(row.words, value) != row.words.end();
+        return std::ranges::any_of(row.words, [&](std::string_view word) {
+            // "camera:NAME": the prefix and a name of at least one character.
+            const std::size_t colon = word.find(':');
+            if (colon == std::string_view::npos)
+                return value == word;
+            return value.size() > colon + 1 && value.starts_with(word.substr(0, colon + 1));
+        });
     default:
         return true;
     }
@@ -87,6 +93,9 @@ const char* const kHelpTail = QT_TRANSLATE_NOOP("CommandLine", R"(終了コー�
   $ kestrovamail --set-up you@example.com
   $ kestrovamail --set MAIL.POP3_SERVER=pop.example.com --set MAIL.POP3_ID=me
   $ kestrovamail --set-password pop3 < password.txt
+  $ kestrovamail --set CAMERA2.TYPE=rtsp --set CAMERA2.ADDRESS=rtsp://192.0.2.10/live
+  $ kestrovamail --set CAMERA2.NAME=garden --set CAMERA2.USER=admin
+  $ kestrovamail --set-password camera:garden < camera-password.txt
   $ kestrovamail --set MAIL.AUTH_METHOD=oauth2 --set MAIL.OAUTH_PROVIDER=microsoft
   $ kestrovamail --sign-in --device-code
   $ systemctl --user enable --now kestrovamail

@@ -11,10 +11,11 @@ struct CommandLine {
         CheckOnce,    // --check-once: one check cycle without a display, then exit
         ShowSettings, // --show-settings
         SetSettings,  // --set SECTION.KEY=VALUE (repeatable)
-        SetPassword,  // --set-password pop3|smtp|oauth-client
+        SetPassword,  // --set-password pop3|smtp|oauth-client|camera:NAME
         SignIn,       // --sign-in [--device-code]: OAuth 2.0 sign-in from the terminal
         SetUp,        // --set-up ADDRESS [--dry-run] [--accept-other-domain]
         MoveSecrets,  // --move-secrets keyring|file
+        RemoveCamera, // --remove-camera NAME
         Help,         // --help
         Version,      // --version
     };
@@ -28,6 +29,7 @@ struct CommandLine {
     std::vector<std::string> assignments; // --set
     std::string passwordAccount;          // --set-password
     std::string secretStore;              // --move-secrets: keyring or file
+    std::string camera;                   // --remove-camera
     std::string setUpAddress;             // --set-up
     bool dryRun = false;                  // --dry-run (with --set-up)
     bool acceptOtherDomain = false;       // --accept-other-domain (with --set-up)

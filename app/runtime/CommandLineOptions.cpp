@@ -10,7 +10,7 @@ using Mode = CommandLine::Mode;
 constexpr ModeSet kRunning{Mode::Window, Mode::Headless, Mode::CheckOnce};
 
 // The accounts whose secret --set-password stores.
-constexpr std::string_view kPasswordAccounts[] = {"pop3", "smtp", "oauth-client"};
+constexpr std::string_view kPasswordAccounts[] = {"pop3", "smtp", "oauth-client", "camera:NAME"};
 
 // The stores --move-secrets moves the secrets to.
 constexpr std::string_view kSecretStores[] = {"keyring", "file"};
@@ -78,11 +78,12 @@ constexpr OptionRow kOptions[] = {
      .words = kPasswordAccounts,
      .help = QT_TRANSLATE_NOOP(
          "CommandLine", "POP3 か SMTP のパスワード（oauth-client: OAuth のクライアント\n"
-                        "シークレット）を標準入力から読み、MAIL.SECRET_STORE の保存先\n"
-                        "（キーリングか、setup.ini に難読化して）に保存します。"),
+                        "シークレット、camera:NAME: その名前のカメラのパスワード）を標準入力\n"
+                        "から読み、MAIL.SECRET_STORE の保存先（キーリングか、setup.ini と\n"
+                        "device.ini に難読化して）に保存します。"),
      .mode = Mode::SetPassword,
-     .badValue = QT_TRANSLATE_NOOP("CommandLine",
-                                   "--set-password には pop3、smtp か oauth-client を指定します"),
+     .badValue = QT_TRANSLATE_NOOP(
+         "CommandLine", "--set-password には pop3、smtp、oauth-client か camera:NAME を指定します"),
      .store = [](CommandLine& line,
                  std::string value) { line.passwordAccount = std::move(value); }},
     {.name = "--move-secrets",
@@ -97,6 +98,15 @@ constexpr OptionRow kOptions[] = {
      .badValue = QT_TRANSLATE_NOOP("CommandLine",
                                    "--move-secrets には keyring か file を指定します"),
      .store = [](CommandLine& line, std::string value) { line.secretStore = std::move(value); }},
+    {.name = "--remove-camera",
+     .argument = OptionArgument::Camera,
+     .placeholder = "NAME",
+     .help = QT_TRANSLATE_NOOP(
+         "CommandLine", "その名前（CAMERAn.NAME）のカメラを設定から外します。後のカメラの\n"
+                        "番号は 1 つずつ詰まります。最後の 1 台は外せません。カメラを足すには\n"
+                        "--set CAMERAn.KEY=VALUE で次の番号のカメラを設定します。"),
+     .mode = Mode::RemoveCamera,
+     .store = [](CommandLine& line, std::string value) { line.camera = std::move(value); }},
     {.name = "--sign-in",
      .help = QT_TRANSLATE_NOOP(
          "CommandLine", "MAIL.AUTH_METHOD=oauth2 のとき、メールのプロバイダーに OAuth 2.0 で\n"

@@ -17,6 +17,7 @@ enum class OptionArgument {
     Setting, // SECTION.KEY=VALUE
     Word,    // one of the row's words
     Address, // a mail address
+    Camera,  // a camera's name (CAMERAn.NAME)
 };
 
 // The commands (modes) an option goes with.
@@ -44,7 +45,9 @@ struct OptionRow {
     OptionArgument argument = OptionArgument::None;
     // The argument as --help names it ("NAME|PATH"); for OptionArgument::Word, the words.
     std::string_view placeholder{};
-    std::span<const std::string_view> words{}; // the values an OptionArgument::Word takes
+    // The values an OptionArgument::Word takes; a word "prefix:NAME" stands for the prefix with
+    // any name after it ("camera:NAME": camera:玄関).
+    std::span<const std::string_view> words{};
     // What --help says, in Japanese for lupdate (QT_TRANSLATE_NOOP, context "CommandLine"), one
     // line of text a line; nullptr for a switch that goes with one command only, which --help
     // then shows in that command's line ("--set-up ADDRESS [--dry-run]") and text.

@@ -15,7 +15,7 @@ CKestrovaRuntime::CKestrovaRuntime(Options options, ICaptureUi* ui, QObject* par
     : QObject(parent), m_options(std::move(options)),
       m_log(m_settings.app, m_options.folder, m_clock), m_serviceLog(m_log),
       m_loggingUi(m_serviceLog), m_ui(ui ? *ui : m_loggingUi, *this),
-      m_graph(m_settings.device, m_ui), m_keeper(m_graph, m_serviceLog, [this] {
+      m_graph(m_usbCamera, m_ui), m_keeper(m_graph, m_serviceLog, [this] {
           if (m_flags.uiBusy)
               return false; // a dialog or a grab is using the graph: the next look takes it up
           const bool built = m_graph.BuildGraph(true, false);
@@ -34,6 +34,7 @@ CKestrovaRuntime::~CKestrovaRuntime() {
 
 bool CKestrovaRuntime::Start(bool timer, const std::function<bool()>& beforeMail) {
     const std::vector<std::string> notes = LoadSettings(m_settings, m_options.folder, *this);
+    TakeUsbCamera();
     if (beforeMail && !beforeMail())
         return false;
 
@@ -84,26 +85,24 @@ void CKestrovaRuntime::Reload() {
     m_settings.app = fresh.app;
     m_settings.mail = fresh.mail;
     m_settings.timeText = fresh.timeText;
-    const DeviceSettings& now = m_settings.device;
-    const bool deviceChanged = fresh.device.deviceName != now.deviceName ||
-                               fresh.device.width != now.width || fresh.device.height != now.height;
-    const auto networkPart = [](const DeviceSettings& device) {
+    const auto cameraPart = [](const DeviceSettings& device) {
         std::vector<std::string> part;
         for (const CameraSettings& c : device.cameras)
             part.insert(part.end(), {c.name, std::to_string(static_cast<int>(c.type)), c.address,
-                                     c.user, c.password});
+                                     c.user, c.password, std::to_string(c.width),
+                                     std::to_string(c.height)});
         return part;
     };
-    const bool camerasChanged = networkPart(fresh.device) != networkPart(now);
+    const bool camerasChanged = cameraPart(fresh.device) != cameraPart(m_settings.device);
     m_log.AddLog(kReloadedLine);
     if (camerasChanged && m_started)
         ReplaceCameras(fresh.device.cameras);
+    else if (camerasChanged) {
+        m_settings.device.cameras = fresh.device.cameras;
+        TakeUsbCamera();
+    }
     if (m_mailHost)
         m_mailHost->SettingsChanged();
-    if (deviceChanged && m_started) {
-        m_settings.device = fresh.device;
-        RebuildGraph(true, false);
-    }
 }
 
 void CKestrovaRuntime::StopMail() {
@@ -135,6 +134,7 @@ bool CKestrovaRuntime::RebuildGraph(bool useFirstDevice, bool configureDevice) {
 }
 
 void CKestrovaRuntime::SaveAllSettings() {
+    GiveBackUsbCamera();
     SaveSettingsAndSay(m_settings, m_options.folder, *this, m_settingsNotices);
 }
 
@@ -151,7 +151,15 @@ void CKestrovaRuntime::ReplaceCameras(const std::vector<CameraSettings>& cameras
     // The worker reaches the cameras: it stops before they change, and comes back with them.
     m_mailHost->Stop();
     m_mailHost.reset();
+    GiveBackUsbCamera();
+    const CameraSettings usbBefore = m_usbCamera;
     m_settings.device.cameras = cameras;
+    TakeUsbCamera();
+    if (!UsesUsbGraph())
+        m_graph.TearDownGraph(); // the device is free for others
+    else if (usbBefore.address != m_usbCamera.address || usbBefore.width != m_usbCamera.width ||
+             usbBefore.height != m_usbCamera.height)
+        RebuildGraph(true, false);
     MakeCameras();
     for (const std::unique_ptr<NetworkCameraKeeper>& network : m_network)
         network->Start();
@@ -160,6 +168,28 @@ void CKestrovaRuntime::ReplaceCameras(const std::vector<CameraSettings>& cameras
         m_mailHost->StartTimer(kMailCheckIntervalMs);
     SyncFlags();
     emit camerasReplaced();
+}
+
+CameraSettings* CKestrovaRuntime::UsbEntry() {
+    std::vector<CameraSettings>& cameras = m_settings.device.cameras;
+    const auto usb = std::ranges::find_if(cameras, [](const CameraSettings& c) {
+        return c.type == CameraType::Usb;
+    });
+    return usb == cameras.end() ? nullptr : &*usb;
+}
+
+void CKestrovaRuntime::TakeUsbCamera() {
+    const CameraSettings* entry = UsbEntry();
+    m_usbCamera = entry ? *entry : CameraSettings{};
+}
+
+void CKestrovaRuntime::GiveBackUsbCamera() {
+    // What the graph chose (the device, the size the device settings took) is what is kept.
+    if (CameraSettings* entry = UsbEntry()) {
+        entry->address = m_usbCamera.address;
+        entry->width = m_usbCamera.width;
+        entry->height = m_usbCamera.height;
+    }
 }
 
 std::size_t CKestrovaRuntime::UsbIndex() const {

@@ -158,6 +158,9 @@ private:
     // The mail host over the cameras of now.
     void MakeMailHost();
     bool UsesUsbGraph() const;
+    CameraSettings* UsbEntry();
+    void TakeUsbCamera();
+    void GiveBackUsbCamera();
 
     Options m_options;
     Settings m_settings;
@@ -168,6 +171,10 @@ private:
     ServiceFlags m_flags;
     CLoggingCaptureUi m_loggingUi;
     CaptureUi m_ui;
+    // The USB graph's record: a copy of the first USB camera's, so that no change to the list
+    // moves it from under the graph; taken from the list after loading and given back before
+    // saving.
+    CameraSettings m_usbCamera;
     CCaptureGraph m_graph;
     CCameraKeeper m_keeper;
     std::shared_ptr<CCodePageService> m_codePages;

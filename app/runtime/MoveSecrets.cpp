@@ -30,21 +30,39 @@ struct Quiet : IMessageSink {
     void ShowMessage(const std::string&) override {}
 };
 
+// Every secret of the records by its keyring name: the mail's, then the cameras' passwords.
+std::vector<std::pair<std::string, std::string>> SecretsOf(const Settings& settings) {
+    std::vector<std::pair<std::string, std::string>> secrets;
+    for (const Secret& secret : kSecrets)
+        secrets.emplace_back(SecretNameText(secret.name), settings.mail.*secret.field);
+    for (std::size_t k = 0; k < settings.device.cameras.size(); ++k)
+        secrets.emplace_back(CameraSecretName(int(k) + 1), settings.device.cameras[k].password);
+    return secrets;
+}
+
+// The keyring forgets every secret of the folder it may hold (the cameras' of every number).
+void ClearKeyring(const std::string& folder) {
+    for (const Secret& secret : kSecrets)
+        keyring::Write(folder, secret.name, "");
+    for (int n = 1; n <= DeviceSettings::kMaxCameras; ++n)
+        keyring::Write(folder, CameraSecretName(n), "");
+}
+
 // Writes what the keyring is to hold; on a failure, takes back what it wrote.
-MailError FillKeyring(const std::string& folder, const MailSettings& mail) {
-    std::vector<SecretName> written;
-    for (const Secret& secret : kSecrets) {
-        if ((mail.*secret.field).empty())
+MailError FillKeyring(const std::string& folder, const Settings& settings) {
+    std::vector<std::string> written;
+    for (const auto& [name, value] : SecretsOf(settings)) {
+        if (value.empty())
             continue;
-        const KeyringStatus status = keyring::Write(folder, secret.name, mail.*secret.field);
+        const KeyringStatus status = keyring::Write(folder, name, value);
         if (status != KeyringStatus::Ok) {
-            for (SecretName name : written)
-                keyring::Write(folder, name, "");
+            for (const std::string& done : written)
+                keyring::Write(folder, done, "");
             return {status == KeyringStatus::Locked ? MailErrorCode::KeyringLocked
                                                     : MailErrorCode::KeyringUnreachable,
                     0, {}};
         }
-        written.push_back(secret.name);
+        written.push_back(name);
     }
     return {};
 }
@@ -72,9 +90,9 @@ SecretsMove MoveSecrets(const std::string& folder, SecretStore to) {
         result.problem = DescribeMailError(error);
         return result;
     }
-    for (const Secret& secret : kSecrets) {
-        if (!(from.*secret.field).empty())
-            result.moved.push_back(SecretNameText(secret.name));
+    for (const auto& [name, value] : SecretsOf(settings)) {
+        if (!value.empty())
+            result.moved.push_back(name);
     }
     if (!signIn.refreshToken.empty())
         result.moved.push_back(SecretNameText(SecretName::RefreshToken));
@@ -83,7 +101,7 @@ SecretsMove MoveSecrets(const std::string& folder, SecretStore to) {
         if (!keyring::Reachable())
             error = {MailErrorCode::KeyringUnreachable, 0, {}};
         else
-            error = FillKeyring(folder, settings.mail);
+            error = FillKeyring(folder, settings);
     }
     if (!error && !signIn.refreshToken.empty())
         error = oauthstore::SaveSignIn(settings.mail, folder, signIn);
@@ -92,18 +110,15 @@ SecretsMove MoveSecrets(const std::string& folder, SecretStore to) {
         error = {MailErrorCode::FileNotWritten, 0, folder + kSetupIniName};
     if (error) {
         if (to == SecretStore::Keyring) { // the files keep them; the keyring forgets its copy
-            for (const Secret& secret : kSecrets)
-                keyring::Write(folder, secret.name, "");
+            ClearKeyring(folder);
             keyring::Write(folder, SecretName::RefreshToken, "");
         }
         result.problem = DescribeMailError(error);
         return result;
     }
     // Everything stands in the new store: the old one forgets its copies.
-    if (from.secretStore == SecretStore::Keyring) {
-        for (const Secret& secret : kSecrets)
-            keyring::Write(folder, secret.name, "");
-    }
+    if (from.secretStore == SecretStore::Keyring)
+        ClearKeyring(folder);
     oauthstore::SaveSignIn(from, folder, {});
     result.done = true;
     return result;

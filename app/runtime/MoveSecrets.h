@@ -1,6 +1,7 @@
 #pragma once
-// Moves every secret of the program folder (the passwords, the OAuth client secret and the
-// refresh token) between setup.ini with oauth-token.dat and the desktop's keyring, and sets
+// Moves every secret of the program folder (the passwords, the OAuth client secret, the refresh
+// token and the cameras' passwords) between setup.ini, device.ini and oauth-token.dat and the
+// desktop's keyring, and sets
 // MAIL.SECRET_STORE to match: `kestrovamail --move-secrets keyring|file`, and the mail
 // settings dialog's button. All or nothing: the secrets are written to the new store first, the
 // setting changes once they all stand there, and only then does the old store forget them.
@@ -13,7 +14,8 @@
 
 struct SecretsMove {
     bool done = false;
-    std::vector<std::string> moved; // POP3_PASS, SMTP_PASS, OAUTH_CLIENT_SECRET, oauth-token
+    // POP3_PASS, SMTP_PASS, OAUTH_CLIENT_SECRET, CAMERA1.PASSWORD ..., oauth-token
+    std::vector<std::string> moved;
     std::string problem;            // why nothing was moved (UTF-8, the program's Japanese)
 };
 

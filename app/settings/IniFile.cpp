@@ -370,6 +370,20 @@ bool IniFile::Delete(std::string_view section, std::string_view key) {
     return deleted;
 }
 
+bool IniFile::HasSection(std::string_view section) const {
+    return FindSection(EncodeName(section)).has_value();
+}
+
+bool IniFile::DeleteSection(std::string_view section) {
+    const std::optional<std::size_t> sectionLine = FindSection(EncodeName(section));
+    if (!sectionLine)
+        return false;
+    const std::size_t end = SectionEnd(*sectionLine);
+    m_lines.erase(m_lines.begin() + static_cast<std::ptrdiff_t>(*sectionLine),
+                  m_lines.begin() + static_cast<std::ptrdiff_t>(end));
+    return true;
+}
+
 bool IniFile::Save() const {
     if (m_loadFailed)
         return false; // never replace a file whose contents we could not see (m_error stays)

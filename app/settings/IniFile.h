@@ -63,6 +63,11 @@ public:
     void Write(std::string_view section, std::string_view key, std::string_view value);
     // Removes every line of key in section; false (and no change) when it is not there.
     bool Delete(std::string_view section, std::string_view key);
+    // Whether the file has the section (with or without keys).
+    bool HasSection(std::string_view section) const;
+    // Removes the section: its header and every line up to the next one (blank lines and
+    // comments in it too); false when it is not there.
+    bool DeleteSection(std::string_view section);
 
     // Writes the file atomically (base/AtomicFile.h). False when it could not be written (the
     // old file stays).

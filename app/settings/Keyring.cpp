@@ -80,10 +80,10 @@ private:
 };
 
 std::unique_ptr<GHashTable, HashTableUnref> Attributes(const std::string& folder,
-                                                       SecretName name) {
+                                                       const std::string& name) {
     GHashTable* table = g_hash_table_new_full(g_str_hash, g_str_equal, g_free, g_free);
     g_hash_table_insert(table, g_strdup("folder"), g_strdup(folder.c_str()));
-    g_hash_table_insert(table, g_strdup("name"), g_strdup(SecretNameText(name)));
+    g_hash_table_insert(table, g_strdup("name"), g_strdup(name.c_str()));
     return std::unique_ptr<GHashTable, HashTableUnref>(table);
 }
 
@@ -136,6 +136,14 @@ bool Reachable() {
 }
 
 KeyringStatus Read(const std::string& folder, SecretName name, std::string& value) {
+    return Read(folder, std::string(SecretNameText(name)), value);
+}
+
+KeyringStatus Write(const std::string& folder, SecretName name, std::string_view value) {
+    return Write(folder, std::string(SecretNameText(name)), value);
+}
+
+KeyringStatus Read(const std::string& folder, const std::string& name, std::string& value) {
     value.clear();
     BoundedCancellable cancellable;
     const GObjectPtr<SecretService> service = Service(cancellable.get());
@@ -163,7 +171,7 @@ KeyringStatus Read(const std::string& folder, SecretName name, std::string& valu
     return KeyringStatus::Ok;
 }
 
-KeyringStatus Write(const std::string& folder, SecretName name, std::string_view value) {
+KeyringStatus Write(const std::string& folder, const std::string& name, std::string_view value) {
     BoundedCancellable cancellable;
     const GObjectPtr<SecretService> service = Service(cancellable.get());
     if (!service)
@@ -183,7 +191,7 @@ KeyringStatus Write(const std::string& folder, SecretName name, std::string_view
     }
     const std::unique_ptr<SecretValue, ValueUnref> secret(
         secret_value_new(value.data(), static_cast<gssize>(value.size()), "text/plain"));
-    const std::string label = std::string("KestrovaMail ") + SecretNameText(name) + " (" + folder + ")";
+    const std::string label = std::string("KestrovaMail ") + name + " (" + folder + ")";
     const bool stored = secret_service_store_sync(service.get(), Schema(), attributes.get(),
                                                   SECRET_COLLECTION_DEFAULT, label.c_str(),
                                                   secret.get(), cancellable.get(), &raw);

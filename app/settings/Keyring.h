@@ -1,6 +1,7 @@
 #pragma once
 // The desktop's keyring (the Secret Service, over libsecret) as a store for the program's
-// secrets: the mail passwords, the OAuth client secret and the refresh token. Each secret is one
+// secrets: the mail passwords, the OAuth client secret, the refresh token and the cameras'
+// passwords. Each secret is one
 // item of the schema "com.zentrivo.kestrovamail.Secret" with the attributes "folder" (the
 // program folder, so that two setups on one account keep apart) and "name" (the setting it
 // stands for).
@@ -35,5 +36,9 @@ KeyringStatus Read(const std::string& folder, SecretName name, std::string& valu
 
 // Stores value (UTF-8) as the secret of name; an empty value removes the item.
 KeyringStatus Write(const std::string& folder, SecretName name, std::string_view value);
+
+// The same for a secret named by text: a camera's password ("CAMERA2.PASSWORD").
+KeyringStatus Read(const std::string& folder, const std::string& name, std::string& value);
+KeyringStatus Write(const std::string& folder, const std::string& name, std::string_view value);
 
 } // namespace keyring

@@ -2,10 +2,12 @@
 
 #include "app/report/MessageSink.h"
 #include "app/report/ScreenText.h"
+#include "app/settings/CameraNames.h"
 #include "app/settings/IniFile.h"
 #include "app/settings/PasswordCipher.h"
 #include "app/settings/SettingsStore.h"
 #include "app/settings/SettingsTable.h"
+#include "base/CameraAddress.h"
 #include "base/Settings.h"
 #include "mail/text/AsciiCase.h"
 #include "mail/text/TextCodec.h"
@@ -13,6 +15,7 @@
 #include <QCoreApplication>
 #include <algorithm>
 #include <charconv>
+#include <cstring>
 #include <istream>
 #include <optional>
 #include <ostream>
@@ -23,6 +26,7 @@ namespace settingscli {
 namespace {
 
 constexpr const char* kHiddenPassword = "********";
+constexpr const char* kCameraAccount = "camera:"; // --set-password camera:NAME
 
 // The messages are written in Japanese and shown in the user's language, as --help is. A
 // problem of a value ("は on か off です") follows the setting's name or "the password".
@@ -82,7 +86,51 @@ constexpr ChoiceRule kChoiceRules[] = {
     {SettingType::SenderCheck, true, QT_TRANSLATE_NOOP("SettingsCommands", "は off か dkim です")},
     {SettingType::AuthMethod, false,
      QT_TRANSLATE_NOOP("SettingsCommands", "は password か oauth2 です")},
+    {SettingType::CameraType, true,
+     QT_TRANSLATE_NOOP("SettingsCommands", "は usb、rtsp、mjpeg、snapshot のどれかです")},
 };
+
+// The names of device.ini's settings before there were cameras, which scripts may still give.
+struct OldName {
+    const char* name;
+    const char* now;
+};
+constexpr OldName kOldNames[] = {{"DEVICE.SELECT", "CAMERA1.ADDRESS"},
+                                 {"DEVICE.WIDTH", "CAMERA1.WIDTH"},
+                                 {"DEVICE.HEIGHT", "CAMERA1.HEIGHT"}};
+
+const SettingRow* FindSettingOrOldName(std::string_view name, int& number) {
+    for (const OldName& old : kOldNames)
+        if (ascii::EqualNoCase(name, old.name))
+            name = old.now;
+    return FindSetting(name, &number);
+}
+
+// Why a camera's name cannot be taken; empty when it can.
+std::string CameraNameText(const std::string& name) {
+    switch (CheckCameraName(name)) {
+    case CameraNameProblem::Control:
+        return Tr(QT_TRANSLATE_NOOP("SettingsCommands", "は改行や制御文字を含みます"));
+    case CameraNameProblem::Separator:
+        return Tr(QT_TRANSLATE_NOOP("SettingsCommands", "は「,」か「;」を含みます"));
+    case CameraNameProblem::TooLong:
+        return Tr(QT_TRANSLATE_NOOP("SettingsCommands", "は%1文字までです"),
+                  std::to_string(kMaxCameraNameCharacters));
+    case CameraNameProblem::None:
+        break;
+    }
+    return TextProblem(name);
+}
+
+// Why a password cannot be stored; empty when it can.
+std::string PasswordProblem(const std::string& password) {
+    if (std::string problem = TextProblem(password); !problem.empty())
+        return problem;
+    if (text::Utf8ToSjis(password).size() > kMaxPasswordBytes)
+        return Tr(QT_TRANSLATE_NOOP("SettingsCommands", "が%1バイトを超えています"),
+                  std::to_string(kMaxPasswordBytes));
+    return {};
+}
 
 // What --set stores for value in row: the word, or the reason the value is refused in
 // problem. number: the entry of a list.
@@ -92,6 +140,18 @@ std::optional<std::string> SetWord(const SettingRow& row, const Settings& settin
         problem = std::move(reason);
         return std::nullopt;
     };
+    if (row.Has(kPerCamera)) {
+        // A camera is added by setting a key of the one after the last; no number is skipped.
+        const std::size_t cameras = settings.device.cameras.size();
+        if (static_cast<std::size_t>(number) > cameras + 1)
+            return refuse(Tr(QT_TRANSLATE_NOOP("SettingsCommands",
+                                               "は番号が飛んでいます（今はカメラが%2台。"
+                                               "次に足せるのは CAMERA%1 です）"),
+                             std::to_string(cameras + 1), std::to_string(cameras)));
+        if (row.key == std::string_view("NAME") && !value.empty())
+            if (std::string reason = CameraNameText(value); !reason.empty())
+                return refuse(reason);
+    }
     for (const ChoiceRule& rule : kChoiceRules) {
         if (rule.type != row.type)
             continue;
@@ -164,12 +224,38 @@ std::string ShownWord(const SettingRow& row, const std::string& word) {
     return word;
 }
 
+// What the cameras cannot be: an address whose scheme does not fit the type, two cameras of one
+// name, a camera without a name beside another. Empty when nothing is wrong.
+std::string CameraInconsistency(const DeviceSettings& device) {
+    for (std::size_t k = 0; k < device.cameras.size(); ++k) {
+        const CameraSettings& camera = device.cameras[k];
+        const std::string number = std::to_string(k + 1);
+        if (!CameraAddressFitsType(camera.type, camera.address))
+            return Tr(QT_TRANSLATE_NOOP("SettingsCommands",
+                                        "CAMERA%1.ADDRESS は TYPE %2 に合いません（rtsp は "
+                                        "rtsp:// か rtsps://、mjpeg と snapshot は http:// か "
+                                        "https:// で始まります）"),
+                      number, std::string(SettingKeywords(SettingType::CameraType)[std::size_t(
+                                  camera.type)]));
+        if (FoldCameraName(camera.name).empty() && device.cameras.size() > 1)
+            return Tr(QT_TRANSLATE_NOOP("SettingsCommands",
+                                        "カメラが2台以上のときは CAMERA%1.NAME が必要です"),
+                      number);
+        for (std::size_t j = 0; j < k; ++j)
+            if (FoldCameraName(device.cameras[j].name) == FoldCameraName(camera.name))
+                return Tr(QT_TRANSLATE_NOOP("SettingsCommands",
+                                            "CAMERA%1.NAME は CAMERA%2 と同じ名前です"),
+                          number, std::to_string(j + 1));
+    }
+    return {};
+}
+
 // What the mail settings dialog refuses on OK beyond single fields; empty when nothing is.
 std::string Inconsistency(const Settings& settings) {
     if (settings.mail.receiveProtocol == ReceiveProtocol::Imap && settings.mail.imapServer.empty())
         return Tr(QT_TRANSLATE_NOOP("SettingsCommands",
                                     "MAIL.RECEIVE_PROTOCOL imap には MAIL.IMAP_SERVER が必要です"));
-    return {};
+    return CameraInconsistency(settings.device);
 }
 
 void Load(Settings& settings, const std::string& folder, std::ostream& err) {
@@ -230,6 +316,19 @@ int ShowSettings(const std::string& folder, std::ostream& out, std::ostream& err
     Settings settings;
     Load(settings, folder, err);
     for (const SettingRow& row : SettingRows()) {
+        if (row.Has(kPerCamera)) {
+            // Each camera's keys together, at the first of its rows.
+            if (&row != CameraRows().front())
+                continue;
+            for (std::size_t n = 1; n <= settings.device.cameras.size(); ++n)
+                for (const SettingRow* key : CameraRows()) {
+                    std::string word = ShownWord(*key, SettingWord(*key, settings, int(n)));
+                    if (key->key == std::string_view("ADDRESS"))
+                        word = ShownCameraAddress(word);
+                    out << SettingName(*key, int(n)) << "=" << word << "\n";
+                }
+            continue;
+        }
         if (row.type != SettingType::AddressList)
             out << SettingName(row) << "=" << ShownWord(row, SettingWord(row, settings)) << "\n";
         // The allowed senders as far as the list goes.
@@ -245,33 +344,64 @@ int SetSettings(const std::string& folder, const std::vector<std::string>& assig
                 std::ostream& err) {
     Settings settings;
     Load(settings, folder, err);
+    const auto refused = [&](const std::string& name, const std::string& problem) {
+        err << Tr(QT_TRANSLATE_NOOP("SettingsCommands", "kestrovamail: %1 %2。何も変えていません"),
+                  name, problem)
+            << "\n";
+        return kRefused;
+    };
+    std::vector<bool> named(DeviceSettings::kMaxCameras); // NAME given (an empty one too)
     for (const std::string& assignment : assignments) {
         const std::size_t equals = assignment.find('=');
         int number = 0;
         const SettingRow* row = equals == std::string::npos
                                     ? nullptr
-                                    : FindSetting(assignment.substr(0, equals), &number);
+                                    : FindSettingOrOldName(assignment.substr(0, equals), number);
         if (!row) {
+            // Only the name: the value may hold a password written into an address.
             err << Tr(QT_TRANSLATE_NOOP(
                           "SettingsCommands",
                           "kestrovamail: --set %1: 知っている設定の SECTION.KEY=VALUE "
                           "ではありません（一覧は kestrovamail --show-settings）"),
-                      assignment)
+                      assignment.substr(0, equals))
                 << "\n";
             return kRefused;
         }
         std::string problem;
-        const std::optional<std::string> word =
-            SetWord(*row, settings, assignment.substr(equals + 1), number, problem);
-        if (!word) {
-            err << Tr(QT_TRANSLATE_NOOP("SettingsCommands",
-                                        "kestrovamail: %1 %2。何も変えていません"),
-                      SettingName(*row, number), problem)
-                << "\n";
-            return kRefused;
+        std::string value = assignment.substr(equals + 1);
+        const bool address = row->Has(kPerCamera) && row->key == std::string_view("ADDRESS");
+        CameraAddressParts parts;
+        if (address) {
+            // A log-in written into the address goes to USER and the password.
+            parts = SplitCameraAddress(value);
+            value = parts.address;
+            if (std::string reason = PasswordProblem(parts.password); !reason.empty())
+                return refused(SettingName(*row, number),
+                               Tr(QT_TRANSLATE_NOOP("SettingsCommands", "のパスワード%1"),
+                                  reason));
+            if (std::string reason = TextProblem(parts.user); !reason.empty())
+                return refused(SettingName(*row, number),
+                               Tr(QT_TRANSLATE_NOOP("SettingsCommands", "のユーザー名%1"),
+                                  reason));
         }
+        const std::optional<std::string> word = SetWord(*row, settings, value, number, problem);
+        if (!word)
+            return refused(SettingName(*row, number), problem);
         SetSettingWord(*row, settings, *word, number);
+        if (row->Has(kPerCamera) && row->key == std::string_view("NAME"))
+            named[static_cast<std::size_t>(std::max(number, 1) - 1)] = true;
+        if (address && parts.hadUser) {
+            CameraSettings& camera =
+                settings.device.cameras[static_cast<std::size_t>(std::max(number, 1) - 1)];
+            camera.user = parts.user;
+            if (!parts.password.empty())
+                camera.password = parts.password;
+        }
     }
+    // A camera added without a name is named as loading names it; an emptied name is refused.
+    for (std::size_t k = 0; k < settings.device.cameras.size(); ++k)
+        if (!named[k] && FoldCameraName(settings.device.cameras[k].name).empty())
+            settings.device.cameras[k].name = DefaultCameraName(int(k) + 1);
     if (const std::string problem = Inconsistency(settings); !problem.empty()) {
         err << Tr(QT_TRANSLATE_NOOP("SettingsCommands", "kestrovamail: %1。何も変えていません"),
                   problem)
@@ -285,13 +415,32 @@ int SetPassword(const std::string& folder, const std::string& account, std::istr
                 std::ostream& err, bool prompt) {
     const SettingRow* secret = nullptr;
     for (const SettingRow& row : SettingRows()) {
-        if (row.type == SettingType::Secret && ascii::EqualNoCase(account, row.account))
+        if (row.type == SettingType::Secret && !row.Has(kPerCamera) &&
+            ascii::EqualNoCase(account, row.account))
             secret = &row;
+    }
+    // camera:NAME, the name matched as requests match it.
+    Settings settings;
+    int camera = -1;
+    const bool forCamera = ascii::StartsWithNoCase(account, kCameraAccount);
+    if (forCamera) {
+        Load(settings, folder, err);
+        camera = FindCamera(settings.device, account.substr(std::strlen(kCameraAccount)));
+        if (camera < 0) {
+            err << Tr(QT_TRANSLATE_NOOP("SettingsCommands",
+                                        "kestrovamail: --set-password: \"%1\" という名前のカメラは"
+                                        "ありません（カメラ: %2）"),
+                      account.substr(std::strlen(kCameraAccount)),
+                      CameraNameList(settings.device))
+                << "\n";
+            return kNoSuchCamera;
+        }
+        secret = &SettingOf("CAMERA1.PASSWORD");
     }
     if (!secret) {
         err << Tr(QT_TRANSLATE_NOOP("SettingsCommands",
-                                    "kestrovamail: --set-password は pop3、smtp、oauth-client の"
-                                    "どれかです（\"%1\" は違います）"),
+                                    "kestrovamail: --set-password は pop3、smtp、oauth-client、"
+                                    "camera:NAME のどれかです（\"%1\" は違います）"),
                   account)
             << "\n";
         return kRefused;
@@ -303,6 +452,9 @@ int SetPassword(const std::string& folder, const std::string& account, std::istr
             err << (secret->key == std::string_view("OAUTH_CLIENT_SECRET")
                         ? Tr(QT_TRANSLATE_NOOP("SettingsCommands",
                                                "OAuthクライアントシークレット: "))
+                    : forCamera
+                        ? Tr(QT_TRANSLATE_NOOP("SettingsCommands", "カメラ %1 のパスワード: "),
+                             settings.device.cameras[static_cast<std::size_t>(camera)].name)
                         : Tr(QT_TRANSLATE_NOOP("SettingsCommands", "%1のパスワード: "),
                              ascii::Upper(secret->account)))
                 << std::flush;
@@ -329,10 +481,51 @@ int SetPassword(const std::string& folder, const std::string& account, std::istr
             << "\n";
         return kRefused;
     }
+    if (!forCamera)
+        Load(settings, folder, err);
+    SetSettingWord(*secret, settings, password, camera + 1);
+    return Save(settings, folder, err);
+}
+
+int RemoveCamera(const std::string& folder, const std::string& name, std::ostream& out,
+                 std::ostream& err) {
     Settings settings;
     Load(settings, folder, err);
-    SetSettingWord(*secret, settings, password);
-    return Save(settings, folder, err);
+    std::vector<CameraSettings>& cameras = settings.device.cameras;
+    const int index = FindCamera(settings.device, name);
+    if (index < 0) {
+        err << Tr(QT_TRANSLATE_NOOP("SettingsCommands",
+                                    "kestrovamail: --remove-camera: \"%1\" という名前のカメラは"
+                                    "ありません（カメラ: %2）"),
+                  name, CameraNameList(settings.device))
+            << "\n";
+        return kNoSuchCamera;
+    }
+    if (cameras.size() == 1) {
+        err << Tr(QT_TRANSLATE_NOOP("SettingsCommands",
+                                    "kestrovamail: --remove-camera: 最後のカメラは外せません"
+                                    "（--set CAMERA1.KEY=VALUE で変えます）"))
+            << "\n";
+        return kRefused;
+    }
+    // The passwords are kept by camera number: with keyring secrets unread, those of the
+    // cameras after it could not move down with them.
+    if (settings.mail.secretStore == SecretStore::Keyring && settings.mail.secretsUnread) {
+        err << Tr(QT_TRANSLATE_NOOP("SettingsCommands",
+                                    "kestrovamail: --remove-camera: キーリングを読めないため、"
+                                    "カメラを外せません。何も変えていません"))
+            << "\n";
+        return kSaveFailed;
+    }
+    const std::string removed = cameras[static_cast<std::size_t>(index)].name;
+    cameras.erase(cameras.begin() + index);
+    if (const int status = Save(settings, folder, err); status != kOk)
+        return status;
+    out << Tr(QT_TRANSLATE_NOOP("SettingsCommands",
+                                "カメラ %1 を外しました（残りのカメラ: %2）"),
+              removed, CameraNameList(settings.device))
+        << "\n";
+    return kOk;
 }
 
 } // namespace settingscli

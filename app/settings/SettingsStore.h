@@ -1,10 +1,12 @@
 #pragma once
-// Loading and saving the four settings records: device.ini (DEVICE) and setup.ini
+// Loading and saving the four settings records: device.ini (CAMERA1 ... CAMERA8; an older
+// file's DEVICE reads as camera 1 and is written back as CAMERA1) and setup.ini
 // (APPLICATION, MAIL, TIMETEXT) in the program folder, every key as its row in
 // app/settings/SettingsTable.h says, in the order of the rows: flags are "on"/"off" and only the
 // exact text "on" reads as on; numbers are decimal. The passwords and the client secret are kept
 // where MAIL.SECRET_STORE says: obscured in setup.ini (protected by the file's permissions, not
-// enciphered), or in the desktop's keyring, setup.ini then holding none of them.
+// enciphered), or in the desktop's keyring, setup.ini then holding none of them; the cameras'
+// passwords likewise in device.ini (key PASSWORD) or the keyring.
 
 #include "app/report/MessageSink.h"
 #include "base/Settings.h"
@@ -57,3 +59,9 @@ StartupOptions ReadStartupOptions(const std::string& folder);
 // (secretsUnread cleared). KeyringLocked or KeyringUnreachable when they could not be had; the
 // secrets are then empty and secretsUnread set.
 MailError ReadKeyringSecrets(MailSettings& mail, const std::string& folder);
+// The same for the cameras' passwords (keyring items CAMERA1.PASSWORD ...): all of them, or
+// none (cleared) and the keyring's failure.
+MailError ReadCameraSecrets(DeviceSettings& device, const std::string& folder);
+// The keyring's name of camera number's password (from 1): "CAMERA2.PASSWORD". The passwords go
+// by the cameras' numbers, which every save writes afresh, so a renamed camera keeps its own.
+std::string CameraSecretName(int number);

@@ -3,28 +3,38 @@
 #include "mail/net/MailSecurity.h"
 #include "mail/text/AsciiCase.h"
 
+#include <algorithm>
 #include <charconv>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <type_traits>
 
 namespace {
 
-constexpr const char* kDevice = "DEVICE";
+constexpr const char* kCamera = "CAMERA"; // CAMERA1 ... CAMERA8
 constexpr const char* kApplication = "APPLICATION";
 constexpr const char* kMail = "MAIL";
 constexpr const char* kTimeText = "TIMETEXT";
 
 // Both accessors of a member (plain lambdas: every compiler turns them into function pointers).
 template <class T>
-SettingField<T> Field(const T& (*read)(const Settings&), T& (*change)(Settings&)) {
+SettingField<T> Field(const T& (*read)(const Settings&, std::size_t),
+                      T& (*change)(Settings&, std::size_t)) {
     return {read, change};
 }
 #define M(path)                                                                               \
     Field<std::remove_cvref_t<decltype(std::declval<Settings&>().path)>>(                     \
-        [](const Settings& s) -> const auto& { return s.path; },                              \
-        [](Settings& s) -> auto& { return s.path; })
+        [](const Settings& s, std::size_t) -> const auto& { return s.path; },                 \
+        [](Settings& s, std::size_t) -> auto& { return s.path; })
+// A member of one camera's record (the index is checked before the accessor is called).
+#define C(member)                                                                             \
+    Field<std::remove_cvref_t<decltype(std::declval<CameraSettings&>().member)>>(             \
+        [](const Settings& s, std::size_t i) -> const auto& {                                 \
+            return s.device.cameras[i].member;                                                \
+        },                                                                                    \
+        [](Settings& s, std::size_t i) -> auto& { return s.device.cameras[i].member; })
 
 constexpr const char* kFlagWords[] = {"off", "on"};
 constexpr const char* kSecurityWords[] = {"none", "starttls", "tls"};
@@ -32,6 +42,7 @@ constexpr const char* kProtocolWords[] = {"pop3", "imap"};         // ReceivePro
 constexpr const char* kSenderCheckWords[] = {"off", "dkim"};       // SenderCheck's order
 constexpr const char* kAuthMethodWords[] = {"password", "oauth2"}; // oauth2 is true
 constexpr const char* kStoreWords[] = {"file", "keyring"};         // SecretStore's order
+constexpr const char* kCameraTypeWords[] = {"usb", "rtsp", "mjpeg", "snapshot"}; // CameraType's
 
 // The index of word among words in any letter case; size when it is none of them.
 std::size_t KeywordIndex(std::span<const char* const> words, std::string_view word) {
@@ -48,9 +59,23 @@ std::vector<SettingRow> MakeRows() {
     constexpr int64_t kAnyHigh = INT32_MAX;
     // clang-format off
     return {
-        {kDevice, "SELECT", Text, M(device.deviceName), Device},
-        {kDevice, "WIDTH", Number, M(device.width), Device, 1, 16384},
-        {kDevice, "HEIGHT", Number, M(device.height), Device, 1, 16384},
+        {kCamera, "NAME", Text, C(name), Device, 0, 0, kPerCamera, nullptr, nullptr,
+         "what requests and replies call the camera: at most 32 characters, no line break, "
+         "\",\" or \";\", unique in any letter case and width; needed once there are two "
+         "cameras; empty reads as camera<n>"},
+        {kCamera, "TYPE", CameraType, C(type), Device, 0, 0, kPerCamera},
+        {kCamera, "ADDRESS", Text, C(address), Device, 0, 0, kPerCamera, nullptr, nullptr,
+         "usb: the device's name or /dev/video* path (empty: the one attached); rtsp: an "
+         "rtsp:// or rtsps:// URL; mjpeg and snapshot: an http:// or https:// URL. A user name "
+         "and password written into the URL are moved to USER and the camera's password"},
+        {kCamera, "USER", Text, C(user), Device, 0, 0, kPerCamera, nullptr, nullptr,
+         "the network camera's log-in"},
+        {kCamera, "PASSWORD", Secret, C(password), Device, 0, 0, kPerCamera | kLater, nullptr,
+         "camera:NAME", "in device.ini, or in the keyring as MAIL.SECRET_STORE says"},
+        {kCamera, "WIDTH", Number, C(width), Device, 1, 16384, kPerCamera, nullptr, nullptr,
+         "usb: the frame width asked of the device"},
+        {kCamera, "HEIGHT", Number, C(height), Device, 1, 16384, kPerCamera, nullptr, nullptr,
+         "usb: the frame height asked of the device"},
 
         {kApplication, "LOGFILE", Flag, M(app.logFile), Application},
         {kApplication, "CLOSECANCEL", Flag, M(app.closeCancel), Application},
@@ -116,6 +141,7 @@ std::vector<SettingRow> MakeRows() {
     // clang-format on
 }
 #undef M
+#undef C
 
 template <class Number> Number Decimal(std::string_view word) {
     Number value = 0;
@@ -133,6 +159,11 @@ int EntryNumber(std::string_view digits, int64_t most) {
     return number;
 }
 
+// The camera a per-camera row's number stands for, as an index (number 0 is camera 1).
+std::size_t CameraIndex(const SettingRow& row, int number) {
+    return row.Has(kPerCamera) && number > 1 ? static_cast<std::size_t>(number - 1) : 0;
+}
+
 } // namespace
 
 const std::vector<SettingRow>& SettingRows() {
@@ -140,9 +171,23 @@ const std::vector<SettingRow>& SettingRows() {
     return rows;
 }
 
+std::vector<const SettingRow*> CameraRows() {
+    std::vector<const SettingRow*> rows;
+    for (const SettingRow& row : SettingRows())
+        if (row.Has(kPerCamera))
+            rows.push_back(&row);
+    return rows;
+}
+
+std::string SettingSection(const SettingRow& row, int number) {
+    if (row.Has(kPerCamera))
+        return row.section + std::to_string(std::max(number, 1));
+    return row.section;
+}
+
 std::string SettingName(const SettingRow& row, int number) {
-    std::string name = std::string(row.section) + "." + row.key;
-    if (number > 0)
+    std::string name = SettingSection(row, number) + "." + row.key;
+    if (number > 0 && row.type == SettingType::AddressList)
         name += std::to_string(number);
     return name;
 }
@@ -150,6 +195,21 @@ std::string SettingName(const SettingRow& row, int number) {
 const SettingRow* FindSetting(std::string_view name, int* number) {
     for (const SettingRow& row : SettingRows()) {
         const std::string rowName = SettingName(row);
+        if (row.Has(kPerCamera)) {
+            // CAMERAn.KEY, n from 1 to the most cameras.
+            const std::size_t dot = name.find('.');
+            if (dot == std::string_view::npos || !ascii::StartsWithNoCase(name, row.section) ||
+                !ascii::EqualNoCase(name.substr(dot + 1), row.key))
+                continue;
+            const int camera = EntryNumber(name.substr(std::strlen(row.section),
+                                                       dot - std::strlen(row.section)),
+                                           DeviceSettings::kMaxCameras);
+            if (camera == 0)
+                continue;
+            if (number)
+                *number = camera;
+            return &row;
+        }
         if (row.type == SettingType::AddressList) {
             if (!ascii::StartsWithNoCase(name, rowName))
                 continue;
@@ -190,6 +250,8 @@ std::span<const char* const> SettingKeywords(SettingType type) {
         return kAuthMethodWords;
     case SettingType::Store:
         return kStoreWords;
+    case SettingType::CameraType:
+        return kCameraTypeWords;
     default:
         return {};
     }
@@ -198,9 +260,12 @@ std::span<const char* const> SettingKeywords(SettingType type) {
 // The member types of a word: text as it is, numbers in decimal, a choice as its keyword (a
 // flag's and the log-in method's by false and true), a protection as setup.ini writes it.
 std::string SettingWord(const SettingRow& row, const Settings& settings, int number) {
+    const std::size_t camera = CameraIndex(row, number);
+    if (row.Has(kPerCamera) && camera >= settings.device.cameras.size())
+        return SettingWord(row, Settings{}); // a camera not there: the default
     return std::visit(
         [&](const auto& field) -> std::string {
-            const auto& value = field.read(settings);
+            const auto& value = field.read(settings, camera);
             using T = std::remove_cvref_t<decltype(value)>;
             if constexpr (std::is_same_v<T, std::string>) {
                 return value;
@@ -219,13 +284,20 @@ std::string SettingWord(const SettingRow& row, const Settings& settings, int num
 }
 
 std::size_t SettingEntryCount(const SettingRow& row, const Settings& settings) {
-    return std::get<SettingField<std::vector<std::string>>>(row.field).read(settings).size();
+    return std::get<SettingField<std::vector<std::string>>>(row.field).read(settings, 0).size();
 }
 
 void SetSettingWord(const SettingRow& row, Settings& settings, std::string_view word, int number) {
+    const std::size_t camera = CameraIndex(row, number);
+    if (row.Has(kPerCamera)) {
+        if (camera >= std::size_t(DeviceSettings::kMaxCameras))
+            return;
+        if (camera >= settings.device.cameras.size())
+            settings.device.cameras.resize(camera + 1);
+    }
     std::visit(
         [&](const auto& field) {
-            auto& value = field.change(settings);
+            auto& value = field.change(settings, camera);
             using T = std::remove_cvref_t<decltype(value)>;
             const std::span<const char* const> words = SettingKeywords(row.type);
             if constexpr (std::is_same_v<T, std::string>) {
@@ -246,7 +318,7 @@ void SetSettingWord(const SettingRow& row, Settings& settings, std::string_view 
                 value = word == words[1]; // only the exact word: "ON" is off
             } else if constexpr (std::is_enum_v<T>) {
                 const std::size_t known = KeywordIndex(words, word);
-                value = known < words.size() ? T(known) : field.read(Settings{});
+                value = known < words.size() ? T(known) : field.read(Settings{}, 0);
             } else {
                 value = Decimal<T>(word);
             }

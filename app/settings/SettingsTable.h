@@ -33,21 +33,23 @@ enum class SettingType {
                  // which moves them there
     AuthMethod,  // password or oauth2; anything but oauth2 reads as password
     AddressList, // KEY1 to KEYn (n the row's upper limit): a list whose gaps close up on loading
+    CameraType,  // usb, rtsp, mjpeg or snapshot (any letter case)
 };
 
 // The dialog with a field for the setting.
 enum class SettingDialog { None, Device, Application, Mail, TimeText };
 
-// How a row reaches its member of the records, for reading and for changing.
+// How a row reaches its member of the records, for reading and for changing. camera: the index
+// of the camera a per-camera row reaches (within DeviceSettings::cameras); other rows ignore it.
 template <class T> struct SettingField {
-    const T& (*read)(const Settings&);
-    T& (*change)(Settings&);
+    const T& (*read)(const Settings&, std::size_t camera);
+    T& (*change)(Settings&, std::size_t camera);
 };
 using AnySettingField =
     std::variant<SettingField<std::string>, SettingField<bool>, SettingField<int32_t>,
                  SettingField<uint32_t>, SettingField<SecurityChoice>,
                  SettingField<ReceiveProtocol>, SettingField<SenderCheck>, SettingField<SecretStore>,
-                 SettingField<std::vector<std::string>>>;
+                 SettingField<std::vector<std::string>>, SettingField<CameraType>>;
 
 // What a row asks beyond its type.
 enum SettingOption : unsigned {
@@ -56,6 +58,9 @@ enum SettingOption : unsigned {
     // A key added after the first versions: left out of the file while it holds the value a
     // missing key reads as, so that a setup.ini nobody changed it in keeps its bytes.
     kLater = 4,
+    // One of a camera's keys: the row stands for sections CAMERA1 to CAMERA8 of device.ini,
+    // and the number given with it (SettingName, SettingWord ...) is the camera's, from 1.
+    kPerCamera = 8,
 };
 
 struct SettingRow {
@@ -73,33 +78,43 @@ struct SettingRow {
     // being what a missing key of an existing file reads as); nullptr: the default.
     const char* newSetupWord = nullptr;
     const char* account = nullptr; // Secret: the account of --set-password
+    const char* manual = nullptr;  // what the manual page says of the row beyond its type (English)
 
     bool Has(SettingOption option) const { return (options & option) != 0; }
 };
 
-// Every row in file order: DEVICE (device.ini), then APPLICATION, MAIL and TIMETEXT (setup.ini).
+// Every row in file order: the cameras' keys (device.ini), then APPLICATION, MAIL and TIMETEXT
+// (setup.ini).
 const std::vector<SettingRow>& SettingRows();
+// The per-camera rows, in the order a camera's section holds them.
+std::vector<const SettingRow*> CameraRows();
 
-// "SECTION.KEY"; an AddressList row with an entry's number names "SECTION.KEYn".
+// "SECTION.KEY"; an AddressList row with an entry's number names "SECTION.KEYn"; a per-camera
+// row "CAMERAn.KEY" (n the number, 1 when none is given).
 std::string SettingName(const SettingRow& row, int number = 0);
-// The row a name ("SECTION.KEY" in any letter case, "SECTION.KEYn" for an entry of a list)
-// names, and the entry's number in number; nullptr when no row has that name.
+// The row's section in its file: "CAMERAn" for a per-camera row.
+std::string SettingSection(const SettingRow& row, int number = 0);
+// The row a name ("SECTION.KEY" in any letter case, "SECTION.KEYn" for an entry of a list,
+// "CAMERAn.KEY" for camera n) names, and the entry's or camera's number in number; nullptr when
+// no row has that name.
 const SettingRow* FindSetting(std::string_view name, int* number = nullptr);
 // The row of a name the program itself writes ("APPLICATION.JPEG_QUALITY"); a name no row has
 // stops the program, as a misspelt constant should.
 const SettingRow& SettingOf(std::string_view name);
 
-// The words a choice takes (Flag, Security, Protocol, SenderCheck, AuthMethod, Store); empty for the
-// other types.
+// The words a choice takes (Flag, Security, Protocol, SenderCheck, AuthMethod, Store, CameraType);
+// empty for the other types.
 std::span<const char* const> SettingKeywords(SettingType type);
 
-// The value as its word; for an AddressList the entry number (from 1), "" past the list's end.
+// The value as its word; for an AddressList the entry number (from 1), "" past the list's end;
+// for a per-camera row camera number (from 1; 0 is camera 1), the default past the last camera.
 std::string SettingWord(const SettingRow& row, const Settings& settings, int number = 0);
 // The entries of an AddressList row's list.
 std::size_t SettingEntryCount(const SettingRow& row, const Settings& settings);
 // Stores a word. A choice takes its keywords (in any letter case where the type says so); any
 // other word stores the default. An AddressList sets entry number, appends one past the end,
-// and removes the entry for "".
+// and removes the entry for "". A per-camera row sets camera number's key, adding cameras up to
+// that number (at most DeviceSettings::kMaxCameras).
 void SetSettingWord(const SettingRow& row, Settings& settings, std::string_view word,
                     int number = 0);
 // The word of a default-constructed record ("" for an AddressList).

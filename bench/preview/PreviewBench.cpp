@@ -66,7 +66,7 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     const double seconds = argc > 1 ? std::atof(argv[1]) : 20.0;
 
-    DeviceSettings settings;
+    CameraSettings settings;
     settings.width = 640;
     settings.height = 480;
     PreviewUi ui;

@@ -187,7 +187,7 @@ private slots:
     }
 
     void previewShowsTheLatestFrame() {
-        DeviceSettings settings;
+        CameraSettings settings;
         settings.width = 640;
         settings.height = 480;
         NullCaptureUi ui;

@@ -80,7 +80,7 @@ protected:
         return frame.pixels.data() + static_cast<std::size_t>(row) * frame.stride() + 3 * x;
     }
 
-    DeviceSettings m_settings;
+    CameraSettings m_settings;
     RecordingCaptureUi m_ui;
     CCaptureGraph m_graph{m_settings, m_ui};
 };
@@ -92,7 +92,7 @@ TEST_F(CaptureGraphTest, TestPatternDeliversBottomUpBgrFramesOfTheRequestedSize)
     ASSERT_TRUE(m_graph.BuildGraph(true, false));
     EXPECT_TRUE(m_graph.graphReady());
     EXPECT_TRUE(m_ui.choices.empty());
-    EXPECT_EQ(m_settings.deviceName, "テストパターン");
+    EXPECT_EQ(m_settings.address, "テストパターン");
     ASSERT_TRUE(WaitForFrames(2));
     EXPECT_GT(m_ui.framesAnnounced.load(), 0);
 
@@ -318,7 +318,7 @@ TEST_P(DeviceChoiceTest, ChoosesAsTheRulesSay) {
     for (const std::string& name : c.names)
         devices.push_back(Pattern(name));
     UseDevices(devices);
-    m_settings.deviceName = c.select;
+    m_settings.address = c.select;
     m_ui.choiceAnswers.assign(c.answers.begin(), c.answers.end());
     m_ui.configureAnswer.reset();
 
@@ -329,7 +329,7 @@ TEST_P(DeviceChoiceTest, ChoosesAsTheRulesSay) {
         EXPECT_EQ(m_ui.choices[0].names, c.names);
         EXPECT_EQ(m_ui.choices[0].preselected, c.preselected) << c.what;
     }
-    EXPECT_EQ(m_settings.deviceName, c.chosen) << c.what;
+    EXPECT_EQ(m_settings.address, c.chosen) << c.what;
     EXPECT_EQ(m_graph.graphReady(), c.result) << c.what;
 }
 
@@ -355,7 +355,7 @@ INSTANTIATE_TEST_SUITE_P(Rules, DeviceChoiceTest, ::testing::ValuesIn(kChoiceCas
 
 TEST_F(CaptureGraphTest, SameNameTwiceBindsTheLaterDevice) {
     UseDevices({Pattern("Cam", "red"), Pattern("Cam", "blue")});
-    m_settings.deviceName = "Cam";
+    m_settings.address = "Cam";
     m_settings.width = 160;
     m_settings.height = 120;
     ASSERT_TRUE(m_graph.BuildGraph(true, false));

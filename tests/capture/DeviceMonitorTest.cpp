@@ -70,8 +70,8 @@ TEST(DeviceMonitor, GraphRunsOnAMonitoredDevice) {
         {"Red Cam", "/dev/video0", "usb-1", "red", kSizes},
         {"Blue Cam", "/dev/video2", "usb-2", "blue", kSizes},
     });
-    DeviceSettings settings;
-    settings.deviceName = "Blue Cam";
+    CameraSettings settings;
+    settings.address = "Blue Cam";
     settings.width = 640;
     settings.height = 480;
     RecordingCaptureUi ui;
@@ -92,7 +92,7 @@ TEST(DeviceMonitor, JpegOnlyCameraIsDecoded) {
     InstallFakeCameras({{"MJPEG Cam", "/dev/video0", "usb-1", "red",
                          "image/jpeg, width=(int)640, height=(int)480;"
                          " image/jpeg, width=(int)1280, height=(int)720"}});
-    DeviceSettings settings;
+    CameraSettings settings;
     settings.width = 1280;
     settings.height = 720;
     RecordingCaptureUi ui;
@@ -114,8 +114,8 @@ TEST(DeviceMonitor, UnpluggedCameraLeavesTheListAndItsStreamFailsOnce) {
     // A running watch keeps the provider started; the list follows its devices.
     CDeviceWatch watch([](CDeviceWatch::Change, const std::string&, const std::string&) {});
     ASSERT_TRUE(watch.watching());
-    DeviceSettings settings;
-    settings.deviceName = "Blue Cam";
+    CameraSettings settings;
+    settings.address = "Blue Cam";
     RecordingCaptureUi ui;
     CCaptureGraph graph(settings, ui);
     BitmapInfoHeader header;

@@ -33,6 +33,8 @@ const char* ModeName(CommandLine::Mode mode) {
         return "set-up";
     case CommandLine::Mode::MoveSecrets:
         return "move-secrets";
+    case CommandLine::Mode::RemoveCamera:
+        return "remove-camera";
     case CommandLine::Mode::Help:
         return "help";
     case CommandLine::Mode::Version:
@@ -58,6 +60,8 @@ std::string Describe(const CommandLine& line) {
         out += " address=" + line.setUpAddress;
     if (!line.secretStore.empty())
         out += " store=" + line.secretStore;
+    if (!line.camera.empty())
+        out += " camera=" + line.camera;
     for (const auto& [flag, name] : {std::pair{line.testPattern, " test-pattern"},
                                      {line.trace, " trace"},
                                      {line.deviceCode, " device-code"},
@@ -87,6 +91,8 @@ TEST(CommandLine, EachOptionSetsWhatScriptsRelyOn) {
          "set assign=MAIL.POP3_ID=me assign=APPLICATION.JPEG_QUALITY=80"},
         {{"--set-password", "oauth-client"}, "set-password account=oauth-client"},
         {{"--set-password=smtp"}, "set-password account=smtp"},
+        {{"--set-password", "camera:玄関"}, "set-password account=camera:玄関"},
+        {{"--remove-camera", "garden"}, "remove-camera camera=garden"},
         {{"--move-secrets", "keyring"}, "move-secrets store=keyring"},
         {{"--move-secrets=file"}, "move-secrets store=file"},
         {{"--sign-in", "--device-code"}, "sign-in device-code"},
@@ -114,7 +120,10 @@ TEST(CommandLine, AWrongCommandLineSaysWhy) {
          "--show-settings はほかに指定したコマンドと一緒には使えません"},
         {{"--set", "A.B=1", "--set-up", "you@example.com"},
          "--set-up はほかに指定したコマンドと一緒には使えません"},
-        {{"--set-password", "imap"}, "--set-password には pop3、smtp か oauth-client を指定します"},
+        {{"--set-password", "imap"},
+         "--set-password には pop3、smtp、oauth-client か camera:NAME を指定します"},
+        {{"--set-password", "camera:"},
+         "--set-password には pop3、smtp、oauth-client か camera:NAME を指定します"},
         {{"--move-secrets", "cloud"}, "--move-secrets には keyring か file を指定します"},
         {{"--device", "x", "--sign-in"},
          "--device はウィンドウ、--headless、--check-once のカメラを選ぶオプションです"},

@@ -49,9 +49,9 @@ protected:
 
     void WriteSettings(int pop3Port, int smtpPort, bool imap = false) {
         Settings settings;
-        settings.device.deviceName = kCamera;
-        settings.device.width = 320;
-        settings.device.height = 240;
+        settings.device.cameras[0].address = kCamera;
+        settings.device.cameras[0].width = 320;
+        settings.device.cameras[0].height = 240;
         settings.mail.pop3Server = "127.0.0.1";
         settings.mail.pop3Port = pop3Port;
         settings.mail.pop3Id = "camera";

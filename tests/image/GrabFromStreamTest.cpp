@@ -43,7 +43,7 @@ protected:
     }
 
     TempDir m_dir;
-    DeviceSettings m_settings; // 352 × 288
+    CameraSettings m_settings; // 352 × 288
     SilentUi m_ui;
     CCaptureGraph m_graph{m_settings, m_ui};
     GrabRequest m_request;

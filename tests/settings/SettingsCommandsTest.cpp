@@ -62,8 +62,8 @@ TEST_F(SettingsCommandsTest, AcceptedValuesAreStoredAndShown) {
         {"TIMETEXT.TEXT_COLOR=#FF8000", "TIMETEXT.TEXT_COLOR=33023"}, // 0x00BBGGRR
         {"TIMETEXT.SHADOW_COLOR=16777215", "TIMETEXT.SHADOW_COLOR=16777215"},
         {"TIMETEXT.FONT_NAME=ＭＳ ゴシック", "TIMETEXT.FONT_NAME=ＭＳ ゴシック"},
-        {"DEVICE.SELECT=USB Camera", "DEVICE.SELECT=USB Camera"},
-        {"DEVICE.WIDTH=640", "DEVICE.WIDTH=640"},
+        {"CAMERA1.ADDRESS=USB Camera", "CAMERA1.ADDRESS=USB Camera"},
+        {"CAMERA1.WIDTH=640", "CAMERA1.WIDTH=640"},
     };
     for (const Accepted& c : cases) {
         EXPECT_EQ(Set({c.assignment}), settingscli::kOk) << c.assignment << ": " << m_err.str();
@@ -92,7 +92,7 @@ TEST_F(SettingsCommandsTest, RefusedValuesChangeNothing) {
         "MAIL.POP3_PASS=secret",
         "MAIL.SEND_ADDRESS2=gap@example.jp",
         "MAIL.SENDER_NAME=カメラ📷",
-        "DEVICE.HEIGHT=0",
+        "CAMERA1.HEIGHT=0",
         "MAIL.NO_SUCH_KEY=1",
         "MAIL.POP3_SERVER",
     };

@@ -23,9 +23,10 @@ protected:
 
 Settings FullSettings() {
     Settings s;
-    s.device.deviceName = "ソニー カメラ"; // 83 5C: a trail byte that looks like "\"
-    s.device.width = 640;
-    s.device.height = 480;
+    s.device.cameras[0].name = "玄関";
+    s.device.cameras[0].address = "ソニー カメラ"; // 83 5C: a trail byte that looks like "\"
+    s.device.cameras[0].width = 640;
+    s.device.cameras[0].height = 480;
     s.app.logFile = true;
     s.app.closeCancel = true;
     s.app.jpegQuality = 85;
@@ -60,8 +61,11 @@ Settings FullSettings() {
 }
 
 // The files FullSettings() gives, byte for byte in code page 932.
-const char kExpectedDeviceIni[] = "[DEVICE]\r\n"
-                                  "SELECT=\x83\x5C\x83\x6A\x81\x5B\x20\x83\x4A\x83\x81\x83\x89\r\n"
+const char kExpectedDeviceIni[] = "[CAMERA1]\r\n"
+                                  "NAME=\x8C\xBA\x8A\xD6\r\n"
+                                  "TYPE=usb\r\n"
+                                  "ADDRESS=\x83\x5C\x83\x6A\x81\x5B\x20\x83\x4A\x83\x81\x83\x89\r\n"
+                                  "USER=\r\n"
                                   "WIDTH=640\r\n"
                                   "HEIGHT=480\r\n";
 const char kExpectedSetupIni[] =
@@ -103,9 +107,13 @@ const char kExpectedSetupIni[] =
     "SHADOW_COLOR=1056816\r\n";
 
 void ExpectEqual(const Settings& a, const Settings& b) {
-    EXPECT_EQ(a.device.deviceName, b.device.deviceName);
-    EXPECT_EQ(a.device.width, b.device.width);
-    EXPECT_EQ(a.device.height, b.device.height);
+    ASSERT_EQ(a.device.cameras.size(), b.device.cameras.size());
+    for (std::size_t k = 0; k < a.device.cameras.size(); ++k) {
+        EXPECT_EQ(a.device.cameras[k].name, b.device.cameras[k].name);
+        EXPECT_EQ(a.device.cameras[k].address, b.device.cameras[k].address);
+        EXPECT_EQ(a.device.cameras[k].width, b.device.cameras[k].width);
+        EXPECT_EQ(a.device.cameras[k].height, b.device.cameras[k].height);
+    }
     EXPECT_EQ(a.app.logFile, b.app.logFile);
     EXPECT_EQ(a.app.closeCancel, b.app.closeCancel);
     EXPECT_EQ(a.app.jpegQuality, b.app.jpegQuality);
@@ -151,7 +159,9 @@ TEST_F(SettingsStoreTest, NoFilesGiveTheDefaultsAndCreateNothing) {
     Settings loaded;
     loaded.mail.sendAddresses = {"left over"};
     LoadSettings(loaded, m_dir.folder(), m_sink);
-    ExpectEqual(loaded, Settings{});
+    Settings defaults;
+    defaults.device.cameras[0].name = "camera1"; // one USB camera, called by its number
+    ExpectEqual(loaded, defaults);
     EXPECT_EQ(loaded.mail.checkString, "cap");
     EXPECT_EQ(loaded.timeText.fontName, "ＭＳ ゴシック");
     EXPECT_TRUE(fs::is_empty(m_dir.path()));

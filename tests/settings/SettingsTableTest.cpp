@@ -23,6 +23,8 @@ std::string OtherWord(const SettingRow& row) {
     const std::string standard = DefaultWord(row);
     switch (row.type) {
     case SettingType::Text:
+        if (row.Has(kPerCamera) && row.key == std::string("ADDRESS"))
+            return "rtsp://192.0.2.7/監視カメラ"; // fits every TYPE it may meet here
         return "監視カメラ " + std::string(row.key);
     case SettingType::Secret:
         return "p@ss " + std::string(row.key);
@@ -40,8 +42,10 @@ std::string OtherWord(const SettingRow& row) {
     }
 }
 
-// The names of a row: an AddressList's every entry.
+// The names of a row: an AddressList's every entry; a camera's key of camera 1.
 std::vector<std::pair<std::string, int>> Names(const SettingRow& row) {
+    if (row.Has(kPerCamera))
+        return {{SettingName(row, 1), 1}};
     if (row.type != SettingType::AddressList)
         return {{SettingName(row), 0}};
     std::vector<std::pair<std::string, int>> names;
@@ -108,11 +112,11 @@ TEST_F(SettingsTableTest, EveryRowRoundTripsThroughTheFiles) {
         for (const auto& [name, number] : Names(row))
             EXPECT_EQ(SettingWord(row, loaded, number), word) << name;
 
-        IniFile file(m_dir.folder() +
-                     (row.section == std::string("DEVICE") ? "device.ini" : "setup.ini"));
+        IniFile file(m_dir.folder() + (row.Has(kPerCamera) ? "device.ini" : "setup.ini"));
         ASSERT_TRUE(file.Load());
-        const std::string key = Names(row).front().first.substr(std::strlen(row.section) + 1);
-        const std::optional<std::string> stored = file.Find(row.section, key);
+        const std::string section = SettingSection(row, 1);
+        const std::string key = Names(row).front().first.substr(section.size() + 1);
+        const std::optional<std::string> stored = file.Find(section, key);
         ASSERT_TRUE(stored);
         // A secret is never stored as it is.
         EXPECT_EQ(*stored == word, row.type != SettingType::Secret);
@@ -120,7 +124,7 @@ TEST_F(SettingsTableTest, EveryRowRoundTripsThroughTheFiles) {
         // Back at the default: a key added later leaves the file, the others stay.
         ASSERT_TRUE(SaveSettings(Settings{}, m_dir.folder(), m_sink));
         ASSERT_TRUE(file.Load());
-        EXPECT_EQ(file.Find(row.section, key).has_value(),
+        EXPECT_EQ(file.Find(section, key).has_value(),
                   !row.Has(kLater) && row.type != SettingType::AddressList);
     }
     EXPECT_TRUE(m_sink.messages.empty());
@@ -135,7 +139,11 @@ TEST_F(SettingsTableTest, EveryRowRoundTripsThroughSetAndShow) {
                 // Only from standard input.
                 EXPECT_EQ(Set({name + "=" + word}), settingscli::kRefused);
                 std::istringstream in(word + "\n");
-                ASSERT_EQ(settingscli::SetPassword(m_dir.folder(), row.account, in, m_err, false),
+                // A camera's by its name.
+                const std::string account = row.Has(kPerCamera)
+                                                ? "camera:" + Loaded().device.cameras[0].name
+                                                : std::string(row.account);
+                ASSERT_EQ(settingscli::SetPassword(m_dir.folder(), account, in, m_err, false),
                           settingscli::kOk);
                 EXPECT_NE(Shown().find(name + "=********\n"), std::string::npos);
                 EXPECT_EQ(SettingWord(row, Loaded()), word);
@@ -167,6 +175,8 @@ TEST_F(SettingsTableTest, DefaultsComeFromTheRecord) {
         for (const SettingRow& row : SettingRows()) {
             std::string expected =
                 !existing && row.newSetupWord ? row.newSetupWord : DefaultWord(row);
+            if (row.Has(kPerCamera) && row.key == std::string("NAME"))
+                expected = "camera1"; // a camera without a name is called by its number
             EXPECT_EQ(SettingWord(row, loaded, 1), expected) << SettingName(row);
             if (row.type == SettingType::Security && expected.empty())
                 expected = "auto";

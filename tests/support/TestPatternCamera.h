@@ -61,7 +61,7 @@ public:
     }
 
 private:
-    DeviceSettings m_device;
+    CameraSettings m_device;
     SilentCaptureUi m_ui;
     CCaptureGraph m_graph;
     CFrameGrabber m_grabber;

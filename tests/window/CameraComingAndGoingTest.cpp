@@ -77,7 +77,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(window->graph().graphReady(), 10000);
         QVERIFY(window->preview()->notice().isEmpty());
         QTRY_VERIFY_WITH_TIMEOUT(window->preview()->shownFrames() > 0, 10000);
-        QCOMPARE(window->settings().device.deviceName, std::string(kCamera));
+        QCOMPARE(window->settings().device.cameras[0].address, std::string(kCamera));
     }
 
     void anUnpluggedCameraIsLoggedOnceAndTakenUpAgainWhenItReturns() {

@@ -140,7 +140,7 @@ private slots:
         // Two cameras (the test pattern sends raw frames or JPEG pictures): which one first.
         QCOMPARE(answerer.seen, (QStringList{"CDeviceSelectDialog", "CDeviceSettingsDialog",
                                              "CMailSetupDialog", "AppConfigDialog"}));
-        QCOMPARE(window->settings().device.deviceName, std::string("テストパターン"));
+        QCOMPARE(window->settings().device.cameras[0].address, std::string("テストパターン"));
         QVERIFY(window->flags().graphReady);
         // Settings are saved at the end of the start-up.
         QVERIFY(std::filesystem::exists(home.path() / "setup.ini"));
