@@ -1073,16 +1073,6 @@ outside the address&apos;s domain are written only with
         <translation>--accept-other-domain goes with --set-up</translation>
     </message>
     <message>
-        <source>パスワード、クライアントシークレットとリフレッシュトークンをすべて
-デスクトップのキーリング（keyring）か、setup.ini と oauth-token.dat
-（file: 本人だけが読める難読化で、暗号化ではありません）に移し、
-MAIL.SECRET_STORE を変えます。移せないときは何も移しません。</source>
-        <translation>move every password, the client secret and the refresh token to the
-desktop&apos;s keyring (keyring), or to setup.ini and oauth-token.dat (file:
-obscured and readable by you alone, not enciphered), and set
-MAIL.SECRET_STORE; when they cannot all be moved, nothing is moved.</translation>
-    </message>
-    <message>
         <source>--move-secrets には keyring か file を指定します</source>
         <translation>--move-secrets takes keyring or file</translation>
     </message>
@@ -1199,6 +1189,17 @@ Examples:
   $ kestrovamail --sign-in --device-code
   $ systemctl --user enable --now kestrovamail
   $ kestrovamail --check-once --device /dev/video0</translation>
+    </message>
+    <message>
+        <source>パスワード（カメラのものも）、クライアントシークレットとリフレッシュ
+トークンをすべてデスクトップのキーリング（keyring）か、setup.ini、
+device.ini と oauth-token.dat（file: 本人だけが読める難読化で、暗号化
+ではありません）に移し、MAIL.SECRET_STORE を変えます。移せないときは
+何も移しません。</source>
+        <translation>move every password (the cameras&apos; too), the client secret and the refresh
+token to the desktop&apos;s keyring (keyring), or to setup.ini, device.ini and
+oauth-token.dat (file: obscured and readable by you alone, not enciphered),
+and set MAIL.SECRET_STORE; when they cannot all be moved, nothing is moved.</translation>
     </message>
 </context>
 <context>

@@ -90,10 +90,11 @@ constexpr OptionRow kOptions[] = {
      .argument = OptionArgument::Word,
      .words = kSecretStores,
      .help = QT_TRANSLATE_NOOP(
-         "CommandLine", "パスワード、クライアントシークレットとリフレッシュトークンをすべて\n"
-                        "デスクトップのキーリング（keyring）か、setup.ini と oauth-token.dat\n"
-                        "（file: 本人だけが読める難読化で、暗号化ではありません）に移し、\n"
-                        "MAIL.SECRET_STORE を変えます。移せないときは何も移しません。"),
+         "CommandLine", "パスワード（カメラのものも）、クライアントシークレットとリフレッシュ\n"
+                        "トークンをすべてデスクトップのキーリング（keyring）か、setup.ini、\n"
+                        "device.ini と oauth-token.dat（file: 本人だけが読める難読化で、暗号化\n"
+                        "ではありません）に移し、MAIL.SECRET_STORE を変えます。移せないときは\n"
+                        "何も移しません。"),
      .mode = Mode::MoveSecrets,
      .badValue = QT_TRANSLATE_NOOP("CommandLine",
                                    "--move-secrets には keyring か file を指定します"),
