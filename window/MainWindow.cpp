@@ -405,8 +405,6 @@ std::vector<std::string> MainWindow::CameraNames() {
         return running;
     }
     const DeviceSettings& device = m_runtime.settings().device;
-    if (device.cameras.empty())
-        return {device.deviceName};
     std::vector<std::string> names;
     for (size_t i = 0; i < device.cameras.size(); ++i) {
         const std::string& name = device.cameras[i].name;
@@ -416,9 +414,10 @@ std::vector<std::string> MainWindow::CameraNames() {
 }
 
 void MainWindow::ShowCameraNames() {
-    const DeviceSettings& device = settings().device;
+    // One camera: the device it shows, as the title says.
+    const CameraSettings& first = settings().device.cameras.front();
     const std::string& name =
-        device.cameras.empty() ? device.deviceName : device.cameras.front().name;
+        first.type == CameraType::Usb && !graph().deviceName().empty() ? graph().deviceName() : first.name;
     m_previews->SetName(0, ScreenText(ToQt(name)));
 }
 
