@@ -7,6 +7,7 @@
 #include "capture/GstHandles.h"
 #include "mail/net/MailConnection.h"
 #include "mail/net/MailError.h"
+#include "mail/text/AsciiCase.h"
 
 #include <algorithm>
 #include <condition_variable>
@@ -44,10 +45,7 @@ int64_t NowNs() {
 }
 
 bool ContainsNoCase(const std::string& text, const char* word) {
-    std::string lower = text;
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return lower.find(word) != std::string::npos;
+    return ascii::Lower(text).find(word) != std::string::npos;
 }
 
 // A short reason in the user's words for an element's error; GStreamer's own text follows in
@@ -82,12 +80,12 @@ std::string CertificateProblem(const NetworkCameraSpec& spec) {
     std::unique_ptr<GstUri, GstUriUnref> uri(gst_uri_from_string(spec.url.c_str()));
     const char* scheme = uri ? gst_uri_get_scheme(uri.get()) : nullptr;
     const char* host = uri ? gst_uri_get_host(uri.get()) : nullptr;
-    if (!scheme || !host || (g_ascii_strcasecmp(scheme, "https") != 0 &&
-                             g_ascii_strcasecmp(scheme, "rtsps") != 0))
+    if (!scheme || !host || (!ascii::EqualNoCase(scheme, "https") &&
+                             !ascii::EqualNoCase(scheme, "rtsps")))
         return {};
     guint port = gst_uri_get_port(uri.get());
     if (port == GST_URI_NO_PORT)
-        port = g_ascii_strcasecmp(scheme, "https") == 0 ? 443 : 322;
+        port = ascii::EqualNoCase(scheme, "https") ? 443 : 322;
     CMailConnection connection;
     constexpr auto kLimit = std::chrono::seconds(3);
     if (!connection.Connect(host, static_cast<int>(port), kLimit))
@@ -100,12 +98,7 @@ std::string CertificateProblem(const NetworkCameraSpec& spec) {
 
 std::string SchemeOf(const std::string& url) {
     const auto colon = url.find("://");
-    if (colon == std::string::npos)
-        return {};
-    std::string scheme = url.substr(0, colon);
-    std::transform(scheme.begin(), scheme.end(), scheme.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return scheme;
+    return colon == std::string::npos ? std::string() : ascii::Lower(url.substr(0, colon));
 }
 
 bool HasControl(const std::string& text) {
@@ -165,14 +158,14 @@ struct NetworkCamera::Session {
     // Builds and starts the stream; false with why when it cannot even start.
     virtual bool Start(std::string& why) = 0;
 
-    bool Ready() {
-        std::lock_guard lock(mutex);
-        return ready;
-    }
+    bool Ready() const { return readyFlag.load(); } // without the lock: once per unit
     void MarkReady() {
+        if (readyFlag.load())
+            return;
         {
             std::lock_guard lock(mutex);
             ready = true;
+            readyFlag = true;
         }
         changed.notify_all();
     }
@@ -294,6 +287,7 @@ struct NetworkCamera::Session {
     std::string failure;
     bool stopping = false;
 
+    std::atomic<bool> readyFlag{false}; // ready, for the streaming threads
     std::atomic<bool> lost{false};
     std::atomic<int64_t> lastArrival{0};
     std::thread watchdog;
@@ -378,8 +372,8 @@ struct RtspSession final : Session {
             return;
         }
         // Parameter sets in the caps (codec_data), which travel with every kept sample, so that
-        // a kept group decodes on its own. (avdec_h264 turned some byte-stream key frames from
-        // x264 into empty pictures.)
+        // a kept group decodes on its own. (Units turned into byte-stream here decoded into
+        // empty pictures from x264's streams.)
         GstCapsPtr units = AdoptCaps(gst_caps_new_simple(
             h265 ? "video/x-h265" : "video/x-h264", "stream-format", G_TYPE_STRING,
             h265 ? "hvc1" : "avc", "alignment", G_TYPE_STRING, "au", nullptr));
@@ -415,14 +409,12 @@ struct RtspSession final : Session {
             if (!key)
                 return GST_FLOW_OK;
             // The parser's caps tell the picture size before anything is decoded.
-            GstVideoInfo info;
             GstCaps* caps = gst_sample_get_caps(sample.get());
             const GstStructure* s = caps ? gst_caps_get_structure(caps, 0) : nullptr;
             int width = 0, height = 0;
             if (s && gst_structure_get_int(s, "width", &width) &&
                 gst_structure_get_int(s, "height", &height))
                 latest.SetSizeIfUnknown(width, height);
-            (void)info;
             MarkReady();
         }
         if (key) {
@@ -441,9 +433,10 @@ struct RtspSession final : Session {
             }
         }
         if (decoder) {
-            if (wanted)
-                gst_app_src_push_sample(GST_APP_SRC(decoderSrc), sample.get());
-            else
+            // A decoder that failed (a broken unit) is started afresh at the next unit, from
+            // the kept group.
+            if (!wanted ||
+                gst_app_src_push_sample(GST_APP_SRC(decoderSrc), sample.get()) != GST_FLOW_OK)
                 StopDecoder();
         }
         return GST_FLOW_OK;
@@ -808,7 +801,9 @@ bool NetworkCamera::Open(std::string& why) {
     }
     if (!session->Start(why) || !session->WaitReady(m_openWait, why)) {
         session.reset();
-        if (why != kLoginRefused)
+        // A server that answered, but not as a camera should: was it its certificate? (Not
+        // after a silent one: the open stays bounded by m_openWait.)
+        if (why != kLoginRefused && why != kNoAnswer)
             if (std::string tls = CertificateProblem(m_spec); !tls.empty())
                 why = tls;
         why = Redact(why, m_spec.password);

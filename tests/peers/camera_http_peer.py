@@ -3,7 +3,7 @@
 Usage (run with /usr/bin/python3):
 
     camera_http_peer.py CONTROL [--port N] [--cert CERT --key KEY] [--user U --password P]
-                        [--fps N] [--size WxH] [--color RRGGBB]
+                        [--fps N] [--size WxH] [--color RRGGBB] [--pattern NAME]
 
 GET /mjpeg: an endless multipart/x-mixed-replace stream of JPEG pictures at --fps (default 15);
 GET /snapshot.jpg: one JPEG picture. Both show a solid colour; the colour follows the file
@@ -34,9 +34,9 @@ STATE = {"color": None, "jpeg": b""}
 def encode(color, size):
     width, height = size.split("x")
     pipeline = Gst.parse_launch(
-        "videotestsrc num-buffers=1 pattern=solid-color foreground-color=%d ! "
+        "videotestsrc num-buffers=1 pattern=%s foreground-color=%d ! "
         "video/x-raw,width=%s,height=%s ! jpegenc quality=90 ! appsink name=sink"
-        % (0xFF000000 | int(color, 16), width, height))
+        % (ARGS.pattern, 0xFF000000 | int(color, 16), width, height))
     sink = pipeline.get_by_name("sink")
     pipeline.set_state(Gst.State.PLAYING)
     sample = sink.emit("pull-sample")
@@ -137,6 +137,8 @@ def main():
     parser.add_argument("--fps", type=int, default=15)
     parser.add_argument("--size", default="320x240")
     parser.add_argument("--color", default="0000ff")
+    parser.add_argument("--pattern", default="solid-color",
+                        help="another videotestsrc pattern (snow: pictures of a camera's size)")
     ARGS = parser.parse_args()
     Gst.init(None)
     set_color(ARGS.color.lower())

@@ -3,7 +3,7 @@
 Usage (run with /usr/bin/python3):
 
     rtsp_peer.py CONTROL [--port N] [--user U --password P] [--keyint N] [--fps N]
-                 [--size WxH] [--color RRGGBB]
+                 [--size WxH] [--color RRGGBB] [--pattern NAME]
 
 Serves a solid colour at /h264 (x264enc) and /h265 (x265enc) over RTSP, one shared stream per
 mount, a key frame every --keyint frames (default 30). With --user, only that basic-auth log-in
@@ -32,6 +32,9 @@ def main():
     parser.add_argument("--fps", type=int, default=15)
     parser.add_argument("--size", default="320x240")
     parser.add_argument("--color", default="0000ff")
+    parser.add_argument("--pattern", default="solid-color",
+                        help="another videotestsrc pattern (snow: a busy picture at the "
+                             "encoder's full bit rate, for the benchmark)")
     args = parser.parse_args()
     Gst.init(None)
     width, height = args.size.split("x")
@@ -45,17 +48,17 @@ def main():
     server.set_address("127.0.0.1")
     server.set_service(str(args.port))
     encoders = {
-        "h264": "x264enc tune=zerolatency speed-preset=ultrafast key-int-max=%d ! "
+        "h264": "x264enc tune=zerolatency speed-preset=ultrafast bitrate=2000 key-int-max=%d ! "
                 "rtph264pay name=pay0 pt=96 config-interval=-1" % args.keyint,
-        "h265": "x265enc tune=zerolatency speed-preset=ultrafast key-int-max=%d ! "
+        "h265": "x265enc tune=zerolatency speed-preset=ultrafast bitrate=2000 key-int-max=%d ! "
                 "rtph265pay name=pay0 pt=96 config-interval=-1" % args.keyint,
     }
     for mount, encoder in encoders.items():
         factory = GstRtspServer.RTSPMediaFactory()
         factory.set_launch(
-            "( videotestsrc name=src is-live=true pattern=solid-color foreground-color=%d ! "
+            "( videotestsrc name=src is-live=true pattern=%s foreground-color=%d ! "
             "video/x-raw,width=%s,height=%s,framerate=%d/1 ! videoconvert ! %s )"
-            % (argb(state["color"]), width, height, args.fps, encoder))
+            % (args.pattern, argb(state["color"]), width, height, args.fps, encoder))
         factory.set_shared(True)
 
         def configured(_factory, media):

@@ -27,7 +27,9 @@ void CameraPeer::Start() {
                                   "--size",
                                   m_options.size,
                                   "--color",
-                                  m_options.color};
+                                  m_options.color,
+                                  "--pattern",
+                                  m_options.pattern};
     if (rtsp) {
         argv.insert(argv.end(), {"--keyint", std::to_string(m_options.keyint)});
     } else if (m_options.tls != Tls::None) {

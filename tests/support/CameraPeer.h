@@ -27,6 +27,7 @@ public:
         int fps = 15;
         std::string size = "320x240";
         std::string color = "0000ff"; // RRGGBB at the start
+        std::string pattern = "solid-color"; // "snow": a busy picture (the benchmark)
     };
 
     explicit CameraPeer(const Options& options);
