@@ -659,6 +659,20 @@ void MainWindow::OnLogAdded(std::string_view added) {
     m_logView->verticalScrollBar()->setValue(m_logView->verticalScrollBar()->maximum());
     // A check blocks the window while it runs; paint the new line at once.
     m_logView->viewport()->repaint();
+    // The status line's last reply: the log's "送信完了<address>" lines, with their time.
+    constexpr std::string_view kSent = "送信完了<";
+    for (std::string_view rest = added; !rest.empty();) {
+        const std::string_view line = rest.substr(0, rest.find('\n'));
+        rest.remove_prefix(std::min(rest.size(), line.size() + 1));
+        const auto at = line.find(kSent);
+        const auto end = line.find('>', at);
+        if (at == std::string_view::npos || end == std::string_view::npos)
+            continue;
+        const std::string_view stamp = line.substr(0, line.find(" - "));
+        const std::string_view time = stamp.substr(std::min(stamp.size(), stamp.rfind(' ') + 1));
+        SetLastReply(ToQt(std::string(time) + " " +
+                          std::string(line.substr(at + kSent.size(), end - at - kSent.size()))));
+    }
 }
 
 void MainWindow::ShowMessage(const std::string& text) {

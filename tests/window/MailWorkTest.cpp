@@ -13,6 +13,7 @@
 #include "window/MainWindow.h"
 #include "window/TrayIcon.h"
 
+#include <QLabel>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
@@ -155,6 +156,9 @@ private slots:
         const qsizetype done = log.indexOf("メールチェック完了");
         QVERIFY2(a >= 0 && a < b && b < done, qPrintable(log));
         QCOMPARE(dovecot.MessageCount(), 0);
+        // The status line names the last reply.
+        QVERIFY2(w.window->lastReplyLabel()->text().endsWith(" b@example.com"),
+                 qPrintable(w.window->lastReplyLabel()->text()));
     }
 
     void aGrabThatWouldNeedTheDeviceChooserSendsNothing() {
