@@ -44,3 +44,16 @@ public:
     // work to the UI thread; nothing may be grabbed from that stream any more.
     virtual void StreamLost(const std::string& /*reason*/) {}
 };
+
+// Nobody to ask and nowhere to show anything: a camera opened for one look, a benchmark, a
+// test. A failed stream and new frames are the holder's to hear, by overriding.
+class QuietCaptureUi : public ICaptureUi {
+public:
+    void ShowMessage(const std::string&) override {}
+    std::optional<int> ChooseDevice(const std::vector<std::string>&, int) override {
+        return std::nullopt;
+    }
+    bool ConfigureDevice(const DeviceSetup&, FrameSize&) override { return false; }
+    void ShowProperties(const DeviceSetup&) override {}
+    void SetTitle(const std::string&) override {}
+};

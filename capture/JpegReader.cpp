@@ -1,32 +1,17 @@
 #include "capture/JpegReader.h"
 
-#include <csetjmp>
-#include <cstdio>
-#include <jpeglib.h>
+#include "capture/JpegErrors.h"
 
 namespace {
-
-struct ErrorManager {
-    jpeg_error_mgr pub;
-    std::jmp_buf jump;
-};
-
-[[noreturn]] void JumpBack(j_common_ptr cinfo) {
-    std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
-}
-
-void KeepQuiet(j_common_ptr) {}
 
 // The decompressor lives outside the frame that calls setjmp, so a jump back skips nothing
 // that needs destroying.
 struct Decompressor {
     jpeg_decompress_struct cinfo{};
-    ErrorManager error{};
+    JpegErrorManager error{};
 
     Decompressor() {
-        cinfo.err = jpeg_std_error(&error.pub);
-        error.pub.error_exit = JumpBack;
-        error.pub.output_message = KeepQuiet;
+        cinfo.err = error.Install();
         jpeg_create_decompress(&cinfo);
     }
     ~Decompressor() { jpeg_destroy_decompress(&cinfo); }

@@ -1,9 +1,9 @@
 #include "capture/JpegWriter.h"
 
 #include "base/PrivateFile.h"
+#include "capture/JpegErrors.h"
 
 #include <cerrno>
-#include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <jpeglib.h>
@@ -13,20 +13,6 @@
 #endif
 
 namespace {
-
-// libjpeg reports fatal errors through error_exit, which must not return. Ours jumps back to
-// the setjmp in CompressInto; that frame holds only trivially destructible objects, so the jump
-// skips no destructor. Everything with a destructor lives in the Compressor.
-struct ErrorManager {
-    jpeg_error_mgr pub;
-    std::jmp_buf jump;
-};
-
-[[noreturn]] void JumpBack(j_common_ptr cinfo) {
-    std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
-}
-
-void KeepQuiet(j_common_ptr) {}
 
 struct FreeBytes {
     void operator()(unsigned char* bytes) const { std::free(bytes); }
@@ -45,16 +31,14 @@ std::size_t MostBytes(const CaptureFrame& frame) {
 // of its own: whatever way the encoding ends, the one buffer is freed here.
 struct Compressor {
     jpeg_compress_struct cinfo{};
-    ErrorManager error{};
+    JpegErrorManager error{};
     bool created = false;
     MallocBytes buffer;
     unsigned char* out = nullptr; // what the library reports as its buffer
     unsigned long outSize = 0;
 
     Compressor() {
-        cinfo.err = jpeg_std_error(&error.pub);
-        error.pub.error_exit = JumpBack;
-        error.pub.output_message = KeepQuiet;
+        cinfo.err = error.Install();
         jpeg_create_compress(&cinfo);
         created = true;
     }

@@ -108,16 +108,7 @@ CWorkerPictureSource::UiSide NetworkCameraKeeper::WorkerSide(QObject* context,
 
 std::optional<QImage> TryNetworkCamera(const NetworkCameraSpec& spec, std::string& why,
                                        std::chrono::milliseconds limit) {
-    // Nobody to ask and nothing to say: the reason comes back from Open or the wait.
-    class Quiet final : public ICaptureUi {
-        void ShowMessage(const std::string&) override {}
-        std::optional<int> ChooseDevice(const std::vector<std::string>&, int) override {
-            return std::nullopt;
-        }
-        bool ConfigureDevice(const DeviceSetup&, FrameSize&) override { return false; }
-        void ShowProperties(const DeviceSetup&) override {}
-        void SetTitle(const std::string&) override {}
-    } quiet;
+    QuietCaptureUi quiet; // the reason comes back from Open or the wait
     NetworkCamera camera(spec, quiet);
     if (!camera.Open(why))
         return std::nullopt;

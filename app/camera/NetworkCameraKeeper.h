@@ -23,7 +23,7 @@
 #include <string>
 #include <thread>
 
-class NetworkCameraKeeper final : public QObject, private ICaptureUi {
+class NetworkCameraKeeper final : public QObject, private QuietCaptureUi {
     Q_OBJECT
 public:
     static constexpr const char* kLostLine = "カメラ「%1」につながりません（%2）。"
@@ -60,14 +60,8 @@ signals:
 private:
     enum class State { Opening, Running, Waiting };
 
-    // ICaptureUi for the camera: nobody is asked anything; a failed stream comes here.
+    // The camera's user interface: nobody is asked anything; a failed stream comes here.
     void ShowMessage(const std::string& text) override { m_log.AddLog(text); }
-    std::optional<int> ChooseDevice(const std::vector<std::string>&, int) override {
-        return std::nullopt;
-    }
-    bool ConfigureDevice(const DeviceSetup&, FrameSize&) override { return false; }
-    void ShowProperties(const DeviceSetup&) override {}
-    void SetTitle(const std::string&) override {}
     void FrameArrived() override;
     void StreamLost(const std::string& reason) override;
 

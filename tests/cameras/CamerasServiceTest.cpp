@@ -9,6 +9,7 @@
 #include "tests/settings/MessageCapture.h"
 #include "tests/support/CameraPeer.h"
 #include "tests/support/DovecotPeer.h"
+#include "tests/support/RunUntil.h"
 #include "tests/support/SmtpPeer.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestCertificates.h"
@@ -26,17 +27,6 @@ namespace {
 
 constexpr const char* kRtspPassword = "rtsp-Secret-7";
 constexpr const char* kHttpPassword = "mjpeg-Secret-9";
-
-bool RunUntil(const std::function<bool()>& done, int timeoutMs = 30000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
 
 int Count(const std::string& text, const std::string& part) {
     int count = 0;
@@ -93,7 +83,7 @@ TEST(CamerasService, RequestsAnsweredFromEachCameraAsItShowsAfterTheRequest) {
     ASSERT_TRUE(service.Start(false));
     const auto& cameras = service.runtime().cameras();
     ASSERT_EQ(cameras.size(), 2u);
-    ASSERT_TRUE(RunUntil([&] { return !cameras[0].waiting() && !cameras[1].waiting(); }))
+    ASSERT_TRUE(RunUntil([&] { return !cameras[0].waiting() && !cameras[1].waiting(); }, 30000))
         << service.log().text();
     const auto checkOnce = [&] {
         int status = -1;

@@ -8,6 +8,7 @@
 #include "tests/service/IntegrationSupport.h"
 #include "tests/settings/MessageCapture.h"
 #include "tests/support/DovecotPeer.h"
+#include "tests/support/RunUntil.h"
 #include "tests/support/SmtpPeer.h"
 #include "tests/support/TempDir.h"
 
@@ -20,17 +21,6 @@
 namespace {
 
 constexpr const char* kCamera = "Window Cam";
-
-bool RunUntil(const std::function<bool()>& done, int timeoutMs = 20000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
 
 int Count(const std::string& logText, const std::string& part) {
     const std::vector<std::string> lines = MessagesOf(logText);
