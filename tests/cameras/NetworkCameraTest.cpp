@@ -1,7 +1,8 @@
 // Network cameras against real servers on loopback (tests/peers/rtsp_peer.py and
 // camera_http_peer.py): a grab returns a picture taken after its request, a refused log-in or
 // an untrusted certificate fails the open with a reason, a server that goes away is reported
-// lost once and the camera opens again when it is back, and no password reaches a message.
+// lost once and the camera opens again when it is back, pictures are decoded only while
+// wanted, and no password reaches a message.
 #include "capture/NetworkCamera.h"
 
 #include "capture/CaptureUi.h"
@@ -169,6 +170,37 @@ INSTANTIATE_TEST_SUITE_P(
                                  "/mjpeg", true},
                       CameraCase{"SnapshotHttpsPassword", CameraType::Snapshot,
                                  Http(Tls::Trusted, "cam"), "/snapshot.jpg", true}),
+    Name);
+
+class IdleTest : public CameraTest, public ::testing::WithParamInterface<CameraCase> {};
+
+// Pictures are decoded while the preview is shown and not at all while the camera waits.
+TEST_P(IdleTest, DecodesOnlyWhileThePreviewIsShown) {
+    const CameraCase& c = GetParam();
+    CameraPeer peer(c.peer);
+    auto camera = Camera(c, peer);
+    std::string why;
+    ASSERT_TRUE(camera->Open(why)) << why;
+    camera->SetPreviewShown(true);
+    for (auto end = std::chrono::steady_clock::now() + 10s;
+         camera->FrameCount() < 10 && std::chrono::steady_clock::now() < end;)
+        std::this_thread::sleep_for(20ms);
+    EXPECT_GE(camera->FrameCount(), 10u);
+    EXPECT_FALSE(camera->PreviewImage(160, 120).isNull());
+    camera->SetPreviewShown(false);
+    std::this_thread::sleep_for(300ms); // pictures already on their way through the decoder
+    const uint64_t waiting = camera->FrameCount();
+    std::this_thread::sleep_for(1s);
+    EXPECT_EQ(camera->FrameCount(), waiting);
+    EXPECT_TRUE(camera->RunGraph()); // still receiving
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cameras, IdleTest,
+    ::testing::Values(CameraCase{"Rtsp", CameraType::Rtsp, Rtsp(), "/h264"},
+                      CameraCase{"Mjpeg", CameraType::Mjpeg, Http(Tls::None), "/mjpeg"},
+                      CameraCase{"Snapshot", CameraType::Snapshot, Http(Tls::None),
+                                 "/snapshot.jpg"}),
     Name);
 
 struct RefusedCase {
