@@ -7,6 +7,7 @@
 
 #include "capture/CaptureUi.h"
 #include "capture/FrameGrabber.h"
+#include "mail/net/CancelSignal.h"
 #include "tests/support/CameraPeer.h"
 #include "tests/support/TestCertificates.h"
 
@@ -290,6 +291,35 @@ TEST_F(CameraTest, OpenFailsWhenNobodyAnswers) {
         EXPECT_FALSE(camera.Open(why)) << url;
         EXPECT_NE(why.find("カメラ"), std::string::npos) << why;
     }
+}
+
+// A server that takes the connection and never answers: the open waits until it is cancelled.
+TEST_F(CameraTest, CancelEndsAnOpenThatWaits) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(fd, 8), 0);
+    socklen_t length = sizeof address;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    const std::string host = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+    for (const auto& [type, url] : {std::pair{CameraType::Rtsp, "rtsp://" + host + "/x"},
+                                    std::pair{CameraType::Mjpeg, "http://" + host + "/m"},
+                                    std::pair{CameraType::Snapshot, "http://" + host + "/s"}}) {
+        NetworkCamera camera({type, url, "", "", ""}, m_ui);
+        camera.SetOpenWait(60s);
+        CCancelSignal cancel;
+        std::thread canceller([&] {
+            std::this_thread::sleep_for(300ms);
+            cancel.Cancel();
+        });
+        std::string why;
+        EXPECT_FALSE(camera.Open(why, &cancel)) << url;
+        canceller.join();
+        EXPECT_NE(why.find("中止"), std::string::npos) << url << ": " << why;
+    }
+    ::close(fd);
 }
 
 class LostAndBackTest : public CameraTest, public ::testing::WithParamInterface<CameraCase> {};
