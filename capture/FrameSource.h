@@ -1,6 +1,7 @@
 #pragma once
-// What the frame grab needs of a running capture device. CCaptureGraph implements it over
-// GStreamer; tests may stand in a source for cases a real device cannot produce.
+// What the frame grab needs of a running capture device. CCaptureGraph (USB) and NetworkCamera
+// implement it over GStreamer; tests may stand in a source for cases a real device cannot
+// produce.
 
 #include "capture/CaptureFrame.h"
 

@@ -5,6 +5,7 @@
 
 #include "capture/CaptureUi.h"
 #include "capture/GstHandles.h"
+#include "mail/net/CancelSignal.h"
 #include "mail/net/MailConnection.h"
 #include "mail/net/MailError.h"
 #include "mail/text/AsciiCase.h"
@@ -26,6 +27,8 @@ constexpr const char* kCertificate = "カメラのサーバー証明書を信頼
 constexpr const char* kNotFound = "カメラのアドレスが見つかりません";
 constexpr const char* kCannotConnect = "カメラに接続できません";
 constexpr const char* kEnded = "カメラの映像が途切れました";
+constexpr const char* kCancelled = "カメラへの接続を中止しました";
+constexpr auto kCancelPoll = std::chrono::milliseconds(20);
 constexpr guint kHttpTimeoutSeconds = 5;          // souphttpsrc's blocking I/O
 constexpr guint64 kRtspTcpTimeoutUs = 3'000'000;  // rtspsrc's connection and replies
 constexpr guint kRtspLatencyMs = 100;
@@ -76,7 +79,7 @@ struct GstUriUnref {
 // souphttpsrc reports a certificate it does not trust as a bare stream error. The mail
 // connection's own check (the system's authorities and the CA file, as for mail) then says
 // what is wrong with it; empty when TLS is not the cause.
-std::string CertificateProblem(const NetworkCameraSpec& spec) {
+std::string CertificateProblem(const NetworkCameraSpec& spec, const CCancelSignal* cancel) {
     std::unique_ptr<GstUri, GstUriUnref> uri(gst_uri_from_string(spec.url.c_str()));
     const char* scheme = uri ? gst_uri_get_scheme(uri.get()) : nullptr;
     const char* host = uri ? gst_uri_get_host(uri.get()) : nullptr;
@@ -87,6 +90,7 @@ std::string CertificateProblem(const NetworkCameraSpec& spec) {
     if (port == GST_URI_NO_PORT)
         port = ascii::EqualNoCase(scheme, "https") ? 443 : 322;
     CMailConnection connection;
+    connection.SetCancelSignal(cancel);
     constexpr auto kLimit = std::chrono::seconds(3);
     if (!connection.Connect(host, static_cast<int>(port), kLimit))
         return {};
@@ -148,9 +152,10 @@ bool AddChain(GstBin* bin, const std::vector<GstElement*>& chain) {
 // and the camera's frame store, signal and UI; the kinds below stop them all in their
 // destructors before any member goes.
 struct NetworkCamera::Session {
-    explicit Session(NetworkCamera& camera)
+    Session(NetworkCamera& camera, const CCancelSignal* cancel)
         : spec(camera.m_spec), ui(camera.m_ui), signal(camera.m_frameSignal),
-          latest(camera.m_latest), decoded(camera.m_decoded), stallLimit(camera.m_stallLimit) {}
+          latest(camera.m_latest), decoded(camera.m_decoded), stallLimit(camera.m_stallLimit),
+          cancel(cancel) {}
     virtual ~Session() = default;
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
@@ -171,13 +176,23 @@ struct NetworkCamera::Session {
     }
     // Waits for the first picture (or key frame), a failure, or the end of wait.
     bool WaitReady(std::chrono::milliseconds wait, std::string& why) {
+        const auto deadline = std::chrono::steady_clock::now() + wait;
         std::unique_lock lock(mutex);
-        changed.wait_for(lock, wait, [&] { return ready || failed; });
+        while (!ready && !failed && std::chrono::steady_clock::now() < deadline) {
+            if (Cancelled()) {
+                why = kCancelled;
+                return false;
+            }
+            changed.wait_for(lock, kCancelPoll);
+        }
         if (ready)
             return true;
         why = failed ? failure : kNoAnswer;
         return false;
     }
+    // The open's cancel signal was raised. The opening thread's alone: the signal need not
+    // outlive the open.
+    bool Cancelled() const { return cancel && cancel->IsCancelled(); }
     // Before the stream is ready the failure ends the open; after, the stream is lost (said
     // once). Nothing is said while the session is being stopped.
     void Fail(const std::string& reason) {
@@ -279,6 +294,7 @@ struct NetworkCamera::Session {
     LatestFrame& latest;
     std::atomic<uint64_t>& decoded;
     const std::chrono::milliseconds stallLimit;
+    const CCancelSignal* cancel; // the open's (opening thread only); null once it is over
 
     std::mutex mutex; // guards the members below
     std::condition_variable changed;
@@ -618,8 +634,9 @@ struct MjpegSession final : Session {
 // videoconvert -> BGR appsink run to its end. While frames are wanted a thread fetches one
 // picture after another.
 struct SnapshotSession final : Session {
-    SnapshotSession(NetworkCamera& camera, std::chrono::milliseconds fetchWait)
-        : Session(camera), fetchWait(fetchWait) {}
+    SnapshotSession(NetworkCamera& camera, const CCancelSignal* cancel,
+                    std::chrono::milliseconds fetchWait)
+        : Session(camera, cancel), fetchWait(fetchWait) {}
     ~SnapshotSession() override {
         stop = true;
         signal->Wake();
@@ -632,7 +649,7 @@ struct SnapshotSession final : Session {
         if (!MakeTls(tls, why))
             return false;
         GstSamplePtr sample;
-        if (!Fetch(sample, why))
+        if (!Fetch(sample, why, cancel))
             return false;
         Deliver(sample.get(), false); // before any want: the size, not a fresh frame
         MarkReady();
@@ -654,7 +671,7 @@ struct SnapshotSession final : Session {
             const uint64_t serial = signal->WantSerial();
             GstSamplePtr sample;
             std::string why;
-            if (!Fetch(sample, why)) {
+            if (!Fetch(sample, why, nullptr)) {
                 if (!stop)
                     Fail(why);
                 return; // a lost camera is opened again by its owner
@@ -664,8 +681,8 @@ struct SnapshotSession final : Session {
         }
     }
 
-    // One picture, within fetchWait; Close cuts the wait short.
-    bool Fetch(GstSamplePtr& sample, std::string& why) {
+    // One picture, within fetchWait; Close, or raising cancelSignal, cuts the wait short.
+    bool Fetch(GstSamplePtr& sample, std::string& why, const CCancelSignal* cancelSignal) {
         GstElementPtr pipeline = AdoptFloating(gst_pipeline_new("snapshot-camera"));
         GstElementPtr src = MakeHttpSource(spec, tls.get(), false);
         GstElementPtr dec = Make("jpegdec");
@@ -690,6 +707,10 @@ struct SnapshotSession final : Session {
         GstBusPtr bus(gst_element_get_bus(pipeline.get()));
         const auto deadline = std::chrono::steady_clock::now() + fetchWait;
         while (!stop) {
+            if (cancelSignal && cancelSignal->IsCancelled()) {
+                why = kCancelled;
+                return false;
+            }
             // The appsink holds back its end of stream until its picture is taken.
             sample.reset(gst_app_sink_try_pull_sample(GST_APP_SINK(sink.get()), 0));
             if (sample)
@@ -699,7 +720,7 @@ struct SnapshotSession final : Session {
                 return false;
             }
             GstMessagePtr message(gst_bus_timed_pop_filtered(
-                bus.get(), 20 * GST_MSECOND,
+                bus.get(), std::chrono::nanoseconds(kCancelPoll).count(),
                 static_cast<GstMessageType>(GST_MESSAGE_ERROR | GST_MESSAGE_EOS)));
             if (!message)
                 continue;
@@ -778,7 +799,7 @@ std::string NetworkCamera::CheckSpec(const NetworkCameraSpec& spec) {
     return {};
 }
 
-bool NetworkCamera::Open(std::string& why) {
+bool NetworkCamera::Open(std::string& why, const CCancelSignal* cancel) {
     Close();
     why = CheckSpec(m_spec);
     if (!why.empty())
@@ -788,13 +809,13 @@ bool NetworkCamera::Open(std::string& why) {
     std::unique_ptr<Session> session;
     switch (m_spec.type) {
     case CameraType::Rtsp:
-        session = std::make_unique<RtspSession>(*this);
+        session = std::make_unique<RtspSession>(*this, cancel);
         break;
     case CameraType::Mjpeg:
-        session = std::make_unique<MjpegSession>(*this);
+        session = std::make_unique<MjpegSession>(*this, cancel);
         break;
     case CameraType::Snapshot:
-        session = std::make_unique<SnapshotSession>(*this, m_openWait);
+        session = std::make_unique<SnapshotSession>(*this, cancel, m_openWait);
         break;
     case CameraType::Usb:
         return false; // refused by CheckSpec
@@ -803,12 +824,13 @@ bool NetworkCamera::Open(std::string& why) {
         session.reset();
         // A server that answered, but not as a camera should: was it its certificate? (Not
         // after a silent one: the open stays bounded by m_openWait.)
-        if (why != kLoginRefused && why != kNoAnswer)
-            if (std::string tls = CertificateProblem(m_spec); !tls.empty())
+        if (why != kLoginRefused && why != kNoAnswer && why != kCancelled)
+            if (std::string tls = CertificateProblem(m_spec, cancel); !tls.empty())
                 why = tls;
         why = Redact(why, m_spec.password);
         return false;
     }
+    session->cancel = nullptr; // the caller's signal need not outlive the open
     m_session = std::move(session);
     return true;
 }

@@ -24,6 +24,7 @@
 #include <memory>
 #include <string>
 
+class CCancelSignal;
 class ICaptureUi;
 
 struct NetworkCameraSpec {
@@ -49,8 +50,8 @@ public:
     // Connects and waits (at most openWait) for the first picture, or for RTSP its first key
     // frame, which tells the format. False with a short reason (no password in it) when the
     // address is unfit, the server does not answer, refuses the log-in or its certificate is
-    // not trusted.
-    bool Open(std::string& why);
+    // not trusted. Raising cancel (from another thread) ends the wait at once (false).
+    bool Open(std::string& why, const CCancelSignal* cancel = nullptr);
     // Stops every stream and thread of the camera; no callback runs once it returns.
     void Close();
 

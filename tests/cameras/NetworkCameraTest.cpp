@@ -1,11 +1,13 @@
 // Network cameras against real servers on loopback (tests/peers/rtsp_peer.py and
 // camera_http_peer.py): a grab returns a picture taken after its request, a refused log-in or
 // an untrusted certificate fails the open with a reason, a server that goes away is reported
-// lost once and the camera opens again when it is back, and no password reaches a message.
+// lost once and the camera opens again when it is back, pictures are decoded only while
+// wanted, and no password reaches a message.
 #include "capture/NetworkCamera.h"
 
 #include "capture/CaptureUi.h"
 #include "capture/FrameGrabber.h"
+#include "mail/net/CancelSignal.h"
 #include "tests/support/CameraPeer.h"
 #include "tests/support/TestCertificates.h"
 
@@ -171,6 +173,37 @@ INSTANTIATE_TEST_SUITE_P(
                                  Http(Tls::Trusted, "cam"), "/snapshot.jpg", true}),
     Name);
 
+class IdleTest : public CameraTest, public ::testing::WithParamInterface<CameraCase> {};
+
+// Pictures are decoded while the preview is shown and not at all while the camera waits.
+TEST_P(IdleTest, DecodesOnlyWhileThePreviewIsShown) {
+    const CameraCase& c = GetParam();
+    CameraPeer peer(c.peer);
+    auto camera = Camera(c, peer);
+    std::string why;
+    ASSERT_TRUE(camera->Open(why)) << why;
+    camera->SetPreviewShown(true);
+    for (auto end = std::chrono::steady_clock::now() + 10s;
+         camera->FrameCount() < 10 && std::chrono::steady_clock::now() < end;)
+        std::this_thread::sleep_for(20ms);
+    EXPECT_GE(camera->FrameCount(), 10u);
+    EXPECT_FALSE(camera->PreviewImage(160, 120).isNull());
+    camera->SetPreviewShown(false);
+    std::this_thread::sleep_for(300ms); // pictures already on their way through the decoder
+    const uint64_t waiting = camera->FrameCount();
+    std::this_thread::sleep_for(1s);
+    EXPECT_EQ(camera->FrameCount(), waiting);
+    EXPECT_TRUE(camera->RunGraph()); // still receiving
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cameras, IdleTest,
+    ::testing::Values(CameraCase{"Rtsp", CameraType::Rtsp, Rtsp(), "/h264"},
+                      CameraCase{"Mjpeg", CameraType::Mjpeg, Http(Tls::None), "/mjpeg"},
+                      CameraCase{"Snapshot", CameraType::Snapshot, Http(Tls::None),
+                                 "/snapshot.jpg"}),
+    Name);
+
 struct RefusedCase {
     const char* name;
     CameraType type;
@@ -258,6 +291,35 @@ TEST_F(CameraTest, OpenFailsWhenNobodyAnswers) {
         EXPECT_FALSE(camera.Open(why)) << url;
         EXPECT_NE(why.find("カメラ"), std::string::npos) << why;
     }
+}
+
+// A server that takes the connection and never answers: the open waits until it is cancelled.
+TEST_F(CameraTest, CancelEndsAnOpenThatWaits) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(fd, 8), 0);
+    socklen_t length = sizeof address;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    const std::string host = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+    for (const auto& [type, url] : {std::pair{CameraType::Rtsp, "rtsp://" + host + "/x"},
+                                    std::pair{CameraType::Mjpeg, "http://" + host + "/m"},
+                                    std::pair{CameraType::Snapshot, "http://" + host + "/s"}}) {
+        NetworkCamera camera({type, url, "", "", ""}, m_ui);
+        camera.SetOpenWait(60s);
+        CCancelSignal cancel;
+        std::thread canceller([&] {
+            std::this_thread::sleep_for(300ms);
+            cancel.Cancel();
+        });
+        std::string why;
+        EXPECT_FALSE(camera.Open(why, &cancel)) << url;
+        canceller.join();
+        EXPECT_NE(why.find("中止"), std::string::npos) << url << ": " << why;
+    }
+    ::close(fd);
 }
 
 class LostAndBackTest : public CameraTest, public ::testing::WithParamInterface<CameraCase> {};
