@@ -15,6 +15,9 @@
 // picture fetched over HTTP(S) once per grab.
 enum class CameraType { Usb, Rtsp, Mjpeg, Snapshot };
 
+// How much change counts as motion (SENSITIVITY): low, medium or high.
+enum class MotionSensitivity { Low, Medium, High };
+
 // device.ini, sections CAMERA1 ... CAMERA8: one camera each, in the order they were added. The
 // [DEVICE] section of an older device.ini reads as camera 1.
 struct CameraSettings {
@@ -27,6 +30,11 @@ struct CameraSettings {
     std::string password; // its password (--set-password camera:NAME); never in device.ini in clear
     int32_t width = 352;  // WIDTH: usb: the frame size asked of the device
     int32_t height = 288; // HEIGHT
+    bool motion = false;  // MOTION: alerts when something moves in this camera's picture
+    MotionSensitivity sensitivity = MotionSensitivity::Medium; // SENSITIVITY
+    // MASK: regions where movement does not count, "x,y,w,h" in percent of the picture,
+    // separated by ";"; empty: none.
+    std::string mask{};
 };
 
 // device.ini
@@ -48,6 +56,9 @@ struct AppSettings {
     int32_t startupTimer = 0;   // STARTUP_TIMER: start-up delay in seconds
 };
 
+// The language of the mails the program writes (MAIL.LANGUAGE).
+enum class MailLanguage { Japanese, English };
+
 // How picture requests are fetched: RECEIVE_PROTOCOL "pop3" or "imap" (any letter case; any
 // other word, or none, is POP3).
 enum class ReceiveProtocol { Pop3, Imap };
@@ -61,6 +72,10 @@ enum class SecretStore { File, Keyring };
 // setup.ini, section MAIL
 struct MailSettings {
     static constexpr int kMaxSendAddresses = 10;
+
+    // LANGUAGE: the language of replies, alerts and scheduled mails (ja: Japanese in
+    // ISO-2022-JP, en: English). An existing setup keeps Japanese; a new one takes the locale's.
+    MailLanguage language = MailLanguage::Japanese;
 
     std::string smtpServer;                 // SMTP_SERVER
     std::string pop3Server;                 // POP3_SERVER
@@ -142,9 +157,34 @@ struct TimeTextSettings {
 };
 
 // All four records together, as the main window owns them.
+// setup.ini, section ALERT: mails the cameras send when something moves.
+struct AlertSettings {
+    static constexpr int kMaxAddresses = 10;
+    bool armed = false;                  // ARMED: alerts are sent (switched by "cap arm" too)
+    std::vector<std::string> addresses;  // ADDRESS1 ... ADDRESS10
+    int32_t intervalMinutes = 10;        // INTERVAL_MINUTES: at most one alert per camera
+    int32_t maxPerDay = 48;              // MAX_PER_DAY
+    // HOURS: "always", or ranges per weekday: "mon-fri 22:00-06:00; sat,sun always".
+    std::string hours = "always";
+};
+
+// setup.ini, section SCHEDULE: pictures mailed at set times.
+struct ScheduleSettings {
+    static constexpr int kMaxAddresses = 10;
+    std::string times;                   // TIMES: "07:00,12:00,18:00"; empty: none
+    int32_t everyMinutes = 0;            // EVERY_MINUTES: 0: none
+    std::string from = "00:00";          // FROM: the first picture of EVERY_MINUTES
+    std::string to = "24:00";            // TO: none after this
+    std::string days = "all";            // DAYS: "mon,tue,..." or "all"
+    std::vector<std::string> addresses;  // ADDRESS1 ... ADDRESS10
+    std::string cameras = "all";         // CAMERAS: "all" or names separated by ","
+};
+
 struct Settings {
     DeviceSettings device;
     AppSettings app;
     MailSettings mail;
     TimeTextSettings timeText;
+    AlertSettings alert;
+    ScheduleSettings schedule;
 };
