@@ -251,6 +251,14 @@ void CKestrovaRuntime::MakeMailHost() {
                                   std::move(cameras), m_options.folder, m_clock,
                                   m_codePages,        m_options.helloPort};
     m_mailHost = std::make_unique<CMailCheckHost>(std::move(wiring));
+    connect(m_mailHost.get(), &CMailCheckHost::armRequested, this,
+            [this](bool armed, const QString& requester) {
+                m_settings.alert.armed = armed;
+                m_log.AddLog(std::string(armed ? "警戒を始めました" : "警戒を解除しました") + "（" +
+                             requester.toStdString() + " のメールで）");
+                SaveAllSettings();
+                emit armedChanged(armed);
+            });
 }
 
 bool CKestrovaRuntime::CamerasSettled() const {

@@ -123,6 +123,8 @@ signals:
     // The list of cameras was made anew (a reload, the cameras dialog) and with it the mail host:
     // whoever shows cameras or listens to the host takes the new ones.
     void camerasReplaced();
+    // The alerts were switched by a verified mail (ALERT.ARMED now says so and is saved).
+    void armedChanged(bool armed);
 
 private:
     // The shell's capture user interface, with a failed stream handed to the keeper.

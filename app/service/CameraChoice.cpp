@@ -65,3 +65,12 @@ void CameraChoice::Add(const std::string& word, const std::vector<std::string>& 
     }
     std::ranges::sort(cameras);
 }
+
+std::optional<bool> ArmWord(const std::string& word) {
+    const std::string folded = FoldCameraName(word);
+    if (folded == "arm" || folded == "警戒")
+        return true;
+    if (folded == "disarm" || folded == "解除")
+        return false;
+    return std::nullopt;
+}

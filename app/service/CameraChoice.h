@@ -20,3 +20,7 @@ struct CameraChoice {
     // Adds one request's word: "" chooses every camera, a name its camera.
     void Add(const std::string& word, const std::vector<std::string>& names);
 };
+
+// Whether word switches the alerts: true for "arm" / "警戒", false for "disarm" / "解除" (folded
+// as camera names are); nullopt for any other word.
+std::optional<bool> ArmWord(const std::string& word);

@@ -12,6 +12,13 @@ CMailCheckHost::CMailCheckHost(Wiring wiring, QObject* parent)
                                                wiring.clock, std::move(wiring.codePages),
                                                wiring.helloPort)) {
     m_service->SetCancelSignal(&m_worker.Signal());
+    m_service->SetArmSwitch([this](bool armed, const std::string& requester) {
+        // The worker's cycle goes on at once: the settings change on this object's thread.
+        QMetaObject::invokeMethod(
+            this,
+            [this, armed, requester] { emit armRequested(armed, QString::fromStdString(requester)); },
+            Qt::QueuedConnection);
+    });
     m_service->SetStateFolder(wiring.folder);
     m_worker.tokens().SetFolder(wiring.folder); // before any job: the worker reads it in jobs
     connect(&m_timer, &QTimer::timeout, this, [this] { OnTick(); });

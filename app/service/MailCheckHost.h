@@ -72,6 +72,8 @@ public:
     QTimer& timer() { return m_timer; }
 
 signals:
+    // A verified requester switched the alerts ("cap arm", "cap disarm"); on this thread.
+    void armRequested(bool armed, const QString& requester);
     // A check was handed to the worker (true) or has ended (false).
     void checkRunningChanged(bool running);
     // A posted check has ended with this result of CMailService::CheckMail (1: completed);

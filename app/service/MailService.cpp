@@ -33,6 +33,12 @@ constexpr const char* kSenderNoVerdict = "差出人を確認できません（�
 constexpr const char* kDnsFault =
     "ERROR : DNSが応答しないため、差出人の署名の鍵を確かめられません（依頼はサーバーに残し、"
     "次のチェックで再確認します）";
+constexpr const char* kArmRefused =
+    "警戒の切り替えは、差出人を確認できるとき（メール設定の「差出人をDKIM署名で確認する」）だけ"
+    "受け付けます。このメールでは何も変えていません。";
+constexpr const char* kArmRefusedLine = "差出人を確認しない設定のため、警戒の切り替えを断りました: ";
+constexpr const char* kArmed = "警戒を始めました。動きがあればお知らせします。";
+constexpr const char* kDisarmed = "警戒を解除しました。";
 constexpr const char* kSenderHint =
     "差出人の確認: 相手のプロバイダがDKIM署名をしない場合は、メール設定で"
     "「差出人をDKIM署名で確認する」を外すか、信頼する認証サーバーIDを設定してください";
@@ -261,6 +267,16 @@ std::string JoinNames(const std::vector<std::string>& names) {
 
 } // namespace
 
+std::string CMailService::Switch(const Cycle& cycle, const Request& request, bool arm) {
+    // A From anyone can write must never switch a camera: only a sender the check has proven.
+    if (cycle.copy.senderCheck != SenderCheck::Dkim || !m_armSwitch) {
+        m_log.AddLog(kArmRefusedLine + request.address);
+        return kArmRefused;
+    }
+    m_armSwitch(arm, request.address);
+    return arm ? kArmed : kDisarmed;
+}
+
 bool CMailService::Send(Cycle& cycle) {
     std::vector<std::string> names;
     for (std::size_t i = 0; i < m_cameras.CameraCount(); ++i)
@@ -272,16 +288,21 @@ bool CMailService::Send(Cycle& cycle) {
     std::vector<std::vector<std::string>> ids;
     std::vector<CameraChoice> choices;
     std::vector<std::size_t> wanted;
+    std::vector<std::vector<std::string>> armNotes; // what each requester's switching did
     for (Request& request : cycle.accepted) {
         request.requester = FindAddress(addresses, request.address);
         if (request.requester == addresses.size()) {
             addresses.push_back(request.address);
             ids.emplace_back();
             choices.emplace_back();
+            armNotes.emplace_back();
         }
         if (!request.messageId.empty())
             ids[request.requester].push_back(request.messageId);
-        choices[request.requester].Add(request.word, names);
+        if (const std::optional<bool> arm = ArmWord(request.word))
+            armNotes[request.requester].push_back(Switch(cycle, request, *arm));
+        else
+            choices[request.requester].Add(request.word, names);
     }
     for (const CameraChoice& choice : choices)
         wanted.insert(wanted.end(), choice.cameras.begin(), choice.cameras.end());
@@ -314,7 +335,8 @@ bool CMailService::Send(Cycle& cycle) {
             content.notes.push_back("「" + word + "」という名前のカメラはありません。カメラ: " +
                                     JoinNames(names) + "（件名「" + cycle.copy.checkString +
                                     " 名前」でそのカメラの写真だけを送ります）");
-        if (content.pictures.empty() && !choices[r].cameras.empty())
+        content.notes.insert(content.notes.end(), armNotes[r].begin(), armNotes[r].end());
+        if (content.pictures.empty() && !choices[r].cameras.empty() && armNotes[r].empty())
             continue;
         replyOf[r] = replyList.size();
         replyList.push_back(addresses[r]);

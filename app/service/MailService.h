@@ -62,6 +62,13 @@ public:
         m_sender.SetCancelSignal(cancel);
     }
 
+    // What switches the alerts when a verified requester asks ("cap arm", "cap disarm"): called
+    // on the thread of the cycle with the new state and the requester; null: nobody, and such
+    // requests are answered that the switch is not there.
+    void SetArmSwitch(std::function<void(bool armed, const std::string& requester)> arm) {
+        m_armSwitch = std::move(arm);
+    }
+
     // The folder where the ids of messages already judged are kept between cycles and runs
     // (the program folder, ending in "/"); empty: every cycle looks at every message.
     void SetStateFolder(std::string folder) { m_stateFolder = std::move(folder); }
@@ -135,6 +142,10 @@ private:
     // one reply per requester (false when nothing could be sent or the sign-in failed), and the
     // answered ones counted and deleted.
     bool Send(Cycle& cycle);
+    // "cap arm" / "cap disarm" of an accepted request: the alerts switched when its sender was
+    // verified (the sender check is on and it passed), refused and said otherwise; the reply's
+    // line.
+    std::string Switch(const Cycle& cycle, const Request& request, bool arm);
     bool DeleteAnswered(Cycle& cycle);
 
     CReplyLimit& ReplyLimit();
@@ -179,4 +190,5 @@ private:
     MailSettings m_imapAccount;            // the settings it logged in with
     std::set<std::string> m_senderNotices; // messages whose unproven sender was said
     bool m_senderHintShown = false;
+    std::function<void(bool, const std::string&)> m_armSwitch;
 };

@@ -5,7 +5,8 @@ Usage (run with /usr/bin/python3):
 
     signed_mail.py OUT_DIR CASE...
 
-Each CASE is "name:from:how"; it becomes OUT_DIR/name.eml (CR LF lines, subject "cap").
+Each CASE is "name:from:how" or "name:from:how:subject"; it becomes OUT_DIR/name.eml (CR LF
+lines, subject "cap" unless given).
 how is one of
   rsa, ed25519        signed by the From domain with that key
   sub                 signed by mail.<From domain>
@@ -89,15 +90,16 @@ def main():
 
     domains = set()
     for case in sys.argv[2:]:
-        name, sender, how = case.split(":")
+        name, sender, how, *rest = case.split(":", 3)
+        subject = rest[0] if rest else "cap"
         domain = sender.split("@")[1]
         domains.update([domain, "mail." + domain, "example.org"])
         if how in ("rsa", "ed25519"):
-            mail = sign(message(sender), domain, "rsa" if how == "rsa" else "ed")
+            mail = sign(message(sender, subject), domain, "rsa" if how == "rsa" else "ed")
         elif how == "sub":
             mail = sign(message(sender), "mail." + domain)
         elif how == "unsigned":
-            mail = message(sender)
+            mail = message(sender, subject)
         elif how == "body":
             mail = sign(message(sender), domain).replace(b"please", b"please!")
         elif how == "subject":

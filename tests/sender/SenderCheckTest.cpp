@@ -20,6 +20,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <map>
+#include <optional>
 
 namespace {
 
@@ -51,6 +53,11 @@ const Case kCases[] = {
     {"artrusted", "ar-trusted", nullptr},
 };
 
+// Requests that switch the alerts, signed or not (made with the mails above).
+const char* const kArmCases[] = {"arm:armer@example.com:rsa:cap arm",
+                                 "disarm:armer@example.com:rsa:cap disarm",
+                                 "forged:armer@example.com:unsigned:cap disarm"};
+
 std::string AddressOf(const Case& c) {
     return std::string(c.name) + "@example.com";
 }
@@ -63,14 +70,18 @@ struct SignedMails {
                                          dir.folder()};
         for (const Case& c : kCases)
             argv.push_back(std::string(c.name) + ":" + AddressOf(c) + ":" + c.how);
+        argv.insert(argv.end(), std::begin(kArmCases), std::end(kArmCases));
         CommandOutput(argv);
         for (const Case& c : kCases)
             mails.push_back(TempDir::ReadFile(dir.path() / (std::string(c.name) + ".eml")));
+        for (const char* name : {"arm", "disarm", "forged"})
+            arming[name] = TempDir::ReadFile(dir.path() / (std::string(name) + ".eml"));
     }
     std::filesystem::path Zone() const { return dir.path() / "zone.txt"; }
 
     TempDir dir;
     std::vector<std::string> mails;
+    std::map<std::string, std::string> arming;
 };
 
 const SignedMails& Signed() {
@@ -207,4 +218,45 @@ TEST(SenderCheck, OffAnswersAnUnsignedRequestAsBefore) {
     rig.settings.senderCheck = SenderCheck::Off;
     EXPECT_EQ(rig.service.CheckMail(rig.settings), 1) << rig.Log();
     EXPECT_EQ(rig.Recipients(1), std::vector<std::string>{"unsigned@example.com"});
+}
+
+// Only a proven sender switches the alerts; with the check off the switch is refused in the
+// reply and the log, whatever the From says.
+TEST(SenderCheck, OnlyAVerifiedRequestSwitchesTheAlerts) {
+    struct ArmCase {
+        const char* mail;
+        bool check;
+        std::optional<bool> switched; // what the switch was told; nullopt: not called
+        const char* replyHas;         // nullptr: no reply at all
+        const char* logHas;
+    };
+    const ArmCase cases[] = {
+        {"arm", true, true, "警戒を始めました", "送信完了"},
+        {"disarm", true, false, "警戒を解除しました", "送信完了"},
+        {"forged", true, std::nullopt, nullptr, "差出人を確認できないため答えません"},
+        {"forged", false, std::nullopt, "差出人を確認できるとき", "警戒の切り替えを断りました"},
+    };
+    std::size_t replies = 0;
+    TempDir decoded;
+    for (const ArmCase& c : cases) {
+        SCOPED_TRACE(std::string(c.mail) + (c.check ? " checked" : " unchecked"));
+        Rig rig(ReceiveProtocol::Pop3, {Signed().arming.at(c.mail)});
+        rig.settings.senderCheck = c.check ? SenderCheck::Dkim : SenderCheck::Off;
+        std::optional<bool> switched;
+        rig.service.SetArmSwitch([&](bool armed, const std::string&) { switched = armed; });
+        EXPECT_EQ(rig.service.CheckMail(rig.settings), 1) << rig.Log();
+        EXPECT_EQ(switched, c.switched);
+        EXPECT_NE(rig.Log().find(c.logHas), std::string::npos) << rig.Log();
+        if (!c.replyHas) {
+            EXPECT_TRUE(rig.smtp.Messages().empty());
+            continue;
+        }
+        const auto mails = rig.smtp.WaitForMessages(1);
+        ASSERT_EQ(mails.size(), 1u);
+        const DecodedMail mail =
+            SmtpPeer::DecodeMail(mails[0].file, DecodeFolder(decoded, std::to_string(++replies)));
+        ASSERT_EQ(mail.texts.size(), 1u);
+        EXPECT_NE(mail.texts[0].find(c.replyHas), std::string::npos) << mail.texts[0];
+        EXPECT_TRUE(mail.attachments.empty());
+    }
 }

@@ -52,6 +52,14 @@ TEST(CameraChoice, SubjectsAndNames) {
     }
 }
 
+TEST(CameraChoice, WordsThatSwitchTheAlerts) {
+    const std::pair<const char*, std::optional<bool>> cases[] = {
+        {"arm", true}, {"ＡＲＭ", true}, {"警戒", true}, {"disarm", false}, {"解除", false},
+        {"garden", std::nullopt}, {"", std::nullopt}, {"armed", std::nullopt}};
+    for (const auto& [word, arm] : cases)
+        EXPECT_EQ(ArmWord(word), arm) << word;
+}
+
 // Two cameras that give a picture of their own colour (and size), or none while away.
 class TwoCameras final : public IReplyCameras {
 public:
