@@ -2,6 +2,7 @@
 
 #include "app/service/CameraChoice.h"
 #include "app/service/JudgedMessages.h"
+#include "app/service/ReplyTexts.h"
 #include "app/settings/MailAccount.h"
 #include "app/settings/SettingsStore.h"
 #include "app/service/MailClients.h"
@@ -33,12 +34,7 @@ constexpr const char* kSenderNoVerdict = "差出人を確認できません（�
 constexpr const char* kDnsFault =
     "ERROR : DNSが応答しないため、差出人の署名の鍵を確かめられません（依頼はサーバーに残し、"
     "次のチェックで再確認します）";
-constexpr const char* kArmRefused =
-    "警戒の切り替えは、差出人を確認できるとき（メール設定の「差出人をDKIM署名で確認する」）だけ"
-    "受け付けます。このメールでは何も変えていません。";
 constexpr const char* kArmRefusedLine = "差出人を確認しない設定のため、警戒の切り替えを断りました: ";
-constexpr const char* kArmed = "警戒を始めました。動きがあればお知らせします。";
-constexpr const char* kDisarmed = "警戒を解除しました。";
 constexpr const char* kSenderHint =
     "差出人の確認: 相手のプロバイダがDKIM署名をしない場合は、メール設定で"
     "「差出人をDKIM署名で確認する」を外すか、信頼する認証サーバーIDを設定してください";
@@ -258,10 +254,10 @@ std::string AttachmentName(const std::string& camera, const std::string& fileNam
     return name;
 }
 
-std::string JoinNames(const std::vector<std::string>& names) {
+std::string JoinNames(const std::vector<std::string>& names, const char* separator) {
     std::string joined;
     for (const std::string& name : names)
-        joined += (joined.empty() ? "" : "、") + name;
+        joined += (joined.empty() ? "" : separator) + name;
     return joined;
 }
 
@@ -271,10 +267,11 @@ std::string CMailService::Switch(const Cycle& cycle, const Request& request, boo
     // A From anyone can write must never switch a camera: only a sender the check has proven.
     if (cycle.copy.senderCheck != SenderCheck::Dkim || !m_armSwitch) {
         m_log.AddLog(kArmRefusedLine + request.address);
-        return kArmRefused;
+        return ReplyTextsFor(cycle.copy.language).armRefused;
     }
     m_armSwitch(arm, request.address);
-    return arm ? kArmed : kDisarmed;
+    const ReplyTexts& texts = ReplyTextsFor(cycle.copy.language);
+    return arm ? texts.armed : texts.disarmed;
 }
 
 bool CMailService::Send(Cycle& cycle) {
@@ -318,12 +315,13 @@ bool CMailService::Send(Cycle& cycle) {
     std::vector<std::vector<std::string>> requestIds;
     std::vector<ReplyContent> contents;
     std::vector<std::size_t> replyOf(addresses.size(), SIZE_MAX);
+    const ReplyTexts& texts = ReplyTextsFor(cycle.copy.language);
     for (std::size_t r = 0; r < addresses.size(); ++r) {
         ReplyContent content;
         for (const std::size_t camera : choices[r].cameras) {
             const auto picture = pictures.find(camera);
             if (picture == pictures.end()) {
-                content.notes.push_back(names[camera] + ": 写真はありません（カメラにつながりません）");
+                content.notes.push_back(names[camera] + texts.noPicture);
                 continue;
             }
             MailPicture named_picture = picture->second;
@@ -332,9 +330,8 @@ bool CMailService::Send(Cycle& cycle) {
             content.pictures.push_back(std::move(named_picture));
         }
         for (const std::string& word : choices[r].unknown)
-            content.notes.push_back("「" + word + "」という名前のカメラはありません。カメラ: " +
-                                    JoinNames(names) + "（件名「" + cycle.copy.checkString +
-                                    " 名前」でそのカメラの写真だけを送ります）");
+            content.notes.push_back(texts.unknownCamera(
+                word, JoinNames(names, texts.nameSeparator), cycle.copy.checkString));
         content.notes.insert(content.notes.end(), armNotes[r].begin(), armNotes[r].end());
         if (content.pictures.empty() && !choices[r].cameras.empty() && armNotes[r].empty())
             continue;

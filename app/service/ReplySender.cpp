@@ -1,6 +1,7 @@
 #include "app/service/ReplySender.h"
 
 #include "app/service/MailClients.h"
+#include "app/service/ReplyTexts.h"
 #include "mail/mime/MimeFormat.h"
 #include "mail/mime/MimeMessage.h"
 #include "mail/net/CancelSignal.h"
@@ -14,7 +15,6 @@
 
 namespace {
 
-constexpr const char* kSubject = "キャプチャ画像";
 constexpr const char* kMailerName = "KestrovaMail";
 
 // File lines of the port 25 path.
@@ -53,18 +53,16 @@ std::uint64_t MessageSize(const ReplyContent& content) {
 } // namespace
 
 std::string ReplyDateText(const LocalTime& time) {
-    const std::string weekday(JapaneseWeekday(time.weekday));
-    char buffer[128];
-    std::snprintf(buffer, sizeof buffer, "%d年%d月%d日(%s)%02d時%02d分%02d秒", time.year,
-                  time.month, time.day, weekday.c_str(), time.hour, time.minute, time.second);
-    return buffer;
+    const std::string line = ReplyTextsFor(MailLanguage::Japanese).pictureLine(time);
+    return line.substr(0, line.find("現在"));
 }
 
-std::string ReplyBodyText(const LocalTime& time) {
-    return ReplyDateText(time) + "現在の画像です。\r\n";
+std::string ReplyBodyText(const LocalTime& time, MailLanguage language) {
+    return ReplyTextsFor(language).pictureLine(time) + "\r\n";
 }
 
-ReplyContent FitToSize(const ReplyContent& content, std::uint64_t sizeLimit) {
+ReplyContent FitToSize(const ReplyContent& content, std::uint64_t sizeLimit,
+                       MailLanguage language) {
     if (sizeLimit == 0 || MessageSize(content) <= sizeLimit)
         return content;
     ReplyContent fitted = content;
@@ -85,8 +83,7 @@ ReplyContent FitToSize(const ReplyContent& content, std::uint64_t sizeLimit) {
         smaller = true;
     }
     if (smaller)
-        fitted.notes.push_back("サーバーが受け取れる大きさ（" + std::to_string(sizeLimit) +
-                               "バイト）に収まるよう、写真を小さくしました。");
+        fitted.notes.push_back(ReplyTextsFor(language).madeSmaller(sizeLimit));
     return fitted;
 }
 
@@ -109,7 +106,7 @@ std::unique_ptr<CMimeMessage> CReplySender::Compose(const MailSettings& settings
     message->AddToRecipient(address);
     message->SetSenderAddress(settings.senderAddress);
     message->SetSenderDisplayName(settings.senderName);
-    message->SetSubjectText(kSubject);
+    message->SetSubjectText(ReplyTextsFor(settings.language).subject);
     message->AddHeaderField("X-Mailer", {kMailerName});
     if (mime::IsSafeAddress(settings.senderAddress) && !settings.senderAddress.empty())
         message->AddHeaderField("Reply-To", {settings.senderAddress});
@@ -126,7 +123,9 @@ std::unique_ptr<CMimeMessage> CReplySender::Compose(const MailSettings& settings
         message->AddHeaderField("In-Reply-To", {references.back()});
         message->AddHeaderField("References", references);
     }
-    std::string body = content.pictures.empty() ? std::string() : ReplyBodyText(m_clock.LocalNow());
+    std::string body = content.pictures.empty()
+                           ? std::string()
+                           : ReplyBodyText(m_clock.LocalNow(), settings.language);
     for (const std::string& note : content.notes)
         body += note + "\r\n";
     message->AddTextPart(body, 1);
@@ -145,7 +144,7 @@ bool CReplySender::SendOver(CSmtpSession& session, const MailSettings& settings,
         if (sent[i])
             continue;
         const std::unique_ptr<CMimeMessage> message =
-            Compose(settings, replyList[i], FitToSize(contents[i], session.SizeLimit()),
+            Compose(settings, replyList[i], FitToSize(contents[i], session.SizeLimit(), settings.language),
                     i < requestIds.size() ? requestIds[i] : std::vector<std::string>());
         // A refusal (a server that says "try later") gets one more attempt; a mail the server
         // may have taken never does.

@@ -30,8 +30,8 @@ struct SmtpPolicy;
 // "2026年12月6日(日)15時47分44秒": year, month and day without leading zeros, the weekday
 // name, then hours, minutes and seconds with two digits each.
 std::string ReplyDateText(const LocalTime& time);
-// "<date text>現在の画像です。\r\n"
-std::string ReplyBodyText(const LocalTime& time);
+// "<date text>現在の画像です。\r\n", or its English in English mails.
+std::string ReplyBodyText(const LocalTime& time, MailLanguage language = MailLanguage::Japanese);
 
 // The picture a mail carries: the JPEG bytes, straight from the grab, and the name they travel
 // under.
@@ -47,7 +47,8 @@ struct ReplyContent {
 // Pictures as a server whose SIZE limit is sizeLimit (0: none) takes them: while the message
 // would be larger, the largest picture is made half as wide and high (never dropped); a note
 // says so. The content as it stands when it fits already or nothing can be made smaller.
-ReplyContent FitToSize(const ReplyContent& content, std::uint64_t sizeLimit);
+ReplyContent FitToSize(const ReplyContent& content, std::uint64_t sizeLimit,
+                       MailLanguage language = MailLanguage::Japanese);
 
 class CReplySender {
 public:

@@ -144,6 +144,25 @@ TEST(CameraReplies, OneMailPerRequesterWithThePicturesItAskedFor) {
         EXPECT_TRUE(dovecot.Messages().empty());
     }
 
+    {
+        SCOPED_TRACE("English mails (the request left while garden was away is answered too)");
+        settings.language = MailLanguage::English;
+        cameras.gardenAway = false;
+        dovecot.AddMessage(RequestMail("taro@example.com", "cap 裏口"));
+        dovecot.AddMessage(RequestMail("hanako@example.com", "cap garden"));
+        EXPECT_EQ(service.CheckMail(), 1);
+        const auto mails = smtp.WaitForMessages(received + 2);
+        ASSERT_EQ(mails.size(), received + 2);
+        const DecodedMail names = SmtpPeer::DecodeMail(mails[received].file, DecodeFolder(decoded, "en1"));
+        const DecodedMail picture = SmtpPeer::DecodeMail(mails[received + 1].file, DecodeFolder(decoded, "en2"));
+        EXPECT_EQ(picture.headers.at("subject"), "Camera picture");
+        EXPECT_NE(picture.texts.at(0).find("The camera at 15:47:44 on Sun 6 Dec 2026."), std::string::npos)
+            << picture.texts[0];
+        EXPECT_NE(names.texts.at(0).find("No camera is called \"裏口\". Cameras: 玄関, garden"),
+                  std::string::npos) << names.texts[0];
+        settings.language = MailLanguage::Japanese;
+    }
+
     SCOPED_TRACE("pictures larger than the server's SIZE are made smaller, not dropped");
     cameras.gardenAway = false;
     cameras.large = true;
