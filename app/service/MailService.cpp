@@ -263,6 +263,46 @@ std::string JoinNames(const std::vector<std::string>& names, const char* separat
 
 } // namespace
 
+bool CMailService::SendOwnMail(const MailSettings& copy, const std::vector<std::string>& to,
+                               const std::vector<std::size_t>& cameras, int shots,
+                               std::chrono::milliseconds apart, const std::string& subject,
+                               std::vector<std::string> lines) {
+    ReplyContent content{{}, std::move(lines), subject, true};
+    const ReplyTexts& texts = ReplyTextsFor(copy.language);
+    const bool named = m_cameras.CameraCount() > 1;
+    for (int shot = 0; shot < shots && !Cancelled(); ++shot) {
+        if (shot > 0 && m_cancel && !m_cancel->Pause(apart))
+            return false;
+        for (const auto& [camera, picture] : GrabPictures(copy, cameras)) {
+            MailPicture named_picture = picture;
+            named_picture.fileName = AttachmentName(named ? m_cameras.CameraName(camera) : std::string(),
+                                                    picture.fileName);
+            content.pictures.push_back(std::move(named_picture));
+        }
+        if (shot == 0) {
+            for (const std::size_t camera : cameras) {
+                const bool has = std::ranges::any_of(content.pictures, [&](const MailPicture& p) {
+                    return !named || p.fileName.starts_with(m_cameras.CameraName(camera) + "_");
+                });
+                if (!has)
+                    content.notes.push_back(m_cameras.CameraName(camera) + texts.noPicture);
+            }
+        }
+    }
+    if (content.pictures.empty() || to.empty() || Cancelled())
+        return false;
+    const std::vector<bool> sent = m_sender.SendReplies(
+        copy, to, std::vector<ReplyContent>(to.size(), content));
+    if (std::ranges::find(sent, true) == sent.end()) {
+        if (!Cancelled())
+            m_faults.Fail(CFaultNotices::Area::Smtp, ServerFaultKey(m_sender.LastFailure(), false),
+                          SmtpFaultLine(m_sender.LastFailure()));
+        return false;
+    }
+    m_faults.Clear(CFaultNotices::Area::Smtp);
+    return true;
+}
+
 std::string CMailService::Switch(const Cycle& cycle, const Request& request, bool arm) {
     // A From anyone can write must never switch a camera: only a sender the check has proven.
     if (cycle.copy.senderCheck != SenderCheck::Dkim || !m_armSwitch) {

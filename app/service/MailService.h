@@ -87,6 +87,16 @@ public:
     // when it ran to its end.
     void CheckMailNow();
 
+    // A mail the program sends on its own (a motion alert, scheduled pictures) to each address
+    // of to, one mail each: shots pictures of each camera of cameras, apart from each other (the
+    // first at once), then subject and lines. A camera without a picture is named among the
+    // lines (noPicture after its name). False when no picture was made or no mail went out; the
+    // cause is said as the replies' are. On the mail worker.
+    bool SendOwnMail(const MailSettings& copy, const std::vector<std::string>& to,
+                     const std::vector<std::size_t>& cameras, int shots,
+                     std::chrono::milliseconds apart, const std::string& subject,
+                     std::vector<std::string> lines);
+
     // True while a cycle runs.
     bool CheckInProgress() const { return m_checkInProgress.load(); }
     // True when the last cycle left requests on the server that a later one may answer (no

@@ -106,11 +106,14 @@ std::unique_ptr<CMimeMessage> CReplySender::Compose(const MailSettings& settings
     message->AddToRecipient(address);
     message->SetSenderAddress(settings.senderAddress);
     message->SetSenderDisplayName(settings.senderName);
-    message->SetSubjectText(ReplyTextsFor(settings.language).subject);
+    message->SetSubjectText(content.subject.empty() ? ReplyTextsFor(settings.language).subject
+                                                    : content.subject);
     message->AddHeaderField("X-Mailer", {kMailerName});
     if (mime::IsSafeAddress(settings.senderAddress) && !settings.senderAddress.empty())
         message->AddHeaderField("Reply-To", {settings.senderAddress});
-    if (m_autoReply)
+    if (content.ownMail)
+        message->AddHeaderField("Auto-Submitted", {"auto-generated"}); // RFC 3834
+    else if (m_autoReply)
         message->AddHeaderField("Auto-Submitted", {"auto-replied"});
     // Message-IDs as the requests gave them; one that is not a plain token is left out.
     std::vector<std::string> references;
@@ -123,7 +126,7 @@ std::unique_ptr<CMimeMessage> CReplySender::Compose(const MailSettings& settings
         message->AddHeaderField("In-Reply-To", {references.back()});
         message->AddHeaderField("References", references);
     }
-    std::string body = content.pictures.empty()
+    std::string body = content.pictures.empty() || content.ownMail
                            ? std::string()
                            : ReplyBodyText(m_clock.LocalNow(), settings.language);
     for (const std::string& note : content.notes)

@@ -42,6 +42,10 @@ using MailPicture = JpegPicture;
 struct ReplyContent {
     std::vector<MailPicture> pictures;
     std::vector<std::string> notes;
+    std::string subject{}; // empty: the reply's subject
+    // Set for the mails the program sends on its own (alerts, scheduled pictures): the body is
+    // the notes alone, and the mail is marked "Auto-Submitted: auto-generated".
+    bool ownMail = false;
 };
 
 // Pictures as a server whose SIZE limit is sizeLimit (0: none) takes them: while the message
