@@ -13,6 +13,10 @@ constexpr int kGainBins = 4 * kGainOne;
 constexpr int kGainMinimumBackground = 16 << 8;
 // With fewer pixels bright enough to judge (a night scene), the gain is taken as 1.
 constexpr int kGainMinimumSharePercent = 10;
+// A change over this much of the picture at once is the scene, not something in it: a lamp in
+// a dark room (no gain can be judged from black), the camera switching to night mode, or the
+// camera turned. The background is learnt again from the frame.
+constexpr int kWholePictureChangePercent = 75;
 
 int64_t Ms(std::chrono::milliseconds t) { return t.count(); }
 
@@ -159,8 +163,12 @@ MotionResult MotionDetector::Analyse(const LumaImage& image, std::chrono::millis
     }
     result.analysed = true;
     result.changedPercent = m_countedPixels > 0 ? 100.0 * changed / m_countedPixels : 0.0;
-    const bool frameMoves =
+    bool frameMoves =
         m_countedPixels > 0 && result.changedPercent >= m_parameters.minimumSharePercent;
+    if (result.changedPercent >= kWholePictureChangePercent) {
+        Learn(image);
+        frameMoves = false;
+    }
 
     // 3. Events.
     if (frameMoves) {

@@ -9,7 +9,10 @@
 //  1. Brightness: the median of frame / background over the unmasked pixels is the frame's
 //     gain (a light switched on, a cloud, the camera's exposure). The background is scaled by
 //     it before comparing, so a change of the whole picture's brightness is not motion. The
-//     median, not the mean, so that a large moving object does not pass for a light.
+//     median, not the mean, so that a large moving object does not pass for a light. A change
+//     of three quarters of the picture or more at once (a lamp in a dark room, where black
+//     gives no gain to judge; night mode; a turned camera) is a new scene: the background is
+//     learnt again from that frame.
 //  2. A pixel has changed when it differs from the scaled background by more than
 //     pixelThreshold levels; a frame moves when the changed pixels are at least
 //     minimumSharePercent of the unmasked picture.

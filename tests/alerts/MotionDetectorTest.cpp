@@ -40,6 +40,7 @@ struct Scene {
     int lightPercent = 40;
     int64_t rampFrom = -1;   // or slowly, over rampMs (a cloud)
     int64_t rampMs = 0;
+    bool dark = false;       // a dark room (luma 4..13) until lightAt, then lit (40..170)
 };
 
 // The scene at time t (ms), luma 40..170 in a texture so that brightness changes differ per
@@ -48,7 +49,7 @@ LumaImage Render(const Scene& scene, int64_t t, std::mt19937& random, int width 
                  int height = kHeight) {
     std::normal_distribution<double> noise(0.0, kNoiseSigma);
     double light = 1.0;
-    if (scene.lightAt >= 0 && t >= scene.lightAt)
+    if (scene.lightAt >= 0 && t >= scene.lightAt && !scene.dark)
         light = 1.0 + scene.lightPercent / 100.0;
     if (scene.rampFrom >= 0 && t >= scene.rampFrom)
         light = 1.0 + scene.lightPercent / 100.0 *
@@ -56,7 +57,10 @@ LumaImage Render(const Scene& scene, int64_t t, std::mt19937& random, int width 
     LumaImage image{width, height, std::vector<uint8_t>(size_t(width) * size_t(height))};
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
-            double v = 40 + ((x * 160 / width) * 7 + (y * 120 / height) * 13) % 131;
+            const int texture = ((x * 160 / width) * 7 + (y * 120 / height) * 13) % 131;
+            double v = 40 + texture;
+            if (scene.dark && (scene.lightAt < 0 || t < scene.lightAt))
+                v = 4 + texture % 10;
             for (const Mover& m : scene.movers) {
                 if (t < m.t0 || t >= m.t1)
                     continue;
@@ -105,6 +109,7 @@ TEST(MotionDetector, StillScenesGiveNoEvent) {
         {"light switched on (+40 %)", {.movers = {}, .lightAt = 10000}, 30000},
         {"light switched off (-40 %)", {.movers = {}, .lightAt = 10000, .lightPercent = -40}, 30000},
         {"cloud (+40 % over 3 s)", {.movers = {}, .rampFrom = 10000, .rampMs = 3000}, 30000},
+        {"lamp in a dark room", {.movers = {}, .lightAt = 10000, .dark = true}, 30000},
     };
     for (const Case& c : cases)
         for (MotionSensitivity s : kAll) {
