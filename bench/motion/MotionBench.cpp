@@ -4,7 +4,8 @@
 //   bare    the same source and caps into a fakesink: what the camera itself costs (the peer);
 //   waiting the capture graph with nobody wanting frames, detection off;
 //   motion  the same with detection on (medium): 5 pictures a second read at the gate.
-// The picture is the bouncing ball, so the detector works as it does when something moves.
+// The picture is the bouncing ball (at this size too small for an event at medium: what is
+// measured is reading and judging the pictures, which is the same whatever they show).
 // Median of the rounds, 1 s to settle before each. Goal: motion within 1.5 x bare.
 //
 // Run: build/bench/motion/bench_motion [seconds per figure] [rounds]
