@@ -54,7 +54,7 @@ struct CCaptureGraph::Stream {
 
     GstFlowReturn OnSample(GstAppSink* appsink);
     // Every buffer from the device passes here before it is decoded or converted.
-    bool LetThrough();
+    bool LetThrough(GstPad* pad, GstBuffer* buffer);
     void OnBusMessage(GstMessage* message);
 
     ICaptureUi& ui;
@@ -68,6 +68,7 @@ struct CCaptureGraph::Stream {
     std::atomic<uint64_t> frames{0};
     std::atomic<uint64_t> buffers{0};
     std::atomic<bool> lost{false}; // the stream has failed; reported once
+    std::unique_ptr<MotionTap> motion; // MOTION on: reads a few buffers a second at the gate
 };
 
 GstFlowReturn CCaptureGraph::Stream::OnSample(GstAppSink* appsink) {
@@ -82,8 +83,12 @@ GstFlowReturn CCaptureGraph::Stream::OnSample(GstAppSink* appsink) {
     return GST_FLOW_OK;
 }
 
-bool CCaptureGraph::Stream::LetThrough() {
+bool CCaptureGraph::Stream::LetThrough(GstPad* pad, GstBuffer* buffer) {
     ++buffers;
+    if (motion && buffer && motion->Wants()) {
+        GstCapsPtr caps = AdoptCaps(gst_pad_get_current_caps(pad));
+        motion->Offer(caps.get(), buffer);
+    }
     // Until the first frame is out, the format (the grab's header) is not known.
     return frameSignal->Wanted() || frames.load() == 0;
 }
@@ -273,9 +278,10 @@ void CCaptureGraph::BuildPipeline(const CaptureDevice& device) {
     GstPadPtr gate(gst_element_get_static_pad(firstWork, "sink"));
     gst_pad_add_probe(
         gate.get(), GST_PAD_PROBE_TYPE_BUFFER,
-        [](GstPad*, GstPadProbeInfo*, gpointer self) {
-            return static_cast<Stream*>(self)->LetThrough() ? GST_PAD_PROBE_OK
-                                                            : GST_PAD_PROBE_DROP;
+        [](GstPad* pad, GstPadProbeInfo* info, gpointer self) {
+            return static_cast<Stream*>(self)->LetThrough(pad, GST_PAD_PROBE_INFO_BUFFER(info))
+                       ? GST_PAD_PROBE_OK
+                       : GST_PAD_PROBE_DROP;
         },
         stream.get(), nullptr);
     GstBusPtr bus(gst_element_get_bus(stream->pipeline.get()));
@@ -287,6 +293,7 @@ void CCaptureGraph::BuildPipeline(const CaptureDevice& device) {
         },
         stream.get(), nullptr);
 
+    stream->motion = MakeMotionTap(m_settings, m_motionHandler);
     stream->source = source.get();
     stream->filter = filter.get();
     stream->sink = sink.get();
@@ -379,6 +386,10 @@ uint64_t CCaptureGraph::FrameCount() const {
 
 uint64_t CCaptureGraph::BuffersArrived() const {
     return m_stream ? m_stream->buffers.load() : 0;
+}
+
+uint64_t CCaptureGraph::MotionFramesAnalysed() const {
+    return m_stream && m_stream->motion ? m_stream->motion->Analysed() : 0;
 }
 
 QImage CCaptureGraph::PreviewImage(int width, int height) const {

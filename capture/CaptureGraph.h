@@ -17,6 +17,7 @@
 #include "capture/FrameSignal.h"
 #include "capture/FrameSource.h"
 #include "capture/GstHandles.h"
+#include "capture/MotionTap.h"
 
 #include <QImage>
 #include <chrono>
@@ -105,6 +106,12 @@ public:
     // For tests: the device list (default ListCaptureDevices), the pause after a teardown
     // (default 1000 ms) and the wait for each run attempt's state change (default 3000 ms).
     void SetDeviceLister(std::function<std::vector<CaptureDevice>()> lister);
+
+    // Motion detection (MOTION, SENSITIVITY, MASK of the settings) starts with the next
+    // build; handler hears of each event on the streaming thread. Pictures analysed so far in
+    // the current graph (0 without detection).
+    void SetMotionHandler(MotionTap::Handler handler) { m_motionHandler = std::move(handler); }
+    uint64_t MotionFramesAnalysed() const;
     void SetTeardownPause(std::chrono::milliseconds pause) { m_teardownPause = pause; }
     void SetStateWait(std::chrono::milliseconds wait) { m_stateWait = wait; }
 
@@ -129,4 +136,5 @@ private:
     std::unique_ptr<Stream> m_stream;
     bool m_graphReady = false;
     bool m_previewShown = false;
+    MotionTap::Handler m_motionHandler;
 };

@@ -155,7 +155,7 @@ struct NetworkCamera::Session {
     Session(NetworkCamera& camera, const CCancelSignal* cancel)
         : spec(camera.m_spec), ui(camera.m_ui), signal(camera.m_frameSignal),
           latest(camera.m_latest), decoded(camera.m_decoded), stallLimit(camera.m_stallLimit),
-          cancel(cancel) {}
+          cancel(cancel), motion(camera.m_motion.get()) {}
     virtual ~Session() = default;
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
@@ -295,6 +295,17 @@ struct NetworkCamera::Session {
     std::atomic<uint64_t>& decoded;
     const std::chrono::milliseconds stallLimit;
     const CCancelSignal* cancel; // the open's (opening thread only); null once it is over
+    MotionTap* motion;           // the camera's, or null; outlives the session
+
+    // A JPEG part for motion detection, read (at 1/8, in grey) only a few times a second.
+    void OfferToMotion(GstBuffer* buffer) {
+        if (!motion || !buffer || !motion->Wants())
+            return;
+        GstBufferMapGuard map(buffer, GST_MAP_READ);
+        if (map.mapped())
+            motion->OfferJpeg(std::string_view(reinterpret_cast<const char*>(map.info().data),
+                                               map.info().size));
+    }
 
     std::mutex mutex; // guards the members below
     std::condition_variable changed;
@@ -606,9 +617,10 @@ struct MjpegSession final : Session {
                          this);
         gst_pad_add_probe(
             decoderSink.get(), GST_PAD_PROBE_TYPE_BUFFER,
-            [](GstPad*, GstPadProbeInfo*, gpointer self) {
+            [](GstPad*, GstPadProbeInfo* info, gpointer self) {
                 auto* session = static_cast<MjpegSession*>(self);
                 session->Arrived();
+                session->OfferToMotion(GST_PAD_PROBE_INFO_BUFFER(info));
                 return session->signal->Wanted() || session->decoded.load() == 0 ||
                                !session->Ready()
                            ? GST_PAD_PROBE_OK
@@ -861,6 +873,13 @@ int32_t NetworkCamera::CurrentBufferSize() const {
 
 int32_t NetworkCamera::CopyCurrentBuffer(uint8_t* dest, int32_t capacity) {
     return m_session ? m_latest.CopyCurrentBuffer(dest, capacity) : 0;
+}
+
+bool NetworkCamera::SetMotionTap(std::unique_ptr<MotionTap> tap) {
+    if (m_session)
+        return false;
+    m_motion = std::move(tap);
+    return true;
 }
 
 void NetworkCamera::SetPreviewShown(bool shown) {

@@ -17,6 +17,7 @@
 #include "base/Settings.h"
 #include "capture/Camera.h"
 #include "capture/LatestFrame.h"
+#include "capture/MotionTap.h"
 
 #include <atomic>
 #include <chrono>
@@ -77,6 +78,11 @@ public:
     bool graphReady() const override { return m_session != nullptr; }
 
     const NetworkCameraSpec& spec() const { return m_spec; }
+    // Motion detection for the streams opened from now on (null: none). MJPEG: a few JPEG
+    // parts a second are decoded at 1/8 in grey. RTSP and snapshots are not analysed yet.
+    // False, and nothing changed, while the camera is open.
+    bool SetMotionTap(std::unique_ptr<MotionTap> tap);
+    const MotionTap* motionTap() const { return m_motion.get(); }
     // For tests and the benchmark: the bounded waits.
     void SetOpenWait(std::chrono::milliseconds wait) { m_openWait = wait; }
     void SetStallLimit(std::chrono::milliseconds limit) { m_stallLimit = limit; }
@@ -95,6 +101,7 @@ private:
     std::shared_ptr<CFrameSignal> m_frameSignal = std::make_shared<CFrameSignal>();
     LatestFrame m_latest;
     std::atomic<uint64_t> m_decoded{0};
+    std::unique_ptr<MotionTap> m_motion; // before m_session: a session points to it
     std::unique_ptr<Session> m_session;
     std::chrono::milliseconds m_openWait = kOpenWait;
     std::chrono::milliseconds m_stallLimit = kStallLimit;
