@@ -138,6 +138,10 @@ TEST_F(AlertSettingsTest, AFileWrittenBeforeTheseKeysKeepsItsBytes) {
     EXPECT_EQ(savedSetup.find("[ALERT]"), std::string::npos);
     EXPECT_EQ(savedSetup.find("[SCHEDULE]"), std::string::npos);
     EXPECT_EQ(savedSetup.find("LANGUAGE"), std::string::npos);
+    Settings again;
+    LoadSettings(again, m_dir.folder(), m_sink);
+    ASSERT_TRUE(SaveSettings(again, m_dir.folder(), m_sink));
+    EXPECT_EQ(SetupIni(), savedSetup); // and so it stays
     const std::string savedDevice = TempDir::ReadFile(m_dir.path() / "device.ini");
     EXPECT_EQ(savedDevice.find("MOTION"), std::string::npos);
     EXPECT_EQ(savedDevice.find("MASK"), std::string::npos);
