@@ -44,18 +44,21 @@ std::optional<AlertHours> AlertHours::Parse(const std::string& text, std::string
                 continue; // "a; b;" as a list may end
             return refuse();
         }
-        // Weekdays come first unless the rule starts with a range or "always".
+        // Weekdays come first, up to the first time or "always" (no day's name holds either).
+        std::size_t hoursAt = rule.find_first_of("0123456789");
+        for (std::size_t i = 0; i + 6 <= rule.size() && i < hoursAt; ++i)
+            if (IsAlways(rule.substr(i, 6)))
+                hoursAt = i;
+        if (hoursAt == std::string_view::npos)
+            return refuse();
         WeekdaySet days = kEveryDay;
-        std::string_view rest = rule;
-        const std::size_t blank = rule.find_first_of(" \t");
-        const std::string_view first = rule.substr(0, blank);
-        if (!IsAlways(first) && first.find(':') == std::string_view::npos) {
-            const std::optional<WeekdaySet> parsed = ParseWeekdays(first);
-            if (!parsed || blank == std::string_view::npos)
+        if (const std::string_view named = StripBlanks(rule.substr(0, hoursAt)); !named.empty()) {
+            const std::optional<WeekdaySet> parsed = ParseWeekdays(named);
+            if (!parsed)
                 return refuse();
             days = *parsed;
-            rest = StripBlanks(rule.substr(blank));
         }
+        const std::string_view rest = rule.substr(hoursAt);
         for (std::string_view part : Split(rest, ',')) {
             part = StripBlanks(part);
             if (IsAlways(part)) {

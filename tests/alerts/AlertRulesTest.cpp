@@ -36,6 +36,7 @@ TEST(AlertHours, ReadAndAllowedAtTheClocksTime) {
         {"fri 22:00-06:00", Weekday(kFri, 3, 0), false},
         {"sat 22:00-06:00", Weekday(kSun, 1, 0), true}, // over the week's end
         {"22:00-06:00", Weekday(kMon, 2, 0), true},     // every day without weekdays
+        {"sat, sun always", Weekday(kSun, 9, 0), true},
         {"mon 09:00-12:00, 13:00-24:00", Weekday(kMon, 23, 59), true},
         {"mon 09:00-12:00, 13:00-24:00", Weekday(kMon, 12, 30), false},
         {"mon 09:00-12:00, 13:00-24:00", Weekday(kMon, 12, 0), false}, // the end is not in it
@@ -62,6 +63,8 @@ TEST(AlertHours, RefusedTextsNameTheRuleAtFault) {
         {"mon-fri 25:00-06:00", "mon-fri 25:00-06:00"},
         {"always; xyz 10:00-11:00", "xyz 10:00-11:00"},
         {"mon", "mon"},                             // weekdays without hours
+        {"monday 10:00-11:00", "monday 10:00-11:00"},
+        {"mon always-ish", "mon always-ish"},
         {"mon 10:00-10:00", "mon 10:00-10:00"},     // an empty range
         {"mon 24:00-06:00", "mon 24:00-06:00"},     // 24:00 only ends a range
     };
