@@ -1,5 +1,6 @@
 #include "app/settings/SettingsStore.h"
 
+#include "app/alerts/Schedule.h"
 #include "app/report/FaultNotices.h"
 #include "app/report/UiLanguage.h"
 #include "app/settings/CameraNames.h"
@@ -393,6 +394,13 @@ std::vector<std::string> LoadSettings(Settings& settings, const std::string& fol
     }
     // After the secrets: a password written into an address wins over the stored one.
     CheckCameras(device, settings.device, notes);
+    // A camera removed or renamed since: the others' pictures still go; the log says which not.
+    if (const std::optional<CameraChoice> choice = ParseCameraChoice(settings.schedule.cameras))
+        for (const std::string& name : choice->names)
+            if (FindCamera(settings.device, name) < 0)
+                notes.push_back(std::string(kSetupIniName) + " の [SCHEDULE] CAMERAS の「" + name +
+                                "」という名前のカメラはありません（カメラ: " +
+                                CameraNameList(settings.device) + "）");
     return notes;
 }
 

@@ -155,7 +155,8 @@ TEST_F(AlertSettingsTest, AFileWrittenBeforeTheseKeysKeepsItsBytes) {
 
 TEST_F(AlertSettingsTest, AValueInTheFileThatCannotBeReadIsSaidAndKept) {
     TempDir::WriteFile(m_dir.path() / "setup.ini",
-                       "[ALERT]\r\nHOURS=weekends only\r\n[SCHEDULE]\r\nDAYS=mon\r\n");
+                       "[ALERT]\r\nHOURS=weekends only\r\n[SCHEDULE]\r\nDAYS=mon\r\n"
+                       "CAMERAS=玄関,garden\r\n");
     TempDir::WriteFile(m_dir.path() / "device.ini", "[CAMERA1]\r\nNAME=玄関\r\nMASK=0,0,200,5\r\n");
     Settings loaded;
     const std::vector<std::string> notes = LoadSettings(loaded, m_dir.folder(), m_sink);
@@ -166,6 +167,9 @@ TEST_F(AlertSettingsTest, AValueInTheFileThatCannotBeReadIsSaidAndKept) {
         all += note + "\n";
     EXPECT_NE(all.find("HOURS の「weekends only」が読めない"), std::string::npos) << all;
     EXPECT_NE(all.find("MASK の「0,0,200,5」が読めない"), std::string::npos) << all;
+    EXPECT_NE(all.find("CAMERAS の「garden」という名前のカメラはありません"), std::string::npos)
+        << all;
+    EXPECT_EQ(loaded.schedule.cameras, "玄関,garden"); // the others' pictures still go
 
     // Another setting changed: the unreadable values stay for the user to mend.
     ASSERT_EQ(Set({"SCHEDULE.DAYS=tue"}), settingscli::kOk) << m_err.str();
