@@ -66,8 +66,9 @@ std::optional<AlertHours> AlertHours::Parse(const std::string& text, std::string
                 continue;
             }
             const std::size_t dash = part.find('-');
-            const std::optional<int> start =
-                dash == std::string_view::npos ? std::nullopt : ParseTimeOfDay(part.substr(0, dash));
+            const std::optional<int> start = dash == std::string_view::npos
+                                                 ? std::nullopt
+                                                 : ParseTimeOfDay(part.substr(0, dash));
             const std::optional<int> end = dash == std::string_view::npos
                                                ? std::nullopt
                                                : ParseTimeOfDay(part.substr(dash + 1), true);
@@ -89,8 +90,7 @@ bool AlertHours::Allows(const LocalTime& time) const {
     const int minute = time.hour * 60 + time.minute;
     for (const Range& range : m_ranges) {
         if (range.start < range.end) {
-            if (HasWeekday(range.days, time.weekday) && minute >= range.start &&
-                minute < range.end)
+            if (HasWeekday(range.days, time.weekday) && minute >= range.start && minute < range.end)
                 return true;
         } else if ((HasWeekday(range.days, time.weekday) && minute >= range.start) ||
                    (HasWeekday(range.days, time.weekday + 6) && minute < range.end)) {

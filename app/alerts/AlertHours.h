@@ -24,8 +24,8 @@ public:
 private:
     struct Range {
         WeekdaySet days = kEveryDay;
-        int start = 0;             // minutes since midnight
-        int end = kMinutesPerDay;  // up to 1440; below start: runs into the next day
+        int start = 0;            // minutes since midnight
+        int end = kMinutesPerDay; // up to 1440; below start: runs into the next day
     };
     std::vector<Range> m_ranges;
 };

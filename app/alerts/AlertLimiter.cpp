@@ -12,7 +12,8 @@ AlertDecision AlertLimiter::Offer(const std::string& camera, TimePoint at) {
     }
     // A clock set back makes the last alert look later than this one: the interval counts as
     // passed rather than silencing the camera until the clock catches up.
-    const bool tooSoon = state.lastSent && at >= *state.lastSent && at - *state.lastSent < m_interval;
+    const bool tooSoon =
+        state.lastSent && at >= *state.lastSent && at - *state.lastSent < m_interval;
     if (tooSoon || state.sentToday >= m_maxPerDay) {
         if (state.heldBack++ == 0)
             state.heldSince = at;

@@ -88,10 +88,9 @@ std::string HeldBackLine(MailLanguage language, int heldBack, const LocalTime& s
 
 std::vector<std::string> AlertBody(MailLanguage language, const std::string& camera,
                                    const LocalTime& at, int heldBack, const LocalTime& heldSince) {
-    std::vector<std::string> lines = {
-        Fill(kAlertSaw.In(language), Clean(camera),
-             Date(language, at) + " " + HoursMinutesSeconds(at)),
-        kAlertPictures.In(language)};
+    std::vector<std::string> lines = {Fill(kAlertSaw.In(language), Clean(camera),
+                                           Date(language, at) + " " + HoursMinutesSeconds(at)),
+                                      kAlertPictures.In(language)};
     if (heldBack > 0)
         lines.push_back(HeldBackLine(language, heldBack, heldSince));
     return lines;

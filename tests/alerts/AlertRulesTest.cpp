@@ -62,11 +62,11 @@ TEST(AlertHours, RefusedTextsNameTheRuleAtFault) {
         {"mon-fri 22:00-6", "mon-fri 22:00-6"},
         {"mon-fri 25:00-06:00", "mon-fri 25:00-06:00"},
         {"always; xyz 10:00-11:00", "xyz 10:00-11:00"},
-        {"mon", "mon"},                             // weekdays without hours
+        {"mon", "mon"}, // weekdays without hours
         {"monday 10:00-11:00", "monday 10:00-11:00"},
         {"mon always-ish", "mon always-ish"},
-        {"mon 10:00-10:00", "mon 10:00-10:00"},     // an empty range
-        {"mon 24:00-06:00", "mon 24:00-06:00"},     // 24:00 only ends a range
+        {"mon 10:00-10:00", "mon 10:00-10:00"}, // an empty range
+        {"mon 24:00-06:00", "mon 24:00-06:00"}, // 24:00 only ends a range
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.hours);

@@ -187,9 +187,9 @@ TEST_F(AlertSettingsTest, ANewSetupWritesInTheLocalesLanguage) {
         const char* lang;
         MailLanguage language;
     };
-    for (const Case& c : {Case{"ja_JP.UTF-8", MailLanguage::Japanese},
-                          Case{"en_GB.UTF-8", MailLanguage::English},
-                          Case{"C", MailLanguage::English}}) {
+    for (const Case& c :
+         {Case{"ja_JP.UTF-8", MailLanguage::Japanese}, Case{"en_GB.UTF-8", MailLanguage::English},
+          Case{"C", MailLanguage::English}}) {
         SCOPED_TRACE(c.lang);
         TempDir dir;
         Locale locale(c.lang);

@@ -2,6 +2,7 @@
 // one, and the record of the last one sent that outlives a restart.
 
 #include "app/alerts/Schedule.h"
+
 #include "tests/alerts/AlertTestTime.h"
 #include "tests/support/TempDir.h"
 
@@ -46,12 +47,12 @@ TEST(Schedule, TheMomentDueAndTheNext) {
          At(7, 18, 0), At(8, 7, 0)},
         {"a sleep over days", Settings("07:00"), At(7, 7, 0), At(10, 8, 0), At(10, 7, 0),
          At(11, 7, 0)},
-        {"every 30 minutes from 09:00 to 10:00", Settings("", 30, "09:00", "10:00"),
-         At(7, 9, 0), At(7, 9, 45), At(7, 9, 30), At(7, 10, 0)},
+        {"every 30 minutes from 09:00 to 10:00", Settings("", 30, "09:00", "10:00"), At(7, 9, 0),
+         At(7, 9, 45), At(7, 9, 30), At(7, 10, 0)},
         {"none after TO", Settings("", 30, "09:00", "10:00"), At(7, 10, 0), At(7, 10, 45),
          std::nullopt, At(8, 9, 0)},
-        {"TO 24:00 ends the day", Settings("", 360, "00:00", "24:00"), At(7, 0, 0),
-         At(7, 23, 59), At(7, 18, 0), At(8, 0, 0)},
+        {"TO 24:00 ends the day", Settings("", 360, "00:00", "24:00"), At(7, 0, 0), At(7, 23, 59),
+         At(7, 18, 0), At(8, 0, 0)},
         // 2026-12-07 is a Monday: the weekend's moments are skipped.
         {"weekdays only", Settings("08:00", 0, "00:00", "24:00", "mon-fri"), At(11, 8, 0),
          At(13, 20, 0), std::nullopt, At(14, 8, 0)},
