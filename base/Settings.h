@@ -156,7 +156,6 @@ struct TimeTextSettings {
     bool fontItalic = false;                           // FONT_ITALIC
 };
 
-// All four records together, as the main window owns them.
 // setup.ini, section ALERT: mails the cameras send when something moves.
 struct AlertSettings {
     static constexpr int kMaxAddresses = 10;
@@ -180,6 +179,7 @@ struct ScheduleSettings {
     std::string cameras = "all";         // CAMERAS: "all" or names separated by ","
 };
 
+// All the records together, as the main window owns them.
 struct Settings {
     DeviceSettings device;
     AppSettings app;

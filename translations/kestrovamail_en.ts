@@ -2203,10 +2203,6 @@ kestrovamail --test-pattern</translation>
         <translation>takes password or oauth2</translation>
     </message>
     <message>
-        <source>は MAIL.SEND_ADDRESS%1 の後です（今は%2件）</source>
-        <translation>comes after MAIL.SEND_ADDRESS%1: the list has %2 entries</translation>
-    </message>
-    <message>
         <source>kestrovamail: %1 に設定を書き込めません</source>
         <translation>kestrovamail: cannot write the settings in %1</translation>
     </message>
@@ -2313,6 +2309,58 @@ kestrovamail --test-pattern</translation>
     <message>
         <source>は番号が飛んでいます（今はカメラが%2台。次に足せるのは CAMERA%1 です）</source>
         <translation>skips a number: there are %2 cameras, and the next one to add is CAMERA%1</translation>
+    </message>
+    <message>
+        <source>は low、medium、high のどれかです</source>
+        <translation>takes low, medium or high</translation>
+    </message>
+    <message>
+        <source>は ja か en です</source>
+        <translation>takes ja or en</translation>
+    </message>
+    <message>
+        <source>の「%1」が読めません（always か、曜日と時間の範囲を「;」で区切ります: mon-fri 22:00-06:00; sat,sun always）</source>
+        <translation>cannot be read at &quot;%1&quot; (always, or weekdays and time ranges separated by &quot;;&quot;: mon-fri 22:00-06:00; sat,sun always)</translation>
+    </message>
+    <message>
+        <source>の「%1」が読めません（HH:MM を「,」で区切ります: 07:00,12:00）</source>
+        <translation>cannot be read at &quot;%1&quot; (times HH:MM separated by &quot;,&quot;: 07:00,12:00)</translation>
+    </message>
+    <message>
+        <source>の「%1」は 00:00 から 23:59 までの HH:MM ではありません</source>
+        <translation>&quot;%1&quot; is not a time HH:MM from 00:00 to 23:59</translation>
+    </message>
+    <message>
+        <source>の「%1」は 00:00 から 24:00 までの HH:MM ではありません</source>
+        <translation>&quot;%1&quot; is not a time HH:MM from 00:00 to 24:00</translation>
+    </message>
+    <message>
+        <source>の「%1」が読めません（all か、mon、tue、wed、thu、fri、sat、sun を「,」で区切ります。mon-fri のような範囲も使えます）</source>
+        <translation>cannot be read at &quot;%1&quot; (all, or mon, tue, wed, thu, fri, sat, sun separated by &quot;,&quot;; ranges such as mon-fri too)</translation>
+    </message>
+    <message>
+        <source>の「%1」が読めません（all か、カメラの名前を「,」で区切ります）</source>
+        <translation>cannot be read at &quot;%1&quot; (all, or the cameras' names separated by &quot;,&quot;)</translation>
+    </message>
+    <message>
+        <source>の「%1」が読めません（x,y,w,h を画面の百分率で書き、「;」で区切ります。0 から 100 まで、画面の中で、幅と高さは 1 以上）</source>
+        <translation>cannot be read at &quot;%1&quot; (rectangles x,y,w,h in percent of the picture separated by &quot;;&quot;: 0 to 100, inside the picture, width and height at least 1)</translation>
+    </message>
+    <message>
+        <source>はメールの命令の言葉です（arm、disarm、警戒、解除、video、clip、動画 はカメラの名前にできません）</source>
+        <translation>is a word of the mail commands (arm, disarm, 警戒, 解除, video, clip and 動画 cannot name a camera)</translation>
+    </message>
+    <message>
+        <source>は %1 の後です（今は%2件）</source>
+        <translation>comes after %1: the list has %2 entries</translation>
+    </message>
+    <message>
+        <source>SCHEDULE.EVERY_MINUTES には SCHEDULE.FROM（%1）より後の SCHEDULE.TO が必要です（今は %2）</source>
+        <translation>SCHEDULE.EVERY_MINUTES needs a SCHEDULE.TO after SCHEDULE.FROM (%1); it is %2</translation>
+    </message>
+    <message>
+        <source>SCHEDULE.CAMERAS の「%1」という名前のカメラはありません（カメラ: %2）</source>
+        <translation>SCHEDULE.CAMERAS: there is no camera called &quot;%1&quot; (cameras: %2)</translation>
     </message>
 </context>
 <context>

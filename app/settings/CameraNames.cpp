@@ -20,8 +20,13 @@ CameraNameProblem CheckCameraName(const std::string& utf8) {
         if (c == ',' || c == ';' || c == 0xFF0C || c == 0xFF1B) // full-width ones fold to these
             return CameraNameProblem::Separator;
     }
-    return characters > kMaxCameraNameCharacters ? CameraNameProblem::TooLong
-                                                 : CameraNameProblem::None;
+    if (characters > kMaxCameraNameCharacters)
+        return CameraNameProblem::TooLong;
+    const std::string folded = FoldCameraName(utf8);
+    for (const char* reserved : kReservedCameraNames)
+        if (folded == reserved)
+            return CameraNameProblem::Reserved;
+    return CameraNameProblem::None;
 }
 
 int FindCamera(const DeviceSettings& device, const std::string& name) {

@@ -17,7 +17,12 @@ enum class CameraNameProblem {
     Control,   // a CR, LF or another control character (it would end a mail header or a line)
     Separator, // "," or ";" (they separate names in lists and requests)
     TooLong,   // more than kMaxCameraNameCharacters characters
+    Reserved,  // a word of the mail commands ("cap arm", "cap video"): a request could not tell
 };
+
+// The words after the check string that are commands rather than cameras' names, folded.
+inline constexpr const char* kReservedCameraNames[] = {"arm",  "disarm", "警戒", "解除",
+                                                       "video", "clip",  "動画"};
 CameraNameProblem CheckCameraName(const std::string& utf8);
 
 // The index of the camera whose name folds to the same as name; -1 when none does.

@@ -1,5 +1,6 @@
 #include "app/settings/SettingsCommands.h"
 
+#include "app/alerts/Schedule.h"
 #include "app/report/MessageSink.h"
 #include "app/report/ScreenText.h"
 #include "app/settings/CameraNames.h"
@@ -88,6 +89,39 @@ constexpr ChoiceRule kChoiceRules[] = {
      QT_TRANSLATE_NOOP("SettingsCommands", "は password か oauth2 です")},
     {SettingType::CameraType, true,
      QT_TRANSLATE_NOOP("SettingsCommands", "は usb、rtsp、mjpeg、snapshot のどれかです")},
+    {SettingType::Sensitivity, true,
+     QT_TRANSLATE_NOOP("SettingsCommands", "は low、medium、high のどれかです")},
+    {SettingType::Language, true, QT_TRANSLATE_NOOP("SettingsCommands", "は ja か en です")},
+};
+
+// What a checked text must look like, said after the setting's name and the part at fault.
+struct CheckRule {
+    SettingCheck check;
+    const char* problem;
+};
+constexpr CheckRule kCheckRules[] = {
+    {SettingCheck::AlertHours,
+     QT_TRANSLATE_NOOP("SettingsCommands",
+                       "の「%1」が読めません（always か、曜日と時間の範囲を「;」で区切ります: "
+                       "mon-fri 22:00-06:00; sat,sun always）")},
+    {SettingCheck::Times,
+     QT_TRANSLATE_NOOP("SettingsCommands",
+                       "の「%1」が読めません（HH:MM を「,」で区切ります: 07:00,12:00）")},
+    {SettingCheck::TimeOfDay,
+     QT_TRANSLATE_NOOP("SettingsCommands", "の「%1」は 00:00 から 23:59 までの HH:MM ではありません")},
+    {SettingCheck::EndOfDay,
+     QT_TRANSLATE_NOOP("SettingsCommands", "の「%1」は 00:00 から 24:00 までの HH:MM ではありません")},
+    {SettingCheck::Days,
+     QT_TRANSLATE_NOOP("SettingsCommands",
+                       "の「%1」が読めません（all か、mon、tue、wed、thu、fri、sat、sun を「,」で"
+                       "区切ります。mon-fri のような範囲も使えます）")},
+    {SettingCheck::Cameras,
+     QT_TRANSLATE_NOOP("SettingsCommands",
+                       "の「%1」が読めません（all か、カメラの名前を「,」で区切ります）")},
+    {SettingCheck::Mask,
+     QT_TRANSLATE_NOOP("SettingsCommands",
+                       "の「%1」が読めません（x,y,w,h を画面の百分率で書き、「;」で区切ります。"
+                       "0 から 100 まで、画面の中で、幅と高さは 1 以上）")},
 };
 
 // The names of device.ini's settings before there were cameras, which scripts may still give.
@@ -116,6 +150,10 @@ std::string CameraNameText(const std::string& name) {
     case CameraNameProblem::TooLong:
         return Tr(QT_TRANSLATE_NOOP("SettingsCommands", "は%1文字までです"),
                   std::to_string(kMaxCameraNameCharacters));
+    case CameraNameProblem::Reserved:
+        return Tr(QT_TRANSLATE_NOOP("SettingsCommands",
+                                    "はメールの命令の言葉です（arm、disarm、警戒、解除、video、"
+                                    "clip、動画 はカメラの名前にできません）"));
     case CameraNameProblem::None:
         break;
     }
@@ -202,8 +240,8 @@ std::optional<std::string> SetWord(const SettingRow& row, const Settings& settin
         const std::size_t entries = SettingEntryCount(row, settings);
         if (static_cast<std::size_t>(number) > entries + 1)
             return refuse(Tr(QT_TRANSLATE_NOOP("SettingsCommands",
-                                               "は MAIL.SEND_ADDRESS%1 の後です（今は%2件）"),
-                             std::to_string(entries + 1), std::to_string(entries)));
+                                               "は %1 の後です（今は%2件）"),
+                             SettingName(row, int(entries) + 1), std::to_string(entries)));
         if (value.empty())
             return value;
         [[fallthrough]];
@@ -211,6 +249,10 @@ std::optional<std::string> SetWord(const SettingRow& row, const Settings& settin
     default: // text
         if (std::string reason = TextProblem(value); !reason.empty())
             return refuse(reason);
+        if (std::string part; !PassesCheck(row, value, &part))
+            for (const CheckRule& rule : kCheckRules)
+                if (rule.check == row.check)
+                    return refuse(Tr(rule.problem, part));
         return value;
     }
 }
@@ -250,11 +292,36 @@ std::string CameraInconsistency(const DeviceSettings& device) {
     return {};
 }
 
+// What the scheduled pictures cannot be: steps from FROM to a TO not after it, a camera no one
+// has (asked only when CAMERAS is being set: a camera removed later leaves the others' pictures
+// going, and the sender says which is missing). Empty when nothing is wrong.
+std::string ScheduleInconsistency(const Settings& settings, bool camerasSet) {
+    const ScheduleSettings& schedule = settings.schedule;
+    if (schedule.everyMinutes > 0 && ParseTimeOfDay(schedule.from) &&
+        ParseTimeOfDay(schedule.to, true) &&
+        *ParseTimeOfDay(schedule.from) >= *ParseTimeOfDay(schedule.to, true))
+        return Tr(QT_TRANSLATE_NOOP("SettingsCommands",
+                                    "SCHEDULE.EVERY_MINUTES には SCHEDULE.FROM（%1）より後の "
+                                    "SCHEDULE.TO が必要です（今は %2）"),
+                  schedule.from, schedule.to);
+    if (const std::optional<CameraChoice> choice = ParseCameraChoice(schedule.cameras);
+        choice && camerasSet)
+        for (const std::string& name : choice->names)
+            if (FindCamera(settings.device, name) < 0)
+                return Tr(QT_TRANSLATE_NOOP("SettingsCommands",
+                                            "SCHEDULE.CAMERAS の「%1」という名前のカメラは"
+                                            "ありません（カメラ: %2）"),
+                          name, CameraNameList(settings.device));
+    return {};
+}
+
 // What the mail settings dialog refuses on OK beyond single fields; empty when nothing is.
-std::string Inconsistency(const Settings& settings) {
+std::string Inconsistency(const Settings& settings, bool scheduleCamerasSet) {
     if (settings.mail.receiveProtocol == ReceiveProtocol::Imap && settings.mail.imapServer.empty())
         return Tr(QT_TRANSLATE_NOOP("SettingsCommands",
                                     "MAIL.RECEIVE_PROTOCOL imap には MAIL.IMAP_SERVER が必要です"));
+    if (std::string problem = ScheduleInconsistency(settings, scheduleCamerasSet); !problem.empty())
+        return problem;
     return CameraInconsistency(settings.device);
 }
 
@@ -351,6 +418,7 @@ int SetSettings(const std::string& folder, const std::vector<std::string>& assig
         return kRefused;
     };
     std::vector<bool> named(DeviceSettings::kMaxCameras); // NAME given (an empty one too)
+    bool scheduleCamerasSet = false;
     for (const std::string& assignment : assignments) {
         const std::size_t equals = assignment.find('=');
         int number = 0;
@@ -388,6 +456,8 @@ int SetSettings(const std::string& folder, const std::vector<std::string>& assig
         if (!word)
             return refused(SettingName(*row, number), problem);
         SetSettingWord(*row, settings, *word, number);
+        if (row == &SettingOf("SCHEDULE.CAMERAS"))
+            scheduleCamerasSet = true;
         if (row->Has(kPerCamera) && row->key == std::string_view("NAME"))
             named[static_cast<std::size_t>(std::max(number, 1) - 1)] = true;
         if (address && parts.hadUser) {
@@ -402,7 +472,8 @@ int SetSettings(const std::string& folder, const std::vector<std::string>& assig
     for (std::size_t k = 0; k < settings.device.cameras.size(); ++k)
         if (!named[k] && FoldCameraName(settings.device.cameras[k].name).empty())
             settings.device.cameras[k].name = DefaultCameraName(int(k) + 1);
-    if (const std::string problem = Inconsistency(settings); !problem.empty()) {
+    if (const std::string problem = Inconsistency(settings, scheduleCamerasSet);
+        !problem.empty()) {
         err << Tr(QT_TRANSLATE_NOOP("SettingsCommands", "kestrovamail: %1。何も変えていません"),
                   problem)
             << "\n";

@@ -1,6 +1,8 @@
 #include "app/settings/SettingsStore.h"
 
+#include "app/alerts/Schedule.h"
 #include "app/report/FaultNotices.h"
+#include "app/report/UiLanguage.h"
 #include "app/settings/CameraNames.h"
 #include "app/settings/IniFile.h"
 #include "app/settings/Keyring.h"
@@ -247,9 +249,13 @@ std::set<std::pair<std::size_t, std::string>> CheckCameras(const IniFile& file,
         }
         if (CheckCameraName(camera.name) != CameraNameProblem::None) {
             note(k, "NAME",
-                 "は名前に使えない文字（改行、制御文字、「,」「;」）を含むか 32 文字を超えるため"
-                 "使いません");
+                 "は名前に使えない文字（改行、制御文字、「,」「;」）を含むか、32 文字を超えるか、"
+                 "メールの命令の言葉（arm、disarm、警戒、解除、video、clip、動画）のため使いません");
             camera.name.clear();
+        }
+        if (std::string part; !PassesCheck(SettingOf("CAMERA1.MASK"), camera.mask, &part)) {
+            note(k, "MASK", "の「" + part + "」が読めないため、マスクなしとします");
+            camera.mask.clear();
         }
         for (std::size_t j = 0; j < k && !camera.name.empty(); ++j) {
             if (FoldCameraName(device.cameras[j].name) == FoldCameraName(camera.name)) {
@@ -266,6 +272,38 @@ std::set<std::pair<std::size_t, std::string>> CheckCameras(const IniFile& file,
         }
     }
     return refused;
+}
+
+// A checked value of setup.ini that is not of its form reads as the default, and the log says
+// so; the file keeps it (SaveSettings) until a value is set in its place.
+void CheckSetupValues(const IniFile& file, Settings& settings, std::vector<std::string>& notes) {
+    for (const SettingRow& row : SettingRows()) {
+        if (row.check == SettingCheck::None || row.Has(kPerCamera))
+            continue;
+        const std::optional<std::string> stored = file.Find(row.section, row.key);
+        if (std::string part; stored && !PassesCheck(row, *stored, &part)) {
+            notes.push_back(std::string(kSetupIniName) + " の [" + row.section + "] " + row.key +
+                            " の「" + part + "」が読めないため、既定値 " + DefaultWord(row) +
+                            " とします");
+            SetSettingWord(row, settings, DefaultWord(row));
+        }
+    }
+}
+
+// Whether the file's value of a checked row stays as it stands: it was refused when read, and
+// the record still holds what it read as.
+bool KeepRefusedValue(const IniFile& file, const SettingRow& row, const Settings& settings) {
+    if (row.check == SettingCheck::None)
+        return false;
+    const std::optional<std::string> stored = file.Find(row.section, row.key);
+    return stored && !PassesCheck(row, *stored) && SettingWord(row, settings) == DefaultWord(row);
+}
+
+// The language of a new setup's mails: Japanese under a Japanese locale, else English.
+MailLanguage LocaleMailLanguage() {
+    return PickUiLanguage(LocaleEnvironment::FromProcess(), {}) == kSourceLanguage
+               ? MailLanguage::Japanese
+               : MailLanguage::English;
 }
 
 // The text values of a file: one that cannot be read whole is reported.
@@ -339,6 +377,9 @@ std::vector<std::string> LoadSettings(Settings& settings, const std::string& fol
             ReadRow(setup, row, setupExisted, settings, sink);
     }
     NoteValuesNotKeptWhole(setup, kSetupIniName, false, notes);
+    CheckSetupValues(setup, settings, notes);
+    if (!setupExisted)
+        settings.mail.language = LocaleMailLanguage();
     // A new setup keeps its secrets in the keyring when one answers.
     if (!setupExisted && keyring::Reachable())
         settings.mail.secretStore = SecretStore::Keyring;
@@ -353,6 +394,13 @@ std::vector<std::string> LoadSettings(Settings& settings, const std::string& fol
     }
     // After the secrets: a password written into an address wins over the stored one.
     CheckCameras(device, settings.device, notes);
+    // A camera removed or renamed since: the others' pictures still go; the log says which not.
+    if (const std::optional<CameraChoice> choice = ParseCameraChoice(settings.schedule.cameras))
+        for (const std::string& name : choice->names)
+            if (FindCamera(settings.device, name) < 0)
+                notes.push_back(std::string(kSetupIniName) + " の [SCHEDULE] CAMERAS の「" + name +
+                                "」という名前のカメラはありません（カメラ: " +
+                                CameraNameList(settings.device) + "）");
     return notes;
 }
 
@@ -468,7 +516,7 @@ bool SaveSettings(const Settings& settings, const std::string& folder, IMessageS
                                              SettingWord(row, settings), unread, folder,
                                              problems) &&
                            keyringSaved;
-        } else {
+        } else if (!KeepRefusedValue(setup, row, settings)) {
             WriteRow(setup, row, settings, sink);
         }
     }

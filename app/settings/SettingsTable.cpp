@@ -1,5 +1,9 @@
 #include "app/settings/SettingsTable.h"
 
+#include "app/alerts/AlertHours.h"
+#include "app/alerts/Schedule.h"
+#include "capture/MotionMask.h"
+
 #include "mail/net/MailSecurity.h"
 #include "mail/text/AsciiCase.h"
 
@@ -17,6 +21,8 @@ constexpr const char* kCamera = "CAMERA"; // CAMERA1 ... CAMERA8
 constexpr const char* kApplication = "APPLICATION";
 constexpr const char* kMail = "MAIL";
 constexpr const char* kTimeText = "TIMETEXT";
+constexpr const char* kAlert = "ALERT";
+constexpr const char* kSchedule = "SCHEDULE";
 
 // Both accessors of a member (plain lambdas: every compiler turns them into function pointers).
 template <class T>
@@ -43,6 +49,8 @@ constexpr const char* kSenderCheckWords[] = {"off", "dkim"};       // SenderChec
 constexpr const char* kAuthMethodWords[] = {"password", "oauth2"}; // oauth2 is true
 constexpr const char* kStoreWords[] = {"file", "keyring"};         // SecretStore's order
 constexpr const char* kCameraTypeWords[] = {"usb", "rtsp", "mjpeg", "snapshot"}; // CameraType's
+constexpr const char* kSensitivityWords[] = {"low", "medium", "high"}; // MotionSensitivity's
+constexpr const char* kLanguageWords[] = {"ja", "en"};                   // MailLanguage's
 
 // The index of word among words in any letter case; size when it is none of them.
 std::size_t KeywordIndex(std::span<const char* const> words, std::string_view word) {
@@ -76,6 +84,14 @@ std::vector<SettingRow> MakeRows() {
          "usb: the frame width asked of the device"},
         {kCamera, "HEIGHT", Number, C(height), Device, 1, 16384, kPerCamera, nullptr, nullptr,
          "usb: the frame height asked of the device"},
+        {kCamera, "MOTION", Flag, C(motion), None, 0, 0, kPerCamera | kLater, nullptr, nullptr,
+         "motion alerts from this camera (ALERT.ARMED switches all of them)"},
+        {kCamera, "SENSITIVITY", Sensitivity, C(sensitivity), None, 0, 0, kPerCamera | kLater,
+         nullptr, nullptr, "how much change counts as motion"},
+        {kCamera, "MASK", Text, C(mask), None, 0, 0, kPerCamera | kLater, nullptr, nullptr,
+         "regions where movement does not count: rectangles x,y,w,h in percent of the "
+         "picture, separated by \";\" (\"0,0,100,20;70,60,30,40\"); empty: none",
+         SettingCheck::Mask},
 
         {kApplication, "LOGFILE", Flag, M(app.logFile), Application},
         {kApplication, "CLOSECANCEL", Flag, M(app.closeCancel), Application},
@@ -123,6 +139,11 @@ std::vector<SettingRow> MakeRows() {
         // An existing setup keeps its secrets in the files; a new one takes the keyring when
         // one answers (LoadSettings asks).
         {kMail, "SECRET_STORE", Store, M(mail.secretStore), Mail, 0, 0, kLater},
+        // An existing setup keeps Japanese mails; a new one takes the locale's language
+        // (LoadSettings decides).
+        {kMail, "LANGUAGE", Language, M(mail.language), None, 0, 0, kLater, nullptr, nullptr,
+         "the language of replies, alerts and scheduled mails: ja (Japanese, ISO-2022-JP) or "
+         "en; a new setup takes the locale's"},
 
         {kTimeText, "SHOW_TEXT", Flag, M(timeText.showText), TimeText},
         {kTimeText, "TEXT_XPOS", Number, M(timeText.textXPos), TimeText, 0, 10000, kUnsigned},
@@ -137,6 +158,38 @@ std::vector<SettingRow> MakeRows() {
         {kTimeText, "SHADOW_YPOS", Number, M(timeText.shadowYPos), TimeText, -1000, 1000},
         {kTimeText, "TEXT_COLOR", Color, M(timeText.textColor), TimeText, 0, 0xFFFFFF},
         {kTimeText, "SHADOW_COLOR", Color, M(timeText.shadowColor), TimeText, 0, 0xFFFFFF},
+
+        {kAlert, "ARMED", Flag, M(alert.armed), None, 0, 0, kLater, nullptr, nullptr,
+         "motion alerts are sent (also switched by mail: \"cap arm\", \"cap disarm\")"},
+        {kAlert, "ADDRESS", AddressList, M(alert.addresses), None, 1,
+         AlertSettings::kMaxAddresses, 0, nullptr, nullptr, "who receives the alerts"},
+        {kAlert, "INTERVAL_MINUTES", Number, M(alert.intervalMinutes), None, 1, 1440,
+         kLater | kClampWhenRead, nullptr, nullptr, "at most one alert per camera this often"},
+        {kAlert, "MAX_PER_DAY", Number, M(alert.maxPerDay), None, 1, 1440,
+         kLater | kClampWhenRead, nullptr, nullptr, "alerts per camera and day at most"},
+        {kAlert, "HOURS", Text, M(alert.hours), None, 0, 0, kLater, nullptr, nullptr,
+         "when alerts are sent: always, or weekdays and ranges separated by \";\" "
+         "(\"mon-fri 22:00-06:00; sat,sun always\"); a range over midnight belongs to the day "
+         "it starts",
+         SettingCheck::AlertHours},
+
+        {kSchedule, "TIMES", Text, M(schedule.times), None, 0, 0, kLater, nullptr, nullptr,
+         "pictures at these times (\"07:00,12:00,18:00\"); empty: none", SettingCheck::Times},
+        {kSchedule, "EVERY_MINUTES", Number, M(schedule.everyMinutes), None, 0, 1440,
+         kLater | kUnsigned, nullptr, nullptr, "also a picture this often from FROM to TO; 0: none"},
+        {kSchedule, "FROM", Text, M(schedule.from), None, 0, 0, kLater, nullptr, nullptr,
+         "HH:MM: the first picture of EVERY_MINUTES", SettingCheck::TimeOfDay},
+        {kSchedule, "TO", Text, M(schedule.to), None, 0, 0, kLater, nullptr, nullptr,
+         "HH:MM up to 24:00: no picture of EVERY_MINUTES after it", SettingCheck::EndOfDay},
+        {kSchedule, "DAYS", Text, M(schedule.days), None, 0, 0, kLater, nullptr, nullptr,
+         "the weekdays of TIMES and EVERY_MINUTES: all, or mon,tue,... and ranges (mon-fri)",
+         SettingCheck::Days},
+        {kSchedule, "ADDRESS", AddressList, M(schedule.addresses), None, 1,
+         ScheduleSettings::kMaxAddresses, 0, nullptr, nullptr,
+         "who receives the scheduled pictures"},
+        {kSchedule, "CAMERAS", Text, M(schedule.cameras), None, 0, 0, kLater, nullptr, nullptr,
+         "all, or the names of the cameras whose pictures are sent, separated by \",\"",
+         SettingCheck::Cameras},
     };
     // clang-format on
 }
@@ -252,6 +305,10 @@ std::span<const char* const> SettingKeywords(SettingType type) {
         return kStoreWords;
     case SettingType::CameraType:
         return kCameraTypeWords;
+    case SettingType::Sensitivity:
+        return kSensitivityWords;
+    case SettingType::Language:
+        return kLanguageWords;
     default:
         return {};
     }
@@ -328,4 +385,39 @@ void SetSettingWord(const SettingRow& row, Settings& settings, std::string_view 
 
 std::string DefaultWord(const SettingRow& row) {
     return SettingWord(row, Settings{});
+}
+
+bool PassesCheck(const SettingRow& row, const std::string& word, std::string* part) {
+    const auto fails = [&](std::string wrong) {
+        if (part)
+            *part = std::move(wrong);
+        return false;
+    };
+    std::string why;
+    switch (row.check) {
+    case SettingCheck::None:
+        return true;
+    case SettingCheck::AlertHours:
+        return AlertHours::Parse(word, &why) ? true : fails(why);
+    case SettingCheck::Times: {
+        ScheduleSettings times;
+        times.times = word;
+        if (Schedule::Parse(times, &why))
+            return true;
+        return fails(why.substr(why.find(": ") + 2)); // the part, without the key's name
+    }
+    case SettingCheck::TimeOfDay:
+    case SettingCheck::EndOfDay:
+        return ParseTimeOfDay(word, row.check == SettingCheck::EndOfDay) ? true : fails(word);
+    case SettingCheck::Days:
+        return ParseWeekdays(word) ? true : fails(word);
+    case SettingCheck::Cameras:
+        return ParseCameraChoice(word) ? true : fails(word);
+    case SettingCheck::Mask:
+        if (ParseMotionMask(word, &why))
+            return true;
+        // why begins with the rectangle at fault in quotes.
+        return fails(why.size() > 1 && why[0] == '"' ? why.substr(1, why.find('"', 1) - 1) : word);
+    }
+    return true;
 }

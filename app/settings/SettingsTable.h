@@ -34,6 +34,21 @@ enum class SettingType {
     AuthMethod,  // password or oauth2; anything but oauth2 reads as password
     AddressList, // KEY1 to KEYn (n the row's upper limit): a list whose gaps close up on loading
     CameraType,  // usb, rtsp, mjpeg or snapshot (any letter case)
+    Sensitivity, // low, medium or high (any letter case)
+    Language,    // ja or en (any letter case)
+};
+
+// What a Text row's value must look like beyond one line of code page 932; a value that does not
+// is refused by --set and, in a file, reads as the default with a note in the log.
+enum class SettingCheck {
+    None,
+    AlertHours, // "always", or "mon-fri 22:00-06:00; sat,sun always"
+    Times,      // "07:00,12:00"; empty: none
+    TimeOfDay,  // HH:MM, 00:00 to 23:59
+    EndOfDay,   // HH:MM, 00:00 to 24:00
+    Days,       // "all" or weekdays "mon,tue" / "mon-fri"
+    Cameras,    // "all" or camera names separated by ","
+    Mask,       // rectangles "x,y,w,h;..." in percent (capture/MotionMask.h)
 };
 
 // The dialog with a field for the setting.
@@ -49,7 +64,8 @@ using AnySettingField =
     std::variant<SettingField<std::string>, SettingField<bool>, SettingField<int32_t>,
                  SettingField<uint32_t>, SettingField<SecurityChoice>,
                  SettingField<ReceiveProtocol>, SettingField<SenderCheck>, SettingField<SecretStore>,
-                 SettingField<std::vector<std::string>>, SettingField<CameraType>>;
+                 SettingField<std::vector<std::string>>, SettingField<CameraType>,
+                 SettingField<MotionSensitivity>, SettingField<MailLanguage>>;
 
 // What a row asks beyond its type.
 enum SettingOption : unsigned {
@@ -79,12 +95,13 @@ struct SettingRow {
     const char* newSetupWord = nullptr;
     const char* account = nullptr; // Secret: the account of --set-password
     const char* manual = nullptr;  // what the manual page says of the row beyond its type (English)
+    SettingCheck check = SettingCheck::None;
 
     bool Has(SettingOption option) const { return (options & option) != 0; }
 };
 
-// Every row in file order: the cameras' keys (device.ini), then APPLICATION, MAIL and TIMETEXT
-// (setup.ini).
+// Every row in file order: the cameras' keys (device.ini), then APPLICATION, MAIL, TIMETEXT,
+// ALERT and SCHEDULE (setup.ini).
 const std::vector<SettingRow>& SettingRows();
 // The per-camera rows, in the order a camera's section holds them.
 std::vector<const SettingRow*> CameraRows();
@@ -102,8 +119,8 @@ const SettingRow* FindSetting(std::string_view name, int* number = nullptr);
 // stops the program, as a misspelt constant should.
 const SettingRow& SettingOf(std::string_view name);
 
-// The words a choice takes (Flag, Security, Protocol, SenderCheck, AuthMethod, Store, CameraType);
-// empty for the other types.
+// The words a choice takes (Flag, Security, Protocol, SenderCheck, AuthMethod, Store, CameraType,
+// Sensitivity, Language); empty for the other types.
 std::span<const char* const> SettingKeywords(SettingType type);
 
 // The value as its word; for an AddressList the entry number (from 1), "" past the list's end;
@@ -119,3 +136,7 @@ void SetSettingWord(const SettingRow& row, Settings& settings, std::string_view 
                     int number = 0);
 // The word of a default-constructed record ("" for an AddressList).
 std::string DefaultWord(const SettingRow& row);
+
+// Whether word passes the row's check; when it does not, *part (when given) holds the part of it
+// that is wrong. Cameras checks the form only: which names exist is the caller's to say.
+bool PassesCheck(const SettingRow& row, const std::string& word, std::string* part = nullptr);

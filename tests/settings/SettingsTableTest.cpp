@@ -4,6 +4,7 @@
 
 #include "app/settings/SettingsTable.h"
 
+#include "app/report/UiLanguage.h"
 #include "app/settings/IniFile.h"
 #include "app/settings/SettingsCommands.h"
 #include "app/settings/SettingsStore.h"
@@ -23,6 +24,24 @@ std::string OtherWord(const SettingRow& row) {
     const std::string standard = DefaultWord(row);
     switch (row.type) {
     case SettingType::Text:
+        switch (row.check) { // a checked text takes only its form
+        case SettingCheck::AlertHours:
+            return "sat,sun always";
+        case SettingCheck::Times:
+            return "07:00,12:00";
+        case SettingCheck::TimeOfDay:
+            return "08:30";
+        case SettingCheck::EndOfDay:
+            return "23:00";
+        case SettingCheck::Days:
+            return "mon-fri";
+        case SettingCheck::Cameras:
+            return "ALL"; // all, in another letter case: no camera needs to be named
+        case SettingCheck::Mask:
+            return "0,0,50,50";
+        case SettingCheck::None:
+            break;
+        }
         if (row.Has(kPerCamera) && row.key == std::string("ADDRESS"))
             return "rtsp://192.0.2.7/監視カメラ"; // fits every TYPE it may meet here
         return "監視カメラ " + std::string(row.key);
@@ -177,6 +196,9 @@ TEST_F(SettingsTableTest, DefaultsComeFromTheRecord) {
                 !existing && row.newSetupWord ? row.newSetupWord : DefaultWord(row);
             if (row.Has(kPerCamera) && row.key == std::string("NAME"))
                 expected = "camera1"; // a camera without a name is called by its number
+            if (!existing && &row == &SettingOf("MAIL.LANGUAGE")) // the locale's
+                expected = PickUiLanguage(LocaleEnvironment::FromProcess(), {}) == "ja" ? "ja"
+                                                                                          : "en";
             EXPECT_EQ(SettingWord(row, loaded, 1), expected) << SettingName(row);
             if (row.type == SettingType::Security && expected.empty())
                 expected = "auto";
