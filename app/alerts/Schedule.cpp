@@ -134,12 +134,12 @@ bool ScheduleRecord::MarkSent(TimePoint moment, std::string* why) {
     return false;
 }
 
-std::optional<CameraChoice> ParseCameraChoice(const std::string& text, std::string* why) {
+std::optional<ScheduleCameras> ParseScheduleCameras(const std::string& text, std::string* why) {
     const std::string_view whole = StripBlanks(text);
     if (whole.size() == 3 && (whole[0] | 0x20) == 'a' && (whole[1] | 0x20) == 'l' &&
         (whole[2] | 0x20) == 'l')
-        return CameraChoice{};
-    CameraChoice choice{false, {}};
+        return ScheduleCameras{};
+    ScheduleCameras choice{false, {}};
     std::string_view rest = whole;
     while (true) {
         const std::size_t comma = rest.find(',');

@@ -57,8 +57,8 @@ inline constexpr const char* kScheduleRecordName = "schedule-sent.txt";
 
 // SCHEDULE.CAMERAS: "all", or camera names separated by "," (blanks around each removed).
 // nullopt for an empty text or an empty name; which names exist is the caller's to say.
-struct CameraChoice {
+struct ScheduleCameras {
     bool all = true;
     std::vector<std::string> names;
 };
-std::optional<CameraChoice> ParseCameraChoice(const std::string& text, std::string* why = nullptr);
+std::optional<ScheduleCameras> ParseScheduleCameras(const std::string& text, std::string* why = nullptr);

@@ -38,6 +38,8 @@ public:
                         std::function<void()> frameArrived = {}, QObject* parent = nullptr);
     ~NetworkCameraKeeper() override;
 
+    // Motion detection for the camera's streams (null: none); before Start.
+    void SetMotionTap(std::unique_ptr<MotionTap> tap) { m_camera.SetMotionTap(std::move(tap)); }
     // Opens the camera (in the background); the first failure is said once.
     void Start();
     // No stream runs now: the camera is being opened or waited for.

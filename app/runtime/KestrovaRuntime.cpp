@@ -44,6 +44,7 @@ bool CKestrovaRuntime::Start(bool timer, const std::function<bool()>& beforeMail
         m_ui.ShowMessage(kInitFailed);
         return false;
     }
+    m_alerts = std::make_unique<AlertDispatch>(m_settings, m_serviceLog, m_options.folder);
     MakeCameras();
     MakeMailHost();
     std::srand(static_cast<unsigned>(std::time(nullptr)));
@@ -103,9 +104,13 @@ void CKestrovaRuntime::Reload() {
     }
     if (m_mailHost)
         m_mailHost->SettingsChanged();
+    if (m_alerts)
+        m_alerts->SettingsChanged();
 }
 
 void CKestrovaRuntime::StopMail() {
+    if (m_alerts)
+        m_alerts->SetMailHost(nullptr, {});
     if (m_mailHost)
         m_mailHost->Stop();
 }
@@ -149,6 +154,7 @@ bool CKestrovaRuntime::RunningCamera::waiting() const {
 
 void CKestrovaRuntime::ReplaceCameras(const std::vector<CameraSettings>& cameras) {
     // The worker reaches the cameras: it stops before they change, and comes back with them.
+    m_alerts->SetMailHost(nullptr, {});
     m_mailHost->Stop();
     m_mailHost.reset();
     GiveBackUsbCamera();
@@ -157,10 +163,12 @@ void CKestrovaRuntime::ReplaceCameras(const std::vector<CameraSettings>& cameras
     TakeUsbCamera();
     if (!UsesUsbGraph())
         m_graph.TearDownGraph(); // the device is free for others
-    else if (usbBefore.address != m_usbCamera.address || usbBefore.width != m_usbCamera.width ||
-             usbBefore.height != m_usbCamera.height)
+    MakeCameras(); // before a rebuild, which takes the motion handler
+    if (UsesUsbGraph() &&
+        (usbBefore.address != m_usbCamera.address || usbBefore.width != m_usbCamera.width ||
+         usbBefore.height != m_usbCamera.height || usbBefore.motion != m_usbCamera.motion ||
+         usbBefore.sensitivity != m_usbCamera.sensitivity || usbBefore.mask != m_usbCamera.mask))
         RebuildGraph(true, false);
-    MakeCameras();
     for (const std::unique_ptr<NetworkCameraKeeper>& network : m_network)
         network->Start();
     MakeMailHost();
@@ -207,7 +215,22 @@ bool CKestrovaRuntime::UsesUsbGraph() const {
 void CKestrovaRuntime::MakeCameras() {
     m_cameras.clear();
     m_network.clear();
+    m_graph.SetMotionHandler({});
     bool usbTaken = false;
+    // Movement starting in camera index, heard on a streaming thread.
+    const auto motion = [this](std::size_t index) {
+        return [this, index](const MotionResult& result) {
+            if (!result.eventStarted)
+                return;
+            QMetaObject::invokeMethod(
+                this,
+                [this, index] {
+                    if (m_alerts)
+                        m_alerts->MotionSeen(index);
+                },
+                Qt::QueuedConnection);
+        };
+    };
     for (const CameraSettings& settings : m_settings.device.cameras) {
         if (settings.type == CameraType::Usb) {
             // One USB camera runs: the graph the window and the device dialogs know.
@@ -216,6 +239,8 @@ void CKestrovaRuntime::MakeCameras() {
                 continue;
             }
             usbTaken = true;
+            if (settings.motion)
+                m_graph.SetMotionHandler(motion(m_cameras.size()));
             m_cameras.push_back({settings.name, &m_graph, nullptr});
             continue;
         }
@@ -229,6 +254,7 @@ void CKestrovaRuntime::MakeCameras() {
             }));
         connect(m_network.back().get(), &NetworkCameraKeeper::cameraAvailable, this,
                 [this] { SyncFlags(); });
+        m_network.back()->SetMotionTap(MakeMotionTap(settings, motion(index)));
         m_cameras.push_back({settings.name, &m_network.back()->camera(), m_network.back().get()});
     }
     if (m_cameras.empty())
@@ -251,6 +277,11 @@ void CKestrovaRuntime::MakeMailHost() {
                                   std::move(cameras), m_options.folder, m_clock,
                                   m_codePages,        m_options.helloPort};
     m_mailHost = std::make_unique<CMailCheckHost>(std::move(wiring));
+    std::vector<std::string> names;
+    for (const RunningCamera& camera : m_cameras)
+        names.push_back(camera.name);
+    if (m_alerts)
+        m_alerts->SetMailHost(m_mailHost.get(), std::move(names));
     connect(m_mailHost.get(), &CMailCheckHost::armRequested, this,
             [this](bool armed, const QString& requester) {
                 m_settings.alert.armed = armed;

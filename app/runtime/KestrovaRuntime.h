@@ -15,6 +15,7 @@
 #include "app/report/FaultNotices.h"
 #include "app/camera/LoggingCaptureUi.h"
 #include "app/camera/NetworkCameraKeeper.h"
+#include "app/runtime/AlertDispatch.h"
 #include "app/service/MailCheckHost.h"
 #include "app/report/MessageSink.h"
 #include "app/service/ReplySender.h"
@@ -116,6 +117,8 @@ public:
     void SetFrameHook(std::function<void(std::size_t)> hook) { m_frameHook = std::move(hook); }
     // Null until Start has made it.
     CMailCheckHost* mailHost() { return m_mailHost.get(); }
+    // Motion alerts and scheduled pictures; null until Start.
+    AlertDispatch* alerts() { return m_alerts.get(); }
     // True from the moment a check is handed to the worker until it has ended.
     bool mailCheckRunning() const { return m_mailHost && m_mailHost->checkRunning(); }
 
@@ -186,6 +189,8 @@ private:
     std::function<void(std::size_t)> m_frameHook;
     std::vector<std::unique_ptr<NetworkCameraKeeper>> m_network;
     std::vector<RunningCamera> m_cameras;
+    // Made once the settings are loaded; told of every new mail host and camera list.
+    std::unique_ptr<AlertDispatch> m_alerts;
     bool m_timer = false;
     bool m_started = false;
     bool m_stopped = false;

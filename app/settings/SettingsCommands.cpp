@@ -304,7 +304,7 @@ std::string ScheduleInconsistency(const Settings& settings, bool camerasSet) {
                                     "SCHEDULE.EVERY_MINUTES には SCHEDULE.FROM（%1）より後の "
                                     "SCHEDULE.TO が必要です（今は %2）"),
                   schedule.from, schedule.to);
-    if (const std::optional<CameraChoice> choice = ParseCameraChoice(schedule.cameras);
+    if (const std::optional<ScheduleCameras> choice = ParseScheduleCameras(schedule.cameras);
         choice && camerasSet)
         for (const std::string& name : choice->names)
             if (FindCamera(settings.device, name) < 0)

@@ -395,7 +395,7 @@ std::vector<std::string> LoadSettings(Settings& settings, const std::string& fol
     // After the secrets: a password written into an address wins over the stored one.
     CheckCameras(device, settings.device, notes);
     // A camera removed or renamed since: the others' pictures still go; the log says which not.
-    if (const std::optional<CameraChoice> choice = ParseCameraChoice(settings.schedule.cameras))
+    if (const std::optional<ScheduleCameras> choice = ParseScheduleCameras(settings.schedule.cameras))
         for (const std::string& name : choice->names)
             if (FindCamera(settings.device, name) < 0)
                 notes.push_back(std::string(kSetupIniName) + " の [SCHEDULE] CAMERAS の「" + name +

@@ -412,7 +412,7 @@ bool PassesCheck(const SettingRow& row, const std::string& word, std::string* pa
     case SettingCheck::Days:
         return ParseWeekdays(word) ? true : fails(word);
     case SettingCheck::Cameras:
-        return ParseCameraChoice(word) ? true : fails(word);
+        return ParseScheduleCameras(word) ? true : fails(word);
     case SettingCheck::Mask:
         if (ParseMotionMask(word, &why))
             return true;

@@ -133,14 +133,14 @@ TEST(ScheduleRecord, AnUnreadableRecordOrAClockSetBackSendsNothingPast) {
     EXPECT_EQ(ahead.Due(schedule, At(8, 7, 0)), At(8, 7, 0));
 }
 
-TEST(CameraChoice, AllOrNames) {
-    EXPECT_TRUE(ParseCameraChoice(" All ")->all);
-    const std::optional<CameraChoice> named = ParseCameraChoice("玄関, garden");
+TEST(ScheduleCameras, AllOrNames) {
+    EXPECT_TRUE(ParseScheduleCameras(" All ")->all);
+    const std::optional<ScheduleCameras> named = ParseScheduleCameras("玄関, garden");
     ASSERT_TRUE(named);
     EXPECT_FALSE(named->all);
     EXPECT_EQ(named->names, (std::vector<std::string>{"玄関", "garden"}));
     for (const char* bad : {"", "玄関,", ",garden"})
-        EXPECT_FALSE(ParseCameraChoice(bad)) << bad;
+        EXPECT_FALSE(ParseScheduleCameras(bad)) << bad;
 }
 
 } // namespace
