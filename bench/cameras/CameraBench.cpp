@@ -38,15 +38,8 @@ constexpr double kMjpegGoal = 1.1;
 constexpr int kFps = 30;
 constexpr const char* kSize = "640x480";
 
-class QuietUi final : public ICaptureUi {
+class QuietUi final : public QuietCaptureUi {
 public:
-    void ShowMessage(const std::string&) override {}
-    std::optional<int> ChooseDevice(const std::vector<std::string>&, int) override {
-        return std::nullopt;
-    }
-    bool ConfigureDevice(const DeviceSetup&, FrameSize&) override { return false; }
-    void ShowProperties(const DeviceSetup&) override {}
-    void SetTitle(const std::string&) override {}
     void StreamLost(const std::string& reason) override {
         std::fprintf(stderr, "lost: %s\n", reason.c_str());
     }

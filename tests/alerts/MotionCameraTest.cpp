@@ -16,14 +16,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class SilentUi final : public ICaptureUi {
-public:
-    void ShowMessage(const std::string&) override {}
-    std::optional<int> ChooseDevice(const std::vector<std::string>&, int) override { return {}; }
-    bool ConfigureDevice(const DeviceSetup&, FrameSize&) override { return false; }
-    void ShowProperties(const DeviceSetup&) override {}
-    void SetTitle(const std::string&) override {}
-};
+using SilentUi = QuietCaptureUi;
 
 bool WaitUntil(const std::function<bool()>& done) {
     for (auto end = std::chrono::steady_clock::now() + 10s; std::chrono::steady_clock::now() < end;

@@ -28,15 +28,8 @@ using Tls = CameraPeer::Tls;
 
 constexpr const char* kPassword = "Pa55-w0rd!x"; // looked for in every message
 
-class LossRecorder final : public ICaptureUi {
+class LossRecorder final : public QuietCaptureUi {
 public:
-    void ShowMessage(const std::string&) override {}
-    std::optional<int> ChooseDevice(const std::vector<std::string>&, int) override {
-        return std::nullopt;
-    }
-    bool ConfigureDevice(const DeviceSetup&, FrameSize&) override { return false; }
-    void ShowProperties(const DeviceSetup&) override {}
-    void SetTitle(const std::string&) override {}
     void StreamLost(const std::string& reason) override {
         std::lock_guard lock(mutex);
         reasons.push_back(reason);
