@@ -56,8 +56,9 @@ std::optional<Schedule> Schedule::Parse(const ScheduleSettings& settings, std::s
         return refuse("DAYS", settings.days);
     schedule.m_days = *days;
     std::ranges::sort(schedule.m_minutes);
-    const auto [first, last] = std::ranges::unique(schedule.m_minutes);
-    schedule.m_minutes.erase(first, last);
+    // std::unique, not std::ranges::unique: clang's fuzz build cannot read libstdc++'s subrange.
+    schedule.m_minutes.erase(std::unique(schedule.m_minutes.begin(), schedule.m_minutes.end()),
+                             schedule.m_minutes.end());
     return schedule;
 }
 
