@@ -35,6 +35,7 @@ CKestrovaRuntime::~CKestrovaRuntime() {
 bool CKestrovaRuntime::Start(bool timer, const std::function<bool()>& beforeMail) {
     const std::vector<std::string> notes = LoadSettings(m_settings, m_options.folder, *this);
     TakeUsbCamera();
+    InstallUsbMotion(); // before the window's first build
     if (beforeMail && !beforeMail())
         return false;
 
@@ -212,25 +213,40 @@ bool CKestrovaRuntime::UsesUsbGraph() const {
            });
 }
 
+MotionTap::Handler CKestrovaRuntime::MotionHandler(std::size_t index) {
+    // Heard on a streaming thread; the alerts hear of it on this one.
+    return [this, index](const MotionResult& result) {
+        if (!result.eventStarted)
+            return;
+        QMetaObject::invokeMethod(
+            this,
+            [this, index] {
+                if (m_alerts)
+                    m_alerts->MotionSeen(index);
+            },
+            Qt::QueuedConnection);
+    };
+}
+
+void CKestrovaRuntime::InstallUsbMotion() {
+    // The USB graph runs the first USB camera; the cameras before it are network ones, all
+    // running, so its place in the list of running cameras is its place in the settings.
+    m_graph.SetMotionHandler({});
+    const std::vector<CameraSettings>& cameras = m_settings.device.cameras;
+    for (std::size_t i = 0; i < cameras.size(); ++i) {
+        if (cameras[i].type != CameraType::Usb)
+            continue;
+        if (cameras[i].motion)
+            m_graph.SetMotionHandler(MotionHandler(i));
+        return;
+    }
+}
+
 void CKestrovaRuntime::MakeCameras() {
     m_cameras.clear();
     m_network.clear();
-    m_graph.SetMotionHandler({});
+    InstallUsbMotion();
     bool usbTaken = false;
-    // Movement starting in camera index, heard on a streaming thread.
-    const auto motion = [this](std::size_t index) {
-        return [this, index](const MotionResult& result) {
-            if (!result.eventStarted)
-                return;
-            QMetaObject::invokeMethod(
-                this,
-                [this, index] {
-                    if (m_alerts)
-                        m_alerts->MotionSeen(index);
-                },
-                Qt::QueuedConnection);
-        };
-    };
     for (const CameraSettings& settings : m_settings.device.cameras) {
         if (settings.type == CameraType::Usb) {
             // One USB camera runs: the graph the window and the device dialogs know.
@@ -239,8 +255,6 @@ void CKestrovaRuntime::MakeCameras() {
                 continue;
             }
             usbTaken = true;
-            if (settings.motion)
-                m_graph.SetMotionHandler(motion(m_cameras.size()));
             m_cameras.push_back({settings.name, &m_graph, nullptr});
             continue;
         }
@@ -254,7 +268,7 @@ void CKestrovaRuntime::MakeCameras() {
             }));
         connect(m_network.back().get(), &NetworkCameraKeeper::cameraAvailable, this,
                 [this] { SyncFlags(); });
-        m_network.back()->SetMotionTap(MakeMotionTap(settings, motion(index)));
+        m_network.back()->SetMotionTap(MakeMotionTap(settings, MotionHandler(index)));
         m_cameras.push_back({settings.name, &m_network.back()->camera(), m_network.back().get()});
     }
     if (m_cameras.empty())

@@ -160,6 +160,10 @@ private:
     void ShowMessage(const std::string& text) override { m_ui.ShowMessage(text); }
     // The network cameras of the settings opened, and the list of every camera made.
     void MakeCameras();
+    // What a camera's motion detection calls (index: its place among cameras()).
+    MotionTap::Handler MotionHandler(std::size_t index);
+    // The USB graph's motion detection as the settings say, for its next build.
+    void InstallUsbMotion();
     // The mail host over the cameras of now.
     void MakeMailHost();
     bool UsesUsbGraph() const;
