@@ -238,6 +238,17 @@ struct NetworkCamera::Session {
     }
     void Arrived() { lastArrival.store(NowNs()); }
     // A stream that goes silent without closing its connection is lost after stallLimit.
+    // The stream's pipeline watched (its bus, the stall watchdog) and started.
+    bool Play(GstElement* pipeline, std::string& why) {
+        WatchBus(pipeline);
+        StartWatchdog();
+        if (gst_element_set_state(pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
+            why = kCannotConnect;
+            return false;
+        }
+        return true;
+    }
+
     void StartWatchdog() {
         Arrived();
         watchdog = std::thread([this] {
@@ -354,14 +365,7 @@ struct RtspSession final : Session {
                          }),
                          this);
         gst_bin_add(GST_BIN(pipeline.get()), GST_ELEMENT(gst_object_ref(src.get())));
-        WatchBus(pipeline.get());
-        StartWatchdog();
-        if (gst_element_set_state(pipeline.get(), GST_STATE_PLAYING) ==
-            GST_STATE_CHANGE_FAILURE) {
-            why = kCannotConnect;
-            return false;
-        }
-        return true;
+        return Play(pipeline.get(), why);
     }
 
     void OnPadAdded(GstPad* pad) {
@@ -627,14 +631,7 @@ struct MjpegSession final : Session {
                            : GST_PAD_PROBE_DROP;
             },
             this, nullptr);
-        WatchBus(pipeline.get());
-        StartWatchdog();
-        if (gst_element_set_state(pipeline.get(), GST_STATE_PLAYING) ==
-            GST_STATE_CHANGE_FAILURE) {
-            why = kCannotConnect;
-            return false;
-        }
-        return true;
+        return Play(pipeline.get(), why);
     }
 
     TlsDatabasePtr tls;

@@ -24,7 +24,12 @@ void AlertDispatch::SetMailHost(CMailCheckHost* host, std::vector<std::string> c
 
 void AlertDispatch::SettingsChanged() {
     const AlertSettings& alert = m_settings.alert;
-    m_limiter = AlertLimiter(std::chrono::minutes(alert.intervalMinutes), alert.maxPerDay);
+    // What was sent and held back stands across a reload unless the limits themselves change:
+    // a SIGHUP must not let a burst of alerts through.
+    if (alert.intervalMinutes != m_limits.first || alert.maxPerDay != m_limits.second) {
+        m_limits = {alert.intervalMinutes, alert.maxPerDay};
+        m_limiter = AlertLimiter(std::chrono::minutes(alert.intervalMinutes), alert.maxPerDay);
+    }
     std::string why;
     std::string said;
     if (std::optional<AlertHours> hours = AlertHours::Parse(alert.hours, &why))

@@ -19,6 +19,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 class CMailCheckHost;
@@ -54,6 +55,7 @@ private:
     CMailCheckHost* m_host = nullptr;
     std::vector<std::string> m_names;
     AlertLimiter m_limiter{std::chrono::minutes(10), 48};
+    std::pair<int, int> m_limits{10, 48}; // the interval and daily cap m_limiter counts with
     AlertHours m_hours;
     Schedule m_schedule;
     std::vector<std::size_t> m_scheduleCameras;

@@ -273,20 +273,16 @@ bool CMailService::SendOwnMail(const MailSettings& copy, const std::vector<std::
     for (int shot = 0; shot < shots && !Cancelled(); ++shot) {
         if (shot > 0 && m_cancel && !m_cancel->Pause(apart))
             return false;
-        for (const auto& [camera, picture] : GrabPictures(copy, cameras)) {
+        const std::map<std::size_t, JpegPicture> pictures = GrabPictures(copy, cameras);
+        for (const auto& [camera, picture] : pictures) {
             MailPicture named_picture = picture;
             named_picture.fileName = AttachmentName(named ? m_cameras.CameraName(camera) : std::string(),
                                                     picture.fileName);
             content.pictures.push_back(std::move(named_picture));
         }
-        if (shot == 0) {
-            for (const std::size_t camera : cameras) {
-                const bool has = std::ranges::any_of(content.pictures, [&](const MailPicture& p) {
-                    return !named || p.fileName.starts_with(m_cameras.CameraName(camera) + "_");
-                });
-                if (!has)
-                    content.notes.push_back(m_cameras.CameraName(camera) + texts.noPicture);
-            }
+        for (const std::size_t camera : cameras) {
+            if (shot == 0 && !pictures.contains(camera)) // said once, under the first shot
+                content.notes.push_back(m_cameras.CameraName(camera) + texts.noPicture);
         }
     }
     if (content.pictures.empty() || to.empty() || Cancelled())

@@ -53,8 +53,7 @@ std::uint64_t MessageSize(const ReplyContent& content) {
 } // namespace
 
 std::string ReplyDateText(const LocalTime& time) {
-    const std::string line = ReplyTextsFor(MailLanguage::Japanese).pictureLine(time);
-    return line.substr(0, line.find("現在"));
+    return JapaneseDateText(time);
 }
 
 std::string ReplyBodyText(const LocalTime& time, MailLanguage language) {

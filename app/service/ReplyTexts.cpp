@@ -2,15 +2,18 @@
 
 #include <cstdio>
 
+std::string JapaneseDateText(const LocalTime& time) {
+    const std::string weekday(JapaneseWeekday(time.weekday));
+    char buffer[128];
+    std::snprintf(buffer, sizeof buffer, "%d年%d月%d日(%s)%02d時%02d分%02d秒", time.year,
+                  time.month, time.day, weekday.c_str(), time.hour, time.minute, time.second);
+    return buffer;
+}
+
 namespace {
 
 std::string JapanesePictureLine(const LocalTime& time) {
-    const std::string weekday(JapaneseWeekday(time.weekday));
-    char buffer[128];
-    std::snprintf(buffer, sizeof buffer, "%d年%d月%d日(%s)%02d時%02d分%02d秒現在の画像です。",
-                  time.year, time.month, time.day, weekday.c_str(), time.hour, time.minute,
-                  time.second);
-    return buffer;
+    return JapaneseDateText(time) + "現在の画像です。";
 }
 
 std::string EnglishPictureLine(const LocalTime& time) {

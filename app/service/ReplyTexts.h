@@ -26,3 +26,7 @@ struct ReplyTexts {
 };
 
 const ReplyTexts& ReplyTextsFor(MailLanguage language);
+
+// "2026年12月6日(日)15時47分44秒": year, month and day without leading zeros, the weekday
+// name, then hours, minutes and seconds with two digits each.
+std::string JapaneseDateText(const LocalTime& time);

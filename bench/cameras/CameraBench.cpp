@@ -22,6 +22,8 @@
 #include "capture/NetworkCamera.h"
 #include "tests/support/CameraPeer.h"
 
+#include "bench/CpuShare.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -47,22 +49,8 @@ public:
     }
 };
 
-double CpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
-// Percent of one core over `seconds`, after one second to settle.
 double Share(double seconds) {
-    std::this_thread::sleep_for(std::chrono::seconds(1));
-    const double cpuBefore = CpuSeconds();
-    const auto start = std::chrono::steady_clock::now();
-    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-    const double wall =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    return 100.0 * (CpuSeconds() - cpuBefore) / wall;
+    return CpuShare(seconds);
 }
 
 // The bare streams, all at once.

@@ -15,6 +15,8 @@
 #include "capture/CaptureUi.h"
 #include "capture/GstHandles.h"
 
+#include "bench/CpuShare.h"
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -31,22 +33,8 @@ constexpr int kWidth = 1280;
 constexpr int kHeight = 720;
 constexpr double kGoal = 1.5;
 
-double CpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
-// Percent of one core over `seconds`, after one second to settle.
 double Share(double seconds) {
-    std::this_thread::sleep_for(std::chrono::seconds(1));
-    const double cpuBefore = CpuSeconds();
-    const auto start = std::chrono::steady_clock::now();
-    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-    const double wall =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    return 100.0 * (CpuSeconds() - cpuBefore) / wall;
+    return CpuShare(seconds);
 }
 
 double BareShare(const CaptureDevice& device, double seconds) {

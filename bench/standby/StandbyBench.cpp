@@ -19,6 +19,8 @@
 #include "tests/support/TempDir.h"
 #include "window/MainWindow.h"
 
+#include "bench/CpuShare.h"
+
 #include <QApplication>
 #include <QEventLoop>
 #include <QTimer>
@@ -36,28 +38,15 @@ constexpr int kWidth = 1280;
 constexpr int kHeight = 720;
 constexpr double kGoal = 1.1;
 
-double CpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
 void RunEvents(double seconds) {
     QEventLoop loop;
     QTimer::singleShot(static_cast<int>(seconds * 1000), &loop, &QEventLoop::quit);
     loop.exec();
 }
 
-// Percent of one core over `seconds` of the event loop, after one second to settle.
+// Percent of one core over `seconds` of the event loop.
 double Share(double seconds) {
-    RunEvents(1.0);
-    const double cpuBefore = CpuSeconds();
-    const auto start = std::chrono::steady_clock::now();
-    RunEvents(seconds);
-    const double wall =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    return 100.0 * (CpuSeconds() - cpuBefore) / wall;
+    return CpuShare(seconds, RunEvents);
 }
 
 // The device's source and its own elements, the size fixed, into a fakesink.
